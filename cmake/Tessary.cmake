@@ -1,0 +1,29 @@
+# tessary_add_test(NAME name SOURCES ... [LIBS ...])
+# One test program per unit; every case runs as its own CTest test, headless,
+# against the build's own class store and a scratch user store.
+function(tessary_add_test)
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE GTest::gtest GTest::gtest_main ${T_LIBS})
+  set(test_env
+    "QT_QPA_PLATFORM=offscreen"
+    "TESSARY_CLASSES=${TESSARY_CLASSES_STORE}"
+    "TESSARY_REGISTRY=${CMAKE_BINARY_DIR}/test-user.reg"
+    "TESSARY_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+    "TESSARY_BINARY_DIR=${CMAKE_BINARY_DIR}")
+  gtest_discover_tests(${T_NAME}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "${test_env}" TIMEOUT 300)
+endfunction()
+
+# tessary_register_server(target)
+# Registers an in-process server into the build's class store after every build of it.
+function(tessary_register_server target)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E env TESSARY_CLASSES=${TESSARY_CLASSES_STORE}
+            $<TARGET_FILE:regsvr> $<TARGET_FILE:${target}>
+    COMMENT "Registering ${target} in the build's class store"
+    VERBATIM)
+  add_dependencies(${target} regsvr)
+endfunction()
