@@ -11,10 +11,14 @@ function(tessary_add_test)
     "TESSARY_REGISTRY=${CMAKE_BINARY_DIR}/test-user.reg"
     "TESSARY_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
     "TESSARY_BINARY_DIR=${CMAKE_BINARY_DIR}")
+  # The environment goes in through a launcher: gtest_discover_tests passes only the
+  # first entry of a list-valued ENVIRONMENT property on to the tests, and the
+  # launcher also serves the listing of the tests.
+  set_property(TARGET ${T_NAME} PROPERTY CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env ${test_env})
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "${test_env}" TIMEOUT 300)
+    PROPERTIES TIMEOUT 300)
 endfunction()
 
 # tessary_register_server(target)

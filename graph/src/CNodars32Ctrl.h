@@ -1,0 +1,220 @@
+// The graph-layout control object: holds one graph (items, connections, shapes,
+// graphics), lays it out, and serves _DNodars32 by member id. It owns a widget
+// (CNodars32Wnd) that a host embeds through IControlHosting.
+#pragma once
+
+#include <QFont>
+#include <QPointer>
+#include <array>
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "CGraphConnection.h"
+#include "CGraphItem.h"
+#include "CGraphic.h"
+#include "CShape.h"
+#include "GraphGeometry.h"
+#include "com/com.h"
+#include "nodars/Nodars32.h"
+
+namespace nodars {
+
+class CNodars32Wnd;
+struct Reply;
+
+class CNodars32Ctrl final : public IDispatch,
+                            public IConnectionPointContainer,
+                            public IControlHosting,
+                            public IGraphGeometry,
+                            public ISupportErrorInfo {
+public:
+    CNodars32Ctrl();
+    CNodars32Ctrl(const CNodars32Ctrl&) = delete;
+    CNodars32Ctrl& operator=(const CNodars32Ctrl&) = delete;
+
+    // IUnknown
+    HRESULT QueryInterface(REFIID riid, void** ppv) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+    // IDispatch
+    HRESULT GetTypeInfoCount(UINT* pctinfo) override;
+    HRESULT GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
+    HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId) override;
+    HRESULT Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
+                   VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
+    // ISupportErrorInfo
+    HRESULT InterfaceSupportsErrorInfo(REFIID riid) override;
+    // IConnectionPointContainer
+    HRESULT EnumConnectionPoints(IEnumConnectionPoints** ppEnum) override;
+    HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
+    // IControlHosting
+    HRESULT SetParentWidget(QWidget* parent) override;
+    QWidget* Widget() override;
+    HRESULT SetAmbient(BOOL userMode, const QFont* font) override;
+    HRESULT SetBounds(int left, int top, int width, int height) override;
+    HRESULT SaveProperties(CPropertyBag* bag) override;
+    HRESULT LoadProperties(const CPropertyBag* bag) override;
+    HRESULT ResetProperties() override;
+    // IGraphGeometry
+    HRESULT GetRoute(int from, int to, int* count, int32_t xy[12]) override;
+    HRESULT GetBounds(int which, int32_t rect[4]) override;
+    HRESULT GetView(int32_t* zoomNum, int32_t* zoomDen, int32_t* hScroll, int32_t* vScroll) override;
+
+    // Called by the widget.
+    void OnSize();
+    void OnShowWindow();
+    void OnScroll(int bar, int32_t newPosition);
+    void FireEvent(DISPID id, std::vector<com::Variant> args);  // natural order
+    uint32_t BackColorRgb() const;
+
+    // The member table (GetIDsOfNames and the help strings).
+    static const std::vector<com::DispMember>& Members();
+
+private:
+    ~CNodars32Ctrl();
+
+    // ---- graph operations (the data model)
+    int32_t InsertItem(std::optional<std::u16string> name, int32_t position);
+    void ConnectItems(int32_t from, int32_t to);
+    void RemoveItem(int32_t ix);
+    void RemoveConnection(int32_t from, int32_t to);
+    void MoveItem(int32_t oldIx, int32_t newIx);
+    void ClearGraph();
+    void FreeConnection(CGraphConnection* c);
+    void Renumber();
+    bool ValidItem(int32_t ix) const { return ix >= 0 && ix < int32_t(mItems.size()); }
+    int32_t IndexOf(const CGraphItem* item) const;
+    void SetModified() { mDirty = true; }
+    void InvalidateControl();
+    void RepaintItem(int32_t ix);
+    uint32_t TranslateColor(uint32_t oleColor) const;
+    void InitGraphicsPlaceholder();
+    void SetStoredDefaults();
+    void SetAutoMouseDefaults();
+
+    // ---- dispatch
+    HRESULT Dispatch(DISPID id, WORD flags, const DISPPARAMS* params, VARIANT* result, Reply& reply);
+    HRESULT GetMember(DISPID id, const DISPPARAMS* params, VARIANT* result, Reply& reply);
+    HRESULT PutMember(DISPID id, const DISPPARAMS* params, Reply& reply);
+    HRESULT CallMethod(DISPID id, const DISPPARAMS* params, VARIANT* result, Reply& reply);
+    HRESULT GetItemMember(DISPID id, int32_t ix, VARIANT* result);
+    HRESULT PutItemMember(DISPID id, int32_t ix, const VARIANT& value, Reply& reply);
+    HRESULT PutConnectionMember(DISPID id, const VARIANT& value, Reply& reply);
+
+    // ---- layout (automatic layout, view, zoom)
+public:
+    void RecalcGraph(int autoLevel, int autoKeep, int manualLevel, int manualKeep);
+private:
+    void ComputeZoom();
+    void UpdateConnectionGeometry(CGraphConnection* c);
+    int RouteConnection(const CGraphConnection* c, GPoint* pts) const;
+    void ComputeDrawingBounds();
+    void ComputeView(int level, int keep);
+    void ComputeScrollBars();
+    void ZoomSelectRect(bool zoom);
+    GPoint GraphToScreen(GPoint p) const;
+    GPoint ScreenToGraph(GPoint p) const;
+    GRect ScreenToGraph(const GRect& r) const;
+    GRect ClientInGraphUnits() const;
+    int32_t ScrollBarWidth() const;
+    int32_t ScrollBarHeight() const;
+
+    // ---- arrangements and grid placement
+    void ArrangeHierarchy();
+    void ArrangeTree();
+    void ArrangeCompact();
+    void ArrangeFlowChart();
+    void PositionGrid();
+    void PlaceItem(CGraphItem* item, int32_t cellW, int32_t cellH);
+    void PlaceTree();
+
+    // ---- query engine
+    void ResetQuery();
+    void RunQuery(int16_t kind);
+    void QueryStep();
+    void EndQuery();
+    int16_t CountQuery(int16_t kind) const;
+    bool ConnectionMatchesQuery(const CGraphConnection* c, bool incomingList) const;
+
+    std::atomic<ULONG> mRefs{1};
+    com::ConnectionPoint mEventPoint;
+    com::ConnectionPointList mPoints;
+
+    // host and window
+    QPointer<CNodars32Wnd> mWnd;
+    bool mUserMode = true;
+    bool mShown = false;
+    QFont mFont;
+
+    // tables
+    std::vector<std::unique_ptr<CGraphItem>> mItems;
+    std::vector<CShape> mShapes;
+    std::vector<CGraphic> mGraphics;
+
+    // stock properties
+    uint32_t mBackColor = 0xFFFFFF;
+    uint32_t mForeColor = 0;
+    int16_t mBorderStyle = 0;
+    bool mEnabled = true;
+    int16_t mAppearance = 0;
+
+    // member properties 1-22 (16-bit values kept in 32 bits)
+    int32_t mXSpan = 120, mYSpan = 50, mXSpace = 20, mYSpace = 20, mGap = 10;
+    uint32_t mFillColor = 0xFFFFFF;
+    int32_t mArrangeMode = 0, mDrawBackLinks = 2, mDrawDir = 3, mLineWidth = 0, mRubberBand = 0;
+    bool mDrawArrows = true, mDrawColored = true, mDrawConnLabels = true, mDrawHandles = true;
+    bool mDrawItemLabels = true, mDragItems = false, mRedraw = false;
+    int32_t mGraphicAllowImport = 0;
+    bool mSelectRectEnabled = false;
+    int32_t mStoreGraphics = 2;
+    std::u16string mPrintHeader;
+
+    // scalar state
+    int32_t mDrawScale = 100;
+    int32_t mAutoArrange = 0;
+    bool mDirty = false;
+    int32_t mNextItemId = 1;
+    int32_t mNextConnectionId = 1;
+    int32_t mNewIndex = -1;
+    int32_t mSelectedIndex = -1;
+    CGraphConnection* mCurrent = nullptr;
+    GRect mSelectRect;
+    GRect mPrintRect;
+    int32_t mShapeSelect = -1;
+    int32_t mGraphicSelect = -1;
+    int32_t mPrintToDC = 0;
+    int32_t mPrintToWnd = 0;
+    std::array<int16_t, 24> mAutoMouseEvents{};
+
+    // query state
+    int32_t mQueryItem = -1;
+    int32_t mQueryData = 0;
+    int32_t mQueryHandle = 0;
+    int16_t mQueryKind = 0;
+    int16_t mQueryPhase = 0;
+    int16_t mQueryCount = 0;
+    const std::vector<CGraphConnection*>* mQueryList = nullptr;
+    size_t mQueryPos = 0;        // next position in mQueryList
+    int32_t mQueryWalkItem = 0;  // item walked by the item and connection-match queries
+
+    // layout state
+    int32_t mMaxLayer = 0;
+    int32_t mMaxSlot = 0;
+    GRect mGraphBounds;
+    GRect mDrawingBounds;
+    GRect mViewRect;
+    GPoint mViewCentre;
+    GRect mClientRect;
+    int32_t mZoomNum = 1;
+    int32_t mZoomDen = 1;
+    int32_t mHScroll = 0;
+    int32_t mVScroll = 0;
+    int mPendingAuto = 0, mPendingAutoKeep = 1, mPendingManual = -1, mPendingManualKeep = 1;
+    bool mInRecalc = false;
+
+    friend class CNodars32Wnd;
+};
+
+}  // namespace nodars

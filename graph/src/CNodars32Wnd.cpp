@@ -1,0 +1,142 @@
+#include "CNodars32Wnd.h"
+
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScrollBar>
+
+#include "CNodars32Ctrl.h"
+
+namespace nodars {
+
+namespace {
+
+constexpr int32_t kBarLimit = 32767;
+
+// Virtual-key codes that key events carry to the container.
+int16_t VirtualKey(int key) {
+    if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9)) return int16_t(key);
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return int16_t(112 + (key - Qt::Key_F1));
+    switch (key) {
+    case Qt::Key_Backspace: return 8;
+    case Qt::Key_Tab: return 9;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return 13;
+    case Qt::Key_Shift: return 16;
+    case Qt::Key_Control: return 17;
+    case Qt::Key_Alt: return 18;
+    case Qt::Key_Escape: return 27;
+    case Qt::Key_Space: return 32;
+    case Qt::Key_PageUp: return 33;
+    case Qt::Key_PageDown: return 34;
+    case Qt::Key_End: return 35;
+    case Qt::Key_Home: return 36;
+    case Qt::Key_Left: return 37;
+    case Qt::Key_Up: return 38;
+    case Qt::Key_Right: return 39;
+    case Qt::Key_Down: return 40;
+    case Qt::Key_Insert: return 45;
+    case Qt::Key_Delete: return 46;
+    default: return 0;
+    }
+}
+
+int16_t ShiftMask(Qt::KeyboardModifiers m) {
+    return int16_t((m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) |
+                   (m & Qt::AltModifier ? 4 : 0));
+}
+
+com::Variant ByRefI2(int16_t* p) {
+    com::Variant v;
+    v.vt = VT_BYREF | VT_I2;
+    v.piVal = p;
+    return v;
+}
+
+}  // namespace
+
+CNodars32Wnd::CNodars32Wnd(CNodars32Ctrl* control, QWidget* parent)
+    : QAbstractScrollArea(parent), mControl(control) {
+    setFrameShape(QFrame::NoFrame);
+    setFocusPolicy(Qt::StrongFocus);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    horizontalScrollBar()->setRange(0, 0);
+    verticalScrollBar()->setRange(0, 0);
+    horizontalScrollBar()->setSingleStep(1);
+    verticalScrollBar()->setSingleStep(1);
+}
+
+void CNodars32Wnd::SetBar(Qt::Orientation bar, int32_t max, int32_t pos) {
+    QScrollBar* sb = bar == Qt::Horizontal ? horizontalScrollBar() : verticalScrollBar();
+    int& unit = bar == Qt::Horizontal ? mHUnit : mVUnit;
+    (bar == Qt::Horizontal ? mHMax : mVMax) = max;
+    unit = max > kBarLimit ? (max + kBarLimit - 1) / kBarLimit : 1;
+    sb->setRange(0, (max + unit - 1) / unit);
+    // Page steps move by half the client extent.
+    int client = bar == Qt::Horizontal ? width() - 2 : height() - 2;
+    sb->setPageStep(std::max(1, client / 2 / unit));
+    sb->setValue(pos / unit);
+}
+
+void CNodars32Wnd::SetScrollState(int32_t hMax, int32_t hPos, int32_t vMax, int32_t vPos) {
+    mSetting = true;
+    SetBar(Qt::Horizontal, hMax, hPos);
+    SetBar(Qt::Vertical, vMax, vPos);
+    mSetting = false;
+}
+
+int32_t CNodars32Wnd::ScrollPosition(Qt::Orientation bar) const {
+    const QScrollBar* sb = bar == Qt::Horizontal ? horizontalScrollBar() : verticalScrollBar();
+    int64_t pos = int64_t(sb->value()) * ScrollUnit(bar);
+    return int32_t(std::min<int64_t>(pos, ScrollMaximum(bar)));
+}
+
+int32_t CNodars32Wnd::ScrollMaximum(Qt::Orientation bar) const {
+    return bar == Qt::Horizontal ? mHMax : mVMax;
+}
+
+void CNodars32Wnd::scrollContentsBy(int, int) {
+    if (mSetting || !mControl) return;
+    mControl->OnScroll(Qt::Horizontal, ScrollPosition(Qt::Horizontal));
+    mControl->OnScroll(Qt::Vertical, ScrollPosition(Qt::Vertical));
+}
+
+// Only the background for now; the graph itself is drawn on top of it.
+void CNodars32Wnd::paintEvent(QPaintEvent* event) {
+    QPainter painter(viewport());
+    uint32_t rgb = mControl ? mControl->BackColorRgb() : 0xFFFFFF;
+    if (mControl && !mControl->mDrawColored) rgb = 0xFFFFFF;
+    // Stored colours are 0x00BBGGRR.
+    painter.fillRect(event->rect(), QColor(int(rgb & 0xFF), int((rgb >> 8) & 0xFF), int((rgb >> 16) & 0xFF)));
+}
+
+void CNodars32Wnd::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    if (mControl) mControl->OnSize();
+}
+
+void CNodars32Wnd::showEvent(QShowEvent* event) {
+    QAbstractScrollArea::showEvent(event);
+    if (mControl && !event->spontaneous()) mControl->OnShowWindow();
+}
+
+void CNodars32Wnd::keyPressEvent(QKeyEvent* event) {
+    if (!mControl) return;
+    int16_t code = VirtualKey(event->key());
+    int16_t shift = ShiftMask(event->modifiers());
+    mControl->FireEvent(eventKeyDown, {ByRefI2(&code), com::Variant::I2(shift)});
+    QString text = event->text();
+    if (!text.isEmpty() && text.at(0).unicode() < 256 && mControl) {
+        int16_t ascii = int16_t(text.at(0).unicode());
+        mControl->FireEvent(eventKeyPress, {ByRefI2(&ascii)});
+    }
+}
+
+void CNodars32Wnd::keyReleaseEvent(QKeyEvent* event) {
+    if (!mControl || event->isAutoRepeat()) return;
+    int16_t code = VirtualKey(event->key());
+    int16_t shift = ShiftMask(event->modifiers());
+    mControl->FireEvent(eventKeyUp, {ByRefI2(&code), com::Variant::I2(shift)});
+}
+
+}  // namespace nodars
