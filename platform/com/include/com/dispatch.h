@@ -87,7 +87,9 @@ HRESULT LookupDispIds(const std::vector<DispMember>& members, LPOLESTR* names, U
 // Client-side helpers for late-bound calls by member id. Arguments are given in
 // natural order (first argument first); they are reversed into DISPPARAMS here.
 // On DISP_E_EXCEPTION the EXCEPINFO is filled and its strings are the caller's to free
-// (use com::ExcepInfo for RAII).
+// (use com::ExcepInfo for RAII). `result` must hold a valid VARIANT (a com::Variant
+// or one set up by VariantInit); it is cleared before the call, so one Variant can
+// take the results of many calls.
 HRESULT Invoke(IDispatch* target, DISPID id, WORD flags, const std::vector<VARIANT>& args,
                VARIANT* result, EXCEPINFO* excep = nullptr);
 HRESULT PropertyGet(IDispatch* target, DISPID id, VARIANT* result,

@@ -167,6 +167,9 @@ HRESULT SafeArrayAccessData(SAFEARRAY* psa, void** data);  // locks
 HRESULT SafeArrayUnaccessData(SAFEARRAY* psa);
 // indices[0] is the index in the first (leftmost) dimension. Get copies out (BSTR,
 // VARIANT and interfaces deep-copied / AddRef'd); Put copies in, replacing the old.
+// As in OLE Automation, Put takes a BSTR, IUnknown* or IDispatch* element as the
+// pointer itself and every other type (VARIANT included) by address; Get always
+// takes the address of the variable that receives the copy.
 HRESULT SafeArrayGetElement(SAFEARRAY* psa, const LONG* indices, void* out);
 HRESULT SafeArrayPutElement(SAFEARRAY* psa, const LONG* indices, const void* value);
 HRESULT SafeArrayPtrOfIndex(SAFEARRAY* psa, const LONG* indices, void** out);
@@ -241,7 +244,7 @@ public:
     DOUBLE ToR8() const;
     bool ToBool() const;
     DATE ToDate() const;
-    std::u16string ToU16() const;
+    std::u16string ToU16() const;  // Booleans as "True"/"False", as CStr gives them
     std::string ToUtf8() const;
 };
 
