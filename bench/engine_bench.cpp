@@ -1,0 +1,264 @@
+// Builds a tree with the engine from a CSV file or from generated data and prints the
+// build time. The engine is created through the runtime, as the program does.
+//
+//   engine_bench --csv FILE --kinds K0,K1,...,Kn --prune RATE --minitems M [--dump OUT.csv]
+//   engine_bench --generate ROWS,CONT,DISC,CLASSES,MISSING,SEED --prune RATE --minitems M [--dump OUT.csv]
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "com/com.h"
+#include "trx/ITRXTree.h"
+
+namespace {
+
+struct Table {
+    int fields = 0;
+    std::vector<int> kinds;
+    std::vector<float> values;  // row after row
+    size_t Rows() const { return fields ? values.size() / size_t(fields) : 0; }
+};
+
+[[noreturn]] void Usage(const char* why) {
+    std::fprintf(stderr,
+                 "engine_bench: %s\n"
+                 "usage: engine_bench --csv FILE --kinds K0,...,Kn --prune RATE --minitems M [--dump OUT.csv]\n"
+                 "       engine_bench --generate ROWS,CONT,DISC,CLASSES,MISSING,SEED --prune RATE --minitems M "
+                 "[--dump OUT.csv]\n",
+                 why);
+    std::exit(2);
+}
+
+std::vector<std::string> Split(const std::string& s, char sep) {
+    std::vector<std::string> out;
+    std::string cur;
+    for (char ch : s) {
+        if (ch == sep) {
+            out.push_back(cur);
+            cur.clear();
+        } else if (ch != '\r') {
+            cur += ch;
+        }
+    }
+    out.push_back(cur);
+    return out;
+}
+
+std::string Trim(const std::string& s) {
+    size_t a = s.find_first_not_of(" \t"), b = s.find_last_not_of(" \t");
+    return a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
+}
+
+bool ReadCsv(const std::string& path, Table* t) {
+    std::ifstream in(path);
+    if (!in) return false;
+    std::string line;
+    if (!std::getline(in, line)) return false;  // header
+    while (std::getline(in, line)) {
+        if (Trim(line).empty()) continue;
+        std::vector<std::string> cells = Split(line, ',');
+        if (int(cells.size()) != t->fields) {
+            std::fprintf(stderr, "engine_bench: a row has %zu fields, expected %d\n", cells.size(), t->fields);
+            return false;
+        }
+        for (const std::string& c : cells) {
+            std::string v = Trim(c);
+            t->values.push_back(v.empty() || v == "?" ? kTRXMissingValue : std::strtof(v.c_str(), nullptr));
+        }
+    }
+    return true;
+}
+
+// Deterministic generator (splitmix64).
+struct Rng {
+    uint64_t s;
+    uint64_t Next() {
+        uint64_t z = (s += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    double Uniform() { return double(Next() >> 11) * (1.0 / 9007199254740992.0); }
+};
+
+// Continuous values on a 0.1 grid over 0..100 (many ties), discrete fields with 2 to
+// 12 values; the class follows a few of the fields, with 10 % of the labels random.
+void Generate(const std::string& text, Table* t) {
+    std::vector<std::string> p = Split(text, ',');
+    if (p.size() != 6) Usage("--generate needs ROWS,CONT,DISC,CLASSES,MISSING,SEED");
+    long rows = std::atol(p[0].c_str());
+    int cont = std::atoi(p[1].c_str()), disc = std::atoi(p[2].c_str()), classes = std::atoi(p[3].c_str());
+    double missing = std::atof(p[4].c_str()) / 100.0;
+    Rng rng{uint64_t(std::atoll(p[5].c_str()))};
+    if (rows < 1 || cont < 0 || disc < 0 || cont + disc < 1 || classes < 1) Usage("bad --generate values");
+    t->fields = cont + disc + 1;
+    t->kinds.assign(size_t(cont), TRXFIELD_CONTINUOUS);
+    t->kinds.insert(t->kinds.end(), size_t(disc), TRXFIELD_DISCRETE);
+    t->kinds.push_back(TRXFIELD_CLASS);
+    t->values.reserve(size_t(rows) * t->fields);
+    std::vector<double> x(static_cast<size_t>(cont));
+    std::vector<int> d(static_cast<size_t>(disc));
+    for (long r = 0; r < rows; ++r) {
+        for (int i = 0; i < cont; ++i) x[i] = std::round(rng.Uniform() * 1000.0) / 10.0;
+        for (int k = 0; k < disc; ++k) d[k] = 1 + int(rng.Next() % uint64_t(2 + k % 11));
+        double score = 0;
+        if (cont > 0) score += x[0] / 100.0;
+        if (cont > 1) score += 0.5 * (x[1] > 60 ? 1 : 0);
+        if (disc > 0) score += 0.3 * (d[0] == 1 ? 1 : 0);
+        if (disc > 1) score += 0.2 * (d[1] % 2);
+        int cls = int(score / 2.0 * classes);
+        if (cls >= classes) cls = classes - 1;
+        if (rng.Uniform() < 0.10) cls = int(rng.Next() % uint64_t(classes));
+        for (int i = 0; i < cont; ++i)
+            t->values.push_back(rng.Uniform() < missing ? kTRXMissingValue : float(x[i]));
+        for (int k = 0; k < disc; ++k)
+            t->values.push_back(rng.Uniform() < missing ? kTRXMissingValue : float(d[k]));
+        t->values.push_back(float(cls));
+    }
+}
+
+void Check(HRESULT hr, ITRXTree* trx, const char* what) {
+    if (SUCCEEDED(hr)) return;
+    std::string text;
+    if (trx) com::TakeErrorInfo(trx, IID_ITRXTree, &text);
+    std::fprintf(stderr, "engine_bench: %s failed (0x%08X) %s\n", what, unsigned(hr), text.c_str());
+    std::exit(1);
+}
+
+float R4(const VARIANT& v) { return v.vt == VT_R4 ? v.fltVal : 0.0f; }
+int I2(const VARIANT& v) { return v.vt == VT_I2 ? v.iVal : 0; }
+
+bool Dump(const std::string& path, SAFEARRAY* nodes, SAFEARRAY* kids) {
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    if (!f) return false;
+    LONG n = 0, w = 0;
+    SafeArrayGetUBound(nodes, 2, &n);
+    ++n;
+    SafeArrayGetUBound(kids, 1, &w);
+    ++w;
+    VARIANT* nd = nullptr;
+    SHORT* ci = nullptr;
+    SafeArrayAccessData(nodes, reinterpret_cast<void**>(&nd));
+    SafeArrayAccessData(kids, reinterpret_cast<void**>(&ci));
+    std::fprintf(f, "node,type,forks,field,cut,disclass,class,items,errors,children\n");
+    for (LONG i = 0; i < n; ++i) {
+        const VARIANT* c = nd + size_t(i) * 8;
+        std::string children;
+        for (int b = 0; b < I2(c[1]) && b < w; ++b) {
+            int child = ci[size_t(i) * size_t(w) + size_t(b)];
+            if (!child) continue;
+            if (!children.empty()) children += ' ';
+            children += std::to_string(child);
+        }
+        std::fprintf(f, "%ld,%d,%d,%d,%.9g,%d,%d,%.9g,%.9g,%s\n", long(i), I2(c[0]), I2(c[1]), I2(c[2]),
+                     double(R4(c[3])), I2(c[4]), I2(c[5]), double(R4(c[6])), double(R4(c[7])), children.c_str());
+    }
+    SafeArrayUnaccessData(kids);
+    SafeArrayUnaccessData(nodes);
+    return std::fclose(f) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string csv, kinds, generate, dump;
+    float prune = -1;
+    long minItems = -1;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) Usage(("missing value after " + a).c_str());
+            return argv[++i];
+        };
+        if (a == "--csv") csv = value();
+        else if (a == "--kinds") kinds = value();
+        else if (a == "--generate") generate = value();
+        else if (a == "--prune") prune = std::strtof(value().c_str(), nullptr);
+        else if (a == "--minitems") minItems = std::atol(value().c_str());
+        else if (a == "--dump") dump = value();
+        else Usage(("unknown argument " + a).c_str());
+    }
+    if (csv.empty() == generate.empty()) Usage("give either --csv or --generate");
+    if (prune < 0 || minItems < 0) Usage("--prune and --minitems are required");
+#ifdef TESSARY_CLASSES_DEFAULT
+    setenv("TESSARY_CLASSES", TESSARY_CLASSES_DEFAULT, 0);
+#endif
+
+    Table t;
+    if (!csv.empty()) {
+        if (kinds.empty()) Usage("--csv needs --kinds");
+        for (const std::string& k : Split(kinds, ',')) t.kinds.push_back(std::atoi(k.c_str()));
+        t.fields = int(t.kinds.size());
+        if (t.fields < 2 || t.kinds.back() != TRXFIELD_CLASS) Usage("--kinds must end with the class kind 3");
+        if (!ReadCsv(csv, &t)) Usage("cannot read the CSV file");
+    } else {
+        Generate(generate, &t);
+    }
+    const size_t rows = t.Rows();
+    if (rows == 0) Usage("no rows");
+
+    CoInitialize(nullptr);
+    com::ComPtr<ITRXTree> trx;
+    HRESULT hr = com::CreateInstance(kTRXTreeProgId, IID_ITRXTree, trx.PutVoid());
+    if (FAILED(hr)) {
+        std::fprintf(stderr, "engine_bench: cannot create %s (0x%08X); is TESSARY_CLASSES set?\n", kTRXTreeProgId,
+                     unsigned(hr));
+        return 1;
+    }
+    const int nf = t.fields;
+    Check(trx->Initialize(SHORT(nf)), trx.Get(), "Initialize");
+    for (int j = 0; j < nf; ++j) Check(trx->put_FieldType(SHORT(j), SHORT(t.kinds[j])), trx.Get(), "FieldType");
+    for (int j = 0; j < nf; ++j) {
+        if (t.kinds[j] != TRXFIELD_DISCRETE && t.kinds[j] != TRXFIELD_CLASS) continue;
+        float top = 0;
+        for (size_t r = 0; r < rows; ++r) {
+            float v = t.values[r * nf + j];
+            if (v != kTRXMissingValue && v > top) top = v;
+        }
+        int count = int(top) + (t.kinds[j] == TRXFIELD_CLASS ? 1 : 0);
+        Check(trx->put_MaxClass(SHORT(j), SHORT(count)), trx.Get(), "MaxClass");
+    }
+    Check(trx->put_PruneRate(prune), trx.Get(), "PruneRate");
+    Check(trx->put_MinItems(LONG(minItems)), trx.Get(), "MinItems");
+
+    auto t0 = std::chrono::steady_clock::now();
+    for (size_t first = 0; first < rows; first += 100) {
+        size_t batch = std::min<size_t>(100, rows - first);
+        SAFEARRAYBOUND b[2] = {{ULONG(nf), 0}, {ULONG(batch), 0}};
+        SAFEARRAY* a = SafeArrayCreate(VT_R4, 2, b);
+        void* data = nullptr;
+        SafeArrayAccessData(a, &data);
+        std::memcpy(data, &t.values[first * nf], batch * nf * sizeof(float));
+        SafeArrayUnaccessData(a);
+        hr = trx->AddData(&a);
+        SafeArrayDestroy(a);
+        Check(hr, trx.Get(), "AddData");
+    }
+    auto t1 = std::chrono::steady_clock::now();
+    SAFEARRAY* nodes = nullptr;
+    SAFEARRAY* kids = nullptr;
+    Check(trx->BuildTree(&nodes, &kids), trx.Get(), "BuildTree");
+    auto t2 = std::chrono::steady_clock::now();
+    double load = std::chrono::duration<double>(t1 - t0).count();
+    double build = std::chrono::duration<double>(t2 - t1).count();
+    LONG n = 0;
+    if (nodes) SafeArrayGetUBound(nodes, 2, &n);
+    std::printf("rows %zu, fields %d, nodes %ld\n", rows, nf - 1, nodes ? long(n) + 1 : 0L);
+    std::printf("load %.3f s, build %.3f s, %.0f rows/s\n", load, build, build > 0 ? double(rows) / build : 0.0);
+    if (!dump.empty() && nodes && !Dump(dump, nodes, kids)) {
+        std::fprintf(stderr, "engine_bench: cannot write %s\n", dump.c_str());
+        return 1;
+    }
+    if (nodes) SafeArrayDestroy(nodes);
+    if (kids) SafeArrayDestroy(kids);
+    trx = nullptr;
+    return 0;
+}

@@ -1,0 +1,90 @@
+// State and members of one TRXTree object, apart from the COM plumbing: field
+// definitions, the row store, build orchestration and the export of the tree.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "Grower.h"
+#include "TreeNode.h"
+#include "com/com.h"
+#include "trx/ITRXTree.h"
+
+namespace trx {
+
+// Outcome of a member: hr, and for E_FAIL the error id whose text is reported.
+struct Status {
+    HRESULT hr = S_OK;
+    int errorId = 0;
+    static Status Ok() { return {}; }
+    static Status Error(int id) { return {E_FAIL, id}; }
+    static Status Code(HRESULT h) { return {h, 0}; }
+};
+
+// The error text of an id, "Unknown Error" for an id without one.
+const char* ErrorText(int id);
+
+class TreeEngine {
+public:
+    TreeEngine() = default;
+    ~TreeEngine();
+    TreeEngine(const TreeEngine&) = delete;
+    TreeEngine& operator=(const TreeEngine&) = delete;
+
+    Status Initialize(int16_t fieldCount);
+    Status AddData(SAFEARRAY* array);
+    // sink may be null. On success the out arrays are replaced.
+    Status BuildTree(SAFEARRAY** nodeTree, SAFEARRAY** childIndex, ProgressSink* sink);
+
+    Status GetFieldType(int16_t field, int16_t* kind) const;
+    Status PutFieldType(int16_t field, int16_t kind);
+    float PruneRate() const { return pruneRate_; }
+    Status PutPruneRate(float rate);
+    int16_t FieldCount() const { return fieldCount_; }
+    int32_t RowCount() const { return rowCount_; }
+    Status GetMaxClass(int16_t field, int16_t* count) const;
+    Status PutMaxClass(int16_t field, int16_t count);
+    int32_t MinItems() const { return minItems_; }
+    Status PutMinItems(int32_t value);
+
+    // The Progress events' Cancel argument points here.
+    int16_t* CancelFlag() { return &cancel_; }
+    bool Building() const { return building_; }
+
+private:
+    bool InRange(int16_t field) const { return field >= 0 && field < fieldCount_; }
+    void RebuildAttributeKinds();
+    static float ConfidenceFor(float rate);
+    Status Export(const TreeNode& tree, SAFEARRAY** nodeTree, SAFEARRAY** childIndex) const;
+
+    int16_t fieldCount_ = 0;
+    std::vector<int16_t> fieldKind_;
+    int16_t classPos_ = 0;
+    std::vector<uint8_t> attrKind_;
+    float pruneRate_ = 75.0f;
+    float lastPrunedRate_ = 0.0f;
+    int32_t minItems_ = 2;
+    float cf_ = 0.25f;
+    int32_t rowCount_ = 0;
+    int32_t capacity_ = 0;
+    std::vector<std::vector<uint32_t>> slots_;  // one column per field position
+    int16_t lastAttr_ = 0;
+    int16_t maxClass_ = 0;
+    std::vector<int16_t> valueCount_;   // per field position (the class position's entry unused)
+    std::vector<int16_t> highestCode_;  // highest discrete code stored per field position
+    int16_t highestClass_ = -1;         // highest class code stored
+    int16_t largestValueCount_ = 0;
+    bool initialized_ = false;
+    bool needsRebuild_ = false;
+    int16_t cancel_ = 0;
+    bool building_ = false;
+    std::unique_ptr<Grower> grower_;
+    std::unique_ptr<TreeNode> grown_;
+    std::unique_ptr<TreeNode> pruned_;
+    uint64_t growth_ = 0;        // growths so far
+    uint64_t prunedGrowth_ = 0;  // the growth the pruned tree was made from
+    int32_t largestBranch_ = 0;
+};
+
+}  // namespace trx

@@ -1,0 +1,42 @@
+#include "TreeNode.h"
+
+namespace trx {
+
+static void CopyInto(const TreeNode& from, TreeNode& to) {
+    to.kind = from.kind;
+    to.cls = from.cls;
+    to.items = from.items;
+    to.dist = from.dist;
+    to.errors = from.errors;
+    to.attr = from.attr;
+    to.forks = from.forks;
+    to.cut = from.cut;
+    to.lower = from.lower;
+    to.upper = from.upper;
+    if (from.kind == kLeaf) return;
+    to.branches.resize(from.branches.size());
+    for (size_t v = 1; v < from.branches.size(); ++v) {
+        if (!from.branches[v]) continue;
+        auto child = std::make_unique<TreeNode>();
+        CopyInto(*from.branches[v], *child);
+        child->parent = &to;
+        to.branches[v] = std::move(child);
+    }
+}
+
+std::unique_ptr<TreeNode> CopyTree(const TreeNode& node) {
+    auto copy = std::make_unique<TreeNode>();
+    CopyInto(node, *copy);
+    copy->parent = node.parent;
+    return copy;
+}
+
+long CountNodes(const TreeNode& node) {
+    if (node.kind == kLeaf) return 1;
+    long n = 1;
+    for (int v = 1; v <= node.forks && v < int(node.branches.size()); ++v)
+        if (node.branches[v]) n += CountNodes(*node.branches[v]);
+    return n;
+}
+
+}  // namespace trx

@@ -1,0 +1,32 @@
+// Decision-tree node of the engine and the utilities that copy, count and free trees.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace trx {
+
+// Test kinds of a node's own test.
+enum NodeTestKind : int16_t { kLeaf = 0, kDiscreteTest = 1, kThresholdTest = 2 };
+
+struct TreeNode {
+    int16_t kind = kLeaf;
+    int16_t cls = 0;           // predicted class, 0..MaxClass
+    float items = 0;           // weight of rows reaching the node
+    std::vector<float> dist;   // weight per class, MaxClass+1 entries
+    float errors = 0;
+    int16_t attr = 0;          // tested attribute
+    int16_t forks = 0;         // branch count
+    float cut = 0, lower = 0, upper = 0;  // threshold (all three equal)
+    std::vector<std::unique_ptr<TreeNode>> branches;  // slots 1..forks; slot 0 unused
+    TreeNode* parent = nullptr;  // the root refers to itself (a pruned copy: to the grown root)
+};
+
+// Deep copy; the copy's children refer to their copied parents, the copied root keeps
+// the parent reference of `node`.
+std::unique_ptr<TreeNode> CopyTree(const TreeNode& node);
+// 1 for a leaf (kind 0, whatever branches it still holds), else 1 + its branches' counts.
+long CountNodes(const TreeNode& node);
+
+}  // namespace trx
