@@ -1,0 +1,455 @@
+#include "TextImport.h"
+
+#include "AppErrors.h"
+#include "AppServices.h"
+#include "MFileUtils.h"
+#include "dao/dao.h"
+#include "ui/dialogs.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace MdbUtils {
+
+namespace {
+
+// Whole numbers beyond this are not held exactly by a double; written as
+// digits they go to a text column so that no digit is lost.
+constexpr double kDoubleExact = 9007199254740992.0;  // 2^53
+// A single holds every whole number up to 2^24; above that a fraction column
+// would round integer parts.
+constexpr double kSingleExact = 16777216.0;  // 2^24
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+}  // namespace
+
+const char* ImportTypeSql(ImportType type) {
+    switch (type) {
+    case ImportType::Long: return "LONG";
+    case ImportType::Single: return "SINGLE";
+    case ImportType::Double: return "DOUBLE";
+    case ImportType::Text: return "Text(255)";
+    }
+    return "Text(255)";
+}
+
+bool ParseImportNumber(std::string_view text, double* value, bool* isInteger) {
+    size_t b = 0, e = text.size();
+    while (b < e && IsBlank(text[b])) ++b;
+    while (e > b && IsBlank(text[e - 1])) --e;
+    std::string_view t = text.substr(b, e - b);
+    if (t.empty()) return false;
+
+    // Check the grammar ourselves: from_chars would also take "inf" and "nan".
+    size_t i = 0;
+    bool negative = false;
+    if (t[i] == '+' || t[i] == '-') {
+        negative = t[i] == '-';
+        ++i;
+    }
+    size_t digitsStart = i;
+    size_t intDigits = 0, fracDigits = 0;
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i, ++intDigits;
+    bool point = false, exponent = false;
+    if (i < t.size() && t[i] == '.') {
+        point = true;
+        ++i;
+        while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i, ++fracDigits;
+    }
+    if (intDigits + fracDigits == 0) return false;
+    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+        exponent = true;
+        ++i;
+        if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+        size_t expDigits = 0;
+        while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i, ++expDigits;
+        if (expDigits == 0) return false;
+    }
+    if (i != t.size()) return false;
+
+    std::string_view body = t.substr(digitsStart);
+    double v = 0;
+    auto r = std::from_chars(body.data(), body.data() + body.size(), v, std::chars_format::general);
+    if (r.ec != std::errc() || r.ptr != body.data() + body.size() || !std::isfinite(v)) return false;
+    if (value) *value = negative ? -v : v;
+    if (isInteger) *isInteger = !point && !exponent;
+    return true;
+}
+
+void ImportColumnScan::Add(std::string_view value, int64_t row) {
+    if (Decided()) return;
+    if (value.empty()) {
+        mMissingRow = row;
+        return;
+    }
+    double v = 0;
+    bool integerText = false;
+    if (!ParseImportNumber(value, &v, &integerText)) {
+        mText = true;
+        return;
+    }
+    double a = std::fabs(v);
+    if (integerText && a >= kDoubleExact) {
+        // Digits a double cannot keep: keep them as text.
+        mText = true;
+        return;
+    }
+    if (a > mMaxAbs) mMaxAbs = a;
+    if (v != std::trunc(v))
+        mFraction = true;
+    else if (v < -2147483648.0 || v > 2147483647.0)
+        mOutsideLong = true;
+}
+
+ImportType ImportColumnScan::Type() const {
+    if (mText) return ImportType::Text;
+    if (mFraction) return mMaxAbs <= kSingleExact ? ImportType::Single : ImportType::Double;
+    return mOutsideLong ? ImportType::Double : ImportType::Long;
+}
+
+void SplitFields(std::string_view line, std::vector<std::string_view>& parts) {
+    parts.clear();
+    size_t start = 0;
+    for (;;) {
+        size_t comma = line.find(',', start);
+        if (comma == std::string_view::npos) {
+            parts.push_back(line.substr(start));
+            return;
+        }
+        parts.push_back(line.substr(start, comma - start));
+        start = comma + 1;
+    }
+}
+
+namespace {
+
+// Field names clash for the database when its collation finds them equal.
+bool SameName(const std::string& a, const std::string& b) { return dao::CompareText(a, b) == 0; }
+
+}  // namespace
+
+std::vector<std::string> MakeImportFieldNames(const std::vector<std::string>& header) {
+    std::vector<std::string> names = header;
+    for (size_t k = 0; k < names.size(); ++k)
+        if (names[k].empty()) names[k] = "#" + std::to_string(k);
+    for (size_t k = 1; k < names.size(); ++k) {
+        const std::string own = "#" + std::to_string(k);
+        for (size_t j = 0; j < k; ++j) {
+            if (SameName(names[k], names[j])) names[k] = (names[k] == own) ? own + "-" : own;
+        }
+        // The renaming above looks only forward; make sure no earlier name matches.
+        for (bool clash = true; clash;) {
+            clash = false;
+            for (size_t j = 0; j < k && !clash; ++j)
+                if (SameName(names[k], names[j])) clash = true;
+            if (clash) names[k] += "-";
+        }
+    }
+    return names;
+}
+
+bool IsValidUtf8(std::string_view s) {
+    size_t i = 0;
+    while (i < s.size()) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int n;
+        uint32_t cp;
+        if (c >= 0xC2 && c <= 0xDF) n = 1, cp = c & 0x1F;
+        else if (c >= 0xE0 && c <= 0xEF) n = 2, cp = c & 0x0F;
+        else if (c >= 0xF0 && c <= 0xF4) n = 3, cp = c & 0x07;
+        else return false;
+        if (i + n >= s.size()) return false;
+        for (int k = 1; k <= n; ++k) {
+            unsigned char d = static_cast<unsigned char>(s[i + k]);
+            if ((d & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (d & 0x3F);
+        }
+        if ((n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += n + 1;
+    }
+    return true;
+}
+
+std::string DecodeWindows1252(std::string_view bytes) {
+    // 0x80..0x9F; the five codes the code page leaves open map to the C1 controls.
+    static const char16_t kHigh[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 4);
+    for (char ch : bytes) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        uint32_t cp = c < 0x80 ? c : (c < 0xA0 ? kHigh[c - 0x80] : c);
+        if (cp < 0x80) {
+            out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    return out;
+}
+
+namespace {
+
+// Reads a text file line by line, without the line end ("\n" or "\r\n").
+class LineReader {
+public:
+    explicit LineReader(const QString& path) : mIn(QFile::encodeName(path).toStdString(), std::ios::binary) {
+        std::error_code ec;
+        if (std::filesystem::is_directory(QFile::encodeName(path).toStdString(), ec)) app::RaiseError(75);
+        if (!mIn) {
+            int err = errno;
+            if (err == ENOENT || err == ENOTDIR) app::RaiseError(53);
+            app::RaiseError(75);
+        }
+    }
+    bool Next(std::string& line) {
+        if (!std::getline(mIn, line)) {
+            if (mIn.bad()) throw app::RuntimeError(57, "Device I/O error");
+            return false;
+        }
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (mFirst) {
+            mFirst = false;
+            // A byte-order mark is not part of the first name.
+            if (line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+        }
+        return true;
+    }
+
+private:
+    std::ifstream mIn;
+    bool mFirst = true;
+};
+
+bool IsBlankLine(std::string_view line) {
+    for (char c : line)
+        if (c != ' ') return false;
+    return true;
+}
+
+std::string TrimBlanks(std::string_view s) {
+    size_t b = 0, e = s.size();
+    while (b < e && s[b] == ' ') ++b;
+    while (e > b && s[e - 1] == ' ') --e;
+    return std::string(s.substr(b, e - b));
+}
+
+// What the first reading of the file found.
+struct Scan {
+    std::vector<std::string> header;  // raw bytes, trimmed
+    std::vector<ImportColumnScan> columns;
+    int64_t rows = 0;                 // data rows
+    int64_t badCountRow = 0;          // first row whose field count differs, 0 for none
+    bool utf8 = true;
+};
+
+void ScanFile(const QString& path, Scan& scan) {
+    LineReader reader(path);
+    std::string line;
+    std::vector<std::string_view> parts;
+    int64_t row = -1;
+    while (reader.Next(line)) {
+        if (IsBlankLine(line)) continue;
+        ++row;
+        if (scan.utf8 && !IsValidUtf8(line)) scan.utf8 = false;
+        SplitFields(line, parts);
+        if (row == 0) {
+            for (auto p : parts) scan.header.push_back(TrimBlanks(p));
+            scan.columns.resize(parts.size());
+            continue;
+        }
+        if (parts.size() != scan.header.size()) {
+            scan.badCountRow = row;
+            return;
+        }
+        scan.rows = row;
+        for (size_t k = 0; k < parts.size(); ++k) scan.columns[k].Add(parts[k], row);
+    }
+}
+
+// Jet refuses these in object names; they would also end a bracketed name early.
+void CheckName(const std::string& name) {
+    size_t characters = 0;
+    bool ok = !name.empty() && name.front() != ' ';
+    for (unsigned char c : name) {
+        if ((c & 0xC0) != 0x80) ++characters;
+        if (c < 0x20 || c == '.' || c == '!' || c == '`' || c == '[' || c == ']') ok = false;
+    }
+    if (characters > 64) ok = false;
+    if (!ok) throw dao::DaoError(3125, dao::ErrorDescription(3125, name));
+}
+
+std::string MakeCreateTable(const std::string& table, const std::vector<std::string>& names,
+                            const std::vector<ImportType>& types) {
+    std::string sql = "CREATE TABLE [" + table + "] ( IndexCounter1 AUTOINCREMENT CONSTRAINT PrimaryKey PRIMARY KEY, ";
+    for (size_t k = 0; k < names.size(); ++k) sql += "[" + names[k] + "] " + ImportTypeSql(types[k]) + ", ";
+    sql.resize(sql.size() - 2);
+    sql += ");";
+    return sql;
+}
+
+com::Variant ValueFor(std::string_view text, ImportType type, bool utf8) {
+    if (text.empty()) return com::Variant::Null();  // only a text column can hold an empty value here
+    double v = 0;
+    switch (type) {
+    case ImportType::Long:
+        ParseImportNumber(text, &v);
+        return com::Variant::I4(static_cast<LONG>(v));
+    case ImportType::Single:
+        ParseImportNumber(text, &v);
+        return com::Variant::R4(static_cast<FLOAT>(v));
+    case ImportType::Double:
+        ParseImportNumber(text, &v);
+        return com::Variant::R8(v);
+    case ImportType::Text:
+        break;
+    }
+    return com::Variant::Str(utf8 ? std::string(text) : DecodeWindows1252(text));
+}
+
+// Copies the rows of the file into the new table.
+void WriteRows(const QString& path, dao::Database& db, const std::string& table, const Scan& scan,
+               const std::vector<ImportType>& types) {
+    auto rs = db.OpenRecordset("[" + table + "]", dao::RecordsetType::Dynaset);
+    LineReader reader(path);
+    std::string line;
+    std::vector<std::string_view> parts;
+    int64_t row = -1;
+    db.BeginTrans();
+    while (reader.Next(line)) {
+        if (IsBlankLine(line)) continue;
+        if (++row == 0) continue;
+        SplitFields(line, parts);
+        if (parts.size() != scan.header.size() || row > scan.rows)
+            throw app::RuntimeError(75, "The file changed while it was being imported.");
+        rs->AddNew();
+        for (size_t k = 0; k < parts.size(); ++k)
+            rs->Fields(static_cast<int>(k) + 1).SetValue(ValueFor(parts[k], types[k], scan.utf8));
+        rs->Update();
+    }
+    if (row < scan.rows) throw app::RuntimeError(75, "The file changed while it was being imported.");
+    db.CommitTrans();
+    rs->Close();
+}
+
+std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
+
+// Removes a half-built database unless it was renamed into place.
+class TempDatabase {
+public:
+    explicit TempDatabase(const QString& finalPath) {
+        static std::atomic<int> counter{0};
+        QFileInfo info(finalPath);
+        mPath = info.dir().filePath(QStringLiteral(".%1.importing-%2-%3")
+                                        .arg(info.fileName())
+                                        .arg(::getpid())
+                                        .arg(counter.fetch_add(1)));
+    }
+    ~TempDatabase() {
+        if (!mPath.isEmpty()) {
+            QFile::remove(mPath);
+            for (const char* suffix : {"-journal", "-wal", "-shm", ".lck"}) QFile::remove(mPath + QLatin1String(suffix));
+        }
+    }
+    const QString& Path() const { return mPath; }
+    void Commit(const QString& finalPath) {
+        std::error_code ec;
+        std::filesystem::rename(QFile::encodeName(mPath).toStdString(), QFile::encodeName(finalPath).toStdString(), ec);
+        if (ec) app::RaiseError(75);
+        mPath.clear();
+    }
+
+private:
+    QString mPath;
+};
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+}  // namespace
+
+std::string ImportDatabasePath(const std::string& textPath) {
+    return MFileUtils::GetFileDir(textPath) + MFileUtils::GetFileBase(textPath) + ".mdb";
+}
+
+bool LoadTextFile(const std::string& utf8Path) {
+    const QString path = Q(utf8Path);
+    try {
+        Scan scan;
+        ScanFile(path, scan);
+        if (scan.badCountRow > 0) {
+            ui::MsgBox(QStringLiteral("Number of fields Does Not match number of field names at row #%1")
+                           .arg(scan.badCountRow),
+                       ui::Buttons::OK, ui::Icon::Exclamation, QStringLiteral("Bad Import Data"));
+            return false;
+        }
+        int64_t missing = scan.rows == 0 ? 1 : 0;  // a file without data rows misses row 1
+        std::vector<ImportType> types;
+        for (const auto& c : scan.columns) {
+            if (missing == 0 && c.MissingRow() > 0) missing = c.MissingRow();
+            types.push_back(c.Type());
+        }
+        if (missing > 0) {
+            ui::MsgBox(QStringLiteral("Missing value in row #%1.  Import stoped.").arg(missing), ui::Buttons::OK,
+                       ui::Icon::Exclamation, QStringLiteral("Bad Data"));
+            return false;
+        }
+
+        std::vector<std::string> header;
+        for (const auto& h : scan.header) header.push_back(scan.utf8 ? h : DecodeWindows1252(h));
+        std::vector<std::string> names = MakeImportFieldNames(header);
+        const std::string table = MFileUtils::GetFileBase(utf8Path);
+        CheckName(table);
+        for (const auto& n : names) CheckName(n);
+
+        const QString dbPath = Q(ImportDatabasePath(utf8Path));
+        if (QFileInfo::exists(dbPath)) {
+            if (ui::MsgBox(dbPath + QStringLiteral(" Exists.  Overwrite?"), ui::Buttons::YesNo, ui::Icon::Exclamation,
+                           QStringLiteral("Warning!")) != ui::Answer::Yes)
+                return false;
+        }
+
+        // Built under another name and moved into place when complete, so that a
+        // failure leaves the old database (or none), never a half-filled one.
+        TempDatabase temp(dbPath);
+        {
+            auto db = dao::DBEngine::CreateDatabase(Utf8(temp.Path()), dao::dbLangGeneral);
+            db->Execute(MakeCreateTable(table, names, types));
+            WriteRows(path, *db, table, scan, types);
+            db->Close();
+        }
+        temp.Commit(dbPath);
+
+        app::StatusText(QStringLiteral("Import to ") + dbPath + QStringLiteral(" successful."));
+        return true;
+    } catch (...) {
+        app::ErrInfo e = app::CurrentError();
+        ui::MsgBox(ui::ErrorText(e.number, QString::fromStdString(e.description)), ui::Buttons::OK, ui::Icon::None,
+                   QStringLiteral("LoadTextFile"));
+    }
+    return false;
+}
+
+}  // namespace MdbUtils
