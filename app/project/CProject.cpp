@@ -1,0 +1,314 @@
+#include "CProject.h"
+
+#include "AppErrors.h"
+#include "MFileUtils.h"
+
+#include "ui/dialogs.h"
+
+#include <sys/stat.h>
+
+#include <cctype>
+#include <filesystem>
+
+namespace {
+
+constexpr const char* kCreateConfig =
+    "CREATE TABLE Config (Property Text(255) CONSTRAINT PrimaryKey PRIMARY KEY, sValue Text(255) );";
+
+// The leading number of a text, as the runtime's Val reads it ("16abc" is 16,
+// "" and "x" are 0). Blanks are skipped.
+double Val(const std::string& text) {
+    std::string digits;
+    bool dot = false, exp = false, any = false;
+    size_t i = 0;
+    auto skip = [&] {
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    };
+    skip();
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) digits += text[i++];
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == ' ' || c == '\t') continue;
+        if (std::isdigit(static_cast<unsigned char>(c))) {
+            digits += c;
+            any = true;
+        } else if (c == '.' && !dot && !exp) {
+            digits += c;
+            dot = true;
+        } else if ((c == 'e' || c == 'E') && any && !exp) {
+            // Only when digits follow.
+            size_t j = i + 1;
+            if (j < text.size() && (text[j] == '-' || text[j] == '+')) ++j;
+            if (j >= text.size() || !std::isdigit(static_cast<unsigned char>(text[j]))) break;
+            digits += 'e';
+            if (text[i + 1] == '-' || text[i + 1] == '+') digits += text[++i];
+            exp = true;
+        } else {
+            break;
+        }
+    }
+    if (!any) return 0;
+    try {
+        return std::stod(digits);
+    } catch (...) {
+        return 0;
+    }
+}
+
+// Root can write to any file; the project must still refuse one whose
+// permission bits say it is read-only, so they are checked directly.
+bool IsReadOnlyFile(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return false;
+    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+void RemoveWithCompanions(const std::string& path) {
+    // A journal left beside the name would be replayed into the new file.
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
+        std::error_code ec;
+        std::filesystem::remove(path + suffix, ec);
+        if (ec && *suffix == '\0') throw app::RuntimeError(75, "Path/File access error");
+    }
+}
+
+}  // namespace
+
+CProject::~CProject() { Destroy(); }
+
+void CProject::Initialize(const std::string& fileName) {
+    if (!fileName.empty()) mFileName = fileName;
+    else if (mFileName.empty()) return;
+    InitProject();
+}
+
+bool CProject::TrapJet(const std::string& procedure) {
+    const app::ErrInfo err = app::CurrentError();
+    if (err.number >= 2420 && err.number <= 3660) ProjectError(err.number);
+    else app::ShowError("CProject::" + procedure, err);
+    return false;
+}
+
+void CProject::InitProject() {
+    if (mFileName.empty()) return;
+    try {
+        if (IsReadOnlyFile(mFileName)) throw dao::DaoError(3051, dao::ErrorDescription(3051, mFileName));
+        auto db = dao::DBEngine::OpenDatabase(mFileName, true, false);
+        db->Close();
+    } catch (...) {
+        TrapJet("InitProject");
+        mFileName.clear();
+        return;
+    }
+    const std::string type = GetConfig("ProjectType");
+    const float version = float(Val(GetConfig("VersionMajor"))) * 100.0f + float(Val(GetConfig("VersionMinor"))) +
+                          float(Val(GetConfig("VersionRevision"))) / 100.0f;
+    if (type != "Tessary" || version < 100.0f) {
+        ui::MsgBox(QString::fromStdString(mFileName) + QStringLiteral(" is not a valid project."), ui::Buttons::OK,
+                   ui::Icon::Critical, QStringLiteral("Project Read Unsucessful"));
+        mFileName.clear();
+    }
+}
+
+void CProject::ProjectError(long number) {
+    const QString file = QString::fromStdString(mFileName);
+    switch (number) {
+        case 3049:
+        case 3343:
+            ui::MsgBox(file + QStringLiteral(" is not a valid project file or is corrupt."), ui::Buttons::OK,
+                       ui::Icon::Critical, QStringLiteral("Project Read Failed"));
+            return;
+        case 3006:
+        case 3045:
+        case 3356:
+        case 3196:
+            ui::MsgBox(QStringLiteral("Project File: ") + file +
+                           QStringLiteral(" is in use by another application.  Please close the other "
+                                          "application before continuing."),
+                       ui::Buttons::OK, ui::Icon::Exclamation, QStringLiteral("Project Read Failed"));
+            return;
+        case 3050:
+        case 3051:
+            ui::MsgBox(QStringLiteral("Project file: ") + file + QStringLiteral(" is read only. ") +
+                           QLatin1Char('\n') + QStringLiteral("The project must be writable to continue."),
+                       ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("Project Open Failed"));
+            return;
+        default:
+            ui::MsgBox(QStringLiteral("Project file operation error #") + QString::number(number) +
+                           QLatin1Char('.'),
+                       ui::Buttons::OK, ui::Icon::Exclamation, QStringLiteral("Project Operation Failed"));
+    }
+}
+
+DatabasePtr CProject::OpenProject(bool exclusive) {
+    if (mFileName.empty()) return nullptr;
+    try {
+        if (mDatabase && exclusive != mExclusive) mDatabase.reset();
+        DatabasePtr db = dao::DBEngine::OpenDatabase(mFileName, exclusive, false);
+        mDatabase = db;
+        mIsOpen = true;
+        mExclusive = exclusive;
+        return db;
+    } catch (...) {
+        TrapJet("OpenProject");
+        return nullptr;
+    }
+}
+
+void CProject::CloseProject() {
+    if (mDatabase) {
+        try {
+            mDatabase->Close();
+        } catch (...) {
+            // Already closed by its other holder.
+        }
+        mDatabase.reset();
+        mExclusive = false;
+    }
+    mIsOpen = false;
+}
+
+void CProject::Destroy() { mDatabase.reset(); }
+
+// The data source named in the project's settings: pending, or already in the
+// file (a setting saved while the file existed went straight into it).
+bool CProject::IsOwnDataSource(const std::string& path) {
+    std::vector<std::string> sources;
+    for (size_t i = 0; i < mPendingNames.size(); ++i)
+        if ((mPendingNames[i] == "DataSourceName" || mPendingNames[i] == "DatabaseName") &&
+            mPendingValues[i].vt == VT_BSTR)
+            sources.push_back(mPendingValues[i].ToUtf8());
+    try {
+        DatabasePtr db = dao::DBEngine::OpenDatabase(path, false, true);
+        if (MdbUtils::TableExists(db, "Config")) {
+            RecordsetPtr rs = db->OpenRecordset(
+                "SELECT sValue FROM Config WHERE Property IN ('DataSourceName', 'DatabaseName');",
+                dao::RecordsetType::Snapshot);
+            for (; !rs->Eof(); rs->MoveNext())
+                if (!rs->Fields(0).IsNull()) sources.push_back(rs->Fields(0).AsString());
+        }
+    } catch (...) {
+        // Not a readable database: it cannot be anyone's data source here.
+    }
+    for (const std::string& source : sources) {
+        std::error_code ec;
+        if (!source.empty() && std::filesystem::equivalent(path, source, ec) && !ec) return true;
+    }
+    return false;
+}
+
+void CProject::Create(const std::string& fileName) {
+    if (!fileName.empty()) mFileName = fileName;
+    if (mFileName.empty()) return;
+    try {
+        const bool exists = MFileUtils::FileExists(mFileName);
+        if (exists && IsOwnDataSource(mFileName)) {
+            ui::MsgBox(QString::fromStdString(mFileName) +
+                           QStringLiteral(" holds the project's data and cannot be replaced by a new project."),
+                       ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("CProject::Create"));
+            return;
+        }
+        // A connection still held belongs to the file being replaced, or to
+        // another file: the settings below must not go to it.
+        CloseProject();
+        if (exists) RemoveWithCompanions(mFileName);
+        auto db = dao::DBEngine::CreateDatabase(mFileName, dao::dbLangGeneral);
+        db->Close();
+    } catch (...) {
+        TrapJet("Create");
+        return;
+    }
+    SaveConfig("ProjectType", "Tessary");
+    SaveConfig("VersionMajor", tessary::VersionMajor);
+    SaveConfig("VersionMinor", tessary::VersionMinor);
+    SaveConfig("VersionRevision", tessary::VersionRevision);
+    // In order of saving, so the last value saved under a name is the one kept.
+    std::vector<std::string> names;
+    std::vector<com::Variant> values;
+    names.swap(mPendingNames);
+    values.swap(mPendingValues);
+    for (size_t i = 0; i < names.size(); ++i) SaveConfig(names[i], values[i]);
+}
+
+std::string CProject::GetConfig(const std::string& property, const std::string& defaultValue) {
+    if (!MFileUtils::FileExists(mFileName)) {
+        // The file will hold the last value saved under the name; answer that one.
+        for (size_t i = mPendingNames.size(); i-- > 0;) {
+            if (mPendingNames[i] != property) continue;
+            if (mPendingValues[i].IsNull()) return {};
+            try {
+                return dao::VarToString(mPendingValues[i]);
+            } catch (...) {
+                return defaultValue;
+            }
+        }
+        return defaultValue;
+    }
+    try {
+        DatabasePtr db = (mIsOpen && mDatabase) ? mDatabase : dao::DBEngine::OpenDatabase(mFileName, false, true);
+        std::string result = defaultValue;
+        if (MdbUtils::TableExists(db, "Config")) {
+            RecordsetPtr rs = db->OpenRecordset("Config", dao::RecordsetType::Snapshot);
+            rs->FindFirst("Property = " + MdbUtils::SqlText(property));
+            if (!rs->NoMatch()) {
+                const com::Variant v = rs->Fields("sValue").Value();
+                result = v.IsNull() ? std::string() : dao::VarToString(v);
+            }
+            rs->Close();
+        }
+        return result;
+    } catch (...) {
+        TrapJet("GetConfig");
+        return defaultValue;
+    }
+}
+
+void CProject::SaveConfig(const std::string& property, const com::Variant& value) {
+    if (!mFileName.empty() && !MFileUtils::FileExists(mFileName)) {
+        mPendingNames.push_back(property);
+        mPendingValues.push_back(value);
+        return;
+    }
+    try {
+        DatabasePtr db = (mIsOpen && mDatabase) ? mDatabase : dao::DBEngine::OpenDatabase(mFileName, false, false);
+        if (!MdbUtils::TableExists(db, "Config")) db->Execute(kCreateConfig);
+        com::Variant text = value.IsNull() ? com::Variant::Null() : com::Variant::Str(dao::VarToString(value));
+        RecordsetPtr rs = db->OpenRecordset("Config", dao::RecordsetType::Dynaset);
+        rs->FindFirst("Property = " + MdbUtils::SqlText(property));
+        if (rs->NoMatch()) {
+            rs->AddNew();
+            rs->Fields("Property").SetValue(com::Variant::Str(property));
+        } else {
+            rs->Edit();
+        }
+        rs->Fields("sValue").SetValue(text);
+        rs->Update();
+        rs->Close();
+    } catch (...) {
+        TrapJet("SaveConfig");
+    }
+}
+
+void CProject::AttachDataSource(const std::string& dataSourceName, const std::string& tableName) {
+    if (dataSourceName.empty() || tableName.empty() || mFileName.empty()) return;
+    try {
+        DatabasePtr db = dao::DBEngine::OpenDatabase(mFileName, false, false);
+        dao::TableDefs& defs = db->TableDefs();
+        for (int i = 0; i < defs.Count(); ++i) {
+            if (defs[i].Name() == "LinkDataSource") {
+                db->Execute("DROP TABLE LinkDataSource;");
+                break;
+            }
+        }
+        const std::string connect = dataSourceName.find("ODBC;") != std::string::npos
+                                        ? dataSourceName
+                                        : ";DATABASE=" + dataSourceName;
+        dao::TableDef link = db->CreateTableDef("LinkDataSource", 0, tableName, connect);
+        db->TableDefs().Append(link);
+        db->Close();
+        SaveConfig("DataSourceName", dataSourceName);
+        SaveConfig("TableName", tableName);
+    } catch (...) {
+        app::ShowCurrentError("CProject::AttachDataSource");
+    }
+}

@@ -1,0 +1,84 @@
+// The project file: its path, its database connection and its settings table
+// Config. A project exists before its file does: settings saved before Create
+// wait in a pending list and are written when the file is made.
+#pragma once
+
+#include "MdbUtils.h"
+
+#include "com/oleauto.h"
+
+#include <string>
+#include <type_traits>
+#include <vector>
+
+namespace tessary {
+// This program's version, written into every project it creates. Stored
+// projects compute major * 100 + minor + revision / 100 and must reach 100.
+constexpr int VersionMajor = 2;
+constexpr int VersionMinor = 1;
+constexpr int VersionRevision = 16;
+}  // namespace tessary
+
+class CProject {
+public:
+    CProject() = default;
+    ~CProject();
+    CProject(const CProject&) = delete;
+    CProject& operator=(const CProject&) = delete;
+
+    const std::string& FileName() const { return mFileName; }
+    void SetFileName(const std::string& fileName) { mFileName = fileName; }
+    bool IsOpen() const { return mIsOpen; }
+    void SetIsOpen(bool open) { mIsOpen = open; }
+
+    // Validates an existing file (exclusive writable open, ProjectType, version);
+    // FileName becomes "" when it is not a valid, openable project.
+    void Initialize(const std::string& fileName = {});
+    // A new connection each time; nullptr when FileName is empty or the open fails.
+    DatabasePtr OpenProject(bool exclusive = false);
+    void CloseProject();
+    void Destroy();  // drops the connection without closing it
+    void ReBuild() {}
+
+    // Makes the file (an existing one of that name is replaced) and writes the
+    // pending settings. Refuses to replace the file that the project's own data
+    // source lives in.
+    void Create(const std::string& fileName = {});
+
+    std::string GetConfig(const std::string& property, const std::string& defaultValue = {});
+    // Any scalar, stored as its text.
+    void SaveConfig(const std::string& property, const com::Variant& value);
+    void SaveConfig(const std::string& property, const std::string& value) {
+        SaveConfig(property, com::Variant::Str(value));
+    }
+    void SaveConfig(const std::string& property, const char* value) { SaveConfig(property, std::string(value)); }
+    template <typename T>
+        requires std::is_arithmetic_v<T>
+    void SaveConfig(const std::string& property, T value) {
+        if constexpr (std::is_same_v<T, bool>) SaveConfig(property, com::Variant::Bool(value));
+        else if constexpr (std::is_floating_point_v<T>) SaveConfig(property, com::Variant::R8(double(value)));
+        else if constexpr (sizeof(T) <= 2 && std::is_signed_v<T>) SaveConfig(property, com::Variant::I2(SHORT(value)));
+        else SaveConfig(property, com::Variant::I4(LONG(value)));
+    }
+
+    // (Re)creates the linked table LinkDataSource over tableName of the source.
+    void AttachDataSource(const std::string& dataSourceName, const std::string& tableName);
+
+    // The connection OpenProject handed out last (nullptr when none).
+    const DatabasePtr& CurrentDatabase() const { return mDatabase; }
+    // Settings waiting for the file, in order of saving.
+    int16_t PendingCount() const { return int16_t(mPendingNames.size()); }
+
+private:
+    void InitProject();
+    void ProjectError(long number);
+    bool TrapJet(const std::string& procedure);  // call inside catch: shows the right box
+    bool IsOwnDataSource(const std::string& path);
+
+    std::string mFileName;
+    DatabasePtr mDatabase;
+    bool mIsOpen = false;
+    bool mExclusive = false;
+    std::vector<std::string> mPendingNames;
+    std::vector<com::Variant> mPendingValues;
+};

@@ -1,0 +1,55 @@
+// Shared database functions: opening a user's data source, asking for a table,
+// building the per-row result table, the field type codes, and quoting of
+// names and values inside Jet SQL.
+#pragma once
+
+#include "dao/dao.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class CProject;
+class CDataDef;
+
+using DatabasePtr = std::shared_ptr<dao::Database>;
+using RecordsetPtr = std::shared_ptr<dao::Recordset>;
+
+namespace MdbUtils {
+
+// TypeClass values.
+constexpr int16_t TypeClassUnusable = -2;
+constexpr int16_t TypeClassOther = 0;
+constexpr int16_t TypeClassOrdered = 1;
+constexpr int16_t TypeClassCategorical = 2;
+
+// The type code recorded for an auto-increment Long.
+constexpr int16_t AutoNumberLong = -4;
+
+// Opens an Access file, SQLite file or "ODBC;" source; nullptr on failure (after
+// telling the user, except when the user cancelled).
+DatabasePtr OpenDataSource(const std::string& source, bool readOnly);
+
+// Case-insensitive, blanks around either name ignored. False for no database.
+bool TableExists(const DatabasePtr& db, const std::string& name);
+
+// Builds table Test from the linked table's key field. Errors reach the caller
+// (an existing Test makes it fail). Raises 3022-style errors from the layer, and
+// refuses a table without a single-field primary key (see CDataDef::PrimaryKeyField).
+void CreateTestTable(CProject& project, CDataDef& dataDef);
+
+std::string FieldTypeName(int16_t code);
+int16_t FieldTypeClass(int16_t code);
+bool IsNumericType(int16_t code);
+bool IsIntegerType(int16_t code);
+bool IsTextType(int16_t code);
+bool IsDateType(int16_t code);
+bool IsBlobType(int16_t code);
+
+// Jet SQL quoting: a text literal in single quotes with quotes doubled
+// (O'Hara -> 'O''Hara'), and a name in brackets. Brackets cannot be escaped
+// inside a bracketed Jet name, so BracketName refuses a name with "]" (error 3125).
+std::string SqlText(const std::string& value);
+std::string BracketName(const std::string& name);
+
+}  // namespace MdbUtils

@@ -1,0 +1,53 @@
+// A dialog handler for tests: records every request and answers from queues
+// that the test fills beforehand. With an empty queue a message box answers
+// its first button (OK, Abort, Yes or Retry) and every other dialog cancels.
+#pragma once
+
+#include "ui/dialogs.h"
+
+#include <deque>
+#include <vector>
+
+namespace ui {
+
+class RecordingHandler : public IDialogHandler {
+public:
+    enum class Kind { Message, OpenFile, SaveFile, Color, Font, PrintSetup };
+    struct Call {
+        Kind kind;
+        QString title;
+        QString text;  // message text, or the file filter
+        Icon icon = Icon::None;
+        Buttons buttons = Buttons::OK;
+        QString defaultName;
+    };
+
+    std::vector<Call> calls;
+    std::deque<Answer> answers;
+    std::deque<std::optional<QString>> files;
+    std::deque<std::optional<QColor>> colors;
+    std::deque<std::optional<QFont>> fonts;
+    std::deque<bool> printSetups;
+
+    Answer Message(const MessageRequest& r) override;
+    std::optional<QString> OpenFile(const FileRequest& r) override;
+    std::optional<QString> SaveFile(const FileRequest& r) override;
+    std::optional<QColor> ChooseColor(const ColorRequest& r) override;
+    std::optional<QFont> ChooseFont(const FontRequest& r) override;
+    bool PrintSetup(QPrinter& printer, const QString& title) override;
+
+    // Message calls only.
+    std::vector<Call> Messages() const;
+    void Clear() { calls.clear(); }
+};
+
+// Installs a RecordingHandler for the life of the object.
+class ScopedRecorder : public RecordingHandler {
+public:
+    ScopedRecorder() : mScope(this) {}
+
+private:
+    ScopedHandler mScope;
+};
+
+}  // namespace ui

@@ -1,0 +1,174 @@
+#include "ui/dialogs.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QStringList>
+
+namespace ui {
+
+namespace {
+
+QtDialogHandler gQtHandler;
+IDialogHandler* gHandler = nullptr;
+
+QWidget* DialogParent() { return QApplication::activeWindow(); }
+
+QMessageBox::Icon QtIcon(Icon icon) {
+    switch (icon) {
+        case Icon::Critical: return QMessageBox::Critical;
+        case Icon::Question: return QMessageBox::Question;
+        case Icon::Exclamation: return QMessageBox::Warning;
+        case Icon::Information: return QMessageBox::Information;
+        case Icon::None: break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+struct ButtonMap {
+    QMessageBox::StandardButton qt;
+    Answer answer;
+};
+
+std::vector<ButtonMap> ButtonsOf(Buttons buttons) {
+    switch (buttons) {
+        case Buttons::OK: return {{QMessageBox::Ok, Answer::OK}};
+        case Buttons::OKCancel: return {{QMessageBox::Ok, Answer::OK}, {QMessageBox::Cancel, Answer::Cancel}};
+        case Buttons::AbortRetryIgnore:
+            return {{QMessageBox::Abort, Answer::Abort},
+                    {QMessageBox::Retry, Answer::Retry},
+                    {QMessageBox::Ignore, Answer::Ignore}};
+        case Buttons::YesNoCancel:
+            return {{QMessageBox::Yes, Answer::Yes},
+                    {QMessageBox::No, Answer::No},
+                    {QMessageBox::Cancel, Answer::Cancel}};
+        case Buttons::YesNo: return {{QMessageBox::Yes, Answer::Yes}, {QMessageBox::No, Answer::No}};
+        case Buttons::RetryCancel: return {{QMessageBox::Retry, Answer::Retry}, {QMessageBox::Cancel, Answer::Cancel}};
+    }
+    return {{QMessageBox::Ok, Answer::OK}};
+}
+
+}  // namespace
+
+QString QtFilter(const QString& filter) {
+    if (filter.isEmpty()) return QString();
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList out;
+    for (qsizetype i = 0; i < parts.size(); i += 2) {
+        const QString name = parts[i].trimmed();
+        QString patterns = i + 1 < parts.size() ? parts[i + 1].trimmed() : QString();
+        // "(*.csv)" appears as a pattern in some callers: take what is inside.
+        patterns.remove(QLatin1Char('(')).remove(QLatin1Char(')'));
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        if (patterns.isEmpty()) patterns = QStringLiteral("*");
+        QString entry = name;
+        if (!name.contains(QLatin1Char('('))) entry += QStringLiteral(" (") + patterns + QLatin1Char(')');
+        else {
+            // Qt reads the patterns from the parentheses of the name; make them the real ones.
+            entry = name.left(name.indexOf(QLatin1Char('('))).trimmed() + QStringLiteral(" (") + patterns +
+                    QLatin1Char(')');
+        }
+        out << entry;
+    }
+    return out.join(QStringLiteral(";;"));
+}
+
+Answer QtDialogHandler::Message(const MessageRequest& request) {
+    QMessageBox box(QtIcon(request.icon), request.title, request.text, QMessageBox::NoButton, DialogParent());
+    const auto buttons = ButtonsOf(request.buttons);
+    for (const auto& b : buttons) box.addButton(b.qt);
+    box.setDefaultButton(buttons.front().qt);
+    const int result = box.exec();
+    for (const auto& b : buttons)
+        if (result == b.qt) return b.answer;
+    // Closed by the window frame or Escape: as the last button, or OK for a lone OK.
+    return buttons.back().answer;
+}
+
+static QString SelectedFilter(const FileRequest& request) {
+    const QStringList filters = QtFilter(request.filter).split(QStringLiteral(";;"));
+    const int index = request.filterIndex - 1;
+    return index >= 0 && index < filters.size() ? filters[index] : QString();
+}
+
+static QString StartPath(const FileRequest& request) {
+    QString start = request.directory;
+    if (!request.defaultName.isEmpty() && !request.defaultName.contains(QLatin1Char('*'))) {
+        if (!start.isEmpty() && !start.endsWith(QLatin1Char('/'))) start += QLatin1Char('/');
+        start += request.defaultName;
+    }
+    return start;
+}
+
+std::optional<QString> QtDialogHandler::OpenFile(const FileRequest& request) {
+    QString selected = SelectedFilter(request);
+    const QString path = QFileDialog::getOpenFileName(DialogParent(), request.title, StartPath(request),
+                                                      QtFilter(request.filter), &selected);
+    if (path.isEmpty()) return std::nullopt;
+    return path;
+}
+
+std::optional<QString> QtDialogHandler::SaveFile(const FileRequest& request) {
+    QString selected = SelectedFilter(request);
+    const QString path = QFileDialog::getSaveFileName(DialogParent(), request.title, StartPath(request),
+                                                      QtFilter(request.filter), &selected);
+    if (path.isEmpty()) return std::nullopt;
+    return path;
+}
+
+std::optional<QColor> QtDialogHandler::ChooseColor(const ColorRequest& request) {
+    const QColor c = QColorDialog::getColor(request.initial, DialogParent(), request.title);
+    if (!c.isValid()) return std::nullopt;
+    return c;
+}
+
+std::optional<QFont> QtDialogHandler::ChooseFont(const FontRequest& request) {
+    bool ok = false;
+    const QFont f = QFontDialog::getFont(&ok, request.initial, DialogParent(), request.title);
+    if (!ok) return std::nullopt;
+    return f;
+}
+
+bool QtDialogHandler::PrintSetup(QPrinter& printer, const QString& title) {
+    QPrintDialog dialog(&printer, DialogParent());
+    if (!title.isEmpty()) dialog.setWindowTitle(title);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+IDialogHandler* SetHandler(IDialogHandler* handler) {
+    IDialogHandler* previous = gHandler;
+    gHandler = handler;
+    return previous;
+}
+
+IDialogHandler& Handler() { return gHandler ? *gHandler : gQtHandler; }
+
+Answer MsgBox(const QString& text, Buttons buttons, Icon icon, const QString& title) {
+    MessageRequest r;
+    r.text = text;
+    r.buttons = buttons;
+    r.icon = icon;
+    r.title = title.isEmpty() ? QApplication::applicationName() : title;
+    return Handler().Message(r);
+}
+
+QString ErrorText(long number, const QString& description) {
+    return QStringLiteral("Error: ") + QString::number(number) + QStringLiteral(". ") + QLatin1Char('\n') +
+           description;
+}
+
+void ShowError(const QString& location, long number, const QString& description) {
+    MsgBox(ErrorText(number, description), Buttons::OK, Icon::Critical, location);
+}
+
+std::optional<QString> GetOpenFileName(const FileRequest& request) { return Handler().OpenFile(request); }
+std::optional<QString> GetSaveFileName(const FileRequest& request) { return Handler().SaveFile(request); }
+std::optional<QColor> ChooseColor(const ColorRequest& request) { return Handler().ChooseColor(request); }
+std::optional<QFont> ChooseFont(const FontRequest& request) { return Handler().ChooseFont(request); }
+bool PrintSetup(QPrinter& printer, const QString& title) { return Handler().PrintSetup(printer, title); }
+
+}  // namespace ui

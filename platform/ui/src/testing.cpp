@@ -1,0 +1,76 @@
+#include "ui/testing.h"
+
+namespace ui {
+
+namespace {
+
+Answer FirstButton(Buttons buttons) {
+    switch (buttons) {
+        case Buttons::AbortRetryIgnore: return Answer::Abort;
+        case Buttons::YesNoCancel:
+        case Buttons::YesNo: return Answer::Yes;
+        case Buttons::RetryCancel: return Answer::Retry;
+        case Buttons::OK:
+        case Buttons::OKCancel: break;
+    }
+    return Answer::OK;
+}
+
+template <typename T>
+T Next(std::deque<T>& queue, T fallback) {
+    if (queue.empty()) return fallback;
+    T value = queue.front();
+    queue.pop_front();
+    return value;
+}
+
+template <typename T>
+std::optional<T> NextOrCancel(std::deque<std::optional<T>>& queue) {
+    std::optional<T> value;
+    if (!queue.empty()) {
+        value.swap(queue.front());
+        queue.pop_front();
+    }
+    return value;
+}
+
+}  // namespace
+
+Answer RecordingHandler::Message(const MessageRequest& r) {
+    calls.push_back({Kind::Message, r.title, r.text, r.icon, r.buttons, QString()});
+    return Next(answers, FirstButton(r.buttons));
+}
+
+std::optional<QString> RecordingHandler::OpenFile(const FileRequest& r) {
+    calls.push_back({Kind::OpenFile, r.title, r.filter, Icon::None, Buttons::OK, r.defaultName});
+    return NextOrCancel(files);
+}
+
+std::optional<QString> RecordingHandler::SaveFile(const FileRequest& r) {
+    calls.push_back({Kind::SaveFile, r.title, r.filter, Icon::None, Buttons::OK, r.defaultName});
+    return NextOrCancel(files);
+}
+
+std::optional<QColor> RecordingHandler::ChooseColor(const ColorRequest& r) {
+    calls.push_back({Kind::Color, r.title, QString(), Icon::None, Buttons::OK, QString()});
+    return NextOrCancel(colors);
+}
+
+std::optional<QFont> RecordingHandler::ChooseFont(const FontRequest& r) {
+    calls.push_back({Kind::Font, r.title, QString(), Icon::None, Buttons::OK, QString()});
+    return NextOrCancel(fonts);
+}
+
+bool RecordingHandler::PrintSetup(QPrinter&, const QString& title) {
+    calls.push_back({Kind::PrintSetup, title, QString(), Icon::None, Buttons::OK, QString()});
+    return Next(printSetups, false);
+}
+
+std::vector<RecordingHandler::Call> RecordingHandler::Messages() const {
+    std::vector<Call> out;
+    for (const auto& c : calls)
+        if (c.kind == Kind::Message) out.push_back(c);
+    return out;
+}
+
+}  // namespace ui
