@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <new>
 #include <string>
 
 #include "com/dispatch.h"
@@ -109,4 +110,52 @@ private:
     std::atomic<long> count_{0};
 };
 
+// The class factory of one creatable class T of a server module. T is made with
+// `new T()` holding one reference. The factory itself is a static object of the
+// module: its references are module locks, so holding it keeps the module loaded.
+template <class T>
+class ClassFactory final : public IClassFactory {
+public:
+    explicit ClassFactory(ModuleCount& module) : module_(module) {}
+
+    HRESULT QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
+            *ppv = static_cast<IClassFactory*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { module_.Lock(); return 2; }
+    ULONG Release() override { module_.Unlock(); return 1; }
+    HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (outer) return CLASS_E_NOAGGREGATION;
+        T* object = new (std::nothrow) T();
+        if (!object) return E_OUTOFMEMORY;
+        HRESULT hr = object->QueryInterface(riid, ppv);
+        object->Release();
+        return hr;
+    }
+    HRESULT LockServer(BOOL lock) override {
+        if (lock) module_.Lock(); else module_.Unlock();
+        return S_OK;
+    }
+
+    // DllGetClassObject of a module with this one class.
+    HRESULT GetClassObject(REFCLSID requested, REFCLSID own, REFIID riid, void** ppv) {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (requested != own) return CLASS_E_CLASSNOTAVAILABLE;
+        return QueryInterface(riid, ppv);
+    }
+
+private:
+    ModuleCount& module_;
+};
+
 }  // namespace com
+
