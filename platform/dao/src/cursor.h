@@ -1,0 +1,581 @@
+// Record-set internals shared by the record set and its fields.
+#pragma once
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <unordered_set>
+
+#include "engine.h"
+
+namespace dao::detail {
+
+inline constexpr size_t kNone = std::numeric_limits<size_t>::max();
+inline constexpr int64_t kNullKey = std::numeric_limits<int64_t>::min();
+
+inline uint64_t HashKey(const int64_t* k, int n) {
+    uint64_t h = 1469598103934665603ull;
+    for (int i = 0; i < n; ++i) {
+        h ^= static_cast<uint64_t>(k[i]);
+        h *= 1099511628211ull;
+        h ^= h >> 29;
+    }
+    return h;
+}
+
+struct ColMeta {
+    std::string name;
+    short type = 0;
+    long size = 0;
+    bool autoIncrement = false;
+    bool required = false;
+    std::string sourceTable, sourceField;
+    int keyIndex = -1;
+    std::string schema, table, column;
+    bool updatable = false;
+};
+
+struct Source {
+    std::shared_ptr<Core> core;
+    std::string name;
+    RecordsetType type = RecordsetType::Dynaset;
+    bool readOnlyOpt = false;
+    SelectInfo sel;
+    std::vector<TableRef> keyTables;
+    int nKeys = 0;
+    int nCols = 0;
+    std::vector<ColMeta> cols;
+    bool keyed = false, materialized = false, forwardOnly = false;
+    bool keysOnly = false;  // the stream yields keys only; rows are read by key
+    int keyBase = 0;        // first key column of the stream
+    std::string fetchSql, findInner;
+    sqlite3_stmt* stream = nullptr;
+    std::string streamSql;
+    bool streamDone = false;
+    bool suspended = false;
+    uint64_t streamGen = 0;
+    uint64_t streamStartWriteGen = 0;
+    size_t streamProduced = 0;
+    size_t streamPos = kNone;
+    size_t known = 0;
+    std::vector<int64_t> keys;
+    std::vector<uint8_t> deleted;
+    long deletedCount = 0;
+    std::unordered_multimap<uint64_t, size_t> keyPos;
+    size_t keyPosBuilt = 0;
+    bool monotonic = true;
+    int64_t lastStreamKey = kNullKey;
+    std::unordered_set<int64_t> addedSet;
+    std::vector<std::vector<sqlite3_value*>> rows;
+    bool tableType = false;
+    std::string baseSchema, baseTable, indexName;
+    long tableCount = 0;
+
+    ~Source() {
+        if (core) core->sources.erase(this);
+        if (stream) sqlite3_finalize(stream);
+        for (auto& r : rows)
+            for (auto* v : r) sqlite3_value_free(v);
+    }
+
+    const int64_t* KeyAt(size_t pos) const { return &keys[pos * size_t(nKeys)]; }
+
+    void Suspend() {
+        if (stream && !streamDone && !suspended) {
+            sqlite3_reset(stream);
+            suspended = true;
+            streamPos = kNone;
+        }
+    }
+
+    void Resume() {
+        // Re-runs the query and passes over the rows already produced.
+        sqlite3_reset(stream);
+        suspended = false;
+        streamStartWriteGen = core->writeGen;
+        for (size_t i = 0; i < streamProduced; ++i) {
+            int rc = sqlite3_step(stream);
+            if (rc != SQLITE_ROW) {
+                streamDone = true;
+                sqlite3_reset(stream);
+                return;
+            }
+        }
+        if (forwardOnly && streamProduced > 0) streamPos = known - 1;
+    }
+
+    void BuildKeyPos() {
+        for (; keyPosBuilt < known; ++keyPosBuilt) keyPos.emplace(HashKey(KeyAt(keyPosBuilt), nKeys), keyPosBuilt);
+    }
+
+    size_t FindKnown(const int64_t* k) {
+        BuildKeyPos();
+        auto range = keyPos.equal_range(HashKey(k, nKeys));
+        for (auto it = range.first; it != range.second; ++it)
+            if (std::memcmp(KeyAt(it->second), k, sizeof(int64_t) * size_t(nKeys)) == 0) return it->second;
+        return kNone;
+    }
+
+    // Produces the next row of the stream; false at its end.
+    bool StepStream() {
+        if (streamDone || !stream) return false;
+        if (suspended) {
+            Resume();
+            if (streamDone) return false;
+        }
+        for (;;) {
+            int rc = sqlite3_step(stream);
+            if (rc == SQLITE_DONE) {
+                streamDone = true;
+                streamPos = kNone;
+                sqlite3_reset(stream);
+                return false;
+            }
+            if (rc != SQLITE_ROW) {
+                sqlite3_reset(stream);
+                suspended = true;
+                RaiseSqlite(core->db, rc, name);
+            }
+            ++streamProduced;
+            ++streamGen;
+            if (keyed) {
+                int64_t k[8];
+                for (int i = 0; i < nKeys; ++i)
+                    k[i] = sqlite3_column_type(stream, keyBase + i) == SQLITE_NULL ? kNullKey
+                                                                                   : sqlite3_column_int64(stream, keyBase + i);
+                // A row may come round again when it was changed or added while the stream ran.
+                bool check;
+                if (nKeys == 1 && monotonic && k[0] > lastStreamKey) check = addedSet.count(k[0]) != 0;
+                else check = core->writeGen != streamStartWriteGen || !addedSet.empty();
+                if (nKeys == 1) {
+                    if (k[0] <= lastStreamKey) monotonic = false;
+                    lastStreamKey = std::max(lastStreamKey, k[0]);
+                }
+                if (check && FindKnown(k) != kNone) continue;
+                keys.insert(keys.end(), k, k + nKeys);
+            } else if (materialized) {
+                std::vector<sqlite3_value*> row(static_cast<size_t>(nCols));
+                for (int i = 0; i < nCols; ++i) row[size_t(i)] = sqlite3_value_dup(sqlite3_column_value(stream, i));
+                rows.push_back(std::move(row));
+            }
+            deleted.push_back(0);
+            streamPos = known++;
+            return true;
+        }
+    }
+
+    bool EnsureRow(size_t pos) {
+        while (known <= pos)
+            if (!StepStream()) return false;
+        return true;
+    }
+
+    void FinishStream() {
+        while (StepStream()) {
+        }
+    }
+
+    size_t PositionOf(const int64_t* k) {
+        size_t p = FindKnown(k);
+        while (p == kNone && StepStream())
+            if (std::memcmp(KeyAt(known - 1), k, sizeof(int64_t) * size_t(nKeys)) == 0) p = known - 1;
+        return p;
+    }
+};
+
+struct Cursor : std::enable_shared_from_this<Cursor> {
+    std::shared_ptr<Source> src;
+    std::shared_ptr<Core> core;
+    long pos = -1;
+    bool bof = true, eof = true;
+    sqlite3_stmt* fetch = nullptr;
+    enum Mode { NoRow, StreamRow, FetchRow } mode = NoRow;
+    uint64_t modeStreamGen = 0, modeWriteGen = 0;
+    int editMode = dbEditNone;
+    std::vector<com::Variant> buffer;
+    std::vector<char> dirty;
+    bool noMatch = false;
+    int64_t lastModified = 0;
+    bool closed = false;
+    std::unordered_map<std::string, std::string> updateSql;  // by table and changed columns
+    dao::Fields::Impl fieldsImpl;
+    std::unique_ptr<dao::Fields> fields;
+
+    ~Cursor() {
+        if (core) core->cursors.erase(this);
+        if (fetch) sqlite3_finalize(fetch);
+    }
+
+    void CheckOpen() const {
+        if (closed || !src) Raise(3420);
+        core->CheckOpen();
+    }
+
+    bool Updatable() const {
+        if (!src->keyed || src->readOnlyOpt || core->readOnly) return false;
+        if (src->type != RecordsetType::Dynaset && src->type != RecordsetType::Table) return false;
+        for (const auto& c : src->cols)
+            if (c.updatable) return true;
+        return false;
+    }
+
+    void Land(size_t p) {
+        pos = long(p);
+        bof = eof = false;
+        if (src->streamPos == p && src->stream && !src->keysOnly) {
+            mode = StreamRow;
+            modeStreamGen = src->streamGen;
+            modeWriteGen = core->writeGen;
+        } else {
+            mode = NoRow;
+        }
+    }
+
+    void SetBof() {
+        pos = -1;
+        bof = true;
+        eof = src->known == 0 && src->streamDone;
+        mode = NoRow;
+    }
+
+    void SetEof() {
+        pos = long(src->known);
+        eof = true;
+        bof = src->known == 0;
+        mode = NoRow;
+    }
+
+    bool IsDeleted(size_t p) const { return p < src->deleted.size() && src->deleted[p]; }
+
+    // The statement (or stored row) holding the current record.
+    sqlite3_stmt* RowStmt() {
+        if (bof || eof || pos < 0) Raise(3021);
+        size_t p = size_t(pos);
+        if (IsDeleted(p)) Raise(3167);
+        if (src->forwardOnly) {
+            if (src->streamPos != p) Raise(3021);
+            if (src->suspended) src->Resume();
+            return src->stream;
+        }
+        if (src->materialized) return nullptr;
+        if (mode == StreamRow && src->streamPos == p && modeStreamGen == src->streamGen &&
+            modeWriteGen == core->writeGen && !src->suspended)
+            return src->stream;
+        if (mode == FetchRow && modeWriteGen == core->writeGen) return fetch;
+        if (!fetch) fetch = core->Prepare(src->fetchSql);
+        sqlite3_reset(fetch);
+        const int64_t* k = src->KeyAt(p);
+        for (int i = 0; i < src->nKeys; ++i) {
+            if (k[i] == kNullKey) sqlite3_bind_null(fetch, i + 1);
+            else sqlite3_bind_int64(fetch, i + 1, k[i]);
+        }
+        int rc = sqlite3_step(fetch);
+        if (rc == SQLITE_DONE) {
+            sqlite3_reset(fetch);
+            Raise(3167);
+        }
+        if (rc != SQLITE_ROW) {
+            sqlite3_reset(fetch);
+            RaiseSqlite(core->db, rc, src->name);
+        }
+        mode = FetchRow;
+        modeWriteGen = core->writeGen;
+        return fetch;
+    }
+
+    com::Variant Value(int col) {
+        CheckOpen();
+        if (editMode != dbEditNone && dirty[size_t(col)]) return buffer[size_t(col)];
+        if (editMode == dbEditAdd) return com::Variant::Null();
+        sqlite3_stmt* st = RowStmt();
+        short type = src->cols[size_t(col)].type;
+        if (!st) return ValueToVariant(src->rows[size_t(pos)][size_t(col)], type);
+        return ColumnToVariant(st, col, type);
+    }
+
+    // Movement.
+    void MoveFirst() {
+        CheckOpen();
+        CancelEdit();
+        if (src->forwardOnly) {
+            if (src->known == 0 && src->StepStream()) return Land(0);
+            if (src->known == 1 && !eof && !bof) return;
+            Raise(3219);
+        }
+        size_t p = 0;
+        while (src->EnsureRow(p) && IsDeleted(p)) ++p;
+        if (!src->EnsureRow(p)) Raise(3021);
+        Land(p);
+    }
+
+    void MoveLast() {
+        CheckOpen();
+        CancelEdit();
+        if (src->forwardOnly) Raise(3219);
+        src->FinishStream();
+        size_t p = src->known;
+        while (p > 0 && IsDeleted(p - 1)) --p;
+        if (p == 0) Raise(3021);
+        Land(p - 1);
+    }
+
+    void MoveNext() {
+        CheckOpen();
+        if (eof) Raise(3021);
+        CancelEdit();
+        if (src->forwardOnly) {
+            if (src->StepStream()) Land(src->known - 1);
+            else SetEof();
+            return;
+        }
+        size_t p = bof ? 0 : size_t(pos) + 1;
+        while (src->EnsureRow(p) && IsDeleted(p)) ++p;
+        if (src->EnsureRow(p)) Land(p);
+        else SetEof();
+    }
+
+    void MovePrevious() {
+        CheckOpen();
+        if (src->forwardOnly) Raise(3219);
+        if (bof) Raise(3021);
+        CancelEdit();
+        long p = eof ? long(src->known) - 1 : pos - 1;
+        if (eof) src->FinishStream(), p = long(src->known) - 1;
+        while (p >= 0 && IsDeleted(size_t(p))) --p;
+        if (p < 0) SetBof();
+        else Land(size_t(p));
+    }
+
+    void Move(long n, long from) {
+        CheckOpen();
+        CancelEdit();
+        if (src->forwardOnly) {
+            if (n < 0) Raise(3219);
+            if (bof && !eof && n > 0) --n, MoveNext();
+            for (long i = 0; i < n && !eof; ++i) MoveNext();
+            return;
+        }
+        long target = from + n;
+        if (target < 0) return SetBof();
+        if (!src->EnsureRow(size_t(target))) return SetEof();
+        // Deleted rows are passed over in the direction of travel.
+        size_t p = size_t(target);
+        if (n >= 0) {
+            while (src->EnsureRow(p) && IsDeleted(p)) ++p;
+            if (!src->EnsureRow(p)) return SetEof();
+        } else {
+            while (IsDeleted(p)) {
+                if (p == 0) return SetBof();
+                --p;
+            }
+        }
+        Land(p);
+    }
+
+    void CancelEdit() {
+        editMode = dbEditNone;
+        std::fill(dirty.begin(), dirty.end(), 0);
+    }
+
+    // Editing.
+    void SetValue(int col, const VARIANT& v) {
+        CheckOpen();
+        if (editMode == dbEditNone) Raise(3020);
+        const ColMeta& c = src->cols[size_t(col)];
+        if (!c.updatable) throw DaoError(3164, "Field cannot be updated.");
+        // Conversion errors surface at the assignment, as they do for fields.
+        if (!core->probe) core->probe = core->Prepare("SELECT ?1");
+        BindForColumn(core->probe, 1, v, c.type, c.size, c.name);
+        sqlite3_clear_bindings(core->probe);
+        buffer[size_t(col)] = com::Variant(v);
+        dirty[size_t(col)] = 1;
+    }
+
+    void Update() {
+        CheckOpen();
+        if (editMode == dbEditNone) Raise(3020);
+        core->CheckWritable();
+        if (editMode == dbEditInProgress) {
+            if (bof || eof) Raise(3021);
+            const int64_t* k = src->KeyAt(size_t(pos));
+            for (int t = 0; t < src->nKeys; ++t) {
+                std::vector<int> cols;
+                for (int i = 0; i < src->nCols; ++i)
+                    if (dirty[size_t(i)] && src->cols[size_t(i)].keyIndex == t) cols.push_back(i);
+                if (cols.empty()) continue;
+                if (k[t] == kNullKey) Raise(3027);
+                // Row-by-row edits repeat the same few statements: keep their text.
+                std::string sig(1, char(t));
+                sig.append(dirty.begin(), dirty.end());
+                auto found = updateSql.find(sig);
+                if (found == updateSql.end()) {
+                    std::string sets;
+                    for (size_t j = 0; j < cols.size(); ++j)
+                        sets += (j ? ", " : "") + QuoteIdent(src->cols[size_t(cols[j])].column) + " = ?" + std::to_string(j + 1);
+                    const TableRef& tr = src->keyTables[size_t(t)];
+                    found = updateSql
+                                .emplace(sig, "UPDATE " + QuoteIdent(tr.schema) + "." + QuoteIdent(tr.table) + " SET " + sets +
+                                                  " WHERE rowid = ?" + std::to_string(cols.size() + 1))
+                                .first;
+                }
+                const std::string& sql = found->second;
+                sqlite3_stmt* st = core->Cached(sql);
+                for (size_t j = 0; j < cols.size(); ++j) {
+                    const ColMeta& c = src->cols[size_t(cols[j])];
+                    BindForColumn(st, int(j + 1), buffer[size_t(cols[j])], c.type, c.size, c.name);
+                }
+                sqlite3_bind_int64(st, int(cols.size() + 1), k[t]);
+                core->Step(st, src->name);
+            }
+            lastModified = pos + 1;
+        } else {
+            int table = -1;
+            std::string names, params;
+            std::vector<int> cols;
+            for (int i = 0; i < src->nCols; ++i)
+                if (dirty[size_t(i)]) {
+                    int t = src->cols[size_t(i)].keyIndex;
+                    if (table >= 0 && t != table) Raise(3027);
+                    table = t;
+                    names += (names.empty() ? "" : ", ") + QuoteIdent(src->cols[size_t(i)].column);
+                    params += (params.empty() ? "?" : ", ?") + std::to_string(cols.size() + 1);
+                    cols.push_back(i);
+                }
+            if (src->nKeys != 1) Raise(3027);
+            const TableRef& tr = src->keyTables[0];
+            std::string sql = "INSERT INTO " + QuoteIdent(tr.schema) + "." + QuoteIdent(tr.table) +
+                              (cols.empty() ? " DEFAULT VALUES" : " (" + names + ") VALUES (" + params + ")");
+            sqlite3_stmt* st = core->Cached(sql);
+            for (size_t j = 0; j < cols.size(); ++j) {
+                const ColMeta& c = src->cols[size_t(cols[j])];
+                BindForColumn(st, int(j + 1), buffer[size_t(cols[j])], c.type, c.size, c.name);
+            }
+            core->Step(st, src->name);
+            int64_t rowid = sqlite3_last_insert_rowid(core->db);
+            src->keys.push_back(rowid);
+            src->deleted.push_back(0);
+            src->addedSet.insert(rowid);
+            size_t newPos = src->known++;
+            ++src->tableCount;
+            lastModified = int64_t(newPos) + 1;
+            if (eof) pos = long(src->known);
+        }
+        core->Changed(false);
+        CancelEdit();
+        mode = NoRow;
+    }
+
+    void Delete() {
+        CheckOpen();
+        if (!Updatable()) Raise(3027);
+        if (bof || eof) Raise(3021);
+        if (IsDeleted(size_t(pos))) Raise(3167);
+        CancelEdit();
+        const int64_t* k = src->KeyAt(size_t(pos));
+        const TableRef& tr = src->keyTables[0];
+        sqlite3_stmt* st = core->Cached("DELETE FROM " + QuoteIdent(tr.schema) + "." + QuoteIdent(tr.table) +
+                                        " WHERE rowid = ?1");
+        sqlite3_bind_int64(st, 1, k[0]);
+        core->Step(st, src->name);
+        src->deleted[size_t(pos)] = 1;
+        ++src->deletedCount;
+        --src->tableCount;
+        core->Changed(false);
+        mode = NoRow;
+    }
+
+    // Find.
+    void Find(const std::string& criteria, int direction /* 0 first, 1 last, 2 next, 3 previous */) {
+        CheckOpen();
+        if (src->forwardOnly) Raise(3251);
+        CancelEdit();
+        std::string cond = TranslateCriteria(criteria, core.get(), true);
+        noMatch = true;
+        if (src->materialized) return FindMaterialized(cond, direction);
+        std::string keyCols;
+        for (int i = 0; i < src->nKeys; ++i) keyCols += (i ? ", " : "") + QuoteIdent("__k" + std::to_string(i));
+        std::string sql = "SELECT " + keyCols + " FROM (" + src->findInner + ") WHERE " + cond;
+        sqlite3_stmt* st;
+        try {
+            st = core->CachedFind(sql);
+        } catch (const DaoError& e) {
+            if (e.Number() == 3061) Raise(3070, criteria);
+            throw;
+        }
+        if (direction == 1) src->FinishStream();
+        size_t current = (bof || pos < 0) ? kNone : eof ? src->known : size_t(pos);
+        size_t best = kNone;
+        std::vector<int64_t> unknown;
+        int rc;
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+            int64_t k[8];
+            for (int i = 0; i < src->nKeys; ++i)
+                k[i] = sqlite3_column_type(st, i) == SQLITE_NULL ? kNullKey : sqlite3_column_int64(st, i);
+            size_t p = src->FindKnown(k);
+            if (p == kNone) {
+                unknown.insert(unknown.end(), k, k + src->nKeys);
+                continue;
+            }
+            if (IsDeleted(p)) continue;
+            bool ok = direction == 0 || direction == 1 || (direction == 2 ? (current == kNone || p > current)
+                                                                          : (current != kNone && p < current));
+            if (!ok) continue;
+            if (best == kNone || ((direction == 0 || direction == 2) ? p < best : p > best)) best = p;
+        }
+        sqlite3_reset(st);
+        if (rc != SQLITE_DONE) RaiseSqlite(core->db, rc, criteria);
+        if (best == kNone && !unknown.empty() && (direction == 0 || direction == 2)) {
+            // The first match lies beyond the rows read so far.
+            std::unordered_set<uint64_t> wanted;
+            for (size_t i = 0; i < unknown.size(); i += size_t(src->nKeys)) wanted.insert(HashKey(&unknown[i], src->nKeys));
+            while (src->StepStream()) {
+                size_t p = src->known - 1;
+                if (!wanted.count(HashKey(src->KeyAt(p), src->nKeys))) continue;
+                for (size_t i = 0; i < unknown.size(); i += size_t(src->nKeys))
+                    if (std::memcmp(&unknown[i], src->KeyAt(p), sizeof(int64_t) * size_t(src->nKeys)) == 0) {
+                        best = p;
+                        break;
+                    }
+                if (best != kNone) break;
+            }
+        }
+        if (best != kNone) {
+            noMatch = false;
+            Land(best);
+        }
+    }
+
+    void FindMaterialized(const std::string& cond, int direction) {
+        std::string cols;
+        for (int i = 0; i < src->nCols; ++i)
+            cols += (i ? ", " : "") + std::string("?") + std::to_string(i + 1) + " AS " + QuoteIdent(src->cols[size_t(i)].name);
+        sqlite3_stmt* st = core->CachedFind("SELECT 1 FROM (SELECT " + cols + ") WHERE " + cond);
+        auto test = [&](size_t p) {
+            sqlite3_reset(st);
+            for (int i = 0; i < src->nCols; ++i) sqlite3_bind_value(st, i + 1, src->rows[p][size_t(i)]);
+            int rc = sqlite3_step(st);
+            sqlite3_reset(st);
+            if (rc != SQLITE_ROW && rc != SQLITE_DONE) RaiseSqlite(core->db, rc);
+            return rc == SQLITE_ROW;
+        };
+        long start, step;
+        if (direction == 1 || direction == 3) src->FinishStream();
+        switch (direction) {
+        case 0: start = 0, step = 1; break;
+        case 1: start = long(src->known) - 1, step = -1; break;
+        case 2: start = bof ? 0 : pos + 1, step = 1; break;
+        default: start = eof ? long(src->known) - 1 : pos - 1, step = -1; break;
+        }
+        for (long p = start; p >= 0; p += step) {
+            if (step > 0 && !src->EnsureRow(size_t(p))) break;
+            if (size_t(p) >= src->known) break;
+            if (test(size_t(p))) {
+                noMatch = false;
+                Land(size_t(p));
+                return;
+            }
+        }
+    }
+};
+
+}  // namespace dao::detail

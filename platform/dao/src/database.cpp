@@ -1,0 +1,1314 @@
+// DBEngine, Workspace and Database: opening files, locking, links and the
+// statements Execute runs.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "engine.h"
+
+namespace dao::detail {
+
+namespace {
+
+std::string Upper(std::string_view s) { return UpperUtf8(s); }
+
+std::string InfoKey(const std::string& schema, const std::string& table) { return Upper(schema) + "\x1f" + Upper(table); }
+
+bool FileExists(const std::string& p) {
+    struct stat st {};
+    return ::stat(p.c_str(), &st) == 0;
+}
+
+std::string ParentDir(const std::string& p) {
+    auto slash = p.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return p.substr(0, slash);
+}
+
+bool IsDir(const std::string& p) {
+    struct stat st {};
+    return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// "SQLite format 3\0" heads every database file.
+bool HasDatabaseHeader(const std::string& p, bool* empty) {
+    int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char buf[16] = {};
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    ::close(fd);
+    *empty = n == 0;
+    return n == 16 && std::memcmp(buf, "SQLite format 3", 16) == 0;
+}
+
+// Holders of a database take a shared lock on a side file, an exclusive
+// holder an exclusive one. A side file is used, not the database itself,
+// because closing any descriptor of the database would drop the engine's own
+// POSIX locks on it.
+int TakeLock(const std::string& lockPath, bool exclusive, bool* denied) {
+    *denied = false;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
+    for (;;) {
+        int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (fd < 0) return -1;
+        if (::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) {
+            // The file may have been removed by a last holder between open and lock.
+            struct stat a {}, b {};
+            if (::fstat(fd, &a) == 0 && ::stat(lockPath.c_str(), &b) == 0 && a.st_ino == b.st_ino &&
+                a.st_dev == b.st_dev)
+                return fd;
+            ::close(fd);
+            continue;
+        }
+        ::close(fd);
+        if (std::chrono::steady_clock::now() > deadline) {
+            *denied = true;
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+void ReleaseLock(int fd, const std::string& lockPath) {
+    if (fd < 0) return;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(lockPath.c_str());
+    ::close(fd);
+}
+
+// Memory statistics cost a global mutex on every allocation; nothing here reads them.
+// Effective only when this runs before SQLite's first use in the process.
+const bool kQuietMemory = [] {
+    sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+    return true;
+}();
+
+void Configure(sqlite3* db, bool readOnly) {
+    (void)kQuietMemory;
+    sqlite3_extended_result_codes(db, 1);
+    sqlite3_busy_timeout(db, 5000);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+    RegisterFunctions(db);
+    // Large scans read through memory-mapped pages instead of one read call
+    // per page. The page cache stays at its default size: growing it to hold a
+    // large transaction made every new page a fresh allocation, which cost
+    // more than spilling pages to the log.
+    sqlite3_exec(db, "PRAGMA mmap_size=1073741824", nullptr, nullptr, nullptr);
+    if (!readOnly) {
+        // WAL: readers and the writer do not block each other between
+        // connections, and an interrupted transaction leaves no trace.
+        sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+        sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+    }
+}
+
+}  // namespace
+
+std::string IndexSqliteName(const std::string& table, const std::string& jetName, bool primary) {
+    return table + "." + jetName + (primary ? "#pk" : "");
+}
+
+// ------------------------------------------------------------------ Core basics
+
+Core::~Core() { Close(); }
+
+// Pages in the log after which its contents are copied back into the file.
+constexpr int kCheckpointPages = 1000;
+
+int WalHook(void* arg, sqlite3* db, const char* schema, int pages) {
+    if (pages < kCheckpointPages) return SQLITE_OK;
+    if (std::strcmp(schema, "main") == 0) static_cast<Core*>(arg)->RequestCheckpoint();
+    else sqlite3_wal_checkpoint_v2(db, schema, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    return SQLITE_OK;
+}
+
+void Core::RequestCheckpoint() {
+    std::unique_lock<std::mutex> lock(ckMutex);
+    ckWanted = true;
+    if (!checkpointer.joinable()) {
+        std::string file = path;
+        checkpointer = std::thread([this, file] {
+            sqlite3* ck = nullptr;
+            if (sqlite3_open_v2(file.c_str(), &ck, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+                sqlite3_close_v2(ck);
+                return;
+            }
+            sqlite3_busy_timeout(ck, 1000);
+            std::unique_lock<std::mutex> l(ckMutex);
+            for (;;) {
+                ckCv.wait(l, [this] { return ckWanted || ckStop; });
+                if (ckStop) break;
+                ckWanted = false;
+                l.unlock();
+                // Passive: never waits for readers or the writer; what it cannot copy now waits for the next round.
+                sqlite3_wal_checkpoint_v2(ck, "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+                l.lock();
+            }
+            l.unlock();
+            sqlite3_close_v2(ck);
+        });
+    }
+    ckCv.notify_one();
+}
+
+void Core::StopCheckpointer() {
+    {
+        std::lock_guard<std::mutex> lock(ckMutex);
+        ckStop = true;
+    }
+    ckCv.notify_one();
+    if (checkpointer.joinable()) checkpointer.join();
+}
+
+void Core::Close() {
+    if (closed) return;
+    closed = true;
+    StopCheckpointer();
+    for (auto& [sql, st] : cache) sqlite3_finalize(st);
+    cache.clear();
+    sqlite3_finalize(probe);
+    probe = nullptr;
+    for (auto& [sql, st] : findCache) sqlite3_finalize(st);
+    findCache.clear();
+    SuspendStreams();
+    if (db) {
+        if (transDepth > 0) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close_v2(db);
+        db = nullptr;
+    }
+    ReleaseLock(lockFd, lockPath);
+    lockFd = -1;
+    tableDefs.items.clear();
+}
+
+void Core::CheckOpen() const {
+    if (closed || !db) Raise(3420);
+}
+
+void Core::CheckWritable() const {
+    CheckOpen();
+    if (readOnly) Raise(3027);
+}
+
+sqlite3_stmt* Core::Prepare(const std::string& sql) {
+    CheckOpen();
+    sqlite3_stmt* st = nullptr;
+    int rc = sqlite3_prepare_v2(db, sql.c_str(), int(sql.size()), &st, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_finalize(st);
+        RaiseSqlite(db, rc, sql);
+    }
+    return st;
+}
+
+sqlite3_stmt* Core::Cached(const std::string& sql) {
+    auto it = cache.find(sql);
+    if (it != cache.end()) {
+        sqlite3_reset(it->second);
+        sqlite3_clear_bindings(it->second);
+        return it->second;
+    }
+    sqlite3_stmt* st = Prepare(sql);
+    cache.emplace(sql, st);
+    return st;
+}
+
+sqlite3_stmt* Core::CachedFind(const std::string& sql) {
+    auto it = findCache.find(sql);
+    if (it != findCache.end()) {
+        sqlite3_reset(it->second);
+        return it->second;
+    }
+    if (findCache.size() >= 32) {
+        for (auto& [text, st] : findCache) sqlite3_finalize(st);
+        findCache.clear();
+    }
+    sqlite3_stmt* st = Prepare(sql);
+    findCache.emplace(sql, st);
+    return st;
+}
+
+void Core::Exec(const std::string& sql) {
+    CheckOpen();
+    char* err = nullptr;
+    int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err);
+    sqlite3_free(err);
+    if (rc != SQLITE_OK) RaiseSqlite(db, rc, path);
+}
+
+void Core::Step(sqlite3_stmt* st, const std::string& context) {
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) {
+        sqlite3_reset(st);
+        RaiseSqlite(db, rc, context);
+    }
+    sqlite3_reset(st);
+}
+
+void Core::Changed(bool schema) {
+    ++writeGen;
+    if (schema) {
+        ++schemaGen;
+        infoCache.clear();
+    }
+}
+
+// ------------------------------------------------------------------ schema
+
+const TableInfo& Core::Info(const std::string& schema, const std::string& table) {
+    if (infoGen != schemaGen) {
+        infoCache.clear();
+        infoGen = schemaGen;
+    }
+    std::string key = InfoKey(schema, table);
+    auto it = infoCache.find(key);
+    if (it != infoCache.end()) return it->second;
+    TableInfo ti;
+    CheckOpen();
+    std::string qs = QuoteIdent(schema);
+    {
+        sqlite3_stmt* st = Prepare("SELECT sql FROM " + qs + ".sqlite_master WHERE type='table' AND name=?1 COLLATE NOCASE");
+        sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+        if (sqlite3_step(st) == SQLITE_ROW) {
+            ti.exists = true;
+            auto p = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+            ti.sql = p ? p : "";
+        }
+        sqlite3_finalize(st);
+    }
+    if (ti.exists) {
+        bool autoinc = Upper(ti.sql).find("AUTOINCREMENT") != std::string::npos;
+        sqlite3_stmt* st = Prepare("PRAGMA " + qs + ".table_info(" + QuoteString(table) + ")");
+        int pkCount = 0;
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            ColumnInfo c;
+            c.name = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+            auto d = reinterpret_cast<const char*>(sqlite3_column_text(st, 2));
+            c.decl = d ? d : "";
+            c.ct = TypeFromDecl(c.decl);
+            c.notNull = sqlite3_column_int(st, 3) != 0;
+            c.pk = sqlite3_column_int(st, 5);
+            if (c.pk) ++pkCount;
+            ti.cols.push_back(std::move(c));
+        }
+        sqlite3_finalize(st);
+        // An INTEGER primary key is the rowid itself; with AUTOINCREMENT it is a counter.
+        ColumnInfo* rowidPk = nullptr;
+        if (pkCount == 1)
+            for (auto& c : ti.cols)
+                if (c.pk && Upper(c.decl) == "INTEGER") rowidPk = &c;
+        if (rowidPk && autoinc) rowidPk->ct.autoIncrement = true;
+        if (rowidPk) rowidPk->notNull = true;
+        // The primary key constraint's own name, as written when the table was made.
+        std::string pkName = "PrimaryKey";
+        try {
+            auto toks = Tokenize(ti.sql);
+            for (size_t i = 0; i + 2 < toks.size(); ++i)
+                if (toks[i].Is("CONSTRAINT") && toks[i + 2].Is("PRIMARY")) pkName = toks[i + 1].text;
+        } catch (const DaoError&) {
+        }
+        if (rowidPk) {
+            IndexInfo ix;
+            ix.jetName = pkName;
+            ix.primary = ix.unique = true;
+            ix.columns.emplace_back(rowidPk->name, false);
+            ti.indexes.push_back(ix);
+        }
+        sqlite3_stmt* il = Prepare("PRAGMA " + qs + ".index_list(" + QuoteString(table) + ")");
+        std::vector<IndexInfo> list;
+        while (sqlite3_step(il) == SQLITE_ROW) {
+            IndexInfo ix;
+            ix.sqliteName = reinterpret_cast<const char*>(sqlite3_column_text(il, 1));
+            ix.unique = sqlite3_column_int(il, 2) != 0;
+            std::string origin = reinterpret_cast<const char*>(sqlite3_column_text(il, 3));
+            std::string nm = ix.sqliteName;
+            if (origin == "pk") {
+                ix.primary = true;
+                ix.jetName = pkName;
+            } else {
+                if (nm.size() > 3 && nm.compare(nm.size() - 3, 3, "#pk") == 0) {
+                    ix.primary = true;
+                    nm.resize(nm.size() - 3);
+                }
+                if (nm.size() > table.size() && EqualsNoCase(nm.substr(0, table.size() + 1), table + "."))
+                    nm = nm.substr(table.size() + 1);
+                ix.jetName = nm;
+            }
+            list.push_back(ix);
+        }
+        sqlite3_finalize(il);
+        // index_list gives the newest first; present them in creation order.
+        std::reverse(list.begin(), list.end());
+        for (auto& ix : list) {
+            sqlite3_stmt* xi = Prepare("PRAGMA " + qs + ".index_xinfo(" + QuoteString(ix.sqliteName) + ")");
+            while (sqlite3_step(xi) == SQLITE_ROW) {
+                if (sqlite3_column_int(xi, 5) == 0) continue;  // not a key column
+                auto n = reinterpret_cast<const char*>(sqlite3_column_text(xi, 2));
+                if (!n) continue;
+                ix.columns.emplace_back(n, sqlite3_column_int(xi, 3) != 0);
+            }
+            sqlite3_finalize(xi);
+            ti.indexes.push_back(ix);
+        }
+        for (const auto& ix : ti.indexes)
+            if (ix.primary) {
+                for (const auto& c : ix.columns) ti.pk.push_back(c.first);
+                break;
+            }
+    }
+    return infoCache.emplace(key, std::move(ti)).first->second;
+}
+
+bool Core::LocalTableExists(const std::string& name) { return Info("main", name).exists; }
+
+Link* Core::FindLink(const std::string& name) {
+    for (auto& l : links)
+        if (EqualsNoCase(l.name, name)) return &l;
+    return nullptr;
+}
+
+std::string Core::LinkPath(const std::string& connect) const {
+    // ";DATABASE=path" (other ";KEY=value" parts may come before or after).
+    std::string u = Upper(connect);
+    auto at = u.find("DATABASE=");
+    if (at == std::string::npos) return "";
+    size_t start = at + 9;
+    size_t end = connect.find(';', start);
+    std::string file = connect.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    // A relative path names the file from this database's folder, so that a
+    // project and the data it links can be moved together.
+    if (!file.empty() && file.front() != '/') file = ParentDir(path) + "/" + file;
+    return file;
+}
+
+void Core::EnsureLinkTable() {
+    if (LocalTableExists("MSysLinks")) return;
+    Exec("CREATE TABLE MSysLinks (Name TEXT(255) COLLATE NOCASE NOT NULL PRIMARY KEY, Connect LONGTEXT, "
+         "SourceTableName TEXT(255), Attributes LONG)");
+    Changed(true);
+}
+
+void Core::AttachLink(Link& link) {
+    link.schema.clear();
+    link.error = 0;
+    link.errorArg.clear();
+    if (Upper(link.connect).rfind("ODBC;", 0) == 0) {
+        link.error = 3151;
+        link.errorArg = link.connect;
+        return;
+    }
+    std::string file = LinkPath(link.connect);
+    if (file.empty()) {
+        link.error = 3024;
+        link.errorArg = link.connect;
+        return;
+    }
+    if (!FileExists(file)) {
+        link.error = IsDir(ParentDir(file)) ? 3024 : 3044;
+        link.errorArg = file;
+        return;
+    }
+    bool empty = false;
+    if (!HasDatabaseHeader(file, &empty)) {
+        link.error = 3343;
+        link.errorArg = file;
+        return;
+    }
+    auto it = attached.find(file);
+    if (it == attached.end()) {
+        std::string schema = "lnk" + std::to_string(attached.size() + 1);
+        while (true) {
+            bool used = false;
+            for (auto& [f, s] : attached)
+                if (s == schema) used = true;
+            if (!used) break;
+            schema += "x";
+        }
+        sqlite3_stmt* st = Prepare("ATTACH DATABASE ?1 AS " + QuoteIdent(schema));
+        sqlite3_bind_text(st, 1, file.c_str(), -1, SQLITE_TRANSIENT);
+        int rc = sqlite3_step(st);
+        sqlite3_finalize(st);
+        if (rc != SQLITE_DONE) {
+            link.error = 3343;
+            link.errorArg = file;
+            return;
+        }
+        it = attached.emplace(file, schema).first;
+        infoCache.clear();
+    }
+    link.schema = it->second;
+    try {
+        if (!Info(link.schema, link.source).exists) {
+            link.error = 3078;
+            link.errorArg = link.source;
+        }
+    } catch (const DaoError& e) {
+        link.error = e.Number() == 3049 ? 3049 : 3343;
+        link.errorArg = file;
+    }
+}
+
+void Core::LoadLinks() {
+    links.clear();
+    if (!LocalTableExists("MSysLinks")) return;
+    sqlite3_stmt* st = Prepare("SELECT Name, Connect, SourceTableName, Attributes FROM MSysLinks ORDER BY rowid");
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        Link l;
+        auto txt = [&](int i) {
+            auto p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+            return std::string(p ? p : "");
+        };
+        l.name = txt(0);
+        l.connect = txt(1);
+        l.source = txt(2);
+        l.attributes = static_cast<long>(sqlite3_column_int64(st, 3));
+        links.push_back(l);
+    }
+    sqlite3_finalize(st);
+    for (auto& l : links) AttachLink(l);
+}
+
+bool Core::ResolveTable(const std::string& name, std::string* schema, std::string* table) {
+    if (Link* l = FindLink(name)) {
+        if (l->error) Raise(l->error, l->errorArg);
+        *schema = l->schema;
+        *table = l->source;
+        return true;
+    }
+    if (LocalTableExists(name)) {
+        *schema = "main";
+        *table = name;
+        return true;
+    }
+    return false;
+}
+
+short Core::ColumnType(const std::string& schema, const std::string& table, const std::string& column, long* size) {
+    const TableInfo& ti = Info(schema, table);
+    for (const auto& c : ti.cols)
+        if (EqualsNoCase(c.name, column)) {
+            *size = c.ct.size;
+            return c.ct.type;
+        }
+    return 0;
+}
+
+std::vector<std::string> Core::PrimaryKey(const std::string& schema, const std::string& table) {
+    return Info(schema, table).pk;
+}
+
+// ------------------------------------------------------------------ transactions
+
+void Core::Begin() {
+    CheckOpen();
+    if (transDepth == 0) Exec("BEGIN");
+    else Exec("SAVEPOINT dao_trans" + std::to_string(transDepth));
+    ++transDepth;
+}
+
+void Core::Commit() {
+    CheckOpen();
+    if (transDepth == 0) Raise(3034);
+    --transDepth;
+    if (transDepth == 0) Exec("COMMIT");
+    else Exec("RELEASE dao_trans" + std::to_string(transDepth));
+}
+
+void Core::Rollback() {
+    CheckOpen();
+    if (transDepth == 0) Raise(3034);
+    SuspendStreams();
+    --transDepth;
+    if (transDepth == 0) Exec("ROLLBACK");
+    else Exec("ROLLBACK TO dao_trans" + std::to_string(transDepth) + "; RELEASE dao_trans" + std::to_string(transDepth));
+    Changed(true);
+    tableDefs.loadedGen = ~uint64_t(0);
+    LoadLinks();
+}
+
+// ------------------------------------------------------------------ DDL
+
+std::string Core::ColumnSql(const ColumnDef& c, bool inlinePk) {
+    std::string s = QuoteIdent(c.name) + " ";
+    if (c.autoIncrement && inlinePk) {
+        s += "INTEGER";
+        if (!c.constraintName.empty()) s += " CONSTRAINT " + QuoteIdent(c.constraintName);
+        s += " PRIMARY KEY AUTOINCREMENT";
+        return s;
+    }
+    s += c.autoIncrement ? "COUNTER" : DeclFromType(c.type, c.size);
+    if (IsTextType(c.type)) s += " COLLATE NOCASE";
+    if (c.notNull) s += " NOT NULL";
+    return s;
+}
+
+void Core::CreateTable(const std::string& name, const std::vector<ColumnDef>& cols,
+                       const std::vector<ConstraintDef>& constraints) {
+    CheckWritable();
+    if (name.empty()) Raise(3290);
+    if (LocalTableExists(name) || FindLink(name)) Raise(3010, name);
+    if (cols.empty()) throw DaoError(3264, "No field defined--cannot append TableDef or Index.");
+    // The primary key: a column marked PRIMARY KEY or a PRIMARY KEY constraint.
+    std::vector<std::string> pkCols;
+    std::string pkName = "PrimaryKey";
+    for (const auto& c : cols)
+        if (c.primary) {
+            pkCols.push_back(c.name);
+            if (!c.constraintName.empty()) pkName = c.constraintName;
+        }
+    for (const auto& k : constraints)
+        if (k.primary) {
+            if (!pkCols.empty()) Raise(3283);
+            pkCols = k.columns;
+            pkName = k.name.empty() ? pkName : k.name;
+        }
+    std::vector<std::string> names;
+    for (const auto& c : cols) {
+        for (const auto& n : names)
+            if (EqualsNoCase(n, c.name)) Raise(3380, c.name);
+        names.push_back(c.name);
+    }
+    std::string sql = "CREATE TABLE " + QuoteIdent(name) + " (";
+    bool inlinePk = false;
+    std::vector<ColumnDef> counters;
+    for (size_t i = 0; i < cols.size(); ++i) {
+        ColumnDef c = cols[i];
+        bool isPk = pkCols.size() == 1 && EqualsNoCase(pkCols[0], c.name);
+        if (isPk && c.autoIncrement) {
+            c.constraintName = pkName;
+            inlinePk = true;
+            sql += (i ? ", " : "") + ColumnSql(c, true);
+            continue;
+        }
+        if (std::find_if(pkCols.begin(), pkCols.end(), [&](const std::string& p) { return EqualsNoCase(p, c.name); }) !=
+            pkCols.end())
+            c.notNull = true;
+        if (c.autoIncrement) counters.push_back(c);
+        sql += (i ? ", " : "") + ColumnSql(c, false);
+    }
+    if (!pkCols.empty() && !inlinePk) {
+        sql += ", CONSTRAINT " + QuoteIdent(pkName) + " PRIMARY KEY (";
+        for (size_t i = 0; i < pkCols.size(); ++i) sql += (i ? ", " : "") + QuoteIdent(pkCols[i]);
+        sql += ")";
+    }
+    sql += ")";
+    Atomically([&] {
+        Exec(sql);
+        Changed(true);
+        for (const auto& c : cols)
+            if (c.unique && !c.primary)
+                CreateIndex(name, c.constraintName.empty() ? c.name : c.constraintName, {{c.name, false}}, true, false);
+        for (const auto& k : constraints)
+            if (k.unique) {
+                std::vector<std::pair<std::string, bool>> ic;
+                for (const auto& c : k.columns) ic.emplace_back(c, false);
+                CreateIndex(name, k.name, ic, true, false);
+            }
+        for (const auto& c : counters) {
+            // A counter that is not the key numbers new rows from the largest value so far.
+            std::string ixName = IndexSqliteName(name, c.name + "$counter", false);
+            Exec("CREATE INDEX " + QuoteIdent(ixName) + " ON " + QuoteIdent(name) + " (" + QuoteIdent(c.name) + ")");
+            Exec("CREATE TRIGGER " + QuoteIdent(name + "." + c.name + "$counter") + " AFTER INSERT ON " +
+                 QuoteIdent(name) + " WHEN NEW." + QuoteIdent(c.name) + " IS NULL BEGIN UPDATE " + QuoteIdent(name) +
+                 " SET " + QuoteIdent(c.name) + " = (SELECT ifnull(max(" + QuoteIdent(c.name) + "), 0) + 1 FROM " +
+                 QuoteIdent(name) + ") WHERE rowid = NEW.rowid; END");
+        }
+    });
+    Changed(true);
+}
+
+void Core::CreateIndex(const std::string& table, const std::string& name,
+                       const std::vector<std::pair<std::string, bool>>& cols, bool unique, bool primary) {
+    CheckWritable();
+    if (FindLink(table)) Raise(3219);
+    const TableInfo& ti = Info("main", table);
+    if (!ti.exists) Raise(3078, table);
+    for (const auto& ix : ti.indexes) {
+        if (EqualsNoCase(ix.jetName, name)) Raise(3367);
+        if (primary && ix.primary) Raise(3283);
+    }
+    std::string sql = std::string("CREATE ") + (unique || primary ? "UNIQUE " : "") + "INDEX " +
+                      QuoteIdent(IndexSqliteName(table, name, primary)) + " ON " + QuoteIdent(table) + " (";
+    for (size_t i = 0; i < cols.size(); ++i) {
+        bool found = false;
+        for (const auto& c : ti.cols)
+            if (EqualsNoCase(c.name, cols[i].first)) found = true;
+        if (!found) throw DaoError(3264, "No field defined--cannot append TableDef or Index. (" + cols[i].first + ")");
+        sql += (i ? ", " : "") + QuoteIdent(cols[i].first) + (cols[i].second ? " DESC" : "");
+    }
+    sql += ")";
+    SuspendStreams();
+    Exec(sql);
+    Changed(true);
+}
+
+void Core::RebuildWithColumn(const std::string& table, const ColumnDef& col) {
+    TableInfo ti = Info("main", table);
+    for (const auto& c : ti.cols)
+        if (EqualsNoCase(c.name, col.name)) Raise(3380, col.name);
+    if (col.primary && !ti.pk.empty()) Raise(3283);
+    std::vector<std::string> indexSql;
+    {
+        sqlite3_stmt* st = Prepare("SELECT sql FROM sqlite_master WHERE type IN ('index','trigger') AND tbl_name=?1 "
+                                   "COLLATE NOCASE AND sql IS NOT NULL");
+        sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+        while (sqlite3_step(st) == SQLITE_ROW) indexSql.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+        sqlite3_finalize(st);
+    }
+    std::string tmp = table + "$rebuild";
+    std::string sql = "CREATE TABLE " + QuoteIdent(tmp) + " (";
+    std::string colList;
+    bool first = true;
+    // Keep the old table's own definition of its columns (with the key) verbatim where possible.
+    for (const auto& c : ti.cols) {
+        ColumnDef d;
+        d.name = c.name;
+        d.type = c.ct.type;
+        d.size = c.ct.size;
+        d.notNull = c.notNull;
+        std::string def;
+        if (c.ct.autoIncrement && c.pk) {
+            d.autoIncrement = true;
+            d.constraintName = ti.indexes.empty() ? "PrimaryKey" : ti.indexes[0].jetName;
+            def = ColumnSql(d, true);
+        } else {
+            def = QuoteIdent(c.name) + " " + (c.decl.empty() ? std::string("TEXT(255)") : c.decl);
+            if (IsTextType(c.ct.type)) def += " COLLATE NOCASE";
+            if (c.notNull) def += " NOT NULL";
+        }
+        sql += (first ? "" : ", ") + def;
+        colList += (first ? "" : ", ") + QuoteIdent(c.name);
+        first = false;
+    }
+    ColumnDef nc = col;
+    bool inlinePk = nc.primary && nc.autoIncrement;
+    if (inlinePk && nc.constraintName.empty()) nc.constraintName = "PrimaryKey";
+    sql += ", " + ColumnSql(nc, inlinePk);
+    // A primary key of another kind is kept as a constraint of the old key's columns.
+    std::vector<std::string> oldPk;
+    bool oldRowidPk = false;
+    for (const auto& c : ti.cols)
+        if (c.ct.autoIncrement && c.pk) oldRowidPk = true;
+    if (!oldRowidPk) {
+        for (const auto& ix : ti.indexes)
+            if (ix.primary && ix.sqliteName.rfind("sqlite_autoindex", 0) == 0)
+                for (const auto& c : ix.columns) oldPk.push_back(c.first);
+    }
+    if (!oldPk.empty()) {
+        sql += ", CONSTRAINT " + QuoteIdent(ti.indexes.empty() ? "PrimaryKey" : ti.indexes[0].jetName) + " PRIMARY KEY (";
+        for (size_t i = 0; i < oldPk.size(); ++i) sql += (i ? ", " : "") + QuoteIdent(oldPk[i]);
+        sql += ")";
+    } else if (nc.primary && !inlinePk) {
+        sql += ", CONSTRAINT " + QuoteIdent(nc.constraintName.empty() ? "PrimaryKey" : nc.constraintName) +
+               " PRIMARY KEY (" + QuoteIdent(nc.name) + ")";
+    }
+    sql += ")";
+    SuspendStreams();
+    Atomically([&] {
+        Exec(sql);
+        // Rows keep their stored order, so a new counter numbers them 1, 2, 3 ... in that order.
+        Exec("INSERT INTO " + QuoteIdent(tmp) + " (" + colList + ") SELECT " + colList + " FROM " + QuoteIdent(table) +
+             " ORDER BY rowid");
+        if (nc.autoIncrement && !inlinePk)
+            Exec("UPDATE " + QuoteIdent(tmp) + " SET " + QuoteIdent(nc.name) + " = rowid");
+        Exec("DROP TABLE " + QuoteIdent(table));
+        Exec("ALTER TABLE " + QuoteIdent(tmp) + " RENAME TO " + QuoteIdent(table));
+        for (const auto& s : indexSql) Exec(s);
+        Changed(true);
+    });
+    Changed(true);
+}
+
+void Core::AlterTable(const Statement& st) {
+    CheckWritable();
+    if (FindLink(st.table)) Raise(3219);
+    const TableInfo& ti = Info("main", st.table);
+    if (!ti.exists) Raise(3078, st.table);
+    switch (st.alterOp) {
+    case Statement::AddColumn: {
+        const ColumnDef& c = st.columns.at(0);
+        for (const auto& x : ti.cols)
+            if (EqualsNoCase(x.name, c.name)) Raise(3380, c.name);
+        if (c.primary || c.autoIncrement) {
+            RebuildWithColumn(st.table, c);
+            return;
+        }
+        ColumnDef d = c;
+        d.notNull = false;  // existing rows would break it
+        Atomically([&] {
+            Exec("ALTER TABLE " + QuoteIdent(st.table) + " ADD COLUMN " + ColumnSql(d, false));
+            Changed(true);
+            if (c.unique) CreateIndex(st.table, c.constraintName.empty() ? c.name : c.constraintName, {{c.name, false}}, true, false);
+        });
+        Changed(true);
+        return;
+    }
+    case Statement::DropColumn:
+        SuspendStreams();
+        Atomically([&] {
+            for (const auto& ix : ti.indexes)
+                for (const auto& c : ix.columns)
+                    if (EqualsNoCase(c.first, st.dropName) && !ix.sqliteName.empty() &&
+                        ix.sqliteName.rfind("sqlite_", 0) != 0)
+                        Exec("DROP INDEX " + QuoteIdent(ix.sqliteName));
+            Exec("ALTER TABLE " + QuoteIdent(st.table) + " DROP COLUMN " + QuoteIdent(st.dropName));
+        });
+        Changed(true);
+        return;
+    case Statement::AddConstraint: {
+        const ConstraintDef& k = st.constraints.at(0);
+        std::vector<std::pair<std::string, bool>> ic;
+        for (const auto& c : k.columns) ic.emplace_back(c, false);
+        if (k.primary || k.unique) CreateIndex(st.table, k.name, ic, true, k.primary);
+        return;
+    }
+    case Statement::DropConstraint:
+        DropIndex(st.table, st.dropName);
+        return;
+    }
+}
+
+void Core::DropIndex(const std::string& table, const std::string& name) {
+    CheckWritable();
+    const TableInfo& ti = Info("main", table);
+    if (!ti.exists) Raise(3078, table);
+    for (const auto& ix : ti.indexes)
+        if (EqualsNoCase(ix.jetName, name)) {
+            if (ix.sqliteName.empty() || ix.sqliteName.rfind("sqlite_", 0) == 0) Raise(3219);
+            SuspendStreams();
+            Exec("DROP INDEX " + QuoteIdent(ix.sqliteName));
+            Changed(true);
+            return;
+        }
+    Raise(3371);
+}
+
+void Core::DropTable(const std::string& name) {
+    CheckWritable();
+    if (Link* l = FindLink(name)) {
+        std::string schema = l->schema;
+        std::string n = l->name;
+        Atomically([&] {
+            sqlite3_stmt* st = Prepare("DELETE FROM MSysLinks WHERE Name = ?1");
+            sqlite3_bind_text(st, 1, n.c_str(), -1, SQLITE_TRANSIENT);
+            int rc = sqlite3_step(st);
+            sqlite3_finalize(st);
+            if (rc != SQLITE_DONE) RaiseSqlite(db, rc);
+        });
+        links.erase(std::remove_if(links.begin(), links.end(), [&](const Link& x) { return EqualsNoCase(x.name, n); }),
+                    links.end());
+        bool stillUsed = false;
+        for (const auto& x : links)
+            if (x.schema == schema) stillUsed = true;
+        if (!schema.empty() && !stillUsed && transDepth == 0) {
+            SuspendStreams();
+            if (sqlite3_exec(db, ("DETACH DATABASE " + QuoteIdent(schema)).c_str(), nullptr, nullptr, nullptr) ==
+                SQLITE_OK) {
+                for (auto it = attached.begin(); it != attached.end();)
+                    it = it->second == schema ? attached.erase(it) : std::next(it);
+            }
+        }
+        Changed(true);
+        return;
+    }
+    if (!LocalTableExists(name)) Raise(3376, name);
+    SuspendStreams();
+    Exec("DROP TABLE " + QuoteIdent(name));
+    Changed(true);
+}
+
+// ------------------------------------------------------------------ Execute
+
+void Core::MakeTable(const Statement& st) {
+    CheckWritable();
+    const SelectInfo& si = st.select;
+    if (LocalTableExists(si.into) || FindLink(si.into)) Raise(3010, si.into);
+    sqlite3_stmt* q = Prepare(si.sql);
+    int n = sqlite3_column_count(q);
+    bool starred = false;
+    for (const auto& nm : si.itemNames)
+        if (nm == "*" || (nm.size() > 2 && nm.compare(nm.size() - 2, 2, ".*") == 0)) starred = true;
+    std::vector<ColumnDef> cols;
+    bool unknown = false;
+    for (int i = 0; i < n; ++i) {
+        ColumnDef c;
+        c.name = sqlite3_column_name(q, i);
+        const char* decl = sqlite3_column_decltype(q, i);
+        short hint = (!starred && size_t(i) < si.itemTypes.size()) ? si.itemTypes[size_t(i)] : 0;
+        long hintSize = (!starred && size_t(i) < si.itemSizes.size()) ? si.itemSizes[size_t(i)] : 0;
+        if (decl && *decl) {
+            detail::ColumnType ct = TypeFromDecl(decl);
+            c.type = ct.type;
+            c.size = ct.size;
+        } else if (hint) {
+            c.type = hint;
+            c.size = hintSize > 0 ? hintSize : DefaultSize(hint);
+        } else {
+            c.type = 0;
+            unknown = true;
+        }
+        cols.push_back(c);
+    }
+    if (unknown) {
+        // Types of computed columns come from the first row's values.
+        int rc = sqlite3_step(q);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+            sqlite3_finalize(q);
+            RaiseSqlite(db, rc, si.sql);
+        }
+        for (int i = 0; i < n; ++i) {
+            if (cols[size_t(i)].type) continue;
+            int t = rc == SQLITE_ROW ? sqlite3_column_type(q, i) : SQLITE_NULL;
+            cols[size_t(i)].type = t == SQLITE_INTEGER ? dbLong : t == SQLITE_FLOAT ? dbDouble
+                                   : t == SQLITE_BLOB   ? dbLongBinary
+                                                        : dbText;
+            if (t == SQLITE_INTEGER) {
+                int64_t v = sqlite3_column_int64(q, i);
+                if (v < INT32_MIN || v > INT32_MAX) cols[size_t(i)].type = dbDouble;
+            }
+            cols[size_t(i)].size = DefaultSize(cols[size_t(i)].type);
+        }
+    }
+    sqlite3_finalize(q);
+    for (auto& c : cols)
+        if (c.type == dbText && c.size <= 0) c.size = 255;
+    std::string create = "CREATE TABLE " + QuoteIdent(si.into) + " (";
+    for (size_t i = 0; i < cols.size(); ++i) {
+        for (size_t j = 0; j < i; ++j)
+            if (EqualsNoCase(cols[j].name, cols[i].name)) Raise(3380, cols[i].name);
+        create += (i ? ", " : "") + ColumnSql(cols[i], false);
+    }
+    create += ")";
+    Atomically([&] {
+        Exec(create);
+        Changed(true);
+        sqlite3_stmt* ins = Prepare("INSERT INTO " + QuoteIdent(si.into) + " " + si.sql);
+        int rc = sqlite3_step(ins);
+        sqlite3_finalize(ins);
+        if (rc != SQLITE_DONE) RaiseSqlite(db, rc, si.sql);
+        recordsAffected = sqlite3_changes(db);
+    });
+    Changed(true);
+}
+
+void Core::Execute(const std::string& sql, int options) {
+    (void)options;
+    CheckOpen();
+    Statement st = TranslateStatement(sql, this);
+    recordsAffected = 0;
+    switch (st.kind) {
+    case StmtKind::Select: throw DaoError(3065, "Cannot execute a select query.");
+    case StmtKind::SelectInto: MakeTable(st); return;
+    case StmtKind::Insert:
+    case StmtKind::Update:
+    case StmtKind::Delete: {
+        CheckWritable();
+        sqlite3_stmt* q = Prepare(st.sql);
+        int rc = sqlite3_step(q);
+        if (rc == SQLITE_LOCKED || rc == SQLITE_LOCKED_SHAREDCACHE) {
+            sqlite3_reset(q);
+            SuspendStreams();
+            rc = sqlite3_step(q);
+        }
+        sqlite3_finalize(q);
+        if (rc != SQLITE_DONE) RaiseSqlite(db, rc, sql);
+        recordsAffected = sqlite3_changes(db);
+        Changed(false);
+        return;
+    }
+    case StmtKind::CreateTable: CreateTable(st.table, st.columns, st.constraints); return;
+    case StmtKind::CreateIndex: CreateIndex(st.table, st.indexName, st.indexColumns, st.unique, st.primary); return;
+    case StmtKind::AlterTable: AlterTable(st); return;
+    case StmtKind::DropTable: DropTable(st.table); return;
+    case StmtKind::DropIndex: DropIndex(st.table, st.indexName); return;
+    }
+}
+
+// ------------------------------------------------------------------ opening
+
+std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool readOnly, const std::string& connect,
+                               bool create) {
+    if (UpperUtf8(connect).rfind("ODBC;", 0) == 0) Raise(3151, connect);
+    if (path.empty()) Raise(3044, path);
+    auto core = std::make_shared<Core>();
+    core->path = path;
+    core->connect = connect;
+    core->readOnly = readOnly;
+    core->exclusive = exclusive;
+    core->tableDefs.core = core;
+    std::string dir = ParentDir(path);
+    if (!IsDir(dir)) Raise(3044, path);
+    bool dirWritable = ::access(dir.c_str(), W_OK) == 0;
+    if (create) {
+        if (FileExists(path)) throw DaoError(3204, "Database already exists.");
+        if (!dirWritable) Raise(3051, path);
+        // Leftovers of an earlier file of this name would be taken for this one's.
+        for (const char* suffix : {"-wal", "-shm", "-journal"}) ::unlink((path + suffix).c_str());
+    } else {
+        if (!FileExists(path)) Raise(3024, path);
+        if (IsDir(path)) Raise(3044, path);
+        if (::access(path.c_str(), R_OK) != 0) Raise(3051, path);
+        bool empty = false;
+        if (!HasDatabaseHeader(path, &empty)) Raise(3343, path);
+        if (!readOnly && ::access(path.c_str(), W_OK) != 0) Raise(3051, path);
+        if (!readOnly && !dirWritable) Raise(3050);
+    }
+    core->lockPath = path + ".lck";
+    if (dirWritable) {
+        bool denied = false;
+        core->lockFd = TakeLock(core->lockPath, exclusive, &denied);
+        if (denied) Raise(exclusive ? 3045 : 3356, path);
+    }
+    int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
+    if (create) flags |= SQLITE_OPEN_CREATE;
+    std::string name = path;
+    if (readOnly && !dirWritable) {
+        // Nothing beside the file can be written: read it as it stands.
+        std::string uri = "file:";
+        for (unsigned char c : path) {
+            if (std::isalnum(c) || c == '/' || c == '.' || c == '-' || c == '_') uri += char(c);
+            else {
+                char buf[4];
+                std::snprintf(buf, sizeof buf, "%%%02X", c);
+                uri += buf;
+            }
+        }
+        name = uri + "?immutable=1";
+        flags |= SQLITE_OPEN_URI;
+    }
+    int rc = sqlite3_open_v2(name.c_str(), &core->db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        std::string msg = core->db ? sqlite3_errmsg(core->db) : "";
+        sqlite3_close_v2(core->db);
+        core->db = nullptr;
+        core->closed = true;
+        ReleaseLock(core->lockFd, core->lockPath);
+        core->lockFd = -1;
+        if (rc == SQLITE_NOTADB) Raise(3343, path);
+        if (rc == SQLITE_CANTOPEN) Raise(readOnly ? 3051 : 3050);
+        Raise(3049, path);
+    }
+    Configure(core->db, readOnly);
+    if (!readOnly) {
+        sqlite3_wal_autocheckpoint(core->db, 0);
+        sqlite3_wal_hook(core->db, WalHook, core.get());
+    }
+    // Reading the schema proves the file is a database and not damaged at its start.
+    char* err = nullptr;
+    rc = sqlite3_exec(core->db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, &err);
+    sqlite3_free(err);
+    if (rc != SQLITE_OK) {
+        int ext = sqlite3_extended_errcode(core->db);
+        core->Close();
+        if ((ext & 0xFF) == SQLITE_NOTADB) Raise(3343, path);
+        if ((ext & 0xFF) == SQLITE_BUSY || (ext & 0xFF) == SQLITE_LOCKED) Raise(3196, path);
+        Raise(3049, path);
+    }
+    if (create && !readOnly) {
+        // Makes the file a database on disk at once, as creating one does.
+        core->Exec("PRAGMA user_version = 1");
+    }
+    try {
+        core->LoadLinks();
+    } catch (const DaoError&) {
+        core->Close();
+        throw;
+    }
+    return core;
+}
+
+}  // namespace dao::detail
+
+namespace dao {
+using namespace detail;
+
+// ------------------------------------------------------------------ TableDefs::Impl
+
+void TableDefs::Impl::Load(bool force) {
+    auto c = core.lock();
+    if (!c || c->closed) Raise(3420);
+    if (!force && loadedGen == c->schemaGen) return;
+    std::vector<std::shared_ptr<TableDefImpl>> fresh;
+    auto reuse = [&](const std::string& name) -> std::shared_ptr<TableDefImpl> {
+        for (auto& t : items)
+            if (t->name == name) return t;
+        return std::make_shared<TableDefImpl>();
+    };
+    sqlite3_stmt* st = c->Prepare("SELECT name FROM main.sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite\\_%' "
+                                  "ESCAPE '\\' AND name NOT LIKE '%$rebuild'");
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        std::string name = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+        auto t = reuse(name);
+        t->core = c;
+        t->appended = true;
+        t->name = name;
+        t->connect.clear();
+        t->sourceTable.clear();
+        t->attributes = UpperUtf8(name).rfind("MSYS", 0) == 0 ? long(dbSystemObject) : 0L;
+        t->loadedGen = ~uint64_t(0);
+        fresh.push_back(t);
+    }
+    sqlite3_finalize(st);
+    for (const auto& l : c->links) {
+        auto t = reuse(l.name);
+        t->core = c;
+        t->appended = true;
+        t->name = l.name;
+        t->connect = l.connect;
+        t->sourceTable = l.source;
+        t->attributes = UpperUtf8(l.connect).rfind("ODBC;", 0) == 0 ? dbAttachedODBC : dbAttachedTable;
+        t->attributes |= l.attributes & (dbAttachExclusive | dbAttachSavePWD | dbHiddenObject);
+        t->loadedGen = ~uint64_t(0);
+        fresh.push_back(t);
+    }
+    std::stable_sort(fresh.begin(), fresh.end(),
+                     [](const auto& a, const auto& b) { return CompareText(a->name, b->name) < 0; });
+    items = std::move(fresh);
+    loadedGen = c->schemaGen;
+}
+
+int TableDefs::Count() const {
+    impl_->Load(false);
+    return int(impl_->items.size());
+}
+
+TableDef TableDefs::Item(int index) const {
+    impl_->Load(false);
+    if (index < 0 || size_t(index) >= impl_->items.size()) Raise(3265);
+    return TableDef(impl_->items[size_t(index)]);
+}
+
+TableDef TableDefs::Item(const std::string& name) const {
+    impl_->Load(false);
+    for (auto& t : impl_->items)
+        if (EqualsNoCase(t->name, name)) return TableDef(t);
+    Raise(3265);
+}
+
+void TableDefs::Refresh() { impl_->Load(true); }
+
+void TableDefs::Delete(const std::string& name) {
+    auto c = impl_->core.lock();
+    if (!c) Raise(3420);
+    if (!c->FindLink(name) && !c->LocalTableExists(name)) Raise(3265);
+    c->DropTable(name);
+    impl_->Load(true);
+}
+
+void TableDefs::Append(const TableDef& tableDef) {
+    auto c = impl_->core.lock();
+    if (!c) Raise(3420);
+    c->CheckWritable();
+    auto& t = tableDef.impl();
+    if (!t) Raise(91);
+    if (t->appended) Raise(3367);
+    if (t->name.empty()) Raise(3001);
+    if (c->LocalTableExists(t->name) || c->FindLink(t->name)) Raise(3010, t->name);
+    if (!t->connect.empty()) {
+        // A link: checked now (unless ODBC), stored, and attached.
+        Link l;
+        l.name = t->name;
+        l.connect = t->connect;
+        l.source = t->sourceTable.empty() ? t->name : t->sourceTable;
+        l.attributes = t->attributes;
+        c->AttachLink(l);
+        if (l.error && l.error != 3151) {
+            if (l.error == 3078) Raise(3011, l.source);
+            Raise(l.error, l.errorArg);
+        }
+        c->Atomically([&] {
+            c->EnsureLinkTable();
+            sqlite3_stmt* st = c->Prepare("INSERT INTO MSysLinks (Name, Connect, SourceTableName, Attributes) VALUES (?1, ?2, ?3, ?4)");
+            sqlite3_bind_text(st, 1, l.name.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(st, 2, l.connect.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(st, 3, l.source.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_int64(st, 4, l.attributes);
+            int rc = sqlite3_step(st);
+            sqlite3_finalize(st);
+            if (rc != SQLITE_DONE) RaiseSqlite(c->db, rc);
+        });
+        c->links.push_back(l);
+        c->Changed(true);
+    } else {
+        std::vector<ColumnDef> cols;
+        std::vector<ConstraintDef> cons;
+        for (auto& f : t->fieldsImpl.items) {
+            ColumnDef d;
+            d.name = f->name;
+            d.type = f->type;
+            d.size = f->size > 0 ? f->size : DefaultSize(f->type);
+            d.autoIncrement = (f->attributes & dbAutoIncrField) != 0;
+            d.notNull = f->required;
+            cols.push_back(d);
+        }
+        for (auto& ix : t->indexesImpl.items) {
+            ConstraintDef k;
+            k.name = ix->name;
+            k.primary = ix->primary;
+            k.unique = ix->unique && !ix->primary;
+            for (auto& f : ix->fieldsImpl.items) k.columns.push_back(f->name);
+            if (k.primary) cons.push_back(k);
+        }
+        c->Atomically([&] {
+            c->CreateTable(t->name, cols, cons);
+            for (auto& ix : t->indexesImpl.items) {
+                if (ix->primary) continue;
+                std::vector<std::pair<std::string, bool>> ic;
+                for (auto& f : ix->fieldsImpl.items) ic.emplace_back(f->name, false);
+                c->CreateIndex(t->name, ix->name, ic, ix->unique, false);
+            }
+        });
+    }
+    t->core = c;
+    t->appended = true;
+    t->loadedGen = ~uint64_t(0);
+    impl_->Load(true);
+}
+
+// ------------------------------------------------------------------ Database
+
+Database::Database(std::unique_ptr<DatabaseImpl> impl) : impl_(std::move(impl)) {}
+
+Database::~Database() = default;
+
+std::string Database::Name() const { return impl_->core->path; }
+std::string Database::Connect() const { return impl_->core->connect; }
+bool Database::Updatable() const {
+    impl_->core->CheckOpen();
+    return !impl_->core->readOnly;
+}
+void Database::Close() {
+    impl_->core->CheckOpen();
+    impl_->core->Close();
+}
+void Database::Execute(const std::string& sql, int options) { impl_->core->Execute(sql, options); }
+long Database::RecordsAffected() const { return impl_->core->recordsAffected; }
+dao::TableDefs& Database::TableDefs() {
+    impl_->core->CheckOpen();
+    return *impl_->tableDefs;
+}
+
+TableDef Database::CreateTableDef(const std::string& name, long attributes, const std::string& sourceTableName,
+                                  const std::string& connect) {
+    impl_->core->CheckOpen();
+    auto t = std::make_shared<TableDefImpl>();
+    t->core = impl_->core;
+    t->name = name;
+    t->attributes = attributes;
+    t->sourceTable = sourceTableName;
+    t->connect = connect;
+    return TableDef(t);
+}
+
+std::shared_ptr<Recordset> Database::OpenRecordset(const std::string& nameOrSql, RecordsetType type, int options) {
+    auto cur = OpenCursor(impl_->core, nameOrSql, type, options);
+    auto impl = std::make_unique<RecordsetImpl>();
+    impl->cursor = cur;
+    return std::make_shared<Recordset>(std::move(impl));
+}
+
+void Database::BeginTrans() { impl_->core->Begin(); }
+void Database::CommitTrans() { impl_->core->Commit(); }
+void Database::Rollback() { impl_->core->Rollback(); }
+
+namespace {
+
+std::shared_ptr<Database> Wrap(std::shared_ptr<Core> core) {
+    auto impl = std::make_unique<DatabaseImpl>();
+    impl->core = std::move(core);
+    impl->tableDefsImpl = &impl->core->tableDefs;
+    impl->tableDefs = std::make_unique<dao::TableDefs>(impl->tableDefsImpl);
+    return std::make_shared<Database>(std::move(impl));
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ Workspace / DBEngine
+
+namespace {
+// Workspaces' lists of databases may be touched from threads that each open their own connection.
+std::mutex gWorkspaceMutex;
+}  // namespace
+
+std::shared_ptr<Database> Workspace::OpenDatabase(const std::string& path, bool exclusive, bool readOnly,
+                                                  const std::string& connect) {
+    auto db = Wrap(OpenCore(path, exclusive, readOnly, connect, false));
+    std::lock_guard<std::mutex> lock(gWorkspaceMutex);
+    databases_.erase(std::remove_if(databases_.begin(), databases_.end(), [](const auto& w) { return w.expired(); }),
+                     databases_.end());
+    databases_.push_back(db);
+    return db;
+}
+
+std::shared_ptr<Database> Workspace::CreateDatabase(const std::string& path, const std::string& locale, int options) {
+    (void)locale;
+    (void)options;
+    auto db = Wrap(OpenCore(path, false, false, {}, true));
+    std::lock_guard<std::mutex> lock(gWorkspaceMutex);
+    databases_.push_back(db);
+    return db;
+}
+
+std::vector<std::shared_ptr<Database>> Workspace::Databases() const {
+    std::lock_guard<std::mutex> lock(gWorkspaceMutex);
+    std::vector<std::shared_ptr<Database>> out;
+    for (const auto& w : databases_)
+        if (auto d = w.lock())
+            if (!d->impl()->core->closed) out.push_back(d);
+    return out;
+}
+
+void Workspace::BeginTrans() {
+    for (auto& d : Databases())
+        if (!d->impl()->core->readOnly) d->BeginTrans();
+}
+
+void Workspace::CommitTrans() {
+    bool any = false;
+    for (auto& d : Databases())
+        if (d->impl()->core->transDepth > 0) {
+            d->CommitTrans();
+            any = true;
+        }
+    if (!any) Raise(3034);
+}
+
+void Workspace::Rollback() {
+    bool any = false;
+    for (auto& d : Databases())
+        if (d->impl()->core->transDepth > 0) {
+            d->Rollback();
+            any = true;
+        }
+    if (!any) Raise(3034);
+}
+
+Workspace& DBEngine::Workspaces(int index) {
+    static Workspace ws;
+    if (index != 0) Raise(3265);
+    return ws;
+}
+
+std::shared_ptr<Database> DBEngine::CreateDatabase(const std::string& path, const std::string& locale, int options) {
+    return Workspaces(0).CreateDatabase(path, locale, options);
+}
+
+std::shared_ptr<Database> DBEngine::OpenDatabase(const std::string& path, bool exclusive, bool readOnly,
+                                                 const std::string& connect) {
+    return Workspaces(0).OpenDatabase(path, exclusive, readOnly, connect);
+}
+
+}  // namespace dao

@@ -1,0 +1,249 @@
+// The objects behind the public handles.
+//
+// Ownership: a Database owns a Core (the connection) through shared_ptr;
+// record sets hold the Core too, so a connection stays open while a record set
+// opened on it lives (as the object model expects). Table definitions hold it
+// weakly, so the Core's cache of them forms no cycle.
+#pragma once
+
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <set>
+#include <unordered_map>
+
+#include "internal.h"
+#include "jetsql.h"
+
+namespace dao::detail {
+
+struct Core;
+struct Source;
+struct Cursor;
+
+struct ColumnInfo {
+    std::string name;
+    std::string decl;
+    ColumnType ct;
+    bool notNull = false;
+    int pk = 0;  // 1-based position in the primary key, 0 when not in it
+};
+
+struct IndexInfo {
+    std::string jetName;
+    std::string sqliteName;  // "" for the rowid primary key
+    bool primary = false;
+    bool unique = false;
+    std::vector<std::pair<std::string, bool>> columns;  // name, descending
+};
+
+struct TableInfo {
+    bool exists = false;
+    std::vector<ColumnInfo> cols;
+    std::vector<IndexInfo> indexes;
+    std::vector<std::string> pk;  // primary index columns
+    std::string sql;
+};
+
+struct Link {
+    std::string name;
+    std::string connect;
+    std::string source;
+    long attributes = 0;
+    std::string schema;  // attached schema, "" when not attached
+    long error = 0;      // raised when the link is used
+    std::string errorArg;
+};
+
+}  // namespace dao::detail
+
+namespace dao {
+
+struct FieldImpl {
+    std::string name;
+    short type = dbText;
+    long size = 0;
+    long attributes = 0;
+    short ordinal = 0;
+    bool required = false;
+    bool allowZeroLength = false;
+    bool appended = false;
+    std::string sourceField, sourceTable;
+    // Record-set fields.
+    std::weak_ptr<detail::Cursor> cursor;
+    int column = -1;
+    bool isDefinition = true;
+};
+
+struct Fields::Impl {
+    enum Owner { OfTableDef, OfIndex, OfRecordset } owner = OfTableDef;
+    TableDefImpl* table = nullptr;
+    IndexImpl* index = nullptr;
+    std::weak_ptr<detail::Cursor> cursor;
+    std::vector<std::shared_ptr<FieldImpl>> items;
+};
+
+struct IndexImpl {
+    std::string name;
+    bool primary = false;
+    bool unique = false;
+    bool appended = false;
+    Fields::Impl fieldsImpl;
+    dao::Fields fields{&fieldsImpl};
+    IndexImpl() { fieldsImpl.owner = Fields::Impl::OfIndex; fieldsImpl.index = this; }
+};
+
+struct Indexes::Impl {
+    TableDefImpl* table = nullptr;
+    std::vector<std::shared_ptr<IndexImpl>> items;
+};
+
+struct TableDefImpl {
+    std::weak_ptr<detail::Core> core;
+    bool appended = false;
+    std::string name;
+    long attributes = 0;
+    std::string connect;
+    std::string sourceTable;
+    uint64_t loadedGen = ~uint64_t(0);
+    Fields::Impl fieldsImpl;
+    dao::Fields fields{&fieldsImpl};
+    Indexes::Impl indexesImpl;
+    dao::Indexes indexes{&indexesImpl};
+    TableDefImpl() {
+        fieldsImpl.owner = Fields::Impl::OfTableDef;
+        fieldsImpl.table = this;
+        indexesImpl.table = this;
+    }
+    std::shared_ptr<detail::Core> Lock() const;  // 3420 when the database is closed
+    void LoadFromSchema();                       // appended tables: fields and indexes from the file
+};
+
+struct TableDefs::Impl {
+    std::weak_ptr<detail::Core> core;
+    std::vector<std::shared_ptr<TableDefImpl>> items;
+    uint64_t loadedGen = ~uint64_t(0);
+    void Load(bool force);
+};
+
+struct DatabaseImpl {
+    std::shared_ptr<detail::Core> core;
+    TableDefs::Impl* tableDefsImpl = nullptr;
+    std::unique_ptr<dao::TableDefs> tableDefs;
+};
+
+struct RecordsetImpl {
+    std::shared_ptr<detail::Cursor> cursor;
+};
+
+}  // namespace dao
+
+namespace dao::detail {
+
+// The connection and what is cached about its schema.
+struct Core : SchemaResolver, std::enable_shared_from_this<Core> {
+    sqlite3* db = nullptr;
+    std::string path;
+    std::string connect;
+    bool readOnly = false;
+    bool exclusive = false;
+    int lockFd = -1;
+    std::string lockPath;
+    bool closed = false;
+    int transDepth = 0;
+    uint64_t writeGen = 0;
+    uint64_t schemaGen = 0;
+    long recordsAffected = 0;
+    int savepointSeq = 0;
+    std::unordered_map<std::string, sqlite3_stmt*> cache;
+    sqlite3_stmt* probe = nullptr;  // binds values to check their conversion
+    std::vector<Link> links;
+    std::map<std::string, std::string> attached;  // file path -> schema
+    std::set<Source*> sources;
+    std::set<Cursor*> cursors;
+    std::map<std::string, TableInfo> infoCache;  // "schema\x1ftable" (upper-case)
+    uint64_t infoGen = ~uint64_t(0);
+    TableDefs::Impl tableDefs;
+
+    // Checkpoints (copying the log back into the file) run on a thread of
+    // their own with its own connection, so a commit returns as soon as its
+    // pages are safely in the log.
+    std::thread checkpointer;
+    std::mutex ckMutex;
+    std::condition_variable ckCv;
+    bool ckWanted = false, ckStop = false;
+    void RequestCheckpoint();
+    void StopCheckpointer();
+
+    ~Core() override;
+    void Close();
+    void CheckOpen() const;
+    void CheckWritable() const;
+
+    sqlite3_stmt* Cached(const std::string& sql);  // reset, bindings cleared
+    // Find criteria carry their values in the text: a small cache of its own,
+    // so that a find per row neither re-prepares a repeated criterion nor
+    // keeps every criterion ever used.
+    sqlite3_stmt* CachedFind(const std::string& sql);
+    std::unordered_map<std::string, sqlite3_stmt*> findCache;
+    sqlite3_stmt* Prepare(const std::string& sql);  // caller finalizes
+    void Exec(const std::string& sql);
+    void Step(sqlite3_stmt* st, const std::string& context = {});  // expects DONE
+    void Changed(bool schema);  // after a write
+    void SuspendStreams();      // lets DDL and rollback proceed past open cursors
+
+    // Schema.
+    const TableInfo& Info(const std::string& schema, const std::string& table);
+    bool LocalTableExists(const std::string& name);
+    Link* FindLink(const std::string& name);
+    void LoadLinks();
+    void AttachLink(Link& link);
+    void EnsureLinkTable();
+    std::string LinkPath(const std::string& connect) const;
+    bool ResolveTable(const std::string& name, std::string* schema, std::string* table) override;
+    short ColumnType(const std::string& schema, const std::string& table, const std::string& column,
+                     long* size) override;
+    std::vector<std::string> PrimaryKey(const std::string& schema, const std::string& table) override;
+
+    // Statements.
+    void Execute(const std::string& sql, int options);
+    void MakeTable(const Statement& st);
+    void CreateTable(const std::string& name, const std::vector<ColumnDef>& cols,
+                     const std::vector<ConstraintDef>& constraints);
+    void CreateIndex(const std::string& table, const std::string& name,
+                     const std::vector<std::pair<std::string, bool>>& cols, bool unique, bool primary);
+    void AlterTable(const Statement& st);
+    void DropTable(const std::string& name);
+    void DropIndex(const std::string& table, const std::string& name);
+    void RebuildWithColumn(const std::string& table, const ColumnDef& col);
+    std::string ColumnSql(const ColumnDef& c, bool inlinePk);
+
+    // Transactions.
+    void Begin();
+    void Commit();
+    void Rollback();
+    // Runs f inside a savepoint: all or nothing.
+    template <class F>
+    void Atomically(F&& f) {
+        std::string sp = "dao_sp" + std::to_string(++savepointSeq);
+        Exec("SAVEPOINT " + sp);
+        try {
+            f();
+        } catch (...) {
+            sqlite3_exec(db, ("ROLLBACK TO " + sp + "; RELEASE " + sp).c_str(), nullptr, nullptr, nullptr);
+            Changed(true);
+            throw;
+        }
+        Exec("RELEASE " + sp);
+    }
+};
+
+std::string IndexSqliteName(const std::string& table, const std::string& jetName, bool primary);
+
+// ---- record sets (recordset.cpp)
+std::shared_ptr<Cursor> OpenCursor(const std::shared_ptr<Core>& core, const std::string& nameOrSql, RecordsetType type,
+                                   int options);
+
+}  // namespace dao::detail

@@ -1,0 +1,69 @@
+// Shared internals of the database layer (not installed).
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dao/dao.h"
+
+namespace dao::detail {
+
+// ---- text (text.cpp)
+std::u16string Utf8ToU16(std::string_view s);
+std::string U16ToUtf8(std::u16string_view s);
+char32_t FoldUpper(char32_t c);
+std::string UpperUtf8(std::string_view s);
+std::string LowerUtf8(std::string_view s);
+int CompareUtf8(const char* a, size_t na, const char* b, size_t nb);
+bool LikeUtf8(std::string_view text, std::string_view pattern);
+bool EqualsNoCase(std::string_view a, std::string_view b);  // by the collation
+std::string TrimSpaces(std::string_view s, bool left = true, bool right = true);
+
+// ---- errors (errors.cpp)
+[[noreturn]] void Raise(long number, std::string_view arg = {});
+// Maps an SQLite failure to a numbered error. context names the object for the message.
+[[noreturn]] void RaiseSqlite(sqlite3* db, int rc, std::string_view context = {});
+// Errors raised inside SQL functions carry their number as "#n#text".
+std::string EncodeFunctionError(long number, std::string_view arg = {});
+
+// ---- VB conversions (vb.cpp)
+// A dynamically typed value as SQLite holds it, with the DAO type it stands for.
+std::string FormatDouble(double v, int digits);  // CStr of a Double (15) or Single (7)
+std::string FormatDate(double serial);           // CStr of a Date (US short date, long time)
+bool ParseNumber(std::string_view s, double* out);  // whole text (blanks around allowed)
+bool ParseDate(std::string_view s, double* out);    // m/d/yyyy [h:mm[:ss] [AM|PM]], yyyy-mm-dd, or time
+double ValOf(std::string_view s);                   // VB Val
+bool RoundHalfEven(double v, double lo, double hi, int64_t* out);
+bool DateFromParts(int y, int m, int d, int hh, int mi, int ss, double* out);
+void DateToParts(double serial, int* y, int* m, int* d, int* hh, int* mi, int* ss);
+
+// ---- types (types.cpp)
+struct ColumnType {
+    short type = dbText;  // DAO type code
+    long size = 255;
+    bool autoIncrement = false;
+};
+// Declared SQLite type (as written in CREATE TABLE) to the DAO type, and back.
+ColumnType TypeFromDecl(std::string_view decl);
+std::string DeclFromType(short type, long size);  // e.g. "TEXT(50)", "SHORT"
+bool IsTextType(short type);
+long DefaultSize(short type);
+// Reads column i of a stepped statement as the VARIANT that DAO gives for type.
+com::Variant ColumnToVariant(sqlite3_stmt* st, int i, short type);
+// The same into an uninitialised VARIANT, without temporaries (bulk reads).
+void ReadColumn(sqlite3_stmt* st, int i, short type, VARIANT* out);
+com::Variant ValueToVariant(sqlite3_value* v, short type);
+// Binds a VARIANT for a column of the given type, converting as DAO does on
+// assignment (3421 conversion error, 3163 text too long, 3349 overflow).
+void BindForColumn(sqlite3_stmt* st, int index, const VARIANT& v, short type, long size, const std::string& fieldName);
+// Binds a VARIANT as it is (criteria/seek values).
+void BindVariant(sqlite3_stmt* st, int index, const VARIANT& v);
+
+// ---- SQL functions and collation (functions.cpp)
+void RegisterFunctions(sqlite3* db);
+
+}  // namespace dao::detail

@@ -1,0 +1,1504 @@
+// Jet SQL to SQLite.
+//
+// The statement is tokenized, cut into clauses at depth 0, and every
+// expression is parsed with Jet's operator precedence and written back fully
+// parenthesised, so that differences in precedence (& binds looser than +,
+// Not looser than comparisons) cannot change the meaning. Expressions are
+// emitted for one of two contexts: a condition (WHERE, ON, HAVING, IIf's
+// test), where comparisons and And/Or stay plain so SQLite can use indexes,
+// and a value, where Jet's -1/0 booleans and bitwise And/Or/Not/Xor apply.
+#include "jetsql.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+#include "internal.h"
+
+namespace dao::detail {
+
+bool Token::Is(const char* keyword) const {
+    if (kind != Ident) return false;
+    size_t n = std::strlen(keyword);
+    if (text.size() != n) return false;
+    for (size_t i = 0; i < n; ++i) {
+        char a = text[i], b = keyword[i];
+        if (a >= 'a' && a <= 'z') a -= 32;
+        if (b >= 'a' && b <= 'z') b -= 32;
+        if (a != b) return false;
+    }
+    return true;
+}
+
+std::string QuoteIdent(std::string_view name) {
+    std::string out = "\"";
+    for (char c : name) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::string QuoteString(std::string_view text) {
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\'') out += '\'';
+        out += c;
+    }
+    return out + "'";
+}
+
+namespace {
+
+[[noreturn]] void SyntaxError(std::string_view sql) { Raise(3075, sql.substr(0, 200)); }
+
+bool IsIdentStart(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80; }
+bool IsIdentChar(unsigned char c) { return IsIdentStart(c) || (c >= '0' && c <= '9'); }
+
+std::string FormatSerial(double d) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.17g", d);
+    std::string s = buf;
+    if (s.find('.') == std::string::npos && s.find('e') == std::string::npos) s += ".0";
+    return s;
+}
+
+}  // namespace
+
+std::vector<Token> Tokenize(std::string_view sql) {
+    std::vector<Token> out;
+    size_t i = 0;
+    const size_t n = sql.size();
+    while (i < n) {
+        unsigned char c = static_cast<unsigned char>(sql[i]);
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            ++i;
+            continue;
+        }
+        Token t;
+        t.pos = i;
+        if (c == '[') {
+            size_t e = sql.find(']', i + 1);
+            if (e == std::string_view::npos) SyntaxError(sql);
+            t.kind = Token::QuotedIdent;
+            t.text = std::string(sql.substr(i + 1, e - i - 1));
+            i = e + 1;
+        } else if (c == '\'' || c == '"') {
+            t.kind = Token::String;
+            size_t j = i + 1;
+            for (;;) {
+                if (j >= n) SyntaxError(sql);
+                if (static_cast<unsigned char>(sql[j]) == c) {
+                    if (j + 1 < n && static_cast<unsigned char>(sql[j + 1]) == c) {
+                        t.text += char(c);
+                        j += 2;
+                        continue;
+                    }
+                    break;
+                }
+                t.text += sql[j++];
+            }
+            i = j + 1;
+        } else if (c == '#') {
+            size_t e = sql.find('#', i + 1);
+            if (e == std::string_view::npos) SyntaxError(sql);
+            double d;
+            std::string body(sql.substr(i + 1, e - i - 1));
+            if (!ParseDate(body, &d)) SyntaxError(sql);
+            t.kind = Token::Date;
+            t.text = FormatSerial(d);
+            i = e + 1;
+        } else if ((c >= '0' && c <= '9') || (c == '.' && i + 1 < n && sql[i + 1] >= '0' && sql[i + 1] <= '9')) {
+            size_t j = i;
+            while (j < n && sql[j] >= '0' && sql[j] <= '9') ++j;
+            if (j < n && sql[j] == '.') {
+                ++j;
+                while (j < n && sql[j] >= '0' && sql[j] <= '9') ++j;
+            }
+            if (j < n && (sql[j] == 'e' || sql[j] == 'E')) {
+                size_t k = j + 1;
+                if (k < n && (sql[k] == '+' || sql[k] == '-')) ++k;
+                if (k < n && sql[k] >= '0' && sql[k] <= '9') {
+                    while (k < n && sql[k] >= '0' && sql[k] <= '9') ++k;
+                    j = k;
+                }
+            }
+            t.kind = Token::Number;
+            t.text = std::string(sql.substr(i, j - i));
+            if (t.text[0] == '.') t.text = "0" + t.text;
+            i = j;
+        } else if (c == '&' && i + 1 < n && (sql[i + 1] == 'H' || sql[i + 1] == 'h') && i + 2 < n &&
+                   std::isxdigit(static_cast<unsigned char>(sql[i + 2]))) {
+            size_t j = i + 2;
+            while (j < n && std::isxdigit(static_cast<unsigned char>(sql[j]))) ++j;
+            t.kind = Token::Number;
+            t.text = std::to_string(std::strtoll(std::string(sql.substr(i + 2, j - i - 2)).c_str(), nullptr, 16));
+            i = j;
+        } else if (IsIdentStart(c)) {
+            size_t j = i;
+            while (j < n && IsIdentChar(static_cast<unsigned char>(sql[j]))) ++j;
+            t.kind = Token::Ident;
+            t.text = std::string(sql.substr(i, j - i));
+            i = j;
+        } else {
+            static const char* kOps[] = {"<>", "<=", ">=", "=", "<", ">", "+", "-", "*", "/", "\\", "^",
+                                         "&",  "(",  ")",  ",", ".", ";", "!"};
+            bool found = false;
+            for (const char* op : kOps) {
+                size_t len = std::strlen(op);
+                if (sql.compare(i, len, op) == 0) {
+                    t.kind = Token::Op;
+                    t.text = op;
+                    if (t.text == "!") t.text = ".";
+                    i += len;
+                    found = true;
+                    break;
+                }
+            }
+            if (!found) SyntaxError(sql);
+        }
+        out.push_back(std::move(t));
+    }
+    Token end;
+    end.kind = Token::End;
+    end.pos = n;
+    out.push_back(end);
+    return out;
+}
+
+namespace {
+
+// ------------------------------------------------------------------ functions
+
+enum class FnKind { Scalar, Aggregate, Special };
+
+struct FnInfo {
+    const char* jet;
+    const char* sql;
+    int minArgs, maxArgs;
+    short type;  // result type hint; -1: the first argument's type
+    FnKind kind;
+};
+
+const FnInfo kFunctions[] = {
+    {"COUNT", "count", 0, 1, 4, FnKind::Aggregate},
+    {"SUM", "sum", 1, 1, -1, FnKind::Aggregate},
+    {"AVG", "avg", 1, 1, 7, FnKind::Aggregate},
+    {"MIN", "min", 1, 1, -1, FnKind::Aggregate},
+    {"MAX", "max", 1, 1, -1, FnKind::Aggregate},
+    {"FIRST", "jet_first", 1, 1, -1, FnKind::Aggregate},
+    {"LAST", "jet_last", 1, 1, -1, FnKind::Aggregate},
+    {"STDEV", "jet_stdev", 1, 1, 7, FnKind::Aggregate},
+    {"STDEVP", "jet_stdevp", 1, 1, 7, FnKind::Aggregate},
+    {"VAR", "jet_var", 1, 1, 7, FnKind::Aggregate},
+    {"VARP", "jet_varp", 1, 1, 7, FnKind::Aggregate},
+    {"CSTR", "jet_cstr", 1, 1, 10, FnKind::Scalar},
+    {"CINT", "jet_cint", 1, 1, 3, FnKind::Scalar},
+    {"CLNG", "jet_clng", 1, 1, 4, FnKind::Scalar},
+    {"CBYTE", "jet_cbyte", 1, 1, 2, FnKind::Scalar},
+    {"CSNG", "jet_csng", 1, 1, 6, FnKind::Scalar},
+    {"CDBL", "jet_cdbl", 1, 1, 7, FnKind::Scalar},
+    {"CCUR", "jet_ccur", 1, 1, 5, FnKind::Scalar},
+    {"CBOOL", "jet_cbool", 1, 1, 1, FnKind::Scalar},
+    {"CVDATE", "jet_cvdate", 1, 1, 8, FnKind::Scalar},
+    {"CDATE", "jet_cdate", 1, 1, 8, FnKind::Scalar},
+    {"CVAR", "", 1, 1, -1, FnKind::Special},
+    {"IIF", "", 3, 3, 0, FnKind::Special},
+    {"ISNULL", "", 1, 1, 1, FnKind::Special},
+    {"NZ", "", 1, 2, -1, FnKind::Special},
+    {"TRIM", "jet_trim", 1, 1, 10, FnKind::Scalar},
+    {"LTRIM", "jet_ltrim", 1, 1, 10, FnKind::Scalar},
+    {"RTRIM", "jet_rtrim", 1, 1, 10, FnKind::Scalar},
+    {"UCASE", "jet_ucase", 1, 1, 10, FnKind::Scalar},
+    {"LCASE", "jet_lcase", 1, 1, 10, FnKind::Scalar},
+    {"LEN", "jet_len", 1, 1, 4, FnKind::Scalar},
+    {"LEFT", "jet_left", 2, 2, 10, FnKind::Scalar},
+    {"RIGHT", "jet_right", 2, 2, 10, FnKind::Scalar},
+    {"MID", "jet_mid", 2, 3, 10, FnKind::Scalar},
+    {"INSTR", "jet_instr", 2, 4, 4, FnKind::Scalar},
+    {"VAL", "jet_val", 1, 1, 7, FnKind::Scalar},
+    {"STR", "jet_str", 1, 1, 10, FnKind::Scalar},
+    {"SPACE", "jet_space", 1, 1, 10, FnKind::Scalar},
+    {"STRING", "jet_string", 2, 2, 10, FnKind::Scalar},
+    {"ASC", "jet_asc", 1, 1, 3, FnKind::Scalar},
+    {"CHR", "jet_chr", 1, 1, 10, FnKind::Scalar},
+    {"ABS", "jet_abs", 1, 1, -1, FnKind::Scalar},
+    {"INT", "jet_int", 1, 1, -1, FnKind::Scalar},
+    {"FIX", "jet_fix", 1, 1, -1, FnKind::Scalar},
+    {"SGN", "jet_sgn", 1, 1, 3, FnKind::Scalar},
+    {"SQR", "jet_sqr", 1, 1, 7, FnKind::Scalar},
+    {"EXP", "jet_exp", 1, 1, 7, FnKind::Scalar},
+    {"LOG", "jet_log", 1, 1, 7, FnKind::Scalar},
+    {"ROUND", "jet_round", 1, 2, 7, FnKind::Scalar},
+    {"YEAR", "jet_year", 1, 1, 3, FnKind::Scalar},
+    {"MONTH", "jet_month", 1, 1, 3, FnKind::Scalar},
+    {"DAY", "jet_day", 1, 1, 3, FnKind::Scalar},
+    {"HOUR", "jet_hour", 1, 1, 3, FnKind::Scalar},
+    {"MINUTE", "jet_minute", 1, 1, 3, FnKind::Scalar},
+    {"SECOND", "jet_second", 1, 1, 3, FnKind::Scalar},
+    {"WEEKDAY", "jet_weekday", 1, 1, 3, FnKind::Scalar},
+    {"DATESERIAL", "jet_dateserial", 3, 3, 8, FnKind::Scalar},
+    {"TIMESERIAL", "jet_timeserial", 3, 3, 8, FnKind::Scalar},
+    {"DATEVALUE", "jet_datevalue", 1, 1, 8, FnKind::Scalar},
+    {"NOW", "jet_now", 0, 0, 8, FnKind::Scalar},
+    {"DATE", "jet_date", 0, 0, 8, FnKind::Scalar},
+    {"TIME", "jet_time", 0, 0, 8, FnKind::Scalar},
+    {"ISNUMERIC", "jet_isnumeric", 1, 1, 1, FnKind::Scalar},
+    {"ISDATE", "jet_isdate", 1, 1, 1, FnKind::Scalar},
+    {"HEX", "jet_hex", 1, 1, 10, FnKind::Scalar},
+};
+
+const FnInfo* FindFunction(const std::string& name) {
+    std::string u = UpperUtf8(name);
+    for (const auto& f : kFunctions)
+        if (u == f.jet) return &f;
+    return nullptr;
+}
+
+// ------------------------------------------------------------------ AST
+
+struct Node {
+    enum K { Num, Str, Null, BoolLit, Col, Star, Func, Neg, Not, Binary, Compare, Between, In, InSelect, IsNull, Like,
+             Subquery, Exists, Iif } k = Null;
+    std::string a, b;  // Col: qualifier, name; Func: name; Binary/Compare: operator; literals: text
+    std::vector<Node> kids;
+    bool negated = false;
+    const FnInfo* fn = nullptr;
+    std::string sub;  // translated subquery
+};
+
+bool IsAggregateNode(const Node& n) {
+    if (n.k == Node::Func && n.fn && n.fn->kind == FnKind::Aggregate) return true;
+    for (const auto& k : n.kids)
+        if (IsAggregateNode(k)) return true;
+    return false;
+}
+
+// ------------------------------------------------------------------ parser
+
+class Parser {
+public:
+    Parser(const std::vector<Token>& toks, std::string_view sql, SchemaResolver* resolver)
+        : t_(toks), sql_(sql), resolver_(resolver) {}
+
+    bool stripQualifiers = false;
+
+    Statement ParseStatement();
+    std::string ParseCriteria();
+
+private:
+    const std::vector<Token>& t_;
+    std::string_view sql_;
+    SchemaResolver* resolver_;
+    size_t p_ = 0;
+    size_t end_ = 0;  // current parse limit
+    std::vector<TableRef>* scope_ = nullptr;  // tables visible to column type lookups
+    int exprCounter_ = 0;
+    bool unionPart_ = false;  // a later SELECT of a UNION: no implicit order
+
+    const Token& Peek(size_t ahead = 0) const {
+        size_t i = p_ + ahead;
+        return i < end_ ? t_[i] : t_.back();
+    }
+    const Token& Next() {
+        const Token& t = Peek();
+        if (p_ < end_) ++p_;
+        return t;
+    }
+    bool AtEnd() const { return p_ >= end_ || t_[p_].kind == Token::End; }
+    bool Accept(const char* kw) {
+        if (Peek().Is(kw)) {
+            ++p_;
+            return true;
+        }
+        return false;
+    }
+    bool AcceptOp(const char* op) {
+        if (Peek().IsOp(op)) {
+            ++p_;
+            return true;
+        }
+        return false;
+    }
+    void Expect(const char* kw) {
+        if (!Accept(kw)) Fail();
+    }
+    void ExpectOp(const char* op) {
+        if (!AcceptOp(op)) Fail();
+    }
+    [[noreturn]] void Fail() const { SyntaxError(sql_); }
+
+    std::string Name() {
+        const Token& t = Next();
+        if (t.kind != Token::Ident && t.kind != Token::QuotedIdent) Fail();
+        return t.text;
+    }
+
+    // Finds the matching ')' for the '(' at index i; returns index of ')'.
+    size_t MatchParen(size_t i) const {
+        int depth = 0;
+        for (size_t j = i; j < t_.size(); ++j) {
+            if (t_[j].IsOp("(")) ++depth;
+            else if (t_[j].IsOp(")")) {
+                if (--depth == 0) return j;
+            } else if (t_[j].kind == Token::End) {
+                break;
+            }
+        }
+        Fail();
+    }
+
+    // Expression parsing.
+    Node ParseExpr(int minBp = 0);
+    Node ParsePrimary();
+    Node ParseFunction(const std::string& name);
+
+    // Emission.
+    std::string V(const Node& n);  // value context
+    std::string B(const Node& n);  // condition context
+    std::string Cmp(const Node& n);
+    bool IsColumn(const Node& n) const { return n.k == Node::Col; }
+    short TypeOf(const Node& n, long* size);
+    short ColumnTypeOf(const std::string& qual, const std::string& name, long* size);
+
+    // Clauses.
+    SelectInfo ParseSelect(size_t end);
+    std::string ParseFrom(size_t end, std::vector<TableRef>& tables);
+    TableRef ResolveTableRef(const std::string& written);
+    std::string ExprList(size_t end, bool orderBy, bool groupBy);
+    size_t FindKeyword(size_t from, size_t end, const char* kw, const char* kw2 = nullptr) const;
+
+    Statement ParseInsert();
+    Statement ParseUpdate();
+    Statement ParseDelete();
+    Statement ParseCreate();
+    Statement ParseAlter();
+    Statement ParseDrop();
+    ColumnDef ParseColumnDef();
+    ConstraintDef ParseConstraintTail(const std::string& name);
+};
+
+// Binding powers: Imp 1, Eqv 2, Xor 3, Or 4, And 5, Not 6, comparison 7, & 8, + - 9, Mod 10, \ 11, * / 12,
+// unary minus 13, ^ 14.
+int InfixBp(const Token& t) {
+    if (t.kind == Token::Op) {
+        const std::string& o = t.text;
+        if (o == "^") return 14;
+        if (o == "*" || o == "/") return 12;
+        if (o == "\\") return 11;
+        if (o == "+" || o == "-") return 9;
+        if (o == "&") return 8;
+        if (o == "=" || o == "<>" || o == "<" || o == ">" || o == "<=" || o == ">=") return 7;
+        return -1;
+    }
+    if (t.kind != Token::Ident) return -1;
+    if (t.Is("MOD")) return 10;
+    if (t.Is("LIKE") || t.Is("IS") || t.Is("BETWEEN") || t.Is("IN")) return 7;
+    if (t.Is("NOT")) return 7;  // NOT LIKE / NOT BETWEEN / NOT IN
+    if (t.Is("AND")) return 5;
+    if (t.Is("OR")) return 4;
+    if (t.Is("XOR")) return 3;
+    if (t.Is("EQV")) return 2;
+    if (t.Is("IMP")) return 1;
+    return -1;
+}
+
+Node Parser::ParseExpr(int minBp) {
+    Node lhs;
+    const Token& t = Peek();
+    if (t.Is("NOT")) {
+        Next();
+        Node inner = ParseExpr(6);
+        lhs.k = Node::Not;
+        lhs.kids.push_back(std::move(inner));
+    } else if (t.IsOp("-")) {
+        Next();
+        Node inner = ParseExpr(13);
+        lhs.k = Node::Neg;
+        lhs.kids.push_back(std::move(inner));
+    } else if (t.IsOp("+")) {
+        Next();
+        lhs = ParseExpr(13);
+    } else {
+        lhs = ParsePrimary();
+    }
+    for (;;) {
+        const Token& op = Peek();
+        int bp = InfixBp(op);
+        if (bp < 0 || bp <= minBp) {
+            // ^ is left-associative in VB as well; all operators are.
+            break;
+        }
+        bool neg = false;
+        if (op.Is("NOT")) {
+            // NOT LIKE / NOT BETWEEN / NOT IN
+            const Token& nx = Peek(1);
+            if (!(nx.Is("LIKE") || nx.Is("BETWEEN") || nx.Is("IN"))) break;
+            Next();
+            neg = true;
+        }
+        const Token& o = Next();
+        Node n;
+        if (o.Is("IS")) {
+            bool notNull = Accept("NOT");
+            Expect("NULL");
+            n.k = Node::IsNull;
+            n.negated = notNull;
+            n.kids.push_back(std::move(lhs));
+        } else if (o.Is("LIKE")) {
+            n.k = Node::Like;
+            n.negated = neg;
+            n.kids.push_back(std::move(lhs));
+            n.kids.push_back(ParseExpr(7));
+        } else if (o.Is("BETWEEN")) {
+            n.k = Node::Between;
+            n.negated = neg;
+            n.kids.push_back(std::move(lhs));
+            n.kids.push_back(ParseExpr(7));
+            Expect("AND");
+            n.kids.push_back(ParseExpr(7));
+        } else if (o.Is("IN")) {
+            n.negated = neg;
+            ExpectOp("(");
+            if (Peek().Is("SELECT")) {
+                size_t close = MatchParen(p_ - 1);
+                SelectInfo si = ParseSelect(close);
+                p_ = close + 1;
+                n.k = Node::InSelect;
+                n.sub = si.sql;
+                n.kids.push_back(std::move(lhs));
+            } else {
+                n.k = Node::In;
+                n.kids.push_back(std::move(lhs));
+                if (!Peek().IsOp(")")) {
+                    do {
+                        n.kids.push_back(ParseExpr(0));
+                    } while (AcceptOp(","));
+                }
+                ExpectOp(")");
+            }
+        } else if (o.kind == Token::Op && (o.text == "=" || o.text == "<>" || o.text == "<" || o.text == ">" ||
+                                           o.text == "<=" || o.text == ">=")) {
+            n.k = Node::Compare;
+            n.a = o.text;
+            n.kids.push_back(std::move(lhs));
+            n.kids.push_back(ParseExpr(bp));
+        } else {
+            n.k = Node::Binary;
+            n.a = o.kind == Token::Op ? o.text : UpperUtf8(o.text);
+            n.kids.push_back(std::move(lhs));
+            n.kids.push_back(ParseExpr(bp));
+        }
+        lhs = std::move(n);
+    }
+    return lhs;
+}
+
+Node Parser::ParsePrimary() {
+    const Token& t = Next();
+    Node n;
+    switch (t.kind) {
+    case Token::Number:
+        n.k = Node::Num;
+        n.a = t.text;
+        return n;
+    case Token::Date:
+        n.k = Node::Num;
+        n.a = t.text;
+        n.b = "date";
+        return n;
+    case Token::String:
+        n.k = Node::Str;
+        n.a = t.text;
+        return n;
+    case Token::Op:
+        if (t.text == "(") {
+            if (Peek().Is("SELECT")) {
+                size_t close = MatchParen(p_ - 1);
+                SelectInfo si = ParseSelect(close);
+                p_ = close + 1;
+                n.k = Node::Subquery;
+                n.sub = si.sql;
+                return n;
+            }
+            n = ParseExpr(0);
+            ExpectOp(")");
+            return n;
+        }
+        if (t.text == "*") {
+            n.k = Node::Star;
+            return n;
+        }
+        Fail();
+    case Token::Ident:
+    case Token::QuotedIdent: {
+        if (t.kind == Token::Ident) {
+            if (t.Is("NULL")) {
+                n.k = Node::Null;
+                return n;
+            }
+            if (t.Is("TRUE")) {
+                n.k = Node::BoolLit;
+                n.a = "-1";
+                return n;
+            }
+            if (t.Is("FALSE")) {
+                n.k = Node::BoolLit;
+                n.a = "0";
+                return n;
+            }
+            if (t.Is("EXISTS") && Peek().IsOp("(")) {
+                Next();
+                size_t close = MatchParen(p_ - 1);
+                SelectInfo si = ParseSelect(close);
+                p_ = close + 1;
+                n.k = Node::Exists;
+                n.sub = si.sql;
+                return n;
+            }
+            if (Peek().IsOp("(")) return ParseFunction(t.text);
+            if (t.Is("NOW") || t.Is("DATE") || t.Is("TIME")) {
+                // Parameterless functions may be written without parentheses.
+                if (!(Peek().IsOp("."))) {
+                    n.k = Node::Func;
+                    n.fn = FindFunction(t.text);
+                    n.a = t.text;
+                    return n;
+                }
+            }
+        }
+        std::string first = t.text;
+        if (AcceptOp(".")) {
+            if (AcceptOp("*")) {
+                n.k = Node::Star;
+                n.a = first;
+                return n;
+            }
+            std::string second = Name();
+            n.k = Node::Col;
+            n.a = first;
+            n.b = second;
+            return n;
+        }
+        n.k = Node::Col;
+        n.b = first;
+        return n;
+    }
+    default:
+        Fail();
+    }
+}
+
+Node Parser::ParseFunction(const std::string& name) {
+    const FnInfo* fn = FindFunction(name);
+    if (!fn) Raise(3085, name);
+    ExpectOp("(");
+    Node n;
+    n.k = Node::Func;
+    n.fn = fn;
+    n.a = name;
+    if (!Peek().IsOp(")")) {
+        Accept("DISTINCT");
+        do {
+            n.kids.push_back(ParseExpr(0));
+        } while (AcceptOp(","));
+    }
+    ExpectOp(")");
+    int argc = int(n.kids.size());
+    if (argc < fn->minArgs || argc > fn->maxArgs) {
+        if (!(std::string(fn->jet) == "COUNT" && argc == 1)) Raise(3075, sql_);
+    }
+    std::string u = fn->jet;
+    if (u == "IIF") n.k = Node::Iif;
+    if (u == "ISNULL") {
+        n.k = Node::IsNull;
+        n.negated = false;
+    }
+    return n;
+}
+
+short Parser::ColumnTypeOf(const std::string& qual, const std::string& name, long* size) {
+    if (!resolver_ || !scope_) return 0;
+    for (const auto& tr : *scope_) {
+        if (tr.subquery) continue;
+        if (!qual.empty() && !EqualsNoCase(qual, tr.alias) && !EqualsNoCase(qual, tr.written)) continue;
+        short ty = resolver_->ColumnType(tr.schema, tr.table, name, size);
+        if (ty) return ty;
+    }
+    return 0;
+}
+
+short Parser::TypeOf(const Node& n, long* size) {
+    *size = 0;
+    switch (n.k) {
+    case Node::Num:
+        if (n.b == "date") return dbDate;
+        return n.a.find_first_of(".eE") == std::string::npos && n.a.size() < 10 ? dbLong : dbDouble;
+    case Node::Str: *size = 255; return dbText;
+    case Node::BoolLit: return dbBoolean;
+    case Node::Col: return ColumnTypeOf(n.a, n.b, size);
+    case Node::Func:
+        if (n.fn) {
+            if (n.fn->type == -1) {
+                if (n.kids.empty()) return 0;
+                short ty = TypeOf(n.kids[0], size);
+                std::string u = n.fn->jet;
+                if (u == "SUM") return (ty == dbByte || ty == dbInteger || ty == dbLong || ty == dbBoolean) ? dbLong
+                                       : ty == dbCurrency ? dbCurrency : dbDouble;
+                return ty;
+            }
+            if (n.fn->type == 10) *size = 255;
+            return n.fn->type;
+        }
+        return 0;
+    case Node::Binary:
+        if (n.a == "&") {
+            *size = 255;
+            return dbText;
+        }
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+std::string Parser::V(const Node& n) {
+    switch (n.k) {
+    case Node::Num:
+    case Node::BoolLit: return n.a;
+    case Node::Str: return QuoteString(n.a);
+    case Node::Null: return "NULL";
+    case Node::Col:
+        if (n.a.empty() || stripQualifiers) return QuoteIdent(n.b);
+        return QuoteIdent(n.a) + "." + QuoteIdent(n.b);
+    case Node::Star: return n.a.empty() ? "*" : QuoteIdent(n.a) + ".*";
+    case Node::Neg: return "(-" + V(n.kids[0]) + ")";
+    case Node::Not: return "(~" + V(n.kids[0]) + ")";
+    case Node::Binary: {
+        const std::string& o = n.a;
+        std::string a = V(n.kids[0]), b = V(n.kids[1]);
+        if (o == "+" || o == "-" || o == "*") return "(" + a + " " + o + " " + b + ")";
+        if (o == "/") return "jet_div(" + a + ", " + b + ")";
+        if (o == "\\") return "jet_idiv(" + a + ", " + b + ")";
+        if (o == "MOD") return "jet_mod(" + a + ", " + b + ")";
+        if (o == "^") return "jet_pow(" + a + ", " + b + ")";
+        if (o == "&") return "jet_cat(" + a + ", " + b + ")";
+        if (o == "AND") return "(" + a + " & " + b + ")";
+        if (o == "OR") return "(" + a + " | " + b + ")";
+        if (o == "XOR") return "((" + a + " | " + b + ") - (" + a + " & " + b + "))";
+        if (o == "EQV") return "(~((" + a + " | " + b + ") - (" + a + " & " + b + ")))";
+        if (o == "IMP") return "((~" + a + ") | " + b + ")";
+        Fail();
+    }
+    case Node::Compare:
+    case Node::Between:
+    case Node::In:
+    case Node::InSelect:
+    case Node::IsNull:
+    case Node::Exists: return "(-" + B(n) + ")";
+    case Node::Like: {
+        std::string s = "jet_like(" + V(n.kids[0]) + ", " + V(n.kids[1]) + ")";
+        return n.negated ? "(~" + s + ")" : s;
+    }
+    case Node::Subquery: return "(" + n.sub + ")";
+    case Node::Iif: return "(CASE WHEN " + B(n.kids[0]) + " THEN " + V(n.kids[1]) + " ELSE " + V(n.kids[2]) + " END)";
+    case Node::Func: {
+        std::string u = n.fn->jet;
+        if (u == "CVAR") return V(n.kids[0]);
+        if (u == "NZ") {
+            return "coalesce(" + V(n.kids[0]) + ", " + (n.kids.size() > 1 ? V(n.kids[1]) : std::string("''")) + ")";
+        }
+        std::string name = n.fn->sql;
+        if (u == "CSTR" && n.kids.size() == 1) {
+            long sz;
+            short ty = TypeOf(n.kids[0], &sz);
+            if (ty == dbDate || ty == dbTime || ty == dbTimeStamp) name = "jet_cstrdate";
+        }
+        if (u == "COUNT" && (n.kids.empty() || n.kids[0].k == Node::Star)) return "count(*)";
+        std::string out = name + "(";
+        for (size_t i = 0; i < n.kids.size(); ++i) {
+            if (i) out += ", ";
+            out += V(n.kids[i]);
+        }
+        return out + ")";
+    }
+    }
+    Fail();
+}
+
+std::string Parser::Cmp(const Node& n) {
+    const Node& l = n.kids[0];
+    const Node& r = n.kids[1];
+    std::string a = V(l), b = V(r);
+    // Text compares case-insensitively; a column's own collation already does.
+    bool collate = (r.k == Node::Str) || (!IsColumn(l) && r.k != Node::Num && r.k != Node::Null && r.k != Node::BoolLit);
+    if (l.k == Node::Str && IsColumn(r)) collate = false, a += " COLLATE NOCASE";
+    if (collate) b += " COLLATE NOCASE";
+    return "(" + a + " " + n.a + " " + b + ")";
+}
+
+std::string Parser::B(const Node& n) {
+    switch (n.k) {
+    case Node::Compare: return Cmp(n);
+    case Node::Not: return "(NOT " + B(n.kids[0]) + ")";
+    case Node::Binary: {
+        const std::string& o = n.a;
+        if (o == "AND") return "(" + B(n.kids[0]) + " AND " + B(n.kids[1]) + ")";
+        if (o == "OR") return "(" + B(n.kids[0]) + " OR " + B(n.kids[1]) + ")";
+        if (o == "XOR") return "(" + B(n.kids[0]) + " <> " + B(n.kids[1]) + ")";
+        if (o == "EQV") return "(" + B(n.kids[0]) + " = " + B(n.kids[1]) + ")";
+        if (o == "IMP") return "((NOT " + B(n.kids[0]) + ") OR " + B(n.kids[1]) + ")";
+        return "(" + V(n) + " <> 0)";
+    }
+    case Node::Between: {
+        std::string s = "(" + V(n.kids[0]) + (n.negated ? " NOT" : "") + " BETWEEN " + V(n.kids[1]) +
+                        (n.kids[1].k == Node::Str ? " COLLATE NOCASE" : "") + " AND " + V(n.kids[2]) +
+                        (n.kids[2].k == Node::Str ? " COLLATE NOCASE" : "") + ")";
+        return s;
+    }
+    case Node::In: {
+        std::string s = "(" + V(n.kids[0]) + (n.negated ? " NOT IN (" : " IN (");
+        for (size_t i = 1; i < n.kids.size(); ++i) {
+            if (i > 1) s += ", ";
+            s += V(n.kids[i]);
+        }
+        return s + "))";
+    }
+    case Node::InSelect: return "(" + V(n.kids[0]) + (n.negated ? " NOT IN (" : " IN (") + n.sub + "))";
+    case Node::IsNull: return "(" + V(n.kids[0]) + (n.negated ? " IS NOT NULL)" : " IS NULL)");
+    case Node::Exists: return "(EXISTS (" + n.sub + "))";
+    case Node::Like: {
+        std::string s = "jet_like(" + V(n.kids[0]) + ", " + V(n.kids[1]) + ")";
+        return n.negated ? "(NOT " + s + ")" : s;
+    }
+    case Node::BoolLit: return n.a == "0" ? "0" : "1";
+    case Node::Null: return "NULL";
+    default: return "(" + V(n) + " <> 0)";
+    }
+}
+
+size_t Parser::FindKeyword(size_t from, size_t end, const char* kw, const char* kw2) const {
+    int depth = 0;
+    for (size_t i = from; i < end; ++i) {
+        const Token& t = t_[i];
+        if (t.IsOp("(")) ++depth;
+        else if (t.IsOp(")")) --depth;
+        else if (depth == 0 && t.Is(kw)) {
+            if (!kw2) return i;
+            if (i + 1 < end && t_[i + 1].Is(kw2)) return i;
+        }
+    }
+    return std::string::npos;
+}
+
+TableRef Parser::ResolveTableRef(const std::string& written) {
+    TableRef tr;
+    tr.written = written;
+    tr.alias = written;
+    tr.schema = "main";
+    tr.table = written;
+    if (resolver_) {
+        std::string schema, table;
+        if (resolver_->ResolveTable(written, &schema, &table)) {
+            tr.schema = schema;
+            tr.table = table;
+        }
+    }
+    return tr;
+}
+
+std::string Parser::ParseFrom(size_t end, std::vector<TableRef>& tables) {
+    std::string out;
+    size_t saveEnd = end_;
+    end_ = end;
+    // Pending ON conditions are parsed after all tables are known, so that
+    // column types can be looked up; here they are parsed in place.
+    bool expectTable = true;
+    while (!AtEnd()) {
+        const Token& t = Peek();
+        if (expectTable) {
+            if (t.IsOp("(")) {
+                Next();
+                if (Peek().Is("SELECT")) {
+                    size_t close = MatchParen(p_ - 1);
+                    SelectInfo si = ParseSelect(close);
+                    p_ = close + 1;
+                    TableRef tr;
+                    tr.subquery = true;
+                    Accept("AS");
+                    if (Peek().kind == Token::Ident || Peek().kind == Token::QuotedIdent) {
+                        tr.alias = tr.written = Name();
+                    }
+                    out += "(" + si.sql + ")";
+                    if (!tr.alias.empty()) out += " AS " + QuoteIdent(tr.alias);
+                    tables.push_back(tr);
+                    expectTable = false;
+                } else {
+                    out += "(";
+                }
+                continue;
+            }
+            std::string name = Name();
+            TableRef tr = ResolveTableRef(name);
+            std::string alias;
+            if (Accept("AS")) alias = Name();
+            else if ((Peek().kind == Token::Ident && !Peek().Is("INNER") && !Peek().Is("LEFT") &&
+                      !Peek().Is("RIGHT") && !Peek().Is("ON") && !Peek().Is("WHERE") && !Peek().Is("ORDER") &&
+                      !Peek().Is("GROUP") && !Peek().Is("HAVING") && !Peek().Is("UNION") && !Peek().Is("JOIN") &&
+                      !Peek().Is("FULL") && !Peek().Is("CROSS") && !Peek().Is("IN")) ||
+                     Peek().kind == Token::QuotedIdent)
+                alias = Name();
+            if (!alias.empty()) tr.alias = alias;
+            out += QuoteIdent(tr.schema) + "." + QuoteIdent(tr.table) + " AS " + QuoteIdent(tr.alias);
+            tables.push_back(tr);
+            expectTable = false;
+            continue;
+        }
+        if (t.IsOp(")")) {
+            Next();
+            out += ")";
+            continue;
+        }
+        if (t.IsOp(",")) {
+            Next();
+            out += ", ";
+            expectTable = true;
+            continue;
+        }
+        if (t.Is("INNER") || t.Is("LEFT") || t.Is("RIGHT") || t.Is("JOIN") || t.Is("CROSS")) {
+            std::string kind;
+            if (Accept("INNER")) kind = "INNER ";
+            else if (Accept("LEFT")) kind = "LEFT ";
+            else if (Accept("RIGHT")) kind = "RIGHT ";
+            else if (Accept("CROSS")) kind = "CROSS ";
+            Accept("OUTER");
+            if (!Accept("JOIN")) Raise(3131);
+            out += " " + kind + "JOIN ";
+            expectTable = true;
+            continue;
+        }
+        if (t.Is("ON")) {
+            Next();
+            // The condition runs until the next join keyword or ')' at this depth.
+            size_t i = p_;
+            int depth = 0;
+            for (; i < end_; ++i) {
+                const Token& x = t_[i];
+                if (x.IsOp("(")) ++depth;
+                else if (x.IsOp(")")) {
+                    if (depth == 0) break;
+                    --depth;
+                } else if (depth == 0 && (x.Is("INNER") || x.Is("LEFT") || x.Is("RIGHT") || x.Is("JOIN") ||
+                                          x.Is("CROSS")))
+                    break;
+            }
+            size_t save = end_;
+            end_ = i;
+            std::vector<TableRef>* saveScope = scope_;
+            scope_ = &tables;
+            Node cond = ParseExpr(0);
+            scope_ = saveScope;
+            if (!AtEnd()) Raise(3131);
+            end_ = save;
+            out += " ON " + B(cond);
+            continue;
+        }
+        Raise(3131);
+    }
+    end_ = saveEnd;
+    return out;
+}
+
+std::string Parser::ExprList(size_t end, bool orderBy, bool groupBy) {
+    size_t saveEnd = end_;
+    end_ = end;
+    std::string out;
+    while (!AtEnd()) {
+        Node e = ParseExpr(0);
+        std::string s = V(e);
+        if ((orderBy && !IsColumn(e) && e.k != Node::Num) || (groupBy && !IsColumn(e))) s += " COLLATE NOCASE";
+        if (orderBy) {
+            if (Accept("DESC")) s += " DESC";
+            else Accept("ASC");
+        }
+        if (!out.empty()) out += ", ";
+        out += s;
+        if (!AcceptOp(",")) break;
+    }
+    if (!AtEnd()) Fail();
+    end_ = saveEnd;
+    return out;
+}
+
+SelectInfo Parser::ParseSelect(size_t end) {
+    // p_ at SELECT; end: index of the token that ends this select (')' or End).
+    SelectInfo si;
+    size_t saveEnd = end_;
+    std::vector<TableRef>* saveScope = scope_;
+    end_ = end;
+    Expect("SELECT");
+    long top = -1;
+    bool percent = false;
+    for (;;) {
+        if (Accept("DISTINCT")) si.distinct = "DISTINCT ";
+        else if (Accept("DISTINCTROW")) {
+        } else if (Accept("ALL")) {
+        } else if (Peek().Is("TOP")) {
+            Next();
+            const Token& n = Next();
+            if (n.kind != Token::Number) Fail();
+            top = std::strtol(n.text.c_str(), nullptr, 10);
+            if (Accept("PERCENT")) percent = true;
+        } else {
+            break;
+        }
+    }
+    size_t listBegin = p_;
+    // Clause boundaries at depth 0.
+    size_t stop = end;
+    size_t unionAt = FindKeyword(listBegin, end, "UNION");
+    if (unionAt != std::string::npos) stop = unionAt;
+    size_t semi = std::string::npos;
+    for (size_t i = listBegin; i < stop; ++i)
+        if (t_[i].IsOp(";")) {
+            semi = i;
+            break;
+        }
+    if (semi != std::string::npos) stop = semi;
+    size_t intoAt = FindKeyword(listBegin, stop, "INTO");
+    size_t fromAt = FindKeyword(listBegin, stop, "FROM");
+    size_t whereAt = FindKeyword(listBegin, stop, "WHERE");
+    size_t groupAt = FindKeyword(listBegin, stop, "GROUP", "BY");
+    size_t havingAt = FindKeyword(listBegin, stop, "HAVING");
+    size_t orderAt = FindKeyword(listBegin, stop, "ORDER", "BY");
+    auto nextBoundary = [&](size_t from) {
+        size_t best = stop;
+        for (size_t b : {intoAt, fromAt, whereAt, groupAt, havingAt, orderAt})
+            if (b != std::string::npos && b > from && b < best) best = b;
+        return best;
+    };
+    size_t listEnd = nextBoundary(listBegin);
+    if (listEnd == listBegin) Fail();
+
+    if (intoAt != std::string::npos) {
+        p_ = intoAt + 1;
+        si.into = Name();
+        if (p_ != nextBoundary(intoAt)) Fail();
+    }
+    if (fromAt != std::string::npos) {
+        p_ = fromAt + 1;
+        si.from = ParseFrom(nextBoundary(fromAt), si.tables);
+    }
+    scope_ = &si.tables;
+    // Select list.
+    {
+        p_ = listBegin;
+        end_ = listEnd;
+        while (!AtEnd()) {
+            Node e = ParseExpr(0);
+            std::string alias;
+            if (Accept("AS")) alias = Name();
+            if (IsAggregateNode(e)) si.aggregate = true;
+            long size = 0;
+            short ty = TypeOf(e, &size);
+            std::string item = V(e);
+            std::string name;
+            if (e.k == Node::Star) {
+                name = e.a.empty() ? "*" : e.a + ".*";
+            } else if (!alias.empty()) {
+                name = alias;
+                item += " AS " + QuoteIdent(alias);
+            } else if (e.k == Node::Col) {
+                name = e.b;
+            } else {
+                name = "Expr" + std::to_string(1000 + exprCounter_++);
+                item += " AS " + QuoteIdent(name);
+            }
+            si.items.push_back(item);
+            si.itemNames.push_back(name);
+            si.itemTypes.push_back(ty);
+            si.itemSizes.push_back(size);
+            if (!AcceptOp(",")) break;
+        }
+        if (!AtEnd()) Fail();
+        end_ = end;
+    }
+    std::string havingCond;
+    bool havingAggregate = false;
+    if (whereAt != std::string::npos) {
+        p_ = whereAt + 1;
+        end_ = nextBoundary(whereAt);
+        Node w = ParseExpr(0);
+        if (!AtEnd()) Fail();
+        si.where = B(w);
+        end_ = end;
+    }
+    if (groupAt != std::string::npos) {
+        p_ = groupAt + 2;
+        si.groupBy = ExprList(nextBoundary(groupAt + 1), false, true);
+        si.aggregate = true;
+    }
+    if (havingAt != std::string::npos) {
+        p_ = havingAt + 1;
+        end_ = nextBoundary(havingAt);
+        Node h = ParseExpr(0);
+        if (!AtEnd()) Fail();
+        havingAggregate = IsAggregateNode(h);
+        havingCond = B(h);
+        end_ = end;
+        if (groupAt == std::string::npos && !havingAggregate) {
+            // HAVING without GROUP BY filters the rows as a whole-table WHERE.
+            si.where = si.where.empty() ? havingCond : "(" + si.where + ") AND " + havingCond;
+        } else {
+            si.having = havingCond;
+            si.aggregate = true;
+        }
+    }
+    if (orderAt != std::string::npos) {
+        p_ = orderAt + 2;
+        si.orderBy = ExprList(nextBoundary(orderAt + 1), true, false);
+    }
+    if (!si.distinct.empty()) si.aggregate = true;
+    bool isUnion = unionAt != std::string::npos;
+    si.keyable = !si.aggregate && !isUnion && !si.tables.empty() && top < 0;
+    for (const auto& tr : si.tables)
+        if (tr.subquery) si.keyable = false;
+    // A single table without ORDER BY presents its rows in primary-key order.
+    if (si.orderBy.empty() && !si.aggregate && !isUnion && !unionPart_ && si.tables.size() == 1 && !si.tables[0].subquery &&
+        resolver_) {
+        auto pk = resolver_->PrimaryKey(si.tables[0].schema, si.tables[0].table);
+        for (const auto& c : pk) {
+            if (!si.orderBy.empty()) si.orderBy += ", ";
+            si.orderBy += QuoteIdent(si.tables[0].alias) + "." + QuoteIdent(c);
+        }
+    }
+    if (top >= 0) {
+        if (percent) {
+            // The row count of the whole result decides; grouped results count groups.
+            if (!si.groupBy.empty())
+                si.limit = "(SELECT (count(*) * " + std::to_string(top) + " + 99) / 100 FROM (SELECT 1 FROM " + si.from +
+                           (si.where.empty() ? "" : " WHERE " + si.where) + " GROUP BY " + si.groupBy + "))";
+            else
+                si.limit = "(SELECT (count(*) * " + std::to_string(top) + " + 99) / 100 FROM " + si.from +
+                           (si.where.empty() ? "" : " WHERE " + si.where) + ")";
+        } else {
+            si.limit = std::to_string(top);
+        }
+    }
+    std::string sql = "SELECT " + si.distinct;
+    for (size_t i = 0; i < si.items.size(); ++i) sql += (i ? ", " : "") + si.items[i];
+    if (!si.from.empty()) sql += " FROM " + si.from;
+    if (!si.where.empty()) sql += " WHERE " + si.where;
+    if (!si.groupBy.empty()) sql += " GROUP BY " + si.groupBy;
+    if (!si.having.empty()) sql += " HAVING " + si.having;
+    if (isUnion) {
+        p_ = unionAt + 1;
+        bool all = Accept("ALL");
+        size_t subEnd = end;
+        bool saveUnion = unionPart_;
+        unionPart_ = true;
+        SelectInfo rest = ParseSelect(subEnd);
+        unionPart_ = saveUnion;
+        sql += all ? " UNION ALL " : " UNION ";
+        sql += rest.sql;
+        si.aggregate = true;
+        si.keyable = false;
+    } else {
+        if (!si.orderBy.empty()) sql += " ORDER BY " + si.orderBy;
+        if (!si.limit.empty()) sql += " LIMIT " + si.limit;
+    }
+    si.sql = sql;
+    if (semi != std::string::npos && !isUnion) {
+        // Only a final ';' may follow.
+        for (size_t i = semi + 1; i < end; ++i)
+            if (!t_[i].IsOp(";")) Fail();
+    }
+    p_ = end;
+    end_ = saveEnd;
+    scope_ = saveScope;
+    return si;
+}
+
+Statement Parser::ParseInsert() {
+    Statement st;
+    st.kind = StmtKind::Insert;
+    Expect("INSERT");
+    Expect("INTO");
+    st.table = Name();
+    TableRef tr = ResolveTableRef(st.table);
+    std::string sql = "INSERT INTO " + QuoteIdent(tr.schema) + "." + QuoteIdent(tr.table);
+    std::vector<TableRef> scope{tr};
+    scope_ = &scope;
+    if (AcceptOp("(")) {
+        sql += " (";
+        bool first = true;
+        do {
+            std::string c = Name();
+            if (AcceptOp(".")) c = Name();
+            sql += (first ? "" : ", ") + QuoteIdent(c);
+            first = false;
+        } while (AcceptOp(","));
+        ExpectOp(")");
+        sql += ")";
+    }
+    if (Accept("VALUES")) {
+        ExpectOp("(");
+        sql += " VALUES (";
+        bool first = true;
+        do {
+            Node e = ParseExpr(0);
+            sql += (first ? "" : ", ") + V(e);
+            first = false;
+        } while (AcceptOp(","));
+        ExpectOp(")");
+        sql += ")";
+        AcceptOp(";");
+        if (!AtEnd()) Raise(3134);
+    } else if (Peek().Is("SELECT")) {
+        size_t e = t_.size() - 1;
+        SelectInfo si = ParseSelect(e);
+        sql += " " + si.sql;
+    } else {
+        Raise(3134);
+    }
+    st.sql = sql;
+    return st;
+}
+
+Statement Parser::ParseUpdate() {
+    Statement st;
+    st.kind = StmtKind::Update;
+    Expect("UPDATE");
+    size_t setAt = FindKeyword(p_, end_, "SET");
+    if (setAt == std::string::npos) Raise(3144);
+    std::vector<TableRef> tables;
+    std::string from = ParseFrom(setAt, tables);
+    if (tables.empty() || tables[0].subquery) Raise(3144);
+    p_ = setAt + 1;
+    st.table = tables[0].written;
+    scope_ = &tables;
+    std::string sets;
+    size_t whereAt = FindKeyword(p_, end_, "WHERE");
+    size_t setEnd = whereAt != std::string::npos ? whereAt : end_;
+    size_t saveEnd = end_;
+    end_ = setEnd;
+    do {
+        std::string c = Name();
+        if (AcceptOp(".")) c = Name();
+        ExpectOp("=");
+        Node e = ParseExpr(0);
+        sets += (sets.empty() ? "" : ", ") + QuoteIdent(c) + " = " + V(e);
+    } while (AcceptOp(","));
+    AcceptOp(";");
+    if (!AtEnd()) Raise(3144);
+    end_ = saveEnd;
+    std::string where;
+    if (whereAt != std::string::npos) {
+        p_ = whereAt + 1;
+        Node w = ParseExpr(0);
+        AcceptOp(";");
+        if (!AtEnd()) Raise(3144);
+        where = B(w);
+    }
+    const TableRef& t0 = tables[0];
+    std::string target = QuoteIdent(t0.schema) + "." + QuoteIdent(t0.table) + " AS " + QuoteIdent(t0.alias);
+    if (tables.size() == 1) {
+        st.sql = "UPDATE " + target + " SET " + sets + (where.empty() ? "" : " WHERE " + where);
+    } else {
+        // A joined update changes the first table's rows that the join reaches.
+        std::string rowSel = "SELECT " + QuoteIdent(t0.alias) + ".rowid FROM " + from + (where.empty() ? "" : " WHERE " + where);
+        st.sql = "UPDATE " + target + " SET " + sets + " WHERE " + QuoteIdent(t0.alias) + ".rowid IN (" + rowSel + ")";
+        // Column references to joined tables are not supported in SET of a joined update.
+    }
+    return st;
+}
+
+Statement Parser::ParseDelete() {
+    Statement st;
+    st.kind = StmtKind::Delete;
+    Expect("DELETE");
+    size_t fromAt = FindKeyword(p_, end_, "FROM");
+    if (fromAt == std::string::npos) Raise(3129);
+    p_ = fromAt + 1;
+    size_t whereAt = FindKeyword(p_, end_, "WHERE");
+    size_t fromEnd = whereAt != std::string::npos ? whereAt : end_;
+    // Trim a final ';' from the FROM range.
+    size_t fe = fromEnd;
+    while (fe > p_ && t_[fe - 1].IsOp(";")) --fe;
+    std::vector<TableRef> tables;
+    std::string from = ParseFrom(fe, tables);
+    if (tables.empty() || tables[0].subquery) Raise(3131);
+    scope_ = &tables;
+    std::string where;
+    if (whereAt != std::string::npos) {
+        p_ = whereAt + 1;
+        size_t e = end_;
+        while (e > p_ && t_[e - 1].IsOp(";")) --e;
+        size_t save = end_;
+        end_ = e;
+        Node w = ParseExpr(0);
+        if (!AtEnd()) Fail();
+        end_ = save;
+        where = B(w);
+    }
+    const TableRef& t0 = tables[0];
+    st.table = t0.written;
+    std::string target = QuoteIdent(t0.schema) + "." + QuoteIdent(t0.table) + " AS " + QuoteIdent(t0.alias);
+    if (tables.size() == 1) {
+        st.sql = "DELETE FROM " + target + (where.empty() ? "" : " WHERE " + where);
+    } else {
+        st.sql = "DELETE FROM " + target + " WHERE " + QuoteIdent(t0.alias) + ".rowid IN (SELECT " +
+                 QuoteIdent(t0.alias) + ".rowid FROM " + from + (where.empty() ? "" : " WHERE " + where) + ")";
+    }
+    return st;
+}
+
+// Jet DDL type names differ from the ones read back from a schema in a few places.
+ColumnType JetDdlType(const std::string& name, long size) {
+    std::string u = UpperUtf8(name);
+    ColumnType ct;
+    if (u == "REAL") ct = {dbSingle, 4, false};
+    else if (u == "DATE" || u == "TIME" || u == "TIMESTAMP") ct = {dbDate, 8, false};
+    else if (u == "TEXT" || u == "VARCHAR" || u == "CHAR" || u == "CHARACTER" || u == "STRING" || u == "NVARCHAR" ||
+             u == "NCHAR" || u == "ALPHANUMERIC")
+        ct = {dbText, size > 0 ? size : 255, false};
+    else if (u == "NUMERIC") ct = {dbDecimal, 16, false};
+    else ct = TypeFromDecl(u + (size > 0 ? "(" + std::to_string(size) + ")" : ""));
+    if (ct.type == dbText && size > 0) ct.size = size;
+    if (ct.type == dbText && ct.size > 255) Raise(3292);
+    return ct;
+}
+
+ColumnDef Parser::ParseColumnDef() {
+    ColumnDef cd;
+    cd.name = Name();
+    std::string typeName = Name();
+    if (UpperUtf8(typeName) == "DOUBLE" && Peek().Is("PRECISION")) Next();
+    long size = 0;
+    if (AcceptOp("(")) {
+        const Token& n = Next();
+        if (n.kind != Token::Number) Raise(3292);
+        size = std::strtol(n.text.c_str(), nullptr, 10);
+        while (AcceptOp(",")) Next();  // scale, or seed and increment of a counter
+        ExpectOp(")");
+    }
+    ColumnType ct = JetDdlType(typeName, size);
+    cd.type = ct.type;
+    cd.size = ct.size;
+    cd.autoIncrement = ct.autoIncrement;
+    for (;;) {
+        if (Accept("NOT")) {
+            Expect("NULL");
+            cd.notNull = true;
+        } else if (Accept("NULL")) {
+        } else if (Accept("CONSTRAINT")) {
+            cd.constraintName = Name();
+        } else if (Accept("PRIMARY")) {
+            Expect("KEY");
+            cd.primary = true;
+        } else if (Accept("UNIQUE")) {
+            cd.unique = true;
+        } else if (Accept("REFERENCES")) {
+            Name();
+            if (AcceptOp("(")) {
+                do Name();
+                while (AcceptOp(","));
+                ExpectOp(")");
+            }
+        } else {
+            break;
+        }
+    }
+    return cd;
+}
+
+ConstraintDef Parser::ParseConstraintTail(const std::string& name) {
+    ConstraintDef c;
+    c.name = name;
+    if (Accept("PRIMARY")) {
+        Expect("KEY");
+        c.primary = true;
+    } else if (Accept("UNIQUE")) {
+        c.unique = true;
+    } else if (Accept("FOREIGN")) {
+        Expect("KEY");
+    } else {
+        Raise(3290);
+    }
+    ExpectOp("(");
+    do c.columns.push_back(Name());
+    while (AcceptOp(","));
+    ExpectOp(")");
+    if (Accept("REFERENCES")) {
+        Name();
+        if (AcceptOp("(")) {
+            do Name();
+            while (AcceptOp(","));
+            ExpectOp(")");
+        }
+    }
+    return c;
+}
+
+Statement Parser::ParseCreate() {
+    Statement st;
+    Expect("CREATE");
+    if (Accept("TABLE")) {
+        st.kind = StmtKind::CreateTable;
+        st.table = Name();
+        if (!AcceptOp("(")) Raise(3290);
+        do {
+            if (Accept("CONSTRAINT")) {
+                std::string cname = Name();
+                st.constraints.push_back(ParseConstraintTail(cname));
+            } else if (Peek().Is("PRIMARY") && Peek(1).Is("KEY") && Peek(2).IsOp("(")) {
+                st.constraints.push_back(ParseConstraintTail("PrimaryKey"));
+            } else {
+                st.columns.push_back(ParseColumnDef());
+            }
+        } while (AcceptOp(","));
+        if (!AcceptOp(")")) Raise(3290);
+        AcceptOp(";");
+        if (!AtEnd()) Raise(3290);
+        return st;
+    }
+    bool unique = Accept("UNIQUE");
+    if (Accept("INDEX")) {
+        st.kind = StmtKind::CreateIndex;
+        st.unique = unique;
+        st.indexName = Name();
+        Expect("ON");
+        st.table = Name();
+        ExpectOp("(");
+        do {
+            std::string c = Name();
+            bool desc = false;
+            if (Accept("DESC")) desc = true;
+            else Accept("ASC");
+            st.indexColumns.emplace_back(c, desc);
+        } while (AcceptOp(","));
+        ExpectOp(")");
+        if (Accept("WITH")) {
+            for (;;) {
+                if (Accept("PRIMARY")) st.primary = true;
+                else if (Accept("DISALLOW")) {
+                    Expect("NULL");
+                    st.disallowNull = true;
+                } else if (Accept("IGNORE")) {
+                    Expect("NULL");
+                    st.ignoreNull = true;
+                } else break;
+            }
+        }
+        AcceptOp(";");
+        if (!AtEnd()) Raise(3075, sql_);
+        return st;
+    }
+    Raise(3290);
+}
+
+Statement Parser::ParseAlter() {
+    Statement st;
+    st.kind = StmtKind::AlterTable;
+    Expect("ALTER");
+    Expect("TABLE");
+    st.table = Name();
+    if (Accept("ADD")) {
+        if (Accept("CONSTRAINT")) {
+            st.alterOp = Statement::AddConstraint;
+            std::string cname = Name();
+            st.constraints.push_back(ParseConstraintTail(cname));
+        } else {
+            Accept("COLUMN");
+            st.alterOp = Statement::AddColumn;
+            st.columns.push_back(ParseColumnDef());
+        }
+    } else if (Accept("DROP")) {
+        if (Accept("CONSTRAINT")) {
+            st.alterOp = Statement::DropConstraint;
+        } else {
+            Accept("COLUMN");
+            st.alterOp = Statement::DropColumn;
+        }
+        st.dropName = Name();
+    } else {
+        Raise(3293);
+    }
+    AcceptOp(";");
+    if (!AtEnd()) Raise(3293);
+    return st;
+}
+
+Statement Parser::ParseDrop() {
+    Statement st;
+    Expect("DROP");
+    if (Accept("TABLE")) {
+        st.kind = StmtKind::DropTable;
+        st.table = Name();
+    } else if (Accept("INDEX")) {
+        st.kind = StmtKind::DropIndex;
+        st.indexName = Name();
+        Expect("ON");
+        st.table = Name();
+    } else {
+        Raise(3129);
+    }
+    AcceptOp(";");
+    if (!AtEnd()) Raise(3075, sql_);
+    return st;
+}
+
+Statement Parser::ParseStatement() {
+    end_ = t_.size() - 1;
+    p_ = 0;
+    const Token& first = Peek();
+    if (first.Is("SELECT")) {
+        Statement st;
+        st.select = ParseSelect(end_);
+        st.kind = st.select.into.empty() ? StmtKind::Select : StmtKind::SelectInto;
+        st.sql = st.select.sql;
+        st.table = st.select.into;
+        return st;
+    }
+    if (first.IsOp("(")) Raise(3129);
+    if (first.Is("INSERT")) return ParseInsert();
+    if (first.Is("UPDATE")) return ParseUpdate();
+    if (first.Is("DELETE")) return ParseDelete();
+    if (first.Is("CREATE")) return ParseCreate();
+    if (first.Is("ALTER")) return ParseAlter();
+    if (first.Is("DROP")) return ParseDrop();
+    Raise(3129);
+}
+
+std::string Parser::ParseCriteria() {
+    end_ = t_.size() - 1;
+    p_ = 0;
+    if (AtEnd()) Raise(3077);
+    Node n = ParseExpr(0);
+    if (!AtEnd()) Raise(3077);
+    return B(n);
+}
+
+}  // namespace
+
+Statement TranslateStatement(std::string_view sql, SchemaResolver* resolver) {
+    std::vector<Token> toks = Tokenize(sql);
+    Parser p(toks, sql, resolver);
+    return p.ParseStatement();
+}
+
+std::string TranslateCriteria(std::string_view criteria, SchemaResolver* resolver, bool stripQualifiers) {
+    try {
+        std::vector<Token> toks = Tokenize(criteria);
+        Parser p(toks, criteria, resolver);
+        p.stripQualifiers = stripQualifiers;
+        return p.ParseCriteria();
+    } catch (const DaoError& e) {
+        if (e.Number() == 3075) Raise(3077);
+        throw;
+    }
+}
+
+}  // namespace dao::detail

@@ -1,0 +1,579 @@
+// Record sets.
+//
+// A record set over base-table rows (a table, or a query without grouping) is
+// a keyset: the query runs once as a stream that also yields the rowid of each
+// base table, and rows are identified by those keys. Reading forward takes the
+// values straight from the stream; any other access re-reads the row by its
+// keys, so a dynaset sees later changes to its rows and a million-row scan
+// never holds more than the keys. Grouped and computed results are kept in
+// memory as they are read. Forward-only record sets only stream.
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <limits>
+#include <unordered_set>
+
+#include "cursor.h"
+
+namespace dao::detail {
+
+void Core::SuspendStreams() {
+    for (Source* s : sources) s->Suspend();
+    for (Cursor* c : cursors) {
+        if (c->fetch) sqlite3_reset(c->fetch);
+        c->mode = Cursor::NoRow;
+    }
+}
+
+namespace {
+
+bool LooksLikeSql(const std::string& s) {
+    size_t i = 0;
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\r' || s[i] == '\n' || s[i] == '(')) ++i;
+    std::string w;
+    while (i < s.size() && std::isalpha(static_cast<unsigned char>(s[i]))) w += char(std::toupper(static_cast<unsigned char>(s[i++])));
+    return (w == "SELECT" || w == "TRANSFORM" || w == "PARAMETERS") && (i >= s.size() || !std::isalnum(static_cast<unsigned char>(s[i])));
+}
+
+std::string StripBrackets(const std::string& s) {
+    std::string t = TrimSpaces(s);
+    if (t.size() >= 2 && t.front() == '[' && t.back() == ']') return t.substr(1, t.size() - 2);
+    return t;
+}
+
+std::string BuildSelect(const SelectInfo& si, bool withKeys, const std::vector<TableRef>& keyTables, bool order,
+                        const std::string& keyWhere, bool keysOnly = false) {
+    std::string sql = "SELECT " + si.distinct;
+    if (!keysOnly)
+        for (size_t i = 0; i < si.items.size(); ++i) sql += (i ? ", " : "") + si.items[i];
+    if (withKeys)
+        for (size_t k = 0; k < keyTables.size(); ++k)
+            sql += std::string(keysOnly && k == 0 ? "" : ", ") + QuoteIdent(keyTables[k].alias) + ".rowid AS " +
+                   QuoteIdent("__k" + std::to_string(k));
+    if (!si.from.empty()) sql += " FROM " + si.from;
+    if (!keyWhere.empty()) sql += " WHERE " + keyWhere;
+    else if (!si.where.empty()) sql += " WHERE " + si.where;
+    if (order && !si.orderBy.empty()) sql += " ORDER BY " + si.orderBy;
+    if (order && !si.limit.empty()) sql += " LIMIT " + si.limit;
+    return sql;
+}
+
+std::shared_ptr<Source> MakeSource(const std::shared_ptr<Core>& core, const std::string& name, const SelectInfo& sel,
+                                   RecordsetType type, bool readOnlyOpt, bool tableType) {
+    auto src = std::make_shared<Source>();
+    src->core = core;
+    src->name = name;
+    src->type = type;
+    src->readOnlyOpt = readOnlyOpt;
+    src->sel = sel;
+    src->tableType = tableType;
+    src->forwardOnly = type == RecordsetType::ForwardOnly;
+    core->sources.insert(src.get());
+    sqlite3_stmt* st = nullptr;
+    if (!src->forwardOnly && sel.keyable) {
+        src->keyTables = sel.tables;
+        src->nKeys = int(sel.tables.size());
+        if (src->nKeys <= 8) {
+            src->streamSql = BuildSelect(sel, true, src->keyTables, true, {});
+            if (sqlite3_prepare_v2(core->db, src->streamSql.c_str(), -1, &st, nullptr) == SQLITE_OK) {
+                src->keyed = true;
+            } else {
+                sqlite3_finalize(st);
+                st = nullptr;
+            }
+        }
+    }
+    if (!src->keyed) {
+        src->nKeys = 0;
+        src->keyTables.clear();
+        src->streamSql = sel.sql;
+        st = core->Prepare(src->streamSql);
+        src->materialized = !src->forwardOnly;
+    }
+    src->stream = st;
+    src->streamStartWriteGen = core->writeGen;
+    src->nCols = sqlite3_column_count(st) - src->nKeys;
+    src->keyBase = src->nCols;
+    sqlite3_stmt* meta = st;  // describes the columns
+    if (src->keyed && type == RecordsetType::Dynaset) {
+        // A dynaset walks its keys and reads a row only when asked: edits of
+        // many rows never pay for decoding values nobody reads.
+        std::string keySql = BuildSelect(sel, true, src->keyTables, true, {}, true);
+        sqlite3_stmt* ks = nullptr;
+        if (sqlite3_prepare_v2(core->db, keySql.c_str(), -1, &ks, nullptr) == SQLITE_OK) {
+            src->stream = ks;
+            src->streamSql = keySql;
+            src->keysOnly = true;
+            src->keyBase = 0;
+        } else {
+            sqlite3_finalize(ks);
+        }
+    }
+    if (src->keyed) {
+        std::string keyWhere;
+        for (int k = 0; k < src->nKeys; ++k)
+            keyWhere += (k ? " AND " : "") + QuoteIdent(src->keyTables[size_t(k)].alias) + ".rowid " +
+                        (k ? "IS" : "=") + " ?" + std::to_string(k + 1);
+        src->fetchSql = BuildSelect(sel, false, src->keyTables, false, keyWhere);
+        src->findInner = BuildSelect(sel, true, src->keyTables, false, {});
+    }
+    bool starred = false;
+    for (const auto& n : sel.itemNames)
+        if (n == "*" || (n.size() > 2 && n.compare(n.size() - 2, 2, ".*") == 0)) starred = true;
+    for (int i = 0; i < src->nCols; ++i) {
+        ColMeta c;
+        c.name = sqlite3_column_name(st, i);
+        const char* dbn = sqlite3_column_database_name(st, i);
+        const char* tbl = sqlite3_column_table_name(st, i);
+        const char* org = sqlite3_column_origin_name(st, i);
+        if (dbn && tbl && org) {
+            c.schema = dbn;
+            c.table = tbl;
+            c.column = org;
+            const TableInfo& ti = core->Info(c.schema, c.table);
+            for (const auto& ci : ti.cols)
+                if (EqualsNoCase(ci.name, c.column)) {
+                    c.type = ci.ct.type;
+                    c.size = ci.ct.size;
+                    c.autoIncrement = ci.ct.autoIncrement;
+                    c.required = ci.notNull;
+                }
+            c.sourceField = c.column;
+            c.sourceTable = c.table;
+            for (size_t k = 0; k < src->keyTables.size(); ++k) {
+                const TableRef& tr = src->keyTables[k];
+                if (EqualsNoCase(tr.schema, c.schema) && EqualsNoCase(tr.table, c.table)) {
+                    c.keyIndex = int(k);
+                    c.sourceTable = tr.written;
+                    break;
+                }
+            }
+            if (c.keyIndex < 0)
+                for (const auto& tr : sel.tables)
+                    if (EqualsNoCase(tr.schema, c.schema) && EqualsNoCase(tr.table, c.table)) c.sourceTable = tr.written;
+        }
+        if (c.type == 0) {
+            const char* decl = sqlite3_column_decltype(st, i);
+            if (decl && *decl) {
+                ColumnType ct = TypeFromDecl(decl);
+                c.type = ct.type;
+                c.size = ct.size;
+            } else if (!starred && size_t(i) < sel.itemTypes.size() && sel.itemTypes[size_t(i)]) {
+                c.type = sel.itemTypes[size_t(i)];
+                c.size = sel.itemSizes[size_t(i)] > 0 ? sel.itemSizes[size_t(i)] : DefaultSize(c.type);
+            }
+        }
+        c.updatable = src->keyed && c.keyIndex >= 0 && !c.autoIncrement;
+        src->cols.push_back(c);
+    }
+    if (meta != src->stream) sqlite3_finalize(meta);
+    return src;
+}
+
+void ResolveUnknownTypes(Source& src, Cursor& cur) {
+    for (int i = 0; i < src.nCols; ++i) {
+        ColMeta& c = src.cols[size_t(i)];
+        if (c.type) continue;
+        int t = SQLITE_NULL;
+        if (!cur.bof && !cur.eof) {
+            try {
+                sqlite3_stmt* st = cur.RowStmt();
+                t = st ? sqlite3_column_type(st, i) : sqlite3_value_type(src.rows[size_t(cur.pos)][size_t(i)]);
+            } catch (const DaoError&) {
+            }
+        }
+        c.type = t == SQLITE_INTEGER ? dbLong : t == SQLITE_FLOAT ? dbDouble : t == SQLITE_BLOB ? dbLongBinary : dbText;
+        c.size = DefaultSize(c.type);
+    }
+}
+
+std::shared_ptr<Cursor> MakeCursor(const std::shared_ptr<Source>& src) {
+    auto cur = std::make_shared<Cursor>();
+    cur->src = src;
+    cur->core = src->core;
+    src->core->cursors.insert(cur.get());
+    cur->buffer.resize(size_t(src->nCols));
+    cur->dirty.assign(size_t(src->nCols), 0);
+    cur->fieldsImpl.owner = dao::Fields::Impl::OfRecordset;
+    cur->fieldsImpl.cursor = cur;
+    for (int i = 0; i < src->nCols; ++i) {
+        const ColMeta& c = src->cols[size_t(i)];
+        auto f = std::make_shared<FieldImpl>();
+        f->name = c.name;
+        f->type = c.type;
+        f->size = c.size;
+        f->attributes = (IsTextType(c.type) || c.type == dbMemo || c.type == dbLongBinary ? long(dbVariableField) : long(dbFixedField)) |
+                        (c.autoIncrement ? long(dbAutoIncrField) : 0L) | (c.updatable ? long(dbUpdatableField) : 0L);
+        f->ordinal = short(i);
+        f->required = c.required;
+        f->sourceField = c.sourceField;
+        f->sourceTable = c.sourceTable;
+        f->cursor = cur;
+        f->column = i;
+        f->isDefinition = false;
+        f->appended = true;
+        cur->fieldsImpl.items.push_back(f);
+    }
+    cur->fields = std::make_unique<dao::Fields>(&cur->fieldsImpl);
+    return cur;
+}
+
+void FirstRow(Cursor& cur) {
+    if (cur.src->EnsureRow(0)) {
+        cur.Land(0);
+    } else {
+        cur.pos = -1;
+        cur.bof = cur.eof = true;
+    }
+}
+
+void FinishOpen(const std::shared_ptr<Cursor>& cur) {
+    FirstRow(*cur);
+    bool unknown = false;
+    for (const auto& c : cur->src->cols)
+        if (!c.type) unknown = true;
+    if (unknown) {
+        ResolveUnknownTypes(*cur->src, *cur);
+        for (size_t i = 0; i < cur->fieldsImpl.items.size(); ++i) {
+            cur->fieldsImpl.items[i]->type = cur->src->cols[i].type;
+            cur->fieldsImpl.items[i]->size = cur->src->cols[i].size;
+        }
+    }
+}
+
+}  // namespace
+
+std::shared_ptr<Cursor> OpenCursor(const std::shared_ptr<Core>& core, const std::string& nameOrSql, RecordsetType type,
+                                   int options) {
+    core->CheckOpen();
+    bool readOnlyOpt = (options & dbReadOnly) != 0;
+    SelectInfo sel;
+    bool tableType = false;
+    std::string name = nameOrSql;
+    if (LooksLikeSql(nameOrSql)) {
+        if (type == RecordsetType::Table) Raise(3219);
+        if (type == RecordsetType::Default) type = RecordsetType::Dynaset;
+        Statement st = TranslateStatement(nameOrSql, core.get());
+        if (st.kind != StmtKind::Select) Raise(3219);
+        sel = st.select;
+    } else {
+        std::string table = StripBrackets(nameOrSql);
+        Link* link = core->FindLink(table);
+        bool local = !link && core->LocalTableExists(table);
+        if (!link && !local) Raise(3078, table);
+        if (link && link->error) Raise(link->error, link->errorArg);
+        if (type == RecordsetType::Default) type = local ? RecordsetType::Table : RecordsetType::Dynaset;
+        if (type == RecordsetType::Table && !local) Raise(3219);
+        tableType = type == RecordsetType::Table;
+        std::string bracketed = "[" + table + "]";
+        sel = TranslateStatement("SELECT * FROM " + bracketed, core.get()).select;
+        name = table;
+    }
+    auto src = MakeSource(core, name, sel, type, readOnlyOpt, tableType);
+    if (tableType) {
+        src->baseSchema = "main";
+        src->baseTable = name;
+        const TableInfo& ti = core->Info("main", name);
+        for (const auto& ix : ti.indexes)
+            if (ix.primary) src->indexName = ix.jetName;
+        sqlite3_stmt* c = core->Prepare("SELECT count(*) FROM " + QuoteIdent(name));
+        if (sqlite3_step(c) == SQLITE_ROW) src->tableCount = long(sqlite3_column_int64(c, 0));
+        sqlite3_finalize(c);
+    }
+    auto cur = MakeCursor(src);
+    FinishOpen(cur);
+    return cur;
+}
+
+}  // namespace dao::detail
+
+// ------------------------------------------------------------------ public Recordset
+
+namespace dao {
+using namespace detail;
+
+namespace {
+Cursor& C(const std::unique_ptr<RecordsetImpl>& impl) {
+    if (!impl || !impl->cursor || impl->cursor->closed) Raise(3420);
+    impl->cursor->core->CheckOpen();
+    return *impl->cursor;
+}
+}  // namespace
+
+Recordset::Recordset(std::unique_ptr<RecordsetImpl> impl) : impl_(std::move(impl)) {}
+Recordset::~Recordset() = default;
+
+RecordsetType Recordset::Type() const { return C(impl_).src->type; }
+std::string Recordset::Name() const { return C(impl_).src->name; }
+bool Recordset::Updatable() const { return C(impl_).Updatable(); }
+bool Recordset::Bookmarkable() const { return !C(impl_).src->forwardOnly; }
+bool Recordset::Bof() const { return C(impl_).bof; }
+bool Recordset::Eof() const { return C(impl_).eof; }
+void Recordset::MoveFirst() { C(impl_).MoveFirst(); }
+void Recordset::MoveLast() { C(impl_).MoveLast(); }
+void Recordset::MoveNext() { C(impl_).MoveNext(); }
+void Recordset::MovePrevious() { C(impl_).MovePrevious(); }
+
+void Recordset::Move(long rows) {
+    Cursor& c = C(impl_);
+    if (c.bof || c.eof) {
+        if (rows == 0 || c.src->forwardOnly || (c.bof && rows < 0) || (c.eof && rows > 0)) Raise(3021);
+    }
+    long from = c.bof ? -1 : c.eof ? long(c.src->known) : c.pos;
+    c.Move(rows, from);
+}
+
+void Recordset::Move(long rows, int64_t startBookmark) {
+    Cursor& c = C(impl_);
+    if (c.src->forwardOnly) Raise(3251);
+    if (startBookmark < 1 || size_t(startBookmark) > c.src->known) throw DaoError(3159, "Not a valid bookmark.");
+    c.Move(rows, long(startBookmark - 1));
+}
+
+long Recordset::RecordCount() const {
+    Cursor& c = C(impl_);
+    if (c.src->tableType) return c.src->tableCount;
+    return long(c.src->known) - c.src->deletedCount;
+}
+
+long Recordset::AbsolutePosition() const {
+    Cursor& c = C(impl_);
+    if (c.bof || c.eof) return -1;
+    return c.pos;
+}
+
+void Recordset::SetAbsolutePosition(long position) {
+    Cursor& c = C(impl_);
+    if (c.src->forwardOnly) Raise(3251);
+    if (position < 0 || !c.src->EnsureRow(size_t(position))) Raise(3001);
+    c.CancelEdit();
+    c.Land(size_t(position));
+}
+
+float Recordset::PercentPosition() const {
+    Cursor& c = C(impl_);
+    long n = RecordCount();
+    if (c.bof || c.eof || n <= 0) return 0;
+    return float(double(c.pos + 1) / double(n) * 100.0);
+}
+
+int64_t Recordset::Bookmark() const {
+    Cursor& c = C(impl_);
+    if (c.src->forwardOnly) Raise(3251);
+    if (c.bof || c.eof) Raise(3021);
+    return c.pos + 1;
+}
+
+void Recordset::SetBookmark(int64_t bookmark) {
+    Cursor& c = C(impl_);
+    if (c.src->forwardOnly) Raise(3251);
+    if (bookmark < 1 || size_t(bookmark) > c.src->known) throw DaoError(3159, "Not a valid bookmark.");
+    if (c.IsDeleted(size_t(bookmark - 1))) Raise(3167);
+    c.CancelEdit();
+    c.Land(size_t(bookmark - 1));
+}
+
+int64_t Recordset::LastModified() const {
+    Cursor& c = C(impl_);
+    if (!c.lastModified) Raise(3021);
+    return c.lastModified;
+}
+
+std::shared_ptr<Recordset> Recordset::Clone() const {
+    Cursor& c = C(impl_);
+    if (c.src->forwardOnly) Raise(3251);
+    auto cur = MakeCursor(c.src);
+    cur->SetBof();
+    cur->eof = false;
+    auto impl = std::make_unique<RecordsetImpl>();
+    impl->cursor = cur;
+    return std::make_shared<Recordset>(std::move(impl));
+}
+
+dao::Fields& Recordset::Fields() { return *C(impl_).fields; }
+dao::Field Recordset::Fields(int index) { return C(impl_).fields->Item(index); }
+dao::Field Recordset::Fields(const std::string& name) { return C(impl_).fields->Item(name); }
+
+void Recordset::AddNew() {
+    Cursor& c = C(impl_);
+    if (!c.Updatable()) Raise(3027);
+    c.core->CheckWritable();
+    c.CancelEdit();
+    c.editMode = dbEditAdd;
+}
+
+void Recordset::Edit() {
+    Cursor& c = C(impl_);
+    if (!c.Updatable()) Raise(3027);
+    c.core->CheckWritable();
+    if (c.bof || c.eof) Raise(3021);
+    if (c.IsDeleted(size_t(c.pos))) Raise(3167);
+    c.CancelEdit();
+    c.editMode = dbEditInProgress;
+}
+
+void Recordset::Update() { C(impl_).Update(); }
+
+void Recordset::CancelUpdate() {
+    Cursor& c = C(impl_);
+    if (c.editMode == dbEditNone) Raise(3020);
+    c.CancelEdit();
+}
+
+void Recordset::Delete() { C(impl_).Delete(); }
+int Recordset::EditMode() const { return C(impl_).editMode; }
+void Recordset::FindFirst(const std::string& criteria) { C(impl_).Find(criteria, 0); }
+void Recordset::FindLast(const std::string& criteria) { C(impl_).Find(criteria, 1); }
+void Recordset::FindNext(const std::string& criteria) { C(impl_).Find(criteria, 2); }
+void Recordset::FindPrevious(const std::string& criteria) { C(impl_).Find(criteria, 3); }
+bool Recordset::NoMatch() const { return C(impl_).noMatch; }
+
+std::string Recordset::Index() const {
+    Cursor& c = C(impl_);
+    if (!c.src->tableType) Raise(3251);
+    return c.src->indexName;
+}
+
+void Recordset::SetIndex(const std::string& indexName) {
+    Cursor& c = C(impl_);
+    if (!c.src->tableType) Raise(3251);
+    const TableInfo& ti = c.core->Info(c.src->baseSchema, c.src->baseTable);
+    const IndexInfo* found = nullptr;
+    for (const auto& ix : ti.indexes)
+        if (EqualsNoCase(ix.jetName, indexName)) found = &ix;
+    if (!found) Raise(3800, indexName);
+    SelectInfo sel = c.src->sel;
+    sel.orderBy.clear();
+    for (const auto& col : found->columns)
+        sel.orderBy += (sel.orderBy.empty() ? "" : ", ") + QuoteIdent(sel.tables[0].alias) + "." + QuoteIdent(col.first) +
+                       (col.second ? " DESC" : "");
+    auto src = MakeSource(c.core, c.src->name, sel, c.src->type, c.src->readOnlyOpt, true);
+    src->baseSchema = c.src->baseSchema;
+    src->baseTable = c.src->baseTable;
+    src->indexName = found->jetName;
+    src->tableCount = c.src->tableCount;
+    c.src = src;
+    c.CancelEdit();
+    FirstRow(c);
+}
+
+void Recordset::Seek(const std::string& comparison, std::initializer_list<com::Variant> keys) {
+    Cursor& c = C(impl_);
+    if (!c.src->tableType) Raise(3251);
+    std::string op = TrimSpaces(comparison);
+    if (op != "=" && op != "<" && op != "<=" && op != ">" && op != ">=") Raise(3001);
+    const TableInfo& ti = c.core->Info(c.src->baseSchema, c.src->baseTable);
+    const IndexInfo* ix = nullptr;
+    for (const auto& x : ti.indexes)
+        if (EqualsNoCase(x.jetName, c.src->indexName)) ix = &x;
+    if (!ix) throw DaoError(3019, "Operation invalid without a current index.");
+    size_t n = std::min(keys.size(), ix->columns.size());
+    if (n == 0) Raise(3001);
+    std::string lhs, rhs, order;
+    bool backwards = op == "<" || op == "<=";
+    for (size_t i = 0; i < n; ++i) {
+        lhs += (i ? ", " : "") + QuoteIdent(ix->columns[i].first);
+        rhs += (i ? ", ?" : "?") + std::to_string(i + 1);
+        bool desc = ix->columns[i].second != backwards;
+        order += (i ? ", " : "") + QuoteIdent(ix->columns[i].first) + (desc ? " DESC" : "");
+    }
+    std::string sql = "SELECT rowid FROM " + QuoteIdent(c.src->baseSchema) + "." + QuoteIdent(c.src->baseTable) +
+                      " WHERE (" + lhs + ") " + op + " (" + rhs + ") ORDER BY " + order + " LIMIT 1";
+    sqlite3_stmt* st = c.core->Cached(sql);
+    size_t i = 0;
+    for (const auto& k : keys) {
+        if (i >= n) break;
+        BindVariant(st, int(++i), k);
+    }
+    int rc = sqlite3_step(st);
+    c.CancelEdit();
+    c.noMatch = true;
+    if (rc == SQLITE_ROW) {
+        int64_t rowid = sqlite3_column_int64(st, 0);
+        sqlite3_reset(st);
+        size_t p = c.src->PositionOf(&rowid);
+        if (p != kNone && !c.IsDeleted(p)) {
+            c.noMatch = false;
+            c.Land(p);
+        }
+    } else {
+        sqlite3_reset(st);
+        if (rc != SQLITE_DONE) RaiseSqlite(c.core->db, rc);
+    }
+}
+
+com::Variant Recordset::GetRows(long rows) {
+    Cursor& c = C(impl_);
+    if (c.bof && !c.eof && c.src->known > 0) c.MoveFirst();
+    if (c.eof || c.bof) return com::Variant();
+    c.CancelEdit();
+    int nCols = c.src->nCols;
+    // Rows go straight into the array; a short last batch is copied into a smaller one.
+    long want = rows > 0 ? rows : long(std::max<size_t>(c.src->known, 1));
+    std::vector<VARIANT> vals(size_t(want) * size_t(nCols));
+    long got = 0;
+    try {
+        while ((rows <= 0 || got < rows) && !c.eof) {
+            if (size_t(got + 1) * size_t(nCols) > vals.size()) vals.resize(vals.size() * 2 + size_t(nCols));
+            sqlite3_stmt* st = c.RowStmt();
+            VARIANT* out = &vals[size_t(got) * size_t(nCols)];
+            for (int i = 0; i < nCols; ++i) {
+                short type = c.src->cols[size_t(i)].type;
+                if (st) {
+                    ReadColumn(st, i, type, &out[i]);
+                } else {
+                    com::Variant v = ValueToVariant(c.src->rows[size_t(c.pos)][size_t(i)], type);
+                    out[i] = v;
+                    VariantInit(&v);
+                }
+            }
+            ++got;
+            c.MoveNext();
+        }
+    } catch (...) {
+        for (long r = 0; r < got; ++r)
+            for (int i = 0; i < nCols; ++i) VariantClear(&vals[size_t(r) * size_t(nCols) + size_t(i)]);
+        throw;
+    }
+    SAFEARRAYBOUND b[2] = {{ULONG(nCols), 0}, {ULONG(got), 0}};
+    SAFEARRAY* psa = SafeArrayCreate(VT_VARIANT, 2, b);
+    if (!psa) {
+        for (long r = 0; r < got; ++r)
+            for (int i = 0; i < nCols; ++i) VariantClear(&vals[size_t(r) * size_t(nCols) + size_t(i)]);
+        throw DaoError(7, "Out of memory");
+    }
+    void* data = nullptr;
+    SafeArrayAccessData(psa, &data);
+    if (got) std::memcpy(data, vals.data(), size_t(got) * size_t(nCols) * sizeof(VARIANT));
+    SafeArrayUnaccessData(psa);
+    return com::Variant::Array(psa, VT_VARIANT);
+}
+
+void Recordset::Requery() {
+    Cursor& c = C(impl_);
+    auto src = MakeSource(c.core, c.src->name, c.src->sel, c.src->type, c.src->readOnlyOpt, c.src->tableType);
+    src->baseSchema = c.src->baseSchema;
+    src->baseTable = c.src->baseTable;
+    src->indexName = c.src->indexName;
+    if (src->tableType) {
+        sqlite3_stmt* q = c.core->Prepare("SELECT count(*) FROM " + QuoteIdent(src->baseTable));
+        if (sqlite3_step(q) == SQLITE_ROW) src->tableCount = long(sqlite3_column_int64(q, 0));
+        sqlite3_finalize(q);
+    }
+    c.src = src;
+    c.CancelEdit();
+    c.lastModified = 0;
+    FirstRow(c);
+}
+
+void Recordset::Close() {
+    Cursor& c = C(impl_);
+    c.closed = true;
+    if (c.fetch) {
+        sqlite3_finalize(c.fetch);
+        c.fetch = nullptr;
+    }
+    c.src.reset();
+}
+
+}  // namespace dao

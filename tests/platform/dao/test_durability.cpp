@@ -1,0 +1,166 @@
+// A process killed in the middle of a transaction leaves the file whole and
+// without that transaction.
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+
+#include "fixture.h"
+
+using namespace daotest;
+using dao::RecordsetType;
+
+namespace {
+
+std::string IntegrityCheck(const std::string& path) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* st = nullptr;
+    std::string result = "no answer";
+    if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+        result = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return result;
+}
+
+long Count(dao::Database& db, const std::string& sql) {
+    return db.OpenRecordset(sql, RecordsetType::Snapshot)->Fields(0).AsLong();
+}
+
+// Runs work in a child process, kills it with SIGKILL once it has written
+// "ready" to the pipe (or after the given delay), and waits for it.
+template <class F>
+void KillMidway(F&& work) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(fds[0]);
+        try {
+            work(fds[1]);
+        } catch (...) {
+            ::_exit(3);
+        }
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    char c = 0;
+    ASSERT_EQ(::read(fds[0], &c, 1), 1) << "the child never reached the middle of its transaction";
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    ::close(fds[0]);
+}
+
+void Signal(int fd) {
+    char c = 'x';
+    if (::write(fd, &c, 1) != 1) ::_exit(4);
+}
+
+class DaoDurability : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string path;
+    void SetUp() override {
+        path = dir.File("d.txp");
+        auto db = dao::DBEngine::CreateDatabase(path, dao::dbLangGeneral);
+        db->Execute("CREATE TABLE Rows (K LONG CONSTRAINT PrimaryKey PRIMARY KEY, V LONG, Pad TEXT(200))");
+        auto rs = db->OpenRecordset("Rows", RecordsetType::Dynaset);
+        db->BeginTrans();
+        for (int i = 0; i < 5000; ++i) {
+            rs->AddNew();
+            rs->Fields(0).SetValue(L(i));
+            rs->Fields(1).SetValue(L(1));
+            rs->Fields(2).SetValue(S(std::string(150, 'p')));
+            rs->Update();
+        }
+        db->CommitTrans();
+    }
+};
+
+TEST_F(DaoDurability, KilledTransactionLeavesNoTrace) {
+    KillMidway([&](int fd) {
+        auto db = dao::DBEngine::OpenDatabase(path);
+        db->BeginTrans();
+        db->Execute("UPDATE Rows SET V = 2 WHERE K < 2500");
+        db->Execute("DELETE * FROM Rows WHERE K >= 4000");
+        // Enough rows to overflow the page cache, so pages reach the log file.
+        auto rs = db->OpenRecordset("Rows", RecordsetType::Dynaset);
+        for (int i = 10000; i < 40000; ++i) {
+            rs->AddNew();
+            rs->Fields(0).SetValue(L(i));
+            rs->Fields(2).SetValue(S(std::string(190, 'q')));
+            rs->Update();
+        }
+        Signal(fd);
+        ::pause();
+    });
+    EXPECT_EQ(IntegrityCheck(path), "ok");
+    auto db = dao::DBEngine::OpenDatabase(path);
+    EXPECT_EQ(Count(*db, "SELECT Count(*) FROM Rows"), 5000);
+    EXPECT_EQ(Count(*db, "SELECT Sum(V) FROM Rows"), 5000);
+}
+
+TEST_F(DaoDurability, KilledMakeTableLeavesNoHalfTable) {
+    KillMidway([&](int fd) {
+        auto db = dao::DBEngine::OpenDatabase(path);
+        db->BeginTrans();
+        db->Execute("SELECT K, V, Pad INTO Copy FROM Rows");
+        db->Execute("ALTER TABLE Copy ADD COLUMN N AUTOINCREMENT CONSTRAINT PrimaryKey PRIMARY KEY");
+        Signal(fd);
+        ::pause();
+    });
+    EXPECT_EQ(IntegrityCheck(path), "ok");
+    auto db = dao::DBEngine::OpenDatabase(path);
+    EXPECT_EQ(ErrorOf([&] { db->TableDefs()["Copy"]; }), 3265);
+    EXPECT_EQ(Count(*db, "SELECT Count(*) FROM Rows"), 5000);
+}
+
+TEST_F(DaoDurability, CommittedWorkSurvivesAKill) {
+    KillMidway([&](int fd) {
+        auto db = dao::DBEngine::OpenDatabase(path);
+        db->BeginTrans();
+        db->Execute("UPDATE Rows SET V = 3");
+        db->CommitTrans();
+        db->BeginTrans();
+        db->Execute("UPDATE Rows SET V = 4");
+        Signal(fd);
+        ::pause();
+    });
+    EXPECT_EQ(IntegrityCheck(path), "ok");
+    auto db = dao::DBEngine::OpenDatabase(path);
+    EXPECT_EQ(Count(*db, "SELECT Sum(V) FROM Rows"), 15000);
+    // The file is usable for writing again: the dead process's locks are gone.
+    auto excl = ErrorOf([&] { dao::DBEngine::OpenDatabase(dir.File("d.txp"), false, false)->Execute("UPDATE Rows SET V = 1"); });
+    EXPECT_EQ(excl, 0);
+}
+
+TEST_F(DaoDurability, LargeCommitsAreCopiedBackWhileWorkGoesOn) {
+    {
+        auto db = dao::DBEngine::OpenDatabase(path);
+        auto rs = db->OpenRecordset("Rows", RecordsetType::Dynaset);
+        for (int round = 0; round < 3; ++round) {
+            db->BeginTrans();
+            for (int i = 0; i < 12000; ++i) {
+                rs->AddNew();
+                rs->Fields(0).SetValue(L(100000 + round * 20000 + i));
+                rs->Fields(1).SetValue(L(round));
+                rs->Fields(2).SetValue(S(std::string(200, char('a' + round))));
+                rs->Update();
+            }
+            db->CommitTrans();
+            EXPECT_EQ(Count(*db, "SELECT Count(*) FROM Rows"), 5000 + (round + 1) * 12000);
+        }
+        db->Execute("UPDATE Rows SET V = V + 1 WHERE K < 100");
+    }
+    // The last connection folds the log into the file and removes it.
+    EXPECT_FALSE(std::filesystem::exists(path + "-wal"));
+    EXPECT_EQ(IntegrityCheck(path), "ok");
+    auto db = dao::DBEngine::OpenDatabase(path);
+    EXPECT_EQ(Count(*db, "SELECT Count(*) FROM Rows"), 41000);
+    EXPECT_EQ(Count(*db, "SELECT Sum(V) FROM Rows"), 5000 + 100 + 12000 * (0 + 1 + 2));
+}
+
+}  // namespace

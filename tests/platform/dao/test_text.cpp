@@ -1,0 +1,98 @@
+// The shared collation, Like, typed reads of VARIANTs and error descriptions.
+#include <algorithm>
+
+#include "fixture.h"
+
+using namespace daotest;
+
+namespace {
+
+TEST(DaoCollation, CaseInsensitiveAndUpperCaseOrdered) {
+    EXPECT_EQ(dao::CompareText(u"Alpha", u"ALPHA"), 0);
+    EXPECT_EQ(dao::CompareText(std::string("Zürich"), std::string("ZÜRICH")), 0);
+    EXPECT_EQ(dao::CompareText(u"Москва", u"МОСКВА"), 0);
+    EXPECT_LT(dao::CompareText(u"a", u"B"), 0);
+    EXPECT_GT(dao::CompareText(u"b", u"A"), 0);
+    EXPECT_LT(dao::CompareText(u"ab", u"abc"), 0);
+    EXPECT_EQ(dao::CompareText(u"", u""), 0);
+    // Both spellings of the comparison agree.
+    EXPECT_EQ(dao::CompareText(u"10", u"9") < 0, dao::CompareText(std::string("10"), std::string("9")) < 0);
+    // Upper-casing decides: '_' (0x5F) sorts after letters, '[' after 'Z'.
+    EXPECT_LT(dao::CompareText(u"z", u"_"), 0);
+    EXPECT_LT(dao::CompareText(u"Z", u"["), 0);
+}
+
+TEST(DaoCollation, DatabaseSortsWithTheSameCollation) {
+    TempDir dir;
+    auto db = dao::DBEngine::CreateDatabase(dir.File("c.txp"), dao::dbLangGeneral);
+    db->Execute("CREATE TABLE W (Word TEXT(20))");
+    std::vector<std::u16string> words = {u"_under", u"apple", u"Zebra", u"émile", u"Eve", u"[x", u"10", u"9"};
+    for (const auto& w : words) {
+        auto rs = db->OpenRecordset("W", dao::RecordsetType::Dynaset);
+        rs->AddNew();
+        rs->Fields(0).SetValue(com::Variant::Str(w));
+        rs->Update();
+    }
+    std::vector<std::u16string> sorted = words;
+    std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return dao::CompareText(a, b) < 0; });
+    auto rs = db->OpenRecordset("SELECT Word FROM W ORDER BY Word", dao::RecordsetType::Snapshot);
+    for (const auto& w : sorted) {
+        ASSERT_FALSE(rs->Eof());
+        EXPECT_TRUE(rs->Fields(0).AsU16() == w);
+        rs->MoveNext();
+    }
+}
+
+TEST(DaoLike, JetPatterns) {
+    EXPECT_TRUE(dao::LikeText(u"Tessary", u"t*y"));
+    EXPECT_TRUE(dao::LikeText(u"abc", u"*"));
+    EXPECT_TRUE(dao::LikeText(u"", u"*"));
+    EXPECT_FALSE(dao::LikeText(u"", u"?"));
+    EXPECT_TRUE(dao::LikeText(u"r2d2", u"r#d#"));
+    EXPECT_TRUE(dao::LikeText(u"x-ray", u"[w-y]-*"));
+    EXPECT_FALSE(dao::LikeText(u"b", u"[!a-c]"));
+    EXPECT_TRUE(dao::LikeText(u"?", u"[?]"));
+    EXPECT_TRUE(dao::LikeText(u"aaab", u"*a*b"));
+    EXPECT_FALSE(dao::LikeText(u"aaac", u"*a*b"));
+}
+
+TEST(DaoTypedReads, NullRaisesInvalidUseOfNull) {
+    com::Variant n = com::Variant::Null();
+    EXPECT_EQ(ErrorOf([&] { dao::VarToString(n); }), 94);
+    EXPECT_EQ(ErrorOf([&] { dao::VarToLong(n); }), 94);
+    EXPECT_EQ(ErrorOf([&] { dao::VarToDouble(n); }), 94);
+    EXPECT_EQ(dao::VarToString(com::Variant()), "");
+    EXPECT_EQ(dao::VarToLong(com::Variant()), 0);
+}
+
+TEST(DaoTypedReads, NumbersAndTextFollowVb) {
+    EXPECT_EQ(dao::VarToString(com::Variant::R4(1.1f)), "1.1");
+    EXPECT_EQ(dao::VarToString(com::Variant::R4(1234567.0f)), "1234567");
+    EXPECT_EQ(dao::VarToString(com::Variant::R4(12345678.0f)), "1.234568E+07");
+    EXPECT_EQ(dao::VarToString(com::Variant::R8(1.0 / 3)), "0.333333333333333");
+    EXPECT_EQ(dao::VarToString(com::Variant::R8(-1e-7)), "-1E-07");
+    EXPECT_EQ(dao::VarToString(com::Variant::R8(0.0001)), "0.0001");
+    EXPECT_EQ(dao::VarToString(com::Variant::Bool(true)), "True");
+    EXPECT_EQ(dao::VarToString(com::Variant::Cy(123450)), "12.345");
+    EXPECT_EQ(dao::VarToString(com::Variant::Date(36526.75)), "1/1/2000 6:00:00 PM");
+    EXPECT_EQ(dao::VarToString(com::Variant::Date(0.5)), "12:00:00 PM");
+    EXPECT_EQ(dao::VarToShort(com::Variant::R8(2.5)), 2);
+    EXPECT_EQ(dao::VarToShort(com::Variant::R8(-3.5)), -4);
+    EXPECT_EQ(dao::VarToLong(com::Variant::Str("  42 ")), 42);
+    EXPECT_EQ(dao::VarToLong(com::Variant::Bool(true)), -1);
+    EXPECT_EQ(ErrorOf([&] { dao::VarToShort(com::Variant::I4(70000)); }), 6);
+    EXPECT_EQ(ErrorOf([&] { dao::VarToLong(com::Variant::Str("forty")); }), 13);
+    EXPECT_DOUBLE_EQ(dao::VarToDate(com::Variant::Str("12/31/1999")), 36525);
+    EXPECT_TRUE(dao::VarToBool(com::Variant::Str("True")));
+}
+
+TEST(DaoErrors, NumbersCarryTheirDescriptions) {
+    EXPECT_EQ(dao::ErrorDescription(3343, "x.mdb"), "Unrecognized database format 'x.mdb'.");
+    EXPECT_EQ(dao::ErrorDescription(3021), "No current record.");
+    EXPECT_EQ(dao::ErrorDescription(3265), "Item not found in this collection.");
+    dao::DaoError e(3024, dao::ErrorDescription(3024, "/a/b.mdb"));
+    EXPECT_STREQ(e.what(), "Could not find file '/a/b.mdb'.");
+    EXPECT_EQ(e.Number(), 3024);
+}
+
+}  // namespace
