@@ -6,17 +6,21 @@
 
 namespace {
 
+IUnknown* UnknownOf(const CONNECTDATA& c) { return c.pUnk; }
+IUnknown* UnknownOf(IConnectionPoint* p) { return p; }
+
 // Enumerators hold their own references to what they hand out.
-class ConnectionEnum final : public IEnumConnections {
+template <class Interface, class Item, const IID& Iid>
+class Enumerator final : public Interface {
 public:
-    explicit ConnectionEnum(std::vector<CONNECTDATA> items) : items_(std::move(items)) {
-        for (auto& c : items_)
-            if (c.pUnk) c.pUnk->AddRef();
+    explicit Enumerator(std::vector<Item> items) : items_(std::move(items)) {
+        for (auto& item : items_)
+            if (IUnknown* u = UnknownOf(item)) u->AddRef();
     }
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IEnumConnections) {
-            *ppv = static_cast<IEnumConnections*>(this);
+        if (riid == IID_IUnknown || riid == Iid) {
+            *ppv = static_cast<Interface*>(this);
             AddRef();
             return S_OK;
         }
@@ -29,12 +33,12 @@ public:
         if (!n) delete this;
         return n;
     }
-    HRESULT Next(ULONG count, CONNECTDATA* out, ULONG* fetched) override {
+    HRESULT Next(ULONG count, Item* out, ULONG* fetched) override {
         if (!out || (count > 1 && !fetched)) return E_POINTER;
         ULONG n = 0;
         for (; n < count && pos_ < items_.size(); ++n, ++pos_) {
             out[n] = items_[pos_];
-            if (out[n].pUnk) out[n].pUnk->AddRef();
+            if (IUnknown* u = UnknownOf(out[n])) u->AddRef();
         }
         if (fetched) *fetched = n;
         return n == count ? S_OK : S_FALSE;
@@ -48,9 +52,9 @@ public:
         pos_ = 0;
         return S_OK;
     }
-    HRESULT Clone(IEnumConnections** out) override {
+    HRESULT Clone(Interface** out) override {
         if (!out) return E_POINTER;
-        auto* e = new (std::nothrow) ConnectionEnum(items_);
+        auto* e = new (std::nothrow) Enumerator(items_);
         if (!e) return E_OUTOFMEMORY;
         e->pos_ = pos_;
         *out = e;
@@ -58,72 +62,17 @@ public:
     }
 
 private:
-    ~ConnectionEnum() {
-        for (auto& c : items_)
-            if (c.pUnk) c.pUnk->Release();
+    ~Enumerator() {
+        for (auto& item : items_)
+            if (IUnknown* u = UnknownOf(item)) u->Release();
     }
     std::atomic<ULONG> refs_{1};
-    std::vector<CONNECTDATA> items_;
+    std::vector<Item> items_;
     size_t pos_ = 0;
 };
 
-class PointEnum final : public IEnumConnectionPoints {
-public:
-    explicit PointEnum(std::vector<IConnectionPoint*> items) : items_(std::move(items)) {
-        for (auto* p : items_) p->AddRef();
-    }
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IEnumConnectionPoints) {
-            *ppv = static_cast<IEnumConnectionPoints*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG n = --refs_;
-        if (!n) delete this;
-        return n;
-    }
-    HRESULT Next(ULONG count, IConnectionPoint** out, ULONG* fetched) override {
-        if (!out || (count > 1 && !fetched)) return E_POINTER;
-        ULONG n = 0;
-        for (; n < count && pos_ < items_.size(); ++n, ++pos_) {
-            out[n] = items_[pos_];
-            out[n]->AddRef();
-        }
-        if (fetched) *fetched = n;
-        return n == count ? S_OK : S_FALSE;
-    }
-    HRESULT Skip(ULONG count) override {
-        size_t left = items_.size() - pos_;
-        pos_ += std::min<size_t>(count, left);
-        return count <= left ? S_OK : S_FALSE;
-    }
-    HRESULT Reset() override {
-        pos_ = 0;
-        return S_OK;
-    }
-    HRESULT Clone(IEnumConnectionPoints** out) override {
-        if (!out) return E_POINTER;
-        auto* e = new (std::nothrow) PointEnum(items_);
-        if (!e) return E_OUTOFMEMORY;
-        e->pos_ = pos_;
-        *out = e;
-        return S_OK;
-    }
-
-private:
-    ~PointEnum() {
-        for (auto* p : items_) p->Release();
-    }
-    std::atomic<ULONG> refs_{1};
-    std::vector<IConnectionPoint*> items_;
-    size_t pos_ = 0;
-};
+using ConnectionEnum = Enumerator<IEnumConnections, CONNECTDATA, IID_IEnumConnections>;
+using PointEnum = Enumerator<IEnumConnectionPoints, IConnectionPoint*, IID_IEnumConnectionPoints>;
 
 }  // namespace
 
