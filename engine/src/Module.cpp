@@ -1,51 +1,11 @@
 // The four exports of the in-process server and its class factory.
 #include "TRXTree.h"
 
-#include <new>
-
 namespace {
 
 using trx::ModuleLocks;
 
-class TRXTreeFactory final : public IClassFactory {
-public:
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *ppv = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    // The factory is static; holding it keeps the module loaded.
-    ULONG AddRef() override {
-        ModuleLocks().Lock();
-        return 2;
-    }
-    ULONG Release() override {
-        ModuleLocks().Unlock();
-        return 1;
-    }
-    HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
-        trx::TRXTree* obj = new (std::nothrow) trx::TRXTree();
-        if (!obj) return E_OUTOFMEMORY;
-        HRESULT hr = obj->QueryInterface(riid, ppv);
-        obj->Release();
-        return hr;
-    }
-    HRESULT LockServer(BOOL lock) override {
-        if (lock) ModuleLocks().Lock();
-        else ModuleLocks().Unlock();
-        return S_OK;
-    }
-};
-
-TRXTreeFactory gFactory;
+com::ClassFactory<trx::TRXTree> gFactory(ModuleLocks());
 
 com::ClassRegistration Registration() {
     com::ClassRegistration reg;
@@ -63,10 +23,7 @@ com::ClassRegistration Registration() {
 }  // namespace
 
 COM_EXPORT HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (rclsid != CLSID_TRXTree) return CLASS_E_CLASSNOTAVAILABLE;
-    return gFactory.QueryInterface(riid, ppv);
+    return gFactory.GetClassObject(rclsid, CLSID_TRXTree, riid, ppv);
 }
 
 COM_EXPORT HRESULT DllCanUnloadNow() { return ModuleLocks().Idle() ? S_OK : S_FALSE; }
