@@ -1,0 +1,747 @@
+#include "CTRX.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <set>
+#include <utility>
+
+#include "AppErrors.h"
+#include "AppServices.h"
+#include "CClassNames.h"
+#include "CDataDef.h"
+#include "CProject.h"
+#include "CSplitRule.h"
+#include "CTRXEngine.h"
+#include "CTreeBlob.h"
+#include "CTreeError.h"
+#include "MUtilities.h"
+#include "MdbUtils.h"
+#include "ui/dialogs.h"
+
+namespace {
+
+constexpr int16_t kKindContinuous = 0;
+constexpr int16_t kKindDiscrete = 2;
+constexpr int16_t kKindClass = 3;
+constexpr int32_t kBatch = 100;        // rows per AddData call
+constexpr long kClassifyChunk = 1000;  // rows fetched at once while classifying
+
+[[noreturn]] void NotSet() {
+    throw CTreeError(treeerr::kObjectNotSet, "Object variable or With block variable not set");
+}
+
+std::string Trim(const std::string& s) {
+    const auto b = s.find_first_not_of(" \t");
+    if (b == std::string::npos) return {};
+    const auto e = s.find_last_not_of(" \t");
+    return s.substr(b, e - b + 1);
+}
+
+// Null, Empty, or a text that is "?" after trimming: a missing value.
+bool IsMissing(const VARIANT& v) {
+    if (v.vt == VT_NULL || v.vt == VT_EMPTY) return true;
+    if (v.vt == VT_BSTR) return Trim(dao::VarToString(v)) == "?";
+    return false;
+}
+
+int16_t PercentOf(int64_t done, int64_t total) {
+    // Rounded to nearest, halves to even, as the runtime rounds.
+    return int16_t(std::nearbyint(double(done) * 100.0 / double(total)));
+}
+
+// The 2-D (field, row) array of a GetRows result: element access and row count.
+struct RowBlock {
+    const VARIANT* data = nullptr;
+    long fields = 0;
+    long rows = 0;
+    SAFEARRAY* psa = nullptr;
+
+    explicit RowBlock(const com::Variant& v) {
+        if (!(v.vt & VT_ARRAY) || !v.parray) return;
+        psa = v.parray;
+        LONG lo = 0, hi = -1;
+        SafeArrayGetLBound(psa, 1, &lo);
+        SafeArrayGetUBound(psa, 1, &hi);
+        fields = hi - lo + 1;
+        SafeArrayGetLBound(psa, 2, &lo);
+        SafeArrayGetUBound(psa, 2, &hi);
+        rows = hi - lo + 1;
+        void* p = nullptr;
+        if (SUCCEEDED(SafeArrayAccessData(psa, &p))) data = static_cast<const VARIANT*>(p);
+        else rows = 0;
+    }
+    ~RowBlock() {
+        if (data) SafeArrayUnaccessData(psa);
+    }
+    RowBlock(const RowBlock&) = delete;
+    RowBlock& operator=(const RowBlock&) = delete;
+    const VARIANT& At(long field, long row) const { return data[size_t(row) * size_t(fields) + size_t(field)]; }
+};
+
+// The stored tree goes into NodeData as bytes, so that every byte value
+// (0x00 and 0x80-0x9F included) reads back as written.
+com::Variant BlobToVariant(const std::string& bytes) {
+    SAFEARRAY* psa = SafeArrayCreateVector(VT_UI1, 0, ULONG(bytes.size()));
+    if (!psa) throw CTreeError(7, "Out of memory");
+    void* p = nullptr;
+    SafeArrayAccessData(psa, &p);
+    std::copy(bytes.begin(), bytes.end(), static_cast<char*>(p));
+    SafeArrayUnaccessData(psa);
+    return com::Variant::Array(psa, VT_UI1);
+}
+
+std::string VariantToBlob(const VARIANT& v) {
+    if (v.vt == (VT_ARRAY | VT_UI1) && v.parray) {
+        LONG lo = 0, hi = -1;
+        SafeArrayGetLBound(v.parray, 1, &lo);
+        SafeArrayGetUBound(v.parray, 1, &hi);
+        void* p = nullptr;
+        if (hi < lo || FAILED(SafeArrayAccessData(v.parray, &p))) return {};
+        std::string out(static_cast<const char*>(p), size_t(hi - lo + 1));
+        SafeArrayUnaccessData(v.parray);
+        return out;
+    }
+    if (v.vt == VT_BSTR) {
+        // A long-text column holds one Windows-1252 character per byte.
+        const std::u16string s = dao::VarToU16(v);
+        std::string out;
+        out.reserve(s.size());
+        for (char16_t c : s) {
+            int b = MUtilities::Cp1252FromUnicode(c);
+            if (b < 0 && c <= 0xFF) b = int(c);
+            if (b < 0)
+                throw CTreeError(treeerr::kTypeMismatch,
+                                 "The stored tree in NodeData is damaged: it holds a character that is not a byte.");
+            out.push_back(char(b));
+        }
+        return out;
+    }
+    return {};
+}
+
+int32_t ValLong(const std::string& text) { return int32_t(std::strtol(text.c_str(), nullptr, 10)); }
+
+}  // namespace
+
+CTRX::CTRX() = default;
+
+CTRX::~CTRX() = default;
+
+// ------------------------------------------------------------------ engine side
+
+void CTRX::EngineProgress(int16_t percent, bool* cancel) {
+    RaiseProgress(percent);
+    Yield();
+    // A cancel asked for while the message loop ran counts at once.
+    if (mCanceled) *cancel = true;
+}
+
+void CTRX::RaiseProgress(int16_t percent) {
+    if (OnProgress) OnProgress(percent);
+}
+
+void CTRX::Yield() {
+    if (OnYield) OnYield();
+    else if (QCoreApplication::instance()) QCoreApplication::processEvents();
+}
+
+void CTRX::RequireEngine() const {
+    if (!mTRX) NotSet();
+}
+
+bool CTRX::Initialize(std::shared_ptr<CDataDef> dataDef, CProject* project) {
+    if (!dataDef || !project) return false;
+    try {
+        mDDO = std::move(dataDef);
+        mProject = project;
+        mTRX.reset();  // the old engine and its connection go first
+        mLoaded = false;
+        auto engine = std::make_unique<CTRXEngine>([this](int16_t p, bool* c) { EngineProgress(p, c); });
+
+        int16_t count = 0;
+        for (int16_t i = 0; i < mDDO->FieldCount(); ++i) {
+            const int16_t mt = mDDO->UserMatchType(i);
+            if (mt != MatchType::NotUsed && mt != MatchType::Unusable) ++count;
+        }
+        engine->Initialize(count);
+
+        mFieldMap.assign(size_t(count), 0);
+        int16_t next = 0;
+        int16_t output = -1;
+        for (int16_t i = 0; i < mDDO->FieldCount(); ++i) {
+            const int16_t mt = mDDO->UserMatchType(i);
+            if (mt == MatchType::NotUsed || mt == MatchType::Unusable) continue;
+            if (mt == MatchType::Output) {
+                if (output < 0) output = i;
+                continue;
+            }
+            if (next < count) mFieldMap[size_t(next++)] = i;
+        }
+        if (output >= 0 && count > 0) mFieldMap[size_t(count - 1)] = output;
+        mTRX = std::move(engine);
+
+        if (!mCN) {
+            auto names = std::make_unique<CClassNames>();
+            names->Initialize(mProject, mDDO);
+            mCN = std::move(names);
+        }
+        return true;
+    } catch (...) {
+        app::ShowCurrentError("CTRX::Initialize");
+        return false;
+    }
+}
+
+float CTRX::PruneRate() const {
+    RequireEngine();
+    return mTRX->PruneRate();
+}
+
+void CTRX::SetPruneRate(float rate) {
+    RequireEngine();
+    mTRX->SetPruneRate(rate);
+}
+
+int32_t CTRX::MinItems() const {
+    RequireEngine();
+    return mTRX->MinItems();
+}
+
+void CTRX::SetMinItems(int32_t items) {
+    RequireEngine();
+    mTRX->SetMinItems(items);
+}
+
+int32_t CTRX::LoadCount() const {
+    RequireEngine();
+    return mTRX->RowCount();
+}
+
+int16_t CTRX::OutputField() const {
+    for (int16_t i = 0; i < mDDO->FieldCount(); ++i)
+        if (mDDO->UserMatchType(i) == MatchType::Output) return i;
+    return -1;
+}
+
+std::string CTRX::KeyName() const {
+    const int16_t key = mDDO->PrimaryKeyField();
+    if (key < 0 || key >= mDDO->FieldCount()) return {};
+    return mDDO->FieldName(key);
+}
+
+std::string CTRX::OrderByKey() const {
+    const std::string key = KeyName();
+    return key.empty() ? std::string() : " ORDER BY " + MdbUtils::BracketName(key);
+}
+
+void CTRX::StoreKeyRange(const std::string& lowName, const std::string& highName, int32_t low, int32_t high) {
+    const std::string key = KeyName();
+    if (key.empty()) return;
+    com::Variant first, last;
+    {
+        DatabasePtr db = mProject->OpenProject(false);
+        if (!db) NotSet();
+        RecordsetPtr rs = db->OpenRecordset(
+            "SELECT " + MdbUtils::BracketName(key) + " FROM LinkDataSource" + OrderByKey() + ";",
+            dao::RecordsetType::ForwardOnly);
+        if (low > 1 && !rs->Eof()) rs->Move(low - 1);
+        if (!rs->Eof()) first = rs->Fields(0).Value();
+        if (high > low && !rs->Eof()) rs->Move(high - low);
+        if (!rs->Eof()) last = rs->Fields(0).Value();
+        rs->Close();
+    }
+    // Written after the reading cursor is gone: the settings go through their own connection.
+    if (!first.IsEmpty()) mProject->SaveConfig(lowName, first);
+    if (!last.IsEmpty()) mProject->SaveConfig(highName, last);
+}
+
+bool CTRX::LoadData(int32_t trainLow, int32_t trainHigh) {
+    try {
+        if (!mTRX) NotSet();
+        mCanceled = false;
+        if (mLoaded && trainLow == mRangeMin && trainHigh == mRangeMax) return true;
+        // Rows of another range, or of a load that did not finish, must not mix
+        // with the new ones: start from an empty engine.
+        if (mLoaded || mTRX->RowCount() > 0) {
+            if (!Initialize(mDDO, mProject)) return false;
+        }
+        if (trainLow < 1 || trainHigh < trainLow)
+            throw CTreeError(5, "Invalid procedure call or argument");
+        mRangeMin = trainLow;
+        mRangeMax = trainHigh;
+        LoadRows(trainLow, trainHigh);
+        return mLoaded;
+    } catch (...) {
+        app::ShowCurrentError("CTRX::LoadData");
+        return false;
+    }
+}
+
+void CTRX::LoadRows(int32_t trainLow, int32_t trainHigh) {
+    StoreKeyRange("TrainKeyMin", "TrainKeyMax", trainLow, trainHigh);
+    const int16_t output = OutputField();
+    if (output < 0 || mFieldMap.empty()) return;
+
+    const int16_t fields = int16_t(mFieldMap.size());
+    const int16_t last = int16_t(fields - 1);
+    std::vector<int16_t> kinds(static_cast<size_t>(fields));
+    std::string sql = "SELECT ";
+    for (int16_t k = 0; k < fields; ++k) {
+        const int16_t f = mFieldMap[size_t(k)];
+        sql += MdbUtils::BracketName(mDDO->FieldName(f));
+        sql += k == last ? " FROM LinkDataSource" : ", ";
+        if (k == last) {
+            kinds[size_t(k)] = kKindClass;
+        } else if (mDDO->UserMatchType(f) == MatchType::Text) {
+            kinds[size_t(k)] = kKindDiscrete;
+        } else {
+            kinds[size_t(k)] = kKindContinuous;
+        }
+        mTRX->SetFieldType(k, kinds[size_t(k)]);
+        if (kinds[size_t(k)] == kKindDiscrete) mTRX->SetMaxClass(k, mDDO->MaxClass(f));
+    }
+    sql += OrderByKey() + ";";
+
+    const int32_t rows = trainHigh - trainLow + 1;
+    const int32_t batch = rows < kBatch ? rows : kBatch;
+    std::vector<char> warned(size_t(fields), 0);
+    auto badName = [&](int16_t k, const char* what) {
+        if (warned[size_t(k)]) return;  // once per field and load, not once per row
+        warned[size_t(k)] = 1;
+        ui::MsgBox(QStringLiteral("BAD CLASS NAME (%1 Field #%2)").arg(what).arg(mFieldMap[size_t(k)]),
+                   ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("TRX Load Data"));
+    };
+
+    DatabasePtr db = mProject->OpenProject(false);
+    if (!db) NotSet();
+    RecordsetPtr rs = db->OpenRecordset(sql, dao::RecordsetType::ForwardOnly);
+    if (trainLow > 1 && !rs->Eof()) rs->Move(trainLow - 1);
+
+    std::vector<float> buffer(size_t(fields) * size_t(batch));
+    int32_t processed = 0;
+    int16_t shown = 0;
+    while (!rs->Eof() && trainLow + processed <= trainHigh) {
+        int32_t want = batch;
+        if (trainLow + processed + want > trainHigh + 1) want = trainHigh + 1 - trainLow - processed;
+        const com::Variant got = rs->GetRows(want);
+        RowBlock block(got);
+        if (block.rows <= 0) break;
+        if (block.fields != fields) throw CTreeError(treeerr::kTypeMismatch, "Type mismatch");
+
+        long kept = 0;
+        for (long r = 0; r < block.rows; ++r) {
+            float* out = buffer.data() + size_t(kept) * size_t(fields);
+            bool send = true;
+            for (int16_t k = 0; k < fields && send; ++k) {
+                const VARIANT& v = block.At(k, r);
+                const int16_t f = mFieldMap[size_t(k)];
+                const bool boolean = mDDO->FieldType(f) == dao::dbBoolean;
+                switch (kinds[size_t(k)]) {
+                case kKindContinuous:
+                    out[k] = IsMissing(v) ? CSplitRule::kMissing : CSplitRule::EngineValue(dao::VarToDouble(v));
+                    break;
+                case kKindDiscrete:
+                    if (IsMissing(v)) {
+                        out[k] = CSplitRule::kMissing;
+                    } else if (boolean) {
+                        out[k] = dao::VarToBool(v) ? 1.0f : 2.0f;
+                    } else {
+                        const int16_t idx = mCN->ClassNumber(f, dao::VarToString(v));
+                        if (idx < 0) {
+                            badName(k, "Input");
+                            out[k] = CSplitRule::kMissing;
+                        } else {
+                            out[k] = float(idx + 1);
+                        }
+                    }
+                    break;
+                default:  // the output
+                    if (IsMissing(v)) {
+                        send = false;
+                    } else if (boolean) {
+                        out[k] = dao::VarToBool(v) ? 0.0f : 1.0f;
+                    } else {
+                        const int16_t idx = mCN->ClassNumber(f, dao::VarToString(v));
+                        if (idx < 0) {
+                            badName(k, "Output");
+                            send = false;
+                        } else {
+                            out[k] = float(idx);
+                        }
+                    }
+                    break;
+                }
+            }
+            if (send) ++kept;
+        }
+
+        if (kept > 0) {
+            // A batch in which every row was dropped is not sent: the engine refuses empty arrays.
+            const SAFEARRAYBOUND bounds[2] = {{ULONG(fields), 0}, {ULONG(kept), 0}};
+            SAFEARRAY* psa = SafeArrayCreate(VT_R4, 2, bounds);
+            if (!psa) throw CTreeError(7, "Out of memory");
+            void* p = nullptr;
+            SafeArrayAccessData(psa, &p);
+            std::copy(buffer.begin(), buffer.begin() + long(kept) * fields, static_cast<float*>(p));
+            SafeArrayUnaccessData(psa);
+            try {
+                mTRX->AddData(psa);
+            } catch (...) {
+                SafeArrayDestroy(psa);
+                throw;
+            }
+            SafeArrayDestroy(psa);
+        }
+
+        processed += int32_t(block.rows);
+        const int16_t percent = PercentOf(processed, rows);
+        if (percent != shown) {
+            shown = percent;
+            Yield();
+            RaiseProgress(percent);
+            if (mCanceled) return;
+        }
+        if (block.rows < want) break;
+    }
+    rs->Close();
+    mLoaded = true;
+}
+
+bool CTRX::BuildTree() {
+    try {
+        mHasTree = false;
+        mCanceled = false;
+        RequireEngine();
+        RaiseProgress(0);
+        CTreeModel tree;
+        const bool built = mTRX->BuildTree(&tree);
+        if (mCanceled || !built) return false;
+        RaiseProgress(100);
+        mTree = std::move(tree);
+        mItems = mTree.Node(0).Items;
+        mMissFits = mTree.Node(0).Errors;
+        mHasTree = true;
+        return true;
+    } catch (const CTreeError& e) {
+        mHasTree = false;
+        if (CTRXEngine::IsTooManyNodes(e.what())) {
+            ui::MsgBox(QStringLiteral("Tree exceeds maximum (32000) nodes.  Try increasing the prune rate."),
+                       ui::Buttons::OK, ui::Icon::Exclamation, QStringLiteral("Too Many Rules"));
+        } else {
+            app::ShowCurrentError("CTRX::BuildTree");
+        }
+        return false;
+    } catch (...) {
+        mHasTree = false;
+        app::ShowCurrentError("CTRX::BuildTree");
+        return false;
+    }
+}
+
+// ------------------------------------------------------------------ tree model and persistence
+
+int32_t CTRX::Items() const { return mHasTree ? int32_t(std::nearbyint(mItems)) : 0; }
+
+int32_t CTRX::MissFits() const { return mHasTree ? int32_t(std::nearbyint(mMissFits)) : 0; }
+
+void CTRX::TestPIdx() {
+    app::Screen().SetMousePointer(app::vbHourglass);
+    if (!mTree.Empty()) {
+        CTreeModel copy = mTree;
+        mTree.Assign(std::vector<TRXNode>(copy.AllNodes()), copy.Slots(), std::vector<int16_t>(copy.AllChildren()));
+    }
+    app::Screen().SetMousePointer(app::vbDefault);
+}
+
+void CTRX::SaveTree(CProject* project) {
+    if (!project || !mHasTree) NotSet();
+    RequireEngine();
+    const float rate = mTRX->PruneRate();
+    const int32_t items = mTRX->MinItems();
+    const std::string blob = CTreeBlob::Pack(mTree);
+
+    DatabasePtr db = project->OpenProject(false);
+    if (!db) NotSet();
+    // The tree is stored as bytes (a long-binary column), so that no byte value
+    // depends on a text encoding. A table whose column holds text is made anew:
+    // it has only the one row that is replaced here anyway.
+    if (MdbUtils::TableExists(db, "NodeData")) {
+        dao::TableDef def = db->TableDefs().Item("NodeData");
+        if (def.Fields().Item("NodeData").Type() != dao::dbLongBinary) {
+            db->Execute("DROP TABLE NodeData;");
+            db->TableDefs().Refresh();
+        }
+    }
+    if (!MdbUtils::TableExists(db, "NodeData"))
+        db->Execute("CREATE TABLE NodeData(NodeData LONGBINARY, PruneRate SINGLE, MinItems LONG);");
+    RecordsetPtr rs = db->OpenRecordset("NodeData", dao::RecordsetType::Dynaset);
+    if (!rs->Eof()) {
+        rs->MoveFirst();
+        rs->Edit();
+    } else {
+        rs->AddNew();
+    }
+    rs->Fields("NodeData").SetValue(BlobToVariant(blob));
+    rs->Fields("PruneRate").SetValue(com::Variant::R4(rate));
+    rs->Fields("MinItems").SetValue(com::Variant::I4(items));
+    rs->Update();
+    rs->Close();
+}
+
+void CTRX::LoadTree(CProject* project) {
+    if (!project) NotSet();
+    DatabasePtr db = project->OpenProject(false);
+    if (!db) NotSet();
+    if (!MdbUtils::TableExists(db, "NodeData")) return;
+    RecordsetPtr rs = db->OpenRecordset("NodeData", dao::RecordsetType::Dynaset);
+    if (rs->Eof()) return;
+    rs->MoveFirst();
+    const std::string bytes = VariantToBlob(rs->Fields("NodeData").Value());
+    CTreeModel tree;
+    if (CTreeBlob::Unpack(bytes, &tree) != CTreeBlob::Result::Loaded) return;
+    RequireEngine();
+    const com::Variant rate = rs->Fields("PruneRate").Value();
+    const com::Variant items = rs->Fields("MinItems").Value();
+    rs->Close();
+    if (!rate.IsNull()) mTRX->SetPruneRate(dao::VarToSingle(rate));
+    if (!items.IsNull()) mTRX->SetMinItems(dao::VarToLong(items));
+
+    mTree = std::move(tree);
+    mItems = mTree.Node(0).Items;
+    mMissFits = mTree.Node(0).Errors;
+    mHasTree = true;
+    mRangeMin = ValLong(project->GetConfig("LastTrainLow", "0"));
+    mRangeMax = ValLong(project->GetConfig("LastTrainHigh", "0"));
+}
+
+// ------------------------------------------------------------------ classification and prediction
+
+int16_t CTRX::PredictRow(const std::vector<com::Variant>& row) {
+    mLastPredictNode = -1;
+    if (!mHasTree || row.size() != mFieldMap.size()) return -1;
+    int32_t n = 0;
+    for (;;) {
+        const TRXNode& node = mTree.Node(n);
+        if (node.Forks == 0) {
+            mLastPredictNode = n;
+            return node.Class;
+        }
+        const TRXNode& first = mTree.Node(mTree.Child(n, 0));
+        if (first.FieldNum < 0 || size_t(first.FieldNum) >= row.size()) return -1;
+        const com::Variant& v = row[size_t(first.FieldNum)];
+        if (v.IsNull() || v.IsEmpty()) return -1;
+        int branch;
+        if (first.NodeType == 1) {
+            // A value beyond the node's branches has no branch to follow.
+            const double value = dao::VarToDouble(v);
+            if (!(value >= 1.0 && value <= double(node.Forks)) || value != std::floor(value)) return -1;
+            branch = int(value) - 1;
+        } else if (first.NodeType == 2) {
+            if (node.Forks < 2) return -1;
+            branch = CSplitRule::GoesFirst(dao::VarToDouble(v), first.Cut) ? 0 : 1;
+        } else {
+            return -1;
+        }
+        // Children always follow their parent, so the walk ends.
+        n = mTree.Child(n, branch);
+    }
+}
+
+int16_t CTRX::SingleNormalClassify(const std::vector<com::Variant>& row) {
+    const int16_t c = PredictRow(row);
+    return c < 0 ? int16_t(-1) : c;
+}
+
+float CTRX::SingleNormalConfidence(int32_t node) const {
+    const TRXNode& t = mTree.Node(node);
+    if (!(t.Items > 0)) return 0;
+    float confidence = 100.0f * (1.0f - t.Errors / t.Items);
+    if (confidence > 99.0f && t.Items < 30.0f) confidence = 99.0f;
+    return confidence;
+}
+
+void CTRX::Classify(int32_t testLow, int32_t testHigh) {
+    mCanceled = false;
+    if (!mHasTree || !mDDO || !mProject || !mCN) NotSet();
+    if (testLow < 1 || testHigh < testLow) throw CTreeError(5, "Invalid procedure call or argument");
+    int16_t output = OutputField();
+    if (output < 0) output = 0;
+    const std::string key = KeyName();
+    if (key.empty())
+        throw CTreeError(3800, "The linked table has no single primary-key field to match Test rows by.");
+    const int16_t keyField = mDDO->PrimaryKeyField();
+    const bool textKey = MdbUtils::IsTextType(mDDO->FieldType(keyField));
+    const int64_t rows = int64_t(testHigh) - testLow + 1;
+
+    {
+        DatabasePtr db = mProject->OpenProject(false);
+        if (!db) NotSet();
+        if (!MdbUtils::TableExists(db, "Test")) MdbUtils::CreateTestTable(*mProject, *mDDO);
+    }
+    StoreKeyRange("TestKeyMin", "TestKeyMax", testLow, testHigh);
+
+    // Columns: the key, the engine fields in map order (the output last), and
+    // the output again only when the map does not end with it.
+    std::string sql = "SELECT " + MdbUtils::BracketName(key);
+    for (int16_t f : mFieldMap) sql += ", " + MdbUtils::BracketName(mDDO->FieldName(f));
+    long outCol = long(mFieldMap.size());
+    if (mFieldMap.empty() || mFieldMap.back() != output) {
+        sql += ", " + MdbUtils::BracketName(mDDO->FieldName(output));
+        outCol = long(mFieldMap.size()) + 1;
+    }
+    sql += " FROM LinkDataSource" + OrderByKey() + ";";
+
+    DatabasePtr db = mProject->OpenProject(false);
+    if (!db) NotSet();
+    RecordsetPtr rs = db->OpenRecordset(sql, dao::RecordsetType::ForwardOnly);
+    if (testLow > 1 && !rs->Eof()) rs->Move(testLow - 1);
+
+    // Results wait here until the next progress step, then go out as one
+    // UPDATE per (Predicted, Actual) pair over the key index.
+    std::map<std::pair<int16_t, int16_t>, std::string> pending;
+    auto literal = [&](const VARIANT& k) {
+        if (textKey) return MdbUtils::SqlText(dao::VarToString(k));
+        return CSplitRule::Number(dao::VarToDouble(k));
+    };
+    auto flush = [&]() {
+        for (const auto& [classes, keys] : pending)
+            db->Execute("UPDATE Test SET Predicted = " + std::to_string(classes.first) +
+                        ", Actual = " + std::to_string(classes.second) + " WHERE MainPrimaryKey IN (" + keys + ");");
+        pending.clear();
+    };
+
+    std::vector<com::Variant> predictRow(mFieldMap.size());
+    int64_t done = 0;
+    int16_t shown = 0;
+    db->BeginTrans();
+    try {
+        while (!rs->Eof() && done < rows) {
+            const long want = long(std::min<int64_t>(rows - done, kClassifyChunk));
+            const com::Variant got = rs->GetRows(want);
+            RowBlock block(got);
+            if (block.rows <= 0) break;
+            for (long r = 0; r < block.rows && done < rows; ++r) {
+                for (size_t k = 0; k < mFieldMap.size(); ++k) {
+                    const int16_t f = mFieldMap[k];
+                    const VARIANT& v = block.At(long(k) + 1, r);
+                    com::Variant& slot = predictRow[k];
+                    const int16_t mt = mDDO->UserMatchType(f);
+                    if (IsMissing(v)) {
+                        slot = com::Variant::Null();
+                    } else if (mt == MatchType::Text) {
+                        if (mDDO->FieldType(f) == dao::dbBoolean) {
+                            // The coding training used: True is value 1, anything else 2.
+                            slot = com::Variant::I2(dao::VarToBool(v) ? 1 : 2);
+                        } else {
+                            const int16_t idx = mCN->ClassNumber(f, dao::VarToString(v));
+                            if (idx < 0)
+                                throw CTreeError(treeerr::kBadClassName,
+                                                 "BAD CLASS NAME (Input Field #" + std::to_string(f) + ")");
+                            slot = com::Variant::I2(int16_t(idx + 1));
+                        }
+                    } else if (mt == MatchType::Output) {
+                        slot = com::Variant::Null();  // never read
+                    } else {
+                        slot = com::Variant(v);
+                    }
+                }
+                int16_t predicted = int16_t(PredictRow(predictRow) + 1);
+                if (predicted <= 0) predicted = -1;
+                const VARIANT& ov = block.At(outCol, r);
+                int16_t actual;
+                if (IsMissing(ov)) actual = -1;
+                else if (mDDO->FieldType(output) == dao::dbBoolean) actual = dao::VarToBool(ov) ? 1 : 2;
+                else actual = int16_t(mCN->ClassNumber(output, dao::VarToString(ov)) + 1);
+
+                std::string& keys = pending[{predicted, actual}];
+                if (!keys.empty()) keys += ',';
+                keys += literal(block.At(0, r));
+
+                ++done;
+                const int16_t percent = PercentOf(done, rows);
+                if (percent != shown) {
+                    shown = percent;
+                    flush();
+                    RaiseProgress(percent);
+                    if (mCanceled) {
+                        db->CommitTrans();
+                        rs->Close();
+                        return;
+                    }
+                }
+            }
+            if (block.rows < want) break;
+        }
+        flush();
+        db->CommitTrans();
+    } catch (...) {
+        // The rows counted so far keep their new values; the failing one is not written.
+        try {
+            flush();
+        } catch (...) {
+        }
+        try {
+            db->CommitTrans();
+        } catch (...) {
+        }
+        throw;
+    }
+    rs->Close();
+}
+
+std::string CTRX::ConditionOf(int32_t n) const {
+    const TRXNode& t = mTree.Node(n);
+    if (t.FieldNum < 0 || size_t(t.FieldNum) >= mFieldMap.size())
+        throw CTreeError(treeerr::kSubscript, "Subscript out of range");
+    const int16_t f = mFieldMap[size_t(t.FieldNum)];
+    const std::string field = MdbUtils::BracketName(mDDO->FieldName(f));
+    const int16_t type = mDDO->FieldType(f);
+    if (t.NodeType == 1) {
+        if (type == dao::dbBoolean) return "(" + field + (t.DisClass == 1 ? " <> 0)" : " = 0)");
+        const std::string name = mCN ? mCN->Class(f, int16_t(t.DisClass - 1)) : std::string();
+        if (MdbUtils::IsNumericType(type)) {
+            char* end = nullptr;
+            const double value = std::strtod(name.c_str(), &end);
+            // A class without a number selects nothing, as no row could carry it.
+            if (name.empty() || (end && *end)) return "(" + field + " = NULL)";
+            return "(" + field + " = " + CSplitRule::Number(value) + ")";
+        }
+        return "(" + field + " = " + MdbUtils::SqlText(name) + ")";
+    }
+    return CSplitRule::ThresholdClause(field, t.Cut, mTree.ParentSlot(n) == 0);
+}
+
+std::string CTRX::GetSQLLogic(int32_t node) const {
+    if (!mHasTree || !mDDO) NotSet();
+    mTree.Node(node);
+    std::string text;
+    for (int32_t n = node; n != 0; n = mTree.Parent(n)) {
+        if (!text.empty()) text += " AND ";
+        text += ConditionOf(n);
+    }
+    return text;
+}
+
+bool CTRX::IsFieldInTree(const std::string& fieldName) const {
+    try {
+        if (!mHasTree || !mDDO) return false;
+        int16_t field = -1;
+        for (int16_t i = 0; i < mDDO->FieldCount(); ++i)
+            if (mDDO->FieldName(i) == fieldName) {
+                field = i;
+                break;
+            }
+        if (field < 0) return false;
+        for (int32_t n = 1; n < mTree.Nodes(); ++n) {
+            const int16_t fn = mTree.Node(n).FieldNum;
+            if (fn >= 0 && size_t(fn) < mFieldMap.size() && mFieldMap[size_t(fn)] == field) return true;
+        }
+        return false;
+    } catch (...) {
+        return false;
+    }
+}

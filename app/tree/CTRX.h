@@ -1,0 +1,125 @@
+// The rule tree and the engine object that builds it. CTRX maps the field
+// definitions to engine fields, loads training rows of the linked table into
+// the engine, builds the tree, keeps it (CTreeModel), stores it in NodeData and
+// reads it back, classifies test rows into Test, predicts single rows and
+// turns a node into an SQL condition on LinkDataSource.
+//
+// Row numbers (training and test ranges) count from 1 in the order of the
+// table's key field; every query here that walks rows by position uses that
+// one order, so a range names the same rows wherever it is used.
+//
+// One instance per open project, on the UI thread. The CProject given to
+// Initialize is the shell's and must outlive this object.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "CTreeModel.h"
+#include "com/oleauto.h"
+
+class CDataDef;
+class CProject;
+class CClassNames;
+class CTRXEngine;
+
+class CTRX {
+public:
+    CTRX();
+    ~CTRX();
+    CTRX(const CTRX&) = delete;
+    CTRX& operator=(const CTRX&) = delete;
+
+    // ---- engine driver and data loading
+    // A new, empty engine object and the field map. False after showing the
+    // error box (engine not registered, fewer than 2 fields ...).
+    bool Initialize(std::shared_ptr<CDataDef> dataDef, CProject* project);
+    // Loads rows trainLow..trainHigh (from 1) in batches of 100. False when it
+    // did not finish (cancelled, or an error that was shown).
+    bool LoadData(int32_t trainLow, int32_t trainHigh);
+    // Builds the tree from the loaded rows. False when no tree came back
+    // (cancelled, too many nodes, or an error that was shown).
+    bool BuildTree();
+    float PruneRate() const;
+    void SetPruneRate(float rate);
+    int32_t MinItems() const;
+    void SetMinItems(int32_t items);
+    int32_t LoadCount() const;
+    void Cancel() { mCanceled = true; }
+    bool Canceled() const { return mCanceled; }
+
+    // Event Progress(percent 0..100), raised by LoadData, BuildTree and Classify.
+    // The handler may call Cancel.
+    std::function<void(int16_t percent)> OnProgress;
+    // Lets the message loop run once while a long operation is in hand; by
+    // default the application's event loop when there is one.
+    std::function<void()> OnYield;
+
+    // ---- tree model and persistence (errors reach the caller)
+    void SaveTree(CProject* project);
+    void LoadTree(CProject* project);
+    int32_t Items() const;
+    int32_t MissFits() const;
+    int32_t Nodes() const { return mHasTree ? mTree.Nodes() : 0; }
+    float LocalItems(int32_t node) const { return mTree.Node(node).Items; }
+    float LocalError(int32_t node) const { return mTree.Node(node).Errors; }
+    int32_t RangeMin() const { return mRangeMin; }
+    int32_t RangeMax() const { return mRangeMax; }
+    int16_t LeafCount() const { return mHasTree ? mTree.LeafCount() : 0; }
+    void TestPIdx();
+    const CTreeModel& Tree() const { return mTree; }
+
+    // ---- classification and prediction
+    // A prediction row has one entry per engine field in field-map order: a
+    // number, a class number for a categorical field, Null for missing. The
+    // result is the leaf's class (class number - 1) or -1 for no prediction.
+    int16_t PredictRow(const std::vector<com::Variant>& row);
+    int16_t SingleNormalClassify(const std::vector<com::Variant>& row);
+    int32_t LastPredictNode() const { return mLastPredictNode; }
+    float SingleNormalConfidence(int32_t node) const;
+    bool HasTree() const { return mHasTree; }
+    // Classifies rows testLow..testHigh into Test (Predicted, Actual) in one
+    // transaction; what is done stays written on cancel or error. Errors,
+    // a value not among a categorical field's classes included, reach the caller.
+    void Classify(int32_t testLow, int32_t testHigh);
+    // SQL condition (Jet syntax, locale-free) selecting the rows of
+    // LinkDataSource that reach the node; "" for the root.
+    std::string GetSQLLogic(int32_t node) const;
+    bool IsFieldInTree(const std::string& fieldName) const;
+
+    // ---- what the display and export code read
+    const std::vector<int16_t>& FieldMap() const { return mFieldMap; }
+    const std::shared_ptr<CDataDef>& DataDef() const { return mDDO; }
+    CClassNames* ClassNames() const { return mCN.get(); }
+
+private:
+    void EngineProgress(int16_t percent, bool* cancel);
+    void RaiseProgress(int16_t percent);
+    void Yield();
+    void RequireEngine() const;
+    void LoadRows(int32_t trainLow, int32_t trainHigh);
+    void StoreKeyRange(const std::string& lowName, const std::string& highName, int32_t low, int32_t high);
+    int16_t OutputField() const;
+    std::string KeyName() const;
+    std::string OrderByKey() const;
+    std::string ConditionOf(int32_t node) const;
+
+    std::shared_ptr<CDataDef> mDDO;
+    CProject* mProject = nullptr;
+    std::unique_ptr<CTRXEngine> mTRX;
+    std::unique_ptr<CClassNames> mCN;
+    std::vector<int16_t> mFieldMap;  // engine field -> data field, output last
+
+    CTreeModel mTree;
+    bool mHasTree = false;
+    float mItems = 0;
+    float mMissFits = 0;
+    int32_t mRangeMin = 0;
+    int32_t mRangeMax = 0;
+    bool mLoaded = false;
+    bool mCanceled = false;
+    int32_t mLastPredictNode = -1;
+};

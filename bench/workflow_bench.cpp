@@ -1,0 +1,161 @@
+// The whole road headless on a generated 1 000 000-row table with 20 input
+// fields: create the project, link, collect statistics, create Test, load the
+// training rows 1-700 000, build at prune rate 75, save the tree, classify
+// rows 700 001-1 000 000. Prints the time of each step.
+//
+//   workflow_bench [rows] [folder]
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "AppErrors.h"
+#include "CDataDef.h"
+#include "CProject.h"
+#include "CTRX.h"
+#include "MdbUtils.h"
+#include "ui/testing.h"
+
+namespace {
+
+constexpr int kNumeric = 14;
+constexpr int kCategorical = 6;
+
+double Step(const char* name, const std::function<void()>& work) {
+    const auto t0 = std::chrono::steady_clock::now();
+    work();
+    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    std::printf("%-28s %8.3f s\n", name, s);
+    std::fflush(stdout);
+    return s;
+}
+
+void Exec(sqlite3* db, const char* sql) {
+    char* err = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &err) != SQLITE_OK) {
+        std::fprintf(stderr, "%s: %s\n", sql, err ? err : "?");
+        std::exit(2);
+    }
+}
+
+// Numeric fields N1..N14 (a few missing), categorical C1..C6, output Class
+// with four values that depend on some of the inputs plus noise.
+void Generate(const std::string& path, long rows) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) std::exit(2);
+    std::string create = "CREATE TABLE Big (Id INTEGER PRIMARY KEY";
+    for (int i = 1; i <= kNumeric; ++i) create += ", N" + std::to_string(i) + " REAL";
+    for (int i = 1; i <= kCategorical; ++i) create += ", C" + std::to_string(i) + " TEXT";
+    create += ", Class TEXT)";
+    Exec(db, create.c_str());
+    Exec(db, "BEGIN");
+    std::string insert = "INSERT INTO Big VALUES (?";
+    for (int i = 0; i < kNumeric + kCategorical + 1; ++i) insert += ",?";
+    insert += ")";
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, insert.c_str(), -1, &st, nullptr);
+    std::mt19937_64 rng(1);
+    std::uniform_real_distribution<double> u(0, 100);
+    const char* classes[] = {"alpha", "beta", "gamma", "delta"};
+    std::string cat[kCategorical];
+    for (long r = 1; r <= rows; ++r) {
+        sqlite3_bind_int64(st, 1, r);
+        double n[kNumeric];
+        for (int i = 0; i < kNumeric; ++i) {
+            n[i] = std::floor(u(rng) * 10) / 10;
+            if ((rng() & 63) == 0) sqlite3_bind_null(st, 2 + i);
+            else sqlite3_bind_double(st, 2 + i, n[i]);
+        }
+        int cv[kCategorical];
+        for (int i = 0; i < kCategorical; ++i) {
+            cv[i] = int(rng() % unsigned(3 + i));
+            cat[i] = "v" + std::to_string(cv[i]);
+            sqlite3_bind_text(st, 2 + kNumeric + i, cat[i].c_str(), -1, SQLITE_TRANSIENT);
+        }
+        int cls = n[0] < 30 ? 0 : (n[1] > 60 ? 1 : (cv[0] == 1 ? 2 : 3));
+        if (cls == 3 && n[2] < 20) cls = 0;
+        if ((rng() % 100) < 8) cls = int(rng() % 4);
+        sqlite3_bind_text(st, 2 + kNumeric + kCategorical, classes[cls], -1, SQLITE_STATIC);
+        sqlite3_step(st);
+        sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
+    Exec(db, "COMMIT");
+    sqlite3_close(db);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const long rows = argc > 1 ? std::atol(argv[1]) : 1000000;
+    const std::string dir = argc > 2 ? argv[2]
+                                     : (std::filesystem::temp_directory_path() /
+                                        ("tessary-bench-" + std::to_string(::getpid())))
+                                           .string();
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const std::string data = dir + "/big.db";
+    const std::string projectPath = dir + "/big.txp";
+    const long trainHigh = rows * 7 / 10;
+
+    ui::ScopedRecorder dialogs;  // headless: message boxes are recorded
+    CProject project;
+    auto dataDef = std::make_shared<CDataDef>();
+    DatabasePtr db;
+    CTRX trx;
+    bool ok = true;
+    double road = 0;
+    try {
+        Step("generate table", [&] { Generate(data, rows); });
+        road += Step("create project + link", [&] {
+            project.SetFileName(projectPath);
+            project.Create();
+            project.AttachDataSource(data, "Big");
+            db = project.OpenProject(false);
+        });
+        road += Step("collect statistics", [&] {
+            dataDef->Initialize(db, "LinkDataSource");
+            dataDef->CollectStats(db);
+        });
+        road += Step("create Test", [&] {
+            MdbUtils::CreateTestTable(project, *dataDef);
+            for (int16_t i = 0; i < dataDef->FieldCount(); ++i) {
+                const std::string& name = dataDef->FieldName(i);
+                int16_t mt = MatchType::NotUsed;
+                if (name == "Class") mt = MatchType::Output;
+                else if (name[0] == 'N') mt = MatchType::Numeric;
+                else if (name[0] == 'C') mt = MatchType::Text;
+                if (dataDef->UserMatchType(i) != MatchType::Unusable) dataDef->SetUserMatchType(i, mt);
+            }
+            dataDef->Save(db);
+        });
+        road += Step("load training rows", [&] {
+            ok = ok && trx.Initialize(dataDef, &project) && trx.LoadData(1, int32_t(trainHigh));
+        });
+        road += Step("build (prune rate 75)", [&] {
+            trx.SetPruneRate(75);
+            ok = ok && trx.BuildTree();
+        });
+        road += Step("save tree", [&] { trx.SaveTree(&project); });
+        road += Step("classify test rows", [&] { trx.Classify(int32_t(trainHigh + 1), int32_t(rows)); });
+    } catch (...) {
+        const app::ErrInfo e = app::CurrentError();
+        std::fprintf(stderr, "error %ld: %s\n", e.number, e.description.c_str());
+        ok = false;
+    }
+    for (const auto& m : dialogs.Messages())
+        std::fprintf(stderr, "message: %s | %s\n", m.title.toStdString().c_str(), m.text.toStdString().c_str());
+    std::printf("%-28s %8.3f s\n", "whole road (no generation)", road);
+    std::printf("rows loaded %d, nodes %d, leaves %d\n", ok ? trx.LoadCount() : -1, trx.Nodes(), trx.LeafCount());
+    project.CloseProject();
+    db.reset();
+    std::filesystem::remove_all(dir);
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,701 @@
+// The driver end to end on generated projects: loading, building, storing,
+// reloading, classifying, predicting and SQL conditions, with the real engine.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+
+#include "CClassNames.h"
+#include "CTRX.h"
+#include "CTreeBlob.h"
+#include "CTreeError.h"
+#include "TreeFixture.h"
+
+using treetest::Cell;
+using treetest::Column;
+using treetest::GeneratedProject;
+
+namespace {
+
+const std::vector<Column> kMixed = {
+    {"X", "REAL", MatchType::Numeric},
+    {"Y", "INTEGER", MatchType::Numeric},
+    {"Colour", "TEXT", MatchType::Text},
+    {"Size", "TEXT", MatchType::Text},
+    {"Note", "TEXT", MatchType::NotUsed},
+    {"Class", "TEXT", MatchType::Output},
+};
+
+// Rows with continuous, categorical and missing values: X on a 0.1 grid (cuts
+// fall on data values, most of which a 4-byte float cannot hold exactly, so an
+// 8-byte comparison with the cut would send some rows the other way), an
+// exact -999 now and then, Null and "?"
+// inputs, a quote in a categorical value, and missing outputs.
+std::vector<std::vector<Cell>> MixedRows(int n, unsigned seed = 3) {
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> pct(0, 99);
+    const char* colours[] = {"red", "green", "blue", "O'Brien"};
+    const char* sizes[] = {"S", "M", "L"};
+    std::vector<std::vector<Cell>> rows;
+    for (int i = 0; i < n; ++i) {
+        const double x = std::floor(std::uniform_real_distribution<double>(0, 100)(rng) * 10) / 10;
+        const int y = std::uniform_int_distribution<int>(0, 10)(rng);
+        const int c = std::uniform_int_distribution<int>(0, 3)(rng);
+        const int s = std::uniform_int_distribution<int>(0, 2)(rng);
+        std::string cls = x <= 50 ? (c == 0 || c == 3 ? "A" : "B") : (y > 5 ? "C" : (s == 2 ? "B" : "A"));
+        if (pct(rng) < 5) cls = "ABC"[pct(rng) % 3] == 'A' ? "A" : "C";
+        Cell cx = Cell::D(x), cc = Cell::T(colours[c]), cy = Cell::D(y), co = Cell::T(cls);
+        const int roll = pct(rng);
+        if (roll < 4) cx = Cell::N();
+        else if (roll < 7) cx = Cell::D(-999);
+        if (pct(rng) < 3) cc = Cell::N();
+        else if (pct(rng) < 2) cc = Cell::T(" ? ");
+        if (pct(rng) < 3) cy = Cell::N();
+        const int out = pct(rng);
+        if (out < 2) co = Cell::N();
+        else if (out < 3) co = Cell::T("?");
+        rows.push_back({cx, cy, cc, Cell::T(sizes[s]), Cell::T("n" + std::to_string(i)), co});
+    }
+    return rows;
+}
+
+struct Events {
+    std::vector<int> progress;
+    void Attach(CTRX& t) {
+        t.OnProgress = [this](int16_t p) { progress.push_back(p); };
+    }
+};
+
+std::vector<std::string> MessageTexts(const ui::RecordingHandler& h) {
+    std::vector<std::string> out;
+    for (const auto& m : h.Messages()) out.push_back((m.title + " | " + m.text).toStdString());
+    return out;
+}
+
+}  // namespace
+
+TEST(CTRXLoad, BatchesProgressAndDroppedOutputs) {
+    auto rows = MixedRows(260);
+    GeneratedProject p("load", kMixed, rows);
+    CTRX trx;
+    Events ev;
+    ev.Attach(trx);
+    int yields = 0;
+    trx.OnYield = [&] { ++yields; };
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project)) << ::testing::PrintToString(MessageTexts(p.dialogs));
+    ASSERT_TRUE(trx.LoadData(1, 250));
+    EXPECT_EQ(ev.progress, (std::vector<int>{40, 80, 100}));
+    EXPECT_EQ(yields, 3);  // the message loop runs at every progress step
+    int sent = 0;
+    for (int i = 0; i < 250; ++i)
+        if (rows[size_t(i)][5].kind == Cell::Text && rows[size_t(i)][5].text != "?") ++sent;
+    EXPECT_EQ(trx.LoadCount(), sent);
+    EXPECT_LT(sent, 250);
+    EXPECT_EQ(p.project.GetConfig("TrainKeyMin"), "1");
+    EXPECT_EQ(p.project.GetConfig("TrainKeyMax"), "250");
+    EXPECT_EQ(trx.RangeMin(), 1);
+    EXPECT_EQ(trx.RangeMax(), 250);
+
+    // The same range again costs nothing; another one starts from an empty engine.
+    ev.progress.clear();
+    ASSERT_TRUE(trx.LoadData(1, 250));
+    EXPECT_TRUE(ev.progress.empty());
+    EXPECT_EQ(trx.LoadCount(), sent);
+    ASSERT_TRUE(trx.LoadData(201, 230));
+    EXPECT_EQ(ev.progress, (std::vector<int>{100}));  // one batch of 30 rows
+    int sent2 = 0;
+    for (int i = 200; i < 230; ++i)
+        if (rows[size_t(i)][5].kind == Cell::Text && rows[size_t(i)][5].text != "?") ++sent2;
+    EXPECT_EQ(trx.LoadCount(), sent2);
+    EXPECT_EQ(p.project.GetConfig("TrainKeyMin"), "201");
+    EXPECT_TRUE(p.dialogs.Messages().empty()) << ::testing::PrintToString(MessageTexts(p.dialogs));
+}
+
+TEST(CTRXLoad, CancelledLoadLeavesNothingForTheNextOne) {
+    GeneratedProject p("cancel", kMixed, MixedRows(300, 5));
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+    trx.OnProgress = [&](int16_t) { trx.Cancel(); };
+    EXPECT_FALSE(trx.LoadData(1, 300));
+    EXPECT_TRUE(trx.Canceled());
+    const int partial = trx.LoadCount();
+    EXPECT_GT(partial, 0);
+    EXPECT_LE(partial, 100);
+    trx.OnProgress = nullptr;
+    ASSERT_TRUE(trx.LoadData(1, 300));
+    CTRX fresh;
+    ASSERT_TRUE(fresh.Initialize(p.dataDef, &p.project));
+    ASSERT_TRUE(fresh.LoadData(1, 300));
+    EXPECT_EQ(trx.LoadCount(), fresh.LoadCount());  // not partial + full
+}
+
+TEST(CTRXLoad, ExactMinus999IsAValueNotMissing) {
+    // Class follows X: -999 rows are class B, missing X rows are split either way.
+    std::vector<std::vector<Cell>> rows;
+    for (int i = 0; i < 60; ++i) {
+        Cell x = i % 3 == 0 ? Cell::D(-999) : (i % 3 == 1 ? Cell::D(10 + i) : Cell::N());
+        std::string cls = i % 3 == 0 ? "B" : (i % 3 == 1 ? "A" : (i % 2 ? "A" : "B"));
+        rows.push_back({x, Cell::D(1), Cell::T("red"), Cell::T("S"), Cell::T("n"), Cell::T(cls)});
+    }
+    GeneratedProject p("m999", kMixed, rows);
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+    ASSERT_TRUE(trx.LoadData(1, 60));
+    trx.SetPruneRate(0);
+    trx.SetMinItems(2);
+    ASSERT_TRUE(trx.BuildTree());
+    // Were -999 taken as missing, X could not separate B from A.
+    ASSERT_GT(trx.Nodes(), 1);
+    std::vector<com::Variant> row(trx.FieldMap().size());
+    for (auto& v : row) v = com::Variant::Null();
+    row[0] = com::Variant::R8(-999);
+    EXPECT_EQ(trx.PredictRow(row), 1);  // class B (index 1)
+    row[0] = com::Variant::R8(20);
+    EXPECT_EQ(trx.PredictRow(row), 0);
+}
+
+TEST(CTRXBuild, EngineErrorsKeepTheirOwnText) {
+    GeneratedProject p("err", kMixed, MixedRows(20));
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+    EXPECT_FALSE(trx.BuildTree());  // no rows loaded: the engine's 3848
+    EXPECT_FALSE(trx.HasTree());
+    const auto msgs = p.dialogs.Messages();
+    ASSERT_EQ(msgs.size(), 1u);
+    EXPECT_EQ(msgs[0].title, "CTRX::BuildTree");
+    EXPECT_TRUE(msgs[0].text.contains("BuildTree: Object not initialized or input data not added."))
+        << msgs[0].text.toStdString();
+    EXPECT_FALSE(msgs[0].text.contains("32000"));
+}
+
+TEST(CTRXBuild, ProgressAndCancel) {
+    GeneratedProject p("build", kMixed, MixedRows(3000, 9));
+    CTRX trx;
+    Events ev;
+    ev.Attach(trx);
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+    ASSERT_TRUE(trx.LoadData(1, 3000));
+    ev.progress.clear();
+    trx.SetPruneRate(75);
+    ASSERT_TRUE(trx.BuildTree());
+    ASSERT_GE(ev.progress.size(), 2u);
+    EXPECT_EQ(ev.progress.front(), 0);
+    EXPECT_EQ(ev.progress.back(), 100);
+    EXPECT_TRUE(trx.HasTree());
+    EXPECT_GT(trx.LeafCount(), 1);
+    EXPECT_EQ(trx.Items(), trx.LoadCount());
+
+    // Cancel at the engine's first event: no tree, no message.
+    trx.SetMinItems(3);  // forces a regrowth
+    trx.OnProgress = [&](int16_t pc) {
+        if (pc > 0) trx.Cancel();
+    };
+    EXPECT_FALSE(trx.BuildTree());
+    EXPECT_FALSE(trx.HasTree());
+    EXPECT_EQ(trx.LeafCount(), 0);
+    EXPECT_TRUE(trx.Canceled());
+    EXPECT_TRUE(p.dialogs.Messages().empty()) << ::testing::PrintToString(MessageTexts(p.dialogs));
+}
+
+TEST(CTRXStore, SaveAndLoadByteForByte) {
+    GeneratedProject p("store", kMixed, MixedRows(800, 13));
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+    ASSERT_TRUE(trx.LoadData(1, 800));
+    trx.SetPruneRate(30);
+    trx.SetMinItems(4);
+    ASSERT_TRUE(trx.BuildTree());
+    trx.SaveTree(&p.project);
+    trx.SaveTree(&p.project);  // twice: one row, the blob not doubled
+    const std::string stored = p.NodeDataBytes();
+    EXPECT_EQ(stored, CTreeBlob::Pack(trx.Tree()));
+    EXPECT_EQ(stored.substr(0, 5), "~*TRX");
+
+    p.project.SaveConfig("LastTrainLow", "1");
+    p.project.SaveConfig("LastTrainHigh", "800");
+    CTRX back;
+    ASSERT_TRUE(back.Initialize(p.dataDef, &p.project));
+    back.LoadTree(&p.project);
+    ASSERT_TRUE(back.HasTree());
+    EXPECT_TRUE(back.Tree() == trx.Tree());
+    EXPECT_EQ(back.Nodes(), trx.Nodes());
+    EXPECT_EQ(back.LeafCount(), trx.LeafCount());
+    EXPECT_EQ(back.Items(), trx.Items());
+    EXPECT_EQ(back.MissFits(), trx.MissFits());
+    EXPECT_FLOAT_EQ(back.PruneRate(), 30.0f);
+    EXPECT_EQ(back.MinItems(), 4);
+    EXPECT_EQ(back.RangeMin(), 1);
+    EXPECT_EQ(back.RangeMax(), 800);
+    for (int32_t n = 1; n < back.Nodes(); ++n) EXPECT_EQ(back.GetSQLLogic(n), trx.GetSQLLogic(n));
+}
+
+TEST(CTRXStore, DamagedBlobIsRefusedAndTheTreeKept) {
+    GeneratedProject p("damaged", kMixed, MixedRows(400, 17));
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+    ASSERT_TRUE(trx.LoadData(1, 400));
+    ASSERT_TRUE(trx.BuildTree());
+    trx.SaveTree(&p.project);
+    const std::string good = p.NodeDataBytes();
+    ASSERT_GT(good.size(), 60u);
+
+    CTRX back;
+    ASSERT_TRUE(back.Initialize(p.dataDef, &p.project));
+    p.SetNodeDataBytes(good.substr(0, good.size() - 3));
+    try {
+        back.LoadTree(&p.project);
+        ADD_FAILURE() << "a truncated tree was loaded";
+    } catch (const CTreeError& e) {
+        EXPECT_EQ(e.Number(), 13);
+        EXPECT_NE(std::string(e.what()).find("NodeData is damaged"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(back.HasTree());
+
+    // A wrong marker is no tree at all: silently nothing.
+    std::string other = good;
+    other[1] = '#';
+    p.SetNodeDataBytes(other);
+    EXPECT_NO_THROW(back.LoadTree(&p.project));
+    EXPECT_FALSE(back.HasTree());
+
+    p.SetNodeDataBytes(good);
+    back.LoadTree(&p.project);
+    EXPECT_TRUE(back.HasTree());
+    EXPECT_TRUE(back.Tree() == trx.Tree());
+
+    // Root weights round half to even: 12.5 gives 12, 13.5 gives 14.
+    for (const auto& [weight, whole] : {std::pair{12.5f, 12}, std::pair{13.5f, 14}}) {
+        CTreeModel leaf;
+        TRXNode root;
+        root.NodeType = -1;
+        root.FieldNum = -1;
+        root.Items = weight;
+        root.Errors = weight;
+        leaf.Assign({root}, 0, {});
+        p.SetNodeDataBytes(CTreeBlob::Pack(leaf));
+        back.LoadTree(&p.project);
+        EXPECT_EQ(back.Items(), whole);
+        EXPECT_EQ(back.MissFits(), whole);
+        EXPECT_EQ(back.Nodes(), 1);
+        EXPECT_EQ(back.LeafCount(), 1);
+    }
+}
+
+TEST(CTRXClassify, ProgressStepsAndTestColumns) {
+    auto rows = MixedRows(600, 21);
+    GeneratedProject p("classify", kMixed, rows);
+    CTRX trx;
+    Events ev;
+    ev.Attach(trx);
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+    ASSERT_TRUE(trx.LoadData(1, 500));
+    ASSERT_TRUE(trx.BuildTree());
+    ev.progress.clear();
+    trx.Classify(501, 550);
+    std::vector<int> steps;
+    for (int i = 2; i <= 100; i += 2) steps.push_back(i);
+    EXPECT_EQ(ev.progress, steps);
+    EXPECT_EQ(p.project.GetConfig("TestKeyMin"), "501");
+    EXPECT_EQ(p.project.GetConfig("TestKeyMax"), "550");
+    const auto test = p.TestRows();
+    for (long key = 1; key <= 600; ++key) {
+        const auto [pred, act] = test.at(key);
+        if (key < 501 || key > 550) {
+            EXPECT_EQ(pred, -1) << key;  // untouched
+            continue;
+        }
+        EXPECT_NE(pred, 0) << key;  // no prediction is -1, never 0
+        const Cell& out = rows[size_t(key - 1)][5];
+        if (out.kind == Cell::Null || out.text == "?") EXPECT_EQ(act, -1) << key;
+        else EXPECT_GE(act, 1) << key;
+    }
+
+    ev.progress.clear();
+    trx.Classify(560, 560);
+    EXPECT_EQ(ev.progress, (std::vector<int>{100}));
+
+    // Cancel: counted rows are written, later ones keep their old values.
+    trx.OnProgress = [&](int16_t pc) {
+        if (pc >= 10) trx.Cancel();
+    };
+    trx.Classify(1, 500);
+    EXPECT_TRUE(trx.Canceled());
+    const auto after = p.TestRows();
+    int written = 0;
+    for (long key = 1; key <= 500; ++key)
+        if (after.at(key).second != -1 || after.at(key).first != -1) ++written;
+    EXPECT_GE(written, 40);
+    EXPECT_LE(written, 55);
+    EXPECT_EQ(after.at(400).first, -1);
+}
+
+TEST(CTRXClassify, ClassifyPredictRowAndSqlAgree) {
+    auto rows = MixedRows(1500, 29);
+    GeneratedProject p("agree", kMixed, rows);
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+    ASSERT_TRUE(trx.LoadData(1, 1000));
+    trx.SetPruneRate(10);
+    trx.SetMinItems(2);
+    ASSERT_TRUE(trx.BuildTree());
+    ASSERT_GT(trx.LeafCount(), 3);
+    // Put test rows right on and just above the cuts of X: as 8-byte values
+    // above the 4-byte cut, as the floats training compared equal to it.
+    std::vector<double> edges;
+    for (int32_t n = 1; n < trx.Nodes(); ++n) {
+        const TRXNode& t = trx.Tree().Node(n);
+        if (t.NodeType == 2 && p.dataDef->FieldName(trx.FieldMap()[size_t(t.FieldNum)]) == "X" && t.DisClass == 1) {
+            edges.push_back(double(t.Cut));
+            edges.push_back(std::nextafter(double(t.Cut), 1e300));
+        }
+    }
+    ASSERT_FALSE(edges.empty());
+    {
+        sqlite3* raw = nullptr;
+        sqlite3_open(p.dataPath.c_str(), &raw);
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(raw, "UPDATE Data SET X = ? WHERE Id = ?", -1, &st, nullptr);
+        for (int i = 0; i < 200; ++i) {
+            const double x = edges[size_t(i) % edges.size()];
+            rows[size_t(1000 + i)][0] = Cell::D(x);
+            sqlite3_bind_double(st, 1, x);
+            sqlite3_bind_int(st, 2, 1001 + i);
+            EXPECT_EQ(sqlite3_step(st), SQLITE_DONE);
+            sqlite3_reset(st);
+        }
+        sqlite3_finalize(st);
+        sqlite3_close(raw);
+    }
+    trx.Classify(1001, 1500);
+    const auto test = p.TestRows();
+
+    // Leaf -> rows its condition selects on the linked table.
+    std::map<long, std::vector<int32_t>> leavesOf;
+    DatabasePtr db = p.project.OpenProject(false);
+    for (int32_t n = 1; n < trx.Nodes(); ++n) {
+        if (trx.Tree().Node(n).Forks != 0) continue;
+        auto rs = db->OpenRecordset("SELECT [Id] FROM LinkDataSource WHERE " + trx.GetSQLLogic(n) + ";",
+                                    dao::RecordsetType::Snapshot);
+        while (!rs->Eof()) {
+            leavesOf[rs->Fields(0).AsLong()].push_back(n);
+            rs->MoveNext();
+        }
+    }
+
+    CClassNames names;
+    std::shared_ptr<CDataDef> dd = p.dataDef;
+    names.Initialize(&p.project, dd);
+    const auto& map = trx.FieldMap();
+    int predicted = 0, none = 0;
+    for (long key = 1001; key <= 1500; ++key) {
+        const auto& r = rows[size_t(key - 1)];
+        std::vector<com::Variant> row(map.size());
+        for (size_t k = 0; k < map.size(); ++k) {
+            const std::string name = p.dataDef->FieldName(map[k]);
+            size_t c = 0;
+            while (kMixed[c].name != name) ++c;
+            const Cell& v = r[c];
+            const bool missing = v.kind == Cell::Null || (v.kind == Cell::Text && v.text.find('?') != std::string::npos);
+            if (missing) row[k] = com::Variant::Null();
+            else if (kMixed[c].matchType == MatchType::Text) row[k] = com::Variant::I2(int16_t(names.ClassNumber(map[k], v.text) + 1));
+            else row[k] = com::Variant::R8(v.num);
+        }
+        const int16_t cls = trx.PredictRow(row);
+        const int stored = test.at(key).first;
+        EXPECT_EQ(stored, cls < 0 ? -1 : cls + 1) << "row " << key;
+        const auto& leaves = leavesOf[key];
+        if (cls < 0) {
+            EXPECT_TRUE(leaves.empty()) << "row " << key << " has no prediction but a leaf selects it";
+            ++none;
+        } else {
+            ASSERT_EQ(leaves.size(), 1u) << "row " << key;
+            EXPECT_EQ(leaves[0], trx.LastPredictNode()) << "row " << key;
+            EXPECT_EQ(trx.Tree().Node(leaves[0]).Class, cls) << "row " << key;
+            ++predicted;
+        }
+    }
+    EXPECT_GT(predicted, 300);
+    EXPECT_GT(none, 0);  // missing values on tested fields stop some rows
+}
+
+TEST(CTRXPredict, ConfidenceOfPureLeaves) {
+    for (int n : {29, 30}) {
+        std::vector<std::vector<Cell>> rows;
+        for (int i = 0; i < n; ++i)
+            rows.push_back({Cell::D(i), Cell::D(1), Cell::T("red"), Cell::T("S"), Cell::T("n"), Cell::T("A")});
+        GeneratedProject p("pure" + std::to_string(n), kMixed, rows);
+        CTRX trx;
+        ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+        ASSERT_TRUE(trx.LoadData(1, n));
+        trx.SetPruneRate(0);  // unpruned: a pure leaf has no estimated errors
+        ASSERT_TRUE(trx.BuildTree());
+        ASSERT_EQ(trx.Nodes(), 1);
+        std::vector<com::Variant> row(trx.FieldMap().size());
+        EXPECT_EQ(trx.PredictRow(row), 0);
+        EXPECT_EQ(trx.LastPredictNode(), 0);
+        EXPECT_FLOAT_EQ(trx.SingleNormalConfidence(0), n == 29 ? 99.0f : 100.0f);
+        EXPECT_EQ(trx.GetSQLLogic(0), "");
+        // A row of the wrong length has no prediction.
+        row.push_back(com::Variant());
+        EXPECT_EQ(trx.PredictRow(row), -1);
+        EXPECT_EQ(trx.LastPredictNode(), -1);
+        trx.SaveTree(&p.project);
+        EXPECT_EQ(p.NodeDataBytes().size(), 54u);
+    }
+}
+
+TEST(CTRXPredict, CategoricalValueBeyondTheBranchesHasNoPrediction) {
+    std::vector<std::vector<Cell>> rows;
+    const char* colours[] = {"red", "green", "blue"};
+    for (int i = 0; i < 90; ++i)
+        rows.push_back({Cell::D(5), Cell::D(1), Cell::T(colours[i % 3]), Cell::T("S"), Cell::T("n"),
+                        Cell::T(i % 3 == 0 ? "A" : (i % 3 == 1 ? "B" : "C"))});
+    GeneratedProject p("beyond", kMixed, rows);
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+    ASSERT_TRUE(trx.LoadData(1, 90));
+    trx.SetPruneRate(0);
+    ASSERT_TRUE(trx.BuildTree());
+    ASSERT_GT(trx.Nodes(), 1);
+    std::vector<com::Variant> row(trx.FieldMap().size());
+    for (auto& v : row) v = com::Variant::Null();
+    const int16_t colour = 2;  // X, Y, Colour, Size, then the output
+    ASSERT_EQ(p.dataDef->FieldName(trx.FieldMap()[colour]), "Colour");
+    row[colour] = com::Variant::I2(2);
+    EXPECT_GE(trx.PredictRow(row), 0);
+    for (int16_t bad : {0, 4, 99, -1}) {
+        row[colour] = com::Variant::I2(bad);
+        EXPECT_EQ(trx.PredictRow(row), -1) << bad;
+        EXPECT_EQ(trx.LastPredictNode(), -1);
+    }
+    EXPECT_TRUE(trx.IsFieldInTree("Colour"));
+    EXPECT_FALSE(trx.IsFieldInTree("colour"));
+    EXPECT_FALSE(trx.IsFieldInTree("Note"));
+    EXPECT_FALSE(trx.IsFieldInTree("Nothing"));
+}
+
+TEST(CTRXClassify, UnknownCategoricalValueIsAFailureAndKeepsDoneRows) {
+    auto rows = MixedRows(300, 31);
+    GeneratedProject p("badclass", kMixed, rows);
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+    ASSERT_TRUE(trx.LoadData(1, 200));
+    ASSERT_TRUE(trx.BuildTree());
+    // A value that is not among Colour's classes appears in row 260.
+    sqlite3* raw = nullptr;
+    sqlite3_open(p.dataPath.c_str(), &raw);
+    treetest::Sql(raw, "UPDATE Data SET Colour = 'purple' WHERE Id = 260");
+    sqlite3_close(raw);
+    try {
+        trx.Classify(201, 300);
+        ADD_FAILURE() << "Classify reported success";
+    } catch (const CTreeError& e) {
+        EXPECT_NE(std::string(e.what()).find("BAD CLASS NAME (Input Field #"), std::string::npos) << e.what();
+    }
+    const auto test = p.TestRows();
+    int done = 0;
+    for (long key = 201; key < 260; ++key)
+        if (test.at(key).first != -1 || test.at(key).second != -1) ++done;
+    EXPECT_GT(done, 50);
+    EXPECT_EQ(test.at(290).second, -1);
+}
+
+TEST(CTRXSql, QuotesAndNumbersInConditions) {
+    std::vector<std::vector<Cell>> rows;
+    for (int i = 0; i < 120; ++i) {
+        const bool quoted = i % 2 == 0;
+        rows.push_back({Cell::D(i % 4 == 0 ? 1.25 : 7.75), Cell::D(1), Cell::T(quoted ? "O'Brien" : "plain"),
+                        Cell::T("S"), Cell::T("n"), Cell::T(quoted ? (i % 4 == 0 ? "A" : "B") : "C")});
+    }
+    GeneratedProject p("sql", kMixed, rows);
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+    ASSERT_TRUE(trx.LoadData(1, 120));
+    trx.SetPruneRate(0);
+    ASSERT_TRUE(trx.BuildTree());
+    DatabasePtr db = p.project.OpenProject(false);
+    bool sawQuote = false;
+    long total = 0;
+    for (int32_t n = 1; n < trx.Nodes(); ++n) {
+        const std::string cond = trx.GetSQLLogic(n);
+        EXPECT_EQ(cond.find(','), std::string::npos) << cond;
+        if (cond.find("'O''Brien'") != std::string::npos) sawQuote = true;
+        auto rs = db->OpenRecordset("SELECT COUNT(*) FROM LinkDataSource WHERE " + cond + ";",
+                                    dao::RecordsetType::Snapshot);
+        const long count = rs->Fields(0).AsLong();
+        EXPECT_NEAR(double(count), double(trx.LocalItems(n)), 0.01) << cond;
+        if (trx.Tree().Node(n).Forks == 0) total += count;
+    }
+    EXPECT_TRUE(sawQuote);
+    EXPECT_EQ(total, 120);
+    // Deeper tests come first: a node's condition ends with its parent's.
+    int deep = 0;
+    for (int32_t n = 1; n < trx.Nodes(); ++n) {
+        const int16_t parent = trx.Tree().Parent(n);
+        if (parent == 0) continue;
+        const std::string mine = trx.GetSQLLogic(n), up = " AND " + trx.GetSQLLogic(parent);
+        ASSERT_GT(mine.size(), up.size());
+        EXPECT_EQ(mine.substr(mine.size() - up.size()), up);
+        ++deep;
+    }
+    EXPECT_GT(deep, 0);
+
+    const CTreeModel before = trx.Tree();
+    trx.TestPIdx();
+    EXPECT_TRUE(trx.Tree() == before);
+    for (int32_t n = 0; n < trx.Nodes(); ++n) EXPECT_EQ(trx.Tree().ParentSlot(n), before.ParentSlot(n));
+    const auto& pointer = p.shell.screen.history;
+    ASSERT_GE(pointer.size(), 2u);
+    EXPECT_EQ(pointer[pointer.size() - 2], app::vbHourglass);
+    EXPECT_EQ(pointer.back(), app::vbDefault);
+}
+
+TEST(CTRXLoad, WithoutAnOutputFieldOnlyTheKeyRangeIsWritten) {
+    std::vector<Column> noOutput = kMixed;
+    noOutput.back().matchType = MatchType::NotUsed;
+    GeneratedProject p("noout", noOutput, MixedRows(50));
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+    EXPECT_FALSE(trx.LoadData(11, 40));
+    EXPECT_EQ(trx.LoadCount(), 0);
+    EXPECT_EQ(p.project.GetConfig("TrainKeyMin"), "11");
+    EXPECT_EQ(p.project.GetConfig("TrainKeyMax"), "40");
+    EXPECT_TRUE(p.dialogs.Messages().empty());
+}
+
+TEST(CTRXLoad, UnknownClassNamesAreReportedOncePerFieldAndLoadingGoesOn) {
+    std::vector<std::vector<Cell>> rows;
+    for (int i = 0; i < 40; ++i)
+        rows.push_back({Cell::D(i), Cell::D(1), Cell::T(i % 2 ? "red" : "blue"), Cell::T("S"), Cell::T("n"),
+                        Cell::T(i % 2 ? "A" : "B")});
+    GeneratedProject p("badload", kMixed, rows);
+    // Values that came after the statistics: not among the fields' classes.
+    sqlite3* raw = nullptr;
+    sqlite3_open(p.dataPath.c_str(), &raw);
+    treetest::Sql(raw, "UPDATE Data SET Colour = 'purple' WHERE Id IN (5, 7)");
+    treetest::Sql(raw, "UPDATE Data SET Class = 'Z' WHERE Id IN (9, 11)");
+    sqlite3_close(raw);
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+    ASSERT_TRUE(trx.LoadData(1, 40));
+    EXPECT_EQ(trx.LoadCount(), 38);  // the two rows with an unknown output are not sent
+    const auto msgs = p.dialogs.Messages();
+    ASSERT_EQ(msgs.size(), 2u) << ::testing::PrintToString(MessageTexts(p.dialogs));
+    const std::string colour = std::to_string(p.FieldIndex("Colour"));
+    const std::string cls = std::to_string(p.FieldIndex("Class"));
+    EXPECT_EQ(msgs[0].text.toStdString(), "BAD CLASS NAME (Input Field #" + colour + ")");
+    EXPECT_EQ(msgs[1].text.toStdString(), "BAD CLASS NAME (Output Field #" + cls + ")");
+    EXPECT_EQ(msgs[0].title, "TRX Load Data");
+    EXPECT_EQ(msgs[0].icon, ui::Icon::Critical);
+}
+
+TEST(CTRXBuild, TooManyNodesGetsItsOwnMessage) {
+    // Colour (200 values) settles half of the class and Size (200 values) the
+    // rest, so every Colour branch splits again 200 ways: over 40000 nodes.
+    std::mt19937 rng(5);
+    std::vector<std::vector<Cell>> rows;
+    for (int i = 0; i < 4000; ++i) {
+        const int a = i % 200, b = int(rng() % 200);
+        rows.push_back({Cell::D(1), Cell::D(1), Cell::T("a" + std::to_string(a)), Cell::T("b" + std::to_string(b)),
+                        Cell::T("n"), Cell::T("c" + std::to_string((a / 10) * 2 + b % 2))});
+    }
+    GeneratedProject p("toomany", kMixed, rows, false);
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+    ASSERT_TRUE(trx.LoadData(1, 4000));
+    trx.SetPruneRate(0);
+    trx.SetMinItems(1);
+    EXPECT_FALSE(trx.BuildTree()) << trx.Nodes() << " nodes";
+    EXPECT_FALSE(trx.HasTree());
+    const auto msgs = p.dialogs.Messages();
+    ASSERT_EQ(msgs.size(), 1u) << ::testing::PrintToString(MessageTexts(p.dialogs));
+    EXPECT_EQ(msgs[0].title, "Too Many Rules");
+    EXPECT_EQ(msgs[0].text, "Tree exceeds maximum (32000) nodes.  Try increasing the prune rate.");
+    EXPECT_EQ(msgs[0].icon, ui::Icon::Exclamation);
+}
+
+TEST(CTRXClassify, TextKeysWithQuotesAndDateCuts) {
+    // A text key holding a quote, and a date field (day serials) that decides the class.
+    const std::vector<Column> cols = {{"Day", "DATETIME", MatchType::Numeric},
+                                      {"Colour", "TEXT", MatchType::Text},
+                                      {"Class", "TEXT", MatchType::Output}};
+    std::mt19937 rng(8);
+    std::vector<std::vector<Cell>> rows;
+    for (int i = 0; i < 400; ++i) {
+        const double day = 45000 + int(rng() % 60) + (rng() % 4) * 0.25;
+        rows.push_back({Cell::D(day), Cell::T(i % 3 ? "red" : "blue"), Cell::T(day < 45030 ? "early" : "late")});
+    }
+    GeneratedProject p("textkey", cols, rows, true, true);
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project)) << ::testing::PrintToString(MessageTexts(p.dialogs));
+    ASSERT_TRUE(trx.LoadData(1, 300));
+    EXPECT_EQ(p.project.GetConfig("TrainKeyMin"), treetest::TextKey(1));
+    EXPECT_EQ(p.project.GetConfig("TrainKeyMax"), treetest::TextKey(300));
+    ASSERT_TRUE(trx.BuildTree());
+    ASSERT_GT(trx.Nodes(), 1);
+    trx.Classify(301, 400);
+    EXPECT_EQ(p.project.GetConfig("TestKeyMin"), treetest::TextKey(301));
+    EXPECT_EQ(p.project.GetConfig("TestKeyMax"), treetest::TextKey(400));
+    const auto test = p.TestRows();
+    int right = 0;
+    for (long row = 1; row <= 400; ++row) {
+        const auto [pred, act] = test.at(row);
+        if (row <= 300) {
+            EXPECT_EQ(pred, -1) << row;  // the right rows were found, no others
+            continue;
+        }
+        EXPECT_GE(act, 1) << row;
+        if (pred == act) ++right;
+    }
+    EXPECT_GE(right, 95);
+    DatabasePtr db = p.project.OpenProject(false);
+    for (int32_t n = 1; n < trx.Nodes(); ++n) {
+        const std::string cond = trx.GetSQLLogic(n);
+        auto rs = db->OpenRecordset("SELECT COUNT(*) FROM LinkDataSource WHERE [Id] <= " +
+                                        MdbUtils::SqlText(treetest::TextKey(300)) + " AND " + cond + ";",
+                                    dao::RecordsetType::Snapshot);
+        EXPECT_NEAR(double(rs->Fields(0).AsLong()), double(trx.LocalItems(n)), 0.01) << cond;
+    }
+}
+
+TEST(CTRXSql, YesNoFieldsKeepTheTrainingCoding) {
+    // A Yes/No input decides the class: True is branch 1, anything else branch 2.
+    const std::vector<Column> cols = {{"Flag", "BOOLEAN", MatchType::Text},
+                                      {"Colour", "TEXT", MatchType::Text},
+                                      {"Class", "TEXT", MatchType::Output}};
+    std::vector<std::vector<Cell>> rows;
+    for (int i = 0; i < 120; ++i) {
+        const bool flag = i % 3 != 0;
+        rows.push_back({i % 17 == 5 ? Cell::N() : Cell::D(flag ? -1 : 0), Cell::T(i % 2 ? "red" : "blue"),
+                        Cell::T(flag ? "yes" : "no")});
+    }
+    GeneratedProject p("yesno", cols, rows, false);
+    ASSERT_EQ(p.dataDef->FieldType(p.FieldIndex("Flag")), dao::dbBoolean);
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+    ASSERT_TRUE(trx.LoadData(1, 120));
+    trx.SetPruneRate(0);
+    ASSERT_TRUE(trx.BuildTree());
+    ASSERT_GT(trx.Nodes(), 1);
+    trx.Classify(1, 120);
+    const auto test = p.TestRows();
+    DatabasePtr db = p.project.OpenProject(false);
+    for (int32_t n = 1; n < trx.Nodes(); ++n) {
+        const std::string cond = trx.GetSQLLogic(n);
+        auto rs = db->OpenRecordset("SELECT COUNT(*) FROM LinkDataSource WHERE " + cond + ";",
+                                    dao::RecordsetType::Snapshot);
+        const TRXNode& t = trx.Tree().Node(n);
+        if (t.Errors == 0 && t.Forks == 0) {
+            // A pure leaf: every row its condition selects was classified as its class.
+            EXPECT_NEAR(double(rs->Fields(0).AsLong()), double(t.Items), 0.01) << cond;
+        }
+    }
+    for (long key = 1; key <= 120; ++key) {
+        const Cell& flag = rows[size_t(key - 1)][0];
+        if (flag.kind == Cell::Null) {
+            EXPECT_EQ(test.at(key).first, -1) << key;
+            continue;
+        }
+        EXPECT_EQ(test.at(key).first, test.at(key).second) << key;
+    }
+}
