@@ -83,3 +83,55 @@ TEST(CTRXIris, BuildStoreReloadClassify) {
     }
     EXPECT_EQ(covered, 150);
 }
+
+// The committed sample project as the workflow leaves it after the row-range step:
+// the extraction and test steps run on it unchanged (a copy, so the samples stay clean).
+TEST(CTRXIris, CommittedSampleProjectRunsTheRoad) {
+    ui::ScopedRecorder dialogs;
+    const char* src = std::getenv("TESSARY_SOURCE_DIR");
+    const std::string samples = std::string(src ? src : ".") + "/samples";
+    const std::string dir = treetest::TempDir("iris-sample");
+    for (const char* f : {"iris.mdb", "iris.txp"}) {
+        std::filesystem::copy_file(samples + "/" + f, dir + "/" + f);
+        std::filesystem::permissions(dir + "/" + f, std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::add);
+    }
+    CProject project;
+    project.SetFileName(dir + "/iris.txp");
+    const long trainLow = std::stol(project.GetConfig("TrainLow"));
+    const long trainHigh = std::stol(project.GetConfig("TrainHigh"));
+    const long testLow = std::stol(project.GetConfig("TestLow"));
+    const long testHigh = std::stol(project.GetConfig("TestHigh"));
+    EXPECT_EQ(trainLow, 1);
+    EXPECT_EQ(trainHigh, 100);
+    EXPECT_EQ(testLow, 101);
+    EXPECT_EQ(testHigh, 150);
+
+    DatabasePtr db = project.OpenProject(false);
+    ASSERT_TRUE(db);
+    auto dataDef = std::make_shared<CDataDef>();
+    dataDef->Load(db);
+    {
+        CTRX trx;
+        ASSERT_TRUE(trx.Initialize(dataDef, &project));
+        ASSERT_TRUE(trx.LoadData(trainLow, trainHigh));
+        EXPECT_EQ(trx.LoadCount(), 100);
+        ASSERT_TRUE(trx.BuildTree());
+        EXPECT_EQ(trx.Items(), 100);
+        trx.SaveTree(&project);
+    }
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(dataDef, &project));
+    trx.LoadTree(&project);
+    ASSERT_TRUE(trx.HasTree());
+    trx.Classify(testLow, testHigh);
+
+    auto rs = db->OpenRecordset("SELECT Count(*) FROM Test WHERE Predicted >= 1 AND Actual >= 1;",
+                                dao::RecordsetType::Snapshot);
+    EXPECT_EQ(rs->Fields(0).AsLong(), 50);
+    rs = db->OpenRecordset("SELECT Count(*) FROM Test WHERE Predicted = Actual;", dao::RecordsetType::Snapshot);
+    EXPECT_GE(rs->Fields(0).AsLong(), 44) << "of 50";
+    project.CloseProject();
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+}
