@@ -184,17 +184,12 @@ void CDataDef::SetFieldStats(int16_t i) {
         const FieldScan& scan = mScanner->Get(size_t(i));
         if (scan.statsError) std::rethrow_exception(scan.statsError);
         const int16_t type = d.type < 0 ? int16_t(-d.type) : d.type;
-        if (MdbUtils::IsNumericType(type)) {
-            auto stat = [](const std::optional<double>& v) { return v ? *v : NoStatistic; };
-            d.max = stat(scan.max);
-            d.min = stat(scan.min);
-            d.avg = stat(scan.avg);
-            d.stdDev = stat(scan.stdDev);
-            d.userMax = d.max;
-            d.userMin = d.min;
-        } else if (MdbUtils::IsDateType(type)) {
-            // Day serials, so that dates compare and average as numbers.
-            auto stat = [](const std::optional<double>& v) { return v ? *v : 0.0; };
+        const bool numeric = MdbUtils::IsNumericType(type);
+        if (numeric || MdbUtils::IsDateType(type)) {
+            // Dates are day serials, so that they compare and average as numbers; a
+            // missing date statistic is 0, a missing numeric one the marker value.
+            const double none = numeric ? NoStatistic : 0.0;
+            auto stat = [none](const std::optional<double>& v) { return v ? *v : none; };
             d.max = stat(scan.max);
             d.min = stat(scan.min);
             d.avg = stat(scan.avg);
