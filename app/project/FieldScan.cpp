@@ -15,6 +15,8 @@ std::optional<double> Number(const com::Variant& v) {
 
 }  // namespace
 
+constexpr int16_t kYesNoType = 1;  // the Boolean type code
+
 FieldScan Scan(dao::Database& db, const std::string& table, const ScanField& field) {
     FieldScan s;
     const std::string t = BracketName(table);
@@ -56,9 +58,13 @@ FieldScan Scan(dao::Database& db, const std::string& table, const ScanField& fie
                 return s;
             }
         }
-        RecordsetPtr rs = db.OpenRecordset("SELECT TOP 257 CStr(" + c + ") As DValues, CLng(Count(*)) As Count FROM " +
-                                               t + " WHERE Not IsNull(" + c + ") GROUP BY " + c + " ORDER BY CStr(" +
-                                               c + ");",
+        // A Yes/No value may be stored as 1 in a source file rather than as -1; group on
+        // the -1/0 form so that True is "-1" and numbered first, as the engine's coding
+        // of Yes/No fields assumes.
+        const std::string v = field.type == kYesNoType ? "IIf(" + c + " <> 0, -1, 0)" : c;
+        RecordsetPtr rs = db.OpenRecordset("SELECT TOP 257 CStr(" + v + ") As DValues, CLng(Count(*)) As Count FROM " +
+                                               t + " WHERE Not IsNull(" + c + ") GROUP BY " + v + " ORDER BY CStr(" +
+                                               v + ");",
                                            dao::RecordsetType::ForwardOnly, dao::dbReadOnly);
         for (; !rs->Eof(); rs->MoveNext())
             s.values.emplace_back(rs->Fields(0).AsString(), rs->Fields(1).AsLong());

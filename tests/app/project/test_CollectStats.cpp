@@ -306,3 +306,22 @@ TEST_F(StatsTest, NothingToDoWithoutFieldsOrDatabase) {
 }
 
 }  // namespace
+
+TEST_F(StatsTest, YesNoValuesNumberTrueFirstWhateverTheStoredForm) {
+    // Source files written by other programs often store True as 1, not -1.
+    Link({"CREATE TABLE B (ID COUNTER CONSTRAINT PrimaryKey PRIMARY KEY, Flag BIT);",
+          "INSERT INTO B (Flag) VALUES (1);", "INSERT INTO B (Flag) VALUES (0);", "INSERT INTO B (Flag) VALUES (1);",
+          "INSERT INTO B (Flag) VALUES (-1);", "INSERT INTO B (Flag) VALUES (Null);"},
+         "B");
+    def.CollectStats(db);
+    const int16_t f = Field("Flag");
+    const auto rows = Values(f);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].value, "-1");
+    EXPECT_EQ(rows[0].count, 3);
+    EXPECT_EQ(rows[0].num, 1);
+    EXPECT_EQ(rows[1].value, "0");
+    EXPECT_EQ(rows[1].count, 1);
+    EXPECT_EQ(def.MaxClass(f), 2);
+    EXPECT_EQ(def.MissingValues(f), 1);
+}
