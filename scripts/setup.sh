@@ -2,7 +2,8 @@
 # Installs the Debian packages the build needs, only those that are missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libsqlite3-dev
-          qt6-base-dev libgl-dev fonts-dejavu-core locales)
+          qt6-base-dev libgl-dev fonts-dejavu-core locales
+          mdbtools-dev mdbtools)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

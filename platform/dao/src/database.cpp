@@ -14,6 +14,7 @@
 #include <mutex>
 #include <thread>
 
+#include "AccessMirror.h"
 #include "engine.h"
 
 namespace dao::detail {
@@ -51,6 +52,22 @@ bool HasDatabaseHeader(const std::string& p, bool* empty) {
     *empty = n == 0;
     return n == 16 && std::memcmp(buf, "SQLite format 3", 16) == 0;
 }
+
+std::string FileUri(const std::string& path) {
+    std::string uri = "file:";
+    for (unsigned char c : path) {
+        if (std::isalnum(c) || c == '/' || c == '.' || c == '-' || c == '_') uri += char(c);
+        else {
+            char buf[4];
+            std::snprintf(buf, sizeof buf, "%%%02X", c);
+            uri += buf;
+        }
+    }
+    return uri;
+}
+
+// An SQLite URI that opens a mirror for reading only.
+std::string MirrorUri(const std::string& path) { return FileUri(path) + "?mode=ro"; }
 
 // Holders of a database take a shared lock on a side file, an exclusive
 // holder an exclusive one. A side file is used, not the database itself,
@@ -422,7 +439,17 @@ void Core::AttachLink(Link& link) {
         return;
     }
     bool empty = false;
-    if (!HasDatabaseHeader(file, &empty)) {
+    std::string attachName = file;
+    if (AccessMirror::IsAccessFile(file)) {
+        // Access data is read through its SQLite mirror, which is never written.
+        try {
+            attachName = MirrorUri(AccessMirror::Path(file));
+        } catch (const DaoError& e) {
+            link.error = e.Number();
+            link.errorArg = file;
+            return;
+        }
+    } else if (!HasDatabaseHeader(file, &empty)) {
         link.error = 3343;
         link.errorArg = file;
         return;
@@ -438,7 +465,7 @@ void Core::AttachLink(Link& link) {
             schema += "x";
         }
         sqlite3_stmt* st = Prepare("ATTACH DATABASE ?1 AS " + QuoteIdent(schema));
-        sqlite3_bind_text(st, 1, file.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(st, 1, attachName.c_str(), -1, SQLITE_TRANSIENT);
         int rc = sqlite3_step(st);
         sqlite3_finalize(st);
         if (rc != SQLITE_DONE) {
@@ -939,6 +966,27 @@ void Core::Execute(const std::string& sql, int options) {
 
 // ------------------------------------------------------------------ opening
 
+namespace {
+
+// An Access file opens as its mirror, read-only whatever the caller asked:
+// writing Access files is not possible here, and the source is never touched.
+std::shared_ptr<Core> OpenAccess(std::shared_ptr<Core> core, const std::string& path) {
+    std::string mirror = AccessMirror::Path(path);
+    core->readOnly = true;
+    int rc = sqlite3_open_v2(MirrorUri(mirror).c_str(), &core->db,
+                             SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_close_v2(core->db);
+        core->db = nullptr;
+        core->closed = true;
+        Raise(3343, path);
+    }
+    Configure(core->db, true);
+    return core;
+}
+
+}  // namespace
+
 std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool readOnly, const std::string& connect,
                                bool create) {
     if (UpperUtf8(connect).rfind("ODBC;", 0) == 0) Raise(3151, connect);
@@ -961,6 +1009,7 @@ std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool rea
         if (!FileExists(path)) Raise(3024, path);
         if (IsDir(path)) Raise(3044, path);
         if (::access(path.c_str(), R_OK) != 0) Raise(3051, path);
+        if (AccessMirror::IsAccessFile(path)) return OpenAccess(core, path);
         bool empty = false;
         if (!HasDatabaseHeader(path, &empty)) Raise(3343, path);
         if (!readOnly && ::access(path.c_str(), W_OK) != 0) Raise(3051, path);
@@ -977,18 +1026,10 @@ std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool rea
     std::string name = path;
     if (readOnly && !dirWritable) {
         // Nothing beside the file can be written: read it as it stands.
-        std::string uri = "file:";
-        for (unsigned char c : path) {
-            if (std::isalnum(c) || c == '/' || c == '.' || c == '-' || c == '_') uri += char(c);
-            else {
-                char buf[4];
-                std::snprintf(buf, sizeof buf, "%%%02X", c);
-                uri += buf;
-            }
-        }
-        name = uri + "?immutable=1";
-        flags |= SQLITE_OPEN_URI;
+        name = FileUri(path) + "?immutable=1";
     }
+    // URIs let linked Access mirrors be attached read-only.
+    flags |= SQLITE_OPEN_URI;
     int rc = sqlite3_open_v2(name.c_str(), &core->db, flags, nullptr);
     if (rc != SQLITE_OK) {
         std::string msg = core->db ? sqlite3_errmsg(core->db) : "";

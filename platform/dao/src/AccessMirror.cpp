@@ -1,0 +1,399 @@
+#include "AccessMirror.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
+
+// Before the reader's header: its TRUE and FALSE macros would break ours.
+#include "internal.h"
+
+extern "C" {
+#include <mdbtools.h>
+}
+
+namespace dao::detail {
+
+namespace {
+
+// Raised in the version check of a mirror: bump when the mirror's layout or
+// its value conversions change, so that old mirrors are rebuilt.
+constexpr int kMirrorFormat = 1;
+
+// Memo and text values up to this many bytes are read whole; the reader cuts
+// longer ones. 256 KiB per column keeps a 255-column table under 64 MiB.
+constexpr size_t kBindSize = 256 * 1024;
+
+// Exit codes of the child that builds a mirror.
+constexpr int kChildOk = 0;
+constexpr int kChildBadFormat = 10;
+constexpr int kChildCannotWrite = 11;
+
+std::string QuoteName(const std::string& s) {
+    std::string q = "\"";
+    for (char c : s) {
+        if (c == '"') q += '"';
+        q += c;
+    }
+    return q + "\"";
+}
+
+uint64_t Fnv1a(const std::string& s) {
+    uint64_t h = 1469598103934665603ULL;
+    for (unsigned char c : s) {
+        h ^= c;
+        h *= 1099511628211ULL;
+    }
+    return h;
+}
+
+struct SourceStamp {
+    int64_t size = -1;
+    int64_t mtimeNs = 0;
+};
+
+bool StampOf(const std::string& path, SourceStamp* s) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    s->size = st.st_size;
+    s->mtimeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
+}
+
+bool MakeDirs(const std::string& dir) {
+    if (dir.empty()) return false;
+    std::string cur;
+    size_t pos = 0;
+    while (pos != std::string::npos) {
+        pos = dir.find('/', pos + 1);
+        cur = dir.substr(0, pos);
+        if (cur.empty()) continue;
+        if (::mkdir(cur.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    }
+    struct stat st {};
+    return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// True when the mirror at path was made from source as it is now.
+bool MirrorCurrent(const std::string& path, const std::string& source, const SourceStamp& stamp) {
+    sqlite3* db = nullptr;
+    bool ok = false;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT Source, Size, MTime, Format FROM MSysMirror", -1, &st, nullptr) ==
+                SQLITE_OK &&
+            sqlite3_step(st) == SQLITE_ROW) {
+            auto src = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+            ok = src && source == src && sqlite3_column_int64(st, 1) == stamp.size &&
+                 sqlite3_column_int64(st, 2) == stamp.mtimeNs && sqlite3_column_int(st, 3) == kMirrorFormat;
+        }
+        sqlite3_finalize(st);
+    }
+    sqlite3_close_v2(db);
+    return ok;
+}
+
+// Temporaries of builders that were killed stay behind; the next build of the
+// same mirror removes those whose process is gone.
+void RemoveStaleTemporaries(const std::string& folder, const std::string& base) {
+    DIR* d = ::opendir(folder.c_str());
+    if (!d) return;
+    std::string prefix = base + ".tmp.";
+    while (dirent* e = ::readdir(d)) {
+        std::string n = e->d_name;
+        if (n.rfind(prefix, 0) != 0) continue;
+        long pid = std::strtol(n.c_str() + prefix.size(), nullptr, 10);
+        if (pid > 0 && ::kill(pid_t(pid), 0) == 0) continue;
+        ::unlink((folder + "/" + n).c_str());
+    }
+    ::closedir(d);
+}
+
+int64_t ReadLe(const unsigned char* p, int bytes) {
+    uint64_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
+    if (bytes < 8 && (v >> (bytes * 8 - 1)) & 1) v |= ~uint64_t(0) << (bytes * 8);
+    return int64_t(v);
+}
+
+std::string DeclOf(const MdbHandle* mdb, const MdbColumn* col) {
+    switch (col->col_type) {
+    case MDB_BOOL: return "BIT";
+    case MDB_BYTE: return "BYTE";
+    case MDB_INT: return "SHORT";
+    case MDB_LONGINT: return col->is_long_auto ? "COUNTER" : "LONG";
+    case MDB_MONEY: return "CURRENCY";
+    case MDB_FLOAT: return "SINGLE";
+    case MDB_DOUBLE: return "DOUBLE";
+    case MDB_DATETIME: return "DATETIME";
+    case MDB_BINARY: return "BINARY(" + std::to_string(col->col_size > 0 ? col->col_size : 255) + ")";
+    case MDB_TEXT: {
+        // Jet 4 and later store text sizes in bytes of UCS-2.
+        int chars = mdb->f->jet_version == MDB_VER_JET3 ? col->col_size : col->col_size / 2;
+        return "TEXT(" + std::to_string(chars > 0 ? chars : 255) + ")";
+    }
+    case MDB_MEMO: return "LONGTEXT";
+    case MDB_REPID: return "GUID";
+    case MDB_NUMERIC: return "DECIMAL";
+    default: return "LONGBINARY";  // OLE objects, attachments and other kinds
+    }
+}
+
+double ParseNumber(const char* s) {
+    std::string t = s;
+    for (auto& c : t)
+        if (c == ',') c = '.';
+    return std::strtod(t.c_str(), nullptr);
+}
+
+struct SqliteCloser {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+struct MdbCloser {
+    void operator()(MdbHandle* mdb) const { mdb_close(mdb); }
+};
+
+bool Exec(sqlite3* db, const std::string& sql) {
+    return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+// Copies one table; false when the reader or the mirror fails.
+bool CopyTable(MdbHandle* mdb, MdbCatalogEntry* entry, sqlite3* db) {
+    MdbTableDef* t = mdb_read_table(entry);
+    if (!t) return false;
+    struct TableFree {
+        MdbTableDef* t;
+        ~TableFree() { mdb_free_tabledef(t); }
+    } tf{t};
+    if (!mdb_read_columns(t)) return false;
+    mdb_read_indices(t);
+    unsigned ncols = t->num_cols;
+    if (ncols == 0 || !t->columns || t->columns->len < ncols) return false;
+
+    std::string create = "CREATE TABLE " + QuoteName(t->name) + " (";
+    std::vector<MdbColumn*> cols(ncols);
+    for (unsigned c = 0; c < ncols; ++c) {
+        cols[c] = static_cast<MdbColumn*>(g_ptr_array_index(t->columns, c));
+        if (c) create += ", ";
+        create += QuoteName(cols[c]->name) + " " + DeclOf(mdb, cols[c]);
+    }
+    for (unsigned i = 0; t->indices && i < t->num_idxs && i < t->indices->len; ++i) {
+        auto* ix = static_cast<MdbIndex*>(g_ptr_array_index(t->indices, i));
+        if (ix->index_type != 1 || ix->num_keys == 0 || ix->num_keys > MDB_MAX_IDX_COLS) continue;
+        std::string keys;
+        bool valid = true;
+        for (unsigned k = 0; k < ix->num_keys; ++k) {
+            int n = ix->key_col_num[k];
+            if (n < 1 || unsigned(n) > ncols) valid = false;
+            else keys += (k ? ", " : "") + QuoteName(cols[unsigned(n) - 1]->name);
+        }
+        if (valid) create += ", PRIMARY KEY (" + keys + ")";
+        break;
+    }
+    create += ")";
+    if (!Exec(db, create)) return false;
+
+    std::string insert = "INSERT INTO " + QuoteName(t->name) + " VALUES (";
+    for (unsigned c = 0; c < ncols; ++c) insert += c ? ", ?" : "?";
+    insert += ")";
+    sqlite3_stmt* ins = nullptr;
+    if (sqlite3_prepare_v2(db, insert.c_str(), -1, &ins, nullptr) != SQLITE_OK) return false;
+    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> insFree(ins, sqlite3_finalize);
+
+    std::vector<std::vector<char>> bufs(ncols, std::vector<char>(kBindSize + 1));
+    std::vector<int> lens(ncols);
+    for (unsigned c = 0; c < ncols; ++c) mdb_bind_column(t, int(c) + 1, bufs[c].data(), &lens[c]);
+    mdb_rewind_table(t);
+    const size_t page = sizeof mdb->pg_buf;
+    while (mdb_fetch_row(t)) {
+        for (unsigned c = 0; c < ncols; ++c) {
+            MdbColumn* col = cols[c];
+            int at = int(c) + 1;
+            int start = col->cur_value_start, len = col->cur_value_len;
+            bool rawOk = start >= 0 && len >= 0 && size_t(start) + size_t(len) <= page;
+            const unsigned char* raw = mdb->pg_buf + (rawOk ? start : 0);
+            const char* text = bufs[c].data();
+            if (col->col_type == MDB_BOOL) {
+                // Yes/No lives in the row's null mask; the reader gives it as text.
+                sqlite3_bind_int(ins, at, std::strcmp(text, "0") != 0 && *text ? -1 : 0);
+                continue;
+            }
+            if (len <= 0 || !rawOk) {
+                sqlite3_bind_null(ins, at);
+                continue;
+            }
+            switch (col->col_type) {
+            case MDB_BYTE: sqlite3_bind_int(ins, at, raw[0]); break;
+            case MDB_INT: sqlite3_bind_int(ins, at, int(ReadLe(raw, 2))); break;
+            case MDB_LONGINT: sqlite3_bind_int64(ins, at, ReadLe(raw, 4)); break;
+            case MDB_MONEY: sqlite3_bind_double(ins, at, double(ReadLe(raw, 8)) / 10000.0); break;
+            case MDB_FLOAT: {
+                float f;
+                std::memcpy(&f, raw, 4);
+                double d = std::isfinite(f) ? std::strtod(FormatDouble(f, 7).c_str(), nullptr) : double(f);
+                sqlite3_bind_double(ins, at, d);
+                break;
+            }
+            case MDB_DOUBLE:
+            case MDB_DATETIME: {
+                double d;
+                std::memcpy(&d, raw, 8);
+                sqlite3_bind_double(ins, at, d);
+                break;
+            }
+            case MDB_NUMERIC: sqlite3_bind_double(ins, at, ParseNumber(text)); break;
+            case MDB_TEXT:
+            case MDB_MEMO:
+            case MDB_REPID:
+                sqlite3_bind_text(ins, at, text, lens[c] > 0 ? lens[c] : int(std::strlen(text)), SQLITE_TRANSIENT);
+                break;
+            case MDB_BINARY: sqlite3_bind_blob(ins, at, raw, len, SQLITE_TRANSIENT); break;
+            case MDB_OLE: {
+                size_t size = 0;
+                void* data = mdb_ole_read_full(mdb, col, &size);
+                if (data) sqlite3_bind_blob(ins, at, data, int(size), SQLITE_TRANSIENT);
+                else sqlite3_bind_null(ins, at);
+                std::free(data);
+                break;
+            }
+            default: sqlite3_bind_null(ins, at); break;
+            }
+        }
+        int rc = sqlite3_step(ins);
+        sqlite3_reset(ins);
+        sqlite3_clear_bindings(ins);
+        if (rc != SQLITE_DONE) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool AccessMirror::IsAccessFile(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st {};
+    char buf[20] = {};
+    ssize_t n = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? ::read(fd, buf, sizeof buf) : 0;
+    ::close(fd);
+    return n == 20 && buf[0] == 0 && buf[1] == 1 && buf[2] == 0 && buf[3] == 0 &&
+           (std::memcmp(buf + 4, "Standard Jet DB", 15) == 0 || std::memcmp(buf + 4, "Standard ACE DB", 15) == 0);
+}
+
+std::string AccessMirror::Folder() {
+    if (const char* c = std::getenv("TESSARY_CACHE"); c && *c) return c;
+    if (const char* x = std::getenv("XDG_CACHE_HOME"); x && *x) return std::string(x) + "/tessary";
+    if (const char* h = std::getenv("HOME"); h && *h) return std::string(h) + "/.cache/tessary";
+    return "/tmp/tessary-cache-" + std::to_string(::getuid());
+}
+
+long AccessMirror::Build(const std::string& source, const std::string& target) {
+    std::unique_ptr<MdbHandle, MdbCloser> mdb(mdb_open(source.c_str(), MDB_NOFLAGS));
+    if (!mdb || !mdb->f) return 3343;
+    mdb_set_bind_size(mdb.get(), kBindSize);
+    if (!mdb_read_catalog(mdb.get(), MDB_TABLE)) return 3343;
+    SourceStamp stamp;
+    if (!StampOf(source, &stamp)) return 3343;
+
+    ::unlink(target.c_str());
+    sqlite3* raw = nullptr;
+    if (sqlite3_open_v2(target.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK) {
+        sqlite3_close_v2(raw);
+        return 3051;
+    }
+    std::unique_ptr<sqlite3, SqliteCloser> db(raw);
+    // A mirror is rebuilt from its source at will: no journal while it is made.
+    if (!Exec(db.get(), "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN") ||
+        !Exec(db.get(), "CREATE TABLE MSysMirror (Source TEXT, Size INTEGER, MTime INTEGER, Format INTEGER)"))
+        return 3051;
+    for (unsigned i = 0; i < mdb->num_catalog && i < mdb->catalog->len; ++i) {
+        auto* e = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
+        if (e->object_type != MDB_TABLE || mdb_is_system_table(e)) continue;
+        if (!CopyTable(mdb.get(), e, db.get())) return 3343;
+    }
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db.get(), "INSERT INTO MSysMirror VALUES (?1, ?2, ?3, ?4)", -1, &st, nullptr) != SQLITE_OK)
+        return 3051;
+    sqlite3_bind_text(st, 1, source.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_int64(st, 2, stamp.size);
+    sqlite3_bind_int64(st, 3, stamp.mtimeNs);
+    sqlite3_bind_int(st, 4, kMirrorFormat);
+    int rc = sqlite3_step(st);
+    sqlite3_finalize(st);
+    if (rc != SQLITE_DONE || !Exec(db.get(), "COMMIT")) return 3051;
+    return 0;
+}
+
+std::string AccessMirror::Path(const std::string& source) {
+    char* real = ::realpath(source.c_str(), nullptr);
+    if (!real) Raise(3024, source);
+    std::string full = real;
+    std::free(real);
+    SourceStamp stamp;
+    if (!StampOf(full, &stamp)) Raise(3343, source);
+
+    std::string folder = Folder();
+    if (!MakeDirs(folder)) Raise(3051, folder);
+    char name[32];
+    std::snprintf(name, sizeof name, "%016llx.db", static_cast<unsigned long long>(Fnv1a(full)));
+    std::string mirror = folder + "/" + name;
+    if (MirrorCurrent(mirror, full, stamp)) return mirror;
+
+    RemoveStaleTemporaries(folder, name);
+    std::string temp = mirror + ".tmp." + std::to_string(::getpid());
+    // Reading an Access file of 2 GB takes a few minutes at most; a reader
+    // that runs far longer is looping over a damaged page chain.
+    const auto limit = std::chrono::seconds(60) + std::chrono::seconds(2 * (stamp.size >> 20));
+    pid_t pid = ::fork();
+    if (pid < 0) Raise(3051, folder);
+    if (pid == 0) {
+        // The reader reports damage on stderr; the error raised here says it.
+        int devnull = ::open("/dev/null", O_WRONLY);
+        if (devnull >= 0) ::dup2(devnull, 2);
+        long rc = 3343;
+        try {
+            rc = Build(full, temp);
+        } catch (...) {
+        }
+        ::_exit(rc == 0 ? kChildOk : rc == 3343 ? kChildBadFormat : kChildCannotWrite);
+    }
+    int status = 0;
+    auto until = std::chrono::steady_clock::now() + limit;
+    auto pause = std::chrono::microseconds(200);
+    while (true) {
+        pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid) break;
+        if (r < 0 && errno != EINTR) {
+            status = -1;
+            break;
+        }
+        if (std::chrono::steady_clock::now() > until) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            status = -1;
+            break;
+        }
+        std::this_thread::sleep_for(pause);
+        if (pause < std::chrono::milliseconds(20)) pause *= 2;
+    }
+    bool ok = status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == kChildOk;
+    if (ok && ::rename(temp.c_str(), mirror.c_str()) == 0) return mirror;
+    ::unlink(temp.c_str());
+    if (status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == kChildCannotWrite) Raise(3051, folder);
+    Raise(3343, source);
+}
+
+}  // namespace dao::detail
