@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "AccessMirror.h"
+#include "OdbcSource.h"
 #include "engine.h"
 
 namespace dao::detail {
@@ -207,6 +208,26 @@ void Core::Close() {
     ReleaseLock(lockFd, lockPath);
     lockFd = -1;
     tableDefs.items.clear();
+    odbc.reset();
+    for (const auto& f : scratchFiles) ::unlink(f.c_str());
+    scratchFiles.clear();
+}
+
+void Core::FillOdbcTable(const std::string& name) {
+    std::string key = UpperUtf8(name);
+    if (!odbc || odbcFilled.count(key)) return;
+    // The copy is the only write this read-only connection ever makes.
+    Exec("PRAGMA query_only = 0");
+    try {
+        Exec("BEGIN");
+        odbc->CopyRows(db, "main", name);
+        Exec("COMMIT");
+    } catch (...) {
+        sqlite3_exec(db, "ROLLBACK; PRAGMA query_only = 1", nullptr, nullptr, nullptr);
+        throw;
+    }
+    Exec("PRAGMA query_only = 1");
+    odbcFilled.insert(key);
 }
 
 void Core::CheckOpen() const {
@@ -423,8 +444,7 @@ void Core::AttachLink(Link& link) {
     link.error = 0;
     link.errorArg.clear();
     if (Upper(link.connect).rfind("ODBC;", 0) == 0) {
-        link.error = 3151;
-        link.errorArg = link.connect;
+        AttachOdbcLink(link);
         return;
     }
     std::string file = LinkPath(link.connect);
@@ -488,6 +508,62 @@ void Core::AttachLink(Link& link) {
     }
 }
 
+// A linked ODBC table is a snapshot taken now, in a file of its own attached
+// read-only under the link's schema.
+void Core::AttachOdbcLink(Link& link) {
+    std::string folder = AccessMirror::Folder();
+    std::string file;
+    try {
+        OdbcSource source(link.connect);
+        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+            std::string parent = ParentDir(folder);
+            ::mkdir(parent.c_str(), 0700);
+            ::mkdir(folder.c_str(), 0700);
+        }
+        static int seq = 0;
+        file = folder + "/odbc-" + std::to_string(::getpid()) + "-" + std::to_string(++seq) + ".db";
+        ::unlink(file.c_str());
+        sqlite3* snap = nullptr;
+        if (sqlite3_open_v2(file.c_str(), &snap, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                            nullptr) != SQLITE_OK) {
+            sqlite3_close_v2(snap);
+            Raise(3051, folder);
+        }
+        std::unique_ptr<sqlite3, int (*)(sqlite3*)> snapFree(snap, sqlite3_close_v2);
+        sqlite3_exec(snap, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN", nullptr, nullptr, nullptr);
+        source.CreateTable(snap, "main", link.source);
+        source.CopyRows(snap, "main", link.source);
+        if (sqlite3_exec(snap, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) Raise(3051, folder);
+    } catch (const DaoError& e) {
+        if (!file.empty()) ::unlink(file.c_str());
+        link.error = e.Number();
+        link.errorArg = e.Number() == 3151 ? link.connect : link.source;
+        return;
+    }
+    scratchFiles.push_back(file);
+    std::string schema = "lnk" + std::to_string(attached.size() + 1);
+    while (true) {
+        bool used = false;
+        for (auto& [f, s] : attached)
+            if (s == schema) used = true;
+        if (!used) break;
+        schema += "x";
+    }
+    sqlite3_stmt* st = Prepare("ATTACH DATABASE ?1 AS " + QuoteIdent(schema));
+    std::string uri = MirrorUri(file);
+    sqlite3_bind_text(st, 1, uri.c_str(), -1, SQLITE_TRANSIENT);
+    int rc = sqlite3_step(st);
+    sqlite3_finalize(st);
+    if (rc != SQLITE_DONE) {
+        link.error = 3343;
+        link.errorArg = file;
+        return;
+    }
+    attached.emplace(file, schema);
+    infoCache.clear();
+    link.schema = schema;
+}
+
 void Core::LoadLinks() {
     links.clear();
     if (!LocalTableExists("MSysLinks")) return;
@@ -516,6 +592,7 @@ bool Core::ResolveTable(const std::string& name, std::string* schema, std::strin
         return true;
     }
     if (LocalTableExists(name)) {
+        if (odbc) FillOdbcTable(name);
         *schema = "main";
         *table = name;
         return true;
@@ -985,11 +1062,40 @@ std::shared_ptr<Core> OpenAccess(std::shared_ptr<Core> core, const std::string& 
     return core;
 }
 
+// An ODBC source opens as an in-memory database holding its tables' shapes;
+// a table's rows are copied in the first time it is used.
+std::shared_ptr<Core> OpenOdbc(const std::string& connect) {
+    auto source = std::make_shared<OdbcSource>(connect);
+    auto core = std::make_shared<Core>();
+    core->connect = connect;
+    core->readOnly = true;
+    core->tableDefs.core = core;
+    if (sqlite3_open_v2(":memory:", &core->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+        sqlite3_close_v2(core->db);
+        core->db = nullptr;
+        core->closed = true;
+        Raise(3151, source->Name());
+    }
+    Configure(core->db, true);
+    try {
+        for (const auto& t : source->Tables()) {
+            if (UpperUtf8(t).rfind("MSYS", 0) == 0 || t.rfind("sqlite_", 0) == 0) continue;
+            source->CreateTable(core->db, "main", t);
+        }
+        core->Exec("PRAGMA query_only = 1");
+    } catch (...) {
+        core->Close();
+        throw;
+    }
+    core->odbc = source;
+    return core;
+}
+
 }  // namespace
 
 std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool readOnly, const std::string& connect,
                                bool create) {
-    if (UpperUtf8(connect).rfind("ODBC;", 0) == 0) Raise(3151, connect);
+    if (UpperUtf8(connect).rfind("ODBC;", 0) == 0) return OpenOdbc(connect);
     if (path.empty()) Raise(3044, path);
     auto core = std::make_shared<Core>();
     core->path = path;

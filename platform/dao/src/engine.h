@@ -22,6 +22,7 @@ namespace dao::detail {
 struct Core;
 struct Source;
 struct Cursor;
+class OdbcSource;
 
 struct ColumnInfo {
     std::string name;
@@ -177,6 +178,14 @@ struct Core : SchemaResolver, std::enable_shared_from_this<Core> {
     void RequestCheckpoint();
     void StopCheckpointer();
 
+    // An opened ODBC source: its tables are made empty in an in-memory
+    // database and copied in when first used.
+    std::shared_ptr<OdbcSource> odbc;
+    std::set<std::string> odbcFilled;  // upper-case names
+    void FillOdbcTable(const std::string& name);
+    // Snapshots of linked ODBC tables, removed when the connection closes.
+    std::vector<std::string> scratchFiles;
+
     ~Core() override;
     void Close();
     void CheckOpen() const;
@@ -200,6 +209,7 @@ struct Core : SchemaResolver, std::enable_shared_from_this<Core> {
     Link* FindLink(const std::string& name);
     void LoadLinks();
     void AttachLink(Link& link);
+    void AttachOdbcLink(Link& link);
     void EnsureLinkTable();
     std::string LinkPath(const std::string& connect) const;
     bool ResolveTable(const std::string& name, std::string* schema, std::string* table) override;

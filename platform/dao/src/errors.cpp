@@ -102,6 +102,12 @@ void Raise(long number, std::string_view arg) {
     throw DaoError(number, ErrorDescription(number, arg));
 }
 
+void RaiseWithDetail(long number, std::string_view arg, std::string_view detail) {
+    std::string text = ErrorDescription(number, arg);
+    if (!detail.empty()) text += " " + std::string(detail);
+    throw DaoError(number, text);
+}
+
 std::string EncodeFunctionError(long number, std::string_view arg) {
     return "#" + std::to_string(number) + "#" + ErrorDescription(number, arg);
 }

@@ -25,6 +25,8 @@ std::string TrimSpaces(std::string_view s, bool left = true, bool right = true);
 
 // ---- errors (errors.cpp)
 [[noreturn]] void Raise(long number, std::string_view arg = {});
+// The numbered error with more said after its description (a driver's message).
+[[noreturn]] void RaiseWithDetail(long number, std::string_view arg, std::string_view detail);
 // Maps an SQLite failure to a numbered error. context names the object for the message.
 [[noreturn]] void RaiseSqlite(sqlite3* db, int rc, std::string_view context = {});
 // Errors raised inside SQL functions carry their number as "#n#text".

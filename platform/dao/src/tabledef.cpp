@@ -450,6 +450,7 @@ long TableDef::RecordCount() const {
     if (!t.appended) return 0;
     auto c = t.Lock();
     if (c->FindLink(t.name)) return -1;
+    if (c->odbc) c->FillOdbcTable(t.name);
     sqlite3_stmt* st = c->Prepare("SELECT count(*) FROM " + QuoteIdent(t.name));
     long n = 0;
     int rc = sqlite3_step(st);

@@ -1,0 +1,266 @@
+// ODBC sources: opened and linked read-only through unixODBC, on the SQLite
+// ODBC driver with a DSN made per test, and on a PostgreSQL server the test
+// starts in a scratch folder.
+#include <dlfcn.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <glob.h>
+
+#include "fixture.h"
+
+using namespace daotest;
+
+namespace {
+
+const char* kOdbcDir = "/usr/lib/x86_64-linux-gnu/odbc/";
+
+// The drivers keep a little memory for the life of the process. They stay
+// mapped after the driver manager unloads them, so that the leak check can
+// name them and leave their memory out.
+const bool kDriversPinned = [] {
+    for (const char* lib : {"libsqlite3odbc.so", "psqlodbcw.so"})
+        dlopen((std::string(kOdbcDir) + lib).c_str(), RTLD_NOW | RTLD_NODELETE);
+    return true;
+}();
+
+void Sql(const std::string& file, const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    char* err = nullptr;
+    int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err);
+    EXPECT_EQ(rc, SQLITE_OK) << (err ? err : "");
+    sqlite3_free(err);
+    sqlite3_close(db);
+}
+
+size_t FilesIn(const std::string& dir) {
+    if (!std::filesystem::exists(dir)) return 0;
+    size_t n = 0;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir)) ++n;
+    return n;
+}
+
+class OdbcSqlite : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string source, project, cache;
+    void SetUp() override {
+        source = dir.File("source.db");
+        project = dir.File("p.txp");
+        cache = dir.File("cache");
+        Sql(source,
+            "CREATE TABLE People (Id INTEGER PRIMARY KEY, Name VARCHAR(30), Height DOUBLE, Born DATE, "
+            "Member BIT, Notes TEXT);"
+            "INSERT INTO People VALUES (1, 'Ann', 1.62, '1980-02-29', 1, 'first');"
+            "INSERT INTO People VALUES (2, 'Bob O''Neil', 1.80, '1975-12-31', 0, NULL);"
+            "INSERT INTO People VALUES (3, 'Zoë', NULL, NULL, 1, 'Grüße');"
+            "CREATE TABLE Other_Table (K INTEGER PRIMARY KEY, V VARCHAR(5));"
+            "CREATE TABLE OtherXTable (K INTEGER PRIMARY KEY, V VARCHAR(5), W INTEGER);");
+        std::ofstream(dir.File("odbcinst.ini")) << "[Lite]\nDriver=" << kOdbcDir << "libsqlite3odbc.so\n"
+                                                << "[Missing]\nDriver=" << dir.File("nolib.so") << "\n";
+        std::ofstream(dir.File("odbc.ini")) << "[people]\nDriver=Lite\nDatabase=" << source << "\n"
+                                            << "[broken]\nDriver=Missing\nDatabase=" << source << "\n";
+        ::setenv("ODBCSYSINI", dir.Path().c_str(), 1);
+        ::setenv("ODBCINI", dir.File("odbc.ini").c_str(), 1);
+        ::setenv("TESSARY_CACHE", cache.c_str(), 1);
+    }
+    void TearDown() override {
+        ::unsetenv("ODBCSYSINI");
+        ::unsetenv("ODBCINI");
+        ::unsetenv("TESSARY_CACHE");
+    }
+};
+
+}  // namespace
+
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libsqlite3odbc\nleak:psqlodbcw\nleak:libodbc.so\nleak:libpq.so\n";
+}
+
+TEST_F(OdbcSqlite, OpenedSourceListsTablesAndReadsTypedRows) {
+    auto db = dao::DBEngine::OpenDatabase("", false, true, "ODBC;DSN=people");
+    std::vector<std::string> names;
+    for (auto td : db->TableDefs())
+        if (!(td.Attributes() & dao::dbSystemObject)) names.push_back(td.Name());
+    EXPECT_EQ(names.size(), 3u);
+    auto people = db->TableDefs()["People"];
+    EXPECT_EQ(people.RecordCount(), 3);
+    EXPECT_EQ(people.Fields()["Id"].Type(), dao::dbLong);
+    EXPECT_EQ(people.Fields()["Name"].Type(), dao::dbText);
+    EXPECT_EQ(people.Fields()["Name"].Size(), 30);
+    EXPECT_EQ(people.Fields()["Height"].Type(), dao::dbDouble);
+    EXPECT_EQ(people.Fields()["Born"].Type(), dao::dbDate);
+    bool primary = false;
+    for (auto ix : people.Indexes()) primary |= ix.Primary();
+    EXPECT_TRUE(primary);
+    // "_" in a name is no wildcard: each table keeps its own columns.
+    EXPECT_EQ(db->TableDefs()["Other_Table"].Fields().Count(), 2);
+
+    auto rs = db->OpenRecordset("SELECT * FROM People ORDER BY Id", dao::RecordsetType::Snapshot);
+    EXPECT_EQ(rs->Fields("Name").AsString(), "Ann");
+    EXPECT_DOUBLE_EQ(rs->Fields("Height").AsDouble(), 1.62);
+    EXPECT_DOUBLE_EQ(rs->Fields("Born").AsDate(), 29280.0);  // 29 February 1980
+    rs->MoveNext();
+    EXPECT_EQ(rs->Fields("Name").AsString(), "Bob O'Neil");
+    EXPECT_TRUE(rs->Fields("Notes").IsNull());
+    rs->MoveNext();
+    EXPECT_EQ(rs->Fields("Name").AsString(), "Zoë");
+    EXPECT_EQ(rs->Fields("Notes").AsString(), "Grüße");
+    EXPECT_TRUE(rs->Fields("Height").IsNull());
+
+    EXPECT_FALSE(db->Updatable());
+    EXPECT_EQ(ErrorOf([&] { db->Execute("DELETE FROM People"); }), 3027);
+    auto table = db->OpenRecordset("People", dao::RecordsetType::Dynaset);
+    EXPECT_EQ(ErrorOf([&] { table->Edit(); }), 3027);
+}
+
+TEST_F(OdbcSqlite, LinkedTableIsASnapshotTakenAtEachOpen) {
+    {
+        auto p = dao::DBEngine::CreateDatabase(project, dao::dbLangGeneral);
+        p->TableDefs().Append(p->CreateTableDef("LinkDataSource", 0, "People", "ODBC;DSN=people"));
+        EXPECT_TRUE(p->TableDefs()["LinkDataSource"].Attributes() & dao::dbAttachedODBC);
+    }
+    Sql(source, "INSERT INTO People VALUES (4, 'Dee', 1.70, '2001-01-01', 0, 'later')");
+    {
+        auto p = dao::DBEngine::OpenDatabase(project);
+        auto n = p->OpenRecordset("SELECT COUNT(*) FROM LinkDataSource", dao::RecordsetType::Snapshot);
+        EXPECT_EQ(n->Fields(0).AsLong(), 4);
+        auto g = p->OpenRecordset("SELECT Member, COUNT(*) AS N FROM LinkDataSource GROUP BY Member ORDER BY Member",
+                                  dao::RecordsetType::Snapshot);
+        EXPECT_EQ(g->Fields("N").AsLong(), 2);
+        auto k = p->OpenRecordset("SELECT Name FROM LinkDataSource WHERE Id = 2", dao::RecordsetType::Snapshot);
+        EXPECT_EQ(k->Fields(0).AsString(), "Bob O'Neil");
+        EXPECT_EQ(ErrorOf([&] { p->Execute("UPDATE LinkDataSource SET Name = 'x'"); }), 3027);
+        EXPECT_EQ(FilesIn(cache), 1u);
+    }
+    // The snapshot goes with the connection; the source is untouched.
+    EXPECT_EQ(FilesIn(cache), 0u);
+    sqlite3* db = nullptr;
+    sqlite3_open(source.c_str(), &db);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "SELECT Name FROM People WHERE Id = 2", -1, &st, nullptr);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "Bob O'Neil");
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+}
+
+TEST_F(OdbcSqlite, UnknownSourcesMissingDriversAndTablesGiveNumberedErrors) {
+    try {
+        dao::DBEngine::OpenDatabase("", false, true, "ODBC;DSN=nowhere");
+        FAIL() << "opened an unknown DSN";
+    } catch (const dao::DaoError& e) {
+        EXPECT_EQ(e.Number(), 3151);
+        EXPECT_NE(e.Description().find("nowhere"), std::string::npos) << e.Description();
+    }
+    EXPECT_EQ(ErrorOf([&] { dao::DBEngine::OpenDatabase("", false, true, "ODBC;DSN=broken"); }), 3151);
+
+    auto p = dao::DBEngine::CreateDatabase(project, dao::dbLangGeneral);
+    // A link to a source that cannot be reached now is kept (the source may
+    // come back); using it gives the connection error.
+    p->TableDefs().Append(p->CreateTableDef("L1", 0, "People", "ODBC;DSN=nowhere"));
+    EXPECT_EQ(ErrorOf([&] { p->OpenRecordset("SELECT * FROM L1"); }), 3151);
+    // A reachable source without the table refuses the link.
+    EXPECT_EQ(ErrorOf([&] {
+                  p->TableDefs().Append(p->CreateTableDef("L2", 0, "NoSuchTable", "ODBC;DSN=people"));
+              }),
+              3011);
+    p->Close();
+    auto again = dao::DBEngine::OpenDatabase(project);
+    for (auto td : again->TableDefs()) EXPECT_NE(td.Name(), "L2");
+    EXPECT_EQ(FilesIn(cache), 0u);
+}
+
+namespace {
+
+// A PostgreSQL server of the test's own, on a Unix socket in a scratch folder.
+// The server refuses to run as root: as root it runs as the postgres user.
+class PgServer {
+public:
+    explicit PgServer(const std::string& folder) : dir_(folder) {
+        glob_t g{};
+        if (::glob("/usr/lib/postgresql/*/bin/initdb", 0, nullptr, &g) == 0 && g.gl_pathc > 0)
+            bin_ = std::filesystem::path(g.gl_pathv[g.gl_pathc - 1]).parent_path().string();
+        ::globfree(&g);
+        if (bin_.empty()) return;
+        std::filesystem::create_directories(dir_);
+        ::chmod(dir_.c_str(), 0777);
+        as_ = ::getuid() == 0 ? "runuser -u postgres -- " : "";
+        if (Run(bin_ + "/initdb -A trust -U tess -D " + dir_ + "/data") != 0) return;
+        started_ = Run(bin_ + "/pg_ctl -w -D " + dir_ + "/data -l " + dir_ + "/log -o \"-k " + dir_ +
+                       " -c listen_addresses='' -p 54329\" start") == 0;
+    }
+    ~PgServer() { Stop(); }
+    bool Started() const { return started_; }
+    void Stop() {
+        if (started_) Run(bin_ + "/pg_ctl -w -m immediate -D " + dir_ + "/data stop");
+        started_ = false;
+    }
+    int Psql(const std::string& sql) {
+        std::ofstream(dir_ + "/in.sql") << sql;
+        ::chmod((dir_ + "/in.sql").c_str(), 0644);
+        return Run(bin_ + "/psql -q -v ON_ERROR_STOP=1 -h " + dir_ + " -p 54329 -U tess -d postgres -f " +
+                   dir_ + "/in.sql");
+    }
+    std::string Connect() const {
+        return "ODBC;Driver=" + std::string(kOdbcDir) + "psqlodbcw.so;Servername=" + dir_ +
+               ";Port=54329;Database=postgres;Username=tess;BoolsAsChar=0";
+    }
+
+private:
+    int Run(const std::string& cmd) { return std::system((as_ + cmd + " >/dev/null 2>&1").c_str()); }
+    std::string dir_, bin_, as_;
+    bool started_ = false;
+};
+
+}  // namespace
+
+TEST(OdbcPostgres, LinkReadsARealServerAndSurvivesItsLoss) {
+    TempDir dir;
+    ::setenv("TESSARY_CACHE", dir.File("cache").c_str(), 1);
+    PgServer pg(dir.File("pg"));
+    ASSERT_TRUE(pg.Started()) << "the PostgreSQL server did not start";
+    ASSERT_EQ(pg.Psql("CREATE TABLE measures (id integer PRIMARY KEY, label varchar(20), size real, "
+                      "weight numeric(8,3), taken timestamp, ok boolean);"
+                      "INSERT INTO measures SELECT g, 'item ' || g, g * 0.5, g * 1.25, "
+                      "timestamp '2020-01-01 12:30:00' + g * interval '1 day', g % 2 = 0 "
+                      "FROM generate_series(1, 500) g;"),
+              0);
+    std::string project = dir.File("p.txp");
+    {
+        auto p = dao::DBEngine::CreateDatabase(project, dao::dbLangGeneral);
+        p->TableDefs().Append(p->CreateTableDef("LinkDataSource", 0, "measures", pg.Connect()));
+    }
+    {
+        auto p = dao::DBEngine::OpenDatabase(project);
+        auto td = p->TableDefs()["LinkDataSource"];
+        EXPECT_EQ(td.Fields()["id"].Type(), dao::dbLong);
+        EXPECT_EQ(td.Fields()["size"].Type(), dao::dbSingle);
+        EXPECT_EQ(td.Fields()["taken"].Type(), dao::dbDate);
+        EXPECT_EQ(td.Fields()["ok"].Type(), dao::dbBoolean);
+        bool primary = false;
+        for (auto ix : td.Indexes()) primary |= ix.Primary();
+        EXPECT_TRUE(primary);
+        auto rs = p->OpenRecordset("SELECT * FROM LinkDataSource WHERE id = 7", dao::RecordsetType::Snapshot);
+        EXPECT_EQ(rs->Fields("label").AsString(), "item 7");
+        EXPECT_FLOAT_EQ(rs->Fields("size").AsSingle(), 3.5f);
+        EXPECT_DOUBLE_EQ(rs->Fields("weight").AsDouble(), 8.75);
+        EXPECT_NEAR(rs->Fields("taken").AsDate(), 43838.0 + 12.5 / 24, 1e-9);  // 8 January 2020, 12:30
+        EXPECT_FALSE(rs->Fields("ok").AsBool());
+        auto n = p->OpenRecordset("SELECT COUNT(*) FROM LinkDataSource WHERE ok", dao::RecordsetType::Snapshot);
+        EXPECT_EQ(n->Fields(0).AsLong(), 250);
+    }
+    auto listed = dao::DBEngine::OpenDatabase("", false, true, pg.Connect());
+    EXPECT_EQ(listed->TableDefs()["measures"].RecordCount(), 500);
+    listed->Close();
+
+    // The server goes away: the link reports it and the project is unchanged.
+    pg.Stop();
+    auto p = dao::DBEngine::OpenDatabase(project);
+    EXPECT_EQ(ErrorOf([&] { p->OpenRecordset("SELECT COUNT(*) FROM LinkDataSource"); }), 3151);
+    EXPECT_EQ(p->TableDefs()["LinkDataSource"].Connect(), pg.Connect());
+    ::unsetenv("TESSARY_CACHE");
+}
