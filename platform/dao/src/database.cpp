@@ -508,13 +508,14 @@ void Core::AttachLink(Link& link) {
     }
 }
 
-// A linked ODBC table is a snapshot taken now, in a file of its own attached
-// read-only under the link's schema.
+// A linked ODBC table is a snapshot in a file of its own, attached read-only
+// under the link's schema: its shape is taken now, its rows when the link is
+// first used, so that opening a project does not wait for a large source.
 void Core::AttachOdbcLink(Link& link) {
     std::string folder = AccessMirror::Folder();
     std::string file;
     try {
-        OdbcSource source(link.connect);
+        auto source = std::make_shared<OdbcSource>(link.connect);
         if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
             std::string parent = ParentDir(folder);
             ::mkdir(parent.c_str(), 0700);
@@ -531,9 +532,10 @@ void Core::AttachOdbcLink(Link& link) {
         }
         std::unique_ptr<sqlite3, int (*)(sqlite3*)> snapFree(snap, sqlite3_close_v2);
         sqlite3_exec(snap, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN", nullptr, nullptr, nullptr);
-        source.CreateTable(snap, "main", link.source);
-        source.CopyRows(snap, "main", link.source);
+        source->CreateTable(snap, "main", link.source);
         if (sqlite3_exec(snap, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) Raise(3051, folder);
+        link.pending = source;
+        link.snapshot = file;
     } catch (const DaoError& e) {
         if (!file.empty()) ::unlink(file.c_str());
         link.error = e.Number();
@@ -564,6 +566,26 @@ void Core::AttachOdbcLink(Link& link) {
     link.schema = schema;
 }
 
+void Core::FillOdbcLink(Link& link) {
+    if (!link.pending) return;
+    sqlite3* snap = nullptr;
+    if (sqlite3_open_v2(link.snapshot.c_str(), &snap, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
+        SQLITE_OK) {
+        sqlite3_close_v2(snap);
+        Raise(3051, link.snapshot);
+    }
+    std::unique_ptr<sqlite3, int (*)(sqlite3*)> snapFree(snap, sqlite3_close_v2);
+    sqlite3_exec(snap, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN", nullptr, nullptr, nullptr);
+    try {
+        link.pending->CopyRows(snap, "main", link.source);
+    } catch (...) {
+        sqlite3_exec(snap, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+    if (sqlite3_exec(snap, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) Raise(3051, link.snapshot);
+    link.pending.reset();
+}
+
 void Core::LoadLinks() {
     links.clear();
     if (!LocalTableExists("MSysLinks")) return;
@@ -587,6 +609,7 @@ void Core::LoadLinks() {
 bool Core::ResolveTable(const std::string& name, std::string* schema, std::string* table) {
     if (Link* l = FindLink(name)) {
         if (l->error) Raise(l->error, l->errorArg);
+        if (l->pending) FillOdbcLink(*l);
         *schema = l->schema;
         *table = l->source;
         return true;

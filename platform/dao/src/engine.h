@@ -56,6 +56,10 @@ struct Link {
     std::string schema;  // attached schema, "" when not attached
     long error = 0;      // raised when the link is used
     std::string errorArg;
+    // An ODBC link's snapshot is made empty when the link attaches and filled
+    // from the source the first time the link is used.
+    std::shared_ptr<OdbcSource> pending;
+    std::string snapshot;
 };
 
 }  // namespace dao::detail
@@ -210,6 +214,7 @@ struct Core : SchemaResolver, std::enable_shared_from_this<Core> {
     void LoadLinks();
     void AttachLink(Link& link);
     void AttachOdbcLink(Link& link);
+    void FillOdbcLink(Link& link);
     void EnsureLinkTable();
     std::string LinkPath(const std::string& connect) const;
     bool ResolveTable(const std::string& name, std::string* schema, std::string* table) override;
