@@ -564,7 +564,7 @@ float CTRX::SingleNormalConfidence(int32_t node) const {
     return confidence;
 }
 
-void CTRX::Classify(int32_t testLow, int32_t testHigh) {
+bool CTRX::Classify(int32_t testLow, int32_t testHigh) {
     mCanceled = false;
     if (!mHasTree || !mDDO || !mProject || !mCN) NotSet();
     if (testLow < 1 || testHigh < testLow) throw CTreeError(5, "Invalid procedure call or argument");
@@ -572,7 +572,8 @@ void CTRX::Classify(int32_t testLow, int32_t testHigh) {
     if (output < 0) output = 0;
     const std::string key = KeyName();
     if (key.empty())
-        throw CTreeError(3800, "The linked table has no single primary-key field to match Test rows by.");
+        throw CTreeError(treeerr::kNoKeyField,
+                         "The linked table has no single primary-key field to match Test rows by.");
     const int16_t keyField = mDDO->PrimaryKeyField();
     const bool textKey = MdbUtils::IsTextType(mDDO->FieldType(keyField));
     const int64_t rows = int64_t(testHigh) - testLow + 1;
@@ -617,15 +618,16 @@ void CTRX::Classify(int32_t testLow, int32_t testHigh) {
     std::vector<com::Variant> predictRow(mFieldMap.size());
     int64_t done = 0;
     int16_t shown = 0;
+    bool badName = false;
     db->BeginTrans();
     try {
-        while (!rs->Eof() && done < rows) {
+        while (!badName && !rs->Eof() && done < rows) {
             const long want = long(std::min<int64_t>(rows - done, kClassifyChunk));
             const com::Variant got = rs->GetRows(want);
             RowBlock block(got);
             if (block.rows <= 0) break;
-            for (long r = 0; r < block.rows && done < rows; ++r) {
-                for (size_t k = 0; k < mFieldMap.size(); ++k) {
+            for (long r = 0; r < block.rows && done < rows && !badName; ++r) {
+                for (size_t k = 0; k < mFieldMap.size() && !badName; ++k) {
                     const int16_t f = mFieldMap[k];
                     const VARIANT& v = block.At(long(k) + 1, r);
                     com::Variant& slot = predictRow[k];
@@ -638,9 +640,7 @@ void CTRX::Classify(int32_t testLow, int32_t testHigh) {
                             slot = com::Variant::I2(dao::VarToBool(v) ? 1 : 2);
                         } else {
                             const int16_t idx = mCN->ClassNumber(f, dao::VarToString(v));
-                            if (idx < 0)
-                                throw CTreeError(treeerr::kBadClassName,
-                                                 "BAD CLASS NAME (Input Field #" + std::to_string(f) + ")");
+                            badName = idx < 0;  // the run ends here; this row is not written
                             slot = com::Variant::I2(int16_t(idx + 1));
                         }
                     } else if (mt == MatchType::Output) {
@@ -649,6 +649,7 @@ void CTRX::Classify(int32_t testLow, int32_t testHigh) {
                         slot = com::Variant(v);
                     }
                 }
+                if (badName) break;
                 int16_t predicted = int16_t(PredictRow(predictRow) + 1);
                 if (predicted <= 0) predicted = -1;
                 const VARIANT& ov = block.At(outCol, r);
@@ -670,7 +671,7 @@ void CTRX::Classify(int32_t testLow, int32_t testHigh) {
                     if (mCanceled) {
                         db->CommitTrans();
                         rs->Close();
-                        return;
+                        return true;
                     }
                 }
             }
@@ -678,6 +679,12 @@ void CTRX::Classify(int32_t testLow, int32_t testHigh) {
         }
         flush();
         db->CommitTrans();
+        if (badName) {
+            rs->Close();
+            ui::MsgBox(QStringLiteral("BAD CLASS NAME"), ui::Buttons::OK, ui::Icon::Critical,
+                       QStringLiteral("TRX Load Data (Classify)"));
+            return false;
+        }
     } catch (...) {
         // The rows counted so far keep their new values; the failing one is not written.
         try {
@@ -691,6 +698,7 @@ void CTRX::Classify(int32_t testLow, int32_t testHigh) {
         throw;
     }
     rs->Close();
+    return true;
 }
 
 std::string CTRX::ConditionOf(int32_t n) const {

@@ -82,9 +82,10 @@ public:
     float SingleNormalConfidence(int32_t node) const;
     bool HasTree() const { return mHasTree; }
     // Classifies rows testLow..testHigh into Test (Predicted, Actual) in one
-    // transaction; what is done stays written on cancel or error. Errors,
-    // a value not among a categorical field's classes included, reach the caller.
-    void Classify(int32_t testLow, int32_t testHigh);
+    // transaction; what is done stays written on cancel or error. A value not
+    // among a categorical input's classes shows "BAD CLASS NAME" and ends the
+    // run with false; other errors reach the caller.
+    bool Classify(int32_t testLow, int32_t testHigh);
     // SQL condition (Jet syntax, locale-free) selecting the rows of
     // LinkDataSource that reach the node; "" for the root.
     std::string GetSQLLogic(int32_t node) const;

@@ -474,7 +474,7 @@ TEST(CTRXPredict, CategoricalValueBeyondTheBranchesHasNoPrediction) {
     EXPECT_FALSE(trx.IsFieldInTree("Nothing"));
 }
 
-TEST(CTRXClassify, UnknownCategoricalValueIsAFailureAndKeepsDoneRows) {
+TEST(CTRXClassify, UnknownCategoricalValueShowsItsBoxAndEndsTheRun) {
     auto rows = MixedRows(300, 31);
     GeneratedProject p("badclass", kMixed, rows);
     CTRX trx;
@@ -486,18 +486,49 @@ TEST(CTRXClassify, UnknownCategoricalValueIsAFailureAndKeepsDoneRows) {
     sqlite3_open(p.dataPath.c_str(), &raw);
     treetest::Sql(raw, "UPDATE Data SET Colour = 'purple' WHERE Id = 260");
     sqlite3_close(raw);
-    try {
-        trx.Classify(201, 300);
-        ADD_FAILURE() << "Classify reported success";
-    } catch (const CTreeError& e) {
-        EXPECT_NE(std::string(e.what()).find("BAD CLASS NAME (Input Field #"), std::string::npos) << e.what();
-    }
+    EXPECT_FALSE(trx.Classify(201, 300));
+    const auto msgs = p.dialogs.Messages();
+    ASSERT_EQ(msgs.size(), 1u) << ::testing::PrintToString(MessageTexts(p.dialogs));
+    EXPECT_EQ(msgs[0].text, "BAD CLASS NAME");
+    EXPECT_EQ(msgs[0].title, "TRX Load Data (Classify)");
+    EXPECT_EQ(msgs[0].icon, ui::Icon::Critical);
     const auto test = p.TestRows();
     int done = 0;
     for (long key = 201; key < 260; ++key)
         if (test.at(key).first != -1 || test.at(key).second != -1) ++done;
     EXPECT_GT(done, 50);
+    EXPECT_EQ(test.at(260).second, -1);  // the failing row is not written
     EXPECT_EQ(test.at(290).second, -1);
+    // A run without unknown values answers true.
+    EXPECT_TRUE(trx.Classify(201, 259));
+    EXPECT_EQ(p.dialogs.Messages().size(), 1u);
+}
+
+TEST(CTRXClassify, NoKeyFieldIsTheDriversOwnError) {
+    GeneratedProject p("nokey", kMixed, MixedRows(120, 4));
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+    ASSERT_TRUE(trx.LoadData(1, 100));
+    ASSERT_TRUE(trx.BuildTree());
+    trx.SaveTree(&p.project);
+    DatabasePtr db = p.project.OpenProject(false);
+    db->Execute("UPDATE FieldConfig SET PrimaryKeyField = 0;");
+    auto keyless = std::make_shared<CDataDef>();
+    keyless->Load(db);
+    ASSERT_LT(keyless->PrimaryKeyField(), 0);
+    CTRX again;
+    ASSERT_TRUE(again.Initialize(keyless, &p.project));
+    again.LoadTree(&p.project);
+    ASSERT_TRUE(again.HasTree());
+    try {
+        again.Classify(101, 120);
+        ADD_FAILURE() << "Classify reported success";
+    } catch (const CTreeError& e) {
+        // Not 3800, which the database layer gives to "not an index in this table".
+        EXPECT_EQ(e.Number(), treeerr::kNoKeyField);
+        EXPECT_NE(e.Number(), 3800);
+        EXPECT_NE(std::string(e.what()).find("primary-key"), std::string::npos) << e.what();
+    }
 }
 
 TEST(CTRXSql, QuotesAndNumbersInConditions) {
