@@ -714,13 +714,36 @@ std::string CTRX::ConditionOf(int32_t n) const {
         if (MdbUtils::IsNumericType(type)) {
             char* end = nullptr;
             const double value = std::strtod(name.c_str(), &end);
-            // A class without a number selects nothing, as no row could carry it.
-            if (name.empty() || (end && *end)) return "(" + field + " = NULL)";
+            // A class that does not read as a number matches by its text, as loading matched it.
+            if (name.empty() || (end && *end)) return "(CStr(" + field + ") = " + MdbUtils::SqlText(name) + ")";
             return "(" + field + " = " + CSplitRule::Number(value) + ")";
         }
         return "(" + field + " = " + MdbUtils::SqlText(name) + ")";
     }
-    return CSplitRule::ThresholdClause(field, t.Cut, mTree.ParentSlot(n) == 0);
+    // The cut as it reads, unless a stored value lies between it and the exact
+    // bound: such a row would land on the other side than in the engine.
+    const double bound = CSplitRule::Bound(t.Cut);
+    std::string text = CSplitRule::CutText(t.Cut);
+    double value = std::strtod(text.c_str(), nullptr);
+    if (!std::isfinite(t.Cut) || (value != bound && RowsBetween(field, value, bound))) {
+        value = bound;
+        text = CSplitRule::Number(bound);
+    }
+    if (MdbUtils::IsDateType(type)) text = "CVDate('" + text + "')";
+    return CSplitRule::ThresholdClause(field, text, value, t.Cut, mTree.ParentSlot(n) == 0,
+                                       MdbUtils::IsTextType(type));
+}
+
+bool CTRX::RowsBetween(const std::string& field, double low, double high) const {
+    DatabasePtr db = mProject ? mProject->OpenProject(false) : nullptr;
+    if (!db) NotSet();
+    RecordsetPtr rs = db->OpenRecordset("SELECT COUNT(*) FROM LinkDataSource WHERE " + field + " > " +
+                                            CSplitRule::Number(low) + " AND " + field +
+                                            " <= " + CSplitRule::Number(high) + ";",
+                                        dao::RecordsetType::Snapshot);
+    const bool any = !rs->Eof() && rs->Fields(0).AsLong() > 0;
+    rs->Close();
+    return any;
 }
 
 std::string CTRX::GetSQLLogic(int32_t node) const {

@@ -107,6 +107,7 @@ private:
     std::string KeyName() const;
     std::string OrderByKey() const;
     std::string ConditionOf(int32_t node) const;
+    bool RowsBetween(const std::string& field, double low, double high) const;  // low < value <= high
 
     std::shared_ptr<CDataDef> mDDO;
     CProject* mProject = nullptr;

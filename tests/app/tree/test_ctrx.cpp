@@ -6,6 +6,7 @@
 #include <set>
 
 #include "CClassNames.h"
+#include "CSplitRule.h"
 #include "CTRX.h"
 #include "CTreeBlob.h"
 #include "CTreeError.h"
@@ -347,6 +348,9 @@ TEST(CTRXClassify, ClassifyPredictRowAndSqlAgree) {
         if (t.NodeType == 2 && p.dataDef->FieldName(trx.FieldMap()[size_t(t.FieldNum)]) == "X" && t.DisClass == 1) {
             edges.push_back(double(t.Cut));
             edges.push_back(std::nextafter(double(t.Cut), 1e300));
+            // Above the cut's short text but still the cut as a float.
+            const double shortText = std::strtod(CSplitRule::CutText(t.Cut).c_str(), nullptr);
+            if (float(std::nextafter(shortText, 1e300)) == t.Cut) edges.push_back(std::nextafter(shortText, 1e300));
         }
     }
     ASSERT_FALSE(edges.empty());
@@ -579,6 +583,59 @@ TEST(CTRXSql, QuotesAndNumbersInConditions) {
     ASSERT_GE(pointer.size(), 2u);
     EXPECT_EQ(pointer[pointer.size() - 2], app::vbHourglass);
     EXPECT_EQ(pointer.back(), app::vbDefault);
+}
+
+TEST(CTRXSql, OrdinaryCutsReadAsTheyAre) {
+    const std::vector<Column> cols = {{"Age", "REAL", MatchType::Numeric},
+                                      {"Colour", "TEXT", MatchType::Text},
+                                      {"Class", "TEXT", MatchType::Output}};
+    const double ages[] = {10, 20, 30, 42.3, 50, 60, 70, 80};
+    std::vector<std::vector<Cell>> rows;
+    for (int i = 0; i < 160; ++i) {
+        const bool red = i % 2;
+        const double age = ages[(i / 2) % 8];
+        rows.push_back({Cell::D(age), Cell::T(red ? "red" : "blue"), Cell::T(!red ? "A" : age <= 42.3 ? "B" : "C")});
+    }
+    rows.push_back({Cell::D(90), Cell::T("red"), Cell::T("C")});  // row 161, not trained on
+    GeneratedProject p("plain", cols, rows);
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+    ASSERT_TRUE(trx.LoadData(1, 160));
+    trx.SetPruneRate(0);
+    trx.SetMinItems(2);
+    ASSERT_TRUE(trx.BuildTree());
+    CClassNames names;
+    names.Initialize(&p.project, p.dataDef);
+    const int16_t c = names.ClassNumber(p.FieldIndex("Class"), "C");
+    int32_t leaf = -1;
+    for (int32_t n = 1; n < trx.Nodes(); ++n)
+        if (trx.Tree().Node(n).Forks == 0 && trx.Tree().Node(n).Class == c) leaf = n;
+    ASSERT_GE(leaf, 0);
+    const std::string plain = trx.GetSQLLogic(leaf);
+    EXPECT_TRUE(plain == "([Age] > 42.3) AND ([Colour] = 'red')" || plain == "([Colour] = 'red') AND ([Age] > 42.3)")
+        << plain;
+
+    // A value that only the 4-byte comparison puts with 42.3: the short bound
+    // would now select another row set, so the exact one is written.
+    const double close = 42.3000001;
+    ASSERT_EQ(float(close), float(42.3));
+    sqlite3* raw = nullptr;
+    sqlite3_open(p.dataPath.c_str(), &raw);
+    treetest::Sql(raw, "UPDATE Data SET Age = 42.3000001 WHERE Id = 161");
+    sqlite3_close(raw);
+    const std::string exact = trx.GetSQLLogic(leaf);
+    EXPECT_EQ(exact.find("42.3)"), std::string::npos) << exact;
+    DatabasePtr db = p.project.OpenProject(false);
+    auto rs = db->OpenRecordset("SELECT COUNT(*) FROM LinkDataSource WHERE [Id] = 161 AND " + exact + ";",
+                                dao::RecordsetType::Snapshot);
+    EXPECT_EQ(rs->Fields(0).AsLong(), 0) << exact;
+    rs->Close();
+    names.Initialize(&p.project, p.dataDef);
+    std::vector<com::Variant> row = {com::Variant::R8(close),
+                                     com::Variant::I2(int16_t(names.ClassNumber(p.FieldIndex("Colour"), "red") + 1)),
+                                     com::Variant::Null()};
+    EXPECT_NE(trx.PredictRow(row), c);
+    EXPECT_EQ(trx.GetSQLLogic(0), "");
 }
 
 TEST(CTRXLoad, WithoutAnOutputFieldOnlyTheKeyRangeIsWritten) {
