@@ -13,6 +13,7 @@
 #include "AppServices.h"
 #include "CClassNames.h"
 #include "CDataDef.h"
+#include "CNodeData.h"
 #include "CProject.h"
 #include "CSplitRule.h"
 #include "CTRXEngine.h"
@@ -81,47 +82,6 @@ struct RowBlock {
     RowBlock& operator=(const RowBlock&) = delete;
     const VARIANT& At(long field, long row) const { return data[size_t(row) * size_t(fields) + size_t(field)]; }
 };
-
-// The stored tree goes into NodeData as bytes, so that every byte value
-// (0x00 and 0x80-0x9F included) reads back as written.
-com::Variant BlobToVariant(const std::string& bytes) {
-    SAFEARRAY* psa = SafeArrayCreateVector(VT_UI1, 0, ULONG(bytes.size()));
-    if (!psa) throw CTreeError(7, "Out of memory");
-    void* p = nullptr;
-    SafeArrayAccessData(psa, &p);
-    std::copy(bytes.begin(), bytes.end(), static_cast<char*>(p));
-    SafeArrayUnaccessData(psa);
-    return com::Variant::Array(psa, VT_UI1);
-}
-
-std::string VariantToBlob(const VARIANT& v) {
-    if (v.vt == (VT_ARRAY | VT_UI1) && v.parray) {
-        LONG lo = 0, hi = -1;
-        SafeArrayGetLBound(v.parray, 1, &lo);
-        SafeArrayGetUBound(v.parray, 1, &hi);
-        void* p = nullptr;
-        if (hi < lo || FAILED(SafeArrayAccessData(v.parray, &p))) return {};
-        std::string out(static_cast<const char*>(p), size_t(hi - lo + 1));
-        SafeArrayUnaccessData(v.parray);
-        return out;
-    }
-    if (v.vt == VT_BSTR) {
-        // A long-text column holds one Windows-1252 character per byte.
-        const std::u16string s = dao::VarToU16(v);
-        std::string out;
-        out.reserve(s.size());
-        for (char16_t c : s) {
-            int b = MUtilities::Cp1252FromUnicode(c);
-            if (b < 0 && c <= 0xFF) b = int(c);
-            if (b < 0)
-                throw CTreeError(treeerr::kTypeMismatch,
-                                 "The stored tree in NodeData is damaged: it holds a character that is not a byte.");
-            out.push_back(char(b));
-        }
-        return out;
-    }
-    return {};
-}
 
 int32_t ValLong(const std::string& text) { return int32_t(std::strtol(text.c_str(), nullptr, 10)); }
 
@@ -466,49 +426,22 @@ void CTRX::SaveTree(CProject* project) {
 
     DatabasePtr db = project->OpenProject(false);
     if (!db) NotSet();
-    // The tree is stored as bytes (a long-binary column), so that no byte value
-    // depends on a text encoding. A table whose column holds text is made anew:
-    // it has only the one row that is replaced here anyway.
-    if (MdbUtils::TableExists(db, "NodeData")) {
-        dao::TableDef def = db->TableDefs().Item("NodeData");
-        if (def.Fields().Item("NodeData").Type() != dao::dbLongBinary) {
-            db->Execute("DROP TABLE NodeData;");
-            db->TableDefs().Refresh();
-        }
-    }
-    if (!MdbUtils::TableExists(db, "NodeData"))
-        db->Execute("CREATE TABLE NodeData(NodeData LONGBINARY, PruneRate SINGLE, MinItems LONG);");
-    RecordsetPtr rs = db->OpenRecordset("NodeData", dao::RecordsetType::Dynaset);
-    if (!rs->Eof()) {
-        rs->MoveFirst();
-        rs->Edit();
-    } else {
-        rs->AddNew();
-    }
-    rs->Fields("NodeData").SetValue(BlobToVariant(blob));
-    rs->Fields("PruneRate").SetValue(com::Variant::R4(rate));
-    rs->Fields("MinItems").SetValue(com::Variant::I4(items));
-    rs->Update();
-    rs->Close();
+    CNodeData::Write(db, blob, rate, items);
 }
 
 void CTRX::LoadTree(CProject* project) {
     if (!project) NotSet();
     DatabasePtr db = project->OpenProject(false);
     if (!db) NotSet();
-    if (!MdbUtils::TableExists(db, "NodeData")) return;
-    RecordsetPtr rs = db->OpenRecordset("NodeData", dao::RecordsetType::Dynaset);
-    if (rs->Eof()) return;
-    rs->MoveFirst();
-    const std::string bytes = VariantToBlob(rs->Fields("NodeData").Value());
+    // A tree column of an earlier build (binary) becomes long text first.
+    CNodeData::Upgrade(db);
+    CNodeData::Row row;
+    if (!CNodeData::Read(db, &row)) return;
     CTreeModel tree;
-    if (CTreeBlob::Unpack(bytes, &tree) != CTreeBlob::Result::Loaded) return;
+    if (CTreeBlob::Unpack(row.blob, &tree) != CTreeBlob::Result::Loaded) return;
     RequireEngine();
-    const com::Variant rate = rs->Fields("PruneRate").Value();
-    const com::Variant items = rs->Fields("MinItems").Value();
-    rs->Close();
-    if (!rate.IsNull()) mTRX->SetPruneRate(dao::VarToSingle(rate));
-    if (!items.IsNull()) mTRX->SetMinItems(dao::VarToLong(items));
+    if (!row.pruneRate.IsNull() && !row.pruneRate.IsEmpty()) mTRX->SetPruneRate(dao::VarToSingle(row.pruneRate));
+    if (!row.minItems.IsNull() && !row.minItems.IsEmpty()) mTRX->SetMinItems(dao::VarToLong(row.minItems));
 
     mTree = std::move(tree);
     mItems = mTree.Node(0).Items;

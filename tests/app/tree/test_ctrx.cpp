@@ -6,6 +6,7 @@
 #include <set>
 
 #include "CClassNames.h"
+#include "CNodeData.h"
 #include "CSplitRule.h"
 #include "CTRX.h"
 #include "CTreeBlob.h"
@@ -228,6 +229,89 @@ TEST(CTRXStore, SaveAndLoadByteForByte) {
     EXPECT_EQ(back.RangeMin(), 1);
     EXPECT_EQ(back.RangeMax(), 800);
     for (int32_t n = 1; n < back.Nodes(); ++n) EXPECT_EQ(back.GetSQLLogic(n), trx.GetSQLLogic(n));
+}
+
+TEST(CTRXStore, NodeDataIsALongTextTableHoldingEveryByte) {
+    GeneratedProject p("longtext", kMixed, MixedRows(300, 5));
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+    ASSERT_TRUE(trx.LoadData(1, 300));
+    ASSERT_TRUE(trx.BuildTree());
+    trx.SaveTree(&p.project);
+    {
+        DatabasePtr db = p.project.OpenProject(false);
+        dao::TableDef def = db->TableDefs().Item("NodeData");
+        ASSERT_EQ(def.Fields().Count(), 3);
+        EXPECT_EQ(def.Fields()[0].Name(), "NodeData");
+        EXPECT_EQ(def.Fields()[0].Type(), dao::dbMemo);
+        EXPECT_EQ(def.Fields()[1].Name(), "PruneRate");
+        EXPECT_EQ(def.Fields()[1].Type(), dao::dbSingle);
+        EXPECT_EQ(def.Fields()[2].Name(), "MinItems");
+        EXPECT_EQ(def.Fields()[2].Type(), dao::dbLong);
+        auto rs = db->OpenRecordset("NodeData", dao::RecordsetType::Snapshot);
+        EXPECT_EQ(rs->Fields("NodeData").Value().vt, VT_BSTR);
+    }
+    // Every byte value, 0 and the five that Windows-1252 leaves undefined
+    // included, goes through the column and back.
+    std::string all;
+    for (int b = 0; b < 256; ++b) all.push_back(char(b));
+    {
+        DatabasePtr db = p.project.OpenProject(false);
+        CNodeData::Write(db, all, 12.5f, 3);
+        CNodeData::Row row;
+        ASSERT_TRUE(CNodeData::Read(db, &row));
+        EXPECT_EQ(row.blob, all);
+        EXPECT_FLOAT_EQ(dao::VarToSingle(row.pruneRate), 12.5f);
+        EXPECT_EQ(dao::VarToLong(row.minItems), 3);
+    }
+    EXPECT_EQ(p.NodeDataBytes(), all);
+}
+
+TEST(CTRXStore, BinaryNodeDataIsReadAndRewrittenAsText) {
+    GeneratedProject p("upgrade", kMixed, MixedRows(300, 6));
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+    ASSERT_TRUE(trx.LoadData(1, 300));
+    trx.SetPruneRate(40);
+    trx.SetMinItems(3);
+    ASSERT_TRUE(trx.BuildTree());
+    const std::string blob = CTreeBlob::Pack(trx.Tree());
+    {
+        // The table as earlier builds of this program made it.
+        DatabasePtr db = p.project.OpenProject(false);
+        db->Execute("CREATE TABLE NodeData(NodeData LONGBINARY, PruneRate SINGLE, MinItems LONG);");
+        db->Execute("INSERT INTO NodeData (PruneRate, MinItems) VALUES (40, 3);");
+        p.project.CloseProject();
+        sqlite3* raw = p.OpenRaw();
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(raw, "UPDATE NodeData SET NodeData = ?", -1, &st, nullptr);
+        sqlite3_bind_blob(st, 1, blob.data(), int(blob.size()), SQLITE_TRANSIENT);
+        EXPECT_EQ(sqlite3_step(st), SQLITE_DONE);
+        sqlite3_finalize(st);
+        sqlite3_close(raw);
+    }
+    CTRX back;
+    ASSERT_TRUE(back.Initialize(p.dataDef, &p.project));
+    back.LoadTree(&p.project);
+    ASSERT_TRUE(back.HasTree());
+    EXPECT_TRUE(back.Tree() == trx.Tree());
+    EXPECT_FLOAT_EQ(back.PruneRate(), 40.0f);
+    EXPECT_EQ(back.MinItems(), 3);
+    {
+        DatabasePtr db = p.project.OpenProject(false);
+        EXPECT_EQ(db->TableDefs().Item("NodeData").Fields()[0].Type(), dao::dbMemo);
+        auto rs = db->OpenRecordset("SELECT COUNT(*) FROM NodeData;", dao::RecordsetType::Snapshot);
+        EXPECT_EQ(rs->Fields(0).AsLong(), 1);
+        rs = db->OpenRecordset("NodeData", dao::RecordsetType::Snapshot);
+        EXPECT_FLOAT_EQ(dao::VarToSingle(rs->Fields("PruneRate").Value()), 40.0f);
+        EXPECT_EQ(dao::VarToLong(rs->Fields("MinItems").Value()), 3);
+    }
+    EXPECT_EQ(p.NodeDataBytes(), blob);
+    // And it loads again from the text form.
+    CTRX third;
+    ASSERT_TRUE(third.Initialize(p.dataDef, &p.project));
+    third.LoadTree(&p.project);
+    EXPECT_TRUE(third.Tree() == trx.Tree());
 }
 
 TEST(CTRXStore, DamagedBlobIsRefusedAndTheTreeKept) {
