@@ -14,6 +14,7 @@
 #include "CClassNames.h"
 #include "CDataDef.h"
 #include "CNodeData.h"
+#include "COldTreeTables.h"
 #include "CProject.h"
 #include "CSplitRule.h"
 #include "CTRXEngine.h"
@@ -443,12 +444,32 @@ void CTRX::LoadTree(CProject* project) {
     if (!row.pruneRate.IsNull() && !row.pruneRate.IsEmpty()) mTRX->SetPruneRate(dao::VarToSingle(row.pruneRate));
     if (!row.minItems.IsNull() && !row.minItems.IsEmpty()) mTRX->SetMinItems(dao::VarToLong(row.minItems));
 
+    TakeTree(std::move(tree), project);
+}
+
+void CTRX::TakeTree(CTreeModel tree, CProject* project) {
     mTree = std::move(tree);
     mItems = mTree.Node(0).Items;
     mMissFits = mTree.Node(0).Errors;
     mHasTree = true;
     mRangeMin = ValLong(project->GetConfig("LastTrainLow", "0"));
     mRangeMax = ValLong(project->GetConfig("LastTrainHigh", "0"));
+}
+
+void CTRX::OldSaveTree(CProject* project) {
+    if (!project || !mHasTree) NotSet();
+    DatabasePtr db = project->OpenProject(false);
+    if (!db) NotSet();
+    COldTreeTables::Save(db, mTree);
+}
+
+void CTRX::OldLoadTree(CProject* project) {
+    if (!project) NotSet();
+    DatabasePtr db = project->OpenProject(false);
+    if (!db) NotSet();
+    CTreeModel tree;
+    if (!COldTreeTables::Load(db, &tree)) return;
+    TakeTree(std::move(tree), project);
 }
 
 // ------------------------------------------------------------------ classification and prediction

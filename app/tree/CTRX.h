@@ -59,6 +59,10 @@ public:
     std::function<void()> OnYield;
 
     // ---- tree model and persistence (errors reach the caller)
+    // The older form, tables TreeNodes and TreeLinks: written only on request;
+    // the loader reads a tree kept that way (silently nothing without them).
+    void OldSaveTree(CProject* project);
+    void OldLoadTree(CProject* project);
     void SaveTree(CProject* project);
     void LoadTree(CProject* project);
     int32_t Items() const;
@@ -101,6 +105,7 @@ private:
     void RaiseProgress(int16_t percent);
     void Yield();
     void RequireEngine() const;
+    void TakeTree(CTreeModel tree, CProject* project);
     void LoadRows(int32_t trainLow, int32_t trainHigh);
     void StoreKeyRange(const std::string& lowName, const std::string& highName, int32_t low, int32_t high);
     int16_t OutputField() const;

@@ -314,6 +314,108 @@ TEST(CTRXStore, BinaryNodeDataIsReadAndRewrittenAsText) {
     EXPECT_TRUE(third.Tree() == trx.Tree());
 }
 
+TEST(CTRXStore, OlderTableFormWrittenAndRead) {
+    GeneratedProject p("oldform", kMixed, MixedRows(400, 9));
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+    ASSERT_TRUE(trx.LoadData(1, 400));
+    trx.SetPruneRate(0);
+    ASSERT_TRUE(trx.BuildTree());
+    ASSERT_GT(trx.Nodes(), 3);
+    trx.OldSaveTree(&p.project);
+    trx.OldSaveTree(&p.project);  // twice: the tables are made anew, not added to
+    const CTreeModel& t = trx.Tree();
+    {
+        DatabasePtr db = p.project.OpenProject(false);
+        EXPECT_FALSE(MdbUtils::TableExists(db, "NodeData"));
+        dao::TableDef nodes = db->TableDefs().Item("TreeNodes");
+        const char* names[] = {"NodeNum", "NodeType", "Forks", "FieldNum", "Cut", "DisClass", "Class", "Items", "Errors"};
+        const int16_t types[] = {dao::dbLong,   dao::dbInteger, dao::dbInteger, dao::dbInteger, dao::dbSingle,
+                                 dao::dbInteger, dao::dbInteger, dao::dbSingle,  dao::dbSingle};
+        ASSERT_EQ(nodes.Fields().Count(), 9);
+        for (int i = 0; i < 9; ++i) {
+            EXPECT_EQ(nodes.Fields()[i].Name(), names[i]);
+            EXPECT_EQ(nodes.Fields()[i].Type(), types[i]) << names[i];
+        }
+        dao::TableDef links = db->TableDefs().Item("TreeLinks");
+        ASSERT_EQ(links.Fields().Count(), 1 + t.Slots());
+        for (int b = 0; b < t.Slots(); ++b) EXPECT_EQ(links.Fields()[b + 1].Name(), "L" + std::to_string(b));
+        auto rs = db->OpenRecordset("SELECT * FROM TreeNodes ORDER BY NodeNum;", dao::RecordsetType::Snapshot);
+        int32_t n = 0;
+        for (; !rs->Eof(); rs->MoveNext(), ++n) {
+            ASSERT_LT(n, t.Nodes());
+            EXPECT_EQ(rs->Fields("NodeNum").AsLong(), n);
+            EXPECT_EQ(rs->Fields("Forks").AsShort(), t.Node(n).Forks);
+            EXPECT_EQ(dao::VarToSingle(rs->Fields("Cut").Value()), t.Node(n).Cut);
+            EXPECT_EQ(dao::VarToSingle(rs->Fields("Items").Value()), t.Node(n).Items);
+        }
+        EXPECT_EQ(n, t.Nodes());
+        rs = db->OpenRecordset("SELECT * FROM TreeLinks ORDER BY NodeNum;", dao::RecordsetType::Snapshot);
+        for (n = 0; !rs->Eof(); rs->MoveNext(), ++n)
+            for (int b = 0; b < t.Slots(); ++b) EXPECT_EQ(rs->Fields(b + 1).AsLong(), t.Child(n, b)) << n << "/" << b;
+        EXPECT_EQ(n, t.Nodes());
+    }
+    CTRX back;
+    ASSERT_TRUE(back.Initialize(p.dataDef, &p.project));
+    back.OldLoadTree(&p.project);
+    ASSERT_TRUE(back.HasTree());
+    EXPECT_TRUE(back.Tree() == t);
+    EXPECT_EQ(back.LeafCount(), trx.LeafCount());
+}
+
+TEST(CTRXStore, OlderTablesWrittenByHandLoad) {
+    GeneratedProject p("oldhand", kMixed, MixedRows(60, 10));
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+    trx.OldLoadTree(&p.project);  // no tables: silently nothing
+    EXPECT_FALSE(trx.HasTree());
+    EXPECT_TRUE(p.dialogs.Messages().empty());
+
+    DatabasePtr db = p.project.OpenProject(false);
+    db->Execute("CREATE TABLE TreeNodes (NodeNum LONG CONSTRAINT PrimaryKey PRIMARY KEY, NodeType SHORT, Forks SHORT, "
+                "FieldNum SHORT, Cut SINGLE, DisClass SHORT, [Class] SHORT, Items SINGLE, Errors SINGLE);");
+    db->Execute("CREATE TABLE TreeLinks (NodeNum LONG CONSTRAINT PrimaryKey PRIMARY KEY, L0 LONG, L1 LONG, L2 LONG);");
+    // Root on X at 42.5: 30 rows of class 0 below, 20 of class 1 above; rows in no particular order.
+    db->Execute("INSERT INTO TreeNodes VALUES (2, 2, 0, 0, 42.5, 2, 1, 20, 1);");
+    db->Execute("INSERT INTO TreeNodes VALUES (0, -1, 2, -1, 0, 0, 0, 50, 20);");
+    db->Execute("INSERT INTO TreeNodes VALUES (1, 2, 0, 0, 42.5, 1, 0, 30, 2);");
+    db->Execute("INSERT INTO TreeLinks VALUES (1, 0, 0, 0);");
+    db->Execute("INSERT INTO TreeLinks VALUES (0, 1, 2, 0);");
+    db->Execute("INSERT INTO TreeLinks VALUES (2, 0, 0, 0);");
+    trx.OldLoadTree(&p.project);
+    ASSERT_TRUE(trx.HasTree());
+    EXPECT_EQ(trx.Nodes(), 3);
+    EXPECT_EQ(trx.Tree().Slots(), 3);
+    EXPECT_EQ(trx.LeafCount(), 2);
+    EXPECT_EQ(trx.Items(), 50);
+    EXPECT_EQ(trx.MissFits(), 20);
+    EXPECT_EQ(trx.Tree().Child(0, 1), 2);
+    EXPECT_EQ(trx.Tree().Parent(2), 0);
+    EXPECT_EQ(trx.Tree().ParentSlot(2), 1);
+    EXPECT_FLOAT_EQ(trx.Tree().Node(2).Cut, 42.5f);
+    std::vector<com::Variant> row(trx.FieldMap().size(), com::Variant::Null());
+    row[0] = com::Variant::R8(50);
+    EXPECT_EQ(trx.PredictRow(row), 1);
+    row[0] = com::Variant::R8(42.5);
+    EXPECT_EQ(trx.PredictRow(row), 0);
+
+    // A link back to the root is no tree: error 13, the loaded tree kept.
+    const CTreeModel before = trx.Tree();
+    db->Execute("UPDATE TreeLinks SET L0 = 0 WHERE NodeNum = 0;");
+    try {
+        trx.OldLoadTree(&p.project);
+        ADD_FAILURE() << "a circular tree was loaded";
+    } catch (const CTreeError& e) {
+        EXPECT_EQ(e.Number(), 13);
+    }
+    EXPECT_TRUE(trx.HasTree());
+    EXPECT_TRUE(trx.Tree() == before);
+    // A gap in the node numbers is damage too.
+    db->Execute("UPDATE TreeLinks SET L0 = 1 WHERE NodeNum = 0;");
+    db->Execute("UPDATE TreeNodes SET NodeNum = 5 WHERE NodeNum = 2;");
+    EXPECT_THROW(trx.OldLoadTree(&p.project), CTreeError);
+}
+
 TEST(CTRXStore, DamagedBlobIsRefusedAndTheTreeKept) {
     GeneratedProject p("damaged", kMixed, MixedRows(400, 17));
     CTRX trx;
