@@ -191,6 +191,31 @@ TEST(GraphLayout, DrawScaleToItsValueDoesNothing) {
     EXPECT_EQ(num * 100, den * 200);
 }
 
+// A zoom below 1 percent other than 0 (fit) is never used: it would mirror or
+// collapse the drawing.
+TEST(GraphLayout, DrawScaleBelowOneIsClamped) {
+    Control c;
+    c.AddItem("a");
+    c.PutInt(dispidDrawScale, -50);
+    EXPECT_EQ(c.GetInt(dispidDrawScale), 1);
+    int32_t num = 0, den = 0;
+    c.Geometry()->GetView(&num, &den, nullptr, nullptr);
+    EXPECT_GT(num, 0);
+    EXPECT_GT(den, 0);
+    EXPECT_EQ(num * 100, den * 1);
+    c.PutInt(dispidDrawScale, -32768);
+    EXPECT_EQ(c.GetInt(dispidDrawScale), 1);
+    c.PutInt(dispidDrawScale, 0);  // fit stays fit
+    EXPECT_EQ(c.GetInt(dispidDrawScale), 0);
+    c.PutInt(dispidDrawScale, 32767);
+    EXPECT_EQ(c.GetInt(dispidDrawScale), 32767);
+    // A stored negative zoom is clamped the same way.
+    CPropertyBag bag;
+    bag.WriteValue("DrawScale", Variant::I2(-7));
+    ASSERT_EQ(c.Host()->LoadProperties(&bag), S_OK);
+    EXPECT_EQ(c.GetInt(dispidDrawScale), 1);
+}
+
 // Coordinates convert with MulDiv: halves round away from zero.
 TEST(GraphLayout, ConversionsRoundHalvesAwayFromZero) {
     Control c;
