@@ -274,6 +274,11 @@ TEST(GraphLayout, WideDrawingKeepsTheScrollRangeWithin16Bits) {
     Control c(500, 400);
     c.AddItem("a");
     c.PutItem(dispidItemXPos, 0, 40000);
+    // A 16-bit get whose value does not fit comes back as a Long, never wrapped.
+    const com::Variant x = c.Get(dispidItemXPos, {Variant::I2(0)});
+    EXPECT_EQ(x.vt, VT_I4);
+    EXPECT_EQ(x.lVal, 40000);
+    EXPECT_EQ(c.Get(dispidItemWidth, {Variant::I2(0)}).vt, VT_I2);
     QScrollBar* bar = HBar(c);
     EXPECT_GT(bar->maximum(), 0);
     EXPECT_LE(bar->maximum(), 32767);
