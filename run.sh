@@ -12,4 +12,10 @@ if [ ! -x "$program" ]; then
 fi
 # The program's own modules are registered in the build's class store.
 export TESSARY_CLASSES="$PWD/build/classes.reg"
-exec "$program" "$PWD/samples/iris.txp"
+# The program works on a copy of the sample project, so samples/ stays as committed.
+work=build/sample
+mkdir -p "$work"
+for f in iris.txp iris.mdb iris.csv; do
+  [ -e "$work/$f" ] || cp "samples/$f" "$work/$f"
+done
+exec "$program" "$PWD/$work/iris.txp"

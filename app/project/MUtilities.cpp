@@ -192,4 +192,21 @@ bool IsFormLoaded(const QString& name) {
     return forms && forms->IsFormLoaded(name);
 }
 
+
+int16_t Split(std::string_view delimiter, std::string_view text, std::vector<std::string_view>& parts) {
+    parts.clear();
+    size_t start = 0;
+    for (;;) {
+        if (parts.size() > 32767) app::RaiseError(6);
+        const size_t at = delimiter.empty() ? std::string_view::npos : text.find(delimiter, start);
+        if (at == std::string_view::npos) {
+            parts.push_back(text.substr(start));
+            break;
+        }
+        parts.push_back(text.substr(start, at - start));
+        start = at + 1;  // after the delimiter's first character
+    }
+    return int16_t(parts.size() - 1);
+}
+
 }  // namespace MUtilities

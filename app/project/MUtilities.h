@@ -11,6 +11,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 class CRegSettings;
 class QFont;
@@ -30,6 +32,12 @@ std::u16string NumToBytes(double value);
 // varType 2, 3, 4 or 5; error 13 for another type, a wrong length, or a
 // character outside Windows-1252.
 com::Variant BytesToNum(const std::u16string& text, int16_t varType);
+
+// Splits text at every occurrence of the delimiter (letter case counts):
+// consecutive delimiters give empty parts, a delimiter at the end an empty last
+// part, text without it one part. Parts view into text. Returns the upper index
+// (parts - 1); more than 32768 parts raise app::RuntimeError 6 (overflow).
+int16_t Split(std::string_view delimiter, std::string_view text, std::vector<std::string_view>& parts);
 
 // Windows-1252 <-> Unicode for one byte / one character (-1 when not in the code page).
 char16_t Cp1252ToUnicode(uint8_t byte);

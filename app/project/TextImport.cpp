@@ -3,6 +3,7 @@
 #include "AppErrors.h"
 #include "AppServices.h"
 #include "MFileUtils.h"
+#include "MUtilities.h"
 #include "dao/dao.h"
 #include "ui/dialogs.h"
 
@@ -115,20 +116,6 @@ ImportType ImportColumnScan::Type() const {
     if (mText) return ImportType::Text;
     if (mFraction) return mMaxAbs <= kSingleExact ? ImportType::Single : ImportType::Double;
     return mOutsideLong ? ImportType::Double : ImportType::Long;
-}
-
-void SplitFields(std::string_view line, std::vector<std::string_view>& parts) {
-    parts.clear();
-    size_t start = 0;
-    for (;;) {
-        size_t comma = line.find(',', start);
-        if (comma == std::string_view::npos) {
-            parts.push_back(line.substr(start));
-            return;
-        }
-        parts.push_back(line.substr(start, comma - start));
-        start = comma + 1;
-    }
 }
 
 namespace {
@@ -275,7 +262,7 @@ void ScanFile(const QString& path, Scan& scan) {
         if (IsBlankLine(line)) continue;
         ++row;
         if (scan.utf8 && !IsValidUtf8(line)) scan.utf8 = false;
-        SplitFields(line, parts);
+        MUtilities::Split(",", line, parts);
         if (row == 0) {
             for (auto p : parts) scan.header.push_back(TrimBlanks(p));
             scan.columns.resize(parts.size());
@@ -342,7 +329,7 @@ void WriteRows(const QString& path, dao::Database& db, const std::string& table,
     while (reader.Next(line)) {
         if (IsBlankLine(line)) continue;
         if (++row == 0) continue;
-        SplitFields(line, parts);
+        MUtilities::Split(",", line, parts);
         if (parts.size() != scan.header.size() || row > scan.rows)
             throw app::RuntimeError(75, "The file changed while it was being imported.");
         rs->AddNew();

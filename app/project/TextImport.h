@@ -50,10 +50,6 @@ private:
     int64_t mMissingRow = 0;
 };
 
-// Splits a line at every comma; there is no quoting. "a,,b" gives a, "", b;
-// "a," gives a and "".
-void SplitFields(std::string_view line, std::vector<std::string_view>& parts);
-
 // The header's names made into the new table's field names: empty names become
 // "#" and the position; a name equal to an earlier one (ignoring letter case, as
 // the database does) becomes "#" and its position, or that followed by "-" when it

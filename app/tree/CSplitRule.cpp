@@ -43,18 +43,25 @@ std::string CSplitRule::Quote(const std::string& text) {
     return out;
 }
 
-std::string CSplitRule::ThresholdClause(const std::string& field, float cut, bool first) {
-    const double bound = Bound(cut);
+std::string CSplitRule::CutText(float cut) {
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, cut);
+    return std::string(buf, r.ptr);
+}
+
+std::string CSplitRule::ThresholdClause(const std::string& field, const std::string& valueText, double value,
+                                        float cut, bool first, bool textColumn) {
     // A real -999 trained one step below -999, which can put it on the other
     // side of a cut that lies just below -999.
     const bool coded = GoesFirst(-999.0, cut);
-    const bool plain = -999.0 <= bound;
-    std::string clause = "(" + field + (first ? " <= " : " > ") + Number(bound);
+    const bool plain = -999.0 <= value;
+    std::string clause = "(" + field + (first ? " <= " : " > ") + valueText;
     if (first) {
         if (coded && !plain) clause += " OR " + field + " = -999";
     } else {
         if (coded && !plain) clause += " AND " + field + " <> -999";
-        clause += " AND Trim(" + field + ") <> '?'";
+        // Only a text column can hold "?", which is a missing value elsewhere.
+        if (textColumn) clause += " AND Trim(" + field + ") <> '?'";
     }
     return clause + ")";
 }

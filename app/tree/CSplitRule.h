@@ -1,7 +1,8 @@
 // One rule for every place that decides a threshold branch: the engine learns
 // from 4-byte floats, so loading, prediction and the SQL condition all compare
-// the value as the float the engine saw. The SQL side gets the exact double
-// bound that separates the two branches, written in a locale-free form.
+// the value as the float the engine saw. The SQL side writes the cut as it
+// is, or the exact double bound between the branches where the stored values
+// need it; always in a locale-free form.
 #pragma once
 
 #include <string>
@@ -24,7 +25,13 @@ public:
     // Text literal in single quotes, quotes inside doubled.
     static std::string Quote(const std::string& text);
 
-    // "([f] <= b)" or "([f] > b AND ...)" for the threshold branch; the second
-    // branch also leaves out a "?" text, which is a missing value elsewhere.
-    static std::string ThresholdClause(const std::string& field, float cut, bool first);
+    // The cut as the shortest text that reads back as the same 4-byte float.
+    static std::string CutText(float cut);
+
+    // "([f] <= v)" or "([f] > v)" for the threshold branch, value the number
+    // valueText stands for. A term is added only where the bare comparison
+    // would select other rows than the engine's test: a real -999 on the other
+    // side of a cut just below it, and "?" (missing) in a text column.
+    static std::string ThresholdClause(const std::string& field, const std::string& valueText, double value,
+                                       float cut, bool first, bool textColumn);
 };

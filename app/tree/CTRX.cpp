@@ -13,6 +13,8 @@
 #include "AppServices.h"
 #include "CClassNames.h"
 #include "CDataDef.h"
+#include "CNodeData.h"
+#include "COldTreeTables.h"
 #include "CProject.h"
 #include "CSplitRule.h"
 #include "CTRXEngine.h"
@@ -81,47 +83,6 @@ struct RowBlock {
     RowBlock& operator=(const RowBlock&) = delete;
     const VARIANT& At(long field, long row) const { return data[size_t(row) * size_t(fields) + size_t(field)]; }
 };
-
-// The stored tree goes into NodeData as bytes, so that every byte value
-// (0x00 and 0x80-0x9F included) reads back as written.
-com::Variant BlobToVariant(const std::string& bytes) {
-    SAFEARRAY* psa = SafeArrayCreateVector(VT_UI1, 0, ULONG(bytes.size()));
-    if (!psa) throw CTreeError(7, "Out of memory");
-    void* p = nullptr;
-    SafeArrayAccessData(psa, &p);
-    std::copy(bytes.begin(), bytes.end(), static_cast<char*>(p));
-    SafeArrayUnaccessData(psa);
-    return com::Variant::Array(psa, VT_UI1);
-}
-
-std::string VariantToBlob(const VARIANT& v) {
-    if (v.vt == (VT_ARRAY | VT_UI1) && v.parray) {
-        LONG lo = 0, hi = -1;
-        SafeArrayGetLBound(v.parray, 1, &lo);
-        SafeArrayGetUBound(v.parray, 1, &hi);
-        void* p = nullptr;
-        if (hi < lo || FAILED(SafeArrayAccessData(v.parray, &p))) return {};
-        std::string out(static_cast<const char*>(p), size_t(hi - lo + 1));
-        SafeArrayUnaccessData(v.parray);
-        return out;
-    }
-    if (v.vt == VT_BSTR) {
-        // A long-text column holds one Windows-1252 character per byte.
-        const std::u16string s = dao::VarToU16(v);
-        std::string out;
-        out.reserve(s.size());
-        for (char16_t c : s) {
-            int b = MUtilities::Cp1252FromUnicode(c);
-            if (b < 0 && c <= 0xFF) b = int(c);
-            if (b < 0)
-                throw CTreeError(treeerr::kTypeMismatch,
-                                 "The stored tree in NodeData is damaged: it holds a character that is not a byte.");
-            out.push_back(char(b));
-        }
-        return out;
-    }
-    return {};
-}
 
 int32_t ValLong(const std::string& text) { return int32_t(std::strtol(text.c_str(), nullptr, 10)); }
 
@@ -466,56 +427,49 @@ void CTRX::SaveTree(CProject* project) {
 
     DatabasePtr db = project->OpenProject(false);
     if (!db) NotSet();
-    // The tree is stored as bytes (a long-binary column), so that no byte value
-    // depends on a text encoding. A table whose column holds text is made anew:
-    // it has only the one row that is replaced here anyway.
-    if (MdbUtils::TableExists(db, "NodeData")) {
-        dao::TableDef def = db->TableDefs().Item("NodeData");
-        if (def.Fields().Item("NodeData").Type() != dao::dbLongBinary) {
-            db->Execute("DROP TABLE NodeData;");
-            db->TableDefs().Refresh();
-        }
-    }
-    if (!MdbUtils::TableExists(db, "NodeData"))
-        db->Execute("CREATE TABLE NodeData(NodeData LONGBINARY, PruneRate SINGLE, MinItems LONG);");
-    RecordsetPtr rs = db->OpenRecordset("NodeData", dao::RecordsetType::Dynaset);
-    if (!rs->Eof()) {
-        rs->MoveFirst();
-        rs->Edit();
-    } else {
-        rs->AddNew();
-    }
-    rs->Fields("NodeData").SetValue(BlobToVariant(blob));
-    rs->Fields("PruneRate").SetValue(com::Variant::R4(rate));
-    rs->Fields("MinItems").SetValue(com::Variant::I4(items));
-    rs->Update();
-    rs->Close();
+    CNodeData::Write(db, blob, rate, items);
 }
 
 void CTRX::LoadTree(CProject* project) {
     if (!project) NotSet();
     DatabasePtr db = project->OpenProject(false);
     if (!db) NotSet();
-    if (!MdbUtils::TableExists(db, "NodeData")) return;
-    RecordsetPtr rs = db->OpenRecordset("NodeData", dao::RecordsetType::Dynaset);
-    if (rs->Eof()) return;
-    rs->MoveFirst();
-    const std::string bytes = VariantToBlob(rs->Fields("NodeData").Value());
+    // A tree column of an earlier build (binary) becomes long text first.
+    CNodeData::Upgrade(db);
+    CNodeData::Row row;
+    if (!CNodeData::Read(db, &row)) return;
     CTreeModel tree;
-    if (CTreeBlob::Unpack(bytes, &tree) != CTreeBlob::Result::Loaded) return;
+    if (CTreeBlob::Unpack(row.blob, &tree) != CTreeBlob::Result::Loaded) return;
     RequireEngine();
-    const com::Variant rate = rs->Fields("PruneRate").Value();
-    const com::Variant items = rs->Fields("MinItems").Value();
-    rs->Close();
-    if (!rate.IsNull()) mTRX->SetPruneRate(dao::VarToSingle(rate));
-    if (!items.IsNull()) mTRX->SetMinItems(dao::VarToLong(items));
+    if (!row.pruneRate.IsNull() && !row.pruneRate.IsEmpty()) mTRX->SetPruneRate(dao::VarToSingle(row.pruneRate));
+    if (!row.minItems.IsNull() && !row.minItems.IsEmpty()) mTRX->SetMinItems(dao::VarToLong(row.minItems));
 
+    TakeTree(std::move(tree), project);
+}
+
+void CTRX::TakeTree(CTreeModel tree, CProject* project) {
     mTree = std::move(tree);
     mItems = mTree.Node(0).Items;
     mMissFits = mTree.Node(0).Errors;
     mHasTree = true;
     mRangeMin = ValLong(project->GetConfig("LastTrainLow", "0"));
     mRangeMax = ValLong(project->GetConfig("LastTrainHigh", "0"));
+}
+
+void CTRX::OldSaveTree(CProject* project) {
+    if (!project || !mHasTree) NotSet();
+    DatabasePtr db = project->OpenProject(false);
+    if (!db) NotSet();
+    COldTreeTables::Save(db, mTree);
+}
+
+void CTRX::OldLoadTree(CProject* project) {
+    if (!project) NotSet();
+    DatabasePtr db = project->OpenProject(false);
+    if (!db) NotSet();
+    CTreeModel tree;
+    if (!COldTreeTables::Load(db, &tree)) return;
+    TakeTree(std::move(tree), project);
 }
 
 // ------------------------------------------------------------------ classification and prediction
@@ -564,7 +518,7 @@ float CTRX::SingleNormalConfidence(int32_t node) const {
     return confidence;
 }
 
-void CTRX::Classify(int32_t testLow, int32_t testHigh) {
+bool CTRX::Classify(int32_t testLow, int32_t testHigh) {
     mCanceled = false;
     if (!mHasTree || !mDDO || !mProject || !mCN) NotSet();
     if (testLow < 1 || testHigh < testLow) throw CTreeError(5, "Invalid procedure call or argument");
@@ -572,7 +526,8 @@ void CTRX::Classify(int32_t testLow, int32_t testHigh) {
     if (output < 0) output = 0;
     const std::string key = KeyName();
     if (key.empty())
-        throw CTreeError(3800, "The linked table has no single primary-key field to match Test rows by.");
+        throw CTreeError(treeerr::kNoKeyField,
+                         "The linked table has no single primary-key field to match Test rows by.");
     const int16_t keyField = mDDO->PrimaryKeyField();
     const bool textKey = MdbUtils::IsTextType(mDDO->FieldType(keyField));
     const int64_t rows = int64_t(testHigh) - testLow + 1;
@@ -617,15 +572,16 @@ void CTRX::Classify(int32_t testLow, int32_t testHigh) {
     std::vector<com::Variant> predictRow(mFieldMap.size());
     int64_t done = 0;
     int16_t shown = 0;
+    bool badName = false;
     db->BeginTrans();
     try {
-        while (!rs->Eof() && done < rows) {
+        while (!badName && !rs->Eof() && done < rows) {
             const long want = long(std::min<int64_t>(rows - done, kClassifyChunk));
             const com::Variant got = rs->GetRows(want);
             RowBlock block(got);
             if (block.rows <= 0) break;
-            for (long r = 0; r < block.rows && done < rows; ++r) {
-                for (size_t k = 0; k < mFieldMap.size(); ++k) {
+            for (long r = 0; r < block.rows && done < rows && !badName; ++r) {
+                for (size_t k = 0; k < mFieldMap.size() && !badName; ++k) {
                     const int16_t f = mFieldMap[k];
                     const VARIANT& v = block.At(long(k) + 1, r);
                     com::Variant& slot = predictRow[k];
@@ -638,9 +594,7 @@ void CTRX::Classify(int32_t testLow, int32_t testHigh) {
                             slot = com::Variant::I2(dao::VarToBool(v) ? 1 : 2);
                         } else {
                             const int16_t idx = mCN->ClassNumber(f, dao::VarToString(v));
-                            if (idx < 0)
-                                throw CTreeError(treeerr::kBadClassName,
-                                                 "BAD CLASS NAME (Input Field #" + std::to_string(f) + ")");
+                            badName = idx < 0;  // the run ends here; this row is not written
                             slot = com::Variant::I2(int16_t(idx + 1));
                         }
                     } else if (mt == MatchType::Output) {
@@ -649,6 +603,7 @@ void CTRX::Classify(int32_t testLow, int32_t testHigh) {
                         slot = com::Variant(v);
                     }
                 }
+                if (badName) break;
                 int16_t predicted = int16_t(PredictRow(predictRow) + 1);
                 if (predicted <= 0) predicted = -1;
                 const VARIANT& ov = block.At(outCol, r);
@@ -670,7 +625,7 @@ void CTRX::Classify(int32_t testLow, int32_t testHigh) {
                     if (mCanceled) {
                         db->CommitTrans();
                         rs->Close();
-                        return;
+                        return true;
                     }
                 }
             }
@@ -678,6 +633,12 @@ void CTRX::Classify(int32_t testLow, int32_t testHigh) {
         }
         flush();
         db->CommitTrans();
+        if (badName) {
+            rs->Close();
+            ui::MsgBox(QStringLiteral("BAD CLASS NAME"), ui::Buttons::OK, ui::Icon::Critical,
+                       QStringLiteral("TRX Load Data (Classify)"));
+            return false;
+        }
     } catch (...) {
         // The rows counted so far keep their new values; the failing one is not written.
         try {
@@ -691,6 +652,7 @@ void CTRX::Classify(int32_t testLow, int32_t testHigh) {
         throw;
     }
     rs->Close();
+    return true;
 }
 
 std::string CTRX::ConditionOf(int32_t n) const {
@@ -706,13 +668,36 @@ std::string CTRX::ConditionOf(int32_t n) const {
         if (MdbUtils::IsNumericType(type)) {
             char* end = nullptr;
             const double value = std::strtod(name.c_str(), &end);
-            // A class without a number selects nothing, as no row could carry it.
-            if (name.empty() || (end && *end)) return "(" + field + " = NULL)";
+            // A class that does not read as a number matches by its text, as loading matched it.
+            if (name.empty() || (end && *end)) return "(CStr(" + field + ") = " + MdbUtils::SqlText(name) + ")";
             return "(" + field + " = " + CSplitRule::Number(value) + ")";
         }
         return "(" + field + " = " + MdbUtils::SqlText(name) + ")";
     }
-    return CSplitRule::ThresholdClause(field, t.Cut, mTree.ParentSlot(n) == 0);
+    // The cut as it reads, unless a stored value lies between it and the exact
+    // bound: such a row would land on the other side than in the engine.
+    const double bound = CSplitRule::Bound(t.Cut);
+    std::string text = CSplitRule::CutText(t.Cut);
+    double value = std::strtod(text.c_str(), nullptr);
+    if (!std::isfinite(t.Cut) || (value != bound && RowsBetween(field, value, bound))) {
+        value = bound;
+        text = CSplitRule::Number(bound);
+    }
+    if (MdbUtils::IsDateType(type)) text = "CVDate('" + text + "')";
+    return CSplitRule::ThresholdClause(field, text, value, t.Cut, mTree.ParentSlot(n) == 0,
+                                       MdbUtils::IsTextType(type));
+}
+
+bool CTRX::RowsBetween(const std::string& field, double low, double high) const {
+    DatabasePtr db = mProject ? mProject->OpenProject(false) : nullptr;
+    if (!db) NotSet();
+    RecordsetPtr rs = db->OpenRecordset("SELECT COUNT(*) FROM LinkDataSource WHERE " + field + " > " +
+                                            CSplitRule::Number(low) + " AND " + field +
+                                            " <= " + CSplitRule::Number(high) + ";",
+                                        dao::RecordsetType::Snapshot);
+    const bool any = !rs->Eof() && rs->Fields(0).AsLong() > 0;
+    rs->Close();
+    return any;
 }
 
 std::string CTRX::GetSQLLogic(int32_t node) const {

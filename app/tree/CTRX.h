@@ -59,6 +59,10 @@ public:
     std::function<void()> OnYield;
 
     // ---- tree model and persistence (errors reach the caller)
+    // The older form, tables TreeNodes and TreeLinks: written only on request;
+    // the loader reads a tree kept that way (silently nothing without them).
+    void OldSaveTree(CProject* project);
+    void OldLoadTree(CProject* project);
     void SaveTree(CProject* project);
     void LoadTree(CProject* project);
     int32_t Items() const;
@@ -82,9 +86,10 @@ public:
     float SingleNormalConfidence(int32_t node) const;
     bool HasTree() const { return mHasTree; }
     // Classifies rows testLow..testHigh into Test (Predicted, Actual) in one
-    // transaction; what is done stays written on cancel or error. Errors,
-    // a value not among a categorical field's classes included, reach the caller.
-    void Classify(int32_t testLow, int32_t testHigh);
+    // transaction; what is done stays written on cancel or error. A value not
+    // among a categorical input's classes shows "BAD CLASS NAME" and ends the
+    // run with false; other errors reach the caller.
+    bool Classify(int32_t testLow, int32_t testHigh);
     // SQL condition (Jet syntax, locale-free) selecting the rows of
     // LinkDataSource that reach the node; "" for the root.
     std::string GetSQLLogic(int32_t node) const;
@@ -100,12 +105,14 @@ private:
     void RaiseProgress(int16_t percent);
     void Yield();
     void RequireEngine() const;
+    void TakeTree(CTreeModel tree, CProject* project);
     void LoadRows(int32_t trainLow, int32_t trainHigh);
     void StoreKeyRange(const std::string& lowName, const std::string& highName, int32_t low, int32_t high);
     int16_t OutputField() const;
     std::string KeyName() const;
     std::string OrderByKey() const;
     std::string ConditionOf(int32_t node) const;
+    bool RowsBetween(const std::string& field, double low, double high) const;  // low < value <= high
 
     std::shared_ptr<CDataDef> mDDO;
     CProject* mProject = nullptr;

@@ -10,5 +10,5 @@ namespace treeerr {
 constexpr long kSubscript = 9;          // index out of range
 constexpr long kTypeMismatch = 13;      // unpacking a damaged stored tree
 constexpr long kObjectNotSet = 91;      // no project, engine or tree
-constexpr long kBadClassName = 3850;    // a value not among a field's classes (after the engine's 3840..3849)
+constexpr long kNoKeyField = 3850;      // no key to match Test rows by (after the engine's 3840..3849)
 }  // namespace treeerr

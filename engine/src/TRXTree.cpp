@@ -112,6 +112,7 @@ ULONG TRXTree::Release() {
 }
 
 HRESULT TRXTree::Report(const Status& s) {
+    lastErrorId_ = s.errorId;
     if (s.errorId) {
         com::SetErrorInfoText(GUID_NULL, kTRXTreeProgId, ErrorText(s.errorId));
         return E_FAIL;
@@ -331,7 +332,8 @@ HRESULT TRXTree::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* p, VARI
                 *excep = EXCEPINFO{};
                 info->GetSource(&excep->bstrSource);
                 info->GetDescription(&excep->bstrDescription);
-                excep->scode = hr;
+                // The report's own code: severity error, interface facility (4), the number.
+                excep->scode = lastErrorId_ ? MAKE_HRESULT(1, 4, uint32_t(lastErrorId_)) : hr;
                 SetErrorInfo(0, info.Get());
                 return DISP_E_EXCEPTION;
             }

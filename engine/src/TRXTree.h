@@ -53,6 +53,7 @@ public:
 private:
     void Progress(int16_t percent) override;
     HRESULT Report(const Status& s);
+    int lastErrorId_ = 0;  // of the last member call, for Invoke's exception record
 
     std::atomic<ULONG> refs_{1};
     com::ConnectionPoint events_;

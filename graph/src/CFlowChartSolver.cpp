@@ -61,9 +61,12 @@ std::vector<int> CFlowChartSolver::Adjacent(int axis, int32_t item) const {
     return out;
 }
 
-// Depth-first walks over the active constraints; a walk that comes back to an item
-// on its path through an order step, or through an alignment at another level, has
-// found a contradiction, and the weakest constraint on that loop is dropped.
+// Depth-first walks over the active constraints from every item; a walk that
+// comes back to an item on its path through an order step, or through an
+// alignment at another level, has found a contradiction, and the weakest
+// constraint on that loop is dropped. An item leaves the path when its
+// constraints are exhausted and may be walked again by another path, so each
+// contradiction is met on the path that reaches it first.
 void CFlowChartSolver::BreakCycles(int axis) {
     auto& list = mAxes[axis].constraints;
     std::vector<std::vector<int>> adjacent(static_cast<size_t>(mCount));
@@ -76,17 +79,21 @@ void CFlowChartSolver::BreakCycles(int axis) {
     };
     std::vector<int32_t> onPath(size_t(mCount), -1);  // stack position, -1 when off the path
     for (int32_t start = 0; start < mCount; ++start) {
-        std::vector<char> done(size_t(mCount), 0);
+        // Walking every path is exponential on dense alignment meshes: past a
+        // budget, items already exhausted from this start are not walked again.
+        int64_t steps = 0;
+        std::vector<char> done;
         std::vector<Entry> stack{{start, 0, 0, -1}};
         onPath[start] = 0;
         while (!stack.empty()) {
             Entry& top = stack.back();
             if (top.next >= adjacent[top.item].size()) {
                 onPath[top.item] = -1;
-                done[top.item] = 1;
+                if (!done.empty()) done[top.item] = 1;
                 stack.pop_back();
                 continue;
             }
+            if (++steps == kWalkBudget) done.assign(size_t(mCount), 0);
             const int ci = adjacent[top.item][top.next++];
             const Constraint& c = list[ci];
             if (c.priority == kDisabled || ci == top.via) continue;
@@ -119,7 +126,7 @@ void CFlowChartSolver::BreakCycles(int axis) {
                 }
                 continue;
             }
-            if (done[other]) continue;
+            if (!done.empty() && done[other]) continue;
             onPath[other] = int32_t(stack.size());
             stack.push_back({other, 0, level, ci});
         }

@@ -29,6 +29,7 @@ public:
 
 private:
     static constexpr uint8_t kDisabled = 2;
+    static constexpr int64_t kWalkBudget = 2000000;  // cycle-search steps per start item
     struct Constraint {
         int32_t low;
         int32_t high;

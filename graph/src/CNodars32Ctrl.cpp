@@ -321,7 +321,10 @@ void CNodars32Ctrl::RemoveConnection(int32_t from, int32_t to) {
     CGraphItem* target = mItems[to].get();
     CGraphConnection* c = source->OutgoingTo(target);
     if (!c) c = target->IncomingFrom(source);
-    if (c) FreeConnection(c);
+    if (!c) return;
+    // A running query may be walking the list the connection leaves.
+    if (mQueryKind != 0) EndQuery();
+    FreeConnection(c);
 }
 
 void CNodars32Ctrl::MoveItem(int32_t oldIx, int32_t newIx) {
@@ -357,10 +360,17 @@ void CNodars32Ctrl::ClearGraph() {
     if (mWnd) mWnd->SetScrollState(0, 0, 0, 0);
     mNewIndex = -1;
     mSelectedIndex = -1;
+    // A running query walked the graph that is gone: it ends.
+    EndQuery();
     ResetQuery();
     mSelectRect = GRect{};
     RecalcGraph(4, 0, 2, 0);
     mDirty = false;
+}
+
+int32_t CNodars32Ctrl::ClampScale(int32_t scale) {
+    if (scale == 0) return 0;  // fit the graph to the control
+    return std::clamp(scale, 1, 32767);
 }
 
 void CNodars32Ctrl::InitGraphicsPlaceholder() {

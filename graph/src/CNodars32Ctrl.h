@@ -114,6 +114,8 @@ private:
     void ComputeView(int level, int keep);
     void ComputeScrollBars();
     void ZoomSelectRect(bool zoom);
+    // DrawScale is a 16-bit percentage: 0 (fit) or 1..32767.
+    static int32_t ClampScale(int32_t scale);
     GPoint GraphToScreen(GPoint p) const;
     GPoint ScreenToGraph(GPoint p) const;
     GRect ScreenToGraph(const GRect& r) const;

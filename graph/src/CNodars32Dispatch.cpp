@@ -444,6 +444,7 @@ HRESULT CNodars32Ctrl::PutMember(DISPID id, const DISPPARAMS* params, Reply& rep
     }
     case dispidDrawScale:
         hr = ToI2(v, &i);
+        if (SUCCEEDED(hr)) i = ClampScale(i);
         if (SUCCEEDED(hr) && i != mDrawScale) {
             mDrawScale = i;
             SetModified();

@@ -269,8 +269,7 @@ void CNodars32Ctrl::ZoomSelectRect(bool zoom) {
         const int32_t cw = mClientRect.Width(), ch = mClientRect.Height();
         int32_t scale = MulDiv(1000, ch, r.Height()) >= MulDiv(1000, cw, r.Width()) ? MulDiv(100, cw, r.Width())
                                                                                      : MulDiv(100, ch, r.Height());
-        // DrawScale is a 16-bit percentage.
-        mDrawScale = std::clamp(scale, 1, 32767);
+        mDrawScale = ClampScale(std::max(scale, 1));
         SetModified();
     }
     mViewCentre = {r.CentreX(), r.CentreY()};

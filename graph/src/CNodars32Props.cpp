@@ -169,7 +169,7 @@ HRESULT CNodars32Ctrl::LoadProperties(const CPropertyBag* bag) {
     mDrawDir = r.Int("DrawDir", 3);
     mDrawHandles = r.Bool("DrawHandles", true);
     mDrawItemLabels = r.Bool("DrawItemLabels", true);
-    mDrawScale = r.Int("DrawScale", 100);
+    mDrawScale = ClampScale(r.Int("DrawScale", 100));
     mFillColor = uint32_t(r.Int("FillColor", 0xFFFFFF, VT_I4));
     mGap = r.Int("Gap", 10);
     mGraphicAllowImport = r.Int("GraphicAllowImport", 0);

@@ -325,9 +325,19 @@ TEST(EngineDispatch, NamesAndLateBoundCalls) {
     com::Variant r;
     EXPECT_EQ(com::Invoke(disp.Get(), DISPID_TRX_Initialize, DISPATCH_METHOD, {com::Variant::I2(300)}, &r, &ex),
               DISP_E_EXCEPTION);
-    EXPECT_EQ(ex.scode, E_FAIL);
+    // The exception's code is 0x80040000 + the error's number; the vtable answer stays E_FAIL.
+    EXPECT_EQ(ex.scode, HRESULT(0x80040F02));
     EXPECT_EQ(com::ToUtf8(ex.bstrDescription, SysStringLen(ex.bstrDescription)), kText3842);
     EXPECT_EQ(com::ToUtf8(ex.bstrSource, SysStringLen(ex.bstrSource)), "TRXTree.TRXTree.1");
+    com::ExcepInfo early;
+    com::Variant n1, n2;
+    VARIANT r1, r2;
+    r1.vt = r2.vt = VT_BYREF | VT_VARIANT;
+    r1.pvarVal = &n1;
+    r2.pvarVal = &n2;
+    EXPECT_EQ(com::Invoke(disp.Get(), DISPID_TRX_BuildTree, DISPATCH_METHOD, {r1, r2}, &r, &early),
+              DISP_E_EXCEPTION);
+    EXPECT_EQ(early.scode, HRESULT(0x80040F00 + 3848 - 3840));
 
     ASSERT_EQ(com::Invoke(disp.Get(), DISPID_TRX_Initialize, DISPATCH_METHOD, {com::Variant::I4(2)}, &r), S_OK);
     EXPECT_EQ(com::PropertyGet(disp.Get(), DISPID_TRX_FieldCount, &r), S_OK);

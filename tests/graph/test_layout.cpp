@@ -191,6 +191,31 @@ TEST(GraphLayout, DrawScaleToItsValueDoesNothing) {
     EXPECT_EQ(num * 100, den * 200);
 }
 
+// A zoom below 1 percent other than 0 (fit) is never used: it would mirror or
+// collapse the drawing.
+TEST(GraphLayout, DrawScaleBelowOneIsClamped) {
+    Control c;
+    c.AddItem("a");
+    c.PutInt(dispidDrawScale, -50);
+    EXPECT_EQ(c.GetInt(dispidDrawScale), 1);
+    int32_t num = 0, den = 0;
+    c.Geometry()->GetView(&num, &den, nullptr, nullptr);
+    EXPECT_GT(num, 0);
+    EXPECT_GT(den, 0);
+    EXPECT_EQ(num * 100, den * 1);
+    c.PutInt(dispidDrawScale, -32768);
+    EXPECT_EQ(c.GetInt(dispidDrawScale), 1);
+    c.PutInt(dispidDrawScale, 0);  // fit stays fit
+    EXPECT_EQ(c.GetInt(dispidDrawScale), 0);
+    c.PutInt(dispidDrawScale, 32767);
+    EXPECT_EQ(c.GetInt(dispidDrawScale), 32767);
+    // A stored negative zoom is clamped the same way.
+    CPropertyBag bag;
+    bag.WriteValue("DrawScale", Variant::I2(-7));
+    ASSERT_EQ(c.Host()->LoadProperties(&bag), S_OK);
+    EXPECT_EQ(c.GetInt(dispidDrawScale), 1);
+}
+
 // Coordinates convert with MulDiv: halves round away from zero.
 TEST(GraphLayout, ConversionsRoundHalvesAwayFromZero) {
     Control c;
@@ -249,6 +274,11 @@ TEST(GraphLayout, WideDrawingKeepsTheScrollRangeWithin16Bits) {
     Control c(500, 400);
     c.AddItem("a");
     c.PutItem(dispidItemXPos, 0, 40000);
+    // A 16-bit get whose value does not fit comes back as a Long, never wrapped.
+    const com::Variant x = c.Get(dispidItemXPos, {Variant::I2(0)});
+    EXPECT_EQ(x.vt, VT_I4);
+    EXPECT_EQ(x.lVal, 40000);
+    EXPECT_EQ(c.Get(dispidItemWidth, {Variant::I2(0)}).vt, VT_I2);
     QScrollBar* bar = HBar(c);
     EXPECT_GT(bar->maximum(), 0);
     EXPECT_LE(bar->maximum(), 32767);

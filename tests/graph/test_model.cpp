@@ -170,6 +170,13 @@ TEST(GraphModel, ItemIndexMovesAnItemAndTheSelectionFollows) {
     EXPECT_EQ(c.GetInt(dispidSelectedIndex), 2);
     c.Put(dispidItemIndex, Variant::I2(9), {Variant::I2(0)});  // out of range
     EXPECT_EQ(c.GetText(dispidList, {Variant::I2(0)}), "b");
+    // Another item moved across the selection: the selection stays on its item.
+    c.Put(dispidItemIndex, Variant::I2(3), {Variant::I2(0)});  // b to the end: c a d b
+    EXPECT_EQ(c.GetInt(dispidSelectedIndex), 1);
+    EXPECT_EQ(c.GetText(dispidList, {Variant::I2(1)}), "a");
+    c.Put(dispidItemIndex, Variant::I2(0), {Variant::I2(3)});  // b to the front: b c a d
+    EXPECT_EQ(c.GetInt(dispidSelectedIndex), 2);
+    EXPECT_EQ(c.GetText(dispidList, {Variant::I2(2)}), "a");
 }
 
 TEST(GraphModel, ItemPositionPutsKeepTheSize) {

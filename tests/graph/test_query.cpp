@@ -153,16 +153,49 @@ TEST(GraphQuery, SettingUpAnotherQueryEndsTheRunningOne) {
     EXPECT_EQ(c.GetInt(dispidQueryState), 0);
 }
 
-TEST(GraphQuery, ClearLeavesARunningQueryUntilTheNextStep) {
+// A query over a graph that is gone has nothing left to report.
+TEST(GraphQuery, ClearEndsARunningQuery) {
     Control c;
     for (int i = 0; i < 3; ++i) c.AddItem("x");
     c.Put(dispidQueryData, Variant::I4(0));
     c.PutInt(dispidQueryState, kItemId);
+    ASSERT_EQ(c.GetInt(dispidQueryState), 1);
     c.Call(dispidClear);
-    EXPECT_EQ(c.GetInt(dispidQueryState), 1);
+    EXPECT_EQ(c.GetInt(dispidQueryState), 0);
+    EXPECT_EQ(c.GetInt(dispidQueryCount), 0);
     EXPECT_EQ(c.GetInt(dispidQueryItem), -1);
     c.PutInt(dispidQueryState, kIterate);
     EXPECT_EQ(c.GetInt(dispidQueryState), 0);
+    // A connection walk too: its list went with the items.
+    c.AddItem("a");
+    c.AddItem("b");
+    c.Connect(0, 1);
+    c.PutInt(dispidQueryItem, 0);
+    c.PutInt(dispidQueryState, kTargets);
+    ASSERT_EQ(c.GetInt(dispidQueryState), 1);
+    c.Call(dispidClear);
+    EXPECT_EQ(c.GetInt(dispidQueryState), 0);
+    EXPECT_EQ(c.GetInt(dispidConnectionId), 0);
+}
+
+TEST(GraphQuery, RemovingAConnectionEndsARunningQuery) {
+    Control c;
+    for (int i = 0; i < 4; ++i) c.AddItem("x");
+    c.Connect(0, 1);
+    c.Connect(0, 2);
+    c.Connect(0, 3);
+    c.PutInt(dispidQueryItem, 0);
+    c.PutInt(dispidQueryState, kTargets);
+    ASSERT_EQ(c.GetInt(dispidConnectToIndex), 1);
+    c.Put(dispidRemoveFrom, Variant::I2(2), {Variant::I2(0)});
+    EXPECT_EQ(c.GetInt(dispidQueryState), 0);
+    EXPECT_EQ(c.GetInt(dispidConnectionId), 0);
+    c.PutInt(dispidQueryState, kIterate);
+    EXPECT_EQ(c.GetInt(dispidQueryState), 0);
+    // The walk starts afresh over what is left.
+    c.PutInt(dispidQueryItem, 0);
+    c.PutInt(dispidQueryState, kTargets);
+    EXPECT_EQ(c.GetInt(dispidQueryCount), 2);
 }
 
 TEST(GraphQuery, RemovingAnItemEndsARunningQuery) {

@@ -4,8 +4,9 @@
 // (SHORT, LONG, SINGLE, TEXT(50) ...) chosen so that SQLite's affinity rules
 // store the values sensibly; reading it back gives the DAO type, size and
 // auto-increment flag again. Singles are stored as the double nearest to
-// their 7-digit decimal form, so text conversions in SQL see 1.1, not
-// 1.10000002384186.
+// their shortest decimal form, so text conversions in SQL see 1.1, not
+// 1.10000002384186, and every single reads back exactly.
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -39,10 +40,14 @@ const TypeName kNames[] = {
     {"NUMERIC", dbNumeric},    {"DEC", dbDecimal},
 };
 
+// The single's shortest decimal, read as a double: it turns back into the same
+// single, and a single such as 33.3 still equals the literal 33.3.
 double RoundSingle(double v) {
     float f = static_cast<float>(v);
     if (!std::isfinite(f)) return v;
-    return std::strtod(FormatDouble(f, 7).c_str(), nullptr);
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, f);
+    return std::strtod(std::string(buf, r.ptr).c_str(), nullptr);
 }
 
 double NumberForColumn(const VARIANT& v) {

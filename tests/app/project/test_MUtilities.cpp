@@ -104,6 +104,31 @@ TEST(PackedNumbers, EveryByteHasItsOwnCharacter) {
 
 // --- key forwarding -------------------------------------------------------
 
+TEST(SplitText, EmptyPartsKeptAndTheUpperIndexReturned) {
+    std::vector<std::string_view> parts;
+    auto split = [&](std::string_view delimiter, std::string_view text) {
+        const int16_t upper = MUtilities::Split(delimiter, text, parts);
+        EXPECT_EQ(size_t(upper) + 1, parts.size()) << text;
+        return std::vector<std::string>(parts.begin(), parts.end());
+    };
+    EXPECT_EQ(split(",", "a,,b"), (std::vector<std::string>{"a", "", "b"}));
+    EXPECT_EQ(split(",", "a,"), (std::vector<std::string>{"a", ""}));
+    EXPECT_EQ(split(",", ",a"), (std::vector<std::string>{"", "a"}));
+    EXPECT_EQ(split(",", "abc"), (std::vector<std::string>{"abc"}));
+    EXPECT_EQ(split("\t", "x\ty"), (std::vector<std::string>{"x", "y"}));
+    EXPECT_EQ(split("A", "bab"), (std::vector<std::string>{"bab"}));  // the search keeps letter case
+    // Parts from an earlier call do not survive.
+    EXPECT_EQ(split(",", "one"), (std::vector<std::string>{"one"}));
+    // More parts than a 16-bit upper index can count: overflow, not a wrapped count.
+    const std::string wide(40000, ',');
+    try {
+        MUtilities::Split(",", wide, parts);
+        ADD_FAILURE() << "no error";
+    } catch (const app::RuntimeError& e) {
+        EXPECT_EQ(e.Number(), 6);
+    }
+}
+
 TEST(KeyForwarding, UsedShortcutsAreSwallowedOthersPassThrough) {
     app::ScopedFakeShell shell;
     shell.forms.main.bar.shortcuts.insert({79, 2});  // Ctrl+O

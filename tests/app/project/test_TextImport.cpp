@@ -1,5 +1,6 @@
 // Text-file import: parsing, type inference, names, messages, and the new database.
 #include "TextImport.h"
+#include "MUtilities.h"
 
 #include "AppServicesTesting.h"
 
@@ -33,7 +34,7 @@ ImportType TypeOf(const std::vector<std::string>& values) {
 
 std::vector<std::string> Split(std::string_view line) {
     std::vector<std::string_view> parts;
-    MdbUtils::SplitFields(line, parts);
+    MUtilities::Split(",", line, parts);
     return {parts.begin(), parts.end()};
 }
 

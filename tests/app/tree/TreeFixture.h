@@ -20,6 +20,7 @@
 #include "AppServicesTesting.h"
 #include "CDataDef.h"
 #include "CProject.h"
+#include "MUtilities.h"
 #include "MdbUtils.h"
 #include "ui/testing.h"
 
@@ -110,24 +111,37 @@ public:
         sqlite3_open(projectPath.c_str(), &db);
         return db;
     }
+    // The stored tree as bytes: a long-text column holds one Windows-1252
+    // character per byte; a binary one (older builds) the bytes themselves.
     std::string NodeDataBytes() const {
         sqlite3* db = OpenRaw();
         sqlite3_stmt* st = nullptr;
         std::string out;
         if (sqlite3_prepare_v2(db, "SELECT NodeData FROM NodeData", -1, &st, nullptr) == SQLITE_OK &&
             sqlite3_step(st) == SQLITE_ROW) {
-            const void* p = sqlite3_column_blob(st, 0);
-            out.assign(static_cast<const char*>(p), size_t(sqlite3_column_bytes(st, 0)));
+            if (sqlite3_column_type(st, 0) == SQLITE_TEXT) {
+                const auto* p = static_cast<const char16_t*>(sqlite3_column_text16(st, 0));
+                const size_t n = size_t(sqlite3_column_bytes16(st, 0)) / 2;
+                for (size_t i = 0; i < n; ++i) {
+                    const int b = MUtilities::Cp1252FromUnicode(p[i]);
+                    out.push_back(char(b >= 0 ? b : p[i] <= 0xFF ? p[i] : '?'));
+                }
+            } else {
+                const void* p = sqlite3_column_blob(st, 0);
+                out.assign(static_cast<const char*>(p), size_t(sqlite3_column_bytes(st, 0)));
+            }
         }
         sqlite3_finalize(st);
         sqlite3_close(db);
         return out;
     }
     void SetNodeDataBytes(const std::string& bytes) const {
+        std::u16string text;
+        for (char c : bytes) text.push_back(MUtilities::Cp1252ToUnicode(uint8_t(c)));
         sqlite3* db = OpenRaw();
         sqlite3_stmt* st = nullptr;
         sqlite3_prepare_v2(db, "UPDATE NodeData SET NodeData = ?", -1, &st, nullptr);
-        sqlite3_bind_blob(st, 1, bytes.data(), int(bytes.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text16(st, 1, text.data(), int(text.size() * 2), SQLITE_TRANSIENT);
         EXPECT_EQ(sqlite3_step(st), SQLITE_DONE);
         sqlite3_finalize(st);
         sqlite3_close(db);

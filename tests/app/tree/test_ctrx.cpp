@@ -6,6 +6,8 @@
 #include <set>
 
 #include "CClassNames.h"
+#include "CNodeData.h"
+#include "CSplitRule.h"
 #include "CTRX.h"
 #include "CTreeBlob.h"
 #include "CTreeError.h"
@@ -229,6 +231,191 @@ TEST(CTRXStore, SaveAndLoadByteForByte) {
     for (int32_t n = 1; n < back.Nodes(); ++n) EXPECT_EQ(back.GetSQLLogic(n), trx.GetSQLLogic(n));
 }
 
+TEST(CTRXStore, NodeDataIsALongTextTableHoldingEveryByte) {
+    GeneratedProject p("longtext", kMixed, MixedRows(300, 5));
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+    ASSERT_TRUE(trx.LoadData(1, 300));
+    ASSERT_TRUE(trx.BuildTree());
+    trx.SaveTree(&p.project);
+    {
+        DatabasePtr db = p.project.OpenProject(false);
+        dao::TableDef def = db->TableDefs().Item("NodeData");
+        ASSERT_EQ(def.Fields().Count(), 3);
+        EXPECT_EQ(def.Fields()[0].Name(), "NodeData");
+        EXPECT_EQ(def.Fields()[0].Type(), dao::dbMemo);
+        EXPECT_EQ(def.Fields()[1].Name(), "PruneRate");
+        EXPECT_EQ(def.Fields()[1].Type(), dao::dbSingle);
+        EXPECT_EQ(def.Fields()[2].Name(), "MinItems");
+        EXPECT_EQ(def.Fields()[2].Type(), dao::dbLong);
+        auto rs = db->OpenRecordset("NodeData", dao::RecordsetType::Snapshot);
+        EXPECT_EQ(rs->Fields("NodeData").Value().vt, VT_BSTR);
+    }
+    // Every byte value, 0 and the five that Windows-1252 leaves undefined
+    // included, goes through the column and back.
+    std::string all;
+    for (int b = 0; b < 256; ++b) all.push_back(char(b));
+    {
+        DatabasePtr db = p.project.OpenProject(false);
+        CNodeData::Write(db, all, 12.5f, 3);
+        CNodeData::Row row;
+        ASSERT_TRUE(CNodeData::Read(db, &row));
+        EXPECT_EQ(row.blob, all);
+        EXPECT_FLOAT_EQ(dao::VarToSingle(row.pruneRate), 12.5f);
+        EXPECT_EQ(dao::VarToLong(row.minItems), 3);
+    }
+    EXPECT_EQ(p.NodeDataBytes(), all);
+}
+
+TEST(CTRXStore, BinaryNodeDataIsReadAndRewrittenAsText) {
+    GeneratedProject p("upgrade", kMixed, MixedRows(300, 6));
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+    ASSERT_TRUE(trx.LoadData(1, 300));
+    trx.SetPruneRate(40);
+    trx.SetMinItems(3);
+    ASSERT_TRUE(trx.BuildTree());
+    const std::string blob = CTreeBlob::Pack(trx.Tree());
+    {
+        // The table as earlier builds of this program made it.
+        DatabasePtr db = p.project.OpenProject(false);
+        db->Execute("CREATE TABLE NodeData(NodeData LONGBINARY, PruneRate SINGLE, MinItems LONG);");
+        db->Execute("INSERT INTO NodeData (PruneRate, MinItems) VALUES (40, 3);");
+        p.project.CloseProject();
+        sqlite3* raw = p.OpenRaw();
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(raw, "UPDATE NodeData SET NodeData = ?", -1, &st, nullptr);
+        sqlite3_bind_blob(st, 1, blob.data(), int(blob.size()), SQLITE_TRANSIENT);
+        EXPECT_EQ(sqlite3_step(st), SQLITE_DONE);
+        sqlite3_finalize(st);
+        sqlite3_close(raw);
+    }
+    CTRX back;
+    ASSERT_TRUE(back.Initialize(p.dataDef, &p.project));
+    back.LoadTree(&p.project);
+    ASSERT_TRUE(back.HasTree());
+    EXPECT_TRUE(back.Tree() == trx.Tree());
+    EXPECT_FLOAT_EQ(back.PruneRate(), 40.0f);
+    EXPECT_EQ(back.MinItems(), 3);
+    {
+        DatabasePtr db = p.project.OpenProject(false);
+        EXPECT_EQ(db->TableDefs().Item("NodeData").Fields()[0].Type(), dao::dbMemo);
+        auto rs = db->OpenRecordset("SELECT COUNT(*) FROM NodeData;", dao::RecordsetType::Snapshot);
+        EXPECT_EQ(rs->Fields(0).AsLong(), 1);
+        rs = db->OpenRecordset("NodeData", dao::RecordsetType::Snapshot);
+        EXPECT_FLOAT_EQ(dao::VarToSingle(rs->Fields("PruneRate").Value()), 40.0f);
+        EXPECT_EQ(dao::VarToLong(rs->Fields("MinItems").Value()), 3);
+    }
+    EXPECT_EQ(p.NodeDataBytes(), blob);
+    // And it loads again from the text form.
+    CTRX third;
+    ASSERT_TRUE(third.Initialize(p.dataDef, &p.project));
+    third.LoadTree(&p.project);
+    EXPECT_TRUE(third.Tree() == trx.Tree());
+}
+
+TEST(CTRXStore, OlderTableFormWrittenAndRead) {
+    GeneratedProject p("oldform", kMixed, MixedRows(400, 9));
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+    ASSERT_TRUE(trx.LoadData(1, 400));
+    trx.SetPruneRate(0);
+    ASSERT_TRUE(trx.BuildTree());
+    ASSERT_GT(trx.Nodes(), 3);
+    trx.OldSaveTree(&p.project);
+    trx.OldSaveTree(&p.project);  // twice: the tables are made anew, not added to
+    const CTreeModel& t = trx.Tree();
+    {
+        DatabasePtr db = p.project.OpenProject(false);
+        EXPECT_FALSE(MdbUtils::TableExists(db, "NodeData"));
+        dao::TableDef nodes = db->TableDefs().Item("TreeNodes");
+        const char* names[] = {"NodeNum", "NodeType", "Forks", "FieldNum", "Cut", "DisClass", "Class", "Items", "Errors"};
+        const int16_t types[] = {dao::dbLong,   dao::dbInteger, dao::dbInteger, dao::dbInteger, dao::dbSingle,
+                                 dao::dbInteger, dao::dbInteger, dao::dbSingle,  dao::dbSingle};
+        ASSERT_EQ(nodes.Fields().Count(), 9);
+        for (int i = 0; i < 9; ++i) {
+            EXPECT_EQ(nodes.Fields()[i].Name(), names[i]);
+            EXPECT_EQ(nodes.Fields()[i].Type(), types[i]) << names[i];
+        }
+        dao::TableDef links = db->TableDefs().Item("TreeLinks");
+        ASSERT_EQ(links.Fields().Count(), 1 + t.Slots());
+        for (int b = 0; b < t.Slots(); ++b) EXPECT_EQ(links.Fields()[b + 1].Name(), "L" + std::to_string(b));
+        auto rs = db->OpenRecordset("SELECT * FROM TreeNodes ORDER BY NodeNum;", dao::RecordsetType::Snapshot);
+        int32_t n = 0;
+        for (; !rs->Eof(); rs->MoveNext(), ++n) {
+            ASSERT_LT(n, t.Nodes());
+            EXPECT_EQ(rs->Fields("NodeNum").AsLong(), n);
+            EXPECT_EQ(rs->Fields("Forks").AsShort(), t.Node(n).Forks);
+            EXPECT_EQ(dao::VarToSingle(rs->Fields("Cut").Value()), t.Node(n).Cut);
+            EXPECT_EQ(dao::VarToSingle(rs->Fields("Items").Value()), t.Node(n).Items);
+        }
+        EXPECT_EQ(n, t.Nodes());
+        rs = db->OpenRecordset("SELECT * FROM TreeLinks ORDER BY NodeNum;", dao::RecordsetType::Snapshot);
+        for (n = 0; !rs->Eof(); rs->MoveNext(), ++n)
+            for (int b = 0; b < t.Slots(); ++b) EXPECT_EQ(rs->Fields(b + 1).AsLong(), t.Child(n, b)) << n << "/" << b;
+        EXPECT_EQ(n, t.Nodes());
+    }
+    CTRX back;
+    ASSERT_TRUE(back.Initialize(p.dataDef, &p.project));
+    back.OldLoadTree(&p.project);
+    ASSERT_TRUE(back.HasTree());
+    EXPECT_TRUE(back.Tree() == t);
+    EXPECT_EQ(back.LeafCount(), trx.LeafCount());
+}
+
+TEST(CTRXStore, OlderTablesWrittenByHandLoad) {
+    GeneratedProject p("oldhand", kMixed, MixedRows(60, 10));
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+    trx.OldLoadTree(&p.project);  // no tables: silently nothing
+    EXPECT_FALSE(trx.HasTree());
+    EXPECT_TRUE(p.dialogs.Messages().empty());
+
+    DatabasePtr db = p.project.OpenProject(false);
+    db->Execute("CREATE TABLE TreeNodes (NodeNum LONG CONSTRAINT PrimaryKey PRIMARY KEY, NodeType SHORT, Forks SHORT, "
+                "FieldNum SHORT, Cut SINGLE, DisClass SHORT, [Class] SHORT, Items SINGLE, Errors SINGLE);");
+    db->Execute("CREATE TABLE TreeLinks (NodeNum LONG CONSTRAINT PrimaryKey PRIMARY KEY, L0 LONG, L1 LONG, L2 LONG);");
+    // Root on X at 42.5: 30 rows of class 0 below, 20 of class 1 above; rows in no particular order.
+    db->Execute("INSERT INTO TreeNodes VALUES (2, 2, 0, 0, 42.5, 2, 1, 20, 1);");
+    db->Execute("INSERT INTO TreeNodes VALUES (0, -1, 2, -1, 0, 0, 0, 50, 20);");
+    db->Execute("INSERT INTO TreeNodes VALUES (1, 2, 0, 0, 42.5, 1, 0, 30, 2);");
+    db->Execute("INSERT INTO TreeLinks VALUES (1, 0, 0, 0);");
+    db->Execute("INSERT INTO TreeLinks VALUES (0, 1, 2, 0);");
+    db->Execute("INSERT INTO TreeLinks VALUES (2, 0, 0, 0);");
+    trx.OldLoadTree(&p.project);
+    ASSERT_TRUE(trx.HasTree());
+    EXPECT_EQ(trx.Nodes(), 3);
+    EXPECT_EQ(trx.Tree().Slots(), 3);
+    EXPECT_EQ(trx.LeafCount(), 2);
+    EXPECT_EQ(trx.Items(), 50);
+    EXPECT_EQ(trx.MissFits(), 20);
+    EXPECT_EQ(trx.Tree().Child(0, 1), 2);
+    EXPECT_EQ(trx.Tree().Parent(2), 0);
+    EXPECT_EQ(trx.Tree().ParentSlot(2), 1);
+    EXPECT_FLOAT_EQ(trx.Tree().Node(2).Cut, 42.5f);
+    std::vector<com::Variant> row(trx.FieldMap().size(), com::Variant::Null());
+    row[0] = com::Variant::R8(50);
+    EXPECT_EQ(trx.PredictRow(row), 1);
+    row[0] = com::Variant::R8(42.5);
+    EXPECT_EQ(trx.PredictRow(row), 0);
+
+    // A link back to the root is no tree: error 13, the loaded tree kept.
+    const CTreeModel before = trx.Tree();
+    db->Execute("UPDATE TreeLinks SET L0 = 0 WHERE NodeNum = 0;");
+    try {
+        trx.OldLoadTree(&p.project);
+        ADD_FAILURE() << "a circular tree was loaded";
+    } catch (const CTreeError& e) {
+        EXPECT_EQ(e.Number(), 13);
+    }
+    EXPECT_TRUE(trx.HasTree());
+    EXPECT_TRUE(trx.Tree() == before);
+    // A gap in the node numbers is damage too.
+    db->Execute("UPDATE TreeLinks SET L0 = 1 WHERE NodeNum = 0;");
+    db->Execute("UPDATE TreeNodes SET NodeNum = 5 WHERE NodeNum = 2;");
+    EXPECT_THROW(trx.OldLoadTree(&p.project), CTreeError);
+}
+
 TEST(CTRXStore, DamagedBlobIsRefusedAndTheTreeKept) {
     GeneratedProject p("damaged", kMixed, MixedRows(400, 17));
     CTRX trx;
@@ -347,6 +534,9 @@ TEST(CTRXClassify, ClassifyPredictRowAndSqlAgree) {
         if (t.NodeType == 2 && p.dataDef->FieldName(trx.FieldMap()[size_t(t.FieldNum)]) == "X" && t.DisClass == 1) {
             edges.push_back(double(t.Cut));
             edges.push_back(std::nextafter(double(t.Cut), 1e300));
+            // Above the cut's short text but still the cut as a float.
+            const double shortText = std::strtod(CSplitRule::CutText(t.Cut).c_str(), nullptr);
+            if (float(std::nextafter(shortText, 1e300)) == t.Cut) edges.push_back(std::nextafter(shortText, 1e300));
         }
     }
     ASSERT_FALSE(edges.empty());
@@ -474,7 +664,7 @@ TEST(CTRXPredict, CategoricalValueBeyondTheBranchesHasNoPrediction) {
     EXPECT_FALSE(trx.IsFieldInTree("Nothing"));
 }
 
-TEST(CTRXClassify, UnknownCategoricalValueIsAFailureAndKeepsDoneRows) {
+TEST(CTRXClassify, UnknownCategoricalValueShowsItsBoxAndEndsTheRun) {
     auto rows = MixedRows(300, 31);
     GeneratedProject p("badclass", kMixed, rows);
     CTRX trx;
@@ -486,18 +676,49 @@ TEST(CTRXClassify, UnknownCategoricalValueIsAFailureAndKeepsDoneRows) {
     sqlite3_open(p.dataPath.c_str(), &raw);
     treetest::Sql(raw, "UPDATE Data SET Colour = 'purple' WHERE Id = 260");
     sqlite3_close(raw);
-    try {
-        trx.Classify(201, 300);
-        ADD_FAILURE() << "Classify reported success";
-    } catch (const CTreeError& e) {
-        EXPECT_NE(std::string(e.what()).find("BAD CLASS NAME (Input Field #"), std::string::npos) << e.what();
-    }
+    EXPECT_FALSE(trx.Classify(201, 300));
+    const auto msgs = p.dialogs.Messages();
+    ASSERT_EQ(msgs.size(), 1u) << ::testing::PrintToString(MessageTexts(p.dialogs));
+    EXPECT_EQ(msgs[0].text, "BAD CLASS NAME");
+    EXPECT_EQ(msgs[0].title, "TRX Load Data (Classify)");
+    EXPECT_EQ(msgs[0].icon, ui::Icon::Critical);
     const auto test = p.TestRows();
     int done = 0;
     for (long key = 201; key < 260; ++key)
         if (test.at(key).first != -1 || test.at(key).second != -1) ++done;
     EXPECT_GT(done, 50);
+    EXPECT_EQ(test.at(260).second, -1);  // the failing row is not written
     EXPECT_EQ(test.at(290).second, -1);
+    // A run without unknown values answers true.
+    EXPECT_TRUE(trx.Classify(201, 259));
+    EXPECT_EQ(p.dialogs.Messages().size(), 1u);
+}
+
+TEST(CTRXClassify, NoKeyFieldIsTheDriversOwnError) {
+    GeneratedProject p("nokey", kMixed, MixedRows(120, 4));
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+    ASSERT_TRUE(trx.LoadData(1, 100));
+    ASSERT_TRUE(trx.BuildTree());
+    trx.SaveTree(&p.project);
+    DatabasePtr db = p.project.OpenProject(false);
+    db->Execute("UPDATE FieldConfig SET PrimaryKeyField = 0;");
+    auto keyless = std::make_shared<CDataDef>();
+    keyless->Load(db);
+    ASSERT_LT(keyless->PrimaryKeyField(), 0);
+    CTRX again;
+    ASSERT_TRUE(again.Initialize(keyless, &p.project));
+    again.LoadTree(&p.project);
+    ASSERT_TRUE(again.HasTree());
+    try {
+        again.Classify(101, 120);
+        ADD_FAILURE() << "Classify reported success";
+    } catch (const CTreeError& e) {
+        // Not 3800, which the database layer gives to "not an index in this table".
+        EXPECT_EQ(e.Number(), treeerr::kNoKeyField);
+        EXPECT_NE(e.Number(), 3800);
+        EXPECT_NE(std::string(e.what()).find("primary-key"), std::string::npos) << e.what();
+    }
 }
 
 TEST(CTRXSql, QuotesAndNumbersInConditions) {
@@ -548,6 +769,59 @@ TEST(CTRXSql, QuotesAndNumbersInConditions) {
     ASSERT_GE(pointer.size(), 2u);
     EXPECT_EQ(pointer[pointer.size() - 2], app::vbHourglass);
     EXPECT_EQ(pointer.back(), app::vbDefault);
+}
+
+TEST(CTRXSql, OrdinaryCutsReadAsTheyAre) {
+    const std::vector<Column> cols = {{"Age", "REAL", MatchType::Numeric},
+                                      {"Colour", "TEXT", MatchType::Text},
+                                      {"Class", "TEXT", MatchType::Output}};
+    const double ages[] = {10, 20, 30, 42.3, 50, 60, 70, 80};
+    std::vector<std::vector<Cell>> rows;
+    for (int i = 0; i < 160; ++i) {
+        const bool red = i % 2;
+        const double age = ages[(i / 2) % 8];
+        rows.push_back({Cell::D(age), Cell::T(red ? "red" : "blue"), Cell::T(!red ? "A" : age <= 42.3 ? "B" : "C")});
+    }
+    rows.push_back({Cell::D(90), Cell::T("red"), Cell::T("C")});  // row 161, not trained on
+    GeneratedProject p("plain", cols, rows);
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+    ASSERT_TRUE(trx.LoadData(1, 160));
+    trx.SetPruneRate(0);
+    trx.SetMinItems(2);
+    ASSERT_TRUE(trx.BuildTree());
+    CClassNames names;
+    names.Initialize(&p.project, p.dataDef);
+    const int16_t c = names.ClassNumber(p.FieldIndex("Class"), "C");
+    int32_t leaf = -1;
+    for (int32_t n = 1; n < trx.Nodes(); ++n)
+        if (trx.Tree().Node(n).Forks == 0 && trx.Tree().Node(n).Class == c) leaf = n;
+    ASSERT_GE(leaf, 0);
+    const std::string plain = trx.GetSQLLogic(leaf);
+    EXPECT_TRUE(plain == "([Age] > 42.3) AND ([Colour] = 'red')" || plain == "([Colour] = 'red') AND ([Age] > 42.3)")
+        << plain;
+
+    // A value that only the 4-byte comparison puts with 42.3: the short bound
+    // would now select another row set, so the exact one is written.
+    const double close = 42.3000001;
+    ASSERT_EQ(float(close), float(42.3));
+    sqlite3* raw = nullptr;
+    sqlite3_open(p.dataPath.c_str(), &raw);
+    treetest::Sql(raw, "UPDATE Data SET Age = 42.3000001 WHERE Id = 161");
+    sqlite3_close(raw);
+    const std::string exact = trx.GetSQLLogic(leaf);
+    EXPECT_EQ(exact.find("42.3)"), std::string::npos) << exact;
+    DatabasePtr db = p.project.OpenProject(false);
+    auto rs = db->OpenRecordset("SELECT COUNT(*) FROM LinkDataSource WHERE [Id] = 161 AND " + exact + ";",
+                                dao::RecordsetType::Snapshot);
+    EXPECT_EQ(rs->Fields(0).AsLong(), 0) << exact;
+    rs->Close();
+    names.Initialize(&p.project, p.dataDef);
+    std::vector<com::Variant> row = {com::Variant::R8(close),
+                                     com::Variant::I2(int16_t(names.ClassNumber(p.FieldIndex("Colour"), "red") + 1)),
+                                     com::Variant::Null()};
+    EXPECT_NE(trx.PredictRow(row), c);
+    EXPECT_EQ(trx.GetSQLLogic(0), "");
 }
 
 TEST(CTRXLoad, WithoutAnOutputFieldOnlyTheKeyRangeIsWritten) {

@@ -4,6 +4,7 @@
 #include <bit>
 #include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 
@@ -219,14 +220,26 @@ TEST(SplitRule, ClausesAreLocaleFreeAndQuoted) {
     EXPECT_EQ(CSplitRule::Number(-3), "-3");
     std::setlocale(LC_ALL, saved.c_str());
     EXPECT_EQ(CSplitRule::Quote("O'Hara"), "'O''Hara'");
-    EXPECT_EQ(CSplitRule::ThresholdClause("[Age]", 42.5f, true), "([Age] <= " + CSplitRule::Number(CSplitRule::Bound(42.5f)) + ")");
-    EXPECT_EQ(CSplitRule::ThresholdClause("[Age]", 42.5f, false),
-              "([Age] > " + CSplitRule::Number(CSplitRule::Bound(42.5f)) + " AND Trim([Age]) <> '?')");
+    EXPECT_EQ(CSplitRule::CutText(42.5f), "42.5");
+    EXPECT_EQ(CSplitRule::CutText(0.1f), "0.1");
+    EXPECT_EQ(float(std::strtod(CSplitRule::CutText(1.0f / 3.0f).c_str(), nullptr)), 1.0f / 3.0f);
+    // The plain clause carries no terms that change nothing.
+    EXPECT_EQ(CSplitRule::ThresholdClause("[Age]", "42.5", 42.5, 42.5f, true, false), "([Age] <= 42.5)");
+    EXPECT_EQ(CSplitRule::ThresholdClause("[Age]", "42.5", 42.5, 42.5f, false, false), "([Age] > 42.5)");
+    // A text column can hold "?", a missing value to the engine: never on the upper branch.
+    EXPECT_EQ(CSplitRule::ThresholdClause("[Age]", "42.5", 42.5, 42.5f, false, true),
+              "([Age] > 42.5 AND Trim([Age]) <> '?')");
+    EXPECT_EQ(CSplitRule::ThresholdClause("[Age]", "42.5", 42.5, 42.5f, true, true), "([Age] <= 42.5)");
     // A cut just below -999: real -999 values trained below it.
     const float below = std::bit_cast<float>(0xC479C002u);
+    const double b = CSplitRule::Bound(below);
     EXPECT_TRUE(CSplitRule::GoesFirst(-999.0, below));
-    EXPECT_NE(CSplitRule::ThresholdClause("[x]", below, true).find("OR [x] = -999"), std::string::npos);
-    EXPECT_NE(CSplitRule::ThresholdClause("[x]", below, false).find("AND [x] <> -999"), std::string::npos);
+    EXPECT_NE(CSplitRule::ThresholdClause("[x]", CSplitRule::Number(b), b, below, true, false).find("OR [x] = -999"),
+              std::string::npos);
+    EXPECT_NE(CSplitRule::ThresholdClause("[x]", CSplitRule::Number(b), b, below, false, false).find("AND [x] <> -999"),
+              std::string::npos);
+    // Away from -999 no such term.
+    EXPECT_EQ(CSplitRule::ThresholdClause("[x]", "-5", -5, -5.0f, true, false).find("-999"), std::string::npos);
 }
 
 TEST(EventSink, ProgressReachesTheDriverAndCancelGoesBack) {

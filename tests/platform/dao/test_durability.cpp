@@ -164,3 +164,40 @@ TEST_F(DaoDurability, LargeCommitsAreCopiedBackWhileWorkGoesOn) {
 }
 
 }  // namespace
+
+// Once the last connection is gone nothing but the file itself is left beside
+// it, so a folder of committed files stays as it was (apart from the file).
+TEST_F(DaoDurability, ClosingLeavesNoLogFilesBeside) {
+    const std::string path = dir.File("beside.txp");
+    auto sideFiles = [&] {
+        std::vector<std::string> out;
+        for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+            if (e.path().filename().string().rfind("beside.txp", 0) == 0 && e.path().filename() != "beside.txp")
+                out.push_back(e.path().filename().string());
+        return out;
+    };
+    {
+        auto db = dao::DBEngine::CreateDatabase(path, dao::dbLangGeneral);
+        db->Execute("CREATE TABLE T (K LONG CONSTRAINT PrimaryKey PRIMARY KEY, V TEXT(20))");
+        db->Close();
+    }
+    EXPECT_TRUE(sideFiles().empty()) << ::testing::PrintToString(sideFiles());
+    {
+        auto a = dao::DBEngine::OpenDatabase(path, false, false);
+        auto b = dao::DBEngine::OpenDatabase(path, false, false);
+        auto reader = dao::DBEngine::OpenDatabase(path, false, true);
+        for (int i = 0; i < 2000; ++i) a->Execute("INSERT INTO T VALUES (" + std::to_string(i) + ", 'x')");
+        auto rs = b->OpenRecordset("T", RecordsetType::Dynaset);
+        rs->MoveLast();
+        rs->Edit();
+        rs->Fields("V").SetValue(S("y"));
+        rs->Update();
+        auto open = reader->OpenRecordset("SELECT * FROM T", RecordsetType::Snapshot);
+        EXPECT_FALSE(open->Eof());
+        a->Close();
+        // b and the reader are dropped without Close, as a project drops its connection.
+    }
+    EXPECT_TRUE(sideFiles().empty()) << ::testing::PrintToString(sideFiles());
+    auto check = dao::DBEngine::OpenDatabase(path, false, true);
+    EXPECT_EQ(Count(*check, "SELECT COUNT(*) FROM T WHERE V = 'y'"), 1);
+}

@@ -1,5 +1,6 @@
 // Record sets: movement, counts, bookmarks, editing, finding, seeking, GetRows.
 #include <chrono>
+#include <cmath>
 
 #include "fixture.h"
 
@@ -187,6 +188,30 @@ TEST_F(DaoRs, AssignmentsAreCheckedAsFieldsCheckThem) {
     EXPECT_EQ(ErrorOf([&] { g->Edit(); }), 3027);
     auto snap = db->OpenRecordset("T", RecordsetType::Snapshot);
     EXPECT_EQ(ErrorOf([&] { snap->AddNew(); }), 3027);
+}
+
+TEST_F(DaoRs, SingleColumnsHoldEverySingleExactly) {
+    db->Execute("CREATE TABLE S (K LONG CONSTRAINT PrimaryKey PRIMARY KEY, F SINGLE)");
+    // Singles that need eight or nine digits, and ones that read as short decimals.
+    const float values[] = {std::nextafter(1.0f, 2.0f), 54.2545013f, 1.0f / 3.0f, 3.0e38f, 33.3f, 0.1f, -2.5f};
+    auto rs = db->OpenRecordset("S", RecordsetType::Dynaset);
+    int k = 0;
+    for (float f : values) {
+        rs->AddNew();
+        rs->Fields("K").SetValue(L(++k));
+        rs->Fields("F").SetValue(com::Variant::R4(f));
+        rs->Update();
+    }
+    auto back = db->OpenRecordset("SELECT F FROM S ORDER BY K", RecordsetType::Snapshot);
+    for (float f : values) {
+        ASSERT_FALSE(back->Eof());
+        EXPECT_EQ(back->Fields(0).Value().vt, VT_R4);
+        EXPECT_EQ(back->Fields(0).Value().fltVal, f);
+        back->MoveNext();
+    }
+    // A short single still compares equal to its decimal literal.
+    auto q = db->OpenRecordset("SELECT COUNT(*) FROM S WHERE F = 33.3", RecordsetType::Snapshot);
+    EXPECT_EQ(q->Fields(0).AsLong(), 1);
 }
 
 TEST_F(DaoRs, FindWithJetCriteria) {
