@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QSlider>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -42,6 +43,8 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect 
         label->setPalette(p);
     }
     if (right) label->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    // A caption is never cut where the face is wider than the design's.
+    else label->resize(std::max(place.width(), label->sizeHint().width()), place.height());
     label->setToolTip(tip);
     return label;
 }
