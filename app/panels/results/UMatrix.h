@@ -5,9 +5,10 @@
 // All geometry is in pixels.
 #pragma once
 
+#include "base/UMatrix.h"
+
 #include <QFont>
 #include <QStringList>
-#include <QWidget>
 
 #include <cstdint>
 #include <memory>
@@ -17,7 +18,7 @@ class CDataDef;
 class CProject;
 class QScrollBar;
 
-class UMatrix : public QWidget {
+class UMatrix : public shell::UMatrix {
     Q_OBJECT
 public:
     explicit UMatrix(QWidget* parent = nullptr);
@@ -27,9 +28,10 @@ public:
     // firstRow..lastRow (positions in Test, from 1). Without a project, error
     // 91; without an output field the view stays blank. Database errors reach
     // the caller.
-    void Intitalize(std::shared_ptr<CProject> project, const CDataDef& dataDef, int32_t firstRow, int32_t lastRow);
-    int32_t MissingRows() const;
-    int32_t RecordCount() const;  // the rows the totals count
+    void Intitalize(std::shared_ptr<CProject> project, std::shared_ptr<CDataDef> dataDef, int32_t firstRow,
+                    int32_t lastRow) override;
+    int32_t MissingRows() const override;
+    int32_t RecordCount() const override;  // the rows the totals count
 
     // Where everything is for the current size and scroll positions.
     struct Layout {
@@ -61,9 +63,6 @@ public:
 
     static int16_t VisibleCount(double clientSpan, double fixedSpan, double step, int16_t n);
     static QString PercentText(float rate);
-
-signals:
-    void ItemClick(int16_t actual, int16_t predicted);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

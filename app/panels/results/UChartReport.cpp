@@ -1,6 +1,7 @@
 #include "UChartReport.h"
 
 #include "AppErrors.h"
+#include "ErrorGuard.h"
 #include "MUtilities.h"
 
 #include <QButtonGroup>
@@ -182,11 +183,9 @@ bool UChartReport::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease) {
         for (int i = 0; i < 3; ++i) {
             if (watched != mModeCaption[i]) continue;
-            try {
+            shell::Guard("UChartReport::lblMode_Click", [&] {
                 if (mOption[0]->isEnabled()) mOption[i]->setChecked(true);
-            } catch (...) {
-                app::ShowCurrentError("UChartReport::lblMode_Click");
-            }
+            });
             return true;
         }
     }

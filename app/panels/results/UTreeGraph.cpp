@@ -1,6 +1,6 @@
 #include "UTreeGraph.h"
 
-#include "AppErrors.h"
+#include "ErrorGuard.h"
 
 #include <QHideEvent>
 #include <QMouseEvent>
@@ -70,7 +70,7 @@ void Check(HRESULT hr, const char* what) {
 
 }  // namespace
 
-UTreeGraph::UTreeGraph(QWidget* parent) : QWidget(parent), mTreeView(new QTreeWidget(this)) {
+UTreeGraph::UTreeGraph(QWidget* parent) : shell::UTreeGraph(parent), mTreeView(new QTreeWidget(this)) {
     mTreeView->setObjectName("treeMain");
     mTreeView->setHeaderHidden(true);
     mTreeView->setColumnCount(1);
@@ -168,15 +168,15 @@ void UTreeGraph::Collapse() {
     mTreeView->show();
 }
 
-int32_t UTreeGraph::GetXExtremes(int32_t& minimum, int32_t& maximum) const {
+double UTreeGraph::GetXExtremes(double& minimum, double& maximum) const {
     return Extremes(dispidItemXPos, dispidXSpan, minimum, maximum);
 }
 
-int32_t UTreeGraph::GetYExtremes(int32_t& minimum, int32_t& maximum) const {
+double UTreeGraph::GetYExtremes(double& minimum, double& maximum) const {
     return Extremes(dispidItemYPos, dispidYSpan, minimum, maximum);
 }
 
-int32_t UTreeGraph::Extremes(DISPID posId, DISPID spanId, int32_t& minimum, int32_t& maximum) const {
+double UTreeGraph::Extremes(DISPID posId, DISPID spanId, double& minimum, double& maximum) const {
     const int32_t n = GetInt(dispidListCount);
     int32_t lo = 10000000, hi = 0;
     for (int32_t i = 0; i < n; ++i) {
@@ -185,7 +185,7 @@ int32_t UTreeGraph::Extremes(DISPID posId, DISPID spanId, int32_t& minimum, int3
         if (p > hi) hi = p;
     }
     minimum = lo;
-    maximum = hi + GetInt(spanId);
+    maximum = double(hi) + GetInt(spanId);
     return maximum - minimum;
 }
 
@@ -238,21 +238,20 @@ void UTreeGraph::hideEvent(QHideEvent* event) {
 }
 
 void UTreeGraph::GraphEvent(DISPID id, int32_t itemIndex) {
-    try {
+    shell::Guard("UTreeGraph::NDMain_Event", [&] {
         switch (id) {
         case eventItemMouseMove: emit NodeOver(itemIndex); break;
         case eventItemDblClick: emit ItemClick(itemIndex); break;
         case eventSelectRect: PutBool(dispidZoomSelectRect, true); break;
         default: break;  // a single click does nothing
         }
-    } catch (...) {
-        app::ShowCurrentError("UTreeGraph::NDMain_Event");
-    }
+    });
 }
 
 bool UTreeGraph::eventFilter(QObject* watched, QEvent* event) {
     if (watched != mTreeView->viewport()) return QWidget::eventFilter(watched, event);
-    try {
+    bool consumed = false;
+    shell::Guard("UTreeGraph::treeMain_Mouse", [&] {
         if (event->type() == QEvent::MouseMove) {
             mLastMouse = static_cast<QMouseEvent*>(event)->position();
             QTreeWidgetItem* item = mTreeView->itemAt(mLastMouse.toPoint());
@@ -261,10 +260,8 @@ bool UTreeGraph::eventFilter(QObject* watched, QEvent* event) {
             // Hit-tested where the pointer last moved.
             if (QTreeWidgetItem* item = mTreeView->itemAt(mLastMouse.toPoint()))
                 emit ItemClick(NodeOfKey(item->data(0, kKeyRole).toString()));
-            return true;
+            consumed = true;
         }
-    } catch (...) {
-        app::ShowCurrentError("UTreeGraph::treeMain_Mouse");
-    }
-    return QWidget::eventFilter(watched, event);
+    });
+    return consumed || QWidget::eventFilter(watched, event);
 }

@@ -1,6 +1,7 @@
 #include "UMatrix.h"
 
 #include "AppErrors.h"
+#include "ErrorGuard.h"
 #include "CConfMat.h"
 #include "CDataDef.h"
 #include "CProject.h"
@@ -57,7 +58,7 @@ void Step(F&& f) {
 }  // namespace
 
 UMatrix::UMatrix(QWidget* parent)
-    : QWidget(parent), mFont(Arial(8)), mHBar(new QScrollBar(Qt::Horizontal, this)),
+    : shell::UMatrix(parent), mFont(Arial(8)), mHBar(new QScrollBar(Qt::Horizontal, this)),
       mVBar(new QScrollBar(Qt::Vertical, this)) {
     mHBar->setObjectName("hscMain");
     mVBar->setObjectName("vscMain");
@@ -73,9 +74,10 @@ UMatrix::UMatrix(QWidget* parent)
 
 UMatrix::~UMatrix() = default;
 
-void UMatrix::Intitalize(std::shared_ptr<CProject> project, const CDataDef& dataDef, int32_t firstRow,
+void UMatrix::Intitalize(std::shared_ptr<CProject> project, std::shared_ptr<CDataDef> dataDefPtr, int32_t firstRow,
                          int32_t lastRow) {
-    if (!project) app::RaiseError(91);
+    if (!project || !dataDefPtr) app::RaiseError(91);
+    const CDataDef& dataDef = *dataDefPtr;
     mProject = std::move(project);
     // The first output field, as the tree driver takes it.
     mOutputField = -1;
@@ -406,7 +408,7 @@ void UMatrix::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void UMatrix::ClickAction() {
-    try {
+    shell::Guard("UMatrix::UserControl_Click", [&] {
         const Hit h = mHit;
         if (!mMatrix || (h.row == 0 && h.col == 0)) return;
         if (h.row >= 1 && h.col >= 1) {
@@ -416,7 +418,5 @@ void UMatrix::ClickAction() {
         } else if (h.col == -1) {
             if (mMatrix->PredictTotals(h.row) != 0) emit ItemClick(-1, h.row);
         }
-    } catch (...) {
-        app::ShowCurrentError("UMatrix::UserControl_Click");
-    }
+    });
 }

@@ -1,6 +1,6 @@
 #include "ULink.h"
 
-#include "AppErrors.h"
+#include "ErrorGuard.h"
 #include "MUtilities.h"
 
 #include <QLabel>
@@ -273,11 +273,7 @@ void ULink::mousePressEvent(QMouseEvent* event) {
 void ULink::mouseDoubleClickEvent(QMouseEvent* event) {
     // The second press of a double click is no new press: its release raises no Click.
     if (event->button() == Qt::LeftButton) {
-        try {
-            emit DblClick();
-        } catch (...) {
-            app::ShowCurrentError("ULink::UserControl_DblClick");
-        }
+        shell::Guard("ULink::UserControl_DblClick", [&] { emit DblClick(); });
     }
 }
 
@@ -286,11 +282,7 @@ void ULink::mouseReleaseEvent(QMouseEvent* event) { HandleRelease(event->positio
 void ULink::HandleRelease(const QPointF& pixel, Qt::MouseButton) {
     const double x = pixel.x() * kTwips, y = pixel.y() * kTwips;
     if (mPressed && InsideSurface(x, y)) {
-        try {
-            emit Click();
-        } catch (...) {
-            app::ShowCurrentError("ULink::UserControl_Click");
-        }
+        shell::Guard("ULink::UserControl_Click", [&] { emit Click(); });
         if (!isVisible()) {
             // The host hid the link: let go of the hover look.
             mPressed = mHover = mInside = false;

@@ -8,18 +8,18 @@
 // driven by member id only.
 #pragma once
 
+#include "base/UTreeGraph.h"
 #include "com/com.h"
 #include "nodars/Nodars32.h"
 
 #include <QPointF>
-#include <QWidget>
 
 #include <cstdint>
 
 class QTreeWidget;
 class QTreeWidgetItem;
 
-class UTreeGraph : public QWidget {
+class UTreeGraph : public shell::UTreeGraph {
     Q_OBJECT
 public:
     // Tree view nodes keep their key ("N" and the node number) under this role.
@@ -31,36 +31,31 @@ public:
 
     // 0 rule text, 1 flow chart. A new value empties the control that goes out
     // of view and raises Hide, then Show; the current value changes nothing.
-    int32_t TreeType() const { return mTreeType; }
-    void SetTreeType(int32_t type);
+    int32_t TreeType() const override { return mTreeType; }
+    void SetTreeType(int32_t type) override;
     // The control that shows the tree now: the graph control's widget for the
     // flow chart, else the tree view.
-    QWidget* Tree() const;
-    QTreeWidget* TreeView() const { return mTreeView; }
-    IDispatch* Graph() const { return mGraph.Get(); }
+    QWidget* Tree() const override;
+    QTreeWidget* TreeView() const override { return mTreeView; }
+    IDispatch* GraphControl() const override { return mGraph.Get(); }
     QWidget* GraphWidget() const;
 
     // The graph's drawing scale in percent, 0 fitting the whole chart.
-    int16_t Zoom() const;
-    void SetZoom(int16_t percent);
+    int16_t Zoom() const override;
+    void SetZoom(int16_t percent) override;
     // Rule text only: expand every node; collapse all but the first root.
-    void Expand();
-    void Collapse();
+    void Expand() override;
+    void Collapse() override;
     // Horizontal (vertical) extent of the chart's items: minimum and maximum
-    // item edge, and their difference. With no items the minimum is 10000000.
-    int32_t GetXExtremes(int32_t& minimum, int32_t& maximum) const;
-    int32_t GetYExtremes(int32_t& minimum, int32_t& maximum) const;
+    // item edge, and their difference; whole graph units. With no items the
+    // minimum is 10000000 and the maximum the item width.
+    double GetXExtremes(double& minimum, double& maximum) const override;
+    double GetYExtremes(double& minimum, double& maximum) const;
     // Repaints the graph control and the panel.
     void Refresh();
 
     // The node number of a tree-view node: its key less the first character.
     static int32_t NodeOfKey(const QString& key);
-
-signals:
-    void NodeOver(int32_t node);  // -1 over no node of the tree view
-    void ItemClick(int32_t node);
-    void Show();
-    void Hide();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -74,7 +69,7 @@ private:
 
     void ApplyGraphSettings();
     void GraphEvent(DISPID id, int32_t itemIndex);
-    int32_t Extremes(DISPID posId, DISPID spanId, int32_t& minimum, int32_t& maximum) const;
+    double Extremes(DISPID posId, DISPID spanId, double& minimum, double& maximum) const;
     int32_t GetInt(DISPID id, int16_t index = -1) const;
     void PutInt(DISPID id, int32_t value);
     void PutBool(DISPID id, bool value);
