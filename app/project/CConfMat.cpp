@@ -16,7 +16,10 @@ size_t CConfMat::Cell(int16_t actual, int16_t predicted) const {
 void CConfMat::Initialize(CProject& project, const CDataDef& dataDef, int32_t firstRow, int32_t lastRow) {
     int16_t output = -1;
     for (int16_t i = 0; i < dataDef.FieldCount(); ++i)
-        if (dataDef.UserMatchType(i) == MatchType::Output) output = i;
+        if (dataDef.UserMatchType(i) == MatchType::Output) {
+            output = i;  // the first, as the tree driver takes it
+            break;
+        }
     if (output < 0) throw app::RuntimeError(5, "There is no output field.");
 
     DatabasePtr db = project.OpenProject(false);
@@ -36,8 +39,9 @@ void CConfMat::Initialize(CProject& project, const CDataDef& dataDef, int32_t fi
     auto rs = db->OpenRecordset("Test", dao::RecordsetType::Snapshot);
     // Positions count from 1; a range that starts before the first row starts there.
     int32_t position = firstRow < 1 ? 1 : firstRow;
-    if (position > 1) rs->Move(position - 1);
-    do {
+    if (position > 1 && !rs->Eof()) rs->Move(position - 1);
+    // An empty Test table (or a range past its end) is an empty matrix.
+    while (!rs->Eof()) {
         const int16_t a = rs->Fields("Actual").AsShort();
         const int16_t p = rs->Fields("Predicted").AsShort();
         ++mMatrix[Cell(a, p)];
@@ -51,7 +55,8 @@ void CConfMat::Initialize(CProject& project, const CDataDef& dataDef, int32_t fi
         }
         rs->MoveNext();
         ++position;
-    } while (!rs->Eof() && position <= lastRow);
+        if (position > lastRow) break;
+    }
     rs->Close();
 
     for (int16_t i = 0; i <= mClassCount; ++i) {

@@ -56,6 +56,7 @@ public:
         requires std::is_arithmetic_v<T>
     void SaveConfig(const std::string& property, T value) {
         if constexpr (std::is_same_v<T, bool>) SaveConfig(property, com::Variant::Bool(value));
+        else if constexpr (std::is_same_v<T, float>) SaveConfig(property, com::Variant::R4(value));
         else if constexpr (std::is_floating_point_v<T>) SaveConfig(property, com::Variant::R8(double(value)));
         else if constexpr (sizeof(T) <= 2 && std::is_signed_v<T>) SaveConfig(property, com::Variant::I2(SHORT(value)));
         else SaveConfig(property, com::Variant::I4(LONG(value)));

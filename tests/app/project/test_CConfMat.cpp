@@ -17,11 +17,11 @@ class ConfMatTest : public ModelFixture {
 protected:
     void SetUp() override {
         std::vector<std::string> sql = {
-            "CREATE TABLE Rows (Id LONG CONSTRAINT PrimaryKey PRIMARY KEY, X LONG, Out Text(10));"};
+            "CREATE TABLE Rows (Id LONG CONSTRAINT PrimaryKey PRIMARY KEY, X LONG, Out Text(10), Grp Text(10));"};
         // Inserted out of key order: positions follow the key.
         for (int id : {7, 3, 12, 1, 9, 5, 11, 2, 4, 6, 10, 8})
             sql.push_back("INSERT INTO Rows VALUES (" + std::to_string(id) + ", " + std::to_string(id * 3) + ", '" +
-                          std::string(1, char('a' + id % 3)) + "');");
+                          std::string(1, char('a' + id % 3)) + "', 'g" + std::to_string(id % 2) + "');");
         MakeData(sql);
         MakeProject("Rows", "Out");
         for (int id = 1; id <= 12; ++id) SetRow(id, kRows[id - 1][0], kRows[id - 1][1]);
@@ -118,4 +118,25 @@ TEST_F(ConfMatTest, NoTotalsGiveNoErrorRates) {
     EXPECT_EQ(m.Total(), 0);
     EXPECT_FLOAT_EQ(m.TotalError(), 0.0f);
     for (int16_t i = 0; i <= 3; ++i) EXPECT_FLOAT_EQ(m.ActualError(i), 0.0f);
+}
+
+TEST_F(ConfMatTest, EmptyTestTableIsAnEmptyMatrix) {
+    Exec("DELETE FROM Test;");
+    CConfMat m;
+    m.Initialize(*project, *def, 1, 12);
+    EXPECT_EQ(m.ClassCount(), 3);
+    for (int16_t a = -1; a <= 3; ++a)
+        for (int16_t p = -1; p <= 3; ++p) EXPECT_EQ(m.Matrix(a, p), 0);
+    EXPECT_EQ(m.Total(), 0);
+    EXPECT_EQ(m.MissingRows(), 0);
+    EXPECT_FLOAT_EQ(m.TotalError(), 0.0f);
+}
+
+TEST_F(ConfMatTest, TheFirstOutputFieldCounts) {
+    // Grp (two values) marked as an output after Out: the matrix stays Out's, as the tree driver's is.
+    def->SetUserMatchType(FieldIndex("Grp"), MatchType::Output);
+    ASSERT_LT(FieldIndex("Out"), FieldIndex("Grp"));
+    CConfMat m;
+    m.Initialize(*project, *def, 1, 12);
+    CheckRange(m, 1, 12);
 }

@@ -115,6 +115,11 @@ TEST_F(ProjectTest, ValuesOfAnyScalarTypeAreStoredAsTextAndReplaced) {
     EXPECT_EQ(p.GetConfig("A"), "changed");
     EXPECT_EQ(p.GetConfig("B"), "True");
     EXPECT_EQ(p.GetConfig("C"), "-2");
+    // A single keeps the value the user chose, not its double expansion.
+    p.SaveConfig("PruneRate", 33.3f);
+    EXPECT_EQ(p.GetConfig("PruneRate"), "33.3");
+    p.SaveConfig("Tiny", 1.0e-7f);
+    EXPECT_EQ(p.GetConfig("Tiny"), "1E-07");
     auto db = p.OpenProject(false);
     auto rs = db->OpenRecordset("SELECT Count(*) FROM Config WHERE Property = 'A';");
     EXPECT_EQ(rs->Fields(0).AsLong(), 1);
