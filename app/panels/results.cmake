@@ -7,7 +7,9 @@ if(TARGET tessary_tree AND TARGET tessary_shell_base)
     ${results_dir}/ULink.cpp
     ${results_dir}/UChartReport.cpp
     ${results_dir}/UMatrix.cpp
-    ${results_dir}/UTreeGraph.cpp)
+    ${results_dir}/UTreeGraph.cpp
+    ${results_dir}/UPrune.cpp
+    ${results_dir}/UReport.cpp)
   # The shell's panel kinds are included as "base/<Panel>.h": their file names
   # are the panels' own.
   target_include_directories(tessary_results_panels PUBLIC ${results_dir} ${CMAKE_SOURCE_DIR}/app/shell)

@@ -2,7 +2,7 @@
 
 #include "AppErrors.h"
 #include "ErrorGuard.h"
-#include "MUtilities.h"
+#include "MTwips.h"
 
 #include <QButtonGroup>
 #include <QEvent>
@@ -16,11 +16,6 @@
 #include <cmath>
 
 namespace {
-
-QRect Twips(int left, int top, int width, int height) {
-    auto px = [](int t) { return int(std::lround(double(t) / MUtilities::TwipsPerPixel)); };
-    return QRect(px(left), px(top), px(width), px(height));
-}
 
 QFont Arial(double points) {
     QFont font("Arial");
@@ -55,12 +50,12 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect 
 UChartReport::UChartReport(QWidget* parent) : QWidget(parent), mOptions(new QButtonGroup(this)) {
     auto* frame = new QGroupBox("Chart Control", this);
     frame->setObjectName("fraTree");
-    frame->setGeometry(Twips(30, 0, 2385, 1620));
-    resize(Twips(0, 0, 2445, 1650).size());
+    frame->setGeometry(MTwips::Place(30, 0, 2385, 1620));
+    resize(MTwips::Place(0, 0, 2445, 1650).size());
 
-    MakeLabel(frame, "Label2_0", "Color By", Twips(120, 240, 555, 180), 6.75);
-    MakeLabel(frame, "Label2_3", "Total", Twips(1185, 240, 300, 180), 6.75);
-    MakeLabel(frame, "Label2_4", "Local", Twips(1845, 240, 330, 180), 6.75);
+    MakeLabel(frame, "Label2_0", "Color By", MTwips::Place(120, 240, 555, 180), 6.75);
+    MakeLabel(frame, "Label2_3", "Total", MTwips::Place(1185, 240, 300, 180), 6.75);
+    MakeLabel(frame, "Label2_4", "Local", MTwips::Place(1845, 240, 330, 180), 6.75);
 
     static const char* kOptionTips[3] = {"Color chart for quantity", "Color chart for confidence",
                                          "Color chart for class"};
@@ -68,34 +63,34 @@ UChartReport::UChartReport(QWidget* parent) : QWidget(parent), mOptions(new QBut
     for (int i = 0; i < 3; ++i) {
         mOption[i] = new QRadioButton(frame);
         mOption[i]->setObjectName(QString("optColor%1").arg(i));
-        mOption[i]->setGeometry(Twips(75, kOptionTops[i], 195, 210));
+        mOption[i]->setGeometry(MTwips::Place(75, kOptionTops[i], 195, 210));
         mOption[i]->setToolTip(kOptionTips[i]);
         mOptions->addButton(mOption[i], i);
     }
-    mModeCaption[0] = MakeLabel(frame, "lblQuantity", "Quantity", Twips(285, 465, 540, 180), 6.75, kBlue, false,
+    mModeCaption[0] = MakeLabel(frame, "lblQuantity", "Quantity", MTwips::Place(285, 465, 540, 180), 6.75, kBlue, false,
                                 "Quantity is the number of training items at the node");
-    mModeCaption[1] = MakeLabel(frame, "lblConfidence", "Confidence", Twips(285, 705, 720, 180), 6.75, kRed, false,
+    mModeCaption[1] = MakeLabel(frame, "lblConfidence", "Confidence", MTwips::Place(285, 705, 720, 180), 6.75, kRed, false,
                                 "Confidence of predictions");
-    mModeCaption[2] = MakeLabel(frame, "lblClasses", "Classes", Twips(285, 960, 510, 180), 6.75, kPurple, false,
+    mModeCaption[2] = MakeLabel(frame, "lblClasses", "Classes", MTwips::Place(285, 960, 510, 180), 6.75, kPurple, false,
                                 "Each class is a unique color");
     for (QLabel* caption : mModeCaption) caption->installEventFilter(this);
 
-    mTotalItems = MakeLabel(frame, "lblTotalItems", "0", Twips(615, 450, 870, 195), 8.25, kBlue, true,
+    mTotalItems = MakeLabel(frame, "lblTotalItems", "0", MTwips::Place(615, 450, 870, 195), 8.25, kBlue, true,
                             "Total quantity for the tree");
-    mLocalItems = MakeLabel(frame, "lblLocalItems", "-", Twips(1425, 450, 750, 195), 8.25, kBlue, true,
+    mLocalItems = MakeLabel(frame, "lblLocalItems", "-", MTwips::Place(1425, 450, 750, 195), 8.25, kBlue, true,
                             "Quantity at a node");
-    mTotalConf = MakeLabel(frame, "lblTotalConf", "0", Twips(975, 690, 510, 195), 8.25, kRed, true,
+    mTotalConf = MakeLabel(frame, "lblTotalConf", "0", MTwips::Place(975, 690, 510, 195), 8.25, kRed, true,
                            "Total confidence for the tree");
-    MakeLabel(frame, "lblPct2", "%", Twips(1485, 705, 120, 195), 8.25);
-    mLocalConf = MakeLabel(frame, "lblLocalConf", "", Twips(1605, 690, 405, 195), 8.25, kRed, true);
-    mLocalPct = MakeLabel(frame, "lblPct3", "-", Twips(2025, 690, 150, 210), 8.25, QColor(), true,
+    MakeLabel(frame, "lblPct2", "%", MTwips::Place(1485, 705, 120, 195), 8.25);
+    mLocalConf = MakeLabel(frame, "lblLocalConf", "", MTwips::Place(1605, 690, 405, 195), 8.25, kRed, true);
+    mLocalPct = MakeLabel(frame, "lblPct3", "-", MTwips::Place(2025, 690, 150, 210), 8.25, QColor(), true,
                           "Confidence at a node");
-    mContrastCaption = MakeLabel(frame, "lblContrast", "Color Contrast", Twips(1065, 1140, 1095, 195), 6.75,
+    mContrastCaption = MakeLabel(frame, "lblContrast", "Color Contrast", MTwips::Place(1065, 1140, 1095, 195), 6.75,
                                  QColor(), true);
 
     mSlider = new QSlider(Qt::Horizontal, frame);
     mSlider->setObjectName("sldContrast");
-    mSlider->setGeometry(Twips(165, 1275, 2085, 300));
+    mSlider->setGeometry(MTwips::Place(165, 1275, 2085, 300));
     mSlider->setRange(0, 100);
     mSlider->setSingleStep(1);
     mSlider->setPageStep(5);

@@ -1,7 +1,7 @@
 #include "ULink.h"
 
 #include "ErrorGuard.h"
-#include "MUtilities.h"
+#include "MTwips.h"
 
 #include <QLabel>
 #include <QMouseEvent>
@@ -19,7 +19,6 @@ QColor ToQColor(uint32_t ole, const QPalette& palette) {
     return QColor(int(ole & 0xFF), int((ole >> 8) & 0xFF), int((ole >> 16) & 0xFF));
 }
 
-int ToPixels(double twips) { return int(std::lround(twips / kTwips)); }
 
 // The bag's entry under key, found without regard to case.
 const QVariant* Find(const QVariantMap& bag, const QString& key) {
@@ -192,7 +191,7 @@ void ULink::SetEnabledLook(bool enabled) {
 }
 
 void ULink::DoAutoSize() {
-    resize(ToPixels(mCaptionPos.x() + CaptionWidth()), ToPixels(CaptionHeight()));
+    resize(MTwips::ToPixels(mCaptionPos.x() + CaptionWidth()), MTwips::ToPixels(CaptionHeight()));
 }
 
 void ULink::SetColors() {
@@ -239,7 +238,7 @@ void ULink::ApplyTextColor(uint32_t color) {
 
 void ULink::PlaceCaption() {
     mCaption->adjustSize();
-    mCaption->move(ToPixels(mCaptionPos.x()), ToPixels(mCaptionPos.y()));
+    mCaption->move(MTwips::ToPixels(mCaptionPos.x()), MTwips::ToPixels(mCaptionPos.y()));
 }
 
 double ULink::CaptionWidth() const { return mCaption->sizeHint().width() * kTwips; }
