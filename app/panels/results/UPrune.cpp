@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -28,13 +29,16 @@ QFont SansBold() {
 }
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect place, bool bold,
-                  const QColor& color = QColor(), bool right = false) {
+                  const QColor& color = QColor(), bool right = false, double points = 9.75) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(name);
     label->setGeometry(place);
     QFont font = SansBold();
     font.setBold(bold);
+    font.setPointSizeF(points);
     label->setFont(font);
+    // A caption is never cut where the face is wider than the design's.
+    if (!right) label->resize(std::max(place.width(), label->sizeHint().width()), place.height());
     if (color.isValid()) {
         QPalette p = label->palette();
         p.setColor(QPalette::WindowText, color);
@@ -78,10 +82,10 @@ UPrune::UPrune(QWidget* parent) : shell::UPrune(parent) {
     frameFont.setBold(true);
     mExtract->setFont(frameFont);
     mExtract->setGeometry(MTwips::Place(165, 1140, 2370, 1680));
-    MakeLabel(mExtract, "Label1", "Prune Rate", MTwips::Place(150, 360, 930, 255), false);
+    MakeLabel(mExtract, "Label1", "Prune Rate", MTwips::Place(150, 360, 930, 255), false, QColor(), false, 8.25);
     mRateBox = MakeBox(mExtract, "txtPruneRate", "75.0", "0 - 100", MTwips::Place(150, 615, 660, 315));
     MakeSpin(mExtract, "spnPruneRate", true)->setGeometry(MTwips::Place(855, 525, 255, 495));
-    MakeLabel(mExtract, "Label3", "Min. Items", MTwips::Place(1260, 360, 855, 255), false);
+    MakeLabel(mExtract, "Label3", "Min. Items", MTwips::Place(1260, 360, 855, 255), false, QColor(), false, 8.25);
     mItemsBox = MakeBox(mExtract, "txtMinItems", "2", "1 - 30,000", MTwips::Place(1170, 615, 765, 315));
     MakeSpin(mExtract, "spnMinItems", false)->setGeometry(MTwips::Place(1980, 525, 255, 495));
     mRebuild = new QPushButton("Extract Rules Now", mExtract);

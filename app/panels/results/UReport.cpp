@@ -37,10 +37,11 @@ UReport::UReport(QWidget* parent) : shell::UReport(parent) {
     for (int i = 0; i < kLinks; ++i) {
         auto* link = new ULink(this);
         link->setObjectName(QString("lnkNavMain%1").arg(i));
+        // As designed: bulleted, then sized to the caption.
         link->SetFont(linkFont);
+        link->SetBulleted(true);
         link->SetAutoSize(true);
         link->SetCaption(kCaptions[i]);
-        link->SetBulleted(true);
         link->move(MTwips::ToPixels(120), MTwips::ToPixels(kTops[i]));
         link->SetHighlight(i == 2);
         connect(link, &ULink::Click, this, [this, i] { shell::Guard("UReport::lnkNavMain_Click", [&] { LinkClicked(i); }); });
