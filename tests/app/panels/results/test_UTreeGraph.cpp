@@ -92,17 +92,9 @@ protected:
 
 TEST_F(TreeGraphTest, TheControlStartsWithThePanelsSettings) {
     EXPECT_EQ(Get(dispidArrangeMode), 3);
-    EXPECT_EQ(Get(dispidDrawDir), 3);
     EXPECT_EQ(Get(dispidDrawBackLinks), 2);
-    EXPECT_NE(Get(dispidDrawArrows), 0);
-    EXPECT_NE(Get(dispidDrawItemLabels), 0);
-    EXPECT_EQ(Get(dispidDrawScale), 100);
     EXPECT_EQ(Get(dispidFillColor), 0xFFFFFF);
-    EXPECT_EQ(Get(dispidGap), 10);
-    EXPECT_EQ(Get(dispidSelectRectEnabled), 0);
     EXPECT_EQ(Get(dispidStoreGraphics), 2);
-    EXPECT_EQ(Get(dispidXSpace), 20);
-    EXPECT_EQ(Get(dispidXSpan), 120);
     EXPECT_EQ(Get(dispidYSpan), 50);
     // Rule text first.
     EXPECT_EQ(panel.TreeType(), 0);
