@@ -22,8 +22,9 @@ QApplication& App() {
 }
 
 void Screenshot(QWidget& widget, const QString& name) {
-    const QString folder = qEnvironmentVariable("TESSARY_SCREENSHOTS");
-    if (folder.isEmpty()) return;
+    if (!qEnvironmentVariableIsSet("TESSARY_SCREENSHOTS")) return;
+    const QString bin = qEnvironmentVariable("TESSARY_BINARY_DIR", ".");
+    const QString folder = bin + "/screenshots";
     QDir().mkpath(folder);
     widget.grab().save(QDir(folder).filePath(name + ".png"));
 }

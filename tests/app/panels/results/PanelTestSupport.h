@@ -17,7 +17,7 @@ QApplication& App();
 struct WithApp {
     WithApp() { App(); }
 };
-// With TESSARY_SCREENSHOTS set to a folder, saves the widget there as name.png.
+// With TESSARY_SCREENSHOTS set, saves the widget as build/screenshots/<name>.png.
 void Screenshot(QWidget& widget, const QString& name);
 
 // Mouse actions delivered straight to a widget, with the button state a real
