@@ -149,6 +149,17 @@ int16_t UMatrix::VisibleCount(double clientSpan, double fixedSpan, double step, 
 
 QString UMatrix::PercentText(float rate) { return QString::number(double(rate) * 100.0, 'f', 2) + "%"; }
 
+QString UMatrix::PredictionLabel(const QFont& font, int height, int* offset) {
+    const QFontMetricsF metrics(font);
+    QString text = "PREDICTION";
+    *offset = Round((height - metrics.horizontalAdvance(text)) / 2.0);
+    if (*offset < 0) {
+        while (!text.isEmpty() && metrics.horizontalAdvance(text) >= height) text.chop(1);
+        *offset = 1;
+    }
+    return text;
+}
+
 UMatrix::Layout UMatrix::CurrentLayout() const {
     Layout l;
     l.n = mClassCount;
@@ -308,14 +319,9 @@ void UMatrix::DrawFrame(QPainter& p, const Layout& l) {
         p.setPen(QPen(kBlack, 1));
         p.setBrush(kPredictFill);
         p.drawRect(band.adjusted(0, 0, -1, -1));
-        // Measured with the plain font; cut when the rows are too few for it.
-        const QFontMetricsF plain(mFont);
-        QString text = "PREDICTION";
-        int offset = Round((l.H() - plain.horizontalAdvance(text)) / 2.0);
-        if (offset < 0) {
-            while (!text.isEmpty() && plain.horizontalAdvance(text) >= l.H()) text.chop(1);
-            offset = 1;
-        }
+        // Measured with the plain font.
+        int offset = 0;
+        const QString text = PredictionLabel(mFont, l.H(), &offset);
         const QFont turned = Arial(8, true);
         p.save();
         p.setFont(turned);

@@ -63,6 +63,9 @@ public:
 
     static int16_t VisibleCount(double clientSpan, double fixedSpan, double step, int16_t n);
     static QString PercentText(float rate);
+    // The turned "PREDICTION" label for rows of this total height, measured in
+    // font: cut to fit when too long (offset 1), else centred (offset).
+    static QString PredictionLabel(const QFont& font, int height, int* offset);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -314,3 +314,18 @@ TEST(MatrixFormat, PercentAndVisibleCounts) {
     EXPECT_EQ(UMatrix::VisibleCount(10, 4.25 * 60, 60, 10), 1);
     EXPECT_EQ(UMatrix::VisibleCount(5000, 144, 16, 10), 10);
 }
+
+TEST(MatrixFormat, ThePredictionLabelIsCutForFewRows) {
+    QFont font("Arial");
+    font.setPointSizeF(8);
+    const double full = QFontMetricsF(font).horizontalAdvance("PREDICTION");
+    int offset = -5;
+    EXPECT_EQ(UMatrix::PredictionLabel(font, 160, &offset), "PREDICTION");
+    EXPECT_EQ(offset, int(std::nearbyint((160 - full) / 2)));
+    // Two rows, 32 pixels: the longest beginning narrower than that, one pixel in.
+    const QString cut = UMatrix::PredictionLabel(font, 32, &offset);
+    EXPECT_EQ(offset, 1);
+    EXPECT_TRUE(QString("PREDICTION").startsWith(cut));
+    EXPECT_LT(QFontMetricsF(font).horizontalAdvance(cut), 32);
+    EXPECT_GE(QFontMetricsF(font).horizontalAdvance(QString("PREDICTION").left(cut.size() + 1)), 32);
+}
