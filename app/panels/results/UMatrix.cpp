@@ -79,6 +79,16 @@ void UMatrix::Intitalize(std::shared_ptr<CProject> project, std::shared_ptr<CDat
     if (!project || !dataDefPtr) app::RaiseError(91);
     const CDataDef& dataDef = *dataDefPtr;
     mProject = std::move(project);
+    // Blank until the new matrix is complete: a failure or a missing output
+    // field never leaves the last project's matrix on show.
+    mInitialized = false;
+    mMatrix.reset();
+    mHit = Hit{};
+    for (QScrollBar* bar : {mHBar, mVBar}) {
+        bar->hide();
+        bar->setEnabled(false);
+    }
+    update();
     // The first output field, as the tree driver takes it.
     mOutputField = -1;
     for (int16_t i = 0; i < dataDef.FieldCount(); ++i) {
@@ -97,7 +107,6 @@ void UMatrix::Intitalize(std::shared_ptr<CProject> project, std::shared_ptr<CDat
     matrix->Initialize(*mProject, dataDef, firstRow, lastRow);
     mMatrix = std::move(matrix);
     mInitialized = true;
-    mHit = Hit{};
     ResizeRoutine();
 }
 

@@ -172,12 +172,23 @@ TEST_F(ThreeClassTest, TheFarBorderLinesBelongToTheLastCell) {
 }
 
 TEST_F(ThreeClassTest, WithoutAnOutputFieldTheViewStaysBlank) {
-    def->SetUserMatchType(FieldIndex("Out"), -1);
     Show(700, 500);
     Init();
+    ASSERT_TRUE(view.Initialized());
+    // Set up again without an output field: the old matrix goes.
+    def->SetUserMatchType(FieldIndex("Out"), -1);
+    Init();
     EXPECT_FALSE(view.Initialized());
+    EXPECT_EQ(view.RecordCount(), 0);
+    EXPECT_EQ(PixelAt(view.CurrentLayout().x1 + 5, view.CurrentLayout().y1 + 2), view.palette().color(QPalette::Window));
     EXPECT_TRUE(ClickAt(350, 250).empty());
     EXPECT_EQ(view.HitTest(350, 250).row, 0);
+    // A missing value table reaches the caller and leaves the view blank.
+    def->SetUserMatchType(FieldIndex("Out"), MatchType::Output);
+    Init();
+    Exec("DROP TABLE DValues_" + std::to_string(FieldIndex("Out")) + ";");
+    EXPECT_ANY_THROW(Init());
+    EXPECT_FALSE(view.Initialized());
     // No project: error 91 to the caller.
     try {
         view.Intitalize(nullptr, def, 1, 12);
