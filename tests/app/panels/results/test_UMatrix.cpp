@@ -327,6 +327,7 @@ TEST(MatrixFormat, PercentAndVisibleCounts) {
 }
 
 TEST(MatrixFormat, ThePredictionLabelIsCutForFewRows) {
+    paneltest::App();
     QFont font("Arial");
     font.setPointSizeF(8);
     const double full = QFontMetricsF(font).horizontalAdvance("PREDICTION");
