@@ -270,8 +270,9 @@ void ULink::mousePressEvent(QMouseEvent* event) {
 }
 
 void ULink::mouseDoubleClickEvent(QMouseEvent* event) {
-    // The second press of a double click is no new press: its release raises no Click.
-    if (event->button() == Qt::LeftButton) {
+    // The second press of a double click is no new press: its release raises
+    // no Click. Only the surface beside the caption answers it.
+    if (event->button() == Qt::LeftButton && !mCaption->geometry().contains(event->position().toPoint())) {
         shell::Guard("ULink::UserControl_DblClick", [&] { emit DblClick(); });
     }
 }

@@ -87,10 +87,15 @@ TEST_F(LinkTest, OnePressAndReleaseIsOneClick) {
     EXPECT_TRUE(link->Hovering());
     EXPECT_FALSE(link->Pressed());
 
-    // A double click is one Click and one DblClick.
+    // A double click is one Click; only the surface beside the caption raises DblClick.
     clicks = 0;
     DoubleClick(*link, Middle());
     EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(doubleClicks, 0);
+    link->SetBulleted(true);
+    link->resize(link->width() + 20, link->height());
+    DoubleClick(*link, QPoint(2, link->height() / 2));
+    EXPECT_EQ(clicks, 2);
     EXPECT_EQ(doubleClicks, 1);
 }
 
