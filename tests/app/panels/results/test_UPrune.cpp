@@ -273,3 +273,11 @@ TEST(PruneLayout, FinishSitsRightOrNextToBack) {
     EXPECT_DOUBLE_EQ(UPrune::NextButtonLeft(2610), 120 + 1125 + 120);
     EXPECT_DOUBLE_EQ(UPrune::NextButtonLeft(2611), 2611 - 1125 - 120);
 }
+
+TEST_F(PruneTest, ResizingPlacesFinish) {
+    auto* next = panel.findChild<QPushButton*>("lnkOK");
+    panel.resize(60, 400);
+    EXPECT_EQ(next->x(), 91);  // 1365 twips: right of Back
+    panel.resize(400, 400);
+    EXPECT_EQ(next->x(), 400 - 83);  // flush right, 1245 twips in from the edge
+}
