@@ -389,7 +389,16 @@ void CNodars32Ctrl::ClickAt(QPoint client) {
 // ---------------------------------------------------------------- double click
 
 void CNodars32Ctrl::OnDoubleClick(int button, int16_t shift, QPoint client) {
-    if (mMouse.op != MouseOp::None) return;
+    if (mMouse.op != MouseOp::None) {
+        if (mMouse.button != button) return;
+        // Delivered after a second press of the same button: that press only
+        // stood for the double click, so its operation ends without a trace.
+        mMouse.op = MouseOp::None;
+        if (mWnd) {
+            mWnd->StopMouseTimer();
+            mWnd->viewport()->update();
+        }
+    }
     ComputeZoom();
     // The double click stands for the second press: its release belongs to it.
     const int16_t mask = mMouse.button == button ? mMouse.mask : ActionMask(button, shift);
