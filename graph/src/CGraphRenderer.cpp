@@ -299,7 +299,10 @@ void CGraphRenderer::DrawLabel(QPainter& p, Context& c, const CGraphItem& item, 
     QColor colour = c.fore;
     if (ctl.mDrawColored && item.TextColor != kNoColour) colour = Rgb(item.TextColor);
     p.setPen(QPen(colour, 0));
-    p.drawText(Box(m), Qt::TextWordWrap | HAlign(align) | Qt::AlignTop, text);
+    // Text that fits its box needs no clipping (cutting the clip region down is
+    // the dearest part of a label).
+    const bool fits = size.width() <= m.Width() && size.height() <= m.Height();
+    p.drawText(Box(m), Qt::TextWordWrap | HAlign(align) | Qt::AlignTop | (fits ? Qt::TextDontClip : 0), text);
 }
 
 void CGraphRenderer::DrawIncoming(QPainter& p, Context& c, const CGraphItem& item) const {
