@@ -750,6 +750,13 @@ bool CTRX::IsFieldInTree(const std::string& fieldName) const {
 
 // ------------------------------------------------------------------ display and export
 
+bool CTRX::BuildTree(ITreeView* treeView, ITreeGraphPanel* graph) {
+    if (!BuildTree()) return false;
+    if (treeView) CTreeDisplay(*this).DisplayTree(*treeView);
+    else if (graph) CTreeDisplay(*this).DisplayGraph(*graph);
+    return true;
+}
+
 void CTRX::Display(ITreeGraphPanel& panel) const { CTreeDisplay(*this).Display(panel); }
 
 void CTRX::SetContrast(ITreeGraphPanel& panel, int16_t colorMode, int16_t contrast) const {

@@ -26,6 +26,7 @@ class CProject;
 class CClassNames;
 class CTRXEngine;
 class ITreeGraphPanel;
+class ITreeView;
 
 class CTRX {
 public:
@@ -92,6 +93,9 @@ public:
     bool IsFieldInTree(const std::string& fieldName) const;
 
     // ---- rule text and flow-chart display (CTreeDisplay)
+    // BuildTree, then fills the rule-tree view when one is given, else the
+    // panel's flow chart when a panel is given.
+    bool BuildTree(ITreeView* treeView, ITreeGraphPanel* graph);
     // Fills the view the panel shows now (rule text or flow chart).
     void Display(ITreeGraphPanel& panel) const;
     // Colours the flow chart: mode 0 quantity, 1 confidence, 2 class; contrast 0..100.

@@ -172,6 +172,7 @@ private:
     bool AutoScroll(QPoint client);
     void UpdateCursor(QPoint client);
     GRect ItemScreenRect(int32_t ix) const;
+    void RepaintSelection(int32_t ix);
 
     // ---- query engine
     void ResetQuery();

@@ -522,9 +522,12 @@ HRESULT CNodars32Ctrl::PutMember(DISPID id, const DISPPARAMS* params, Reply& rep
     case dispidSelectedIndex:
         hr = ToI2(v, &i);
         if (FAILED(hr)) break;
+        // The marks reach 8 pixels beyond the box; those of the item selected
+        // before go too.
+        RepaintSelection(mSelectedIndex);
         if (ValidItem(i)) {
             mSelectedIndex = i;
-            RepaintItem(i);
+            RepaintSelection(i);
         } else {
             mSelectedIndex = -1;
         }

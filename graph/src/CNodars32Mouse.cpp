@@ -48,6 +48,13 @@ GRect CNodars32Ctrl::ItemScreenRect(int32_t ix) const {
     return {a.x, a.y, b.x, b.y};
 }
 
+void CNodars32Ctrl::RepaintSelection(int32_t ix) {
+    if (!mWnd || !ValidItem(ix)) return;
+    GRect r = ItemScreenRect(ix);
+    r.Inflate(9, 9);
+    mWnd->viewport()->update(CGraphRenderer::Box(r));
+}
+
 int16_t CNodars32Ctrl::ActionMask(int button, int16_t shift) const {
     int mods = shift & 7;
     auto entry = [&] { return mAutoMouseEvents[size_t(button * 8 + mods)]; };

@@ -234,6 +234,23 @@ TEST(TreeDisplay, ToolTipsPerMode) {
     EXPECT_EQ(trx->GetClassName(-1), "");
 }
 
+TEST(TreeDisplay, BuildFillsTheViewItIsGiven) {
+    App();
+    GeneratedProject p("display-build", FruitColumns(), FruitRows(), false);
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+    ASSERT_TRUE(trx.LoadData(1, 52));
+    trx.SetPruneRate(0);
+    trx.SetMinItems(2);
+    Panel panel;
+    // Given both, the rule tree is filled and the chart is left alone.
+    ASSERT_TRUE(trx.BuildTree(panel.tree, &panel));
+    EXPECT_EQ(panel.Lines(), std::vector<std::string>(std::begin(kPruned0), std::end(kPruned0)));
+    EXPECT_EQ(panel.Int(nodars::dispidListCount), 0);
+    ASSERT_TRUE(trx.BuildTree(nullptr, &panel));
+    EXPECT_EQ(panel.Int(nodars::dispidListCount), 9);
+}
+
 TEST(TreeDisplay, FlowChartUpTo128Leaves) {
     EXPECT_FALSE(CTreeDisplay::FlowChartFits(0));
     EXPECT_TRUE(CTreeDisplay::FlowChartFits(1));

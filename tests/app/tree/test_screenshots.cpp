@@ -84,8 +84,9 @@ TEST(TreeScreens, SampleProjectAsRuleTextAndColouredFlowChart) {
     QImage img = panel.hosting->Widget()->grab().toImage().convertToFormat(QImage::Format_RGB32);
     for (int n = 0; n < trx.Nodes(); ++n) {
         const int16_t cls = trx.Tree().Node(n).Class;
-        if (trx.Tree().Node(n).Forks == 0 && cls >= 0 && cls < 7)
+        if (trx.Tree().Node(n).Forks == 0 && cls >= 0 && cls < 7) {
             EXPECT_GT(Count(img, CTreeDisplay::kClassColors[cls]), 100) << "class " << cls;
+        }
     }
     Save(panel.host, "tree-rules-and-classes");
 
