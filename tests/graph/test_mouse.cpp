@@ -33,6 +33,13 @@ void Move(QWidget* w, QPoint p, Qt::MouseButtons buttons = Qt::NoButton, Qt::Key
     QCoreApplication::sendEvent(w, &e);
 }
 
+// Press at `from`, move along `path` with the button held, release at its end.
+void Drag(QWidget* w, Qt::MouseButton button, Qt::KeyboardModifiers mods, QPoint from, std::vector<QPoint> path) {
+    QTest::mousePress(w, button, mods, from);
+    for (QPoint p : path) Move(w, p, button, mods);
+    QTest::mouseRelease(w, button, mods, path.empty() ? from : path.back());
+}
+
 // The events raised so far, without mouse moves unless asked for.
 std::vector<EventSink::Event> Events(Control& c, bool moves = false) {
     std::vector<EventSink::Event> out;
@@ -94,10 +101,7 @@ TEST(GraphMouse, LeftDragFromBodyToBodyAsksForAConnection) {
     Control c(500, 400);
     TwoItems(c);
     QWidget* vp = Viewport(c);
-    QTest::mousePress(vp, Qt::LeftButton, {}, Centre(c, 0));
-    Move(vp, Centre(c, 0) + QPoint(60, 0), Qt::LeftButton);
-    Move(vp, Centre(c, 1), Qt::LeftButton);
-    QTest::mouseRelease(vp, Qt::LeftButton, {}, Centre(c, 1));
+    Drag(vp, Qt::LeftButton, {}, Centre(c, 0), {Centre(c, 0) + QPoint(60, 0), Centre(c, 1)});
     auto ev = Events(c);
     ASSERT_EQ(Ids(ev), std::vector<DISPID>{eventItemConnect});
     EXPECT_EQ(Args(ev[0]), (std::vector<int>{0, 0, 1, 0, 0, 0}));
@@ -116,10 +120,7 @@ TEST(GraphMouse, RightDragMovesTheItemByGraphUnits) {
     TwoItems(c);
     QWidget* vp = Viewport(c);
     const QPoint p = Centre(c, 0);
-    QTest::mousePress(vp, Qt::RightButton, {}, p);
-    Move(vp, p + QPoint(12, 1), Qt::RightButton);
-    Move(vp, p + QPoint(30, 0), Qt::RightButton);
-    QTest::mouseRelease(vp, Qt::RightButton, {}, p + QPoint(30, 0));
+    Drag(vp, Qt::RightButton, {}, p, {p + QPoint(12, 1), p + QPoint(30, 0)});
     auto ev = Events(c);
     ASSERT_EQ(Ids(ev), std::vector<DISPID>{eventItemDrag});
     EXPECT_EQ(Args(ev[0]), (std::vector<int>{0, 40, 40, 70, 40, 2, 0}));
@@ -147,9 +148,7 @@ TEST(GraphMouse, RightWithCtrlFallsBackToTheRightButtonEntry) {
     TwoItems(c);
     QWidget* vp = Viewport(c);
     const QPoint p = Centre(c, 0);
-    QTest::mousePress(vp, Qt::RightButton, Qt::ControlModifier, p);
-    Move(vp, p + QPoint(0, 25), Qt::RightButton, Qt::ControlModifier);
-    QTest::mouseRelease(vp, Qt::RightButton, Qt::ControlModifier, p + QPoint(0, 25));
+    Drag(vp, Qt::RightButton, Qt::ControlModifier, p, {p + QPoint(0, 25)});
     auto ev = Events(c);
     ASSERT_EQ(Ids(ev), std::vector<DISPID>{eventItemDrag});
     EXPECT_EQ(Args(ev[0]).back(), 2) << "Shift argument carries Ctrl";
@@ -160,15 +159,11 @@ TEST(GraphMouse, SelectRectangleSmallIsAClickLargeFiresOnceClippedToTheView) {
     TwoItems(c);
     QWidget* vp = Viewport(c);
     // 4 x 100 pixels: a click on the background.
-    QTest::mousePress(vp, Qt::LeftButton, {}, QPoint(100, 200));
-    Move(vp, QPoint(104, 300), Qt::LeftButton);
-    QTest::mouseRelease(vp, Qt::LeftButton, {}, QPoint(104, 300));
+    Drag(vp, Qt::LeftButton, {}, QPoint(100, 200), {QPoint(104, 300)});
     EXPECT_EQ(Ids(Events(c)), (std::vector<DISPID>{eventMouseUp, eventNDRClick, eventClick}));
     c.Sink()->events.clear();
 
-    QTest::mousePress(vp, Qt::LeftButton, {}, QPoint(150, 220));
-    Move(vp, QPoint(50, 200), Qt::LeftButton);
-    QTest::mouseRelease(vp, Qt::LeftButton, {}, QPoint(20, 300));
+    Drag(vp, Qt::LeftButton, {}, QPoint(150, 220), {QPoint(50, 200), QPoint(20, 300)});
     auto ev = Events(c);
     ASSERT_EQ(Ids(ev), std::vector<DISPID>{eventSelectRect});
     const QPoint a = At(c, 0, 0);
@@ -258,9 +253,7 @@ TEST(GraphMouse, FlowChartHandlesConnectHandleToHandle) {
     // Stub ends lie Gap (10) outside the middle of each side; top to bottom, the
     // bottom side is handle 3 and the top side handle 1.
     const QPoint from = At(c, 100, 90 + 10), to = At(c, 320, 40 - 10);
-    QTest::mousePress(vp, Qt::LeftButton, {}, from);
-    Move(vp, to, Qt::LeftButton);
-    QTest::mouseRelease(vp, Qt::LeftButton, {}, to);
+    Drag(vp, Qt::LeftButton, {}, from, {to});
     auto ev = Events(c);
     ASSERT_EQ(Ids(ev), std::vector<DISPID>{eventItemConnect});
     EXPECT_EQ(Args(ev[0]), (std::vector<int>{0, 3, 1, 1, 0, 0}));
@@ -293,9 +286,7 @@ TEST(GraphMouse, AutoMouseEventsTableIsHonoured) {
     // Left without modifiers: click only.
     c.Put(dispidAutoMouseEvent, com::Variant::I2(1), {com::Variant::I2(0)});
     QWidget* vp = Viewport(c);
-    QTest::mousePress(vp, Qt::LeftButton, {}, Centre(c, 0));
-    Move(vp, Centre(c, 1), Qt::LeftButton);
-    QTest::mouseRelease(vp, Qt::LeftButton, {}, Centre(c, 1));
+    Drag(vp, Qt::LeftButton, {}, Centre(c, 0), {Centre(c, 1)});
     // No connection asked for, and the release on another item is no click.
     EXPECT_EQ(Ids(Events(c)), std::vector<DISPID>{eventMouseDown});
     // Right: nothing at all.
@@ -359,11 +350,7 @@ TEST(GraphMouse, ASinkClearingTheGraphMidDragLeavesNoStaleIndex) {
 
 TEST(GraphMouse, DraggingOutsideScrollsAndOnlyAnItemDragPushesTheRange) {
     Control c(300, 200);
-    for (int i = 0; i < 6; ++i) c.AddItem("n" + std::to_string(i));
-    for (int i = 1; i < 6; ++i) c.Connect(i - 1, i);
-    c.PutInt(dispidArrangeMode, 2);
-    c.PutInt(dispidDrawScale, 100);
-    c.PutInt(dispidAutoArrange, 2);
+    graphtest::FlowChartChain(c, 6);
     auto* area = qobject_cast<QAbstractScrollArea*>(c.Host()->Widget());
     QWidget* vp = area->viewport();
     const int max = area->verticalScrollBar()->maximum();

@@ -22,16 +22,10 @@ QImage Grab(Control& c) {
 int X(Control& c, int gx) { return c.Call(dispidGraphToScreenX, {com::Variant::I4(gx)}).ToI2() - 1; }
 int Y(Control& c, int gy) { return c.Call(dispidGraphToScreenY, {com::Variant::I4(gy)}).ToI2() - 1; }
 
-// A root over two children, laid out as a top-down flow chart at 100 %.
+// A root over two children, laid out as a top-down flow chart.
 void Tree(Control& c, int scale = 100) {
-    c.AddItem("root");
-    c.AddItem("a");
-    c.AddItem("b");
-    c.Connect(0, 1);
-    c.Connect(0, 2);
-    c.PutInt(dispidArrangeMode, 2);
     c.PutInt(dispidDrawScale, scale);
-    c.PutInt(dispidAutoArrange, 2);
+    graphtest::RootWithTwoChildren(c, 2, 3);
 }
 
 struct Box {
@@ -181,11 +175,7 @@ TEST(GraphRender, StaleRouteFromAnotherArrangementIsDrawnSafely) {
 
 TEST(GraphRender, ScrollingRepaintsTheUncoveredStripOnly) {
     Control c(300, 200);
-    for (int i = 0; i < 6; ++i) c.AddItem("n" + std::to_string(i));
-    for (int i = 1; i < 6; ++i) c.Connect(i - 1, i);
-    c.PutInt(dispidArrangeMode, 2);
-    c.PutInt(dispidDrawScale, 100);
-    c.PutInt(dispidAutoArrange, 2);
+    graphtest::FlowChartChain(c, 6);
     auto* area = qobject_cast<QAbstractScrollArea*>(c.Host()->Widget());
     ASSERT_GT(area->verticalScrollBar()->maximum(), 0);
     Box before = Device(c, 1);

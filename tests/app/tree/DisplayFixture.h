@@ -114,20 +114,6 @@ inline std::unique_ptr<CTRX> Built(GeneratedProject& p, float pruneRate, int32_t
     return trx;
 }
 
-inline TRXNode Node(int16_t type, int16_t forks, int16_t field, float cut, int16_t disClass, int16_t cls, float items,
-                    float errors) {
-    TRXNode n;
-    n.NodeType = type;
-    n.Forks = forks;
-    n.FieldNum = field;
-    n.Cut = cut;
-    n.DisClass = disClass;
-    n.Class = cls;
-    n.Items = items;
-    n.Errors = errors;
-    return n;
-}
-
 // A driver over the project holding the given tree (by way of NodeData).
 inline std::unique_ptr<CTRX> Holding(GeneratedProject& p, std::vector<TRXNode> nodes, int slotCount,
                                      std::vector<int16_t> children, int32_t rows) {

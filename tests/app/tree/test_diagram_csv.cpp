@@ -39,7 +39,7 @@ std::vector<std::string> Messages(const GeneratedProject& p) {
 // A root over two leaves on Colour (green, red): Size, Colour, Kind are engine fields 0, 1, 2.
 std::unique_ptr<CTRX> TwoLeaves(GeneratedProject& p) {
     return Holding(p,
-                   {Node(-1, 2, -1, 0, 0, 0, 10, 4), Node(1, 0, 1, 0, 1, 1, 6, 0), Node(1, 0, 1, 0, 2, 0, 4, 0.5f)},
+                   {TRXNode{-1, 2, -1, 0, 0, 0, 10, 4}, TRXNode{1, 0, 1, 0, 1, 1, 6, 0}, TRXNode{1, 0, 1, 0, 2, 0, 4, 0.5f}},
                    2, {1, 2, 0, 0, 0, 0}, 52);
 }
 
@@ -127,7 +127,7 @@ TEST(DiagramCSV, FailedExportReportsItAndKeepsTheOldFile) {
     EXPECT_FALSE(std::filesystem::exists(p.dir + "/missing"));
 
     // A tree that cannot be written (a field the engine never had): the old file survives whole.
-    auto broken = Holding(p, {Node(-1, 1, -1, 0, 0, 0, 12, 6), Node(2, 0, 7, 1.5f, 1, 0, 12, 6)}, 1, {1, 0}, 52);
+    auto broken = Holding(p, {TRXNode{-1, 1, -1, 0, 0, 0, 12, 6}, TRXNode{2, 0, 7, 1.5f, 1, 0, 12, 6}}, 1, {1, 0}, 52);
     const std::string path = p.dir + "/tree.csv";
     WriteFile(path, "old contents\r\n");
     p.dialogs.Clear();
@@ -150,7 +150,7 @@ TEST(DiagramCSV, CommasQuotesAndCodePage) {
         rows.push_back({Cell::D(i), Cell::T(i % 2 ? "red, dark" : "say \"green\""), Cell::T(i % 2 ? "crème" : "lime")});
     GeneratedProject p("csv-comma", FruitColumns(), rows, false);
     auto trx = Holding(p,
-                       {Node(-1, 2, -1, 0, 0, 0, 20, 10), Node(1, 0, 1, 0, 1, 0, 10, 0), Node(1, 0, 1, 0, 2, 1, 10, 0)},
+                       {TRXNode{-1, 2, -1, 0, 0, 0, 20, 10}, TRXNode{1, 0, 1, 0, 1, 0, 10, 0}, TRXNode{1, 0, 1, 0, 2, 1, 10, 0}},
                        2, {1, 2, 0, 0, 0, 0}, 20);
     const std::string text = CDiagramCSV(*trx).Text();
     EXPECT_NE(text.find("Shape,1,,\"Colour = red, dark  [Kind = cr\xE8me]\",1,9.2,,,10,0,0\r\n"), std::string::npos)

@@ -114,8 +114,8 @@ TEST(TreeDisplay, UnnamedValuesDatesAndBrokenFields) {
     GeneratedProject p("display-date", cols, rows, false);
     // Root; a date threshold on Picked; a third Colour value the table does not have.
     auto trx = Holding(p,
-                       {Node(-1, 3, -1, 0, 0, 0, 12, 6), Node(2, 0, 0, 45296.5f, 1, 0, 6, 0),
-                        Node(2, 0, 0, 45296.5f, 2, 1, 5, 0), Node(1, 0, 1, 0, 3, 1, 1, 0)},
+                       {TRXNode{-1, 3, -1, 0, 0, 0, 12, 6}, TRXNode{2, 0, 0, 45296.5f, 1, 0, 6, 0},
+                        TRXNode{2, 0, 0, 45296.5f, 2, 1, 5, 0}, TRXNode{1, 0, 1, 0, 3, 1, 1, 0}},
                        3, {1, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 12);
     Panel panel;
     panel.type = 0;
@@ -129,7 +129,7 @@ TEST(TreeDisplay, UnnamedValuesDatesAndBrokenFields) {
     EXPECT_TRUE(Messages(p).empty());
 
     // A node testing a field the engine never had: the error box, and the view stays hidden.
-    auto broken = Holding(p, {Node(-1, 1, -1, 0, 0, 0, 12, 6), Node(2, 0, 7, 1.5f, 1, 0, 12, 6)}, 1, {1, 0}, 12);
+    auto broken = Holding(p, {TRXNode{-1, 1, -1, 0, 0, 0, 12, 6}, TRXNode{2, 0, 7, 1.5f, 1, 0, 12, 6}}, 1, {1, 0}, 12);
     p.dialogs.Clear();
     broken->Display(panel);
     ASSERT_EQ(Messages(p).size(), 1u);
@@ -204,7 +204,7 @@ TEST(TreeDisplay, DegenerateCountsColourWithoutNaN) {
     GeneratedProject p("display-degenerate", FruitColumns(), FruitRows(), false);
     // A root without items; a node with more errors than items; a node without items.
     auto trx = Holding(p,
-                       {Node(-1, 2, -1, 0, 0, 0, 0, 0), Node(1, 0, 1, 0, 1, 1, 4, 9), Node(1, 0, 1, 0, 2, 0, 0, 0)},
+                       {TRXNode{-1, 2, -1, 0, 0, 0, 0, 0}, TRXNode{1, 0, 1, 0, 1, 1, 4, 9}, TRXNode{1, 0, 1, 0, 2, 0, 0, 0}},
                        2, {1, 2, 0, 0, 0, 0}, 52);
     CTreeDisplay d(*trx);
     uint32_t fill = 1, text = 1;

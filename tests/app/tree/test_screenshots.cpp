@@ -36,14 +36,7 @@ int Count(const QImage& img, uint32_t bgr) {
 TEST(TreeScreens, SampleProjectAsRuleTextAndColouredFlowChart) {
     App();
     ui::ScopedRecorder dialogs;
-    const char* src = std::getenv("TESSARY_SOURCE_DIR");
-    const std::string samples = std::string(src ? src : ".") + "/samples";
-    const std::string dir = TempDir("screens");
-    for (const char* f : {"iris.mdb", "iris.txp"}) {
-        std::filesystem::copy_file(samples + "/" + f, dir + "/" + f);
-        std::filesystem::permissions(dir + "/" + f, std::filesystem::perms::owner_write,
-                                     std::filesystem::perm_options::add);
-    }
+    const std::string dir = CopySampleProject("screens");
     CProject project;
     project.SetFileName(dir + "/iris.txp");
     DatabasePtr db = project.OpenProject(false);
