@@ -185,3 +185,75 @@ TEST(GraphRender, ScrollingRepaintsTheUncoveredStripOnly) {
     QImage img = Grab(c);
     EXPECT_EQ(img.pixel(after.l, (after.t + after.b) / 2), kBlack) << "item drawn where the view now shows it";
 }
+
+TEST(GraphRender, BackLinksHiddenDottedOrSolid) {
+    Control c(500, 400);
+    c.AddItem("a");
+    c.AddItem("b");
+    c.AddItem("c");
+    c.Connect(0, 1);
+    c.Connect(1, 2);
+    c.Connect(2, 0);  // closes a cycle: one link runs against the layers
+    c.PutInt(dispidArrangeMode, 0);
+    c.PutInt(dispidDrawScale, 100);
+    c.PutInt(dispidAutoArrange, 2);
+    std::vector<int32_t> back;
+    for (auto [f, t] : {std::pair{0, 1}, {1, 2}, {2, 0}})
+        if (c.Route(f, t).size() == 12) back = c.Route(f, t);
+    ASSERT_EQ(back.size(), 12u) << "one back link";
+    // The long middle segment, from point 2 to point 3, away from every item.
+    const int x0 = X(c, back[4]), y0 = Y(c, back[5]), x1 = X(c, back[6]), y1 = Y(c, back[7]);
+    auto darkAlong = [&](const QImage& img) {
+        int dark = 0, n = 0;
+        for (int k = 5; k < 45; ++k, ++n) {
+            const int x = x0 + (x1 - x0) * k / 50, y = y0 + (y1 - y0) * k / 50;
+            dark += img.pixel(x, y) == kBlack;
+        }
+        return std::pair{dark, n};
+    };
+    c.PutInt(dispidDrawBackLinks, 1);
+    auto [solid, n] = darkAlong(Grab(c));
+    EXPECT_EQ(solid, n);
+    c.PutInt(dispidDrawBackLinks, 2);
+    auto [dotted, n2] = darkAlong(Grab(c));
+    EXPECT_GT(dotted, n2 / 5);
+    EXPECT_LT(dotted, n2 * 4 / 5);
+    c.PutInt(dispidDrawBackLinks, 0);
+    EXPECT_EQ(darkAlong(Grab(c)).first, 0);
+}
+
+TEST(GraphRender, LabelAlignmentPlacesTheTextInsideTheBox) {
+    Control c(500, 400);
+    c.AddItem("Wide label");
+    c.PutItem(dispidItemXPos, 0, 100);
+    c.PutItem(dispidItemYPos, 0, 100);
+    c.PutItem(dispidItemWidth, 0, 240);
+    c.PutItem(dispidItemHeight, 0, 120);
+    Box b = Device(c, 0);
+    // Bounding box of the text pixels inside the item's border.
+    auto ink = [&](const QImage& img) {
+        QRect r;
+        for (int y = b.t + 1; y < b.b - 1; ++y)
+            for (int x = b.l + 1; x < b.r - 1; ++x)
+                if (qGray(img.pixel(x, y)) < 128) r = r.united(QRect(x, y, 1, 1));
+        return r;
+    };
+    c.PutItem(dispidItemLabelAlign, 0, 0);
+    QRect topLeft = ink(Grab(c));
+    ASSERT_FALSE(topLeft.isEmpty());
+    EXPECT_LT(topLeft.left() - b.l, 8);
+    EXPECT_LT(topLeft.top() - b.t, 10);
+    c.PutItem(dispidItemLabelAlign, 0, 8);
+    QRect bottomRight = ink(Grab(c));
+    EXPECT_LT(b.r - bottomRight.right(), 8);
+    EXPECT_LT(b.b - bottomRight.bottom(), 10);
+    // The same text, give or take a pixel of glyph rendering.
+    EXPECT_LE(std::abs(bottomRight.width() - topLeft.width()), 1);
+    EXPECT_LE(std::abs(bottomRight.height() - topLeft.height()), 1);
+    c.PutItem(dispidItemLabelAlign, 0, 4);
+    QRect middle = ink(Grab(c));
+    EXPECT_LE(std::abs((middle.left() + middle.right()) / 2 - (b.l + b.r) / 2), 2);
+    EXPECT_LE(std::abs((middle.top() + middle.bottom()) / 2 - (b.t + b.b) / 2), 3);
+    c.Put(dispidDrawItemLabels, com::Variant::Bool(false));
+    EXPECT_TRUE(ink(Grab(c)).isEmpty());
+}
