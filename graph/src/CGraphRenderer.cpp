@@ -92,6 +92,7 @@ struct CGraphRenderer::Context {
     QFont font;
     QRegion clip;    // what may still be painted
     GRect paintClip; // the cull rectangle
+    QString fontKey;
 };
 
 bool CGraphRenderer::SelectionHandleRect(int index, const GRect& r, GRect* out) {
@@ -161,13 +162,15 @@ void CGraphRenderer::Render(QPainter& p, const RenderView& view) const {
                 c.mDrawColored ? Rgb(c.TranslateColor(c.mBackColor)) : kWhite,
                 QPen(), c.mFont, QRegion(view.clip),
                 GRect{view.clip.left(), view.clip.top(), view.clip.left() + view.clip.width(),
-                      view.clip.top() + view.clip.height()}};
+                      view.clip.top() + view.clip.height()},
+                QString()};
     ctx.pen = QPen(ctx.fore, 0);
     // The label font is the control's screen font in pixels times the zoom:
     // a printer's own dpi then never enlarges it a second time.
     const int basePixels = std::max(1, QFontInfo(c.mFont).pixelSize());
     ctx.font.setPixelSize(std::max(1, view.den != 0 ? MulDiv(basePixels, view.num, view.den) : basePixels));
     p.setFont(ctx.font);
+    ctx.fontKey = ctx.font.key();
     p.setPen(ctx.pen);
     p.setBrush(ctx.back);
     p.setBackground(ctx.back);
@@ -281,7 +284,17 @@ void CGraphRenderer::DrawLabel(QPainter& p, Context& c, const CGraphItem& item, 
 
     const QString text = LabelText(*item.Name);
     const int align = item.LabelAlign;
-    const QSize size = Measure(p.fontMetrics(), text, LR.Width(), align);
+    const QString key = c.fontKey + QLatin1Char('\x1f') + QString::number(LR.Width()) + QLatin1Char('\x1f') +
+                        QString::number(align) + QLatin1Char('\x1f') + text;
+    auto found = ctl.mLabelSizes.constFind(key);
+    QSize size;
+    if (found != ctl.mLabelSizes.constEnd()) {
+        size = *found;
+    } else {
+        size = Measure(p.fontMetrics(), text, LR.Width(), align);
+        if (ctl.mLabelSizes.size() > 8192) ctl.mLabelSizes.clear();
+        ctl.mLabelSizes.insert(key, size);
+    }
     GRect m{LR.left, LR.top, LR.left + size.width(), LR.top + size.height()};
     m.Offset((LR.right - m.right) / 2, (LR.bottom - m.bottom) / 2);
     // Never closer than one unit to the label box.

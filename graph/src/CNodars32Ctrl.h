@@ -4,6 +4,9 @@
 #pragma once
 
 #include <QFont>
+#include <QHash>
+#include <QSize>
+#include <QString>
 #include <QPoint>
 #include <QPointer>
 #include <QRect>
@@ -260,6 +263,10 @@ private:
 
     // mouse state
     MouseState mMouse;
+
+    // Sizes of laid-out item labels by font, width, alignment and text: the
+    // same labels are measured again on every repaint.
+    mutable QHash<QString, QSize> mLabelSizes;
 
     friend class CNodars32Wnd;
     friend class CGraphRenderer;
