@@ -1,5 +1,6 @@
 #include "UTreeGraph.h"
 
+#include "CRuleTreeWidget.h"
 #include "ErrorGuard.h"
 
 #include <QHideEvent>
@@ -70,7 +71,24 @@ void Check(HRESULT hr, const char* what) {
 
 }  // namespace
 
-UTreeGraph::UTreeGraph(QWidget* parent) : shell::UTreeGraph(parent), mTreeView(new QTreeWidget(this)) {
+// The tree driver's view of the panel: its TreeType is 16-bit where the
+// shell's is 32-bit, so the panel hands out this small adapter.
+class UTreeGraph::DisplayAdapter : public ITreeGraphPanel {
+public:
+    explicit DisplayAdapter(UTreeGraph& panel) : mPanel(panel) {}
+    int16_t TreeType() const override { return mPanel.mTreeType == 1 ? 1 : 0; }
+    ITreeView* TreeView() override { return mPanel.mTreeView; }
+    IDispatch* GraphControl() override { return mPanel.mGraph.Get(); }
+    void SetGraphVisible(bool visible) override { mPanel.SetGraphVisible(visible); }
+
+private:
+    UTreeGraph& mPanel;
+};
+
+ITreeGraphPanel& UTreeGraph::DisplayTarget() { return *mDisplay; }
+
+UTreeGraph::UTreeGraph(QWidget* parent)
+    : shell::UTreeGraph(parent), mTreeView(new CRuleTreeWidget(this)), mDisplay(std::make_unique<DisplayAdapter>(*this)) {
     mTreeView->setObjectName("treeMain");
     mTreeView->setHeaderHidden(true);
     mTreeView->setColumnCount(1);

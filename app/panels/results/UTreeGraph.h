@@ -8,6 +8,7 @@
 // driven by member id only.
 #pragma once
 
+#include "ITreeGraphPanel.h"
 #include "base/UTreeGraph.h"
 #include "com/com.h"
 #include "nodars/Nodars32.h"
@@ -15,7 +16,9 @@
 #include <QPointF>
 
 #include <cstdint>
+#include <memory>
 
+#include "CRuleTreeWidget.h"
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -57,6 +60,9 @@ public:
     // The node number of a tree-view node: its key less the first character.
     static int32_t NodeOfKey(const QString& key);
 
+    // This panel as the tree driver fills it (CTRX::Display, SetContrast).
+    ITreeGraphPanel& DisplayTarget();
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -66,6 +72,7 @@ protected:
 private:
     class EventSink;
     friend class EventSink;
+    class DisplayAdapter;
 
     void ApplyGraphSettings();
     void GraphEvent(DISPID id, int32_t itemIndex);
@@ -77,7 +84,8 @@ private:
     void PlaceControls();
 
     int32_t mTreeType = 0;
-    QTreeWidget* mTreeView;
+    CRuleTreeWidget* mTreeView;
+    std::unique_ptr<DisplayAdapter> mDisplay;
     com::ComPtr<IDispatch> mGraph;
     com::ComPtr<nodars::IControlHosting> mHosting;
     EventSink* mSink = nullptr;
