@@ -1,0 +1,40 @@
+// The program: start-up through MTessary::Main, then the event loop until the
+// main window closes.
+#include "CTessaryApp.h"
+#include "FMain.h"
+#include "MTessary.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+    QElapsedTimer clock;
+    clock.start();
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(MTessary::ProgramTitle());
+    QStringList args = QApplication::arguments();
+    args.removeFirst();
+    int rc = 0;
+    {
+        CTessaryApp app;
+        if (!MTessary::Main(args)) return 0;
+        // TESSARY_SHOWN_EXIT: report the time to a shown main window and end
+        // (start-up timing), or grab the window to a PNG first (screenshots).
+        if (const char* exitAfter = std::getenv("TESSARY_SHOWN_EXIT")) {
+            const QString png = QString::fromLocal8Bit(exitAfter);
+            QTimer::singleShot(0, [&app, &clock, png] {
+                std::printf("shown after %lld ms\n", static_cast<long long>(clock.elapsed()));
+                std::fflush(stdout);
+                if (png.endsWith(QStringLiteral(".png")) && app.main) app.main->grab().save(png);
+                if (app.main) app.main->close();
+                QApplication::quit();
+            });
+        }
+        rc = QApplication::exec();
+    }
+    return rc;
+}
