@@ -26,8 +26,13 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <ostream>
 #include <memory>
 #include <string>
+
+// Readable failures.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QStringList& l, std::ostream* os) { *os << '{' << l.join(" | ").toStdString() << '}'; }
 
 namespace shelltest {
 
@@ -55,6 +60,8 @@ protected:
 
     // Starts the program; the splash goes at once unless keepSplash.
     bool Start(const QStringList& args = {}, bool keepSplash = false) {
+        app.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         app = std::make_unique<CTessaryApp>(PanelSet::Placeholders);
         const bool up = MTessary::Main(args);
         if (up && !keepSplash && app->splash) {
