@@ -282,5 +282,6 @@ TEST_F(ShellTest, ASecondInstanceEndsAtOnceWithoutAWindow) {
     third.setProcessEnvironment(env);
     third.start(program, {});
     ASSERT_TRUE(third.waitForFinished(20000));
-    EXPECT_TRUE(third.readAllStandardOutput().contains("shown after"));
+    EXPECT_TRUE(third.readAllStandardOutput().contains("shown after"))
+        << "exit " << third.exitCode() << ": " << third.readAllStandardError().toStdString();
 }
