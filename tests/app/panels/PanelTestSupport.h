@@ -12,6 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <ostream>
+
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QStringList& l, std::ostream* os) { *os << l.join(QLatin1Char('|')).toStdString(); }
 
 namespace paneltest {
 
