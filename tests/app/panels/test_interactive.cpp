@@ -79,7 +79,7 @@ struct Live : AppFirst {
         if (!timer->isActive()) return;
         timer->setInterval(1);
         timer->start();
-        QTest::qWait(15);
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !timer->isActive(); }, 5000));
         timer->setInterval(200);
     }
     // The driver's own answer for these editor values, as the view should show it.
@@ -194,12 +194,14 @@ TEST(LivePrediction, BurstOfEditsGivesOnePredictionAfterThePause) {
     live.prediction->setText("marker");
     for (int i = 0; i < 5; ++i) {
         live.spins[0]->SetValue(10 + i);
-        QTest::qWait(30);
-        EXPECT_EQ(live.prediction->text(), "marker");  // still waiting
+        // Each edit starts the pause anew.
+        EXPECT_GT(live.timer->remainingTime(), 150);
+        EXPECT_EQ(live.prediction->text(), "marker");
     }
-    QTest::qWait(260);
-    EXPECT_NE(live.prediction->text(), "marker");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return live.prediction->text() != "marker"; }, 5000));
     EXPECT_FALSE(live.timer->isActive());
+    EXPECT_EQ(live.Shown(), live.Expected(14, live.spins[1]->Value(), live.lists[0]->currentIndex(),
+                                          live.lists[1]->currentIndex()));
 }
 
 TEST(LivePrediction, RowsLoadedByKey) {

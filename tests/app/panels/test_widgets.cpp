@@ -152,9 +152,12 @@ TEST(RangeBar, DragMapIsTheExactInverseOfTheDrawingMap) {
     }
 }
 
-struct Bar {
+struct AppFirst {
+    AppFirst() { App(); }
+};
+
+struct Bar : AppFirst {
     Bar(int height = 340) {
-        App();
         bar.resize(120, height);
     }
     // Presses at the centre of a hit rectangle and moves vertically to the position of value v.
@@ -364,9 +367,8 @@ TEST(RangeBar, DrawnFillAndSmallControls) {
 
 // ---------------------------------------------------------------- numeric spin box
 
-struct Box {
+struct Box : AppFirst {
     Box() {
-        App();
         host.resize(300, 80);
         box = new UTextSpin(&host);
         other = new QLineEdit(&host);
