@@ -45,8 +45,8 @@ UClassView::UClassView(QWidget* parent) : shell::UClassView(parent) {
     mCombo = new QComboBox(this);
     mCombo->setObjectName(QStringLiteral("cmbClass"));
     mCombo->setToolTip(tr("Select the field to show class stats for"));
-    mCombo->setGeometry(80, 6, 250, 22);
-    BoldLabel(tr("Class List"), this, 8, 36 - 14 + 4);
+    mCombo->setGeometry(96, 6, 240, 22);
+    BoldLabel(tr("Class List"), this, 8, 26);
     mCount = BoldLabel(QString(), this, 90, 26);
     mCount->setObjectName(QStringLiteral("lblCount"));
     QFont italic = mCount->font();

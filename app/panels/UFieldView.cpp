@@ -39,10 +39,10 @@ UFieldView::UFieldView(QWidget* parent) : shell::UFieldView(parent) {
     QFont bold = title->font();
     bold.setBold(true);
     title->setFont(bold);
-    title->move(2, 2);
+    title->setGeometry(2, 1, title->sizeHint().width(), 14);
     mDataSource = new QLabel(this);
     mDataSource->setObjectName(QStringLiteral("lblDataSource"));
-    mDataSource->move(1260 / kTwips, 2);
+    mDataSource->setGeometry(std::max(1260 / kTwips, title->x() + title->width() + 4), 1, 200, 14);
     mList = new QTreeWidget(this);
     mList->setObjectName(QStringLiteral("lvwFields"));
     mList->setRootIsDecorated(false);
@@ -54,6 +54,8 @@ UFieldView::UFieldView(QWidget* parent) : shell::UFieldView(parent) {
     for (int c = 0; c < ColumnCount; ++c) mList->setColumnWidth(c, widths[c] / kTwips);
     mList->header()->setSectionsClickable(true);
     mList->move(-30 / kTwips, 225 / kTwips);
+    title->raise();
+    mDataSource->raise();
     connect(mList->header(), &QHeaderView::sectionClicked, this, [this](int c) {
         MPanelTrap::Trap("UFieldView::lvwFields_ColumnClick", [&] { mSort.HeaderClick(*mList, c, c <= Type ? -1 : c); });
     });

@@ -238,7 +238,7 @@ void UInteractive::Initialize(std::shared_ptr<CProject> project, std::shared_ptr
     }
     const int rows = int(mFieldIndex.size());
     mEditors.assign(size_t(rows), nullptr);
-    const QColor grey = palette().color(QPalette::Disabled, QPalette::WindowText);
+    const QColor grey(128, 128, 128);  // the system's grey text
     int spins = 0, lists = 0;
     for (int r = 0; r < rows; ++r) {
         const int16_t f = mFieldIndex[size_t(r)];
