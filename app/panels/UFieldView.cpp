@@ -29,6 +29,16 @@ bool NumberColumns(int16_t type) {
     }
 }
 
+// The list does not draw while it is refilled; afterwards whole rows select.
+struct Refill {
+    explicit Refill(QTreeWidget& l) : list(l) { MListView::SetRedraw(&list, false); }
+    ~Refill() {
+        MListView::SetFullRowSelect(list, true);
+        MListView::SetRedraw(&list, true);
+    }
+    QTreeWidget& list;
+};
+
 bool BlobColumns(int16_t type) { return type == 9 || type == 11 || type == 12 || type == 15 || type == 17; }
 
 }  // namespace
@@ -91,14 +101,7 @@ void UFieldView::Initialize(std::shared_ptr<CProject> project, std::shared_ptr<C
     }
     mDataSource->setText(shown);
 
-    MListView::SetRedraw(mList, false);
-    struct Redraw {
-        QTreeWidget* list;
-        ~Redraw() {
-            MListView::SetFullRowSelect(*list, true);
-            MListView::SetRedraw(list, true);
-        }
-    } redraw{mList};
+    const Refill refill(*mList);
     mList->clear();
     const CDataDef& dd = *dataDef;
     QList<QTreeWidgetItem*> rows;
@@ -132,14 +135,7 @@ void UFieldView::Initialize(std::shared_ptr<CProject> project, std::shared_ptr<C
 }
 
 void UFieldView::AltInitialize(const QString& databaseName, const QString& tableName) {
-    MListView::SetRedraw(mList, false);
-    struct Redraw {
-        QTreeWidget* list;
-        ~Redraw() {
-            MListView::SetFullRowSelect(*list, true);
-            MListView::SetRedraw(list, true);
-        }
-    } redraw{mList};
+    const Refill refill(*mList);
     mList->clear();
     DatabasePtr db = MdbUtils::OpenDataSource(databaseName.toStdString(), true);
     if (!db) return;  // the failure has been shown

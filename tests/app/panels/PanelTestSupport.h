@@ -31,6 +31,11 @@ inline QApplication& App() {
     return *app;
 }
 
+// A base listed first, so the application exists before any widget member.
+struct AppFirst {
+    AppFirst() { App(); }
+};
+
 inline void Mouse(QWidget* w, QEvent::Type type, QPointF pos, Qt::MouseButton button, Qt::MouseButtons buttons,
                   Qt::KeyboardModifiers mods = Qt::NoModifier) {
     QMouseEvent e(type, pos, w->mapToGlobal(pos), button, buttons, mods);

@@ -18,10 +18,6 @@ using treetest::GeneratedProject;
 
 namespace {
 
-struct AppFirst {
-    AppFirst() { App(); }
-};
-
 // 300 rows: Many and Free hold more values than a class table takes.
 const std::vector<Column> kFields = {
     {"Num", "REAL", MatchType::Numeric}, {"Many", "REAL", MatchType::NotUsed},

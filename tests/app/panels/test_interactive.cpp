@@ -51,10 +51,6 @@ std::vector<std::vector<Cell>> Rows(int n) {
     return rows;
 }
 
-struct AppFirst {
-    AppFirst() { App(); }
-};
-
 struct Live : AppFirst {
     explicit Live(bool textKey = false, bool build = true)
         : p(textKey ? "live-text" : "live", kColumns, Rows(300), true, textKey) {

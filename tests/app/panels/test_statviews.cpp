@@ -22,10 +22,6 @@ using treetest::GeneratedProject;
 
 namespace {
 
-struct AppFirst {
-    AppFirst() { App(); }
-};
-
 const std::vector<Column> kKinds = {
     {"Big", "REAL", MatchType::Numeric},   {"Small", "REAL", MatchType::Numeric},
     {"Same", "REAL", MatchType::Numeric},  {"Txt", "TEXT", MatchType::Text},

@@ -17,10 +17,6 @@ using namespace paneltest;
 
 namespace {
 
-struct AppFirst {
-    AppFirst() { App(); }
-};
-
 // ---------------------------------------------------------------- row ranges
 
 struct Limits : AppFirst {

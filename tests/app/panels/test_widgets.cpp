@@ -152,10 +152,6 @@ TEST(RangeBar, DragMapIsTheExactInverseOfTheDrawingMap) {
     }
 }
 
-struct AppFirst {
-    AppFirst() { App(); }
-};
-
 struct Bar : AppFirst {
     Bar(int height = 340) {
         bar.resize(120, height);
