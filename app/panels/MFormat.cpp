@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <QTimeZone>
 
+#include <charconv>
 #include <cmath>
 
 namespace MFormat {
@@ -47,7 +48,14 @@ QString Grouped(long long value) {
 
 QString General(double value) {
     if (value == 0) return QStringLiteral("0");
-    return QLocale::c().toString(value, 'g', 15);
+    char buf[64];
+    std::to_chars_result r;
+    // Statistics kept in single precision show the digits they were stored with
+    // (4.3, not 4.30000019073486); anything else the shortest exact form.
+    const float single = float(value);
+    if (std::isfinite(value) && double(single) == value) r = std::to_chars(buf, buf + sizeof buf, single);
+    else r = std::to_chars(buf, buf + sizeof buf, value);
+    return QString::fromLatin1(buf, int(r.ptr - buf));
 }
 
 std::optional<double> ParseNumber(const QString& text) {

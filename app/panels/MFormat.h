@@ -19,7 +19,8 @@ QString Pattern(double value, const QString& pattern);
 QString Fixed(double value, int places);
 // "#,###,##0": digit groups of three with the locale's group separator.
 QString Grouped(long long value);
-// The general form of a double: as many digits as it needs, no grouping.
+// The general form of a double: as many digits as it needs, no grouping; a
+// value that is exactly a single-precision number with that number's digits.
 QString General(double value);
 // A number typed by the user ("." as the point); nullopt when it is none.
 std::optional<double> ParseNumber(const QString& text);

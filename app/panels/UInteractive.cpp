@@ -247,6 +247,7 @@ void UInteractive::Initialize(std::shared_ptr<CProject> project, std::shared_ptr
         auto place = [&](QWidget* w) { w->move(w->x(), r * mRowHeight + (mRowHeight - w->height()) / 2); };
 
         QLabel* label = NameLabel(r);
+        label->resize(label->width(), mRowHeight);
         place(label);
         label->setText(name);
         QPalette p = label->palette();
@@ -256,6 +257,7 @@ void UInteractive::Initialize(std::shared_ptr<CProject> project, std::shared_ptr
         label->show();
 
         QLabel* range = RangeLabel(r);
+        range->resize(range->width(), mRowHeight);
         if (dd.UserMatchType(f) == MatchType::Numeric) {
             UTextSpin* spin = Spin(spins);
             place(spin);

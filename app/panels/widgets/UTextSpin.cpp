@@ -6,6 +6,7 @@
 #include "USpin.h"
 
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLineEdit>
 #include <QTimer>
 
@@ -234,7 +235,12 @@ bool UTextSpin::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::FocusOut:
         if (mEditing) MPanelTrap::Trap("UTextSpin::txtValue_LostFocus", [&] { Commit(true); });
         return false;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseMove:
+        ForwardMouse(event);
+        return false;
     case QEvent::MouseButtonRelease:
+        ForwardMouse(event);
         MPanelTrap::Trap("UTextSpin::txtValue_Click", [&] { emit Click(); });
         return false;
     case QEvent::MouseButtonDblClick:
@@ -243,6 +249,19 @@ bool UTextSpin::eventFilter(QObject* watched, QEvent* event) {
     default:
         return false;
     }
+}
+
+void UTextSpin::ForwardMouse(QEvent* event) {
+    auto* e = static_cast<QMouseEvent*>(event);
+    const Qt::MouseButtons b = event->type() == QEvent::MouseButtonRelease ? Qt::MouseButtons(e->button()) : e->buttons();
+    int16_t button = int16_t(((b & Qt::LeftButton) ? 1 : 0) | ((b & Qt::RightButton) ? 2 : 0) | ((b & Qt::MiddleButton) ? 4 : 0));
+    int16_t shift = MKeyCodes::Shift(e->modifiers());
+    float x = float(e->position().x() * kTwips), y = float(e->position().y() * kTwips);
+    MPanelTrap::Trap("UTextSpin::txtValue_Mouse", [&] {
+        if (event->type() == QEvent::MouseButtonPress) emit MouseDown(button, shift, x, y);
+        else if (event->type() == QEvent::MouseMove) emit MouseMove(button, shift, x, y);
+        else emit MouseUp(button, shift, x, y);
+    });
 }
 
 void UTextSpin::resizeEvent(QResizeEvent*) {

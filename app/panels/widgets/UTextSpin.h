@@ -65,6 +65,10 @@ signals:
     void KeyDown(int16_t& KeyCode, int16_t& Shift);
     void KeyPress(int16_t& KeyAscii);
     void KeyUp(int16_t& KeyCode, int16_t& Shift);
+    // Button 1 left, 2 right, 4 middle; X and Y in twips within the text box.
+    void MouseDown(int16_t& Button, int16_t& Shift, float& X, float& Y);
+    void MouseMove(int16_t& Button, int16_t& Shift, float& X, float& Y);
+    void MouseUp(int16_t& Button, int16_t& Shift, float& X, float& Y);
     void Change();
     // The end of every layout pass.
     void Resized();
@@ -80,6 +84,7 @@ private:
     void RaiseChange();
     bool KeyDownHandling(QKeyEvent* e);
     bool FilterCharacter(QKeyEvent* e);
+    void ForwardMouse(QEvent* event);
     std::optional<double> Read(const QString& text) const;
 
     QLineEdit* mText = nullptr;

@@ -1,6 +1,7 @@
 // Every panel filled from one small project with a real tree, as a person
 // would see it; with TESSARY_SCREENSHOTS set the pictures are saved to
 // build/screenshots/.
+#include "CClassNames.h"
 #include "CTRX.h"
 #include "PanelTestSupport.h"
 #include "TreeFixture.h"
@@ -84,6 +85,61 @@ TEST(Screens, EveryPanelFilled) {
     classes.SetField("Kind");
     EXPECT_EQ(classes.findChild<QLabel*>("lblCount")->text(), "3 Classes");
     Screenshot(classes, "panel-class-details");
+}
+
+// The committed sample project, as the live-prediction command opens it.
+TEST(Screens, SampleProjectPredictsAsTheDriver) {
+    App();
+    ui::ScopedRecorder dialogs;
+    const char* src = std::getenv("TESSARY_SOURCE_DIR");
+    const std::string samples = std::string(src ? src : ".") + "/samples";
+    const std::string dir = treetest::TempDir("live-sample");
+    for (const char* f : {"iris.mdb", "iris.txp"}) {
+        std::filesystem::copy_file(samples + "/" + f, dir + "/" + f);
+        std::filesystem::permissions(dir + "/" + f, std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::add);
+    }
+    auto project = std::make_shared<CProject>();
+    project->SetFileName(dir + "/iris.txp");
+    DatabasePtr db = project->OpenProject(false);
+    ASSERT_TRUE(db);
+    auto dataDef = std::make_shared<CDataDef>();
+    dataDef->Load(db);
+    auto trx = std::make_shared<CTRX>();
+    ASSERT_TRUE(trx->Initialize(dataDef, project.get()));
+    ASSERT_TRUE(trx->LoadData(1, 100));
+    ASSERT_TRUE(trx->BuildTree());
+    {
+        UInteractive live;
+        live.resize(520, 300);
+        live.show();
+        live.Initialize(project, dataDef, trx);
+        live.SetRow(QVariant());
+        auto spins = live.findChildren<UTextSpin*>("utsValue");
+        ASSERT_EQ(int(spins.size()), live.RowCount());
+        ASSERT_GE(spins.size(), 2);
+        QLabel* prediction = live.findChild<QLabel*>("lblPrediction");
+        int16_t output = -1;
+        for (int16_t i = 0; i < dataDef->FieldCount() && output < 0; ++i)
+            if (dataDef->UserMatchType(i) == MatchType::Output) output = i;
+        ASSERT_GE(output, 0);
+        CClassNames names;
+        names.Initialize(project.get(), dataDef);
+        for (double v : {spins[0]->Min(), (spins[0]->Min() + spins[0]->Max()) / 2, spins[0]->Max()}) {
+            for (int k = 0; k < live.RowCount(); ++k) spins[size_t(k)]->SetValue(k == 0 ? v : spins[size_t(k)]->Max());
+            QTest::qWait(260);
+            std::vector<com::Variant> row;
+            for (UTextSpin* s : spins) row.push_back(com::Variant::R8(s->Value()));
+            row.emplace_back();
+            const int16_t cls = trx->PredictRow(row);
+            ASSERT_GE(cls, 0);
+            EXPECT_EQ(prediction->text().toStdString(), dataDef->FieldName(output) + " is " + names.Class(output, cls));
+        }
+        Screenshot(live, "panel-live-prediction-sample");
+    }
+    project->CloseProject();
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
 }
 
 }  // namespace

@@ -25,6 +25,9 @@ TEST(Format, PatternsNumbersAndLocaleIndependence) {
     EXPECT_EQ(MFormat::Grouped(1234567), "1,234,567");
     EXPECT_EQ(MFormat::General(10), "10");
     EXPECT_EQ(MFormat::General(0.1), "0.1");
+    EXPECT_EQ(MFormat::General(double(4.3f)), "4.3");  // a statistic stored in single precision
+    EXPECT_EQ(MFormat::General(1234567.891), "1234567.891");
+    EXPECT_EQ(MFormat::General(1e20), "1e+20");
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     EXPECT_EQ(MFormat::Fixed(1.5, 2), "1.50");  // never "1,50"
     EXPECT_EQ(MFormat::ParseNumber("2.5").value(), 2.5);
@@ -473,6 +476,36 @@ TEST(TextSpin, TypingFilterRefusesSignsSecondPointAndLetters) {
     EXPECT_EQ(spy.count(), 0);
     EXPECT_EQ(b.box->Value(), 1);
     EXPECT_EQ(b.text->text(), "1");
+}
+
+TEST(TextSpin, ContainerSeesKeysAndMouseFirst) {
+    Box b;
+    QSignalSpy change(b.box, &UTextSpin::Change);
+    // The container takes Enter away: nothing is committed.
+    auto enter = QObject::connect(b.box, &UTextSpin::KeyDown, [](int16_t& code, int16_t&) {
+        if (code == 13) code = 0;
+    });
+    b.Type("5");
+    QTest::keyClick(b.text, Qt::Key_Return);
+    EXPECT_EQ(change.count(), 0);
+    QObject::disconnect(enter);
+    // ... or drops a character.
+    auto seven = QObject::connect(b.box, &UTextSpin::KeyPress, [](int16_t& ascii) {
+        if (ascii == '7') ascii = 0;
+    });
+    b.Type("172");
+    EXPECT_EQ(b.text->text(), "12");
+    QObject::disconnect(seven);
+    int16_t button = 0;
+    float x = 0;
+    QObject::connect(b.box, &UTextSpin::MouseDown, [&](int16_t& bt, int16_t&, float& xx, float&) {
+        button = bt;
+        x = xx;
+    });
+    Press(b.text, {4, 3});
+    Release(b.text, {4, 3});
+    EXPECT_EQ(button, 1);
+    EXPECT_EQ(x, 60.0f);
 }
 
 TEST(TextSpin, PointWhateverTheLocale) {
