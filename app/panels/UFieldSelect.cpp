@@ -104,12 +104,11 @@ UFieldSelect::UFieldSelect(QWidget* parent) : shell::UFieldSelect(parent) {
         list->setDragEnabled(false);
         list->viewport()->installEventFilter(this);
         list->installEventFilter(this);
-        connect(list, &QListWidget::currentItemChanged, this, [this, list](QListWidgetItem* item) {
+        connect(list, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
             // A keyboard move of the current item counts as a click.
             if (!item || mPressPlace != Place::None) return;
             MPanelTrap::Trap("UFieldSelect::lstFields_Click",
                              [&] { emit FieldSelect(int16_t(item->data(Qt::UserRole).toInt())); });
-            Q_UNUSED(list);
         });
     }
     mOutput->installEventFilter(this);

@@ -144,8 +144,7 @@ void UTextSpin::Step(bool down) {
     mEditing = false;
 }
 
-void UTextSpin::Commit(bool focusLost) {
-    Q_UNUSED(focusLost);
+void UTextSpin::Commit() {
     mEditing = false;
     const QString text = mText->text();
     if (!IsValidValue(text)) {
@@ -172,7 +171,7 @@ bool UTextSpin::KeyDownHandling(QKeyEvent* e) {
         return true;
     }
     if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
-        if (mEditing) Commit(false);
+        if (mEditing) Commit();
         mText->selectAll();
         return true;
     }
@@ -233,7 +232,7 @@ bool UTextSpin::eventFilter(QObject* watched, QEvent* event) {
         QTimer::singleShot(0, mText, [t = mText] { t->selectAll(); });
         return false;
     case QEvent::FocusOut:
-        if (mEditing) MPanelTrap::Trap("UTextSpin::txtValue_LostFocus", [&] { Commit(true); });
+        if (mEditing) MPanelTrap::Trap("UTextSpin::txtValue_LostFocus", [&] { Commit(); });
         return false;
     case QEvent::MouseButtonPress:
     case QEvent::MouseMove:

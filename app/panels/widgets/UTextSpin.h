@@ -79,7 +79,7 @@ protected:
 
 private:
     void ShowValue();
-    void Commit(bool focusLost);
+    void Commit();
     void Step(bool down);
     void RaiseChange();
     bool KeyDownHandling(QKeyEvent* e);
