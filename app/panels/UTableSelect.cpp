@@ -45,7 +45,8 @@ UTableSelect::UTableSelect(QWidget* parent) : shell::UTableSelect(parent) {
     mCancel->setEnabled(false);
     mCancel->hide();
     auto* label1 = new QLabel(tr("Database File Name"), this);
-    label1->setGeometry(120 / kTwips, 615 / kTwips, 1575 / kTwips, 255 / kTwips);
+    label1->move(120 / kTwips, 615 / kTwips);
+    label1->adjustSize();
     mFileName = new QLabel(this);
     mFileName->setObjectName(QStringLiteral("lblDBFileName"));
     mFileName->setAutoFillBackground(true);
@@ -71,7 +72,8 @@ UTableSelect::UTableSelect(QWidget* parent) : shell::UTableSelect(parent) {
     mNoKey->setGeometry(120 / kTwips, 1215 / kTwips, 2895 / kTwips, 14);
     mNoKey->hide();
     auto* label2 = new QLabel(tr("Table Name"), this);
-    label2->setGeometry(120 / kTwips, 1465 / kTwips, 1575 / kTwips, 255 / kTwips);
+    label2->move(120 / kTwips, 1465 / kTwips);
+    label2->adjustSize();
     mTables = new QListWidget(this);
     mTables->setObjectName(QStringLiteral("lstTables"));
     mTables->setToolTip(tr("Select the table to use for this project."));

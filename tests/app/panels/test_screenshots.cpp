@@ -3,6 +3,7 @@
 // build/screenshots/.
 #include "CClassNames.h"
 #include "CTRX.h"
+#include "IShell.h"
 #include "PanelTestSupport.h"
 #include "TreeFixture.h"
 #include "UClassView.h"
@@ -16,6 +17,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QPushButton>
 
 using namespace paneltest;
 using treetest::Cell;
@@ -109,6 +111,30 @@ TEST(Screens, SampleProjectPredictsAsTheDriver) {
     ASSERT_TRUE(trx->Initialize(dataDef, project.get()));
     ASSERT_TRUE(trx->LoadData(1, 100));
     ASSERT_TRUE(trx->BuildTree());
+    {
+        // The sample's data file as the table-selection step shows it.
+        struct Source : shell::IShell {
+            QString path;
+            QWidget* AppPanel(const QString&) override { return nullptr; }
+            shell::UGrid* GridPanel() override { return nullptr; }
+            QWidget* MainWidget() override { return nullptr; }
+            void StatusText(const QString&) override {}
+            void StatusRecordCount(int32_t) override {}
+            void MenuCommand(const QString&) override {}
+            QString SelectDataSource() override { return path; }
+            void ShowFieldStats() override {}
+        } source;
+        source.path = QString::fromStdString(dir + "/iris.mdb");
+        shell::ScopedShell scope(&source);
+        UTableSelect tables;
+        tables.resize(260, 320);
+        tables.show();
+        QObject::connect(&tables, &UTableSelect::TableSelect, [](const QString&, const QString&, bool& valid) { valid = true; });
+        tables.findChild<QPushButton*>("cmdOpenFile")->click();
+        EXPECT_FALSE(tables.TableName().isEmpty());
+        EXPECT_EQ(tables.CurrentRowCount(), 150);
+        Screenshot(tables, "panel-table-selection");
+    }
     {
         UInteractive live;
         live.resize(520, 300);
