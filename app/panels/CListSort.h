@@ -1,0 +1,21 @@
+// Header-click sorting of the statistics lists: every click flips the
+// direction, whichever column it is; text columns compare as the database
+// compares text (letter case ignored), the others by their whole-number value.
+#pragma once
+
+#include <cstdint>
+
+class QTreeWidget;
+
+class CListSort {
+public:
+    // Sorts list by column (from 0); numericColumn is the column whose numbers
+    // order the rows, or -1 for a text sort of column.
+    void HeaderClick(QTreeWidget& list, int column, int numericColumn);
+    int16_t Order() const { return mOrder; }  // 0 ascending, 1 descending (after the last click)
+
+    static void SortText(QTreeWidget& list, int column, bool descending);
+
+private:
+    int16_t mOrder = 1;
+};

@@ -1,0 +1,277 @@
+#include "UTextSpin.h"
+
+#include "MFormat.h"
+#include "MKeyCodes.h"
+#include "MPanelTrap.h"
+#include "USpin.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QLineEdit>
+#include <QTimer>
+
+#include <cmath>
+
+namespace {
+
+constexpr int kTwips = 15;
+// Date serials the platform accepts: years 100 to 9999.
+constexpr double kFirstSerial = -657434;
+constexpr double kLastSerial = 2958466;
+
+}  // namespace
+
+UTextSpin::UTextSpin(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("UTextSpin"));
+    mText = new QLineEdit(this);
+    mText->setObjectName(QStringLiteral("txtValue"));
+    mText->setGeometry(1, 5, 161, 18);
+    mSpin = new USpin(this);
+    mSpin->setObjectName(QStringLiteral("uspValue"));
+    mSpin->setGeometry(163, -2, 15, 30);
+    mText->installEventFilter(this);
+    connect(mText, &QLineEdit::textEdited, this, [this] { mEditing = true; });
+    connect(mSpin, &USpin::Change, this, [this](bool down) { Step(down); });
+    setFocusProxy(mText);
+    resize(185, 29);
+    ShowValue();
+}
+
+// ---------------------------------------------------------------- plain members
+
+QColor UTextSpin::BackColor() const { return mText->palette().color(QPalette::Base); }
+void UTextSpin::SetBackColor(const QColor& c) {
+    QPalette p = mText->palette();
+    p.setColor(QPalette::Base, c);
+    mText->setPalette(p);
+}
+QColor UTextSpin::ForeColor() const { return mText->palette().color(QPalette::Text); }
+void UTextSpin::SetForeColor(const QColor& c) {
+    QPalette p = mText->palette();
+    p.setColor(QPalette::Text, c);
+    mText->setPalette(p);
+}
+bool UTextSpin::Enabled() const { return mText->isEnabled(); }
+void UTextSpin::SetEnabled(bool on) { mText->setEnabled(on); }
+QFont UTextSpin::Font() const { return mText->font(); }
+void UTextSpin::SetFont(const QFont& f) {
+    mText->setFont(f);
+    resizeEvent(nullptr);
+}
+int16_t UTextSpin::Alignment() const { return 0; }
+int32_t UTextSpin::SelStart() const {
+    return mText->hasSelectedText() ? mText->selectionStart() : mText->cursorPosition();
+}
+void UTextSpin::SetSelStart(int32_t start) { mText->setCursorPosition(start); }
+int32_t UTextSpin::SelLength() const { return mText->selectionLength(); }
+void UTextSpin::SetSelLength(int32_t length) { mText->setSelection(SelStart(), length); }
+QString UTextSpin::SelText() const { return mText->selectedText(); }
+void UTextSpin::SetSelText(const QString& text) { mText->insert(text); }
+int16_t UTextSpin::TextOffset() const { return int16_t(mText->y() * kTwips); }
+QString UTextSpin::Text() const { return mText->text(); }
+
+// ---------------------------------------------------------------- value
+
+bool UTextSpin::IsValidValue(double v) const {
+    if (!std::isfinite(v)) return false;
+    return !mShowAsDate || (v > kFirstSerial && v < kLastSerial);
+}
+
+bool UTextSpin::IsValidValue(const QString& text) const {
+    if (!mShowAsDate) return MFormat::ParseNumber(text).has_value();
+    if (MFormat::ParseDate(text)) return true;
+    const auto n = MFormat::ParseNumber(text);
+    return n && IsValidValue(*n);
+}
+
+std::optional<double> UTextSpin::Read(const QString& text) const {
+    if (mShowAsDate) {
+        if (auto d = MFormat::ParseDate(text)) return d;
+        // A bare number in date mode is taken as the serial.
+    }
+    return MFormat::ParseNumber(text);
+}
+
+QString UTextSpin::ValueText() const {
+    return mShowAsDate ? MFormat::ShortDate(mValue) : MFormat::Fixed(mValue, mDecimalPlaces);
+}
+
+void UTextSpin::ShowValue() { mText->setText(ValueText()); }
+
+void UTextSpin::SetMax(double m) {
+    if (!IsValidValue(m)) return;
+    mMax = m;
+    if (mMin > m) mMin = m;
+    if (mValue > m) mValue = m;
+}
+
+void UTextSpin::SetMin(double m) {
+    if (!IsValidValue(m)) return;
+    mMin = m;
+    if (mMax < m) mMax = m;
+    if (mValue < m) mValue = m;
+}
+
+void UTextSpin::SetValue(double v) {
+    if (!IsValidValue(v)) return;
+    if (v >= mMin && v <= mMax) mValue = v;
+    ShowValue();
+    RaiseChange();
+    mEditing = false;
+}
+
+void UTextSpin::SetShowAsDate(bool on) {
+    mShowAsDate = on;
+    ShowValue();
+}
+
+void UTextSpin::RaiseChange() {
+    MPanelTrap::Trap("UTextSpin::Change", [&] { emit Change(); });
+}
+
+void UTextSpin::Step(bool down) {
+    if (down) {
+        if (mValue == mMin) return;
+        mValue -= mSmallChange;
+        if (mValue < mMin) mValue = mMin;
+    } else {
+        if (mValue == mMax) return;
+        mValue += mSmallChange;
+        if (mValue > mMax) mValue = mMax;
+    }
+    ShowValue();
+    RaiseChange();
+    mEditing = false;
+}
+
+void UTextSpin::Commit() {
+    mEditing = false;
+    const QString text = mText->text();
+    if (!IsValidValue(text)) {
+        ShowValue();
+        return;
+    }
+    const auto n = Read(text);
+    if (n && *n >= mMin && *n <= mMax) {
+        mValue = *n;
+        ShowValue();
+        RaiseChange();
+    } else {
+        ShowValue();
+    }
+}
+
+// ---------------------------------------------------------------- keys and focus
+
+bool UTextSpin::KeyDownHandling(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Escape) {
+        ShowValue();
+        mEditing = false;
+        mText->selectAll();
+        return true;
+    }
+    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+        if (mEditing) Commit();
+        mText->selectAll();
+        return true;
+    }
+    return false;
+}
+
+bool UTextSpin::FilterCharacter(QKeyEvent* e) {
+    const QString text = e->text();
+    if (text.isEmpty() || text[0].unicode() == 0x7f) return false;
+    const char16_t c = text[0].unicode();
+    if (c == 8 || (c >= u'0' && c <= u'9')) return false;
+    if (c == u'.') return mText->text().contains(QLatin1Char('.'));
+    return !mShowAsDate;
+}
+
+bool UTextSpin::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != mText) return QWidget::eventFilter(watched, event);
+    bool consumed = false;
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        auto* e = static_cast<QKeyEvent*>(event);
+        if (mInKey) return false;
+        mInKey = true;
+        MPanelTrap::Trap("UTextSpin::txtValue_KeyDown", [&] {
+            int16_t code = MKeyCodes::KeyCode(*e), shift = MKeyCodes::Shift(e->modifiers());
+            const bool hadCode = code != 0;
+            emit KeyDown(code, shift);
+            if (hadCode && code == 0) {
+                consumed = true;
+                return;
+            }
+            if (KeyDownHandling(e)) {
+                consumed = true;
+                return;
+            }
+            const QString text = e->text();
+            if (!text.isEmpty() && text[0].unicode() != 0x7f) {
+                int16_t ascii = int16_t(text[0].unicode());
+                emit KeyPress(ascii);
+                if (ascii == 0) {
+                    consumed = true;
+                    return;
+                }
+            }
+            consumed = FilterCharacter(e);
+        });
+        mInKey = false;
+        return consumed;
+    }
+    case QEvent::KeyRelease: {
+        auto* e = static_cast<QKeyEvent*>(event);
+        int16_t code = MKeyCodes::KeyCode(*e), shift = MKeyCodes::Shift(e->modifiers());
+        MPanelTrap::Trap("UTextSpin::txtValue_KeyUp", [&] { emit KeyUp(code, shift); });
+        return false;
+    }
+    case QEvent::FocusIn:
+        mEditing = false;
+        QTimer::singleShot(0, mText, [t = mText] { t->selectAll(); });
+        return false;
+    case QEvent::FocusOut:
+        if (mEditing) MPanelTrap::Trap("UTextSpin::txtValue_LostFocus", [&] { Commit(); });
+        return false;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseMove:
+        ForwardMouse(event);
+        return false;
+    case QEvent::MouseButtonRelease:
+        ForwardMouse(event);
+        MPanelTrap::Trap("UTextSpin::txtValue_Click", [&] { emit Click(); });
+        return false;
+    case QEvent::MouseButtonDblClick:
+        MPanelTrap::Trap("UTextSpin::txtValue_DblClick", [&] { emit DblClick(); });
+        return false;
+    default:
+        return false;
+    }
+}
+
+void UTextSpin::ForwardMouse(QEvent* event) {
+    auto* e = static_cast<QMouseEvent*>(event);
+    const Qt::MouseButtons b = event->type() == QEvent::MouseButtonRelease ? Qt::MouseButtons(e->button()) : e->buttons();
+    int16_t button = int16_t(((b & Qt::LeftButton) ? 1 : 0) | ((b & Qt::RightButton) ? 2 : 0) | ((b & Qt::MiddleButton) ? 4 : 0));
+    int16_t shift = MKeyCodes::Shift(e->modifiers());
+    float x = float(e->position().x() * kTwips), y = float(e->position().y() * kTwips);
+    MPanelTrap::Trap("UTextSpin::txtValue_Mouse", [&] {
+        if (event->type() == QEvent::MouseButtonPress) emit MouseDown(button, shift, x, y);
+        else if (event->type() == QEvent::MouseMove) emit MouseMove(button, shift, x, y);
+        else emit MouseUp(button, shift, x, y);
+    });
+}
+
+void UTextSpin::resizeEvent(QResizeEvent*) {
+    if (mInLayout) return;
+    mInLayout = true;
+    MPanelTrap::Skip([&] {
+        const int h = QFontMetrics(mText->font()).height();
+        mText->setFixedHeight(4 + h);
+        mSpin->move(width() - mSpin->width(), mText->y() + (mText->height() - mSpin->height()) / 2);
+        mText->setFixedWidth(std::max(1, mSpin->x() - 2));
+    });
+    MPanelTrap::Skip([&] { emit Resized(); });
+    mInLayout = false;
+}
