@@ -93,6 +93,7 @@ FMain::~FMain() {
 }
 
 void FMain::ConnectPanels() {
+    ConnectPrepPanels();
     const auto forwardDown = [](int16_t& code, int16_t& shift) { MUtilities::MenuKeyDown(code, shift); };
     const auto forwardUp = [](int16_t& code, int16_t& shift) { MUtilities::MenuKeyUp(code, shift); };
     if (auto* p = mPanels.tableSel) {

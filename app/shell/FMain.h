@@ -86,6 +86,15 @@ protected:
 
 private:
     void ConnectPanels();
+    // Handlers of the table, field and row-range steps and of the field statistics view.
+    void ConnectPrepPanels();
+    void pnlTableSel_NavNext();
+    void pnlTableSel_TableSelect(const QString& databaseName, const QString& tableName, bool& hasKey);
+    void pnlFieldSel_FieldSelect(int16_t fieldNum);
+    void pnlFieldSel_VerifyModification(bool& cancel);
+    void pnlFieldSel_NavNext();
+    void pnlSetLimits_NavNext();
+    void pnlFieldView_ItemSelect(const QString& fieldName);
     void mState_SetState(int32_t newState);
     void QueryUnload();
 

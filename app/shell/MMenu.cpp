@@ -1,5 +1,6 @@
 #include "MMenu.h"
 
+#include "AppGlobals.h"
 #include "CCommonDialog.h"
 #include "CProject.h"
 #include "ErrorGuard.h"
@@ -9,6 +10,7 @@
 #include "MUtilities.h"
 #include "UStatusBar.h"
 
+#include "dao/odbc.h"
 #include "ui/dialogs.h"
 
 #include <QApplication>
@@ -121,6 +123,13 @@ std::shared_ptr<CProject> OpenProjectFile(const QString& initialDir, const QStri
                        ui::Icon::Exclamation, QStringLiteral("File Open"));
             return;
         }
+        if (!MTessary::IsProjectFile(path)) {
+            MTessary::HideSplash();
+            ui::MsgBox(QStringLiteral("Invalid or corrupt project file. '") + path + QStringLiteral("'."),
+                       ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("Open Project Failed"));
+            return;
+        }
+        if (!MTessary::RelinkDataSource(path)) return;
         auto project = std::make_shared<CProject>();
         project->Initialize(path.toStdString());
         if (project->FileName().empty()) return;
@@ -133,15 +142,24 @@ QString SelectDataSource() {
     QString result;
     shell::Guard("MMenu::SelectDataSource", [&] {
         shell::CCommonDialog cd;
-        cd.Filter = QStringLiteral("MS Access Database (*.mdb)|*.mdb|Cortexa Pro Sample (*.cxs)|*.cxs|Any (*.*)|*.*");
+        cd.Filter = QStringLiteral("MS Access Database (*.mdb)|*.mdb") +
+                    QStringLiteral("|Cortexa Pro Sample (*.cxs)|*.cxs") + QStringLiteral("|Any (*.*)|*.*") +
+                    QStringLiteral("|ODBC () |");
         cd.DefaultExt = QStringLiteral("*.mdb;*.cxs");
         cd.FileName = QStringLiteral("*.mdb;*.cxs");
         cd.InitDir = QString::fromStdString(
             MUtilities::GetRegSetting("Config", "LastDatabasePath", MTessary::ProgramDir().toStdString()));
+        if (cd.InitDir.isEmpty()) cd.InitDir = MTessary::ProgramDir();
         cd.DialogTitle = QStringLiteral("Select Data Source");
         cd.flags = cd.flags | 4;
         cd.hWnd = QApplication::activeWindow();
+        cd.SetUserHook(MTessary::OpenDialogHook);
+        shell::Globals().gOdbcChosen = false;
         cd.ShowOpen();
+        if (shell::Globals().gOdbcChosen) {
+            result = SelectOdbcSource();
+            return;
+        }
         if (cd.UserCancel()) return;
         const QString path = cd.FileName;
         if (!Exists(path)) {
@@ -153,6 +171,73 @@ QString SelectDataSource() {
         result = path;
     });
     return result;
+}
+
+QString SelectOdbcSource() {
+    // The driver manager here has no prompt of its own: the user picks one of
+    // its data sources, which is then opened as the prompt's choice would be.
+    ui::ItemRequest request;
+    request.title = QStringLiteral("Select Data Source");
+    request.label = QStringLiteral("Machine Data Source:");
+    for (const dao::OdbcDataSource& dsn : dao::OdbcDataSources())
+        request.items << QString::fromStdString(dsn.name);
+    const std::optional<QString> chosen = ui::ChooseItem(request);
+    if (!chosen || chosen->isEmpty()) return QString();
+    DatabasePtr db = MdbUtils::OpenDataSource("ODBC;DSN=" + chosen->toStdString(), true);
+    if (!db) return QString();
+    const QString connect = QString::fromStdString(db->Connect());
+    db->Close();
+    return connect;
+}
+
+DatabasePtr OpenQuietly(const std::string& source, bool readOnly) {
+    try {
+        if (source.find("ODBC;") != std::string::npos) return dao::DBEngine::OpenDatabase("", false, readOnly, source);
+        return dao::DBEngine::OpenDatabase(source, false, readOnly);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+QString OdbcDatabaseName(const QString& connect) {
+    if (connect.contains(QLatin1String("ODBC;"))) return connect;
+    const qsizetype at = connect.indexOf(QLatin1String("DATABASE="), 0, Qt::CaseInsensitive);
+    if (at < 0) return QString();
+    const qsizetype from = at + 9;
+    const qsizetype end = connect.indexOf(QLatin1Char(';'), from);
+    return connect.mid(from, end < 0 ? -1 : end - from);
+}
+
+bool TableRecordCount(const QString& source, const QString& tableName) {
+    try {
+        DatabasePtr db = OpenQuietly(source.toStdString(), true);
+        if (!db) return false;
+        auto rs = db->OpenRecordset("SELECT COUNT(*) FROM " + MdbUtils::BracketName(tableName.toStdString()) + ";",
+                                    dao::RecordsetType::ForwardOnly);
+        (void)rs->Fields(0).AsLong();
+        rs->Close();
+        db->Close();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void PutProperty(const DatabasePtr& db, const QString& name, const QString& value) {
+    shell::Guard("MMenu::PutProperty", [&] {
+        if (!db || name.isEmpty()) return;
+        auto rs = db->OpenRecordset("Config", dao::RecordsetType::Dynaset);
+        rs->FindFirst("Property = " + MdbUtils::SqlText(name.toStdString()));
+        if (rs->NoMatch()) {
+            rs->AddNew();
+            rs->Fields("Property").SetValue(com::Variant::Str(name.toStdString()));
+        } else {
+            rs->Edit();
+        }
+        rs->Fields("sValue").SetValue(com::Variant::Str(value.toStdString()));
+        rs->Update();
+        rs->Close();
+    });
 }
 
 }  // namespace MMenu

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 class CDataDef;
 class CTRX;
@@ -62,8 +63,24 @@ void StartNewProject();
 void LoadProject(const QString& path);
 void CloseCurrentProject();
 void UpgradeProject();
+// The checks of the open road; false on any error, with no message of their
+// own (the relink reports a missing or unreadable data file, then closes).
+bool IsProjectFile(const QString& path);
+bool RelinkDataSource(const QString& path);
+// The data-source dialog's hook, told of the file type picked (0 the first):
+// the ODBC entry sets gOdbcChosen and closes the dialog (true).
+bool OpenDialogHook(int16_t fileType);
+// A link's stored path as a file: a relative one from the project's folder.
+QString ResolveDataPath(const QString& stored, const QString& projectPath);
+void HideSplash();
+// A Config value read as a number (0 for no number), and as a 32-bit whole
+// number (error 13 for no number).
+double ConfigNumber(const std::string& property, const std::string& defaultValue);
+int32_t ConfigLong(const std::string& property, const std::string& defaultValue);
 
-// Step handlers (states 2 to 5).
+// Step handlers: the statistics run of the chosen table (true when they
+// were collected and stored), then states 2 to 5.
+bool StatCollect();
 void StateConfig();
 void StateLimits();
 void StateExtract();

@@ -12,6 +12,22 @@
 #include "PlaceholderTableSelect.h"
 #include "PlaceholderTreeGraph.h"
 
+#include "../panels/UClassView.h"
+#include "../panels/UFieldSelect.h"
+#include "../panels/UFieldView.h"
+#include "../panels/USetLimits.h"
+#include "../panels/UTableSelect.h"
+
+namespace {
+
+template <class Base>
+void Replace(Base*& slot, Base* real) {
+    delete slot;
+    slot = real;
+}
+
+}  // namespace
+
 PanelSet PanelSet::Placeholders(QWidget* parent) {
     PanelSet p;
     p.tableSel = new PlaceholderTableSelect(parent);
@@ -28,5 +44,17 @@ PanelSet PanelSet::Placeholders(QWidget* parent) {
     return p;
 }
 
+void PanelSet::UsePreparationPanels(PanelSet& p, QWidget* parent) {
+    Replace<shell::UTableSelect>(p.tableSel, new ::UTableSelect(parent));
+    Replace<shell::UFieldSelect>(p.fieldSel, new ::UFieldSelect(parent));
+    Replace<shell::USetLimits>(p.setLimits, new ::USetLimits(parent));
+    Replace<shell::UClassView>(p.classView, new ::UClassView(parent));
+    Replace<shell::UFieldView>(p.fieldView, new ::UFieldView(parent));
+}
+
 // The real panels replace the stand-ins here as they are built.
-PanelSet PanelSet::Program(QWidget* parent) { return Placeholders(parent); }
+PanelSet PanelSet::Program(QWidget* parent) {
+    PanelSet p = Placeholders(parent);
+    UsePreparationPanels(p, parent);
+    return p;
+}

@@ -39,4 +39,7 @@ struct PanelSet {
     static PanelSet Program(QWidget* parent);
     // Stand-ins that show their caption and record the calls they get.
     static PanelSet Placeholders(QWidget* parent);
+    // Puts the real table, field and row-range panels and the two statistics
+    // views in place of the ones in p.
+    static void UsePreparationPanels(PanelSet& p, QWidget* parent);
 };

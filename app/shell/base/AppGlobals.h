@@ -29,6 +29,7 @@ public:
     std::shared_ptr<CSqlMachine> gSqlMachine;
     std::shared_ptr<CTRX> gTRX;
     int32_t gTreeMode = -1;  // -1 no view chosen yet, 0 rule tree, 1 flow chart
+    bool gOdbcChosen = false;  // the data-source dialog's ODBC entry was picked
 };
 
 // Installation (not owned; nullptr uninstalls); returns the one it replaces.

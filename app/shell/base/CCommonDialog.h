@@ -6,6 +6,8 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
+#include <utility>
 
 class QWidget;
 
@@ -17,6 +19,12 @@ public:
     static constexpr int32_t OverwritePrompt = 0x2;
     // Error number of a cancelled colour dialog when CancelError is set.
     static constexpr long CancelErrorNumber = -2147220610;  // &H8004037E
+
+    // A hook told of the file type the user picks (0 the first); true closes
+    // the dialog as cancelled. It stays for every later file dialog of this object.
+    using UserHook = std::function<bool(int16_t fileType)>;
+    void SetUserHook(UserHook hook) { mHook = std::move(hook); }
+    const UserHook& GetUserHook() const { return mHook; }
 
     void ShowOpen() { ShowFileDialog(1); }
     void ShowSave() { ShowFileDialog(2); }
@@ -71,6 +79,7 @@ private:
     int32_t mAPIReturn = 0;
     int32_t mExtendedError = 0;
     int32_t mPrintScaleWidth = 0;
+    UserHook mHook;
 };
 
 }  // namespace shell

@@ -1,5 +1,7 @@
 #include "OdbcSource.h"
 
+#include "dao/odbc.h"
+
 #include <sql.h>
 #include <sqlext.h>
 
@@ -349,3 +351,25 @@ void OdbcSource::CopyRows(sqlite3* db, const std::string& schema, const std::str
 }
 
 }  // namespace dao::detail
+
+namespace dao {
+
+std::vector<OdbcDataSource> OdbcDataSources() {
+    std::vector<OdbcDataSource> out;
+    SQLHENV env = SQL_NULL_HENV;
+    if (!detail::Ok(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) return out;
+    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    SQLCHAR name[SQL_MAX_DSN_LENGTH + 1];
+    SQLCHAR driver[512];
+    SQLSMALLINT nameLen = 0, driverLen = 0;
+    SQLUSMALLINT direction = SQL_FETCH_FIRST;
+    while (detail::Ok(SQLDataSources(env, direction, name, sizeof name, &nameLen, driver, sizeof driver,
+                                     &driverLen))) {
+        out.push_back({reinterpret_cast<char*>(name), reinterpret_cast<char*>(driver)});
+        direction = SQL_FETCH_NEXT;
+    }
+    SQLFreeHandle(SQL_HANDLE_ENV, env);
+    return out;
+}
+
+}  // namespace dao

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -112,6 +113,28 @@ static QString WithSuffix(const QString& path, const QString& suffix) {
 
 std::optional<QString> QtDialogHandler::OpenFile(const FileRequest& request) {
     QString selected = SelectedFilter(request);
+    if (request.onFilterChange) {
+        // Watching the file type needs the dialog object itself.
+        QFileDialog dialog(DialogParent(), request.title, StartPath(request));
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        const QStringList filters = QtFilter(request.filter).split(QStringLiteral(";;"));
+        QStringList shown = filters;
+        // A pattern as the proposed name lists its files first, as its own entry.
+        if (request.defaultName.contains(QLatin1Char('*'))) {
+            const QString pattern = QString(request.defaultName).replace(QLatin1Char(';'), QLatin1Char(' '));
+            shown.prepend(pattern + QStringLiteral(" (") + pattern + QLatin1Char(')'));
+            selected = shown.front();
+        }
+        dialog.setNameFilters(shown);
+        if (!selected.isEmpty()) dialog.selectNameFilter(selected);
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
+            const int index = int(filters.indexOf(filter)) + 1;
+            if (index > 0 && request.onFilterChange(index)) dialog.reject();
+        });
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+        return WithSuffix(dialog.selectedFiles().constFirst(), request.defaultSuffix);
+    }
     const QString path = QFileDialog::getOpenFileName(DialogParent(), request.title, StartPath(request),
                                                       QtFilter(request.filter), &selected);
     if (path.isEmpty()) return std::nullopt;
@@ -147,6 +170,14 @@ bool QtDialogHandler::PrintSetup(QPrinter& printer, const QString& title) {
     return dialog.exec() == QDialog::Accepted;
 }
 
+std::optional<QString> QtDialogHandler::ChooseItem(const ItemRequest& request) {
+    bool ok = false;
+    const QString item =
+        QInputDialog::getItem(DialogParent(), request.title, request.label, request.items, 0, false, &ok);
+    if (!ok || item.isEmpty()) return std::nullopt;
+    return item;
+}
+
 IDialogHandler* SetHandler(IDialogHandler* handler) {
     IDialogHandler* previous = gHandler;
     gHandler = handler;
@@ -175,6 +206,7 @@ void ShowError(const QString& location, long number, const QString& description)
 
 std::optional<QString> GetOpenFileName(const FileRequest& request) { return Handler().OpenFile(request); }
 std::optional<QString> GetSaveFileName(const FileRequest& request) { return Handler().SaveFile(request); }
+std::optional<QString> ChooseItem(const ItemRequest& request) { return Handler().ChooseItem(request); }
 std::optional<QColor> ChooseColor(const ColorRequest& request) { return Handler().ChooseColor(request); }
 std::optional<QFont> ChooseFont(const FontRequest& request) { return Handler().ChooseFont(request); }
 bool PrintSetup(QPrinter& printer, const QString& title) { return Handler().PrintSetup(printer, title); }

@@ -44,13 +44,28 @@ Answer RecordingHandler::Message(const MessageRequest& r) {
 std::optional<QString> RecordingHandler::OpenFile(const FileRequest& r) {
     calls.push_back({Kind::OpenFile, r.title, r.filter, Icon::None, Buttons::OK, r.defaultName});
     fileRequests.push_back(r);
+    if (ClosedByFilter(r)) return std::nullopt;
     return NextOrCancel(files);
 }
 
 std::optional<QString> RecordingHandler::SaveFile(const FileRequest& r) {
     calls.push_back({Kind::SaveFile, r.title, r.filter, Icon::None, Buttons::OK, r.defaultName});
     fileRequests.push_back(r);
+    if (ClosedByFilter(r)) return std::nullopt;
     return NextOrCancel(files);
+}
+
+bool RecordingHandler::ClosedByFilter(const FileRequest& r) {
+    if (filterChoices.empty()) return false;
+    const int index = filterChoices.front();
+    filterChoices.pop_front();
+    return r.onFilterChange && r.onFilterChange(index);
+}
+
+std::optional<QString> RecordingHandler::ChooseItem(const ItemRequest& r) {
+    calls.push_back({Kind::Item, r.title, r.label, Icon::None, Buttons::OK, QString()});
+    itemRequests.push_back(r);
+    return NextOrCancel(items);
 }
 
 std::optional<QColor> RecordingHandler::ChooseColor(const ColorRequest& r) {

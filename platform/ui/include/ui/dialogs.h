@@ -7,7 +7,9 @@
 #include <QColor>
 #include <QFont>
 #include <QString>
+#include <QStringList>
 
+#include <functional>
 #include <optional>
 
 class QPrinter;
@@ -36,6 +38,16 @@ struct FileRequest {
     int filterIndex = 1;  // 1-based, as the common dialog counts
     QString defaultSuffix;        // added to a chosen name that has no extension ("txp")
     bool confirmOverwrite = true;  // save dialog: ask before replacing a file
+    // Called when the user picks another file type (1-based, as filterIndex);
+    // true closes the dialog as cancelled.
+    std::function<bool(int filterIndex)> onFilterChange;
+};
+
+// A choice of one entry of a list (the data-source prompt).
+struct ItemRequest {
+    QString title;
+    QString label;
+    QStringList items;
 };
 
 struct ColorRequest {
@@ -60,6 +72,8 @@ public:
     virtual std::optional<QFont> ChooseFont(const FontRequest& request) = 0;
     // Lets the user set up the printer; false when cancelled.
     virtual bool PrintSetup(QPrinter& printer, const QString& title) = 0;
+    // The chosen entry; std::nullopt when the user cancels.
+    virtual std::optional<QString> ChooseItem(const ItemRequest& request) = 0;
 };
 
 // The real dialogs.
@@ -71,6 +85,7 @@ public:
     std::optional<QColor> ChooseColor(const ColorRequest& request) override;
     std::optional<QFont> ChooseFont(const FontRequest& request) override;
     bool PrintSetup(QPrinter& printer, const QString& title) override;
+    std::optional<QString> ChooseItem(const ItemRequest& request) override;
 };
 
 // Installs a handler (not owned; nullptr restores the real dialogs) and returns
@@ -103,6 +118,7 @@ std::optional<QString> GetSaveFileName(const FileRequest& request);
 std::optional<QColor> ChooseColor(const ColorRequest& request);
 std::optional<QFont> ChooseFont(const FontRequest& request);
 bool PrintSetup(QPrinter& printer, const QString& title = QString());
+std::optional<QString> ChooseItem(const ItemRequest& request);
 
 // "Text (*.txt)|*.txt|All|*.*" to Qt's "Text (*.txt);;All (*.*)"; a pattern part
 // with several patterns separated by ';' keeps them all.

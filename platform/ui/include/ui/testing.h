@@ -1,6 +1,9 @@
 // A dialog handler for tests: records every request and answers from queues
 // that the test fills beforehand. With an empty queue a message box answers
 // its first button (OK, Abort, Yes or Retry) and every other dialog cancels.
+// A file dialog first takes the next entry of filterChoices, when there is
+// one, as the user picking that file type (1-based); when the request's
+// callback closes the dialog on it, the dialog answers as cancelled.
 #pragma once
 
 #include "ui/dialogs.h"
@@ -12,7 +15,7 @@ namespace ui {
 
 class RecordingHandler : public IDialogHandler {
 public:
-    enum class Kind { Message, OpenFile, SaveFile, Color, Font, PrintSetup };
+    enum class Kind { Message, OpenFile, SaveFile, Color, Font, PrintSetup, Item };
     struct Call {
         Kind kind;
         QString title;
@@ -29,6 +32,9 @@ public:
     std::deque<std::optional<QColor>> colors;
     std::deque<std::optional<QFont>> fonts;
     std::deque<bool> printSetups;
+    std::deque<int> filterChoices;
+    std::deque<std::optional<QString>> items;
+    std::vector<ItemRequest> itemRequests;
 
     Answer Message(const MessageRequest& r) override;
     std::optional<QString> OpenFile(const FileRequest& r) override;
@@ -36,10 +42,14 @@ public:
     std::optional<QColor> ChooseColor(const ColorRequest& r) override;
     std::optional<QFont> ChooseFont(const FontRequest& r) override;
     bool PrintSetup(QPrinter& printer, const QString& title) override;
+    std::optional<QString> ChooseItem(const ItemRequest& r) override;
 
     // Message calls only.
     std::vector<Call> Messages() const;
     void Clear() { calls.clear(); }
+
+private:
+    bool ClosedByFilter(const FileRequest& r);
 };
 
 // Installs a RecordingHandler for the life of the object.

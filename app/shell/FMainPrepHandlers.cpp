@@ -1,0 +1,197 @@
+// The main window's handlers of the first three steps (table, fields, row
+// ranges) and of the field statistics view: what each stores in Config and
+// what stands between a panel's Next and the move of the state machine.
+#include "FMain.h"
+
+#include "AppErrors.h"
+#include "AppGlobals.h"
+#include "CDataDef.h"
+#include "CHourglass.h"
+#include "CProject.h"
+#include "CTRX.h"
+#include "ErrorGuard.h"
+#include "MMenu.h"
+#include "MTessary.h"
+#include "MdbUtils.h"
+#include "UAppFrame.h"
+#include "UClassView.h"
+#include "UFieldSelect.h"
+#include "UFieldView.h"
+#include "USetLimits.h"
+#include "UTableSelect.h"
+
+#include "ui/dialogs.h"
+
+namespace {
+
+shell::AppGlobals& G() { return shell::Globals(); }
+
+CProject& Project() {
+    if (!G().gProject) app::RaiseError(91);
+    return *G().gProject;
+}
+
+}  // namespace
+
+void FMain::ConnectPrepPanels() {
+    if (auto* p = mPanels.tableSel) {
+        connect(p, &shell::UTableSelect::NavNext, this,
+                shell::Guarded("FMain::pnlTableSel_NavNext", [this] { pnlTableSel_NavNext(); }));
+        connect(p, &shell::UTableSelect::TableSelect, this,
+                shell::Guarded("FMain::pnlTableSel_TableSelect",
+                               [this](const QString& db, const QString& table, bool& hasKey) {
+                                   pnlTableSel_TableSelect(db, table, hasKey);
+                               }));
+    }
+    if (auto* p = mPanels.fieldSel) {
+        connect(p, &shell::UFieldSelect::FieldSelect, this, [this](int16_t n) { pnlFieldSel_FieldSelect(n); });
+        connect(p, &shell::UFieldSelect::VerifyModification, this,
+                shell::Guarded("FMain::pnlFieldSel_VerifyModification",
+                               [this](bool& cancel) { pnlFieldSel_VerifyModification(cancel); }));
+        connect(p, &shell::UFieldSelect::NavNext, this,
+                shell::Guarded("FMain::pnlFieldSel_NavNext", [this] { pnlFieldSel_NavNext(); }));
+    }
+    if (auto* p = mPanels.setLimits)
+        connect(p, &shell::USetLimits::NavNext, this,
+                shell::Guarded("FMain::pnlSetLimits_NavNext", [this] { pnlSetLimits_NavNext(); }));
+    if (auto* p = mPanels.fieldView)
+        connect(p, &shell::UFieldView::ItemSelect, this,
+                shell::Guarded("FMain::pnlFieldView_ItemSelect",
+                               [this](const QString& name) { pnlFieldView_ItemSelect(name); }));
+}
+
+void FMain::pnlTableSel_NavNext() {
+    CProject& project = Project();
+    project.SaveConfig("DatabaseName", mPanels.tableSel->DatabaseName().toStdString());
+    project.SaveConfig("TableName", mPanels.tableSel->TableName().toStdString());
+    if (MTessary::StatCollect()) mState->Move(+1);
+}
+
+void FMain::pnlTableSel_TableSelect(const QString& databaseName, const QString& tableName, bool& hasKey) {
+    CHourglass busy;
+    busy.SetValue(true);
+    hasKey = false;
+    if (databaseName.isEmpty() || tableName.isEmpty()) {
+        mFrame->SetActivePanel(QString());
+        mFrame->SetActivePanel(QStringLiteral("TableSelect"));
+        return;
+    }
+    if (mPanels.fieldView) mPanels.fieldView->AltInitialize(databaseName, tableName);
+    mFrame->SetActivePanel(QStringLiteral("FieldView"));
+    DatabasePtr db = MdbUtils::OpenDataSource(databaseName.toStdString(), true);
+    if (!db) return;
+    // An ODBC source counts any unique index as the key; a file needs its primary index.
+    const bool odbc = QString::fromStdString(db->Connect()).contains(QLatin1String("ODBC;"), Qt::CaseInsensitive);
+    try {
+        dao::TableDef table = db->TableDefs()[tableName.toStdString()];
+        for (dao::Index index : table.Indexes()) {
+            if (odbc ? index.Unique() : index.Primary()) {
+                hasKey = true;
+                break;
+            }
+        }
+    } catch (const dao::DaoError&) {
+        // A table that is gone has no key.
+    }
+    db->Close();
+}
+
+void FMain::pnlFieldSel_FieldSelect(int16_t fieldNum) {
+    try {
+        auto dataDef = G().gDataDef;
+        if (!dataDef) return;
+        const QString name = QString::fromStdString(dataDef->FieldName(fieldNum));
+        if (mPanels.fieldView) {
+            mPanels.fieldView->SelectField(name);
+            if (mPanels.fieldView->isVisible()) mPanels.fieldView->setFocus();
+        }
+        QString text = name;
+        if (MdbUtils::FieldTypeClass(dataDef->FieldType(fieldNum)) == MdbUtils::TypeClassOrdered &&
+            dataDef->MaxClass(fieldNum) >= 1)
+            text += mPanels.fieldSel->MatchAsText(fieldNum) ? QStringLiteral("  ( As Text )")
+                                                            : QStringLiteral("  ( As Number )");
+        MMenu::StatusText(text);
+    } catch (...) {
+        // Only a courtesy to the user: a field that cannot be shown is passed over.
+    }
+}
+
+void FMain::pnlFieldSel_VerifyModification(bool& cancel) {
+    if (MTessary::ConfigNumber("LastState", "1") < 4) return;
+    if (ui::MsgBox(QStringLiteral("Changes to field selection will overwrite the previous rule extraction and "
+                                  "classification.  Continue?"),
+                   ui::Buttons::OKCancel, ui::Icon::Exclamation,
+                   QStringLiteral("Modify Field Selection?")) == ui::Answer::Cancel)
+        cancel = true;
+}
+
+void FMain::pnlFieldSel_NavNext() {
+    if (mPanels.fieldSel->Changed()) {
+        CProject& project = Project();
+        std::shared_ptr<CDataDef> dataDef = G().gDataDef ? G().gDataDef : mPanels.fieldSel->CurrentDDO();
+        if (!dataDef) app::RaiseError(91);
+        // The project shows why it cannot be opened; the step stays where it is.
+        DatabasePtr db = project.OpenProject(false);
+        if (!db) return;
+        dataDef->Save(db);
+        project.SaveConfig("LastState", int32_t(mState->State() + 1));
+        MTessary::EnableByState();
+        G().gTRX.reset();
+    }
+    mState->Move(+1);
+}
+
+void FMain::pnlSetLimits_NavNext() {
+    CProject& project = Project();
+    shell::USetLimits& limits = *mPanels.setLimits;
+    const bool stored = !project.GetConfig("TrainLow", "").empty();
+    if (!stored || limits.Changed()) {
+        if (MTessary::ConfigNumber("LastState", "1") > mState->State()) {
+            const bool trainChanged = MTessary::ConfigNumber("TrainLow", "0") != limits.TrainLow() ||
+                                      MTessary::ConfigNumber("TrainHigh", "0") != limits.TrainHigh();
+            const bool testChanged = MTessary::ConfigNumber("TestLow", "0") != limits.TestLow() ||
+                                     MTessary::ConfigNumber("TestHigh", "0") != limits.TestHigh();
+            if (!trainChanged && !testChanged) {
+                mState->Move(+1);
+                return;
+            }
+            QString question;
+            if (trainChanged && testChanged)
+                question = QStringLiteral("This will overwrite the previous rule extraction and classification.  "
+                                          "Continue?");
+            else if (trainChanged)
+                question = QStringLiteral("This will overwrite the previous rule extraction.  Continue?");
+            else
+                question = QStringLiteral("This will overwrite the previous classification.  Continue?");
+            if (ui::MsgBox(question, ui::Buttons::OKCancel, ui::Icon::Exclamation, QStringLiteral("Set Limits")) ==
+                ui::Answer::Cancel) {
+                limits.Initialize(MTessary::ConfigLong("RecordCount", "0"), MTessary::ConfigLong("TrainLow", "1"),
+                                  MTessary::ConfigLong("TrainHigh", "500"), MTessary::ConfigLong("TestLow", "1"),
+                                  MTessary::ConfigLong("TestHigh", "500"));
+                return;
+            }
+        }
+        project.SaveConfig("TrainLow", int32_t(limits.TrainLow()));
+        project.SaveConfig("TrainHigh", int32_t(limits.TrainHigh()));
+        project.SaveConfig("TestLow", int32_t(limits.TestLow()));
+        project.SaveConfig("TestHigh", int32_t(limits.TestHigh()));
+    }
+    mState->Move(+1);
+}
+
+void FMain::pnlFieldView_ItemSelect(const QString& fieldName) {
+    if (MTessary::ConfigNumber("LastState", "-1") < 2) return;
+    if (auto dataDef = G().gDataDef) {
+        for (int16_t i = 0; i < dataDef->FieldCount(); ++i) {
+            if (QString::fromStdString(dataDef->FieldName(i)) != fieldName) continue;
+            if (dataDef->MaxClass(i) == 0) return;
+            break;
+        }
+    }
+    if (mPanels.classView) {
+        mPanels.classView->Initialize(G().gProject);
+        mPanels.classView->SetField(fieldName);
+    }
+    mFrame->SetActivePanel(QStringLiteral("ClassView"));
+    MTessary::CheckViewTool(QStringLiteral("mnuViewClassList"));
+}

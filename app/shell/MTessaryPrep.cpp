@@ -1,0 +1,224 @@
+// The project checks of the open road (is it a project, is its data still
+// there), the data-source dialog's hook, and the statistics step that turns a
+// chosen table into a prepared project.
+#include "MTessary.h"
+
+#include "AppErrors.h"
+#include "AppGlobals.h"
+#include "CDataDef.h"
+#include "CHourglass.h"
+#include "CMRUList.h"
+#include "CProject.h"
+#include "CTessaryApp.h"
+#include "ErrorGuard.h"
+#include "FSplash.h"
+#include "FStatus.h"
+#include "MFileUtils.h"
+#include "MFormat.h"
+#include "MMenu.h"
+
+#include "ui/dialogs.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cmath>
+
+namespace MTessary {
+
+namespace {
+
+shell::AppGlobals& G() { return shell::Globals(); }
+
+// The link's connect text and source table of a project file; false when the
+// file does not open or has no link.
+bool ReadLink(const QString& projectPath, std::string& connect, std::string& table) {
+    DatabasePtr db = MMenu::OpenQuietly(projectPath.toStdString(), true);
+    if (!db) return false;
+    dao::TableDefs& defs = db->TableDefs();
+    bool found = false;
+    for (int i = 0; i < defs.Count() && !found; ++i) {
+        dao::TableDef t = defs[i];
+        if (t.Name() != "LinkDataSource") continue;
+        connect = t.Connect();
+        table = t.SourceTableName();
+        found = true;
+    }
+    db->Close();
+    return found;
+}
+
+// An ODBC text cut to its data-source name; any other text as it is.
+QString DataSourceKey(const QString& text) {
+    if (!text.contains(QLatin1String("DSN="))) return text;
+    return MFormat::DsnName(text.toStdString());
+}
+
+void RefuseProject(const QString& text, ui::Icon icon, const QString& title) {
+    HideSplash();
+    ui::MsgBox(text, ui::Buttons::OK, icon, title);
+    CloseCurrentProject();
+}
+
+void InvalidProject() {
+    RefuseProject(QStringLiteral("Invalid or corrupt project file."), ui::Icon::Critical,
+                  QStringLiteral("Unable to Open Project"));
+}
+
+}  // namespace
+
+void HideSplash() {
+    if (CTessaryApp* app = CTessaryApp::Instance())
+        if (app->splash) app->splash->hide();
+}
+
+double ConfigNumber(const std::string& property, const std::string& defaultValue) {
+    if (!G().gProject) app::RaiseError(91);
+    const QString text = QString::fromStdString(G().gProject->GetConfig(property, defaultValue)).trimmed();
+    bool ok = false;
+    const double v = text.toDouble(&ok);
+    return ok ? v : 0.0;
+}
+
+int32_t ConfigLong(const std::string& property, const std::string& defaultValue) {
+    if (!G().gProject) app::RaiseError(91);
+    bool ok = false;
+    const double v = QString::fromStdString(G().gProject->GetConfig(property, defaultValue)).trimmed().toDouble(&ok);
+    if (!ok) app::RaiseError(13);
+    if (!(v >= -2147483648.0 && v <= 2147483647.0)) app::RaiseError(6);
+    return int32_t(std::nearbyint(v));
+}
+
+QString ResolveDataPath(const QString& stored, const QString& projectPath) {
+    if (stored.isEmpty() || QDir::isAbsolutePath(stored)) return stored;
+    return QDir::cleanPath(QFileInfo(projectPath).absolutePath() + QLatin1Char('/') + stored);
+}
+
+bool IsProjectFile(const QString& path) {
+    try {
+        DatabasePtr db = MMenu::OpenQuietly(path.toStdString(), true);
+        if (!db) return false;
+        int count = 0;
+        std::string connect;
+        dao::TableDefs& defs = db->TableDefs();
+        for (int i = 0; i < defs.Count(); ++i) {
+            dao::TableDef t = defs[i];
+            const std::string name = t.Name();
+            if (name == "FieldConfig" || name == "Config" || name == "LinkDataSource") ++count;
+            if (name == "LinkDataSource") connect = t.Connect();
+        }
+        if (count != 3) return false;
+        const QString linked = DataSourceKey(MMenu::OdbcDatabaseName(QString::fromStdString(connect)));
+        auto rs = db->OpenRecordset("SELECT * FROM Config;", dao::RecordsetType::Snapshot);
+        rs->FindFirst("Property='DataSourceName'");
+        if (rs->NoMatch()) return false;
+        const com::Variant v = rs->Fields("sValue").Value();
+        const QString stored = DataSourceKey(v.IsNull() ? QString() : QString::fromStdString(dao::VarToString(v)));
+        rs->Close();
+        if (linked.isEmpty() || stored.isEmpty()) return false;
+        if (linked.toUpper() != stored.toUpper()) return false;
+        db->Close();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool RelinkDataSource(const QString& path) {
+    try {
+        std::string connect, table;
+        if (!ReadLink(path, connect, table)) return false;
+        const QString source = MMenu::OdbcDatabaseName(QString::fromStdString(connect));
+        const QString tableName = QString::fromStdString(table);
+        if (source.contains(QLatin1String("ODBC;"))) {
+            if (MMenu::TableRecordCount(path, QStringLiteral("LinkDataSource"))) return true;
+            InvalidProject();
+            return false;
+        }
+        // A relative link names its file from the project's folder, wherever the program was started.
+        QString dataPath = ResolveDataPath(source, path);
+        if (!MFileUtils::FileExists(dataPath.toStdString())) {
+            // A link written elsewhere may use either separator.
+            const QString name = source.mid(std::max(source.lastIndexOf(QLatin1Char('/')),
+                                                     source.lastIndexOf(QLatin1Char('\\'))) + 1);
+            const QString moved = ProgramDir() + QStringLiteral("/data/") + name;
+            if (name.isEmpty() || !MFileUtils::FileExists(moved.toStdString()) ||
+                !MMenu::TableRecordCount(moved, tableName)) {
+                RefuseProject(QStringLiteral("Cannot Locate Database File: ") + QLatin1Char('\n') + source,
+                              ui::Icon::Exclamation, QStringLiteral("Project Open Error"));
+                return false;
+            }
+            DatabasePtr db = MMenu::OpenQuietly(path.toStdString(), false);
+            if (!db) return false;
+            MMenu::PutProperty(db, QStringLiteral("DataSourceName"), moved);
+            dao::TableDef link = db->TableDefs()["LinkDataSource"];
+            link.SetConnect(";DATABASE=" + moved.toStdString());
+            link.RefreshLink();
+            db->Close();
+            dataPath = moved;
+        }
+        if (MMenu::TableRecordCount(dataPath, tableName)) return true;
+        InvalidProject();
+        return false;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool OpenDialogHook(int16_t fileType) {
+    // The fourth file type is the ODBC entry: the dialog closes as if cancelled.
+    if (fileType != 3) return false;
+    G().gOdbcChosen = true;
+    return true;
+}
+
+bool StatCollect() {
+    bool collected = false;
+    CHourglass hold;
+    hold.SetPointerType(13);
+    hold.SetValue(true);
+    shell::Guard("MTessary::StatCollect", [&] {
+        MMenu::StatusText(QStringLiteral("Collecting Statistics..."));
+        if (!G().gProject) app::RaiseError(91);
+        CProject& project = *G().gProject;
+        const std::string database = project.GetConfig("DatabaseName");
+        const std::string table = project.GetConfig("TableName");
+        if (project.IsOpen()) project.CloseProject();
+        project.Create();
+        // Stored into the file being replaced when the project had one already.
+        if (project.GetConfig("DatabaseName").empty()) project.SaveConfig("DatabaseName", database);
+        project.AttachDataSource(database, table);
+        auto dataDef = std::make_shared<CDataDef>();
+        G().gDataDef = dataDef;
+        dataDef->Initialize(project.OpenProject(false), "LinkDataSource");
+        bool failed = true;
+        const bool canceled = RunWithProgress(QStringLiteral("Collecting Statistics..."), dataDef, nullptr, [&] {
+            dataDef->CollectStats(project.OpenProject(false));
+            // A run that stopped on an error is no success: nothing more is written.
+            if (Status()->Canceled() || !dataDef->InitDone()) return;
+            MdbUtils::CreateTestTable(project, *dataDef);
+            failed = false;
+        });
+        hold.SetPointerType(11);
+        if (canceled || failed) {
+            G().gDataDef.reset();
+            return;
+        }
+        ReleaseStatus();
+        MMenu::StatusText(QStringLiteral("Stats Collected."));
+        dataDef->Save(project.OpenProject(false));
+        project.SaveConfig("RecordCount", int32_t(dataDef->RecordCount()));
+        project.SaveConfig("LastState", int16_t(2));
+        EnableByState();
+        if (G().gMRUList) G().gMRUList->Add(QString::fromStdString(project.FileName()));
+        QCoreApplication::processEvents();
+        collected = true;
+    });
+    // An error part-way leaves no field definitions behind.
+    if (!collected && shell::HasGlobals()) G().gDataDef.reset();
+    return collected;
+}
+
+}  // namespace MTessary
