@@ -63,7 +63,7 @@ protected:
     bool Start(const QStringList& args = {}, bool keepSplash = false) {
         app.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        app = std::make_unique<CTessaryApp>(PanelSet::Placeholders);
+        app = std::make_unique<CTessaryApp>(factory);
         const bool up = MTessary::Main(args);
         if (up && !keepSplash && app->splash) {
             app->splash->close();
@@ -104,6 +104,7 @@ protected:
 
     testsupport::TempDir dir;
     ui::ScopedRecorder dialogs;
+    PanelSet::Factory factory = PanelSet::Placeholders;
     std::unique_ptr<CTessaryApp> app;
 
 private:

@@ -1,0 +1,241 @@
+// From File > New to the row ranges in the real main window: the data-source
+// dialog, the table choice, the statistics run (finished, cancelled, failed),
+// the field choice and the row ranges, with what each step stores; the same
+// road over an Access file and over an ODBC data source.
+#include "RoadFixture.h"
+
+#include "AppGlobals.h"
+#include "CDataDef.h"
+#include "CMRUList.h"
+#include "FStatus.h"
+#include "URecordSelect.h"
+#include "USetLimits.h"
+#include "UTableSelect.h"
+
+#include <QLabel>
+
+#include <fstream>
+
+using namespace shelltest;
+
+namespace {
+
+class NewRoad : public RoadTest {
+protected:
+    std::string project;
+    std::string data;
+    void SetUp() override {
+        RoadTest::SetUp();
+        std::filesystem::create_directories(dir.Path() / "work");
+        project = dir.File("work/new.txp");
+        data = CopyData(SamplesDir() + "/iris.mdb", "iris-data.mdb");
+    }
+    // New project, iris's table chosen: ready for Next.
+    void ToTableChosen() {
+        NewProject(project);
+        ChooseSource(data);
+        ASSERT_TRUE(ChooseTable("iris"));
+        ASSERT_TRUE(TableOK()->isEnabled());
+    }
+    void Drag(URecordSelect* bar, bool low, int32_t from, int32_t to) {
+        const QRect r = low ? bar->LowHandleRect() : bar->HighHandleRect();
+        const QPointF p(r.left() + r.width() / 2.0, bar->PositionOf(from));
+        Mouse(bar, QEvent::MouseButtonPress, p, Qt::LeftButton, Qt::LeftButton);
+        Mouse(bar, QEvent::MouseMove, {p.x(), bar->PositionOf(to)}, Qt::NoButton, Qt::LeftButton);
+        Mouse(bar, QEvent::MouseButtonRelease, {p.x(), bar->PositionOf(to)}, Qt::LeftButton, Qt::NoButton);
+    }
+};
+
+TEST_F(NewRoad, FromFileNewToTheRowRangesWithEveryStoredValue) {
+    NewProject(project);
+    EXPECT_EQ(Main().windowTitle(), "Tessary - [new.txp]");
+    EXPECT_EQ(Left(), "TableSelect");
+    EXPECT_EQ(Main().State().State(), 1);
+    EXPECT_EQ(StatusMain(), " Select the database and table to use for this project. ");
+    EXPECT_TRUE(Tool("mnuFileClose")->isEnabled());
+    EXPECT_FALSE(std::filesystem::exists(project)) << "nothing is written before the statistics";
+    EXPECT_EQ(Reg("Config", "LastProjectPath"), dir.File("work") + "/");
+
+    // The data-source dialog: four file types, both kinds of data file listed first.
+    ChooseSource(data);
+    const ui::FileRequest& request = dialogs.fileRequests.back();
+    EXPECT_EQ(request.title, "Select Data Source");
+    EXPECT_EQ(request.filter, "MS Access Database (*.mdb)|*.mdb|Cortexa Pro Sample (*.cxs)|*.cxs|Any (*.*)|*.*|ODBC () |");
+    EXPECT_EQ(request.defaultName, "*.mdb;*.cxs");
+    EXPECT_EQ(Reg("Config", "LastDatabasePath"), dir.Path().string() + "/");
+    ASSERT_TRUE(ChooseTable("iris"));
+    EXPECT_EQ(Right(), "FieldView") << "the raw table's fields are shown at once";
+    ASSERT_TRUE(TableOK()->isEnabled()) << "iris has a primary key";
+
+    TableOK()->click();
+    EXPECT_EQ(Main().State().State(), 2);
+    EXPECT_EQ(Config(project, "DatabaseName"), data);
+    EXPECT_EQ(Config(project, "TableName"), "iris");
+    EXPECT_EQ(Config(project, "DataSourceName"), data);
+    EXPECT_EQ(Config(project, "RecordCount"), "150");
+    EXPECT_EQ(Config(project, "ProjectType"), "Tessary");
+    EXPECT_EQ(Count(project, "SELECT COUNT(*) FROM FieldConfig"), 6);
+    EXPECT_EQ(Count(project, "SELECT COUNT(*) FROM Test"), 150);
+    EXPECT_FALSE(MTessary::Status()->isVisible());
+    EXPECT_EQ(shell::Globals().gMRUList->Item(1), QString::fromStdString(project));
+    // State 2: the field panel and the field statistics.
+    EXPECT_EQ(Left(), "Configure");
+    EXPECT_EQ(Right(), "FieldView");
+    EXPECT_TRUE(Tool("mnuViewFieldStats")->isChecked());
+    EXPECT_EQ(StatusMain(), " Select the fields to use for this project. ");
+    EXPECT_EQ(Config(project, "LastState"), "2");
+
+    // Inputs: every field; output: Species.
+    auto* from = Control<QListWidget>("pnlFieldSel", "lstFieldsFrom");
+    auto* to = Control<QListWidget>("pnlFieldSel", "lstFieldsTo");
+    Control<QToolButton>("pnlFieldSel", "cmdMvFd3")->click();
+    to->clearSelection();
+    for (auto* item : to->findItems(QStringLiteral("Species"), Qt::MatchStartsWith)) item->setSelected(true);
+    Control<QToolButton>("pnlFieldSel", "cmdMvFd4")->click();
+    from->clearSelection();
+    for (auto* item : from->findItems(QStringLiteral("Species"), Qt::MatchStartsWith)) item->setSelected(true);
+    Control<QToolButton>("pnlFieldSel", "cmdMvFd0")->click();
+    EXPECT_EQ(Control<QLabel>("pnlFieldSel", "lblOutput")->text(), "Species");
+    Control<QPushButton>("pnlFieldSel", "lnkNext")->click();
+    EXPECT_EQ(Main().State().State(), 3);
+    EXPECT_EQ(Config(project, "LastState"), "3");
+    EXPECT_EQ(Count(project, "SELECT COUNT(*) FROM FieldConfig WHERE FieldName='Species' AND UserMatchType=15"), 1);
+    EXPECT_EQ(Count(project, "SELECT COUNT(*) FROM FieldConfig WHERE UserMatchType=1"), 5) << "the four measures and the key";
+
+    // State 3: both ranges proposed over the whole table; the grid browses all rows.
+    EXPECT_EQ(Left(), "SetLimits");
+    EXPECT_EQ(Right(), "DataGrid");
+    EXPECT_EQ(Main().Frame()->CaptionRight(), "Browse All Data");
+    EXPECT_TRUE(Tool("mnuViewBrowseAll")->isChecked());
+    EXPECT_EQ(StatusMain(), " Select the rows to use for this project. ");
+    auto* limits = Main().Panels().setLimits;
+    EXPECT_EQ(limits->RecordCount(), 150);
+    EXPECT_EQ(limits->TrainHigh(), 150);
+    EXPECT_EQ(limits->TestLow(), 1);
+    auto* train = Control<URecordSelect>("pnlSetLimits", "URSTrain");
+    auto* test = Control<URecordSelect>("pnlSetLimits", "URSTest");
+    Drag(train, false, 150, 100);
+    Drag(test, true, 1, 101);
+    EXPECT_TRUE(limits->Changed());
+    Control<QPushButton>("pnlSetLimits", "lnkNext")->click();
+    EXPECT_EQ(Config(project, "TrainLow"), "1");
+    EXPECT_EQ(Config(project, "TrainHigh"), "100");
+    EXPECT_EQ(Config(project, "TestLow"), "101");
+    EXPECT_EQ(Config(project, "TestHigh"), "150");
+    EXPECT_GE(Main().State().State(), 4);
+    EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
+}
+
+TEST_F(NewRoad, CancelledStatisticsWriteNothingAndCancelWorksOnTheNextRun) {
+    ToTableChosen();
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        CancelAtFirstEvent();
+        TableOK()->click();
+        EXPECT_EQ(Main().State().State(), 1);
+        EXPECT_EQ(Left(), "TableSelect");
+        EXPECT_EQ(StatusMain(), " Operation canceled by user. ");
+        EXPECT_FALSE(shell::Globals().gDataDef) << "no field definitions remain";
+        EXPECT_FALSE(MTessary::Status()->isVisible());
+        EXPECT_FALSE(HasTable(project, "Test"));
+        EXPECT_FALSE(HasTable(project, "FieldConfig"));
+        EXPECT_EQ(Config(project, "RecordCount"), "<none>");
+        EXPECT_EQ(Config(project, "LastState"), "<none>");
+        EXPECT_EQ(Config(project, "DatabaseName"), data) << "kept when the file is made again";
+    }
+    TableOK()->click();
+    EXPECT_EQ(Main().State().State(), 2);
+    EXPECT_EQ(Config(project, "RecordCount"), "150");
+    EXPECT_TRUE(dialogs.Messages().empty());
+}
+
+TEST_F(NewRoad, AFailedStatisticsRunIsNoSuccess) {
+    ToTableChosen();
+    // The data file goes between the choice and Next: the link cannot be made.
+    std::filesystem::remove(data);
+    TableOK()->click();
+    EXPECT_EQ(Main().State().State(), 1);
+    EXPECT_FALSE(shell::Globals().gDataDef);
+    EXPECT_FALSE(MTessary::Status()->isVisible());
+    EXPECT_NE(StatusMain(), " Stats Collected. ");
+    EXPECT_FALSE(HasTable(project, "Test"));
+    EXPECT_EQ(Config(project, "LastState"), "<none>");
+    EXPECT_EQ(Config(project, "RecordCount"), "<none>");
+    EXPECT_FALSE(dialogs.Messages().empty()) << "the user is told why";
+}
+
+TEST_F(NewRoad, AccessOrdersTable) {
+    const char* src = std::getenv("TESSARY_SOURCE_DIR");
+    const std::string nwind =
+        CopyData(std::string(src ? src : ".") + "/../shared/data/access/nwind.mdb", "nwind.mdb");
+    NewProject(project);
+    ChooseSource(nwind);
+    ASSERT_TRUE(ChooseTable("Orders"));
+    ASSERT_TRUE(TableOK()->isEnabled()) << "Orders has a primary key";
+    TableOK()->click();
+    EXPECT_EQ(Main().State().State(), 2);
+    EXPECT_EQ(Config(project, "RecordCount"), "830");
+    EXPECT_EQ(Config(project, "DataSourceName"), nwind);
+    EXPECT_EQ(Count(project, "SELECT COUNT(*) FROM Test"), 830);
+    EXPECT_TRUE(dialogs.Messages().empty());
+    // The project opens again over the Access file.
+    MTessary::MenuCommand(QStringLiteral("mnuFileClose"));
+    MTessary::LoadProject(QString::fromStdString(project));
+    ASSERT_TRUE(shell::Globals().gProject);
+    EXPECT_EQ(shell::Globals().gDataDef->FieldCount(), 14);
+    EXPECT_TRUE(dialogs.Messages().empty());
+}
+
+TEST_F(NewRoad, OdbcSourcePickedThroughTheFourthFileType) {
+    const std::string source = dir.File("flowers.db");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(source.c_str(), &db), SQLITE_OK);
+    std::string sql = "CREATE TABLE Flowers (Id INTEGER PRIMARY KEY, Petal DOUBLE, Kind VARCHAR(10));"
+                      "CREATE TABLE Loose (A INTEGER, B TEXT);BEGIN;";
+    for (int i = 1; i <= 60; ++i)
+        sql += "INSERT INTO Flowers VALUES (" + std::to_string(i) + "," + std::to_string(i % 4) + ",'" +
+               (i % 2 ? "a" : "b") + "');";
+    ASSERT_EQ(sqlite3_exec(db, (sql + "COMMIT;").c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    std::ofstream(dir.File("odbcinst.ini")) << "[Lite]\nDriver=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so\n";
+    std::ofstream(dir.File("odbc.ini")) << "[flowers]\nDriver=Lite\nDatabase=" << source << "\n"
+                                        << "[other]\nDriver=Lite\nDatabase=" << dir.File("none.db") << "\n";
+    ::setenv("ODBCSYSINI", dir.Path().c_str(), 1);
+    ::setenv("ODBCINI", dir.File("odbc.ini").c_str(), 1);
+
+    NewProject(project);
+    // The fourth file type closes the file dialog; a cancelled chooser gives nothing.
+    dialogs.filterChoices.push_back(4);
+    Control<QPushButton>("pnlTableSel", "cmdOpenFile")->click();
+    ASSERT_EQ(dialogs.itemRequests.size(), 1u);
+    EXPECT_EQ(dialogs.itemRequests[0].items, (QStringList{"flowers", "other"}));
+    EXPECT_TRUE(Main().Panels().tableSel->DatabaseName().isEmpty());
+    // Another file type leaves the dialog open (and cancelled here, no prompt follows).
+    dialogs.filterChoices.push_back(3);
+    Control<QPushButton>("pnlTableSel", "cmdOpenFile")->click();
+    EXPECT_EQ(dialogs.itemRequests.size(), 1u);
+    dialogs.filterChoices.push_back(4);
+    dialogs.items.push_back(QStringLiteral("flowers"));
+    Control<QPushButton>("pnlTableSel", "cmdOpenFile")->click();
+    EXPECT_EQ(dialogs.itemRequests.size(), 2u);
+    EXPECT_EQ(Main().Panels().tableSel->DatabaseName(), "ODBC;DSN=flowers");
+    // A table without a unique index is refused.
+    ASSERT_TRUE(ChooseTable("Loose"));
+    EXPECT_FALSE(TableOK()->isEnabled());
+    ASSERT_TRUE(ChooseTable("Flowers"));
+    ASSERT_TRUE(TableOK()->isEnabled());
+    TableOK()->click();
+    EXPECT_EQ(Main().State().State(), 2);
+    EXPECT_EQ(Config(project, "RecordCount"), "60");
+    EXPECT_EQ(Config(project, "DataSourceName"), "ODBC;DSN=flowers");
+    EXPECT_TRUE(dialogs.Messages().empty());
+    // Open again: the project check compares data-source names, the relink counts through the link.
+    MTessary::MenuCommand(QStringLiteral("mnuFileClose"));
+    MTessary::LoadProject(QString::fromStdString(project));
+    EXPECT_TRUE(shell::Globals().gProject);
+    EXPECT_TRUE(dialogs.Messages().empty());
+    ::unsetenv("ODBCSYSINI");
+    ::unsetenv("ODBCINI");
+}
+
+}  // namespace
