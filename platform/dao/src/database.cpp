@@ -476,25 +476,13 @@ void Core::AttachLink(Link& link) {
     }
     auto it = attached.find(file);
     if (it == attached.end()) {
-        std::string schema = "lnk" + std::to_string(attached.size() + 1);
-        while (true) {
-            bool used = false;
-            for (auto& [f, s] : attached)
-                if (s == schema) used = true;
-            if (!used) break;
-            schema += "x";
-        }
-        sqlite3_stmt* st = Prepare("ATTACH DATABASE ?1 AS " + QuoteIdent(schema));
-        sqlite3_bind_text(st, 1, attachName.c_str(), -1, SQLITE_TRANSIENT);
-        int rc = sqlite3_step(st);
-        sqlite3_finalize(st);
-        if (rc != SQLITE_DONE) {
+        std::string schema = Attach(attachName);
+        if (schema.empty()) {
             link.error = 3343;
             link.errorArg = file;
             return;
         }
         it = attached.emplace(file, schema).first;
-        infoCache.clear();
     }
     link.schema = it->second;
     try {
@@ -543,6 +531,17 @@ void Core::AttachOdbcLink(Link& link) {
         return;
     }
     scratchFiles.push_back(file);
+    std::string schema = Attach(MirrorUri(file));
+    if (schema.empty()) {
+        link.error = 3343;
+        link.errorArg = file;
+        return;
+    }
+    attached.emplace(file, schema);
+    link.schema = schema;
+}
+
+std::string Core::Attach(const std::string& name) {
     std::string schema = "lnk" + std::to_string(attached.size() + 1);
     while (true) {
         bool used = false;
@@ -552,18 +551,12 @@ void Core::AttachOdbcLink(Link& link) {
         schema += "x";
     }
     sqlite3_stmt* st = Prepare("ATTACH DATABASE ?1 AS " + QuoteIdent(schema));
-    std::string uri = MirrorUri(file);
-    sqlite3_bind_text(st, 1, uri.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
     int rc = sqlite3_step(st);
     sqlite3_finalize(st);
-    if (rc != SQLITE_DONE) {
-        link.error = 3343;
-        link.errorArg = file;
-        return;
-    }
-    attached.emplace(file, schema);
+    if (rc != SQLITE_DONE) return "";
     infoCache.clear();
-    link.schema = schema;
+    return schema;
 }
 
 void Core::FillOdbcLink(Link& link) {

@@ -214,6 +214,8 @@ struct Core : SchemaResolver, std::enable_shared_from_this<Core> {
     void LoadLinks();
     void AttachLink(Link& link);
     void AttachOdbcLink(Link& link);
+    // Attaches a file (or SQLite URI) under a new schema name; "" on failure.
+    std::string Attach(const std::string& name);
     void FillOdbcLink(Link& link);
     void EnsureLinkTable();
     std::string LinkPath(const std::string& connect) const;
