@@ -29,6 +29,19 @@ void CBrowseModel::StopCount() {
     mCountDb.reset();
 }
 
+void CBrowseModel::Release() {
+    StopCount();
+    beginResetModel();
+    ++mGeneration;
+    mRs.reset();
+    mReader.reset();
+    mDb.reset();
+    mPages.clear();
+    mCount = 0;
+    mProvisional = 0;
+    endResetModel();
+}
+
 void CBrowseModel::SetRecordset(RecordsetPtr rs, const DatabasePtr& db, const std::string& countSql, bool holdFields) {
     StopCount();
     beginResetModel();
@@ -40,6 +53,7 @@ void CBrowseModel::SetRecordset(RecordsetPtr rs, const DatabasePtr& db, const st
     mPagesRead = 0;
     mCount = -1;
     mProvisional = 0;
+    mCountFailed = false;
     mCountSql = countSql;
     int fields = 0;
     try {
@@ -59,7 +73,14 @@ void CBrowseModel::SetRecordset(RecordsetPtr rs, const DatabasePtr& db, const st
         // The first page tells whether the view has rows at all; the count follows.
         const Page* first = PageOf(0);
         mProvisional = first ? long(first->rows.size()) : 0;
-        if (mProvisional < PageRows) mCount = mProvisional;
+        if (mProvisional < PageRows) {
+            mCount = mProvisional;
+            try {
+                RunCount(db, countSql);
+            } catch (...) {
+                mCountFailed = true;
+            }
+        }
         else StartCount(db, countSql);
     }
     endResetModel();
@@ -107,6 +128,7 @@ void CBrowseModel::TakeCount() {
         try {
             if (mDb && !mCountSql.empty()) n = RunCount(mDb, mCountSql);
         } catch (...) {
+            mCountFailed = true;
             try {
                 if (mReader) {
                     mReader->MoveLast();

@@ -56,11 +56,16 @@ public:
     // the column layout when the record set has the same number of fields.
     void SetRecordset(RecordsetPtr rs, const DatabasePtr& db, const std::string& countSql, bool holdFields);
     const RecordsetPtr& Recordset() const { return mRs; }
+    // Lets go of the record set (its open statements would keep the connection
+    // reading an old state of the file) and keeps the column layout.
+    void Release();
 
     // The rows of the view, waiting for the background count when needed;
     // errors count as 0 rows.
     long Count();
     bool CountKnown() const { return mCount >= 0; }
+    // The statement's COUNT(*) could not run (the rows were counted by walking them).
+    bool CountFailed() const { return mCountFailed; }
     // Drops cached rows so that the next paint reads them again.
     void InvalidateRows(int first, int last);
     void InvalidateAll();
@@ -120,6 +125,7 @@ private:
     std::vector<GridColumn> mColumns;
     long mCount = -1;         // -1 while unknown
     long mProvisional = 0;    // rows shown while the count runs
+    bool mCountFailed = false;
     mutable std::list<Page> mPages;  // most recently used first
     mutable int mPagesRead = 0;
     std::future<long> mCountJob;

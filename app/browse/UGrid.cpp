@@ -124,6 +124,7 @@ void UGrid::SetRecordSource(const QString& sql) {
         mData1->SetRecordSource(sql.toStdString());
         const bool hold = mDataBrowse && !sql.isEmpty();
         if (hold) mGrid->HoldFields();
+        mGrid->Model()->Release();
         mData1->Refresh();
         Rebind(hold);
     } catch (...) {
@@ -148,6 +149,7 @@ void UGrid::SetDataBrowse(std::shared_ptr<shell::IDataBrowse> view) {
 void UGrid::Refresh() {
     try {
         mGrid->HoldFields();
+        mGrid->Model()->Release();
         mData1->Refresh();
         Rebind(true);
     } catch (...) {
@@ -158,6 +160,7 @@ void UGrid::Refresh() {
 
 void UGrid::Reset() {
     try {
+        mGrid->Model()->Release();
         mData1->SetRecordSource({});
         mData1->Refresh();
         Rebind(false);
@@ -282,7 +285,9 @@ int32_t UGrid::RecordCount() const {
     busy.SetValue(true);
     try {
         if (mData1->RecordSource().empty() || !RecordSet()) return 0;
-        return int32_t(mGrid->Model()->Count());
+        const long n = mGrid->Model()->Count();
+        // A count query that cannot run counts 0, whatever the rows shown.
+        return mGrid->Model()->CountFailed() ? 0 : int32_t(n);
     } catch (...) {
         app::ShowCurrentError("UGrid::RecordCount");
     }
