@@ -115,7 +115,7 @@ void CBrowseGrid::SetRow(int row) {
     const int col = mCol >= 0 && mCol < mModel->columnCount() ? mCol : 0;
     const QModelIndex i = mModel->index(row, col);
     mViews[0]->selectionModel()->setCurrentIndex(i, QItemSelectionModel::ClearAndSelect);
-    mViews[mSplits > 1 ? 1 : 0]->scrollTo(i, QAbstractItemView::EnsureVisible);
+    ViewShowing(col)->scrollTo(i, QAbstractItemView::EnsureVisible);
 }
 
 void CBrowseGrid::SetCol(int col) {
@@ -138,8 +138,18 @@ void CBrowseGrid::SetLeftCol(int split, int col) {
 }
 
 void CBrowseGrid::ScrollToTop(int row) {
+    // The scroll range needs every row, not the first page alone.
+    if (!mModel->CountKnown()) mModel->Count();
     if (row < 0 || row >= mModel->rowCount()) return;
-    mViews[mSplits > 1 ? 1 : 0]->scrollTo(mModel->index(row, mCol >= 0 ? mCol : 0), QAbstractItemView::PositionAtTop);
+    // After a reset the scroll range is laid out lazily; the scroll needs it now.
+    for (QTableView* v : mViews) v->doItemsLayout();
+    const QModelIndex i = mModel->index(row, mCol >= 0 ? mCol : 0);
+    ViewShowing(i.column())->scrollTo(i, QAbstractItemView::PositionAtTop);
+}
+
+QTableView* CBrowseGrid::ViewShowing(int col) const {
+    // A view does not scroll to a cell of a column it hides.
+    return mSplits > 1 && !mViews[1]->isColumnHidden(col) ? mViews[1] : mViews[0];
 }
 
 int CBrowseGrid::FirstRow() const { return mModel->rowCount() > 0 ? mViews[0]->rowAt(0) : -1; }

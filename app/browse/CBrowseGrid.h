@@ -73,6 +73,7 @@ private:
     void SectionResized(int split, int logical, int oldSize, int newSize);
     void FitFixedSplit();
     int SplitOf(QObject* watched) const;
+    QTableView* ViewShowing(int col) const;
 
     CBrowseModel* mModel;
     QTableView* mViews[2];
