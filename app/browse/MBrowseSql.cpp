@@ -54,13 +54,31 @@ std::string Bracket(const std::string& name) { return MdbUtils::BracketName(name
 
 }  // namespace
 
-std::string CountQuery(const std::string& source) {
-    const size_t from = FindWord(source, "FROM");
-    std::string tail = from == std::string::npos ? source : source.substr(from);
+namespace {
+
+std::string TailFrom(const std::string& source, size_t from) {
+    std::string tail = source.substr(from);
     const size_t order = FindWord(tail, "ORDER", "BY");
     if (order != std::string::npos) tail.resize(order);
-    return "SELECT COUNT(*) " + tail;
+    return tail;
 }
+
+}  // namespace
+
+std::string CountQuery(const std::string& source) {
+    const size_t from = FindWord(source, "FROM");
+    return "SELECT COUNT(*) " + TailFrom(source, from == std::string::npos ? 0 : from);
+}
+
+std::string FromTail(const std::string& source) {
+    const size_t from = FindWord(source, "FROM");
+    if (from == std::string::npos) return {};
+    std::string tail = TailFrom(source, from);
+    while (!tail.empty() && (tail.back() == ';' || std::isspace(static_cast<unsigned char>(tail.back())))) tail.pop_back();
+    return tail;
+}
+
+bool JoinsTestByName(const std::string& tail) { return FindWord(tail, "TEST", "ON") != std::string::npos; }
 
 bool ParseDate(const std::string& text, double& serial) {
     // A bare number is no date here, although the layer would read it as a serial.

@@ -15,6 +15,12 @@ namespace MBrowseSql {
 // date literals, in any letter case, so a field called FromCity does not count.
 // Without a FROM the whole text follows (a statement the database refuses).
 std::string CountQuery(const std::string& source);
+// The statement's FROM clause with its WHERE, without ORDER BY and a closing
+// ";"; "" when it has no FROM.
+std::string FromTail(const std::string& source);
+// Whether the clause joins table Test under its own name ("JOIN Test ON"),
+// so that Test.MainPrimaryKey inside it cannot mean another table.
+bool JoinsTestByName(const std::string& tail);
 
 enum class FindResult { Ok, InvalidDate, NotFound };
 

@@ -63,6 +63,47 @@ void PutBack(shell::UGrid& grid, const Place& place, bool pause) {
     grid.ReleaseColumn();
 }
 
+// The rows of the view changed by statements over the view's own FROM and
+// WHERE: the same rows as a walk through the record set, without a million
+// single-row updates. False (and nothing changed) when the statements fail.
+bool MarkView(const DatabasePtr& db, const std::string& tail, int16_t mode) {
+    if (tail.empty() || !MBrowseSql::JoinsTestByName(tail)) return false;
+    const std::string inView = " WHERE MainPrimaryKey IN (SELECT Test.MainPrimaryKey " + tail + ")";
+    db->BeginTrans();
+    try {
+        const char* value = mode == ModeMark ? "-1" : mode == ModeClear ? "0" : "IIf([Mark] Is Null, -1, [Mark] Xor -1)";
+        db->Execute(std::string("UPDATE Test SET Mark = ") + value + inView + ";");
+        db->CommitTrans();
+        return true;
+    } catch (...) {
+        db->Rollback();
+        return false;
+    }
+}
+
+void MarkByWalking(const DatabasePtr& db, const RecordsetPtr& clone, int markField, int16_t mode) {
+    // One transaction: all rows or none, and ten times faster than row by row.
+    db->BeginTrans();
+    try {
+        for (clone->MoveFirst(); !clone->Eof(); clone->MoveNext()) {
+            clone->Edit();
+            dao::Field mark = clone->Fields(markField);
+            short value = 0;
+            if (mode == ModeMark) value = -1;
+            else if (mode == ModeToggle) {
+                const com::Variant old = mark.Value();
+                value = short((old.IsNull() ? 0 : dao::VarToShort(old)) ^ -1);
+            }
+            mark.SetValue(com::Variant::I2(value));
+            clone->Update();
+        }
+        db->CommitTrans();
+    } catch (...) {
+        db->Rollback();
+        throw;
+    }
+}
+
 }  // namespace
 
 void CurrentMarkAll(shell::UGrid& grid, const CDataDef& dataDef, int16_t mode) {
@@ -83,26 +124,9 @@ void CurrentMarkAll(shell::UGrid& grid, const CDataDef& dataDef, int16_t mode) {
         if (markField < 0) throw dao::DaoError(3265, dao::ErrorDescription(3265));
         const Place place = ReadPlace(grid, dataDef);
         DatabasePtr db = grid.Database();
-        // One transaction: all rows or none, and ten times faster than row by row.
-        db->BeginTrans();
-        try {
-            for (clone->MoveFirst(); !clone->Eof(); clone->MoveNext()) {
-                clone->Edit();
-                dao::Field mark = clone->Fields(markField);
-                short value = 0;
-                if (mode == ModeMark) value = -1;
-                else if (mode == ModeToggle) {
-                    const com::Variant old = mark.Value();
-                    value = short((old.IsNull() ? 0 : dao::VarToShort(old)) ^ -1);
-                }
-                mark.SetValue(com::Variant::I2(value));
-                clone->Update();
-            }
-            db->CommitTrans();
-        } catch (...) {
-            db->Rollback();
-            throw;
-        }
+        auto* own = dynamic_cast<::UGrid*>(&grid);
+        const std::string tail = own ? MBrowseSql::FromTail(own->RecordSource().toStdString()) : std::string();
+        if (!MarkView(db, tail, mode)) MarkByWalking(db, clone, markField, mode);
         clone->Close();
         PutBack(grid, place, true);
     } catch (...) {

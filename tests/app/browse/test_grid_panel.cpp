@@ -72,6 +72,11 @@ TEST_F(PanelTest, CountReadsTheStatementByWords) {
               "SELECT COUNT(*) FROM T WHERE [From] = 'FROM x ORDER BY y' ");
     EXPECT_EQ(MBrowseSql::CountQuery("SELECT FromCity, Fromage FROM T"), "SELECT COUNT(*) FROM T");
     EXPECT_EQ(MBrowseSql::CountQuery("SELECT 1"), "SELECT COUNT(*) SELECT 1");
+    EXPECT_EQ(MBrowseSql::FromTail("SELECT a FROM T INNER JOIN Test ON T.k = Test.k WHERE x ORDER BY a;"),
+              "FROM T INNER JOIN Test ON T.k = Test.k WHERE x");
+    EXPECT_TRUE(MBrowseSql::JoinsTestByName("FROM T INNER JOIN test  on T.k = Test.k"));
+    EXPECT_FALSE(MBrowseSql::JoinsTestByName("FROM T INNER JOIN Test AS X ON T.k = X.k"));
+    EXPECT_FALSE(MBrowseSql::JoinsTestByName("FROM T INNER JOIN [Test ON] ON T.k = 1"));
 
     auto p = Make(false);
     CSqlMachine sql;

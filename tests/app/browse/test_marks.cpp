@@ -159,3 +159,16 @@ TEST(MarksTextKeys, TheGridComesBackToRowsWithQuotedKeys) {
                                                           dao::RecordsetType::Snapshot);
     EXPECT_EQ(rs->Fields(0).AsLong(), 300);
 }
+
+// A source with table aliases cannot be marked by statements over its FROM:
+// the rows are walked instead, with the same result.
+TEST_F(BrowseFixture, SourcesWithAliasesAreMarkedRowByRow) {
+    Browse(0);
+    grid->SetRecordSource(
+        "SELECT T.Mark, L.Species, L.IndexCounter1 FROM LinkDataSource AS L INNER JOIN Test AS T ON "
+        "L.IndexCounter1 = T.MainPrimaryKey WHERE L.IndexCounter1 <= 10");
+    ASSERT_EQ(grid->RecordCount(), 10);
+    MMarks::CurrentMarkAll(*grid, *def, MMarks::ModeToggle);
+    EXPECT_EQ(Keys("Mark=-1"), (std::vector<long>{1, 2, 4, 6, 7, 8, 9, 10, 101, 120, 150}));
+    EXPECT_TRUE(dialogs.Messages().empty());
+}
