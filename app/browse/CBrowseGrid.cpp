@@ -93,6 +93,9 @@ void CBrowseGrid::AddSplit() {
     mSplits = 2;
     mViews[1]->show();
     mViews[0]->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The fixed split is as wide as its columns; a scroll bar there would
+    // shorten it against the data split.
+    mViews[0]->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     ApplyLayout();
 }
 
@@ -138,8 +141,11 @@ void CBrowseGrid::SetLeftCol(int split, int col) {
 }
 
 void CBrowseGrid::ScrollToTop(int row) {
-    // The scroll range needs every row, not the first page alone.
-    if (!mModel->CountKnown()) mModel->Count();
+    // A row near the end of the first page needs the full count for its scroll
+    // range; one well inside it does not wait for the count.
+    const QTableView* v = mViews[0];
+    const int visible = v->viewport()->height() / std::max(1, v->verticalHeader()->defaultSectionSize()) + 1;
+    if (!mModel->CountKnown() && row + visible >= mModel->rowCount()) mModel->Count();
     if (row < 0 || row >= mModel->rowCount()) return;
     // After a reset the scroll range is laid out lazily; the scroll needs it now.
     for (QTableView* v : mViews) v->doItemsLayout();
@@ -185,7 +191,8 @@ void CBrowseGrid::FitFixedSplit() {
         v->setMaximumWidth(QWIDGETSIZE_MAX);
         return;
     }
-    int width = 2 * v->frameWidth() + (v->verticalHeader()->isVisible() ? v->verticalHeader()->width() : 0);
+    // isHidden, not isVisible: the layout runs while the grid itself is hidden.
+    int width = 2 * v->frameWidth() + (v->verticalHeader()->isHidden() ? 0 : v->verticalHeader()->width());
     const auto& cols = mModel->Columns();
     for (int i = 0; i < int(cols.size()); ++i)
         if (cols[size_t(i)].visible[0]) width += cols[size_t(i)].width;

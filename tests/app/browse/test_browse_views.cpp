@@ -4,6 +4,7 @@
 #include "BrowseFixture.h"
 
 #include <QHeaderView>
+#include <QDir>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -278,4 +279,32 @@ TEST_F(BrowseFixture, RightClicksShowTheirMenus) {
     grid->SetSpecialSelectEnable(true);
     EXPECT_TRUE(grid->SpecialSelectEnable());
     (void)before;
+}
+
+// With TESSARY_SCREENSHOTS set ("1" for build/screenshots, or a folder), the
+// two views over the sample are written as PNG files for a person to look at.
+TEST_F(BrowseFixture, Screenshots) {
+    QString out = qEnvironmentVariable("TESSARY_SCREENSHOTS");
+    if (out.isEmpty()) GTEST_SKIP() << "TESSARY_SCREENSHOTS not set";
+    if (out == "1") out = qEnvironmentVariable("TESSARY_BINARY_DIR") + "/screenshots";
+    ASSERT_TRUE(QDir().mkpath(out));
+    grid->resize(1000, 420);
+    grid->show();
+    Browse(0);
+    grid->Grid()->SetRow(2);
+    grid->Grid()->SetCol(4);
+    QApplication::processEvents();
+    const QImage all = grid->grab().toImage();
+    ASSERT_EQ(all.size(), grid->size() * grid->devicePixelRatio());
+    EXPECT_TRUE(all.save(out + "/grid_all_rows.png"));
+    Browse(1);
+    QObject::connect(grid.get(), &shell::UGrid::AddSort, [this](const QString& field, bool desc) {
+        sql->AddSort(field.toStdString(), desc);
+        grid->SetRecordSource(QString::fromStdString(sql->GetSql()));
+    });
+    grid->Grid()->SetRow(0);
+    grid->Grid()->SetCol(2);
+    grid->SortDESC();
+    QApplication::processEvents();
+    EXPECT_TRUE(grid->grab().toImage().save(out + "/grid_test_rows.png"));
 }
