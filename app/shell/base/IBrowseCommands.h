@@ -2,7 +2,10 @@
 // browse code and installed by the shell at start-up.
 #pragma once
 
+#include "IDataBrowse.h"
+
 #include <cstdint>
+#include <memory>
 
 namespace shell {
 
@@ -15,6 +18,12 @@ public:
     virtual void Export2CSV() = 0;
     // The flow chart over the pages chosen in the print dialog.
     virtual void PrintTiled() = 0;
+    // A new browse view for the grid, initialised from the program's single
+    // instances: type 0 all rows, 1 test rows; null when there is none.
+    virtual std::shared_ptr<IDataBrowse> NewBrowseView(int16_t browseType) {
+        (void)browseType;
+        return nullptr;
+    }
 };
 
 // Installation (not owned; nullptr uninstalls); returns the one it replaces.
