@@ -10,6 +10,7 @@
 #include "CProject.h"
 #include "CSqlMachine.h"
 #include "CTRX.h"
+#include "MBrowseViews.h"
 #include "UGrid.h"
 #include "ui/testing.h"
 
@@ -117,17 +118,7 @@ protected:
     // Sets the record source again (filters, sorts) and binds a view when none is bound.
     void Show() {
         grid->SetRecordSource(QString::fromStdString(sql->GetSql()));
-        if (!grid->DataBrowse()) {
-            if (sql->BrowseType() == 0) {
-                auto view = std::make_shared<CBrowseAll>();
-                view->Initialize(def);
-                grid->SetDataBrowse(view);
-            } else {
-                auto view = std::make_shared<CBrowseTest>();
-                view->Initialize(def, project);
-                grid->SetDataBrowse(view);
-            }
-        }
+        if (!grid->DataBrowse()) grid->SetDataBrowse(MBrowseViews::NewBrowseView(sql->BrowseType(), def, project));
     }
 
     CBrowseModel* Model() const { return grid->Grid()->Model(); }

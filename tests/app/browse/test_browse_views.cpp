@@ -104,6 +104,21 @@ TEST_F(BrowseFixture, SortingOrdersTheRowsAndUnderlinesTheColumn) {
     for (int r = 1; r < Model()->Count(); ++r) EXPECT_LE(Model()->Value(r - 1, 2).toDouble(), Model()->Value(r, 2).toDouble());
 }
 
+TEST_F(BrowseFixture, EachBrowseTypeGetsItsView) {
+    EXPECT_TRUE(std::dynamic_pointer_cast<CBrowseAll>(MBrowseViews::NewBrowseView(0, def, project)));
+    EXPECT_TRUE(std::dynamic_pointer_cast<CBrowseTest>(MBrowseViews::NewBrowseView(1, def, project)));
+    EXPECT_FALSE(MBrowseViews::NewBrowseView(2, def, project));
+    // A view dropped after another was bound leaves the new one's handlers in place.
+    Browse(0);
+    auto first = grid->DataBrowse();
+    auto second = MBrowseViews::NewBrowseView(0, def, project);
+    grid->SetDataBrowse(second);
+    first.reset();
+    EXPECT_EQ(grid->Grid()->BoundView(), second.get());
+    EXPECT_TRUE(grid->Grid()->events.dblClick);
+    EXPECT_EQ(Model()->Text(0, 2), Model()->Value(0, 2).toString());
+}
+
 TEST_F(BrowseFixture, AllRowsLayout) {
     Exec("UPDATE LinkDataSource SET SepalLength = -123.456 WHERE IndexCounter1 = 7;");
     Exec("UPDATE LinkDataSource SET SepalLength = Null WHERE IndexCounter1 = 8;");
