@@ -107,31 +107,29 @@ void UGrid::Rebind(bool hold) {
     SyncToRecordset();
 }
 
-void UGrid::SetDatabaseName(const QString& name) {
+void UGrid::Reopen(bool hold, const char* location) {
     try {
-        mGrid->Model()->SetRecordset(nullptr, nullptr, {}, false);
-        mData1->SetDatabaseName(name.toStdString());
-        mData1->SetRecordSource({});
-        mData1->Refresh();
-        Rebind(false);
-    } catch (...) {
-        app::ShowCurrentError("UGrid::DatabaseName");
-    }
-}
-
-void UGrid::SetRecordSource(const QString& sql) {
-    try {
-        mData1->SetRecordSource(sql.toStdString());
-        const bool hold = mDataBrowse && !sql.isEmpty();
         if (hold) mGrid->HoldFields();
         mGrid->Model()->Release();
         mData1->Refresh();
         Rebind(hold);
     } catch (...) {
-        // The new text stays; the grid shows nothing.
-        mGrid->Model()->SetRecordset(nullptr, nullptr, {}, true);
-        app::ShowCurrentError("UGrid::RecordSource");
+        // The text stays in the binding; the grid shows nothing.
+        mGrid->Model()->SetRecordset(nullptr, nullptr, {}, hold);
+        app::ShowCurrentError(location);
     }
+}
+
+void UGrid::SetDatabaseName(const QString& name) {
+    mGrid->Model()->Release();  // before its database may close
+    mData1->SetDatabaseName(name.toStdString());
+    mData1->SetRecordSource({});
+    Reopen(false, "UGrid::DatabaseName");
+}
+
+void UGrid::SetRecordSource(const QString& sql) {
+    mData1->SetRecordSource(sql.toStdString());
+    Reopen(mDataBrowse && !sql.isEmpty(), "UGrid::RecordSource");
     if (isVisible()) emit Show();
 }
 
@@ -146,27 +144,11 @@ void UGrid::SetDataBrowse(std::shared_ptr<shell::IDataBrowse> view) {
     SyncToRecordset();
 }
 
-void UGrid::Refresh() {
-    try {
-        mGrid->HoldFields();
-        mGrid->Model()->Release();
-        mData1->Refresh();
-        Rebind(true);
-    } catch (...) {
-        mGrid->Model()->SetRecordset(nullptr, nullptr, {}, true);
-        app::ShowCurrentError("UGrid::Refresh");
-    }
-}
+void UGrid::Refresh() { Reopen(true, "UGrid::Refresh"); }
 
 void UGrid::Reset() {
-    try {
-        mGrid->Model()->Release();
-        mData1->SetRecordSource({});
-        mData1->Refresh();
-        Rebind(false);
-    } catch (...) {
-        app::ShowCurrentError("UGrid::Reset");
-    }
+    mData1->SetRecordSource({});
+    Reopen(false, "UGrid::Reset");
 }
 
 void UGrid::Disconnect() {

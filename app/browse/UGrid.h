@@ -75,6 +75,8 @@ protected:
 private:
     void Sort(bool descending);
     void Rebind(bool hold);
+    // Opens the binding's record set again; errors show the box titled location.
+    void Reopen(bool hold, const char* location);
     std::string CountSql() const;
     QString CellCopyText(int row, int col) const;
 
