@@ -343,6 +343,15 @@ void UGrid::mFFind_FindNext(const QString& findString, bool matchCase, bool dirD
         if (row >= 0 && rs->AbsolutePosition() != row) rs->SetAbsolutePosition(row);
         const int left = mGrid->Splits() >= 2 ? mGrid->LeftCol(1) : -1;
         dao::Field field = rs->Fields(mFindCol);
+        // A criterion names the first column of a name; a later namesake (a data
+        // column called like a column of Test) would be searched as that one.
+        for (int i = 0; i < mFindCol; ++i)
+            if (dao::CompareText(rs->Fields(i).Name(), field.Name()) == 0) {
+                ui::MsgBox(QStringLiteral("Column [%1] shares its name with another column and cannot be searched.")
+                               .arg(QString::fromStdString(field.Name())),
+                           ui::Buttons::OK, ui::Icon::Exclamation, QStringLiteral("Find"));
+                return;
+            }
         bool haveBookmark = false;
         int64_t bookmark = 0;
         if (rs->Bookmarkable() && !rs->Bof() && !rs->Eof()) {

@@ -117,6 +117,25 @@ TEST_F(PanelTest, DataColumnNamedPredictedKeepsTheTestFiltersApart) {
     CBrowseModel* m = grid->Grid()->Model();
     for (int r = 0; r < 3; ++r) keys.insert(long(m->Value(r, 3).toDouble()));
     EXPECT_EQ(keys, (std::set<long>{4, 9, 30}));
+    // The search of Test's column works; the data column of the same name is
+    // refused rather than searched as Test's.
+    grid->Grid()->SetRow(0);
+    grid->Grid()->SetCol(2);
+    grid->ShowFind();
+    FFind* dlg = grid->FindDialog();
+    dlg->Form_Activate();
+    dlg->cmbFind->setEditText("2");
+    dlg->FindNext();
+    EXPECT_EQ(dlg->windowTitle(), "Find - '2' Found");
+    EXPECT_TRUE(p->dialogs.Messages().empty());
+    grid->Grid()->SetCol(5);
+    dlg->Form_Activate();
+    EXPECT_EQ(dlg->windowTitle(), "Find in [Predicted]");
+    const int row = grid->Grid()->Row();
+    dlg->FindNext();
+    ASSERT_EQ(p->dialogs.Messages().size(), 1u);
+    EXPECT_EQ(p->dialogs.Messages()[0].title, "Find");
+    EXPECT_EQ(grid->Grid()->Row(), row);
     sql.SetPredictType(0);
     sql.SetPredicted(2);
     sql.SetKeyMin("5");
