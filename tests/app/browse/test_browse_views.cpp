@@ -14,6 +14,12 @@ using browsetest::BrowseFixture;
 
 namespace {
 
+std::vector<long> Range150() {
+    std::vector<long> v;
+    for (long k = 1; k <= 150; ++k) v.push_back(k);
+    return v;
+}
+
 void Press(QWidget* w, QPoint p, Qt::MouseButton b, QEvent::Type type = QEvent::MouseButtonPress) {
     QMouseEvent e(type, QPointF(p), QPointF(w->mapToGlobal(p)), b, b, Qt::NoModifier);
     QApplication::sendEvent(w, &e);
@@ -256,6 +262,15 @@ TEST_F(BrowseFixture, DoubleClickAndSpaceToggleTheMark) {
     Press(right->viewport(), CellOf(right, row3, 4), Qt::LeftButton);
     QApplication::sendEvent(right, &space);
     EXPECT_EQ(Keys("Mark=-1"), (std::vector<long>{2, 3, 5, 101, 120, 150}));  // 0 becomes -1
+
+    // A source without the mark of Test: the toggle writes nothing, not even the first column.
+    grid->SetRecordSource("SELECT Test.MainPrimaryKey, Test.Actual FROM Test");
+    ASSERT_TRUE(grid->RecordSet()->Updatable());
+    grid->Grid()->SetRow(0);
+    QApplication::sendEvent(right->isColumnHidden(1) ? grid->Grid()->SplitView(0) : right, &space);
+    EXPECT_EQ(Keys(""), Range150());
+    EXPECT_EQ(Keys("Mark=-1"), (std::vector<long>{2, 3, 5, 101, 120, 150}));
+    Show();
 
     // A read-only record set leaves the marks alone, silently.
     grid->SetReadOnly(true);
