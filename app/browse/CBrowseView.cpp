@@ -104,7 +104,7 @@ void CBrowseView::SetupGrid() {
     });
     step([&] { mTG->AddSplit(); });
     SetupSplits();
-    int firstUsed = 0, running = 0;
+    int firstUsed = 0;
     for (int i = 0; i < int(cols.size()); ++i) {
         step([&] {
             GridColumn& c = cols[size_t(i)];
@@ -134,7 +134,6 @@ void CBrowseView::SetupGrid() {
                     c.foreColor = Bgr(0x808080);
                 } else {
                     if (firstUsed == 0) firstUsed = i;
-                    c.number = running++;
                 }
             }
         });
