@@ -294,8 +294,15 @@ TEST_F(BrowseFixture, RightClicksShowTheirMenus) {
     EXPECT_EQ(grid->Grid()->Col(), 5);
     grid->ActiveBar("popGrid")->hide();
 
+    // A band the bar does not hold shows nothing; an empty name means popGrid.
+    grid->ShowPopup("popNone");
+    EXPECT_EQ(grid->LastPopup(), "popGrid");
+    grid->ShowPopup("popCopy");
+    grid->ActiveBar("popCopy")->hide();
+    grid->ShowPopup("");
+    EXPECT_EQ(grid->LastPopup(), "popGrid");
+    grid->ActiveBar("popGrid")->hide();
     // Past the last column: no menu.
-    const QString before = grid->LastPopup();
     Press(right->horizontalHeader()->viewport(), QPoint(right->horizontalHeader()->length() + 50, 5), Qt::RightButton);
     EXPECT_EQ(grid->Grid()->Col(), 5);
 
@@ -308,7 +315,6 @@ TEST_F(BrowseFixture, RightClicksShowTheirMenus) {
     EXPECT_FALSE(grid->ActiveBar("popCopy")->actions().at(2)->isEnabled());  // live prediction off at start
     grid->SetSpecialSelectEnable(true);
     EXPECT_TRUE(grid->SpecialSelectEnable());
-    (void)before;
 }
 
 // With TESSARY_SCREENSHOTS set ("1" for build/screenshots, or a folder), the
