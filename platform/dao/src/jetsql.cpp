@@ -804,6 +804,7 @@ TableRef Parser::ResolveTableRef(const std::string& written) {
         if (resolver_->ResolveTable(written, &schema, &table)) {
             tr.schema = schema;
             tr.table = table;
+            tr.rowid = resolver_->RowidName(schema, table);
         }
     }
     return tr;
@@ -1208,8 +1209,9 @@ Statement Parser::ParseUpdate() {
         st.sql = "UPDATE " + target + " SET " + sets + (where.empty() ? "" : " WHERE " + where);
     } else {
         // A joined update changes the first table's rows that the join reaches.
-        std::string rowSel = "SELECT " + QuoteIdent(t0.alias) + ".rowid FROM " + from + (where.empty() ? "" : " WHERE " + where);
-        st.sql = "UPDATE " + target + " SET " + sets + " WHERE " + QuoteIdent(t0.alias) + ".rowid IN (" + rowSel + ")";
+        const std::string rowid = QuoteIdent(t0.alias) + "." + t0.rowid;
+        std::string rowSel = "SELECT " + rowid + " FROM " + from + (where.empty() ? "" : " WHERE " + where);
+        st.sql = "UPDATE " + target + " SET " + sets + " WHERE " + rowid + " IN (" + rowSel + ")";
         // Column references to joined tables are not supported in SET of a joined update.
     }
     return st;
@@ -1249,8 +1251,9 @@ Statement Parser::ParseDelete() {
     if (tables.size() == 1) {
         st.sql = "DELETE FROM " + target + (where.empty() ? "" : " WHERE " + where);
     } else {
-        st.sql = "DELETE FROM " + target + " WHERE " + QuoteIdent(t0.alias) + ".rowid IN (SELECT " +
-                 QuoteIdent(t0.alias) + ".rowid FROM " + from + (where.empty() ? "" : " WHERE " + where) + ")";
+        const std::string rowid = QuoteIdent(t0.alias) + "." + t0.rowid;
+        st.sql = "DELETE FROM " + target + " WHERE " + rowid + " IN (SELECT " + rowid + " FROM " + from +
+                 (where.empty() ? "" : " WHERE " + where) + ")";
     }
     return st;
 }

@@ -1,0 +1,146 @@
+// Hostile names, files and statements: the layer refuses them cleanly or
+// handles them right, and never hangs or crashes.
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include "fixture.h"
+
+using namespace daotest;
+using dao::RecordsetType;
+
+namespace {
+
+// Runs f in a child process that must finish by itself within the given
+// seconds; returns its exit status (-1 when it hung or crashed).
+template <class F>
+int InChild(F&& f, unsigned seconds = 20) {
+    pid_t child = ::fork();
+    if (child < 0) return -2;
+    if (child == 0) {
+        ::alarm(seconds);
+        int rc = 0;
+        try {
+            rc = f();
+        } catch (...) {
+            rc = 99;
+        }
+        ::_exit(rc);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::vector<std::string> Column(dao::Recordset& rs, const char* name) {
+    std::vector<std::string> out;
+    for (rs.MoveFirst(); !rs.Eof(); rs.MoveNext()) out.push_back(rs.Fields(name).AsString());
+    return out;
+}
+
+}  // namespace
+
+TEST(DaoHostile, ColumnsNamedLikeTheRowKeyDoNotRedirectEdits) {
+    TempDir dir;
+    auto db = dao::DBEngine::CreateDatabase(dir.File("r.txp"), dao::dbLangGeneral);
+    // Every alias of the hidden key taken by a user's column, all holding the same value.
+    db->Execute("CREATE TABLE T (K LONG CONSTRAINT PrimaryKey PRIMARY KEY, [rowid] LONG, [OID] LONG, V TEXT(10))");
+    db->Execute("CREATE TABLE U (K LONG CONSTRAINT PrimaryKey PRIMARY KEY, [RowID] LONG, W TEXT(10))");
+    for (int k = 1; k <= 4; ++k) {
+        db->Execute("INSERT INTO T VALUES (" + std::to_string(k * 10) + ", 1, 1, 'v" + std::to_string(k) + "')");
+        db->Execute("INSERT INTO U VALUES (" + std::to_string(k * 10) + ", 1, 'w')");
+    }
+    for (auto type : {RecordsetType::Dynaset, RecordsetType::Table}) {
+        auto rs = db->OpenRecordset("T", type);
+        rs->MoveLast();
+        EXPECT_EQ(rs->RecordCount(), 4);
+        rs->MoveFirst();
+        rs->MoveNext();
+        rs->Edit();
+        rs->Fields("V").SetValue(S(type == RecordsetType::Table ? "table" : "dyn"));
+        rs->Update();
+    }
+    auto check = db->OpenRecordset("SELECT V FROM T ORDER BY K", RecordsetType::Snapshot);
+    EXPECT_EQ(Column(*check, "V"), (std::vector<std::string>{"v1", "table", "v3", "v4"}));
+
+    // Delete through a record set, and a find that lands on the right row.
+    auto rs = db->OpenRecordset("SELECT * FROM T ORDER BY K", RecordsetType::Dynaset);
+    rs->FindFirst("K = 30");
+    ASSERT_FALSE(rs->NoMatch());
+    EXPECT_EQ(rs->Fields("V").AsString(), "v3");
+    rs->Delete();
+    rs->MoveLast();
+    EXPECT_EQ(rs->RecordCount(), 3);
+    auto tbl = db->OpenRecordset("T", RecordsetType::Table);
+    tbl->SetIndex("PrimaryKey");
+    tbl->Seek("=", {L(40)});
+    ASSERT_FALSE(tbl->NoMatch());
+    EXPECT_EQ(tbl->Fields("V").AsString(), "v4");
+
+    // Joined statements address the first table's rows by its own key.
+    db->Execute("UPDATE T INNER JOIN U ON T.K = U.K SET T.V = 'joined' WHERE U.K = 20;");
+    check = db->OpenRecordset("SELECT V FROM T ORDER BY K", RecordsetType::Snapshot);
+    EXPECT_EQ(Column(*check, "V"), (std::vector<std::string>{"v1", "joined", "v4"}));
+    db->Execute("DELETE T.* FROM T INNER JOIN U ON T.K = U.K WHERE U.K = 40;");
+    check = db->OpenRecordset("SELECT V FROM T ORDER BY K", RecordsetType::Snapshot);
+    EXPECT_EQ(Column(*check, "V"), (std::vector<std::string>{"v1", "joined"}));
+}
+
+TEST(DaoHostile, NamesTheLayerKeepsAreRefusedForNewTables) {
+    TempDir dir;
+    const std::string path = dir.File("n.txp");
+    {
+        auto db = dao::DBEngine::CreateDatabase(path, dao::dbLangGeneral);
+        db->Execute("CREATE TABLE Data (K LONG CONSTRAINT PrimaryKey PRIMARY KEY)");
+        for (const char* name : {"MSysLinks", "msysObjects", "sqlite_stat9"}) {
+            EXPECT_EQ(ErrorOf([&] { db->Execute(std::string("CREATE TABLE [") + name + "] (A LONG)"); }), 3125) << name;
+            EXPECT_EQ(ErrorOf([&] { db->Execute(std::string("SELECT K INTO [") + name + "] FROM Data"); }), 3125)
+                << name;
+            dao::TableDef td = db->CreateTableDef(name);
+            td.Fields().Append(dao::Field("A", dao::dbLong));
+            EXPECT_EQ(ErrorOf([&] { db->TableDefs().Append(td); }), 3125) << name;
+            EXPECT_EQ(ErrorOf([&] { db->TableDefs()["Data"].SetName(name); }), 3125) << name;
+        }
+    }
+    // The file still opens.
+    EXPECT_EQ(ErrorOf([&] { dao::DBEngine::OpenDatabase(path, false, false); }), 0);
+}
+
+TEST(DaoHostile, AFifoIsRefusedWithoutBlocking) {
+    TempDir dir;
+    const std::string fifo = dir.File("pipe.txp");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (bool readOnly : {false, true}) {
+        const int rc = InChild([&] {
+            try {
+                dao::DBEngine::OpenDatabase(fifo, false, readOnly);
+            } catch (const dao::DaoError& e) {
+                return e.Number() == 3343 ? 0 : 1;
+            }
+            return 2;
+        });
+        EXPECT_EQ(rc, 0) << "read-only " << readOnly;
+    }
+    // A project whose linked table's source became a FIFO opens; the link reports it.
+    const std::string project = dir.File("p.txp");
+    const std::string source = dir.File("src.db");
+    {
+        auto src = dao::DBEngine::CreateDatabase(source, dao::dbLangGeneral);
+        src->Execute("CREATE TABLE Data (K LONG CONSTRAINT PrimaryKey PRIMARY KEY)");
+        auto db = dao::DBEngine::CreateDatabase(project, dao::dbLangGeneral);
+        dao::TableDef link = db->CreateTableDef("LinkDataSource", 0, "Data", ";DATABASE=" + source);
+        db->TableDefs().Append(link);
+    }
+    ASSERT_EQ(::unlink(source.c_str()), 0);
+    ASSERT_EQ(::mkfifo(source.c_str(), 0600), 0);
+    const int rc = InChild([&] {
+        auto db = dao::DBEngine::OpenDatabase(project, false, false);
+        try {
+            db->OpenRecordset("LinkDataSource", RecordsetType::Snapshot);
+        } catch (const dao::DaoError& e) {
+            return e.Number() == 3343 ? 0 : 1;
+        }
+        return 2;
+    });
+    EXPECT_EQ(rc, 0);
+}
