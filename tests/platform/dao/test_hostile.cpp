@@ -144,3 +144,103 @@ TEST(DaoHostile, AFifoIsRefusedWithoutBlocking) {
     });
     EXPECT_EQ(rc, 0);
 }
+
+namespace {
+
+// Some shapes of nesting: each wraps the condition c (or value v) once more.
+struct Shape {
+    const char* name;
+    std::string (*wrap)(const std::string& inner);
+    bool value;  // wraps a value, not a condition
+    int runs = 10;  // levels that must run
+};
+
+const Shape kShapes[] = {
+    {"parentheses", [](const std::string& c) { return "(" + c + ")"; }, false},
+    {"Not", [](const std::string& c) { return "Not (" + c + ")"; }, false},
+    {"And/Or", [](const std::string& c) { return "(K > 0 Or (" + c + ")) And K < 100"; }, false},
+    {"compare as value", [](const std::string& c) { return "(" + c + ") = True"; }, false},
+    {"IIf", [](const std::string& c) { return "IIf(" + c + ", True, False)"; }, false},
+    {"minus", [](const std::string& v) { return "-(" + v + ")"; }, true},
+    {"functions", [](const std::string& v) { return "Abs(" + v + ")"; }, true},
+    {"arithmetic", [](const std::string& v) { return "(1 + " + v + " * 1)"; }, true},
+    {"concatenation", [](const std::string& v) { return "(" + v + " & '')"; }, true},
+    {"division", [](const std::string& v) { return "(" + v + " / 1)"; }, true},
+    {"Xor", [](const std::string& c) { return "(" + c + ") Xor False"; }, false, 7},
+    {"Eqv as value", [](const std::string& v) { return "((" + v + " Eqv -1) + K)"; }, true, 7},
+    {"subquery", [](const std::string& c) { return "K In (SELECT K FROM T WHERE " + c + ")"; }, false, 4},
+};
+
+std::string Nest(const Shape& s, int levels) {
+    std::string e = s.value ? "K" : "K = 10";
+    for (int i = 0; i < levels; ++i) e = s.wrap(e);
+    return s.value ? "(" + e + ") = 10 Or (" + e + ") = -10" : e;
+}
+
+}  // namespace
+
+TEST(DaoHostile, DeepNestingIsRefusedWithItsOwnErrorAndNeverCrashes) {
+    TempDir dir;
+    auto db = dao::DBEngine::CreateDatabase(dir.File("deep.txp"), dao::dbLangGeneral);
+    db->Execute("CREATE TABLE T (K LONG CONSTRAINT PrimaryKey PRIMARY KEY, V TEXT(10))");
+    for (int k = 10; k <= 30; k += 10) db->Execute("INSERT INTO T VALUES (" + std::to_string(k) + ", 'v')");
+    auto count = [&](const std::string& where) {
+        return db->OpenRecordset("SELECT * FROM T WHERE " + where, RecordsetType::Snapshot)->RecordCount();
+    };
+    // Every depth either runs or is refused as too complex; never another failure
+    // (SQLite's parser stack overflowing), and what real queries nest always runs.
+    for (const Shape& s : kShapes) {
+        int firstRefused = 0;
+        for (int levels = 1; levels <= 60 && !firstRefused; ++levels) {
+            const std::string where = Nest(s, levels);
+            try {
+                count(where);
+            } catch (const dao::DaoError& e) {
+                ASSERT_EQ(e.Number(), 3360) << s.name << " at " << levels << ": " << e.what();
+                firstRefused = levels;
+            }
+        }
+        EXPECT_GT(firstRefused, s.runs) << s.name;
+        EXPECT_NE(firstRefused, 0) << s.name << " never refused";
+    }
+    // Far past the limit: refused, not a stack overflow.
+    const std::string open(20000, '('), close(20000, ')');
+    EXPECT_EQ(ErrorOf([&] { count(open + "K = 10" + close); }), 3360);
+    std::string nots;
+    for (int i = 0; i < 20000; ++i) nots += "Not ";
+    EXPECT_EQ(ErrorOf([&] { count(nots + "K = 10"); }), 3360);
+    std::string sub = "SELECT K FROM T";
+    for (int i = 0; i < 2000; ++i) sub = "SELECT K FROM (" + sub + ")";
+    EXPECT_EQ(ErrorOf([&] { db->OpenRecordset(sub, RecordsetType::Snapshot); }), 3360);
+    EXPECT_EQ(ErrorOf([&] { db->OpenRecordset("SELECT * FROM " + open + "T" + close, RecordsetType::Snapshot); }),
+              3360);
+}
+
+TEST(DaoHostile, LongOperatorChainsRunFlat) {
+    TempDir dir;
+    auto db = dao::DBEngine::CreateDatabase(dir.File("flat.txp"), dao::dbLangGeneral);
+    db->Execute("CREATE TABLE T (K LONG CONSTRAINT PrimaryKey PRIMARY KEY)");
+    for (int k = 1; k <= 400; ++k) db->Execute("INSERT INTO T VALUES (" + std::to_string(k) + ")");
+    for (int terms : {90, 300, 500}) {
+        std::string ors, ands, sum;
+        for (int i = 1; i <= terms; ++i) {
+            ors += (i > 1 ? " Or " : "") + std::string("K = ") + std::to_string(i * 2);
+            ands += (i > 1 ? " And " : "") + std::string("K <> ") + std::to_string(i * 3);
+            sum += (i > 1 ? " + " : "") + std::string("1");
+        }
+        auto rs = db->OpenRecordset("SELECT K FROM T WHERE " + ors, RecordsetType::Snapshot);
+        rs->MoveLast();
+        EXPECT_EQ(rs->RecordCount(), std::min(terms, 200)) << terms;
+        rs = db->OpenRecordset("SELECT K FROM T WHERE " + ands, RecordsetType::Snapshot);
+        rs->MoveLast();
+        EXPECT_EQ(rs->RecordCount(), 400 - std::min(terms, 133)) << terms;
+        rs = db->OpenRecordset("SELECT " + sum + " AS S FROM T WHERE K = 1", RecordsetType::Snapshot);
+        EXPECT_EQ(rs->Fields("S").AsLong(), terms);
+        db->Execute("UPDATE T SET K = K WHERE " + ors);
+        EXPECT_EQ(db->RecordsAffected(), std::min(terms, 200)) << terms;
+    }
+    std::string huge;
+    for (int i = 0; i < 20000; ++i) huge += (i ? " Or " : "") + std::string("K = ") + std::to_string(i);
+    EXPECT_EQ(ErrorOf([&] { db->OpenRecordset("SELECT K FROM T WHERE " + huge, RecordsetType::Snapshot); }), 3360);
+    EXPECT_EQ(ErrorOf([&] { db->Execute("DELETE FROM T WHERE " + huge); }), 3360);
+}
