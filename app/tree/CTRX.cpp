@@ -159,6 +159,9 @@ bool CTRX::Initialize(std::shared_ptr<CDataDef> dataDef, CProject* project) {
         mDDO = std::move(dataDef);
         mProject = project;
         mTRX.reset();  // the old engine and its connection go first
+        if (mDDO->FieldCount() == 0)
+            throw CTreeError(treeerr::kObjectNotSet,
+                             "The project has no field definitions. Choose its data table and fields first.");
         mLoaded = false;
         auto engine = std::make_unique<CTRXEngine>([this](int16_t p, bool* c) { EngineProgress(p, c); });
 

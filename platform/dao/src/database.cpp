@@ -1342,4 +1342,21 @@ std::shared_ptr<Database> DBEngine::OpenDatabase(const std::string& path, bool e
     return Workspaces(0).OpenDatabase(path, exclusive, readOnly, connect);
 }
 
+void DBEngine::ReplaceDatabase(const std::string& from, const std::string& to) {
+    if (from.empty() || to.empty()) Raise(3044, to);
+    struct stat st {};
+    if (::lstat(from.c_str(), &st) != 0) Raise(3024, from);
+    if (!S_ISREG(st.st_mode)) Raise(3343, from);
+    const std::string lockPath = to + ".lck";
+    bool denied = false;
+    const int fd = TakeLock(lockPath, true, &denied);
+    if (denied) Raise(3045, to);
+    if (fd < 0) Raise(3050);
+    for (const char* suffix : {"-wal", "-shm", "-journal"}) ::unlink((to + suffix).c_str());
+    const int rc = ::rename(from.c_str(), to.c_str());
+    const int err = errno;
+    ReleaseLock(fd, lockPath);
+    if (rc != 0) Raise(err == EACCES || err == EPERM ? 3051 : 3044, to);
+}
+
 }  // namespace dao

@@ -233,3 +233,14 @@ TEST(HostileTree, ClassifyAddsDataRowsThatTestLacks) {
     // Rows outside the range come back too, unclassified.
     for (long k = 1; k < 5; ++k) EXPECT_EQ(test.at(k), (std::pair<int, int>{-1, -1})) << k;
 }
+
+TEST(HostileTree, AProjectWithoutFieldDefinitionsSaysSo) {
+    ui::ScopedRecorder dialogs;
+    CProject project;
+    CTRX trx;
+    EXPECT_FALSE(trx.Initialize(std::make_shared<CDataDef>(), &project));
+    ASSERT_EQ(dialogs.Messages().size(), 1u);
+    EXPECT_EQ(dialogs.Messages()[0].title.toStdString(), "CTRX::Initialize");
+    EXPECT_TRUE(dialogs.Messages()[0].text.contains(QStringLiteral("no field definitions")))
+        << dialogs.Messages()[0].text.toStdString();
+}
