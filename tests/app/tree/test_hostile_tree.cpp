@@ -23,6 +23,8 @@ namespace {
 std::atomic<size_t> gLargest{0};
 }  // namespace
 
+// Counted allocations go through malloc, so free releases them.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(size_t n) {
     size_t seen = gLargest.load();
     while (n > seen && !gLargest.compare_exchange_weak(seen, n)) {

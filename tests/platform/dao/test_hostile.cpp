@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <random>
+
 #include "fixture.h"
 
 using namespace daotest;
@@ -243,4 +246,101 @@ TEST(DaoHostile, LongOperatorChainsRunFlat) {
     for (int i = 0; i < 20000; ++i) huge += (i ? " Or " : "") + std::string("K = ") + std::to_string(i);
     EXPECT_EQ(ErrorOf([&] { db->OpenRecordset("SELECT K FROM T WHERE " + huge, RecordsetType::Snapshot); }), 3360);
     EXPECT_EQ(ErrorOf([&] { db->Execute("DELETE FROM T WHERE " + huge); }), 3360);
+}
+
+// Statements of every kind the layer translates, mutated by seeded edits that
+// also splice, repeat and nest pieces: each runs or raises a numbered error;
+// none crashes, hangs or changes data outside the transaction it ran in.
+TEST(DaoHostile, MutatedStatementsOfEveryKindOnlyRaiseNumberedErrors) {
+    TempDir dir;
+    auto db = dao::DBEngine::CreateDatabase(dir.File("fuzz.txp"), dao::dbLangGeneral);
+    db->Execute("CREATE TABLE Data (K LONG CONSTRAINT PrimaryKey PRIMARY KEY, Name TEXT(20), Age SHORT, "
+                "[When] DATETIME, [rowid] LONG)");
+    db->Execute("CREATE TABLE Test (MainPrimaryKey LONG CONSTRAINT PrimaryKey PRIMARY KEY, Predicted SHORT, "
+                "Actual SHORT, Mark SHORT)");
+    for (int k = 1; k <= 20; ++k) {
+        db->Execute("INSERT INTO Data VALUES (" + std::to_string(k) + ", 'n" + std::to_string(k % 4) + "', " +
+                    std::to_string(k * 3) + ", #1/" + std::to_string(k) + "/2001#, 1)");
+        db->Execute("INSERT INTO Test VALUES (" + std::to_string(k) + ", -1, -1, 0)");
+    }
+    const std::vector<std::string> seeds = {
+        "SELECT Data.*, Test.Mark FROM Data INNER JOIN Test ON Data.K = Test.MainPrimaryKey WHERE (Test.Mark = 0) "
+        "AND ((Data.Age > 3) OR (Data.Name Like 'n*')) ORDER BY Data.Age DESC;",
+        "SELECT Name, Count(*) AS N, Sum(Age) FROM Data WHERE [When] Between #1/2/2001# And #1/9/2001# GROUP BY "
+        "Name HAVING Count(*) > 1",
+        "SELECT * FROM Data WHERE K In (SELECT MainPrimaryKey FROM Test WHERE Predicted <> Actual) AND Not "
+        "IsNull(Name) AND IIf(Age Mod 2 = 0, True, False)",
+        "UPDATE Test SET Mark = -1 WHERE MainPrimaryKey In (1, 2, 3) Or (Predicted = -1 And Actual = -1);",
+        "UPDATE Data INNER JOIN Test ON Data.K = Test.MainPrimaryKey SET Data.Age = Data.Age + 1 WHERE Test.Mark = 0",
+        "DELETE FROM Test WHERE MainPrimaryKey > 15 AND Mark = 0;",
+        "INSERT INTO Test (MainPrimaryKey, Predicted, Actual, Mark) SELECT K + 100, -1, -1, 0 FROM Data WHERE K < 5",
+        "CREATE TABLE Extra (Id AUTOINCREMENT CONSTRAINT PrimaryKey PRIMARY KEY, Note TEXT(50), V DOUBLE)",
+        "CREATE INDEX ByAge ON Data(Age DESC, Name)WITH DISALLOW NULL;",
+        "SELECT CStr(Age) & '-' & UCase(Name), Format(Age / 7, '0.00'), Nz(Name, '?') FROM Data ORDER BY 1",
+    };
+    const std::vector<std::string> pieces = {"(", ")", "((", "))", "'", "\"", "[", "]", "#", ",", "*", " AND ",
+                                             " OR ", " NOT ", "SELECT ", " FROM ", " WHERE ", "-", "Not ", "IIf(",
+                                             "1", "0.5e3", "#1/1/2001#", "'x''y'", ";", " In (", " Is Null"};
+    std::mt19937 gen(19991231);
+    int ran = 0, raised = 0;
+    for (int round = 0; round < 1500; ++round) {
+        std::string sql = seeds[gen() % seeds.size()];
+        const int edits = int(gen() % 3);
+        for (int e = 0; e < edits && !sql.empty(); ++e) {
+            const size_t at = gen() % sql.size();
+            switch (gen() % 6) {
+            case 0: sql.erase(at, 1 + gen() % 8); break;
+            case 1: sql.insert(at, pieces[gen() % pieces.size()]); break;
+            case 2: sql[at] = char(32 + gen() % 95); break;
+            case 3: {  // a piece repeated many times over: deep nesting or long chains
+                const std::string p = pieces[gen() % pieces.size()];
+                std::string run;
+                for (int i = 0, n = 1 + int(gen() % 200); i < n; ++i) run += p;
+                sql.insert(at, run);
+                break;
+            }
+            case 4: {  // a slice of this statement repeated inside itself
+                const size_t len = 1 + gen() % std::min<size_t>(40, sql.size() - at);
+                const std::string slice = sql.substr(at, len);
+                for (int i = 0, n = 1 + int(gen() % 30); i < n; ++i) sql.insert(at, slice);
+                break;
+            }
+            default: {  // spliced with another statement
+                const std::string& other = seeds[gen() % seeds.size()];
+                sql = sql.substr(0, at) + other.substr(gen() % other.size());
+                break;
+            }
+            }
+        }
+        db->BeginTrans();
+        try {
+            if (dao::RecordsetType type = gen() % 2 ? RecordsetType::Snapshot : RecordsetType::Dynaset;
+                sql.rfind("SELECT", 0) == 0 && gen() % 3) {
+                auto rs = db->OpenRecordset(sql, type);
+                if (!rs->Eof()) rs->MoveLast();
+            } else {
+                db->Execute(sql);
+            }
+            ++ran;
+        } catch (const dao::DaoError& e) {
+            EXPECT_GT(e.Number(), 0) << sql;
+            EXPECT_FALSE(e.Description().empty()) << sql;
+            ++raised;
+        }
+        db->Rollback();
+        // Criteria as FindFirst takes them.
+        try {
+            auto rs = db->OpenRecordset("Data", RecordsetType::Dynaset);
+            const size_t where = sql.find("WHERE ");
+            rs->FindFirst(where == std::string::npos ? sql : sql.substr(where + 6));
+        } catch (const dao::DaoError& e) {
+            EXPECT_GT(e.Number(), 0) << sql;
+        }
+    }
+    EXPECT_GT(ran, 300);
+    EXPECT_GT(raised, 500);
+    auto rs = db->OpenRecordset("SELECT Count(*), Sum(Age) FROM Data", RecordsetType::Snapshot);
+    EXPECT_EQ(rs->Fields(0).AsLong(), 20);
+    EXPECT_EQ(rs->Fields(1).AsLong(), 3 * 210);
+    EXPECT_EQ(db->TableDefs().Count(), 2);
 }
