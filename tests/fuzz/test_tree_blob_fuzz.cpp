@@ -119,7 +119,7 @@ void Mutate(std::string& b, std::mt19937& rng) {
 TEST(TreeBlobFuzz, MutatedBlobsLoadSoundlyOrAreRefused) {
     std::mt19937 rng(20261209);
     int loaded = 0, refused = 0, ignored = 0;
-    for (int round = 0; round < 15000; ++round) {
+    for (int round = 0; round < 3000; ++round) {
         const CTreeModel original = RandomTree(rng, 3 + int(rng() % 200));
         std::string blob = CTreeBlob::Pack(original);
         Mutate(blob, rng);
@@ -152,7 +152,7 @@ TEST(TreeBlobFuzz, MutatedBlobsLoadSoundlyOrAreRefused) {
         // Memory follows the bytes (a narrow child index aside), never the counts they claim.
         ASSERT_LT(gLargest.load(), 64 * blob.size() + (size_t(4) << 20)) << round << ": " << blob.size() << " bytes";
     }
-    EXPECT_GT(loaded, 250);
-    EXPECT_GT(refused, 2500);
-    EXPECT_GT(ignored, 25);
+    EXPECT_GT(loaded, 50);
+    EXPECT_GT(refused, 500);
+    EXPECT_GT(ignored, 5);
 }

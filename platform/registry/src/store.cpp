@@ -86,9 +86,12 @@ void SerializeKey(const Key& key, const std::string& path, std::string* out, siz
             Escape(value.data, out);
         } else {
             static const char hex[] = "0123456789abcdef";
+            const size_t at = out->size();
+            out->resize(at + 2 * value.data.size());
+            char* p = out->data() + at;
             for (unsigned char c : value.data) {
-                out->push_back(hex[c >> 4]);
-                out->push_back(hex[c & 15]);
+                *p++ = hex[c >> 4];
+                *p++ = hex[c & 15];
             }
         }
         out->push_back('\n');
