@@ -1,0 +1,242 @@
+// Opening projects: the sample from any working folder, the project check,
+// relinking a data file that moved into the program's data folder, the
+// upgrade of older projects, and the small routines the open and new roads
+// share (connect texts, table probe, Config writer, proposed names).
+#include "ShellFixture.h"
+
+#include "AppGlobals.h"
+#include "CDataDef.h"
+#include "CProject.h"
+
+#include <sqlite3.h>
+
+#include <fstream>
+
+using namespace shelltest;
+
+namespace {
+
+class ProjectOpen : public ShellTest {
+protected:
+    void SetUp() override {
+        ShellTest::SetUp();
+        ASSERT_TRUE(Start());
+    }
+    static void Sql(const std::string& file, const std::string& sql) {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+        char* err = nullptr;
+        EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err), SQLITE_OK) << (err ? err : "");
+        sqlite3_free(err);
+        sqlite3_close(db);
+    }
+    std::string Config(const std::string& file, const std::string& property) {
+        CProject p;
+        p.SetFileName(file);
+        return p.GetConfig(property, "<none>");
+    }
+    bool Open(const std::string& path) {
+        MTessary::LoadProject(QString::fromStdString(path));
+        return shell::Globals().gProject != nullptr;
+    }
+    void Close() { MTessary::MenuCommand(QStringLiteral("mnuFileClose")); }
+};
+
+TEST_F(ProjectOpen, TheSampleOpensFromAnyWorkingFolder) {
+    const std::string path = CopySample("elsewhere");
+    // The working folder (cwd) holds no iris.mdb: the relative link names the project's folder.
+    ASSERT_FALSE(std::filesystem::exists(dir.File("cwd/iris.mdb")));
+    ASSERT_TRUE(Open(path));
+    EXPECT_EQ(Main().windowTitle(), "Tessary - [iris.txp]");
+    EXPECT_EQ(shell::Globals().gDataDef->FieldCount(), 6);
+    EXPECT_TRUE(dialogs.Messages().empty());
+    EXPECT_EQ(Config(path, "DataSourceName"), "iris.mdb") << "nothing was relinked";
+    EXPECT_TRUE(Tool("mnuFileClose")->isEnabled());
+    EXPECT_FALSE(Tool("mnuFileImport")->isEnabled());
+    // Opening another project closes this one first; cancelling the dialog leaves none open.
+    MTessary::LoadProject(QString());
+    EXPECT_FALSE(shell::Globals().gProject);
+    EXPECT_FALSE(Tool("mnuViewBrowseAll")->isEnabled());
+    EXPECT_FALSE(Tool("mnuFileClose")->isEnabled());
+    EXPECT_TRUE(Tool("mnuFileImport")->isEnabled());
+}
+
+TEST_F(ProjectOpen, AMovedDataFileIsRelinkedFromTheDataFolderOnce) {
+    const std::string path = CopySample("moved");
+    std::filesystem::create_directories(dir.Path() / "data");
+    std::filesystem::rename(dir.File("moved/iris.mdb"), dir.File("data/iris.mdb"));
+    ASSERT_TRUE(Open(path));
+    EXPECT_TRUE(dialogs.Messages().empty());
+    EXPECT_EQ(Config(path, "DataSourceName"), dir.File("data/iris.mdb"));
+    EXPECT_EQ(shell::Globals().gProject->GetConfig("RecordCount"), "150");
+    Close();
+    // The next open finds it directly, and the rows read through the new link.
+    ASSERT_TRUE(Open(path));
+    EXPECT_TRUE(dialogs.Messages().empty());
+    DatabasePtr db = shell::Globals().gProject->OpenProject(false);
+    auto rs = db->OpenRecordset("SELECT COUNT(*) FROM LinkDataSource", dao::RecordsetType::Snapshot);
+    EXPECT_EQ(rs->Fields(0).AsLong(), 150);
+    rs->Close();
+    db.reset();
+    Close();
+
+    // Missing from both places: the stored path is reported and nothing stays open.
+    std::filesystem::remove(dir.File("data/iris.mdb"));
+    EXPECT_FALSE(Open(path));
+    ASSERT_EQ(dialogs.Messages().size(), 1u);
+    EXPECT_EQ(dialogs.Messages()[0].title, "Project Open Error");
+    EXPECT_EQ(dialogs.Messages()[0].text, "Cannot Locate Database File: \n" + QString::fromStdString(dir.File("data/iris.mdb")));
+    EXPECT_EQ(dialogs.Messages()[0].icon, ui::Icon::Exclamation);
+    EXPECT_EQ(Main().windowTitle(), "Tessary");
+    EXPECT_FALSE(Tool("mnuFileClose")->isEnabled());
+}
+
+TEST_F(ProjectOpen, AWindowsPathIsLookedUpByItsFileNameInTheDataFolder) {
+    const std::string path = CopySample("win");
+    std::filesystem::remove(dir.File("win/iris.mdb"));
+    std::filesystem::create_directories(dir.Path() / "data");
+    std::filesystem::copy_file(SamplesDir() + "/iris.mdb", dir.File("data/iris.mdb"));
+    const std::string stored = "C:\\Old Place\\iris.mdb";
+    Sql(path, "UPDATE MSysLinks SET Connect=';DATABASE=" + stored + "';UPDATE Config SET sValue='" + stored +
+                  "' WHERE Property='DataSourceName'");
+    ASSERT_TRUE(Open(path));
+    EXPECT_TRUE(dialogs.Messages().empty());
+    EXPECT_EQ(Config(path, "DataSourceName"), dir.File("data/iris.mdb"));
+}
+
+TEST_F(ProjectOpen, TheProjectCheckRefusesWithOneMessage) {
+    // The stored data source names another file than the link (compared case-blind).
+    const std::string other = CopySample("other");
+    Sql(other, "UPDATE Config SET sValue='IRIS.MDB' WHERE Property='DataSourceName'");
+    EXPECT_TRUE(MTessary::IsProjectFile(QString::fromStdString(other))) << "case-blind";
+    Sql(other, "UPDATE Config SET sValue='flowers.mdb' WHERE Property='DataSourceName'");
+    EXPECT_FALSE(MTessary::IsProjectFile(QString::fromStdString(other)));
+    EXPECT_FALSE(Open(other));
+    ASSERT_EQ(dialogs.Messages().size(), 1u);
+    EXPECT_EQ(dialogs.Messages()[0].title, "Open Project Failed");
+    EXPECT_EQ(dialogs.Messages()[0].text,
+              "Invalid or corrupt project file. '" + QString::fromStdString(other) + "'.");
+    EXPECT_EQ(dialogs.Messages()[0].icon, ui::Icon::Critical);
+    dialogs.Clear();
+    // A file that is no database at all: still exactly one message.
+    const std::string junk = dir.File("junk.txp");
+    std::ofstream(junk) << "not a database";
+    EXPECT_FALSE(Open(junk));
+    ASSERT_EQ(dialogs.Messages().size(), 1u);
+    EXPECT_EQ(dialogs.Messages()[0].title, "Open Project Failed");
+    dialogs.Clear();
+    // Without its Config row, or without the link table.
+    const std::string noRow = CopySample("norow");
+    Sql(noRow, "DELETE FROM Config WHERE Property='DataSourceName'");
+    EXPECT_FALSE(MTessary::IsProjectFile(QString::fromStdString(noRow)));
+    const std::string noLink = CopySample("nolink");
+    Sql(noLink, "DELETE FROM MSysLinks");
+    EXPECT_FALSE(MTessary::IsProjectFile(QString::fromStdString(noLink)));
+    EXPECT_FALSE(MTessary::RelinkDataSource(QString::fromStdString(noLink)));
+    EXPECT_TRUE(dialogs.Messages().empty()) << "the checks themselves say nothing";
+    // An ODBC link: the data-source names compare, a DSN at the end of the text included.
+    Sql(noRow, "UPDATE MSysLinks SET Connect='ODBC;DSN=flowers';"
+               "INSERT INTO Config VALUES ('DataSourceName', 'ODBC;UID=x;DSN=Flowers;PWD=y')");
+    EXPECT_TRUE(MTessary::IsProjectFile(QString::fromStdString(noRow)));
+}
+
+TEST_F(ProjectOpen, OlderProjectsAreUpgradedOnce) {
+    struct Case {
+        const char* major;
+        const char* minor;
+        const char* revision;
+        bool upgraded;
+    };
+    const Case cases[] = {{"2", "0", "50", true}, {"2", "1", "0", false}, {"1", "5", "0", true}};
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.major) + "." + c.minor + "." + c.revision);
+        const std::string path = CopySample("up" + std::to_string(++n));
+        Sql(path, std::string("UPDATE Config SET sValue='") + c.major + "' WHERE Property='VersionMajor';" +
+                      "UPDATE Config SET sValue='" + c.minor + "' WHERE Property='VersionMinor';" +
+                      "UPDATE Config SET sValue='" + c.revision + "' WHERE Property='VersionRevision';" +
+                      "UPDATE Config SET sValue='5' WHERE Property='LastState';" +
+                      "INSERT INTO Config VALUES ('PruneRate', '40');");
+        ASSERT_TRUE(Open(path));
+        Close();
+        EXPECT_EQ(Config(path, "LastState"), c.upgraded ? "3" : "5");
+        EXPECT_EQ(Config(path, "PruneRate"), c.upgraded ? "75" : "40");
+        EXPECT_EQ(Config(path, "MinItems"), c.upgraded ? "2" : "<none>");
+        EXPECT_EQ(Config(path, "VersionMinor"), c.upgraded ? "1" : c.minor);
+        // Once: the next open leaves the user's later work alone.
+        Sql(path, "UPDATE Config SET sValue='5' WHERE Property='LastState'");
+        ASSERT_TRUE(Open(path));
+        Close();
+        EXPECT_EQ(Config(path, "LastState"), "5");
+        EXPECT_EQ(Config(path, "VersionMajor"), "2");
+    }
+}
+
+TEST_F(ProjectOpen, ConnectTextsTableProbeAndConfigWriter) {
+    EXPECT_EQ(MMenu::OdbcDatabaseName(";DATABASE=/data/iris.mdb"), "/data/iris.mdb");
+    EXPECT_EQ(MMenu::OdbcDatabaseName(";database=/data/iris.mdb;PWD=x"), "/data/iris.mdb");
+    EXPECT_EQ(MMenu::OdbcDatabaseName("ODBC;DSN=x;DATABASE=y"), "ODBC;DSN=x;DATABASE=y");
+    EXPECT_EQ(MMenu::OdbcDatabaseName("odbc;DSN=x"), "") << "the ODBC marker is case-exact";
+    EXPECT_EQ(MMenu::OdbcDatabaseName(";PWD=x"), "");
+
+    const std::string path = CopySample("probe");
+    const QString data = QString::fromStdString(dir.File("probe/iris.mdb"));
+    EXPECT_TRUE(MMenu::TableRecordCount(data, "iris"));
+    EXPECT_FALSE(MMenu::TableRecordCount(data, "nothing"));
+    EXPECT_FALSE(MMenu::TableRecordCount(data, "bad]name"));
+    EXPECT_FALSE(MMenu::TableRecordCount(data + ".gone", "iris"));
+    EXPECT_TRUE(dialogs.Messages().empty());
+
+    DatabasePtr db = dao::DBEngine::OpenDatabase(path, false, false);
+    MMenu::PutProperty(db, "", "x");
+    MMenu::PutProperty(nullptr, "Owner", "x");
+    MMenu::PutProperty(db, "Owner's", "first");
+    MMenu::PutProperty(db, "Owner's", "second");
+    db->Close();
+    EXPECT_EQ(Config(path, "Owner's"), "second");
+    sqlite3* raw = nullptr;
+    sqlite3_open(path.c_str(), &raw);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(raw, "SELECT COUNT(*) FROM Config WHERE Property IN ('Owner''s', '', 'Owner')", -1, &st,
+                       nullptr);
+    sqlite3_step(st);
+    EXPECT_EQ(sqlite3_column_int(st, 0), 1);
+    sqlite3_finalize(st);
+    sqlite3_close(raw);
+    EXPECT_TRUE(dialogs.Messages().empty());
+}
+
+TEST_F(ProjectOpen, NewProjectNamesAndTheExtensionCheck) {
+    std::filesystem::create_directories(dir.Path() / "p");
+    for (const char* f : {"p/Project1.txp", "p/Project2.txp"}) std::ofstream(dir.File(f)) << "x";
+    // Cancelled: the proposed name was the first free one.
+    EXPECT_FALSE(MMenu::NewProject(QString::fromStdString(dir.File("p"))));
+    EXPECT_EQ(dialogs.fileRequests.back().defaultName, "Project3.txp");
+    EXPECT_EQ(dialogs.fileRequests.back().title, "Create New Project");
+
+    // A folder named like a project makes no file acceptable, and nothing is deleted.
+    std::filesystem::create_directories(dir.Path() / "x.txp");
+    const std::string data = dir.File("x.txp/data.mdb");
+    std::ofstream(data) << "precious";
+    dialogs.files = {QString::fromStdString(data)};
+    EXPECT_FALSE(MMenu::NewProject(QString::fromStdString(dir.File("p"))));
+    EXPECT_TRUE(std::filesystem::exists(data));
+    ASSERT_FALSE(dialogs.Messages().empty());
+    EXPECT_EQ(dialogs.Messages()[0].text, "Unreconized file type.  A .txp file extention is required.");
+    dialogs.Clear();
+
+    // data.txp.bak passes; an existing file answered No brings the dialog back, Yes replaces it.
+    const std::string bak = dir.File("p/data.txp.bak");
+    std::ofstream(bak) << "old";
+    dialogs.files = {QString::fromStdString(bak), QString::fromStdString(bak)};
+    dialogs.answers = {ui::Answer::No, ui::Answer::Yes};
+    auto project = MMenu::NewProject(QString::fromStdString(dir.File("p")));
+    ASSERT_TRUE(project);
+    EXPECT_EQ(project->FileName(), bak);
+    EXPECT_FALSE(std::filesystem::exists(bak)) << "replaced: the new project has no file yet";
+    ASSERT_EQ(dialogs.Messages().size(), 2u);
+    EXPECT_EQ(dialogs.Messages()[0].text, QString::fromStdString(bak) + " exists.  Overwrite?");
+    EXPECT_EQ(dialogs.Messages()[0].title, "New Project");
+}
+
+}  // namespace
