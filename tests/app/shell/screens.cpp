@@ -1,6 +1,8 @@
 // Walks what the program shows and writes a PNG of each step: the main window
 // on a project, its menus, the preferences and about windows, the progress
-// window during a statistics run, and the window after closing the project.
+// window during a statistics run, the window after closing the project, and
+// the first three steps of a new project over the sample's data file (table,
+// fields, row ranges).
 // Usage: tessary_screens <out folder> <project>   (run under a display, e.g. Xvfb)
 #include "CCommandTable.h"
 #include "CDataDef.h"
@@ -13,9 +15,18 @@
 #include "FStatus.h"
 #include "MTessary.h"
 #include "MdbUtils.h"
+#include "PanelSet.h"
+#include "UFieldSelect.h"
+#include "UTableSelect.h"
+
+#include "ui/testing.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QPushButton>
+#include <QToolButton>
 #include <QMenu>
 #include <QTimer>
 
@@ -93,6 +104,46 @@ int main(int argc, char** argv) {
     }
     MTessary::MenuCommand(QStringLiteral("mnuFileClose"));
     ok &= Save(&main, out, "07-project-closed.png");
+
+    // A new project over the sample's data file, through its first three steps.
+    {
+        ui::ScopedRecorder answers;
+        const QString folder = QFileInfo(QString::fromLocal8Bit(argv[2])).absolutePath();
+        answers.files.push_back(folder + QStringLiteral("/new.txp"));
+        MTessary::MenuCommand(QStringLiteral("mnuFileNew"));
+        answers.files.push_back(folder + QStringLiteral("/iris.mdb"));
+        QWidget* table = main.Panels().tableSel;
+        table->findChild<QPushButton*>(QStringLiteral("cmdOpenFile"))->click();
+        auto* tables = table->findChild<QListWidget*>(QStringLiteral("lstTables"));
+        const auto iris = tables->findItems(QStringLiteral("iris"), Qt::MatchExactly);
+        if (!iris.isEmpty()) tables->setCurrentItem(iris.front());
+        ok &= !iris.isEmpty() && Save(&main, out, "08-table-selection.png");
+        table->findChild<QPushButton*>(QStringLiteral("cmdTableOK"))->click();
+        ok &= main.State().State() == 2 && Save(&main, out, "09-field-selection.png");
+        QWidget* fields = main.Panels().fieldSel;
+        const auto button = [fields](int i) {
+            fields->findChild<QToolButton*>(QStringLiteral("cmdMvFd%1").arg(i))->click();
+        };
+        const auto select = [fields](const char* list, const QString& name) {
+            auto* w = fields->findChild<QListWidget*>(QString::fromUtf8(list));
+            w->clearSelection();
+            for (auto* item : w->findItems(name, Qt::MatchStartsWith)) item->setSelected(true);
+        };
+        button(3);
+        select("lstFieldsTo", QStringLiteral("IndexCounter1"));
+        button(4);
+        select("lstFieldsTo", QStringLiteral("Species"));
+        button(4);
+        select("lstFieldsFrom", QStringLiteral("Species"));
+        button(0);
+        ok &= Save(&main, out, "10-fields-chosen.png");
+        fields->findChild<QPushButton*>(QStringLiteral("lnkNext"))->click();
+        ok &= main.State().State() == 3 && Save(&main, out, "11-row-ranges.png");
+        if (!answers.Messages().empty()) {
+            std::printf("unexpected message: %s\n", qPrintable(answers.Messages().front().text));
+            ok = false;
+        }
+    }
     main.close();
     return ok ? 0 : 1;
 }
