@@ -3,6 +3,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -112,6 +115,94 @@ TEST(QtHandler, RealMessageBoxReportsClickedButton) {
     EXPECT_EQ(seenTitle, "Export");
     EXPECT_EQ(seenText, "x exists.  Overwrite?");
     EXPECT_EQ(seenIcon, ui::Icon::Exclamation);
+}
+
+TEST(FileDialogSeam, AFileTypeChoiceReachesTheHookWhichMayCloseTheDialog) {
+    ui::ScopedRecorder rec;
+    std::vector<int> seen;
+    ui::FileRequest r;
+    r.filter = "A|*.a|B|*.b|C|*.c|D () |";
+    r.onFilterChange = [&](int index) {
+        seen.push_back(index);
+        return index == 4;
+    };
+    // Type 2 leaves the dialog open: the chosen file comes back.
+    rec.filterChoices = {2};
+    rec.files.push_back(QString("/tmp/x.b"));
+    EXPECT_EQ(ui::GetOpenFileName(r).value_or(""), "/tmp/x.b");
+    // Type 4 closes it as cancelled and leaves the queued file for the next dialog.
+    rec.filterChoices = {4};
+    rec.files.push_back(QString("/tmp/y.a"));
+    EXPECT_FALSE(ui::GetOpenFileName(r).has_value());
+    EXPECT_EQ(seen, (std::vector<int>{2, 4}));
+    EXPECT_EQ(rec.files.size(), 1u);
+    // No hook: a choice changes nothing.
+    r.onFilterChange = nullptr;
+    rec.filterChoices = {4};
+    EXPECT_EQ(ui::GetOpenFileName(r).value_or(""), "/tmp/y.a");
+}
+
+TEST(ItemSeam, RecordsTheListAndAnswersFromTheQueue) {
+    ui::ScopedRecorder rec;
+    ui::ItemRequest r{"Select Data Source", "Machine Data Source:", {"one", "two"}};
+    EXPECT_FALSE(ui::ChooseItem(r).has_value());
+    rec.items.push_back(QString("two"));
+    EXPECT_EQ(ui::ChooseItem(r).value_or(""), "two");
+    ASSERT_EQ(rec.itemRequests.size(), 2u);
+    EXPECT_EQ(rec.itemRequests[0].items, (QStringList{"one", "two"}));
+    EXPECT_EQ(rec.calls[0].kind, ui::RecordingHandler::Kind::Item);
+    EXPECT_EQ(rec.calls[0].title, "Select Data Source");
+}
+
+// The real file dialog: picking the fourth file type in its list closes it through the hook.
+TEST(QtHandler, RealFileDialogTellsTheHookOfTheFileTypePicked) {
+    App();
+    ui::SetHandler(nullptr);
+    ui::FileRequest r;
+    r.title = "Select Data Source";
+    r.filter = "MS Access Database (*.mdb)|*.mdb|Cortexa Pro Sample (*.cxs)|*.cxs|Any (*.*)|*.*|ODBC () |";
+    r.defaultName = "*.mdb;*.cxs";
+    std::vector<int> seen;
+    r.onFilterChange = [&](int index) {
+        seen.push_back(index);
+        return index == 4;
+    };
+    QStringList shown;
+    bool closedByHook = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        shown = dialog->nameFilters();
+        auto* types = dialog->findChild<QComboBox*>("fileTypeCombo");
+        ASSERT_NE(types, nullptr);
+        for (int i : {2, 4}) {
+            // What a person's pick in the list sends.
+            types->setCurrentIndex(i);
+            emit types->activated(i);
+            emit types->textActivated(types->itemText(i));
+        }
+        closedByHook = !dialog->isVisible();
+        // Still open: close it here so the test cannot hang.
+        if (dialog->isVisible()) dialog->reject();
+    });
+    EXPECT_FALSE(ui::GetOpenFileName(r).has_value());
+    ASSERT_EQ(shown.size(), 5);
+    EXPECT_EQ(shown[0], "*.mdb *.cxs (*.mdb *.cxs)") << "both kinds of data file listed first";
+    EXPECT_EQ(seen, (std::vector<int>{2, 4}));
+    EXPECT_TRUE(closedByHook);
+}
+
+TEST(QtHandler, RealItemChooserAnswersTheChosenEntry) {
+    App();
+    ui::SetHandler(nullptr);
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->setTextValue("second");
+        dialog->accept();
+    });
+    EXPECT_EQ(ui::ChooseItem({"Select Data Source", "Machine Data Source:", {"first", "second"}}).value_or(""),
+              "second");
 }
 
 }  // namespace
