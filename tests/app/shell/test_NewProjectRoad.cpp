@@ -184,6 +184,14 @@ TEST_F(NewRoad, AccessOrdersTable) {
     ASSERT_TRUE(shell::Globals().gProject);
     EXPECT_EQ(shell::Globals().gDataDef->FieldCount(), 14);
     EXPECT_TRUE(dialogs.Messages().empty());
+    // Moved into the program's data folder: relinked there.
+    MTessary::MenuCommand(QStringLiteral("mnuFileClose"));
+    std::filesystem::create_directories(dir.Path() / "data");
+    std::filesystem::rename(nwind, dir.File("data/nwind.mdb"));
+    MTessary::LoadProject(QString::fromStdString(project));
+    ASSERT_TRUE(shell::Globals().gProject);
+    EXPECT_EQ(Config(project, "DataSourceName"), dir.File("data/nwind.mdb"));
+    EXPECT_TRUE(dialogs.Messages().empty());
 }
 
 TEST_F(NewRoad, OdbcSourcePickedThroughTheFourthFileType) {
@@ -234,6 +242,14 @@ TEST_F(NewRoad, OdbcSourcePickedThroughTheFourthFileType) {
     MTessary::LoadProject(QString::fromStdString(project));
     EXPECT_TRUE(shell::Globals().gProject);
     EXPECT_TRUE(dialogs.Messages().empty());
+    // The data source gone from the driver manager: refused, and nothing stays open.
+    MTessary::MenuCommand(QStringLiteral("mnuFileClose"));
+    std::ofstream(dir.File("odbc.ini")) << "[other]\nDriver=Lite\nDatabase=" << dir.File("none.db") << "\n";
+    MTessary::LoadProject(QString::fromStdString(project));
+    EXPECT_FALSE(shell::Globals().gProject);
+    ASSERT_EQ(dialogs.Messages().size(), 1u);
+    EXPECT_EQ(dialogs.Messages()[0].title, "Unable to Open Project");
+    EXPECT_EQ(dialogs.Messages()[0].text, "Invalid or corrupt project file.");
     ::unsetenv("ODBCSYSINI");
     ::unsetenv("ODBCINI");
 }
