@@ -1,5 +1,6 @@
 // The program with the real table, field and row-range panels and statistics
-// views, driven through their controls as a person would.
+// views, driven through their controls as a person would; and what a test
+// reads of a project file on disk.
 #pragma once
 
 #include "ShellFixture.h"
@@ -16,6 +17,40 @@
 #include <sqlite3.h>
 
 namespace shelltest {
+
+// Config of a project file as it is on disk ("<none>" when missing).
+inline std::string ConfigOf(const std::string& file, const std::string& property) {
+    CProject p;
+    p.SetFileName(file);
+    return p.GetConfig(property, "<none>");
+}
+
+inline void Sql(const std::string& file, const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    char* err = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err), SQLITE_OK) << (err ? err : "");
+    sqlite3_free(err);
+    sqlite3_close(db);
+}
+
+// The first value of a query on a file; -1 when it cannot be read.
+inline long Count(const std::string& file, const std::string& sql) {
+    sqlite3* db = nullptr;
+    long n = -1;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+            n = sqlite3_column_int64(st, 0);
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    return n;
+}
+
+inline bool HasTable(const std::string& file, const std::string& table) {
+    return Count(file, "SELECT COUNT(*) FROM sqlite_master WHERE type='table' AND name='" + table + "'") == 1;
+}
 
 class RoadTest : public ShellTest {
 protected:
@@ -80,27 +115,6 @@ protected:
         return a ? a->status.data() : nullptr;
     }
 
-    // Config of the project file as it is on disk ("<none>" when missing).
-    std::string Config(const std::string& file, const std::string& property) {
-        CProject p;
-        p.SetFileName(file);
-        return p.GetConfig(property, "<none>");
-    }
-    static long Count(const std::string& file, const std::string& sql) {
-        sqlite3* db = nullptr;
-        long n = -1;
-        if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-            sqlite3_stmt* st = nullptr;
-            if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
-                n = sqlite3_column_int64(st, 0);
-            sqlite3_finalize(st);
-        }
-        sqlite3_close(db);
-        return n;
-    }
-    static bool HasTable(const std::string& file, const std::string& table) {
-        return Count(file, "SELECT COUNT(*) FROM sqlite_master WHERE type='table' AND name='" + table + "'") == 1;
-    }
     std::string CopyData(const std::string& from, const std::string& name) {
         const std::string to = dir.File(name);
         std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);

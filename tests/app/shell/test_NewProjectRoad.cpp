@@ -69,11 +69,11 @@ TEST_F(NewRoad, FromFileNewToTheRowRangesWithEveryStoredValue) {
 
     TableOK()->click();
     EXPECT_EQ(Main().State().State(), 2);
-    EXPECT_EQ(Config(project, "DatabaseName"), data);
-    EXPECT_EQ(Config(project, "TableName"), "iris");
-    EXPECT_EQ(Config(project, "DataSourceName"), data);
-    EXPECT_EQ(Config(project, "RecordCount"), "150");
-    EXPECT_EQ(Config(project, "ProjectType"), "Tessary");
+    EXPECT_EQ(ConfigOf(project, "DatabaseName"), data);
+    EXPECT_EQ(ConfigOf(project, "TableName"), "iris");
+    EXPECT_EQ(ConfigOf(project, "DataSourceName"), data);
+    EXPECT_EQ(ConfigOf(project, "RecordCount"), "150");
+    EXPECT_EQ(ConfigOf(project, "ProjectType"), "Tessary");
     EXPECT_EQ(Count(project, "SELECT COUNT(*) FROM FieldConfig"), 6);
     EXPECT_EQ(Count(project, "SELECT COUNT(*) FROM Test"), 150);
     EXPECT_FALSE(MTessary::Status()->isVisible());
@@ -83,7 +83,7 @@ TEST_F(NewRoad, FromFileNewToTheRowRangesWithEveryStoredValue) {
     EXPECT_EQ(Right(), "FieldView");
     EXPECT_TRUE(Tool("mnuViewFieldStats")->isChecked());
     EXPECT_EQ(StatusMain(), " Select the fields to use for this project. ");
-    EXPECT_EQ(Config(project, "LastState"), "2");
+    EXPECT_EQ(ConfigOf(project, "LastState"), "2");
 
     // Inputs: every field; output: Species.
     auto* from = Control<QListWidget>("pnlFieldSel", "lstFieldsFrom");
@@ -98,7 +98,7 @@ TEST_F(NewRoad, FromFileNewToTheRowRangesWithEveryStoredValue) {
     EXPECT_EQ(Control<QLabel>("pnlFieldSel", "lblOutput")->text(), "Species");
     Control<QPushButton>("pnlFieldSel", "lnkNext")->click();
     EXPECT_EQ(Main().State().State(), 3);
-    EXPECT_EQ(Config(project, "LastState"), "3");
+    EXPECT_EQ(ConfigOf(project, "LastState"), "3");
     EXPECT_EQ(Count(project, "SELECT COUNT(*) FROM FieldConfig WHERE FieldName='Species' AND UserMatchType=15"), 1);
     EXPECT_EQ(Count(project, "SELECT COUNT(*) FROM FieldConfig WHERE UserMatchType=1"), 5) << "the four measures and the key";
 
@@ -118,10 +118,10 @@ TEST_F(NewRoad, FromFileNewToTheRowRangesWithEveryStoredValue) {
     Drag(test, true, 1, 101);
     EXPECT_TRUE(limits->Changed());
     Control<QPushButton>("pnlSetLimits", "lnkNext")->click();
-    EXPECT_EQ(Config(project, "TrainLow"), "1");
-    EXPECT_EQ(Config(project, "TrainHigh"), "100");
-    EXPECT_EQ(Config(project, "TestLow"), "101");
-    EXPECT_EQ(Config(project, "TestHigh"), "150");
+    EXPECT_EQ(ConfigOf(project, "TrainLow"), "1");
+    EXPECT_EQ(ConfigOf(project, "TrainHigh"), "100");
+    EXPECT_EQ(ConfigOf(project, "TestLow"), "101");
+    EXPECT_EQ(ConfigOf(project, "TestHigh"), "150");
     EXPECT_GE(Main().State().State(), 4);
     EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
 }
@@ -139,13 +139,13 @@ TEST_F(NewRoad, CancelledStatisticsWriteNothingAndCancelWorksOnTheNextRun) {
         EXPECT_FALSE(MTessary::Status()->isVisible());
         EXPECT_FALSE(HasTable(project, "Test"));
         EXPECT_FALSE(HasTable(project, "FieldConfig"));
-        EXPECT_EQ(Config(project, "RecordCount"), "<none>");
-        EXPECT_EQ(Config(project, "LastState"), "<none>");
-        EXPECT_EQ(Config(project, "DatabaseName"), data) << "kept when the file is made again";
+        EXPECT_EQ(ConfigOf(project, "RecordCount"), "<none>");
+        EXPECT_EQ(ConfigOf(project, "LastState"), "<none>");
+        EXPECT_EQ(ConfigOf(project, "DatabaseName"), data) << "kept when the file is made again";
     }
     TableOK()->click();
     EXPECT_EQ(Main().State().State(), 2);
-    EXPECT_EQ(Config(project, "RecordCount"), "150");
+    EXPECT_EQ(ConfigOf(project, "RecordCount"), "150");
     EXPECT_TRUE(dialogs.Messages().empty());
 }
 
@@ -159,8 +159,8 @@ TEST_F(NewRoad, AFailedStatisticsRunIsNoSuccess) {
     EXPECT_FALSE(MTessary::Status()->isVisible());
     EXPECT_NE(StatusMain(), " Stats Collected. ");
     EXPECT_FALSE(HasTable(project, "Test"));
-    EXPECT_EQ(Config(project, "LastState"), "<none>");
-    EXPECT_EQ(Config(project, "RecordCount"), "<none>");
+    EXPECT_EQ(ConfigOf(project, "LastState"), "<none>");
+    EXPECT_EQ(ConfigOf(project, "RecordCount"), "<none>");
     EXPECT_FALSE(dialogs.Messages().empty()) << "the user is told why";
 }
 
@@ -174,8 +174,8 @@ TEST_F(NewRoad, AccessOrdersTable) {
     ASSERT_TRUE(TableOK()->isEnabled()) << "Orders has a primary key";
     TableOK()->click();
     EXPECT_EQ(Main().State().State(), 2);
-    EXPECT_EQ(Config(project, "RecordCount"), "830");
-    EXPECT_EQ(Config(project, "DataSourceName"), nwind);
+    EXPECT_EQ(ConfigOf(project, "RecordCount"), "830");
+    EXPECT_EQ(ConfigOf(project, "DataSourceName"), nwind);
     EXPECT_EQ(Count(project, "SELECT COUNT(*) FROM Test"), 830);
     EXPECT_TRUE(dialogs.Messages().empty());
     // The project opens again over the Access file.
@@ -190,7 +190,7 @@ TEST_F(NewRoad, AccessOrdersTable) {
     std::filesystem::rename(nwind, dir.File("data/nwind.mdb"));
     MTessary::LoadProject(QString::fromStdString(project));
     ASSERT_TRUE(shell::Globals().gProject);
-    EXPECT_EQ(Config(project, "DataSourceName"), dir.File("data/nwind.mdb"));
+    EXPECT_EQ(ConfigOf(project, "DataSourceName"), dir.File("data/nwind.mdb"));
     EXPECT_TRUE(dialogs.Messages().empty());
 }
 
@@ -234,8 +234,8 @@ TEST_F(NewRoad, OdbcSourcePickedThroughTheFourthFileType) {
     ASSERT_TRUE(TableOK()->isEnabled());
     TableOK()->click();
     EXPECT_EQ(Main().State().State(), 2);
-    EXPECT_EQ(Config(project, "RecordCount"), "60");
-    EXPECT_EQ(Config(project, "DataSourceName"), "ODBC;DSN=flowers");
+    EXPECT_EQ(ConfigOf(project, "RecordCount"), "60");
+    EXPECT_EQ(ConfigOf(project, "DataSourceName"), "ODBC;DSN=flowers");
     EXPECT_TRUE(dialogs.Messages().empty());
     // Open again: the project check compares data-source names, the relink counts through the link.
     MTessary::MenuCommand(QStringLiteral("mnuFileClose"));

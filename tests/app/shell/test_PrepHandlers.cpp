@@ -2,7 +2,7 @@
 // the field statistics view, driven by the panels' events on stand-in panels
 // over a copy of the sample project: the questions, what is stored, and when
 // the state machine moves.
-#include "ShellFixture.h"
+#include "RoadFixture.h"
 
 #include "AppGlobals.h"
 #include "CDataDef.h"
@@ -13,8 +13,6 @@
 #include "PlaceholderFieldView.h"
 #include "PlaceholderSetLimits.h"
 #include "PlaceholderTableSelect.h"
-
-#include <sqlite3.h>
 
 using namespace shelltest;
 
@@ -28,16 +26,10 @@ protected:
         ASSERT_TRUE(Start());
         path = CopySample("p");
         // IndexCounter1 stands for a field without classes.
-        Sql("UPDATE FieldConfig SET MaxClass=0 WHERE FieldName='IndexCounter1'");
+        shelltest::Sql(path, "UPDATE FieldConfig SET MaxClass=0 WHERE FieldName='IndexCounter1'");
         MTessary::LoadProject(QString::fromStdString(path));
         ASSERT_TRUE(shell::Globals().gProject);
         dialogs.Clear();
-    }
-    void Sql(const std::string& sql) {
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-        EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-        sqlite3_close(db);
     }
     CProject& Project() { return *shell::Globals().gProject; }
     std::string Config(const std::string& p) { return Project().GetConfig(p, "<none>"); }
@@ -123,7 +115,7 @@ TEST_F(PrepHandlers, RowRangeNextStoresOnlyWhatIsNewOrNeverStored) {
     EXPECT_TRUE(Titled("Set Limits").empty());
     EXPECT_EQ(Main().State().State(), 4);
     // Never stored: all four are saved although the panel reports no change.
-    Sql("DELETE FROM Config WHERE Property IN ('TrainLow','TrainHigh','TestLow','TestHigh')");
+    shelltest::Sql(path, "DELETE FROM Config WHERE Property IN ('TrainLow','TrainHigh','TestLow','TestHigh')");
     Project().SaveConfig("LastState", "3");
     RangesNext(1, 150, 1, 150, false);
     EXPECT_EQ(Ranges(), "1-150/1-150");
@@ -211,10 +203,7 @@ TEST_F(PrepHandlers, TableSelectAnswersWhetherTheTableHasAKey) {
     EXPECT_TRUE(FieldView().calls.contains("AltInitialize(" + data + ",iris)"));
     EXPECT_EQ(Main().Frame()->GetActiveKeyRight(), "FieldView");
     // A table without a primary index, and one that is not there.
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(data.toStdString().c_str(), &db), SQLITE_OK);
-    sqlite3_exec(db, "CREATE TABLE Loose (A INTEGER UNIQUE, B TEXT)", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
+    shelltest::Sql(data.toStdString(), "CREATE TABLE Loose (A INTEGER UNIQUE, B TEXT)");
     emit table.TableSelect(data, QStringLiteral("Loose"), hasKey);
     EXPECT_FALSE(hasKey) << "a unique index counts only for ODBC sources";
     hasKey = true;

@@ -2,13 +2,11 @@
 // relinking a data file that moved into the program's data folder, the
 // upgrade of older projects, and the small routines the open and new roads
 // share (connect texts, table probe, Config writer, proposed names).
-#include "ShellFixture.h"
+#include "RoadFixture.h"
 
 #include "AppGlobals.h"
 #include "CDataDef.h"
 #include "CProject.h"
-
-#include <sqlite3.h>
 
 #include <fstream>
 
@@ -21,19 +19,6 @@ protected:
     void SetUp() override {
         ShellTest::SetUp();
         ASSERT_TRUE(Start());
-    }
-    static void Sql(const std::string& file, const std::string& sql) {
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-        char* err = nullptr;
-        EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err), SQLITE_OK) << (err ? err : "");
-        sqlite3_free(err);
-        sqlite3_close(db);
-    }
-    std::string Config(const std::string& file, const std::string& property) {
-        CProject p;
-        p.SetFileName(file);
-        return p.GetConfig(property, "<none>");
     }
     bool Open(const std::string& path) {
         MTessary::LoadProject(QString::fromStdString(path));
@@ -50,7 +35,7 @@ TEST_F(ProjectOpen, TheSampleOpensFromAnyWorkingFolder) {
     EXPECT_EQ(Main().windowTitle(), "Tessary - [iris.txp]");
     EXPECT_EQ(shell::Globals().gDataDef->FieldCount(), 6);
     EXPECT_TRUE(dialogs.Messages().empty());
-    EXPECT_EQ(Config(path, "DataSourceName"), "iris.mdb") << "nothing was relinked";
+    EXPECT_EQ(ConfigOf(path, "DataSourceName"), "iris.mdb") << "nothing was relinked";
     EXPECT_TRUE(Tool("mnuFileClose")->isEnabled());
     EXPECT_FALSE(Tool("mnuFileImport")->isEnabled());
     // Opening another project closes this one first; cancelling the dialog leaves none open.
@@ -67,7 +52,7 @@ TEST_F(ProjectOpen, AMovedDataFileIsRelinkedFromTheDataFolderOnce) {
     std::filesystem::rename(dir.File("moved/iris.mdb"), dir.File("data/iris.mdb"));
     ASSERT_TRUE(Open(path));
     EXPECT_TRUE(dialogs.Messages().empty());
-    EXPECT_EQ(Config(path, "DataSourceName"), dir.File("data/iris.mdb"));
+    EXPECT_EQ(ConfigOf(path, "DataSourceName"), dir.File("data/iris.mdb"));
     EXPECT_EQ(shell::Globals().gProject->GetConfig("RecordCount"), "150");
     Close();
     // The next open finds it directly, and the rows read through the new link.
@@ -101,7 +86,7 @@ TEST_F(ProjectOpen, AWindowsPathIsLookedUpByItsFileNameInTheDataFolder) {
                   "' WHERE Property='DataSourceName'");
     ASSERT_TRUE(Open(path));
     EXPECT_TRUE(dialogs.Messages().empty());
-    EXPECT_EQ(Config(path, "DataSourceName"), dir.File("data/iris.mdb"));
+    EXPECT_EQ(ConfigOf(path, "DataSourceName"), dir.File("data/iris.mdb"));
 }
 
 TEST_F(ProjectOpen, TheProjectCheckRefusesWithOneMessage) {
@@ -159,16 +144,16 @@ TEST_F(ProjectOpen, OlderProjectsAreUpgradedOnce) {
                       "INSERT INTO Config VALUES ('PruneRate', '40');");
         ASSERT_TRUE(Open(path));
         Close();
-        EXPECT_EQ(Config(path, "LastState"), c.upgraded ? "3" : "5");
-        EXPECT_EQ(Config(path, "PruneRate"), c.upgraded ? "75" : "40");
-        EXPECT_EQ(Config(path, "MinItems"), c.upgraded ? "2" : "<none>");
-        EXPECT_EQ(Config(path, "VersionMinor"), c.upgraded ? "1" : c.minor);
+        EXPECT_EQ(ConfigOf(path, "LastState"), c.upgraded ? "3" : "5");
+        EXPECT_EQ(ConfigOf(path, "PruneRate"), c.upgraded ? "75" : "40");
+        EXPECT_EQ(ConfigOf(path, "MinItems"), c.upgraded ? "2" : "<none>");
+        EXPECT_EQ(ConfigOf(path, "VersionMinor"), c.upgraded ? "1" : c.minor);
         // Once: the next open leaves the user's later work alone.
         Sql(path, "UPDATE Config SET sValue='5' WHERE Property='LastState'");
         ASSERT_TRUE(Open(path));
         Close();
-        EXPECT_EQ(Config(path, "LastState"), "5");
-        EXPECT_EQ(Config(path, "VersionMajor"), "2");
+        EXPECT_EQ(ConfigOf(path, "LastState"), "5");
+        EXPECT_EQ(ConfigOf(path, "VersionMajor"), "2");
     }
 }
 
@@ -193,16 +178,8 @@ TEST_F(ProjectOpen, ConnectTextsTableProbeAndConfigWriter) {
     MMenu::PutProperty(db, "Owner's", "first");
     MMenu::PutProperty(db, "Owner's", "second");
     db->Close();
-    EXPECT_EQ(Config(path, "Owner's"), "second");
-    sqlite3* raw = nullptr;
-    sqlite3_open(path.c_str(), &raw);
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(raw, "SELECT COUNT(*) FROM Config WHERE Property IN ('Owner''s', '', 'Owner')", -1, &st,
-                       nullptr);
-    sqlite3_step(st);
-    EXPECT_EQ(sqlite3_column_int(st, 0), 1);
-    sqlite3_finalize(st);
-    sqlite3_close(raw);
+    EXPECT_EQ(ConfigOf(path, "Owner's"), "second");
+    EXPECT_EQ(Count(path, "SELECT COUNT(*) FROM Config WHERE Property IN ('Owner''s', '', 'Owner')"), 1);
     EXPECT_TRUE(dialogs.Messages().empty());
 }
 
