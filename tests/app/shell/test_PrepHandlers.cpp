@@ -212,4 +212,19 @@ TEST_F(PrepHandlers, TableSelectAnswersWhetherTheTableHasAKey) {
     EXPECT_TRUE(dialogs.Messages().empty());
 }
 
+TEST_F(PrepHandlers, StepsTwoAndThreeFillTheirPanelsFromConfig) {
+    // Without a stored row count the row panel is hidden.
+    shelltest::Sql(path, "DELETE FROM Config WHERE Property IN ('RecordCount','TrainHigh','TestHigh')");
+    Main().State().SetStateValue(2);
+    EXPECT_EQ(Main().Frame()->GetActiveKeyLeft(), "Configure");
+    EXPECT_TRUE(Main().StatusBar()->Panel(4)->isHidden());
+    EXPECT_EQ(Fields().calls, QStringList{"Initialize()"});
+    // Without stored upper limits both ranges run to the stored row count.
+    Project().SaveConfig("RecordCount", "150");
+    Main().State().SetStateValue(3);
+    EXPECT_EQ(Limits().calls, QStringList{"Initialize(150,1,150,101,150)"});
+    EXPECT_EQ(Main().Frame()->GetActiveKeyLeft(), "SetLimits");
+    EXPECT_TRUE(dialogs.Messages().empty());
+}
+
 }  // namespace
