@@ -16,4 +16,10 @@ chmod u+w "$work"/*
 export TESSARY_REGISTRY="$work/user.reg"
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
+# One ODBC data source over the sample's data, for the data-source chooser.
+driver=$(ls /usr/lib/*/odbc/libsqlite3odbc.so 2>/dev/null | head -1 || true)
+if [ -n "$driver" ]; then
+  printf '[iris sample]\nDriver=%s\nDatabase=%s\n' "$driver" "$work/iris.mdb" > "$work/odbc.ini"
+  export ODBCINI="$work/odbc.ini" ODBCSYSINI="$work"
+fi
 xvfb-run -a -s "-screen 0 1280x800x24" build/bin/tessary_screens "$out" "$work/iris.txp"

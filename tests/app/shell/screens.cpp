@@ -14,6 +14,7 @@
 #include "FSplash.h"
 #include "FStatus.h"
 #include "MTessary.h"
+#include "MMenu.h"
 #include "MdbUtils.h"
 #include "PanelSet.h"
 #include "UFieldSelect.h"
@@ -22,7 +23,9 @@
 #include "ui/testing.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QListWidget>
 #include <QPushButton>
@@ -105,6 +108,28 @@ int main(int argc, char** argv) {
     MTessary::MenuCommand(QStringLiteral("mnuFileClose"));
     ok &= Save(&main, out, "07-project-closed.png");
 
+    // The data-source dialog as a person sees it; its fourth file type opens the
+    // ODBC data-source chooser (cancelled here).
+    {
+        QTimer::singleShot(300, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            ok &= Save(dialog, out, "08a-data-source-dialog.png");
+            QTimer::singleShot(300, [&] {
+                if (QWidget* chooser = QApplication::activeModalWidget()) {
+                    ok &= Save(chooser, out, "08b-odbc-chooser.png");
+                    chooser->close();
+                }
+            });
+            if (auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
+                types->setCurrentIndex(4);
+                emit types->activated(4);
+                emit types->textActivated(types->itemText(4));
+            }
+            if (dialog->isVisible()) dialog->reject();
+        });
+        MMenu::SelectDataSource();
+    }
     // A new project over the sample's data file, through its first three steps.
     {
         ui::ScopedRecorder answers;
