@@ -18,6 +18,8 @@
 #include "CProject.h"
 #include "CSplitRule.h"
 #include "CTRXEngine.h"
+#include "CDiagramCSV.h"
+#include "CTreeDisplay.h"
 #include "CTreeBlob.h"
 #include "CTreeError.h"
 #include "MUtilities.h"
@@ -727,6 +729,37 @@ bool CTRX::IsFieldInTree(const std::string& fieldName) const {
         }
         return false;
     } catch (...) {
+        return false;
+    }
+}
+
+// ------------------------------------------------------------------ display and export
+
+bool CTRX::BuildTree(ITreeView* treeView, ITreeGraphPanel* graph) {
+    if (!BuildTree()) return false;
+    if (treeView) CTreeDisplay(*this).DisplayTree(*treeView);
+    else if (graph) CTreeDisplay(*this).DisplayGraph(*graph);
+    return true;
+}
+
+void CTRX::Display(ITreeGraphPanel& panel) const { CTreeDisplay(*this).Display(panel); }
+
+void CTRX::SetContrast(ITreeGraphPanel& panel, int16_t colorMode, int16_t contrast) const {
+    CTreeDisplay(*this).SetContrast(panel, colorMode, contrast);
+}
+
+std::string CTRX::GetClassName(int32_t node) const { return CTreeDisplay(*this).GetClassName(node); }
+
+std::string CTRX::NodeToolTip(int32_t node, int16_t colorMode) const {
+    return CTreeDisplay(*this).NodeToolTip(node, colorMode);
+}
+
+bool CTRX::Export2CSV(const std::string& fileName) const {
+    try {
+        CDiagramCSV(*this).Write(fileName);
+        return true;
+    } catch (...) {
+        app::ShowCurrentError("CTRX::Export2CSV");
         return false;
     }
 }

@@ -25,6 +25,8 @@ class CDataDef;
 class CProject;
 class CClassNames;
 class CTRXEngine;
+class ITreeGraphPanel;
+class ITreeView;
 
 class CTRX {
 public:
@@ -94,6 +96,22 @@ public:
     // LinkDataSource that reach the node; "" for the root.
     std::string GetSQLLogic(int32_t node) const;
     bool IsFieldInTree(const std::string& fieldName) const;
+
+    // ---- rule text and flow-chart display (CTreeDisplay)
+    // BuildTree, then fills the rule-tree view when one is given, else the
+    // panel's flow chart when a panel is given.
+    bool BuildTree(ITreeView* treeView, ITreeGraphPanel* graph);
+    // Fills the view the panel shows now (rule text or flow chart).
+    void Display(ITreeGraphPanel& panel) const;
+    // Colours the flow chart: mode 0 quantity, 1 confidence, 2 class; contrast 0..100.
+    void SetContrast(ITreeGraphPanel& panel, int16_t colorMode, int16_t contrast) const;
+    std::string GetClassName(int32_t node) const;
+    std::string NodeToolTip(int32_t node, int16_t colorMode) const;
+
+    // ---- diagram export (CDiagramCSV)
+    // Writes the tree as a diagram CSV file. False after showing the error box
+    // titled "CTRX::Export2CSV"; an old file of that name is then left as it was.
+    bool Export2CSV(const std::string& fileName) const;
 
     // ---- what the display and export code read
     const std::vector<int16_t>& FieldMap() const { return mFieldMap; }

@@ -143,13 +143,6 @@ void CNodars32Ctrl::OnShowWindow() {
     }
 }
 
-void CNodars32Ctrl::OnScroll(int bar, int32_t newPosition) {
-    int32_t& pos = bar == Qt::Horizontal ? mHScroll : mVScroll;
-    if (pos == newPosition) return;
-    pos = newPosition;
-    InvalidateControl();
-}
-
 void CNodars32Ctrl::InvalidateControl() {
     if (mWnd) mWnd->viewport()->update();
 }

@@ -4,7 +4,12 @@
 #pragma once
 
 #include <QFont>
+#include <QHash>
+#include <QSize>
+#include <QString>
+#include <QPoint>
 #include <QPointer>
+#include <QRect>
 #include <array>
 #include <atomic>
 #include <memory>
@@ -19,9 +24,12 @@
 #include "com/com.h"
 #include "nodars/Nodars32.h"
 
+class QPainter;
+
 namespace nodars {
 
 class CNodars32Wnd;
+class CGraphRenderer;
 struct Reply;
 
 class CNodars32Ctrl final : public IDispatch,
@@ -65,9 +73,19 @@ public:
     // Called by the widget.
     void OnSize();
     void OnShowWindow();
-    void OnScroll(int bar, int32_t newPosition);
     void FireEvent(DISPID id, std::vector<com::Variant> args);  // natural order
     uint32_t BackColorRgb() const;
+    // Paints the control: view centre and background, then the graph, then the
+    // feedback of a running mouse operation. bounds: the control's area;
+    // invalid: the part to repaint (device pixels of the viewport).
+    void OnDraw(QPainter& painter, const QRect& bounds, const QRect& invalid);
+    // Mouse input in client (viewport) coordinates. button: 0 left, 2 right;
+    // shift: Shift 1, Ctrl 2, Alt 4.
+    void OnButtonDown(int button, int16_t shift, QPoint client);
+    void OnButtonUp(int button, QPoint client);
+    void OnDoubleClick(int button, int16_t shift, QPoint client);
+    void OnMouseMove(QPoint client, bool fromTimer);
+    void OnMouseTimer();
 
     // The member table (GetIDsOfNames and the help strings).
     static const std::vector<com::DispMember>& Members();
@@ -131,6 +149,35 @@ private:
     void PositionGrid();
     void PlaceItem(CGraphItem* item, int32_t cellW, int32_t cellH);
     void PlaceTree();
+
+    // ---- mouse interaction
+    enum class MouseOp { None, Resize, Drag, ConnectBody, ConnectHandle, Select };
+    struct MouseState {
+        MouseOp op = MouseOp::None;
+        int button = -1;          // the pressing button: 0 left, 2 right; -1 none
+        int16_t shift = 0;        // modifier mask taken at the press
+        int16_t mask = 0;         // action mask chosen at the press
+        int32_t pressedItem = -1;
+        int16_t pressedHandle = 0;
+        int32_t resizeHandle = -1;
+        int32_t grab[4] = {};     // pointer to left, top, right, bottom of the resized box
+        int constraint = 0;       // 0 free, 1 undecided, 2 horizontal, 3 vertical
+        GPoint start, current;    // client coordinates plus scroll position
+        GRect feedback;           // same coordinates
+        bool pushedRange = false; // a drag grew a scroll range
+    };
+    int32_t HitItem(QPoint client, int16_t* handle) const;
+    int32_t HitResizeHandle(QPoint client) const;
+    bool HitConnection(GPoint graph, int32_t* from, int32_t* to) const;
+    int16_t ActionMask(int button, int16_t shift) const;
+    GPoint ClientToGraph(QPoint client) const;
+    GPoint ScrollPoint(QPoint client) const;
+    void EndMouseOperation();
+    void ClickAt(QPoint client);
+    bool AutoScroll(QPoint client);
+    void UpdateCursor(QPoint client);
+    GRect ItemScreenRect(int32_t ix) const;
+    void RepaintSelection(int32_t ix);
 
     // ---- query engine
     void ResetQuery();
@@ -216,7 +263,15 @@ private:
     int mPendingAuto = 0, mPendingAutoKeep = 1, mPendingManual = -1, mPendingManualKeep = 1;
     bool mInRecalc = false;
 
+    // mouse state
+    MouseState mMouse;
+
+    // Sizes of laid-out item labels by font, width, alignment and text: the
+    // same labels are measured again on every repaint.
+    mutable QHash<QString, QSize> mLabelSizes;
+
     friend class CNodars32Wnd;
+    friend class CGraphRenderer;
 };
 
 }  // namespace nodars

@@ -222,6 +222,13 @@ HRESULT CNodars32Ctrl::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* p
     if (result) VariantInit(result);
     Reply reply;
     HRESULT hr = S_OK;
+    // A sink may call back from inside a mouse event: whatever reorders or
+    // frees items ends the mouse operation, whose indexes would go stale.
+    const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+    if ((!put && (id == dispidClear || id == dispidRemoveItem)) ||
+        (put && (id == dispidItemIndex || id == dispidLoadFrom)) ||
+        (put && id == dispidSelectedIndex && mMouse.op == MouseOp::Resize))
+        EndMouseOperation();
     try {
         hr = Dispatch(id, flags, params, result, reply);
     } catch (const std::bad_alloc&) {
@@ -516,9 +523,12 @@ HRESULT CNodars32Ctrl::PutMember(DISPID id, const DISPPARAMS* params, Reply& rep
     case dispidSelectedIndex:
         hr = ToI2(v, &i);
         if (FAILED(hr)) break;
+        // The marks reach 8 pixels beyond the box; those of the item selected
+        // before go too.
+        RepaintSelection(mSelectedIndex);
         if (ValidItem(i)) {
             mSelectedIndex = i;
-            RepaintItem(i);
+            RepaintSelection(i);
         } else {
             mSelectedIndex = -1;
         }

@@ -5,25 +5,11 @@
 
 #include "CNodars32Ctrl.h"
 #include "CNodars32Wnd.h"
+#include "HandleSides.h"
 
 namespace nodars {
 
 namespace {
-
-enum Side { kCentre = 0, kTop = 1, kRight = 2, kBottom = 3, kLeft = 4 };
-
-// Handle to side by DrawDir: handle 1 faces the incoming flow, handle 3 the outgoing.
-constexpr int kHandleSideTable[4][5] = {
-    {kRight, kRight, kBottom, kLeft, kTop},
-    {kLeft, kLeft, kTop, kRight, kBottom},
-    {kBottom, kBottom, kLeft, kTop, kRight},
-    {kTop, kTop, kRight, kBottom, kLeft},
-};
-
-int HandleSide(int32_t drawDir, int32_t handle) {
-    if (drawDir < 0 || drawDir > 3 || handle < 0 || handle > 4) return kCentre;
-    return kHandleSideTable[drawDir][handle];
-}
 
 GPoint SidePoint(const GRect& r, int side) {
     switch (side) {

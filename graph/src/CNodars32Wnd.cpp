@@ -1,6 +1,7 @@
 #include "CNodars32Wnd.h"
 
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 
@@ -64,6 +65,9 @@ CNodars32Wnd::CNodars32Wnd(CNodars32Ctrl* control, QWidget* parent)
     verticalScrollBar()->setRange(0, 0);
     horizontalScrollBar()->setSingleStep(1);
     verticalScrollBar()->setSingleStep(1);
+    viewport()->setMouseTracking(true);
+    // Qt's backing store already double-buffers; the whole viewport is drawn by us.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void CNodars32Wnd::SetBar(Qt::Orientation bar, int32_t max, int32_t pos) {
@@ -95,19 +99,68 @@ int32_t CNodars32Wnd::ScrollMaximum(Qt::Orientation bar) const {
     return bar == Qt::Horizontal ? mHMax : mVMax;
 }
 
-void CNodars32Wnd::scrollContentsBy(int, int) {
+// The contents move with the bars; only the uncovered strip is painted anew.
+void CNodars32Wnd::scrollContentsBy(int dx, int dy) {
     if (mSetting || !mControl) return;
-    mControl->OnScroll(Qt::Horizontal, ScrollPosition(Qt::Horizontal));
-    mControl->OnScroll(Qt::Vertical, ScrollPosition(Qt::Vertical));
+    const int32_t h = ScrollPosition(Qt::Horizontal), v = ScrollPosition(Qt::Vertical);
+    const int32_t oldH = mControl->mHScroll, oldV = mControl->mVScroll;
+    mControl->mHScroll = h;
+    mControl->mVScroll = v;
+    if (h != oldH || v != oldV) viewport()->scroll(oldH - h, oldV - v);
+    (void)dx;
+    (void)dy;
 }
 
-// Only the background for now; the graph itself is drawn on top of it.
 void CNodars32Wnd::paintEvent(QPaintEvent* event) {
     QPainter painter(viewport());
-    uint32_t rgb = mControl ? mControl->BackColorRgb() : 0xFFFFFF;
-    if (mControl && !mControl->mDrawColored) rgb = 0xFFFFFF;
-    // Stored colours are 0x00BBGGRR.
-    painter.fillRect(event->rect(), QColor(int(rgb & 0xFF), int((rgb >> 8) & 0xFF), int((rgb >> 16) & 0xFF)));
+    if (!mControl) {
+        painter.fillRect(event->rect(), Qt::white);
+        return;
+    }
+    mControl->OnDraw(painter, viewport()->rect(), event->rect());
+}
+
+namespace {
+
+int ButtonCode(Qt::MouseButton b) {
+    switch (b) {
+    case Qt::LeftButton: return 0;
+    case Qt::RightButton: return 2;
+    default: return -1;  // the middle button is not handled
+    }
+}
+
+}  // namespace
+
+void CNodars32Wnd::mousePressEvent(QMouseEvent* event) {
+    const int b = ButtonCode(event->button());
+    if (mControl && b >= 0) mControl->OnButtonDown(b, ShiftMask(event->modifiers()), event->position().toPoint());
+}
+
+void CNodars32Wnd::mouseReleaseEvent(QMouseEvent* event) {
+    const int b = ButtonCode(event->button());
+    if (mControl && b >= 0) mControl->OnButtonUp(b, event->position().toPoint());
+}
+
+void CNodars32Wnd::mouseDoubleClickEvent(QMouseEvent* event) {
+    const int b = ButtonCode(event->button());
+    if (mControl && b >= 0) mControl->OnDoubleClick(b, ShiftMask(event->modifiers()), event->position().toPoint());
+}
+
+void CNodars32Wnd::mouseMoveEvent(QMouseEvent* event) {
+    if (mControl) mControl->OnMouseMove(event->position().toPoint(), false);
+}
+
+void CNodars32Wnd::StartMouseTimer() { mMouseTimer.start(50, this); }
+
+void CNodars32Wnd::StopMouseTimer() { mMouseTimer.stop(); }
+
+void CNodars32Wnd::timerEvent(QTimerEvent* event) {
+    if (event->timerId() == mMouseTimer.timerId()) {
+        if (mControl) mControl->OnMouseTimer();
+        return;
+    }
+    QAbstractScrollArea::timerEvent(event);
 }
 
 void CNodars32Wnd::resizeEvent(QResizeEvent* event) {

@@ -1,9 +1,9 @@
 // The control's window: a scroll area whose viewport shows the graph. It forwards
-// size, first showing, scrolling and keys to the control object; drawing and mouse
-// handling hang off the same handlers.
+// size, first showing, scrolling, painting, mouse and keys to the control object.
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QBasicTimer>
 #include <cstdint>
 
 namespace nodars {
@@ -24,6 +24,10 @@ public:
     int32_t ScrollPosition(Qt::Orientation bar) const;
     int32_t ScrollMaximum(Qt::Orientation bar) const;
     int ScrollUnit(Qt::Orientation bar) const { return bar == Qt::Horizontal ? mHUnit : mVUnit; }
+    // The 50 ms timer that keeps a mouse operation scrolling while the pointer
+    // stands outside the window.
+    void StartMouseTimer();
+    void StopMouseTimer();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -32,6 +36,11 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
 
 private:
     void SetBar(Qt::Orientation bar, int32_t max, int32_t pos);
@@ -42,6 +51,7 @@ private:
     int32_t mHMax = 0;
     int32_t mVMax = 0;
     bool mSetting = false;
+    QBasicTimer mMouseTimer;
 };
 
 }  // namespace nodars

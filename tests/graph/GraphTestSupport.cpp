@@ -131,4 +131,23 @@ std::vector<int32_t> Control::Bounds(int which) {
     return {r[0], r[1], r[2], r[3]};
 }
 
+void RootWithTwoChildren(Control& c, int mode, int dir) {
+    c.PutInt(nodars::dispidArrangeMode, mode);
+    c.PutInt(nodars::dispidDrawDir, dir);
+    c.AddItem("root");
+    c.AddItem("left");
+    c.AddItem("right");
+    c.Connect(0, 1);
+    c.Connect(0, 2);
+    c.PutInt(nodars::dispidAutoArrange, 2);
+}
+
+void FlowChartChain(Control& c, int n) {
+    for (int i = 0; i < n; ++i) c.AddItem("n" + std::to_string(i));
+    for (int i = 1; i < n; ++i) c.Connect(i - 1, i);
+    c.PutInt(nodars::dispidArrangeMode, 2);
+    c.PutInt(nodars::dispidDrawScale, 100);
+    c.PutInt(nodars::dispidAutoArrange, 2);
+}
+
 }  // namespace graphtest

@@ -84,4 +84,9 @@ private:
     DWORD mCookie = 0;
 };
 
+// A root over two children ("root", "left", "right"), arranged now in `mode` and `dir`.
+void RootWithTwoChildren(Control& c, int mode, int dir);
+// n items joined one after the other, arranged now as a top-down flow chart at 100 %.
+void FlowChartChain(Control& c, int n);
+
 }  // namespace graphtest

@@ -12,16 +12,6 @@ using R = std::vector<int32_t>;
 
 namespace {
 
-void RootWithTwoChildren(Control& c, int mode, int dir) {
-    c.PutInt(dispidArrangeMode, mode);
-    c.PutInt(dispidDrawDir, dir);
-    c.AddItem("root");
-    c.AddItem("left");
-    c.AddItem("right");
-    c.Connect(0, 1);
-    c.Connect(0, 2);
-    c.PutInt(dispidAutoArrange, 2);
-}
 
 QScrollBar* HBar(Control& c) { return static_cast<QAbstractScrollArea*>(c.Host()->Widget())->horizontalScrollBar(); }
 

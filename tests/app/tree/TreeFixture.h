@@ -210,4 +210,18 @@ private:
 };
 
 
+// A copy of the committed sample project (iris.txp over iris.mdb) in a scratch
+// folder, so that the samples stay clean.
+inline std::string CopySampleProject(const std::string& tag) {
+    const char* src = std::getenv("TESSARY_SOURCE_DIR");
+    const std::string samples = std::string(src ? src : ".") + "/samples";
+    const std::string dir = TempDir(tag);
+    for (const char* f : {"iris.mdb", "iris.txp"}) {
+        std::filesystem::copy_file(samples + "/" + f, dir + "/" + f);
+        std::filesystem::permissions(dir + "/" + f, std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::add);
+    }
+    return dir;
+}
+
 }  // namespace treetest

@@ -88,14 +88,7 @@ TEST(CTRXIris, BuildStoreReloadClassify) {
 // the extraction and test steps run on it unchanged (a copy, so the samples stay clean).
 TEST(CTRXIris, CommittedSampleProjectRunsTheRoad) {
     ui::ScopedRecorder dialogs;
-    const char* src = std::getenv("TESSARY_SOURCE_DIR");
-    const std::string samples = std::string(src ? src : ".") + "/samples";
-    const std::string dir = treetest::TempDir("iris-sample");
-    for (const char* f : {"iris.mdb", "iris.txp"}) {
-        std::filesystem::copy_file(samples + "/" + f, dir + "/" + f);
-        std::filesystem::permissions(dir + "/" + f, std::filesystem::perms::owner_write,
-                                     std::filesystem::perm_options::add);
-    }
+    const std::string dir = treetest::CopySampleProject("iris-sample");
     CProject project;
     project.SetFileName(dir + "/iris.txp");
     const long trainLow = std::stol(project.GetConfig("TrainLow"));

@@ -1,0 +1,36 @@
+// The tree as a diagram CSV file for a diagramming program's CSV import: three
+// header lines, one shape line per node (children before their parent, leaves
+// 1.26 apart from x = 1, each inner node over the mean of its children, one
+// level 0.8 below the other from y = 10), then one link line per edge.
+//
+// The file is Windows-1252 with CR LF line ends; numbers always use "." as the
+// decimal separator. A label holding a comma, a double quote or a line break is
+// quoted (quotes doubled) so that it stays one field; other labels are written
+// as they are.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class CTRX;
+
+class CDiagramCSV {
+public:
+    explicit CDiagramCSV(const CTRX& trx) : mTrx(trx) {}
+
+    // The whole file as bytes.
+    std::string Text();
+    // Writes the file through a temporary file in the same folder, renamed over
+    // the target only when everything was written: a failure leaves any old
+    // file as it was. Failures raise the program's numbered errors.
+    void Write(const std::string& path);
+
+private:
+    void PlaceSubtree(std::string& out, int32_t node, float* x);
+    float WriteShape(std::string& out, int32_t node, float x);
+    std::string Label(int32_t node) const;
+
+    const CTRX& mTrx;
+    int32_t mDepth = 0;
+    int32_t mLeaves = 0;
+};
