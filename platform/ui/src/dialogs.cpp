@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
@@ -104,20 +105,27 @@ static QString StartPath(const FileRequest& request) {
     return start;
 }
 
+static QString WithSuffix(const QString& path, const QString& suffix) {
+    if (suffix.isEmpty() || !QFileInfo(path).suffix().isEmpty()) return path;
+    return path + QLatin1Char('.') + suffix;
+}
+
 std::optional<QString> QtDialogHandler::OpenFile(const FileRequest& request) {
     QString selected = SelectedFilter(request);
     const QString path = QFileDialog::getOpenFileName(DialogParent(), request.title, StartPath(request),
                                                       QtFilter(request.filter), &selected);
     if (path.isEmpty()) return std::nullopt;
-    return path;
+    return WithSuffix(path, request.defaultSuffix);
 }
 
 std::optional<QString> QtDialogHandler::SaveFile(const FileRequest& request) {
     QString selected = SelectedFilter(request);
+    QFileDialog::Options options;
+    if (!request.confirmOverwrite) options |= QFileDialog::DontConfirmOverwrite;
     const QString path = QFileDialog::getSaveFileName(DialogParent(), request.title, StartPath(request),
-                                                      QtFilter(request.filter), &selected);
+                                                      QtFilter(request.filter), &selected, options);
     if (path.isEmpty()) return std::nullopt;
-    return path;
+    return WithSuffix(path, request.defaultSuffix);
 }
 
 std::optional<QColor> QtDialogHandler::ChooseColor(const ColorRequest& request) {

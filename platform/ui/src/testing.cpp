@@ -43,11 +43,13 @@ Answer RecordingHandler::Message(const MessageRequest& r) {
 
 std::optional<QString> RecordingHandler::OpenFile(const FileRequest& r) {
     calls.push_back({Kind::OpenFile, r.title, r.filter, Icon::None, Buttons::OK, r.defaultName});
+    fileRequests.push_back(r);
     return NextOrCancel(files);
 }
 
 std::optional<QString> RecordingHandler::SaveFile(const FileRequest& r) {
     calls.push_back({Kind::SaveFile, r.title, r.filter, Icon::None, Buttons::OK, r.defaultName});
+    fileRequests.push_back(r);
     return NextOrCancel(files);
 }
 

@@ -34,6 +34,8 @@ struct FileRequest {
     QString directory;    // starting folder, "" for the current one
     QString defaultName;  // proposed file name or pattern ("*.csv")
     int filterIndex = 1;  // 1-based, as the common dialog counts
+    QString defaultSuffix;        // added to a chosen name that has no extension ("txp")
+    bool confirmOverwrite = true;  // save dialog: ask before replacing a file
 };
 
 struct ColorRequest {

@@ -23,6 +23,7 @@ public:
     };
 
     std::vector<Call> calls;
+    std::vector<FileRequest> fileRequests;  // every Open and Save request in full
     std::deque<Answer> answers;
     std::deque<std::optional<QString>> files;
     std::deque<std::optional<QColor>> colors;

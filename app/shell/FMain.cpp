@@ -1,0 +1,315 @@
+#include "FMain.h"
+
+#include "AppErrors.h"
+#include "CCommandTable.h"
+#include "CHourglass.h"
+#include "CSqlMachine.h"
+#include "CTessaryApp.h"
+#include "ErrorGuard.h"
+#include "FSplash.h"
+#include "FStatus.h"
+#include "KeyCodes.h"
+#include "MMenu.h"
+#include "MTessary.h"
+#include "MUtilities.h"
+#include "UAppFrame.h"
+#include "UClassView.h"
+#include "UFieldSelect.h"
+#include "UFieldView.h"
+#include "UGrid.h"
+#include "UInteractive.h"
+#include "UMatrix.h"
+#include "UPrune.h"
+#include "UReport.h"
+#include "USetLimits.h"
+#include "UStatusBar.h"
+#include "UTableSelect.h"
+#include "UTreeGraph.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QScreen>
+#include <QToolBar>
+
+#include <algorithm>
+
+const FMain::PanelKey FMain::kPanelKeys[11] = {
+    {"TableSelect", "Table Selection", "pnlTableSel"}, {"Configure", "Field Selection", "pnlFieldSel"},
+    {"SetLimits", "Row Selection", "pnlSetLimits"},    {"Prune", "Rule Extraction", "pnlPrune"},
+    {"Report", "Reports", "pnlReport"},                {"ClassView", "Class Details", "pnlClassView"},
+    {"FieldView", "Field Statistics", "pnlFieldView"}, {"Matrix", "Confusion Matrix", "pnlMatrix"},
+    {"TreeGraph", "Rule Tree", "pnlTreeGraph"},        {"DataGrid", "Browse Data", "pnlGrid"},
+    {"IMode", "Live Predictions", "pnlInteract"},
+};
+
+FMain::FMain(const PanelSet::Factory& factory) {
+    setObjectName(QStringLiteral("FMain"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    // Form_Initialize: the state machine with its five states.
+    mState = new shell::CStateMachine(this);
+    mState->SetCount(5);
+    mBar = new CCommandTable(this);
+    mFrame = new UAppFrame(this);
+    setCentralWidget(mFrame);
+    mStatus = new UStatusBar(this);
+    setStatusBar(mStatus);
+    // The bars offer no menu of their own.
+    setContextMenuPolicy(Qt::PreventContextMenu);
+
+    mPanels = factory(mFrame);
+    QWidget* const panels[11] = {mPanels.tableSel,  mPanels.fieldSel,  mPanels.setLimits, mPanels.prune,
+                                 mPanels.report,    mPanels.classView, mPanels.fieldView, mPanels.matrix,
+                                 mPanels.treeGraph, mPanels.grid,      mPanels.interact};
+    // Step panels lie left of the slider, views right of it: that is how the frame assigns the panes.
+    for (int i = 0; i < 11; ++i) {
+        panels[i]->setObjectName(QString::fromUtf8(kPanelKeys[i].control));
+        panels[i]->setGeometry(i < 5 ? 0 : UAppFrame::kDesignSplit + UAppFrame::kSliderWidth, 0, 100, 100);
+        panels[i]->setVisible(false);
+    }
+    ConnectPanels();
+    connect(mBar, &CCommandTable::Click, this, [this](QAction* tool) {
+        shell::Guard("FMain::ABMain_Click", [&] { ABMain_Click(tool); });
+    });
+    connect(mBar, &CCommandTable::BandOpen, this, [this](const QString& band) {
+        shell::Guard("FMain::ABMain_BandOpen", [&] { ABMain_BandOpen(band); });
+    });
+    connect(mState, &shell::CStateMachine::SetState, this, [this](int32_t s) {
+        shell::Guard("FMain::mState_SetState", [&] { mState_SetState(s); });
+    });
+    const auto forwardDown = [](int16_t& code, int16_t& shift) { MUtilities::MenuKeyDown(code, shift); };
+    const auto forwardUp = [](int16_t& code, int16_t& shift) { MUtilities::MenuKeyUp(code, shift); };
+    connect(mFrame, &UAppFrame::KeyDown, this, shell::Guarded("FMain::UAFMain_KeyDown", forwardDown));
+    connect(mFrame, &UAppFrame::KeyUp, this, shell::Guarded("FMain::UAFMain_KeyUp", forwardUp));
+    connect(mStatus, &UStatusBar::KeyDown, this, shell::Guarded("FMain::USBMain_KeyDown", forwardDown));
+    connect(mStatus, &UStatusBar::KeyUp, this, shell::Guarded("FMain::USBMain_KeyUp", forwardUp));
+}
+
+FMain::~FMain() {
+    if (shell::Shell() == this) shell::SetShell(nullptr);
+}
+
+void FMain::ConnectPanels() {
+    const auto forwardDown = [](int16_t& code, int16_t& shift) { MUtilities::MenuKeyDown(code, shift); };
+    const auto forwardUp = [](int16_t& code, int16_t& shift) { MUtilities::MenuKeyUp(code, shift); };
+    if (auto* p = mPanels.tableSel) {
+        connect(p, &shell::UTableSelect::NavBack, this,
+                shell::Guarded("FMain::pnlTableSel_NavBack", [this] { mFrame->SetActivePanel(QString()); }));
+        connect(p, &shell::UTableSelect::KeyDown, this, shell::Guarded("FMain::pnlTableSel_KeyDown", forwardDown));
+        connect(p, &shell::UTableSelect::KeyUp, this, shell::Guarded("FMain::pnlTableSel_KeyUp", forwardUp));
+    }
+    if (auto* p = mPanels.fieldSel) {
+        connect(p, &shell::UFieldSelect::KeyDown, this, shell::Guarded("FMain::pnlFieldSel_KeyDown", forwardDown));
+        connect(p, &shell::UFieldSelect::KeyUp, this, shell::Guarded("FMain::pnlFieldSel_KeyUp", forwardUp));
+    }
+    if (auto* p = mPanels.setLimits)
+        connect(p, &shell::USetLimits::NavBack, this,
+                shell::Guarded("FMain::pnlSetLimits_NavBack", [this] { mState->Move(-1); }));
+    if (auto* p = mPanels.prune) {
+        connect(p, &shell::UPrune::NavBack, this,
+                shell::Guarded("FMain::pnlPrune_NavBack", [this] { mState->Move(-1); }));
+        connect(p, &shell::UPrune::ChartChange, this, shell::Guarded("FMain::pnlPrune_ChartChange", [](int16_t mode) {
+                    MTessary::MenuCommand(mode == 1 ? QStringLiteral("mnuViewFlow") : QStringLiteral("mnuViewTree"));
+                }));
+    }
+    if (auto* p = mPanels.report) {
+        connect(p, &shell::UReport::NavNext, this,
+                shell::Guarded("FMain::pnlReport_NavNext", [this] { mState->SetStateValue(2); }));
+        connect(p, &shell::UReport::Navigate, this, shell::Guarded("FMain::pnlReport_Navigate", [](int16_t index) {
+                    static const char* const kTools[] = {"mnuViewBrowseAll",  "mnuViewBrowseTest", "mnuViewMatrix",
+                                                         "mnuViewFieldStats", "mnuViewClassList",  "mnuViewTree",
+                                                         "mnuViewFlow",       "mnuLivePredict"};
+                    MTessary::MenuCommand(index >= 0 && index < 8 ? QString::fromUtf8(kTools[index]) : QString());
+                }));
+    }
+    if (auto* p = mPanels.treeGraph) {
+        connect(p, &shell::UTreeGraph::Show, this, shell::Guarded("FMain::pnlTreeGraph_Show", [this] {
+                    MTessary::EnableTool(QStringLiteral("6001"));
+                    MTessary::EnableTool(QStringLiteral("6002"));
+                    const bool flow = mPanels.treeGraph->TreeType() == 1;
+                    if (mPanels.prune) mPanels.prune->ShowType(flow ? 1 : 0);
+                    for (const char* id : {"1008", "6005"}) {
+                        if (flow) MTessary::EnableTool(QString::fromUtf8(id));
+                        else MTessary::DisableTool(QString::fromUtf8(id));
+                    }
+                }));
+        connect(p, &shell::UTreeGraph::Hide, this, shell::Guarded("FMain::pnlTreeGraph_Hide", [] {
+                    for (const char* id : {"6001", "6002", "1008", "6005"}) MTessary::DisableTool(QString::fromUtf8(id));
+                }));
+    }
+    if (auto* p = mPanels.grid) {
+        connect(p, &shell::UGrid::Show, this, shell::Guarded("FMain::pnlGrid_Show", [] {
+                    if (!shell::Globals().gSqlMachine) return;
+                    for (const char* id :
+                         {"4101", "4102", "4103", "4104", "4201", "4202", "4203", "4204", "2001", "2002", "2003"})
+                        MTessary::EnableTool(QString::fromUtf8(id));
+                    if (shell::Globals().gSqlMachine->BrowseType() == 1) MTessary::EnableTool(QStringLiteral("2004"));
+                    else MTessary::DisableTool(QStringLiteral("2004"));
+                }));
+        connect(p, &shell::UGrid::Hide, this, shell::Guarded("FMain::pnlGrid_Hide", [] {
+                    for (const char* id : {"4101", "4102", "4103", "4104", "4201", "4202", "4203", "4204", "2001",
+                                           "2002", "2003", "2004"})
+                        MTessary::DisableTool(QString::fromUtf8(id));
+                }));
+    }
+}
+
+namespace {
+
+// A window rectangle that lies on no screen, or has no size, is brought onto the nearest one.
+QRect OnScreen(const QRect& wanted) {
+    QScreen* screen = QGuiApplication::screenAt(wanted.center());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen) return wanted;
+    const QRect avail = screen->availableGeometry();
+    QRect r = wanted;
+    if (r.width() <= 0 || r.width() > avail.width()) r.setWidth(avail.width());
+    if (r.height() <= 0 || r.height() > avail.height()) r.setHeight(avail.height());
+    if (!avail.intersects(r) || !avail.contains(r)) {
+        r.moveLeft(std::clamp(r.left(), avail.left(), avail.right() - r.width() + 1));
+        r.moveTop(std::clamp(r.top(), avail.top(), avail.bottom() - r.height() + 1));
+    }
+    return r;
+}
+
+}  // namespace
+
+void FMain::Load() {
+    setWindowTitle(MTessary::ProgramTitle());
+    mBar->BandMain()->updateGeometry();
+    for (const PanelKey& k : kPanelKeys)
+        mFrame->AddItem(QString::fromUtf8(k.key), QString::fromUtf8(k.caption), QString::fromUtf8(k.control));
+    MUtilities::RestoreFormPosition(*this);
+    setGeometry(OnScreen(geometry()));
+    // Stored in twips as a 32-bit number; a split wider than the frame would stop every layout.
+    const std::string stored = MUtilities::GetRegSetting("Window", "SplitPosition",
+                                                         std::to_string(mFrame->SplitPosition()));
+    bool ok = false;
+    const double twips = QString::fromStdString(stored).trimmed().toDouble(&ok);
+    if (!ok) app::RaiseError(13);
+    const int frameWidth = width();
+    const int pixels = std::clamp(int(std::clamp(twips, -1e9, 1e9)) / UAppFrame::kScale, 20,
+                                  std::max(20, frameWidth - 29));
+    mFrame->SetSplitPosition(pixels * UAppFrame::kScale);
+    ApplyToolbarSetting();
+    mBar->BandMain()->updateGeometry();
+}
+
+void FMain::ApplyToolbarSetting() {
+    mBar->MainToolbar()->setVisible(MTessary::TextToBool(MUtilities::GetRegSetting("Config", "ShowToolbar", "True")));
+}
+
+void FMain::ZoomStep(bool zoomOut) { MTessary::ZoomTree(zoomOut); }
+
+QWidget* FMain::AppPanel(const QString& key) {
+    QWidget* const panels[11] = {mPanels.tableSel,  mPanels.fieldSel,  mPanels.setLimits, mPanels.prune,
+                                 mPanels.report,    mPanels.classView, mPanels.fieldView, mPanels.matrix,
+                                 mPanels.treeGraph, mPanels.grid,      mPanels.interact};
+    for (int i = 0; i < 11; ++i)
+        if (key == QLatin1String(kPanelKeys[i].key)) return panels[i];
+    return nullptr;
+}
+
+shell::UGrid* FMain::GridPanel() { return mPanels.grid; }
+void FMain::StatusText(const QString& text) { MMenu::StatusText(text); }
+void FMain::StatusRecordCount(int32_t count) { MMenu::StatusRecordCount(count); }
+void FMain::MenuCommand(const QString& toolName) { MTessary::MenuCommand(toolName); }
+QString FMain::SelectDataSource() { return MMenu::SelectDataSource(); }
+void FMain::ShowFieldStats() { MTessary::ShowFieldStats(); }
+
+void FMain::SetEnabled(bool enabled) {
+    // Only the window's own parts: a disabled window would disable its
+    // progress and find windows with it, and their Cancel with them.
+    mEnabled = enabled;
+    mBar->BandMain()->setEnabled(enabled);
+    mBar->MainToolbar()->setEnabled(enabled);
+    mFrame->setEnabled(enabled);
+}
+
+bool FMain::KeyDown(int16_t& keyCode, int16_t& shift) {
+    QAction* tool = mBar->ToolForKey(keyCode, shift);
+    if (!tool || !tool->isEnabled()) return false;
+    tool->trigger();
+    return true;
+}
+
+bool FMain::KeyUp(int16_t& keyCode, int16_t& shift) {
+    QAction* tool = mBar->ToolForKey(keyCode, shift);
+    return tool && tool->isEnabled();
+}
+
+void FMain::ABMain_Click(QAction* tool) {
+    if (!mClickedOnce) {
+        mClickedOnce = true;
+        if (CTessaryApp* app = CTessaryApp::Instance())
+            if (app->splash) app->splash->close();
+    }
+    if (tool->objectName() == QLatin1String("mnuRecent")) RecentIndex = int16_t(tool->property("number").toInt());
+    MTessary::MenuCommand(tool->objectName());
+}
+
+void FMain::ABMain_BandOpen(const QString&) {
+    if (mBandOpenedOnce) return;
+    mBandOpenedOnce = true;
+    if (CTessaryApp* app = CTessaryApp::Instance())
+        if (app->splash) app->splash->close();
+}
+
+void FMain::mState_SetState(int32_t newState) {
+    CHourglass hold;
+    hold.SetValue(true);
+    switch (newState) {
+        case 2: MTessary::StateConfig(); break;
+        case 3: MTessary::StateLimits(); break;
+        case 4: MTessary::StateExtract(); break;
+        case 5: MTessary::StateTest(); break;
+        default: break;
+    }
+}
+
+void FMain::closeEvent(QCloseEvent* event) {
+    CTessaryApp* app = CTessaryApp::Instance();
+    if (app && app->operations > 0) {
+        // Closing during a long step: cancel it, and close once it has returned.
+        app->closePending = true;
+        if (app->status) app->status->CancelClick();
+        event->ignore();
+        return;
+    }
+    shell::Guard("FMain::Form_QueryUnload", [this] { QueryUnload(); });
+    event->accept();
+}
+
+void FMain::QueryUnload() {
+    if (mUnloaded) return;
+    mUnloaded = true;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w != this && w->isWindow() && !w->objectName().isEmpty() && w->objectName() != objectName()) w->close();
+    MUtilities::SaveFormPosition(*this);
+    MUtilities::SaveRegSetting("Window", "SplitPosition", std::to_string(mFrame->SplitPosition()));
+    MTessary::AppCleanup();
+}
+
+bool FMain::event(QEvent* event) {
+    if (mHookInstalled && (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate))
+        shell::Guard("MTessary::MainWindowProc",
+                     [&] { MTessary::MainWindowProc(event->type() == QEvent::WindowActivate); });
+    return QMainWindow::event(event);
+}
+
+void FMain::keyPressEvent(QKeyEvent* event) {
+    int16_t code = KeyCodes::VbKeyCode(event);
+    int16_t shift = KeyCodes::VbShift(event->modifiers());
+    shell::Guard("FMain::Form_KeyDown", [&] { MUtilities::MenuKeyDown(code, shift); });
+    if (code != 0) QMainWindow::keyPressEvent(event);
+}
+
+void FMain::keyReleaseEvent(QKeyEvent* event) {
+    int16_t code = KeyCodes::VbKeyCode(event);
+    int16_t shift = KeyCodes::VbShift(event->modifiers());
+    shell::Guard("FMain::Form_KeyUp", [&] { MUtilities::MenuKeyUp(code, shift); });
+    if (code != 0) QMainWindow::keyReleaseEvent(event);
+}

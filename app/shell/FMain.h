@@ -1,0 +1,102 @@
+// The main window: the menu-and-toolbar bar, the split frame with the eleven
+// panels, the status bar and the workflow state machine. It owns no workflow
+// logic: bar clicks go to the dispatcher, state changes to the step handlers.
+#pragma once
+
+#include "AppServices.h"
+#include "CStateMachine.h"
+#include "IShell.h"
+#include "PanelSet.h"
+
+#include <QMainWindow>
+
+#include <cstdint>
+
+class CCommandTable;
+class QAction;
+class UAppFrame;
+class UStatusBar;
+
+class FMain : public QMainWindow,
+              public shell::IShell,
+              public app::IMainWindow,
+              public app::IMenuBar,
+              public app::IStatusText {
+    Q_OBJECT
+public:
+    // The eleven panel keys with their captions and control names, in registration order.
+    struct PanelKey {
+        const char* key;
+        const char* caption;
+        const char* control;
+    };
+    static const PanelKey kPanelKeys[11];
+
+    explicit FMain(const PanelSet::Factory& factory);
+    ~FMain() override;
+
+    // Caption, panel registration, position, split and toolbar from the settings.
+    void Load();
+
+    CCommandTable* Bar() const { return mBar; }
+    UAppFrame* Frame() const { return mFrame; }
+    UStatusBar* StatusBar() const { return mStatus; }
+    shell::CStateMachine& State() { return *mState; }
+    const PanelSet& Panels() const { return mPanels; }
+    // The recent-file entry last clicked (1 the newest); 0 until one is.
+    int16_t RecentIndex = 0;
+    void ZoomStep(bool zoomOut);
+    // While on, activation changes reach the split frame.
+    void SetActivationHook(bool on) { mHookInstalled = on; }
+    bool ActivationHook() const { return mHookInstalled; }
+    // True once the window has run its closing steps.
+    bool Unloaded() const { return mUnloaded; }
+    // The toolbar band follows the "ShowToolbar" setting.
+    void ApplyToolbarSetting();
+
+    // shell::IShell
+    QWidget* AppPanel(const QString& key) override;
+    shell::UGrid* GridPanel() override;
+    QWidget* MainWidget() override { return this; }
+    void StatusText(const QString& text) override;
+    void StatusRecordCount(int32_t count) override;
+    void MenuCommand(const QString& toolName) override;
+    QString SelectDataSource() override;
+    void ShowFieldStats() override;
+
+    // app::IMainWindow: disabling leaves secondary windows (progress, find) usable.
+    QString Name() const override { return objectName(); }
+    bool Enabled() const override { return mEnabled; }
+    void SetEnabled(bool enabled) override;
+    app::IMenuBar* MenuBar() override { return this; }
+
+    // app::IMenuBar: a key that is a tool's shortcut runs that tool.
+    bool KeyDown(int16_t& keyCode, int16_t& shift) override;
+    bool KeyUp(int16_t& keyCode, int16_t& shift) override;
+
+    // Bar handlers.
+    void ABMain_Click(QAction* tool);
+    void ABMain_BandOpen(const QString& band);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+
+private:
+    void ConnectPanels();
+    void mState_SetState(int32_t newState);
+    void QueryUnload();
+
+    shell::CStateMachine* mState = nullptr;
+    CCommandTable* mBar = nullptr;
+    UAppFrame* mFrame = nullptr;
+    UStatusBar* mStatus = nullptr;
+    PanelSet mPanels;
+    bool mEnabled = true;
+    bool mHookInstalled = false;
+    bool mClickedOnce = false;
+    bool mBandOpenedOnce = false;
+    bool mUnloaded = false;
+};

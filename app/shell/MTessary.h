@@ -1,0 +1,99 @@
+// The main module: start-up and shutdown, the command dispatcher, tool
+// enabling, the project commands, the step handlers and the views, help,
+// about, preferences and text import. They work on the single instances of
+// CTessaryApp::Instance().
+#pragma once
+
+#include "PanelSet.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class CDataDef;
+class CTRX;
+class FMain;
+class FStatus;
+
+namespace shell {
+class UGrid;
+}
+
+namespace MTessary {
+
+// The program's title, and its folder (Projects/, data/, the help program):
+// $TESSARY_PROGRAM_DIR, else the executable's folder.
+QString ProgramTitle();
+QString ProgramDir();
+// The class store the program's modules are registered in: $TESSARY_CLASSES,
+// else one beside the executable (its folder or the one above it).
+QString ClassStore();
+// The per-user lock file of the single instance.
+QString LockPath();
+
+// Start-up. args: the command line without the program name. False when
+// another instance runs (nothing was shown); true when the main window is up
+// (even if opening the project failed).
+bool Main(const QStringList& args);
+void AppCleanup();
+// The activation hook: each change of the main window's activation reaches the frame once.
+void MainWindowProc(bool activated);
+
+FMain* MainWindow();
+FStatus* Status();  // made on first use
+void ReleaseStatus();
+
+// Commands and tools.
+void MenuCommand(const QString& toolName);
+void InitToolbar();
+void EnableTool(const QVariant& key);
+void DisableTool(const QVariant& key);
+void CheckViewTool(const QVariant& key);
+void ShowPanel(const QString& key);
+shell::UGrid* GridPanel();
+void EnableByState();
+
+// Project commands.
+void StartNewProject();
+void LoadProject(const QString& path);
+void CloseCurrentProject();
+void UpgradeProject();
+
+// Step handlers (states 2 to 5).
+void StateConfig();
+void StateLimits();
+void StateExtract();
+void StateTest();
+
+// Views.
+void SetupBrowse(int32_t browseType, int16_t actual, int16_t predicted);
+void ShowMatrix();
+void ShowFieldStats();
+void ShowClassList();
+void ShowInteract();
+void ShowInteractRow(const QVariant& key);
+void ShowTree(int32_t mode);
+void MENU_SFFindError();
+void ZoomTree(bool zoomOut);
+void NormalZoom();
+
+// Help, about, preferences, import.
+QString HelpContext();
+void ShowHelp();
+void ShowAbout();
+void EditPreferences();
+void FileImport();
+
+// Runs a long operation behind the progress window: caption, the working
+// object (one of the two), the operation. Returns whether it was cancelled.
+bool RunWithProgress(const QString& caption, std::shared_ptr<CDataDef> dataDef, std::shared_ptr<CTRX> trx,
+                     const std::function<void()>& operation);
+
+// "True"/"False" or a number, as a Boolean; other text is error 13.
+bool TextToBool(const std::string& text);
+
+}  // namespace MTessary

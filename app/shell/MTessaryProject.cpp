@@ -1,0 +1,371 @@
+// Project commands, the step handlers and the views of the right pane.
+#include "MTessary.h"
+
+#include "AppErrors.h"
+#include "AppGlobals.h"
+#include "CCommandTable.h"
+#include "CDataDef.h"
+#include "CHourglass.h"
+#include "CMRUList.h"
+#include "CProject.h"
+#include "CSqlMachine.h"
+#include "CTRX.h"
+#include "ErrorGuard.h"
+#include "FMain.h"
+#include "IBrowseCommands.h"
+#include "MFileUtils.h"
+#include "MMenu.h"
+#include "MUtilities.h"
+#include "UAppFrame.h"
+#include "UClassView.h"
+#include "UFieldSelect.h"
+#include "UFieldView.h"
+#include "UGrid.h"
+#include "UInteractive.h"
+#include "UMatrix.h"
+#include "UPrune.h"
+#include "UReport.h"
+#include "USetLimits.h"
+#include "UTableSelect.h"
+#include "UTreeGraph.h"
+
+#include <QFileInfo>
+#include <QMenuBar>
+
+#include <cmath>
+
+namespace MTessary {
+
+namespace {
+
+FMain& Main() {
+    FMain* main = MainWindow();
+    if (!main) app::RaiseError(91);
+    return *main;
+}
+
+shell::AppGlobals& G() { return shell::Globals(); }
+
+CProject& Project() {
+    if (!G().gProject) app::RaiseError(91);
+    return *G().gProject;
+}
+
+// A Config text as a 32-bit whole number (halves to even); error 13 for no number.
+int32_t ToLong(const std::string& text) {
+    bool ok = false;
+    const double v = QString::fromStdString(text).trimmed().toDouble(&ok);
+    if (!ok) app::RaiseError(13);
+    if (!(v >= -2147483648.0 && v <= 2147483647.0)) app::RaiseError(6);
+    return int32_t(std::nearbyint(v));
+}
+
+double ToNumber(const std::string& text) {
+    bool ok = false;
+    const double v = QString::fromStdString(text).trimmed().toDouble(&ok);
+    return ok ? v : 0.0;
+}
+
+QString LastProjectPath() {
+    return QString::fromStdString(
+        MUtilities::GetRegSetting("Config", "LastProjectPath", ProgramDir().toStdString()));
+}
+
+void SaveLastProjectPath(const std::string& file) {
+    MUtilities::SaveRegSetting("Config", "LastProjectPath", MFileUtils::GetFileDir(file));
+}
+
+void SetProjectCaption(const std::string& file) {
+    Main().setWindowTitle(ProgramTitle() + QStringLiteral(" - [") +
+                          QString::fromStdString(MFileUtils::GetFileName(file)) + QLatin1Char(']'));
+}
+
+void ShowRowCountOf(CSqlMachine& sql, shell::UGrid& grid) {
+    try {
+        DatabasePtr db = grid.Database();
+        if (!db) return;
+        auto rs = db->OpenRecordset("SELECT COUNT(*) " + sql.GetFrom() + " " + sql.GetWhere() + ";",
+                                    dao::RecordsetType::Snapshot);
+        MMenu::StatusRecordCount(int32_t(rs->Fields(0).Value().ToI4()));
+        rs->Close();
+    } catch (...) {
+        // The count is a courtesy: the view stands without it.
+    }
+}
+
+void PrepareBrowse(shell::UGrid& grid) {
+    Project().CloseProject();
+    if (grid.DatabaseName().isEmpty()) {
+        grid.SetDatabaseName(QString::fromStdString(Project().FileName()));
+        G().gSqlMachine.reset();
+    }
+    if (!G().gSqlMachine) {
+        auto sql = std::make_shared<CSqlMachine>();
+        sql->Initialize(G().gDataDef, G().gProject);
+        G().gSqlMachine = sql;
+    }
+}
+
+std::shared_ptr<shell::IDataBrowse> NewBrowseView(int16_t type) {
+    shell::IBrowseCommands* commands = shell::BrowseCommands();
+    return commands ? commands->NewBrowseView(type) : nullptr;
+}
+
+void EnsureTRX() {
+    if (G().gTRX) return;
+    auto trx = std::make_shared<CTRX>();
+    G().gTRX = trx;
+    trx->Initialize(G().gDataDef, G().gProject.get());
+    MMenu::StatusText(QStringLiteral("Loading the current tree..."));
+    trx->LoadTree(G().gProject.get());
+}
+
+}  // namespace
+
+void StartNewProject() {
+    if (G().gProject) CloseCurrentProject();
+    G().gProject = MMenu::NewProject(LastProjectPath());
+    if (!G().gProject) return;
+    const std::string file = G().gProject->FileName();
+    SetProjectCaption(file);
+    if (auto* table = Main().Panels().tableSel) table->Clear();
+    ShowPanel(QString());
+    ShowPanel(QStringLiteral("TableSelect"));
+    SaveLastProjectPath(file);
+    Main().State().SetStateValue(1);
+    MMenu::StatusText(QStringLiteral("Select the database and table to use for this project."));
+    G().gTreeMode = -1;
+    EnableTool(QStringLiteral("mnuFileClose"));
+}
+
+void LoadProject(const QString& path) {
+    if (G().gProject) CloseCurrentProject();
+    G().gProject = MMenu::OpenProjectFile(LastProjectPath(), path);
+    if (!G().gProject) return;
+    CProject& project = Project();
+    const std::string file = project.FileName();
+    SaveLastProjectPath(file);
+    SetProjectCaption(file);
+    UpgradeProject();
+    auto dataDef = std::make_shared<CDataDef>();
+    dataDef->Load(project.OpenProject(false));
+    G().gDataDef = dataDef;
+    EnableByState();
+    if (auto* report = Main().Panels().report) report->SetNavigate(0);
+    ShowPanel(QStringLiteral("Report"));
+    SetupBrowse(0, -1, -1);
+    ShowPanel(QStringLiteral("DataGrid"));
+    Main().Frame()->SetCaptionRight(QStringLiteral("Browse All Data"));
+    CheckViewTool(QStringLiteral("mnuViewBrowseAll"));
+    if (G().gMRUList) G().gMRUList->Add(QString::fromStdString(file));
+    EnableTool(QStringLiteral("1005"));
+    EnableTool(QStringLiteral("1003"));
+    DisableTool(QStringLiteral("1004"));
+    G().gTreeMode = -1;
+}
+
+void CloseCurrentProject() {
+    FMain& main = Main();
+    for (auto* legend : {static_cast<QObject*>(main.Panels().prune), static_cast<QObject*>(main.Panels().report)}) {
+        if (auto* prune = qobject_cast<shell::UPrune*>(legend)) {
+            prune->SetColorItems(2);
+            prune->SetContrast(50);
+        } else if (auto* report = qobject_cast<shell::UReport*>(legend)) {
+            report->SetColorItems(2);
+            report->SetContrast(50);
+        }
+    }
+    G().gTRX.reset();
+    G().gSqlMachine.reset();
+    G().gDataDef.reset();
+    if (G().gProject) {
+        G().gProject->CloseProject();
+        if (shell::UGrid* grid = GridPanel()) grid->Disconnect();
+    }
+    G().gProject.reset();
+    ShowPanel(QString());
+    main.setWindowTitle(ProgramTitle());
+    EnableTool(QStringLiteral("mnuFileImport"));
+    G().gTreeMode = -1;
+    for (const char* name : {"mnuViewBrowseTest", "mnuViewMatrix", "mnuViewTree", "mnuViewFlow", "mnuViewBrowseAll",
+                             "mnuViewFieldStats", "mnuViewClassList", "mnuPrintTiled", "mnuReConfig", "mnuLivePredict",
+                             "mnuFileClose", "mnuExportTree"})
+        DisableTool(QString::fromUtf8(name));
+    MMenu::StatusText(QStringLiteral("Welcome to Tessary."));
+    MMenu::StatusRecordCount(-1);
+}
+
+void UpgradeProject() {
+    CProject& project = Project();
+    double minor = 0, revision = 0, major = 0;
+    try {
+        minor = ToNumber(project.GetConfig("VersionMinor", ""));
+        revision = ToNumber(project.GetConfig("VersionRevision", ""));
+        major = ToNumber(project.GetConfig("VersionMajor", ""));
+    } catch (...) {
+    }
+    const float v = float(major * 100 + minor + revision / 100);
+    if (v >= 201) return;
+    // Each step on its own: a failing one is passed over.
+    const auto step = [](const std::function<void()>& f) {
+        try {
+            f();
+        } catch (...) {
+        }
+    };
+    step([&] { project.SaveConfig("LastState", int16_t(3)); });
+    step([&] { project.SaveConfig("PruneRate", int16_t(75)); });
+    step([&] { project.SaveConfig("MinItems", int16_t(2)); });
+    step([&] { project.SaveConfig("VersionMinor", int16_t(1)); });
+    // Without its major version an old project would be upgraded again at every open.
+    if (major < 2) step([&] { project.SaveConfig("VersionMajor", int16_t(2)); });
+}
+
+void StateConfig() {
+    shell::Guard("MTessary::StateConfig", [] {
+        const PanelSet& p = Main().Panels();
+        if (p.fieldSel) p.fieldSel->Initialize(G().gDataDef);
+        if (p.fieldView) p.fieldView->Initialize(G().gProject, G().gDataDef);
+        if (p.classView) p.classView->Initialize(G().gProject);
+        Main().Frame()->SetActivePanel(QStringLiteral("Configure"));
+        Main().Frame()->SetActivePanel(QStringLiteral("FieldView"));
+        CheckViewTool(QStringLiteral("mnuViewFieldStats"));
+        MMenu::StatusText(QStringLiteral("Select the fields to use for this project."));
+        MMenu::StatusRecordCount(ToLong(Project().GetConfig("RecordCount", "-1")));
+    });
+}
+
+void StateLimits() {
+    CProject& project = Project();
+    const int32_t count = ToLong(project.GetConfig("RecordCount", "0"));
+    const std::string all = std::to_string(count);
+    const int32_t trainLow = ToLong(project.GetConfig("TrainLow", "1"));
+    const int32_t trainHigh = ToLong(project.GetConfig("TrainHigh", all));
+    const int32_t testLow = ToLong(project.GetConfig("TestLow", "1"));
+    const int32_t testHigh = ToLong(project.GetConfig("TestHigh", all));
+    if (auto* limits = Main().Panels().setLimits) limits->Initialize(count, trainLow, trainHigh, testLow, testHigh);
+    SetupBrowse(0, -1, -1);
+    Main().Frame()->SetActivePanel(QStringLiteral("SetLimits"));
+    Main().Frame()->SetActivePanel(QStringLiteral("DataGrid"));
+    CheckViewTool(QStringLiteral("mnuViewBrowseAll"));
+    Main().Frame()->SetCaptionRight(QStringLiteral("Browse All Data"));
+    if (shell::UGrid* grid = GridPanel()) MMenu::StatusRecordCount(grid->RecordCount());
+    MMenu::StatusText(QStringLiteral("Select the rows to use for this project."));
+}
+
+// Rule extraction and classification of the test rows come with the tree steps.
+void StateExtract() {}
+void StateTest() {}
+
+void SetupBrowse(int32_t browseType, int16_t actual, int16_t predicted) {
+    shell::Guard("MTessary::SetupBrowse", [&] {
+        shell::UGrid* grid = GridPanel();
+        if (!grid) return;
+        PrepareBrowse(*grid);
+        CSqlMachine& sql = *G().gSqlMachine;
+        if (grid->DataBrowse() && sql.BrowseType() != browseType) grid->SetDataBrowse(nullptr);
+        sql.SetBrowseType(int16_t(browseType));
+        sql.SetMarkView(0);
+        sql.SetPredictType(0);
+        sql.SetActual(actual);
+        sql.SetPredicted(predicted);
+        sql.SetReplaceWhere("");
+        if (browseType == 0) {
+            sql.SetKeyMin("");
+            sql.SetKeyMax("");
+        } else {
+            sql.SetKeyMin(Project().GetConfig("TestKeyMin"));
+            sql.SetKeyMax(Project().GetConfig("TestKeyMax"));
+        }
+        grid->SetRecordSource(QString::fromStdString(sql.GetSql()));
+        if (grid->DataBrowse()) grid->Refresh();
+        else grid->SetDataBrowse(NewBrowseView(int16_t(browseType)));
+        ShowRowCountOf(sql, *grid);
+    });
+}
+
+void ShowMatrix() {
+    const int32_t low = ToLong(Project().GetConfig("LastTestLow"));
+    const int32_t high = ToLong(Project().GetConfig("LastTestHigh"));
+    auto* matrix = Main().Panels().matrix;
+    if (matrix) matrix->Intitalize(G().gProject, G().gDataDef, low, high);
+    ShowPanel(QStringLiteral("Matrix"));
+    if (matrix) MMenu::StatusRecordCount(matrix->RecordCount());
+    CheckViewTool(QStringLiteral("mnuViewMatrix"));
+}
+
+void ShowFieldStats() {
+    if (auto* view = Main().Panels().fieldView) view->Initialize(G().gProject, G().gDataDef);
+    ShowPanel(QStringLiteral("FieldView"));
+    CheckViewTool(QStringLiteral("mnuViewFieldStats"));
+}
+
+void ShowClassList() {
+    if (auto* view = Main().Panels().classView) {
+        view->Initialize(G().gProject);
+        view->SetField();
+    }
+    ShowPanel(QStringLiteral("ClassView"));
+    CheckViewTool(QStringLiteral("mnuViewClassList"));
+}
+
+void ShowInteractRow(const QVariant& key) {
+    EnsureTRX();
+    if (auto* view = Main().Panels().interact) {
+        view->Initialize(G().gProject, G().gDataDef, G().gTRX);
+        view->SetRow(key);
+    }
+    ShowPanel(QStringLiteral("IMode"));
+    Main().Bar()->BandMain()->updateGeometry();
+}
+
+void ShowInteract() {
+    shell::Guard("MTessary::ShowInteract", [] { ShowInteractRow(QVariant()); });
+}
+
+void ShowTree(int32_t mode) {
+    EnsureTRX();
+    CTRX& trx = *G().gTRX;
+    if (!trx.HasTree()) return;
+    G().gTreeMode = mode == 0 ? 0 : 1;
+    if (mode == 0) {
+        CheckViewTool(QStringLiteral("mnuViewTree"));
+        MMenu::StatusText(QStringLiteral("Displaying Tree View..."));
+    } else {
+        CheckViewTool(QStringLiteral("mnuViewFlow"));
+        MMenu::StatusText(QStringLiteral("Displaying Flow Chart View..."));
+    }
+    const PanelSet& p = Main().Panels();
+    // Filling the panel with the tree comes with the tree display.
+    if (p.treeGraph) p.treeGraph->SetTreeType(G().gTreeMode);
+    if (p.report) {
+        p.report->SetTotalValues(trx.Items(), int16_t(std::nearbyint(trx.SingleNormalConfidence(0))));
+        p.report->SetLocalValues(-1, -1);
+    }
+    ShowPanel(QStringLiteral("TreeGraph"));
+    Main().Frame()->SetCaptionRight(QStringLiteral("Rule Tree   ( ") + QString::number(trx.Nodes()) +
+                                    QStringLiteral(" Nodes )"));
+}
+
+void MENU_SFFindError() {
+    shell::Guard("modMenu::MENU_SFFindError", [] {
+        shell::UGrid* grid = GridPanel();
+        RecordsetPtr rs = grid ? grid->RecordSet() : nullptr;
+        if (!rs || (rs->Bof() && rs->Eof())) return;
+        const int64_t mark = rs->Bookmark();
+        const std::string n = rs->Fields(1).Name();
+        const std::string criterion = "[" + n + "]>0 AND [" + n + "]<>[Predicted]";
+        rs->FindNext(criterion);
+        if (rs->NoMatch()) rs->FindFirst(criterion);
+        if (rs->NoMatch()) {
+            MMenu::StatusText(QStringLiteral("There are no incorect predictions in this test data."));
+            rs->SetBookmark(mark);
+        }
+    });
+}
+
+// Zooming comes with the tree display.
+void ZoomTree(bool) {}
+void NormalZoom() {}
+
+}  // namespace MTessary

@@ -1,0 +1,13 @@
+// The one operation the shell asks of every step panel.
+#pragma once
+
+namespace shell {
+
+class INavPanel {
+public:
+    virtual ~INavPanel() = default;
+    // True when the step's settings were modified since they were last set.
+    virtual bool Changed() const = 0;
+};
+
+}  // namespace shell

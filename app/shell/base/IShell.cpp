@@ -1,0 +1,17 @@
+#include "IShell.h"
+
+namespace shell {
+
+namespace {
+IShell* gShell = nullptr;
+}
+
+IShell* SetShell(IShell* shell) {
+    IShell* previous = gShell;
+    gShell = shell;
+    return previous;
+}
+
+IShell* Shell() { return gShell; }
+
+}  // namespace shell

@@ -1,0 +1,26 @@
+// The class-distribution view as the shell sees it.
+#pragma once
+
+#include "UPanel.h"
+
+#include <QString>
+
+#include <memory>
+
+class CProject;
+
+namespace shell {
+
+class UClassView : public UPanel {
+    Q_OBJECT
+public:
+    explicit UClassView(QWidget* parent = nullptr);
+    ~UClassView() override;
+
+    virtual void Initialize(std::shared_ptr<CProject> project) = 0;
+    // Empty: the first field of the list.
+    virtual void SetField(const QString& fieldName = QString()) = 0;
+    virtual void Refresh() = 0;
+};
+
+}  // namespace shell

@@ -1,0 +1,30 @@
+// The field-statistics view as the shell sees it.
+#pragma once
+
+#include "UPanel.h"
+
+#include <QString>
+
+#include <memory>
+
+class CDataDef;
+class CProject;
+
+namespace shell {
+
+class UFieldView : public UPanel {
+    Q_OBJECT
+public:
+    explicit UFieldView(QWidget* parent = nullptr);
+    ~UFieldView() override;
+
+    virtual void SelectField(const QString& fieldName) = 0;
+    virtual void Initialize(std::shared_ptr<CProject> project, std::shared_ptr<CDataDef> dataDef) = 0;
+    // Names and types of a raw table's fields.
+    virtual void AltInitialize(const QString& databaseName, const QString& tableName) = 0;
+
+signals:
+    void ItemSelect(const QString& fieldName);  // double click on a field
+};
+
+}  // namespace shell

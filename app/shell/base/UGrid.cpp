@@ -1,0 +1,8 @@
+#include "UGrid.h"
+
+namespace shell {
+
+UGrid::UGrid(QWidget* parent) : UPanel(parent) {}
+UGrid::~UGrid() = default;
+
+}  // namespace shell

@@ -1,0 +1,8 @@
+#include "UPrune.h"
+
+namespace shell {
+
+UPrune::UPrune(QWidget* parent) : UPanel(parent) {}
+UPrune::~UPrune() = default;
+
+}  // namespace shell

@@ -1,0 +1,8 @@
+#include "UReport.h"
+
+namespace shell {
+
+UReport::UReport(QWidget* parent) : UPanel(parent) {}
+UReport::~UReport() = default;
+
+}  // namespace shell

@@ -1,0 +1,8 @@
+#include "USetLimits.h"
+
+namespace shell {
+
+USetLimits::USetLimits(QWidget* parent) : UPanel(parent) {}
+USetLimits::~USetLimits() = default;
+
+}  // namespace shell

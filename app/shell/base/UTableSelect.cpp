@@ -1,0 +1,8 @@
+#include "UTableSelect.h"
+
+namespace shell {
+
+UTableSelect::UTableSelect(QWidget* parent) : UPanel(parent) {}
+UTableSelect::~UTableSelect() = default;
+
+}  // namespace shell

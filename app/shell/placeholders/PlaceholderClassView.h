@@ -1,0 +1,21 @@
+// Stands in for the class details panel until the real one is built: shows
+// its caption and records the calls it receives.
+#pragma once
+
+#include "UClassView.h"
+
+#include <QStringList>
+
+class PlaceholderClassView : public shell::UClassView {
+public:
+    explicit PlaceholderClassView(QWidget* parent = nullptr);
+
+    void Initialize(std::shared_ptr<CProject>) override;
+    void SetField(const QString& fieldName) override;
+    void Refresh() override;
+
+    QStringList calls;
+
+private:
+    void Record(const QString& call) { calls << call; }
+};

@@ -1,0 +1,20 @@
+// Stands in for the live predictions panel until the real one is built: shows
+// its caption and records the calls it receives.
+#pragma once
+
+#include "UInteractive.h"
+
+#include <QStringList>
+
+class PlaceholderInteractive : public shell::UInteractive {
+public:
+    explicit PlaceholderInteractive(QWidget* parent = nullptr);
+
+    void Initialize(std::shared_ptr<CProject>, std::shared_ptr<CDataDef>, std::shared_ptr<CTRX>) override;
+    void SetRow(const QVariant& key) override;
+
+    QStringList calls;
+
+private:
+    void Record(const QString& call) { calls << call; }
+};

@@ -1,0 +1,22 @@
+#include "PlaceholderTableSelect.h"
+
+#include "PlaceholderLook.h"
+
+PlaceholderTableSelect::PlaceholderTableSelect(QWidget* parent) : shell::UTableSelect(parent) { PlaceholderLook::Decorate(this, QStringLiteral("Table Selection")); }
+
+QString PlaceholderTableSelect::DatabaseName() const {
+    return databaseName;
+}
+
+QString PlaceholderTableSelect::TableName() const {
+    return tableName;
+}
+
+void PlaceholderTableSelect::Clear() {
+    Record(QStringLiteral("Clear()"));
+    tableName.clear();
+}
+
+bool PlaceholderTableSelect::Changed() const {
+    return changed;
+}

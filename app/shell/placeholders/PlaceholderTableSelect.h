@@ -1,0 +1,24 @@
+// Stands in for the table selection panel until the real one is built: shows
+// its caption and records the calls it receives.
+#pragma once
+
+#include "UTableSelect.h"
+
+#include <QStringList>
+
+class PlaceholderTableSelect : public shell::UTableSelect {
+public:
+    explicit PlaceholderTableSelect(QWidget* parent = nullptr);
+
+    QString DatabaseName() const override;
+    QString TableName() const override;
+    void Clear() override;
+    bool Changed() const override;
+
+    QStringList calls;
+    QString databaseName, tableName;
+    bool changed = false;
+
+private:
+    void Record(const QString& call) { calls << call; }
+};

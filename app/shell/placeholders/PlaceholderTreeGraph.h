@@ -1,0 +1,34 @@
+// Stands in for the rule tree panel until the real one is built: shows
+// its caption and records the calls it receives.
+#pragma once
+
+#include "UTreeGraph.h"
+
+#include <QStringList>
+
+class PlaceholderTreeGraph : public shell::UTreeGraph {
+public:
+    explicit PlaceholderTreeGraph(QWidget* parent = nullptr);
+
+    int32_t TreeType() const override;
+    void SetTreeType(int32_t type) override;
+    QWidget* Tree() const override;
+    QTreeWidget* TreeView() const override;
+    IDispatch* GraphControl() const override;
+    int16_t Zoom() const override;
+    void SetZoom(int16_t percent) override;
+    void Expand() override;
+    void Collapse() override;
+    double GetXExtremes(double& minX, double& maxX) const override;
+
+    QStringList calls;
+    int32_t treeType = 0;
+    int16_t zoom = 0;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void Record(const QString& call) { calls << call; }
+};

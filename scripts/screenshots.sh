@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Starts the program under Xvfb on a working copy of the sample project, walks
+# what it shows (main window, menus, preferences, about, the progress window
+# of a statistics run, the closed project) and writes PNGs to build/screenshots/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cmake --build build -j8 --target tessary tessary_screens >/dev/null
+out="$PWD/build/screenshots"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$out"
+cp samples/iris.txp samples/iris.mdb "$work/"
+chmod u+w "$work"/*
+# A scratch settings store, so that the user's own settings stay untouched.
+export TESSARY_REGISTRY="$work/user.reg"
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+xvfb-run -a -s "-screen 0 1280x800x24" build/bin/tessary_screens "$out" "$work/iris.txp"

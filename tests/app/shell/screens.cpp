@@ -1,0 +1,98 @@
+// Walks what the program shows and writes a PNG of each step: the main window
+// on a project, its menus, the preferences and about windows, the progress
+// window during a statistics run, and the window after closing the project.
+// Usage: tessary_screens <out folder> <project>   (run under a display, e.g. Xvfb)
+#include "CCommandTable.h"
+#include "CDataDef.h"
+#include "CProject.h"
+#include "CTessaryApp.h"
+#include "FAbout.h"
+#include "FMain.h"
+#include "FPref.h"
+#include "FSplash.h"
+#include "FStatus.h"
+#include "MTessary.h"
+#include "MdbUtils.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMenu>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+void Settle() {
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+}
+
+bool Save(QWidget* w, const QString& dir, const char* name) {
+    Settle();
+    const QString path = dir + QLatin1Char('/') + QString::fromUtf8(name);
+    const bool ok = w->grab().save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: tessary_screens <out folder> <project>\n");
+        return 2;
+    }
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(out);
+    bool ok = true;
+    CTessaryApp app;
+    if (!MTessary::Main({QString::fromLocal8Bit(argv[2])})) return 1;
+    FMain& main = *app.main;
+    if (app.splash) ok &= Save(app.splash, out, "00-splash.png");
+    if (app.splash) app.splash->close();
+    main.resize(1100, 700);
+    ok &= Save(&main, out, "01-main-on-project.png");
+
+    for (const char* band : {"popFile", "popView"}) {
+        QMenu* menu = main.Bar()->Band(QString::fromUtf8(band));
+        menu->popup(main.mapToGlobal(QPoint(10, 30)));
+        ok &= Save(menu, out, band[3] == 'F' ? "02-file-menu.png" : "03-reports-menu.png");
+        menu->hide();
+    }
+    {
+        FPref pref(&main);
+        pref.show();
+        ok &= Save(&pref, out, "04-preferences.png");
+    }
+    {
+        FAbout about(&main);
+        about.show();
+        ok &= Save(&about, out, "05-about.png");
+    }
+    // The progress window over a real statistics run of the project's table.
+    {
+        auto project = shell::Globals().gProject;
+        auto dataDef = std::make_shared<CDataDef>();
+        DatabasePtr db = project->OpenProject(false);
+        dataDef->Initialize(db, "LinkDataSource");
+        bool shot = false;
+        MTessary::RunWithProgress(QStringLiteral("Collecting Statistics..."), dataDef, nullptr, [&] {
+            FStatus* status = MTessary::Status();
+            auto watch = dataDef->OnProgress;
+            dataDef->OnProgress = [&, watch](int16_t p) {
+                watch(p);
+                if (!shot && p >= 50) {
+                    shot = true;
+                    ok &= Save(status, out, "06-progress.png");
+                }
+            };
+            dataDef->CollectStats(db);
+        });
+        project->CloseProject();
+    }
+    MTessary::MenuCommand(QStringLiteral("mnuFileClose"));
+    ok &= Save(&main, out, "07-project-closed.png");
+    main.close();
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,57 @@
+#include "ErrorGuard.h"
+
+#include "AppErrors.h"
+#include "ProjectTestSupport.h"
+
+#include "ui/testing.h"
+
+#include <QObject>
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+TEST(ErrorGuard, AnEscapedErrorShowsTheBoxTitledWithItsLocationAndReturns) {
+    testsupport::App();
+    ui::ScopedRecorder rec;
+    EXPECT_FALSE(shell::Guard("FMain::mnuFileOpen_Click", [] { throw app::RuntimeError(52, "Bad file name"); }));
+    EXPECT_FALSE(shell::Guard("UGrid::tdbGrid_KeyDown", [] { throw std::logic_error("boom"); }));
+    int ran = 0;
+    EXPECT_TRUE(shell::Guard("X::Y", [&] { ++ran; }));
+    EXPECT_EQ(ran, 1);
+    const auto msgs = rec.Messages();
+    ASSERT_EQ(msgs.size(), 2u);
+    EXPECT_EQ(msgs[0].title, "FMain::mnuFileOpen_Click");
+    EXPECT_EQ(msgs[0].text, "Error: 52. \nBad file name");
+    EXPECT_EQ(msgs[0].icon, ui::Icon::Critical);
+    EXPECT_EQ(msgs[1].title, "UGrid::tdbGrid_KeyDown");
+}
+
+namespace {
+class Asker : public QObject {
+    Q_OBJECT
+signals:
+    void Ask(bool& hasKey, int n);
+};
+}  // namespace
+
+TEST(ErrorGuard, AGuardedSlotAnswersByReferenceAndSurvivesAThrow) {
+    testsupport::App();
+    ui::ScopedRecorder rec;
+    Asker asker;
+    QObject::connect(&asker, &Asker::Ask, shell::Guarded("FMain::pnlTableSel_TableSelect", [](bool& hasKey, int n) {
+                         hasKey = true;
+                         if (n > 1) throw std::runtime_error("too many");
+                     }));
+    bool answer = false;
+    emit asker.Ask(answer, 1);
+    EXPECT_TRUE(answer);
+    EXPECT_TRUE(rec.Messages().empty());
+    answer = false;
+    emit asker.Ask(answer, 2);
+    EXPECT_TRUE(answer);
+    ASSERT_EQ(rec.Messages().size(), 1u);
+    EXPECT_EQ(rec.Messages()[0].title, "FMain::pnlTableSel_TableSelect");
+}
+
+#include "test_ErrorGuard.moc"

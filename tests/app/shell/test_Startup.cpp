@@ -1,0 +1,286 @@
+// Start-up in order, the command line, the single instance, the fault
+// handler and shutdown.
+#include "ShellFixture.h"
+
+#include "AppGlobals.h"
+#include "CHourglass.h"
+#include "CMRUList.h"
+#include "CProject.h"
+#include "MException.h"
+#include "MUtilities.h"
+
+#include <QApplication>
+#include <QProcess>
+#include <QScreen>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QThread>
+#include <QTimer>
+#include <QToolBar>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace shelltest;
+
+namespace {
+
+QStringList EnabledTools(FMain& main) {
+    QStringList names;
+    for (QAction* tool : main.Bar()->Tools())
+        if (tool->isEnabled()) names << QString::number(CCommandTable::ToolId(tool));
+    names.sort();
+    return names;
+}
+
+}  // namespace
+
+TEST_F(ShellTest, StartUpRunsItsStepsInOrderAndLeavesTheStartSet) {
+    ASSERT_TRUE(Start({}, true));
+    EXPECT_EQ(app->trace, (QStringList{"filter", "lock", "splash", "settings", "load", "recent", "hook", "toolbar",
+                                       "show", "welcome", "project"}));
+    EXPECT_TRUE(MException::FilterInstalled());
+    EXPECT_TRUE(Main().isVisible());
+    EXPECT_EQ(Main().windowTitle(), "Tessary");
+    EXPECT_EQ(StatusMain(), " Welcome to Tessary. ");
+    auto settings = shell::Globals().gRegSettings;
+    ASSERT_TRUE(settings);
+    EXPECT_EQ(settings->Company(), "Tavrel");
+    EXPECT_EQ(settings->AppName(), "Tessary");
+    EXPECT_EQ(shell::Globals().gTreeMode, -1);
+    // The five menus, the two mark sub-menus, New, Open, Close, Import, Exit,
+    // Preferences, User Manual and About.
+    QStringList start{"1000", "2000", "3000", "4000", "4100", "4200", "5000", "1001",
+                      "1002", "1003", "1004", "1006", "2005", "5001", "5003"};
+    start.sort();
+    EXPECT_EQ(EnabledTools(Main()), start);
+    // The splash counts 8000 ms from the shown window and stays above it.
+    ASSERT_TRUE(app->splash);
+    EXPECT_EQ(app->splash->WaitTime(), 8000);
+    EXPECT_TRUE(app->splash->Timer()->isActive());
+    EXPECT_EQ(app->splash->parentWidget(), &Main());
+    EXPECT_TRUE(dialogs.Messages().empty());
+}
+
+TEST_F(ShellTest, TheFirstUseOfTheMenuOrAClickClosesTheSplashAKeyDoesNot) {
+    ASSERT_TRUE(Start({}, true));
+    QPointer<FSplash> splash = app->splash;
+    ASSERT_TRUE(splash);
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
+    QApplication::sendEvent(splash, &key);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(splash);
+    // A press on the main window is consumed and only closes the splash.
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(Main().Frame(), &press);
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(splash);
+    EXPECT_TRUE(Main().isVisible());
+}
+
+TEST_F(ShellTest, AFirstStartPlacesTheWindowOnTheWholeScreenWithTheDesignSplit) {
+    ASSERT_TRUE(Start());
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_EQ(Main().pos(), QPoint(0, 0));
+    EXPECT_EQ(Main().width(), screen.width());
+    EXPECT_EQ(Main().height(), screen.height() - 28);  // 420 twips
+    EXPECT_EQ(Main().Frame()->SplitPosition(), 224 * 15);
+    EXPECT_TRUE(Main().Bar()->MainToolbar()->isVisible());
+}
+
+TEST_F(ShellTest, AStoredHiddenToolbarStaysHidden) {
+    SetReg("Config", "ShowToolbar", "False");
+    ASSERT_TRUE(Start());
+    EXPECT_FALSE(Main().Bar()->MainToolbar()->isVisible());
+}
+
+TEST_F(ShellTest, ABareNameOpensFromTheCurrentFolderThenFromProjects) {
+    CopySample("cwd");
+    ASSERT_TRUE(Start({"iris"}));
+    EXPECT_EQ(Main().windowTitle(), "Tessary - [iris.txp]");
+    EXPECT_EQ(QString::fromStdString(shell::Globals().gProject->FileName()),
+              QString::fromStdString(dir.File("cwd/iris.txp")));
+    app.reset();
+
+    std::filesystem::remove(dir.File("cwd/iris.txp"));
+    CopySample("Projects");
+    ASSERT_TRUE(Start({"  iris  "}));
+    ASSERT_TRUE(shell::Globals().gProject);
+    EXPECT_EQ(QString::fromStdString(shell::Globals().gProject->FileName()),
+              QString::fromStdString(dir.File("Projects/iris.txp")));
+}
+
+TEST_F(ShellTest, AnArgumentHoldingTheExtensionAnywhereGetsNoSecondOne) {
+    CopySample("cwd", "SALES.TXP");
+    ASSERT_TRUE(Start({"SALES.TXP"}));
+    EXPECT_EQ(Main().windowTitle(), "Tessary - [SALES.TXP]");
+    app.reset();
+    CopySample("cwd", "old.txp.bak");
+    ASSERT_TRUE(Start({"old.txp.bak"}));
+    EXPECT_EQ(Main().windowTitle(), "Tessary - [old.txp.bak]");
+}
+
+TEST_F(ShellTest, AMissingCommandLineProjectIsReportedAndAutoLoadIsNotConsulted) {
+    const std::string sample = CopySample();
+    SetReg("Config", "AutoLoad", "True");
+    SetReg("RecentFileList", "1", sample);
+    ASSERT_TRUE(Start({"nosuch"}));
+    EXPECT_EQ(StatusMain(), " Could not load command line project: nosuch ");
+    EXPECT_FALSE(shell::Globals().gProject);
+    EXPECT_TRUE(dialogs.Messages().empty());
+}
+
+TEST_F(ShellTest, AutoLoadOpensTheNewestRecentProjectWhenItExists) {
+    SetReg("Config", "AutoLoad", "True");
+    ASSERT_TRUE(Start());  // an empty list: no project, no message
+    EXPECT_FALSE(shell::Globals().gProject);
+    app.reset();
+
+    SetReg("RecentFileList", "1", dir.File("gone.txp"));
+    ASSERT_TRUE(Start());
+    EXPECT_FALSE(shell::Globals().gProject);
+    app.reset();
+
+    const std::string sample = CopySample();
+    SetReg("RecentFileList", "1", sample);
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(shell::Globals().gProject);
+    EXPECT_EQ(shell::Globals().gProject->FileName(), sample);
+    EXPECT_TRUE(dialogs.Messages().empty());
+}
+
+TEST_F(ShellTest, OpeningTheSampleShowsStateThreeTools) {
+    const std::string sample = CopySample();
+    ASSERT_TRUE(Start({QString::fromStdString(sample)}));
+    EXPECT_EQ(Main().windowTitle(), "Tessary - [iris.txp]");
+    EXPECT_EQ(StatusMain(), " Welcome to Tessary. ");
+    EXPECT_EQ(Main().StatusBar()->Panel(QStringLiteral("Project"))->text(), " 150 Rows ");
+    for (const char* on : {"3001", "3004", "3005", "1010", "1005", "1003"})
+        EXPECT_TRUE(Tool(on)->isEnabled()) << on;
+    for (const char* off : {"3002", "3003", "3006", "3007", "3008", "1009", "1004"})
+        EXPECT_FALSE(Tool(off)->isEnabled()) << off;
+    EXPECT_TRUE(Tool("mnuViewBrowseAll")->isChecked());
+    EXPECT_EQ(Main().Frame()->GetActiveKeyLeft(), "Report");
+    EXPECT_EQ(Main().Frame()->GetActiveKeyRight(), "DataGrid");
+    EXPECT_EQ(Main().Frame()->CaptionRight(), "Browse All Data");
+    EXPECT_EQ(Reg("RecentFileList", "1"), sample);
+    EXPECT_TRUE(dialogs.Messages().empty());
+}
+
+TEST_F(ShellTest, ClosingSavesThePlaceAndReleasesEverythingInOrder) {
+    ASSERT_TRUE(Start({QString::fromStdString(CopySample())}));
+    Main().move(10, 20);
+    Main().Frame()->SetSplitPosition(300 * 15);
+    QPointer<FMain> main = &Main();
+    ASSERT_TRUE(main->close());
+    EXPECT_FALSE(MException::FilterInstalled());
+    EXPECT_FALSE(main->ActivationHook());
+    const auto& g = shell::Globals();
+    EXPECT_FALSE(g.gTRX || g.gSqlMachine || g.gDataDef || g.gProject || g.gMRUList || g.gRegSettings);
+    EXPECT_FALSE(app->IsFormLoaded("FMain"));
+    // A busy cursor released after the close finds no window and makes none.
+    { CHourglass late; late.SetValue(true); }
+    EXPECT_EQ(Reg("Window", "FMainLeft"), "150");
+    EXPECT_EQ(Reg("Window", "FMainTop"), "300");
+    EXPECT_EQ(Reg("Window", "SplitPosition"), "4500");
+}
+
+TEST_F(ShellTest, ActivationReachesTheFrameOncePerChange) {
+    ASSERT_TRUE(Start());
+    UAppFrame* frame = Main().Frame();
+    EXPECT_TRUE(frame->FocusMark());
+    MTessary::MainWindowProc(false);
+    EXPECT_FALSE(frame->FocusMark());
+    frame->SetFocusX();  // a change made elsewhere: a second deactivation does not reach the frame
+    MTessary::MainWindowProc(false);
+    EXPECT_TRUE(frame->FocusMark());
+    MTessary::MainWindowProc(true);
+    EXPECT_TRUE(frame->FocusMark());
+    frame->UnSetFocusX();
+    MTessary::MainWindowProc(true);  // already active: nothing reaches the frame
+    EXPECT_FALSE(frame->FocusMark());
+}
+
+TEST(ExceptionFilter, NamesEveryCodeAndTheUnknownOnes) {
+    EXPECT_EQ(MException::ExceptionName(0xC0000005u), "Exception Error: ACCESS_VIOLATION");
+    EXPECT_EQ(MException::ExceptionName(0xC00000FDu), "Exception Error: STACK_OVERFLOW");
+    EXPECT_EQ(MException::ExceptionName(0x80000004u), "Exception Error: SINGLE_STEP");
+    EXPECT_EQ(MException::ExceptionName(0x40000005u), "Exception Error: SEGMENT_NOTIFICATION");
+    EXPECT_EQ(MException::ExceptionName(0xE06D7363u), "Exception Error: Unknown Exception (0xE06D7363)");
+    EXPECT_EQ(MException::ExceptionName(0x1Au), "Exception Error: Unknown Exception (0x1A)");
+    EXPECT_EQ(MException::CodeOfSignal(SIGFPE, FPE_INTDIV, false), 0xC0000094u);
+    EXPECT_EQ(MException::CodeOfSignal(SIGBUS, BUS_ADRALN, false), 0x80000002u);
+    EXPECT_EQ(MException::CodeOfSignal(SIGBUS, BUS_ADRERR, false), 0xC0000006u);
+    EXPECT_EQ(MException::CodeOfSignal(SIGILL, ILL_PRVOPC, false), 0xC0000096u);
+    EXPECT_EQ(MException::CodeOfSignal(SIGSEGV, SEGV_MAPERR, true), 0xC00000FDu);
+}
+
+namespace {
+
+// Runs body in a child with the filter installed; its standard error and how it ended.
+std::pair<std::string, int> InChild(void (*body)()) {
+    int pipefd[2];
+    if (::pipe(pipefd) != 0) return {"", 0};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(pipefd[1], STDERR_FILENO);
+        ::close(pipefd[0]);
+        MException::InstallFilter();
+        body();
+        ::_exit(0);
+    }
+    ::close(pipefd[1]);
+    std::string out;
+    char buf[256];
+    ssize_t n;
+    while ((n = ::read(pipefd[0], buf, sizeof buf)) > 0) out.append(buf, size_t(n));
+    ::close(pipefd[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return {out, WIFSIGNALED(status) ? WTERMSIG(status) : 0};
+}
+
+volatile int* gNull = nullptr;
+volatile int gZero = 0;
+
+}  // namespace
+
+TEST(ExceptionFilter, AFaultIsNamedOnStandardErrorAndEndsTheProcessWithItsSignal) {
+    auto [text, sig] = InChild([] { *gNull = 1; });
+    EXPECT_EQ(text, "Error: 10000. \nException Error: ACCESS_VIOLATION\n");
+    EXPECT_EQ(sig, SIGSEGV);
+    std::tie(text, sig) = InChild([] { gZero = 10 / gZero; });
+    EXPECT_EQ(text, "Error: 10000. \nException Error: INTEGER_DIVIDE_BY_ZERO\n");
+    EXPECT_EQ(sig, SIGFPE);
+}
+
+TEST_F(ShellTest, ASecondInstanceEndsAtOnceWithoutAWindow) {
+    const QString program = QString::fromLocal8Bit(std::getenv("TESSARY_BINARY_DIR")) + "/bin/tessary";
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    QProcess first;
+    first.setProcessEnvironment(env);
+    first.start(program, {});
+    ASSERT_TRUE(first.waitForStarted());
+    const QString lock = MTessary::LockPath();
+    for (int i = 0; i < 100 && !QFileInfo::exists(lock); ++i) QThread::msleep(50);
+    ASSERT_TRUE(QFileInfo::exists(lock));
+    QProcess second;
+    env.insert("TESSARY_SHOWN_EXIT", "1");
+    second.setProcessEnvironment(env);
+    second.start(program, {});
+    ASSERT_TRUE(second.waitForFinished(20000));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_FALSE(second.readAllStandardOutput().contains("shown after"));
+    first.kill();
+    first.waitForFinished();
+    // The lock of a process that is gone does not stop the next start.
+    QProcess third;
+    third.setProcessEnvironment(env);
+    third.start(program, {});
+    ASSERT_TRUE(third.waitForFinished(20000));
+    EXPECT_TRUE(third.readAllStandardOutput().contains("shown after"));
+}
