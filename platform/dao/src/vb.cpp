@@ -1,5 +1,7 @@
 // The runtime's conversion rules: number and date text, Val, banker's rounding,
 // and typed reads of VARIANTs.
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -69,32 +71,38 @@ void DateToParts(double serial, int* y, int* m, int* d, int* hh, int* mi, int* s
     *ss = int(secs % 60);
 }
 
+// As "%.*e" then "%.*f" would write it, but with std::to_chars: the decimal
+// point is "." whatever the C locale says, and it is several times faster.
 std::string FormatDouble(double v, int digits) {
     if (v == 0 || std::isnan(v)) return "0";
     if (std::isinf(v)) return v > 0 ? "1.#INF" : "-1.#INF";
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*e", digits - 1, v);
-    char* e = std::strchr(buf, 'e');
-    int exp = std::atoi(e + 1);
-    std::string out;
+    char buf[400];
+    char* end = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, digits - 1).ptr;
+    char* e = std::find(buf, end, 'e');
+    int exp = 0;
+    std::from_chars(e + 1 + (e[1] == '+'), end, exp);
+    auto trimZeros = [](char* first, char* last) {
+        if (std::find(first, last, '.') == last) return last;
+        while (last[-1] == '0') --last;
+        if (last[-1] == '.') --last;
+        return last;
+    };
     if (exp >= digits || exp < -4) {
-        std::string mant(buf, e);
-        if (mant.find('.') != std::string::npos) {
-            while (mant.back() == '0') mant.pop_back();
-            if (mant.back() == '.') mant.pop_back();
-        }
+        std::string out(buf, trimZeros(buf, e));
         char eb[16];
-        std::snprintf(eb, sizeof eb, "E%c%02d", exp < 0 ? '-' : '+', std::abs(exp));
-        return mant + eb;
+        const int a = std::abs(exp);
+        eb[0] = 'E';
+        eb[1] = exp < 0 ? '-' : '+';
+        char* p = eb + 2;
+        if (a < 10) *p++ = '0';
+        p = std::to_chars(p, eb + sizeof eb, a).ptr;
+        out.append(eb, p);
+        return out;
     }
     int decimals = digits - 1 - exp;
     if (decimals < 0) decimals = 0;
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-    out = buf;
-    if (out.find('.') != std::string::npos) {
-        while (out.back() == '0') out.pop_back();
-        if (out.back() == '.') out.pop_back();
-    }
+    end = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals).ptr;
+    std::string out(buf, trimZeros(buf, end));
     if (out == "-0") out = "0";
     return out;
 }
