@@ -36,8 +36,24 @@ bool SameFile(const std::string& a, const std::string& b) {
     return ec ? a == b : same;
 }
 
+// The file the linked table reads ("" for an ODBC source).
+std::string LinkedFile(const ExportContext& ctx) {
+    DatabasePtr db = ctx.project->OpenProject(false);
+    if (!db) return {};
+    const std::string connect = db->TableDefs()["LinkDataSource"].Connect();
+    const size_t at = connect.find("DATABASE=");
+    if (connect.find("ODBC;") != std::string::npos || at == std::string::npos) return {};
+    const size_t end = connect.find(';', at);
+    return connect.substr(at + 9, end == std::string::npos ? std::string::npos : end - at - 9);
+}
+
 bool ProtectedTarget(const ExportContext& ctx, const std::string& path) {
-    return SameFile(path, ctx.project->FileName()) || SameFile(path, ctx.project->GetConfig("DatabaseName"));
+    if (SameFile(path, ctx.project->FileName())) return true;
+    try {
+        return SameFile(path, LinkedFile(ctx));
+    } catch (...) {
+        return false;  // no link: nothing more to protect
+    }
 }
 
 bool HasRows(const ExportContext& ctx) {
@@ -79,7 +95,8 @@ bool WriteText(const ExportContext& ctx, const QString& fileName, int16_t scope,
     RecordsetPtr rs = db->OpenRecordset(rows.Sql(), dao::RecordsetType::ForwardOnly);
 
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) throw app::RuntimeError(75, "Path/File access error");
+    // Unbuffered: every short write is seen (the rows are gathered in memory anyway).
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) throw app::RuntimeError(75, "Path/File access error");
     std::string out;
     out.reserve(kFlushBytes + 4096);
     if (utf8) out += "\xEF\xBB\xBF";

@@ -204,3 +204,21 @@ TEST(TextExport, FailureMidExportKeepsTheOldFile) {
     ASSERT_TRUE(MExport::ExportMarkedRS(p.ctx, QString::fromStdString(path), 0));
     EXPECT_GT(ReadFile(path).size(), 64u * 1024);
 }
+
+// A short file too: the write that falls short is seen before anything is renamed.
+TEST(TextExport, ShortWriteOfASmallFileKeepsTheOldFile) {
+    ExportProject p("text-short", Columns(), Rows());
+    Prepare(p);
+    const std::string path = p.dir + "/rows.txt";
+    WriteFile(path, "old");
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit limited = saved;
+    limited.rlim_cur = 50;
+    setrlimit(RLIMIT_FSIZE, &limited);
+    const bool ok = MExport::ExportMarkedRS(p.ctx, QString::fromStdString(path), 0);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(ReadFile(path), "old");
+}
