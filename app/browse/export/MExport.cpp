@@ -144,10 +144,16 @@ bool WriteText(const ExportContext& ctx, const QString& fileName, int16_t scope,
 
 bool AppendText(std::string& out, std::u16string_view text, bool utf8) {
     if (!utf8) {
+        const size_t start = out.size();
+        out.resize(start + text.size());
+        char* p = out.data() + start;
         for (char16_t c : text) {
             const int b = c < 0x80 ? int(c) : MUtilities::Cp1252FromUnicode(c);
-            if (b < 0) return false;
-            out += char(b);
+            if (b < 0) {
+                out.resize(start);
+                return false;
+            }
+            *p++ = char(b);
         }
         return true;
     }
