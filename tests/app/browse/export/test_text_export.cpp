@@ -222,3 +222,48 @@ TEST(TextExport, ShortWriteOfASmallFileKeepsTheOldFile) {
     EXPECT_FALSE(ok);
     EXPECT_EQ(ReadFile(path), "old");
 }
+
+// Date keys: the stored bounds are date texts and are read as dates, so a row
+// on a bound day is inside and one the day after is not.
+TEST(TextExport, DateKeysCompareAsDates) {
+    App();
+    ui::ScopedRecorder dialogs;
+    app::ScopedFakeShell shell;
+    const std::string dir = TempDir("text-dates");
+    const std::string data = dir + "/data.db";
+    {
+        DatabasePtr db = dao::DBEngine::CreateDatabase(data, dao::dbLangGeneral);
+        db->Execute("CREATE TABLE Data (Day DATETIME CONSTRAINT PrimaryKey PRIMARY KEY, Kind TEXT(10));");
+        db->Execute("INSERT INTO Data VALUES (#1/2/2000#, 'a')");
+        db->Execute("INSERT INTO Data VALUES (#1/3/2000#, 'b')");
+        db->Execute("INSERT INTO Data VALUES (#1/4/2000#, 'a')");
+    }
+    auto project = std::make_shared<CProject>();
+    project->Create(dir + "/project.txp");
+    project->AttachDataSource(data, "Data");
+    auto def = std::make_shared<CDataDef>();
+    {
+        DatabasePtr db = project->OpenProject(false);
+        def->Initialize(db, "LinkDataSource");
+        def->CollectStats(db);
+        def->SetUserMatchType(1, MatchType::Output);
+        def->Save(db);
+        MdbUtils::CreateTestTable(*project, *def);
+        db->Execute("UPDATE Test SET Mark=-1, Predicted=2");
+    }
+    // As the tree driver stores them: the key values as text.
+    project->SaveConfig("TestKeyMin", com::Variant::Date(36527));  // 1/2/2000
+    project->SaveConfig("TestKeyMax", com::Variant::Date(36528));  // 1/3/2000
+    auto sql = std::make_shared<CSqlMachine>();
+    sql->Initialize(def, project);
+    ExportContext ctx;
+    ctx.project = project;
+    ctx.dataDef = def;
+    ctx.sqlMachine = sql;
+    const std::string path = dir + "/rows.txt";
+    ASSERT_TRUE(MExport::ExportMarkedRS(ctx, QString::fromStdString(path), 0));
+    EXPECT_EQ(ReadFile(path), "Predicted,Day,Kind\r\nb,1/2/2000,a\r\nb,1/3/2000,b\r\nN/A,1/4/2000,a\r\n");
+    EXPECT_TRUE(dialogs.Messages().empty());
+    project->CloseProject();
+    std::filesystem::remove_all(dir);
+}
