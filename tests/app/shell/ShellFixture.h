@@ -4,6 +4,7 @@
 #pragma once
 
 #include "CCommandTable.h"
+#include "MMenu.h"
 #include "CRegSettings.h"
 #include "CTessaryApp.h"
 #include "FMain.h"

@@ -6,6 +6,7 @@
 #include "CHourglass.h"
 #include "CMRUList.h"
 #include "CProject.h"
+#include "CTRX.h"
 #include "MException.h"
 #include "MUtilities.h"
 
@@ -282,5 +283,19 @@ TEST_F(ShellTest, ASecondInstanceEndsAtOnceWithoutAWindow) {
     third.setProcessEnvironment(env);
     third.start(program, {});
     ASSERT_TRUE(third.waitForFinished(20000));
-    EXPECT_TRUE(third.readAllStandardOutput().contains("shown after"));
+    EXPECT_TRUE(third.readAllStandardOutput().contains("shown after"))
+        << "exit " << third.exitCode() << ": " << third.readAllStandardError().toStdString();
+}
+
+TEST_F(ShellTest, TheProgramFindsItsModulesWithoutASetting) {
+    const std::string buildStore = std::string(std::getenv("TESSARY_BINARY_DIR")) + "/classes.reg";
+    ::unsetenv("TESSARY_CLASSES");
+    ASSERT_TRUE(Start({QString::fromStdString(CopySample())}));
+    const char* store = std::getenv("TESSARY_CLASSES");
+    ASSERT_TRUE(store);
+    EXPECT_EQ(std::filesystem::weakly_canonical(store), std::filesystem::weakly_canonical(buildStore));
+    // The engine comes up through the class store found beside the program.
+    CTRX trx;
+    EXPECT_TRUE(trx.Initialize(shell::Globals().gDataDef, shell::Globals().gProject.get()));
+    EXPECT_TRUE(dialogs.Messages().empty());
 }
