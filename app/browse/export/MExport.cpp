@@ -26,6 +26,7 @@ namespace {
 
 constexpr int32_t kHideReadOnly = 4;
 constexpr size_t kFlushBytes = 1 << 20;
+constexpr long kBlockRows = 512;
 
 // Same file by identity when both exist (another spelling of the path, a
 // link), else by the text of the path.
@@ -110,7 +111,6 @@ bool WriteText(const ExportContext& ctx, const QString& fileName, int16_t scope,
         names.push_back(fields.back().Name());
         if (keyColumn < 0 && dao::CompareText(names.back(), rows.KeyName()) == 0) keyColumn = i - 1;
     }
-    const dao::Field predicted = rs->Fields(0);
     if (!AppendText(out, com::ToU16(CMarkedRows::PredictionName(names)), utf8)) return false;
     for (const std::string& name : names) {
         delimit(out);
@@ -118,21 +118,30 @@ bool WriteText(const ExportContext& ctx, const QString& fileName, int16_t scope,
     }
     out += "\r\n";
 
+    // Rows come a block at a time, straight from the cursor into one array.
     const com::Variant none = com::Variant::Null();
-    while (!rs->Eof()) {
-        const com::Variant key = keyColumn >= 0 ? fields[size_t(keyColumn)].Value() : none;
-        if (!AppendText(out, com::ToU16(rows.Prediction(predicted.Value(), key)), utf8)) return false;
-        for (size_t i = 0; i < fields.size(); ++i) {
-            delimit(out);
-            if (int(i) == keyColumn) {
-                if (!AppendValue(out, key, utf8)) return false;
-            } else if (!AppendValue(out, fields[i].Value(), utf8)) {
-                return false;
+    const size_t width = fields.size() + 1;
+    for (;;) {
+        const com::Variant block = rs->GetRows(kBlockRows);
+        if (!(block.vt & VT_ARRAY) || !block.parray) break;
+        LONG last = -1;
+        SafeArrayGetUBound(block.parray, 2, &last);
+        void* data = nullptr;
+        if (FAILED(SafeArrayAccessData(block.parray, &data))) app::RaiseError(7);
+        const VARIANT* row = static_cast<const VARIANT*>(data);
+        bool ok = true;
+        for (LONG r = 0; r <= last && ok; ++r, row += width) {
+            const VARIANT& key = keyColumn >= 0 ? row[keyColumn + 1] : static_cast<const VARIANT&>(none);
+            ok = AppendText(out, com::ToU16(rows.Prediction(row[0], key)), utf8);
+            for (size_t i = 1; i < width && ok; ++i) {
+                delimit(out);
+                ok = AppendValue(out, row[i], utf8);
             }
+            out += "\r\n";
+            if (out.size() >= kFlushBytes) Flush(file, out);
         }
-        out += "\r\n";
-        if (out.size() >= kFlushBytes) Flush(file, out);
-        rs->MoveNext();
+        SafeArrayUnaccessData(block.parray);
+        if (!ok) return false;
     }
     Flush(file, out);
     rs->Close();
