@@ -63,6 +63,11 @@ CMarkedRows::CMarkedRows(const ExportContext& ctx, int16_t scope) : mNames(std::
 
     std::shared_ptr<CDataDef> dataDef = ctx.dataDef;
     mNames->Initialize(ctx.project.get(), dataDef);
+    for (int16_t i = 0; i < 256 && mOutput >= 0; ++i) {
+        std::string name = mNames->Class(mOutput, i);
+        if (name.empty()) break;
+        mClasses.push_back(std::move(name));
+    }
 }
 
 CMarkedRows::~CMarkedRows() = default;
@@ -109,10 +114,11 @@ bool CMarkedRows::InRange(const VARIANT& key) const {
     return false;
 }
 
-std::string CMarkedRows::Prediction(const VARIANT& predicted, const VARIANT& key) const {
-    if (!InRange(key)) return "N/A";
-    if (predicted.vt == VT_NULL || predicted.vt == VT_EMPTY) return "N/A";
+const std::string& CMarkedRows::Prediction(const VARIANT& predicted, const VARIANT& key) const {
+    if (!InRange(key)) return mNone;
+    if (predicted.vt == VT_NULL || predicted.vt == VT_EMPTY) return mNone;
     const int32_t number = dao::VarToLong(predicted);
-    if (number < 1 || number > 32767) return "N/A";
-    return mNames->Class(mOutput, int16_t(number - 1));
+    if (number < 1) return mNone;
+    // Past the last class: the empty name, as the class table gives it.
+    return size_t(number) <= mClasses.size() ? mClasses[size_t(number - 1)] : mEmpty;
 }

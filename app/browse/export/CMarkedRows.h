@@ -27,7 +27,7 @@ public:
     static std::string PredictionName(const std::vector<std::string>& dataColumns);
     // The class name of a row inside the test range, else "N/A". A row in the
     // range without a prediction (class number below 1) gets "N/A" too.
-    std::string Prediction(const VARIANT& predicted, const VARIANT& key) const;
+    const std::string& Prediction(const VARIANT& predicted, const VARIANT& key) const;
     // The leading number of a text as the runtime reads it ("12ab" -> 12, "x" -> 0).
     static double LeadingNumber(const std::string& text);
     const std::string& KeyName() const { return mKeyName; }
@@ -45,4 +45,7 @@ private:
     std::string mLowText, mHighText;
     double mLow = 0, mHigh = 0;
     std::unique_ptr<CClassNames> mNames;
+    std::vector<std::string> mClasses;  // the output's class names by class index
+    std::string mNone = "N/A";
+    std::string mEmpty;
 };

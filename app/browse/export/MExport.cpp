@@ -19,6 +19,7 @@
 #include <QSaveFile>
 
 #include <filesystem>
+#include <unordered_map>
 
 namespace MExport {
 
@@ -67,6 +68,20 @@ void Flush(QSaveFile& file, std::string& out) {
         throw app::RuntimeError(61, "Disk full");
     out.clear();
 }
+
+// The values of a GetRows block, locked while in use.
+struct ArrayData {
+    explicit ArrayData(SAFEARRAY* array) : psa(array) {
+        void* p = nullptr;
+        if (FAILED(SafeArrayAccessData(psa, &p))) app::RaiseError(7);
+        values = static_cast<const VARIANT*>(p);
+    }
+    ~ArrayData() { SafeArrayUnaccessData(psa); }
+    ArrayData(const ArrayData&) = delete;
+    ArrayData& operator=(const ArrayData&) = delete;
+    SAFEARRAY* psa;
+    const VARIANT* values = nullptr;
+};
 
 // A value as the export writes it: Null and binary as "", numbers with ".".
 bool AppendValue(std::string& out, const VARIANT& v, bool utf8) {
@@ -121,18 +136,26 @@ bool WriteText(const ExportContext& ctx, const QString& fileName, int16_t scope,
     // Rows come a block at a time, straight from the cursor into one array.
     const com::Variant none = com::Variant::Null();
     const size_t width = fields.size() + 1;
+    std::unordered_map<const std::string*, std::string> encoded;
     for (;;) {
         const com::Variant block = rs->GetRows(kBlockRows);
         if (!(block.vt & VT_ARRAY) || !block.parray) break;
         LONG last = -1;
         SafeArrayGetUBound(block.parray, 2, &last);
-        void* data = nullptr;
-        if (FAILED(SafeArrayAccessData(block.parray, &data))) app::RaiseError(7);
-        const VARIANT* row = static_cast<const VARIANT*>(data);
+        const ArrayData data(block.parray);
+        const VARIANT* row = data.values;
         bool ok = true;
         for (LONG r = 0; r <= last && ok; ++r, row += width) {
             const VARIANT& key = keyColumn >= 0 ? row[keyColumn + 1] : static_cast<const VARIANT&>(none);
-            ok = AppendText(out, com::ToU16(rows.Prediction(row[0], key)), utf8);
+            // The few prediction texts are encoded once each.
+            const std::string& prediction = rows.Prediction(row[0], key);
+            auto known = encoded.find(&prediction);
+            if (known == encoded.end()) {
+                std::string bytes;
+                ok = AppendText(bytes, com::ToU16(prediction), utf8);
+                known = encoded.emplace(&prediction, std::move(bytes)).first;
+            }
+            out += known->second;
             for (size_t i = 1; i < width && ok; ++i) {
                 delimit(out);
                 ok = AppendValue(out, row[i], utf8);
@@ -140,7 +163,6 @@ bool WriteText(const ExportContext& ctx, const QString& fileName, int16_t scope,
             out += "\r\n";
             if (out.size() >= kFlushBytes) Flush(file, out);
         }
-        SafeArrayUnaccessData(block.parray);
         if (!ok) return false;
     }
     Flush(file, out);
