@@ -131,6 +131,11 @@ void RoundedDigits(double v, int digits, std::string& out, int& exp) {
 std::string FormatDouble(double v, int digits) {
     if (v == 0 || std::isnan(v)) return "0";
     if (std::isinf(v)) return v > 0 ? "1.#INF" : "-1.#INF";
+    // A whole number of no more digits than asked for is written as it is.
+    if (std::fabs(v) < (digits >= 15 ? 1e15 : 1e7) && v == std::trunc(v)) {
+        char b[24];
+        return std::string(b, std::to_chars(b, b + sizeof b, static_cast<long long>(v)).ptr);
+    }
     std::string d;
     int exp = 0;
     RoundedDigits(v, digits, d, exp);
