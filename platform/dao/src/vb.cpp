@@ -74,54 +74,56 @@ void DateToParts(double serial, int* y, int* m, int* d, int* hh, int* mi, int* s
 namespace {
 
 // The significant digits of v rounded to at most `digits` of them, without
-// trailing zeros, and the decimal exponent of the first one.
-void RoundedDigits(double v, int digits, std::string& out, int& exp) {
+// trailing zeros, into out (returns their count), and the decimal exponent of
+// the first one.
+int RoundedDigits(double v, int digits, char* out, int& exp) {
     char buf[400];
-    out.clear();
     exp = 0;
+    int n = 0;
     if (std::isnormal(v)) {
         // The shortest decimal that reads back as v (at most 17 digits) lies
-        // within half a bit of v, and half a bit is below 0.112 of a unit of
-        // the 15th digit: rounding that decimal rounds v the same way unless
-        // the decimal sits that close to the half-way point.
+        // within half a bit of v, and half a bit is below (leading digit + 1)
+        // x 0.0112 of a unit of the 15th digit: rounding that decimal rounds v
+        // the same way unless the decimal sits that close to the half-way point.
         char* end = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific).ptr;
         char* e = std::find(buf, end, 'e');
         const char* first = buf + (buf[0] == '-');
-        out.assign(first, 1);
-        if (first + 1 < e) out.append(first + 2, size_t(e - first - 2));  // the digits after the point
+        out[n++] = *first;
+        for (const char* p = first + 2; p < e; ++p) out[n++] = *p;  // the digits after the point
         std::from_chars(e + 1 + (e[1] == '+'), end, exp);
         bool exact = true;
-        if (int(out.size()) > digits) {
+        if (n > digits) {
             int tail = 0;  // the next three digits, in thousandths of the last digit kept
-            for (int i = 0; i < 3; ++i) tail = tail * 10 + (digits + i < int(out.size()) ? out[size_t(digits + i)] - '0' : 0);
-            exact = std::abs(tail - 500) > (digits >= 15 ? 112 : 2);
+            for (int i = 0; i < 3; ++i) tail = tail * 10 + (digits + i < n ? out[digits + i] - '0' : 0);
+            const int band = digits >= 15 ? (out[0] - '0' + 1) * 12 : 2;
+            exact = std::abs(tail - 500) > band;
             if (exact) {
-                out.resize(size_t(digits));
+                n = digits;
                 if (tail > 500) {
                     int i = digits - 1;
-                    while (i >= 0 && out[size_t(i)] == '9') out[size_t(i--)] = '0';
+                    while (i >= 0 && out[i] == '9') out[i--] = '0';
                     if (i >= 0) {
-                        ++out[size_t(i)];
+                        ++out[i];
                     } else {
-                        out.insert(out.begin(), '1');
-                        out.pop_back();
+                        out[0] = '1';  // 9.99.. became 10.0..: the zeros go below
                         ++exp;
                     }
                 }
             }
         }
         if (exact) {
-            while (out.size() > 1 && out.back() == '0') out.pop_back();
-            return;
+            while (n > 1 && out[n - 1] == '0') --n;
+            return n;
         }
-        out.clear();
+        n = 0;
     }
     char* end = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, digits - 1).ptr;
     char* e = std::find(buf, end, 'e');
     std::from_chars(e + 1 + (e[1] == '+'), end, exp);
     for (char* p = buf; p < e; ++p)
-        if (*p >= '0' && *p <= '9') out += *p;
-    while (out.size() > 1 && out.back() == '0') out.pop_back();
+        if (*p >= '0' && *p <= '9') out[n++] = *p;
+    while (n > 1 && out[n - 1] == '0') --n;
+    return n;
 }
 
 }  // namespace
@@ -136,17 +138,17 @@ std::string FormatDouble(double v, int digits) {
         char b[24];
         return std::string(b, std::to_chars(b, b + sizeof b, static_cast<long long>(v)).ptr);
     }
-    std::string d;
+    char d[32];
     int exp = 0;
-    RoundedDigits(v, digits, d, exp);
+    const int n = RoundedDigits(v, digits, d, exp);
     std::string out;
     out.reserve(32);
     if (v < 0) out += '-';
     if (exp >= digits || exp < -4) {
         out += d[0];
-        if (d.size() > 1) {
+        if (n > 1) {
             out += '.';
-            out.append(d, 1, std::string::npos);
+            out.append(d + 1, size_t(n - 1));
         }
         out += 'E';
         out += exp < 0 ? '-' : '+';
@@ -159,17 +161,17 @@ std::string FormatDouble(double v, int digits) {
     if (exp < 0) {
         out += "0.";
         out.append(size_t(-exp - 1), '0');
-        out += d;
+        out.append(d, size_t(n));
         return out;
     }
-    const size_t whole = size_t(exp) + 1;
-    if (d.size() <= whole) {
-        out += d;
-        out.append(whole - d.size(), '0');
+    const int whole = exp + 1;
+    if (n <= whole) {
+        out.append(d, size_t(n));
+        out.append(size_t(whole - n), '0');
     } else {
-        out.append(d, 0, whole);
+        out.append(d, size_t(whole));
         out += '.';
-        out.append(d, whole, std::string::npos);
+        out.append(d + whole, size_t(n - whole));
     }
     return out;
 }
