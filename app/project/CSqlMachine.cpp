@@ -16,8 +16,9 @@ std::string TrimBlanks(const std::string& s) {
     return s.substr(b, e - b + 1);
 }
 
-// A plain decimal number, as a numeric key value is written.
-bool IsPlainNumber(std::string_view t) {
+}  // namespace
+
+bool CSqlMachine::IsPlainNumber(std::string_view t) {
     size_t i = 0;
     if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
     size_t digits = 0;
@@ -36,6 +37,8 @@ bool IsPlainNumber(std::string_view t) {
     }
     return i == t.size();
 }
+
+namespace {
 
 void AppendAnd(std::string& w, const std::string& piece) {
     if (!w.empty()) w += " AND ";
@@ -101,10 +104,23 @@ std::string CSqlMachine::BuildJoin() {
     return {};
 }
 
+bool CSqlMachine::IsDataFieldName(const std::string& name) const {
+    if (!mDataDef) return false;
+    for (int16_t i = 0; i < mDataDef->FieldCount(); ++i)
+        if (dao::CompareText(mDataDef->FieldName(i), name) == 0) return true;
+    return false;
+}
+
+std::string CSqlMachine::TestColumn(const std::string& name, bool bracketed) const {
+    // A data field of the same name would make the bare name ambiguous in the join.
+    const std::string bare = bracketed ? "[" + name + "]" : name;
+    return IsDataFieldName(name) ? "Test." + bare : bare;
+}
+
 std::string CSqlMachine::KeyBound(const std::string& op, const std::string& value) const {
     const int16_t type = mDataDef->FieldType(mDataDef->PrimaryKeyField());
     const bool quoted = MdbUtils::IsTextType(type) || MdbUtils::IsDateType(type) || !IsPlainNumber(value);
-    return " MainPrimaryKey" + op + (quoted ? MdbUtils::SqlText(value) : value);
+    return " " + TestColumn("MainPrimaryKey", false) + op + (quoted ? MdbUtils::SqlText(value) : value);
 }
 
 std::string CSqlMachine::BuildWHERE() {
@@ -113,11 +129,13 @@ std::string CSqlMachine::BuildWHERE() {
         if (mMarkView == 1) w += " Test.Mark<>0";
         else if (mMarkView == 2) w += " Test.Mark=0";
         if (mBrowseType == 1) {
-            if (mActual != -1) AppendAnd(w, "Actual=" + std::to_string(mActual));
-            if (mPredicted != -1) AppendAnd(w, "Predicted=" + std::to_string(mPredicted));
-            if (mPredictType != 0)
-                AppendAnd(w, mPredictType == 1 ? " [Actual]>0 AND [Predicted]=[Actual] "
-                                               : " [Actual]>0 AND [Predicted]<>[Actual] ");
+            const std::string actual = TestColumn("Actual", false), predicted = TestColumn("Predicted", false);
+            if (mActual != -1) AppendAnd(w, actual + "=" + std::to_string(mActual));
+            if (mPredicted != -1) AppendAnd(w, predicted + "=" + std::to_string(mPredicted));
+            if (mPredictType != 0) {
+                const std::string a = TestColumn("Actual", true), p = TestColumn("Predicted", true);
+                AppendAnd(w, " " + a + ">0 AND " + p + (mPredictType == 1 ? "=" : "<>") + a + " ");
+            }
         }
         if (!mKeyMin.empty() || !mKeyMax.empty()) {
             if (!mDataDef) app::RaiseError(91);
@@ -155,13 +173,7 @@ std::string CSqlMachine::BuildORDER() {
 void CSqlMachine::AddSort(const std::string& field, bool descending) {
     try {
         const std::string name = TrimBlanks(field);
-        std::string table = "Test";
-        if (mDataDef)
-            for (int16_t i = 0; i < mDataDef->FieldCount(); ++i)
-                if (dao::CompareText(mDataDef->FieldName(i), name) == 0) {
-                    table = "LinkDataSource";
-                    break;
-                }
+        const std::string table = IsDataFieldName(name) ? "LinkDataSource" : "Test";
         const std::string key = table + "." + MdbUtils::BracketName(name);
         if (mSortKey[1] == key) {
             mSortKey[1] = mSortKey[0];

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 class CDataDef;
 class CProject;
@@ -53,6 +54,8 @@ public:
 
     // Whether text is one self-contained condition (see ReplaceWhere).
     static bool IsSelfContainedCondition(const std::string& text);
+    // A plain decimal number ("12", "-3.5", "1e6"), as a numeric value is written into SQL.
+    static bool IsPlainNumber(std::string_view text);
 
 private:
     std::string BuildJoin();
@@ -60,6 +63,9 @@ private:
     std::string BuildORDER();
     std::string KeyBound(const std::string& op, const std::string& value) const;
     std::string KeyFieldName() const;
+    bool IsDataFieldName(const std::string& name) const;
+    // A column of Test, qualified only when a data field has the same name.
+    std::string TestColumn(const std::string& name, bool bracketed) const;
     int16_t OutputField() const;
 
     std::shared_ptr<CDataDef> mDataDef;

@@ -1,0 +1,350 @@
+#include "CBrowseModel.h"
+
+#include "dao/dao.h"
+
+#include <QBrush>
+#include <QFont>
+
+
+namespace {
+
+long RunCount(const DatabasePtr& db, const std::string& sql) {
+    auto rs = db->OpenRecordset(sql, dao::RecordsetType::Snapshot);
+    return dao::VarToLong(rs->Fields(0).Value());
+}
+
+}  // namespace
+
+CBrowseModel::CBrowseModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+CBrowseModel::~CBrowseModel() { StopCount(); }
+
+void CBrowseModel::StopCount() {
+    if (mCountJob.valid()) {
+        try {
+            mCountJob.get();
+        } catch (...) {
+        }
+    }
+    mCountDb.reset();
+}
+
+void CBrowseModel::Release() {
+    StopCount();
+    beginResetModel();
+    ++mGeneration;
+    mRs.reset();
+    mReader.reset();
+    mDb.reset();
+    mPages.clear();
+    mCount = 0;
+    mProvisional = 0;
+    endResetModel();
+}
+
+void CBrowseModel::SetRecordset(RecordsetPtr rs, const DatabasePtr& db, const std::string& countSql, bool holdFields) {
+    StopCount();
+    beginResetModel();
+    ++mGeneration;
+    mRs = std::move(rs);
+    mReader.reset();
+    mDb = db;
+    mPages.clear();
+    mPagesRead = 0;
+    mCount = -1;
+    mProvisional = 0;
+    mCountFailed = false;
+    mCountSql = countSql;
+    int fields = 0;
+    try {
+        if (mRs) {
+            fields = mRs->Fields().Count();
+            mReader = mRs->Clone();
+        }
+    } catch (...) {
+        mReader.reset();
+    }
+    const bool keep = holdFields && fields == mFields && fields > 0;
+    mFields = fields;
+    if (!keep) ResetColumns();
+    if (!mReader) {
+        mCount = 0;
+    } else {
+        // The first page tells whether the view has rows at all; the count follows.
+        const Page* first = PageOf(0);
+        mProvisional = first ? long(first->rows.size()) : 0;
+        if (mProvisional < PageRows) {
+            mCount = mProvisional;
+            try {
+                RunCount(db, countSql);
+            } catch (...) {
+                mCountFailed = true;
+            }
+        }
+        else StartCount(db, countSql);
+    }
+    endResetModel();
+}
+
+void CBrowseModel::StartCount(const DatabasePtr& db, const std::string& countSql) {
+    try {
+        // A connection of its own, opened here: the engine's list of open
+        // databases is kept by this thread.
+        mCountDb = dao::DBEngine::OpenDatabase(db->Name(), false, true);
+    } catch (...) {
+        mCountDb.reset();
+    }
+    if (!mCountDb) {
+        TakeCount();
+        return;
+    }
+    const unsigned generation = mGeneration;
+    mCountJob = std::async(std::launch::async, [this, generation, countDb = mCountDb, countSql]() -> long {
+        long n = -2;
+        try {
+            n = RunCount(countDb, countSql);
+        } catch (...) {
+        }
+        // Delivered on the model's thread; the destructor waits for this job first.
+        QMetaObject::invokeMethod(
+            this, [this, generation] { if (generation == mGeneration) TakeCount(); }, Qt::QueuedConnection);
+        return n;
+    });
+}
+
+void CBrowseModel::TakeCount() {
+    if (mCount >= 0) return;
+    long n = -2;
+    if (mCountJob.valid()) {
+        try {
+            n = mCountJob.get();
+        } catch (...) {
+        }
+    }
+    mCountDb.reset();
+    if (n < 0) {
+        // No separate count: walk the keys instead.
+        n = 0;
+        try {
+            if (mDb && !mCountSql.empty()) n = RunCount(mDb, mCountSql);
+        } catch (...) {
+            mCountFailed = true;
+            try {
+                if (mReader) {
+                    mReader->MoveLast();
+                    n = mReader->RecordCount();
+                }
+            } catch (...) {
+                n = 0;
+            }
+        }
+    }
+    ApplyCount(n);
+}
+
+void CBrowseModel::ApplyCount(long count) {
+    const long shown = mProvisional;
+    if (count > shown) {
+        beginInsertRows(QModelIndex(), int(shown), int(count - 1));
+        mCount = count;
+        endInsertRows();
+    } else if (count < shown) {
+        beginRemoveRows(QModelIndex(), int(count), int(shown - 1));
+        mCount = count;
+        endRemoveRows();
+    } else {
+        mCount = count;
+    }
+    emit CountChanged(mCount);
+}
+
+long CBrowseModel::Count() {
+    if (mCount < 0) TakeCount();
+    return mCount;
+}
+
+void CBrowseModel::InvalidateRows(int first, int last) {
+    mPages.remove_if([&](const Page& p) { return p.first <= last && p.first + long(p.rows.size()) > first; });
+    if (first <= last && columnCount() > 0)
+        emit dataChanged(index(first, 0), index(last, columnCount() - 1));
+}
+
+void CBrowseModel::InvalidateAll() {
+    mPages.clear();
+    if (rowCount() > 0 && columnCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+}
+
+void CBrowseModel::ResetColumns() {
+    mColumns.assign(size_t(mFields), GridColumn());
+    for (int i = 0; i < mFields; ++i) {
+        try {
+            dao::Field f = mRs->Fields(i);
+            GridColumn& c = mColumns[size_t(i)];
+            c.dataField = QString::fromStdString(f.Name());
+            c.caption = c.dataField;
+            c.sourceField = QString::fromStdString(f.SourceField());
+            c.sourceTable = QString::fromStdString(f.SourceTable());
+        } catch (...) {
+        }
+    }
+}
+
+void CBrowseModel::LayoutChanged() {
+    if (mFields > 0) emit headerDataChanged(Qt::Horizontal, 0, mFields - 1);
+    InvalidateAll();
+}
+
+const CBrowseModel::Page* CBrowseModel::PageOf(int row) const {
+    if (!mReader || row < 0) return nullptr;
+    const long first = long(row) / PageRows * PageRows;
+    for (auto it = mPages.begin(); it != mPages.end(); ++it)
+        if (it->first == first) {
+            if (it != mPages.begin()) mPages.splice(mPages.begin(), mPages, it);
+            return &mPages.front();
+        }
+    Page page;
+    page.first = first;
+    try {
+        mReader->SetAbsolutePosition(first);
+        for (int r = 0; r < PageRows && !mReader->Eof(); ++r) {
+            std::vector<Cell> cells(static_cast<size_t>(mFields));
+            for (int c = 0; c < mFields; ++c) {
+                com::Variant v = mReader->Fields(c).Value();
+                Cell& cell = cells[size_t(c)];
+                if (v.IsNull()) continue;
+                if (v.vt == VT_I2 || v.vt == VT_I4 || v.vt == VT_R4 || v.vt == VT_R8 || v.vt == VT_UI1 ||
+                    v.vt == VT_BOOL || v.vt == VT_CY) {
+                    cell.kind = Cell::Number;
+                    cell.num = dao::VarToDouble(v);
+                } else {
+                    cell.kind = Cell::Other;
+                }
+                if (v.vt == (VT_ARRAY | VT_UI1)) cell.text = QStringLiteral("<Binary>");
+                else cell.text = QString::fromStdString(dao::VarToString(v));
+            }
+            page.rows.push_back(std::move(cells));
+            mReader->MoveNext();
+        }
+    } catch (...) {
+        // Past the end (the rows changed) or a failing read: what was read stays.
+    }
+    ++mPagesRead;
+    mPages.push_front(std::move(page));
+    if (int(mPages.size()) > CachePages) mPages.pop_back();
+    return &mPages.front();
+}
+
+const CBrowseModel::Cell* CBrowseModel::CellAt(int row, int col) const {
+    if (col < 0 || col >= mFields) return nullptr;
+    const Page* p = PageOf(row);
+    if (!p) return nullptr;
+    const long i = row - p->first;
+    if (i < 0 || i >= long(p->rows.size())) return nullptr;
+    return &p->rows[size_t(i)][size_t(col)];
+}
+
+const GridValueItem* CBrowseModel::ItemOf(const GridColumn& c, const Cell& cell) const {
+    if (!c.translate || cell.kind != Cell::Number) return nullptr;
+    for (const GridValueItem& item : c.valueItems)
+        if (item.value == cell.num) return &item;
+    return nullptr;
+}
+
+QVariant CBrowseModel::Value(int row, int col) const {
+    const Cell* cell = CellAt(row, col);
+    if (!cell || cell->kind == Cell::Null) return {};
+    if (cell->kind == Cell::Number) return cell->num;
+    return cell->text;
+}
+
+QString CBrowseModel::Text(int row, int col) const {
+    const Cell* cell = CellAt(row, col);
+    if (!cell) return {};
+    QVariant value;
+    if (const GridValueItem* item = ItemOf(mColumns[size_t(col)], *cell)) {
+        if (!item->picture.isNull()) return {};
+        value = item->display;
+    } else if (cell->kind != Cell::Null) {
+        value = cell->text;
+    }
+    if (formatText) {
+        try {
+            formatText(col, value);
+        } catch (...) {
+        }
+    }
+    return value.isValid() ? value.toString() : QString();
+}
+
+int CBrowseModel::rowCount(const QModelIndex& parent) const {
+    if (parent.isValid()) return 0;
+    return int(mCount >= 0 ? mCount : mProvisional);
+}
+
+int CBrowseModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : mFields; }
+
+Qt::ItemFlags CBrowseModel::flags(const QModelIndex& index) const {
+    // The grid never edits the user's data.
+    return index.isValid() ? Qt::ItemIsSelectable | Qt::ItemIsEnabled : Qt::NoItemFlags;
+}
+
+QVariant CBrowseModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.column() >= int(mColumns.size())) return {};
+    const GridColumn& c = mColumns[size_t(index.column())];
+    try {
+        switch (role) {
+            case Qt::DisplayRole:
+                return Text(index.row(), index.column());
+            case Qt::DecorationRole: {
+                const Cell* cell = CellAt(index.row(), index.column());
+                const GridValueItem* item = cell ? ItemOf(c, *cell) : nullptr;
+                if (item && !item->picture.isNull()) return item->picture;
+                return {};
+            }
+            case Qt::ForegroundRole:
+                return c.foreColor.isValid() ? QVariant(QBrush(c.foreColor)) : QVariant();
+            case Qt::BackgroundRole:
+                return c.backColor.isValid() ? QVariant(QBrush(c.backColor)) : QVariant();
+            case Qt::TextAlignmentRole:
+                return QVariant::fromValue(c.alignment);
+            case Qt::ToolTipRole:
+                return cellTip ? cellTip(index.row()) : QVariant();
+            case RowStyleRole: {
+                if (!rowStyle) return {};
+                const QColor color = rowStyle(index.row());
+                return color.isValid() ? QVariant(color) : QVariant();
+            }
+            default:
+                return {};
+        }
+    } catch (...) {
+        return {};
+    }
+}
+
+QVariant CBrowseModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Vertical) {
+        if (role == Qt::DisplayRole) return QString();
+        return {};
+    }
+    if (section < 0 || section >= int(mColumns.size())) return {};
+    const GridColumn& c = mColumns[size_t(section)];
+    switch (role) {
+        case Qt::DisplayRole:
+            return c.caption;
+        case Qt::FontRole: {
+            QFont font;
+            font.setBold(true);
+            font.setUnderline(c.underline);
+            return font;
+        }
+        case Qt::BackgroundRole:
+            return c.headColor.isValid() ? QVariant(QBrush(c.headColor)) : QVariant();
+        case Qt::TextAlignmentRole:
+            return QVariant::fromValue(c.headAlignment);
+        case Qt::ToolTipRole:
+            return headTip.isEmpty() ? QVariant() : QVariant(headTip);
+        default:
+            return {};
+    }
+}

@@ -1,0 +1,64 @@
+#include "CDataControl.h"
+
+CDataControl::CDataControl(QObject* parent) : QObject(parent) {}
+
+CDataControl::~CDataControl() = default;
+
+void CDataControl::SetDatabaseName(const std::string& name) {
+    if (name != mDatabaseName) Close();
+    mDatabaseName = name;
+}
+
+void CDataControl::Close() {
+    const bool had = mRecordset != nullptr;
+    mRecordset.reset();
+    if (mDatabase) {
+        try {
+            mDatabase->Close();
+        } catch (...) {
+        }
+        mDatabase.reset();
+    }
+    if (had) emit Reopened();
+}
+
+void CDataControl::Refresh() {
+    mRecordset.reset();
+    try {
+        if (!mDatabaseName.empty() && !mRecordSource.empty()) {
+            if (!mDatabase) mDatabase = dao::DBEngine::OpenDatabase(mDatabaseName, false, mReadOnly);
+            mRecordset = mDatabase->OpenRecordset(mRecordSource, dao::RecordsetType::Dynaset,
+                                                  mReadOnly ? dao::dbReadOnly : 0);
+        }
+    } catch (...) {
+        mRecordset.reset();
+        emit Reopened();
+        throw;
+    }
+    emit Reopened();
+}
+
+bool CDataControl::Find(void (dao::Recordset::*find)(const std::string&), const std::string& criteria) {
+    if (!mRecordset) return false;
+    ((*mRecordset).*find)(criteria);
+    const bool found = !mRecordset->NoMatch();
+    if (found) emit Moved();
+    return found;
+}
+
+bool CDataControl::FindFirst(const std::string& c) { return Find(&dao::Recordset::FindFirst, c); }
+bool CDataControl::FindLast(const std::string& c) { return Find(&dao::Recordset::FindLast, c); }
+bool CDataControl::FindNext(const std::string& c) { return Find(&dao::Recordset::FindNext, c); }
+bool CDataControl::FindPrevious(const std::string& c) { return Find(&dao::Recordset::FindPrevious, c); }
+
+void CDataControl::SetBookmark(int64_t bookmark) {
+    if (!mRecordset) return;
+    mRecordset->SetBookmark(bookmark);
+    emit Moved();
+}
+
+void CDataControl::SetAbsolutePosition(long position) {
+    if (!mRecordset) return;
+    mRecordset->SetAbsolutePosition(position);
+    emit Moved();
+}

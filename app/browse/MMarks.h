@@ -1,0 +1,31 @@
+// Marking rows: the rows of the grid's current view, row by row in one
+// transaction, or the whole table with one statement; afterwards the grid is
+// refreshed and brought back to its first visible row and its current row.
+// The shell's mark commands call these.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class CDataDef;
+class CProject;
+
+namespace shell {
+class UGrid;
+}
+
+namespace MMarks {
+
+constexpr int16_t ModeMark = 0;    // store -1
+constexpr int16_t ModeToggle = 1;  // store the old value Xor -1 (Null counts as 0)
+constexpr int16_t ModeClear = 2;   // store 0
+
+// Marks every row of the grid's view; nothing (not even a refresh) for an empty view.
+// Errors show the box titled "MMenu::CurrentMarkAll" and nothing is changed.
+void CurrentMarkAll(shell::UGrid& grid, const CDataDef& dataDef, int16_t mode);
+
+// Runs sql (an UPDATE of table Test) on the project database and puts the grid back.
+// Errors show the box titled "MMenu::MarkCluster".
+void MarkCluster(shell::UGrid& grid, CProject& project, const CDataDef& dataDef, const std::string& sql);
+
+}  // namespace MMarks

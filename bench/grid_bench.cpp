@@ -1,0 +1,199 @@
+// The browse grid over a linked table of a million rows, offscreen: the first
+// page shown, a jump to the last row, a sorted first page, a search without a
+// match, marking every row of the view and of the whole table. Each step runs
+// four times; the medians are printed, and the peak resident memory.
+//
+//   grid_bench [rows] [folder]
+// With TESSARY_SCREENSHOTS set (a folder), a PNG of the grid is written there.
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QTableView>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "CBrowseAll.h"
+#include "CBrowseGrid.h"
+#include "CDataControl.h"
+#include "CDataDef.h"
+#include "CProject.h"
+#include "CSqlMachine.h"
+#include "MBrowseSql.h"
+#include "MMarks.h"
+#include "MdbUtils.h"
+#include "UGrid.h"
+#include "ui/testing.h"
+
+namespace {
+
+constexpr int kNumeric = 14;
+constexpr int kCategorical = 5;
+
+void Exec(sqlite3* db, const char* sql) {
+    char* err = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &err) != SQLITE_OK) {
+        std::fprintf(stderr, "%s: %s\n", sql, err ? err : "?");
+        std::exit(2);
+    }
+}
+
+void Generate(const std::string& path, long rows) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) std::exit(2);
+    std::string create = "CREATE TABLE Big (Id INTEGER PRIMARY KEY";
+    for (int i = 1; i <= kNumeric; ++i) create += ", N" + std::to_string(i) + " REAL";
+    for (int i = 1; i <= kCategorical; ++i) create += ", C" + std::to_string(i) + " TEXT";
+    create += ", Class TEXT)";
+    Exec(db, create.c_str());
+    Exec(db, "BEGIN");
+    std::string insert = "INSERT INTO Big VALUES (?";
+    for (int i = 0; i < kNumeric + kCategorical + 1; ++i) insert += ",?";
+    insert += ")";
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, insert.c_str(), -1, &st, nullptr);
+    std::mt19937_64 rng(1);
+    const char* classes[] = {"alpha", "beta", "gamma", "delta"};
+    for (long r = 1; r <= rows; ++r) {
+        sqlite3_bind_int64(st, 1, r);
+        for (int i = 0; i < kNumeric; ++i) sqlite3_bind_double(st, 2 + i, double(rng() % 1000) / 10);
+        for (int i = 0; i < kCategorical; ++i) {
+            const std::string v = "v" + std::to_string(rng() % unsigned(3 + i));
+            sqlite3_bind_text(st, 2 + kNumeric + i, v.c_str(), -1, SQLITE_TRANSIENT);
+        }
+        sqlite3_bind_text(st, 2 + kNumeric + kCategorical, classes[rng() % 4], -1, SQLITE_STATIC);
+        sqlite3_step(st);
+        sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
+    Exec(db, "COMMIT");
+    sqlite3_close(db);
+}
+
+double Ms(const std::function<void()>& work) {
+    const auto t0 = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const long rows = argc > 1 ? std::atol(argv[1]) : 1000000;
+    const std::string dir = argc > 2 ? argv[2]
+                                     : (std::filesystem::temp_directory_path() /
+                                        ("tessary-grid-bench-" + std::to_string(::getpid())))
+                                           .string();
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    ui::ScopedRecorder dialogs;
+
+    Generate(dir + "/big.db", rows);
+    auto project = std::make_shared<CProject>();
+    project->SetFileName(dir + "/big.txp");
+    project->Create();
+    project->AttachDataSource(dir + "/big.db", "Big");
+    auto def = std::make_shared<CDataDef>();
+    {
+        DatabasePtr db = project->OpenProject(false);
+        def->Initialize(db, "LinkDataSource");
+        for (int16_t i = 0; i < def->FieldCount(); ++i) {
+            const std::string& name = def->FieldName(i);
+            def->SetUserMatchType(i, name == "Class" ? MatchType::Output
+                                     : name[0] == 'N' ? MatchType::Numeric
+                                     : name[0] == 'C' ? MatchType::Text
+                                                      : MatchType::NotUsed);
+        }
+        def->Save(db);
+        MdbUtils::CreateTestTable(*project, *def);
+    }
+    CSqlMachine sql;
+    sql.Initialize(def, project);
+    const QString source = QString::fromStdString(sql.GetSql());
+    std::map<std::string, std::vector<double>> times;
+    constexpr int kRuns = 4;
+
+    for (int run = 0; run < kRuns; ++run) {
+        UGrid grid;
+        grid.resize(1000, 600);
+        grid.show();
+        // First page: the source set, the view bound, the grid painted.
+        times["first page shown"].push_back(Ms([&] {
+            grid.SetDatabaseName(QString::fromStdString(project->FileName()));
+            grid.SetRecordSource(source);
+            auto view = std::make_shared<CBrowseAll>();
+            view->Initialize(def);
+            grid.SetDataBrowse(view);
+            grid.grab();
+        }));
+        CBrowseModel* model = grid.Grid()->Model();
+        times["row count (background)"].push_back(Ms([&] { model->Count(); }));
+        if (model->Count() != rows) std::fprintf(stderr, "count %ld, expected %ld\n", model->Count(), rows);
+        times["jump to last row"].push_back(Ms([&] {
+            grid.Grid()->SetCol(4);
+            grid.Grid()->SetRow(int(rows - 1));
+            grid.grab();
+        }));
+        if (run == 0 && qEnvironmentVariableIsSet("TESSARY_SCREENSHOTS")) {
+            const QString out = qEnvironmentVariable("TESSARY_SCREENSHOTS");
+            QDir().mkpath(out);
+            grid.grab().save(out + "/grid_million_last_rows.png");
+        }
+        // A find with no match, down from the last row and round from the first.
+        grid.Grid()->SetRow(0);
+        std::string criterion;
+        MBrowseSql::FindCriterion("C1", 10, "no such value", false, criterion);
+        times["find, no match"].push_back(Ms([&] {
+            grid.Data()->FindNext(criterion);
+            grid.Data()->FindFirst(criterion);
+        }));
+        // Sorted first page: the sort's new source and the paint.
+        sql.AddSort(run % 2 ? "N3" : "N5", run % 2 == 1);
+        const QString sorted = QString::fromStdString(sql.GetSql());
+        times["sorted first page"].push_back(Ms([&] {
+            grid.SetRecordSource(sorted);
+            grid.grab();
+        }));
+        sql.SetBrowseType(0);  // drops the sort keys
+        grid.SetRecordSource(source);
+        model->Count();
+        times["mark all rows (view)"].push_back(Ms([&] { MMarks::CurrentMarkAll(grid, *def, MMarks::ModeMark); }));
+        times["mark whole table"].push_back(
+            Ms([&] { MMarks::MarkCluster(grid, *project, *def, "UPDATE Test SET Mark = [Mark] Xor -1;"); }));
+        grid.Disconnect();
+    }
+    for (const auto& m : dialogs.Messages())
+        std::fprintf(stderr, "message: %s | %s\n", m.title.toStdString().c_str(), m.text.toStdString().c_str());
+    std::printf("grid over %ld rows, median of %d runs:\n", rows, kRuns);
+    for (const char* step : {"first page shown", "row count (background)", "jump to last row", "sorted first page",
+                             "find, no match", "mark all rows (view)", "mark whole table"}) {
+        const auto& v = times[step];
+        std::printf("  %-24s %9.1f ms   (", step, Median(v));
+        for (double t : v) std::printf(" %.1f", t);
+        std::printf(" )\n");
+    }
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    std::printf("  peak resident memory     %9.1f MB\n", double(ru.ru_maxrss) / 1024);
+    project->CloseProject();
+    std::filesystem::remove_all(dir);
+    return dialogs.Messages().empty() ? 0 : 1;
+}

@@ -1,0 +1,174 @@
+// Marking rows of the current view and of the whole table on the sample
+// project, and the grid coming back to its place afterwards.
+#include "BrowseFixture.h"
+
+#include "MMarks.h"
+#include "TreeFixture.h"
+
+#include <QTableView>
+
+using browsetest::BrowseFixture;
+
+namespace {
+
+std::vector<long> Range(long a, long b) {
+    std::vector<long> v;
+    for (long k = a; k <= b; ++k) v.push_back(k);
+    return v;
+}
+
+std::vector<long> Union(std::vector<long> a, const std::vector<long>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    std::sort(a.begin(), a.end());
+    a.erase(std::unique(a.begin(), a.end()), a.end());
+    return a;
+}
+
+}  // namespace
+
+TEST_F(BrowseFixture, MarksOfTheCurrentView) {
+    const auto before = Keys("Mark<>0");
+    Browse(1);
+    MMarks::CurrentMarkAll(*grid, *def, MMarks::ModeMark);
+    EXPECT_EQ(Keys("Mark=-1"), Union({3, 5}, Range(101, 150)));
+    // Toggle twice restores every mark.
+    MMarks::CurrentMarkAll(*grid, *def, MMarks::ModeToggle);
+    EXPECT_EQ(Keys("Mark=-1"), (std::vector<long>{3, 5}));
+    MMarks::CurrentMarkAll(*grid, *def, MMarks::ModeToggle);
+    MMarks::CurrentMarkAll(*grid, *def, MMarks::ModeToggle);
+    EXPECT_EQ(Keys("Mark=-1"), (std::vector<long>{3, 5}));
+    EXPECT_EQ(Keys("Mark<>0 AND Mark<>-1"), std::vector<long>{});
+
+    // A filtered view: only its rows change.
+    sql->SetPredictType(2);
+    Show();
+    const auto wrong = Keys("MainPrimaryKey>=101 AND Actual>0 AND Predicted<>Actual");
+    MMarks::CurrentMarkAll(*grid, *def, MMarks::ModeMark);
+    EXPECT_EQ(Keys("Mark=-1"), Union({3, 5}, wrong));
+    // The grid shows the new marks.
+    for (int r = 0; r < Model()->Count(); ++r)
+        EXPECT_TRUE(Model()->data(Model()->index(r, 0), Qt::DecorationRole).isValid());
+    MMarks::CurrentMarkAll(*grid, *def, MMarks::ModeClear);
+    EXPECT_EQ(Keys("Mark=-1"), (std::vector<long>{3, 5}));
+    EXPECT_TRUE(dialogs.Messages().empty());
+    (void)before;
+}
+
+TEST_F(BrowseFixture, NullMarksToggleAsUnmarked) {
+    Exec("UPDATE Test SET Mark = Null WHERE MainPrimaryKey = 110;");
+    Browse(1);
+    MMarks::CurrentMarkAll(*grid, *def, MMarks::ModeToggle);
+    EXPECT_EQ(Keys("Mark=-1"), Union({3, 5}, Union(Range(102, 119), Range(121, 149))));
+    EXPECT_EQ(Keys("Mark=0"), Union(Keys("MainPrimaryKey<=100 AND Mark=0"), {101, 120, 150}));
+}
+
+TEST_F(BrowseFixture, MarksOfTheWholeTable) {
+    Browse(1);
+    MMarks::MarkCluster(*grid, *project, *def, "UPDATE Test SET Mark = -1 ;");
+    EXPECT_EQ(Keys("Mark=-1"), Range(1, 150));
+    EXPECT_TRUE(Model()->data(Model()->index(0, 0), Qt::DecorationRole).isValid());
+    MMarks::MarkCluster(*grid, *project, *def, "UPDATE Test SET Mark = [Mark] Xor -1;");
+    EXPECT_EQ(Keys("Mark=0"), Range(1, 150));
+    MMarks::MarkCluster(*grid, *project, *def, "UPDATE Test SET Mark = 0 ;");
+    EXPECT_EQ(Keys("Mark=-1"), std::vector<long>{});
+    // A failing statement with rows in view: the status text, and the grid goes on.
+    MMarks::MarkCluster(*grid, *project, *def, "UPDATE NoSuchTable SET Mark = 0;");
+    ASSERT_FALSE(shell.status.texts.isEmpty());
+    EXPECT_EQ(shell.status.texts.back(), "Opperation canceled by user.");
+    EXPECT_TRUE(dialogs.Messages().empty());
+    EXPECT_EQ(grid->RecordCount(), 50);
+}
+
+TEST_F(BrowseFixture, EmptyViews) {
+    Browse(0);
+    sql->SetMarkView(1);
+    Exec("UPDATE Test SET Mark = 0;");
+    Show();
+    ASSERT_EQ(grid->RecordCount(), 0);
+    const RecordsetPtr rs = grid->RecordSet();
+    MMarks::CurrentMarkAll(*grid, *def, MMarks::ModeMark);
+    EXPECT_EQ(Keys("Mark=-1"), std::vector<long>{});
+    EXPECT_EQ(grid->RecordSet(), rs);  // not refreshed
+    // The whole table still changes, and the grid is refreshed to show it.
+    MMarks::MarkCluster(*grid, *project, *def, "UPDATE Test SET Mark = -1 ;");
+    EXPECT_EQ(Keys("Mark=-1"), Range(1, 150));
+    EXPECT_NE(grid->RecordSet(), rs);
+    EXPECT_EQ(grid->RecordCount(), 150);
+}
+
+TEST_F(BrowseFixture, WithoutAMarkColumnNothingIsMarked) {
+    Browse(0);
+    grid->SetRecordSource("SELECT IndexCounter1, Species FROM LinkDataSource");
+    MMarks::CurrentMarkAll(*grid, *def, MMarks::ModeMark);
+    ASSERT_EQ(dialogs.Messages().size(), 1u);
+    EXPECT_EQ(dialogs.Messages()[0].title, "MMenu::CurrentMarkAll");
+    EXPECT_EQ(Keys("Mark=-1"), (std::vector<long>{3, 5, 101, 120, 150}));
+}
+
+// The first visible row and the current row come back after marking, for
+// numeric keys and for text keys holding an apostrophe.
+TEST_F(BrowseFixture, TheGridComesBackToItsPlace) {
+    Browse(0);
+    grid->show();
+    QApplication::processEvents();
+    QTableView* right = grid->Grid()->SplitView(1);
+    right->scrollTo(Model()->index(60, 4), QAbstractItemView::PositionAtTop);
+    grid->Grid()->SetRow(64);
+    grid->Grid()->SetCol(5);
+    const auto keys = GridKeys();
+    const long top = keys[size_t(grid->Grid()->FirstRow())], current = keys[64];
+    MMarks::CurrentMarkAll(*grid, *def, MMarks::ModeToggle);
+    const auto after = GridKeys();
+    EXPECT_EQ(after[size_t(grid->Grid()->FirstRow())], top);
+    EXPECT_EQ(after[size_t(grid->Grid()->Row())], current);
+    EXPECT_EQ(grid->Grid()->Col(), 5);
+    MMarks::MarkCluster(*grid, *project, *def, "UPDATE Test SET Mark = 0 ;");
+    EXPECT_EQ(GridKeys()[size_t(grid->Grid()->FirstRow())], top);
+    EXPECT_EQ(GridKeys()[size_t(grid->Grid()->Row())], current);
+}
+
+TEST(MarksTextKeys, TheGridComesBackToRowsWithQuotedKeys) {
+    browsetest::App();
+    std::vector<std::vector<treetest::Cell>> rows;
+    for (int i = 0; i < 300; ++i) rows.push_back({treetest::Cell::D(i), treetest::Cell::T(i % 2 ? "a" : "b")});
+    treetest::GeneratedProject p("marks", {{"X", "REAL", MatchType::Numeric}, {"Class", "TEXT", MatchType::Output}}, rows,
+                                 true, true);
+    auto holder = std::shared_ptr<CProject>(&p.project, [](CProject*) {});
+    CSqlMachine sql;
+    sql.Initialize(p.dataDef, holder);
+    UGrid grid;
+    grid.resize(700, 400);
+    grid.SetDatabaseName(QString::fromStdString(p.projectPath));
+    grid.SetRecordSource(QString::fromStdString(sql.GetSql()));
+    auto view = std::make_shared<CBrowseAll>();
+    view->Initialize(p.dataDef);
+    grid.SetDataBrowse(view);
+    grid.show();
+    QApplication::processEvents();
+    CBrowseModel* m = grid.Grid()->Model();
+    grid.Grid()->SplitView(1)->scrollTo(m->index(120, 2), QAbstractItemView::PositionAtTop);
+    grid.Grid()->SetRow(125);
+    const QString top = m->Value(grid.Grid()->FirstRow(), 2).toString();
+    const QString current = m->Value(125, 2).toString();
+    ASSERT_TRUE(top.contains('\''));
+    MMarks::CurrentMarkAll(grid, *p.dataDef, MMarks::ModeMark);
+    EXPECT_EQ(m->Value(grid.Grid()->FirstRow(), 2).toString(), top);
+    EXPECT_EQ(m->Value(grid.Grid()->Row(), 2).toString(), current);
+    EXPECT_TRUE(p.dialogs.Messages().empty());
+    auto rs = p.project.OpenProject(false)->OpenRecordset("SELECT COUNT(*) FROM Test WHERE Mark = -1;",
+                                                          dao::RecordsetType::Snapshot);
+    EXPECT_EQ(rs->Fields(0).AsLong(), 300);
+}
+
+// A source with table aliases cannot be marked by statements over its FROM:
+// the rows are walked instead, with the same result.
+TEST_F(BrowseFixture, SourcesWithAliasesAreMarkedRowByRow) {
+    Browse(0);
+    grid->SetRecordSource(
+        "SELECT T.Mark, L.Species, L.IndexCounter1 FROM LinkDataSource AS L INNER JOIN Test AS T ON "
+        "L.IndexCounter1 = T.MainPrimaryKey WHERE L.IndexCounter1 <= 10");
+    ASSERT_EQ(grid->RecordCount(), 10);
+    MMarks::CurrentMarkAll(*grid, *def, MMarks::ModeToggle);
+    EXPECT_EQ(Keys("Mark=-1"), (std::vector<long>{1, 2, 4, 6, 7, 8, 9, 10, 101, 120, 150}));
+    EXPECT_TRUE(dialogs.Messages().empty());
+}
