@@ -155,6 +155,7 @@ void FMain::ConnectPanels() {
                         MTessary::DisableTool(QString::fromUtf8(id));
                 }));
     }
+    ConnectResultPanels();
 }
 
 namespace {

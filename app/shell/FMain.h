@@ -86,6 +86,11 @@ protected:
 
 private:
     void ConnectPanels();
+    // The result panels: prune, report, tree graph, matrix, field statistics, grid.
+    void ConnectResultPanels();
+    void ShowBrowseDetails(const QString& caption);
+    void pnlTreeGraph_NodeOver(int32_t node);
+    void pnlReport_Filter(int16_t option);
     void mState_SetState(int32_t newState);
     void QueryUnload();
 

@@ -29,4 +29,8 @@ PanelSet PanelSet::Placeholders(QWidget* parent) {
 }
 
 // The real panels replace the stand-ins here as they are built.
-PanelSet PanelSet::Program(QWidget* parent) { return Placeholders(parent); }
+PanelSet PanelSet::Program(QWidget* parent) {
+    PanelSet p = Placeholders(parent);
+    UseResultPanels(p, parent);
+    return p;
+}

@@ -39,4 +39,7 @@ struct PanelSet {
     static PanelSet Program(QWidget* parent);
     // Stand-ins that show their caption and record the calls they get.
     static PanelSet Placeholders(QWidget* parent);
+    // Puts the program's result panels, grid and live-prediction panel in
+    // place of the stand-ins in p, and installs the browse commands.
+    static void UseResultPanels(PanelSet& p, QWidget* parent);
 };
