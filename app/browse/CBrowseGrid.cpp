@@ -93,9 +93,10 @@ void CBrowseGrid::AddSplit() {
     mSplits = 2;
     mViews[1]->show();
     mViews[0]->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // The fixed split is as wide as its columns; a scroll bar there would
-    // shorten it against the data split.
-    mViews[0]->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Both splits keep a horizontal bar, so that their rows have the same
+    // height to scroll in and stay side by side down to the last row.
+    mViews[0]->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    mViews[1]->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     ApplyLayout();
 }
 

@@ -38,7 +38,6 @@ struct GridColumn {
     std::vector<GridValueItem> valueItems;
     bool translate = false;
     bool underline = false;
-    int number = -1;  // running number of a used data column
 };
 
 class CBrowseModel : public QAbstractTableModel {

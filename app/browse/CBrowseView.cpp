@@ -2,6 +2,7 @@
 
 #include "CBrowseGrid.h"
 #include "CDataDef.h"
+#include "MMarks.h"
 #include "MUtilities.h"
 #include "UGrid.h"
 
@@ -103,7 +104,7 @@ void CBrowseView::SetupGrid() {
     });
     step([&] { mTG->AddSplit(); });
     SetupSplits();
-    int firstUsed = 0, running = 0;
+    int firstUsed = 0;
     for (int i = 0; i < int(cols.size()); ++i) {
         step([&] {
             GridColumn& c = cols[size_t(i)];
@@ -133,7 +134,6 @@ void CBrowseView::SetupGrid() {
                     c.foreColor = Bgr(0x808080);
                 } else {
                     if (firstUsed == 0) firstUsed = i;
-                    c.number = running++;
                 }
             }
         });
@@ -158,9 +158,12 @@ void CBrowseView::DblClick() {
         UGrid* panel = Panel();
         RecordsetPtr rs = panel ? panel->RecordSet() : nullptr;
         if (!rs || !rs->Updatable()) return;
+        // Only the mark of table Test is ever written, never a data column.
+        const int markField = MMarks::MarkField(rs);
+        if (markField < 0) return;
         if (rs->AbsolutePosition() != row) rs->SetAbsolutePosition(row);
         rs->Edit();
-        dao::Field mark = rs->Fields(0);
+        dao::Field mark = rs->Fields(markField);
         const com::Variant old = mark.Value();
         const bool marked = !old.IsNull() && dao::VarToDouble(old) == -1;
         mark.SetValue(com::Variant::I2(marked ? 0 : -1));

@@ -10,7 +10,6 @@ void CDataControl::SetDatabaseName(const std::string& name) {
 }
 
 void CDataControl::Close() {
-    const bool had = mRecordset != nullptr;
     mRecordset.reset();
     if (mDatabase) {
         try {
@@ -19,7 +18,6 @@ void CDataControl::Close() {
         }
         mDatabase.reset();
     }
-    if (had) emit Reopened();
 }
 
 void CDataControl::Refresh() {
@@ -32,10 +30,8 @@ void CDataControl::Refresh() {
         }
     } catch (...) {
         mRecordset.reset();
-        emit Reopened();
         throw;
     }
-    emit Reopened();
 }
 
 bool CDataControl::Find(void (dao::Recordset::*find)(const std::string&), const std::string& criteria) {

@@ -39,7 +39,6 @@ public:
     void SetAbsolutePosition(long position);
 
 signals:
-    void Reopened();   // a new record set (or none) is in place
     void Moved();      // the current row was moved from code
 
 private:

@@ -106,6 +106,14 @@ void MarkByWalking(const DatabasePtr& db, const RecordsetPtr& clone, int markFie
 
 }  // namespace
 
+int MarkField(const RecordsetPtr& rs) {
+    for (int i = 0; i < rs->Fields().Count(); ++i) {
+        dao::Field f = rs->Fields(i);
+        if (f.SourceField() == "Mark" && f.SourceTable() == "Test") return i;
+    }
+    return -1;
+}
+
 void CurrentMarkAll(shell::UGrid& grid, const CDataDef& dataDef, int16_t mode) {
     CHourglass busy;
     busy.SetValue(true);
@@ -113,14 +121,7 @@ void CurrentMarkAll(shell::UGrid& grid, const CDataDef& dataDef, int16_t mode) {
         RecordsetPtr rs = grid.RecordSet();
         if (!rs || (rs->Bof() && rs->Eof())) return;
         RecordsetPtr clone = rs->Clone();
-        int markField = -1;
-        for (int i = 0; i < clone->Fields().Count(); ++i) {
-            dao::Field f = clone->Fields(i);
-            if (f.SourceField() == "Mark" && f.SourceTable() == "Test") {
-                markField = i;
-                break;
-            }
-        }
+        const int markField = MarkField(clone);
         if (markField < 0) throw dao::DaoError(3265, dao::ErrorDescription(3265));
         const Place place = ReadPlace(grid, dataDef);
         DatabasePtr db = grid.Database();

@@ -4,6 +4,8 @@
 // The shell's mark commands call these.
 #pragma once
 
+#include "MdbUtils.h"
+
 #include <cstdint>
 #include <string>
 
@@ -19,6 +21,9 @@ namespace MMarks {
 constexpr int16_t ModeMark = 0;    // store -1
 constexpr int16_t ModeToggle = 1;  // store the old value Xor -1 (Null counts as 0)
 constexpr int16_t ModeClear = 2;   // store 0
+
+// The first field of the record set whose source is column Mark of table Test; -1 when none.
+int MarkField(const RecordsetPtr& rs);
 
 // Marks every row of the grid's view; nothing (not even a refresh) for an empty view.
 // Errors show the box titled "MMenu::CurrentMarkAll" and nothing is changed.

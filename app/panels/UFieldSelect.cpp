@@ -1,7 +1,7 @@
 #include "UFieldSelect.h"
 
 #include "CDataDef.h"
-#include "MKeyCodes.h"
+#include "KeyCodes.h"
 #include "MPanelTrap.h"
 #include "MdbUtils.h"
 
@@ -366,7 +366,7 @@ bool UFieldSelect::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::KeyRelease: {
         if (watched != mFrom && watched != mTo) break;
         auto* e = static_cast<QKeyEvent*>(event);
-        int16_t code = MKeyCodes::KeyCode(*e), shift = MKeyCodes::Shift(e->modifiers());
+        int16_t code = KeyCodes::VbKeyCode(e), shift = KeyCodes::VbShift(e->modifiers());
         const bool had = code != 0;
         MPanelTrap::Trap("UFieldSelect::UserControl_KeyDown", [&] {
             if (event->type() == QEvent::KeyPress) emit KeyDown(code, shift);

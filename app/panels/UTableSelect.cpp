@@ -4,7 +4,7 @@
 #include "IShell.h"
 #include "MFileUtils.h"
 #include "MFormat.h"
-#include "MKeyCodes.h"
+#include "KeyCodes.h"
 #include "MPanelTrap.h"
 #include "MdbUtils.h"
 #include "ui/dialogs.h"
@@ -218,7 +218,7 @@ bool UTableSelect::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
         auto* e = static_cast<QKeyEvent*>(event);
-        int16_t code = MKeyCodes::KeyCode(*e), shift = MKeyCodes::Shift(e->modifiers());
+        int16_t code = KeyCodes::VbKeyCode(e), shift = KeyCodes::VbShift(e->modifiers());
         const bool had = code != 0;
         MPanelTrap::Trap("UTableSelect::UserControl_KeyDown", [&] {
             if (event->type() == QEvent::KeyPress) emit KeyDown(code, shift);

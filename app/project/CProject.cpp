@@ -6,6 +6,7 @@
 #include "ui/dialogs.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <filesystem>
@@ -72,6 +73,18 @@ void RemoveWithCompanions(const std::string& path) {
     }
 }
 
+// The test that a file can be the project: a database that no other program
+// holds and that could be written. It is opened read-only (exclusively, so a
+// holder is still noticed), since a file that turns out not to be a project
+// must be left exactly as it was.
+void CheckOpenable(const std::string& path) {
+    if (IsReadOnlyFile(path)) throw dao::DaoError(3051, dao::ErrorDescription(3051, path));
+    const std::filesystem::path dir = std::filesystem::path(path).parent_path();
+    if (::access(dir.empty() ? "." : dir.c_str(), W_OK) != 0) throw dao::DaoError(3050, dao::ErrorDescription(3050));
+    auto db = dao::DBEngine::OpenDatabase(path, true, true);
+    db->Close();
+}
+
 }  // namespace
 
 CProject::~CProject() { Destroy(); }
@@ -92,9 +105,7 @@ bool CProject::TrapJet(const std::string& procedure) {
 void CProject::InitProject() {
     if (mFileName.empty()) return;
     try {
-        if (IsReadOnlyFile(mFileName)) throw dao::DaoError(3051, dao::ErrorDescription(3051, mFileName));
-        auto db = dao::DBEngine::OpenDatabase(mFileName, true, false);
-        db->Close();
+        CheckOpenable(mFileName);
     } catch (...) {
         TrapJet("InitProject");
         mFileName.clear();

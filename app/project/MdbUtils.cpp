@@ -81,6 +81,17 @@ void CreateTestTable(CProject& project, CDataDef& dataDef) {
     db->Execute("CREATE INDEX PrimaryKey ON Test(MainPrimaryKey)WITH PRIMARY;");
 }
 
+int32_t AddMissingTestRows(CProject& project, CDataDef& dataDef) {
+    if (dataDef.CompositeKey() || dataDef.PrimaryKeyField() < 0) return 0;
+    const std::string key = BracketName(dataDef.FieldName(dataDef.PrimaryKeyField()));
+    DatabasePtr db = project.OpenProject(false);
+    if (!db) app::RaiseError(91);
+    db->Execute("INSERT INTO Test (MainPrimaryKey, Predicted, Actual, Mark) SELECT " + key +
+                ", -1, -1, 0 FROM LinkDataSource WHERE " + key +
+                " Not In (SELECT MainPrimaryKey FROM Test);");
+    return int32_t(db->RecordsAffected());
+}
+
 std::string FieldTypeName(int16_t code) {
     switch (code) {
         case 1: return "Boolean";

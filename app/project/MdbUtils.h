@@ -38,6 +38,11 @@ bool TableExists(const DatabasePtr& db, const std::string& name);
 // refuses a table without a single-field primary key (see CDataDef::PrimaryKeyField).
 void CreateTestTable(CProject& project, CDataDef& dataDef);
 
+// Adds to Test, as CreateTestTable makes them, the rows of the linked table
+// that it lacks (rows added to the data since, or an emptied Test); returns
+// how many were added.
+int32_t AddMissingTestRows(CProject& project, CDataDef& dataDef);
+
 std::string FieldTypeName(int16_t code);
 int16_t FieldTypeClass(int16_t code);
 bool IsNumericType(int16_t code);

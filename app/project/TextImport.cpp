@@ -15,8 +15,10 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace MdbUtils {
@@ -200,12 +202,22 @@ std::string DecodeWindows1252(std::string_view bytes) {
 
 namespace {
 
-// Reads a text file line by line, without the line end ("\n" or "\r\n").
+// Anything but a regular file (a FIFO, a device) would block or never end.
+void RefuseNonRegularFile(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) app::RaiseError(75);
+}
+
+// Reads a text file line by line, without the line end: "\r\n", "\n" or a
+// lone "\r" (files written with old line ends).
 class LineReader {
 public:
-    explicit LineReader(const QString& path) : mIn(QFile::encodeName(path).toStdString(), std::ios::binary) {
+    explicit LineReader(const QString& path) {
+        const std::string name = QFile::encodeName(path).toStdString();
         std::error_code ec;
-        if (std::filesystem::is_directory(QFile::encodeName(path).toStdString(), ec)) app::RaiseError(75);
+        if (std::filesystem::is_directory(name, ec)) app::RaiseError(75);
+        RefuseNonRegularFile(name);
+        mIn.open(name, std::ios::binary);
         if (!mIn) {
             int err = errno;
             if (err == ENOENT || err == ENOTDIR) app::RaiseError(53);
@@ -213,11 +225,27 @@ public:
         }
     }
     bool Next(std::string& line) {
-        if (!std::getline(mIn, line)) {
-            if (mIn.bad()) throw app::RuntimeError(57, "Device I/O error");
-            return false;
+        line.clear();
+        bool any = false;
+        for (;;) {
+            if (mPos == mLen && !Fill()) {
+                if (!any) return false;
+                break;
+            }
+            any = true;
+            const char* start = mBuf + mPos;
+            size_t n = 0;
+            while (mPos + n < mLen && start[n] != '\n' && start[n] != '\r') ++n;
+            line.append(start, n);
+            mPos += n;
+            if (mPos == mLen) continue;
+            const char end = mBuf[mPos++];
+            if (end == '\r') {
+                if (mPos == mLen) Fill();
+                if (mPos < mLen && mBuf[mPos] == '\n') ++mPos;
+            }
+            break;
         }
-        if (!line.empty() && line.back() == '\r') line.pop_back();
         if (mFirst) {
             mFirst = false;
             // A byte-order mark is not part of the first name.
@@ -227,7 +255,17 @@ public:
     }
 
 private:
+    bool Fill() {
+        mPos = 0;
+        mIn.read(mBuf, sizeof mBuf);
+        mLen = size_t(mIn.gcount());
+        if (mIn.bad()) throw app::RuntimeError(57, "Device I/O error");
+        return mLen > 0;
+    }
+
     std::ifstream mIn;
+    char mBuf[1 << 16];
+    size_t mPos = 0, mLen = 0;
     bool mFirst = true;
 };
 
@@ -289,6 +327,15 @@ void CheckName(const std::string& name) {
     if (!ok) throw dao::DaoError(3125, dao::ErrorDescription(3125, name));
 }
 
+// A table holds at most 255 fields, the key among them.
+void CheckFieldCount(size_t columns) {
+    constexpr size_t kMaxFields = 255;
+    if (columns + 1 > kMaxFields)
+        throw dao::DaoError(3190, "Too many fields defined. The file has " + std::to_string(columns) +
+                                      " fields; a table holds " + std::to_string(kMaxFields - 1) +
+                                      " besides its key field.");
+}
+
 std::string MakeCreateTable(const std::string& table, const std::vector<std::string>& names,
                             const std::vector<ImportType>& types) {
     std::string sql = "CREATE TABLE [" + table + "] ( IndexCounter1 AUTOINCREMENT CONSTRAINT PrimaryKey PRIMARY KEY, ";
@@ -318,8 +365,13 @@ com::Variant ValueFor(std::string_view text, ImportType type, bool utf8) {
 }
 
 // Copies the rows of the file into the new table.
+// A value the new table cannot take: the layer's error, naming where it stands in the file.
+[[noreturn]] void RaiseValueError(const dao::DaoError& e, int64_t row, const std::string& field) {
+    throw dao::DaoError(e.Number(), e.Description() + " (row #" + std::to_string(row) + ", field " + field + ")");
+}
+
 void WriteRows(const QString& path, dao::Database& db, const std::string& table, const Scan& scan,
-               const std::vector<ImportType>& types) {
+               const std::vector<ImportType>& types, const std::vector<std::string>& names) {
     auto rs = db.OpenRecordset("[" + table + "]", dao::RecordsetType::Dynaset);
     LineReader reader(path);
     std::string line;
@@ -333,8 +385,13 @@ void WriteRows(const QString& path, dao::Database& db, const std::string& table,
         if (parts.size() != scan.header.size() || row > scan.rows)
             throw app::RuntimeError(75, "The file changed while it was being imported.");
         rs->AddNew();
-        for (size_t k = 0; k < parts.size(); ++k)
-            rs->Fields(static_cast<int>(k) + 1).SetValue(ValueFor(parts[k], types[k], scan.utf8));
+        for (size_t k = 0; k < parts.size(); ++k) {
+            try {
+                rs->Fields(static_cast<int>(k) + 1).SetValue(ValueFor(parts[k], types[k], scan.utf8));
+            } catch (const dao::DaoError& e) {
+                RaiseValueError(e, row, names[k]);
+            }
+        }
         rs->Update();
     }
     if (row < scan.rows) throw app::RuntimeError(75, "The file changed while it was being imported.");
@@ -362,11 +419,26 @@ public:
         }
     }
     const QString& Path() const { return mPath; }
+    // Under the lock of the database it replaces, whose journal goes with it.
     void Commit(const QString& finalPath) {
-        std::error_code ec;
-        std::filesystem::rename(QFile::encodeName(mPath).toStdString(), QFile::encodeName(finalPath).toStdString(), ec);
-        if (ec) app::RaiseError(75);
+        dao::DBEngine::ReplaceDatabase(QFile::encodeName(mPath).toStdString(),
+                                       QFile::encodeName(finalPath).toStdString());
         mPath.clear();
+    }
+    // Temporaries of the same target left by imports whose process is gone
+    // (killed mid-way); those of a running import are left alone.
+    static void RemoveStale(const QString& finalPath) {
+        QFileInfo info(finalPath);
+        const QString prefix = QStringLiteral(".%1.importing-").arg(info.fileName());
+        QDir dir = info.dir();
+        for (const QString& name : dir.entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System)) {
+            if (!name.startsWith(prefix)) continue;
+            bool ok = false;
+            const qint64 pid = name.mid(prefix.size()).section(QLatin1Char('-'), 0, 0).toLongLong(&ok);
+            if (!ok || pid <= 0 || pid == ::getpid()) continue;
+            if (::kill(pid_t(pid), 0) == 0 || errno != ESRCH) continue;
+            QFile::remove(dir.filePath(name));
+        }
     }
 
 private:
@@ -410,6 +482,7 @@ bool LoadTextFile(const std::string& utf8Path) {
         const std::string table = MFileUtils::GetFileBase(utf8Path);
         CheckName(table);
         for (const auto& n : names) CheckName(n);
+        CheckFieldCount(names.size());
 
         const QString dbPath = Q(ImportDatabasePath(utf8Path));
         if (QFileInfo::exists(dbPath)) {
@@ -420,11 +493,12 @@ bool LoadTextFile(const std::string& utf8Path) {
 
         // Built under another name and moved into place when complete, so that a
         // failure leaves the old database (or none), never a half-filled one.
+        TempDatabase::RemoveStale(dbPath);
         TempDatabase temp(dbPath);
         {
             auto db = dao::DBEngine::CreateDatabase(Utf8(temp.Path()), dao::dbLangGeneral);
             db->Execute(MakeCreateTable(table, names, types));
-            WriteRows(path, *db, table, scan, types);
+            WriteRows(path, *db, table, scan, types, names);
             db->Close();
         }
         temp.Commit(dbPath);

@@ -122,6 +122,9 @@ bool CTRX::Initialize(std::shared_ptr<CDataDef> dataDef, CProject* project) {
         mDDO = std::move(dataDef);
         mProject = project;
         mTRX.reset();  // the old engine and its connection go first
+        if (mDDO->FieldCount() == 0)
+            throw CTreeError(treeerr::kObjectNotSet,
+                             "The project has no field definitions. Choose its data table and fields first.");
         mLoaded = false;
         auto engine = std::make_unique<CTRXEngine>([this](int16_t p, bool* c) { EngineProgress(p, c); });
 
@@ -443,6 +446,7 @@ void CTRX::LoadTree(CProject* project) {
     CTreeModel tree;
     if (CTreeBlob::Unpack(row.blob, &tree) != CTreeBlob::Result::Loaded) return;
     RequireEngine();
+    CheckStoredTree(tree);
     if (!row.pruneRate.IsNull() && !row.pruneRate.IsEmpty()) mTRX->SetPruneRate(dao::VarToSingle(row.pruneRate));
     if (!row.minItems.IsNull() && !row.minItems.IsEmpty()) mTRX->SetMinItems(dao::VarToLong(row.minItems));
 
@@ -471,7 +475,44 @@ void CTRX::OldLoadTree(CProject* project) {
     if (!db) NotSet();
     CTreeModel tree;
     if (!COldTreeTables::Load(db, &tree)) return;
+    CheckStoredTree(tree);
     TakeTree(std::move(tree), project);
+}
+
+// A stored tree must fit the fields it is used with: every test on an input
+// field of the map, of the kind that field is compared by, a categorical branch
+// among its classes, and every class among the output's. A tree that does not
+// would send rows nowhere or to a class that does not exist.
+void CTRX::CheckStoredTree(const CTreeModel& tree) const {
+    auto damaged = [](int32_t n, const std::string& why) {
+        throw CTreeError(treeerr::kTypeMismatch, "The stored tree in NodeData is damaged: node " +
+                                                         std::to_string(n) + " " + why + ".");
+    };
+    auto classes = [this](int16_t f) -> int32_t {
+        return mDDO->FieldType(f) == dao::dbBoolean ? 2 : mDDO->MaxClass(f);
+    };
+    const int32_t inputs = int32_t(mFieldMap.size()) - 1;
+    const int16_t output = OutputField();
+    const int32_t outputClasses = output >= 0 ? classes(output) : 0;
+    for (int32_t n = 0; n < tree.Nodes(); ++n) {
+        const TRXNode& t = tree.Node(n);
+        if (t.Class < 0 || (outputClasses > 0 && t.Class >= outputClasses))
+            damaged(n, "predicts class " + std::to_string(t.Class) + ", which the output field does not have");
+        if (n == 0) continue;
+        if (t.FieldNum < 0 || t.FieldNum >= inputs)
+            damaged(n, "tests field " + std::to_string(t.FieldNum) + ", which is not an input field");
+        const int16_t f = mFieldMap[size_t(t.FieldNum)];
+        const bool categorical = mDDO->UserMatchType(f) == MatchType::Text;
+        if (t.NodeType == 1) {
+            if (!categorical) damaged(n, "tests a numeric field by its classes");
+            if (t.DisClass < 1 || t.DisClass > classes(f))
+                damaged(n, "follows class " + std::to_string(t.DisClass) + ", which its field does not have");
+        } else if (t.NodeType == 2) {
+            if (categorical) damaged(n, "tests a categorical field by a threshold");
+        } else {
+            damaged(n, "has the unknown test kind " + std::to_string(t.NodeType));
+        }
+    }
 }
 
 // ------------------------------------------------------------------ classification and prediction
@@ -538,6 +579,7 @@ bool CTRX::Classify(int32_t testLow, int32_t testHigh) {
         DatabasePtr db = mProject->OpenProject(false);
         if (!db) NotSet();
         if (!MdbUtils::TableExists(db, "Test")) MdbUtils::CreateTestTable(*mProject, *mDDO);
+        else MdbUtils::AddMissingTestRows(*mProject, *mDDO);
     }
     StoreKeyRange("TestKeyMin", "TestKeyMax", testLow, testHigh);
 
@@ -575,7 +617,16 @@ bool CTRX::Classify(int32_t testLow, int32_t testHigh) {
     int64_t done = 0;
     int16_t shown = 0;
     bool badName = false;
+    // Results are committed at every step of the progress, so what progress
+    // has reported done survives a crash, and 100 means all of it is stored.
+    bool inTrans = false;
+    auto commit = [&]() {
+        flush();
+        if (inTrans) db->CommitTrans();
+        inTrans = false;
+    };
     db->BeginTrans();
+    inTrans = true;
     try {
         while (!badName && !rs->Eof() && done < rows) {
             const long want = long(std::min<int64_t>(rows - done, kClassifyChunk));
@@ -619,22 +670,23 @@ bool CTRX::Classify(int32_t testLow, int32_t testHigh) {
                 keys += literal(block.At(0, r));
 
                 ++done;
-                const int16_t percent = PercentOf(done, rows);
+                int16_t percent = PercentOf(done, rows);
+                if (percent == 100 && done < rows) percent = shown;  // 99.5 % rounds up; 100 means all stored
                 if (percent != shown) {
                     shown = percent;
-                    flush();
+                    commit();
                     RaiseProgress(percent);
                     if (mCanceled) {
-                        db->CommitTrans();
                         rs->Close();
                         return true;
                     }
+                    db->BeginTrans();
+                    inTrans = true;
                 }
             }
             if (block.rows < want) break;
         }
-        flush();
-        db->CommitTrans();
+        commit();
         if (badName) {
             rs->Close();
             ui::MsgBox(QStringLiteral("BAD CLASS NAME"), ui::Buttons::OK, ui::Icon::Critical,
@@ -644,11 +696,7 @@ bool CTRX::Classify(int32_t testLow, int32_t testHigh) {
     } catch (...) {
         // The rows counted so far keep their new values; the failing one is not written.
         try {
-            flush();
-        } catch (...) {
-        }
-        try {
-            db->CommitTrans();
+            commit();
         } catch (...) {
         }
         throw;

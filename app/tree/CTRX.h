@@ -87,10 +87,11 @@ public:
     int32_t LastPredictNode() const { return mLastPredictNode; }
     float SingleNormalConfidence(int32_t node) const;
     bool HasTree() const { return mHasTree; }
-    // Classifies rows testLow..testHigh into Test (Predicted, Actual) in one
-    // transaction; what is done stays written on cancel or error. A value not
-    // among a categorical input's classes shows "BAD CLASS NAME" and ends the
-    // run with false; other errors reach the caller.
+    // Classifies rows testLow..testHigh into Test (Predicted, Actual),
+    // committing at every progress step; data rows that Test lacks are added
+    // to it first. What is done stays written on cancel, error or crash. A
+    // value not among a categorical input's classes shows "BAD CLASS NAME" and
+    // ends the run with false; other errors reach the caller.
     bool Classify(int32_t testLow, int32_t testHigh);
     // SQL condition (Jet syntax, locale-free) selecting the rows of
     // LinkDataSource that reach the node; "" for the root.
@@ -131,6 +132,7 @@ private:
     std::string OrderByKey() const;
     std::string ConditionOf(int32_t node) const;
     bool RowsBetween(const std::string& field, double low, double high) const;  // low < value <= high
+    void CheckStoredTree(const CTreeModel& tree) const;
 
     std::shared_ptr<CDataDef> mDDO;
     CProject* mProject = nullptr;

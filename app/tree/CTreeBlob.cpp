@@ -49,6 +49,24 @@ private:
     size_t mPos = 0;
 };
 
+// The header's counts are checked against the bytes that follow before
+// anything is sized by them: every node needs its record. The child index
+// holds nodes x slots entries; a categorical field has at most 256 values, so
+// a wider index is refused unless it stays small.
+void CheckCountsFit(int count, int slots, size_t left) {
+    const size_t records = size_t(count) * size_t(CTreeBlob::kRecordSize);
+    if (records > left)
+        throw CTreeError(treeerr::kTypeMismatch,
+                         "The stored tree in NodeData is damaged: its header gives " + std::to_string(count) +
+                             " nodes, more than its " + std::to_string(left) + " bytes can hold.");
+    constexpr size_t kWidest = 256;
+    constexpr size_t kSmallIndex = size_t(1) << 20;
+    if (size_t(slots) > kWidest && size_t(slots) * size_t(count) > kSmallIndex)
+        throw CTreeError(treeerr::kTypeMismatch,
+                         "The stored tree in NodeData is damaged: its header gives " + std::to_string(slots) +
+                             " branch slots for " + std::to_string(count) + " nodes.");
+}
+
 }  // namespace
 
 float CTreeBlob::VersionValue(int16_t major, int16_t minor, int16_t revision) {
@@ -101,6 +119,7 @@ CTreeBlob::Result CTreeBlob::Unpack(const std::string& bytes, CTreeModel* tree) 
                          "The stored tree in NodeData is damaged: its header gives " + std::to_string(count) +
                              " nodes.");
     if (slots <= 0) slots = 1;
+    CheckCountsFit(count, slots, r.Left());
 
     std::vector<TRXNode> nodes(static_cast<size_t>(count));
     std::vector<int16_t> children(size_t(count) * size_t(slots), 0);

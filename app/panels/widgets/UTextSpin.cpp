@@ -1,7 +1,7 @@
 #include "UTextSpin.h"
 
 #include "MFormat.h"
-#include "MKeyCodes.h"
+#include "KeyCodes.h"
 #include "MPanelTrap.h"
 #include "USpin.h"
 
@@ -196,7 +196,7 @@ bool UTextSpin::eventFilter(QObject* watched, QEvent* event) {
         if (mInKey) return false;
         mInKey = true;
         MPanelTrap::Trap("UTextSpin::txtValue_KeyDown", [&] {
-            int16_t code = MKeyCodes::KeyCode(*e), shift = MKeyCodes::Shift(e->modifiers());
+            int16_t code = KeyCodes::VbKeyCode(e), shift = KeyCodes::VbShift(e->modifiers());
             const bool hadCode = code != 0;
             emit KeyDown(code, shift);
             if (hadCode && code == 0) {
@@ -223,7 +223,7 @@ bool UTextSpin::eventFilter(QObject* watched, QEvent* event) {
     }
     case QEvent::KeyRelease: {
         auto* e = static_cast<QKeyEvent*>(event);
-        int16_t code = MKeyCodes::KeyCode(*e), shift = MKeyCodes::Shift(e->modifiers());
+        int16_t code = KeyCodes::VbKeyCode(e), shift = KeyCodes::VbShift(e->modifiers());
         MPanelTrap::Trap("UTextSpin::txtValue_KeyUp", [&] { emit KeyUp(code, shift); });
         return false;
     }
@@ -254,7 +254,7 @@ void UTextSpin::ForwardMouse(QEvent* event) {
     auto* e = static_cast<QMouseEvent*>(event);
     const Qt::MouseButtons b = event->type() == QEvent::MouseButtonRelease ? Qt::MouseButtons(e->button()) : e->buttons();
     int16_t button = int16_t(((b & Qt::LeftButton) ? 1 : 0) | ((b & Qt::RightButton) ? 2 : 0) | ((b & Qt::MiddleButton) ? 4 : 0));
-    int16_t shift = MKeyCodes::Shift(e->modifiers());
+    int16_t shift = KeyCodes::VbShift(e->modifiers());
     float x = float(e->position().x() * kTwips), y = float(e->position().y() * kTwips);
     MPanelTrap::Trap("UTextSpin::txtValue_Mouse", [&] {
         if (event->type() == QEvent::MouseButtonPress) emit MouseDown(button, shift, x, y);

@@ -415,7 +415,7 @@ struct Cursor : std::enable_shared_from_this<Cursor> {
                     const TableRef& tr = src->keyTables[size_t(t)];
                     found = updateSql
                                 .emplace(sig, "UPDATE " + QuoteIdent(tr.schema) + "." + QuoteIdent(tr.table) + " SET " + sets +
-                                                  " WHERE rowid = ?" + std::to_string(cols.size() + 1))
+                                                  " WHERE " + tr.rowid + " = ?" + std::to_string(cols.size() + 1))
                                 .first;
                 }
                 const std::string& sql = found->second;
@@ -474,7 +474,7 @@ struct Cursor : std::enable_shared_from_this<Cursor> {
         const int64_t* k = src->KeyAt(size_t(pos));
         const TableRef& tr = src->keyTables[0];
         sqlite3_stmt* st = core->Cached("DELETE FROM " + QuoteIdent(tr.schema) + "." + QuoteIdent(tr.table) +
-                                        " WHERE rowid = ?1");
+                                        " WHERE " + tr.rowid + " = ?1");
         sqlite3_bind_int64(st, 1, k[0]);
         core->Step(st, src->name);
         src->deleted[size_t(pos)] = 1;

@@ -43,10 +43,17 @@ bool IsDir(const std::string& p) {
     return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// "SQLite format 3\0" heads every database file.
+// "SQLite format 3\0" heads every database file. Anything but a regular file
+// (a FIFO, a device) is no database; it is opened without blocking and let be.
 bool HasDatabaseHeader(const std::string& p, bool* empty) {
-    int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    *empty = false;
+    int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
     char buf[16] = {};
     ssize_t n = ::read(fd, buf, sizeof buf);
     ::close(fd);
@@ -343,6 +350,15 @@ const TableInfo& Core::Info(const std::string& schema, const std::string& table)
             ti.cols.push_back(std::move(c));
         }
         sqlite3_finalize(st);
+        // A user's column may be named like the hidden row key: address rows by a
+        // name no column has (an INTEGER primary key column is the key itself).
+        for (const char* candidate : {"rowid", "_rowid_", "oid", ""}) {
+            ti.rowid = candidate;
+            bool taken = false;
+            for (const auto& c : ti.cols)
+                if (EqualsNoCase(c.name, ti.rowid)) taken = true;
+            if (!taken) break;
+        }
         // An INTEGER primary key is the rowid itself; with AUTOINCREMENT it is a counter.
         ColumnInfo* rowidPk = nullptr;
         if (pkCount == 1)
@@ -350,6 +366,7 @@ const TableInfo& Core::Info(const std::string& schema, const std::string& table)
                 if (c.pk && Upper(c.decl) == "INTEGER") rowidPk = &c;
         if (rowidPk && autoinc) rowidPk->ct.autoIncrement = true;
         if (rowidPk) rowidPk->notNull = true;
+        if (ti.rowid.empty()) ti.rowid = rowidPk ? QuoteIdent(rowidPk->name) : "rowid";
         // The primary key constraint's own name, as written when the table was made.
         std::string pkName = "PrimaryKey";
         try {
@@ -432,6 +449,12 @@ std::string Core::LinkPath(const std::string& connect) const {
     return file;
 }
 
+void Core::CheckNewTableName(const std::string& name) {
+    const std::string u = Upper(name);
+    if (u.rfind("MSYS", 0) == 0 || u.rfind("SQLITE_", 0) == 0 || u.find("$REBUILD") != std::string::npos)
+        Raise(3125, name);
+}
+
 void Core::EnsureLinkTable() {
     if (LocalTableExists("MSysLinks")) return;
     Exec("CREATE TABLE MSysLinks (Name TEXT(255) COLLATE NOCASE NOT NULL PRIMARY KEY, Connect LONGTEXT, "
@@ -476,25 +499,13 @@ void Core::AttachLink(Link& link) {
     }
     auto it = attached.find(file);
     if (it == attached.end()) {
-        std::string schema = "lnk" + std::to_string(attached.size() + 1);
-        while (true) {
-            bool used = false;
-            for (auto& [f, s] : attached)
-                if (s == schema) used = true;
-            if (!used) break;
-            schema += "x";
-        }
-        sqlite3_stmt* st = Prepare("ATTACH DATABASE ?1 AS " + QuoteIdent(schema));
-        sqlite3_bind_text(st, 1, attachName.c_str(), -1, SQLITE_TRANSIENT);
-        int rc = sqlite3_step(st);
-        sqlite3_finalize(st);
-        if (rc != SQLITE_DONE) {
+        std::string schema = Attach(attachName);
+        if (schema.empty()) {
             link.error = 3343;
             link.errorArg = file;
             return;
         }
         it = attached.emplace(file, schema).first;
-        infoCache.clear();
     }
     link.schema = it->second;
     try {
@@ -543,6 +554,17 @@ void Core::AttachOdbcLink(Link& link) {
         return;
     }
     scratchFiles.push_back(file);
+    std::string schema = Attach(MirrorUri(file));
+    if (schema.empty()) {
+        link.error = 3343;
+        link.errorArg = file;
+        return;
+    }
+    attached.emplace(file, schema);
+    link.schema = schema;
+}
+
+std::string Core::Attach(const std::string& name) {
     std::string schema = "lnk" + std::to_string(attached.size() + 1);
     while (true) {
         bool used = false;
@@ -552,18 +574,12 @@ void Core::AttachOdbcLink(Link& link) {
         schema += "x";
     }
     sqlite3_stmt* st = Prepare("ATTACH DATABASE ?1 AS " + QuoteIdent(schema));
-    std::string uri = MirrorUri(file);
-    sqlite3_bind_text(st, 1, uri.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
     int rc = sqlite3_step(st);
     sqlite3_finalize(st);
-    if (rc != SQLITE_DONE) {
-        link.error = 3343;
-        link.errorArg = file;
-        return;
-    }
-    attached.emplace(file, schema);
+    if (rc != SQLITE_DONE) return "";
     infoCache.clear();
-    link.schema = schema;
+    return schema;
 }
 
 void Core::FillOdbcLink(Link& link) {
@@ -637,6 +653,10 @@ std::vector<std::string> Core::PrimaryKey(const std::string& schema, const std::
     return Info(schema, table).pk;
 }
 
+std::string Core::RowidName(const std::string& schema, const std::string& table) {
+    return Info(schema, table).rowid;
+}
+
 // ------------------------------------------------------------------ transactions
 
 void Core::Begin() {
@@ -686,6 +706,7 @@ void Core::CreateTable(const std::string& name, const std::vector<ColumnDef>& co
                        const std::vector<ConstraintDef>& constraints) {
     CheckWritable();
     if (name.empty()) Raise(3290);
+    CheckNewTableName(name);
     if (LocalTableExists(name) || FindLink(name)) Raise(3010, name);
     if (cols.empty()) throw DaoError(3264, "No field defined--cannot append TableDef or Index.");
     // The primary key: a column marked PRIMARY KEY or a PRIMARY KEY constraint.
@@ -751,7 +772,7 @@ void Core::CreateTable(const std::string& name, const std::vector<ColumnDef>& co
             Exec("CREATE TRIGGER " + QuoteIdent(name + "." + c.name + "$counter") + " AFTER INSERT ON " +
                  QuoteIdent(name) + " WHEN NEW." + QuoteIdent(c.name) + " IS NULL BEGIN UPDATE " + QuoteIdent(name) +
                  " SET " + QuoteIdent(c.name) + " = (SELECT ifnull(max(" + QuoteIdent(c.name) + "), 0) + 1 FROM " +
-                 QuoteIdent(name) + ") WHERE rowid = NEW.rowid; END");
+                 QuoteIdent(name) + ") WHERE " + RowidName("main", name) + " = NEW." + RowidName("main", name) + "; END");
         }
     });
     Changed(true);
@@ -844,13 +865,14 @@ void Core::RebuildWithColumn(const std::string& table, const ColumnDef& col) {
     }
     sql += ")";
     SuspendStreams();
+    const std::string oldRowid = RowidName("main", table);
     Atomically([&] {
         Exec(sql);
         // Rows keep their stored order, so a new counter numbers them 1, 2, 3 ... in that order.
         Exec("INSERT INTO " + QuoteIdent(tmp) + " (" + colList + ") SELECT " + colList + " FROM " + QuoteIdent(table) +
-             " ORDER BY rowid");
+             " ORDER BY " + oldRowid);
         if (nc.autoIncrement && !inlinePk)
-            Exec("UPDATE " + QuoteIdent(tmp) + " SET " + QuoteIdent(nc.name) + " = rowid");
+            Exec("UPDATE " + QuoteIdent(tmp) + " SET " + QuoteIdent(nc.name) + " = " + RowidName("main", tmp));
         Exec("DROP TABLE " + QuoteIdent(table));
         Exec("ALTER TABLE " + QuoteIdent(tmp) + " RENAME TO " + QuoteIdent(table));
         for (const auto& s : indexSql) Exec(s);
@@ -962,6 +984,7 @@ void Core::DropTable(const std::string& name) {
 void Core::MakeTable(const Statement& st) {
     CheckWritable();
     const SelectInfo& si = st.select;
+    CheckNewTableName(si.into);
     if (LocalTableExists(si.into) || FindLink(si.into)) Raise(3010, si.into);
     sqlite3_stmt* q = Prepare(si.sql);
     int n = sqlite3_column_count(q);
@@ -1286,6 +1309,7 @@ void TableDefs::Append(const TableDef& tableDef) {
     if (!t) Raise(91);
     if (t->appended) Raise(3367);
     if (t->name.empty()) Raise(3001);
+    Core::CheckNewTableName(t->name);
     if (c->LocalTableExists(t->name) || c->FindLink(t->name)) Raise(3010, t->name);
     if (!t->connect.empty()) {
         // A link: checked now (unless ODBC), stored, and attached.
@@ -1479,6 +1503,23 @@ std::shared_ptr<Database> DBEngine::CreateDatabase(const std::string& path, cons
 std::shared_ptr<Database> DBEngine::OpenDatabase(const std::string& path, bool exclusive, bool readOnly,
                                                  const std::string& connect) {
     return Workspaces(0).OpenDatabase(path, exclusive, readOnly, connect);
+}
+
+void DBEngine::ReplaceDatabase(const std::string& from, const std::string& to) {
+    if (from.empty() || to.empty()) Raise(3044, to);
+    struct stat st {};
+    if (::lstat(from.c_str(), &st) != 0) Raise(3024, from);
+    if (!S_ISREG(st.st_mode)) Raise(3343, from);
+    const std::string lockPath = to + ".lck";
+    bool denied = false;
+    const int fd = TakeLock(lockPath, true, &denied);
+    if (denied) Raise(3045, to);
+    if (fd < 0) Raise(3050);
+    for (const char* suffix : {"-wal", "-shm", "-journal"}) ::unlink((to + suffix).c_str());
+    const int rc = ::rename(from.c_str(), to.c_str());
+    const int err = errno;
+    ReleaseLock(fd, lockPath);
+    if (rc != 0) Raise(err == EACCES || err == EPERM ? 3051 : 3044, to);
 }
 
 }  // namespace dao

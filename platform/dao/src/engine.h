@@ -46,6 +46,7 @@ struct TableInfo {
     std::vector<IndexInfo> indexes;
     std::vector<std::string> pk;  // primary index columns
     std::string sql;
+    std::string rowid = "rowid";  // the hidden row key's name that no column has taken
 };
 
 struct Link {
@@ -210,10 +211,15 @@ struct Core : SchemaResolver, std::enable_shared_from_this<Core> {
     // Schema.
     const TableInfo& Info(const std::string& schema, const std::string& table);
     bool LocalTableExists(const std::string& name);
+    // A name for a new table: 3125 for the names the layer and SQLite keep for
+    // themselves (MSys..., sqlite_...), which would make the file unreadable.
+    static void CheckNewTableName(const std::string& name);
     Link* FindLink(const std::string& name);
     void LoadLinks();
     void AttachLink(Link& link);
     void AttachOdbcLink(Link& link);
+    // Attaches a file (or SQLite URI) under a new schema name; "" on failure.
+    std::string Attach(const std::string& name);
     void FillOdbcLink(Link& link);
     void EnsureLinkTable();
     std::string LinkPath(const std::string& connect) const;
@@ -221,6 +227,7 @@ struct Core : SchemaResolver, std::enable_shared_from_this<Core> {
     short ColumnType(const std::string& schema, const std::string& table, const std::string& column,
                      long* size) override;
     std::vector<std::string> PrimaryKey(const std::string& schema, const std::string& table) override;
+    std::string RowidName(const std::string& schema, const std::string& table) override;
 
     // Statements.
     void Execute(const std::string& sql, int options);

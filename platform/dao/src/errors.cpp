@@ -48,6 +48,8 @@ std::string ErrorDescription(long number, std::string_view arg) {
                "that its name is spelled correctly."},
         {3085, "Undefined function '|' in expression."},
         {3086, "Could not delete from specified tables."},
+        {3125, "'|' is not a valid name. Make sure that it does not include invalid characters or punctuation "
+               "and that it is not too long."},
         {3129, "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'."},
         {3131, "Syntax error in FROM clause."},
         {3134, "Syntax error in INSERT INTO statement."},
@@ -74,6 +76,7 @@ std::string ErrorDescription(long number, std::string_view arg) {
         {3349, "Numeric field overflow."},
         {3356, "You attempted to open a database that is already opened exclusively by another user. "
                "Try again when the database is available."},
+        {3360, "Query is too complex."},
         {3367, "Cannot append. An object with that name already exists in the collection."},
         {3371, "Cannot find table or constraint."},
         {3376, "Table '|' does not exist."},

@@ -9,6 +9,7 @@
 // and a value, where Jet's -1/0 booleans and bitwise And/Or/Not/Xor apply.
 #include "jetsql.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -267,7 +268,23 @@ struct Node {
     bool negated = false;
     const FnInfo* fn = nullptr;
     std::string sub;  // translated subquery
+    int height = 1;   // levels of nodes below and including this one
+    int subHeight = 0;  // a subquery's own height
 };
+
+// Expressions nest at most this deep. Each level becomes at most a few levels
+// of parentheses in the SQL handed on, which must stay inside what SQLite's
+// own parser takes; deeper input would also exhaust the stack here.
+constexpr int kMaxExprDepth = 48;
+// SQLite nests a chain one level per operand, up to its limit of 1000.
+constexpr size_t kMaxChain = 500;
+
+// Operators whose chains (a + b + c) are kept as one node with many operands
+// and written without nesting: all of them associate, or are evaluated left to
+// right the same way in both dialects.
+bool IsChainOperator(const std::string& op) {
+    return op == "AND" || op == "OR" || op == "+" || op == "*";
+}
 
 bool IsAggregateNode(const Node& n) {
     if (n.k == Node::Func && n.fn && n.fn->kind == FnKind::Aggregate) return true;
@@ -296,6 +313,9 @@ private:
     size_t end_ = 0;  // current parse limit
     std::vector<TableRef>* scope_ = nullptr;  // tables visible to column type lookups
     int exprCounter_ = 0;
+    int exprDepth_ = 0;  // ParseExpr frames in progress
+    int deepest_ = 0;    // greatest height measured in the select being parsed
+    int lastSelect_ = 0; // height of the select parsed last
     bool unionPart_ = false;  // a later SELECT of a UNION: no implicit order
 
     const Token& Peek(size_t ahead = 0) const {
@@ -352,6 +372,9 @@ private:
 
     // Expression parsing.
     Node ParseExpr(int minBp = 0);
+    Node ParseExprAt(int minBp);
+    // Sets n's height from its operands; 3360 beyond kMaxExprDepth.
+    void Measure(Node& n);
     Node ParsePrimary();
     Node ParseFunction(const std::string& name);
 
@@ -365,6 +388,7 @@ private:
 
     // Clauses.
     SelectInfo ParseSelect(size_t end);
+    SelectInfo ParseSelectAt(size_t end);
     std::string ParseFrom(size_t end, std::vector<TableRef>& tables);
     TableRef ResolveTableRef(const std::string& written);
     std::string ExprList(size_t end, bool orderBy, bool groupBy);
@@ -405,7 +429,52 @@ int InfixBp(const Token& t) {
     return -1;
 }
 
+void Parser::Measure(Node& n) {
+    int h = n.subHeight;
+    for (const auto& k : n.kids) h = std::max(h, k.height);
+    // What a level costs SQLite's parser: a CASE or a call most, a condition that may be
+    // written as a value "(-(...))" more than plain parentheses.
+    int cost = 1;
+    switch (n.k) {
+    case Node::Iif:
+    case Node::Func: cost = 3; break;
+    case Node::Compare:
+    case Node::Between:
+    case Node::In:
+    case Node::InSelect:
+    case Node::IsNull:
+    case Node::Like:
+    case Node::Not: cost = 2; break;
+    case Node::Subquery:
+    case Node::Exists: cost = 1; break;
+    case Node::Binary:
+        // Written as calls, or (XOR, EQV) with both operands twice over.
+        if (n.a == "XOR" || n.a == "EQV") cost = 4;
+        else if (n.a == "/" || n.a == "\\" || n.a == "MOD" || n.a == "^" || n.a == "&") cost = 3;
+        else if (n.a == "IMP") cost = 2;
+        break;
+    default: break;
+    }
+    n.height = h + cost;
+    if (n.height > kMaxExprDepth) Raise(3360);
+    deepest_ = std::max(deepest_, n.height);
+}
+
+// Counts the expression and select levels in progress; a raise unwinds the whole parse.
+struct DepthGuard {
+    explicit DepthGuard(int& depth) : d(depth) {
+        if (++d > kMaxExprDepth) Raise(3360);
+    }
+    ~DepthGuard() { --d; }
+    int& d;
+};
+
 Node Parser::ParseExpr(int minBp) {
+    DepthGuard guard(exprDepth_);
+    return ParseExprAt(minBp);
+}
+
+Node Parser::ParseExprAt(int minBp) {
     Node lhs;
     const Token& t = Peek();
     if (t.Is("NOT")) {
@@ -413,11 +482,13 @@ Node Parser::ParseExpr(int minBp) {
         Node inner = ParseExpr(6);
         lhs.k = Node::Not;
         lhs.kids.push_back(std::move(inner));
+        Measure(lhs);
     } else if (t.IsOp("-")) {
         Next();
         Node inner = ParseExpr(13);
         lhs.k = Node::Neg;
         lhs.kids.push_back(std::move(inner));
+        Measure(lhs);
     } else if (t.IsOp("+")) {
         Next();
         lhs = ParseExpr(13);
@@ -468,6 +539,7 @@ Node Parser::ParseExpr(int minBp) {
                 p_ = close + 1;
                 n.k = Node::InSelect;
                 n.sub = si.sql;
+                n.subHeight = lastSelect_;
                 n.kids.push_back(std::move(lhs));
             } else {
                 n.k = Node::In;
@@ -486,11 +558,23 @@ Node Parser::ParseExpr(int minBp) {
             n.kids.push_back(std::move(lhs));
             n.kids.push_back(ParseExpr(bp));
         } else {
+            std::string op = o.kind == Token::Op ? o.text : UpperUtf8(o.text);
+            Node rhs = ParseExpr(bp);
+            if (IsChainOperator(op) && lhs.k == Node::Binary && lhs.a == op) {
+                // a + b + c: one more operand of the chain, not one more level.
+                if (lhs.kids.size() >= kMaxChain) Raise(3360);
+                lhs.kids.push_back(std::move(rhs));
+                lhs.height = std::max(lhs.height, lhs.kids.back().height + 1);
+                if (lhs.height > kMaxExprDepth) Raise(3360);
+                deepest_ = std::max(deepest_, lhs.height);
+                continue;
+            }
             n.k = Node::Binary;
-            n.a = o.kind == Token::Op ? o.text : UpperUtf8(o.text);
+            n.a = std::move(op);
             n.kids.push_back(std::move(lhs));
-            n.kids.push_back(ParseExpr(bp));
+            n.kids.push_back(std::move(rhs));
         }
+        Measure(n);
         lhs = std::move(n);
     }
     return lhs;
@@ -521,6 +605,8 @@ Node Parser::ParsePrimary() {
                 p_ = close + 1;
                 n.k = Node::Subquery;
                 n.sub = si.sql;
+                n.subHeight = lastSelect_;
+                Measure(n);
                 return n;
             }
             n = ParseExpr(0);
@@ -556,6 +642,8 @@ Node Parser::ParsePrimary() {
                 p_ = close + 1;
                 n.k = Node::Exists;
                 n.sub = si.sql;
+                n.subHeight = lastSelect_;
+                Measure(n);
                 return n;
             }
             if (Peek().IsOp("(")) return ParseFunction(t.text);
@@ -616,6 +704,7 @@ Node Parser::ParseFunction(const std::string& name) {
         n.k = Node::IsNull;
         n.negated = false;
     }
+    Measure(n);
     return n;
 }
 
@@ -678,15 +767,19 @@ std::string Parser::V(const Node& n) {
     case Node::Not: return "(~" + V(n.kids[0]) + ")";
     case Node::Binary: {
         const std::string& o = n.a;
+        if (IsChainOperator(o)) {
+            const std::string glue = o == "AND" ? " & " : o == "OR" ? " | " : " " + o + " ";
+            std::string out = "(";
+            for (size_t i = 0; i < n.kids.size(); ++i) out += (i ? glue : "") + V(n.kids[i]);
+            return out + ")";
+        }
         std::string a = V(n.kids[0]), b = V(n.kids[1]);
-        if (o == "+" || o == "-" || o == "*") return "(" + a + " " + o + " " + b + ")";
+        if (o == "-") return "(" + a + " " + o + " " + b + ")";
         if (o == "/") return "jet_div(" + a + ", " + b + ")";
         if (o == "\\") return "jet_idiv(" + a + ", " + b + ")";
         if (o == "MOD") return "jet_mod(" + a + ", " + b + ")";
         if (o == "^") return "jet_pow(" + a + ", " + b + ")";
         if (o == "&") return "jet_cat(" + a + ", " + b + ")";
-        if (o == "AND") return "(" + a + " & " + b + ")";
-        if (o == "OR") return "(" + a + " | " + b + ")";
         if (o == "XOR") return "((" + a + " | " + b + ") - (" + a + " & " + b + "))";
         if (o == "EQV") return "(~((" + a + " | " + b + ") - (" + a + " & " + b + ")))";
         if (o == "IMP") return "((~" + a + ") | " + b + ")";
@@ -745,8 +838,11 @@ std::string Parser::B(const Node& n) {
     case Node::Not: return "(NOT " + B(n.kids[0]) + ")";
     case Node::Binary: {
         const std::string& o = n.a;
-        if (o == "AND") return "(" + B(n.kids[0]) + " AND " + B(n.kids[1]) + ")";
-        if (o == "OR") return "(" + B(n.kids[0]) + " OR " + B(n.kids[1]) + ")";
+        if (o == "AND" || o == "OR") {
+            std::string out = "(";
+            for (size_t i = 0; i < n.kids.size(); ++i) out += (i ? " " + o + " " : "") + B(n.kids[i]);
+            return out + ")";
+        }
         if (o == "XOR") return "(" + B(n.kids[0]) + " <> " + B(n.kids[1]) + ")";
         if (o == "EQV") return "(" + B(n.kids[0]) + " = " + B(n.kids[1]) + ")";
         if (o == "IMP") return "((NOT " + B(n.kids[0]) + ") OR " + B(n.kids[1]) + ")";
@@ -804,6 +900,7 @@ TableRef Parser::ResolveTableRef(const std::string& written) {
         if (resolver_->ResolveTable(written, &schema, &table)) {
             tr.schema = schema;
             tr.table = table;
+            tr.rowid = resolver_->RowidName(schema, table);
         }
     }
     return tr;
@@ -816,6 +913,7 @@ std::string Parser::ParseFrom(size_t end, std::vector<TableRef>& tables) {
     // Pending ON conditions are parsed after all tables are known, so that
     // column types can be looked up; here they are parsed in place.
     bool expectTable = true;
+    int openJoins = 0;  // nested join parentheses
     while (!AtEnd()) {
         const Token& t = Peek();
         if (expectTable) {
@@ -836,6 +934,7 @@ std::string Parser::ParseFrom(size_t end, std::vector<TableRef>& tables) {
                     tables.push_back(tr);
                     expectTable = false;
                 } else {
+                    if (++openJoins > kMaxExprDepth) Raise(3360);
                     out += "(";
                 }
                 continue;
@@ -932,7 +1031,21 @@ std::string Parser::ExprList(size_t end, bool orderBy, bool groupBy) {
     return out;
 }
 
+// SQLite's parser goes deeper for a nested SELECT than for a parenthesis.
+constexpr int kSelectCost = 6;
+
 SelectInfo Parser::ParseSelect(size_t end) {
+    DepthGuard guard(exprDepth_);
+    const int outer = deepest_;
+    deepest_ = 0;
+    SelectInfo si = ParseSelectAt(end);
+    lastSelect_ = deepest_ + kSelectCost;
+    if (lastSelect_ > kMaxExprDepth) Raise(3360);
+    deepest_ = std::max(outer, lastSelect_);
+    return si;
+}
+
+SelectInfo Parser::ParseSelectAt(size_t end) {
     // p_ at SELECT; end: index of the token that ends this select (')' or End).
     SelectInfo si;
     size_t saveEnd = end_;
@@ -1208,8 +1321,9 @@ Statement Parser::ParseUpdate() {
         st.sql = "UPDATE " + target + " SET " + sets + (where.empty() ? "" : " WHERE " + where);
     } else {
         // A joined update changes the first table's rows that the join reaches.
-        std::string rowSel = "SELECT " + QuoteIdent(t0.alias) + ".rowid FROM " + from + (where.empty() ? "" : " WHERE " + where);
-        st.sql = "UPDATE " + target + " SET " + sets + " WHERE " + QuoteIdent(t0.alias) + ".rowid IN (" + rowSel + ")";
+        const std::string rowid = QuoteIdent(t0.alias) + "." + t0.rowid;
+        std::string rowSel = "SELECT " + rowid + " FROM " + from + (where.empty() ? "" : " WHERE " + where);
+        st.sql = "UPDATE " + target + " SET " + sets + " WHERE " + rowid + " IN (" + rowSel + ")";
         // Column references to joined tables are not supported in SET of a joined update.
     }
     return st;
@@ -1249,8 +1363,9 @@ Statement Parser::ParseDelete() {
     if (tables.size() == 1) {
         st.sql = "DELETE FROM " + target + (where.empty() ? "" : " WHERE " + where);
     } else {
-        st.sql = "DELETE FROM " + target + " WHERE " + QuoteIdent(t0.alias) + ".rowid IN (SELECT " +
-                 QuoteIdent(t0.alias) + ".rowid FROM " + from + (where.empty() ? "" : " WHERE " + where) + ")";
+        const std::string rowid = QuoteIdent(t0.alias) + "." + t0.rowid;
+        st.sql = "DELETE FROM " + target + " WHERE " + rowid + " IN (SELECT " + rowid + " FROM " + from +
+                 (where.empty() ? "" : " WHERE " + where) + ")";
     }
     return st;
 }

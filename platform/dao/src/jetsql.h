@@ -32,6 +32,13 @@ public:
                              long* size) = 0;
     // Column names of the primary index, in order; empty when none.
     virtual std::vector<std::string> PrimaryKey(const std::string& schema, const std::string& table) = 0;
+    // The name that reaches a table's hidden row key: "rowid" unless a
+    // column of the table has taken that name.
+    virtual std::string RowidName(const std::string& schema, const std::string& table) {
+        (void)schema;
+        (void)table;
+        return "rowid";
+    }
 };
 
 struct TableRef {
@@ -39,6 +46,7 @@ struct TableRef {
     std::string alias;    // the name columns are qualified with in the output SQL
     std::string schema;   // SQLite schema ("main", "lnk1" ...)
     std::string table;    // SQLite table name
+    std::string rowid = "rowid";  // the name of its hidden row key (RowidName)
     bool subquery = false;
 };
 

@@ -48,7 +48,7 @@ std::string BuildSelect(const SelectInfo& si, bool withKeys, const std::vector<T
         for (size_t i = 0; i < si.items.size(); ++i) sql += (i ? ", " : "") + si.items[i];
     if (withKeys)
         for (size_t k = 0; k < keyTables.size(); ++k)
-            sql += std::string(keysOnly && k == 0 ? "" : ", ") + QuoteIdent(keyTables[k].alias) + ".rowid AS " +
+            sql += std::string(keysOnly && k == 0 ? "" : ", ") + QuoteIdent(keyTables[k].alias) + "." + keyTables[k].rowid + " AS " +
                    QuoteIdent("__k" + std::to_string(k));
     if (!si.from.empty()) sql += " FROM " + si.from;
     if (!keyWhere.empty()) sql += " WHERE " + keyWhere;
@@ -112,7 +112,7 @@ std::shared_ptr<Source> MakeSource(const std::shared_ptr<Core>& core, const std:
     if (src->keyed) {
         std::string keyWhere;
         for (int k = 0; k < src->nKeys; ++k)
-            keyWhere += (k ? " AND " : "") + QuoteIdent(src->keyTables[size_t(k)].alias) + ".rowid " +
+            keyWhere += (k ? " AND " : "") + QuoteIdent(src->keyTables[size_t(k)].alias) + "." + src->keyTables[size_t(k)].rowid + " " +
                         (k ? "IS" : "=") + " ?" + std::to_string(k + 1);
         src->fetchSql = BuildSelect(sel, false, src->keyTables, false, keyWhere);
         src->findInner = BuildSelect(sel, true, src->keyTables, false, {});
@@ -477,7 +477,7 @@ void Recordset::Seek(const std::string& comparison, std::initializer_list<com::V
         bool desc = ix->columns[i].second != backwards;
         order += (i ? ", " : "") + QuoteIdent(ix->columns[i].first) + (desc ? " DESC" : "");
     }
-    std::string sql = "SELECT rowid FROM " + QuoteIdent(c.src->baseSchema) + "." + QuoteIdent(c.src->baseTable) +
+    std::string sql = "SELECT " + c.core->RowidName(c.src->baseSchema, c.src->baseTable) + " FROM " + QuoteIdent(c.src->baseSchema) + "." + QuoteIdent(c.src->baseTable) +
                       " WHERE (" + lhs + ") " + op + " (" + rhs + ") ORDER BY " + order + " LIMIT 1";
     sqlite3_stmt* st = c.core->Cached(sql);
     size_t i = 0;

@@ -377,6 +377,7 @@ void TableDef::SetName(const std::string& name) {
     auto c = t.Lock();
     c->CheckWritable();
     if (EqualsNoCase(t.name, name) && t.name == name) return;
+    detail::Core::CheckNewTableName(name);
     if ((c->LocalTableExists(name) || c->FindLink(name)) && !EqualsNoCase(name, t.name)) Raise(3010, name);
     if (Link* l = c->FindLink(t.name)) {
         sqlite3_stmt* st = c->Prepare("UPDATE MSysLinks SET Name = ?1 WHERE Name = ?2");

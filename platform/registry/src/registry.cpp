@@ -62,13 +62,13 @@ bool Valid(HKEY key) { return key && key->magic == kMagic; }
 
 std::string StorePathOf(HKEY key) { return key->root != Root::None ? RootPath(key->root) : key->storePath; }
 
-// Full path of subKey below key. False for an over-long segment.
+// Full path of subKey below key. False for an over-long segment or a path too deep.
 bool Resolve(HKEY key, const char* subKey, std::vector<std::string>* out) {
     std::vector<std::string> rel;
     if (!reg::detail::SplitPath(subKey, &rel)) return false;
     *out = key->path;
     out->insert(out->end(), rel.begin(), rel.end());
-    return true;
+    return out->size() <= reg::detail::kMaxDepth;
 }
 
 std::string NameOf(const char* name) { return name ? std::string(name) : std::string(); }

@@ -25,7 +25,6 @@ namespace {
 
 constexpr const char* kHeader = "TESSARY-REGISTRY 1";
 constexpr size_t kMaxSegment = 255;   // key name length limit, as the classic registry
-constexpr size_t kMaxFile = 64u << 20;  // a store this large is not ours
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
@@ -87,9 +86,12 @@ void SerializeKey(const Key& key, const std::string& path, std::string* out, siz
             Escape(value.data, out);
         } else {
             static const char hex[] = "0123456789abcdef";
+            const size_t at = out->size();
+            out->resize(at + 2 * value.data.size());
+            char* p = out->data() + at;
             for (unsigned char c : value.data) {
-                out->push_back(hex[c >> 4]);
-                out->push_back(hex[c & 15]);
+                *p++ = hex[c >> 4];
+                *p++ = hex[c & 15];
             }
         }
         out->push_back('\n');
@@ -260,6 +262,7 @@ bool Parse(const std::string& text, Key* root) {
             size_t segChars = 0;
             for (auto& s : path) segChars += s.size() + 1;
             if (!name.empty() && segChars != name.size() + 1) return false;
+            if (path.size() > kMaxDepth) return false;
             current = &result;
             for (auto& seg : path) {
                 auto& slot = current->subkeys[seg];
@@ -385,6 +388,8 @@ int32_t Store::Refresh(bool haveLock) {
 
 int32_t Store::Write(const Key& root) {
     std::string text = Serialize(root);
+    // The reader would call a larger file damaged and set it aside.
+    if (text.size() > kMaxFile) return ERROR_CANTWRITE;
     std::string tmp = path_ + ".tmp";  // one writer at a time holds the file lock
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) return ERROR_CANTWRITE;

@@ -22,6 +22,11 @@ struct CiLess {
 };
 bool CiEqual(const std::string& a, const std::string& b);
 
+// Limits the writer and the reader share: a path deeper than kMaxDepth keys is
+// refused, and so is a store whose text would pass kMaxFile bytes.
+constexpr size_t kMaxDepth = 512;
+constexpr size_t kMaxFile = 64u << 20;
+
 struct Value {
     uint32_t type = 0;
     std::string data;  // REG_SZ / REG_EXPAND_SZ held without their terminating NUL

@@ -11,13 +11,14 @@
 #include "CSqlMachine.h"
 #include "CTRX.h"
 #include "MBrowseViews.h"
+#include "ProjectTestSupport.h"
+#include "TreeFixture.h"
 #include "UGrid.h"
 #include "ui/testing.h"
 
 #include <QApplication>
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -28,22 +29,7 @@
 
 namespace browsetest {
 
-inline QApplication& App() {
-    static int argc = 1;
-    static char arg0[] = "browse-test";
-    static char* argv[] = {arg0, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
-
-inline std::string NewDir(const std::string& tag) {
-    static int counter = 0;
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("tessary-browse-" + tag + "-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    return dir.string();
-}
+using testsupport::App;
 
 class BrowseFixture : public ::testing::Test {
 protected:
@@ -57,7 +43,7 @@ protected:
 
     void SetUp() override {
         App();
-        dir = NewDir("iris");
+        dir = treetest::TempDir("browse-iris");
         const char* src = std::getenv("TESSARY_SOURCE_DIR");
         const std::string samples = std::string(src ? src : ".") + "/samples";
         for (const char* f : {"iris.mdb", "iris.txp"}) {

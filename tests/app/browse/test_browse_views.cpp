@@ -14,6 +14,12 @@ using browsetest::BrowseFixture;
 
 namespace {
 
+std::vector<long> Range150() {
+    std::vector<long> v;
+    for (long k = 1; k <= 150; ++k) v.push_back(k);
+    return v;
+}
+
 void Press(QWidget* w, QPoint p, Qt::MouseButton b, QEvent::Type type = QEvent::MouseButtonPress) {
     QMouseEvent e(type, QPointF(p), QPointF(w->mapToGlobal(p)), b, b, Qt::NoModifier);
     QApplication::sendEvent(w, &e);
@@ -257,6 +263,15 @@ TEST_F(BrowseFixture, DoubleClickAndSpaceToggleTheMark) {
     QApplication::sendEvent(right, &space);
     EXPECT_EQ(Keys("Mark=-1"), (std::vector<long>{2, 3, 5, 101, 120, 150}));  // 0 becomes -1
 
+    // A source without the mark of Test: the toggle writes nothing, not even the first column.
+    grid->SetRecordSource("SELECT Test.MainPrimaryKey, Test.Actual FROM Test");
+    ASSERT_TRUE(grid->RecordSet()->Updatable());
+    grid->Grid()->SetRow(0);
+    QApplication::sendEvent(right->isColumnHidden(1) ? grid->Grid()->SplitView(0) : right, &space);
+    EXPECT_EQ(Keys(""), Range150());
+    EXPECT_EQ(Keys("Mark=-1"), (std::vector<long>{2, 3, 5, 101, 120, 150}));
+    Show();
+
     // A read-only record set leaves the marks alone, silently.
     grid->SetReadOnly(true);
     grid->Refresh();
@@ -279,8 +294,15 @@ TEST_F(BrowseFixture, RightClicksShowTheirMenus) {
     EXPECT_EQ(grid->Grid()->Col(), 5);
     grid->ActiveBar("popGrid")->hide();
 
+    // A band the bar does not hold shows nothing; an empty name means popGrid.
+    grid->ShowPopup("popNone");
+    EXPECT_EQ(grid->LastPopup(), "popGrid");
+    grid->ShowPopup("popCopy");
+    grid->ActiveBar("popCopy")->hide();
+    grid->ShowPopup("");
+    EXPECT_EQ(grid->LastPopup(), "popGrid");
+    grid->ActiveBar("popGrid")->hide();
     // Past the last column: no menu.
-    const QString before = grid->LastPopup();
     Press(right->horizontalHeader()->viewport(), QPoint(right->horizontalHeader()->length() + 50, 5), Qt::RightButton);
     EXPECT_EQ(grid->Grid()->Col(), 5);
 
@@ -293,7 +315,6 @@ TEST_F(BrowseFixture, RightClicksShowTheirMenus) {
     EXPECT_FALSE(grid->ActiveBar("popCopy")->actions().at(2)->isEnabled());  // live prediction off at start
     grid->SetSpecialSelectEnable(true);
     EXPECT_TRUE(grid->SpecialSelectEnable());
-    (void)before;
 }
 
 // With TESSARY_SCREENSHOTS set ("1" for build/screenshots, or a folder), the

@@ -5,6 +5,7 @@
 #include "FFind.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QPushButton>
@@ -176,6 +177,12 @@ TEST_F(FindTest, NothingToSearchShowsNoDialog) {
     sql->SetReplaceWhere("1=0");
     Show();
     grid->ShowFind();
+    EXPECT_EQ(grid->FindDialog(), nullptr);
+    // No tool does anything without rows.
+    QGuiApplication::clipboard()->setText("kept");
+    grid->ABar_Click("mnuCopyRow");
+    grid->ABar_Click("mnuFind");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "kept");
     EXPECT_EQ(grid->FindDialog(), nullptr);
     grid->Disconnect();
     grid->ShowFind();

@@ -277,6 +277,7 @@ TEST_F(AccessFiles, DamagedFilesAreRefusedWithoutHarm) {
     // and the table definitions live, and at odd places after it.
     for (size_t cut = 0; cut < 64 * 2048 && cut < good.size(); cut += 4 * 2048 + 3) tryOpen(good.substr(0, cut));
     for (size_t cut = 64 * 2048; cut < good.size(); cut += 97 * 2048 + 511) tryOpen(good.substr(0, cut));
+    for (size_t cut = 64 * 2048; cut < good.size(); cut += 61 * 2048) tryOpen(good.substr(0, cut));
     std::mt19937 rng(20261209);
     for (int round = 0; round < 30; ++round) {
         std::string bytes = good;

@@ -319,3 +319,57 @@ TEST_F(RegistryTest, UnwritableFolderGivesAnError) {
 }
 
 }  // namespace
+
+TEST_F(RegistryTest, AWriteThatWouldPassTheReadersLimitIsRefused) {
+    HKEY k = Create("Software\\Tavrel\\Tessary\\Big");
+    // Each value is within the writer's own limit; the two together would make
+    // a file past the reader's.
+    const std::string blob(16u << 20, '\x5A');
+    ASSERT_EQ(RegSetValueEx(k, "One", 0, REG_BINARY, blob.data(), uint32_t(blob.size())), ERROR_SUCCESS);
+    const std::string before = ReadFile(dir.File("user.reg"));
+    // The second would make a file the reader calls damaged: refused, nothing changed.
+    EXPECT_EQ(RegSetValueEx(k, "Two", 0, REG_BINARY, blob.data(), uint32_t(blob.size())), ERROR_CANTWRITE);
+    EXPECT_EQ(ReadFile(dir.File("user.reg")), before);
+    EXPECT_EQ(Values(k), (std::vector<std::string>{"One"}));
+    RegCloseKey(k);
+
+    // The setting kept reads back whole and nothing was set aside.
+    HKEY again = nullptr;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Tavrel\\Tessary\\Big", 0, KEY_READ, &again), ERROR_SUCCESS);
+    uint32_t size = 0;
+    EXPECT_EQ(RegQueryValueEx(again, "One", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, blob.size());
+    EXPECT_TRUE(DamagedCopies(dir.path(), "user.reg").empty());
+    RegCloseKey(again);
+}
+
+TEST_F(RegistryTest, KeysNestedTooDeepAreRefusedAndSuchFilesSetAside) {
+    // 512 levels are allowed; one more below them, by a handle, is not.
+    std::string path512 = "Software";
+    for (int i = 1; i < 512; ++i) path512 += "\\k";
+    HKEY k = Create(path512.c_str());
+    ASSERT_NE(k, nullptr);
+    HKEY sub = nullptr;
+    EXPECT_EQ(RegCreateKeyEx(k, "k", 0, KEY_ALL_ACCESS, &sub, nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(sub, nullptr);
+    RegCloseKey(k);
+    std::string deep(200000, 'a');
+    for (size_t i = 1; i < deep.size(); i += 2) deep[i] = '\\';
+    HKEY none = nullptr;
+    EXPECT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, deep.c_str(), 0, KEY_ALL_ACCESS, &none, nullptr),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, deep.c_str(), 0, KEY_READ, &none), ERROR_FILE_NOT_FOUND);
+
+    // A damaged file 300,000 levels deep is set aside, not followed.
+    std::string path;
+    for (int i = 0; i < 300000; ++i) path += i ? "\\k" : "k";
+    {
+        std::ofstream out(dir.File("user.reg"), std::ios::binary | std::ios::trunc);
+        out << "TESSARY-REGISTRY 1\nK\t" << path << "\nV\tx\t4\t01000000\nEND\t2\n";
+    }
+    HKEY root = nullptr;
+    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "k", 0, KEY_READ, &root), ERROR_BADDB);
+    EXPECT_EQ(DamagedCopies(dir.path(), "user.reg").size(), 1u);
+    HKEY fresh = Create("Software\\After");
+    RegCloseKey(fresh);
+}

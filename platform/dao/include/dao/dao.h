@@ -563,6 +563,11 @@ public:
     // (ODBC sources are not available yet); otherwise it is kept as Connect.
     static std::shared_ptr<Database> OpenDatabase(const std::string& path, bool exclusive = false,
                                                   bool readOnly = false, const std::string& connect = {});
+    // Moves the closed database file at from over the file at to, as one
+    // rename, while holding to's lock exclusively: 3045 when any connection
+    // (of this or another process) has to open. A journal or log left beside
+    // to belongs to the file being replaced and is removed first.
+    static void ReplaceDatabase(const std::string& from, const std::string& to);
     // Workspaces(0) is the default workspace; DBEngine's own Open/Create use it.
     static Workspace& Workspaces(int index = 0);
     static Workspace& DefaultWorkspace() { return Workspaces(0); }

@@ -1,11 +1,11 @@
-#include "MKeyCodes.h"
+#include "KeyCodes.h"
 
 #include <QKeyEvent>
 
-namespace MKeyCodes {
+namespace KeyCodes {
 
-int16_t KeyCode(const QKeyEvent& e) {
-    const int key = e.key();
+int16_t VbKeyCode(const QKeyEvent* event) {
+    const int key = event->key();
     if ((key >= Qt::Key_0 && key <= Qt::Key_9) || (key >= Qt::Key_A && key <= Qt::Key_Z)) return int16_t(key);
     if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return int16_t(112 + key - Qt::Key_F1);
     switch (key) {
@@ -28,13 +28,13 @@ int16_t KeyCode(const QKeyEvent& e) {
     case Qt::Key_Down: return 40;
     case Qt::Key_Insert: return 45;
     case Qt::Key_Delete: return 46;
-    case Qt::Key_Period: return 190;
     case Qt::Key_Minus: return 189;
+    case Qt::Key_Period: return 190;
     default: return 0;
     }
 }
 
-int16_t Shift(Qt::KeyboardModifiers modifiers) {
+int16_t VbShift(Qt::KeyboardModifiers modifiers) {
     int16_t s = 0;
     if (modifiers & Qt::ShiftModifier) s |= 1;
     if (modifiers & Qt::ControlModifier) s |= 2;
@@ -42,4 +42,4 @@ int16_t Shift(Qt::KeyboardModifiers modifiers) {
     return s;
 }
 
-}  // namespace MKeyCodes
+}  // namespace KeyCodes

@@ -1,0 +1,300 @@
+// Hostile files and killed processes around the import and the project file:
+// held and half-written databases, killed imports, FIFOs, reserved names, and
+// files that are not projects.
+#include "CProject.h"
+#include "TextImport.h"
+
+#include "AppServicesTesting.h"
+
+#include "dao/dao.h"
+#include "ui/testing.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+std::string IntegrityCheck(const std::string& path) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* st = nullptr;
+    std::string result = "no answer";
+    if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+        result = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return result;
+}
+
+// Runs f in a child that must end by itself within seconds; its exit code, or -1.
+template <class F>
+int InChild(F&& f, unsigned seconds = 20) {
+    const pid_t child = ::fork();
+    if (child < 0) return -2;
+    if (child == 0) {
+        ::alarm(seconds);
+        int rc = 0;
+        try {
+            rc = f();
+        } catch (...) {
+            rc = 99;
+        }
+        ::_exit(rc);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class HostileFiles : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    ui::ScopedRecorder dialogs;
+    app::ScopedFakeShell shell;
+
+    std::string File(const char* name) const { return dir.filePath(QString::fromUtf8(name)).toStdString(); }
+    std::string Write(const char* name, const std::string& bytes) {
+        std::ofstream out(File(name), std::ios::binary | std::ios::trunc);
+        out << bytes;
+        return File(name);
+    }
+    std::vector<std::string> Files() const {
+        std::vector<std::string> out;
+        for (const auto& e : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System))
+            out.push_back(e.toStdString());
+        return out;
+    }
+    std::vector<std::string> Messages() const {
+        std::vector<std::string> out;
+        for (const auto& m : dialogs.Messages()) out.push_back((m.title + "|" + m.text).toStdString());
+        return out;
+    }
+    static long Count(const std::string& path, const std::string& table) {
+        auto db = dao::DBEngine::OpenDatabase(path, false, true);
+        return db->OpenRecordset("SELECT Count(*) FROM " + table, dao::RecordsetType::Snapshot)->Fields(0).AsLong();
+    }
+};
+
+}  // namespace
+
+TEST_F(HostileFiles, ImportDoesNotReplaceADatabaseAnotherConnectionHolds) {
+    const std::string csv = Write("data.csv", "a\n1\n2\n");
+    const std::string mdb = MdbUtils::ImportDatabasePath(csv);
+    {
+        auto old = dao::DBEngine::CreateDatabase(mdb, dao::dbLangGeneral);
+        old->Execute("CREATE TABLE data (a LONG)");
+        old->Execute("INSERT INTO data VALUES (7)");
+    }
+    auto held = dao::DBEngine::OpenDatabase(mdb);
+    dialogs.answers.push_back(ui::Answer::Yes);
+    EXPECT_FALSE(MdbUtils::LoadTextFile(csv));
+    const auto m = Messages();
+    ASSERT_EQ(m.size(), 2u);
+    EXPECT_EQ(m[1].rfind("LoadTextFile|Error: 3045. \n", 0), 0u) << m[1];
+    EXPECT_TRUE(shell.status.texts.empty());
+    // The holder still reads its own data; no temporary is left.
+    EXPECT_EQ(held->OpenRecordset("data", dao::RecordsetType::Snapshot)->Fields("a").AsLong(), 7);
+    held->Close();
+    held.reset();
+    EXPECT_EQ(Files(), (std::vector<std::string>{"data.csv", "data.mdb"}));
+
+    dialogs.Clear();
+    dialogs.answers.push_back(ui::Answer::Yes);
+    EXPECT_TRUE(MdbUtils::LoadTextFile(csv)) << Messages().back();
+    EXPECT_EQ(Count(mdb, "data"), 2);
+}
+
+TEST_F(HostileFiles, ImportOverADatabaseWithALeftoverLogGivesASoundFile) {
+    const std::string csv = Write("data.csv", "a,b\n1,x\n2,y\n3,z\n");
+    const std::string mdb = MdbUtils::ImportDatabasePath(csv);
+    // A program killed after committing into the old database leaves its log.
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(fds[0]);
+        auto db = dao::DBEngine::CreateDatabase(mdb, dao::dbLangGeneral);
+        db->Execute("CREATE TABLE data (a LONG, b TEXT(200))");
+        for (int i = 0; i < 300; ++i) db->Execute("INSERT INTO data VALUES (" + std::to_string(i) + ", '" +
+                                                  std::string(150, 'o') + "')");
+        char c = 'x';
+        if (::write(fds[1], &c, 1) != 1) ::_exit(4);
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    char c = 0;
+    ASSERT_EQ(::read(fds[0], &c, 1), 1);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ::close(fds[0]);
+    ASSERT_TRUE(QFileInfo::exists(QString::fromStdString(mdb + "-wal")));
+
+    dialogs.answers.push_back(ui::Answer::Yes);
+    ASSERT_TRUE(MdbUtils::LoadTextFile(csv)) << Messages().back();
+    EXPECT_EQ(IntegrityCheck(mdb), "ok");
+    EXPECT_EQ(Count(mdb, "data"), 3);
+    auto db = dao::DBEngine::OpenDatabase(mdb, false, true);
+    EXPECT_EQ(db->TableDefs()["data"].Fields().Count(), 3);
+}
+
+TEST_F(HostileFiles, KilledImportsLeaveNoTemporariesForTheNext) {
+    std::string rows = "Id,A,Label\n";
+    for (int i = 1; i <= 400000; ++i) rows += std::to_string(i) + "," + std::to_string(i % 97) + ".5,label\n";
+    const std::string csv = Write("big.csv", rows);
+    auto temporaries = [&] {
+        int n = 0;
+        for (const auto& f : Files())
+            if (f.rfind(".big.mdb.importing-", 0) == 0) ++n;
+        return n;
+    };
+    for (int kill = 0; kill < 2; ++kill) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            MdbUtils::LoadTextFile(csv);
+            ::_exit(0);
+        }
+        // Killed once its temporary database is being written.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (temporaries() == 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the import ended before it was killed";
+    }
+    ASSERT_GE(temporaries(), 2);
+    ASSERT_TRUE(MdbUtils::LoadTextFile(csv)) << Messages().back();
+    EXPECT_EQ(Files(), (std::vector<std::string>{"big.csv", "big.mdb"}));
+    EXPECT_EQ(Count(MdbUtils::ImportDatabasePath(csv), "big"), 400000);
+}
+
+TEST_F(HostileFiles, ATextFileNamedLikeTheLayersTablesIsRefused) {
+    for (const char* name : {"MSysLinks.csv", "msysobjects.csv", "sqlite_master.csv"}) {
+        dialogs.Clear();
+        const std::string csv = Write(name, "a\n1\n");
+        EXPECT_FALSE(MdbUtils::LoadTextFile(csv)) << name;
+        const auto m = Messages();
+        ASSERT_EQ(m.size(), 1u) << name;
+        EXPECT_EQ(m[0].rfind("LoadTextFile|Error: 3125. \n", 0), 0u) << m[0];
+        QFile::remove(QString::fromStdString(csv));
+        EXPECT_TRUE(Files().empty()) << name;
+    }
+}
+
+TEST_F(HostileFiles, FifosNeverBlockTheImportOrTheProject) {
+    const std::string fifo = File("pipe.csv");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(InChild([&] {
+                  ui::ScopedRecorder recorder;
+                  const bool ok = MdbUtils::LoadTextFile(fifo);
+                  return !ok && recorder.Messages().size() == 1 &&
+                                 recorder.Messages()[0].text.startsWith(QStringLiteral("Error: 75. "))
+                             ? 0
+                             : 1;
+              }),
+              0);
+    const std::string project = File("pipe.txp");
+    ASSERT_EQ(::mkfifo(project.c_str(), 0600), 0);
+    EXPECT_EQ(InChild([&] {
+                  ui::ScopedRecorder recorder;
+                  CProject p;
+                  p.Initialize(project);
+                  return p.FileName().empty() && recorder.Messages().size() == 1 ? 0 : 1;
+              }),
+              0);
+}
+
+TEST_F(HostileFiles, RefusingAFileThatIsNotAProjectLeavesItUntouched) {
+    const std::string path = File("other.txp");
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        sqlite3_exec(db, "CREATE TABLE Notes (Id INTEGER PRIMARY KEY, Text TEXT); INSERT INTO Notes VALUES (1, 'x');",
+                     nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    const std::string before = ReadAll(path);
+    const auto filesBefore = Files();
+    CProject p;
+    p.Initialize(path);
+    EXPECT_TRUE(p.FileName().empty());
+    EXPECT_EQ(Messages(), (std::vector<std::string>{"Project Read Unsucessful|" + path + " is not a valid project."}));
+    EXPECT_EQ(ReadAll(path), before);
+    EXPECT_EQ(Files(), filesBefore);
+
+    // A real project is still opened, and one held by another connection refused.
+    dialogs.Clear();
+    const std::string real = File("real.txp");
+    {
+        CProject made;
+        made.SetFileName(real);
+        made.Create();
+    }
+    CProject ok;
+    ok.Initialize(real);
+    EXPECT_EQ(ok.FileName(), real);
+    auto held = dao::DBEngine::OpenDatabase(real);
+    CProject busy;
+    busy.Initialize(real);
+    EXPECT_TRUE(busy.FileName().empty());
+    ASSERT_EQ(dialogs.Messages().size(), 1u);
+    EXPECT_EQ(dialogs.Messages()[0].title.toStdString(), "Project Read Failed");
+}
+
+TEST_F(HostileFiles, ImportMessagesSayWhereAndWhat) {
+    // A value too long names its row and field.
+    std::string csv = Write("long.csv", "a,b\n1,x\n2," + std::string(300, 'y') + "\n");
+    EXPECT_FALSE(MdbUtils::LoadTextFile(csv));
+    auto m = Messages();
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].rfind("LoadTextFile|Error: 3163. \n", 0), 0u) << m[0];
+    EXPECT_NE(m[0].find("(row #2, field b)"), std::string::npos) << m[0];
+
+    // Lines ended by a lone CR are lines.
+    dialogs.Clear();
+    csv = Write("mac.csv", "a,b\r1,x\r\r2,y\r3,z");
+    ASSERT_TRUE(MdbUtils::LoadTextFile(csv)) << Messages().back();
+    EXPECT_EQ(Count(MdbUtils::ImportDatabasePath(csv), "mac"), 3);
+    auto db = dao::DBEngine::OpenDatabase(MdbUtils::ImportDatabasePath(csv), false, true);
+    auto rs = db->OpenRecordset("SELECT b FROM mac ORDER BY a", dao::RecordsetType::Snapshot);
+    EXPECT_EQ(rs->Fields(0).AsString(), "x");
+    db->Close();
+
+    // Too many columns: one clear message before anything is made.
+    dialogs.Clear();
+    std::string header, row;
+    for (int i = 0; i < 300; ++i) {
+        header += (i ? "," : "") + std::string("c") + std::to_string(i);
+        row += (i ? ",1" : "1");
+    }
+    csv = Write("wide.csv", header + "\n" + row + "\n");
+    EXPECT_FALSE(MdbUtils::LoadTextFile(csv));
+    m = Messages();
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].rfind("LoadTextFile|Error: 3190. \nToo many fields defined. The file has 300 fields", 0), 0u)
+        << m[0];
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(MdbUtils::ImportDatabasePath(csv))));
+}

@@ -1,0 +1,248 @@
+// Damaged stored trees, killed classifications and data that outgrew Test.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+#include "CTRX.h"
+#include "CTreeBlob.h"
+#include "CTreeError.h"
+#include "TreeFixture.h"
+
+using treetest::Cell;
+using treetest::Column;
+using treetest::GeneratedProject;
+
+// The largest single request made of operator new, to see that a damaged
+// blob is refused before its counts size anything.
+namespace {
+std::atomic<size_t> gLargest{0};
+}  // namespace
+
+// Counted allocations go through malloc, so free releases them.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(size_t n) {
+    size_t seen = gLargest.load();
+    while (n > seen && !gLargest.compare_exchange_weak(seen, n)) {
+    }
+    if (void* p = std::malloc(n ? n : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+
+namespace {
+
+const std::vector<Column> kColumns = {
+    {"X", "REAL", MatchType::Numeric},
+    {"Colour", "TEXT", MatchType::Text},
+    {"Class", "TEXT", MatchType::Output},
+};
+
+std::vector<std::vector<Cell>> Rows(int n) {
+    const char* colours[] = {"red", "green", "blue"};
+    std::vector<std::vector<Cell>> rows;
+    for (int i = 0; i < n; ++i) {
+        const double x = (i * 37) % 100;
+        const int c = (i * 7) % 3;
+        const char* cls = x < 40 ? "A" : (c == 0 ? "B" : "C");
+        rows.push_back({Cell::D(x), Cell::T(colours[c]), Cell::T(cls)});
+    }
+    return rows;
+}
+
+// A project with a stored tree built on its first 300 rows.
+struct TreeProject {
+    explicit TreeProject(const char* tag, int rows = 600) : p(tag, kColumns, Rows(rows)) {
+        EXPECT_TRUE(trx.Initialize(p.dataDef, &p.project));
+        EXPECT_TRUE(trx.LoadData(1, 300));
+        trx.SetMinItems(2);
+        EXPECT_TRUE(trx.BuildTree());
+        EXPECT_GT(trx.Nodes(), 3);
+        trx.SaveTree(&p.project);
+    }
+    GeneratedProject p;
+    CTRX trx;
+};
+
+// Runs work in a child process that is expected to die by SIGKILL.
+template <class F>
+void InKilledChild(F&& work) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        try {
+            work();
+        } catch (...) {
+            ::_exit(3);
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the child ended with " << status;
+    EXPECT_EQ(WTERMSIG(status), SIGKILL);
+}
+
+int Classified(const std::map<long, std::pair<int, int>>& test, long from, long to) {
+    int n = 0;
+    for (long k = from; k <= to; ++k)
+        if (test.at(k).second != -1) ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(HostileTree, ShortBlobWithHugeCountsIsRefusedBeforeAllocating) {
+    CTreeModel tree;
+    for (const auto& [count, width] : {std::pair{32767, 32767}, std::pair{2, 32767}, std::pair{32767, 1}}) {
+        std::string blob = CTreeBlob::Pack(tree);  // an empty model gives the bare header
+        ASSERT_EQ(blob.size(), 32u);
+        blob[12] = char(count & 0xFF);
+        blob[13] = char(count >> 8);
+        blob[14] = char(width & 0xFF);
+        blob[15] = char(width >> 8);
+        blob += std::string(size_t(count == 2 ? 44 : 0), '\0');
+        gLargest = 0;
+        try {
+            CTreeBlob::Unpack(blob, &tree);
+            ADD_FAILURE() << count << " nodes, " << width << " slots loaded";
+        } catch (const CTreeError& e) {
+            EXPECT_EQ(e.Number(), 13);
+            EXPECT_NE(std::string(e.what()).find("NodeData is damaged"), std::string::npos);
+        }
+        EXPECT_LT(gLargest.load(), size_t(1) << 20) << count << " x " << width;
+        EXPECT_TRUE(tree.Empty());
+    }
+}
+
+TEST(HostileTree, TreeThatDoesNotFitTheFieldsIsRefusedOnLoad) {
+    TreeProject t("misfit");
+    const CTreeModel& good = t.trx.Tree();
+    // Find a threshold test and a categorical test to damage.
+    int32_t threshold = -1, categorical = -1;
+    for (int32_t n = 1; n < good.Nodes(); ++n) {
+        if (good.Node(n).NodeType == 2 && threshold < 0) threshold = n;
+        if (good.Node(n).NodeType == 1 && categorical < 0) categorical = n;
+    }
+    ASSERT_GT(threshold, 0);
+    ASSERT_GT(categorical, 0);
+
+    struct Damage {
+        const char* what;
+        int32_t node;
+        std::function<void(TRXNode&)> change;
+    };
+    const std::vector<Damage> damages = {
+        {"field beyond the inputs", threshold, [](TRXNode& n) { n.FieldNum = 40; }},
+        {"the output field tested", threshold, [](TRXNode& n) { n.FieldNum = 2; }},
+        {"negative field", threshold, [](TRXNode& n) { n.FieldNum = -3; }},
+        {"class the output lacks", 0, [](TRXNode& n) { n.Class = 3; }},
+        {"negative class", threshold, [](TRXNode& n) { n.Class = -1; }},
+        {"branch class beyond the field's", categorical, [](TRXNode& n) { n.DisClass = 4; }},
+        {"branch class 0", categorical, [](TRXNode& n) { n.DisClass = 0; }},
+        {"threshold on a categorical field", threshold, [](TRXNode& n) { n.FieldNum = 1; }},
+        {"classes of a numeric field", categorical, [](TRXNode& n) { n.FieldNum = 0; }},
+        {"unknown test kind", threshold, [](TRXNode& n) { n.NodeType = 7; }},
+    };
+    for (const Damage& d : damages) {
+        std::vector<TRXNode> nodes = good.AllNodes();
+        d.change(nodes[size_t(d.node)]);
+        CTreeModel bad;
+        bad.Assign(nodes, good.Slots(), good.AllChildren());
+        t.p.SetNodeDataBytes(CTreeBlob::Pack(bad));
+        CTRX back;
+        ASSERT_TRUE(back.Initialize(t.p.dataDef, &t.p.project));
+        try {
+            back.LoadTree(&t.p.project);
+            ADD_FAILURE() << d.what << ": the tree was loaded";
+        } catch (const CTreeError& e) {
+            EXPECT_EQ(e.Number(), 13) << d.what;
+            EXPECT_NE(std::string(e.what()).find("NodeData is damaged: node"), std::string::npos) << e.what();
+        }
+        EXPECT_FALSE(back.HasTree()) << d.what;
+    }
+    // The undamaged tree still loads.
+    t.p.SetNodeDataBytes(CTreeBlob::Pack(good));
+    CTRX back;
+    ASSERT_TRUE(back.Initialize(t.p.dataDef, &t.p.project));
+    back.LoadTree(&t.p.project);
+    EXPECT_TRUE(back.HasTree());
+}
+
+TEST(HostileTree, KilledClassifyKeepsWhatProgressReported) {
+    TreeProject t("killed");
+    t.p.project.CloseProject();
+    // Killed right after progress said 50: the first half is stored.
+    InKilledChild([&] {
+        CTRX trx;
+        if (!trx.Initialize(t.p.dataDef, &t.p.project)) ::_exit(4);
+        trx.LoadTree(&t.p.project);
+        trx.OnProgress = [](int16_t pc) {
+            if (pc == 50) ::raise(SIGKILL);
+        };
+        trx.Classify(301, 600);
+    });
+    auto test = t.p.TestRows();
+    // 50 % is first reached at row 149 of 300 (49.7 rounds to 50): those rows, in order.
+    EXPECT_EQ(Classified(test, 301, 449), 149);
+    EXPECT_EQ(Classified(test, 450, 600), 0);
+
+    // Killed when progress said 100: every row is stored.
+    InKilledChild([&] {
+        CTRX trx;
+        if (!trx.Initialize(t.p.dataDef, &t.p.project)) ::_exit(4);
+        trx.LoadTree(&t.p.project);
+        trx.OnProgress = [](int16_t pc) {
+            if (pc == 100) ::raise(SIGKILL);
+        };
+        trx.Classify(1, 600);
+    });
+    test = t.p.TestRows();
+    EXPECT_EQ(Classified(test, 1, 600), 600);
+    // The same as an undisturbed run gives.
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(t.p.dataDef, &t.p.project));
+    trx.LoadTree(&t.p.project);
+    trx.Classify(1, 600);
+    EXPECT_EQ(t.p.TestRows(), test);
+}
+
+TEST(HostileTree, ClassifyAddsDataRowsThatTestLacks) {
+    TreeProject t("missing", 400);
+    // Rows added to the data after the project was made, and Test rows lost.
+    sqlite3* raw = nullptr;
+    sqlite3_open(t.p.dataPath.c_str(), &raw);
+    for (int k = 401; k <= 420; ++k)
+        treetest::Sql(raw, "INSERT INTO Data VALUES (" + std::to_string(k) + ", 10, 'red', 'A')");
+    sqlite3_close(raw);
+    raw = t.p.OpenRaw();
+    treetest::Sql(raw, "DELETE FROM Test WHERE MainPrimaryKey BETWEEN 350 AND 359 OR MainPrimaryKey < 5");
+    sqlite3_close(raw);
+
+    t.trx.Classify(301, 420);
+    const auto test = t.p.TestRows();
+    EXPECT_EQ(test.size(), 420u);
+    for (long k = 301; k <= 420; ++k) {
+        ASSERT_TRUE(test.count(k)) << k;
+        EXPECT_NE(test.at(k).second, -1) << k;
+        EXPECT_NE(test.at(k).first, 0) << k;
+    }
+    // Rows outside the range come back too, unclassified.
+    for (long k = 1; k < 5; ++k) EXPECT_EQ(test.at(k), (std::pair<int, int>{-1, -1})) << k;
+}
+
+TEST(HostileTree, AProjectWithoutFieldDefinitionsSaysSo) {
+    ui::ScopedRecorder dialogs;
+    CProject project;
+    CTRX trx;
+    EXPECT_FALSE(trx.Initialize(std::make_shared<CDataDef>(), &project));
+    ASSERT_EQ(dialogs.Messages().size(), 1u);
+    EXPECT_EQ(dialogs.Messages()[0].title.toStdString(), "CTRX::Initialize");
+    EXPECT_TRUE(dialogs.Messages()[0].text.contains(QStringLiteral("no field definitions")))
+        << dialogs.Messages()[0].text.toStdString();
+}
