@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Starts the program under Xvfb on a working copy of the sample project, walks
 # what it shows (main window, menus, preferences, about, the progress window
-# of a statistics run, the closed project) and writes PNGs to build/screenshots/.
+# of a statistics run, the extraction road with its flow chart, rule tree,
+# matrix, test rows and live prediction, the closed project) and writes PNGs
+# to build/screenshots/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --build build -j8 --target tessary tessary_screens >/dev/null

@@ -13,8 +13,11 @@
 #include "FStatus.h"
 #include "MTessary.h"
 #include "MdbUtils.h"
+#include "UInteractive.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
 #include <QDir>
 #include <QMenu>
 #include <QTimer>
@@ -91,6 +94,35 @@ int main(int argc, char** argv) {
         });
         project->CloseProject();
     }
+    // The extraction road: the flow chart and rule tree, the classified test
+    // rows, the confusion matrix, the test rows in the grid, live prediction.
+    main.State().SetStateValue(4);
+    ok &= Save(&main, out, "08-extraction-flow-chart.png");
+    MTessary::MenuCommand(QStringLiteral("mnuViewTree"));
+    MTessary::MenuCommand(QStringLiteral("mnuZoomIn"));
+    ok &= Save(&main, out, "09-rule-tree.png");
+    main.State().SetStateValue(5);
+    MTessary::MenuCommand(QStringLiteral("mnuViewMatrix"));
+    ok &= Save(&main, out, "10-confusion-matrix.png");
+    MTessary::MenuCommand(QStringLiteral("mnuViewBrowseTest"));
+    ok &= Save(&main, out, "11-browse-test.png");
+    MTessary::MenuCommand(QStringLiteral("mnuViewFlow"));
+    ok &= Save(&main, out, "12-report-flow-chart.png");
+    MTessary::MenuCommand(QStringLiteral("mnuLivePredict"));
+    if (auto* live = main.Panels().interact) {
+        const auto edits = live->findChildren<QLineEdit*>(QStringLiteral("txtValue"));
+        const char* values[] = {"6.3", "2.8", "5.0", "1.7"};
+        for (int i = 0; i < edits.size() && i < 4; ++i) {
+            edits[i]->setText(QString::fromUtf8(values[i]));
+            emit edits[i]->returnPressed();
+        }
+        if (auto* timer = live->findChild<QTimer*>(QStringLiteral("tmrFirePredict"))) {
+            QElapsedTimer wait;
+            wait.start();
+            while (timer->isActive() && wait.elapsed() < 3000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        }
+    }
+    ok &= Save(&main, out, "13-live-prediction.png");
     MTessary::MenuCommand(QStringLiteral("mnuFileClose"));
     ok &= Save(&main, out, "07-project-closed.png");
     main.close();

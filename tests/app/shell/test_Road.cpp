@@ -198,6 +198,8 @@ TEST_F(Road, EveryReportLinkShowsItsView) {
         EXPECT_EQ(Checked(), l.tool);
     }
     EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
+    // Showing the views switches no link off.
+    for (int i = 0; i < 8; ++i) EXPECT_TRUE(ReportPanel().Link(i)->Enabled()) << i;
 
     emit ReportPanel().Navigate(0);
     EXPECT_EQ(GridView().RecordCount(), 150);
