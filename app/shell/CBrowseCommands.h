@@ -1,5 +1,6 @@
-// The browse code's commands as the dispatcher runs them: browse views for
-// the grid made from the program's single instances.
+// The browse code's commands as the dispatcher runs them, fed from the
+// program's single instances: the exports, tiled printing of the flow chart,
+// and browse views for the grid.
 #pragma once
 
 #include "IBrowseCommands.h"
@@ -8,6 +9,8 @@ class CBrowseCommands : public shell::IBrowseCommands {
 public:
     // The one instance the program installs with its grid.
     static CBrowseCommands& Instance();
+    // Installs it, and the window capture and printing of the print command.
+    static void Install();
 
     void Export(int16_t scope) override;
     void Export2CSV() override;

@@ -31,5 +31,5 @@ void PanelSet::UseResultPanels(PanelSet& p, QWidget* parent) {
         Replace<shell::UTreeGraph>(p.treeGraph, new ::UTreeGraph(parent));
     } catch (...) {
     }
-    shell::SetBrowseCommands(&CBrowseCommands::Instance());
+    CBrowseCommands::Install();
 }

@@ -103,7 +103,8 @@ void CDiagramCSV::Write(const std::string& path) {
     const std::string bytes = Text();
     const QString name = QString::fromStdString(path);
     QSaveFile file(name);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Unbuffered: a short write (disk full, size limit) is seen here, not lost in a flush.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         if (!QFileInfo(name).absoluteDir().exists()) throw CTreeError(76, "Path not found");
         throw CTreeError(75, "Path/File access error");
     }

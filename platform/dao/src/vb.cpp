@@ -1,5 +1,7 @@
 // The runtime's conversion rules: number and date text, Val, banker's rounding,
 // and typed reads of VARIANTs.
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -69,33 +71,101 @@ void DateToParts(double serial, int* y, int* m, int* d, int* hh, int* mi, int* s
     *ss = int(secs % 60);
 }
 
+namespace {
+
+// The significant digits of v rounded to at most `digits` of them, without
+// trailing zeros, and the decimal exponent of the first one.
+void RoundedDigits(double v, int digits, std::string& out, int& exp) {
+    char buf[400];
+    out.clear();
+    exp = 0;
+    if (std::isnormal(v)) {
+        // The shortest decimal that reads back as v (at most 17 digits) lies
+        // within half a bit of v, and half a bit is below 0.112 of a unit of
+        // the 15th digit: rounding that decimal rounds v the same way unless
+        // the decimal sits that close to the half-way point.
+        char* end = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific).ptr;
+        char* e = std::find(buf, end, 'e');
+        const char* first = buf + (buf[0] == '-');
+        out.assign(first, 1);
+        if (first + 1 < e) out.append(first + 2, size_t(e - first - 2));  // the digits after the point
+        std::from_chars(e + 1 + (e[1] == '+'), end, exp);
+        bool exact = true;
+        if (int(out.size()) > digits) {
+            int tail = 0;  // the next three digits, in thousandths of the last digit kept
+            for (int i = 0; i < 3; ++i) tail = tail * 10 + (digits + i < int(out.size()) ? out[size_t(digits + i)] - '0' : 0);
+            exact = std::abs(tail - 500) > (digits >= 15 ? 112 : 2);
+            if (exact) {
+                out.resize(size_t(digits));
+                if (tail > 500) {
+                    int i = digits - 1;
+                    while (i >= 0 && out[size_t(i)] == '9') out[size_t(i--)] = '0';
+                    if (i >= 0) {
+                        ++out[size_t(i)];
+                    } else {
+                        out.insert(out.begin(), '1');
+                        out.pop_back();
+                        ++exp;
+                    }
+                }
+            }
+        }
+        if (exact) {
+            while (out.size() > 1 && out.back() == '0') out.pop_back();
+            return;
+        }
+        out.clear();
+    }
+    char* end = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, digits - 1).ptr;
+    char* e = std::find(buf, end, 'e');
+    std::from_chars(e + 1 + (e[1] == '+'), end, exp);
+    for (char* p = buf; p < e; ++p)
+        if (*p >= '0' && *p <= '9') out += *p;
+    while (out.size() > 1 && out.back() == '0') out.pop_back();
+}
+
+}  // namespace
+
+// As "%.*e" then "%.*f" would write it, built from the digits of std::to_chars:
+// the decimal point is "." whatever the C locale says, and it is much faster.
 std::string FormatDouble(double v, int digits) {
     if (v == 0 || std::isnan(v)) return "0";
     if (std::isinf(v)) return v > 0 ? "1.#INF" : "-1.#INF";
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*e", digits - 1, v);
-    char* e = std::strchr(buf, 'e');
-    int exp = std::atoi(e + 1);
+    std::string d;
+    int exp = 0;
+    RoundedDigits(v, digits, d, exp);
     std::string out;
+    out.reserve(32);
+    if (v < 0) out += '-';
     if (exp >= digits || exp < -4) {
-        std::string mant(buf, e);
-        if (mant.find('.') != std::string::npos) {
-            while (mant.back() == '0') mant.pop_back();
-            if (mant.back() == '.') mant.pop_back();
+        out += d[0];
+        if (d.size() > 1) {
+            out += '.';
+            out.append(d, 1, std::string::npos);
         }
-        char eb[16];
-        std::snprintf(eb, sizeof eb, "E%c%02d", exp < 0 ? '-' : '+', std::abs(exp));
-        return mant + eb;
+        out += 'E';
+        out += exp < 0 ? '-' : '+';
+        const int a = std::abs(exp);
+        if (a < 10) out += '0';
+        char eb[8];
+        out.append(eb, std::to_chars(eb, eb + sizeof eb, a).ptr);
+        return out;
     }
-    int decimals = digits - 1 - exp;
-    if (decimals < 0) decimals = 0;
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-    out = buf;
-    if (out.find('.') != std::string::npos) {
-        while (out.back() == '0') out.pop_back();
-        if (out.back() == '.') out.pop_back();
+    if (exp < 0) {
+        out += "0.";
+        out.append(size_t(-exp - 1), '0');
+        out += d;
+        return out;
     }
-    if (out == "-0") out = "0";
+    const size_t whole = size_t(exp) + 1;
+    if (d.size() <= whole) {
+        out += d;
+        out.append(whole - d.size(), '0');
+    } else {
+        out.append(d, 0, whole);
+        out += '.';
+        out.append(d, whole, std::string::npos);
+    }
     return out;
 }
 
@@ -104,17 +174,31 @@ std::string FormatDate(double serial) {
     DateToParts(serial, &y, &m, &d, &hh, &mi, &ss);
     bool hasDate = std::trunc(serial) != 0;
     bool hasTime = hh || mi || ss;
-    char buf[64];
     std::string out;
+    out.reserve(24);
+    auto number = [&](int v) {
+        char b[16];
+        out.append(b, std::to_chars(b, b + sizeof b, v).ptr);
+    };
+    auto two = [&](int v) {
+        out += char('0' + v / 10);
+        out += char('0' + v % 10);
+    };
     if (hasDate) {
-        std::snprintf(buf, sizeof buf, "%d/%d/%d", m, d, y);
-        out = buf;
+        number(m);
+        out += '/';
+        number(d);
+        out += '/';
+        number(y);
     }
     if (hasTime || !hasDate) {
-        int h12 = hh % 12 == 0 ? 12 : hh % 12;
-        std::snprintf(buf, sizeof buf, "%d:%02d:%02d %s", h12, mi, ss, hh < 12 ? "AM" : "PM");
-        if (!out.empty()) out += ' ';
-        out += buf;
+        if (hasDate) out += ' ';
+        number(hh % 12 == 0 ? 12 : hh % 12);
+        out += ':';
+        two(mi);
+        out += ':';
+        two(ss);
+        out += hh < 12 ? " AM" : " PM";
     }
     return out;
 }

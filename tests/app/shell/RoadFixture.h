@@ -11,6 +11,7 @@
 #include "FStatus.h"
 #include "UAppFrame.h"
 
+#include "../panels/results/ULink.h"
 #include "../panels/results/UMatrix.h"
 #include "../panels/results/UPrune.h"
 #include "../panels/results/UReport.h"

@@ -9,6 +9,9 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include <filesystem>
+#include <fstream>
+
 using namespace shelltest;
 
 namespace {
@@ -211,4 +214,28 @@ TEST_F(RoadViews, TheGridRowOpensLivePredictionAndNoRowDoesNothing) {
     emit GridView().SelectSpecial();
     EXPECT_EQ(Right(), "DataGrid");
     EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
+}
+
+TEST_F(RoadViews, TreeAndMarkedRowsExportFromTheWindow) {
+    ToTested();
+    const std::string csv = dir.File("tree.csv");
+    dialogs.files.push_back(QString::fromStdString(csv));
+    Tool("mnuExportTree")->trigger();
+    EXPECT_EQ(StatusMain(), " Export Complete. ");
+    ASSERT_TRUE(std::filesystem::exists(csv));
+    EXPECT_GT(std::filesystem::file_size(csv), 0u);
+
+    // The marked rows of the test view, as comma-delimited text.
+    MTessary::MenuCommand("mnuViewBrowseTest");
+    Tool("mnuCurrentMark")->trigger();
+    ASSERT_EQ(Marked(), 50);
+    const std::string text = dir.File("marked.txt");
+    dialogs.files.push_back(QString::fromStdString(text));
+    Tool("mnuCurrentExport")->trigger();
+    ASSERT_TRUE(std::filesystem::exists(text)) << (dialogs.Messages().empty() ? std::string()
+                                                   : dialogs.Messages().back().text.toStdString());
+    std::ifstream in(text);
+    int lines = 0;
+    for (std::string line; std::getline(in, line);) ++lines;
+    EXPECT_EQ(lines, 51) << "a header and one line per marked row";
 }

@@ -1,5 +1,10 @@
 // The shared collation, Like, typed reads of VARIANTs and error descriptions.
 #include <algorithm>
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <random>
 
 #include "fixture.h"
 
@@ -84,6 +89,63 @@ TEST(DaoTypedReads, NumbersAndTextFollowVb) {
     EXPECT_EQ(ErrorOf([&] { dao::VarToLong(com::Variant::Str("forty")); }), 13);
     EXPECT_DOUBLE_EQ(dao::VarToDate(com::Variant::Str("12/31/1999")), 36525);
     EXPECT_TRUE(dao::VarToBool(com::Variant::Str("True")));
+}
+
+namespace {
+
+// Number text as printf writes it in the C locale: the form the export files
+// and stored settings have always had.
+std::string PrintfNumber(double v, int digits) {
+    if (v == 0 || std::isnan(v)) return "0";
+    char buf[400];
+    std::snprintf(buf, sizeof buf, "%.*e", digits - 1, v);
+    char* e = std::strchr(buf, 'e');
+    const int exp = std::atoi(e + 1);
+    auto trim = [](std::string s) {
+        if (s.find('.') != std::string::npos) {
+            while (s.back() == '0') s.pop_back();
+            if (s.back() == '.') s.pop_back();
+        }
+        return s;
+    };
+    if (exp >= digits || exp < -4) {
+        char eb[16];
+        std::snprintf(eb, sizeof eb, "E%c%02d", exp < 0 ? '-' : '+', std::abs(exp));
+        return trim(std::string(buf, e)) + eb;
+    }
+    std::snprintf(buf, sizeof buf, "%.*f", std::max(0, digits - 1 - exp), v);
+    const std::string out = trim(buf);
+    return out == "-0" ? "0" : out;
+}
+
+}  // namespace
+
+TEST(DaoTypedReads, NumberTextIsPrintfsOnRandomValuesAndTies) {
+    ASSERT_NE(std::setlocale(LC_NUMERIC, "C"), nullptr);
+    std::mt19937_64 rng(20261209);
+    std::vector<double> values = {0.5, 2.5, -2.5, 123456789012345.5, 123456789012344.5, 0.125, 1e15, 1e-5, 9.99999999999999e14,
+                                  999999.95, 0.00009999995, 1e300, -1e-300, 4.9e-324, 1.7976931348623157e308,
+                                  12345675.0, 0.1, 1.0 / 3, 100, -7};
+    for (int i = 0; i < 200000; ++i) {
+        uint64_t bits = rng();
+        double d;
+        std::memcpy(&d, &bits, sizeof d);
+        if (std::isfinite(d)) values.push_back(d);
+        // Values of everyday size, and shortest decimals that sit on rounding ties.
+        values.push_back(std::ldexp(double(rng() % 1000000007), int(rng() % 60) - 40));
+        values.push_back(double(int64_t(rng() % 2000000000) - 1000000000) / std::pow(10.0, double(rng() % 12)));
+    }
+    size_t mismatches = 0;
+    for (double v : values) {
+        if (dao::VarToString(com::Variant::R8(v)) != PrintfNumber(v, 15)) ++mismatches;
+        const float f = float(v);
+        if (std::isfinite(f) && dao::VarToString(com::Variant::R4(f)) != PrintfNumber(f, 7)) ++mismatches;
+        if (mismatches == 1) {
+            ADD_FAILURE() << "first mismatch at " << v;
+            ++mismatches;
+        }
+    }
+    EXPECT_EQ(mismatches, 0u);
 }
 
 TEST(DaoErrors, NumbersCarryTheirDescriptions) {

@@ -1,0 +1,281 @@
+#include "MExport.h"
+
+#include "AppErrors.h"
+#include "AppServices.h"
+#include "CCommonDialog.h"
+#include "CDataDef.h"
+#include "CMarkedRows.h"
+#include "CProject.h"
+#include "CRegSettings.h"
+#include "CTRX.h"
+#include "ExportContext.h"
+#include "MFileUtils.h"
+#include "MUtilities.h"
+#include "UGrid.h"
+
+#include "ui/dialogs.h"
+
+#include <QCoreApplication>
+#include <QSaveFile>
+
+#include <filesystem>
+
+namespace MExport {
+
+namespace {
+
+constexpr int32_t kHideReadOnly = 4;
+constexpr size_t kFlushBytes = 1 << 20;
+
+// Same file by identity when both exist (another spelling of the path, a
+// link), else by the text of the path.
+bool SameFile(const std::string& a, const std::string& b) {
+    if (a.empty() || b.empty()) return false;
+    std::error_code ec;
+    const bool same = std::filesystem::equivalent(a, b, ec);
+    return ec ? a == b : same;
+}
+
+// The file the linked table reads ("" for an ODBC source).
+std::string LinkedFile(const ExportContext& ctx) {
+    DatabasePtr db = ctx.project->OpenProject(false);
+    if (!db) return {};
+    const std::string connect = db->TableDefs()["LinkDataSource"].Connect();
+    const size_t at = connect.find("DATABASE=");
+    if (connect.find("ODBC;") != std::string::npos || at == std::string::npos) return {};
+    const size_t end = connect.find(';', at);
+    return connect.substr(at + 9, end == std::string::npos ? std::string::npos : end - at - 9);
+}
+
+bool ProtectedTarget(const ExportContext& ctx, const std::string& path) {
+    if (SameFile(path, ctx.project->FileName())) return true;
+    try {
+        return SameFile(path, LinkedFile(ctx));
+    } catch (...) {
+        return false;  // no link: nothing more to protect
+    }
+}
+
+bool HasRows(const ExportContext& ctx) {
+    if (!ctx.grid || !ctx.grid->RecordSet()) return false;
+    return ctx.grid->RecordCount() > 0;
+}
+
+void Flush(QSaveFile& file, std::string& out) {
+    if (!out.empty() && file.write(out.data(), qint64(out.size())) != qint64(out.size()))
+        throw app::RuntimeError(61, "Disk full");
+    out.clear();
+}
+
+// A value as the export writes it: Null and binary as "", numbers with ".".
+bool AppendValue(std::string& out, const VARIANT& v, bool utf8) {
+    if (v.vt == VT_NULL || v.vt == VT_EMPTY || (v.vt & VT_ARRAY)) return true;
+    if (v.vt == VT_BSTR) return AppendText(out, std::u16string_view(v.bstrVal, SysStringLen(v.bstrVal)), utf8);
+    out += dao::VarToString(v);
+    return true;
+}
+
+char Delimiter(const ExportContext& ctx, bool* none) {
+    const std::string setting = ctx.regSettings ? ctx.regSettings->GetSetting("Config", "TextDelim", "0") : "0";
+    const int16_t code = dao::VarToShort(com::Variant::Str(setting));
+    *none = code != 0 && code != 1;
+    return code == 1 ? '\t' : ',';
+}
+
+// One pass over the rows; false when a character needs UTF-8.
+bool WriteText(const ExportContext& ctx, const QString& fileName, int16_t scope, bool utf8) {
+    bool noDelimiter = false;
+    const char delimiter = Delimiter(ctx, &noDelimiter);
+    auto delimit = [&](std::string& out) {
+        if (!noDelimiter) out += delimiter;
+    };
+    CMarkedRows rows(ctx, scope);
+    DatabasePtr db = ctx.project->OpenProject(false);
+    if (!db) app::RaiseError(91);
+    RecordsetPtr rs = db->OpenRecordset(rows.Sql(), dao::RecordsetType::ForwardOnly);
+
+    QSaveFile file(fileName);
+    // Unbuffered: every short write is seen (the rows are gathered in memory anyway).
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) throw app::RuntimeError(75, "Path/File access error");
+    std::string out;
+    out.reserve(kFlushBytes + 4096);
+    if (utf8) out += "\xEF\xBB\xBF";
+
+    const int count = rs->Fields().Count();
+    std::vector<std::string> names;
+    std::vector<dao::Field> fields;
+    int keyColumn = -1;
+    for (int i = 1; i < count; ++i) {
+        fields.push_back(rs->Fields(i));
+        names.push_back(fields.back().Name());
+        if (keyColumn < 0 && dao::CompareText(names.back(), rows.KeyName()) == 0) keyColumn = i - 1;
+    }
+    const dao::Field predicted = rs->Fields(0);
+    if (!AppendText(out, com::ToU16(CMarkedRows::PredictionName(names)), utf8)) return false;
+    for (const std::string& name : names) {
+        delimit(out);
+        if (!AppendText(out, com::ToU16(name), utf8)) return false;
+    }
+    out += "\r\n";
+
+    const com::Variant none = com::Variant::Null();
+    while (!rs->Eof()) {
+        const com::Variant key = keyColumn >= 0 ? fields[size_t(keyColumn)].Value() : none;
+        if (!AppendText(out, com::ToU16(rows.Prediction(predicted.Value(), key)), utf8)) return false;
+        for (size_t i = 0; i < fields.size(); ++i) {
+            delimit(out);
+            if (int(i) == keyColumn) {
+                if (!AppendValue(out, key, utf8)) return false;
+            } else if (!AppendValue(out, fields[i].Value(), utf8)) {
+                return false;
+            }
+        }
+        out += "\r\n";
+        if (out.size() >= kFlushBytes) Flush(file, out);
+        rs->MoveNext();
+    }
+    Flush(file, out);
+    rs->Close();
+    if (!file.commit()) throw app::RuntimeError(75, "Path/File access error");
+    return true;
+}
+
+}  // namespace
+
+bool AppendText(std::string& out, std::u16string_view text, bool utf8) {
+    if (!utf8) {
+        const size_t start = out.size();
+        out.resize(start + text.size());
+        char* p = out.data() + start;
+        for (char16_t c : text) {
+            const int b = c < 0x80 ? int(c) : MUtilities::Cp1252FromUnicode(c);
+            if (b < 0) {
+                out.resize(start);
+                return false;
+            }
+            *p++ = char(b);
+        }
+        return true;
+    }
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t c = text[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        if (c < 0x80) {
+            out += char(c);
+        } else if (c < 0x800) {
+            out += char(0xC0 | (c >> 6));
+            out += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += char(0xE0 | (c >> 12));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        } else {
+            out += char(0xF0 | (c >> 18));
+            out += char(0x80 | ((c >> 12) & 0x3F));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        }
+    }
+    return true;
+}
+
+bool ExportMarkedRS(const ExportContext& ctx, const QString& fileName, int16_t scope) {
+    try {
+        // Windows-1252 unless a value holds a character it cannot carry: then the
+        // whole file again as UTF-8, rather than losing the character.
+        if (!WriteText(ctx, fileName, scope, false) && !WriteText(ctx, fileName, scope, true))
+            app::RaiseError(5);
+        return true;
+    } catch (...) {
+        app::ShowCurrentError("MTessary::ExportMarkedRS");
+        return false;
+    }
+}
+
+void Export(const ExportContext& ctx, int16_t scope) {
+    try {
+        for (;;) {
+            if (scope == -1 && !HasRows(ctx)) {
+                app::StatusText(QStringLiteral("No records to export."));
+                return;
+            }
+            shell::CCommonDialog dialog;
+            dialog.Filter = QStringLiteral("Text (*.txt)|*.txt|MS Access (*.mdb)|*.mdb");
+            dialog.DefaultExt = QStringLiteral("*.txt");
+            dialog.InitDir = ctx.StartFolder();
+            dialog.DialogTitle = QStringLiteral("Export Marked Rows");
+            dialog.flags = dialog.flags + kHideReadOnly;
+            dialog.FileName = QString::fromStdString(MFileUtils::GetFileBase(ctx.project->FileName())) +
+                              QStringLiteral(".txt");
+            dialog.hWnd = ctx.owner;
+            dialog.ShowSave();
+            if (dialog.UserCancel()) return;
+            QCoreApplication::processEvents();
+
+            const QString path = dialog.FileName;
+            const std::string file = path.toStdString();
+            if (ProtectedTarget(ctx, file)) {
+                ui::MsgBox(QStringLiteral("Cannot overwrite project datasource.  Please select another file name."),
+                           ui::Buttons::OK, ui::Icon::Exclamation, QStringLiteral("Export Marked"));
+                continue;
+            }
+            // Only the file's own name decides, so a folder named x.mdb does not.
+            if (QString::fromStdString(MFileUtils::GetFileName(file)).contains(QLatin1String(".mdb"), Qt::CaseInsensitive)) {
+                MDBExportMarked(ctx, path, scope);
+                return;
+            }
+            if (MFileUtils::FileExists(file)) {
+                const ui::Answer answer = ui::MsgBox(
+                    QString::fromStdString(MFileUtils::GetFileName(file)) + QStringLiteral(" exists.  Overwrite?"),
+                    ui::Buttons::YesNo, ui::Icon::Exclamation, QStringLiteral(" Warning"));
+                if (answer != ui::Answer::Yes) continue;
+            }
+            ExportMarkedRS(ctx, path, scope);
+            return;
+        }
+    } catch (...) {
+        app::ShowCurrentError("MTessary::Export");
+    }
+}
+
+void Export2CSV(const ExportContext& ctx) {
+    try {
+        shell::CCommonDialog dialog;
+        dialog.InitDir = ctx.StartFolder();
+        dialog.Filter = QStringLiteral("Visio Text (*.csv)|*.csv");
+        dialog.DialogTitle = QStringLiteral("Export To Visio");
+        dialog.DefaultExt = QStringLiteral("*.csv");
+        dialog.flags = dialog.flags + kHideReadOnly;
+        dialog.FileName = QStringLiteral("*.csv");
+        dialog.hWnd = ctx.owner;
+        dialog.ShowSave();
+        if (dialog.UserCancel()) return;
+
+        const QString path = dialog.FileName;
+        if (MFileUtils::FileExists(path.toStdString()) &&
+            ui::MsgBox(path + QStringLiteral(" exists.  Overwrite?"), ui::Buttons::YesNo, ui::Icon::Exclamation) !=
+                ui::Answer::Yes)
+            return;
+        // The old file stays until the new one is complete: the writer replaces it whole.
+        if (!ctx.trx) app::RaiseError(91);
+        std::shared_ptr<CTRX>& trx = *ctx.trx;
+        if (!trx) {
+            trx = std::make_shared<CTRX>();
+            trx->Initialize(ctx.dataDef, ctx.project.get());
+            app::StatusText(QStringLiteral("Loading the current tree..."));
+            trx->LoadTree(ctx.project.get());
+        }
+        if (!trx->HasTree()) {
+            app::StatusText(QStringLiteral("No current tree to export."));
+            return;
+        }
+        app::StatusText(QStringLiteral("Exporting the current tree..."));
+        // A failed write has shown its own box; it is not reported as complete.
+        app::StatusText(trx->Export2CSV(path.toStdString()) ? QStringLiteral("Export Complete.") : QString());
+    } catch (...) {
+        app::ShowCurrentError("MTessary::Export2CSV");
+    }
+}
+
+}  // namespace MExport

@@ -1,0 +1,37 @@
+// The export commands of the main window: marked rows to a delimited text file
+// or to a table of a database, and the tree as a diagram CSV file. Each takes
+// what it reads of the program from an ExportContext; errors end in the
+// standard error box titled with the command's name and never report success.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <string>
+
+struct ExportContext;
+
+namespace MExport {
+
+// Scope -1: the marked rows of the current browse view; 0: of the whole table.
+// Asks for the file and hands it to one of the writers below.
+void Export(const ExportContext& ctx, int16_t scope);
+
+// The marked rows as delimited text. The file is written beside the target and
+// put in its place only when complete; false after an error box.
+bool ExportMarkedRS(const ExportContext& ctx, const QString& fileName, int16_t scope);
+
+// The marked rows as a new table "Tessary_Import" (1, 2 ...) of the database at
+// fileName, made when it does not exist. All or nothing: after a failure
+// neither the table nor a database made for it is left. An Access file is
+// refused (it can be read here, not written). False after a message.
+bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t scope);
+
+// The current tree as a diagram CSV file; makes the tree driver when there is none.
+void Export2CSV(const ExportContext& ctx);
+
+// Text for the export file: UTF-16 to Windows-1252, false when a character has
+// no Windows-1252 byte; with utf8 the text is written as UTF-8 instead.
+bool AppendText(std::string& out, std::u16string_view text, bool utf8);
+
+}  // namespace MExport

@@ -1,0 +1,154 @@
+// The database writer of the marked-rows export.
+#include "MExport.h"
+
+#include "AppErrors.h"
+#include "CClassNames.h"
+#include "CDataDef.h"
+#include "CMarkedRows.h"
+#include "CProject.h"
+#include "ExportContext.h"
+#include "MFileUtils.h"
+
+#include "ui/dialogs.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace MExport {
+
+namespace {
+
+constexpr long kMaxText = 255;
+
+std::string FreeTableName(dao::Database& db) {
+    dao::TableDefs& defs = db.TableDefs();
+    defs.Refresh();
+    std::string name = "Tessary_Import";
+    for (int n = 1;; ++n) {
+        bool taken = false;
+        for (int i = 0; i < defs.Count() && !taken; ++i) {
+            const dao::TableDef def = defs[i];
+            if ((def.Attributes() & dao::dbSystemObject) != 0) continue;
+            // The database does not tell names apart by letter case, so neither may this.
+            taken = dao::CompareText(def.Name(), name) == 0;
+        }
+        if (!taken) return name;
+        name = "Tessary_Import" + std::to_string(n);
+    }
+}
+
+// Wide enough for every class name and for "N/A", whatever the output's type.
+long PredictionSize(const ExportContext& ctx, dao::Database& project, const CMarkedRows& rows) {
+    long size = 3;
+    const int16_t output = rows.OutputField();
+    if (output >= 0) {
+        const dao::Field field = project.TableDefs()["LinkDataSource"].Fields()[output];
+        if (MdbUtils::IsTextType(field.Type())) size = std::max(size, field.Size());
+        else size = kMaxText;
+        for (int16_t i = 0; i < 256; ++i) {
+            const std::string name = rows.ClassNames().Class(output, i);
+            if (name.empty()) break;
+            size = std::max(size, long(com::ToU16(name).size()));
+        }
+    }
+    (void)ctx;
+    return std::min(size, kMaxText);
+}
+
+void RemoveDatabaseFile(const std::string& path) {
+    for (const char* suffix : {"", "-journal", "-wal", "-shm", ".lck"}) std::remove((path + suffix).c_str());
+}
+
+}  // namespace
+
+bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t scope) {
+    const std::string path = fileName.toStdString();
+    bool created = false;
+    try {
+        CMarkedRows rows(ctx, scope);
+        DatabasePtr project = ctx.project->OpenProject(false);
+        if (!project) app::RaiseError(91);
+
+        DatabasePtr target;
+        if (MFileUtils::FileExists(path)) {
+            target = MdbUtils::OpenDataSource(path, false);
+            if (!target) return false;
+            if (!target->Updatable()) {
+                // Access files are read through a copy here and cannot be written.
+                ui::MsgBox(QStringLiteral("'") + fileName +
+                               QStringLiteral("' cannot be written: Access databases and read-only files can be "
+                                              "read but not changed.  Please select another file name."),
+                           ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("MTessary::MDBExportMarked"));
+                return false;
+            }
+        } else {
+            target = dao::DBEngine::CreateDatabase(path, dao::dbLangGeneral);
+            created = true;
+        }
+
+        RecordsetPtr rs = project->OpenRecordset(rows.Sql(), dao::RecordsetType::ForwardOnly);
+        const int count = rs->Fields().Count();
+        std::vector<std::string> names;
+        for (int i = 1; i < count; ++i) names.push_back(rs->Fields(i).Name());
+        const std::string table = FreeTableName(*target);
+
+        target->BeginTrans();
+        try {
+            dao::TableDef def = target->CreateTableDef(table);
+            def.Fields().Append(def.CreateField(CMarkedRows::PredictionName(names), dao::dbText,
+                                                PredictionSize(ctx, *project, rows)));
+            for (int i = 1; i < count; ++i) {
+                const dao::Field column = rs->Fields(i);
+                def.Fields().Append(def.CreateField(column.Name(), column.Type(), column.Size()));
+            }
+            target->TableDefs().Append(def);
+            target->TableDefs().Refresh();
+            for (int i = 1; i < count; ++i) {
+                if (dao::CompareText(names[size_t(i - 1)], rows.KeyName()) != 0) continue;
+                const dao::Field column = rs->Fields(i);
+                dao::TableDef added = target->TableDefs()[table];
+                dao::Index index = added.CreateIndex("PrimaryKey");
+                index.Fields().Append(index.CreateField(column.Name(), column.Type(), column.Size()));
+                index.SetPrimary(true);
+                added.Indexes().Append(index);
+                break;
+            }
+
+            RecordsetPtr out = target->OpenRecordset(table, dao::RecordsetType::Dynaset);
+            std::vector<dao::Field> source, dest;
+            for (int i = 0; i < count; ++i) {
+                source.push_back(rs->Fields(i));
+                dest.push_back(out->Fields(i));
+            }
+            int keyColumn = -1;
+            for (int i = 1; i < count && keyColumn < 0; ++i)
+                if (dao::CompareText(names[size_t(i - 1)], rows.KeyName()) == 0) keyColumn = i;
+            const com::Variant none = com::Variant::Null();
+            while (!rs->Eof()) {
+                out->AddNew();
+                const com::Variant key = keyColumn > 0 ? source[size_t(keyColumn)].Value() : none;
+                dest[0].SetValue(com::Variant::Str(rows.Prediction(source[0].Value(), key)));
+                for (int i = 1; i < count; ++i) dest[size_t(i)].SetValue(source[size_t(i)].Value());
+                out->Update();
+                rs->MoveNext();
+            }
+            out->Close();
+            target->CommitTrans();
+        } catch (...) {
+            try {
+                target->Rollback();
+            } catch (...) {
+            }
+            throw;
+        }
+        rs->Close();
+        target->Close();
+        return true;
+    } catch (...) {
+        app::ShowCurrentError("MTessary::MDBExportMarked");
+        if (created) RemoveDatabaseFile(path);
+        return false;
+    }
+}
+
+}  // namespace MExport

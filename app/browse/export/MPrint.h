@@ -1,0 +1,31 @@
+// Printing the flow chart over a chosen number of pages across.
+#pragma once
+
+#include <cstdint>
+
+class QPrinter;
+class QWidget;
+struct IDispatch;
+
+namespace MPrint {
+
+// The chart's scale in percent for pages across on a page horzRes device
+// pixels wide at dpiX pixels an inch: each leaf is given 1.46875 inches at
+// 100 percent, and 1.2 inches of the page are kept for the margins. Raises
+// error 6 (overflow) when the scale is outside 1..32767 and 11 without leaves
+// or resolution.
+int16_t TiledZoom(int32_t horzRes, int32_t dpiX, int16_t pages, int16_t leaves);
+
+// Prints the graph control's whole drawing at its present DrawScale on the
+// printer, tiled over as many pages across and down as it needs (half-inch
+// margins, neighbouring pages overlapping by one letter). Returns the pages
+// printed. The control's size, selection and view are as before afterwards.
+int PrintChart(IDispatch* chart, QPrinter& printer);
+
+// The command: the print dialog, then the chart at the scale for the pages
+// chosen. chart is the flow chart's graph control, leaves the tree's leaf
+// count. Errors end in the box titled "MTessary::PrintTiled"; the chart's
+// scale is put back on every path.
+void PrintTiled(IDispatch* chart, int16_t leaves, QWidget* owner);
+
+}  // namespace MPrint

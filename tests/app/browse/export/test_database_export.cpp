@@ -1,0 +1,179 @@
+// The marked rows as a table of a database: the table, its fields, index and
+// rows; the name rules; all or nothing; Access files refused and untouched.
+#include "ExportFixture.h"
+
+#include "MExport.h"
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace exporttest;
+
+namespace {
+
+const std::vector<Column>& Columns() {
+    static const std::vector<Column> cols = {
+        {"Name", "TEXT", MatchType::Text},
+        {"Size", "REAL", MatchType::Numeric},
+        {"Kind", "TEXT", MatchType::Output},
+    };
+    return cols;
+}
+
+std::vector<std::vector<Cell>> Rows() {
+    return {
+        {Cell::T("Ann"), Cell::D(2.5), Cell::T("apple")},
+        {Cell::N(), Cell::D(10), Cell::T("lime")},
+        {Cell::T("Cy"), Cell::N(), Cell::T("apple")},
+    };
+}
+
+std::vector<std::string> UserTables(const DatabasePtr& db) {
+    std::vector<std::string> out;
+    db->TableDefs().Refresh();
+    for (const dao::TableDef& t : db->TableDefs())
+        if ((t.Attributes() & dao::dbSystemObject) == 0) out.push_back(t.Name());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// Every row as text, Null as "<Null>".
+std::vector<std::string> RowsOf(const DatabasePtr& db, const std::string& table) {
+    std::vector<std::string> out;
+    RecordsetPtr rs = db->OpenRecordset("SELECT * FROM " + table + " ORDER BY Id", dao::RecordsetType::Snapshot);
+    while (!rs->Eof()) {
+        std::string line;
+        for (int i = 0; i < rs->Fields().Count(); ++i) {
+            const com::Variant v = rs->Fields(i).Value();
+            line += (i ? "|" : "") + (v.IsNull() ? std::string("<Null>") : dao::VarToString(v));
+        }
+        out.push_back(line);
+        rs->MoveNext();
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(DatabaseExport, NewDatabaseHoldsOneTableWithFieldsIndexAndRows) {
+    ExportProject p("db-new", Columns(), Rows());
+    p.Mark({1, 2, 3});
+    p.Predict(2, 1);
+    p.TestRange("2", "3");
+    const std::string path = p.dir + "/out.mdb";
+    ASSERT_TRUE(MExport::MDBExportMarked(p.ctx, QString::fromStdString(path), 0));
+    EXPECT_TRUE(p.Boxes().empty());
+
+    DatabasePtr db = dao::DBEngine::OpenDatabase(path, false, true);
+    EXPECT_EQ(UserTables(db), std::vector<std::string>{"Tessary_Import"});
+    dao::TableDef t = db->TableDefs()["Tessary_Import"];
+    std::vector<std::string> fields;
+    for (const dao::Field& f : t.Fields())
+        fields.push_back(f.Name() + ":" + std::to_string(f.Type()) + ":" + std::to_string(f.Size()));
+    DatabasePtr project = p.project.OpenProject(false);
+    dao::Fields& source = project->TableDefs()["LinkDataSource"].Fields();
+    const long kindSize = source["Kind"].Size();
+    auto spec = [&](const std::string& name) {
+        return name + ":" + std::to_string(source[name].Type()) + ":" + std::to_string(source[name].Size());
+    };
+    EXPECT_EQ(fields, (std::vector<std::string>{"Predicted:10:" + std::to_string(kindSize), spec("Id"), spec("Name"),
+                                                spec("Size"), spec("Kind")}));
+    ASSERT_EQ(t.Indexes().Count(), 1);
+    EXPECT_EQ(t.Indexes()[0].Name(), "PrimaryKey");
+    EXPECT_TRUE(t.Indexes()[0].Primary());
+    EXPECT_EQ(t.Indexes()[0].Fields()[0].Name(), "Id");
+    // Nulls stay Null; the prediction never is.
+    EXPECT_EQ(RowsOf(db, "Tessary_Import"), (std::vector<std::string>{"N/A|1|Ann|2.5|apple", "apple|2|<Null>|10|lime",
+                                                                       "N/A|3|Cy|<Null>|apple"}));
+}
+
+// Names are compared as the database compares them: whatever the case.
+TEST(DatabaseExport, TableNameSkipsTakenNamesAndLeavesThemAlone) {
+    ExportProject p("db-names", Columns(), Rows());
+    p.Mark({1});
+    const std::string path = p.dir + "/out.mdb";
+    {
+        DatabasePtr db = dao::DBEngine::CreateDatabase(path, dao::dbLangGeneral);
+        db->Execute("CREATE TABLE TESSARY_IMPORT1 (A TEXT(5))");
+        db->Execute("CREATE TABLE tessary_import (A TEXT(5))");
+        db->Execute("INSERT INTO tessary_import (A) VALUES ('keep')");
+    }
+    ASSERT_TRUE(MExport::MDBExportMarked(p.ctx, QString::fromStdString(path), 0));
+    ASSERT_TRUE(MExport::MDBExportMarked(p.ctx, QString::fromStdString(path), 0));
+    EXPECT_TRUE(p.Boxes().empty());
+    DatabasePtr db = dao::DBEngine::OpenDatabase(path, false, true);
+    EXPECT_EQ(UserTables(db),
+              (std::vector<std::string>{"TESSARY_IMPORT1", "Tessary_Import2", "Tessary_Import3", "tessary_import"}));
+    EXPECT_EQ(db->OpenRecordset("SELECT A FROM tessary_import")->Fields(0).AsString(), "keep");
+    EXPECT_EQ(RowsOf(db, "Tessary_Import2"), RowsOf(db, "Tessary_Import3"));
+}
+
+TEST(DatabaseExport, NoRowsLeaveTheTableEmptyWithItsIndex) {
+    ExportProject p("db-empty", Columns(), Rows());
+    const std::string path = p.dir + "/out.mdb";
+    ASSERT_TRUE(MExport::MDBExportMarked(p.ctx, QString::fromStdString(path), 0));
+    DatabasePtr db = dao::DBEngine::OpenDatabase(path, false, true);
+    EXPECT_EQ(db->TableDefs()["Tessary_Import"].Fields().Count(), 5);
+    EXPECT_EQ(db->TableDefs()["Tessary_Import"].Indexes().Count(), 1);
+    EXPECT_TRUE(RowsOf(db, "Tessary_Import").empty());
+}
+
+// A Yes/No output is one byte wide; the prediction field must still hold "N/A".
+TEST(DatabaseExport, PredictionFieldHoldsNAForANonTextOutput) {
+    ExportProject p("db-bool", {{"Size", "REAL", MatchType::Numeric}, {"Ok", "BOOLEAN", MatchType::Output}},
+                    {{Cell::D(1), Cell::D(1)}, {Cell::D(2), Cell::D(0)}});
+    p.Mark({1, 2});
+    const std::string path = p.dir + "/out.mdb";
+    ASSERT_TRUE(MExport::MDBExportMarked(p.ctx, QString::fromStdString(path), 0)) << p.Boxes()[0];
+    DatabasePtr db = dao::DBEngine::OpenDatabase(path, false, true);
+    EXPECT_GE(db->TableDefs()["Tessary_Import"].Fields()[0].Size(), 3);
+    EXPECT_EQ(RowsOf(db, "Tessary_Import").size(), 2u);
+}
+
+// A failure part way: no table is left in an existing database, and a database
+// made for the export is removed.
+TEST(DatabaseExport, FailureLeavesNothingBehind) {
+    std::vector<std::vector<Cell>> rows;
+    for (int i = 0; i < 3000; ++i)
+        rows.push_back({Cell::T(std::string(60, 'a' + i % 26)), Cell::D(i), Cell::T(i % 2 ? "x" : "y")});
+    ExportProject p("db-fail", Columns(), rows);
+    p.Run("UPDATE Test SET Mark=-1");
+    const std::string existing = p.dir + "/old.mdb";
+    {
+        DatabasePtr db = dao::DBEngine::CreateDatabase(existing, dao::dbLangGeneral);
+        db->Execute("CREATE TABLE Mine (A TEXT(5))");
+    }
+    const std::string fresh = p.dir + "/new.mdb";
+
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit limited = saved;
+    limited.rlim_cur = 96 * 1024;
+    setrlimit(RLIMIT_FSIZE, &limited);
+    const bool intoExisting = MExport::MDBExportMarked(p.ctx, QString::fromStdString(existing), 0);
+    const bool intoFresh = MExport::MDBExportMarked(p.ctx, QString::fromStdString(fresh), 0);
+    setrlimit(RLIMIT_FSIZE, &saved);
+
+    EXPECT_FALSE(intoExisting);
+    EXPECT_FALSE(intoFresh);
+    ASSERT_EQ(p.Boxes().size(), 2u);
+    EXPECT_EQ(p.dialogs.Messages()[0].title, "MTessary::MDBExportMarked");
+    EXPECT_EQ(UserTables(dao::DBEngine::OpenDatabase(existing, false, true)), std::vector<std::string>{"Mine"});
+    EXPECT_FALSE(std::filesystem::exists(fresh));
+}
+
+TEST(DatabaseExport, AccessFileIsRefusedAndUntouched) {
+    ExportProject p("db-access", Columns(), Rows());
+    p.Mark({1});
+    const std::string sample = "/work/shared/data/access/DateTestDatabase.mdb";
+    if (!std::filesystem::exists(sample)) GTEST_SKIP() << "no Access file here";
+    const std::string path = p.dir + "/access.mdb";
+    std::filesystem::copy_file(sample, path);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+    const std::string before = ReadFile(path);
+    EXPECT_FALSE(MExport::MDBExportMarked(p.ctx, QString::fromStdString(path), 0));
+    ASSERT_EQ(p.Boxes().size(), 1u);
+    EXPECT_NE(p.Boxes()[0].find("cannot be written: Access databases"), std::string::npos) << p.Boxes()[0];
+    EXPECT_EQ(ReadFile(path), before);
+}

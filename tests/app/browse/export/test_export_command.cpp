@@ -1,0 +1,203 @@
+// The export command: its dialog, the checks on the chosen name, the choice of
+// writer and the overwrite question; and the tree export command.
+#include "ExportFixture.h"
+
+#include "MExport.h"
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace exporttest;
+using Kind = ui::RecordingHandler::Kind;
+
+namespace {
+
+std::vector<std::vector<Cell>> Rows() {
+    return {{Cell::D(1.5), Cell::T("a")}, {Cell::D(2), Cell::T("b")}, {Cell::D(3), Cell::T("a")}};
+}
+
+const std::vector<Column>& Columns() {
+    static const std::vector<Column> cols = {{"Size", "REAL", MatchType::Numeric}, {"Kind", "TEXT", MatchType::Output}};
+    return cols;
+}
+
+size_t SaveDialogs(const ExportProject& p) {
+    return size_t(std::count_if(p.dialogs.calls.begin(), p.dialogs.calls.end(),
+                                [](const auto& c) { return c.kind == Kind::SaveFile; }));
+}
+
+}  // namespace
+
+TEST(ExportCommand, EmptyViewOpensNoDialogWholeTableDoes) {
+    ExportProject p("cmd-empty", Columns(), Rows());
+    MExport::Export(p.ctx, -1);
+    EXPECT_EQ(p.shell.status.texts, QStringList{QStringLiteral("No records to export.")});
+    EXPECT_TRUE(p.dialogs.calls.empty());
+
+    // A bound grid with no rows is empty too.
+    p.grid.rows = p.project.OpenProject(false)->OpenRecordset("SELECT * FROM Test", dao::RecordsetType::Snapshot);
+    p.grid.count = 0;
+    MExport::Export(p.ctx, -1);
+    EXPECT_TRUE(p.dialogs.calls.empty());
+
+    MExport::Export(p.ctx, 0);  // cancelled
+    ASSERT_EQ(p.dialogs.fileRequests.size(), 1u);
+    const ui::FileRequest& r = p.dialogs.fileRequests[0];
+    EXPECT_EQ(r.title, "Export Marked Rows");
+    EXPECT_EQ(r.filter, "Text (*.txt)|*.txt|MS Access (*.mdb)|*.mdb");
+    EXPECT_EQ(r.defaultName, "project.txt");
+    EXPECT_EQ(r.defaultSuffix, "txt");
+    EXPECT_EQ(r.directory, QString::fromStdString(p.dir));
+    EXPECT_FALSE(r.confirmOverwrite);
+    EXPECT_EQ(p.shell.status.texts.size(), 2);
+}
+
+// The current view's marked rows: the view's own filter with marked rows only,
+// and the builder's MarkView put back.
+TEST(ExportCommand, CurrentViewScopeUsesTheViewsFilter) {
+    ExportProject p("cmd-view", Columns(), Rows());
+    p.Mark({1, 2, 3});
+    p.sql->SetBrowseType(0);
+    p.sql->SetKeyMin("2");
+    p.sql->SetMarkView(2);
+    p.grid.rows = p.project.OpenProject(false)->OpenRecordset("SELECT * FROM Test", dao::RecordsetType::Snapshot);
+    p.grid.count = 3;
+    const std::string path = p.dir + "/view.txt";
+    p.dialogs.files.push_back(QString::fromStdString(path));
+    MExport::Export(p.ctx, -1);
+    EXPECT_EQ(ReadFile(path), "Predicted,Id,Size,Kind\r\nN/A,2,2,b\r\nN/A,3,3,a\r\n");
+    EXPECT_EQ(p.sql->MarkView(), 2);
+}
+
+TEST(ExportCommand, ProjectFileAndDataSourceAreRefused) {
+    ExportProject p("cmd-project", Columns(), Rows());
+    const std::string projectBytes = ReadFile(p.projectPath);
+    // Another spelling of the project's path, then the data source through a link.
+    std::filesystem::create_symlink(p.dataPath, p.dir + "/link.txt");
+    p.dialogs.files = {QString::fromStdString(p.dir + "/./project.txp"), QString::fromStdString(p.dir + "/link.txt")};
+    MExport::Export(p.ctx, 0);
+    const auto boxes = p.Boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0], "Export Marked | Cannot overwrite project datasource.  Please select another file name.");
+    EXPECT_EQ(boxes[1], boxes[0]);
+    EXPECT_EQ(SaveDialogs(p), 3u);  // the third one cancelled
+    EXPECT_EQ(ReadFile(p.projectPath), projectBytes);
+}
+
+TEST(ExportCommand, OverwriteQuestionNoAsksAgainYesReplaces) {
+    ExportProject p("cmd-overwrite", Columns(), Rows());
+    p.Mark({2});
+    const std::string path = p.dir + "/out.txt";
+    WriteFile(path, "old");
+    p.dialogs.files = {QString::fromStdString(path), QString::fromStdString(path)};
+    p.dialogs.answers = {ui::Answer::No, ui::Answer::Yes};
+    MExport::Export(p.ctx, 0);
+    const auto boxes = p.Boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0], " Warning | out.txt exists.  Overwrite?");
+    EXPECT_EQ(p.dialogs.Messages()[0].buttons, ui::Buttons::YesNo);
+    // The second dialog proposes the default name again, not the one chosen before.
+    ASSERT_EQ(p.dialogs.fileRequests.size(), 2u);
+    EXPECT_EQ(p.dialogs.fileRequests[1].defaultName, "project.txt");
+    EXPECT_EQ(ReadFile(path), "Predicted,Id,Size,Kind\r\nN/A,2,2,b\r\n");
+}
+
+// ".mdb" in the file's own name, in any case, chooses the database writer;
+// in a folder's name it does not.
+TEST(ExportCommand, MdbInTheFileNameGoesToTheDatabaseWriter) {
+    ExportProject p("cmd-mdb", Columns(), Rows());
+    p.Mark({1});
+    std::filesystem::create_directories(p.dir + "/x.mdb");
+    const std::string db = p.dir + "/rows.MDB.txt";
+    const std::string text = p.dir + "/x.mdb/rows.txt";
+    p.dialogs.files = {QString::fromStdString(db)};
+    MExport::Export(p.ctx, 0);
+    p.dialogs.files = {QString::fromStdString(text)};
+    MExport::Export(p.ctx, 0);
+    EXPECT_TRUE(p.Boxes().empty());
+    EXPECT_EQ(ReadFile(text), "Predicted,Id,Size,Kind\r\nN/A,1,1.5,a\r\n");
+    DatabasePtr out = dao::DBEngine::OpenDatabase(db, false, true);
+    EXPECT_EQ(out->OpenRecordset("SELECT COUNT(*) FROM Tessary_Import")->Fields(0).AsLong(), 1);
+}
+
+TEST(TreeExport, CancelChangesNothingNoTreeLeavesTheFile) {
+    ExportProject p("tree-none", Columns(), Rows());
+    MExport::Export2CSV(p.ctx);
+    ASSERT_EQ(p.dialogs.fileRequests.size(), 1u);
+    const ui::FileRequest& r = p.dialogs.fileRequests[0];
+    EXPECT_EQ(r.title, "Export To Visio");
+    EXPECT_EQ(r.filter, "Visio Text (*.csv)|*.csv");
+    EXPECT_EQ(r.defaultName, "*.csv");
+    EXPECT_TRUE(p.shell.status.texts.isEmpty());
+    EXPECT_FALSE(p.trx);
+
+    // No: the file stays and nothing else happens.
+    const std::string path = p.dir + "/tree.csv";
+    WriteFile(path, "user data");
+    p.dialogs.files = {QString::fromStdString(path)};
+    p.dialogs.answers = {ui::Answer::No};
+    MExport::Export2CSV(p.ctx);
+    EXPECT_EQ(p.Boxes(), std::vector<std::string>{p.dialogs.Messages()[0].title.toStdString() + " | " + path +
+                                                  " exists.  Overwrite?"});
+    EXPECT_FALSE(p.trx);
+
+    // Yes with no tree: the driver is made, the file is left as it was.
+    p.dialogs.files = {QString::fromStdString(path)};
+    p.dialogs.answers = {ui::Answer::Yes};
+    MExport::Export2CSV(p.ctx);
+    EXPECT_TRUE(p.trx);
+    EXPECT_EQ(p.shell.status.texts, (QStringList{QStringLiteral("Loading the current tree..."),
+                                                 QStringLiteral("No current tree to export.")}));
+    EXPECT_EQ(ReadFile(path), "user data");
+}
+
+TEST(TreeExport, StoredTreeIsExportedAndTheDriverKept) {
+    ExportProject p("tree-csv", FruitColumns(), FruitRows());
+    Built(p, 0, 52)->SaveTree(&p.project);
+    const std::string path = p.dir + "/tree.csv";
+    p.dialogs.files = {QString::fromStdString(path)};
+    MExport::Export2CSV(p.ctx);
+    ASSERT_TRUE(p.trx);
+    EXPECT_EQ(p.shell.status.texts.back(), "Export Complete.");
+    const std::string first = ReadFile(path);
+    EXPECT_EQ(first.rfind(";Visio CSV import type\r\n", 0), 0u);
+    EXPECT_NE(first.find("Shape,0,,Start"), std::string::npos);
+
+    // A second export finds the driver and neither makes nor reloads it.
+    CTRX* driver = p.trx.get();
+    p.shell.status.texts.clear();
+    std::filesystem::remove(path);
+    p.dialogs.files = {QString::fromStdString(path)};
+    MExport::Export2CSV(p.ctx);
+    EXPECT_EQ(p.trx.get(), driver);
+    EXPECT_EQ(p.shell.status.texts,
+              (QStringList{QStringLiteral("Exporting the current tree..."), QStringLiteral("Export Complete.")}));
+    EXPECT_EQ(ReadFile(path), first);
+}
+
+// A failed write is not reported as complete, and the old file stays.
+TEST(TreeExport, FailedWriteIsNotComplete) {
+    ExportProject p("tree-fail", FruitColumns(), FruitRows());
+    Built(p, 0, 52)->SaveTree(&p.project);
+    const std::string path = p.dir + "/tree.csv";
+    WriteFile(path, "old");
+    p.dialogs.files = {QString::fromStdString(path)};
+    p.dialogs.answers = {ui::Answer::Yes};
+    // Loaded first, so that only the file's write meets the size limit.
+    p.trx = std::make_shared<CTRX>();
+    p.trx->Initialize(p.dataDef, &p.project);
+    p.trx->LoadTree(&p.project);
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit limited = saved;
+    limited.rlim_cur = 100;
+    setrlimit(RLIMIT_FSIZE, &limited);
+    MExport::Export2CSV(p.ctx);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    ASSERT_EQ(p.Boxes().size(), 2u);
+    EXPECT_EQ(p.dialogs.Messages()[1].title, "CTRX::Export2CSV");
+    EXPECT_EQ(p.shell.status.texts.back(), "");
+    EXPECT_FALSE(p.shell.status.texts.contains(QStringLiteral("Export Complete.")));
+    EXPECT_EQ(ReadFile(path), "old");
+}
