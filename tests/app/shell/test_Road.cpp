@@ -305,3 +305,40 @@ TEST_F(Road, NodesOfTheChartShowTheirFiguresAndOpenTheirRows) {
     EXPECT_EQ(CaptionRight(), "Browse Details (From Flow Chart)");
     EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
 }
+
+// A test row whose value of a categorical input is none of its classes stops
+// the classification with the driver's box; the state stays where it was.
+namespace {
+
+class RoadBadClass : public RoadTest {
+protected:
+    void SetUp() override {
+        RoadTest::SetUp();
+        path = CopySample();
+        for (const auto& [file, sql] :
+             {std::pair{path, "UPDATE FieldConfig SET UserMatchType = 2 WHERE FieldName = 'SepalLength'"},
+              std::pair{dir.File("data/iris.mdb"), "UPDATE iris SET SepalLength = 99.5 WHERE IndexCounter1 = 120"}}) {
+            sqlite3* db = nullptr;
+            ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+            ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3_close(db);
+        }
+        Open();
+    }
+};
+
+}  // namespace
+
+TEST_F(RoadBadClass, AFailedClassificationKeepsTheStateAndHidesTheProgress) {
+    ToState(4);
+    ASSERT_EQ(Config("LastState"), "4");
+    dialogs.Clear();
+    emit Prune().NavNext();
+    ASSERT_FALSE(dialogs.Messages().empty());
+    EXPECT_TRUE(dialogs.Messages().front().text.contains("BAD CLASS NAME"))
+        << dialogs.Messages().front().text.toStdString();
+    EXPECT_EQ(Config("LastState"), "4");
+    EXPECT_EQ(Config("LastTestLow"), "<none>");
+    EXPECT_FALSE(MTessary::Status()->isVisible());
+    EXPECT_FALSE(Tool("mnuViewMatrix")->isEnabled());
+}
