@@ -4,6 +4,8 @@
 // data line of the file.
 #include "TextImport.h"
 
+#include "MUtilities.h"
+
 #include "AppServicesTesting.h"
 
 #include "dao/dao.h"
@@ -133,7 +135,7 @@ TEST(ImportFuzz, PiecesOfTheImportTakeAnyBytes) {
         if (MdbUtils::ParseImportNumber(s, &v, &integer)) {
             EXPECT_TRUE(std::isfinite(v)) << s;
         }
-        MdbUtils::SplitFields(s, parts);
+        MUtilities::Split(",", s, parts);
         size_t commas = 0;
         for (char c : s) commas += c == ',';
         EXPECT_EQ(parts.size(), commas + 1);

@@ -126,15 +126,16 @@ TEST(DiagramCSV, FailedExportReportsItAndKeepsTheOldFile) {
     EXPECT_EQ(Messages(p)[0], "CTRX::Export2CSV | Error: 76. \nPath not found");
     EXPECT_FALSE(std::filesystem::exists(p.dir + "/missing"));
 
-    // A tree that cannot be written (a field the engine never had): the old file survives whole.
-    auto broken = Holding(p, {TRXNode{-1, 1, -1, 0, 0, 0, 12, 6}, TRXNode{2, 0, 7, 1.5f, 1, 0, 12, 6}}, 1, {1, 0}, 52);
+    // The file cannot take the new one's place (a folder of that name): the
+    // error box, no success, and nothing of the attempt is left.
     const std::string path = p.dir + "/tree.csv";
-    WriteFile(path, "old contents\r\n");
+    std::filesystem::create_directory(path);
+    WriteFile(path + "/inside.txt", "old contents\r\n");
     p.dialogs.Clear();
-    EXPECT_FALSE(broken->Export2CSV(path));
+    EXPECT_FALSE(trx->Export2CSV(path));
     ASSERT_EQ(Messages(p).size(), 1u);
-    EXPECT_EQ(Messages(p)[0], "CTRX::Export2CSV | Error: 9. \nSubscript out of range");
-    EXPECT_EQ(ReadFile(path), "old contents\r\n");
+    EXPECT_EQ(Messages(p)[0].substr(0, 26), "CTRX::Export2CSV | Error: ");
+    EXPECT_EQ(ReadFile(path + "/inside.txt"), "old contents\r\n");
     // Nothing is left beside it.
     int files = 0;
     for (const auto& e : std::filesystem::directory_iterator(p.dir)) files += e.path().extension() == ".csv" ||

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "CTreeDisplay.h"
+#include "CTreeError.h"
 #include "DisplayFixture.h"
 
 using namespace treetest;
@@ -112,11 +113,11 @@ TEST(TreeDisplay, UnnamedValuesDatesAndBrokenFields) {
     for (int i = 0; i < 12; ++i)
         rows.push_back({Cell::D(45290 + i), Cell::T(i % 2 ? "red" : "green"), Cell::T(i < 6 ? "apple" : "lime")});
     GeneratedProject p("display-date", cols, rows, false);
-    // Root; a date threshold on Picked; a third Colour value the table does not have.
+    // Root and a date threshold on Picked.
     auto trx = Holding(p,
-                       {TRXNode{-1, 3, -1, 0, 0, 0, 12, 6}, TRXNode{2, 0, 0, 45296.5f, 1, 0, 6, 0},
-                        TRXNode{2, 0, 0, 45296.5f, 2, 1, 5, 0}, TRXNode{1, 0, 1, 0, 3, 1, 1, 0}},
-                       3, {1, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 12);
+                       {TRXNode{-1, 2, -1, 0, 0, 0, 12, 6}, TRXNode{2, 0, 0, 45296.5f, 1, 0, 6, 0},
+                        TRXNode{2, 0, 0, 45296.5f, 2, 1, 6, 0}},
+                       2, {1, 2, 0, 0, 0, 0}, 12);
     Panel panel;
     panel.type = 0;
     trx->Display(panel);
@@ -124,23 +125,24 @@ TEST(TreeDisplay, UnnamedValuesDatesAndBrokenFields) {
                                  "Start",
                                  "  Picked <= 01/05/2024 12:00:00   [Kind = apple]  (99% Confidence)",
                                  "  Picked > 01/05/2024 12:00:00   [Kind = lime]  (99% Confidence)",
-                                 "  Colour = InputClass#2   [Kind = lime]  (99% Confidence)",
                              }));
     EXPECT_TRUE(Messages(p).empty());
 
-    // A node testing a field the engine never had: the error box, and the view stays hidden.
-    auto broken = Holding(p, {TRXNode{-1, 1, -1, 0, 0, 0, 12, 6}, TRXNode{2, 0, 7, 1.5f, 1, 0, 12, 6}}, 1, {1, 0}, 12);
-    p.dialogs.Clear();
-    broken->Display(panel);
-    ASSERT_EQ(Messages(p).size(), 1u);
-    EXPECT_EQ(Messages(p)[0], "CTRX::DisplayTree() | Error: 9. \nSubscript out of range");
-    EXPECT_FALSE(panel.tree->isVisibleTo(&panel.host));
-    panel.type = 1;
-    p.dialogs.Clear();
-    broken->Display(panel);
-    ASSERT_EQ(Messages(p).size(), 1u);
-    EXPECT_EQ(Messages(p)[0].substr(0, 20), "CTRX::DisplayGraph |");
-    EXPECT_FALSE(panel.graphVisible);
+    // Stored trees that test a field the engine never had, or a Colour value
+    // the table does not have, are refused when loaded: nothing to display.
+    const std::vector<std::vector<TRXNode>> damaged = {
+        {TRXNode{-1, 1, -1, 0, 0, 0, 12, 6}, TRXNode{2, 0, 7, 1.5f, 1, 0, 12, 6}},
+        {TRXNode{-1, 1, -1, 0, 0, 0, 12, 6}, TRXNode{1, 0, 1, 0, 3, 1, 12, 0}},
+    };
+    for (const auto& nodes : damaged) {
+        CTreeModel model;
+        model.Assign(nodes, 1, {1, 0});
+        p.SetNodeDataBytes(CTreeBlob::Pack(model));
+        CTRX fresh;
+        ASSERT_TRUE(fresh.Initialize(p.dataDef, &p.project));
+        EXPECT_THROW(fresh.LoadTree(&p.project), CTreeError);
+        EXPECT_FALSE(fresh.HasTree());
+    }
 }
 
 TEST(TreeDisplay, ColoursByQuantityConfidenceAndClass) {
