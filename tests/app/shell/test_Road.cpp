@@ -60,8 +60,16 @@ TEST_F(Road, RowRangesToAStoredTreeAndTheClassifiedTestRows) {
     EXPECT_EQ(Count("SELECT COUNT(*) FROM Test WHERE Actual >= 1"), 50);
     EXPECT_EQ(Left(), "Report");
     EXPECT_EQ(StatusMain(), " Click any cell for details. ");
+    // The report panel follows the view still shown on the right.
+    EXPECT_EQ(Checked(), "mnuViewFlow");
+    EXPECT_TRUE(ReportPanel().Link(6)->Highlight());
+    EXPECT_FALSE(ReportPanel().Link(0)->Highlight());
     EXPECT_TRUE(Tool("mnuViewMatrix")->isEnabled());
     EXPECT_TRUE(Tool("mnuViewBrowseTest")->isEnabled());
+    // The two legends stay in step, with a tree to colour.
+    emit Prune().ColorChange(0, 80);
+    EXPECT_EQ(ReportPanel().ColorItems(), 0);
+    EXPECT_EQ(ReportPanel().Contrast(), 80);
     EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
 
     // The same test range again is not classified again.
@@ -107,6 +115,14 @@ TEST_F(Road, AStoredTreeIsReloadedAndAMissingOneIsBuiltAgain) {
     const int32_t nodes = G().gTRX->Nodes();
     MTessary::MenuCommand("mnuFileClose");
     Open();
+    // A project opened at state 5 has no tree driver yet: the legend and the
+    // redraw have nothing to colour and do no harm.
+    ASSERT_FALSE(G().gTRX);
+    emit ReportPanel().ColorChange(0, 20);
+    emit Prune().Refresh();
+    EXPECT_EQ(Prune().ColorItems(), 0);
+    EXPECT_EQ(Prune().Contrast(), 20);
+    EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
     ToState(4);
     ASSERT_TRUE(G().gTRX && G().gTRX->HasTree());
     EXPECT_EQ(G().gTRX->LoadCount(), 0) << "the stored tree fits: no rows are read";
