@@ -3,6 +3,7 @@
 
 #include "CClassNames.h"
 #include "CDataDef.h"
+#include "MdbUtils.h"
 #include "UTextSpin.h"
 
 #include <QLabel>
@@ -238,4 +239,75 @@ TEST_F(RoadViews, TreeAndMarkedRowsExportFromTheWindow) {
     int lines = 0;
     for (std::string line; std::getline(in, line);) ++lines;
     EXPECT_EQ(lines, 51) << "a header and one line per marked row";
+}
+
+namespace {
+
+// A project over a generated table whose tree has far more than 128 leaves.
+class BigTree : public RoadTest {
+protected:
+    void SetUp() override {
+        RoadTest::SetUp();
+        const std::string data = dir.File("noise.db");
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(data.c_str(), &db), SQLITE_OK);
+        std::string sql = "CREATE TABLE Noise (Id INTEGER PRIMARY KEY, K TEXT, B REAL, Class TEXT); BEGIN;";
+        // Two hundred values of K, each with its own class pattern: one split, two hundred leaves.
+        for (int r = 1; r <= 3000; ++r) {
+            const int k = r % 200;
+            sql += "INSERT INTO Noise VALUES (" + std::to_string(r) + ",'k" + std::to_string(k) + "'," +
+                   std::to_string(r % 7) + ",'c" + std::to_string(k % 4) + "');";
+        }
+        sql += "COMMIT;";
+        ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+        path = dir.File("noise.txp");
+        CProject project;
+        project.SetFileName(path);
+        project.Create();
+        project.AttachDataSource(data, "Noise");
+        DatabasePtr pdb = project.OpenProject(false);
+        CDataDef dataDef;
+        dataDef.Initialize(pdb, "LinkDataSource");
+        dataDef.CollectStats(pdb);
+        MdbUtils::CreateTestTable(project, dataDef);
+        for (int16_t i = 0; i < dataDef.FieldCount(); ++i) {
+            const std::string& name = dataDef.FieldName(i);
+            dataDef.SetUserMatchType(i, name == "Class" ? MatchType::Output
+                                        : name == "Id"  ? MatchType::NotUsed
+                                        : name == "K"   ? MatchType::Text
+                                                        : MatchType::Numeric);
+        }
+        dataDef.Save(pdb);
+        for (const auto& [k, v] : {std::pair{"RecordCount", "3000"}, {"TrainLow", "1"}, {"TrainHigh", "2000"},
+                                   {"TestLow", "2001"}, {"TestHigh", "3000"}, {"LastState", "3"},
+                                   {"PruneRate", "0"}, {"MinItems", "2"}})
+            project.SaveConfig(k, std::string(v));
+        pdb.reset();
+        project.CloseProject();
+        Open();
+    }
+};
+
+}  // namespace
+
+TEST_F(BigTree, OverAHundredAndTwentyEightLeavesTheRuleTreeIsShown) {
+    // The flow chart was the view chosen before: the tree is too big for it.
+    G().gTreeMode = 1;
+    ToState(4);
+    ASSERT_TRUE(G().gTRX && G().gTRX->HasTree());
+    ASSERT_GT(G().gTRX->LeafCount(), 128);
+    EXPECT_EQ(G().gTreeMode, 0);
+    EXPECT_EQ(TreeGraph().TreeType(), 0);
+    EXPECT_EQ(Checked(), "mnuViewTree");
+    EXPECT_EQ(Config("LeafNodeCount"), std::to_string(G().gTRX->LeafCount()));
+    EXPECT_FALSE(Tool("mnuViewFlow")->isEnabled());
+    EXPECT_TRUE(Tool("mnuViewTree")->isEnabled());
+    EXPECT_GT(TreeGraph().TreeView()->topLevelItemCount(), 0);
+    // Zooming the rule tree reads the empty chart behind it: no division by nothing.
+    EXPECT_EQ(MTessary::FitZoom(), 100);
+    TreeGraph().SetZoom(130);
+    MTessary::MenuCommand("mnuZoomOut");
+    EXPECT_EQ(TreeGraph().Zoom(), 125);
+    EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
 }
