@@ -88,6 +88,9 @@ bool BuildTree();
 bool LoadData();
 void SyncViewTool();
 bool NewTRX();
+// The tree driver of the open project, made with its stored tree when there
+// is none; false when it cannot be made.
+bool LoadCurrentTree();
 // 1 % of the training rows, halves to even, at least 1; 32-bit for big tables.
 int32_t DefaultMinItems(int32_t trainLow, int32_t trainHigh);
 // The grid over the training (or test) rows that reach a node of the tree.

@@ -263,10 +263,7 @@ void StateTest() {
         CHourglass busy;
         busy.SetValue(true);
         FMain& main = Main();
-        if (!G().gTRX) {
-            if (!NewTRX()) return;
-            G().gTRX->LoadTree(G().gProject.get());
-        }
+        if (!LoadCurrentTree()) return;
         std::shared_ptr<CTRX> trx = G().gTRX;
         const int32_t testHigh = ConfigLong("TestHigh", "0");
         const int32_t testLow = ConfigLong("TestLow", "0");

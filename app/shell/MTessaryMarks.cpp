@@ -19,8 +19,10 @@ void CurrentMarkAll(int16_t mode) {
 void MarkCluster(const std::string& sql) {
     shell::UGrid* grid = GridPanel();
     const auto& globals = shell::Globals();
-    if (grid && globals.gProject && globals.gDataDef)
-        MMarks::MarkCluster(*grid, *globals.gProject, *globals.gDataDef, sql);
+    if (!grid || !globals.gProject || !globals.gDataDef) return;
+    MMarks::MarkCluster(*grid, *globals.gProject, *globals.gDataDef, sql);
+    // The grid reads through its own connection: the project's is closed on every way out.
+    globals.gProject->CloseProject();
 }
 
 bool MarkCommand(const QString& toolName) {

@@ -111,15 +111,6 @@ std::shared_ptr<shell::IDataBrowse> NewBrowseView(int16_t type) {
     return commands ? commands->NewBrowseView(type) : nullptr;
 }
 
-void EnsureTRX() {
-    if (G().gTRX) return;
-    auto trx = std::make_shared<CTRX>();
-    G().gTRX = trx;
-    trx->Initialize(G().gDataDef, G().gProject.get());
-    MMenu::StatusText(QStringLiteral("Loading the current tree..."));
-    trx->LoadTree(G().gProject.get());
-}
-
 }  // namespace
 
 void StartNewProject() {
@@ -326,7 +317,8 @@ void ShowClassList() {
 }
 
 void ShowInteractRow(const QVariant& key) {
-    EnsureTRX();
+    // A driver that cannot be made has shown its box: no view without it.
+    if (!LoadCurrentTree()) return;
     if (auto* view = Main().Panels().interact) {
         view->Initialize(G().gProject, G().gDataDef, G().gTRX);
         view->SetRow(key);

@@ -37,14 +37,15 @@ CTRX* TreeDriver() {
     return trx && trx->HasTree() ? trx : nullptr;
 }
 
-void EnsureTree() {
-    if (G().gTRX) return;
-    if (!NewTRX()) return;
+}  // namespace
+
+bool LoadCurrentTree() {
+    if (G().gTRX) return true;
+    if (!NewTRX()) return false;
     MMenu::StatusText(QStringLiteral("Loading the current tree..."));
     G().gTRX->LoadTree(G().gProject.get());
+    return true;
 }
-
-}  // namespace
 
 void DisplayTree() {
     CTRX* trx = TreeDriver();
@@ -59,7 +60,7 @@ void ColourTree(int16_t mode, int16_t contrast) {
 }
 
 void ShowTree(int32_t mode) {
-    EnsureTree();
+    LoadCurrentTree();
     CTRX* trx = TreeDriver();
     if (!trx) return;
     G().gTreeMode = mode == 0 ? 0 : 1;
