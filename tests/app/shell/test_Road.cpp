@@ -358,3 +358,21 @@ TEST_F(RoadBadClass, AFailedClassificationKeepsTheStateAndHidesTheProgress) {
     EXPECT_FALSE(MTessary::Status()->isVisible());
     EXPECT_FALSE(Tool("mnuViewMatrix")->isEnabled());
 }
+
+TEST_F(Road, WithoutTheEngineTheStepFailsAndSaysWhy) {
+    const std::string store = std::getenv("TESSARY_CLASSES") ? std::getenv("TESSARY_CLASSES") : "";
+    ::setenv("TESSARY_CLASSES", dir.File("no-classes.reg").c_str(), 1);
+    ToState(4);
+    ::setenv("TESSARY_CLASSES", store.c_str(), 1);
+    ASSERT_FALSE(dialogs.Messages().empty());
+    EXPECT_EQ(dialogs.Messages().front().title, "CTRX::Initialize");
+    EXPECT_FALSE(G().gTRX);
+    EXPECT_EQ(Config("LastState"), "3");
+    EXPECT_EQ(Left(), "Prune");
+    emit Prune().NavNext();
+    EXPECT_EQ(Main().State().State(), 4);
+    // With the engine back, the same step builds.
+    ToState(4);
+    EXPECT_TRUE(G().gTRX && G().gTRX->HasTree());
+    EXPECT_EQ(Config("LastState"), "4");
+}
