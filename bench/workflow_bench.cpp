@@ -1,7 +1,9 @@
 // The whole road headless on a generated 1 000 000-row table with 20 input
 // fields: create the project, link, collect statistics, create Test, load the
 // training rows 1-700 000, build at prune rate 75, save the tree, classify
-// rows 700 001-1 000 000. Prints the time of each step.
+// rows 700 001-1 000 000, re-prune at another rate. Prints the time of each
+// step, and the median of a prune-rate change redrawn on the tree-graph panel
+// (flow chart up to 128 leaves, rule tree above) when the panel is built.
 //
 //   workflow_bench [rows] [folder]
 #include <sqlite3.h>
@@ -22,6 +24,15 @@
 #include "CTRX.h"
 #include "MdbUtils.h"
 #include "ui/testing.h"
+
+#ifdef WORKFLOW_BENCH_PANEL
+#include <QApplication>
+
+#include <algorithm>
+#include <vector>
+
+#include "UTreeGraph.h"
+#endif
 
 namespace {
 
@@ -94,6 +105,13 @@ void Generate(const std::string& path, long rows) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef TESSARY_CLASSES_DEFAULT
+    setenv("TESSARY_CLASSES", TESSARY_CLASSES_DEFAULT, 0);
+#endif
+#ifdef WORKFLOW_BENCH_PANEL
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication application(argc, argv);
+#endif
     const long rows = argc > 1 ? std::atol(argv[1]) : 1000000;
     const std::string dir = argc > 2 ? argv[2]
                                      : (std::filesystem::temp_directory_path() /
@@ -145,6 +163,39 @@ int main(int argc, char** argv) {
         });
         road += Step("save tree", [&] { trx.SaveTree(&project); });
         road += Step("classify test rows", [&] { trx.Classify(int32_t(trainHigh + 1), int32_t(rows)); });
+        // Only the rate changed: the engine prunes the tree it grew again.
+        road += Step("re-prune (prune rate 50)", [&] {
+            trx.SetPruneRate(50);
+            ok = ok && trx.BuildTree();
+        });
+#ifdef WORKFLOW_BENCH_PANEL
+        {
+            UTreeGraph panel;
+            panel.resize(900, 600);
+            panel.show();
+            std::vector<double> whole, prune;
+            for (int i = 0; i < 7; ++i) {
+                const auto t0 = std::chrono::steady_clock::now();
+                trx.SetPruneRate(i % 2 ? 50.0f : 75.0f);
+                ok = ok && trx.BuildTree();
+                const auto t1 = std::chrono::steady_clock::now();
+                panel.SetTreeType(trx.LeafCount() <= 128 ? 1 : 0);
+                trx.Display(panel.DisplayTarget());
+                trx.SetContrast(panel.DisplayTarget(), 2, 50);
+                QCoreApplication::processEvents();
+                const auto t2 = std::chrono::steady_clock::now();
+                whole.push_back(std::chrono::duration<double>(t2 - t0).count());
+                prune.push_back(std::chrono::duration<double>(t1 - t0).count());
+            }
+            const auto median = [](std::vector<double> v) {
+                std::sort(v.begin(), v.end());
+                return v[v.size() / 2];
+            };
+            std::printf("%-28s %8.3f s  (median of %zu, %s; the engine's re-prune %.3f s of it)\n",
+                        "prune-rate change + redraw", median(whole), whole.size(),
+                        trx.LeafCount() <= 128 ? "flow chart" : "rule tree", median(prune));
+        }
+#endif
     } catch (...) {
         const app::ErrInfo e = app::CurrentError();
         std::fprintf(stderr, "error %ld: %s\n", e.number, e.description.c_str());

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Starts the program under Xvfb on a working copy of the sample project, walks
 # what it shows (main window, menus, preferences, about, the progress window
-# of a statistics run, the closed project, then a new project's table, field
-# and row-range steps) and writes PNGs to build/screenshots/.
+# of a statistics run, the extraction road with its flow chart, rule tree,
+# matrix, test rows and live prediction, the closed project, then a new
+# project's table, field and row-range steps) and writes PNGs to
+# build/screenshots/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --build build -j8 --target tessary tessary_screens >/dev/null

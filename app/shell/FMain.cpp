@@ -156,6 +156,7 @@ void FMain::ConnectPanels() {
                         MTessary::DisableTool(QString::fromUtf8(id));
                 }));
     }
+    ConnectResultPanels();
 }
 
 namespace {

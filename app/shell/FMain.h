@@ -95,6 +95,11 @@ private:
     void pnlFieldSel_NavNext();
     void pnlSetLimits_NavNext();
     void pnlFieldView_ItemSelect(const QString& fieldName);
+    // The result panels: prune, report, tree graph, matrix, field statistics, grid.
+    void ConnectResultPanels();
+    void ShowBrowseDetails(const QString& caption);
+    void pnlTreeGraph_NodeOver(int32_t node);
+    void pnlReport_Filter(int16_t option);
     void mState_SetState(int32_t newState);
     void QueryUnload();
 

@@ -98,6 +98,34 @@ void MENU_SFFindError();
 void ZoomTree(bool zoomOut);
 void NormalZoom();
 
+// Rule extraction and test: the long operations behind the extraction step,
+// the view tools kept in step with the right pane, and the tree driver made
+// afresh (false, after the driver's own box, when it cannot be).
+bool BuildTree();
+bool LoadData();
+void SyncViewTool();
+bool NewTRX();
+// The tree driver of the open project, made with its stored tree when there
+// is none; false when it cannot be made.
+bool LoadCurrentTree();
+// 1 % of the training rows, halves to even, at least 1; 32-bit for big tables.
+int32_t DefaultMinItems(int32_t trainLow, int32_t trainHigh);
+// The grid over the training (or test) rows that reach a node of the tree.
+void SetupBrowseNode(int32_t node, bool training);
+// The tree on the tree-graph panel, and its colours; nothing without a tree.
+void DisplayTree();
+void ColourTree(int16_t mode, int16_t contrast);
+// Zoom: the fitting percentage for a width in pixels and a span of items;
+// the next zoom step from z (-1: no change).
+int16_t FitZoom();
+int16_t FitValue(double widthPixels, double span);
+int16_t ZoomValue(int16_t z, bool zoomOut);
+// Row marks of the current view (mode 0 mark, 1 toggle, 2 clear) and of the whole table.
+void CurrentMarkAll(int16_t mode);
+void MarkCluster(const std::string& sql);
+// The six mark commands by tool name; false for any other name.
+bool MarkCommand(const QString& toolName);
+
 // Help, about, preferences, import.
 QString HelpContext();
 void ShowHelp();

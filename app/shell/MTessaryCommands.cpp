@@ -138,7 +138,8 @@ void Dispatch(const QString& name) {
                 RunView(step);
                 return;
             }
-        // The mark commands come with the row marks; any other name does nothing.
+        // Any other name does nothing.
+        MarkCommand(name);
     }
 }
 

@@ -111,15 +111,6 @@ std::shared_ptr<shell::IDataBrowse> NewBrowseView(int16_t type) {
     return commands ? commands->NewBrowseView(type) : nullptr;
 }
 
-void EnsureTRX() {
-    if (G().gTRX) return;
-    auto trx = std::make_shared<CTRX>();
-    G().gTRX = trx;
-    trx->Initialize(G().gDataDef, G().gProject.get());
-    MMenu::StatusText(QStringLiteral("Loading the current tree..."));
-    trx->LoadTree(G().gProject.get());
-}
-
 }  // namespace
 
 void StartNewProject() {
@@ -253,10 +244,6 @@ void StateLimits() {
     MMenu::StatusText(QStringLiteral("Select the rows to use for this project."));
 }
 
-// Rule extraction and classification of the test rows come with the tree steps.
-void StateExtract() {}
-void StateTest() {}
-
 void SetupBrowse(int32_t browseType, int16_t actual, int16_t predicted) {
     shell::Guard("MTessary::SetupBrowse", [&] {
         shell::UGrid* grid = GridPanel();
@@ -280,6 +267,26 @@ void SetupBrowse(int32_t browseType, int16_t actual, int16_t predicted) {
         grid->SetRecordSource(QString::fromStdString(sql.GetSql()));
         if (grid->DataBrowse()) grid->Refresh();
         else grid->SetDataBrowse(NewBrowseView(int16_t(browseType)));
+        ShowRowCountOf(sql, *grid);
+    });
+}
+
+void SetupBrowseNode(int32_t node, bool training) {
+    shell::Guard("MTessary::SetupBrowse", [&] {
+        shell::UGrid* grid = GridPanel();
+        if (!grid || !G().gTRX) return;
+        PrepareBrowse(*grid);
+        CSqlMachine& sql = *G().gSqlMachine;
+        if (grid->DataBrowse() && sql.BrowseType() != 0) grid->SetDataBrowse(nullptr);
+        const int16_t type = training ? 0 : 1;
+        sql.SetBrowseType(type);
+        sql.SetMarkView(0);
+        sql.SetPredictType(0);
+        sql.SetReplaceWhere(G().gTRX->GetSQLLogic(node));
+        sql.SetKeyMin(Project().GetConfig(training ? "TrainKeyMin" : "TestKeyMin"));
+        sql.SetKeyMax(Project().GetConfig(training ? "TrainKeyMax" : "TestKeyMax"));
+        grid->SetRecordSource(QString::fromStdString(sql.GetSql()));
+        grid->SetDataBrowse(NewBrowseView(type));
         ShowRowCountOf(sql, *grid);
     });
 }
@@ -310,7 +317,8 @@ void ShowClassList() {
 }
 
 void ShowInteractRow(const QVariant& key) {
-    EnsureTRX();
+    // A driver that cannot be made has shown its box: no view without it.
+    if (!LoadCurrentTree()) return;
     if (auto* view = Main().Panels().interact) {
         view->Initialize(G().gProject, G().gDataDef, G().gTRX);
         view->SetRow(key);
@@ -321,30 +329,6 @@ void ShowInteractRow(const QVariant& key) {
 
 void ShowInteract() {
     shell::Guard("MTessary::ShowInteract", [] { ShowInteractRow(QVariant()); });
-}
-
-void ShowTree(int32_t mode) {
-    EnsureTRX();
-    CTRX& trx = *G().gTRX;
-    if (!trx.HasTree()) return;
-    G().gTreeMode = mode == 0 ? 0 : 1;
-    if (mode == 0) {
-        CheckViewTool(QStringLiteral("mnuViewTree"));
-        MMenu::StatusText(QStringLiteral("Displaying Tree View..."));
-    } else {
-        CheckViewTool(QStringLiteral("mnuViewFlow"));
-        MMenu::StatusText(QStringLiteral("Displaying Flow Chart View..."));
-    }
-    const PanelSet& p = Main().Panels();
-    // Filling the panel with the tree comes with the tree display.
-    if (p.treeGraph) p.treeGraph->SetTreeType(G().gTreeMode);
-    if (p.report) {
-        p.report->SetTotalValues(trx.Items(), int16_t(std::nearbyint(trx.SingleNormalConfidence(0))));
-        p.report->SetLocalValues(-1, -1);
-    }
-    ShowPanel(QStringLiteral("TreeGraph"));
-    Main().Frame()->SetCaptionRight(QStringLiteral("Rule Tree   ( ") + QString::number(trx.Nodes()) +
-                                    QStringLiteral(" Nodes )"));
 }
 
 void MENU_SFFindError() {
@@ -363,9 +347,5 @@ void MENU_SFFindError() {
         }
     });
 }
-
-// Zooming comes with the tree display.
-void ZoomTree(bool) {}
-void NormalZoom() {}
 
 }  // namespace MTessary

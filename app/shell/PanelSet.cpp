@@ -56,5 +56,6 @@ void PanelSet::UsePreparationPanels(PanelSet& p, QWidget* parent) {
 PanelSet PanelSet::Program(QWidget* parent) {
     PanelSet p = Placeholders(parent);
     UsePreparationPanels(p, parent);
+    UseResultPanels(p, parent);
     return p;
 }

@@ -42,4 +42,7 @@ struct PanelSet {
     // Puts the real table, field and row-range panels and the two statistics
     // views in place of the ones in p.
     static void UsePreparationPanels(PanelSet& p, QWidget* parent);
+    // Puts the program's result panels, grid and live-prediction panel in
+    // place of the stand-ins in p, and installs the browse commands.
+    static void UseResultPanels(PanelSet& p, QWidget* parent);
 };

@@ -19,11 +19,14 @@
 #include "PanelSet.h"
 #include "UFieldSelect.h"
 #include "UTableSelect.h"
+#include "UInteractive.h"
 
 #include "ui/testing.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -105,6 +108,35 @@ int main(int argc, char** argv) {
         });
         project->CloseProject();
     }
+    // The extraction road: the flow chart and rule tree, the classified test
+    // rows, the confusion matrix, the test rows in the grid, live prediction.
+    main.State().SetStateValue(4);
+    ok &= Save(&main, out, "08-extraction-flow-chart.png");
+    MTessary::MenuCommand(QStringLiteral("mnuViewTree"));
+    MTessary::MenuCommand(QStringLiteral("mnuZoomIn"));
+    ok &= Save(&main, out, "09-rule-tree.png");
+    main.State().SetStateValue(5);
+    MTessary::MenuCommand(QStringLiteral("mnuViewMatrix"));
+    ok &= Save(&main, out, "10-confusion-matrix.png");
+    MTessary::MenuCommand(QStringLiteral("mnuViewBrowseTest"));
+    ok &= Save(&main, out, "11-browse-test.png");
+    MTessary::MenuCommand(QStringLiteral("mnuViewFlow"));
+    ok &= Save(&main, out, "12-report-flow-chart.png");
+    MTessary::MenuCommand(QStringLiteral("mnuLivePredict"));
+    if (auto* live = main.Panels().interact) {
+        const auto edits = live->findChildren<QLineEdit*>(QStringLiteral("txtValue"));
+        const char* values[] = {"6.3", "2.8", "5.0", "1.7"};
+        for (int i = 0; i < edits.size() && i < 4; ++i) {
+            edits[i]->setText(QString::fromUtf8(values[i]));
+            emit edits[i]->returnPressed();
+        }
+        if (auto* timer = live->findChild<QTimer*>(QStringLiteral("tmrFirePredict"))) {
+            QElapsedTimer wait;
+            wait.start();
+            while (timer->isActive() && wait.elapsed() < 3000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        }
+    }
+    ok &= Save(&main, out, "13-live-prediction.png");
     MTessary::MenuCommand(QStringLiteral("mnuFileClose"));
     ok &= Save(&main, out, "07-project-closed.png");
 
@@ -114,10 +146,10 @@ int main(int argc, char** argv) {
         QTimer::singleShot(300, [&] {
             auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             if (!dialog) return;
-            ok &= Save(dialog, out, "08a-data-source-dialog.png");
+            ok &= Save(dialog, out, "14-data-source-dialog.png");
             QTimer::singleShot(300, [&] {
                 if (QWidget* chooser = QApplication::activeModalWidget()) {
-                    ok &= Save(chooser, out, "08b-odbc-chooser.png");
+                    ok &= Save(chooser, out, "15-odbc-chooser.png");
                     chooser->close();
                 }
             });
@@ -142,9 +174,9 @@ int main(int argc, char** argv) {
         auto* tables = table->findChild<QListWidget*>(QStringLiteral("lstTables"));
         const auto iris = tables->findItems(QStringLiteral("iris"), Qt::MatchExactly);
         if (!iris.isEmpty()) tables->setCurrentItem(iris.front());
-        ok &= !iris.isEmpty() && Save(&main, out, "08-table-selection.png");
+        ok &= !iris.isEmpty() && Save(&main, out, "16-table-selection.png");
         table->findChild<QPushButton*>(QStringLiteral("cmdTableOK"))->click();
-        ok &= main.State().State() == 2 && Save(&main, out, "09-field-selection.png");
+        ok &= main.State().State() == 2 && Save(&main, out, "17-field-selection.png");
         QWidget* fields = main.Panels().fieldSel;
         const auto button = [fields](int i) {
             fields->findChild<QToolButton*>(QStringLiteral("cmdMvFd%1").arg(i))->click();
@@ -161,9 +193,9 @@ int main(int argc, char** argv) {
         button(4);
         select("lstFieldsFrom", QStringLiteral("Species"));
         button(0);
-        ok &= Save(&main, out, "10-fields-chosen.png");
+        ok &= Save(&main, out, "18-fields-chosen.png");
         fields->findChild<QPushButton*>(QStringLiteral("lnkNext"))->click();
-        ok &= main.State().State() == 3 && Save(&main, out, "11-row-ranges.png");
+        ok &= main.State().State() == 3 && Save(&main, out, "19-row-ranges.png");
         if (!answers.Messages().empty()) {
             std::printf("unexpected message: %s\n", qPrintable(answers.Messages().front().text));
             ok = false;

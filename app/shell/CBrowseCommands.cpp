@@ -1,0 +1,58 @@
+#include "CBrowseCommands.h"
+
+#include "AppGlobals.h"
+#include "CScreenPrint.h"
+#include "CTRX.h"
+#include "ExportContext.h"
+#include "FMain.h"
+#include "MBrowseViews.h"
+#include "MExport.h"
+#include "MPrint.h"
+#include "MTessary.h"
+#include "../panels/results/UTreeGraph.h"
+
+namespace {
+
+ExportContext Context() {
+    auto& g = shell::Globals();
+    ExportContext ctx;
+    ctx.project = g.gProject;
+    ctx.dataDef = g.gDataDef;
+    ctx.sqlMachine = g.gSqlMachine;
+    ctx.regSettings = g.gRegSettings;
+    ctx.trx = &g.gTRX;
+    ctx.grid = MTessary::GridPanel();
+    ctx.owner = MTessary::MainWindow();
+    return ctx;
+}
+
+}  // namespace
+
+CBrowseCommands& CBrowseCommands::Instance() {
+    static CBrowseCommands instance;
+    return instance;
+}
+
+void CBrowseCommands::Install() {
+    static CScreenPrint screen;
+    app::SetScreenPrint(&screen);
+    shell::SetBrowseCommands(&Instance());
+}
+
+void CBrowseCommands::Export(int16_t scope) { MExport::Export(Context(), scope); }
+
+void CBrowseCommands::Export2CSV() { MExport::Export2CSV(Context()); }
+
+void CBrowseCommands::PrintTiled() {
+    FMain* main = MTessary::MainWindow();
+    auto* chart = main ? dynamic_cast<::UTreeGraph*>(main->Panels().treeGraph) : nullptr;
+    const auto& trx = shell::Globals().gTRX;
+    // Without the chart there is nothing to print.
+    if (!chart || !trx || !trx->HasTree()) return;
+    MPrint::PrintTiled(chart->GraphControl(), trx->LeafCount(), main);
+}
+
+std::shared_ptr<shell::IDataBrowse> CBrowseCommands::NewBrowseView(int16_t browseType) {
+    const auto& g = shell::Globals();
+    return MBrowseViews::NewBrowseView(browseType, g.gDataDef, g.gProject);
+}

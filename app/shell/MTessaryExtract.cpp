@@ -1,0 +1,327 @@
+// The rule-extraction and test steps: reuse, rebuild or reload the tree,
+// classify the test rows, and keep the view tools in step with the view shown.
+#include "MTessary.h"
+
+#include "AppErrors.h"
+#include "AppGlobals.h"
+#include "CCommandTable.h"
+#include "CHourglass.h"
+#include "CProject.h"
+#include "CSqlMachine.h"
+#include "CTRX.h"
+#include "ErrorGuard.h"
+#include "FMain.h"
+#include "MConfigValues.h"
+#include "MMenu.h"
+#include "UAppFrame.h"
+#include "UPrune.h"
+#include "UReport.h"
+#include "UTreeGraph.h"
+
+#include <cmath>
+#include <string>
+
+namespace MTessary {
+
+namespace {
+
+using MConfigValues::ConfigLong;
+using MConfigValues::ConfigNumber;
+using MConfigValues::ConfigSingle;
+
+FMain& Main() {
+    FMain* main = MainWindow();
+    if (!main) app::RaiseError(91);
+    return *main;
+}
+
+shell::AppGlobals& G() { return shell::Globals(); }
+
+CProject& Project() {
+    if (!G().gProject) app::RaiseError(91);
+    return *G().gProject;
+}
+
+// Below this many leaves the tree is shown as a flow chart, the limit included.
+constexpr int kFlowChartLeaves = 128;
+
+int16_t Confidence(const CTRX& trx) { return int16_t(std::nearbyint(trx.SingleNormalConfidence(0))); }
+
+void ShowPruneTotals(shell::UPrune& prune) {
+    const auto& trx = G().gTRX;
+    if (!trx || !trx->HasTree()) prune.SetTotalValues(0, 0, 0);
+    else prune.SetTotalValues(trx->Items(), Confidence(*trx), int16_t(trx->Nodes()));
+}
+
+void ShowPruneAlone() {
+    Main().Frame()->SetActivePanel(QString());
+    Main().Frame()->SetActivePanel(QStringLiteral("Prune"));
+}
+
+// The tree's storage after a build: the tree, then the state that says it is there.
+void StoreBuiltTree() {
+    CHourglass busy;
+    busy.SetValue(true);
+    G().gTRX->SaveTree(G().gProject.get());
+    Project().SaveConfig("LastState", int16_t(4));
+}
+
+void ShowBuiltTree(shell::UPrune& prune) {
+    FMain& main = Main();
+    CTRX& trx = *G().gTRX;
+    if (trx.HasTree()) prune.EnableNext();
+    const int leaves = trx.LeafCount();
+    int32_t& mode = G().gTreeMode;
+    if (mode == -1) {
+        mode = leaves <= kFlowChartLeaves ? 1 : 0;
+        CheckViewTool(mode == 1 ? QStringLiteral("mnuViewFlow") : QStringLiteral("mnuViewTree"));
+        MMenu::StatusText(mode == 1 ? QStringLiteral("Displaying Flow Chart View...")
+                                    : QStringLiteral("Displaying Tree View..."));
+    } else if (mode == 0) {
+        MMenu::StatusText(QStringLiteral("Displaying Tree View..."));
+    } else if (leaves > kFlowChartLeaves) {
+        mode = 0;
+        CheckViewTool(QStringLiteral("mnuViewTree"));
+        MMenu::StatusText(QStringLiteral("Displaying Tree View..."));
+    }
+    if (auto* graph = main.Panels().treeGraph) graph->SetTreeType(mode);
+    DisplayTree();
+    ColourTree(prune.ColorItems(), prune.Contrast());
+    ShowPruneTotals(prune);
+    prune.SetLocalValues(-1, -1);
+    main.Frame()->SetActivePanel(QStringLiteral("TreeGraph"));
+    main.Frame()->SetCaptionRight(QStringLiteral("Rule Tree  ( ") + QString::number(trx.Nodes()) +
+                                  QStringLiteral(" Nodes)"));
+    EnableByState();
+    MMenu::StatusText(QStringLiteral("Modify the current tree."));
+    const int32_t lastHigh = ConfigLong("LastTrainHigh", "-1");
+    const int32_t lastLow = ConfigLong("LastTrainLow", "-1");
+    MMenu::StatusRecordCount(lastHigh - lastLow + 1);
+    SyncViewTool();
+}
+
+void FailExtract(shell::UPrune& prune) {
+    // Nothing here may stop the step from settling on the row-range state.
+    try {
+        prune.DisableNext();
+        ShowPruneAlone();
+        Project().SaveConfig("LastState", int16_t(3));
+    } catch (...) {
+    }
+}
+
+// True when the stored tree was read and holds one; a missing or damaged
+// NodeData reads as no tree.
+bool LoadStoredTree() {
+    MMenu::StatusText(QStringLiteral("Loading the current tree..."));
+    try {
+        G().gTRX->LoadTree(G().gProject.get());
+    } catch (...) {
+        return false;
+    }
+    return G().gTRX->HasTree();
+}
+
+}  // namespace
+
+int32_t DefaultMinItems(int32_t trainLow, int32_t trainHigh) {
+    const double rows = double(trainHigh) - double(trainLow) + 1;
+    const double items = std::nearbyint(rows * 0.01);
+    return items < 1 ? 1 : int32_t(items);
+}
+
+bool NewTRX() {
+    G().gTRX.reset();
+    auto trx = std::make_shared<CTRX>();
+    if (!trx->Initialize(G().gDataDef, G().gProject.get())) return false;
+    G().gTRX = trx;
+    return true;
+}
+
+void StateExtract() {
+    shell::Guard("MTessary::StateExtract", [] {
+        CHourglass busy;
+        busy.SetValue(true);
+        FMain& main = Main();
+        shell::UPrune* prune = main.Panels().prune;
+        if (!prune) return;
+        const int32_t count = ConfigLong("RecordCount", "0");
+        const int32_t trainHigh = ConfigLong("TrainHigh", std::to_string(count));
+        const int32_t trainLow = ConfigLong("TrainLow", "1");
+        const std::string defaultMin = std::to_string(DefaultMinItems(trainLow, trainHigh));
+        if (main.Frame()->GetActiveKeyLeft() != QLatin1String("Prune")) {
+            prune->SetPruneRate(ConfigSingle("PruneRate", "75"));
+            prune->SetMinItems(ConfigLong("MinItems", defaultMin));
+            ShowPruneTotals(*prune);
+            prune->SetLocalValues(-1, -1);
+            ShowPruneAlone();
+            main.repaint();
+        }
+        const int32_t lastHigh = ConfigLong("LastTrainHigh", "-1");
+        const int32_t lastLow = ConfigLong("LastTrainLow", "-1");
+        const float pruneRate = ConfigSingle("PruneRate", "75");
+        // A tree built without a stored minimum was built with the build's own
+        // default: compare with that, or every visit would count as a change.
+        const int32_t minItems = ConfigLong("MinItems", "2");
+        const double lastState = ConfigNumber("LastState", "1");
+
+        const bool rowsChanged = trainHigh != lastHigh || trainLow != lastLow;
+        const auto& trx = G().gTRX;
+        const bool minChanged = trx && minItems != trx->MinItems();
+        const bool settingsChanged = trx && (minChanged || pruneRate != trx->PruneRate());
+        const bool hadTree = lastState >= 4;
+
+        bool built = false;
+        if (rowsChanged) {
+            Project().SaveConfig("LastState", int16_t(3));
+            built = NewTRX() && BuildTree();
+        } else if (settingsChanged) {
+            if (minChanged) G().gTRX.reset();
+            built = (G().gTRX || NewTRX()) && BuildTree();
+        } else if (G().gTRX || NewTRX()) {
+            if (hadTree && LoadStoredTree()) {
+                ShowBuiltTree(*prune);
+                return;
+            }
+            // No tree yet, or the stored one could not be read: build one.
+            built = BuildTree();
+        }
+        if (!built) {
+            FailExtract(*prune);
+            return;
+        }
+        prune->EnableNext();
+        StoreBuiltTree();
+        ShowBuiltTree(*prune);
+    });
+}
+
+bool BuildTree() {
+    bool result = false;
+    shell::Guard("MTessary::BuildTree", [&] {
+        CHourglass busy;
+        busy.SetValue(true);
+        std::shared_ptr<CTRX> trx = G().gTRX;
+        if (!trx) app::RaiseError(91);
+        if (trx->LoadCount() == 0 && !LoadData()) return;
+        trx = G().gTRX;
+        if (!trx) return;
+        MMenu::StatusText(QStringLiteral("Extracting rules..."));
+        busy.SetPointerType(13);
+        const bool canceled = RunWithProgress(QStringLiteral("Extracting rules..."), nullptr, trx, [&] {
+            trx->SetPruneRate(ConfigSingle("PruneRate", "75"));
+            trx->SetMinItems(ConfigLong("MinItems", "2"));
+            trx->BuildTree();
+        });
+        busy.SetPointerType(11);
+        if (canceled || trx->Canceled()) {
+            MMenu::StatusText(QStringLiteral("Operation canceled by user."));
+            return;
+        }
+        ReleaseStatus();
+        if (!trx->HasTree()) return;
+        try {
+            CProject& project = Project();
+            project.SaveConfig("LastTrainLow", project.GetConfig("TrainLow"));
+            project.SaveConfig("LastTrainHigh", project.GetConfig("TrainHigh"));
+            project.SaveConfig("LeafNodeCount", trx->LeafCount());
+        } catch (...) {
+        }
+        result = true;
+    });
+    return result;
+}
+
+bool LoadData() {
+    bool result = false;
+    shell::Guard("MTessary::LoadData", [&] {
+        MMenu::StatusText(QStringLiteral("Loading data..."));
+        CHourglass busy;
+        busy.SetValue(true);
+        busy.SetPointerType(13);
+        std::shared_ptr<CTRX> trx = G().gTRX;
+        if (!trx) app::RaiseError(91);
+        const int32_t low = ConfigLong("TrainLow", "");
+        const int32_t high = ConfigLong("TrainHigh", "");
+        const bool canceled =
+            RunWithProgress(QStringLiteral("Loading data..."), nullptr, trx, [&] { trx->LoadData(low, high); });
+        busy.SetPointerType(11);
+        ReleaseStatus();
+        if (canceled || trx->Canceled()) {
+            // A partly loaded engine is never kept.
+            G().gTRX.reset();
+            MMenu::StatusText(QStringLiteral("Operation canceled by user."));
+            return;
+        }
+        result = true;
+    });
+    return result;
+}
+
+void StateTest() {
+    shell::Guard("MTessary::StateTest", [] {
+        CHourglass busy;
+        busy.SetValue(true);
+        FMain& main = Main();
+        if (!LoadCurrentTree()) return;
+        std::shared_ptr<CTRX> trx = G().gTRX;
+        const int32_t testHigh = ConfigLong("TestHigh", "0");
+        const int32_t testLow = ConfigLong("TestLow", "0");
+        const double lastLow = ConfigNumber("LastTestLow", "-1");
+        const double lastHigh = ConfigNumber("LastTestHigh", "-1");
+        const double lastState = ConfigNumber("LastState", "1");
+        if (lastLow != testLow || lastHigh != testHigh || lastState < 5) {
+            MMenu::StatusText(QStringLiteral("Running Test Data..."));
+            MMenu::StatusRecordCount(testHigh - testLow + 1);
+            busy.SetPointerType(13);
+            bool classified = false;
+            const bool canceled = RunWithProgress(QStringLiteral("Running Test Data..."), nullptr, trx,
+                                                  [&] { classified = trx->Classify(testLow, testHigh); });
+            busy.SetPointerType(11);
+            if (canceled || trx->Canceled()) {
+                MMenu::StatusText(QStringLiteral("Operation canceled by user."));
+                main.State().SetStateValue(4);
+                return;
+            }
+            ReleaseStatus();
+            // A run that failed (its box was shown) leaves the stored state as it was.
+            if (!classified) return;
+            Project().SaveConfig("LastTestLow", testLow);
+            Project().SaveConfig("LastTestHigh", testHigh);
+            Project().SaveConfig("LastState", int16_t(5));
+            EnableByState();
+        }
+        main.Frame()->SetActivePanel(QStringLiteral("Report"));
+        MMenu::StatusRecordCount(testHigh - testLow + 1);
+        SyncViewTool();
+        MMenu::StatusText(QStringLiteral("Click any cell for details."));
+    });
+}
+
+void SyncViewTool() {
+    FMain& main = Main();
+    const QString right = main.Frame()->GetActiveKeyRight();
+    QString tool;
+    int16_t link = -1;
+    if (right == QLatin1String("ClassView")) tool = QStringLiteral("3005"), link = 4;
+    else if (right == QLatin1String("FieldView")) tool = QStringLiteral("3004"), link = 3;
+    else if (right == QLatin1String("Matrix")) tool = QStringLiteral("3003"), link = 2;
+    else if (right == QLatin1String("TreeGraph")) {
+        if (G().gTreeMode != 1) tool = QStringLiteral("3006"), link = 5;
+        else tool = QStringLiteral("3007"), link = 6;
+    } else if (right == QLatin1String("DataGrid")) {
+        if (G().gSqlMachine && G().gSqlMachine->BrowseType() != 0) tool = QStringLiteral("3002"), link = 1;
+        else tool = QStringLiteral("3001"), link = 0;
+    } else if (right == QLatin1String("IMode")) tool = QStringLiteral("3008"), link = 7;
+    const PanelSet& p = main.Panels();
+    if (main.Frame()->GetActiveKeyLeft() == QLatin1String("Report") && p.report) {
+        p.report->SetNavigate(link);
+        if (p.prune) {
+            p.report->SetColorItems(p.prune->ColorItems());
+            p.report->SetContrast(p.prune->Contrast());
+        }
+    }
+    if (!tool.isEmpty()) CheckViewTool(tool);
+}
+
+}  // namespace MTessary

@@ -1,0 +1,109 @@
+// The real program on a copy of the sample project: the real result panels,
+// grid and live-prediction panel, the engine and the graph control through the
+// build's class store.
+#pragma once
+
+#include "ShellFixture.h"
+
+#include "AppGlobals.h"
+#include "CProject.h"
+#include "CTRX.h"
+#include "FStatus.h"
+#include "UAppFrame.h"
+
+#include "../panels/results/ULink.h"
+#include "../panels/results/UMatrix.h"
+#include "../panels/results/UPrune.h"
+#include "../panels/results/UReport.h"
+#include "../panels/results/UTreeGraph.h"
+#include "../browse/UGrid.h"
+#include "../panels/UInteractive.h"
+
+#include <QPushButton>
+#include <QTimer>
+
+#include <sqlite3.h>
+
+namespace shelltest {
+
+class RoadTest : public ShellTest {
+protected:
+    // Starts the program with its own panels and opens a copy of the sample.
+    void Open() {
+        app.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        if (path.empty()) path = CopySample();
+        app = std::make_unique<CTessaryApp>(PanelSet::Program);
+        ASSERT_TRUE(MTessary::Main({QString::fromStdString(path)}));
+        if (app->splash) app->splash->close();
+        Main().resize(1000, 700);
+        Main().show();
+        ASSERT_TRUE(G().gProject) << "the sample did not open";
+    }
+    static shell::AppGlobals& G() { return shell::Globals(); }
+    std::string Config(const char* name) { return G().gProject->GetConfig(name, "<none>"); }
+    // Moves the workflow as the state machine's change event does.
+    void ToState(int s) { Main().State().SetStateValue(s); }
+    QString Left() { return Main().Frame()->GetActiveKeyLeft(); }
+    QString Right() { return Main().Frame()->GetActiveKeyRight(); }
+    QString CaptionRight() { return Main().Frame()->CaptionRight(); }
+    ::UPrune& Prune() { return *static_cast<::UPrune*>(Main().Panels().prune); }
+    ::UReport& ReportPanel() { return *static_cast<::UReport*>(Main().Panels().report); }
+    ::UMatrix& Matrix() { return *static_cast<::UMatrix*>(Main().Panels().matrix); }
+    ::UTreeGraph& TreeGraph() { return *dynamic_cast<::UTreeGraph*>(Main().Panels().treeGraph); }
+    ::UGrid& GridView() { return *static_cast<::UGrid*>(Main().Panels().grid); }
+    ::UInteractive& Live() { return *static_cast<::UInteractive*>(Main().Panels().interact); }
+    QString Checked() {
+        QString ticked;
+        for (int id = 3001; id <= 3008; ++id)
+            if (Tool(QString::number(id))->isChecked()) ticked += Tool(QString::number(id))->objectName();
+        return ticked;
+    }
+    // One number from the project file, read beside the program.
+    long long Count(const std::string& sql) {
+        sqlite3* db = nullptr;
+        EXPECT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+        sqlite3_stmt* st = nullptr;
+        long long n = -1;
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+            n = sqlite3_column_int64(st, 0);
+        else ADD_FAILURE() << sql << ": " << sqlite3_errmsg(db);
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+        return n;
+    }
+    void Exec(const std::string& sql) {
+        if (G().gProject) G().gProject->CloseProject();
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        char* err = nullptr;
+        EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err), SQLITE_OK) << (err ? err : "");
+        sqlite3_free(err);
+        sqlite3_close(db);
+    }
+    // Clicks the progress window's Cancel while the step whose caption is given runs.
+    void CancelDuring(const QString& caption) {
+        auto* timer = new QTimer(&Main());
+        timer->setInterval(0);
+        QObject::connect(timer, &QTimer::timeout, timer, [timer, caption] {
+            FStatus* status = MTessary::Status();
+            if (status->isVisible() && status->windowTitle() == caption) {
+                status->CancelButton()->click();
+                timer->deleteLater();
+                timer->stop();
+            }
+        });
+        timer->start();
+    }
+    // Extraction and test of the sample as the workflow runs them.
+    void ToTested() {
+        ToState(4);
+        ASSERT_EQ(Config("LastState"), "4");
+        emit Prune().NavNext();
+        ASSERT_EQ(Config("LastState"), "5");
+    }
+
+    std::string path;
+};
+
+}  // namespace shelltest

@@ -1,0 +1,313 @@
+// Zoom, marks and live prediction in the real window on the sample project.
+#include "ResultRoadFixture.h"
+
+#include "CClassNames.h"
+#include "CDataDef.h"
+#include "MdbUtils.h"
+#include "UTextSpin.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+
+#include <filesystem>
+#include <fstream>
+
+using namespace shelltest;
+
+namespace {
+
+class RoadViews : public RoadTest {
+protected:
+    void SetUp() override {
+        RoadTest::SetUp();
+        Open();
+    }
+    long long Marked() { return Count("SELECT COUNT(*) FROM Test WHERE Mark = -1"); }
+};
+
+}  // namespace
+
+TEST(Zoom, StepsAndFittingValues) {
+    struct Step {
+        int16_t from;
+        bool out;
+        int16_t to;  // -1: unchanged
+    };
+    const Step steps[] = {{130, true, 125}, {125, true, 100}, {250, true, 200}, {300, true, 200},
+                          {47, true, 40},   {50, true, 40},   {5, true, 4},     {1, true, -1},
+                          {0, true, -1},    {0, false, 10},   {800, false, 900}, {900, false, 800},
+                          {900, true, 800}, {9, false, 10},   {99, false, 100}, {100, false, 125},
+                          {175, false, 200}, {200, false, 300}, {10, true, 9},   {-3, false, 0}};
+    for (const Step& s : steps)
+        EXPECT_EQ(MTessary::ZoomValue(s.from, s.out), s.to) << s.from << (s.out ? " out" : " in");
+    // The whole zoom-in road from 1.
+    QList<int> road;
+    for (int16_t z = 1; z >= 0 && z <= 800; z = MTessary::ZoomValue(z, false)) road << z;
+    EXPECT_EQ(road.size(), 9 + 9 + 4 + 7);
+    EXPECT_EQ(road.mid(17, 6), (QList<int>{90, 100, 125, 150, 175, 200}));
+
+    // Fitting values: the chart's width over its span, in steps of ten.
+    EXPECT_EQ(MTessary::FitValue(76, 1000), 8);     // 7.6
+    EXPECT_EQ(MTessary::FitValue(65, 1000), 6);     // 6.5, a half to even
+    EXPECT_EQ(MTessary::FitValue(940, 1000), 90);   // 94
+    EXPECT_EQ(MTessary::FitValue(946, 1000), 100);  // 94.6
+    EXPECT_EQ(MTessary::FitValue(2500, 1000), 100);
+    EXPECT_EQ(MTessary::FitValue(470, 1000), 50);
+    // One node, or no chart at all: no division by a span of nothing.
+    EXPECT_EQ(MTessary::FitValue(500, 0), 100);
+    EXPECT_EQ(MTessary::FitValue(500, -9999880), 100);
+    // The minimum items of a training range, held in 32 bits.
+    EXPECT_EQ(MTessary::DefaultMinItems(1, 100), 1);
+    EXPECT_EQ(MTessary::DefaultMinItems(1, 49), 1);
+    EXPECT_EQ(MTessary::DefaultMinItems(1, 250), 2);  // 2.5 to even
+    EXPECT_EQ(MTessary::DefaultMinItems(1, 350), 4);  // 3.5 to even
+    EXPECT_EQ(MTessary::DefaultMinItems(1, 5000000), 50000);
+    EXPECT_EQ(MTessary::DefaultMinItems(1, 2000000000), 20000000);
+}
+
+TEST_F(RoadViews, ZoomCommandsOnTheChartAndTheRuleTree) {
+    ToState(4);
+    ASSERT_EQ(TreeGraph().TreeType(), 1);
+    TreeGraph().SetZoom(100);
+    MTessary::MenuCommand("mnuZoomIn");
+    EXPECT_EQ(TreeGraph().Zoom(), 125);
+    MTessary::MenuCommand("mnuZoomIn");
+    EXPECT_EQ(TreeGraph().Zoom(), 150);
+    MTessary::MenuCommand("mnuZoomOut");
+    MTessary::MenuCommand("mnuZoomOut");
+    MTessary::MenuCommand("mnuZoomOut");
+    EXPECT_EQ(TreeGraph().Zoom(), 90);
+    TreeGraph().SetZoom(800);
+    MTessary::MenuCommand("mnuZoomIn");
+    EXPECT_EQ(TreeGraph().Zoom(), 900);
+    MTessary::MenuCommand("mnuZoomOut");
+    EXPECT_EQ(TreeGraph().Zoom(), 800);
+    // Normal zoom lays the chart out afresh with the legend's colours.
+    Prune().SetColorItems(1);
+    MTessary::MenuCommand("mnuNormalZoom");
+    double lo = 0, hi = 0;
+    EXPECT_GT(TreeGraph().GetXExtremes(lo, hi), 0);
+
+    // The rule tree: zoom in opens every node, zoom out folds them, and the
+    // empty chart behind it divides by nothing.
+    MTessary::MenuCommand("mnuViewTree");
+    ASSERT_EQ(TreeGraph().TreeType(), 0);
+    QTreeWidget* view = TreeGraph().TreeView();
+    MTessary::MenuCommand("mnuZoomIn");
+    int open = 0, all = 0;
+    for (QTreeWidgetItemIterator it(view); *it; ++it, ++all) open += (*it)->childCount() == 0 || (*it)->isExpanded();
+    EXPECT_EQ(open, all);
+    MTessary::MenuCommand("mnuZoomOut");
+    int folded = 0;
+    for (QTreeWidgetItemIterator it(view); *it; ++it) folded += (*it)->childCount() > 0 && !(*it)->isExpanded();
+    EXPECT_GT(folded, 0);
+    EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
+}
+
+TEST_F(RoadViews, MarksOfTheViewAndOfTheWholeTable) {
+    ToTested();
+    MTessary::MenuCommand("mnuViewBrowseTest");
+    ASSERT_EQ(GridView().RecordCount(), 50);
+    ASSERT_TRUE(Tool("mnuCurrentMark")->isEnabled());
+    Tool("mnuCurrentMark")->trigger();
+    EXPECT_EQ(Marked(), 50);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM Test WHERE Mark = -1 AND MainPrimaryKey <= 100"), 0)
+        << "rows outside the view keep their marks";
+    Tool("mnuEntireToggle")->trigger();
+    EXPECT_EQ(Marked(), 100);
+    Tool("mnuEntireToggle")->trigger();
+    EXPECT_EQ(Marked(), 50);
+    Tool("mnuCurrentToggle")->trigger();
+    EXPECT_EQ(Marked(), 0);
+    Tool("mnuEntireMark")->trigger();
+    EXPECT_EQ(Marked(), 150);
+    Tool("mnuCurrentClear")->trigger();
+    EXPECT_EQ(Marked(), 100);
+    // The marked-rows filter shows what was marked.
+    emit ReportPanel().Filter(1);
+    EXPECT_EQ(GridView().RecordCount(), 0);
+    emit ReportPanel().Filter(2);
+    EXPECT_EQ(GridView().RecordCount(), 50);
+    Tool("mnuEntireClear")->trigger();
+    EXPECT_EQ(Marked(), 0);
+    // Whole-table marking with an empty view still marks every row.
+    emit ReportPanel().Filter(1);
+    ASSERT_EQ(GridView().RecordCount(), 0);
+    Tool("mnuEntireMark")->trigger();
+    EXPECT_EQ(Marked(), 150);
+    // The refreshed view of marked rows now holds the 50 test rows.
+    EXPECT_EQ(GridView().RecordCount(), 50);
+    Tool("mnuCurrentClear")->trigger();
+    EXPECT_EQ(Marked(), 100);
+    EXPECT_EQ(GridView().RecordCount(), 0);
+    Tool("mnuCurrentMark")->trigger();  // an empty view: nothing
+    EXPECT_EQ(Marked(), 100);
+    EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
+}
+
+TEST_F(RoadViews, TypedValuesShowTheClassOfTheTree) {
+    ToState(4);
+    MTessary::MenuCommand("mnuLivePredict");
+    ASSERT_EQ(Right(), "IMode");
+    ::UInteractive& live = Live();
+    auto spins = live.findChildren<UTextSpin*>("utsValue");
+    ASSERT_EQ(spins.size(), 4);
+    auto* timer = live.findChild<QTimer*>("tmrFirePredict");
+    auto* prediction = live.findChild<QLabel*>("lblPrediction");
+    CTRX& trx = *G().gTRX;
+    CClassNames* names = trx.ClassNames();
+    ASSERT_TRUE(names);
+    const double cases[][4] = {{5.0, 3.4, 1.4, 0.2}, {6.3, 2.8, 5.0, 1.7}, {5.9, 3.0, 4.2, 1.3}};
+    QSet<QString> seen;
+    for (const auto& c : cases) {
+        for (int i = 0; i < 4; ++i) {
+            QLineEdit* text = spins[i]->findChild<QLineEdit*>("txtValue");
+            text->setFocus();
+            text->selectAll();
+            QTest::keyClicks(text, QString::number(c[i]));
+            QTest::keyClick(text, Qt::Key_Return);
+        }
+        ASSERT_TRUE(QTest::qWaitFor([timer] { return !timer->isActive(); }, 5000));
+        std::vector<com::Variant> row;
+        for (double v : c) row.push_back(com::Variant::R8(v));
+        row.push_back(com::Variant());
+        const int16_t cls = trx.PredictRow(row);
+        ASSERT_GE(cls, 0);
+        const QString expected = QString::fromStdString(G().gDataDef->FieldName(names->OutputClass()) + " is " +
+                                                        names->Class(names->OutputClass(), cls));
+        EXPECT_EQ(prediction->text(), expected);
+        seen << prediction->text();
+    }
+    EXPECT_GE(seen.size(), 2) << "different flowers, different classes";
+}
+
+TEST_F(RoadViews, TheGridRowOpensLivePredictionAndNoRowDoesNothing) {
+    ToState(4);
+    MTessary::MenuCommand("mnuViewBrowseAll");
+    ASSERT_EQ(Right(), "DataGrid");
+    RecordsetPtr rs = GridView().RecordSet();
+    ASSERT_TRUE(rs);
+    rs->MoveFirst();
+    rs->Move(119);
+    GridView().SyncToRecordset();
+    emit GridView().SelectSpecial();
+    EXPECT_EQ(Right(), "IMode");
+    auto spins = Live().findChildren<UTextSpin*>("utsValue");
+    ASSERT_EQ(spins.size(), 4);
+    // The inputs hold the values of the row the grid stood on.
+    const long long key = rs->Fields("IndexCounter1").Value().ToI4();
+    const std::string data = dir.File("data/iris.mdb");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(data.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, ("SELECT SepalLength, PetalWidth FROM iris WHERE IndexCounter1 = " +
+                                      std::to_string(key)).c_str(), -1, &st, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    EXPECT_NEAR(spins[0]->Value(), sqlite3_column_double(st, 0), 1e-6);
+    EXPECT_NEAR(spins[3]->Value(), sqlite3_column_double(st, 1), 1e-6);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    // A grid with no current row: nothing happens.
+    MTessary::MenuCommand("mnuViewBrowseAll");
+    emit ReportPanel().Filter(1);  // no marked rows
+    ASSERT_EQ(GridView().RecordCount(), 0);
+    emit GridView().SelectSpecial();
+    EXPECT_EQ(Right(), "DataGrid");
+    EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
+}
+
+TEST_F(RoadViews, TreeAndMarkedRowsExportFromTheWindow) {
+    ToTested();
+    const std::string csv = dir.File("tree.csv");
+    dialogs.files.push_back(QString::fromStdString(csv));
+    Tool("mnuExportTree")->trigger();
+    EXPECT_EQ(StatusMain(), " Export Complete. ");
+    ASSERT_TRUE(std::filesystem::exists(csv));
+    EXPECT_GT(std::filesystem::file_size(csv), 0u);
+
+    // The marked rows of the test view, as comma-delimited text.
+    MTessary::MenuCommand("mnuViewBrowseTest");
+    Tool("mnuCurrentMark")->trigger();
+    ASSERT_EQ(Marked(), 50);
+    const std::string text = dir.File("marked.txt");
+    dialogs.files.push_back(QString::fromStdString(text));
+    Tool("mnuCurrentExport")->trigger();
+    ASSERT_TRUE(std::filesystem::exists(text)) << (dialogs.Messages().empty() ? std::string()
+                                                   : dialogs.Messages().back().text.toStdString());
+    std::ifstream in(text);
+    int lines = 0;
+    for (std::string line; std::getline(in, line);) ++lines;
+    EXPECT_EQ(lines, 51) << "a header and one line per marked row";
+}
+
+namespace {
+
+// A project over a generated table whose tree has far more than 128 leaves.
+class BigTree : public RoadTest {
+protected:
+    void SetUp() override {
+        RoadTest::SetUp();
+        const std::string data = dir.File("noise.db");
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(data.c_str(), &db), SQLITE_OK);
+        std::string sql = "CREATE TABLE Noise (Id INTEGER PRIMARY KEY, K TEXT, B REAL, Class TEXT); BEGIN;";
+        // Two hundred values of K, each with its own class pattern: one split, two hundred leaves.
+        for (int r = 1; r <= 3000; ++r) {
+            const int k = r % 200;
+            sql += "INSERT INTO Noise VALUES (" + std::to_string(r) + ",'k" + std::to_string(k) + "'," +
+                   std::to_string(r % 7) + ",'c" + std::to_string(k % 4) + "');";
+        }
+        sql += "COMMIT;";
+        ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+        path = dir.File("noise.txp");
+        CProject project;
+        project.SetFileName(path);
+        project.Create();
+        project.AttachDataSource(data, "Noise");
+        DatabasePtr pdb = project.OpenProject(false);
+        CDataDef dataDef;
+        dataDef.Initialize(pdb, "LinkDataSource");
+        dataDef.CollectStats(pdb);
+        MdbUtils::CreateTestTable(project, dataDef);
+        for (int16_t i = 0; i < dataDef.FieldCount(); ++i) {
+            const std::string& name = dataDef.FieldName(i);
+            dataDef.SetUserMatchType(i, name == "Class" ? MatchType::Output
+                                        : name == "Id"  ? MatchType::NotUsed
+                                        : name == "K"   ? MatchType::Text
+                                                        : MatchType::Numeric);
+        }
+        dataDef.Save(pdb);
+        for (const auto& [k, v] : {std::pair{"RecordCount", "3000"}, {"TrainLow", "1"}, {"TrainHigh", "2000"},
+                                   {"TestLow", "2001"}, {"TestHigh", "3000"}, {"LastState", "3"},
+                                   {"PruneRate", "0"}, {"MinItems", "2"}})
+            project.SaveConfig(k, std::string(v));
+        pdb.reset();
+        project.CloseProject();
+        Open();
+    }
+};
+
+}  // namespace
+
+TEST_F(BigTree, OverAHundredAndTwentyEightLeavesTheRuleTreeIsShown) {
+    // The flow chart was the view chosen before: the tree is too big for it.
+    G().gTreeMode = 1;
+    ToState(4);
+    ASSERT_TRUE(G().gTRX && G().gTRX->HasTree());
+    ASSERT_GT(G().gTRX->LeafCount(), 128);
+    EXPECT_EQ(G().gTreeMode, 0);
+    EXPECT_EQ(TreeGraph().TreeType(), 0);
+    EXPECT_EQ(Checked(), "mnuViewTree");
+    EXPECT_EQ(Config("LeafNodeCount"), std::to_string(G().gTRX->LeafCount()));
+    EXPECT_FALSE(Tool("mnuViewFlow")->isEnabled());
+    EXPECT_TRUE(Tool("mnuViewTree")->isEnabled());
+    EXPECT_GT(TreeGraph().TreeView()->topLevelItemCount(), 0);
+    // Zooming the rule tree reads the empty chart behind it: no division by nothing.
+    EXPECT_EQ(MTessary::FitZoom(), 100);
+    TreeGraph().SetZoom(130);
+    MTessary::MenuCommand("mnuZoomOut");
+    EXPECT_EQ(TreeGraph().Zoom(), 125);
+    EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
+}
