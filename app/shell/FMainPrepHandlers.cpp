@@ -2,6 +2,7 @@
 // ranges) and of the field statistics view: what each stores in Config and
 // what stands between a panel's Next and the move of the state machine.
 #include "FMain.h"
+#include "MConfigValues.h"
 
 #include "AppErrors.h"
 #include "AppGlobals.h"
@@ -117,7 +118,7 @@ void FMain::pnlFieldSel_FieldSelect(int16_t fieldNum) {
 }
 
 void FMain::pnlFieldSel_VerifyModification(bool& cancel) {
-    if (MTessary::ConfigNumber("LastState", "1") < 4) return;
+    if (MConfigValues::ConfigNumber("LastState", "1") < 4) return;
     if (ui::MsgBox(QStringLiteral("Changes to field selection will overwrite the previous rule extraction and "
                                   "classification.  Continue?"),
                    ui::Buttons::OKCancel, ui::Icon::Exclamation,
@@ -146,11 +147,11 @@ void FMain::pnlSetLimits_NavNext() {
     shell::USetLimits& limits = *mPanels.setLimits;
     const bool stored = !project.GetConfig("TrainLow", "").empty();
     if (!stored || limits.Changed()) {
-        if (MTessary::ConfigNumber("LastState", "1") > mState->State()) {
-            const bool trainChanged = MTessary::ConfigNumber("TrainLow", "0") != limits.TrainLow() ||
-                                      MTessary::ConfigNumber("TrainHigh", "0") != limits.TrainHigh();
-            const bool testChanged = MTessary::ConfigNumber("TestLow", "0") != limits.TestLow() ||
-                                     MTessary::ConfigNumber("TestHigh", "0") != limits.TestHigh();
+        if (MConfigValues::ConfigNumber("LastState", "1") > mState->State()) {
+            const bool trainChanged = MConfigValues::ConfigNumber("TrainLow", "0") != limits.TrainLow() ||
+                                      MConfigValues::ConfigNumber("TrainHigh", "0") != limits.TrainHigh();
+            const bool testChanged = MConfigValues::ConfigNumber("TestLow", "0") != limits.TestLow() ||
+                                     MConfigValues::ConfigNumber("TestHigh", "0") != limits.TestHigh();
             if (!trainChanged && !testChanged) {
                 mState->Move(+1);
                 return;
@@ -165,9 +166,9 @@ void FMain::pnlSetLimits_NavNext() {
                 question = QStringLiteral("This will overwrite the previous classification.  Continue?");
             if (ui::MsgBox(question, ui::Buttons::OKCancel, ui::Icon::Exclamation, QStringLiteral("Set Limits")) ==
                 ui::Answer::Cancel) {
-                limits.Initialize(MTessary::ConfigLong("RecordCount", "0"), MTessary::ConfigLong("TrainLow", "1"),
-                                  MTessary::ConfigLong("TrainHigh", "500"), MTessary::ConfigLong("TestLow", "1"),
-                                  MTessary::ConfigLong("TestHigh", "500"));
+                limits.Initialize(MConfigValues::ConfigLong("RecordCount", "0"), MConfigValues::ConfigLong("TrainLow", "1"),
+                                  MConfigValues::ConfigLong("TrainHigh", "500"), MConfigValues::ConfigLong("TestLow", "1"),
+                                  MConfigValues::ConfigLong("TestHigh", "500"));
                 return;
             }
         }
@@ -180,7 +181,7 @@ void FMain::pnlSetLimits_NavNext() {
 }
 
 void FMain::pnlFieldView_ItemSelect(const QString& fieldName) {
-    if (MTessary::ConfigNumber("LastState", "-1") < 2) return;
+    if (!G().gProject || MConfigValues::ConfigNumber("LastState", "-1") < 2) return;
     if (auto dataDef = G().gDataDef) {
         for (int16_t i = 0; i < dataDef->FieldCount(); ++i) {
             if (QString::fromStdString(dataDef->FieldName(i)) != fieldName) continue;

@@ -114,23 +114,6 @@ void FMain::ConnectResultPanels() {
                     ShowBrowseDetails(QStringLiteral("Browse Details (From Flow Chart)"));
                 }));
     }
-    if (auto* fieldView = p.fieldView)
-        connect(fieldView, &shell::UFieldView::ItemSelect, this,
-                shell::Guarded("FMain::pnlFieldView_ItemSelect", [this](const QString& name) {
-                    if (!G().gProject || MConfigValues::ConfigNumber("LastState", "-1") < 2) return;
-                    if (const auto& dataDef = G().gDataDef)
-                        for (int16_t i = 0; i < dataDef->FieldCount(); ++i)
-                            if (QString::fromStdString(dataDef->FieldName(i)) == name) {
-                                if (dataDef->MaxClass(i) == 0) return;
-                                break;
-                            }
-                    if (auto* classView = mPanels.classView) {
-                        classView->Initialize(G().gProject);
-                        classView->SetField(name);
-                    }
-                    mFrame->SetActivePanel(QStringLiteral("ClassView"));
-                    MTessary::CheckViewTool(QStringLiteral("mnuViewClassList"));
-                }));
     if (auto* grid = p.grid) {
         connect(grid, &shell::UGrid::AddSort, this,
                 shell::Guarded("FMain::pnlGrid_AddSort", [this](const QString& field, bool descending) {

@@ -75,8 +75,6 @@ QString ResolveDataPath(const QString& stored, const QString& projectPath);
 void HideSplash();
 // A Config value read as a number (0 for no number), and as a 32-bit whole
 // number (error 13 for no number).
-double ConfigNumber(const std::string& property, const std::string& defaultValue);
-int32_t ConfigLong(const std::string& property, const std::string& defaultValue);
 
 // Step handlers: the statistics run of the chosen table (true when they
 // were collected and stored), then states 2 to 5.

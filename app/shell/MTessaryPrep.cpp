@@ -74,23 +74,6 @@ void HideSplash() {
         if (app->splash) app->splash->hide();
 }
 
-double ConfigNumber(const std::string& property, const std::string& defaultValue) {
-    if (!G().gProject) app::RaiseError(91);
-    const QString text = QString::fromStdString(G().gProject->GetConfig(property, defaultValue)).trimmed();
-    bool ok = false;
-    const double v = text.toDouble(&ok);
-    return ok ? v : 0.0;
-}
-
-int32_t ConfigLong(const std::string& property, const std::string& defaultValue) {
-    if (!G().gProject) app::RaiseError(91);
-    bool ok = false;
-    const double v = QString::fromStdString(G().gProject->GetConfig(property, defaultValue)).trimmed().toDouble(&ok);
-    if (!ok) app::RaiseError(13);
-    if (!(v >= -2147483648.0 && v <= 2147483647.0)) app::RaiseError(6);
-    return int32_t(std::nearbyint(v));
-}
-
 QString ResolveDataPath(const QString& stored, const QString& projectPath) {
     if (stored.isEmpty() || QDir::isAbsolutePath(stored)) return stored;
     return QDir::cleanPath(QFileInfo(projectPath).absolutePath() + QLatin1Char('/') + stored);
