@@ -335,11 +335,7 @@ void CNodars32Ctrl::MoveItem(int32_t oldIx, int32_t newIx) {
 }
 
 void CNodars32Ctrl::ClearGraph() {
-    for (auto& item : mItems) {
-        for (CGraphConnection* c : item->Outgoing) delete c;
-        item->Outgoing.clear();
-    }
-    mItems.clear();
+    FreeItems();
     for (size_t i = mGraphics.size(); i-- > 0;)
         if (mGraphics[i].DesignTime == 0) mGraphics.erase(mGraphics.begin() + i);
     // Entry 0 must be the placeholder (graphic 0 means no picture), and there is

@@ -100,6 +100,8 @@ private:
     void RemoveConnection(int32_t from, int32_t to);
     void MoveItem(int32_t oldIx, int32_t newIx);
     void ClearGraph();
+    // Frees every item and connection; the graphics table stays.
+    void FreeItems();
     void FreeConnection(CGraphConnection* c);
     void Renumber();
     bool ValidItem(int32_t ix) const { return ix >= 0 && ix < int32_t(mItems.size()); }
@@ -111,6 +113,17 @@ private:
     void InitGraphicsPlaceholder();
     void SetStoredDefaults();
     void SetAutoMouseDefaults();
+
+    // ---- graph file and pictures
+    bool SaveAs(const QString& path);
+    bool LoadFrom(const QString& path);
+    // Whether StoreGraphics lets entry i go into a graph file.
+    bool StoresGraphic(int32_t i) const;
+    void LoadGraphicFile(int32_t idx, const QString& path);
+
+    // ---- printing
+    void PrintFitted(uint32_t dc, uint32_t wnd);
+    void PrintDocument(uint32_t dc);
 
     // ---- dispatch
     HRESULT Dispatch(DISPID id, WORD flags, const DISPPARAMS* params, VARIANT* result, Reply& reply);

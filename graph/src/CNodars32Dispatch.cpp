@@ -519,6 +519,7 @@ HRESULT CNodars32Ctrl::PutMember(DISPID id, const DISPPARAMS* params, Reply& rep
         // 0 prepares printing: the whole drawing becomes the part to render.
         if (i == 0) mSelectRect = mDrawingBounds;
         (id == dispidPrintToDC ? mPrintToDC : mPrintToWnd) = i;
+        if (i != 0) PrintFitted(id == dispidPrintToDC ? uint32_t(i) : 0, id == dispidPrintToWnd ? uint32_t(i) : 0);
         break;
     case dispidSelectedIndex:
         hr = ToI2(v, &i);
@@ -539,11 +540,23 @@ HRESULT CNodars32Ctrl::PutMember(DISPID id, const DISPPARAMS* params, Reply& rep
         break;
     case dispidShapeSelect:
     case dispidGraphicSelect:
+        // The selection dialogs are not built yet; the value is checked only.
+        hr = ToI4(v, &i);
+        break;
     case dispidSaveAs:
-    case dispidLoadFrom:
+    case dispidLoadFrom: {
+        std::u16string path;
+        hr = ToText(v, &path);
+        if (FAILED(hr)) break;
+        if (id == dispidSaveAs)
+            SaveAs(QString::fromStdU16String(path));
+        else
+            LoadFrom(QString::fromStdU16String(path));
+        break;
+    }
     case dispidPrintGraph:
-        // Dialogs, graph files and printing are not built yet; the value is checked only.
-        hr = id == dispidSaveAs || id == dispidLoadFrom ? ToText(v, nullptr) : ToI4(v, &i);
+        hr = ToI4(v, &i);
+        if (SUCCEEDED(hr)) PrintDocument(uint32_t(i));
         break;
     case dispidGraphics:
     case dispidAutoMouseEvents:
@@ -788,10 +801,11 @@ HRESULT CNodars32Ctrl::PutItemMember(DISPID id, int32_t ix, const VARIANT& v, Re
         SetModified();
         break;
     case dispidGraphicPath: {
-        // Picture files are read by the graph-file code that is not built yet.
         std::u16string s;
         hr = ToText(&v, &s);
-        if (SUCCEEDED(hr)) SetModified();
+        if (FAILED(hr)) break;
+        if (ix >= 1 && ix < int32_t(mGraphics.size())) LoadGraphicFile(ix, QString::fromStdU16String(s));
+        SetModified();
         break;
     }
     case dispidAutoMouseEvent:
