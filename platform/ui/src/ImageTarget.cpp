@@ -2,7 +2,11 @@
 
 namespace ui {
 
-ImageTarget::ImageTarget(QSize pageSize, int dpi) : mSize(pageSize), mDpi(dpi) {}
+// Like a memory bitmap, the first page is there before anything is drawn.
+ImageTarget::ImageTarget(QSize pageSize, int dpi) : mSize(pageSize), mDpi(dpi) {
+    AddPage();
+    mPainter.end();
+}
 
 ImageTarget::~ImageTarget() {
     if (mPainter.isActive()) mPainter.end();
@@ -20,13 +24,7 @@ void ImageTarget::AddPage() {
 }
 
 QPainter* ImageTarget::Painter() {
-    if (!mPainter.isActive()) {
-        if (mImages.empty()) {
-            AddPage();
-        } else {
-            mPainter.begin(&mImages.back());
-        }
-    }
+    if (!mPainter.isActive()) mPainter.begin(&mImages.back());
     return mPainter.isActive() ? &mPainter : nullptr;
 }
 
