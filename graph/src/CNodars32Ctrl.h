@@ -65,6 +65,7 @@ public:
     HRESULT SaveProperties(CPropertyBag* bag) override;
     HRESULT LoadProperties(const CPropertyBag* bag) override;
     HRESULT ResetProperties() override;
+    HRESULT ShowPropertyPages() override;
     // IGraphGeometry
     HRESULT GetRoute(int from, int to, int* count, int32_t xy[12]) override;
     HRESULT GetBounds(int which, int32_t rect[4]) override;
@@ -86,6 +87,23 @@ public:
     void OnDoubleClick(int button, int16_t shift, QPoint client);
     void OnMouseMove(QPoint client, bool fromTimer);
     void OnMouseTimer();
+
+    // What the property pages and dialogs read; they change the control only
+    // through its dispatch interface.
+    const std::vector<CGraphic>& GraphicsTable() const { return mGraphics; }
+    const std::vector<CShape>& ShapesTable() const { return mShapes; }
+    bool UserMode() const { return mUserMode; }
+    int32_t GraphicAllowImport() const { return mGraphicAllowImport; }
+    QWidget* DialogParent() const;
+    int16_t AutoMouseEntry(int i) const { return i >= 0 && i < 24 ? mAutoMouseEvents[size_t(i)] : 0; }
+    void SetAutoMouseEntry(int i, int16_t mask) {
+        if (i < 0 || i >= 24) return;
+        mAutoMouseEvents[size_t(i)] = mask;
+        SetModified();
+    }
+    // Runs the property sheet (General, Graphics, Events) or a table dialog.
+    void RunPropertySheet();
+    int32_t RunTableDialog(bool choose, bool shapes, int32_t initial);
 
     // The member table (GetIDsOfNames and the help strings).
     static const std::vector<com::DispMember>& Members();

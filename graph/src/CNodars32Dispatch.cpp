@@ -540,8 +540,11 @@ HRESULT CNodars32Ctrl::PutMember(DISPID id, const DISPPARAMS* params, Reply& rep
         break;
     case dispidShapeSelect:
     case dispidGraphicSelect:
-        // The selection dialogs are not built yet; the value is checked only.
+        // The value is the entry chosen first; the one accepted (or -1) stays.
         hr = ToI4(v, &i);
+        if (FAILED(hr)) break;
+        (id == dispidShapeSelect ? mShapeSelect : mGraphicSelect) =
+            RunTableDialog(true, id == dispidShapeSelect, i);
         break;
     case dispidSaveAs:
     case dispidLoadFrom: {
@@ -863,6 +866,7 @@ HRESULT CNodars32Ctrl::CallMethod(DISPID id, const DISPPARAMS* params, VARIANT* 
         break;
     case dispidDTGraphicSelect:
         if (mUserMode) return Refuse(reply, CTL_E_ILLEGALFUNCTIONCALL, "DTGraphicSelect not available at run-time.");
+        if (RunTableDialog(false, false, 0) != 0) SetModified();
         break;
     case dispidGraphToScreenX: convertCoord(true, true); break;
     case dispidGraphToScreenY: convertCoord(true, false); break;

@@ -10,6 +10,7 @@
 
 #include <optional>
 
+class QDialog;
 class QPrinter;
 
 namespace ui {
@@ -60,6 +61,9 @@ public:
     virtual std::optional<QFont> ChooseFont(const FontRequest& request) = 0;
     // Lets the user set up the printer; false when cancelled.
     virtual bool PrintSetup(QPrinter& printer, const QString& title) = 0;
+    // Runs a modal dialog of the program or the graph control and returns its
+    // result (QDialog::Accepted or Rejected).
+    virtual int RunDialog(QDialog& dialog);
 };
 
 // The real dialogs.
@@ -103,6 +107,7 @@ std::optional<QString> GetSaveFileName(const FileRequest& request);
 std::optional<QColor> ChooseColor(const ColorRequest& request);
 std::optional<QFont> ChooseFont(const FontRequest& request);
 bool PrintSetup(QPrinter& printer, const QString& title = QString());
+int RunDialog(QDialog& dialog);
 
 // "Text (*.txt)|*.txt|All|*.*" to Qt's "Text (*.txt);;All (*.*)"; a pattern part
 // with several patterns separated by ';' keeps them all.

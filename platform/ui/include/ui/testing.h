@@ -6,13 +6,14 @@
 #include "ui/dialogs.h"
 
 #include <deque>
+#include <functional>
 #include <vector>
 
 namespace ui {
 
 class RecordingHandler : public IDialogHandler {
 public:
-    enum class Kind { Message, OpenFile, SaveFile, Color, Font, PrintSetup };
+    enum class Kind { Message, OpenFile, SaveFile, Color, Font, PrintSetup, Dialog };
     struct Call {
         Kind kind;
         QString title;
@@ -29,6 +30,9 @@ public:
     std::deque<std::optional<QColor>> colors;
     std::deque<std::optional<QFont>> fonts;
     std::deque<bool> printSetups;
+    // Scripts for modal dialogs, in order: each works the dialog's widgets and
+    // returns its result. With none left a dialog is cancelled.
+    std::deque<std::function<int(QDialog&)>> dialogs;
 
     Answer Message(const MessageRequest& r) override;
     std::optional<QString> OpenFile(const FileRequest& r) override;
@@ -36,6 +40,7 @@ public:
     std::optional<QColor> ChooseColor(const ColorRequest& r) override;
     std::optional<QFont> ChooseFont(const FontRequest& r) override;
     bool PrintSetup(QPrinter& printer, const QString& title) override;
+    int RunDialog(QDialog& dialog) override;
 
     // Message calls only.
     std::vector<Call> Messages() const;
