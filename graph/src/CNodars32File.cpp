@@ -263,6 +263,10 @@ bool CNodars32Ctrl::LoadFrom(const QString& path) {
             source->Outgoing.push_back(c);
         }
     }
+    // The view comes back where it was: its centre follows the restored
+    // view rectangle and scroll positions, and the layout keeps the centre.
+    ComputeZoom();
+    mViewCentre = ScreenToGraph(GPoint{mClientRect.CentreX(), mClientRect.CentreY()});
     RecalcGraph(2, 0, 2, 1);
     SetModified();
     InvalidateControl();

@@ -257,3 +257,44 @@ TEST(GraphPrint, PrintToWndDrawsIntoTheWholeClientArea) {
     EXPECT_TRUE(Ink(window.grab().toImage().convertToFormat(QImage::Format_RGB32)).isEmpty());
     ui::HandleTable::Release(hwnd);
 }
+
+TEST(GraphPrint, ASavedLoadedAndPrintedGraphLooksAsOnScreen) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("g.ndr")), pdf = dir.filePath(QStringLiteral("g.pdf"));
+    {
+        Control a;
+        graphtest::FlowChartChain(a, 3);
+        a.PutItem(dispidItemFillColor, 0, 0x0000FF);
+        a.PutItem(dispidItemFillColor, 2, 0xFF0000);
+        a.Put(dispidSaveAs, com::Variant::Str(file.toStdString()));
+    }
+    Control c;
+    c.Put(dispidLoadFrom, com::Variant::Str(file.toStdString()));
+    c.PutInt(dispidDrawScale, 100);
+    c.Put(dispidPrintHeader, com::Variant::Str("&2Flow chart&5Page &p of &n"));
+    auto* area = qobject_cast<QAbstractScrollArea*>(c.Host()->Widget());
+    const QImage screen = area->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    auto printer = PdfPrinter(pdf, QPageLayout::Portrait);
+    {
+        ui::PrinterTarget target(*printer);
+        ui::ScopedTargetHandle h(&target);
+        c.Put(dispidPrintGraph, com::Variant::I4(int32_t(h.Handle())));
+    }
+    ASSERT_EQ(PdfPages(pdf), 1);
+    const QImage page = PdfPage(pdf, 1, ScreenDpi(), dir.filePath(QStringLiteral("page")));
+    ASSERT_FALSE(page.isNull());
+    // Kept for people to look at when asked for.
+    const QString shots = qEnvironmentVariable("TESSARY_SCREENSHOTS");
+    if (!shots.isEmpty()) {
+        screen.save(shots + QStringLiteral("/graph-screen.png"));
+        page.save(shots + QStringLiteral("/graph-printed-page.png"));
+    }
+    // The same items in the same places relative to each other, at the same size.
+    const QRect sRed = Ink(screen, qRgb(255, 0, 0), false), sBlue = Ink(screen, qRgb(0, 0, 255), false);
+    const QRect pRed = Ink(page, qRgb(255, 0, 0), false), pBlue = Ink(page, qRgb(0, 0, 255), false);
+    ASSERT_FALSE(sRed.isEmpty() || sBlue.isEmpty() || pRed.isEmpty() || pBlue.isEmpty());
+    EXPECT_NEAR(pRed.width(), sRed.width(), 2);
+    EXPECT_NEAR(pRed.height(), sRed.height(), 2);
+    EXPECT_NEAR(pBlue.top() - pRed.top(), sBlue.top() - sRed.top(), 2);
+    EXPECT_NEAR(pBlue.left() - pRed.left(), sBlue.left() - sRed.left(), 2);
+}
