@@ -376,3 +376,20 @@ TEST(GraphFile, PicturesFollowStoreGraphics) {
     EXPECT_EQ(e.GetInt(dispidGraphicCount), 3);
     EXPECT_EQ(e.Item(dispidItemGraphic, 0), 1);
 }
+
+TEST(GraphFile, LoadingEndsARunningQuery) {
+    QTemporaryDir dir;
+    ui::ScopedRecorder rec;
+    Control c;
+    Sample(c);
+    SaveAs(c, Path(dir, "g.ndr"));
+    // A connection query walks item 3's incoming list, which loading frees.
+    c.Put(dispidQueryItem, com::Variant::I2(3));
+    c.PutInt(dispidQueryState, 3);
+    ASSERT_NE(c.GetInt(dispidQueryState), 0);
+    LoadFrom(c, Path(dir, "g.ndr"));
+    EXPECT_EQ(c.GetInt(dispidQueryState), 0);
+    c.PutInt(dispidQueryState, 5);  // a step after the load finds no query
+    EXPECT_EQ(c.GetInt(dispidQueryState), 0);
+    EXPECT_EQ(c.GetInt(dispidQueryCount), 0);
+}
