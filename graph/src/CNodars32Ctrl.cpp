@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "CNodars32Wnd.h"
+#include "ui/HandleTable.h"
 #include "Nodars32Module.h"
 
 namespace nodars {
@@ -29,6 +30,8 @@ CNodars32Ctrl::CNodars32Ctrl() : mEventPoint(this, DIID__DNodars32Events) {
 }
 
 CNodars32Ctrl::~CNodars32Ctrl() {
+    if (mWindowHandle) ui::HandleTable::Release(mWindowHandle);
+    for (const QPointer<QObject>& overlay : mOverlays) delete overlay.data();
     if (mWnd) {
         mWnd->Detach();
         delete mWnd.data();

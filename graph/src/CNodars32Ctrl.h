@@ -224,6 +224,8 @@ private:
 
     // host and window
     QPointer<CNodars32Wnd> mWnd;
+    uint32_t mWindowHandle = 0;  // the widget's entry in the process's window table
+    std::vector<QPointer<QObject>> mOverlays;  // PrintToWnd drawings waiting for a paint
     bool mUserMode = true;
     bool mShown = false;
     QFont mFont;

@@ -4,6 +4,7 @@
 
 #include "CNodars32Ctrl.h"
 #include "CNodars32Wnd.h"
+#include "ui/HandleTable.h"
 
 namespace nodars {
 
@@ -338,7 +339,11 @@ HRESULT CNodars32Ctrl::GetMember(DISPID id, const DISPPARAMS*, VARIANT* r, Reply
     case dispidEnabled: SetBool(r, mEnabled); break;
     case dispidAppearance: SetI2(r, mAppearance); break;
     case dispidFont: SetText(r, mFont.toString().toStdU16String()); break;
-    case dispidHWnd: SetI4(r, mWnd ? int32_t(mWnd->effectiveWinId()) : 0); break;
+    case dispidHWnd:
+        // A handle other members (PrintToWnd) and the host can map back to the widget.
+        if (mWnd && !mWindowHandle) mWindowHandle = ui::HandleTable::AddWindow(mWnd->viewport());
+        SetI4(r, mWnd ? int32_t(mWindowHandle) : 0);
+        break;
     default: return DISP_E_MEMBERNOTFOUND;
     }
     return S_OK;

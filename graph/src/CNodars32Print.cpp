@@ -93,11 +93,13 @@ void CNodars32Ctrl::PrintFitted(uint32_t dc, uint32_t wnd) {
     }
     // A window is painted only inside its own paint event: the graph goes over
     // its next painting, clipped to the print rectangle.
-    com::ComPtr<IDispatch> self(static_cast<IDispatch*>(this));
-    auto* overlay = new OverlayOnce(window, [self, view](QPainter& p) {
+    // A drawing still waiting when the control goes is deleted with it.
+    auto* overlay = new OverlayOnce(window, [this, view](QPainter& p) {
         p.setClipRect(view.bounds);
-        CGraphRenderer(*static_cast<CNodars32Ctrl*>(self.Get())).Render(p, view);
+        CGraphRenderer(*this).Render(p, view);
     });
+    std::erase_if(mOverlays, [](const QPointer<QObject>& o) { return o.isNull(); });
+    mOverlays.emplace_back(overlay);
     window->installEventFilter(overlay);
     window->update();
 }

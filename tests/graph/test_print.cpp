@@ -298,3 +298,29 @@ TEST(GraphPrint, ASavedLoadedAndPrintedGraphLooksAsOnScreen) {
     EXPECT_NEAR(pBlue.top() - pRed.top(), sBlue.top() - sRed.top(), 2);
     EXPECT_NEAR(pBlue.left() - pRed.left(), sBlue.left() - sRed.left(), 2);
 }
+
+TEST(GraphPrint, TheControlsOwnWindowHandleTakesAFittedCopy) {
+    Control c;
+    TwoItems(c, 300, 200);
+    const int32_t hwnd = c.GetInt(dispidHWnd);
+    ASSERT_NE(hwnd, 0);
+    EXPECT_EQ(c.GetInt(dispidHWnd), hwnd) << "one handle for the life of the control";
+    auto* area = qobject_cast<QAbstractScrollArea*>(c.Host()->Widget());
+    // A corner far from the items, empty on screen.
+    const QRect corner(380, 300, 100, 80);
+    const QImage before = area->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_TRUE(Ink(before.copy(corner)).isEmpty());
+    PutRect(c, corner.left(), corner.top(), corner.width(), corner.height());
+    c.PutInt(dispidPrintToWnd, 0);
+    c.Put(dispidPrintToWnd, com::Variant::I4(hwnd));
+    const QImage after = area->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_FALSE(Ink(after.copy(corner), qRgb(255, 0, 0), false).isEmpty());
+    EXPECT_FALSE(Ink(after.copy(corner), qRgb(0, 0, 255), false).isEmpty());
+    // Clipped to the print rectangle: nothing new outside it.
+    QImage outside = after;
+    QImage was = before;
+    for (QImage* img : {&outside, &was})
+        for (int y = corner.top(); y <= corner.bottom(); ++y)
+            for (int x = corner.left(); x <= corner.right(); ++x) img->setPixel(x, y, kWhite);
+    EXPECT_EQ(outside, was);
+}
