@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "CNodars32Ctrl.h"
+#include "CPicture.h"
 #include "HandleSides.h"
 
 namespace nodars {
@@ -254,7 +255,7 @@ void CGraphRenderer::DrawItem(QPainter& p, Context& c, const CGraphItem& item) c
     else
         p.setPen(c.pen);
     DrawItemShape(p, item.Shape, r);
-    // Pictures come from the graphics table once graph files and pictures exist.
+    DrawItemPicture(p, c, item, r);
 
     if (item.Name && ctl.mDrawItemLabels && item.DrawLabel != 0) DrawLabel(p, c, item, r);
 
@@ -536,6 +537,67 @@ void CGraphRenderer::DrawHead(QPainter& p, Context& c, const CGraphConnection& c
         break;
     }
     }
+}
+
+}  // namespace nodars
+
+namespace nodars {
+
+GRect CGraphRenderer::AlignRect(const GRect& inner, const GRect& outer, int align) {
+    GRect r = inner;
+    if (align < 0 || align > 8) return r;
+    const int col = align % 3, row = align / 3;
+    if (r.Width() < outer.Width()) {
+        const int32_t w = r.Width();
+        r.left = col == 0 ? outer.left : col == 2 ? outer.right - w : outer.left + (outer.Width() - w) / 2;
+        r.right = r.left + w;
+    }
+    if (r.Height() < outer.Height()) {
+        const int32_t h = r.Height();
+        r.top = row == 0 ? outer.top : row == 2 ? outer.bottom - h : outer.top + (outer.Height() - h) / 2;
+        r.bottom = r.top + h;
+    }
+    return r;
+}
+
+bool CGraphRenderer::PictureTarget(int style, int align, const GRect& pictureRect, const GRect& itemGraph,
+                                   const GRect& box, int32_t num, int32_t den, const GRect& bounds, GRect* out) {
+    if (style < 1 || style > 4 || den == 0) return false;
+    GRect outer = box;
+    if (style <= 2) {
+        // An empty picture rectangle is the item's own size in graph units,
+        // scaled once like everything else.
+        GRect g = pictureRect;
+        if (g.Width() == 0 && g.Height() == 0) g = {0, 0, itemGraph.Width(), itemGraph.Height()};
+        outer = {MulDiv(g.left, num, den), MulDiv(g.top, num, den), MulDiv(g.right, num, den),
+                 MulDiv(g.bottom, num, den)};
+        outer.Offset(box.left, box.top);
+    }
+    if (style == 1 || style == 3) {
+        *out = outer;
+        return true;
+    }
+    const int32_t bw = bounds.Width(), bh = bounds.Height();
+    if (bw == 0 || bh == 0) return false;
+    GRect inner{0, 0, outer.Width(), outer.Height()};
+    if (MulDiv(inner.right, bh, bw) > inner.bottom)
+        inner.right = MulDiv(inner.bottom, bw, bh);
+    else
+        inner.bottom = MulDiv(inner.right, bh, bw);
+    inner.Offset(outer.left, outer.top);
+    *out = AlignRect(inner, outer, align);
+    return true;
+}
+
+void CGraphRenderer::DrawItemPicture(QPainter& p, Context& c, const CGraphItem& item, const GRect& box) const {
+    if (item.Graphic <= 0 || item.Graphic >= int32_t(mCtl.mGraphics.size())) return;
+    const CGraphic& g = mCtl.mGraphics[size_t(item.Graphic)];
+    if (g.Type == 0) return;
+    GRect target;
+    if (!PictureTarget(item.GraphicStyle, item.GraphicAlign, item.GraphicRect, item.Rect, box, c.view.num,
+                       c.view.den, g.Bounds, &target))
+        return;
+    CPicture::Draw(p, g, QRect(target.left, target.top, target.Width(), target.Height()));
 }
 
 }  // namespace nodars

@@ -51,12 +51,21 @@ public:
     static void DrawItemShape(QPainter& painter, int shape, const GRect& r);
     // An OLE colour (0x00BBGGRR) as a QColor.
     static QColor Rgb(uint32_t bgr);
+    // Moves inner inside outer by a 3 x 3 alignment code (column = code mod 3,
+    // row = code / 3) where it is smaller; codes outside 0..8 leave it.
+    static GRect AlignRect(const GRect& inner, const GRect& outer, int align);
+    // Where an item's picture goes (device units) for a picture style 1..4;
+    // false when nothing is drawn. box: the item in device units, itemGraph in
+    // graph units; bounds: the picture's own bounds.
+    static bool PictureTarget(int style, int align, const GRect& pictureRect, const GRect& itemGraph,
+                              const GRect& box, int32_t num, int32_t den, const GRect& bounds, GRect* out);
     // A GDI box (right and bottom excluded) as a QRect.
     static QRect Box(const GRect& r);
 
 private:
     struct Context;
     void DrawItem(QPainter& p, Context& c, const CGraphItem& item) const;
+    void DrawItemPicture(QPainter& p, Context& c, const CGraphItem& item, const GRect& box) const;
     void DrawLabel(QPainter& p, Context& c, const CGraphItem& item, const GRect& r) const;
     void DrawIncoming(QPainter& p, Context& c, const CGraphItem& item) const;
     void DrawConnection(QPainter& p, Context& c, const CGraphConnection& conn, bool backLink) const;

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "CNodars32Wnd.h"
+#include "ui/HandleTable.h"
 #include "Nodars32Module.h"
 
 namespace nodars {
@@ -29,6 +30,8 @@ CNodars32Ctrl::CNodars32Ctrl() : mEventPoint(this, DIID__DNodars32Events) {
 }
 
 CNodars32Ctrl::~CNodars32Ctrl() {
+    if (mWindowHandle) ui::HandleTable::Release(mWindowHandle);
+    for (const QPointer<QObject>& overlay : mOverlays) delete overlay.data();
     if (mWnd) {
         mWnd->Detach();
         delete mWnd.data();
@@ -335,11 +338,7 @@ void CNodars32Ctrl::MoveItem(int32_t oldIx, int32_t newIx) {
 }
 
 void CNodars32Ctrl::ClearGraph() {
-    for (auto& item : mItems) {
-        for (CGraphConnection* c : item->Outgoing) delete c;
-        item->Outgoing.clear();
-    }
-    mItems.clear();
+    FreeItems();
     for (size_t i = mGraphics.size(); i-- > 0;)
         if (mGraphics[i].DesignTime == 0) mGraphics.erase(mGraphics.begin() + i);
     // Entry 0 must be the placeholder (graphic 0 means no picture), and there is

@@ -65,6 +65,7 @@ public:
     HRESULT SaveProperties(CPropertyBag* bag) override;
     HRESULT LoadProperties(const CPropertyBag* bag) override;
     HRESULT ResetProperties() override;
+    HRESULT ShowPropertyPages() override;
     // IGraphGeometry
     HRESULT GetRoute(int from, int to, int* count, int32_t xy[12]) override;
     HRESULT GetBounds(int which, int32_t rect[4]) override;
@@ -87,6 +88,23 @@ public:
     void OnMouseMove(QPoint client, bool fromTimer);
     void OnMouseTimer();
 
+    // What the property pages and dialogs read; they change the control only
+    // through its dispatch interface.
+    const std::vector<CGraphic>& GraphicsTable() const { return mGraphics; }
+    const std::vector<CShape>& ShapesTable() const { return mShapes; }
+    bool UserMode() const { return mUserMode; }
+    int32_t GraphicAllowImport() const { return mGraphicAllowImport; }
+    QWidget* DialogParent() const;
+    int16_t AutoMouseEntry(int i) const { return i >= 0 && i < 24 ? mAutoMouseEvents[size_t(i)] : 0; }
+    void SetAutoMouseEntry(int i, int16_t mask) {
+        if (i < 0 || i >= 24) return;
+        mAutoMouseEvents[size_t(i)] = mask;
+        SetModified();
+    }
+    // Runs the property sheet (General, Graphics, Events) or a table dialog.
+    void RunPropertySheet();
+    int32_t RunTableDialog(bool choose, bool shapes, int32_t initial);
+
     // The member table (GetIDsOfNames and the help strings).
     static const std::vector<com::DispMember>& Members();
 
@@ -100,6 +118,8 @@ private:
     void RemoveConnection(int32_t from, int32_t to);
     void MoveItem(int32_t oldIx, int32_t newIx);
     void ClearGraph();
+    // Frees every item and connection; the graphics table stays.
+    void FreeItems();
     void FreeConnection(CGraphConnection* c);
     void Renumber();
     bool ValidItem(int32_t ix) const { return ix >= 0 && ix < int32_t(mItems.size()); }
@@ -111,6 +131,17 @@ private:
     void InitGraphicsPlaceholder();
     void SetStoredDefaults();
     void SetAutoMouseDefaults();
+
+    // ---- graph file and pictures
+    bool SaveAs(const QString& path);
+    bool LoadFrom(const QString& path);
+    // Whether StoreGraphics lets entry i go into a graph file.
+    bool StoresGraphic(int32_t i) const;
+    void LoadGraphicFile(int32_t idx, const QString& path);
+
+    // ---- printing
+    void PrintFitted(uint32_t dc, uint32_t wnd);
+    void PrintDocument(uint32_t dc);
 
     // ---- dispatch
     HRESULT Dispatch(DISPID id, WORD flags, const DISPPARAMS* params, VARIANT* result, Reply& reply);
@@ -193,6 +224,8 @@ private:
 
     // host and window
     QPointer<CNodars32Wnd> mWnd;
+    uint32_t mWindowHandle = 0;  // the widget's entry in the process's window table
+    std::vector<QPointer<QObject>> mOverlays;  // PrintToWnd drawings waiting for a paint
     bool mUserMode = true;
     bool mShown = false;
     QFont mFont;

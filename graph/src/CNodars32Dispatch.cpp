@@ -4,6 +4,7 @@
 
 #include "CNodars32Ctrl.h"
 #include "CNodars32Wnd.h"
+#include "ui/HandleTable.h"
 
 namespace nodars {
 
@@ -338,7 +339,11 @@ HRESULT CNodars32Ctrl::GetMember(DISPID id, const DISPPARAMS*, VARIANT* r, Reply
     case dispidEnabled: SetBool(r, mEnabled); break;
     case dispidAppearance: SetI2(r, mAppearance); break;
     case dispidFont: SetText(r, mFont.toString().toStdU16String()); break;
-    case dispidHWnd: SetI4(r, mWnd ? int32_t(mWnd->effectiveWinId()) : 0); break;
+    case dispidHWnd:
+        // A handle other members (PrintToWnd) and the host can map back to the widget.
+        if (mWnd && !mWindowHandle) mWindowHandle = ui::HandleTable::AddWindow(mWnd->viewport());
+        SetI4(r, mWnd ? int32_t(mWindowHandle) : 0);
+        break;
     default: return DISP_E_MEMBERNOTFOUND;
     }
     return S_OK;
@@ -519,6 +524,7 @@ HRESULT CNodars32Ctrl::PutMember(DISPID id, const DISPPARAMS* params, Reply& rep
         // 0 prepares printing: the whole drawing becomes the part to render.
         if (i == 0) mSelectRect = mDrawingBounds;
         (id == dispidPrintToDC ? mPrintToDC : mPrintToWnd) = i;
+        if (i != 0) PrintFitted(id == dispidPrintToDC ? uint32_t(i) : 0, id == dispidPrintToWnd ? uint32_t(i) : 0);
         break;
     case dispidSelectedIndex:
         hr = ToI2(v, &i);
@@ -539,11 +545,26 @@ HRESULT CNodars32Ctrl::PutMember(DISPID id, const DISPPARAMS* params, Reply& rep
         break;
     case dispidShapeSelect:
     case dispidGraphicSelect:
+        // The value is the entry chosen first; the one accepted (or -1) stays.
+        hr = ToI4(v, &i);
+        if (FAILED(hr)) break;
+        (id == dispidShapeSelect ? mShapeSelect : mGraphicSelect) =
+            RunTableDialog(true, id == dispidShapeSelect, i);
+        break;
     case dispidSaveAs:
-    case dispidLoadFrom:
+    case dispidLoadFrom: {
+        std::u16string path;
+        hr = ToText(v, &path);
+        if (FAILED(hr)) break;
+        if (id == dispidSaveAs)
+            SaveAs(QString::fromStdU16String(path));
+        else
+            LoadFrom(QString::fromStdU16String(path));
+        break;
+    }
     case dispidPrintGraph:
-        // Dialogs, graph files and printing are not built yet; the value is checked only.
-        hr = id == dispidSaveAs || id == dispidLoadFrom ? ToText(v, nullptr) : ToI4(v, &i);
+        hr = ToI4(v, &i);
+        if (SUCCEEDED(hr)) PrintDocument(uint32_t(i));
         break;
     case dispidGraphics:
     case dispidAutoMouseEvents:
@@ -788,10 +809,11 @@ HRESULT CNodars32Ctrl::PutItemMember(DISPID id, int32_t ix, const VARIANT& v, Re
         SetModified();
         break;
     case dispidGraphicPath: {
-        // Picture files are read by the graph-file code that is not built yet.
         std::u16string s;
         hr = ToText(&v, &s);
-        if (SUCCEEDED(hr)) SetModified();
+        if (FAILED(hr)) break;
+        if (ix >= 1 && ix < int32_t(mGraphics.size())) LoadGraphicFile(ix, QString::fromStdU16String(s));
+        SetModified();
         break;
     }
     case dispidAutoMouseEvent:
@@ -849,6 +871,7 @@ HRESULT CNodars32Ctrl::CallMethod(DISPID id, const DISPPARAMS* params, VARIANT* 
         break;
     case dispidDTGraphicSelect:
         if (mUserMode) return Refuse(reply, CTL_E_ILLEGALFUNCTIONCALL, "DTGraphicSelect not available at run-time.");
+        if (RunTableDialog(false, false, 0) != 0) SetModified();
         break;
     case dispidGraphToScreenX: convertCoord(true, true); break;
     case dispidGraphToScreenY: convertCoord(true, false); break;

@@ -1,6 +1,7 @@
 // Stored properties: what the host keeps with its own data.
 #include <QFont>
 
+#include "ByteIO.h"
 #include "CNodars32Ctrl.h"
 #include "CNodars32Wnd.h"
 
@@ -11,48 +12,16 @@ namespace {
 constexpr int32_t kPropVersion = 0x00010002;  // 1.2
 
 void Put16(std::vector<uint8_t>& out, int32_t v) {
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(uint32_t(v) >> 8));
+    ByteWriter w;
+    w.I16(v);
+    out.insert(out.end(), w.out.begin(), w.out.end());
 }
 void Put32(std::vector<uint8_t>& out, int32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(uint8_t(uint32_t(v) >> (8 * i)));
+    ByteWriter w;
+    w.I32(v);
+    out.insert(out.end(), w.out.begin(), w.out.end());
 }
-
-struct Reader {
-    const std::vector<uint8_t>& in;
-    size_t pos = 0;
-    bool ok = true;
-    bool Need(size_t n) {
-        if (pos + n > in.size()) ok = false;
-        return ok;
-    }
-    int16_t I16() {
-        if (!Need(2)) return 0;
-        int16_t v = int16_t(in[pos] | in[pos + 1] << 8);
-        pos += 2;
-        return v;
-    }
-    int32_t I32() {
-        if (!Need(4)) return 0;
-        uint32_t v = uint32_t(in[pos]) | uint32_t(in[pos + 1]) << 8 | uint32_t(in[pos + 2]) << 16 |
-                     uint32_t(in[pos + 3]) << 24;
-        pos += 4;
-        return int32_t(v);
-    }
-};
-
-// Names are 8-bit text in the Windows-1252 code page; the names the control
-// makes are ASCII, others pass through as Latin-1.
-std::string ToNarrow(const std::u16string& s) {
-    std::string out;
-    for (char16_t c : s) out.push_back(c < 256 ? char(c) : '?');
-    return out;
-}
-std::u16string FromNarrow(const uint8_t* p, size_t n) {
-    std::u16string out;
-    for (size_t i = 0; i < n; ++i) out.push_back(char16_t(p[i]));
-    return out;
-}
+using Reader = ByteReader;
 
 struct BagReader {
     const CPropertyBag* bag;
@@ -184,7 +153,7 @@ HRESULT CNodars32Ctrl::LoadProperties(const CPropertyBag* bag) {
 
     SetAutoMouseDefaults();
     if (const std::vector<uint8_t>* blob = bag ? bag->ReadBlob("AutoMouseEvents") : nullptr) {
-        Reader in{*blob};
+        Reader in(*blob);
         int32_t count = in.I32();
         std::array<int16_t, 24> table{};
         for (int16_t& e : table) e = in.I16();
@@ -193,7 +162,7 @@ HRESULT CNodars32Ctrl::LoadProperties(const CPropertyBag* bag) {
 
     InitGraphicsPlaceholder();
     if (const std::vector<uint8_t>* blob = bag ? bag->ReadBlob("Graphics") : nullptr) {
-        Reader in{*blob};
+        Reader in(*blob);
         int32_t bytes = in.I32();
         int32_t count = in.I16();
         std::vector<CGraphic> table;
@@ -202,7 +171,7 @@ HRESULT CNodars32Ctrl::LoadProperties(const CPropertyBag* bag) {
             g.Type = in.I16();
             int32_t n = in.I16();
             if (n < 0 || !in.Need(size_t(n))) break;
-            g.Name = FromNarrow(blob->data() + in.pos, size_t(n));
+            g.Name = FromNarrow(in.Here(), size_t(n));
             in.pos += size_t(n);
             g.Bounds.left = in.I32();
             g.Bounds.top = in.I32();

@@ -48,6 +48,9 @@ struct IControlHosting : IUnknown {
     virtual HRESULT SaveProperties(CPropertyBag* bag) = 0;
     virtual HRESULT LoadProperties(const CPropertyBag* bag) = 0;
     virtual HRESULT ResetProperties() = 0;
+    // Shows the control's property pages (General, Graphics, Events) as one
+    // modal dialog through the program's dialog seam.
+    virtual HRESULT ShowPropertyPages() = 0;
 
 protected:
     ~IControlHosting() = default;

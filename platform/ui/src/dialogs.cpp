@@ -1,5 +1,7 @@
 #include "ui/dialogs.h"
 
+#include <QDialog>
+
 #include <QApplication>
 #include <QColorDialog>
 #include <QFileDialog>
@@ -210,5 +212,9 @@ std::optional<QString> ChooseItem(const ItemRequest& request) { return Handler()
 std::optional<QColor> ChooseColor(const ColorRequest& request) { return Handler().ChooseColor(request); }
 std::optional<QFont> ChooseFont(const FontRequest& request) { return Handler().ChooseFont(request); }
 bool PrintSetup(QPrinter& printer, const QString& title) { return Handler().PrintSetup(printer, title); }
+
+int IDialogHandler::RunDialog(QDialog& dialog) { return dialog.exec(); }
+
+int RunDialog(QDialog& dialog) { return Handler().RunDialog(dialog); }
 
 }  // namespace ui

@@ -1,5 +1,7 @@
 #include "ui/testing.h"
 
+#include <QDialog>
+
 namespace ui {
 
 namespace {
@@ -88,6 +90,16 @@ std::vector<RecordingHandler::Call> RecordingHandler::Messages() const {
     for (const auto& c : calls)
         if (c.kind == Kind::Message) out.push_back(c);
     return out;
+}
+
+int RecordingHandler::RunDialog(QDialog& dialog) {
+    calls.push_back({Kind::Dialog, dialog.windowTitle(), QString(), Icon::None, Buttons::OK, QString()});
+    if (dialogs.empty()) return QDialog::Rejected;
+    auto script = std::move(dialogs.front());
+    dialogs.pop_front();
+    const int result = script(dialog);
+    dialog.setResult(result);
+    return result;
 }
 
 }  // namespace ui

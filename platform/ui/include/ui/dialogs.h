@@ -12,6 +12,7 @@
 #include <functional>
 #include <optional>
 
+class QDialog;
 class QPrinter;
 
 namespace ui {
@@ -74,6 +75,9 @@ public:
     virtual bool PrintSetup(QPrinter& printer, const QString& title) = 0;
     // The chosen entry; std::nullopt when the user cancels.
     virtual std::optional<QString> ChooseItem(const ItemRequest& request) = 0;
+    // Runs a modal dialog of the program or the graph control and returns its
+    // result (QDialog::Accepted or Rejected).
+    virtual int RunDialog(QDialog& dialog);
 };
 
 // The real dialogs.
@@ -119,6 +123,7 @@ std::optional<QColor> ChooseColor(const ColorRequest& request);
 std::optional<QFont> ChooseFont(const FontRequest& request);
 bool PrintSetup(QPrinter& printer, const QString& title = QString());
 std::optional<QString> ChooseItem(const ItemRequest& request);
+int RunDialog(QDialog& dialog);
 
 // "Text (*.txt)|*.txt|All|*.*" to Qt's "Text (*.txt);;All (*.*)"; a pattern part
 // with several patterns separated by ';' keeps them all.

@@ -9,13 +9,14 @@
 #include "ui/dialogs.h"
 
 #include <deque>
+#include <functional>
 #include <vector>
 
 namespace ui {
 
 class RecordingHandler : public IDialogHandler {
 public:
-    enum class Kind { Message, OpenFile, SaveFile, Color, Font, PrintSetup, Item };
+    enum class Kind { Message, OpenFile, SaveFile, Color, Font, PrintSetup, Item, Dialog };
     struct Call {
         Kind kind;
         QString title;
@@ -35,6 +36,9 @@ public:
     std::deque<int> filterChoices;
     std::deque<std::optional<QString>> items;
     std::vector<ItemRequest> itemRequests;
+    // Scripts for modal dialogs, in order: each works the dialog's widgets and
+    // returns its result. With none left a dialog is cancelled.
+    std::deque<std::function<int(QDialog&)>> dialogs;
 
     Answer Message(const MessageRequest& r) override;
     std::optional<QString> OpenFile(const FileRequest& r) override;
@@ -43,6 +47,7 @@ public:
     std::optional<QFont> ChooseFont(const FontRequest& r) override;
     bool PrintSetup(QPrinter& printer, const QString& title) override;
     std::optional<QString> ChooseItem(const ItemRequest& r) override;
+    int RunDialog(QDialog& dialog) override;
 
     // Message calls only.
     std::vector<Call> Messages() const;

@@ -1,0 +1,58 @@
+// Plays the records of a metafile into a rectangle of a painter: the window
+// origin and extent (the picture's bounds until a record sets them) map onto
+// the target. Pens, brushes and fonts, lines, shapes, polygons, text and
+// stretched bitmaps are drawn; other records are skipped. Every record is
+// checked against the bytes it claims, so damaged pictures draw what they can.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QPen>
+#include <QBrush>
+#include <QRect>
+#include <cstdint>
+#include <vector>
+
+#include "GraphGeometry.h"
+
+class QPainter;
+
+namespace nodars {
+
+class CMetafilePlayer {
+public:
+    CMetafilePlayer(const std::vector<uint8_t>& bits, const GRect& bounds) : mBits(bits), mBounds(bounds) {}
+    // The number of records drawn or applied (unknown ones are not counted).
+    int Play(QPainter& painter, const QRect& target);
+
+private:
+    struct Object {
+        enum Kind { None, Pen, Brush, Font } kind = None;
+        QPen pen;
+        QBrush brush;
+        QFont font;
+        int height = 0;  // font height in logical units
+    };
+    struct State {
+        int32_t orgX = 0, orgY = 0, extX = 1, extY = 1;
+        QPen pen;
+        QBrush brush;
+        QFont font;
+        int fontHeight = 12;
+        QColor textColor = Qt::black;
+        QColor backColor = Qt::white;
+        bool opaque = true;
+        uint16_t textAlign = 0;
+        Qt::FillRule fill = Qt::OddEvenFill;
+        QPoint current;
+    };
+    QPoint Map(int32_t x, int32_t y) const;
+    int ScaleY(int32_t h) const;
+
+    const std::vector<uint8_t>& mBits;
+    GRect mBounds;
+    QRect mTarget;
+    State mState;
+};
+
+}  // namespace nodars

@@ -1,0 +1,293 @@
+// Pictures: bitmap and metafile files read into the graphics table, kept byte
+// for byte through graph files, and drawn inside their items.
+#include <QAbstractScrollArea>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include "GraphTestSupport.h"
+#include "nodars/PropertyBag.h"
+#include "ui/testing.h"
+
+using graphtest::Control;
+using namespace nodars;
+
+namespace {
+
+struct Bytes {
+    QByteArray b;
+    Bytes& S(int v) {
+        b.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF));
+        return *this;
+    }
+    Bytes& L(int64_t v) {
+        for (int i = 0; i < 4; ++i) b.append(char((uint64_t(v) >> (8 * i)) & 0xFF));
+        return *this;
+    }
+    Bytes& B(int v) {
+        b.append(char(v));
+        return *this;
+    }
+};
+
+// A bitmap file: 14-byte file header, 40-byte info header, colour table, rows.
+QByteArray Bitmap(int width, int height, int bits, uint32_t used, const QByteArray& table, const QByteArray& rows,
+                  uint32_t imageSize = 0) {
+    Bytes f;
+    f.B('B').B('M').L(54 + table.size() + rows.size()).L(0).L(54 + table.size());
+    f.L(40).L(width).L(height).S(1).S(bits).L(0).L(imageSize).L(2835).L(2835).L(used).L(0);
+    f.b.append(table).append(rows);
+    return f.b;
+}
+
+// An 8-bit 2 x 2 bitmap whose every pixel is palette entry 1 (red); no used-colour count.
+QByteArray RedBitmap8() {
+    QByteArray table(256 * 4, '\0');
+    table[4 + 2] = char(0xFF);  // entry 1: blue, green, red, 0
+    QByteArray rows;
+    for (int r = 0; r < 2; ++r) rows.append(QByteArray("\x01\x01\x00\x00", 4));
+    return Bitmap(2, 2, 8, 0, table, rows);
+}
+
+// A placeable metafile 100 x 100 whose left half is a blue rectangle without outline.
+QByteArray BlueLeftHalf(uint32_t key = 0x9AC6CDD7u, int extraWords = 0) {
+    Bytes rec;
+    rec.L(7).S(0x02FC).S(0).L(0xFF0000).S(0);       // CreateBrushIndirect: solid blue
+    rec.L(4).S(0x012D).S(0);                         // SelectObject 0
+    rec.L(8).S(0x02FA).S(5).S(0).S(0).L(0);          // CreatePenIndirect: null pen
+    rec.L(4).S(0x012D).S(1);                         // SelectObject 1
+    rec.L(7).S(0x041B).S(100).S(50).S(0).S(0);       // Rectangle(0, 0, 50, 100)
+    rec.L(4).S(0x7777).S(0);                         // a record the player does not know
+    rec.L(3).S(0);                                   // end
+    Bytes f;
+    f.L(key).S(0).S(0).S(0).S(100).S(100).S(1440).L(0).S(0);
+    const int words = 9 + rec.b.size() / 2;
+    f.S(1).S(9).S(0x300).L(words + extraWords).S(2).L(8).S(0);
+    f.b.append(rec.b);
+    return f.b;
+}
+
+void Write(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QImage Grab(Control& c) {
+    auto* area = qobject_cast<QAbstractScrollArea*>(c.Host()->Widget());
+    return area->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+int X(Control& c, int gx) { return c.Call(dispidGraphToScreenX, {com::Variant::I4(gx)}).ToI2() - 1; }
+int Y(Control& c, int gy) { return c.Call(dispidGraphToScreenY, {com::Variant::I4(gy)}).ToI2() - 1; }
+
+// Type, bounds and size of every entry, read from the stored Graphics blob.
+struct Entry {
+    int type;
+    std::vector<int32_t> bounds;
+    int32_t size;
+};
+std::vector<Entry> Entries(Control& c) {
+    CPropertyBag bag;
+    c.Host()->SaveProperties(&bag);
+    const std::vector<uint8_t>* blob = bag.ReadBlob("Graphics");
+    std::vector<Entry> out;
+    if (!blob) return out;
+    auto i16 = [&](size_t at) { return int16_t((*blob)[at] | (*blob)[at + 1] << 8); };
+    auto i32 = [&](size_t at) {
+        return int32_t(uint32_t((*blob)[at]) | uint32_t((*blob)[at + 1]) << 8 | uint32_t((*blob)[at + 2]) << 16 |
+                       uint32_t((*blob)[at + 3]) << 24);
+    };
+    size_t at = 6;
+    for (int n = i16(4); n > 0; --n) {
+        Entry e;
+        e.type = i16(at);
+        at += 4 + size_t(i16(at + 2));
+        e.bounds = {i32(at), i32(at + 4), i32(at + 8), i32(at + 12)};
+        e.size = i32(at + 16);
+        at += 20 + size_t(std::max(0, e.size));
+        out.push_back(e);
+    }
+    return out;
+}
+
+// One item showing graphic 1, large and alone, at 100 %.
+void OneItem(Control& c, int style) {
+    c.PutInt(dispidDrawScale, 100);
+    c.AddItem("");
+    c.PutItem(dispidItemWidth, 0, 120);
+    c.PutItem(dispidItemHeight, 0, 60);
+    c.Put(dispidGraphicName, com::Variant::Str("Pic"), {com::Variant::I2(1)});
+    c.PutItem(dispidItemGraphic, 0, 1);
+    c.PutItem(dispidItemGraphicStyle, 0, style);
+}
+
+void SetPath(Control& c, const QString& path) {
+    c.Put(dispidGraphicPath, com::Variant::Str(path.toStdString()), {com::Variant::I2(1)});
+}
+
+const QRgb kRed = qRgb(255, 0, 0), kBlue = qRgb(0, 0, 255), kWhite = qRgb(255, 255, 255);
+
+}  // namespace
+
+TEST(GraphPicture, BitmapsReadWithTheirColourTablesAndSizesChecked) {
+    QTemporaryDir dir;
+    Control c;
+    OneItem(c, 3);
+    Write(dir.filePath("red.bmp"), RedBitmap8());
+    SetPath(c, dir.filePath("red.bmp"));
+    auto e = Entries(c);
+    ASSERT_EQ(e.size(), 2u);
+    EXPECT_EQ(e[1].type, 1);
+    EXPECT_EQ(e[1].bounds, (std::vector<int32_t>{0, 0, 2, 2}));
+    EXPECT_EQ(e[1].size, 40 + 256 * 4 + 8) << "8 bits and no used-colour count: a 256-entry table";
+
+    // Stretched over the whole item.
+    auto r = c.ItemRect(0);
+    QImage img = Grab(c);
+    EXPECT_EQ(img.pixel(X(c, r[0]) + 5, Y(c, r[1]) + 5), kRed);
+    EXPECT_EQ(img.pixel(X(c, r[2]) - 5, Y(c, r[3]) - 5), kRed);
+
+    // 16 bits per pixel take no colour table at all.
+    Write(dir.filePath("deep.dib"), Bitmap(2, 1, 16, 0, QByteArray(), QByteArray("\x1f\x00\x1f\x00", 4)));
+    SetPath(c, dir.filePath("deep.dib"));
+    EXPECT_EQ(Entries(c)[1].size, 40 + 4);
+
+    // A size the file does not hold, and a name the readers do not know: no picture.
+    Write(dir.filePath("huge.bmp"), Bitmap(2, 2, 24, 0, QByteArray(), QByteArray(16, '\0'), 0x7FFFFFF0));
+    SetPath(c, dir.filePath("huge.bmp"));
+    EXPECT_EQ(Entries(c)[1].type, 0);
+    EXPECT_EQ(Entries(c)[1].size, 0);
+    Write(dir.filePath("red.png"), RedBitmap8());
+    SetPath(c, dir.filePath("red.png"));
+    EXPECT_EQ(Entries(c)[1].type, 0);
+    img = Grab(c);
+    EXPECT_EQ(img.pixel(X(c, r[0]) + 5, Y(c, r[1]) + 5), kWhite);
+}
+
+TEST(GraphPicture, TopDownBitmapsKeepTheirFirstRowOnTop) {
+    QTemporaryDir dir;
+    Control c;
+    OneItem(c, 3);
+    // 24 bits, height -2: the first row in the file is the top one (red), then blue.
+    QByteArray rows("\x00\x00\xff\x00\x00\xff\x00\x00" "\xff\x00\x00\xff\x00\x00\x00\x00", 16);
+    Write(dir.filePath("td.bmp"), Bitmap(2, -2, 24, 0, QByteArray(), rows));
+    SetPath(c, dir.filePath("td.bmp"));
+    EXPECT_EQ(Entries(c)[1].bounds, (std::vector<int32_t>{0, 0, 2, 2}));
+    auto r = c.ItemRect(0);
+    QImage img = Grab(c);
+    EXPECT_EQ(img.pixel(X(c, r[0]) + 5, Y(c, r[1]) + 5), kRed);
+    EXPECT_EQ(img.pixel(X(c, r[0]) + 5, Y(c, r[3]) - 5), kBlue);
+}
+
+TEST(GraphPicture, MetafilesPlayAndRefuseDamagedFiles) {
+    QTemporaryDir dir;
+    ui::ScopedRecorder rec;
+    Control c;
+    OneItem(c, 3);
+    Write(dir.filePath("half.wmf"), BlueLeftHalf());
+    SetPath(c, dir.filePath("HALF.wmf").replace(QStringLiteral("HALF"), QStringLiteral("half")));
+    EXPECT_TRUE(rec.Messages().empty());
+    auto e = Entries(c);
+    EXPECT_EQ(e[1].type, 2);
+    EXPECT_EQ(e[1].bounds, (std::vector<int32_t>{0, 0, 100, 100}));
+    EXPECT_EQ(e[1].size, BlueLeftHalf().size() - 22) << "the records from the metafile header on";
+    auto r = c.ItemRect(0);
+    QImage img = Grab(c);
+    const int my = (Y(c, r[1]) + Y(c, r[3])) / 2;
+    EXPECT_EQ(img.pixel(X(c, r[0]) + 5, my), kBlue) << "left half";
+    EXPECT_EQ(img.pixel(X(c, r[2]) - 5, my), kWhite) << "right half is the item's fill";
+
+    struct Bad {
+        QByteArray bytes;
+        const char* message;
+    } bad[] = {{BlueLeftHalf().left(21), "Unable to read placeable header"},
+               {BlueLeftHalf(0x12345678u), "Unable to read placeable header"},
+               {BlueLeftHalf().left(30), "Unable to read metafile header"},
+               {BlueLeftHalf(0x9AC6CDD7u, 0x7FFFFF00), "Unable to read metafile bits"}};
+    for (const Bad& b : bad) {
+        Write(dir.filePath("bad.wmf"), b.bytes);
+        rec.Clear();
+        SetPath(c, dir.filePath("bad.wmf"));
+        ASSERT_EQ(rec.Messages().size(), 1u) << b.message;
+        EXPECT_EQ(rec.Messages()[0].text, QString::fromLatin1(b.message));
+        EXPECT_EQ(rec.Messages()[0].icon, ui::Icon::Critical);
+        EXPECT_EQ(Entries(c)[1].type, 0);
+    }
+}
+
+TEST(GraphPicture, PicturesGoThroughGraphFilesUnchanged) {
+    QTemporaryDir dir;
+    ui::ScopedRecorder rec;
+    Control a;
+    OneItem(a, 3);
+    a.PutInt(dispidStoreGraphics, 4);
+    Write(dir.filePath("half.wmf"), BlueLeftHalf());
+    SetPath(a, dir.filePath("half.wmf"));
+    a.Put(dispidGraphicName, com::Variant::Str("Red"), {com::Variant::I2(2)});
+    Write(dir.filePath("red.bmp"), RedBitmap8());
+    a.Put(dispidGraphicPath, com::Variant::Str(dir.filePath("red.bmp").toStdString()), {com::Variant::I2(2)});
+    a.Put(dispidSaveAs, com::Variant::Str(dir.filePath("g.ndr").toStdString()));
+
+    Control b;
+    b.PutInt(dispidStoreGraphics, 4);
+    b.Put(dispidLoadFrom, com::Variant::Str(dir.filePath("g.ndr").toStdString()));
+    ASSERT_TRUE(rec.Messages().empty());
+    b.Put(dispidSaveAs, com::Variant::Str(dir.filePath("h.ndr").toStdString()));
+    QFile g(dir.filePath("g.ndr")), h(dir.filePath("h.ndr"));
+    ASSERT_TRUE(g.open(QIODevice::ReadOnly) && h.open(QIODevice::ReadOnly));
+    const QByteArray gb = g.readAll(), hb = h.readAll();
+    ASSERT_EQ(gb.size(), hb.size());
+    EXPECT_TRUE(gb.contains(BlueLeftHalf().mid(22))) << "metafile bytes verbatim";
+    EXPECT_EQ(Entries(b)[1].size, Entries(a)[1].size);
+    EXPECT_EQ(Entries(b)[2].size, Entries(a)[2].size);
+    auto r = b.ItemRect(0);
+    QImage img = Grab(b);
+    EXPECT_EQ(img.pixel(X(b, r[0]) + 5, (Y(b, r[1]) + Y(b, r[3])) / 2), kBlue);
+}
+
+TEST(GraphPicture, StylesPlaceThePictureInsideTheItem) {
+    QTemporaryDir dir;
+    Write(dir.filePath("red.bmp"), RedBitmap8());
+    // Style 4: a square picture in a 120 x 60 item becomes 60 x 60, centred (align 4).
+    {
+        Control c;
+        OneItem(c, 4);
+        SetPath(c, dir.filePath("red.bmp"));
+        auto r = c.ItemRect(0);
+        QImage img = Grab(c);
+        const int l = X(c, r[0]), t = Y(c, r[1]), my = (t + Y(c, r[3])) / 2;
+        EXPECT_EQ(img.pixel(l + 10, my), kWhite);
+        EXPECT_EQ(img.pixel(l + 60, my), kRed);
+        EXPECT_EQ(img.pixel(l + 110, my), kWhite);
+        // Align 0 moves it to the left edge.
+        c.PutItem(dispidItemGraphicAlign, 0, 0);
+        img = Grab(c);
+        EXPECT_EQ(img.pixel(l + 10, my), kRed);
+        EXPECT_EQ(img.pixel(l + 70, my), kWhite);
+        // Style 0 draws no picture.
+        c.PutItem(dispidItemGraphicStyle, 0, 0);
+        img = Grab(c);
+        EXPECT_EQ(img.pixel(l + 10, my), kWhite);
+    }
+    // Style 1 with an empty picture rectangle fills the item at any zoom: the
+    // item's size is scaled once, not twice.
+    {
+        Control c;
+        OneItem(c, 1);
+        c.PutInt(dispidDrawScale, 50);
+        SetPath(c, dir.filePath("red.bmp"));
+        auto r = c.ItemRect(0);
+        QImage img = Grab(c);
+        EXPECT_EQ(img.pixel(X(c, r[2]) - 3, Y(c, r[3]) - 3), kRed);
+        // A picture rectangle of its own: 10, 10 to 30, 30 of the item, halved.
+        c.PutItem(dispidItemGraphicLeft, 0, 10);
+        c.PutItem(dispidItemGraphicTop, 0, 10);
+        c.PutItem(dispidItemGraphicWidth, 0, 20);
+        c.PutItem(dispidItemGraphicHeight, 0, 20);
+        img = Grab(c);
+        const int l = X(c, r[0]), t = Y(c, r[1]);
+        EXPECT_EQ(img.pixel(l + 7, t + 7), kRed);
+        EXPECT_EQ(img.pixel(l + 17, t + 17), kWhite);
+    }
+}
