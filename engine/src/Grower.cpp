@@ -471,9 +471,9 @@ void Grower::RunTask(int thread, Task& t) {
             w.ids[0].Ensure(n);
             w.ents[0].Ensure(t.ents.size());
             w.unks[0].Ensure(t.unks.size());
-            std::memcpy(w.ids[0].data.get(), t.ids.data(), n * sizeof(uint32_t));
-            std::memcpy(w.ents[0].data.get(), t.ents.data(), t.ents.size() * sizeof(Entry));
-            std::memcpy(w.unks[0].data.get(), t.unks.data(), t.unks.size() * sizeof(uint32_t));
+            std::copy(t.ids.begin(), t.ids.end(), w.ids[0].data.get());
+            std::copy(t.ents.begin(), t.ents.end(), w.ents[0].data.get());
+            std::copy(t.unks.begin(), t.unks.end(), w.unks[0].data.get());
             w.ids[0].top = n;
             w.ents[0].top = t.ents.size();
             w.unks[0].top = t.unks.size();
