@@ -100,6 +100,7 @@ float Coefficient(float cf) {
 constexpr int32_t kParallelRows = 20000;
 constexpr uint32_t kAttrParallelRows = 4096;
 constexpr uint32_t kMinTaskRows = 2048;
+constexpr uint32_t kTasksPerThread = 16;
 
 template <class T>
 void Grower::Arena<T>::Ensure(size_t need) {
@@ -386,12 +387,18 @@ std::unique_ptr<TreeNode> Grower::GrowParallel(int threads) {
         works_[size_t(t)] = std::make_unique<Work>();
         MakeWork(*works_[size_t(t)], false);
     }
-    taskRows_ = std::max<uint32_t>(kMinTaskRows, uint32_t(in_.rowCount) / uint32_t(threads * 8));
+    taskRows_ = std::max<uint32_t>(kMinTaskRows, uint32_t(in_.rowCount) / (uint32_t(threads) * kTasksPerThread));
     w.skeleton = true;
     BuildRoot(w);
     std::unique_ptr<TreeNode> root = GrowNode(w, Frame{0, 0, 0, uint32_t(in_.rowCount), 0});
     w.skeleton = false;
     FreeLists(w);
+    // The jobs start once the skeleton is done, so that its attribute loops have
+    // every thread.
+    for (auto& t : tasks_) {
+        Task* raw = t.get();
+        pool_->Submit([this, raw](int thread) { RunTask(thread, *raw); });
+    }
 
     // Progress in the serial order; a job's leaves as soon as it is done.
     bool stopped = false, failed = false;
@@ -442,7 +449,7 @@ std::unique_ptr<TreeNode> Grower::GrowParallel(int threads) {
     return root;
 }
 
-// Copies a branch's lists into a job of its own.
+// Copies a branch's lists into a job of its own, started once the skeleton is done.
 void Grower::Spawn(Work& w, const Frame& f, int parentDepth) {
     auto t = std::make_unique<Task>();
     const uint32_t* ids = w.ids[f.side].data.get() + f.idOff;
@@ -456,10 +463,8 @@ void Grower::Spawn(Work& w, const Frame& f, int parentDepth) {
     t->testCount = w.testCount;
     t->allOne = w.allOne;
     t->depth = parentDepth;
-    Task* raw = t.get();
     steps_.push_back(Step{0.0f, int(tasks_.size())});
     tasks_.push_back(std::move(t));
-    pool_->Submit([this, raw](int thread) { RunTask(thread, *raw); });
 }
 
 void Grower::RunTask(int thread, Task& t) {
@@ -613,26 +618,11 @@ std::unique_ptr<TreeNode> Grower::GrowNode(Work& w, const Frame& f) {
 
     std::vector<uint32_t>& groups = w.groupsAt[size_t(w.depth)];
     groups.assign(size_t(forks) + 1, 0);
-    uint32_t unknowns = 0;
     const size_t uBase = w.unknownStack.size();
+    SplitRows(w, f, *node, forks, groups);
+    const uint32_t unknowns = uint32_t(w.unknownStack.size() - uBase);
     float unknownWeight = 0;
-    {
-        const uint32_t* ids = w.ids[f.side].data.get() + f.idOff;
-        for (uint32_t i = 0; i < n; ++i) {
-            uint32_t id = RowId(ids[i]);
-            int b = BranchOf(id, *node);
-            w.branchOf[id] = uint16_t(b);
-            if (b == 0) {
-                ++unknowns;
-                const float x = RowW(w, ids[i]);
-                w.unknownStack.push_back(id);
-                w.savedWeight.push_back(x);
-                unknownWeight += x;
-            } else {
-                ++groups[size_t(b)];
-            }
-        }
-    }
+    for (size_t i = uBase; i < w.unknownStack.size(); ++i) unknownWeight += w.savedWeight[i];
     const bool savedAllOne = w.allOne;
     if (unknowns) w.allOne = false;
     const float known = cases - unknownWeight;
@@ -695,14 +685,60 @@ std::unique_ptr<TreeNode> Grower::GrowNode(Work& w, const Frame& f) {
     return node;
 }
 
-int Grower::BranchOf(uint32_t id, const TreeNode& node) const {
-    if (node.kind == kThresholdTest) {
-        uint32_t bits = SlotBits(id, node.attr);
-        if (bits == kMissingBits) return 0;
-        return std::bit_cast<float>(bits) <= node.cut ? 1 : 2;
+// The branch of every row of the node (0 for an unknown value): counts per branch, and
+// the rows with unknown values, with their weights, pushed in list order. Large nodes
+// of the skeleton are cut in pieces, one per thread, put together in order.
+void Grower::SplitRows(Work& w, const Frame& f, const TreeNode& node, int forks, std::vector<uint32_t>& groups) {
+    const uint32_t* ids = w.ids[f.side].data.get() + f.idOff;
+    const Brancher branch = BranchesOf(node);
+    uint16_t* branchOf = w.branchOf.get();
+    auto piece = [&](uint32_t from, uint32_t to, uint32_t* counts, std::vector<uint32_t>& unk,
+                     std::vector<float>& unkW) {
+        for (uint32_t i = from; i < to; ++i) {
+            const uint32_t item = ids[i];
+            const uint32_t id = RowId(item);
+            const int b = branch(id);
+            branchOf[id] = uint16_t(b);
+            ++counts[b];
+            if (b == 0) {
+                unk.push_back(id);
+                unkW.push_back(RowW(w, item));
+            }
+        }
+    };
+    const uint32_t n = f.n;
+    if (!(pool_ && w.skeleton && n >= kAttrParallelRows)) {
+        piece(0, n, groups.data(), w.unknownStack, w.savedWeight);
+        return;
     }
-    const int k = discIndex_[node.attr];
-    return valueCode_[size_t(k)][DiscreteValue(id, node.attr)];
+    const int pieces = pool_->Threads() * 2;
+    std::vector<std::vector<uint32_t>> counts(size_t(pieces), std::vector<uint32_t>(size_t(forks) + 1, 0));
+    std::vector<std::vector<uint32_t>> unk(static_cast<size_t>(pieces));
+    std::vector<std::vector<float>> unkW(static_cast<size_t>(pieces));
+    pool_->ForEach(pieces, [&](int, int p) {
+        const uint32_t from = uint32_t(uint64_t(n) * uint32_t(p) / uint32_t(pieces));
+        const uint32_t to = uint32_t(uint64_t(n) * uint32_t(p + 1) / uint32_t(pieces));
+        piece(from, to, counts[size_t(p)].data(), unk[size_t(p)], unkW[size_t(p)]);
+    });
+    for (int p = 0; p < pieces; ++p) {
+        for (int v = 0; v <= forks; ++v) groups[size_t(v)] += counts[size_t(p)][size_t(v)];
+        w.unknownStack.insert(w.unknownStack.end(), unk[size_t(p)].begin(), unk[size_t(p)].end());
+        w.savedWeight.insert(w.savedWeight.end(), unkW[size_t(p)].begin(), unkW[size_t(p)].end());
+    }
+}
+
+Grower::Brancher Grower::BranchesOf(const TreeNode& node) const {
+    Brancher b;
+    b.threshold = node.kind == kThresholdTest;
+    b.col = (*in_.slots)[size_t(node.attr)].data();
+    b.cut = node.cut;
+    if (!b.threshold) {
+        const int k = discIndex_[node.attr];
+        b.values = dval_.data() + k;
+        b.stride = size_t(nDisc_);
+        b.codes = valueCode_[size_t(k)].data();
+    }
+    return b;
 }
 
 float Grower::FindCut(int c, float midpoint) const {
@@ -1097,9 +1133,10 @@ float Grower::Estimate(TreeNode* t, int32_t first, int32_t last, bool update) {
     const size_t base = pruneStack_.size();
     std::vector<uint32_t>& counts = pruneCounts_[size_t(pruneDepth_)];
     counts.assign(size_t(forks) + 1, 0);
+    const Brancher branch = BranchesOf(*t);
     for (int32_t i = first; i <= last; ++i) {
         uint32_t id = order_[i];
-        int b = BranchOf(id, *t);
+        int b = branch(id);
         m.branchOf[id] = uint16_t(b);
         ++counts[b];
     }

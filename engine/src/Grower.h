@@ -19,6 +19,7 @@
 #pragma once
 
 #include <atomic>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -134,11 +135,24 @@ private:
     float W(const Work& w, uint32_t id) const { return w.nonUnit ? w.weight[id] : 1.0f; }
     void SetWeights(Work& w, const uint32_t* ids, const float* saved, size_t n, const float* factor);
     void Scale(Work& w, const uint32_t* ids, size_t n, float factor, bool multiply);
-    uint16_t DiscreteValue(uint32_t id, int attr) const {
-        return dval_[size_t(id) * nDisc_ + size_t(discIndex_[attr])];
-    }
-    uint32_t SlotBits(uint32_t id, int attr) const { return (*in_.slots)[attr][id]; }
-    int BranchOf(uint32_t id, const TreeNode& node) const;
+    // The branch of a row under a node's test; 0 for an unknown value.
+    struct Brancher {
+        bool threshold = true;
+        const uint32_t* col = nullptr;  // threshold test: the attribute's slots
+        float cut = 0;
+        const uint16_t* values = nullptr;  // value test: dense values, stride apart
+        size_t stride = 0;
+        const uint16_t* codes = nullptr;  // dense value -> value
+        int operator()(uint32_t id) const {
+            if (threshold) {
+                const uint32_t bits = col[id];
+                return bits == kMissingBits ? 0 : (std::bit_cast<float>(bits) <= cut ? 1 : 2);
+            }
+            return codes[values[size_t(id) * stride]];
+        }
+    };
+    Brancher BranchesOf(const TreeNode& node) const;
+    void SplitRows(Work& w, const Frame& f, const TreeNode& node, int forks, std::vector<uint32_t>& groups);
 
     void BuildRoot(Work& w);
     std::unique_ptr<TreeNode> GrowNode(Work& w, const Frame& f);
