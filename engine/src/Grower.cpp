@@ -115,9 +115,9 @@ void Grower::Arena<T>::Ensure(size_t need) {
 // A subtree grown by a job: its lists and the weights of its weighted rows, the state
 // of its path, and what came out.
 struct Grower::Task {
-    std::vector<uint32_t> ids;
-    std::vector<Entry> ents;
-    std::vector<uint32_t> unks;
+    Arena<uint32_t> ids;  // handed over to the thread that grows it
+    Arena<Entry> ents;
+    Arena<uint32_t> unks;
     std::vector<float> weights;  // of the items of `ids` marked weighted, in order
     std::vector<uint8_t> testCount;
     bool allOne = true;
@@ -453,11 +453,22 @@ std::unique_ptr<TreeNode> Grower::GrowParallel(int threads) {
 void Grower::Spawn(Work& w, const Frame& f, int parentDepth) {
     auto t = std::make_unique<Task>();
     const uint32_t* ids = w.ids[f.side].data.get() + f.idOff;
-    t->ids.assign(ids, ids + f.n);
+    t->ids.Ensure(f.n);
+    std::copy(ids, ids + f.n, t->ids.data.get());
+    t->ids.top = f.n;
     const Entry* ents = w.ents[f.side].data.get() + f.entOff;
-    t->ents.assign(ents, ents + size_t(f.n) * nCont_);
+    t->ents.Ensure(size_t(f.n) * nCont_);
+    auto copyList = [&](int, int c) {
+        std::copy(ents + size_t(c) * f.n, ents + size_t(c + 1) * f.n, t->ents.data.get() + size_t(c) * f.n);
+    };
+    if (pool_ && f.n >= kAttrParallelRows) pool_->ForEach(nCont_, copyList);
+    else
+        for (int c = 0; c < nCont_; ++c) copyList(0, c);
+    t->ents.top = size_t(f.n) * nCont_;
     const uint32_t* unks = w.unks[f.side].data.get() + f.unkOff;
-    t->unks.assign(unks, unks + nCont_);
+    t->unks.Ensure(size_t(nCont_));
+    std::copy(unks, unks + nCont_, t->unks.data.get());
+    t->unks.top = size_t(nCont_);
     for (uint32_t i = 0; i < f.n; ++i)
         if (ids[i] & kWeighted) t->weights.push_back(RowW(w, ids[i]));
     t->testCount = w.testCount;
@@ -472,27 +483,23 @@ void Grower::RunTask(int thread, Task& t) {
     if (!abort_.load(std::memory_order_relaxed)) {
         try {
             MakeWork(w, true);
-            const uint32_t n = uint32_t(t.ids.size());
-            w.ids[0].Ensure(n);
-            w.ents[0].Ensure(t.ents.size());
-            w.unks[0].Ensure(t.unks.size());
-            std::copy(t.ids.begin(), t.ids.end(), w.ids[0].data.get());
-            std::copy(t.ents.begin(), t.ents.end(), w.ents[0].data.get());
-            std::copy(t.unks.begin(), t.unks.end(), w.unks[0].data.get());
-            w.ids[0].top = n;
-            w.ents[0].top = t.ents.size();
-            w.unks[0].top = t.unks.size();
+            const uint32_t n = uint32_t(t.ids.top);
+            std::swap(w.ids[0], t.ids);
+            std::swap(w.ents[0], t.ents);
+            std::swap(w.unks[0], t.unks);
+            const uint32_t* ids = w.ids[0].data.get();
             w.nonUnit = 0;
             size_t k = 0;
             for (uint32_t i = 0; i < n; ++i) {
-                if (!(t.ids[i] & kWeighted)) continue;
+                if (!(ids[i] & kWeighted)) continue;
                 const float x = t.weights[k++];
-                w.weight[RowId(t.ids[i])] = x;
+                w.weight[RowId(ids[i])] = x;
                 if (x != 1.0f) ++w.nonUnit;
             }
-            std::vector<uint32_t>().swap(t.ids);
-            std::vector<Entry>().swap(t.ents);
             std::vector<float>().swap(t.weights);
+            t.ids.Free();
+            t.ents.Free();
+            t.unks.Free();
             w.testCount = t.testCount;
             w.allOne = t.allOne;
             w.depth = t.depth;
