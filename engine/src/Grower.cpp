@@ -99,7 +99,7 @@ float Coefficient(float cf) {
 // attributes are evaluated in turn), and subtrees of fewer rows than taskRows_ are jobs.
 constexpr int32_t kParallelRows = 20000;
 constexpr uint32_t kAttrParallelRows = 4096;
-constexpr uint32_t kMinTaskRows = 2048;
+constexpr uint32_t kMinTaskRows = kAttrParallelRows;  // no serial node in the skeleton
 constexpr uint32_t kTasksPerThread = 16;
 
 template <class T>
@@ -1076,47 +1076,110 @@ float Grower::ExtraErrors(double n, double e) const {
         return float(v + e * (double(ExtraErrors(n, 1.0)) - v));
     }
     if (e + 0.5 >= n) return float(0.67 * (n - e));
-    const double coeff = Coefficient(cf_);
+    const double coeff = coeff_;
     double pr = (e + 0.5 + coeff / 2 + std::sqrt(coeff * ((e + 0.5) * (1 - (e + 0.5) / n) + coeff / 4))) / (n + coeff);
     return float(n * pr - e);
 }
 
-void Grower::Prune(TreeNode* root, float cf) {
+// A subtree's estimate made by a job: its rows in order with their weights, and the
+// flag of its path.
+struct Grower::PruneTask {
+    TreeNode* node = nullptr;
+    bool update = false;
+    bool allOne = true;
+    std::vector<uint32_t> rows;
+    std::vector<float> weights;
+    float result = 0;
+    bool failed = false;
+    std::atomic<bool> done{false};
+};
+
+void Grower::Prune(TreeNode* root, float cf, int threads) {
     cf_ = cf;
-    // Sized once: the recursion goes one level deeper than the tree, whose depth is at
-    // most kMaxDepth.
-    pruneDepth_ = -1;
-    pruneCounts_.resize(kMaxDepth + 4);
-    pruneAt_.resize(kMaxDepth + 4);
+    coeff_ = Coefficient(cf);
     Work& m = *works_[0];
     std::fill(m.weight.get(), m.weight.get() + in_.rowCount, 1.0f);
     m.nonUnit = 0;
     m.allOne = true;
+    SizePruneLevels(m);
     if (order_.size() != size_t(in_.rowCount)) {
         order_.resize(size_t(in_.rowCount));
         for (size_t i = 0; i < order_.size(); ++i) order_[i] = uint32_t(i);
     }
-    Estimate(root, 0, in_.rowCount - 1, true);
+    // The rows stay in the order the last pruning left them.
+    m.order.swap(order_);
+    struct Cleanup {
+        Grower* g;
+        Work& m;
+        ~Cleanup() {
+            g->pool_.reset();
+            g->pruneWorks_.clear();
+            g->pruneTasks_.clear();
+            g->pruneMain_ = nullptr;
+            m.order.swap(g->order_);
+        }
+    } cleanup{this, m};
+    if (threads > 1 && in_.rowCount >= kParallelRows) {
+        pool_ = std::make_unique<ThreadPool>(threads);
+        pruneWorks_.resize(size_t(threads));
+        for (auto& pw : pruneWorks_) pw = std::make_unique<Work>();
+        pruneMain_ = &m;
+        taskRows_ = std::max<uint32_t>(kMinTaskRows, uint32_t(in_.rowCount) / (uint32_t(threads) * kTasksPerThread));
+    }
+    Estimate(m, root, 0, in_.rowCount - 1, true);
 }
 
-float Grower::Estimate(TreeNode* t, int32_t first, int32_t last, bool update) {
+// Sized once, so that a level's scratch stays in place under deeper levels: the
+// recursion goes one level deeper than the tree, whose depth is at most kMaxDepth.
+void Grower::SizePruneLevels(Work& w) {
+    w.pruneDepth = -1;
+    w.pruneCounts.resize(kMaxDepth + 4);
+    w.pruneAt.resize(kMaxDepth + 4);
+}
+
+void Grower::RunPruneTask(int thread, PruneTask& t) {
+    Work& w = *pruneWorks_[size_t(thread)];
+    try {
+        if (!w.weight) {
+            w.weight = std::make_unique_for_overwrite<float[]>(size_t(in_.rowCount));
+            w.branchOf = std::make_unique_for_overwrite<uint16_t[]>(size_t(in_.rowCount));
+        }
+        w.order.swap(t.rows);
+        w.nonUnit = 0;
+        for (size_t i = 0; i < w.order.size(); ++i) {
+            w.weight[w.order[i]] = t.weights[i];
+            if (t.weights[i] != 1.0f) ++w.nonUnit;
+        }
+        std::vector<float>().swap(t.weights);
+        w.allOne = t.allOne;
+        SizePruneLevels(w);
+        w.pruneStack.clear();
+        t.result = Estimate(w, t.node, 0, int32_t(w.order.size()) - 1, t.update);
+    } catch (const std::bad_alloc&) {
+        t.failed = true;
+    }
+    t.done.store(true, std::memory_order_release);
+}
+
+float Grower::Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, bool update) {
     const int C = nClass_;
-    Work& m = *works_[0];
+    std::vector<uint32_t>& order = m.order;
+    std::vector<uint32_t>& stack = m.pruneStack;
     // Scratch per recursion level (the recursion is no deeper than the tree).
     struct Level {
-        Grower* g;
-        explicit Level(Grower* grower) : g(grower) { ++g->pruneDepth_; }
-        ~Level() { --g->pruneDepth_; }
-    } level(this);
+        Work& w;
+        explicit Level(Work& work) : w(work) { ++w.pruneDepth; }
+        ~Level() { --w.pruneDepth; }
+    } level(m);
     std::vector<float> dist(size_t(C), 0.0f);
     float cases;
     if (m.allOne) {
         cases = float(last - first + 1);
     } else {
         cases = 0;
-        for (int32_t i = first; i <= last; ++i) cases += W(m, order_[i]);
+        for (int32_t i = first; i <= last; ++i) cases += W(m, order[i]);
     }
-    for (int32_t i = first; i <= last; ++i) dist[cls_[order_[i]]] += W(m, order_[i]);
+    for (int32_t i = first; i <= last; ++i) dist[cls_[order[i]]] += W(m, order[i]);
     int best = classDense_[size_t(t->cls)];
     for (int c = 0; c < C; ++c)
         if (dist[c] > dist[best]) best = c;
@@ -1135,38 +1198,46 @@ float Grower::Estimate(TreeNode* t, int32_t first, int32_t last, bool update) {
     }
 
     // One pass sorts the rows by branch: unknown values first, then each group; a
-    // branch is grown on the unknowns followed by its own group.
+    // branch is estimated on the unknowns followed by its own group.
     const int forks = t->forks;
-    const size_t base = pruneStack_.size();
-    std::vector<uint32_t>& counts = pruneCounts_[size_t(pruneDepth_)];
+    const size_t base = stack.size();
+    std::vector<uint32_t>& counts = m.pruneCounts[size_t(m.pruneDepth)];
     counts.assign(size_t(forks) + 1, 0);
     const Brancher branch = BranchesOf(*t);
     for (int32_t i = first; i <= last; ++i) {
-        uint32_t id = order_[i];
+        uint32_t id = order[i];
         int b = branch(id);
         m.branchOf[id] = uint16_t(b);
         ++counts[b];
     }
-    std::vector<size_t>& at = pruneAt_[size_t(pruneDepth_)];
+    std::vector<size_t>& at = m.pruneAt[size_t(m.pruneDepth)];
     at.assign(size_t(forks) + 1, 0);
     size_t sum = base;
     for (int v = 0; v <= forks; ++v) {
         at[v] = sum;
         sum += counts[v];
     }
-    pruneStack_.resize(sum);
+    stack.resize(sum);
     for (int32_t i = first; i <= last; ++i) {
-        uint32_t id = order_[i];
-        pruneStack_[at[m.branchOf[id]]++] = id;
+        uint32_t id = order[i];
+        stack[at[m.branchOf[id]]++] = id;
     }
     const uint32_t unknowns = counts[0];
-    std::copy(pruneStack_.begin() + long(base), pruneStack_.begin() + long(base + unknowns), order_.begin() + first);
+    std::copy(stack.begin() + long(base), stack.begin() + long(base + unknowns), order.begin() + first);
     const int32_t kp = first + int32_t(unknowns);
     float known = 0;
-    for (size_t i = base + unknowns; i < sum; ++i) known += W(m, pruneStack_[i]);
+    for (size_t i = base + unknowns; i < sum; ++i) known += W(m, stack[i]);
     const bool saved = m.allOne;
     if (kp != first) m.allOne = false;
-    float treeErrors = 0, maxFactor = 0;
+    // Each branch starts from the node's own weights of the unknown rows.
+    std::vector<float> savedWeight(unknowns);
+    for (uint32_t i = 0; i < unknowns; ++i) savedWeight[i] = W(m, stack[base + i]);
+    // On the calling thread of a parallel pruning, small branches are jobs.
+    const bool spawn = pruneMain_ == &m;
+    std::vector<float> results(size_t(forks) + 1, 0.0f);
+    std::vector<PruneTask*> jobs;
+    std::vector<int> jobBranch;
+    float maxFactor = 0;
     int largest = 0;
     size_t groupStart = base + unknowns;
     for (int v = 1; v <= forks; ++v) {
@@ -1174,27 +1245,56 @@ float Grower::Estimate(TreeNode* t, int32_t first, int32_t last, bool update) {
         const size_t from = groupStart;
         groupStart += g;
         if (g == 0) continue;
-        std::copy(pruneStack_.begin() + long(from), pruneStack_.begin() + long(from + g), order_.begin() + kp);
+        std::copy(stack.begin() + long(from), stack.begin() + long(from + g), order.begin() + kp);
         const int32_t ep = kp + int32_t(g) - 1;
         float gw = 0;
-        for (int32_t i = kp; i <= ep; ++i) gw += W(m, order_[i]);
+        for (int32_t i = kp; i <= ep; ++i) gw += W(m, order[i]);
         const float factor = float(double(gw) / known);
         if (factor >= maxFactor) {
             largest = v;
             maxFactor = factor;
         }
-        Scale(m, pruneStack_.data() + base, unknowns, factor, true);
-        treeErrors += Estimate(t->branches[v].get(), first, ep, update);
-        std::copy(pruneStack_.begin() + long(base), pruneStack_.begin() + long(base + unknowns), order_.begin() + first);
-        Scale(m, pruneStack_.data() + base, unknowns, factor, false);
+        SetWeights(m, stack.data() + base, savedWeight.data(), unknowns, &factor);
+        if (spawn && uint32_t(ep - first + 1) < taskRows_) {
+            auto job = std::make_unique<PruneTask>();
+            job->node = t->branches[v].get();
+            job->update = update;
+            job->allOne = m.allOne;
+            job->rows.assign(order.begin() + first, order.begin() + ep + 1);
+            job->weights.reserve(job->rows.size());
+            for (uint32_t id : job->rows) job->weights.push_back(W(m, id));
+            jobs.push_back(job.get());
+            jobBranch.push_back(v);
+            pruneTasks_.push_back(std::move(job));
+            PruneTask* raw = jobs.back();
+            pool_->Submit([this, raw](int thread) { RunPruneTask(thread, *raw); });
+        } else {
+            results[size_t(v)] = Estimate(m, t->branches[v].get(), first, ep, update);
+        }
+        std::copy(stack.begin() + long(base), stack.begin() + long(base + unknowns), order.begin() + first);
+        SetWeights(m, stack.data() + base, savedWeight.data(), unknowns, nullptr);
     }
+    if (!jobs.empty()) {
+        pool_->WaitFor([&jobs] {
+            for (PruneTask* j : jobs)
+                if (!j->done.load(std::memory_order_acquire)) return false;
+            return true;
+        });
+        for (size_t i = 0; i < jobs.size(); ++i) {
+            if (jobs[i]->failed) throw std::bad_alloc();
+            results[size_t(jobBranch[i])] = jobs[i]->result;
+        }
+    }
+    float treeErrors = 0;
+    for (int v = 1; v <= forks; ++v)
+        if (counts[v]) treeErrors += results[size_t(v)];
     // Back to the node's own rows, in any order.
-    std::copy(pruneStack_.begin() + long(base), pruneStack_.begin() + long(sum), order_.begin() + first);
-    pruneStack_.resize(base);
+    std::copy(stack.begin() + long(base), stack.begin() + long(sum), order.begin() + first);
+    stack.resize(base);
     m.allOne = saved;
     if (!update) return treeErrors;
 
-    const double branchErrors = largest ? double(Estimate(t->branches[largest].get(), first, last, false))
+    const double branchErrors = largest ? double(Estimate(m, t->branches[largest].get(), first, last, false))
                                         : std::numeric_limits<double>::infinity();
     if (leafTotal <= branchErrors + 0.1 && leafTotal <= double(treeErrors) + 0.1) {
         t->kind = kLeaf;
@@ -1203,7 +1303,7 @@ float Grower::Estimate(TreeNode* t, int32_t first, int32_t last, bool update) {
         t->forks = 0;
     } else if (branchErrors <= double(treeErrors) + 0.1) {
         m.allOne = saved;
-        Estimate(t->branches[largest].get(), first, last, true);
+        Estimate(m, t->branches[largest].get(), first, last, true);
         // The node takes over the branch's whole content and keeps its own place.
         std::unique_ptr<TreeNode> b = std::move(t->branches[largest]);
         t->kind = b->kind;

@@ -62,8 +62,9 @@ public:
     // partial tree) once *cancel is non-zero after a progress event; no thread is left
     // running on return. Throws std::bad_alloc.
     std::unique_ptr<TreeNode> Grow(ProgressSink* sink, const int16_t* cancel, int threads);
-    // Pessimistic-error pruning of `root` in place at confidence cf.
-    void Prune(TreeNode* root, float cf);
+    // Pessimistic-error pruning of `root` in place at confidence cf, with up to
+    // `threads` threads. Throws std::bad_alloc.
+    void Prune(TreeNode* root, float cf, int threads);
 
     int32_t LargestBranchCount() const { return largestBranch_; }
 
@@ -119,7 +120,13 @@ private:
         int32_t largestBranch = 0;
         bool skeleton = false;           // the calling thread's part of a parallel growth
         std::vector<float>* leaves = nullptr;  // recorded leaf items, when not reporting
+        // Pruning: the rows in order, their split by branch, scratch per level.
+        std::vector<uint32_t> order, pruneStack;
+        int pruneDepth = -1;
+        std::vector<std::vector<uint32_t>> pruneCounts;
+        std::vector<std::vector<size_t>> pruneAt;
     };
+    struct PruneTask;
     // A leaf's progress, or the subtree of a job, in the serial order of the events.
     struct Step {
         float items;
@@ -193,7 +200,9 @@ private:
         return (e.id & kWeighted) && w.nonUnit ? w.weight[EntryId(e)] : 1.0f;
     }
 
-    float Estimate(TreeNode* t, int32_t first, int32_t last, bool update);
+    float Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, bool update);
+    void RunPruneTask(int thread, PruneTask& t);
+    void SizePruneLevels(Work& w);
     float ExtraErrors(double n, double e) const;
 
     GrowInput in_;
@@ -225,12 +234,12 @@ private:
     const int16_t* cancel_ = nullptr;
     ProgressSink* sink_ = nullptr;
 
-    std::vector<uint32_t> order_;       // row order used by pruning
-    std::vector<uint32_t> pruneStack_;  // rows of the nodes being pruned, by branch
-    int pruneDepth_ = -1;
-    std::vector<std::vector<uint32_t>> pruneCounts_;
-    std::vector<std::vector<size_t>> pruneAt_;
+    std::vector<uint32_t> order_;  // row order left by the last pruning
+    std::vector<std::unique_ptr<Work>> pruneWorks_;  // per thread, for pruning jobs
+    std::vector<std::unique_ptr<PruneTask>> pruneTasks_;
+    Work* pruneMain_ = nullptr;  // the calling thread's, in a parallel pruning
     float cf_ = 0.25f;
+    float coeff_ = 0.0f;
 };
 
 }  // namespace trx

@@ -316,7 +316,7 @@ Status TreeEngine::BuildTree(SAFEARRAY** nodeTree, SAFEARRAY** childIndex, Progr
             pruned_.reset();
             try {
                 pruned_ = CopyTree(*grown_);
-                grower_->Prune(pruned_.get(), cf_);
+                grower_->Prune(pruned_.get(), cf_, GrowthThreads());
             } catch (const std::bad_alloc&) {
                 pruned_.reset();
                 return Status::Code(E_OUTOFMEMORY);

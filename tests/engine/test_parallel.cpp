@@ -122,6 +122,7 @@ public:
 
 struct Outcome {
     Tree tree;
+    Tree repruned;  // the same grown tree pruned again at another rate
     std::vector<int> progress;
     int most = 0;
 };
@@ -133,6 +134,8 @@ Outcome BuildWith(const Spec& s, int threads) {
     o.tree = Build(e.trx.Get());
     o.progress = e.sink.values;
     o.most = e.sink.most;
+    EXPECT_EQ(e.trx->put_PruneRate(s.prune > 50 ? 20.0f : 85.0f), S_OK);
+    o.repruned = Build(e.trx.Get());
     return o;
 }
 
@@ -174,6 +177,7 @@ TEST(EngineThreads, TreesAndProgressMatchOneThread) {
         Outcome many = BuildWith(s, 8);
         ASSERT_GT(one.tree.nodes.size(), 1u);
         ExpectSameTree(one.tree, many.tree);
+        ExpectSameTree(one.repruned, many.repruned);
         EXPECT_EQ(one.progress, many.progress);
         EXPECT_EQ(one.most, before);     // one thread is the caller's
         EXPECT_GT(many.most, before);    // the helpers were there while it grew
