@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <system_error>
 
 namespace trx {
 namespace {
@@ -353,7 +354,8 @@ std::unique_ptr<TreeNode> Grower::Grow(ProgressSink* sink, const int16_t* cancel
     w.nonUnit = 0;
     std::fill(w.testCount.begin(), w.testCount.end(), uint8_t(0));
     std::unique_ptr<TreeNode> tree;
-    if (threads > 1 && in_.rowCount >= kParallelRows) {
+    if (threads > 1 && in_.rowCount >= kParallelRows) StartPool(threads);
+    if (pool_) {
         tree = GrowParallel(threads);
     } else {
         BuildRoot(w);
@@ -365,6 +367,15 @@ std::unique_ptr<TreeNode> Grower::Grow(ProgressSink* sink, const int16_t* cancel
     sortedValues_.clear();
     sortedValues_.shrink_to_fit();
     return tree;
+}
+
+// Without threads to be had, the work is done on the calling thread alone.
+void Grower::StartPool(int threads) {
+    try {
+        pool_ = std::make_unique<ThreadPool>(threads);
+    } catch (const std::system_error&) {
+        pool_.reset();
+    }
 }
 
 std::unique_ptr<TreeNode> Grower::GrowParallel(int threads) {
@@ -381,7 +392,6 @@ std::unique_ptr<TreeNode> Grower::GrowParallel(int threads) {
             g->pending_.clear();
         }
     } cleanup{this};
-    pool_ = std::make_unique<ThreadPool>(threads);
     works_.resize(size_t(threads));
     for (int t = 1; t < threads; ++t) {
         works_[size_t(t)] = std::make_unique<Work>();
@@ -1119,8 +1129,8 @@ void Grower::Prune(TreeNode* root, float cf, int threads) {
             m.order.swap(g->order_);
         }
     } cleanup{this, m};
-    if (threads > 1 && in_.rowCount >= kParallelRows) {
-        pool_ = std::make_unique<ThreadPool>(threads);
+    if (threads > 1 && in_.rowCount >= kParallelRows) StartPool(threads);
+    if (pool_) {
         pruneWorks_.resize(size_t(threads));
         for (auto& pw : pruneWorks_) pw = std::make_unique<Work>();
         pruneMain_ = &m;

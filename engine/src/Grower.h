@@ -183,6 +183,7 @@ private:
     }
     void Spawn(Work& w, const Frame& f, int kidDepth);
     void RunTask(int thread, Task& t);
+    void StartPool(int threads);
     std::unique_ptr<TreeNode> GrowParallel(int threads);
     void FreeLists(Work& w);
     // Bit 31 of a list item marks a row that had an unknown value at some node above:
