@@ -257,17 +257,6 @@ void Grower::SetWeights(Work& w, const uint32_t* ids, const float* saved, size_t
     }
 }
 
-void Grower::Scale(Work& w, const uint32_t* ids, size_t n, float factor, bool multiply) {
-    for (size_t i = 0; i < n; ++i) {
-        float& x = w.weight[ids[i]];
-        bool wasUnit = x == 1.0f;
-        x = multiply ? x * factor : x / factor;
-        bool isUnit = x == 1.0f;
-        if (wasUnit && !isUnit) ++w.nonUnit;
-        else if (!wasUnit && isUnit) --w.nonUnit;
-    }
-}
-
 // Root lists: all row ids, and per continuous attribute the rows with an unknown value
 // followed by the known ones in ascending order (LSD radix sort on the float's order key).
 void Grower::BuildRoot(Work& w) {

@@ -14,8 +14,9 @@
 // With more than one thread, the large nodes near the root are grown by the calling
 // thread with their attributes evaluated in parallel, and every smaller subtree is a
 // job of its own. A subtree depends only on its rows, their weights and the tests on
-// its path, so it comes out the same whoever grows it; its leaves' progress is
-// recorded and replayed on the calling thread in the serial order.
+// its path (every branch starts from its node's own weights), so it comes out the
+// same whoever grows it; its leaves' progress is recorded and replayed on the calling
+// thread in the serial order. Pruning hands out small subtrees the same way.
 #pragma once
 
 #include <atomic>
@@ -141,7 +142,6 @@ private:
     void MakeWork(Work& w, bool rowArrays);
     float W(const Work& w, uint32_t id) const { return w.nonUnit ? w.weight[id] : 1.0f; }
     void SetWeights(Work& w, const uint32_t* ids, const float* saved, size_t n, const float* factor);
-    void Scale(Work& w, const uint32_t* ids, size_t n, float factor, bool multiply);
     // The branch of a row under a node's test; 0 for an unknown value.
     struct Brancher {
         bool threshold = true;
