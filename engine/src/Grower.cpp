@@ -1134,6 +1134,8 @@ void Grower::SizePruneLevels(Work& w) {
     w.pruneDepth = -1;
     w.pruneCounts.resize(kMaxDepth + 4);
     w.pruneAt.resize(kMaxDepth + 4);
+    w.pruneSaved.resize(kMaxDepth + 4);
+    w.pruneResults.resize(kMaxDepth + 4);
 }
 
 void Grower::RunPruneTask(int thread, PruneTask& t) {
@@ -1229,11 +1231,13 @@ float Grower::Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, bool u
     const bool saved = m.allOne;
     if (kp != first) m.allOne = false;
     // Each branch starts from the node's own weights of the unknown rows.
-    std::vector<float> savedWeight(unknowns);
+    std::vector<float>& savedWeight = m.pruneSaved[size_t(m.pruneDepth)];
+    savedWeight.resize(unknowns);
     for (uint32_t i = 0; i < unknowns; ++i) savedWeight[i] = W(m, stack[base + i]);
     // On the calling thread of a parallel pruning, small branches are jobs.
     const bool spawn = pruneMain_ == &m;
-    std::vector<float> results(size_t(forks) + 1, 0.0f);
+    std::vector<float>& results = m.pruneResults[size_t(m.pruneDepth)];
+    results.assign(size_t(forks) + 1, 0.0f);
     std::vector<PruneTask*> jobs;
     std::vector<int> jobBranch;
     float maxFactor = 0;

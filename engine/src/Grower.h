@@ -126,6 +126,7 @@ private:
         int pruneDepth = -1;
         std::vector<std::vector<uint32_t>> pruneCounts;
         std::vector<std::vector<size_t>> pruneAt;
+        std::vector<std::vector<float>> pruneSaved, pruneResults;
     };
     struct PruneTask;
     // A leaf's progress, or the subtree of a job, in the serial order of the events.
