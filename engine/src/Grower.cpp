@@ -789,12 +789,13 @@ void Grower::Evaluate(Work& w, const Frame& f, float cases) {
     for (int c = 0; c < nCont_; ++c)
         if (w.testCount[size_t(contAttr_[c])] <= kMaxThresholdTests) live.push_back(c);
     if (pool_ && w.skeleton && f.n >= kAttrParallelRows) {
-        // Each attribute on its own thread, its own sums in the same order as ever.
-        const int nd = int(active.size());
+        // Each continuous attribute on a thread of its own, the discrete ones together
+        // (one pass over the rows for all); every sum in the same order as ever.
+        const int nd = active.empty() ? 0 : 1;
         pool_->ForEach(nd + int(live.size()), [&](int thread, int i) {
             if (i < nd) {
-                TallyDiscrete(w, f, &active[size_t(i)], 1, works_[size_t(thread)]->tables);
-                EvalDiscrete(w, discAttr_[active[size_t(i)]], cases);
+                TallyDiscrete(w, f, active.data(), active.size(), works_[size_t(thread)]->tables);
+                for (int k : active) EvalDiscrete(w, discAttr_[k], cases);
             } else {
                 const int c = live[size_t(i - nd)];
                 EvalContinuous(w, works_[size_t(thread)]->scratch, contAttr_[c], c, f, cases);
