@@ -101,7 +101,7 @@ float Coefficient(float cf) {
 constexpr int32_t kParallelRows = 20000;
 constexpr uint32_t kAttrParallelRows = 4096;
 constexpr uint32_t kMinTaskRows = kAttrParallelRows;  // no serial node in the skeleton
-constexpr uint32_t kTasksPerThread = 16;
+constexpr uint32_t kTasksPerThread = 8;
 
 template <class T>
 void Grower::Arena<T>::Ensure(size_t need) {
