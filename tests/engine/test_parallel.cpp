@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -281,5 +282,71 @@ TEST(EngineTables, ExtremeDeclaredCountsOnTwoRows) {
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFEXITED(status)) << "signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
     EXPECT_EQ(WEXITSTATUS(status), 0);
+#endif
+}
+
+namespace {
+
+long AddressSpaceBytes() {
+    long pages = 0;
+    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
+        std::fclose(f);
+    }
+    return pages * sysconf(_SC_PAGESIZE);
+}
+
+// In a child: a build on eight threads with only `room` bytes of address space to
+// spare. Exit 0 when it gave the tree of one thread, 1 when it ran out of memory and
+// left the arrays alone; either way no thread may be left behind.
+[[noreturn]] void BuildWithLittleRoom(const Spec& s, const Tree& reference, long room) {
+    alarm(120);
+    const int before = ThreadCount();
+    setenv("TESSARY_ENGINE_THREADS", "8", 1);
+    Engine e(s);
+    rlimit lim{};
+    getrlimit(RLIMIT_AS, &lim);
+    lim.rlim_cur = rlim_t(AddressSpaceBytes() + room);
+    if (setrlimit(RLIMIT_AS, &lim) != 0) _exit(10);
+    SAFEARRAY* nt = nullptr;
+    SAFEARRAY* ci = nullptr;
+    const HRESULT hr = e.trx->BuildTree(&nt, &ci);
+    if (ThreadCount() != before) _exit(11);
+    if (hr == E_OUTOFMEMORY) _exit(nt || ci ? 12 : 1);
+    if (hr != S_OK) _exit(13);
+    const Tree t = Decode(nt, ci);
+    if (t.nodes.size() != reference.nodes.size()) _exit(14);
+    for (size_t i = 0; i < t.nodes.size(); ++i)
+        if (std::memcmp(&t.nodes[i].items, &reference.nodes[i].items, 4) != 0 ||
+            std::memcmp(&t.nodes[i].errors, &reference.nodes[i].errors, 4) != 0 ||
+            t.nodes[i].children != reference.nodes[i].children)
+            _exit(15);
+    _exit(0);
+}
+
+}  // namespace
+
+// Memory or threads running out part way: the build either succeeds with the tree of
+// one thread or answers E_OUTOFMEMORY, and no thread is left running either way.
+TEST(EngineThreads, RunningOutOfMemoryLeavesNoThread) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "address-space limits do not apply under the sanitizers";
+#else
+    const Outcome one = BuildWith(kSets[1], 1);
+    int outOfMemory = 0;
+    // From too little room for the helpers' stacks, through room for them but not for
+    // the work, to enough.
+    for (long room = 2l << 20; room <= (120l << 20); room += 2l << 20) {
+        SCOPED_TRACE("room " + std::to_string(room >> 20) + " MB");
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) BuildWithLittleRoom(kSets[1], one.tree, room);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status)) << "signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+        EXPECT_LE(WEXITSTATUS(status), 1);
+        if (WEXITSTATUS(status) == 1) ++outOfMemory;
+    }
+    EXPECT_GT(outOfMemory, 0);  // the failing way out was taken at least once
 #endif
 }
