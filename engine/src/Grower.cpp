@@ -1278,28 +1278,38 @@ float Grower::Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, bool u
         std::copy(stack.begin() + long(base), stack.begin() + long(base + unknowns), order.begin() + first);
         SetWeights(m, stack.data() + base, savedWeight.data(), unknowns, nullptr);
     }
-    if (!jobs.empty()) {
-        pool_->WaitFor([&jobs] {
-            for (PruneTask* j : jobs)
-                if (!j->done.load(std::memory_order_acquire)) return false;
+    // The jobs' results are needed for the sum only; the largest branch's before
+    // it is judged on all the rows, so the other jobs run on meanwhile.
+    auto collect = [&](int only) {
+        pool_->WaitFor([&] {
+            for (size_t i = 0; i < jobs.size(); ++i)
+                if ((only == 0 || jobBranch[i] == only) && !jobs[i]->done.load(std::memory_order_acquire))
+                    return false;
             return true;
         });
         for (size_t i = 0; i < jobs.size(); ++i) {
+            if (only != 0 && jobBranch[i] != only) continue;
             if (jobs[i]->failed) throw std::bad_alloc();
             results[size_t(jobBranch[i])] = jobs[i]->result;
         }
-    }
-    float treeErrors = 0;
-    for (int v = 1; v <= forks; ++v)
-        if (counts[v]) treeErrors += results[size_t(v)];
+    };
+    auto treeSum = [&] {
+        if (!jobs.empty()) collect(0);
+        float total = 0;
+        for (int v = 1; v <= forks; ++v)
+            if (counts[v]) total += results[size_t(v)];
+        return total;
+    };
     // Back to the node's own rows, in any order.
     std::copy(stack.begin() + long(base), stack.begin() + long(sum), order.begin() + first);
     stack.resize(base);
     m.allOne = saved;
-    if (!update) return treeErrors;
+    if (!update) return treeSum();
 
+    if (largest && !jobs.empty()) collect(largest);
     const double branchErrors = largest ? double(Estimate(m, t->branches[largest].get(), first, last, false))
                                         : std::numeric_limits<double>::infinity();
+    const float treeErrors = treeSum();
     if (leafTotal <= branchErrors + 0.1 && leafTotal <= double(treeErrors) + 0.1) {
         t->kind = kLeaf;
         t->errors = float(leafTotal);
