@@ -387,17 +387,15 @@ std::unique_ptr<TreeNode> Grower::GrowParallel(int threads) {
         MakeWork(*works_[size_t(t)], false);
     }
     taskRows_ = std::max<uint32_t>(kMinTaskRows, uint32_t(in_.rowCount) / (uint32_t(threads) * kTasksPerThread));
+    // While the skeleton grows, half the helpers grow its subtrees and the others
+    // stay free for its attribute loops.
+    pool_->LimitJobs(std::max(1, (threads - 1) / 2));
     w.skeleton = true;
     BuildRoot(w);
     std::unique_ptr<TreeNode> root = GrowNode(w, Frame{0, 0, 0, uint32_t(in_.rowCount), 0});
     w.skeleton = false;
     FreeLists(w);
-    // The jobs start once the skeleton is done, so that its attribute loops have
-    // every thread.
-    for (auto& t : tasks_) {
-        Task* raw = t.get();
-        pool_->Submit([this, raw](int thread) { RunTask(thread, *raw); });
-    }
+    pool_->LimitJobs(-1);
 
     // Progress in the serial order; a job's leaves as soon as it is done.
     bool stopped = false, failed = false;
@@ -448,7 +446,7 @@ std::unique_ptr<TreeNode> Grower::GrowParallel(int threads) {
     return root;
 }
 
-// Copies a branch's lists into a job of its own, started once the skeleton is done.
+// Copies a branch's lists into a job of its own.
 void Grower::Spawn(Work& w, const Frame& f, int parentDepth) {
     auto t = std::make_unique<Task>();
     const uint32_t* ids = w.ids[f.side].data.get() + f.idOff;
@@ -474,7 +472,9 @@ void Grower::Spawn(Work& w, const Frame& f, int parentDepth) {
     t->allOne = w.allOne;
     t->depth = parentDepth;
     steps_.push_back(Step{0.0f, int(tasks_.size())});
+    Task* raw = t.get();
     tasks_.push_back(std::move(t));
+    pool_->Submit([this, raw](int thread) { RunTask(thread, *raw); });
 }
 
 void Grower::RunTask(int thread, Task& t) {

@@ -58,7 +58,7 @@ void ThreadPool::HelperLoop(int thread) {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         if (TakeLoopItem(thread, lock)) continue;
-        if (!jobs_.empty()) {
+        if (!jobs_.empty() && (jobLimit_ < 0 || running_ < jobLimit_)) {
             std::function<void(int)> job = std::move(jobs_.front());
             jobs_.pop_front();
             RunJob(job, thread, lock);
@@ -108,6 +108,14 @@ void ThreadPool::WaitFor(const std::function<bool()>& done) {
         }
         finished_.wait(lock);
     }
+}
+
+void ThreadPool::LimitJobs(int jobs) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        jobLimit_ = jobs;
+    }
+    wake_.notify_all();
 }
 
 void ThreadPool::Drain() {

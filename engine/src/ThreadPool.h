@@ -37,6 +37,9 @@ public:
     void WaitFor(const std::function<bool()>& done);
     // Forgets the jobs not yet started and waits for the running ones.
     void Drain();
+    // At most `jobs` queued jobs run at once on the helpers (the others stay free
+    // for loops); a negative count lifts the limit.
+    void LimitJobs(int jobs);
 
 private:
     void HelperLoop(int thread);
@@ -48,6 +51,7 @@ private:
     std::condition_variable finished_;  // caller: a loop item or a job finished
     std::deque<std::function<void(int)>> jobs_;
     int running_ = 0;  // jobs being run
+    int jobLimit_ = -1;
     bool stop_ = false;
     // The loop in hand.
     const std::function<void(int, int)>* loop_ = nullptr;
