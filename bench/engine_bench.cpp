@@ -3,6 +3,11 @@
 //
 //   engine_bench --csv FILE --kinds K0,K1,...,Kn --prune RATE --minitems M [--dump OUT.csv]
 //   engine_bench --generate ROWS,CONT,DISC,CLASSES,MISSING,SEED --prune RATE --minitems M [--dump OUT.csv]
+//   ... [--threads 1,all --repeat N]
+// With --threads, the tree is built N times with each thread count in turn (through
+// TESSARY_ENGINE_THREADS; "all" leaves it to the machine); the medians, their ratio to the first count, and whether
+// every tree equals the first one are printed.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -136,9 +141,8 @@ void Check(HRESULT hr, ITRXTree* trx, const char* what) {
 float R4(const VARIANT& v) { return v.vt == VT_R4 ? v.fltVal : 0.0f; }
 int I2(const VARIANT& v) { return v.vt == VT_I2 ? v.iVal : 0; }
 
-bool Dump(const std::string& path, SAFEARRAY* nodes, SAFEARRAY* kids) {
-    std::FILE* f = std::fopen(path.c_str(), "w");
-    if (!f) return false;
+// The tree as CSV text, one line per node.
+std::string Dump(SAFEARRAY* nodes, SAFEARRAY* kids) {
     LONG n = 0, w = 0;
     SafeArrayGetUBound(nodes, 2, &n);
     ++n;
@@ -148,7 +152,8 @@ bool Dump(const std::string& path, SAFEARRAY* nodes, SAFEARRAY* kids) {
     SHORT* ci = nullptr;
     SafeArrayAccessData(nodes, reinterpret_cast<void**>(&nd));
     SafeArrayAccessData(kids, reinterpret_cast<void**>(&ci));
-    std::fprintf(f, "node,type,forks,field,cut,disclass,class,items,errors,children\n");
+    std::string out = "node,type,forks,field,cut,disclass,class,items,errors,children\n";
+    char line[256];
     for (LONG i = 0; i < n; ++i) {
         const VARIANT* c = nd + size_t(i) * 8;
         std::string children;
@@ -158,61 +163,33 @@ bool Dump(const std::string& path, SAFEARRAY* nodes, SAFEARRAY* kids) {
             if (!children.empty()) children += ' ';
             children += std::to_string(child);
         }
-        std::fprintf(f, "%ld,%d,%d,%d,%.9g,%d,%d,%.9g,%.9g,%s\n", long(i), I2(c[0]), I2(c[1]), I2(c[2]),
-                     double(R4(c[3])), I2(c[4]), I2(c[5]), double(R4(c[6])), double(R4(c[7])), children.c_str());
+        std::snprintf(line, sizeof line, "%ld,%d,%d,%d,%.9g,%d,%d,%.9g,%.9g,", long(i), I2(c[0]), I2(c[1]), I2(c[2]),
+                      double(R4(c[3])), I2(c[4]), I2(c[5]), double(R4(c[6])), double(R4(c[7])));
+        out += line;
+        out += children;
+        out += '\n';
     }
     SafeArrayUnaccessData(kids);
     SafeArrayUnaccessData(nodes);
-    return std::fclose(f) == 0;
+    return out;
 }
 
-}  // namespace
+struct Run {
+    double load = 0, build = 0;
+    long nodes = 0;
+    std::string tree;
+};
 
-int main(int argc, char** argv) {
-    std::string csv, kinds, generate, dump;
-    float prune = -1;
-    long minItems = -1;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc) Usage(("missing value after " + a).c_str());
-            return argv[++i];
-        };
-        if (a == "--csv") csv = value();
-        else if (a == "--kinds") kinds = value();
-        else if (a == "--generate") generate = value();
-        else if (a == "--prune") prune = std::strtof(value().c_str(), nullptr);
-        else if (a == "--minitems") minItems = std::atol(value().c_str());
-        else if (a == "--dump") dump = value();
-        else Usage(("unknown argument " + a).c_str());
-    }
-    if (csv.empty() == generate.empty()) Usage("give either --csv or --generate");
-    if (prune < 0 || minItems < 0) Usage("--prune and --minitems are required");
-#ifdef TESSARY_CLASSES_DEFAULT
-    setenv("TESSARY_CLASSES", TESSARY_CLASSES_DEFAULT, 0);
-#endif
-
-    Table t;
-    if (!csv.empty()) {
-        if (kinds.empty()) Usage("--csv needs --kinds");
-        for (const std::string& k : Split(kinds, ',')) t.kinds.push_back(std::atoi(k.c_str()));
-        t.fields = int(t.kinds.size());
-        if (t.fields < 2 || t.kinds.back() != TRXFIELD_CLASS) Usage("--kinds must end with the class kind 3");
-        if (!ReadCsv(csv, &t)) Usage("cannot read the CSV file");
-    } else {
-        Generate(generate, &t);
-    }
-    const size_t rows = t.Rows();
-    if (rows == 0) Usage("no rows");
-
-    CoInitialize(nullptr);
+// A fresh engine loaded with the rows in batches of 100, and one build.
+Run BuildOnce(const Table& t, float prune, long minItems, bool keepTree) {
     com::ComPtr<ITRXTree> trx;
     HRESULT hr = com::CreateInstance(kTRXTreeProgId, IID_ITRXTree, trx.PutVoid());
     if (FAILED(hr)) {
         std::fprintf(stderr, "engine_bench: cannot create %s (0x%08X); is TESSARY_CLASSES set?\n", kTRXTreeProgId,
                      unsigned(hr));
-        return 1;
+        std::exit(1);
     }
+    const size_t rows = t.Rows();
     const int nf = t.fields;
     Check(trx->Initialize(SHORT(nf)), trx.Get(), "Initialize");
     for (int j = 0; j < nf; ++j) Check(trx->put_FieldType(SHORT(j), SHORT(t.kinds[j])), trx.Get(), "FieldType");
@@ -247,18 +224,100 @@ int main(int argc, char** argv) {
     SAFEARRAY* kids = nullptr;
     Check(trx->BuildTree(&nodes, &kids), trx.Get(), "BuildTree");
     auto t2 = std::chrono::steady_clock::now();
-    double load = std::chrono::duration<double>(t1 - t0).count();
-    double build = std::chrono::duration<double>(t2 - t1).count();
-    LONG n = 0;
+    Run run;
+    run.load = std::chrono::duration<double>(t1 - t0).count();
+    run.build = std::chrono::duration<double>(t2 - t1).count();
+    LONG n = -1;
     if (nodes) SafeArrayGetUBound(nodes, 2, &n);
-    std::printf("rows %zu, fields %d, nodes %ld\n", rows, nf - 1, nodes ? long(n) + 1 : 0L);
-    std::printf("load %.3f s, build %.3f s, %.0f rows/s\n", load, build, build > 0 ? double(rows) / build : 0.0);
-    if (!dump.empty() && nodes && !Dump(dump, nodes, kids)) {
-        std::fprintf(stderr, "engine_bench: cannot write %s\n", dump.c_str());
-        return 1;
-    }
+    run.nodes = long(n) + 1;
+    if (keepTree && nodes && kids) run.tree = Dump(nodes, kids);
     if (nodes) SafeArrayDestroy(nodes);
     if (kids) SafeArrayDestroy(kids);
-    trx = nullptr;
-    return 0;
+    return run;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string csv, kinds, generate, dump, threadList;
+    int repeat = 5;
+    float prune = -1;
+    long minItems = -1;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) Usage(("missing value after " + a).c_str());
+            return argv[++i];
+        };
+        if (a == "--csv") csv = value();
+        else if (a == "--kinds") kinds = value();
+        else if (a == "--generate") generate = value();
+        else if (a == "--prune") prune = std::strtof(value().c_str(), nullptr);
+        else if (a == "--minitems") minItems = std::atol(value().c_str());
+        else if (a == "--dump") dump = value();
+        else if (a == "--threads") threadList = value();
+        else if (a == "--repeat") repeat = std::max(1, std::atoi(value().c_str()));
+        else Usage(("unknown argument " + a).c_str());
+    }
+    if (csv.empty() == generate.empty()) Usage("give either --csv or --generate");
+    if (prune < 0 || minItems < 0) Usage("--prune and --minitems are required");
+#ifdef TESSARY_CLASSES_DEFAULT
+    setenv("TESSARY_CLASSES", TESSARY_CLASSES_DEFAULT, 0);
+#endif
+
+    Table t;
+    if (!csv.empty()) {
+        if (kinds.empty()) Usage("--csv needs --kinds");
+        for (const std::string& k : Split(kinds, ',')) t.kinds.push_back(std::atoi(k.c_str()));
+        t.fields = int(t.kinds.size());
+        if (t.fields < 2 || t.kinds.back() != TRXFIELD_CLASS) Usage("--kinds must end with the class kind 3");
+        if (!ReadCsv(csv, &t)) Usage("cannot read the CSV file");
+    } else {
+        Generate(generate, &t);
+    }
+    const size_t rows = t.Rows();
+    if (rows == 0) Usage("no rows");
+
+    CoInitialize(nullptr);
+    if (threadList.empty()) {
+        Run run = BuildOnce(t, prune, minItems, !dump.empty());
+        std::printf("rows %zu, fields %d, nodes %ld\n", rows, t.fields - 1, run.nodes);
+        std::printf("load %.3f s, build %.3f s, %.0f rows/s\n", run.load, run.build,
+                    run.build > 0 ? double(rows) / run.build : 0.0);
+        if (!dump.empty()) {
+            std::FILE* f = std::fopen(dump.c_str(), "w");
+            if (!f || std::fputs(run.tree.c_str(), f) < 0 || std::fclose(f) != 0) {
+                std::fprintf(stderr, "engine_bench: cannot write %s\n", dump.c_str());
+                return 1;
+            }
+        }
+        return 0;
+    }
+    std::printf("rows %zu, fields %d\n", rows, t.fields - 1);
+    std::string first;
+    double base = 0;
+    bool same = true;
+    for (const std::string& count : Split(threadList, ',')) {
+        // "all": the engine's own choice, the machine's threads.
+        if (count == "all") unsetenv("TESSARY_ENGINE_THREADS");
+        else setenv("TESSARY_ENGINE_THREADS", count.c_str(), 1);
+        std::vector<double> times;
+        long nodes = 0;
+        for (int i = 0; i < repeat; ++i) {
+            Run run = BuildOnce(t, prune, minItems, true);
+            times.push_back(run.build);
+            nodes = run.nodes;
+            if (first.empty()) first = run.tree;
+            else if (run.tree != first) same = false;
+        }
+        std::sort(times.begin(), times.end());
+        const double median = times.size() % 2 ? times[times.size() / 2]
+                                                : (times[times.size() / 2 - 1] + times[times.size() / 2]) / 2;
+        if (base == 0) base = median;
+        std::printf("threads %-3s nodes %ld  build median %.3f s (min %.3f, max %.3f, %d runs)  ratio %.2f\n",
+                    count.c_str(), nodes, median, times.front(), times.back(), repeat, base / median);
+        std::fflush(stdout);
+    }
+    std::printf("trees %s\n", same ? "identical" : "DIFFER");
+    return same ? 0 : 1;
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <system_error>
 
 namespace trx {
 namespace {
@@ -95,6 +96,13 @@ float Coefficient(float cf) {
 
 }  // namespace
 
+// Growths of fewer rows stay on one thread; so do nodes of fewer rows (their
+// attributes are evaluated in turn), and subtrees of fewer rows than taskRows_ are jobs.
+constexpr int32_t kParallelRows = 20000;
+constexpr uint32_t kAttrParallelRows = 4096;
+constexpr uint32_t kMinTaskRows = kAttrParallelRows;  // no serial node in the skeleton
+constexpr uint32_t kTasksPerThread = 8;
+
 template <class T>
 void Grower::Arena<T>::Ensure(size_t need) {
     if (need <= cap) return;
@@ -105,10 +113,27 @@ void Grower::Arena<T>::Ensure(size_t need) {
     cap = grown;
 }
 
+// A subtree grown by a job: its lists and the weights of its weighted rows, the state
+// of its path, and what came out.
+struct Grower::Task {
+    Arena<uint32_t> ids;  // handed over to the thread that grows it
+    Arena<Entry> ents;
+    Arena<uint32_t> unks;
+    std::vector<float> weights;  // of the items of `ids` marked weighted, in order
+    std::vector<uint8_t> testCount;
+    bool allOne = true;
+    int depth = 0;  // the parent's
+    TreeNode* parent = nullptr;
+    int branch = 0;
+    std::unique_ptr<TreeNode> result;
+    std::vector<float> leaves;  // items of the leaves that report progress, in order
+    bool failed = false;
+    std::atomic<bool> done{false};
+};
+
 Grower::Grower(GrowInput input) : in_(std::move(input)) {
     const size_t n = size_t(in_.rowCount);
     nAttr_ = in_.lastAttr + 1;
-    nClass_ = std::max(1, int(in_.maxClass) + 1);  // at least one class, whatever was declared
     discIndex_.assign(nAttr_, -1);
     contIndex_.assign(nAttr_, -1);
     for (int a = 0; a < nAttr_; ++a) {
@@ -121,44 +146,56 @@ Grower::Grower(GrowInput input) : in_(std::move(input)) {
             contAttr_.push_back(a);
         }
     }
-    testCount_.assign(nAttr_, 0);
-    gain_.assign(nAttr_, 0);
-    info_.assign(nAttr_, 0);
-    bestCut_.assign(nAttr_, 0);
-    unknownRate_.assign(nAttr_, 0);
-    weight_.assign(n, 1.0f);
-    branchOf_.assign(n, 0);
-    cls_.resize(n);
+    // Classes present, in code order. With the class field moved away from the last
+    // position another field's value can land in the class slot; a code outside
+    // 0..MaxClass is read as class 0.
+    const int declared = std::max(1, int(in_.maxClass) + 1);
     const std::vector<uint32_t>& classSlot = in_.slots->back();
-    // With the class field moved away from the last position another field's value can
-    // land in the class slot; a code outside 0..MaxClass is read as class 0.
+    cls_.resize(n);
+    std::vector<uint8_t> present(size_t(declared), 0);
     for (size_t i = 0; i < n; ++i) {
         int code = int16_t(uint16_t(classSlot[i] & 0xFFFF));
-        cls_[i] = uint16_t(code < 0 || code >= nClass_ ? 0 : code);
+        if (code < 0 || code >= declared) code = 0;
+        cls_[i] = uint16_t(code);
+        present[size_t(code)] = 1;
     }
+    classDense_.assign(size_t(declared), 0);
+    for (int c = 0; c < declared; ++c) {
+        if (!present[size_t(c)]) continue;
+        classDense_[size_t(c)] = uint16_t(classCode_.size());
+        classCode_.push_back(int16_t(c));
+    }
+    if (classCode_.empty()) classCode_.push_back(0);
+    nClass_ = int(classCode_.size());
+    for (size_t i = 0; i < n; ++i) cls_[i] = classDense_[cls_[i]];
+
     dval_.resize(n * size_t(nDisc_));
+    valueCode_.resize(size_t(nDisc_));
+    denseCount_.assign(size_t(nDisc_), 0);
+    std::vector<uint16_t> dense;
     for (int k = 0; k < nDisc_; ++k) {
-        int a = discAttr_[k];
+        const int a = discAttr_[k];
         const std::vector<uint32_t>& col = (*in_.slots)[a];
-        int count = in_.valueCount[a];
+        const int count = in_.valueCount[a];
+        dense.assign(size_t(count) + 1, 0);
         for (size_t i = 0; i < n; ++i) {
             int v = int16_t(uint16_t(col[i] & 0xFFFF));
             // A code outside 1..count cannot index a branch: such a value counts as unknown.
-            dval_[i * nDisc_ + k] = uint16_t((v < 0 || v > count) ? 0 : v);
+            if (v > 0 && v <= count) dense[size_t(v)] = 1;
         }
-        freq_.emplace_back(size_t(count + 1) * nClass_, 0.0f);
-        valueTotal_.emplace_back(size_t(count + 1), 0.0f);
+        std::vector<uint16_t>& codes = valueCode_[size_t(k)];
+        codes.push_back(0);
+        for (int v = 1; v <= count; ++v) {
+            if (!dense[size_t(v)]) continue;
+            dense[size_t(v)] = uint16_t(codes.size());
+            codes.push_back(uint16_t(v));
+        }
+        denseCount_[size_t(k)] = int(codes.size()) - 1;
+        for (size_t i = 0; i < n; ++i) {
+            int v = int16_t(uint16_t(col[i] & 0xFFFF));
+            dval_[i * nDisc_ + k] = (v > 0 && v <= count) ? dense[size_t(v)] : 0;
+        }
     }
-    // Splits happen above depth kMaxDepth only; sized once so references stay valid.
-    groupsAt_.resize(kMaxDepth + 1);
-    kidsAt_.resize(kMaxDepth + 1);
-    row0_.assign(nClass_, 0);
-    row1_.assign(nClass_, 0);
-    row2_.assign(nClass_, 0);
-    f1_.assign(nClass_, 0);
-    f2_.assign(nClass_, 0);
-    dirty1_.assign(nClass_, 1);
-    dirty2_.assign(nClass_, 1);
     manyValues_ = true;
     for (int a = 0; a < nAttr_; ++a) {
         if (in_.attrKind[a] == 1) continue;
@@ -167,43 +204,84 @@ Grower::Grower(GrowInput input) : in_(std::move(input)) {
             break;
         }
     }
+    works_.push_back(std::make_unique<Work>());
+    MakeWork(*works_[0], true);
 }
 
-Grower::~Grower() = default;
+Grower::~Grower() {
+    abort_ = true;
+    pool_.reset();
+}
 
-void Grower::Scale(const uint32_t* ids, size_t n, float factor, bool multiply) {
+void Grower::MakeWork(Work& w, bool rowArrays) {
+    w.testCount.assign(size_t(nAttr_), 0);
+    w.gain.assign(size_t(nAttr_), 0);
+    w.info.assign(size_t(nAttr_), 0);
+    w.bestCut.assign(size_t(nAttr_), 0);
+    w.unknownRate.assign(size_t(nAttr_), 0);
+    w.freq.clear();
+    w.valueTotal.clear();
+    for (int k = 0; k < nDisc_; ++k) {
+        const size_t values = size_t(denseCount_[size_t(k)]) + 1;
+        w.freq.emplace_back(values * size_t(nClass_), 0.0f);
+        w.valueTotal.emplace_back(values, 0.0f);
+    }
+    Scratch& s = w.scratch;
+    s.row0.assign(size_t(nClass_), 0);
+    s.row1.assign(size_t(nClass_), 0);
+    s.row2.assign(size_t(nClass_), 0);
+    s.f1.assign(size_t(nClass_), 0);
+    s.f2.assign(size_t(nClass_), 0);
+    s.dirty1.assign(size_t(nClass_), 1);
+    s.dirty2.assign(size_t(nClass_), 1);
+    // Splits happen above depth kMaxDepth only; sized once so references stay valid.
+    w.groupsAt.resize(kMaxDepth + 1);
+    w.kidsAt.resize(kMaxDepth + 1);
+    if (rowArrays && !w.weight) {
+        w.weight = std::make_unique_for_overwrite<float[]>(size_t(in_.rowCount));
+        w.branchOf = std::make_unique_for_overwrite<uint16_t[]>(size_t(in_.rowCount));
+    }
+}
+
+// Sets the weights of rows `ids` to saved x factor, or back to saved without a factor;
+// a branch always starts from the node's own weights.
+void Grower::SetWeights(Work& w, const uint32_t* ids, const float* saved, size_t n, const float* factor) {
     for (size_t i = 0; i < n; ++i) {
-        float& w = weight_[ids[i]];
-        bool wasUnit = w == 1.0f;
-        w = multiply ? w * factor : w / factor;
-        bool isUnit = w == 1.0f;
-        if (wasUnit && !isUnit) ++nonUnit_;
-        else if (!wasUnit && isUnit) --nonUnit_;
+        const float from = saved[i];
+        const float to = factor ? from * *factor : from;
+        const float now = factor ? from : w.weight[ids[i]];
+        w.weight[ids[i]] = to;
+        const bool wasUnit = now == 1.0f, isUnit = to == 1.0f;
+        if (wasUnit && !isUnit) ++w.nonUnit;
+        else if (!wasUnit && isUnit) --w.nonUnit;
     }
 }
 
 // Root lists: all row ids, and per continuous attribute the rows with an unknown value
 // followed by the known ones in ascending order (LSD radix sort on the float's order key).
-void Grower::BuildRoot() {
+void Grower::BuildRoot(Work& w) {
     const uint32_t n = uint32_t(in_.rowCount);
     int idBits = std::bit_width(uint32_t(n > 1 ? n - 1 : 1));
     int classBits = std::bit_width(uint32_t(nClass_ > 1 ? nClass_ - 1 : 1));
     packed_ = idBits + classBits <= 31;
     idMask_ = packed_ ? ((1u << idBits) - 1) : ~kWeighted;
     classShift_ = packed_ ? idBits : 0;
-    for (int side = 0; side < 2; ++side) {
-        ids_[side].Ensure(size_t(n) + 1);
-        ents_[side].Ensure(size_t(n) * nCont_ + 1);
-        unks_[side].Ensure(size_t(nCont_) * 64 + 1);
-    }
-    for (uint32_t i = 0; i < n; ++i) ids_[0].data[i] = i;
-    ids_[0].top = n;
-    sortedValues_.assign(nCont_, {});
-    std::vector<Entry> tmp(n), buf(n);
-    std::vector<uint32_t> counts(2048);
-    for (int c = 0; c < nCont_; ++c) {
+    w.ids[0].Ensure(size_t(n) + 1);
+    w.ents[0].Ensure(size_t(n) * nCont_ + 1);
+    w.unks[0].Ensure(size_t(nCont_) * 64 + 1);
+    for (uint32_t i = 0; i < n; ++i) w.ids[0].data[i] = i;
+    w.ids[0].top = n;
+    sortedValues_.assign(size_t(nCont_), {});
+    const size_t threads = pool_ ? size_t(pool_->Threads()) : 1;
+    std::vector<std::vector<Entry>> tmps(threads), bufs(threads);
+    auto sortOne = [&](int thread, int c) {
+        std::vector<Entry>& tmp = tmps[size_t(thread)];
+        std::vector<Entry>& buf = bufs[size_t(thread)];
+        tmp.resize(n);
+        buf.resize(n);
+        uint32_t counts[2048];
         const std::vector<uint32_t>& col = (*in_.slots)[contAttr_[c]];
-        Entry* dst = ents_[0].data.get() + size_t(c) * n;
+        Entry* dst = w.ents[0].data.get() + size_t(c) * n;
         uint32_t u = 0, k = 0;
         for (uint32_t i = 0; i < n; ++i) {
             const uint32_t tag = packed_ ? (i | (uint32_t(cls_[i]) << classShift_)) : i;
@@ -213,7 +291,7 @@ void Grower::BuildRoot() {
         Entry* from = tmp.data();
         Entry* to = buf.data();
         for (int shift = 0; shift < 33; shift += 11) {
-            std::fill(counts.begin(), counts.end(), 0);
+            std::fill(counts, counts + 2048, 0u);
             for (uint32_t i = 0; i < k; ++i) ++counts[(SortKey(from[i].value) >> shift) & 2047];
             uint32_t sum = 0;
             for (uint32_t& x : counts) {
@@ -225,38 +303,218 @@ void Grower::BuildRoot() {
             std::swap(from, to);
         }
         std::memcpy(dst + u, from, size_t(k) * sizeof(Entry));
-        unks_[0].data[c] = u;
-        std::vector<float>& sv = sortedValues_[c];
+        w.unks[0].data[c] = u;
+        std::vector<float>& sv = sortedValues_[size_t(c)];
         sv.resize(k);
         for (uint32_t i = 0; i < k; ++i) sv[i] = from[i].value;
-    }
-    ents_[0].top = size_t(n) * nCont_;
-    unks_[0].top = size_t(nCont_);
+    };
+    if (pool_) pool_->ForEach(nCont_, sortOne);
+    else
+        for (int c = 0; c < nCont_; ++c) sortOne(0, c);
+    w.ents[0].top = size_t(n) * nCont_;
+    w.unks[0].top = size_t(nCont_);
 }
 
-std::unique_ptr<TreeNode> Grower::Grow(ProgressSink* sink, const int16_t* cancel) {
+void Grower::FreeLists(Work& w) {
+    for (int side = 0; side < 2; ++side) {
+        w.ids[side].Free();
+        w.ents[side].Free();
+        w.unks[side].Free();
+    }
+    w.unknownStack.clear();
+    w.unknownStack.shrink_to_fit();
+    w.savedWeight.clear();
+    w.savedWeight.shrink_to_fit();
+}
+
+std::unique_ptr<TreeNode> Grower::Grow(ProgressSink* sink, const int16_t* cancel, int threads) {
     sink_ = sink;
     cancel_ = cancel;
-    depth_ = -1;
     covered_ = 0;
     largestBranch_ = 0;
-    allOne_ = true;
-    std::fill(weight_.begin(), weight_.end(), 1.0f);
-    nonUnit_ = 0;
-    BuildRoot();
-    Frame root{0, 0, 0, uint32_t(in_.rowCount), 0};
-    std::unique_ptr<TreeNode> tree = GrowNode(root);
-    // The lists are only needed while growing.
-    for (int side = 0; side < 2; ++side) {
-        ids_[side].Free();
-        ents_[side].Free();
-        unks_[side].Free();
+    abort_ = false;
+    Work& w = *works_[0];
+    w.depth = -1;
+    w.allOne = true;
+    w.largestBranch = 0;
+    w.leaves = nullptr;
+    w.skeleton = false;
+    std::fill(w.weight.get(), w.weight.get() + in_.rowCount, 1.0f);
+    w.nonUnit = 0;
+    std::fill(w.testCount.begin(), w.testCount.end(), uint8_t(0));
+    std::unique_ptr<TreeNode> tree;
+    if (threads > 1 && in_.rowCount >= kParallelRows) StartPool(threads);
+    if (pool_) {
+        tree = GrowParallel(threads);
+    } else {
+        BuildRoot(w);
+        tree = GrowNode(w, Frame{0, 0, 0, uint32_t(in_.rowCount), 0});
+        largestBranch_ = w.largestBranch;
     }
+    // The lists are only needed while growing.
+    FreeLists(w);
     sortedValues_.clear();
     sortedValues_.shrink_to_fit();
-    unknownStack_.clear();
-    unknownStack_.shrink_to_fit();
     return tree;
+}
+
+// Without threads to be had, the work is done on the calling thread alone.
+void Grower::StartPool(int threads) {
+    try {
+        pool_ = std::make_unique<ThreadPool>(threads);
+    } catch (const std::system_error&) {
+        pool_.reset();
+    }
+}
+
+std::unique_ptr<TreeNode> Grower::GrowParallel(int threads) {
+    Work& w = *works_[0];
+    struct Cleanup {  // whatever way out: no job left and no thread running
+        Grower* g;
+        ~Cleanup() {
+            g->abort_ = true;
+            g->pool_.reset();
+            g->works_.resize(1);
+            g->works_[0]->skeleton = false;
+            g->tasks_.clear();
+            g->steps_.clear();
+            g->pending_.clear();
+        }
+    } cleanup{this};
+    works_.resize(size_t(threads));
+    for (int t = 1; t < threads; ++t) {
+        works_[size_t(t)] = std::make_unique<Work>();
+        MakeWork(*works_[size_t(t)], false);
+    }
+    taskRows_ = std::max<uint32_t>(kMinTaskRows, uint32_t(in_.rowCount) / (uint32_t(threads) * kTasksPerThread));
+    // While the skeleton grows, half the helpers grow its subtrees and the others
+    // stay free for its attribute loops.
+    pool_->LimitJobs(std::max(1, (threads - 1) / 2));
+    w.skeleton = true;
+    BuildRoot(w);
+    std::unique_ptr<TreeNode> root = GrowNode(w, Frame{0, 0, 0, uint32_t(in_.rowCount), 0});
+    w.skeleton = false;
+    FreeLists(w);
+    pool_->LimitJobs(-1);
+
+    // Progress in the serial order; a job's leaves as soon as it is done.
+    bool stopped = false, failed = false;
+    for (const Step& s : steps_) {
+        if (s.task < 0) {
+            Report(s.items);
+            if (*cancel_) stopped = true;
+        } else {
+            Task& t = *tasks_[size_t(s.task)];
+            pool_->WaitFor([&t] { return t.done.load(std::memory_order_acquire); });
+            if (t.failed) {
+                failed = true;
+            } else {
+                for (float items : t.leaves) {
+                    Report(items);
+                    if (*cancel_) {
+                        stopped = true;
+                        break;
+                    }
+                }
+            }
+        }
+        if (stopped || failed) break;
+    }
+    if (stopped || failed) {
+        abort_ = true;
+        pool_->Drain();
+    }
+    for (auto& t : tasks_) {
+        if (!t->done.load(std::memory_order_acquire) || !t->result) continue;
+        t->result->parent = t->parent;
+        t->parent->branches[size_t(t->branch)] = std::move(t->result);
+    }
+    pool_.reset();
+    for (auto& wk : works_) largestBranch_ = std::max(largestBranch_, wk->largestBranch);
+    if (failed) throw std::bad_alloc();
+    if (stopped) return root;
+    // The skeleton's nodes, children before parents.
+    for (const Pending& p : pending_) {
+        TreeNode* node = p.node;
+        for (int v : p.grown) node->errors += node->branches[size_t(v)]->errors;
+        if (double(node->errors) >= double(p.leafErrors) - 0.001) {
+            node->branches.clear();
+            node->forks = 0;
+            node->kind = kLeaf;
+        }
+    }
+    return root;
+}
+
+// Copies a branch's lists into a job of its own.
+void Grower::Spawn(Work& w, const Frame& f, int parentDepth) {
+    auto t = std::make_unique<Task>();
+    const uint32_t* ids = w.ids[f.side].data.get() + f.idOff;
+    t->ids.Ensure(f.n);
+    std::copy(ids, ids + f.n, t->ids.data.get());
+    t->ids.top = f.n;
+    const Entry* ents = w.ents[f.side].data.get() + f.entOff;
+    t->ents.Ensure(size_t(f.n) * nCont_);
+    auto copyList = [&](int, int c) {
+        std::copy(ents + size_t(c) * f.n, ents + size_t(c + 1) * f.n, t->ents.data.get() + size_t(c) * f.n);
+    };
+    if (pool_ && f.n >= kAttrParallelRows) pool_->ForEach(nCont_, copyList);
+    else
+        for (int c = 0; c < nCont_; ++c) copyList(0, c);
+    t->ents.top = size_t(f.n) * nCont_;
+    const uint32_t* unks = w.unks[f.side].data.get() + f.unkOff;
+    t->unks.Ensure(size_t(nCont_));
+    std::copy(unks, unks + nCont_, t->unks.data.get());
+    t->unks.top = size_t(nCont_);
+    for (uint32_t i = 0; i < f.n; ++i)
+        if (ids[i] & kWeighted) t->weights.push_back(RowW(w, ids[i]));
+    t->testCount = w.testCount;
+    t->allOne = w.allOne;
+    t->depth = parentDepth;
+    steps_.push_back(Step{0.0f, int(tasks_.size())});
+    Task* raw = t.get();
+    tasks_.push_back(std::move(t));
+    pool_->Submit([this, raw](int thread) { RunTask(thread, *raw); });
+}
+
+void Grower::RunTask(int thread, Task& t) {
+    Work& w = *works_[size_t(thread)];
+    if (!abort_.load(std::memory_order_relaxed)) {
+        try {
+            MakeWork(w, true);
+            const uint32_t n = uint32_t(t.ids.top);
+            std::swap(w.ids[0], t.ids);
+            std::swap(w.ents[0], t.ents);
+            std::swap(w.unks[0], t.unks);
+            const uint32_t* ids = w.ids[0].data.get();
+            w.nonUnit = 0;
+            size_t k = 0;
+            for (uint32_t i = 0; i < n; ++i) {
+                if (!(ids[i] & kWeighted)) continue;
+                const float x = t.weights[k++];
+                w.weight[RowId(ids[i])] = x;
+                if (x != 1.0f) ++w.nonUnit;
+            }
+            std::vector<float>().swap(t.weights);
+            t.ids.Free();
+            t.ents.Free();
+            t.unks.Free();
+            w.testCount = t.testCount;
+            w.allOne = t.allOne;
+            w.depth = t.depth;
+            w.leaves = &t.leaves;
+            w.skeleton = false;
+            t.result = GrowNode(w, Frame{0, 0, 0, n, 0});
+        } catch (const std::bad_alloc&) {
+            t.failed = true;
+            t.result.reset();
+        }
+        w.leaves = nullptr;
+        w.unknownStack.clear();
+        w.savedWeight.clear();
+        for (int side = 0; side < 2; ++side) w.ids[side].top = w.ents[side].top = w.unks[side].top = 0;
+    }
+    t.done.store(true, std::memory_order_release);
 }
 
 std::unique_ptr<TreeNode> Grower::Leaf(std::vector<float> dist, int16_t cls, float items, float errors) {
@@ -270,48 +528,60 @@ std::unique_ptr<TreeNode> Grower::Leaf(std::vector<float> dist, int16_t cls, flo
     return node;
 }
 
-void Grower::LeafProgress(const TreeNode& node) {
-    covered_ += node.items;
+void Grower::Report(float items) {
+    covered_ += items;
     double pct = double(covered_) / in_.rowCount * 95.0;
     if (pct > 100) pct = 100;
     if (sink_) sink_->Progress(int16_t(pct));
 }
 
-std::unique_ptr<TreeNode> Grower::GrowNode(const Frame& f) {
-    ++depth_;
+void Grower::LeafProgress(Work& w, const TreeNode& node) {
+    if (w.skeleton) steps_.push_back(Step{node.items, -1});
+    else if (w.leaves) w.leaves->push_back(node.items);
+    else Report(node.items);
+}
+
+bool Grower::Stopped(const Work& w) const {
+    if (w.skeleton) return false;
+    if (w.leaves) return abort_.load(std::memory_order_relaxed);
+    return *cancel_ != 0;
+}
+
+std::unique_ptr<TreeNode> Grower::GrowNode(Work& w, const Frame& f) {
+    ++w.depth;
     const uint32_t n = f.n;
-    std::vector<float> dist(nClass_, 0.0f);
+    std::vector<float> dist(size_t(nClass_), 0.0f);
     float cases;
     {
-        const uint32_t* ids = ids_[f.side].data.get() + f.idOff;
-        for (uint32_t i = 0; i < n; ++i) dist[cls_[RowId(ids[i])]] += RowW(ids[i]);
-        if (allOne_) {
+        const uint32_t* ids = w.ids[f.side].data.get() + f.idOff;
+        for (uint32_t i = 0; i < n; ++i) dist[cls_[RowId(ids[i])]] += RowW(w, ids[i]);
+        if (w.allOne) {
             cases = float(n);
         } else {
             cases = 0;
-            for (uint32_t i = 0; i < n; ++i) cases += RowW(ids[i]);
+            for (uint32_t i = 0; i < n; ++i) cases += RowW(w, ids[i]);
         }
     }
     int best = 0;
     for (int c = 1; c < nClass_; ++c)
-        if (dist[c] > dist[best]) best = c;
-    const float bestWeight = dist[best];
+        if (dist[size_t(c)] > dist[size_t(best)]) best = c;
+    const float bestWeight = dist[size_t(best)];
     const float leafErrors = cases - bestWeight;
-    std::unique_ptr<TreeNode> node = Leaf(std::move(dist), int16_t(best), cases, leafErrors);
+    std::unique_ptr<TreeNode> node = Leaf(std::move(dist), classCode_[size_t(best)], cases, leafErrors);
 
-    if (bestWeight == cases || 2.0 * in_.minItems > cases || depth_ >= kMaxDepth) {
-        LeafProgress(*node);
-        Release(f);
-        --depth_;
+    if (bestWeight == cases || 2.0 * in_.minItems > cases || w.depth >= kMaxDepth) {
+        LeafProgress(w, *node);
+        Release(w, f);
+        --w.depth;
         return node;
     }
 
-    Evaluate(f, cases);
+    Evaluate(w, f, cases);
     float sum = 0;
     int counted = 0;
     for (int a = 0; a < nAttr_; ++a) {
-        if (gain_[a] > kNoGain && (manyValues_ || double(in_.valueCount[a]) < 0.3 * in_.rowCount)) {
-            sum += gain_[a];
+        if (w.gain[size_t(a)] > kNoGain && (manyValues_ || double(in_.valueCount[a]) < 0.3 * in_.rowCount)) {
+            sum += w.gain[size_t(a)];
             ++counted;
         }
     }
@@ -319,19 +589,19 @@ std::unique_ptr<TreeNode> Grower::GrowNode(const Frame& f) {
     int bestAttr = -1;
     float bestWorth = kNoGain;
     for (int a = 0; a < nAttr_; ++a) {
-        if (!(gain_[a] > kNoGain)) continue;
+        const float gain = w.gain[size_t(a)], info = w.info[size_t(a)];
+        if (!(gain > kNoGain)) continue;
         float worth = kNoGain;
-        if (double(gain_[a]) >= double(average) - 0.001 && info_[a] > 0.001)
-            worth = float(double(gain_[a]) / info_[a]);
+        if (double(gain) >= double(average) - 0.001 && info > 0.001) worth = float(double(gain) / info);
         if (worth > bestWorth) {
             bestWorth = worth;
             bestAttr = a;
         }
     }
     if (bestAttr < 0) {
-        LeafProgress(*node);
-        Release(f);
-        --depth_;
+        LeafProgress(w, *node);
+        Release(w, f);
+        --w.depth;
         return node;
     }
 
@@ -341,7 +611,7 @@ std::unique_ptr<TreeNode> Grower::GrowNode(const Frame& f) {
     if (contIndex_[a] >= 0) {
         node->kind = kThresholdTest;
         forks = 2;
-        node->cut = node->lower = node->upper = FindCut(contIndex_[a], bestCut_[a]);
+        node->cut = node->lower = node->upper = FindCut(contIndex_[a], w.bestCut[size_t(a)]);
     } else {
         node->kind = kDiscreteTest;
         forks = in_.valueCount[a];
@@ -350,141 +620,214 @@ std::unique_ptr<TreeNode> Grower::GrowNode(const Frame& f) {
     node->forks = int16_t(forks);
     node->errors = 0;
     node->branches.resize(size_t(forks) + 1);
-    largestBranch_ = std::max(largestBranch_, int32_t(forks));
+    w.largestBranch = std::max(w.largestBranch, int32_t(forks));
 
-    std::vector<uint32_t>& groups = groupsAt_[size_t(depth_)];
+    std::vector<uint32_t>& groups = w.groupsAt[size_t(w.depth)];
     groups.assign(size_t(forks) + 1, 0);
-    uint32_t unknowns = 0;
-    const size_t uBase = unknownStack_.size();
+    const size_t uBase = w.unknownStack.size();
+    SplitRows(w, f, *node, forks, groups);
+    const uint32_t unknowns = uint32_t(w.unknownStack.size() - uBase);
     float unknownWeight = 0;
-    {
-        const uint32_t* ids = ids_[f.side].data.get() + f.idOff;
-        for (uint32_t i = 0; i < n; ++i) {
-            uint32_t id = RowId(ids[i]);
-            int b = BranchOf(id, *node);
-            branchOf_[id] = uint16_t(b);
-            if (b == 0) {
-                ++unknowns;
-                unknownStack_.push_back(id);
-                unknownWeight += RowW(ids[i]);
-            } else {
-                ++groups[b];
-            }
-        }
-    }
-    const bool savedAllOne = allOne_;
-    if (unknowns) allOne_ = false;
+    for (size_t i = uBase; i < w.unknownStack.size(); ++i) unknownWeight += w.savedWeight[i];
+    const bool savedAllOne = w.allOne;
+    if (unknowns) w.allOne = false;
     const float known = cases - unknownWeight;
-    ++testCount_[a];
+    ++w.testCount[size_t(a)];
 
-    std::vector<Frame>& kids = kidsAt_[size_t(depth_)];
-    BuildChildren(f, forks, groups, unknowns, kids);
-    Release(f);
+    std::vector<Frame>& kids = w.kidsAt[size_t(w.depth)];
+    BuildChildren(w, f, forks, groups, unknowns, kids);
+    Release(w, f);
 
+    std::vector<int> grown;
     for (int v = 1; v <= forks; ++v) {
-        if (groups[v] == 0) {
-            node->branches[v] = Leaf(node->dist, node->cls, 0.0f, 0.0f);
-            node->branches[v]->parent = node.get();
+        if (groups[size_t(v)] == 0) {
+            node->branches[size_t(v)] = Leaf(node->dist, node->cls, 0.0f, 0.0f);
+            node->branches[size_t(v)]->parent = node.get();
             continue;
         }
+        const Frame kid = kids[size_t(v)];
         float factor = 1.0f;
         if (unknowns) {
-            const uint32_t* gids = ids_[kids[v].side].data.get() + kids[v].idOff + unknowns;
+            const uint32_t* gids = w.ids[kid.side].data.get() + kid.idOff + unknowns;
             float gw = 0;
-            for (uint32_t i = 0; i < groups[v]; ++i) gw += RowW(gids[i]);
+            for (uint32_t i = 0; i < groups[size_t(v)]; ++i) gw += RowW(w, gids[i]);
             factor = float(double(gw) / known);
-            Scale(unknownStack_.data() + uBase, unknowns, factor, true);
+            SetWeights(w, w.unknownStack.data() + uBase, w.savedWeight.data() + uBase, unknowns, &factor);
         }
-        node->branches[v] = GrowNode(kids[v]);
-        if (*cancel_) {
-            unknownStack_.resize(uBase);
-            --depth_;
-            return node;
+        if (w.skeleton && kid.n < taskRows_) {
+            Spawn(w, kid, w.depth);
+            tasks_.back()->parent = node.get();
+            tasks_.back()->branch = v;
+            Release(w, kid);
+            grown.push_back(v);
+        } else {
+            node->branches[size_t(v)] = GrowNode(w, kid);
+            if (Stopped(w)) {
+                w.unknownStack.resize(uBase);
+                w.savedWeight.resize(uBase);
+                --w.depth;
+                return node;
+            }
+            node->branches[size_t(v)]->parent = node.get();
+            if (w.skeleton) grown.push_back(v);
+            else node->errors += node->branches[size_t(v)]->errors;
         }
-        node->branches[v]->parent = node.get();
-        node->errors += node->branches[v]->errors;
-        if (unknowns) Scale(unknownStack_.data() + uBase, unknowns, factor, false);
+        if (unknowns) SetWeights(w, w.unknownStack.data() + uBase, w.savedWeight.data() + uBase, unknowns, nullptr);
     }
-    unknownStack_.resize(uBase);
-    --testCount_[a];
-    allOne_ = savedAllOne;
+    w.unknownStack.resize(uBase);
+    w.savedWeight.resize(uBase);
+    --w.testCount[size_t(a)];
+    w.allOne = savedAllOne;
 
-    if (double(node->errors) >= double(leafErrors) - 0.001) {
+    if (w.skeleton) {
+        // Its errors are summed once the jobs below it are in.
+        pending_.push_back(Pending{node.get(), leafErrors, std::move(grown)});
+    } else if (double(node->errors) >= double(leafErrors) - 0.001) {
         node->branches.clear();
         node->forks = 0;
         node->kind = kLeaf;
     }
-    --depth_;
+    --w.depth;
     return node;
 }
 
-int Grower::BranchOf(uint32_t id, const TreeNode& node) const {
-    if (node.kind == kThresholdTest) {
-        uint32_t bits = SlotBits(id, node.attr);
-        if (bits == kMissingBits) return 0;
-        return std::bit_cast<float>(bits) <= node.cut ? 1 : 2;
+// The branch of every row of the node (0 for an unknown value): counts per branch, and
+// the rows with unknown values, with their weights, pushed in list order. Large nodes
+// of the skeleton are cut in pieces, one per thread, put together in order.
+void Grower::SplitRows(Work& w, const Frame& f, const TreeNode& node, int forks, std::vector<uint32_t>& groups) {
+    const uint32_t* ids = w.ids[f.side].data.get() + f.idOff;
+    const Brancher branch = BranchesOf(node);
+    uint16_t* branchOf = w.branchOf.get();
+    auto piece = [&](uint32_t from, uint32_t to, uint32_t* counts, std::vector<uint32_t>& unk,
+                     std::vector<float>& unkW) {
+        for (uint32_t i = from; i < to; ++i) {
+            const uint32_t item = ids[i];
+            const uint32_t id = RowId(item);
+            const int b = branch(id);
+            branchOf[id] = uint16_t(b);
+            ++counts[b];
+            if (b == 0) {
+                unk.push_back(id);
+                unkW.push_back(RowW(w, item));
+            }
+        }
+    };
+    const uint32_t n = f.n;
+    if (!(pool_ && w.skeleton && n >= kAttrParallelRows)) {
+        piece(0, n, groups.data(), w.unknownStack, w.savedWeight);
+        return;
     }
-    return DiscreteValue(id, node.attr);
+    const int pieces = pool_->Threads() * 2;
+    std::vector<std::vector<uint32_t>> counts(size_t(pieces), std::vector<uint32_t>(size_t(forks) + 1, 0));
+    std::vector<std::vector<uint32_t>> unk(static_cast<size_t>(pieces));
+    std::vector<std::vector<float>> unkW(static_cast<size_t>(pieces));
+    pool_->ForEach(pieces, [&](int, int p) {
+        const uint32_t from = uint32_t(uint64_t(n) * uint32_t(p) / uint32_t(pieces));
+        const uint32_t to = uint32_t(uint64_t(n) * uint32_t(p + 1) / uint32_t(pieces));
+        piece(from, to, counts[size_t(p)].data(), unk[size_t(p)], unkW[size_t(p)]);
+    });
+    for (int p = 0; p < pieces; ++p) {
+        for (int v = 0; v <= forks; ++v) groups[size_t(v)] += counts[size_t(p)][size_t(v)];
+        w.unknownStack.insert(w.unknownStack.end(), unk[size_t(p)].begin(), unk[size_t(p)].end());
+        w.savedWeight.insert(w.savedWeight.end(), unkW[size_t(p)].begin(), unkW[size_t(p)].end());
+    }
+}
+
+Grower::Brancher Grower::BranchesOf(const TreeNode& node) const {
+    Brancher b;
+    b.threshold = node.kind == kThresholdTest;
+    b.col = (*in_.slots)[size_t(node.attr)].data();
+    b.cut = node.cut;
+    if (!b.threshold) {
+        const int k = discIndex_[node.attr];
+        b.values = dval_.data() + k;
+        b.stride = size_t(nDisc_);
+        b.codes = valueCode_[size_t(k)].data();
+    }
+    return b;
 }
 
 float Grower::FindCut(int c, float midpoint) const {
-    const std::vector<float>& sv = sortedValues_[c];
+    const std::vector<float>& sv = sortedValues_[size_t(c)];
     auto it = std::upper_bound(sv.begin(), sv.end(), midpoint);
     if (it == sv.begin()) return midpoint;
     return *(it - 1);
 }
 
-void Grower::Evaluate(const Frame& f, float cases) {
-    for (int a = 0; a < nAttr_; ++a) {
-        gain_[a] = kNoGain;
-        info_[a] = 0;
+// Frequencies of the discrete attributes `active` (indexes) over the node's rows, in
+// row order for every table.
+void Grower::TallyDiscrete(Work& w, const Frame& f, const int* active, size_t na, std::vector<float*>& tables) {
+    tables.clear();
+    for (size_t j = 0; j < na; ++j) {
+        std::vector<float>& t = w.freq[size_t(active[j])];
+        std::fill(t.begin(), t.end(), 0.0f);
+        tables.push_back(t.data());
     }
-    // Discrete attributes not yet tested on the path: one tally pass for all of them.
-    std::vector<int>& active = active_;
-    active.clear();
-    for (int k = 0; k < nDisc_; ++k) {
-        int a = discAttr_[k];
-        if (testCount_[a] != 0) continue;
-        active.push_back(k);
-        std::fill(freq_[k].begin(), freq_[k].end(), 0.0f);
-    }
-    if (!active.empty()) {
-        std::vector<float*>& tables = tables_;
-        tables.clear();
-        for (int k : active) tables.push_back(freq_[k].data());
-        const uint32_t* ids = ids_[f.side].data.get() + f.idOff;
-        const size_t na = active.size();
-        const int C = nClass_;
-        for (uint32_t i = 0; i < f.n; ++i) {
-            uint32_t id = RowId(ids[i]);
-            const uint16_t* dv = &dval_[size_t(id) * nDisc_];
-            int c = cls_[id];
-            float w = RowW(ids[i]);
-            for (size_t j = 0; j < na; ++j) tables[j][size_t(dv[active[j]]) * C + c] += w;
-        }
-        for (int k : active) EvalDiscrete(discAttr_[k], cases);
-    }
-    for (int c = 0; c < nCont_; ++c) {
-        int a = contAttr_[c];
-        if (testCount_[a] <= kMaxThresholdTests) EvalContinuous(a, c, f, cases);
+    const uint32_t* ids = w.ids[f.side].data.get() + f.idOff;
+    const int C = nClass_;
+    for (uint32_t i = 0; i < f.n; ++i) {
+        const uint32_t id = RowId(ids[i]);
+        const uint16_t* dv = &dval_[size_t(id) * nDisc_];
+        const int c = cls_[id];
+        const float x = RowW(w, ids[i]);
+        for (size_t j = 0; j < na; ++j) tables[j][size_t(dv[active[j]]) * C + c] += x;
     }
 }
 
-void Grower::EvalDiscrete(int a, float cases) {
+void Grower::Evaluate(Work& w, const Frame& f, float cases) {
+    for (int a = 0; a < nAttr_; ++a) {
+        w.gain[size_t(a)] = kNoGain;
+        w.info[size_t(a)] = 0;
+    }
+    // Discrete attributes not yet tested on the path.
+    std::vector<int>& active = w.active;
+    active.clear();
+    for (int k = 0; k < nDisc_; ++k)
+        if (w.testCount[size_t(discAttr_[k])] == 0) active.push_back(k);
+    std::vector<int>& live = w.live;  // continuous ones still open
+    live.clear();
+    for (int c = 0; c < nCont_; ++c)
+        if (w.testCount[size_t(contAttr_[c])] <= kMaxThresholdTests) live.push_back(c);
+    if (pool_ && w.skeleton && f.n >= kAttrParallelRows) {
+        // Each continuous attribute on a thread of its own, the discrete ones together
+        // (one pass over the rows for all); every sum in the same order as ever.
+        const int nd = active.empty() ? 0 : 1;
+        pool_->ForEach(nd + int(live.size()), [&](int thread, int i) {
+            if (i < nd) {
+                TallyDiscrete(w, f, active.data(), active.size(), works_[size_t(thread)]->tables);
+                for (int k : active) EvalDiscrete(w, discAttr_[k], cases);
+            } else {
+                const int c = live[size_t(i - nd)];
+                EvalContinuous(w, works_[size_t(thread)]->scratch, contAttr_[c], c, f, cases);
+            }
+        });
+        return;
+    }
+    if (!active.empty()) {
+        TallyDiscrete(w, f, active.data(), active.size(), w.tables);
+        for (int k : active) EvalDiscrete(w, discAttr_[k], cases);
+    }
+    for (int c : live) EvalContinuous(w, w.scratch, contAttr_[c], c, f, cases);
+}
+
+// Values not present in any row have no rows at any node: they add nothing to the
+// sums, and count as a branch of MinItems only when MinItems is 0.
+void Grower::EvalDiscrete(Work& w, int a, float cases) {
     const int k = discIndex_[a];
-    const int count = in_.valueCount[a];
+    const int count = denseCount_[size_t(k)];
+    const int absent = in_.valueCount[a] - count;
     const int C = nClass_;
-    const float* F = freq_[k].data();
-    float* vt = valueTotal_[k].data();
+    const float* F = w.freq[size_t(k)].data();
+    float* vt = w.valueTotal[size_t(k)].data();
     for (int v = 0; v <= count; ++v) {
         float t = 0;
         for (int c = 0; c < C; ++c) t += F[size_t(v) * C + c];
         vt[v] = t;
     }
-    unknownRate_[a] = float(double(vt[0]) / cases);
+    w.unknownRate[size_t(a)] = float(double(vt[0]) / cases);
     if (cases <= vt[0]) {
-        gain_[a] = kNoGain;
-        info_[a] = 0;
+        w.gain[size_t(a)] = kNoGain;
+        w.info[size_t(a)] = 0;
         return;
     }
     const float known = cases - vt[0];
@@ -498,50 +841,50 @@ void Grower::EvalDiscrete(int a, float cases) {
     // SplitGain
     float gain = kNoGain;
     if (known != 0) {
-        int big = 0;
+        int big = in_.minItems <= 0 ? absent : 0;
         for (int v = 1; v <= count; ++v)
             if (double(vt[v]) >= in_.minItems) ++big;
         if (big >= 2) {
             double s = 0;
             for (int v = 1; v <= count; ++v) s += DistributionInfo(F + size_t(v) * C, C);
-            gain = float((double(baseInfo) - s / known) * (1.0 - double(unknownRate_[a])));
+            gain = float((double(baseInfo) - s / known) * (1.0 - double(w.unknownRate[size_t(a)])));
         }
     }
-    gain_[a] = gain;
-    info_[a] = float(double(DistributionInfo(vt, count + 1)) / cases);
+    w.gain[size_t(a)] = gain;
+    w.info[size_t(a)] = float(double(DistributionInfo(vt, count + 1)) / cases);
 }
 
-void Grower::EvalContinuous(int a, int c, const Frame& f, float cases) {
+void Grower::EvalContinuous(Work& w, Scratch& s, int a, int c, const Frame& f, float cases) {
     const int C = nClass_;
     const uint32_t n = f.n;
-    const Entry* E = ents_[f.side].data.get() + f.entOff + size_t(c) * n;
-    const uint32_t u = unks_[f.side].data[f.unkOff + c];
-    float* r0 = row0_.data();
-    float* r1 = row1_.data();
-    float* r2 = row2_.data();
+    const Entry* E = w.ents[f.side].data.get() + f.entOff + size_t(c) * n;
+    const uint32_t u = w.unks[f.side].data[f.unkOff + c];
+    float* r0 = s.row0.data();
+    float* r1 = s.row1.data();
+    float* r2 = s.row2.data();
     std::fill(r0, r0 + C, 0.0f);
     std::fill(r1, r1 + C, 0.0f);
     std::fill(r2, r2 + C, 0.0f);
     const float items = cases;
-    for (uint32_t i = 0; i < u; ++i) r0[EntryClass(E[i])] += EntryW(E[i]);
+    for (uint32_t i = 0; i < u; ++i) r0[EntryClass(E[i])] += EntryW(w, E[i]);
     float vt0 = 0;
     for (int k = 0; k < C; ++k) vt0 += r0[k];
     const float known = items - vt0;
     const float unknownRate = float(1.0 - double(known) / items);
-    unknownRate_[a] = unknownRate;
-    gain_[a] = kNoGain;
-    info_[a] = 0;
+    w.unknownRate[size_t(a)] = unknownRate;
+    w.gain[size_t(a)] = kNoGain;
+    w.info[size_t(a)] = 0;
     if (double(known) < 2.0 * in_.minItems) return;
 
-    for (uint32_t i = u; i < n; ++i) r2[EntryClass(E[i])] += EntryW(E[i]);
+    for (uint32_t i = u; i < n; ++i) r2[EntryClass(E[i])] += EntryW(w, E[i]);
     const float baseInfo = float(double(DistributionInfo(r2, C)) / known);
     float minSplit = float(0.1 * known / (double(in_.maxClass) + 1));
     if (double(minSplit) <= in_.minItems)
         minSplit = in_.minItems == 0 ? 1.0f : float(in_.minItems);
     else if (minSplit > 25) minSplit = 25;
 
-    std::fill(dirty1_.begin(), dirty1_.end(), 1);
-    std::fill(dirty2_.begin(), dirty2_.end(), 1);
+    std::fill(s.dirty1.begin(), s.dirty1.end(), 1);
+    std::fill(s.dirty2.begin(), s.dirty2.end(), 1);
     const double highLimit = double(known) - minSplit;
     const double oneMinusUnknown = 1.0 - double(unknownRate);
     const double minItems = in_.minItems;
@@ -552,12 +895,12 @@ void Grower::EvalContinuous(int a, int c, const Frame& f, float cases) {
     const double* table = WholeTable();
     for (uint32_t i = u; i + 1 < n; ++i) {
         const int k = EntryClass(E[i]);
-        const float w = EntryW(E[i]);
-        low += w;
-        r1[k] += w;
-        r2[k] -= w;
-        dirty1_[k] = 1;
-        dirty2_[k] = 1;
+        const float x = EntryW(w, E[i]);
+        low += x;
+        r1[k] += x;
+        r2[k] -= x;
+        s.dirty1[k] = 1;
+        s.dirty2[k] = 1;
         if (low < minSplit) continue;
         if (double(low) > highLimit) break;
         if (double(E[i].value) < double(E[i + 1].value) - 0.00001) {
@@ -565,8 +908,8 @@ void Grower::EvalContinuous(int a, int c, const Frame& f, float cases) {
             const float vt2 = float(double(known) - low);
             float g = kNoGain;
             if (double(vt1) >= minItems && double(vt2) >= minItems) {
-                double d1 = DistributionInfoCached(r1, C, f1_.data(), dirty1_.data(), table);
-                double d2 = DistributionInfoCached(r2, C, f2_.data(), dirty2_.data(), table);
+                double d1 = DistributionInfoCached(r1, C, s.f1.data(), s.dirty1.data(), table);
+                double d2 = DistributionInfoCached(r2, C, s.f2.data(), s.dirty2.data(), table);
                 g = float((double(baseInfo) - (d1 + d2) / known) * oneMinusUnknown);
             }
             ++tries;
@@ -579,49 +922,49 @@ void Grower::EvalContinuous(int a, int c, const Frame& f, float cases) {
     }
     const double cost = tries ? std::log(double(tries)) * kLog2e / items : 0.0;
     if (bestI >= 0 && double(bestGain) - cost > 0) {
-        gain_[a] = float(double(bestGain) - cost);
-        bestCut_[a] = float((double(E[bestI].value) + double(E[bestI + 1].value)) / 2);
+        w.gain[size_t(a)] = float(double(bestGain) - cost);
+        w.bestCut[size_t(a)] = float((double(E[bestI].value) + double(E[bestI + 1].value)) / 2);
         float totals[3] = {vt0, bestLow, float(double(known) - bestLow)};
-        info_[a] = float(double(DistributionInfo(totals, 3)) / items);
+        w.info[size_t(a)] = float(double(DistributionInfo(totals, 3)) / items);
     }
 }
 
 // Builds the branches' lists in the other arena set, branch 1 on top, so that it is
 // grown first and, when done, leaves branch 2 on top.
-void Grower::BuildChildren(const Frame& f, int forks, const std::vector<uint32_t>& groups,
+void Grower::BuildChildren(Work& w, const Frame& f, int forks, const std::vector<uint32_t>& groups,
                            uint32_t unknowns, std::vector<Frame>& kids) {
     const uint32_t n = f.n;
     const int nc = nCont_;
     const int side = 1 - f.side;
     kids.assign(size_t(forks) + 1, Frame{});
-    std::vector<int>& live = live_;
+    std::vector<int>& live = w.live;
     live.clear();
-    size_t idTop = ids_[side].top, entTop = ents_[side].top, unkTop = unks_[side].top;
+    size_t idTop = w.ids[side].top, entTop = w.ents[side].top, unkTop = w.unks[side].top;
     for (int v = forks; v >= 1; --v) {
-        if (!groups[v]) continue;
-        uint32_t m = unknowns + groups[v];
-        kids[v] = Frame{idTop, entTop, unkTop, m, side};
+        if (!groups[size_t(v)]) continue;
+        uint32_t m = unknowns + groups[size_t(v)];
+        kids[size_t(v)] = Frame{idTop, entTop, unkTop, m, side};
         idTop += m;
         entTop += size_t(nc) * m;
         unkTop += size_t(nc);
         live.push_back(v);
     }
-    ids_[side].Ensure(idTop);
-    ents_[side].Ensure(entTop);
-    unks_[side].Ensure(unkTop);
-    std::vector<uint32_t>& pos = pos_;
+    w.ids[side].Ensure(idTop);
+    w.ents[side].Ensure(entTop);
+    w.unks[side].Ensure(unkTop);
+    std::vector<uint32_t>& pos = w.pos;
     pos.assign(size_t(forks) + 1, 0);
     const bool binary = forks == 2 && live.size() == 2;
     if (binary) {
         // Both branches non-empty: write every item to both lists and advance the
         // cursors by membership, which avoids a mispredicted branch per row.
-        uint32_t* a1 = ids_[side].data.get() + kids[1].idOff;
-        uint32_t* a2 = ids_[side].data.get() + kids[2].idOff;
+        uint32_t* a1 = w.ids[side].data.get() + kids[1].idOff;
+        uint32_t* a2 = w.ids[side].data.get() + kids[2].idOff;
         uint32_t u1 = 0, u2 = 0, g1 = unknowns, g2 = unknowns;
-        const uint32_t* src = ids_[f.side].data.get() + f.idOff;
+        const uint32_t* src = w.ids[f.side].data.get() + f.idOff;
         for (uint32_t i = 0; i < n; ++i) {
             const uint32_t item = src[i];
-            const uint32_t b = branchOf_[RowId(item)];
+            const uint32_t b = w.branchOf[RowId(item)];
             const uint32_t unknown = b == 0;
             const uint32_t out = item | (unknown << 31);
             const uint32_t p1 = unknown ? u1 : g1;
@@ -636,76 +979,91 @@ void Grower::BuildChildren(const Frame& f, int forks, const std::vector<uint32_t
             g2 += b == 2;
         }
     } else {
-        uint32_t* idA = ids_[side].data.get();
-        std::vector<uint32_t>& upos = upos_;
+        uint32_t* idA = w.ids[side].data.get();
+        std::vector<uint32_t>& upos = w.upos;
         upos.assign(size_t(forks) + 1, 0);
-        const uint32_t* src = ids_[f.side].data.get() + f.idOff;
+        const uint32_t* src = w.ids[f.side].data.get() + f.idOff;
         for (uint32_t i = 0; i < n; ++i) {
             uint32_t item = src[i];
-            int b = branchOf_[RowId(item)];
+            int b = w.branchOf[RowId(item)];
             if (b == 0) {
-                for (int v : live) idA[kids[v].idOff + upos[v]++] = item | kWeighted;
+                for (int v : live) idA[kids[size_t(v)].idOff + upos[size_t(v)]++] = item | kWeighted;
             } else {
-                idA[kids[b].idOff + unknowns + pos[b]++] = item;
+                idA[kids[size_t(b)].idOff + unknowns + pos[size_t(b)]++] = item;
             }
         }
     }
-    const Entry* eSrc = ents_[f.side].data.get();
-    const uint32_t* uSrc = unks_[f.side].data.get();
-    Entry* eA = ents_[side].data.get();
-    uint32_t* uA = unks_[side].data.get();
-    std::vector<Entry*>& dst = dst_;
-    dst.assign(size_t(forks) + 1, nullptr);
-    for (int c = 0; c < nc; ++c) {
-        const Entry* s = eSrc + f.entOff + size_t(c) * n;
-        const uint32_t unkC = uSrc[f.unkOff + c];
-        for (int v : live) {
-            dst[v] = eA + kids[v].entOff + size_t(c) * kids[v].n;
-            pos[v] = 0;
-        }
-        if (binary) {
-            Entry* d1 = dst[1];
-            Entry* d2 = dst[2];
-            const uint32_t m1 = kids[1].n, m2 = kids[2].n;
-            uint32_t p1 = 0, p2 = 0;
-            for (uint32_t i = 0; i < n; ++i) {
-                if (i == unkC) {
-                    uA[kids[1].unkOff + c] = p1;
-                    uA[kids[2].unkOff + c] = p2;
-                }
-                Entry e = s[i];
-                const uint32_t b = branchOf_[EntryId(e)];
-                e.id |= uint32_t(b == 0) << 31;
-                if (p1 < m1) d1[p1] = e;
-                if (p2 < m2) d2[p2] = e;
-                p1 += b != 2;
-                p2 += b != 1;
-            }
-            if (unkC >= n) {
+    if (pool_ && w.skeleton && n >= kAttrParallelRows && nc > 1) {
+        // One attribute's lists per thread; each thread's cursors are its own.
+        pool_->ForEach(nc, [&](int thread, int c) {
+            Work& tw = *works_[size_t(thread)];
+            tw.dst.resize(size_t(forks) + 1);
+            tw.pos.resize(size_t(forks) + 1);
+            SplitLists(w, f, forks, kids, c, tw.dst.data(), tw.pos.data());
+        });
+    } else {
+        w.dst.resize(size_t(forks) + 1);
+        for (int c = 0; c < nc; ++c) SplitLists(w, f, forks, kids, c, w.dst.data(), pos.data());
+    }
+    w.ids[side].top = idTop;
+    w.ents[side].top = entTop;
+    w.unks[side].top = unkTop;
+}
+
+// The lists of continuous attribute c for every branch: unknown values of it first,
+// then the known ones in order.
+void Grower::SplitLists(Work& w, const Frame& f, int forks, const std::vector<Frame>& kids, int c, Entry** dst,
+                        uint32_t* pos) {
+    const uint32_t n = f.n;
+    const int side = 1 - f.side;
+    const Entry* s = w.ents[f.side].data.get() + f.entOff + size_t(c) * n;
+    const uint32_t unkC = w.unks[f.side].data[f.unkOff + c];
+    Entry* eA = w.ents[side].data.get();
+    uint32_t* uA = w.unks[side].data.get();
+    const std::vector<int>& live = w.live;
+    const uint16_t* branchOf = w.branchOf.get();
+    for (int v : live) {
+        dst[v] = eA + kids[size_t(v)].entOff + size_t(c) * kids[size_t(v)].n;
+        pos[v] = 0;
+    }
+    if (forks == 2 && live.size() == 2) {
+        Entry* d1 = dst[1];
+        Entry* d2 = dst[2];
+        const uint32_t m1 = kids[1].n, m2 = kids[2].n;
+        uint32_t p1 = 0, p2 = 0;
+        for (uint32_t i = 0; i < n; ++i) {
+            if (i == unkC) {
                 uA[kids[1].unkOff + c] = p1;
                 uA[kids[2].unkOff + c] = p2;
             }
-            continue;
-        }
-        // Unknown values of this attribute first, then the known ones in order.
-        for (uint32_t i = 0; i < n; ++i) {
-            if (i == unkC)
-                for (int v : live) uA[kids[v].unkOff + c] = pos[v];
             Entry e = s[i];
-            int b = branchOf_[EntryId(e)];
-            if (b == 0) {
-                e.id |= kWeighted;
-                for (int v : live) dst[v][pos[v]++] = e;
-            } else {
-                dst[b][pos[b]++] = e;
-            }
+            const uint32_t b = branchOf[EntryId(e)];
+            e.id |= uint32_t(b == 0) << 31;
+            if (p1 < m1) d1[p1] = e;
+            if (p2 < m2) d2[p2] = e;
+            p1 += b != 2;
+            p2 += b != 1;
         }
-        if (unkC >= n)
-            for (int v : live) uA[kids[v].unkOff + c] = pos[v];
+        if (unkC >= n) {
+            uA[kids[1].unkOff + c] = p1;
+            uA[kids[2].unkOff + c] = p2;
+        }
+        return;
     }
-    ids_[side].top = idTop;
-    ents_[side].top = entTop;
-    unks_[side].top = unkTop;
+    for (uint32_t i = 0; i < n; ++i) {
+        if (i == unkC)
+            for (int v : live) uA[kids[size_t(v)].unkOff + c] = pos[v];
+        Entry e = s[i];
+        int b = branchOf[EntryId(e)];
+        if (b == 0) {
+            e.id |= kWeighted;
+            for (int v : live) dst[v][pos[v]++] = e;
+        } else {
+            dst[b][pos[b]++] = e;
+        }
+    }
+    if (unkC >= n)
+        for (int v : live) uA[kids[size_t(v)].unkOff + c] = pos[v];
 }
 
 // ------------------------------------------------------------------ pruning
@@ -718,53 +1076,120 @@ float Grower::ExtraErrors(double n, double e) const {
         return float(v + e * (double(ExtraErrors(n, 1.0)) - v));
     }
     if (e + 0.5 >= n) return float(0.67 * (n - e));
-    const double coeff = Coefficient(cf_);
+    const double coeff = coeff_;
     double pr = (e + 0.5 + coeff / 2 + std::sqrt(coeff * ((e + 0.5) * (1 - (e + 0.5) / n) + coeff / 4))) / (n + coeff);
     return float(n * pr - e);
 }
 
-void Grower::Prune(TreeNode* root, float cf) {
+// A subtree's estimate made by a job: its rows in order with their weights, and the
+// flag of its path.
+struct Grower::PruneTask {
+    TreeNode* node = nullptr;
+    bool update = false;
+    bool allOne = true;
+    std::vector<uint32_t> rows;
+    std::vector<float> weights;
+    float result = 0;
+    bool failed = false;
+    std::atomic<bool> done{false};
+};
+
+void Grower::Prune(TreeNode* root, float cf, int threads) {
     cf_ = cf;
-    // Sized once: the recursion goes one level deeper than the tree, whose depth is at
-    // most kMaxDepth.
-    pruneDepth_ = -1;
-    pruneCounts_.resize(kMaxDepth + 4);
-    pruneAt_.resize(kMaxDepth + 4);
-    std::fill(weight_.begin(), weight_.end(), 1.0f);
-    nonUnit_ = 0;
-    allOne_ = true;
+    coeff_ = Coefficient(cf);
+    Work& m = *works_[0];
+    std::fill(m.weight.get(), m.weight.get() + in_.rowCount, 1.0f);
+    m.nonUnit = 0;
+    m.allOne = true;
+    SizePruneLevels(m);
     if (order_.size() != size_t(in_.rowCount)) {
         order_.resize(size_t(in_.rowCount));
         for (size_t i = 0; i < order_.size(); ++i) order_[i] = uint32_t(i);
     }
-    Estimate(root, 0, in_.rowCount - 1, true);
+    // The rows stay in the order the last pruning left them.
+    m.order.swap(order_);
+    struct Cleanup {
+        Grower* g;
+        Work& m;
+        ~Cleanup() {
+            g->pool_.reset();
+            g->pruneWorks_.clear();
+            g->pruneTasks_.clear();
+            g->pruneMain_ = nullptr;
+            m.order.swap(g->order_);
+        }
+    } cleanup{this, m};
+    if (threads > 1 && in_.rowCount >= kParallelRows) StartPool(threads);
+    if (pool_) {
+        pruneWorks_.resize(size_t(threads));
+        for (auto& pw : pruneWorks_) pw = std::make_unique<Work>();
+        pruneMain_ = &m;
+        taskRows_ = std::max<uint32_t>(kMinTaskRows, uint32_t(in_.rowCount) / (uint32_t(threads) * kTasksPerThread));
+    }
+    Estimate(m, root, 0, in_.rowCount - 1, true);
 }
 
-float Grower::Estimate(TreeNode* t, int32_t first, int32_t last, bool update) {
+// Sized once, so that a level's scratch stays in place under deeper levels: the
+// recursion goes one level deeper than the tree, whose depth is at most kMaxDepth.
+void Grower::SizePruneLevels(Work& w) {
+    w.pruneDepth = -1;
+    w.pruneCounts.resize(kMaxDepth + 4);
+    w.pruneAt.resize(kMaxDepth + 4);
+    w.pruneSaved.resize(kMaxDepth + 4);
+    w.pruneResults.resize(kMaxDepth + 4);
+}
+
+void Grower::RunPruneTask(int thread, PruneTask& t) {
+    Work& w = *pruneWorks_[size_t(thread)];
+    try {
+        if (!w.weight) {
+            w.weight = std::make_unique_for_overwrite<float[]>(size_t(in_.rowCount));
+            w.branchOf = std::make_unique_for_overwrite<uint16_t[]>(size_t(in_.rowCount));
+        }
+        w.order.swap(t.rows);
+        w.nonUnit = 0;
+        for (size_t i = 0; i < w.order.size(); ++i) {
+            w.weight[w.order[i]] = t.weights[i];
+            if (t.weights[i] != 1.0f) ++w.nonUnit;
+        }
+        std::vector<float>().swap(t.weights);
+        w.allOne = t.allOne;
+        SizePruneLevels(w);
+        w.pruneStack.clear();
+        t.result = Estimate(w, t.node, 0, int32_t(w.order.size()) - 1, t.update);
+    } catch (const std::bad_alloc&) {
+        t.failed = true;
+    }
+    t.done.store(true, std::memory_order_release);
+}
+
+float Grower::Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, bool update) {
     const int C = nClass_;
+    std::vector<uint32_t>& order = m.order;
+    std::vector<uint32_t>& stack = m.pruneStack;
     // Scratch per recursion level (the recursion is no deeper than the tree).
     struct Level {
-        Grower* g;
-        explicit Level(Grower* grower) : g(grower) { ++g->pruneDepth_; }
-        ~Level() { --g->pruneDepth_; }
-    } level(this);
+        Work& w;
+        explicit Level(Work& work) : w(work) { ++w.pruneDepth; }
+        ~Level() { --w.pruneDepth; }
+    } level(m);
     std::vector<float> dist(size_t(C), 0.0f);
     float cases;
-    if (allOne_) {
+    if (m.allOne) {
         cases = float(last - first + 1);
     } else {
         cases = 0;
-        for (int32_t i = first; i <= last; ++i) cases += W(order_[i]);
+        for (int32_t i = first; i <= last; ++i) cases += W(m, order[i]);
     }
-    for (int32_t i = first; i <= last; ++i) dist[cls_[order_[i]]] += W(order_[i]);
-    int best = t->cls;
+    for (int32_t i = first; i <= last; ++i) dist[cls_[order[i]]] += W(m, order[i]);
+    int best = classDense_[size_t(t->cls)];
     for (int c = 0; c < C; ++c)
         if (dist[c] > dist[best]) best = c;
     const float leafErrors = cases - dist[best];
     const float extra = ExtraErrors(cases, leafErrors);
     if (update) {
         t->items = cases;
-        t->cls = int16_t(best);
+        t->cls = classCode_[size_t(best)];
         t->dist = dist;
     }
     const double leafTotal = double(leafErrors) + extra;
@@ -775,37 +1200,48 @@ float Grower::Estimate(TreeNode* t, int32_t first, int32_t last, bool update) {
     }
 
     // One pass sorts the rows by branch: unknown values first, then each group; a
-    // branch is grown on the unknowns followed by its own group.
+    // branch is estimated on the unknowns followed by its own group.
     const int forks = t->forks;
-    const size_t base = pruneStack_.size();
-    std::vector<uint32_t>& counts = pruneCounts_[size_t(pruneDepth_)];
+    const size_t base = stack.size();
+    std::vector<uint32_t>& counts = m.pruneCounts[size_t(m.pruneDepth)];
     counts.assign(size_t(forks) + 1, 0);
+    const Brancher branch = BranchesOf(*t);
     for (int32_t i = first; i <= last; ++i) {
-        uint32_t id = order_[i];
-        int b = BranchOf(id, *t);
-        branchOf_[id] = uint16_t(b);
+        uint32_t id = order[i];
+        int b = branch(id);
+        m.branchOf[id] = uint16_t(b);
         ++counts[b];
     }
-    std::vector<size_t>& at = pruneAt_[size_t(pruneDepth_)];
+    std::vector<size_t>& at = m.pruneAt[size_t(m.pruneDepth)];
     at.assign(size_t(forks) + 1, 0);
     size_t sum = base;
     for (int v = 0; v <= forks; ++v) {
         at[v] = sum;
         sum += counts[v];
     }
-    pruneStack_.resize(sum);
+    stack.resize(sum);
     for (int32_t i = first; i <= last; ++i) {
-        uint32_t id = order_[i];
-        pruneStack_[at[branchOf_[id]]++] = id;
+        uint32_t id = order[i];
+        stack[at[m.branchOf[id]]++] = id;
     }
     const uint32_t unknowns = counts[0];
-    std::copy(pruneStack_.begin() + long(base), pruneStack_.begin() + long(base + unknowns), order_.begin() + first);
+    std::copy(stack.begin() + long(base), stack.begin() + long(base + unknowns), order.begin() + first);
     const int32_t kp = first + int32_t(unknowns);
     float known = 0;
-    for (size_t i = base + unknowns; i < sum; ++i) known += W(pruneStack_[i]);
-    const bool saved = allOne_;
-    if (kp != first) allOne_ = false;
-    float treeErrors = 0, maxFactor = 0;
+    for (size_t i = base + unknowns; i < sum; ++i) known += W(m, stack[i]);
+    const bool saved = m.allOne;
+    if (kp != first) m.allOne = false;
+    // Each branch starts from the node's own weights of the unknown rows.
+    std::vector<float>& savedWeight = m.pruneSaved[size_t(m.pruneDepth)];
+    savedWeight.resize(unknowns);
+    for (uint32_t i = 0; i < unknowns; ++i) savedWeight[i] = W(m, stack[base + i]);
+    // On the calling thread of a parallel pruning, small branches are jobs.
+    const bool spawn = pruneMain_ == &m;
+    std::vector<float>& results = m.pruneResults[size_t(m.pruneDepth)];
+    results.assign(size_t(forks) + 1, 0.0f);
+    std::vector<PruneTask*> jobs;
+    std::vector<int> jobBranch;
+    float maxFactor = 0;
     int largest = 0;
     size_t groupStart = base + unknowns;
     for (int v = 1; v <= forks; ++v) {
@@ -813,36 +1249,75 @@ float Grower::Estimate(TreeNode* t, int32_t first, int32_t last, bool update) {
         const size_t from = groupStart;
         groupStart += g;
         if (g == 0) continue;
-        std::copy(pruneStack_.begin() + long(from), pruneStack_.begin() + long(from + g), order_.begin() + kp);
+        std::copy(stack.begin() + long(from), stack.begin() + long(from + g), order.begin() + kp);
         const int32_t ep = kp + int32_t(g) - 1;
         float gw = 0;
-        for (int32_t i = kp; i <= ep; ++i) gw += W(order_[i]);
+        for (int32_t i = kp; i <= ep; ++i) gw += W(m, order[i]);
         const float factor = float(double(gw) / known);
         if (factor >= maxFactor) {
             largest = v;
             maxFactor = factor;
         }
-        Scale(pruneStack_.data() + base, unknowns, factor, true);
-        treeErrors += Estimate(t->branches[v].get(), first, ep, update);
-        std::copy(pruneStack_.begin() + long(base), pruneStack_.begin() + long(base + unknowns), order_.begin() + first);
-        Scale(pruneStack_.data() + base, unknowns, factor, false);
+        SetWeights(m, stack.data() + base, savedWeight.data(), unknowns, &factor);
+        if (spawn && uint32_t(ep - first + 1) < taskRows_) {
+            auto job = std::make_unique<PruneTask>();
+            job->node = t->branches[v].get();
+            job->update = update;
+            job->allOne = m.allOne;
+            job->rows.assign(order.begin() + first, order.begin() + ep + 1);
+            job->weights.reserve(job->rows.size());
+            for (uint32_t id : job->rows) job->weights.push_back(W(m, id));
+            jobs.push_back(job.get());
+            jobBranch.push_back(v);
+            pruneTasks_.push_back(std::move(job));
+            PruneTask* raw = jobs.back();
+            pool_->Submit([this, raw](int thread) { RunPruneTask(thread, *raw); });
+        } else {
+            results[size_t(v)] = Estimate(m, t->branches[v].get(), first, ep, update);
+        }
+        std::copy(stack.begin() + long(base), stack.begin() + long(base + unknowns), order.begin() + first);
+        SetWeights(m, stack.data() + base, savedWeight.data(), unknowns, nullptr);
     }
+    // The jobs' results are needed for the sum only; the largest branch's before
+    // it is judged on all the rows, so the other jobs run on meanwhile.
+    auto collect = [&](int only) {
+        pool_->WaitFor([&] {
+            for (size_t i = 0; i < jobs.size(); ++i)
+                if ((only == 0 || jobBranch[i] == only) && !jobs[i]->done.load(std::memory_order_acquire))
+                    return false;
+            return true;
+        });
+        for (size_t i = 0; i < jobs.size(); ++i) {
+            if (only != 0 && jobBranch[i] != only) continue;
+            if (jobs[i]->failed) throw std::bad_alloc();
+            results[size_t(jobBranch[i])] = jobs[i]->result;
+        }
+    };
+    auto treeSum = [&] {
+        if (!jobs.empty()) collect(0);
+        float total = 0;
+        for (int v = 1; v <= forks; ++v)
+            if (counts[v]) total += results[size_t(v)];
+        return total;
+    };
     // Back to the node's own rows, in any order.
-    std::copy(pruneStack_.begin() + long(base), pruneStack_.begin() + long(sum), order_.begin() + first);
-    pruneStack_.resize(base);
-    allOne_ = saved;
-    if (!update) return treeErrors;
+    std::copy(stack.begin() + long(base), stack.begin() + long(sum), order.begin() + first);
+    stack.resize(base);
+    m.allOne = saved;
+    if (!update) return treeSum();
 
-    const double branchErrors = largest ? double(Estimate(t->branches[largest].get(), first, last, false))
+    if (largest && !jobs.empty()) collect(largest);
+    const double branchErrors = largest ? double(Estimate(m, t->branches[largest].get(), first, last, false))
                                         : std::numeric_limits<double>::infinity();
+    const float treeErrors = treeSum();
     if (leafTotal <= branchErrors + 0.1 && leafTotal <= double(treeErrors) + 0.1) {
         t->kind = kLeaf;
         t->errors = float(leafTotal);
         t->branches.clear();
         t->forks = 0;
     } else if (branchErrors <= double(treeErrors) + 0.1) {
-        allOne_ = saved;
-        Estimate(t->branches[largest].get(), first, last, true);
+        m.allOne = saved;
+        Estimate(m, t->branches[largest].get(), first, last, true);
         // The node takes over the branch's whole content and keeps its own place.
         std::unique_ptr<TreeNode> b = std::move(t->branches[largest]);
         t->kind = b->kind;
@@ -861,7 +1336,7 @@ float Grower::Estimate(TreeNode* t, int32_t first, int32_t last, bool update) {
     } else {
         t->errors = treeErrors;
     }
-    allOne_ = saved;
+    m.allOne = saved;
     return t->errors;
 }
 

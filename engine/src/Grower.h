@@ -2,18 +2,31 @@
 //
 // The rows are held by the object as one column of 4-byte slots per field position;
 // a growth reads them through per-row work arrays made here (class codes, discrete
-// values, weights). Instead of re-sorting a node's rows for every continuous
-// attribute, each node keeps, per continuous attribute, its rows with unknown values
-// first and the known ones in ascending order; a split distributes these lists to the
-// branches in one stable pass (rows with an unknown value of the tested attribute go
-// to every branch), so the order is kept without sorting below the root.
+// values). Instead of re-sorting a node's rows for every continuous attribute, each
+// node keeps, per continuous attribute, its rows with unknown values first and the
+// known ones in ascending order; a split distributes these lists to the branches in
+// one stable pass (rows with an unknown value of the tested attribute go to every
+// branch), so the order is kept without sorting below the root.
+//
+// Classes and discrete values are numbered densely over those present in the rows,
+// so the work tables follow the data, not the declared counts.
+//
+// With more than one thread, the large nodes near the root are grown by the calling
+// thread with their attributes evaluated in parallel, and every smaller subtree is a
+// job of its own. A subtree depends only on its rows, their weights and the tests on
+// its path (every branch starts from its node's own weights), so it comes out the
+// same whoever grows it; its leaves' progress is recorded and replayed on the calling
+// thread in the serial order. Pruning hands out small subtrees the same way.
 #pragma once
 
+#include <atomic>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
+#include "ThreadPool.h"
 #include "TreeNode.h"
 
 namespace trx {
@@ -46,11 +59,13 @@ public:
     Grower(const Grower&) = delete;
     Grower& operator=(const Grower&) = delete;
 
-    // Grows over all rows. Stops early (returning the partial tree) once *cancel is
-    // non-zero after a branch. Throws std::bad_alloc.
-    std::unique_ptr<TreeNode> Grow(ProgressSink* sink, const int16_t* cancel);
-    // Pessimistic-error pruning of `root` in place at confidence cf.
-    void Prune(TreeNode* root, float cf);
+    // Grows over all rows with up to `threads` threads. Stops early (returning the
+    // partial tree) once *cancel is non-zero after a progress event; no thread is left
+    // running on return. Throws std::bad_alloc.
+    std::unique_ptr<TreeNode> Grow(ProgressSink* sink, const int16_t* cancel, int threads);
+    // Pessimistic-error pruning of `root` in place at confidence cf, with up to
+    // `threads` threads. Throws std::bad_alloc.
+    void Prune(TreeNode* root, float cf, int threads);
 
     int32_t LargestBranchCount() const { return largestBranch_; }
 
@@ -74,88 +89,159 @@ private:
         void Ensure(size_t need);
         void Free() { data.reset(); cap = top = 0; }
     };
+    // Tables of one continuous evaluation.
+    struct Scratch {
+        std::vector<float> row0, row1, row2;
+        std::vector<double> f1, f2;
+        std::vector<uint8_t> dirty1, dirty2;
+    };
+    struct Task;
+    // Everything a growth changes, one per thread.
+    struct Work {
+        std::vector<uint8_t> testCount;
+        std::vector<float> gain, info, bestCut, unknownRate;
+        std::unique_ptr<float[]> weight;      // per row; read only for rows marked weighted
+        std::unique_ptr<uint16_t[]> branchOf;  // per row, for the split in hand
+        size_t nonUnit = 0;                   // rows whose weight is not exactly 1
+        std::vector<std::vector<float>> freq, valueTotal;
+        Scratch scratch;
+        Arena<uint32_t> ids[2];
+        Arena<Entry> ents[2];
+        Arena<uint32_t> unks[2];
+        std::vector<uint32_t> unknownStack;
+        std::vector<float> savedWeight;
+        std::vector<std::vector<Frame>> kidsAt;
+        std::vector<std::vector<uint32_t>> groupsAt;
+        std::vector<int> active, live;
+        std::vector<float*> tables;
+        std::vector<uint32_t> pos, upos;
+        std::vector<Entry*> dst;
+        bool allOne = true;
+        int depth = -1;
+        int32_t largestBranch = 0;
+        bool skeleton = false;           // the calling thread's part of a parallel growth
+        std::vector<float>* leaves = nullptr;  // recorded leaf items, when not reporting
+        // Pruning: the rows in order, their split by branch, scratch per level.
+        std::vector<uint32_t> order, pruneStack;
+        int pruneDepth = -1;
+        std::vector<std::vector<uint32_t>> pruneCounts;
+        std::vector<std::vector<size_t>> pruneAt;
+        std::vector<std::vector<float>> pruneSaved, pruneResults;
+    };
+    struct PruneTask;
+    // A leaf's progress, or the subtree of a job, in the serial order of the events.
+    struct Step {
+        float items;
+        int task;  // -1 for a leaf
+    };
+    struct Pending {  // a node of the skeleton, finished once its jobs are in
+        TreeNode* node;
+        float leafErrors;
+        std::vector<int> grown;  // branches that got rows
+    };
 
-    float W(uint32_t id) const { return nonUnit_ ? weight_[id] : 1.0f; }
-    void Scale(const uint32_t* ids, size_t n, float factor, bool multiply);
-    uint16_t DiscreteValue(uint32_t id, int attr) const {
-        return dval_[size_t(id) * nDisc_ + size_t(discIndex_[attr])];
-    }
-    uint32_t SlotBits(uint32_t id, int attr) const { return (*in_.slots)[attr][id]; }
-    int BranchOf(uint32_t id, const TreeNode& node) const;
+    void MakeWork(Work& w, bool rowArrays);
+    float W(const Work& w, uint32_t id) const { return w.nonUnit ? w.weight[id] : 1.0f; }
+    void SetWeights(Work& w, const uint32_t* ids, const float* saved, size_t n, const float* factor);
+    // The branch of a row under a node's test; 0 for an unknown value.
+    struct Brancher {
+        bool threshold = true;
+        const uint32_t* col = nullptr;  // threshold test: the attribute's slots
+        float cut = 0;
+        const uint16_t* values = nullptr;  // value test: dense values, stride apart
+        size_t stride = 0;
+        const uint16_t* codes = nullptr;  // dense value -> value
+        int operator()(uint32_t id) const {
+            if (threshold) {
+                const uint32_t bits = col[id];
+                return bits == kMissingBits ? 0 : (std::bit_cast<float>(bits) <= cut ? 1 : 2);
+            }
+            return codes[values[size_t(id) * stride]];
+        }
+    };
+    Brancher BranchesOf(const TreeNode& node) const;
+    void SplitRows(Work& w, const Frame& f, const TreeNode& node, int forks, std::vector<uint32_t>& groups);
 
-    void BuildRoot();
-    std::unique_ptr<TreeNode> GrowNode(const Frame& f);
+    void BuildRoot(Work& w);
+    std::unique_ptr<TreeNode> GrowNode(Work& w, const Frame& f);
     std::unique_ptr<TreeNode> Leaf(std::vector<float> dist, int16_t cls, float items, float errors);
-    void LeafProgress(const TreeNode& node);
-    void Evaluate(const Frame& f, float cases);
-    void EvalDiscrete(int attr, float cases);
-    void EvalContinuous(int attr, int c, const Frame& f, float cases);
+    void LeafProgress(Work& w, const TreeNode& node);
+    void Report(float items);
+    bool Stopped(const Work& w) const;
+    void Evaluate(Work& w, const Frame& f, float cases);
+    void TallyDiscrete(Work& w, const Frame& f, const int* active, size_t na, std::vector<float*>& tables);
+    void EvalDiscrete(Work& w, int attr, float cases);
+    void EvalContinuous(Work& w, Scratch& s, int attr, int c, const Frame& f, float cases);
     float FindCut(int c, float midpoint) const;
-    void BuildChildren(const Frame& f, int forks, const std::vector<uint32_t>& groups, uint32_t unknowns,
+    void BuildChildren(Work& w, const Frame& f, int forks, const std::vector<uint32_t>& groups, uint32_t unknowns,
                        std::vector<Frame>& kids);
-    void Release(const Frame& f) {
-        ids_[f.side].top = f.idOff;
-        ents_[f.side].top = f.entOff;
-        unks_[f.side].top = f.unkOff;
+    void SplitLists(Work& w, const Frame& f, int forks, const std::vector<Frame>& kids, int c, Entry** dst,
+                    uint32_t* pos);
+    void Release(Work& w, const Frame& f) {
+        w.ids[f.side].top = f.idOff;
+        w.ents[f.side].top = f.entOff;
+        w.unks[f.side].top = f.unkOff;
     }
+    void Spawn(Work& w, const Frame& f, int kidDepth);
+    void RunTask(int thread, Task& t);
+    void StartPool(int threads);
+    std::unique_ptr<TreeNode> GrowParallel(int threads);
+    void FreeLists(Work& w);
     // Bit 31 of a list item marks a row that had an unknown value at some node above:
     // only such rows can weigh other than exactly 1.
     static constexpr uint32_t kWeighted = 0x80000000u;
     static uint32_t RowId(uint32_t item) { return item & ~kWeighted; }
-    float RowW(uint32_t item) const { return (item & kWeighted) && nonUnit_ ? weight_[RowId(item)] : 1.0f; }
+    float RowW(const Work& w, uint32_t item) const {
+        return (item & kWeighted) && w.nonUnit ? w.weight[RowId(item)] : 1.0f;
+    }
     uint32_t EntryId(const Entry& e) const { return e.id & idMask_; }
     int EntryClass(const Entry& e) const {
         return packed_ ? int((e.id & ~kWeighted) >> classShift_) : cls_[e.id & idMask_];
     }
-    float EntryW(const Entry& e) const { return (e.id & kWeighted) && nonUnit_ ? weight_[EntryId(e)] : 1.0f; }
+    float EntryW(const Work& w, const Entry& e) const {
+        return (e.id & kWeighted) && w.nonUnit ? w.weight[EntryId(e)] : 1.0f;
+    }
 
-    float Estimate(TreeNode* t, int32_t first, int32_t last, bool update);
+    float Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, bool update);
+    void RunPruneTask(int thread, PruneTask& t);
+    void SizePruneLevels(Work& w);
     float ExtraErrors(double n, double e) const;
 
     GrowInput in_;
     int nAttr_ = 0, nClass_ = 0, nDisc_ = 0, nCont_ = 0;
     std::vector<int> discIndex_, contIndex_;   // per attribute, -1 when not of that type
     std::vector<int> discAttr_, contAttr_;     // index -> attribute
-    std::vector<uint8_t> testCount_;
-    std::vector<float> gain_, info_, bestCut_, unknownRate_;
-    std::vector<float> weight_;
-    std::vector<uint16_t> cls_;
-    std::vector<uint16_t> dval_;       // rowCount x nDisc, values outside 0..count read as 0
-    std::vector<uint16_t> branchOf_;   // scratch per row for the split in hand
+    std::vector<int16_t> classCode_;           // dense class -> class code
+    std::vector<uint16_t> classDense_;         // class code -> dense class
+    std::vector<std::vector<uint16_t>> valueCode_;  // per discrete attribute: dense value -> value
+    std::vector<int> denseCount_;              // per discrete attribute: values present
+    std::vector<uint16_t> cls_;                // dense class per row
+    std::vector<uint16_t> dval_;               // rowCount x nDisc dense values, 0 unknown
     std::vector<std::vector<float>> sortedValues_;  // all known values per continuous attribute
-    std::vector<std::vector<float>> freq_, valueTotal_;
-    std::vector<float> row0_, row1_, row2_;
-    std::vector<double> f1_, f2_;
-    std::vector<uint8_t> dirty1_, dirty2_;
-    Arena<uint32_t> ids_[2];
-    Arena<Entry> ents_[2];
-    Arena<uint32_t> unks_[2];
     // Entries carry the row's class above the row id when both fit in 32 bits.
     bool packed_ = false;
     uint32_t idMask_ = ~kWeighted;
     int classShift_ = 0;
-    std::vector<uint32_t> unknownStack_;
-    // Scratch reused across nodes (per depth where it must outlive the recursion).
-    std::vector<std::vector<Frame>> kidsAt_;
-    std::vector<std::vector<uint32_t>> groupsAt_;
-    std::vector<int> active_, live_;
-    std::vector<float*> tables_;
-    std::vector<uint32_t> pos_, upos_;
-    std::vector<Entry*> dst_;
-    bool allOne_ = true;
-    size_t nonUnit_ = 0;   // rows whose weight is not exactly 1
     bool manyValues_ = false;
-    int depth_ = -1;
+
+    std::vector<std::unique_ptr<Work>> works_;  // [0] the calling thread's
+    std::unique_ptr<ThreadPool> pool_;
+    std::vector<std::unique_ptr<Task>> tasks_;
+    std::vector<Step> steps_;
+    std::vector<Pending> pending_;
+    uint32_t taskRows_ = 0;  // subtrees of fewer rows are jobs
+    std::atomic<bool> abort_{false};
     float covered_ = 0;
     int32_t largestBranch_ = 0;
     const int16_t* cancel_ = nullptr;
     ProgressSink* sink_ = nullptr;
-    std::vector<uint32_t> order_;       // row order used by pruning
-    std::vector<uint32_t> pruneStack_;  // rows of the nodes being pruned, by branch
-    int pruneDepth_ = -1;
-    std::vector<std::vector<uint32_t>> pruneCounts_;
-    std::vector<std::vector<size_t>> pruneAt_;
+
+    std::vector<uint32_t> order_;  // row order left by the last pruning
+    std::vector<std::unique_ptr<Work>> pruneWorks_;  // per thread, for pruning jobs
+    std::vector<std::unique_ptr<PruneTask>> pruneTasks_;
+    Work* pruneMain_ = nullptr;  // the calling thread's, in a parallel pruning
     float cf_ = 0.25f;
+    float coeff_ = 0.0f;
 };
 
 }  // namespace trx

@@ -2,8 +2,10 @@
 
 #include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <new>
+#include <thread>
 
 namespace trx {
 namespace {
@@ -35,6 +37,17 @@ int TruncatedCode(float v) {
     double t = std::trunc(double(v));
     if (t < 0 || t > 32767) return -1;
     return int(t);
+}
+
+// Threads for a growth: the machine's, or TESSARY_ENGINE_THREADS when set (1..64).
+int GrowthThreads() {
+    if (const char* env = std::getenv("TESSARY_ENGINE_THREADS")) {
+        char* end = nullptr;
+        long n = std::strtol(env, &end, 10);
+        if (end != env && *end == 0 && n >= 1) return int(std::min(n, 64L));
+    }
+    unsigned hw = std::thread::hardware_concurrency();
+    return hw ? int(std::min(hw, 64u)) : 1;
 }
 
 class AccessGuard {
@@ -281,7 +294,7 @@ Status TreeEngine::BuildTree(SAFEARRAY** nodeTree, SAFEARRAY** childIndex, Progr
         cancel_ = 0;
         largestBranch_ = 0;
         try {
-            grown_ = grower_->Grow(sink, &cancel_);
+            grown_ = grower_->Grow(sink, &cancel_, GrowthThreads());
         } catch (const std::bad_alloc&) {
             grown_.reset();
             grower_.reset();
@@ -303,8 +316,8 @@ Status TreeEngine::BuildTree(SAFEARRAY** nodeTree, SAFEARRAY** childIndex, Progr
             pruned_.reset();
             try {
                 pruned_ = CopyTree(*grown_);
-                grower_->Prune(pruned_.get(), cf_);
-                } catch (const std::bad_alloc&) {
+                grower_->Prune(pruned_.get(), cf_, GrowthThreads());
+            } catch (const std::bad_alloc&) {
                 pruned_.reset();
                 return Status::Code(E_OUTOFMEMORY);
             }

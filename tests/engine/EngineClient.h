@@ -119,7 +119,7 @@ inline Tree Build(ITRXTree* trx, HRESULT* hrOut = nullptr) {
 }
 
 // ITRXEvents sink: records every Progress value; sets Cancel at event `cancelAt` (1-based).
-class ProgressSink final : public IDispatch {
+class ProgressSink : public IDispatch {
 public:
     std::vector<int> values;
     int cancelAt = 0;
