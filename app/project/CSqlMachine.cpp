@@ -207,6 +207,10 @@ std::string CSqlMachine::GetSql() { return BuildJoin() + BuildWHERE() + BuildORD
 std::string CSqlMachine::GetWhere() { return BuildWHERE(); }
 
 bool CSqlMachine::IsSelfContainedCondition(const std::string& text) {
+    // The database layer's parser refuses expressions nested past 48 levels,
+    // and a parenthesis costs it at least two; deeper filters are refused here
+    // before they reach it.
+    constexpr int kMaxNesting = 24;
     int depth = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
@@ -229,7 +233,7 @@ bool CSqlMachine::IsSelfContainedCondition(const std::string& text) {
             if (end == std::string::npos) return false;
             i = end;
         } else if (c == '(') {
-            ++depth;
+            if (++depth > kMaxNesting) return false;
         } else if (c == ')') {
             if (--depth < 0) return false;
         } else if (c == ']' || c == ';') {

@@ -240,6 +240,21 @@ TEST_F(SqlMachineTest, ValuesCannotBreakOutOfTheStatement) {
         EXPECT_TRUE(CSqlMachine::IsSelfContainedCondition(good)) << good;
         EXPECT_EQ(machine.GetWhere(), std::string(" WHERE ") + good + " ") << good;
     }
+    // Nesting the parser would refuse is refused before it; what it takes runs.
+    auto nested = [](int levels) { return std::string(size_t(levels), '(') + "A>1" + std::string(size_t(levels), ')'); };
+    EXPECT_TRUE(CSqlMachine::IsSelfContainedCondition(nested(20)));
+    machine.SetReplaceWhere("A>1");
+    const long plain = Count();
+    machine.SetReplaceWhere(nested(20));
+    EXPECT_EQ(Count(), plain);
+    for (int levels : {25, 100, 20000}) {
+        EXPECT_FALSE(CSqlMachine::IsSelfContainedCondition(nested(levels))) << levels;
+        dialogs.Clear();
+        machine.SetReplaceWhere(nested(levels));
+        EXPECT_EQ(machine.GetWhere(), " WHERE 1=0 ") << levels;
+        EXPECT_EQ(dialogs.Messages().size(), 1u) << levels;
+    }
+    dialogs.Clear();
     machine.SetReplaceWhere("B='b1'' OR (1=1'");
     EXPECT_EQ(Count(), 0);
     machine.SetReplaceWhere("[A]>=(20) AND [B]<>\"x)\"");
