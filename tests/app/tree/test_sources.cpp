@@ -5,6 +5,7 @@
 
 #include <fstream>
 
+#include "../../platform/dao/PgServer.h"
 #include "CTRX.h"
 #include "TreeFixture.h"
 
@@ -114,4 +115,25 @@ TEST(SourceRoads, OdbcSourceThroughTheSqliteDriver) {
     EXPECT_TRUE(road.dialogs.calls.empty());
     ::unsetenv("ODBCSYSINI");
     ::unsetenv("ODBCINI");
+}
+
+TEST(SourceRoads, OdbcSourceOnAPostgresServer) {
+    Road road;
+    daotest::PgServer pg(road.dir + "/pg");
+    ASSERT_TRUE(pg.Started()) << "the PostgreSQL server did not start";
+    ASSERT_EQ(pg.Psql("CREATE TABLE flowers (id integer PRIMARY KEY, petal double precision, sepal real, "
+                      "kind varchar(10));"
+                      "INSERT INTO flowers SELECT g, (g % 3) * 2.0 + (g % 7) * 0.1, 5 + (g % 5) * 0.3, "
+                      "CASE g % 3 WHEN 0 THEN 'a' WHEN 1 THEN 'b' ELSE 'c' END FROM generate_series(1, 300) g;"),
+              0);
+    // The table list of the source, then the road over its link.
+    auto listed = MdbUtils::OpenDataSource(pg.Connect(), true);
+    ASSERT_TRUE(listed);
+    EXPECT_EQ(listed->TableDefs()["flowers"].RecordCount(), 300);
+    listed->Close();
+    road.Prepare(pg.Connect(), "flowers",
+                 {{"petal", MatchType::Numeric}, {"sepal", MatchType::Numeric}, {"kind", MatchType::Output}});
+    EXPECT_EQ(road.dataDef->RecordCount(), 300);
+    EXPECT_DOUBLE_EQ(road.BuildAndClassify(200, 300), 1.0);
+    EXPECT_TRUE(road.dialogs.calls.empty());
 }
