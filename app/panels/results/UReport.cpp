@@ -1,5 +1,7 @@
 #include "UReport.h"
 
+#include <algorithm>
+
 #include "ErrorGuard.h"
 #include "MTwips.h"
 #include "UChartReport.h"
@@ -65,6 +67,14 @@ UReport::UReport(QWidget* parent) : shell::UReport(parent) {
         mFilterGroup->addButton(option, i);
         mFilters[i] = option;
     }
+    // Captions wider than their design boxes in the fonts at hand are widened,
+    // and the frame with them, rather than cut.
+    int right = 0;
+    for (auto* option : mFilters) {
+        option->resize(std::max(option->width(), option->sizeHint().width()), option->height());
+        right = std::max(right, option->geometry().right());
+    }
+    if (right + 6 > mFilterFrame->width()) mFilterFrame->resize(right + 6, mFilterFrame->height());
     mFilters[0]->setChecked(true);
     mFilterFrame->hide();
     connect(mFilterGroup, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
