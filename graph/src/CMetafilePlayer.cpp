@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <algorithm>
+#include <cmath>
 #include <QPainter>
 #include <QPolygon>
 
@@ -168,6 +169,34 @@ int CMetafilePlayer::Play(QPainter& p, const QRect& target) {
             if (fn == 0x041B) p.drawRect(box);
             if (fn == 0x0418) p.drawEllipse(box);
             if (fn == 0x061C) p.drawRoundedRect(box, ScaleY(rw) / 2.0, ScaleY(rh) / 2.0);
+            break;
+        }
+        case 0x0817: case 0x081A: case 0x0830: {  // Arc, Pie, Chord
+            const int16_t ye = a.I16(), xe = a.I16(), ys = a.I16(), xs = a.I16();
+            const int16_t b = a.I16(), r = a.I16(), t = a.I16(), l = a.I16();
+            if (!a.ok) break;
+            const QRect box = QRect(Map(l, t), Map(r, b) - QPoint(1, 1)).normalized();
+            if (box.width() <= 0 || box.height() <= 0) break;
+            // The radials run from the box's centre through the two points;
+            // the curve goes counter-clockwise from the first to the second.
+            const QPointF c = QRectF(box).center();
+            auto angle = [&](QPoint at) {
+                const QPointF d = QPointF(at) - c;
+                return std::atan2(-d.y() * box.width(), d.x() * box.height()) * 180.0 / M_PI;
+            };
+            const double from = angle(Map(xs, ys));
+            double span = angle(Map(xe, ye)) - from;
+            while (span <= 0) span += 360.0;
+            const int a16 = int(std::lround(from * 16)), s16 = int(std::lround(span * 16));
+            if (fn == 0x0817) {
+                p.setPen(s.pen);
+                p.setBrush(Qt::NoBrush);
+                p.drawArc(box, a16, s16);
+            } else {
+                shapeReady();
+                if (fn == 0x081A) p.drawPie(box, a16, s16);
+                else p.drawChord(box, a16, s16);
+            }
             break;
         }
         case 0x0324: case 0x0325: {  // Polygon, Polyline

@@ -180,6 +180,39 @@ TEST(GraphPicture, TopDownBitmapsKeepTheirFirstRowOnTop) {
     EXPECT_EQ(img.pixel(X(c, r[0]) + 5, Y(c, r[3]) - 5), kBlue);
 }
 
+// A placeable metafile 100 x 100 holding one blue pie: the upper right quarter
+// of the box, counter-clockwise from the east radial to the north one.
+QByteArray BluePie() {
+    Bytes rec;
+    rec.L(7).S(0x02FC).S(0).L(0xFF0000).S(0);                                 // solid blue brush
+    rec.L(4).S(0x012D).S(0);                                                  // SelectObject 0
+    rec.L(8).S(0x02FA).S(5).S(0).S(0).L(0);                                   // null pen
+    rec.L(4).S(0x012D).S(1);                                                  // SelectObject 1
+    rec.L(11).S(0x081A).S(0).S(50).S(50).S(100).S(100).S(100).S(0).S(0);     // Pie
+    rec.L(3).S(0);                                                            // end
+    Bytes f;
+    f.L(0x9AC6CDD7u).S(0).S(0).S(0).S(100).S(100).S(1440).L(0).S(0);
+    f.S(1).S(9).S(0x300).L(9 + rec.b.size() / 2).S(2).L(11).S(0);
+    f.b.append(rec.b);
+    return f.b;
+}
+
+TEST(GraphPicture, MetafilePieFillsOnlyItsQuarter) {
+    QTemporaryDir dir;
+    ui::ScopedRecorder rec;
+    Control c;
+    OneItem(c, 3);
+    Write(dir.filePath("pie.wmf"), BluePie());
+    SetPath(c, dir.filePath("pie.wmf"));
+    EXPECT_TRUE(rec.Messages().empty());
+    auto r = c.ItemRect(0);
+    QImage img = Grab(c);
+    const int l = X(c, r[0]), t = Y(c, r[1]), w = X(c, r[2]) - l, h = Y(c, r[3]) - t;
+    EXPECT_EQ(img.pixel(l + w * 3 / 4, t + h / 3), kBlue) << "upper right";
+    EXPECT_EQ(img.pixel(l + w / 4, t + h / 3), kWhite) << "upper left";
+    EXPECT_EQ(img.pixel(l + w * 3 / 4, t + h * 3 / 4), kWhite) << "lower right";
+}
+
 TEST(GraphPicture, MetafilesPlayAndRefuseDamagedFiles) {
     QTemporaryDir dir;
     ui::ScopedRecorder rec;
