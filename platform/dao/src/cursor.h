@@ -12,6 +12,7 @@ namespace dao::detail {
 
 inline constexpr size_t kNone = std::numeric_limits<size_t>::max();
 inline constexpr int64_t kNullKey = std::numeric_limits<int64_t>::min();
+inline constexpr int kSortThreads = 4;
 
 inline uint64_t HashKey(const int64_t* k, int n) {
     uint64_t h = 1469598103934665603ull;
@@ -47,6 +48,7 @@ struct Source {
     std::vector<ColMeta> cols;
     bool keyed = false, materialized = false, forwardOnly = false;
     bool keysOnly = false;  // the stream yields keys only; rows are read by key
+    bool parallelSort = false;  // the stream's order is total, so its sort may use worker threads
     int keyBase = 0;        // first key column of the stream
     std::string fetchSql, findInner;
     sqlite3_stmt* stream = nullptr;
@@ -94,7 +96,7 @@ struct Source {
         suspended = false;
         streamStartWriteGen = core->writeGen;
         for (size_t i = 0; i < streamProduced; ++i) {
-            int rc = sqlite3_step(stream);
+            int rc = Step(i == 0);
             if (rc != SQLITE_ROW) {
                 streamDone = true;
                 sqlite3_reset(stream);
@@ -116,6 +118,16 @@ struct Source {
         return kNone;
     }
 
+    int Step(bool fresh) {
+        // The sort of a large result runs on several threads; the count is
+        // read when the sort starts, on the first step.
+        if (!parallelSort || !fresh) return sqlite3_step(stream);
+        const int was = sqlite3_limit(core->db, SQLITE_LIMIT_WORKER_THREADS, kSortThreads);
+        const int rc = sqlite3_step(stream);
+        sqlite3_limit(core->db, SQLITE_LIMIT_WORKER_THREADS, was);
+        return rc;
+    }
+
     // Produces the next row of the stream; false at its end.
     bool StepStream() {
         if (streamDone || !stream) return false;
@@ -124,7 +136,7 @@ struct Source {
             if (streamDone) return false;
         }
         for (;;) {
-            int rc = sqlite3_step(stream);
+            int rc = Step(streamProduced == 0);
             if (rc == SQLITE_DONE) {
                 streamDone = true;
                 streamPos = kNone;

@@ -53,7 +53,13 @@ std::string BuildSelect(const SelectInfo& si, bool withKeys, const std::vector<T
     if (!si.from.empty()) sql += " FROM " + si.from;
     if (!keyWhere.empty()) sql += " WHERE " + keyWhere;
     else if (!si.where.empty()) sql += " WHERE " + si.where;
-    if (order && !si.orderBy.empty()) sql += " ORDER BY " + si.orderBy;
+    if (order && !si.orderBy.empty()) {
+        sql += " ORDER BY " + si.orderBy;
+        // Rows equal on the sort keys come in the order of their keys, however
+        // the sort is carried out.
+        if (withKeys)
+            for (const TableRef& t : keyTables) sql += ", " + QuoteIdent(t.alias) + "." + t.rowid;
+    }
     if (order && !si.limit.empty()) sql += " LIMIT " + si.limit;
     return sql;
 }
@@ -77,6 +83,7 @@ std::shared_ptr<Source> MakeSource(const std::shared_ptr<Core>& core, const std:
             src->streamSql = BuildSelect(sel, true, src->keyTables, true, {});
             if (sqlite3_prepare_v2(core->db, src->streamSql.c_str(), -1, &st, nullptr) == SQLITE_OK) {
                 src->keyed = true;
+                src->parallelSort = !sel.orderBy.empty();
             } else {
                 sqlite3_finalize(st);
                 st = nullptr;

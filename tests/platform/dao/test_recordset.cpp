@@ -2,6 +2,8 @@
 #include <chrono>
 #include <cmath>
 
+#include <sqlite3.h>
+
 #include "fixture.h"
 
 using namespace daotest;
@@ -425,3 +427,32 @@ TEST_F(DaoRs, LargeKeyLookupsStayFast) {
 }
 
 }  // namespace
+
+// A sort too large for memory runs on several threads; rows equal on the sort
+// key must still come in one order, the same for keys and for whole rows.
+TEST(DaoRsSort, TiesOfALargeSortKeepTheirStoredOrder) {
+    TempDir dir;
+    const std::string file = dir.File("sort.txp");
+    dao::DBEngine::CreateDatabase(file, dao::dbLangGeneral)->Execute("CREATE TABLE S (K COUNTER PRIMARY KEY, G LONG)");
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &raw), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(raw,
+                           "BEGIN; WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300000) "
+                           "INSERT INTO S SELECT i, (i * 7919) % 7 FROM n; COMMIT;",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(raw);
+    auto db = dao::DBEngine::OpenDatabase(file, false, true);
+    for (auto type : {RecordsetType::Dynaset, RecordsetType::Snapshot}) {
+        auto rs = db->OpenRecordset("SELECT K, G FROM S ORDER BY G DESC", type);
+        long rows = 0, lastG = 1 << 30, lastK = 0, unordered = 0;
+        for (; !rs->Eof(); rs->MoveNext(), ++rows) {
+            const long g = rs->Fields(1).AsLong(), k = rs->Fields(0).AsLong();
+            if (g > lastG || (g == lastG && k <= lastK)) ++unordered;
+            lastG = g;
+            lastK = k;
+        }
+        EXPECT_EQ(rows, 300000) << int(type);
+        EXPECT_EQ(unordered, 0) << int(type);
+    }
+}
