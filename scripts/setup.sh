@@ -2,7 +2,7 @@
 # Installs the Debian packages the build needs, only those that are missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libsqlite3-dev
-          qt6-base-dev libgl-dev fonts-dejavu-core locales poppler-utils
+          qt6-base-dev libgl-dev fonts-dejavu-core fonts-liberation locales poppler-utils
           mdbtools-dev mdbtools unixodbc-dev libsqliteodbc odbc-postgresql postgresql)
 missing=()
 for p in "${packages[@]}"; do

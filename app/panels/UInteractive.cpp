@@ -52,7 +52,8 @@ UInteractive::UInteractive(QWidget* parent) : shell::UInteractive(parent) {
     mPrediction->setObjectName(QStringLiteral("lblPrediction"));
     mPrediction->setFont(big);
     mConfFrame = new QGroupBox(tr(" Confidence Factor "), this);
-    mConfFrame->setGeometry(288, 8, 113, 41);
+    // Wide enough for its caption in whatever font the desktop gives.
+    mConfFrame->setGeometry(288, 8, std::max(113, mConfFrame->minimumSizeHint().width()), 41);
     mConf = new QLabel(mConfFrame);
     mConf->setObjectName(QStringLiteral("lblConf"));
     mConf->setFont(big);
