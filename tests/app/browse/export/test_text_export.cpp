@@ -160,6 +160,24 @@ TEST(TextExport, TextBeyondWindows1252IsWrittenAsUtf8) {
     EXPECT_EQ(ReadFile(path), "\xEF\xBB\xBFPredicted,Id,Note,Kind\r\nN/A,1,\xCE\xA9 caf\xC3\xA9,a\r\n");
 }
 
+// Found only in a late block, after earlier ones were written: the file is
+// still written whole, once, as UTF-8.
+TEST(TextExport, LateCharacterBeyondWindows1252RewritesTheWholeFileAsUtf8) {
+    std::vector<std::vector<Cell>> rows;
+    for (int i = 0; i < 3000; ++i)
+        rows.push_back({Cell::T(i == 2900 ? "\xCE\xA9" : "caf\xC3\xA9 " + std::to_string(i)), Cell::T("a")});
+    ExportProject p("text-utf8-late", {{"Note", "TEXT", MatchType::NotUsed}, {"Kind", "TEXT", MatchType::Output}}, rows);
+    p.Run("UPDATE Test SET Mark=-1");
+    const std::string path = p.dir + "/rows.txt";
+    ASSERT_TRUE(MExport::ExportMarkedRS(p.ctx, QString::fromStdString(path), 0));
+    const std::string text = ReadFile(path);
+    ASSERT_EQ(text.rfind("\xEF\xBB\xBFPredicted,Id,Note,Kind\r\nN/A,1,caf\xC3\xA9 0,a\r\n", 0), 0u);
+    EXPECT_NE(text.find("\r\nN/A,2901,\xCE\xA9,a\r\nN/A,2902,caf\xC3\xA9 2901,a\r\n"), std::string::npos);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3001);
+    EXPECT_EQ(text.find("\xEF\xBB\xBF", 1), std::string::npos);
+    EXPECT_TRUE(p.Boxes().empty());
+}
+
 TEST(TextExport, CommaDecimalLocaleStillWritesPoints) {
     ExportProject p("text-locale", Columns(), Rows());
     Prepare(p);
