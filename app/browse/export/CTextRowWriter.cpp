@@ -38,11 +38,18 @@ CTextRowWriter::CTextRowWriter(QSaveFile& file, const CMarkedRows& rows, const F
     // The reading thread keeps one core; the formatters share the others.
     const unsigned cores = std::thread::hardware_concurrency();
     const unsigned formatters = std::clamp(cores > 2 ? cores - 2 : 1u, 1u, kMostFormatters);
-    mWriter = std::thread([this] { WriteTexts(); });
-    for (unsigned i = 0; i < formatters; ++i) mFormatters.emplace_back([this] { FormatBlocks(); });
+    try {
+        mWriter = std::thread([this] { WriteTexts(); });
+        for (unsigned i = 0; i < formatters; ++i) mFormatters.emplace_back([this] { FormatBlocks(); });
+    } catch (...) {
+        Stop();  // no thread may outlive a writer that was never made
+        throw;
+    }
 }
 
-CTextRowWriter::~CTextRowWriter() {
+CTextRowWriter::~CTextRowWriter() { Stop(); }
+
+void CTextRowWriter::Stop() {
     {
         std::lock_guard<std::mutex> hold(mLock);
         mStopped = true;

@@ -53,6 +53,7 @@ private:
     bool FormatBlock(const com::Variant& block, std::string& out, Encoded& encoded) const;
     void Fail(std::exception_ptr error);  // null: a character needs UTF-8
     void WakeAll();
+    void Stop();  // ends and joins every thread
 
     QSaveFile& mFile;
     const CMarkedRows& mRows;
