@@ -8,6 +8,7 @@
 #include "CProject.h"
 #include "CRegSettings.h"
 #include "CTRX.h"
+#include "CTextRowWriter.h"
 #include "ExportContext.h"
 #include "MFileUtils.h"
 #include "MUtilities.h"
@@ -19,14 +20,12 @@
 #include <QSaveFile>
 
 #include <filesystem>
-#include <unordered_map>
 
 namespace MExport {
 
 namespace {
 
 constexpr int32_t kHideReadOnly = 4;
-constexpr size_t kFlushBytes = 1 << 20;
 constexpr long kBlockRows = 512;
 
 // Same file by identity when both exist (another spelling of the path, a
@@ -63,34 +62,6 @@ bool HasRows(const ExportContext& ctx) {
     return ctx.grid->RecordCount() > 0;
 }
 
-void Flush(QSaveFile& file, std::string& out) {
-    if (!out.empty() && file.write(out.data(), qint64(out.size())) != qint64(out.size()))
-        throw app::RuntimeError(61, "Disk full");
-    out.clear();
-}
-
-// The values of a GetRows block, locked while in use.
-struct ArrayData {
-    explicit ArrayData(SAFEARRAY* array) : psa(array) {
-        void* p = nullptr;
-        if (FAILED(SafeArrayAccessData(psa, &p))) app::RaiseError(7);
-        values = static_cast<const VARIANT*>(p);
-    }
-    ~ArrayData() { SafeArrayUnaccessData(psa); }
-    ArrayData(const ArrayData&) = delete;
-    ArrayData& operator=(const ArrayData&) = delete;
-    SAFEARRAY* psa;
-    const VARIANT* values = nullptr;
-};
-
-// A value as the export writes it: Null and binary as "", numbers with ".".
-bool AppendValue(std::string& out, const VARIANT& v, bool utf8) {
-    if (v.vt == VT_NULL || v.vt == VT_EMPTY || (v.vt & VT_ARRAY)) return true;
-    if (v.vt == VT_BSTR) return AppendText(out, std::u16string_view(v.bstrVal, SysStringLen(v.bstrVal)), utf8);
-    out += dao::VarToString(v);
-    return true;
-}
-
 char Delimiter(const ExportContext& ctx, bool* none) {
     const std::string setting = ctx.regSettings ? ctx.regSettings->GetSetting("Config", "TextDelim", "0") : "0";
     const int16_t code = dao::VarToShort(com::Variant::Str(setting));
@@ -100,11 +71,9 @@ char Delimiter(const ExportContext& ctx, bool* none) {
 
 // One pass over the rows; false when a character needs UTF-8.
 bool WriteText(const ExportContext& ctx, const QString& fileName, int16_t scope, bool utf8) {
-    bool noDelimiter = false;
-    const char delimiter = Delimiter(ctx, &noDelimiter);
-    auto delimit = [&](std::string& out) {
-        if (!noDelimiter) out += delimiter;
-    };
+    CTextRowWriter::Format format;
+    format.utf8 = utf8;
+    format.delimiter = Delimiter(ctx, &format.noDelimiter);
     CMarkedRows rows(ctx, scope);
     DatabasePtr db = ctx.project->OpenProject(false);
     if (!db) app::RaiseError(91);
@@ -113,59 +82,34 @@ bool WriteText(const ExportContext& ctx, const QString& fileName, int16_t scope,
     QSaveFile file(fileName);
     // Unbuffered: every short write is seen (the rows are gathered in memory anyway).
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) throw app::RuntimeError(75, "Path/File access error");
-    std::string out;
-    out.reserve(kFlushBytes + 4096);
-    if (utf8) out += "\xEF\xBB\xBF";
+    std::string head;
+    if (utf8) head += "\xEF\xBB\xBF";
 
     const int count = rs->Fields().Count();
     std::vector<std::string> names;
-    std::vector<dao::Field> fields;
-    int keyColumn = -1;
     for (int i = 1; i < count; ++i) {
-        fields.push_back(rs->Fields(i));
-        names.push_back(fields.back().Name());
-        if (keyColumn < 0 && dao::CompareText(names.back(), rows.KeyName()) == 0) keyColumn = i - 1;
+        names.push_back(rs->Fields(i).Name());
+        if (format.keyColumn < 0 && dao::CompareText(names.back(), rows.KeyName()) == 0) format.keyColumn = i - 1;
     }
-    if (!AppendText(out, com::ToU16(CMarkedRows::PredictionName(names)), utf8)) return false;
+    if (!AppendText(head, com::ToU16(CMarkedRows::PredictionName(names)), utf8)) return false;
     for (const std::string& name : names) {
-        delimit(out);
-        if (!AppendText(out, com::ToU16(name), utf8)) return false;
+        if (!format.noDelimiter) head += format.delimiter;
+        if (!AppendText(head, com::ToU16(name), utf8)) return false;
     }
-    out += "\r\n";
+    head += "\r\n";
 
-    // Rows come a block at a time, straight from the cursor into one array.
-    const com::Variant none = com::Variant::Null();
-    const size_t width = fields.size() + 1;
-    std::unordered_map<const std::string*, std::string> encoded;
-    for (;;) {
-        const com::Variant block = rs->GetRows(kBlockRows);
-        if (!(block.vt & VT_ARRAY) || !block.parray) break;
-        LONG last = -1;
-        SafeArrayGetUBound(block.parray, 2, &last);
-        const ArrayData data(block.parray);
-        const VARIANT* row = data.values;
-        bool ok = true;
-        for (LONG r = 0; r <= last && ok; ++r, row += width) {
-            const VARIANT& key = keyColumn >= 0 ? row[keyColumn + 1] : static_cast<const VARIANT&>(none);
-            // The few prediction texts are encoded once each.
-            const std::string& prediction = rows.Prediction(row[0], key);
-            auto known = encoded.find(&prediction);
-            if (known == encoded.end()) {
-                std::string bytes;
-                ok = AppendText(bytes, com::ToU16(prediction), utf8);
-                known = encoded.emplace(&prediction, std::move(bytes)).first;
-            }
-            out += known->second;
-            for (size_t i = 1; i < width && ok; ++i) {
-                delimit(out);
-                ok = AppendValue(out, row[i], utf8);
-            }
-            out += "\r\n";
-            if (out.size() >= kFlushBytes) Flush(file, out);
+    // Rows come a block at a time, straight from the cursor into one array;
+    // the writer turns one block into text while the next is read.
+    format.width = names.size() + 1;
+    {
+        CTextRowWriter writer(file, rows, format, std::move(head));
+        for (;;) {
+            com::Variant block = rs->GetRows(kBlockRows);
+            if (!(block.vt & VT_ARRAY) || !block.parray) break;
+            if (!writer.Add(std::move(block))) break;
         }
-        if (!ok) return false;
+        if (!writer.Finish()) return false;
     }
-    Flush(file, out);
     rs->Close();
     if (!file.commit()) throw app::RuntimeError(75, "Path/File access error");
     return true;

@@ -16,10 +16,10 @@ namespace MPrint {
 // or resolution.
 int16_t TiledZoom(int32_t horzRes, int32_t dpiX, int16_t pages, int16_t leaves);
 
-// Prints the graph control's whole drawing at its present DrawScale on the
-// printer, tiled over as many pages across and down as it needs (half-inch
-// margins, neighbouring pages overlapping by one letter). Returns the pages
-// printed. The control's size, selection and view are as before afterwards.
+// Has the graph control print its whole drawing at its present DrawScale on
+// the printer, as one document "Tessary Flow Chart": the control tiles it over
+// the pages across and down it needs, with its overlap, header and footer.
+// Returns the pages printed; raises 482 when the printer cannot start.
 int PrintChart(IDispatch* chart, QPrinter& printer);
 
 // The command: the print dialog, then the chart at the scale for the pages

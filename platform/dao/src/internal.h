@@ -36,6 +36,11 @@ std::string EncodeFunctionError(long number, std::string_view arg = {});
 // A dynamically typed value as SQLite holds it, with the DAO type it stands for.
 std::string FormatDouble(double v, int digits);  // CStr of a Double (15) or Single (7)
 std::string FormatDate(double serial);           // CStr of a Date (US short date, long time)
+// The same into a buffer of at least kDoubleChars / kDateChars; returns the length.
+inline constexpr size_t kDoubleChars = 32;
+inline constexpr size_t kDateChars = 32;
+size_t FormatDouble(double v, int digits, char* out);
+size_t FormatDate(double serial, char* out);
 bool ParseNumber(std::string_view s, double* out);  // whole text (blanks around allowed)
 bool ParseDate(std::string_view s, double* out);    // m/d/yyyy [h:mm[:ss] [AM|PM]], yyyy-mm-dd, or time
 double ValOf(std::string_view s);                   // VB Val

@@ -130,84 +130,102 @@ int RoundedDigits(double v, int digits, char* out, int& exp) {
 
 // As "%.*e" then "%.*f" would write it, built from the digits of std::to_chars:
 // the decimal point is "." whatever the C locale says, and it is much faster.
-std::string FormatDouble(double v, int digits) {
-    if (v == 0 || std::isnan(v)) return "0";
-    if (std::isinf(v)) return v > 0 ? "1.#INF" : "-1.#INF";
-    // A whole number of no more digits than asked for is written as it is.
-    if (std::fabs(v) < (digits >= 15 ? 1e15 : 1e7) && v == std::trunc(v)) {
-        char b[24];
-        return std::string(b, std::to_chars(b, b + sizeof b, static_cast<long long>(v)).ptr);
+size_t FormatDouble(double v, int digits, char* out) {
+    char* p = out;
+    if (v == 0 || std::isnan(v)) {
+        *p = '0';
+        return 1;
     }
+    if (std::isinf(v)) {
+        const char* text = v > 0 ? "1.#INF" : "-1.#INF";
+        const size_t n = std::strlen(text);
+        std::memcpy(out, text, n);
+        return n;
+    }
+    // A whole number of no more digits than asked for is written as it is.
+    if (std::fabs(v) < (digits >= 15 ? 1e15 : 1e7) && v == std::trunc(v))
+        return size_t(std::to_chars(out, out + kDoubleChars, static_cast<long long>(v)).ptr - out);
     char d[32];
     int exp = 0;
     const int n = RoundedDigits(v, digits, d, exp);
-    std::string out;
-    out.reserve(32);
-    if (v < 0) out += '-';
+    auto put = [&p](const char* from, int count) {
+        std::memcpy(p, from, size_t(count));
+        p += count;
+    };
+    if (v < 0) *p++ = '-';
     if (exp >= digits || exp < -4) {
-        out += d[0];
+        *p++ = d[0];
         if (n > 1) {
-            out += '.';
-            out.append(d + 1, size_t(n - 1));
+            *p++ = '.';
+            put(d + 1, n - 1);
         }
-        out += 'E';
-        out += exp < 0 ? '-' : '+';
+        *p++ = 'E';
+        *p++ = exp < 0 ? '-' : '+';
         const int a = std::abs(exp);
-        if (a < 10) out += '0';
-        char eb[8];
-        out.append(eb, std::to_chars(eb, eb + sizeof eb, a).ptr);
-        return out;
+        if (a < 10) *p++ = '0';
+        p = std::to_chars(p, out + kDoubleChars, a).ptr;
+        return size_t(p - out);
     }
     if (exp < 0) {
-        out += "0.";
-        out.append(size_t(-exp - 1), '0');
-        out.append(d, size_t(n));
-        return out;
+        *p++ = '0';
+        *p++ = '.';
+        std::memset(p, '0', size_t(-exp - 1));
+        p += -exp - 1;
+        put(d, n);
+        return size_t(p - out);
     }
     const int whole = exp + 1;
     if (n <= whole) {
-        out.append(d, size_t(n));
-        out.append(size_t(whole - n), '0');
+        put(d, n);
+        std::memset(p, '0', size_t(whole - n));
+        p += whole - n;
     } else {
-        out.append(d, size_t(whole));
-        out += '.';
-        out.append(d + whole, size_t(n - whole));
+        put(d, whole);
+        *p++ = '.';
+        put(d + whole, n - whole);
     }
-    return out;
+    return size_t(p - out);
 }
 
-std::string FormatDate(double serial) {
+std::string FormatDouble(double v, int digits) {
+    char b[kDoubleChars];
+    return std::string(b, FormatDouble(v, digits, b));
+}
+
+size_t FormatDate(double serial, char* out) {
     int y, m, d, hh, mi, ss;
     DateToParts(serial, &y, &m, &d, &hh, &mi, &ss);
     bool hasDate = std::trunc(serial) != 0;
     bool hasTime = hh || mi || ss;
-    std::string out;
-    out.reserve(24);
-    auto number = [&](int v) {
-        char b[16];
-        out.append(b, std::to_chars(b, b + sizeof b, v).ptr);
-    };
+    char* p = out;
+    auto number = [&](int v) { p = std::to_chars(p, out + kDateChars, v).ptr; };
     auto two = [&](int v) {
-        out += char('0' + v / 10);
-        out += char('0' + v % 10);
+        *p++ = char('0' + v / 10);
+        *p++ = char('0' + v % 10);
     };
     if (hasDate) {
         number(m);
-        out += '/';
+        *p++ = '/';
         number(d);
-        out += '/';
+        *p++ = '/';
         number(y);
     }
     if (hasTime || !hasDate) {
-        if (hasDate) out += ' ';
+        if (hasDate) *p++ = ' ';
         number(hh % 12 == 0 ? 12 : hh % 12);
-        out += ':';
+        *p++ = ':';
         two(mi);
-        out += ':';
+        *p++ = ':';
         two(ss);
-        out += hh < 12 ? " AM" : " PM";
+        std::memcpy(p, hh < 12 ? " AM" : " PM", 3);
+        p += 3;
     }
-    return out;
+    return size_t(p - out);
+}
+
+std::string FormatDate(double serial) {
+    char b[kDateChars];
+    return std::string(b, FormatDate(serial, b));
 }
 
 bool ParseNumber(std::string_view s, double* out) {
@@ -442,38 +460,44 @@ int64_t IntegerOf(const VARIANT& v, double lo, double hi) {
 
 }  // namespace
 
-std::string VarToString(const VARIANT& v) {
+void AppendVarString(std::string& out, const VARIANT& v) {
+    char b[kDoubleChars > kDateChars ? kDoubleChars : kDateChars];
     switch (v.vt) {
-    case VT_EMPTY: return "";
+    case VT_EMPTY: return;
     case VT_NULL: NullError();
-    case VT_BSTR: return U16ToUtf8(std::u16string_view(v.bstrVal ? v.bstrVal : u"", SysStringLen(v.bstrVal)));
-    case VT_BOOL: return v.boolVal ? "True" : "False";
-    case VT_DATE: return FormatDate(v.date);
-    case VT_R4: return FormatDouble(v.fltVal, 7);
-    case VT_R8: return FormatDouble(v.dblVal, 15);
+    case VT_BSTR: out += U16ToUtf8(std::u16string_view(v.bstrVal ? v.bstrVal : u"", SysStringLen(v.bstrVal))); return;
+    case VT_BOOL: out += v.boolVal ? "True" : "False"; return;
+    case VT_DATE: out.append(b, FormatDate(v.date, b)); return;
+    case VT_R4: out.append(b, FormatDouble(v.fltVal, 7, b)); return;
+    case VT_R8: out.append(b, FormatDouble(v.dblVal, 15, b)); return;
     case VT_CY: {
         int64_t c = v.cyVal.int64;
-        bool neg = c < 0;
-        uint64_t a = neg ? uint64_t(0) - uint64_t(c) : uint64_t(c);
-        std::string out = (neg ? "-" : "") + std::to_string(a / 10000);
+        uint64_t a = c < 0 ? uint64_t(0) - uint64_t(c) : uint64_t(c);
+        if (c < 0) out += '-';
+        out.append(b, std::to_chars(b, b + sizeof b, a / 10000).ptr);
         uint64_t frac = a % 10000;
         if (frac) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "%04llu", static_cast<unsigned long long>(frac));
-            std::string f = buf;
-            while (f.back() == '0') f.pop_back();
-            out += "." + f;
+            // Four places, trailing zeros dropped.
+            char f[4];
+            for (int i = 3; i >= 0; --i, frac /= 10) f[i] = char('0' + frac % 10);
+            int n = 4;
+            while (f[n - 1] == '0') --n;
+            out += '.';
+            out.append(f, size_t(n));
         }
-        return out;
+        return;
     }
-    case VT_I8: return std::to_string(v.llVal);
-    case VT_UI8: return std::to_string(v.ullVal);
-    case VT_VARIANT | VT_BYREF: return VarToString(*v.pvarVal);
-    default: {
-        double d = NumberOf(v);
-        return FormatDouble(d, 15);
+    case VT_I8: out.append(b, std::to_chars(b, b + sizeof b, v.llVal).ptr); return;
+    case VT_UI8: out.append(b, std::to_chars(b, b + sizeof b, v.ullVal).ptr); return;
+    case VT_VARIANT | VT_BYREF: AppendVarString(out, *v.pvarVal); return;
+    default: out.append(b, FormatDouble(NumberOf(v), 15, b)); return;
     }
-    }
+}
+
+std::string VarToString(const VARIANT& v) {
+    std::string out;
+    AppendVarString(out, v);
+    return out;
 }
 
 std::u16string VarToU16(const VARIANT& v) {

@@ -153,6 +153,8 @@ bool LikeText(std::u16string_view text, std::u16string_view pattern);
 // "Type mismatch"; out of range raises 6 "Overflow". Numbers become text as
 // CStr writes them (Single 7 significant digits, Double 15, Boolean "True"/"False").
 std::string VarToString(const VARIANT& v);
+// VarToString's text added to out, without temporaries (bulk writers).
+void AppendVarString(std::string& out, const VARIANT& v);
 std::u16string VarToU16(const VARIANT& v);
 short VarToShort(const VARIANT& v);     // rounds half to even
 int32_t VarToLong(const VARIANT& v);    // rounds half to even

@@ -169,15 +169,21 @@ TEST(PrintTiled, OnePageAcrossToPdfAndTheScaleComesBack) {
     }
 }
 
+// The tiles, their overlap and the header and footer lines are the control's.
 TEST(PrintTiled, ThreePagesAcrossPrintMoreTiles) {
     ChartFixture f;
     const int16_t before = f.Scale();
+    com::PropertyPut(f.panel.graph.Get(), nodars::dispidPrintHeader, com::Variant::Str("&1Page &p of &n&6Rules"));
     AnswerPrintDialog(3, true);  // -1 -> 1 -> 2 -> 3
     MPrint::PrintTiled(f.panel.graph.Get(), f.trx->LeafCount(), nullptr);
+    EXPECT_TRUE(f.p.Boxes().empty());
     EXPECT_EQ(f.Scale(), before);
     const int pages = PdfPages(f.pdf);
     EXPECT_GE(pages, 3);
     EXPECT_EQ(pages % 3, 0);
+    const std::string second = Shell("pdftotext -f 2 -l 2 -layout '" + f.pdf + "' -");
+    EXPECT_NE(second.find("Page 2 of " + std::to_string(pages)), std::string::npos) << second;
+    EXPECT_NE(second.find("Rules"), std::string::npos);
     // Every tile carries part of the chart.
     for (int i = 1; i <= 3; ++i) {
         const QImage page = PdfPage(f.pdf, i, 30);
@@ -203,6 +209,19 @@ TEST(PrintTiled, CancelPrintsNothingAndLeavesTheScale) {
     EXPECT_EQ(f.Scale(), 150);
     EXPECT_FALSE(std::filesystem::exists(f.pdf));
     EXPECT_TRUE(f.p.Boxes().empty());
+}
+
+// A printer that cannot start is reported, not taken for a printed chart.
+TEST(PrintTiled, PrinterThatCannotStartShowsTheBoxAndKeepsTheScale) {
+    ChartFixture f;
+    com::PropertyPut(f.panel.graph.Get(), nodars::dispidDrawScale, com::Variant::I2(150));
+    ui::SetPrintToFile(QString::fromStdString(f.p.dir + "/missing/chart.pdf"));
+    AnswerPrintDialog(0, true);
+    MPrint::PrintTiled(f.panel.graph.Get(), f.trx->LeafCount(), nullptr);
+    EXPECT_EQ(f.Scale(), 150);
+    ASSERT_EQ(f.p.Boxes().size(), 1u);
+    EXPECT_EQ(f.p.dialogs.Messages()[0].title, "MTessary::PrintTiled");
+    EXPECT_FALSE(std::filesystem::exists(f.p.dir + "/missing"));
 }
 
 TEST(PrintTiled, NoLeavesShowsTheBoxAndKeepsTheScale) {

@@ -5,9 +5,12 @@
 
 #include "CMarkedRows.h"
 #include "MExport.h"
+#include "MUtilities.h"
 
 #include <clocale>
+#include <cmath>
 #include <csignal>
+#include <random>
 #include <sys/resource.h>
 
 using namespace exporttest;
@@ -157,6 +160,24 @@ TEST(TextExport, TextBeyondWindows1252IsWrittenAsUtf8) {
     EXPECT_EQ(ReadFile(path), "\xEF\xBB\xBFPredicted,Id,Note,Kind\r\nN/A,1,\xCE\xA9 caf\xC3\xA9,a\r\n");
 }
 
+// Found only in a late block, after earlier ones were written: the file is
+// still written whole, once, as UTF-8.
+TEST(TextExport, LateCharacterBeyondWindows1252RewritesTheWholeFileAsUtf8) {
+    std::vector<std::vector<Cell>> rows;
+    for (int i = 0; i < 3000; ++i)
+        rows.push_back({Cell::T(i == 2900 ? "\xCE\xA9" : "caf\xC3\xA9 " + std::to_string(i)), Cell::T("a")});
+    ExportProject p("text-utf8-late", {{"Note", "TEXT", MatchType::NotUsed}, {"Kind", "TEXT", MatchType::Output}}, rows);
+    p.Run("UPDATE Test SET Mark=-1");
+    const std::string path = p.dir + "/rows.txt";
+    ASSERT_TRUE(MExport::ExportMarkedRS(p.ctx, QString::fromStdString(path), 0));
+    const std::string text = ReadFile(path);
+    ASSERT_EQ(text.rfind("\xEF\xBB\xBFPredicted,Id,Note,Kind\r\nN/A,1,caf\xC3\xA9 0,a\r\n", 0), 0u);
+    EXPECT_NE(text.find("\r\nN/A,2901,\xCE\xA9,a\r\nN/A,2902,caf\xC3\xA9 2901,a\r\n"), std::string::npos);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3001);
+    EXPECT_EQ(text.find("\xEF\xBB\xBF", 1), std::string::npos);
+    EXPECT_TRUE(p.Boxes().empty());
+}
+
 TEST(TextExport, CommaDecimalLocaleStillWritesPoints) {
     ExportProject p("text-locale", Columns(), Rows());
     Prepare(p);
@@ -266,4 +287,73 @@ TEST(TextExport, DateKeysCompareAsDates) {
     EXPECT_TRUE(dialogs.Messages().empty());
     project->CloseProject();
     std::filesystem::remove_all(dir);
+}
+
+// Thousands of rows of every kind of value, read in several blocks: each line
+// is what reading the same query row by row through the fields gives.
+TEST(TextExport, EveryValueTypeAcrossBlocksMatchesRowByRowReading) {
+    const std::vector<Column> columns = {
+        {"Small", "SHORT", MatchType::Numeric},   {"Whole", "LONG", MatchType::Numeric},
+        {"Big", "BIGINT", MatchType::NotUsed},    {"Single", "SINGLE", MatchType::Numeric},
+        {"Real", "DOUBLE", MatchType::Numeric},   {"Money", "CURRENCY", MatchType::NotUsed},
+        {"Flag", "BIT", MatchType::NotUsed},      {"Seen", "DATETIME", MatchType::NotUsed},
+        {"Label", "TEXT(40)", MatchType::NotUsed}, {"Memo", "MEMO", MatchType::NotUsed},
+        {"Kind", "TEXT(10)", MatchType::Output},
+    };
+    const char* labels[] = {"plain", "say \"hi\"", "a, b", "caf\xC3\xA9 \xE2\x82\xAC 5", "\xE2\x80\x94 \xC3\xBC", ""};
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> unit(0, 1);
+    std::vector<std::vector<Cell>> rows;
+    for (int i = 0; i < 2600; ++i) {
+        auto maybe = [&](Cell c) { return unit(rng) < 0.05 ? Cell::N() : c; };
+        rows.push_back({maybe(Cell::D(std::floor(unit(rng) * 60000) - 30000)),
+                        maybe(Cell::D(std::floor(unit(rng) * 4e9) - 2e9)),
+                        maybe(Cell::D(std::floor(unit(rng) * 1e15))),
+                        maybe(Cell::D((unit(rng) - 0.5) * std::pow(10.0, std::floor(unit(rng) * 20) - 8))),
+                        maybe(Cell::D((unit(rng) - 0.5) * std::pow(10.0, std::floor(unit(rng) * 40) - 20))),
+                        maybe(Cell::D(std::round((unit(rng) - 0.5) * 1e8) / 1e4)),
+                        maybe(Cell::D(i % 2 ? -1 : 0)),
+                        maybe(Cell::D(i % 7 ? 36000 + unit(rng) * 5000 : std::floor(unit(rng) * 3000) + 35000)),
+                        maybe(Cell::T(labels[i % 6])),
+                        maybe(Cell::T(std::string(size_t(i % 300), 'm') + labels[(i + 3) % 6])),
+                        Cell::T(i % 3 ? "lime" : "apple")});
+    }
+    ExportProject p("text-mix", columns, rows);
+    p.Run("UPDATE Test SET Mark=-1 WHERE MainPrimaryKey MOD 3 <> 0");
+    p.Run("UPDATE Test SET Predicted = MainPrimaryKey MOD 3");
+    p.TestRange("500", "2000");
+    const std::string path = p.dir + "/rows.txt";
+    ASSERT_TRUE(MExport::ExportMarkedRS(p.ctx, QString::fromStdString(path), 0));
+    EXPECT_TRUE(p.Boxes().empty());
+
+    std::string expected = "Predicted,Id";
+    for (const Column& c : columns) expected += "," + c.name;
+    expected += "\r\n";
+    CMarkedRows marked(p.ctx, 0);
+    DatabasePtr db = p.project.OpenProject(false);
+    RecordsetPtr rs = db->OpenRecordset(marked.Sql(), dao::RecordsetType::Dynaset);
+    long lines = 0;
+    for (; !rs->Eof(); rs->MoveNext(), ++lines) {
+        const long key = rs->Fields(1).AsLong();
+        const int predicted = rs->Fields(0).AsShort();
+        expected += key >= 500 && key <= 2000 && predicted >= 1 ? p.ClassName(int16_t(predicted - 1)) : "N/A";
+        for (int i = 1; i < rs->Fields().Count(); ++i) {
+            expected += ',';
+            const com::Variant v = rs->Fields(i).Value();
+            if (v.vt == VT_NULL) continue;
+            if (v.vt != VT_BSTR) {
+                expected += dao::VarToString(v);
+                continue;
+            }
+            for (char16_t c : dao::VarToU16(v)) expected += char(MUtilities::Cp1252FromUnicode(c));
+        }
+        expected += "\r\n";
+    }
+    EXPECT_GT(lines, 1500);
+    const std::string written = ReadFile(path);
+    EXPECT_EQ(written.size(), expected.size());
+    EXPECT_TRUE(written == expected);
+    // The mix is really there: quotes, Windows-1252 bytes, dates, exponents and Nulls.
+    for (const char* piece : {"say \"hi\"", "caf\xE9 \x80", "\x97 \xFC", "/19", ":", "E+", "E-", ",,", "True"})
+        EXPECT_NE(written.find(piece), std::string::npos) << piece;
 }
