@@ -11,7 +11,6 @@
 namespace dao::detail {
 
 inline constexpr size_t kNone = std::numeric_limits<size_t>::max();
-inline constexpr int64_t kNullKey = std::numeric_limits<int64_t>::min();
 inline constexpr int kSortThreads = 4;
 
 inline uint64_t HashKey(const int64_t* k, int n) {
@@ -57,6 +56,7 @@ struct Source {
     bool suspended = false;
     uint64_t streamGen = 0;
     uint64_t streamStartWriteGen = 0;
+    uint64_t openWriteGen = 0;  // the connection's writes when the source was made
     size_t streamProduced = 0;
     size_t streamPos = kNone;
     size_t known = 0;
@@ -185,6 +185,24 @@ struct Source {
     void FinishStream() {
         while (StepStream()) {
         }
+    }
+
+    // Takes a list of all the keys, read in one pass of the same statement,
+    // when it agrees with the keys the stream has produced so far.
+    bool TakeAllKeys(std::vector<int64_t>& all) {
+        const size_t n = known * size_t(nKeys);
+        if (all.size() < n || (n && std::memcmp(keys.data(), all.data(), n * sizeof(int64_t)) != 0)) return false;
+        known = all.size() / size_t(nKeys);
+        keys = std::move(all);
+        all.clear();
+        deleted.assign(known, 0);
+        streamProduced = known;
+        if (stream) sqlite3_reset(stream);
+        streamDone = true;
+        suspended = false;
+        streamPos = kNone;
+        ++streamGen;
+        return true;
     }
 
     size_t PositionOf(const int64_t* k) {
