@@ -65,6 +65,10 @@ struct Source {
     long deletedCount = 0;
     std::unordered_multimap<uint64_t, size_t> keyPos;
     size_t keyPosBuilt = 0;
+    // Keys taken whole that rise in one of their tables' keys are searched
+    // by it, not hashed: a million entries of hash cost more than the keys.
+    int sortedKey = -1;
+    size_t sortedCount = 0;
     bool monotonic = true;
     int64_t lastStreamKey = kNullKey;
     std::unordered_set<int64_t> addedSet;
@@ -111,6 +115,17 @@ struct Source {
     }
 
     size_t FindKnown(const int64_t* k) {
+        if (sortedKey >= 0) {
+            const int64_t v = k[sortedKey];
+            size_t lo = 0, hi = sortedCount;
+            while (lo < hi) {
+                const size_t mid = lo + (hi - lo) / 2;
+                if (KeyAt(mid)[sortedKey] < v) lo = mid + 1;
+                else hi = mid;
+            }
+            if (lo < sortedCount && std::memcmp(KeyAt(lo), k, sizeof(int64_t) * size_t(nKeys)) == 0) return lo;
+            keyPosBuilt = std::max(keyPosBuilt, sortedCount);
+        }
         BuildKeyPos();
         auto range = keyPos.equal_range(HashKey(k, nKeys));
         for (auto it = range.first; it != range.second; ++it)
@@ -195,6 +210,11 @@ struct Source {
         known = all.size() / size_t(nKeys);
         keys = std::move(all);
         all.clear();
+        for (int c = 0; c < nKeys && sortedKey < 0; ++c) {
+            bool rising = true;
+            for (size_t i = 1; i < known && rising; ++i) rising = KeyAt(i - 1)[c] < KeyAt(i)[c];
+            if (rising) sortedKey = c, sortedCount = known;
+        }
         deleted.assign(known, 0);
         streamProduced = known;
         if (stream) sqlite3_reset(stream);

@@ -520,6 +520,12 @@ TEST_F(DaoSharedKeys, TakenKeysKeepTheRowsAndTheirOrder) {
         rs->MovePrevious();
         EXPECT_EQ(rs->Fields("Id").AsLong(), expected[expected.size() - 2]) << sql;
         EXPECT_EQ(Walk(*rs), expected) << sql;
+        // Finds land on the taken keys, first and last alike.
+        rs->FindFirst("Id = " + std::to_string(expected.back()));
+        ASSERT_FALSE(rs->NoMatch()) << sql;
+        EXPECT_EQ(rs->AbsolutePosition(), long(expected.size()) - 1) << sql;
+        rs->FindPrevious("Id = " + std::to_string(expected.front()));
+        EXPECT_EQ(rs->AbsolutePosition(), 0) << sql;
         // Bookmarks and edits work on the taken keys.
         rs->MoveLast();
         const int64_t last = rs->Bookmark();
