@@ -720,8 +720,9 @@ bool ReadInParts(Cursor& c, const std::vector<std::string>& plan, const std::str
     for (size_t i = 0; i < parts; ++i) {
         auto run = [&, i] {
             try {
-                // Room for a row per rowid of the run: a join that meets a row twice is refused anyway.
-                got[i].reserve(size_t(bound(i + 1) - bound(i)) * size_t(s.nKeys));
+                // Room for a row per rowid of the run (a join that meets a row
+                // twice is refused anyway); the first run's list takes the others.
+                got[i].reserve(size_t(bound(i ? i + 1 : parts) - bound(i)) * size_t(s.nKeys));
                 ok[i] = CollectKeys(runs[i]->st, got[i], bound(i), bound(i + 1) - 1) && SortByKey(got[i], s.nKeys, k);
             } catch (const std::bad_alloc&) {
                 ok[i] = 0;
@@ -733,15 +734,13 @@ bool ReadInParts(Cursor& c, const std::vector<std::string>& plan, const std::str
     for (auto& th : threads) th.join();
     for (char o : ok)
         if (!o) return false;
-    size_t total = 0;
-    for (const auto& g : got) total += g.size();
-    keys.resize(total);
-    size_t at = 0;
-    for (auto& g : got) {
-        if (!g.empty()) std::memcpy(&keys[at], g.data(), g.size() * sizeof(int64_t));
-        at += g.size();
-        std::vector<int64_t>().swap(g);
+    keys = std::move(got[0]);
+    for (size_t i = 1; i < parts; ++i) {
+        keys.insert(keys.end(), got[i].begin(), got[i].end());
+        std::vector<int64_t>().swap(got[i]);
     }
+    // A view of a few of the table's rows keeps no room for all of them.
+    if (keys.capacity() > 2 * keys.size()) keys.shrink_to_fit();
     return true;
 }
 

@@ -480,7 +480,8 @@ public:
     // false, reading nothing, when the record set cannot (not KeysShareable,
     // or not in the order its rows come in). Given helpers (other connections
     // to the same file, used by no one else meanwhile), the rows may be split
-    // among them and read on threads of their own.
+    // among them and read on threads of their own; the helpers are left
+    // reading without memory-mapped pages.
     bool ReadAllKeys(const std::vector<std::shared_ptr<Database>>& helpers = {});
     // Takes the keys `from` read with ReadAllKeys, when it ran the same
     // statement over the same files, agrees with every key read here so far,
