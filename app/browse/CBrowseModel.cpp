@@ -99,16 +99,40 @@ void CBrowseModel::StartCount(const DatabasePtr& db, const std::string& countSql
         return;
     }
     const unsigned generation = mGeneration;
-    mCountJob = std::async(std::launch::async, [this, generation, countDb = mCountDb, countSql]() -> long {
-        long n = -2;
+    std::string source;
+    try {
+        if (mReader->KeysShareable()) source = mReader->Name();
+    } catch (...) {
+        source.clear();
+    }
+    mCountJob = std::async(std::launch::async, [this, generation, countDb = mCountDb, countSql, source]() {
+        CountResult result;
         try {
-            n = RunCount(countDb, countSql);
+            if (!source.empty()) {
+                // Counting the rows is one pass over them; reading their keys
+                // as well costs little more when split among a few connections.
+                std::vector<DatabasePtr> helpers;
+                for (int i = 0; i < KeyHelpers; ++i)
+                    helpers.push_back(dao::DBEngine::OpenDatabase(countDb->Name(), false, true));
+                RecordsetPtr rs = countDb->OpenRecordset(source, dao::RecordsetType::Dynaset, dao::dbReadOnly);
+                if (rs->ReadAllKeys(helpers)) {
+                    result.count = rs->RecordCount();
+                    result.keys = std::move(rs);
+                }
+            }
         } catch (...) {
+            result = CountResult();
+        }
+        if (result.count < 0) {
+            try {
+                result.count = RunCount(countDb, countSql);
+            } catch (...) {
+            }
         }
         // Delivered on the model's thread; the destructor waits for this job first.
         QMetaObject::invokeMethod(
             this, [this, generation] { if (generation == mGeneration) TakeCount(); }, Qt::QueuedConnection);
-        return n;
+        return result;
     });
 }
 
@@ -117,7 +141,10 @@ void CBrowseModel::TakeCount() {
     long n = -2;
     if (mCountJob.valid()) {
         try {
-            n = mCountJob.get();
+            CountResult result = mCountJob.get();
+            n = result.count;
+            // Refused when the rows read here differ; the reader then reads its own.
+            if (result.keys && mReader) mReader->TakeKeys(*result.keys);
         } catch (...) {
         }
     }

@@ -47,6 +47,8 @@ public:
     static constexpr int RowStyleRole = Qt::UserRole + 1;
     static constexpr int PageRows = 128;
     static constexpr int CachePages = 8;
+    // Connections beside the count's that read parts of an unsorted view's keys.
+    static constexpr int KeyHelpers = 3;
 
     explicit CBrowseModel(QObject* parent = nullptr);
     ~CBrowseModel() override;
@@ -127,7 +129,14 @@ private:
     bool mCountFailed = false;
     mutable std::list<Page> mPages;  // most recently used first
     mutable int mPagesRead = 0;
-    std::future<long> mCountJob;
+    // The background count; for an unsorted view it reads the keys of every
+    // row in the same pass, and the reader takes them over, so that a jump to
+    // the last rows does not read them all a second time.
+    struct CountResult {
+        long count = -2;  // -2: no count
+        RecordsetPtr keys;
+    };
+    std::future<CountResult> mCountJob;
     DatabasePtr mCountDb;
     std::string mCountSql;
     DatabasePtr mDb;

@@ -11,7 +11,6 @@
 namespace dao::detail {
 
 inline constexpr size_t kNone = std::numeric_limits<size_t>::max();
-inline constexpr int64_t kNullKey = std::numeric_limits<int64_t>::min();
 inline constexpr int kSortThreads = 4;
 
 inline uint64_t HashKey(const int64_t* k, int n) {
@@ -57,6 +56,7 @@ struct Source {
     bool suspended = false;
     uint64_t streamGen = 0;
     uint64_t streamStartWriteGen = 0;
+    uint64_t openWriteGen = 0;  // the connection's writes when the source was made
     size_t streamProduced = 0;
     size_t streamPos = kNone;
     size_t known = 0;
@@ -65,6 +65,10 @@ struct Source {
     long deletedCount = 0;
     std::unordered_multimap<uint64_t, size_t> keyPos;
     size_t keyPosBuilt = 0;
+    // Keys taken whole that rise in one of their tables' keys are searched
+    // by it, not hashed: a million entries of hash cost more than the keys.
+    int sortedKey = -1;
+    size_t sortedCount = 0;
     bool monotonic = true;
     int64_t lastStreamKey = kNullKey;
     std::unordered_set<int64_t> addedSet;
@@ -111,6 +115,17 @@ struct Source {
     }
 
     size_t FindKnown(const int64_t* k) {
+        if (sortedKey >= 0) {
+            const int64_t v = k[sortedKey];
+            size_t lo = 0, hi = sortedCount;
+            while (lo < hi) {
+                const size_t mid = lo + (hi - lo) / 2;
+                if (KeyAt(mid)[sortedKey] < v) lo = mid + 1;
+                else hi = mid;
+            }
+            if (lo < sortedCount && std::memcmp(KeyAt(lo), k, sizeof(int64_t) * size_t(nKeys)) == 0) return lo;
+            keyPosBuilt = std::max(keyPosBuilt, sortedCount);
+        }
         BuildKeyPos();
         auto range = keyPos.equal_range(HashKey(k, nKeys));
         for (auto it = range.first; it != range.second; ++it)
@@ -185,6 +200,29 @@ struct Source {
     void FinishStream() {
         while (StepStream()) {
         }
+    }
+
+    // Takes a list of all the keys, read in one pass of the same statement,
+    // when it agrees with the keys the stream has produced so far.
+    bool TakeAllKeys(std::vector<int64_t>& all) {
+        const size_t n = known * size_t(nKeys);
+        if (all.size() < n || (n && std::memcmp(keys.data(), all.data(), n * sizeof(int64_t)) != 0)) return false;
+        known = all.size() / size_t(nKeys);
+        keys = std::move(all);
+        all.clear();
+        for (int c = 0; c < nKeys && sortedKey < 0; ++c) {
+            bool rising = true;
+            for (size_t i = 1; i < known && rising; ++i) rising = KeyAt(i - 1)[c] < KeyAt(i)[c];
+            if (rising) sortedKey = c, sortedCount = known;
+        }
+        deleted.assign(known, 0);
+        streamProduced = known;
+        if (stream) sqlite3_reset(stream);
+        streamDone = true;
+        suspended = false;
+        streamPos = kNone;
+        ++streamGen;
+        return true;
     }
 
     size_t PositionOf(const int64_t* k) {

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <new>
 
 #include "internal.h"
 
@@ -543,6 +544,25 @@ struct Scalar {
 
 }  // namespace
 
+namespace {
+
+// dao_keys(?1, k0, k1, ...): appends each row's keys to the vector bound
+// to ?1, so that a whole key set is read in one step.
+void KeysStep(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    auto* keys = static_cast<std::vector<int64_t>*>(sqlite3_value_pointer(argv[0], kKeysPointer));
+    if (!keys) return sqlite3_result_error(ctx, "dao_keys: no key list", -1);
+    try {
+        for (int i = 1; i < argc; ++i)
+            keys->push_back(sqlite3_value_type(argv[i]) == SQLITE_NULL ? kNullKey : sqlite3_value_int64(argv[i]));
+    } catch (const std::bad_alloc&) {
+        sqlite3_result_error_nomem(ctx);
+    }
+}
+
+void KeysFinal(sqlite3_context* ctx) { sqlite3_result_int(ctx, 1); }
+
+}  // namespace
+
 void RegisterFunctions(sqlite3* db) {
     static const Scalar kScalars[] = {
         {"jet_cstr", 1, CStr, true},
@@ -614,6 +634,7 @@ void RegisterFunctions(sqlite3* db) {
     sqlite3_create_function_v2(db, "jet_varp", 1, flags, nullptr, nullptr, MomentStep, MomentFinal<false, false>, nullptr);
     sqlite3_create_function_v2(db, "jet_first", 1, SQLITE_UTF8, nullptr, nullptr, KeepStep<false>, KeepFinal, nullptr);
     sqlite3_create_function_v2(db, "jet_last", 1, SQLITE_UTF8, nullptr, nullptr, KeepStep<true>, KeepFinal, nullptr);
+    sqlite3_create_function_v2(db, "dao_keys", -1, SQLITE_UTF8, nullptr, nullptr, KeysStep, KeysFinal, nullptr);
     sqlite3_create_collation_v2(db, "NOCASE", SQLITE_UTF8, nullptr, Collate, nullptr);
 }
 

@@ -72,5 +72,9 @@ void BindVariant(sqlite3_stmt* st, int index, const VARIANT& v);
 
 // ---- SQL functions and collation (functions.cpp)
 void RegisterFunctions(sqlite3* db);
+// A Null row key in a record set's key list.
+inline constexpr int64_t kNullKey = INT64_MIN;
+// The pointer type of the key list that dao_keys(?1, keys...) appends to.
+inline constexpr const char* kKeysPointer = "dao_keys";
 
 }  // namespace dao::detail

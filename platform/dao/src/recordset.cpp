@@ -11,6 +11,7 @@
 #include <cctype>
 #include <cstring>
 #include <limits>
+#include <thread>
 #include <unordered_set>
 
 #include "cursor.h"
@@ -99,6 +100,7 @@ std::shared_ptr<Source> MakeSource(const std::shared_ptr<Core>& core, const std:
     }
     src->stream = st;
     src->streamStartWriteGen = core->writeGen;
+    src->openWriteGen = core->writeGen;
     src->nCols = sqlite3_column_count(st) - src->nKeys;
     src->keyBase = src->nCols;
     sqlite3_stmt* meta = st;  // describes the columns
@@ -571,6 +573,214 @@ void Recordset::Requery() {
     c.CancelEdit();
     c.lastModified = 0;
     FirstRow(c);
+}
+
+namespace {
+
+bool Shareable(const Source& s) {
+    return s.keyed && s.keysOnly && !s.forwardOnly && !s.materialized && !s.tableType && s.nKeys > 0 &&
+           s.sel.orderBy.empty() && s.stream;
+}
+
+// The two connections have the same databases attached under the same names.
+bool SameFiles(sqlite3* a, sqlite3* b) {
+    for (int i = 0;; ++i) {
+        const char* na = sqlite3_db_name(a, i);
+        const char* nb = sqlite3_db_name(b, i);
+        if (!na || !nb) return !na && !nb;
+        if (std::strcmp(na, nb) != 0) return false;
+        const char* fa = sqlite3_db_filename(a, na);
+        const char* fb = sqlite3_db_filename(b, nb);
+        if (std::strcmp(fa ? fa : "", fb ? fb : "") != 0) return false;
+    }
+}
+
+// The steps SQLite takes for a statement, as EXPLAIN QUERY PLAN tells them.
+std::vector<std::string> QueryPlan(sqlite3* db, const std::string& sql) {
+    std::vector<std::string> steps;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, ("EXPLAIN QUERY PLAN " + sql).c_str(), -1, &st, nullptr) == SQLITE_OK)
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            const unsigned char* detail = sqlite3_column_text(st, 3);
+            steps.emplace_back(detail ? reinterpret_cast<const char*>(detail) : "");
+        }
+    sqlite3_finalize(st);
+    return steps;
+}
+
+}  // namespace
+
+bool Recordset::KeysShareable() const { return Shareable(*C(impl_).src); }
+
+namespace {
+
+// Runs a dao_keys statement: every key it meets goes to keys. False when it cannot run.
+bool CollectKeys(sqlite3_stmt* st, std::vector<int64_t>& keys, int64_t from, int64_t to) {
+    sqlite3_reset(st);
+    sqlite3_bind_pointer(st, 1, &keys, kKeysPointer, nullptr);
+    if (sqlite3_bind_parameter_count(st) >= 3) {
+        sqlite3_bind_int64(st, 2, from);
+        sqlite3_bind_int64(st, 3, to);
+    }
+    const int rc = sqlite3_step(st);
+    sqlite3_reset(st);
+    return rc == SQLITE_ROW;
+}
+
+struct Prepared {
+    sqlite3_stmt* st = nullptr;
+    Prepared(sqlite3* db, const std::string& sql) {
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(st);
+            st = nullptr;
+        }
+    }
+    ~Prepared() { sqlite3_finalize(st); }
+    Prepared(const Prepared&) = delete;
+    Prepared& operator=(const Prepared&) = delete;
+};
+
+// The key of the table the plan's outer loop reads in stored order, so that
+// the rows come in the order of that table's rowids; -1 for any other plan.
+int ScannedKey(const Source& s, const std::vector<std::string>& plan) {
+    if (plan.empty()) return -1;
+    for (size_t i = 1; i < plan.size(); ++i)
+        if (plan[i].rfind("SEARCH ", 0) != 0 && plan[i].rfind("SCAN ", 0) != 0) return -1;
+    for (int k = 0; k < s.nKeys; ++k)
+        if (plan[0] == "SCAN " + s.keyTables[size_t(k)].alias) return k;
+    return -1;
+}
+
+// Puts rows of n keys in the order of key k; false when two rows share it,
+// since their order would then be the plan's to tell.
+bool SortByKey(std::vector<int64_t>& keys, int n, int k) {
+    const size_t rows = keys.size() / size_t(n);
+    bool ordered = true;
+    for (size_t i = 1; i < rows && ordered; ++i)
+        ordered = keys[(i - 1) * size_t(n) + size_t(k)] < keys[i * size_t(n) + size_t(k)];
+    if (ordered) return true;
+    std::vector<uint32_t> order(rows);
+    for (size_t i = 0; i < rows; ++i) order[i] = uint32_t(i);
+    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+        return keys[size_t(a) * size_t(n) + size_t(k)] < keys[size_t(b) * size_t(n) + size_t(k)];
+    });
+    std::vector<int64_t> sorted(keys.size());
+    for (size_t i = 0; i < rows; ++i) {
+        std::memcpy(&sorted[i * size_t(n)], &keys[size_t(order[i]) * size_t(n)], sizeof(int64_t) * size_t(n));
+        if (i && sorted[i * size_t(n) + size_t(k)] == sorted[(i - 1) * size_t(n) + size_t(k)]) return false;
+    }
+    keys.swap(sorted);
+    return true;
+}
+
+constexpr int64_t kRowsPerPart = 50000;
+
+// Reads the keys in runs of the outer table's rowids, one run per connection,
+// each on a thread of its own, and puts each run in rowid order: joined, the
+// runs give the stream's order. False when the statement does not allow it
+// (another plan, or an outer row met twice), or any run fails.
+bool ReadInParts(Cursor& c, const std::vector<std::string>& plan, const std::string& all,
+                 const std::vector<std::shared_ptr<Database>>& helpers, std::vector<int64_t>& keys) {
+    Source& s = *c.src;
+    const int k = ScannedKey(s, plan);
+    if (helpers.empty() || k < 0 || s.keyTables[size_t(k)].rowid != "rowid") return false;
+    const TableRef& t = s.keyTables[size_t(k)];
+    sqlite3* db = c.core->db;
+    int64_t lo = 0, hi = 0;
+    {
+        Prepared range(db, "SELECT min(rowid), max(rowid) FROM " + QuoteIdent(t.schema) + "." + QuoteIdent(t.table));
+        if (!range.st || sqlite3_step(range.st) != SQLITE_ROW || sqlite3_column_type(range.st, 0) == SQLITE_NULL)
+            return false;
+        lo = sqlite3_column_int64(range.st, 0);
+        hi = sqlite3_column_int64(range.st, 1);
+    }
+    const size_t parts = std::min<size_t>(helpers.size() + 1, size_t((hi - lo) / kRowsPerPart) + 1);
+    if (parts < 2) return false;
+    const std::string part = all + " WHERE " + QuoteIdent("__k" + std::to_string(k)) + " BETWEEN ?2 AND ?3";
+    std::vector<std::unique_ptr<Prepared>> runs;
+    for (size_t i = 0; i + 1 < parts; ++i) {
+        const std::shared_ptr<Core>& hc = helpers[i]->impl()->core;
+        try {
+            helpers[i]->OpenRecordset(s.name, RecordsetType::Dynaset, dbReadOnly);  // attaches the same links
+        } catch (const DaoError&) {
+            return false;
+        }
+        if (!SameFiles(db, hc->db)) return false;
+        // Read through the page cache: mapped pages of every helper would count against the process.
+        sqlite3_exec(hc->db, "PRAGMA mmap_size=0", nullptr, nullptr, nullptr);
+        runs.push_back(std::make_unique<Prepared>(hc->db, part));
+        if (!runs.back()->st) return false;
+    }
+    runs.push_back(std::make_unique<Prepared>(db, part));
+    if (!runs.back()->st) return false;
+    std::vector<std::vector<int64_t>> got(parts);
+    std::vector<char> ok(parts, 0);
+    const auto bound = [&](size_t i) { return lo + int64_t((__int128(hi - lo) + 1) * __int128(i) / __int128(parts)); };
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < parts; ++i) {
+        auto run = [&, i] {
+            try {
+                // Room for a row per rowid of the run (a join that meets a row
+                // twice is refused anyway); the first run's list takes the others.
+                got[i].reserve(size_t(bound(i ? i + 1 : parts) - bound(i)) * size_t(s.nKeys));
+                ok[i] = CollectKeys(runs[i]->st, got[i], bound(i), bound(i + 1) - 1) && SortByKey(got[i], s.nKeys, k);
+            } catch (const std::bad_alloc&) {
+                ok[i] = 0;
+            }
+        };
+        if (i + 1 < parts) threads.emplace_back(run);
+        else run();
+    }
+    for (auto& th : threads) th.join();
+    for (char o : ok)
+        if (!o) return false;
+    keys = std::move(got[0]);
+    for (size_t i = 1; i < parts; ++i) {
+        keys.insert(keys.end(), got[i].begin(), got[i].end());
+        std::vector<int64_t>().swap(got[i]);
+    }
+    // A view of a few of the table's rows keeps no room for all of them.
+    if (keys.capacity() > 2 * keys.size()) keys.shrink_to_fit();
+    return true;
+}
+
+}  // namespace
+
+bool Recordset::ReadAllKeys(const std::vector<std::shared_ptr<Database>>& helpers) {
+    Cursor& c = C(impl_);
+    Source& s = *c.src;
+    if (!Shareable(s)) return false;
+    if (s.streamDone) return true;
+    // Rows the stream would pass over again are not told apart in one step.
+    if (c.core->writeGen != s.streamStartWriteGen || !s.addedSet.empty() || s.deletedCount) return false;
+    std::string keyCols;
+    for (int i = 0; i < s.nKeys; ++i) keyCols += ", " + QuoteIdent("__k" + std::to_string(i));
+    const std::string all = "SELECT dao_keys(?1" + keyCols + ") FROM (" + s.streamSql + ")";
+    // The rows must come in the stream's order: the query has to run as the stream runs.
+    const std::vector<std::string> plan = QueryPlan(c.core->db, s.streamSql);
+    if (QueryPlan(c.core->db, all) != plan) return false;
+    std::vector<int64_t> keys;
+    if (!ReadInParts(c, plan, all, helpers, keys)) {
+        keys.clear();
+        Prepared one(c.core->db, all);
+        if (!one.st || !CollectKeys(one.st, keys, 0, 0)) return false;
+    }
+    return s.TakeAllKeys(keys);
+}
+
+bool Recordset::TakeKeys(Recordset& from) {
+    Cursor& c = C(impl_);
+    Cursor& o = C(from.impl_);
+    Source& s = *c.src;
+    Source& f = *o.src;
+    if (&s == &f || !Shareable(s) || !Shareable(f) || s.streamDone || !f.streamDone) return false;
+    if (s.streamSql != f.streamSql || s.nKeys != f.nKeys || !SameFiles(c.core->db, o.core->db)) return false;
+    // Rows changed here may not be what the other connection saw.
+    if (c.core->writeGen != s.openWriteGen || s.deletedCount || !s.addedSet.empty()) return false;
+    if (f.deletedCount || !f.addedSet.empty()) return false;
+    if (!s.TakeAllKeys(f.keys)) return false;
+    from.Close();
+    return true;
 }
 
 void Recordset::Close() {

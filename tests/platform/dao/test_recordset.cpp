@@ -456,3 +456,162 @@ TEST(DaoRsSort, TiesOfALargeSortKeepTheirStoredOrder) {
         EXPECT_EQ(unordered, 0) << int(type);
     }
 }
+
+// The keys of an unsorted join read on a second connection in one pass and
+// taken over by a record set of the same statement: the rows and their order
+// stay those of the record set's own walk.
+class DaoSharedKeys : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string file;
+    std::shared_ptr<dao::Database> db;
+    static constexpr int kRows = 300;
+    const std::string join = "SELECT L.Id, L.V, M.Mark FROM L INNER JOIN M ON L.Id = M.K";
+
+    // Stored order, key order and the other table's order all differ, so that
+    // a join read in another way would give another order.
+    void SetUp() override {
+        file = dir.File("keys.txp");
+        db = dao::DBEngine::CreateDatabase(file, dao::dbLangGeneral);
+        db->Execute("CREATE TABLE L (Id LONG, V DOUBLE)");
+        db->Execute("CREATE UNIQUE INDEX IdIndex ON L (Id)");
+        db->Execute("CREATE TABLE M (K LONG, Mark SHORT)");
+        db->Execute("CREATE INDEX KIndex ON M (K)");
+        db->BeginTrans();
+        for (int i = 0; i < kRows; ++i) {
+            const int id = (i * 113) % kRows + 1, k = (i * 71) % kRows + 1;
+            db->Execute("INSERT INTO L VALUES (" + std::to_string(id) + ", " + std::to_string(i) + ".5)");
+            db->Execute("INSERT INTO M VALUES (" + std::to_string(k) + ", " + (k % 3 ? "0" : "-1") + ")");
+        }
+        db->CommitTrans();
+    }
+
+    // The ids in the order of a record set's own walk.
+    static std::vector<int> Walk(dao::Recordset& rs) {
+        std::vector<int> ids;
+        for (rs.MoveFirst(); !rs.Eof(); rs.MoveNext()) ids.push_back(rs.Fields("Id").AsLong());
+        return ids;
+    }
+
+    std::shared_ptr<dao::Recordset> ReadElsewhere(const std::shared_ptr<dao::Database>& other, const std::string& sql) {
+        auto rs = other->OpenRecordset(sql, RecordsetType::Dynaset, dao::dbReadOnly);
+        EXPECT_TRUE(rs->ReadAllKeys());
+        return rs;
+    }
+};
+
+TEST_F(DaoSharedKeys, TakenKeysKeepTheRowsAndTheirOrder) {
+    auto other = dao::DBEngine::OpenDatabase(file, false, true);
+    for (const std::string& sql : {join, join + " WHERE M.Mark <> 0", join + " WHERE L.Id > 100 AND M.Mark = 0"}) {
+        const std::vector<int> expected = Walk(*db->OpenRecordset(sql, RecordsetType::Dynaset));
+        ASSERT_GT(expected.size(), 50u) << sql;
+        auto rs = db->OpenRecordset(sql, RecordsetType::Dynaset);
+        ASSERT_TRUE(rs->KeysShareable());
+        rs->Move(3);  // some keys read here already
+        auto keys = ReadElsewhere(other, sql);
+        EXPECT_EQ(keys->RecordCount(), long(expected.size())) << sql;
+        ASSERT_TRUE(rs->TakeKeys(*keys)) << sql;
+        EXPECT_EQ(ErrorOf([&] { keys->MoveFirst(); }), 3420);
+        EXPECT_EQ(rs->Fields("Id").AsLong(), expected[3]);  // the current row stays
+        EXPECT_EQ(rs->RecordCount(), long(expected.size()));
+        // The last rows first, then the whole walk.
+        rs->SetAbsolutePosition(long(expected.size()) - 1);
+        EXPECT_EQ(rs->Fields("Id").AsLong(), expected.back()) << sql;
+        rs->MovePrevious();
+        EXPECT_EQ(rs->Fields("Id").AsLong(), expected[expected.size() - 2]) << sql;
+        EXPECT_EQ(Walk(*rs), expected) << sql;
+        // Finds land on the taken keys, first and last alike.
+        rs->FindFirst("Id = " + std::to_string(expected.back()));
+        ASSERT_FALSE(rs->NoMatch()) << sql;
+        EXPECT_EQ(rs->AbsolutePosition(), long(expected.size()) - 1) << sql;
+        rs->FindPrevious("Id = " + std::to_string(expected.front()));
+        EXPECT_EQ(rs->AbsolutePosition(), 0) << sql;
+        // Bookmarks and edits work on the taken keys.
+        rs->MoveLast();
+        const int64_t last = rs->Bookmark();
+        rs->Edit();
+        rs->Fields("Mark").SetValue(com::Variant::I2(7));
+        rs->Update();
+        rs->MoveFirst();
+        rs->SetBookmark(last);
+        EXPECT_EQ(rs->Fields("Mark").AsLong(), 7);
+    }
+}
+
+TEST_F(DaoSharedKeys, RefusedUnlessTheSameRowsWereReadTheSameWay) {
+    auto other = dao::DBEngine::OpenDatabase(file, false, true);
+    const std::vector<int> expected = Walk(*db->OpenRecordset(join, RecordsetType::Dynaset));
+    // A sort and a snapshot do not share their keys.
+    for (auto rs : {db->OpenRecordset(join + " ORDER BY L.V", RecordsetType::Dynaset),
+                    db->OpenRecordset(join, RecordsetType::Snapshot)}) {
+        EXPECT_FALSE(rs->KeysShareable());
+        EXPECT_FALSE(rs->ReadAllKeys());
+    }
+    auto rs = db->OpenRecordset(join, RecordsetType::Dynaset);
+    // Another statement, or keys not read through.
+    EXPECT_FALSE(rs->TakeKeys(*ReadElsewhere(other, join + " WHERE M.Mark = 0")));
+    EXPECT_FALSE(rs->TakeKeys(*other->OpenRecordset(join, RecordsetType::Dynaset, dao::dbReadOnly)));
+    // A write on this connection since the record set was opened.
+    rs->Edit();
+    rs->Fields("Mark").SetValue(com::Variant::I2(1));
+    rs->Update();
+    auto keys = ReadElsewhere(other, join);
+    EXPECT_FALSE(rs->TakeKeys(*keys));
+    EXPECT_EQ(keys->RecordCount(), long(expected.size()));  // left open
+    EXPECT_EQ(rs->RecordCount(), 1);
+    EXPECT_EQ(Walk(*rs), expected);
+    rs->Close();  // its last row read keeps this connection on the old state
+    // The first row read here was deleted by another writer before the keys
+    // were read there: they no longer agree.
+    auto fresh = db->OpenRecordset(join, RecordsetType::Dynaset);
+    dao::DBEngine::OpenDatabase(file)->Execute("DELETE FROM M WHERE K = " + std::to_string(expected[0]));
+    EXPECT_FALSE(fresh->TakeKeys(*ReadElsewhere(other, join)));
+    EXPECT_EQ(fresh->RecordCount(), 1);
+    // After a requery the keys agree again and are taken.
+    fresh->Requery();
+    EXPECT_TRUE(fresh->TakeKeys(*ReadElsewhere(other, join)));
+    EXPECT_EQ(fresh->RecordCount(), long(expected.size()) - 1);
+}
+
+// A large join read in runs on several connections: joined, the runs keep
+// the order of the record set's own walk; a join that meets a row twice is
+// read in one pass instead.
+TEST(DaoSharedKeysLarge, RunsOnSeveralConnectionsKeepTheWalkOrder) {
+    TempDir dir;
+    const std::string file = dir.File("large.txp");
+    {
+        auto db = dao::DBEngine::CreateDatabase(file, dao::dbLangGeneral);
+        db->Execute("CREATE TABLE L (Id LONG, V LONG)");
+        db->Execute("CREATE TABLE M (K LONG, Mark SHORT)");
+        db->Execute("CREATE INDEX KIndex ON M (K)");
+    }
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &raw), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(raw,
+                           "BEGIN; WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 109999) "
+                           "INSERT INTO L SELECT (i * 7919) % 110000 + 1, i FROM n; "
+                           "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 109999) "
+                           "INSERT INTO M SELECT (i * 104729) % 110000 + 1, 0 FROM n; "
+                           "INSERT INTO M SELECT K, 1 FROM M WHERE K % 20000 = 7; COMMIT;",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(raw);
+    auto db = dao::DBEngine::OpenDatabase(file);
+    auto other = dao::DBEngine::OpenDatabase(file, false, true);
+    std::vector<std::shared_ptr<dao::Database>> helpers;
+    for (int i = 0; i < 3; ++i) helpers.push_back(dao::DBEngine::OpenDatabase(file, false, true));
+    const std::string join = "SELECT L.Id, M.Mark FROM L INNER JOIN M ON L.Id = M.K";
+    for (const std::string& sql : {join + " WHERE M.Mark = 0", join}) {
+        std::vector<std::pair<int, int>> expected, got;
+        auto walk = db->OpenRecordset(sql, RecordsetType::Dynaset);
+        for (; !walk->Eof(); walk->MoveNext()) expected.emplace_back(walk->Fields(0).AsLong(), walk->Fields(1).AsLong());
+        walk->Close();
+        auto rs = db->OpenRecordset(sql, RecordsetType::Dynaset);
+        auto keys = other->OpenRecordset(sql, RecordsetType::Dynaset, dao::dbReadOnly);
+        ASSERT_TRUE(keys->ReadAllKeys(helpers)) << sql;
+        ASSERT_TRUE(rs->TakeKeys(*keys)) << sql;
+        ASSERT_EQ(rs->RecordCount(), long(expected.size())) << sql;
+        for (; !rs->Eof(); rs->MoveNext()) got.emplace_back(rs->Fields(0).AsLong(), rs->Fields(1).AsLong());
+        EXPECT_EQ(got, expected) << sql;
+    }
+}

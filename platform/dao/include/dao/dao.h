@@ -473,6 +473,25 @@ public:
     void Requery();                   // re-runs the query; positions at the first row
     void Close();                     // later use raises 3420
 
+    // Reading every key of a large record set is the slow part of reaching
+    // its last rows. An unsorted dynaset over base-table rows can have them
+    // read by a record set of the same statement on a second connection to
+    // the same file (on another thread), and then take them over.
+    bool KeysShareable() const;
+    // Reads every key now, in one pass about as long as a count of the rows;
+    // false, reading nothing, when the record set cannot (not KeysShareable,
+    // or not in the order its rows come in). Given helpers (other connections
+    // to the same file, used by no one else meanwhile), the rows may be split
+    // among them and read on threads of their own; the helpers are left
+    // reading without memory-mapped pages.
+    bool ReadAllKeys(const std::vector<std::shared_ptr<Database>>& helpers = {});
+    // Takes the keys `from` read with ReadAllKeys, when it ran the same
+    // statement over the same files, agrees with every key read here so far,
+    // and this connection has written nothing since this record set was
+    // opened (or requeried); `from` is then closed. False otherwise, and
+    // nothing changes here.
+    bool TakeKeys(Recordset& from);
+
     explicit Recordset(std::unique_ptr<RecordsetImpl> impl);
     RecordsetImpl* impl() const { return impl_.get(); }
 
