@@ -17,6 +17,14 @@
 // its path (every branch starts from its node's own weights), so it comes out the
 // same whoever grows it; its leaves' progress is recorded and replayed on the calling
 // thread in the serial order. Pruning hands out small subtrees the same way.
+//
+// Most of a pruning does not depend on the rate: the grown tree sorts its rows the same
+// way each time. The first pruning of a tree notes, per node, the estimate of its own
+// rows and, for a node with a test, its rows in the order the test leaves them; a
+// pruning at another rate then works on the nodes alone and walks rows only where a
+// branch is judged on all its parent's rows through a subtree that kept a test, or
+// takes its parent's place. Each sum is made over the same rows in the same order as
+// in the first pruning, so the trees come out the same.
 #pragma once
 
 #include <atomic>
@@ -63,9 +71,10 @@ public:
     // partial tree) once *cancel is non-zero after a progress event; no thread is left
     // running on return. Throws std::bad_alloc.
     std::unique_ptr<TreeNode> Grow(ProgressSink* sink, const int16_t* cancel, int threads);
-    // Pessimistic-error pruning of `root` in place at confidence cf, with up to
-    // `threads` threads. Throws std::bad_alloc.
-    void Prune(TreeNode* root, float cf, int threads);
+    // The pessimistic-error pruning of `grown` (the tree the last Grow returned, which
+    // stays as it is) at confidence cf, with up to `threads` threads. Throws
+    // std::bad_alloc.
+    std::unique_ptr<TreeNode> Prune(const TreeNode& grown, float cf, int threads);
 
     int32_t LargestBranchCount() const { return largestBranch_; }
 
@@ -202,9 +211,61 @@ private:
         return (e.id & kWeighted) && w.nonUnit ? w.weight[EntryId(e)] : 1.0f;
     }
 
-    float Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, bool update);
+    float Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, int32_t seen);
     void RunPruneTask(int thread, PruneTask& t);
     void SizePruneLevels(Work& w);
+    Work& PruneWork(int thread);
+    void SortRows(Work& m, const TreeNode& t, int32_t first, int32_t last, std::vector<uint32_t>& counts,
+                  std::vector<size_t>& at);
+    void Raise(Work& m, TreeNode* b, int32_t first, int32_t last);
+    template <class Task>
+    class Jobs;
+    // Rows with their weights side by side, and the flag of their path.
+    struct JudgeRows {
+        std::vector<uint32_t> ids;
+        std::vector<float> weights;
+        bool allOne = true;
+    };
+    struct JudgeLevel;
+    struct JudgeTask;
+    float Judge(const TreeNode& t, const JudgeRows& rows, int thread, bool spawn, std::vector<JudgeLevel>& levels,
+                size_t depth);
+    void RunJudgeTask(int thread, JudgeTask& t);
+    void RowsOf(const Work& m, int32_t first, int32_t last, JudgeRows& out) const;
+    // What the first pruning of a tree keeps of a node (pre-order index).
+    struct Seen {
+        uint32_t rows = 0;  // 0: no rows reach it
+        int32_t size = 1;   // nodes in its subtree
+        float cases = 0, leafErrors = 0;
+        int16_t cls = 0;
+        int16_t largest = 0;  // the branch judged on all the rows
+        bool allOne = true;
+        int32_t sorted = -1;  // index in sorted_, for a node with a test
+    };
+    struct Sorted {
+        float cases = 0, leafErrors = 0;  // the leaf estimate of the rows in this order
+        std::vector<uint32_t> rows;       // kWeighted marks a row whose weight is in `weights`
+        std::vector<float> weights;
+    };
+    // A subtree pruned at the rate in hand: its errors and its node, or the grown node
+    // that becomes a leaf, made only once a kept node takes it in.
+    struct Pruned {
+        float errors = 0;
+        std::unique_ptr<TreeNode> node;
+        const TreeNode* grown = nullptr;
+        int32_t seen = 0;
+        bool IsLeaf() const { return !node || node->kind == kLeaf; }
+    };
+    struct ReplayTask;
+    int32_t Number(const TreeNode& g, int32_t at);
+    void Note(Work& m, int32_t seen, int32_t first, int32_t last, float cases, const std::vector<float>& dist,
+              int best, float leafErrors);
+    void NoteSorted(Work& m, int32_t seen, size_t from, size_t to);
+    Pruned Replay(Work& m, const TreeNode& g, int32_t seen, int thread);
+    void RunReplayTask(int thread, ReplayTask& t);
+    std::unique_ptr<TreeNode> Keep(Pruned& p) const;
+    void LoadRows(const Seen& s, JudgeRows& out) const;
+    void LoadRows(Work& m, const JudgeRows& rows) const;
     float ExtraErrors(double n, double e) const;
 
     GrowInput in_;
@@ -236,9 +297,11 @@ private:
     const int16_t* cancel_ = nullptr;
     ProgressSink* sink_ = nullptr;
 
-    std::vector<uint32_t> order_;  // row order left by the last pruning
     std::vector<std::unique_ptr<Work>> pruneWorks_;  // per thread, for pruning jobs
-    std::vector<std::unique_ptr<PruneTask>> pruneTasks_;
+    const TreeNode* seenTree_ = nullptr;  // the tree seen_ describes
+    std::vector<Seen> seen_;
+    std::vector<float> seenDist_;  // nClass_ per node of seen_
+    std::vector<Sorted> sorted_;
     Work* pruneMain_ = nullptr;  // the calling thread's, in a parallel pruning
     float cf_ = 0.25f;
     float coeff_ = 0.0f;
