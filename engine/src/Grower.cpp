@@ -102,6 +102,7 @@ constexpr int32_t kParallelRows = 20000;
 constexpr uint32_t kAttrParallelRows = 4096;
 constexpr uint32_t kMinTaskRows = kAttrParallelRows;  // no serial node in the skeleton
 constexpr uint32_t kTasksPerThread = 8;
+constexpr uint32_t kPieceRows = 32768;  // a level of Judge with twice as many rows is cut in pieces
 
 template <class T>
 void Grower::Arena<T>::Ensure(size_t need) {
@@ -170,6 +171,7 @@ Grower::Grower(GrowInput input) : in_(std::move(input)) {
     for (size_t i = 0; i < n; ++i) cls_[i] = classDense_[cls_[i]];
 
     dval_.resize(n * size_t(nDisc_));
+    valueColumn_.resize(size_t(nDisc_));
     valueCode_.resize(size_t(nDisc_));
     denseCount_.assign(size_t(nDisc_), 0);
     std::vector<uint16_t> dense;
@@ -741,9 +743,15 @@ Grower::Brancher Grower::BranchesOf(const TreeNode& node) const {
     b.cut = node.cut;
     if (!b.threshold) {
         const int k = discIndex_[node.attr];
-        b.values = dval_.data() + k;
-        b.stride = size_t(nDisc_);
-        b.codes = valueCode_[size_t(k)].data();
+        if (!valueColumn_[size_t(k)].empty()) {
+            b.values = valueColumn_[size_t(k)].data();
+            b.stride = 1;
+            b.codes = nullptr;
+        } else {
+            b.values = dval_.data() + k;
+            b.stride = size_t(nDisc_);
+            b.codes = valueCode_[size_t(k)].data();
+        }
     }
     return b;
 }
@@ -1115,7 +1123,7 @@ public:
                     if ((!only || t.get() == only) && !t->done.load(std::memory_order_acquire)) return false;
                 return true;
             },
-            thread_);
+            thread_, true);
     }
     // Every task, once waited for; throws std::bad_alloc when one failed.
     template <class F>
@@ -1146,15 +1154,36 @@ struct Grower::PruneTask {
     std::atomic<bool> done{false};
 };
 
-// A branch judged by a job.
+// A branch judged by a job; its rows stay with the frame that waits for it.
 struct Grower::JudgeTask {
     const TreeNode* node = nullptr;
     int branch = 0;
-    JudgeRows rows;
+    JudgeInput rows;
     float result = 0;
     bool failed = false;
     std::atomic<bool> done{false};
 };
+
+// A piece of a level of Judge.
+struct Grower::PieceTask {
+    int piece = 0;
+    bool failed = false;
+    std::atomic<bool> done{false};
+};
+
+// f(p) for p in 0..pieces-1, p = 0 on this thread, the others as jobs.
+template <class F>
+void Grower::RunPieces(int pieces, int thread, F f) {
+    Jobs<PieceTask> jobs(pool_.get(), thread);
+    for (int p = 1; p < pieces; ++p) {
+        auto task = std::make_unique<PieceTask>();
+        task->piece = p;
+        jobs.Add(std::move(task), [&f](int, PieceTask& t) { f(t.piece); });
+    }
+    f(0);
+    jobs.Wait();
+    jobs.ForEach([](PieceTask&) {});
+}
 
 // A subtree pruned again by a job.
 struct Grower::ReplayTask {
@@ -1169,10 +1198,46 @@ struct Grower::ReplayTask {
 // Scratch of one level of Judge.
 struct Grower::JudgeLevel {
     std::vector<float> dist, known, results;
-    std::vector<uint32_t> counts, at;
-    std::vector<uint16_t> branch;
-    JudgeRows sorted;  // unknown values first, then each branch's rows
-    JudgeRows child;
+    std::vector<uint32_t> counts, at, pieceCounts;
+    Arena<uint16_t> branch, cls;
+    Arena<uint32_t> ids;  // the rows sorted by branch: unknown values first, then each branch's
+    Arena<float> weights;
+};
+
+// Scratch of a Judge from the top: the rows it starts with, and every level's.
+struct Grower::JudgeScratch {
+    Arena<uint32_t> ids;
+    Arena<float> weights;
+    std::vector<JudgeLevel> levels = std::vector<JudgeLevel>(kMaxDepth + 4);
+};
+
+// One JudgeScratch from the free ones, given back when done with.
+class Grower::ScratchLease {
+public:
+    explicit ScratchLease(Grower& g) : g_(g) {
+        {
+            std::lock_guard<std::mutex> lock(g.scratchMutex_);
+            if (!g.scratch_.empty()) {
+                s_ = std::move(g.scratch_.back());
+                g.scratch_.pop_back();
+            }
+        }
+        if (!s_) s_ = std::make_unique<JudgeScratch>();
+    }
+    ~ScratchLease() {
+        std::lock_guard<std::mutex> lock(g_.scratchMutex_);
+        try {
+            g_.scratch_.push_back(std::move(s_));
+        } catch (const std::bad_alloc&) {  // dropped
+        }
+    }
+    ScratchLease(const ScratchLease&) = delete;
+    ScratchLease& operator=(const ScratchLease&) = delete;
+    JudgeScratch& operator*() { return *s_; }
+
+private:
+    Grower& g_;
+    std::unique_ptr<JudgeScratch> s_;
 };
 
 std::unique_ptr<TreeNode> Grower::Prune(const TreeNode& grown, float cf, int threads) {
@@ -1226,6 +1291,16 @@ std::unique_ptr<TreeNode> Grower::Prune(const TreeNode& grown, float cf, int thr
 // with a test gets a place in sorted_. Returns the subtree's size.
 int32_t Grower::Number(const TreeNode& g, int32_t at) {
     int32_t size = 1;
+    if (g.kind == kDiscreteTest) {
+        // Pruning reads the tested values row after row: one column of them is closer
+        // together than the rows' work table.
+        const int k = discIndex_[g.attr];
+        std::vector<uint16_t>& column = valueColumn_[size_t(k)];
+        if (column.empty()) {
+            column.resize(size_t(in_.rowCount));
+            for (size_t i = 0; i < column.size(); ++i) column[i] = valueCode_[size_t(k)][dval_[i * size_t(nDisc_) + size_t(k)]];
+        }
+    }
     if (g.kind != kLeaf) {
         seen_[size_t(at)].sorted = int32_t(sorted_.size());
         sorted_.emplace_back();
@@ -1308,41 +1383,26 @@ void Grower::NoteSorted(Work& m, int32_t seen, size_t from, size_t to) {
     s.leafErrors = cases - *std::max_element(dist.begin(), dist.end());
 }
 
-// A node's noted rows, with their weights.
-void Grower::LoadRows(const Seen& s, JudgeRows& out) const {
+// A node's noted rows with their weights, at the start of m's lists.
+void Grower::LoadRows(Work& m, const Seen& s) const {
     const Sorted& sorted = sorted_[size_t(s.sorted)];
     const size_t n = sorted.rows.size();
-    out.ids.resize(n);
-    out.weights.resize(n);
+    if (m.order.size() < n) m.order.resize(n);
+    m.nonUnit = 0;
     size_t k = 0;
     for (size_t i = 0; i < n; ++i) {
         const uint32_t item = sorted.rows[i];
-        out.ids[i] = RowId(item);
-        out.weights[i] = (item & kWeighted) ? sorted.weights[k++] : 1.0f;
-    }
-    out.allOne = s.allOne;
-}
-
-// Puts rows in m's lists, in order.
-void Grower::LoadRows(Work& m, const JudgeRows& rows) const {
-    if (m.order.size() < rows.ids.size()) m.order.resize(rows.ids.size());
-    m.nonUnit = 0;
-    for (size_t i = 0; i < rows.ids.size(); ++i) {
-        const uint32_t id = rows.ids[i];
+        const uint32_t id = RowId(item);
         m.order[i] = id;
-        m.weight[id] = rows.weights[i];
-        if (rows.weights[i] != 1.0f) ++m.nonUnit;
+        if (item & kWeighted) {
+            m.weight[id] = sorted.weights[k++];
+            ++m.nonUnit;
+        } else {
+            m.weight[id] = 1.0f;
+        }
     }
-    m.allOne = rows.allOne;
+    m.allOne = s.allOne;
     m.pruneStack.clear();
-}
-
-// The rows of the node in hand (order[first, last]) with their weights.
-void Grower::RowsOf(const Work& m, int32_t first, int32_t last, JudgeRows& out) const {
-    out.ids.assign(m.order.begin() + first, m.order.begin() + last + 1);
-    out.weights.resize(out.ids.size());
-    for (size_t i = 0; i < out.ids.size(); ++i) out.weights[i] = W(m, out.ids[i]);
-    out.allOne = m.allOne;
 }
 
 // Sorts the rows order[first, last] by t's test, as Estimate leaves them: the rows with
@@ -1390,100 +1450,179 @@ void Grower::Raise(Work& m, TreeNode* b, int32_t first, int32_t last) {
 }
 
 void Grower::RunJudgeTask(int thread, JudgeTask& t) {
-    std::vector<JudgeLevel> levels(kMaxDepth + 4);
-    t.result = Judge(*t.node, t.rows, thread, true, levels, 0);
-    t.rows = JudgeRows();
+    ScratchLease s(*this);
+    t.result = Judge(*t.node, t.rows, thread, true, *s, 0);
 }
 
-// The estimate of subtree t on `rows` (in this order), leaving t as it is: the sum of
-// its leaves' estimates. A branch with rows of its own gets the rows with an unknown
-// value of the test too, their weights scaled by its share of the known weight. Every
-// sum runs over the rows in the order Estimate would take them. With `spawn`, branches
-// beside the largest one are jobs.
-float Grower::Judge(const TreeNode& t, const JudgeRows& rows, int thread, bool spawn, std::vector<JudgeLevel>& levels,
-                    size_t depth) {
-    JudgeLevel& L = levels[depth];
-    const int C = nClass_;
-    const uint32_t* ids = rows.ids.data();
-    const float* w = rows.weights.data();
-    const uint32_t n = uint32_t(rows.ids.size());
-    L.dist.assign(size_t(C), 0.0f);
-    float cases = rows.allOne ? float(n) : 0.0f;
-    if (!rows.allOne)
-        for (uint32_t i = 0; i < n; ++i) cases += w[i];
-    for (uint32_t i = 0; i < n; ++i) L.dist[cls_[ids[i]]] += w[i];
+// Judges t on n rows that fill(ids, weights) writes, in order.
+template <class Fill>
+float Grower::JudgeAll(const TreeNode& t, uint32_t n, bool allOne, int thread, bool spawn, Fill fill) {
+    ScratchLease lease(*this);
+    JudgeScratch& s = *lease;
+    s.ids.Ensure(n);
+    s.weights.Ensure(n);
+    fill(s.ids.data.get(), s.weights.data.get());
+    JudgeInput in;
+    in.ids = s.ids.data.get();
+    in.weights = s.weights.data.get();
+    in.n = n;
+    in.allOne = allOne;
+    return Judge(t, in, thread, spawn, s, 0);
+}
+
+// The estimate of subtree t on the rows `in` (in this order), leaving t as it is: the
+// sum of its leaves' estimates. A branch with rows of its own gets the rows with an
+// unknown value of the test too, their weights scaled by its share of the known
+// weight. Every sum runs over the rows in the order Estimate would take them. With
+// `spawn`, branches beside the largest one are jobs; their rows stay in this level.
+float Grower::Judge(const TreeNode& t, const JudgeInput& in, int thread, bool spawn, JudgeScratch& s, size_t depth) {
+    JudgeLevel& L = s.levels[depth];
+    const uint32_t n = in.unknowns + in.n;
+    L.dist.assign(size_t(nClass_), 0.0f);
+    float* dist = L.dist.data();
+    float cases = in.allOne ? float(n) : 0.0f;
+    // Each row of [from, to) in order, with its weight.
+    auto each = [&, in](uint32_t from, uint32_t to, auto f) {
+        for (uint32_t i = from; i < std::min(to, in.unknowns); ++i)
+            f(i, in.unknownIds[i], in.unknownWeights[i] * in.factor);
+        for (uint32_t i = std::max(from, in.unknowns); i < to; ++i)
+            f(i, in.ids[i - in.unknowns], in.weights[i - in.unknowns]);
+    };
+    const bool test = t.kind != kLeaf;
+    const int forks = test ? t.forks : 0;
+    const size_t width = size_t(forks) + 1;
+    std::vector<uint32_t>& counts = L.counts;
+    counts.assign(width, 0);
+    Brancher branch;
+    uint16_t* branchOf = nullptr;
+    if (test) {
+        branch = BranchesOf(t);
+        L.branch.Ensure(n);
+        branchOf = L.branch.data.get();
+    }
+    // A large level reads by row id and sorts in pieces, one per thread; the sums run
+    // over the rows in order all the same.
+    const int pieces = spawn && pool_ && n >= 2 * kPieceRows ? int(std::min<uint32_t>(uint32_t(pool_->Threads()), n / kPieceRows)) : 1;
+    auto bounds = [&](int p) {
+        return std::pair<uint32_t, uint32_t>(uint32_t(uint64_t(n) * uint32_t(p) / uint32_t(pieces)),
+                                             uint32_t(uint64_t(n) * uint32_t(p + 1) / uint32_t(pieces)));
+    };
+    if (pieces == 1) {
+        each(0, n, [&](uint32_t i, uint32_t id, float x) {
+            if (!in.allOne) cases += x;
+            dist[cls_[id]] += x;
+            if (test) {
+                const int b = branch(id);
+                branchOf[i] = uint16_t(b);
+                ++counts[size_t(b)];
+            }
+        });
+    } else {
+        L.cls.Ensure(n);
+        uint16_t* cls = L.cls.data.get();
+        L.pieceCounts.assign(size_t(pieces) * width, 0);
+        RunPieces(pieces, thread, [&](int p) {
+            uint32_t* c = L.pieceCounts.data() + size_t(p) * width;
+            const auto [from, to] = bounds(p);
+            each(from, to, [&](uint32_t i, uint32_t id, float) {
+                cls[i] = cls_[id];
+                if (test) {
+                    const int b = branch(id);
+                    branchOf[i] = uint16_t(b);
+                    ++c[b];
+                }
+            });
+        });
+        each(0, n, [&](uint32_t i, uint32_t, float x) {
+            if (!in.allOne) cases += x;
+            dist[cls[i]] += x;
+        });
+        for (int p = 0; p < pieces; ++p)
+            for (size_t v = 0; v < width; ++v) counts[v] += L.pieceCounts[size_t(p) * width + v];
+    }
     const float leafErrors = cases - *std::max_element(L.dist.begin(), L.dist.end());
     const float extra = ExtraErrors(cases, leafErrors);
-    if (t.kind == kLeaf) return float(double(leafErrors) + extra);
+    if (!test) return float(double(leafErrors) + extra);
 
-    const int forks = t.forks;
-    std::vector<uint32_t>& counts = L.counts;
-    counts.assign(size_t(forks) + 1, 0);
-    L.branch.resize(n);
-    const Brancher branch = BranchesOf(t);
-    for (uint32_t i = 0; i < n; ++i) {
-        const int b = branch(ids[i]);
-        L.branch[i] = uint16_t(b);
-        ++counts[size_t(b)];
-    }
-    L.at.assign(size_t(forks) + 1, 0);
+    L.at.assign(width, 0);
     uint32_t sum = 0;
-    for (int v = 0; v <= forks; ++v) {
-        L.at[size_t(v)] = sum;
-        sum += counts[size_t(v)];
+    for (size_t v = 0; v < width; ++v) {
+        L.at[v] = sum;
+        sum += counts[v];
     }
-    L.sorted.ids.resize(n);
-    L.sorted.weights.resize(n);
-    for (uint32_t i = 0; i < n; ++i) {
-        const uint32_t p = L.at[L.branch[i]]++;
-        L.sorted.ids[p] = ids[i];
-        L.sorted.weights[p] = w[i];
+    L.ids.Ensure(n);
+    L.weights.Ensure(n);
+    uint32_t* ids = L.ids.data.get();
+    float* weights = L.weights.data.get();
+    auto scatter = [&](uint32_t from, uint32_t to, uint32_t* at) {
+        each(from, to, [&](uint32_t i, uint32_t id, float x) {
+            const uint32_t p = at[branchOf[i]]++;
+            ids[p] = id;
+            weights[p] = x;
+        });
+    };
+    if (pieces == 1) {
+        scatter(0, n, L.at.data());
+    } else {
+        // Each piece's rows go after those of the pieces before it.
+        std::vector<uint32_t>& starts = L.pieceCounts;
+        for (size_t v = 0; v < width; ++v) {
+            uint32_t next = L.at[v];
+            for (int p = 0; p < pieces; ++p) {
+                const uint32_t c = starts[size_t(p) * width + v];
+                starts[size_t(p) * width + v] = next;
+                next += c;
+            }
+        }
+        RunPieces(pieces, thread, [&](int p) {
+            const auto [from, to] = bounds(p);
+            scatter(from, to, starts.data() + size_t(p) * width);
+        });
     }
     const uint32_t unknowns = counts[0];
     float known = 0;
     L.known.assign(size_t(forks) + 1, 0.0f);
-    for (int v = 1, i = int(unknowns); v <= forks; ++v)
-        for (uint32_t k = 0; k < counts[size_t(v)]; ++k, ++i) {
-            known += L.sorted.weights[size_t(i)];
-            L.known[size_t(v)] += L.sorted.weights[size_t(i)];
+    for (uint32_t v = 1, i = unknowns; v <= uint32_t(forks); ++v) {
+        float group = 0;
+        for (const uint32_t end = i + counts[v]; i < end; ++i) {
+            known += weights[i];
+            group += weights[i];
         }
+        L.known[v] = group;
+    }
     int inlined = 1;
     for (int v = 2; v <= forks; ++v)
         if (counts[size_t(v)] > counts[size_t(inlined)]) inlined = v;
-    // A branch's rows: the unknown ones scaled by its share, then its own group.
-    auto rowsFor = [&](int v, JudgeRows& out) {
-        const float factor = float(double(L.known[size_t(v)]) / known);
-        const uint32_t g = counts[size_t(v)];
+    auto rowsOf = [&](int v) {
+        JudgeInput r;
+        r.unknownIds = ids;
+        r.unknownWeights = weights;
+        r.unknowns = unknowns;
+        r.factor = float(double(L.known[size_t(v)]) / known);
         uint32_t from = unknowns;
         for (int u = 1; u < v; ++u) from += counts[size_t(u)];
-        out.ids.resize(unknowns + g);
-        out.weights.resize(unknowns + g);
-        for (uint32_t i = 0; i < unknowns; ++i) {
-            out.ids[i] = L.sorted.ids[i];
-            out.weights[i] = L.sorted.weights[i] * factor;
-        }
-        std::copy(L.sorted.ids.begin() + from, L.sorted.ids.begin() + from + g, out.ids.begin() + unknowns);
-        std::copy(L.sorted.weights.begin() + from, L.sorted.weights.begin() + from + g,
-                  out.weights.begin() + unknowns);
-        out.allOne = rows.allOne && unknowns == 0;
+        r.ids = ids + from;
+        r.weights = weights + from;
+        r.n = counts[size_t(v)];
+        r.allOne = in.allOne && unknowns == 0;
+        return r;
     };
-    L.results.assign(size_t(forks) + 1, 0.0f);
     auto handOut = [&](int v) {
         return spawn && pool_ && v != inlined && counts[size_t(v)] && unknowns + counts[size_t(v)] >= kMinTaskRows;
     };
+    L.results.assign(size_t(forks) + 1, 0.0f);
     Jobs<JudgeTask> jobs(pool_.get(), thread);
     for (int v = 1; v <= forks; ++v) {
         if (!handOut(v)) continue;
         auto job = std::make_unique<JudgeTask>();
         job->node = t.branches[size_t(v)].get();
         job->branch = v;
-        rowsFor(v, job->rows);
+        job->rows = rowsOf(v);
         jobs.Add(std::move(job), [this](int th, JudgeTask& j) { RunJudgeTask(th, j); });
     }
     for (int v = 1; v <= forks; ++v) {
         if (counts[size_t(v)] == 0 || handOut(v)) continue;
-        rowsFor(v, L.child);
-        L.results[size_t(v)] = Judge(*t.branches[size_t(v)], L.child, thread, spawn, levels, depth + 1);
+        L.results[size_t(v)] = Judge(*t.branches[size_t(v)], rowsOf(v), thread, spawn, s, depth + 1);
     }
     jobs.Wait();
     jobs.ForEach([&](JudgeTask& j) { L.results[size_t(j.branch)] = j.result; });
@@ -1567,26 +1706,28 @@ Grower::Pruned Grower::Replay(Work& m, const TreeNode& g, int32_t seen, int thre
         if (seen_[size_t(at[size_t(v)])].rows) treeErrors += kids[size_t(v)].errors;
 
     const int largest = s.largest;
-    JudgeRows rows;
     double branchErrors = std::numeric_limits<double>::infinity();
     if (largest) {
         Pruned& b = kids[size_t(largest)];
+        const Sorted& sorted = sorted_[size_t(s.sorted)];
         if (b.IsLeaf()) {
             // A leaf's estimate depends on the rows alone.
-            const Sorted& sorted = sorted_[size_t(s.sorted)];
             const float e = ExtraErrors(sorted.cases, sorted.leafErrors);
             branchErrors = double(float(double(sorted.leafErrors) + e));
         } else {
-            LoadRows(s, rows);
-            std::vector<JudgeLevel> levels(kMaxDepth + 4);
-            branchErrors = double(Judge(*b.node, rows, thread, true, levels, 0));
+            branchErrors = double(JudgeAll(*b.node, s.rows, s.allOne, thread, true, [&](uint32_t* ids, float* w) {
+                for (size_t i = 0, k = 0; i < sorted.rows.size(); ++i) {
+                    const uint32_t item = sorted.rows[i];
+                    ids[i] = RowId(item);
+                    w[i] = (item & kWeighted) ? sorted.weights[k++] : 1.0f;
+                }
+            }));
         }
     }
     if (leafTotal <= branchErrors + 0.1 && leafTotal <= double(treeErrors) + 0.1) return leaf;
     if (branchErrors <= double(treeErrors) + 0.1) {
         std::unique_ptr<TreeNode> b = Keep(kids[size_t(largest)]);
-        if (rows.ids.empty()) LoadRows(s, rows);
-        LoadRows(m, rows);
+        LoadRows(m, s);
         Raise(m, b.get(), 0, int32_t(s.rows) - 1);
         Pruned raised;
         raised.errors = b->errors;
@@ -1728,10 +1869,13 @@ float Grower::Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, int32_
             jobs.Wait(job);
             if (job->failed) throw std::bad_alloc();
         }
-        JudgeRows rows;
-        RowsOf(m, first, last, rows);
-        std::vector<JudgeLevel> levels(kMaxDepth + 4);
-        branchErrors = double(Judge(*t->branches[largest], rows, 0, spawn, levels, 0));
+        branchErrors = double(JudgeAll(*t->branches[largest], uint32_t(last - first + 1), m.allOne, 0, spawn,
+                                       [&](uint32_t* ids, float* w) {
+                                           for (int32_t i = first; i <= last; ++i) {
+                                               ids[i - first] = order[size_t(i)];
+                                               w[i - first] = W(m, order[size_t(i)]);
+                                           }
+                                       }));
     }
     jobs.Wait();
     jobs.ForEach([&](PruneTask& j) { results[size_t(j.branch)] = j.result; });

@@ -32,6 +32,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "ThreadPool.h"
@@ -159,13 +160,15 @@ private:
         float cut = 0;
         const uint16_t* values = nullptr;  // value test: dense values, stride apart
         size_t stride = 0;
-        const uint16_t* codes = nullptr;  // dense value -> value
+        const uint16_t* codes = nullptr;  // dense value -> value; none: the values are codes
         int operator()(uint32_t id) const {
             if (threshold) {
                 const uint32_t bits = col[id];
-                return bits == kMissingBits ? 0 : (std::bit_cast<float>(bits) <= cut ? 1 : 2);
+                // Without a jump: the outcome is as good as random.
+                return int(bits != kMissingBits) * (2 - int(std::bit_cast<float>(bits) <= cut));
             }
-            return codes[values[size_t(id) * stride]];
+            const uint16_t v = values[size_t(id) * stride];
+            return codes ? codes[v] : v;
         }
     };
     Brancher BranchesOf(const TreeNode& node) const;
@@ -220,18 +223,29 @@ private:
     void Raise(Work& m, TreeNode* b, int32_t first, int32_t last);
     template <class Task>
     class Jobs;
-    // Rows with their weights side by side, and the flag of their path.
-    struct JudgeRows {
-        std::vector<uint32_t> ids;
-        std::vector<float> weights;
+    // Rows judged at a node: those with an unknown value of the test above, their
+    // weights times `factor`, then the node's own; ids and weights side by side.
+    struct JudgeInput {
+        const uint32_t* unknownIds = nullptr;
+        const float* unknownWeights = nullptr;
+        uint32_t unknowns = 0;
+        float factor = 1.0f;
+        const uint32_t* ids = nullptr;
+        const float* weights = nullptr;
+        uint32_t n = 0;
         bool allOne = true;
     };
     struct JudgeLevel;
+    struct JudgeScratch;
+    class ScratchLease;
     struct JudgeTask;
-    float Judge(const TreeNode& t, const JudgeRows& rows, int thread, bool spawn, std::vector<JudgeLevel>& levels,
-                size_t depth);
+    float Judge(const TreeNode& t, const JudgeInput& in, int thread, bool spawn, JudgeScratch& s, size_t depth);
+    template <class Fill>
+    float JudgeAll(const TreeNode& t, uint32_t n, bool allOne, int thread, bool spawn, Fill fill);
     void RunJudgeTask(int thread, JudgeTask& t);
-    void RowsOf(const Work& m, int32_t first, int32_t last, JudgeRows& out) const;
+    struct PieceTask;
+    template <class F>
+    void RunPieces(int pieces, int thread, F f);
     // What the first pruning of a tree keeps of a node (pre-order index).
     struct Seen {
         uint32_t rows = 0;  // 0: no rows reach it
@@ -264,8 +278,7 @@ private:
     Pruned Replay(Work& m, const TreeNode& g, int32_t seen, int thread);
     void RunReplayTask(int thread, ReplayTask& t);
     std::unique_ptr<TreeNode> Keep(Pruned& p) const;
-    void LoadRows(const Seen& s, JudgeRows& out) const;
-    void LoadRows(Work& m, const JudgeRows& rows) const;
+    void LoadRows(Work& m, const Seen& s) const;
     float ExtraErrors(double n, double e) const;
 
     GrowInput in_;
@@ -278,6 +291,7 @@ private:
     std::vector<int> denseCount_;              // per discrete attribute: values present
     std::vector<uint16_t> cls_;                // dense class per row
     std::vector<uint16_t> dval_;               // rowCount x nDisc dense values, 0 unknown
+    std::vector<std::vector<uint16_t>> valueColumn_;  // per discrete attribute a pruned tree tests: value per row
     std::vector<std::vector<float>> sortedValues_;  // all known values per continuous attribute
     // Entries carry the row's class above the row id when both fit in 32 bits.
     bool packed_ = false;
@@ -302,6 +316,8 @@ private:
     std::vector<Seen> seen_;
     std::vector<float> seenDist_;  // nClass_ per node of seen_
     std::vector<Sorted> sorted_;
+    std::mutex scratchMutex_;
+    std::vector<std::unique_ptr<JudgeScratch>> scratch_;  // free for Judge, kept from one pruning to the next
     Work* pruneMain_ = nullptr;  // the calling thread's, in a parallel pruning
     float cf_ = 0.25f;
     float coeff_ = 0.0f;

@@ -97,14 +97,20 @@ void ThreadPool::Submit(std::function<void(int)> job) {
     wake_.notify_one();
 }
 
-bool ThreadPool::WaitFor(const std::function<bool()>& done, int thread) {
+bool ThreadPool::WaitFor(const std::function<bool()>& done, int thread, bool newest) {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         if (done()) return true;
         if (stop_) return false;
         if (!jobs_.empty()) {
-            std::function<void(int)> job = std::move(jobs_.front());
-            jobs_.pop_front();
+            std::function<void(int)> job;
+            if (newest) {
+                job = std::move(jobs_.back());
+                jobs_.pop_back();
+            } else {
+                job = std::move(jobs_.front());
+                jobs_.pop_front();
+            }
             RunJob(job, thread, lock);
             continue;
         }

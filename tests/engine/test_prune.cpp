@@ -1,0 +1,156 @@
+// Pruning the grown tree again at a new rate gives, field by field, the tree a first
+// pruning at that rate gives, with one thread or several, on data with unknown values
+// (so fractional weights) and branches raised into their parent's place.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Grower.h"
+
+using namespace trx;
+
+namespace {
+
+struct Data {
+    int rows, cont, disc, classes;
+    double missing, noise;
+    uint64_t seed;
+    int threads, rateStep;
+};
+
+struct Rng {
+    uint64_t s;
+    uint64_t Next() {
+        uint64_t z = (s += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    double Uniform() { return double(Next() >> 11) * (1.0 / 9007199254740992.0); }
+};
+
+// Columns as the engine keeps them: float bits (or the unknown mark) for continuous
+// fields, codes 1..n (0 unknown) for discrete ones, the class last.
+struct Table {
+    std::vector<std::vector<uint32_t>> slots;
+    GrowInput input;
+};
+
+Table Generate(const Data& d) {
+    Table t;
+    const int fields = d.cont + d.disc + 1;
+    t.slots.assign(size_t(fields), std::vector<uint32_t>(size_t(d.rows)));
+    Rng rng{d.seed};
+    for (int r = 0; r < d.rows; ++r) {
+        double score = 0;
+        for (int i = 0; i < d.cont; ++i) {
+            const float x = float(std::round(rng.Uniform() * 1000.0) / 10.0);
+            if (i == 0) score += x / 100.0;
+            if (i == 1) score += x > 60 ? 0.5 : 0.0;
+            t.slots[size_t(i)][size_t(r)] = rng.Uniform() < d.missing ? kMissingBits : std::bit_cast<uint32_t>(x);
+        }
+        for (int k = 0; k < d.disc; ++k) {
+            const int v = 1 + int(rng.Next() % uint64_t(2 + k * 2));
+            if (k == 0) score += v == 1 ? 0.3 : 0.0;
+            t.slots[size_t(d.cont + k)][size_t(r)] = rng.Uniform() < d.missing ? 0u : uint32_t(v);
+        }
+        int cls = std::min(d.classes - 1, int(score / 2.0 * d.classes));
+        if (rng.Uniform() < d.noise) cls = int(rng.Next() % uint64_t(d.classes));
+        t.slots.back()[size_t(r)] = uint32_t(cls);
+    }
+    GrowInput& in = t.input;
+    in.slots = &t.slots;
+    in.rowCount = d.rows;
+    in.lastAttr = fields - 2;
+    in.attrKind.assign(size_t(fields - 1), 0);
+    in.valueCount.assign(size_t(fields - 1), 0);
+    for (int k = 0; k < d.disc; ++k) {
+        in.attrKind[size_t(d.cont + k)] = 2;
+        in.valueCount[size_t(d.cont + k)] = int16_t(2 + k * 2);
+    }
+    in.maxClass = int16_t(d.classes - 1);
+    in.minItems = 2;
+    return t;
+}
+
+// The confidence the engine prunes with at a prune rate.
+float Confidence(int rate) { return float(std::pow(-std::log10(0.1 + 0.00899 * rate), 2.5)); }
+
+bool Same(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+void ExpectSame(const TreeNode& a, const TreeNode& b, const std::string& path) {
+    EXPECT_EQ(a.kind, b.kind) << path;
+    EXPECT_EQ(a.cls, b.cls) << path;
+    EXPECT_TRUE(Same(a.items, b.items)) << path << ": " << a.items << " " << b.items;
+    EXPECT_TRUE(Same(a.errors, b.errors)) << path << ": " << a.errors << " " << b.errors;
+    EXPECT_EQ(a.attr, b.attr) << path;
+    EXPECT_EQ(a.forks, b.forks) << path;
+    EXPECT_TRUE(Same(a.cut, b.cut) && Same(a.lower, b.lower) && Same(a.upper, b.upper)) << path;
+    ASSERT_EQ(a.dist.size(), b.dist.size()) << path;
+    for (size_t c = 0; c < a.dist.size(); ++c) EXPECT_TRUE(Same(a.dist[c], b.dist[c])) << path << " class " << c;
+    ASSERT_EQ(a.branches.size(), b.branches.size()) << path;
+    for (size_t v = 1; v < a.branches.size(); ++v) {
+        ASSERT_TRUE(a.branches[v] && b.branches[v]) << path;
+        EXPECT_EQ(a.branches[v]->parent, &a) << path;
+        EXPECT_EQ(b.branches[v]->parent, &b) << path;
+        ExpectSame(*a.branches[v], *b.branches[v], path + "/" + std::to_string(v));
+    }
+}
+
+// A node of the pruned tree that tests something else than the grown node in its place
+// was raised there.
+bool Raised(const TreeNode& pruned, const TreeNode& grown) {
+    if (pruned.kind == kLeaf) return false;
+    if (pruned.attr != grown.attr || !Same(pruned.cut, grown.cut) || grown.kind == kLeaf) return true;
+    for (size_t v = 1; v < pruned.branches.size(); ++v)
+        if (Raised(*pruned.branches[v], *grown.branches[v])) return true;
+    return false;
+}
+
+bool Fractional(const TreeNode& n) {
+    if (n.items != std::floor(n.items)) return true;
+    for (const auto& b : n.branches)
+        if (b && Fractional(*b)) return true;
+    return false;
+}
+
+void Check(const Data& d) {
+    Table t = Generate(d);
+    Grower grower(t.input);
+    int16_t cancel = 0;
+    const std::unique_ptr<TreeNode> grown = grower.Grow(nullptr, &cancel, d.threads);
+    const std::unique_ptr<TreeNode> before = CopyTree(*grown);
+    ASSERT_TRUE(Fractional(*grown));
+    grower.Prune(*grown, Confidence(75), d.threads);
+    int raised = 0;
+    for (int rate = 1; rate <= 100; rate += d.rateStep) {
+        SCOPED_TRACE("rate " + std::to_string(rate));
+        const std::unique_ptr<TreeNode> again = grower.Prune(*grown, Confidence(rate), d.threads);
+        // A first pruning, on one thread: nothing of the last one is reused.
+        const std::unique_ptr<TreeNode> first = Grower(t.input).Prune(*grown, Confidence(rate), 1);
+        ExpectSame(*again, *first, "root");
+        EXPECT_EQ(again->parent, grown->parent);
+        raised += Raised(*first, *grown);
+    }
+    EXPECT_GT(raised, 0);
+    ExpectSame(*grown, *before, "grown");
+}
+
+}  // namespace
+
+TEST(EnginePrune, AgainAtEveryRateAsAtFirst) {
+    Check({6000, 8, 3, 4, 0.03, 0.10, 6, 1, 1});
+}
+
+TEST(EnginePrune, ManyBranchesAndUnknowns) {
+    Check({4000, 6, 5, 5, 0.15, 0.10, 7, 1, 1});
+}
+
+// Large enough for branches judged in pieces and subtrees pruned by jobs.
+TEST(EnginePrune, SeveralThreadsAsOne) {
+    Check({70000, 8, 3, 4, 0.02, 0.10, 3, 4, 9});
+}
