@@ -1104,14 +1104,19 @@ public:
     Task& Add(std::unique_ptr<Task> task, Run run) {
         Task* raw = task.get();
         tasks_.push_back(std::move(task));
-        pool_->Submit([raw, run](int thread) {
-            try {
-                run(thread, *raw);
-            } catch (const std::bad_alloc&) {
-                raw->failed = true;
-            }
-            raw->done.store(true, std::memory_order_release);
-        });
+        try {
+            pool_->Submit([raw, run](int thread) {
+                try {
+                    run(thread, *raw);
+                } catch (const std::bad_alloc&) {
+                    raw->failed = true;
+                }
+                raw->done.store(true, std::memory_order_release);
+            });
+        } catch (...) {
+            tasks_.pop_back();  // never to be waited for
+            throw;
+        }
         return *raw;
     }
     // Waits for task `only`, or for all; throws std::bad_alloc when one waited for failed.

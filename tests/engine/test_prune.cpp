@@ -3,10 +3,16 @@
 // (so fractional weights) and branches raised into their parent's place.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+
+#include <atomic>
 #include <bit>
+#include <cstdlib>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Grower.h"
@@ -153,4 +159,86 @@ TEST(EnginePrune, ManyBranchesAndUnknowns) {
 // Large enough for branches judged in pieces and subtrees pruned by jobs.
 TEST(EnginePrune, SeveralThreadsAsOne) {
     Check({70000, 8, 3, 4, 0.02, 0.10, 3, 4, 9});
+}
+
+namespace {
+
+// operator new fails once this count of calls reaches zero; below zero it never does.
+std::atomic<long> gFailIn{-1};
+
+int Threads() {
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/task")) {
+        while (dirent* e = readdir(d))
+            if (e->d_name[0] != '.') ++n;
+        closedir(d);
+    }
+    return n;
+}
+
+// A thread just joined can still be listed for a moment.
+int SettledThreads(int want) {
+    int n = Threads();
+    for (int i = 0; i < 400 && n != want; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        n = Threads();
+    }
+    return n;
+}
+
+// Prunes with the allocation number `failAt` failing; true when it failed.
+bool PruneFailing(Grower& g, const TreeNode& grown, int rate, long failAt, const TreeNode& expected) {
+    gFailIn = failAt;
+    try {
+        const std::unique_ptr<TreeNode> p = g.Prune(grown, Confidence(rate), 8);
+        gFailIn = -1;
+        ExpectSame(*p, expected, "root");
+        return false;
+    } catch (const std::bad_alloc&) {
+        gFailIn = -1;
+        return true;
+    }
+}
+
+}  // namespace
+
+// Not inlined, so that the compiler sees no free() of what a new expression returned.
+[[gnu::noinline]] void* operator new(size_t n) {
+    if (gFailIn.load(std::memory_order_relaxed) >= 0 && gFailIn.fetch_sub(1) == 0) throw std::bad_alloc();
+    if (void* p = std::malloc(n ? n : 1)) return p;
+    throw std::bad_alloc();
+}
+[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p, size_t) noexcept { std::free(p); }
+
+// Memory running out anywhere in a pruning, with jobs under way on several threads:
+// it fails with std::bad_alloc once they are all done, and the next one is right.
+TEST(EnginePrune, RunningOutOfMemoryAnywhere) {
+    Table t = Generate({24000, 3, 1, 3, 0.05, 0.03, 4, 8, 1});
+    int16_t cancel = 0;
+    Grower grower(t.input);
+    const std::unique_ptr<TreeNode> grown = grower.Grow(nullptr, &cancel, 8);
+    const std::unique_ptr<TreeNode> at75 = Grower(t.input).Prune(*grown, Confidence(75), 1);
+    const std::unique_ptr<TreeNode> at30 = Grower(t.input).Prune(*grown, Confidence(30), 1);
+    const int before = Threads();
+    // The first pruning of a tree, then one again at another rate.
+    for (const bool again : {false, true}) {
+        SCOPED_TRACE(again ? "again" : "first");
+        const int rate = again ? 30 : 75;
+        const TreeNode& expected = again ? *at30 : *at75;
+        gFailIn = 1l << 40;
+        if (again) grower.Prune(*grown, Confidence(75), 8);
+        else Grower(t.input).Prune(*grown, Confidence(75), 8);
+        const long calls = (1l << 40) - gFailIn.exchange(-1);
+        int failed = 0;
+        for (long at = 0; at < calls; at += 3) {
+            SCOPED_TRACE("allocation " + std::to_string(at) + " of " + std::to_string(calls));
+            Grower fresh(t.input);
+            Grower& g = again ? grower : fresh;
+            failed += PruneFailing(g, *grown, rate, at, expected);
+            EXPECT_EQ(SettledThreads(before), before);
+            EXPECT_FALSE(PruneFailing(g, *grown, rate, -1, expected));
+        }
+        EXPECT_GT(failed, 0);
+    }
 }
