@@ -3,21 +3,21 @@
 // (so fractional weights) and branches raised into their parent's place.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <atomic>
 #include <bit>
 #include <cstdlib>
-#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "Grower.h"
+#include "TestSupport.h"
 
 using namespace trx;
+using trxtest::Rng;
+using trxtest::SettledThreadCount;
+using trxtest::ThreadCount;
 
 namespace {
 
@@ -28,16 +28,6 @@ struct Data {
     int threads, rateStep;
 };
 
-struct Rng {
-    uint64_t s;
-    uint64_t Next() {
-        uint64_t z = (s += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    double Uniform() { return double(Next() >> 11) * (1.0 / 9007199254740992.0); }
-};
 
 // Columns as the engine keeps them: float bits (or the unknown mark) for continuous
 // fields, codes 1..n (0 unknown) for discrete ones, the class last.
@@ -166,26 +156,6 @@ namespace {
 // operator new fails once this count of calls reaches zero; below zero it never does.
 std::atomic<long> gFailIn{-1};
 
-int Threads() {
-    int n = 0;
-    if (DIR* d = opendir("/proc/self/task")) {
-        while (dirent* e = readdir(d))
-            if (e->d_name[0] != '.') ++n;
-        closedir(d);
-    }
-    return n;
-}
-
-// A thread just joined can still be listed for a moment.
-int SettledThreads(int want) {
-    int n = Threads();
-    for (int i = 0; i < 400 && n != want; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        n = Threads();
-    }
-    return n;
-}
-
 // Prunes with the allocation number `failAt` failing; true when it failed.
 bool PruneFailing(Grower& g, const TreeNode& grown, int rate, long failAt, const TreeNode& expected) {
     gFailIn = failAt;
@@ -220,15 +190,16 @@ TEST(EnginePrune, RunningOutOfMemoryAnywhere) {
     const std::unique_ptr<TreeNode> grown = grower.Grow(nullptr, &cancel, 8);
     const std::unique_ptr<TreeNode> at75 = Grower(t.input).Prune(*grown, Confidence(75), 1);
     const std::unique_ptr<TreeNode> at30 = Grower(t.input).Prune(*grown, Confidence(30), 1);
-    const int before = Threads();
+    const int before = ThreadCount();
     // The first pruning of a tree, then one again at another rate.
     for (const bool again : {false, true}) {
         SCOPED_TRACE(again ? "again" : "first");
         const int rate = again ? 30 : 75;
         const TreeNode& expected = again ? *at30 : *at75;
-        gFailIn = 1l << 40;
         if (again) grower.Prune(*grown, Confidence(75), 8);
-        else Grower(t.input).Prune(*grown, Confidence(75), 8);
+        gFailIn = 1l << 40;
+        if (again) grower.Prune(*grown, Confidence(rate), 8);
+        else Grower(t.input).Prune(*grown, Confidence(rate), 8);
         const long calls = (1l << 40) - gFailIn.exchange(-1);
         int failed = 0;
         for (long at = 0; at < calls; at += 3) {
@@ -236,7 +207,7 @@ TEST(EnginePrune, RunningOutOfMemoryAnywhere) {
             Grower fresh(t.input);
             Grower& g = again ? grower : fresh;
             failed += PruneFailing(g, *grown, rate, at, expected);
-            EXPECT_EQ(SettledThreads(before), before);
+            EXPECT_EQ(SettledThreadCount(before), before);
             EXPECT_FALSE(PruneFailing(g, *grown, rate, -1, expected));
         }
         EXPECT_GT(failed, 0);
