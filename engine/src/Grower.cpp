@@ -1303,7 +1303,8 @@ int32_t Grower::Number(const TreeNode& g, int32_t at) {
         std::vector<uint16_t>& column = valueColumn_[size_t(k)];
         if (column.empty()) {
             column.resize(size_t(in_.rowCount));
-            for (size_t i = 0; i < column.size(); ++i) column[i] = valueCode_[size_t(k)][dval_[i * size_t(nDisc_) + size_t(k)]];
+            for (size_t i = 0; i < column.size(); ++i)
+                column[i] = valueCode_[size_t(k)][dval_[i * size_t(nDisc_) + size_t(k)]];
         }
     }
     if (g.kind != kLeaf) {
@@ -1507,7 +1508,9 @@ float Grower::Judge(const TreeNode& t, const JudgeInput& in, int thread, bool sp
     }
     // A large level reads by row id and sorts in pieces, one per thread; the sums run
     // over the rows in order all the same.
-    const int pieces = spawn && pool_ && n >= 2 * kPieceRows ? int(std::min<uint32_t>(uint32_t(pool_->Threads()), n / kPieceRows)) : 1;
+    const int pieces = spawn && pool_ && n >= 2 * kPieceRows
+                           ? int(std::min<uint32_t>(uint32_t(pool_->Threads()), n / kPieceRows))
+                           : 1;
     auto bounds = [&](int p) {
         return std::pair<uint32_t, uint32_t>(uint32_t(uint64_t(n) * uint32_t(p) / uint32_t(pieces)),
                                              uint32_t(uint64_t(n) * uint32_t(p + 1) / uint32_t(pieces)));
