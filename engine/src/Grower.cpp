@@ -1259,6 +1259,7 @@ std::unique_ptr<TreeNode> Grower::Prune(const TreeNode& grown, float cf, int thr
             g->pool_.reset();
             g->pruneWorks_.clear();
             g->pruneMain_ = nullptr;
+            g->scratch_.clear();  // as large as the largest rows judged: not kept idle
         }
     } cleanup{this};
     if (threads > 1 && in_.rowCount >= kParallelRows) StartPool(threads);

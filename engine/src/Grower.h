@@ -317,7 +317,7 @@ private:
     std::vector<float> seenDist_;  // nClass_ per node of seen_
     std::vector<Sorted> sorted_;
     std::mutex scratchMutex_;
-    std::vector<std::unique_ptr<JudgeScratch>> scratch_;  // free for Judge, kept from one pruning to the next
+    std::vector<std::unique_ptr<JudgeScratch>> scratch_;  // free for Judge, during a pruning
     Work* pruneMain_ = nullptr;  // the calling thread's, in a parallel pruning
     float cf_ = 0.25f;
     float coeff_ = 0.0f;
