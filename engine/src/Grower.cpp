@@ -103,6 +103,7 @@ constexpr uint32_t kAttrParallelRows = 4096;
 constexpr uint32_t kMinTaskRows = kAttrParallelRows;  // no serial node in the skeleton
 constexpr uint32_t kTasksPerThread = 8;
 constexpr uint32_t kPieceRows = 32768;  // a level of Judge with twice as many rows is cut in pieces
+constexpr uint32_t kExactCount = 1u << 24;  // a float sum of up to this many ones is their count
 
 template <class T>
 void Grower::Arena<T>::Ensure(size_t need) {
@@ -1203,7 +1204,7 @@ struct Grower::ReplayTask {
 // Scratch of one level of Judge.
 struct Grower::JudgeLevel {
     std::vector<float> dist, known, results;
-    std::vector<uint32_t> counts, at, pieceCounts;
+    std::vector<uint32_t> counts, at, pieceCounts, pieceClasses;
     Arena<uint16_t> branch, cls;
     Arena<uint32_t> ids;  // the rows sorted by branch: unknown values first, then each branch's
     Arena<float> weights;
@@ -1530,11 +1531,14 @@ float Grower::Judge(const TreeNode& t, const JudgeInput& in, int thread, bool sp
         L.cls.Ensure(n);
         uint16_t* cls = L.cls.data.get();
         L.pieceCounts.assign(size_t(pieces) * width, 0);
+        L.pieceClasses.assign(size_t(pieces) * size_t(nClass_), 0);
         RunPieces(pieces, thread, [&](int p) {
             uint32_t* c = L.pieceCounts.data() + size_t(p) * width;
+            uint32_t* k = L.pieceClasses.data() + size_t(p) * size_t(nClass_);
             const auto [from, to] = bounds(p);
             each(from, to, [&](uint32_t i, uint32_t id, float) {
                 cls[i] = cls_[id];
+                ++k[cls[i]];
                 if (test) {
                     const int b = branch(id);
                     branchOf[i] = uint16_t(b);
@@ -1542,10 +1546,19 @@ float Grower::Judge(const TreeNode& t, const JudgeInput& in, int thread, bool sp
                 }
             });
         });
-        each(0, n, [&](uint32_t i, uint32_t, float x) {
-            if (!in.allOne) cases += x;
-            dist[cls[i]] += x;
-        });
+        if (in.allOne && n <= kExactCount) {
+            // Weights of one: a float sum of them is their count.
+            for (int c = 0; c < nClass_; ++c) {
+                uint32_t count = 0;
+                for (int p = 0; p < pieces; ++p) count += L.pieceClasses[size_t(p) * size_t(nClass_) + size_t(c)];
+                dist[c] = float(count);
+            }
+        } else {
+            each(0, n, [&](uint32_t i, uint32_t, float x) {
+                if (!in.allOne) cases += x;
+                dist[cls[i]] += x;
+            });
+        }
         for (int p = 0; p < pieces; ++p)
             for (size_t v = 0; v < width; ++v) counts[v] += L.pieceCounts[size_t(p) * width + v];
     }
@@ -1591,13 +1604,18 @@ float Grower::Judge(const TreeNode& t, const JudgeInput& in, int thread, bool sp
     const uint32_t unknowns = counts[0];
     float known = 0;
     L.known.assign(size_t(forks) + 1, 0.0f);
-    for (uint32_t v = 1, i = unknowns; v <= uint32_t(forks); ++v) {
-        float group = 0;
-        for (const uint32_t end = i + counts[v]; i < end; ++i) {
-            known += weights[i];
-            group += weights[i];
+    if (in.allOne && n <= kExactCount) {
+        known = float(n - unknowns);
+        for (int v = 1; v <= forks; ++v) L.known[size_t(v)] = float(counts[size_t(v)]);
+    } else {
+        for (uint32_t v = 1, i = unknowns; v <= uint32_t(forks); ++v) {
+            float group = 0;
+            for (const uint32_t end = i + counts[v]; i < end; ++i) {
+                known += weights[i];
+                group += weights[i];
+            }
+            L.known[v] = group;
         }
-        L.known[v] = group;
     }
     int inlined = 1;
     for (int v = 2; v <= forks; ++v)
