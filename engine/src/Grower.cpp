@@ -1531,14 +1531,16 @@ float Grower::Judge(const TreeNode& t, const JudgeInput& in, int thread, bool sp
         L.cls.Ensure(n);
         uint16_t* cls = L.cls.data.get();
         L.pieceCounts.assign(size_t(pieces) * width, 0);
-        L.pieceClasses.assign(size_t(pieces) * size_t(nClass_), 0);
+        // Weights of one: a float sum of them is their count.
+        const bool counted = in.allOne && n <= kExactCount;
+        L.pieceClasses.assign(counted ? size_t(pieces) * size_t(nClass_) : 0, 0);
         RunPieces(pieces, thread, [&](int p) {
             uint32_t* c = L.pieceCounts.data() + size_t(p) * width;
             uint32_t* k = L.pieceClasses.data() + size_t(p) * size_t(nClass_);
             const auto [from, to] = bounds(p);
             each(from, to, [&](uint32_t i, uint32_t id, float) {
                 cls[i] = cls_[id];
-                ++k[cls[i]];
+                if (counted) ++k[cls[i]];
                 if (test) {
                     const int b = branch(id);
                     branchOf[i] = uint16_t(b);
@@ -1546,8 +1548,7 @@ float Grower::Judge(const TreeNode& t, const JudgeInput& in, int thread, bool sp
                 }
             });
         });
-        if (in.allOne && n <= kExactCount) {
-            // Weights of one: a float sum of them is their count.
+        if (counted) {
             for (int c = 0; c < nClass_; ++c) {
                 uint32_t count = 0;
                 for (int p = 0; p < pieces; ++p) count += L.pieceClasses[size_t(p) * size_t(nClass_) + size_t(c)];
