@@ -1260,7 +1260,6 @@ std::unique_ptr<TreeNode> Grower::Prune(const TreeNode& grown, float cf, int thr
             g->pool_.reset();
             g->pruneWorks_.clear();
             g->pruneMain_ = nullptr;
-            g->scratch_.clear();  // as large as the largest rows judged: not kept idle
         }
     } cleanup{this};
     if (threads > 1 && in_.rowCount >= kParallelRows) StartPool(threads);
@@ -1371,21 +1370,20 @@ void Grower::Note(Work& m, int32_t seen, int32_t first, int32_t last, float case
 void Grower::NoteSorted(Work& m, int32_t seen, size_t from, size_t to) {
     Sorted& s = sorted_[size_t(seen_[size_t(seen)].sorted)];
     const std::vector<uint32_t>& stack = m.pruneStack;
-    s.rows.resize(to - from);
+    s.rows.assign(stack.begin() + long(from), stack.begin() + long(to));
     s.weights.clear();
     std::vector<float> dist(size_t(nClass_), 0.0f);
     float cases = m.allOne ? float(to - from) : 0.0f;
+    bool ones = true;
     for (size_t i = from; i < to; ++i) {
-        const uint32_t id = stack[i];
-        const float x = W(m, id);
+        const float x = W(m, stack[i]);
         if (!m.allOne) cases += x;
-        dist[cls_[id]] += x;
-        if (x != 1.0f) {
-            s.rows[i - from] = id | kWeighted;
-            s.weights.push_back(x);
-        } else {
-            s.rows[i - from] = id;
-        }
+        dist[cls_[stack[i]]] += x;
+        ones = ones && x == 1.0f;
+    }
+    if (!ones) {
+        s.weights.resize(to - from);
+        for (size_t i = from; i < to; ++i) s.weights[i - from] = W(m, stack[i]);
     }
     s.cases = cases;
     s.leafErrors = cases - *std::max_element(dist.begin(), dist.end());
@@ -1397,17 +1395,12 @@ void Grower::LoadRows(Work& m, const Seen& s) const {
     const size_t n = sorted.rows.size();
     if (m.order.size() < n) m.order.resize(n);
     m.nonUnit = 0;
-    size_t k = 0;
     for (size_t i = 0; i < n; ++i) {
-        const uint32_t item = sorted.rows[i];
-        const uint32_t id = RowId(item);
+        const uint32_t id = sorted.rows[i];
+        const float x = sorted.weights.empty() ? 1.0f : sorted.weights[i];
         m.order[i] = id;
-        if (item & kWeighted) {
-            m.weight[id] = sorted.weights[k++];
-            ++m.nonUnit;
-        } else {
-            m.weight[id] = 1.0f;
-        }
+        m.weight[id] = x;
+        if (x != 1.0f) ++m.nonUnit;
     }
     m.allOne = s.allOne;
     m.pruneStack.clear();
@@ -1494,7 +1487,7 @@ float Grower::Judge(const TreeNode& t, const JudgeInput& in, int thread, bool sp
         for (uint32_t i = from; i < std::min(to, in.unknowns); ++i)
             f(i, in.unknownIds[i], in.unknownWeights[i] * in.factor);
         for (uint32_t i = std::max(from, in.unknowns); i < to; ++i)
-            f(i, in.ids[i - in.unknowns], in.weights[i - in.unknowns]);
+            f(i, in.ids[i - in.unknowns], in.weights ? in.weights[i - in.unknowns] : 1.0f);
     };
     const bool test = t.kind != kLeaf;
     const int forks = test ? t.forks : 0;
@@ -1743,13 +1736,13 @@ Grower::Pruned Grower::Replay(Work& m, const TreeNode& g, int32_t seen, int thre
             const float e = ExtraErrors(sorted.cases, sorted.leafErrors);
             branchErrors = double(float(double(sorted.leafErrors) + e));
         } else {
-            branchErrors = double(JudgeAll(*b.node, s.rows, s.allOne, thread, true, [&](uint32_t* ids, float* w) {
-                for (size_t i = 0, k = 0; i < sorted.rows.size(); ++i) {
-                    const uint32_t item = sorted.rows[i];
-                    ids[i] = RowId(item);
-                    w[i] = (item & kWeighted) ? sorted.weights[k++] : 1.0f;
-                }
-            }));
+            ScratchLease lease(*this);
+            JudgeInput in;
+            in.ids = sorted.rows.data();
+            in.weights = sorted.weights.empty() ? nullptr : sorted.weights.data();
+            in.n = s.rows;
+            in.allOne = s.allOne;
+            branchErrors = double(Judge(*b.node, in, thread, true, *lease, 0));
         }
     }
     if (leafTotal <= branchErrors + 0.1 && leafTotal <= double(treeErrors) + 0.1) return leaf;

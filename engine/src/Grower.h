@@ -231,7 +231,7 @@ private:
         uint32_t unknowns = 0;
         float factor = 1.0f;
         const uint32_t* ids = nullptr;
-        const float* weights = nullptr;
+        const float* weights = nullptr;  // none: all of weight one
         uint32_t n = 0;
         bool allOne = true;
     };
@@ -258,8 +258,8 @@ private:
     };
     struct Sorted {
         float cases = 0, leafErrors = 0;  // the leaf estimate of the rows in this order
-        std::vector<uint32_t> rows;       // kWeighted marks a row whose weight is in `weights`
-        std::vector<float> weights;
+        std::vector<uint32_t> rows;
+        std::vector<float> weights;  // none: all of weight one
     };
     // A subtree pruned at the rate in hand: its errors and its node, or the grown node
     // that becomes a leaf, made only once a kept node takes it in.
@@ -317,7 +317,8 @@ private:
     std::vector<float> seenDist_;  // nClass_ per node of seen_
     std::vector<Sorted> sorted_;
     std::mutex scratchMutex_;
-    std::vector<std::unique_ptr<JudgeScratch>> scratch_;  // free for Judge, during a pruning
+    // Free for Judge; kept from one pruning to the next, whose pages are then in place.
+    std::vector<std::unique_ptr<JudgeScratch>> scratch_;
     Work* pruneMain_ = nullptr;  // the calling thread's, in a parallel pruning
     float cf_ = 0.25f;
     float coeff_ = 0.0f;
