@@ -1217,15 +1217,23 @@ struct Grower::JudgeScratch {
     std::vector<JudgeLevel> levels = std::vector<JudgeLevel>(kMaxDepth + 4);
 };
 
-// One JudgeScratch from the free ones, given back when done with.
+// One JudgeScratch from the free ones, given back when done with: the smallest that
+// has room for `rows` already, else the largest, so that few of them grow large.
 class Grower::ScratchLease {
 public:
-    explicit ScratchLease(Grower& g) : g_(g) {
+    ScratchLease(Grower& g, uint32_t rows) : g_(g) {
         {
             std::lock_guard<std::mutex> lock(g.scratchMutex_);
-            if (!g.scratch_.empty()) {
-                s_ = std::move(g.scratch_.back());
-                g.scratch_.pop_back();
+            auto& free = g.scratch_;
+            auto room = [&](size_t i) { return free[i]->levels[0].ids.cap; };
+            size_t pick = free.size();
+            for (size_t i = 0; i < free.size(); ++i) {
+                if (pick == free.size()) pick = i;
+                else if (room(i) >= rows ? room(pick) < rows || room(i) < room(pick) : room(pick) < room(i)) pick = i;
+            }
+            if (pick < free.size()) {
+                s_ = std::move(free[pick]);
+                free.erase(free.begin() + long(pick));
             }
         }
         if (!s_) s_ = std::make_unique<JudgeScratch>();
@@ -1451,14 +1459,14 @@ void Grower::Raise(Work& m, TreeNode* b, int32_t first, int32_t last) {
 }
 
 void Grower::RunJudgeTask(int thread, JudgeTask& t) {
-    ScratchLease s(*this);
+    ScratchLease s(*this, t.rows.unknowns + t.rows.n);
     t.result = Judge(*t.node, t.rows, thread, true, *s, 0);
 }
 
 // Judges t on n rows that fill(ids, weights) writes, in order.
 template <class Fill>
 float Grower::JudgeAll(const TreeNode& t, uint32_t n, bool allOne, int thread, bool spawn, Fill fill) {
-    ScratchLease lease(*this);
+    ScratchLease lease(*this, n);
     JudgeScratch& s = *lease;
     s.ids.Ensure(n);
     s.weights.Ensure(n);
@@ -1736,7 +1744,7 @@ Grower::Pruned Grower::Replay(Work& m, const TreeNode& g, int32_t seen, int thre
             const float e = ExtraErrors(sorted.cases, sorted.leafErrors);
             branchErrors = double(float(double(sorted.leafErrors) + e));
         } else {
-            ScratchLease lease(*this);
+            ScratchLease lease(*this, s.rows);
             JudgeInput in;
             in.ids = sorted.rows.data();
             in.weights = sorted.weights.empty() ? nullptr : sorted.weights.data();
