@@ -4,9 +4,13 @@
 //   engine_bench --csv FILE --kinds K0,K1,...,Kn --prune RATE --minitems M [--dump OUT.csv]
 //   engine_bench --generate ROWS,CONT,DISC,CLASSES,MISSING,SEED --prune RATE --minitems M [--dump OUT.csv]
 //   ... [--threads 1,all --repeat N]
+//   ... --reprune R1,R2,... [--dump OUT.csv]
 // With --threads, the tree is built N times with each thread count in turn (through
 // TESSARY_ENGINE_THREADS; "all" leaves it to the machine); the medians, their ratio to the first count, and whether
 // every tree equals the first one are printed.
+// With --reprune, the tree is built once and then pruned again at each rate in turn (only
+// the rate changes, so the engine prunes its grown tree again); each time and their
+// median are printed, and --dump writes every pruned tree, one after the other.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -180,8 +184,31 @@ struct Run {
     std::string tree;
 };
 
+// One build on `trx`, timed; the tree kept as text when asked.
+Run Build(ITRXTree* trx, bool keepTree) {
+    SAFEARRAY* nodes = nullptr;
+    SAFEARRAY* kids = nullptr;
+    auto t0 = std::chrono::steady_clock::now();
+    Check(trx->BuildTree(&nodes, &kids), trx, "BuildTree");
+    Run run;
+    run.build = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    LONG n = -1;
+    if (nodes) SafeArrayGetUBound(nodes, 2, &n);
+    run.nodes = long(n) + 1;
+    if (keepTree && nodes && kids) run.tree = Dump(nodes, kids);
+    if (nodes) SafeArrayDestroy(nodes);
+    if (kids) SafeArrayDestroy(kids);
+    return run;
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
 // A fresh engine loaded with the rows in batches of 100, and one build.
-Run BuildOnce(const Table& t, float prune, long minItems, bool keepTree) {
+// With `rates`, the tree is then pruned again at each of them.
+Run BuildOnce(const Table& t, float prune, long minItems, bool keepTree, const std::vector<float>* rates = nullptr) {
     com::ComPtr<ITRXTree> trx;
     HRESULT hr = com::CreateInstance(kTRXTreeProgId, IID_ITRXTree, trx.PutVoid());
     if (FAILED(hr)) {
@@ -220,26 +247,26 @@ Run BuildOnce(const Table& t, float prune, long minItems, bool keepTree) {
         Check(hr, trx.Get(), "AddData");
     }
     auto t1 = std::chrono::steady_clock::now();
-    SAFEARRAY* nodes = nullptr;
-    SAFEARRAY* kids = nullptr;
-    Check(trx->BuildTree(&nodes, &kids), trx.Get(), "BuildTree");
-    auto t2 = std::chrono::steady_clock::now();
-    Run run;
+    Run run = Build(trx.Get(), keepTree);
     run.load = std::chrono::duration<double>(t1 - t0).count();
-    run.build = std::chrono::duration<double>(t2 - t1).count();
-    LONG n = -1;
-    if (nodes) SafeArrayGetUBound(nodes, 2, &n);
-    run.nodes = long(n) + 1;
-    if (keepTree && nodes && kids) run.tree = Dump(nodes, kids);
-    if (nodes) SafeArrayDestroy(nodes);
-    if (kids) SafeArrayDestroy(kids);
+    if (rates) {
+        std::vector<double> times;
+        for (float rate : *rates) {
+            Check(trx->put_PruneRate(rate), trx.Get(), "PruneRate");
+            Run again = Build(trx.Get(), keepTree);
+            times.push_back(again.build);
+            std::printf("re-prune at %g: %.4f s, nodes %ld\n", double(rate), again.build, again.nodes);
+            run.tree += again.tree;
+        }
+        std::printf("re-prune median %.4f s (%zu rates)\n", Median(times), times.size());
+    }
     return run;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string csv, kinds, generate, dump, threadList;
+    std::string csv, kinds, generate, dump, threadList, reprune;
     int repeat = 5;
     float prune = -1;
     long minItems = -1;
@@ -256,6 +283,7 @@ int main(int argc, char** argv) {
         else if (a == "--minitems") minItems = std::atol(value().c_str());
         else if (a == "--dump") dump = value();
         else if (a == "--threads") threadList = value();
+        else if (a == "--reprune") reprune = value();
         else if (a == "--repeat") repeat = std::max(1, std::atoi(value().c_str()));
         else Usage(("unknown argument " + a).c_str());
     }
@@ -280,7 +308,10 @@ int main(int argc, char** argv) {
 
     CoInitialize(nullptr);
     if (threadList.empty()) {
-        Run run = BuildOnce(t, prune, minItems, !dump.empty());
+        std::vector<float> rates;
+        for (const std::string& r : reprune.empty() ? std::vector<std::string>() : Split(reprune, ','))
+            rates.push_back(std::strtof(r.c_str(), nullptr));
+        Run run = BuildOnce(t, prune, minItems, !dump.empty(), reprune.empty() ? nullptr : &rates);
         std::printf("rows %zu, fields %d, nodes %ld\n", rows, t.fields - 1, run.nodes);
         std::printf("load %.3f s, build %.3f s, %.0f rows/s\n", run.load, run.build,
                     run.build > 0 ? double(rows) / run.build : 0.0);
@@ -310,9 +341,7 @@ int main(int argc, char** argv) {
             if (first.empty()) first = run.tree;
             else if (run.tree != first) same = false;
         }
-        std::sort(times.begin(), times.end());
-        const double median = times.size() % 2 ? times[times.size() / 2]
-                                                : (times[times.size() / 2 - 1] + times[times.size() / 2]) / 2;
+            const double median = Median(times);
         if (base == 0) base = median;
         std::printf("threads %-3s nodes %ld  build median %.3f s (min %.3f, max %.3f, %d runs)  ratio %.2f\n",
                     count.c_str(), nodes, median, times.front(), times.back(), repeat, base / median);

@@ -17,6 +17,14 @@
 // its path (every branch starts from its node's own weights), so it comes out the
 // same whoever grows it; its leaves' progress is recorded and replayed on the calling
 // thread in the serial order. Pruning hands out small subtrees the same way.
+//
+// Most of a pruning does not depend on the rate: the grown tree sorts its rows the same
+// way each time. The first pruning of a tree notes, per node, the estimate of its own
+// rows and, for a node with a test, its rows in the order the test leaves them; a
+// pruning at another rate then works on the nodes alone and walks rows only where a
+// branch is judged on all its parent's rows through a subtree that kept a test, or
+// takes its parent's place. Each sum is made over the same rows in the same order as
+// in the first pruning, so the trees come out the same.
 #pragma once
 
 #include <atomic>
@@ -24,6 +32,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "ThreadPool.h"
@@ -63,9 +72,10 @@ public:
     // partial tree) once *cancel is non-zero after a progress event; no thread is left
     // running on return. Throws std::bad_alloc.
     std::unique_ptr<TreeNode> Grow(ProgressSink* sink, const int16_t* cancel, int threads);
-    // Pessimistic-error pruning of `root` in place at confidence cf, with up to
-    // `threads` threads. Throws std::bad_alloc.
-    void Prune(TreeNode* root, float cf, int threads);
+    // The pessimistic-error pruning of `grown` (the tree the last Grow returned, which
+    // stays as it is) at confidence cf, with up to `threads` threads. Throws
+    // std::bad_alloc.
+    std::unique_ptr<TreeNode> Prune(const TreeNode& grown, float cf, int threads);
 
     int32_t LargestBranchCount() const { return largestBranch_; }
 
@@ -150,13 +160,15 @@ private:
         float cut = 0;
         const uint16_t* values = nullptr;  // value test: dense values, stride apart
         size_t stride = 0;
-        const uint16_t* codes = nullptr;  // dense value -> value
+        const uint16_t* codes = nullptr;  // dense value -> value; none: the values are codes
         int operator()(uint32_t id) const {
             if (threshold) {
                 const uint32_t bits = col[id];
-                return bits == kMissingBits ? 0 : (std::bit_cast<float>(bits) <= cut ? 1 : 2);
+                // Without a jump: the outcome is as good as random.
+                return int(bits != kMissingBits) * (2 - int(std::bit_cast<float>(bits) <= cut));
             }
-            return codes[values[size_t(id) * stride]];
+            const uint16_t v = values[size_t(id) * stride];
+            return codes ? codes[v] : v;
         }
     };
     Brancher BranchesOf(const TreeNode& node) const;
@@ -202,9 +214,71 @@ private:
         return (e.id & kWeighted) && w.nonUnit ? w.weight[EntryId(e)] : 1.0f;
     }
 
-    float Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, bool update);
+    float Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, int32_t seen);
     void RunPruneTask(int thread, PruneTask& t);
     void SizePruneLevels(Work& w);
+    Work& PruneWork(int thread);
+    void SortRows(Work& m, const TreeNode& t, int32_t first, int32_t last, std::vector<uint32_t>& counts,
+                  std::vector<size_t>& at);
+    void Raise(Work& m, TreeNode* b, int32_t first, int32_t last);
+    template <class Task>
+    class Jobs;
+    // Rows judged at a node: those with an unknown value of the test above, their
+    // weights times `factor`, then the node's own; ids and weights side by side.
+    struct JudgeInput {
+        const uint32_t* unknownIds = nullptr;
+        const float* unknownWeights = nullptr;
+        uint32_t unknowns = 0;
+        float factor = 1.0f;
+        const uint32_t* ids = nullptr;
+        const float* weights = nullptr;  // none: all of weight one
+        uint32_t n = 0;
+        bool allOne = true;
+    };
+    struct JudgeLevel;
+    struct JudgeScratch;
+    class ScratchLease;
+    struct JudgeTask;
+    float Judge(const TreeNode& t, const JudgeInput& in, int thread, bool spawn, JudgeScratch& s, size_t depth);
+    template <class Fill>
+    float JudgeAll(const TreeNode& t, uint32_t n, bool allOne, int thread, bool spawn, Fill fill);
+    void RunJudgeTask(int thread, JudgeTask& t);
+    struct PieceTask;
+    template <class F>
+    void RunPieces(int pieces, int thread, F f);
+    // What the first pruning of a tree keeps of a node (pre-order index).
+    struct Seen {
+        uint32_t rows = 0;  // 0: no rows reach it
+        int32_t size = 1;   // nodes in its subtree
+        float cases = 0, leafErrors = 0;
+        int16_t cls = 0;
+        int16_t largest = 0;  // the branch judged on all the rows
+        bool allOne = true;
+        int32_t sorted = -1;  // index in sorted_, for a node with a test
+    };
+    struct Sorted {
+        float cases = 0, leafErrors = 0;  // the leaf estimate of the rows in this order
+        std::vector<uint32_t> rows;
+        std::vector<float> weights;  // none: all of weight one
+    };
+    // A subtree pruned at the rate in hand: its errors and its node, or the grown node
+    // that becomes a leaf, made only once a kept node takes it in.
+    struct Pruned {
+        float errors = 0;
+        std::unique_ptr<TreeNode> node;
+        const TreeNode* grown = nullptr;
+        int32_t seen = 0;
+        bool IsLeaf() const { return !node || node->kind == kLeaf; }
+    };
+    struct ReplayTask;
+    int32_t Number(const TreeNode& g, int32_t at);
+    void Note(Work& m, int32_t seen, int32_t first, int32_t last, float cases, const std::vector<float>& dist,
+              int best, float leafErrors);
+    void NoteSorted(Work& m, int32_t seen, size_t from, size_t to);
+    Pruned Replay(Work& m, const TreeNode& g, int32_t seen, int thread);
+    void RunReplayTask(int thread, ReplayTask& t);
+    std::unique_ptr<TreeNode> Keep(Pruned& p) const;
+    void LoadRows(Work& m, const Seen& s) const;
     float ExtraErrors(double n, double e) const;
 
     GrowInput in_;
@@ -217,6 +291,7 @@ private:
     std::vector<int> denseCount_;              // per discrete attribute: values present
     std::vector<uint16_t> cls_;                // dense class per row
     std::vector<uint16_t> dval_;               // rowCount x nDisc dense values, 0 unknown
+    std::vector<std::vector<uint16_t>> valueColumn_;  // per discrete attribute a pruned tree tests: value per row
     std::vector<std::vector<float>> sortedValues_;  // all known values per continuous attribute
     // Entries carry the row's class above the row id when both fit in 32 bits.
     bool packed_ = false;
@@ -236,9 +311,14 @@ private:
     const int16_t* cancel_ = nullptr;
     ProgressSink* sink_ = nullptr;
 
-    std::vector<uint32_t> order_;  // row order left by the last pruning
     std::vector<std::unique_ptr<Work>> pruneWorks_;  // per thread, for pruning jobs
-    std::vector<std::unique_ptr<PruneTask>> pruneTasks_;
+    const TreeNode* seenTree_ = nullptr;  // the tree seen_ describes
+    std::vector<Seen> seen_;
+    std::vector<float> seenDist_;  // nClass_ per node of seen_
+    std::vector<Sorted> sorted_;
+    std::mutex scratchMutex_;
+    // Free for Judge; kept from one pruning to the next, whose pages are then in place.
+    std::vector<std::unique_ptr<JudgeScratch>> scratch_;
     Work* pruneMain_ = nullptr;  // the calling thread's, in a parallel pruning
     float cf_ = 0.25f;
     float coeff_ = 0.0f;

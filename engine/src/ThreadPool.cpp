@@ -23,6 +23,7 @@ ThreadPool::~ThreadPool() {
         jobs_.clear();
     }
     wake_.notify_all();
+    finished_.notify_all();  // helpers waiting for jobs of their own
     for (std::thread& h : helpers_) h.join();
 }
 
@@ -96,14 +97,21 @@ void ThreadPool::Submit(std::function<void(int)> job) {
     wake_.notify_one();
 }
 
-void ThreadPool::WaitFor(const std::function<bool()>& done) {
+bool ThreadPool::WaitFor(const std::function<bool()>& done, int thread, bool newest) {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        if (done()) return;
+        if (done()) return true;
+        if (stop_) return false;
         if (!jobs_.empty()) {
-            std::function<void(int)> job = std::move(jobs_.front());
-            jobs_.pop_front();
-            RunJob(job, 0, lock);
+            std::function<void(int)> job;
+            if (newest) {
+                job = std::move(jobs_.back());
+                jobs_.pop_back();
+            } else {
+                job = std::move(jobs_.front());
+                jobs_.pop_front();
+            }
+            RunJob(job, thread, lock);
             continue;
         }
         finished_.wait(lock);

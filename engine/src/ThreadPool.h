@@ -30,11 +30,15 @@ public:
     // exception of a body.
     void ForEach(int count, const std::function<void(int thread, int i)>& body);
 
-    // Queues a job; it runs on a helper, or on the caller inside WaitFor.
+    // Queues a job; it runs on a helper, or on the caller inside WaitFor. A job may
+    // queue jobs and wait for them.
     void Submit(std::function<void(int thread)> job);
-    // Returns once done() holds; runs queued jobs on the caller meanwhile. done() is
-    // read under the pool's lock, and jobs that finish wake the caller.
-    void WaitFor(const std::function<bool()>& done);
+    // Returns once done() holds; runs queued jobs on the caller (as `thread`, the
+    // caller's own number) meanwhile, the oldest first or, with `newest`, the newest
+    // (most likely the caller's own). done() is read under the pool's lock, and jobs
+    // that finish wake the caller. False when the pool is being destroyed instead: the
+    // jobs not yet started are dropped then.
+    bool WaitFor(const std::function<bool()>& done, int thread = 0, bool newest = false);
     // Forgets the jobs not yet started and waits for the running ones.
     void Drain();
     // At most `jobs` queued jobs run at once on the helpers (the others stay free

@@ -315,8 +315,7 @@ Status TreeEngine::BuildTree(SAFEARRAY** nodeTree, SAFEARRAY** childIndex, Progr
         if (!pruned_ || lastPrunedRate_ != pruneRate_ || needsRebuild_ || prunedGrowth_ != growth_) {
             pruned_.reset();
             try {
-                pruned_ = CopyTree(*grown_);
-                grower_->Prune(pruned_.get(), cf_, GrowthThreads());
+                pruned_ = grower_->Prune(*grown_, cf_, GrowthThreads());
             } catch (const std::bad_alloc&) {
                 pruned_.reset();
                 return Status::Code(E_OUTOFMEMORY);

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "EngineClient.h"
+#include "TestSupport.h"
 
 using namespace trxtest;
 
@@ -28,16 +29,6 @@ struct Spec {
     long minItems;
 };
 
-struct Rng {
-    uint64_t s;
-    uint64_t Next() {
-        uint64_t z = (s += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    double Uniform() { return double(Next() >> 11) * (1.0 / 9007199254740992.0); }
-};
 
 // Rows whose class follows a few inputs, with a tenth of the labels random.
 std::vector<std::vector<float>> Generate(const Spec& s) {
@@ -64,30 +55,6 @@ std::vector<std::vector<float>> Generate(const Spec& s) {
         rows.push_back(row);
     }
     return rows;
-}
-
-// Threads of the process now. A sanitizer starts a thread of its own with the first
-// other thread, so Baseline() lets it do that before counting.
-int ThreadCount() {
-    int n = 0;
-    if (DIR* d = opendir("/proc/self/task")) {
-        while (dirent* e = readdir(d))
-            if (e->d_name[0] != '.') ++n;
-        closedir(d);
-    }
-    return n;
-}
-
-// A thread just joined can still be listed for a moment: the count a test
-// compares against is the one that stays, read until it equals want (or
-// settles at the least seen, for the baseline).
-int SettledThreadCount(int want) {
-    int n = ThreadCount();
-    for (int i = 0; i < 400 && n != want; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        n = ThreadCount();
-    }
-    return n;
 }
 
 int Baseline() {
