@@ -1078,6 +1078,12 @@ void Grower::SplitLists(Work& w, const Frame& f, int forks, const std::vector<Fr
 
 // ------------------------------------------------------------------ pruning
 
+Grower::Verdict Grower::Decide(double leafTotal, double branchErrors, double treeErrors) {
+    if (leafTotal <= branchErrors + 0.1 && leafTotal <= treeErrors + 0.1) return Verdict::Leaf;
+    if (branchErrors <= treeErrors + 0.1) return Verdict::Raise;
+    return Verdict::Keep;
+}
+
 float Grower::ExtraErrors(double n, double e) const {
     if (n <= 0) return 0.0f;
     if (e < 1e-6) return float(n * (1 - std::pow(double(cf_), 1 / n)));
@@ -1565,8 +1571,7 @@ float Grower::Judge(const TreeNode& t, const JudgeInput& in, int thread, bool sp
             for (size_t v = 0; v < width; ++v) counts[v] += L.pieceCounts[size_t(p) * width + v];
     }
     const float leafErrors = cases - *std::max_element(L.dist.begin(), L.dist.end());
-    const float extra = ExtraErrors(cases, leafErrors);
-    if (!test) return float(double(leafErrors) + extra);
+    if (!test) return float(LeafTotal(cases, leafErrors));
 
     L.at.assign(width, 0);
     uint32_t sum = 0;
@@ -1692,8 +1697,7 @@ void Grower::RunReplayTask(int thread, ReplayTask& t) {
 // rows again, in their noted order. m serves a branch that takes its parent's place.
 Grower::Pruned Grower::Replay(Work& m, const TreeNode& g, int32_t seen, int thread) {
     const Seen& s = seen_[size_t(seen)];
-    const float extra = ExtraErrors(s.cases, s.leafErrors);
-    const double leafTotal = double(s.leafErrors) + extra;
+    const double leafTotal = LeafTotal(s.cases, s.leafErrors);
     Pruned leaf;
     leaf.errors = float(leafTotal);
     leaf.grown = &g;
@@ -1741,8 +1745,7 @@ Grower::Pruned Grower::Replay(Work& m, const TreeNode& g, int32_t seen, int thre
         const Sorted& sorted = sorted_[size_t(s.sorted)];
         if (b.IsLeaf()) {
             // A leaf's estimate depends on the rows alone.
-            const float e = ExtraErrors(sorted.cases, sorted.leafErrors);
-            branchErrors = double(float(double(sorted.leafErrors) + e));
+            branchErrors = double(float(LeafTotal(sorted.cases, sorted.leafErrors)));
         } else {
             ScratchLease lease(*this, s.rows);
             JudgeInput in;
@@ -1753,8 +1756,9 @@ Grower::Pruned Grower::Replay(Work& m, const TreeNode& g, int32_t seen, int thre
             branchErrors = double(Judge(*b.node, in, thread, true, *lease, 0));
         }
     }
-    if (leafTotal <= branchErrors + 0.1 && leafTotal <= double(treeErrors) + 0.1) return leaf;
-    if (branchErrors <= double(treeErrors) + 0.1) {
+    const Verdict verdict = Decide(leafTotal, branchErrors, treeErrors);
+    if (verdict == Verdict::Leaf) return leaf;
+    if (verdict == Verdict::Raise) {
         std::unique_ptr<TreeNode> b = Keep(kids[size_t(largest)]);
         LoadRows(m, s);
         Raise(m, b.get(), 0, int32_t(s.rows) - 1);
@@ -1811,12 +1815,11 @@ float Grower::Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, int32_
     for (int c = 0; c < C; ++c)
         if (dist[c] > dist[best]) best = c;
     const float leafErrors = cases - dist[best];
-    const float extra = ExtraErrors(cases, leafErrors);
     if (seen >= 0) Note(m, seen, first, last, cases, dist, best, leafErrors);
     t->items = cases;
     t->cls = classCode_[size_t(best)];
     t->dist = dist;
-    const double leafTotal = double(leafErrors) + extra;
+    const double leafTotal = LeafTotal(cases, leafErrors);
     if (t->kind == kLeaf) {
         t->errors = float(leafTotal);
         return t->errors;
@@ -1911,12 +1914,13 @@ float Grower::Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, int32_
     float treeErrors = 0;
     for (int v = 1; v <= forks; ++v)
         if (counts[v]) treeErrors += results[size_t(v)];
-    if (leafTotal <= branchErrors + 0.1 && leafTotal <= double(treeErrors) + 0.1) {
+    const Verdict verdict = Decide(leafTotal, branchErrors, treeErrors);
+    if (verdict == Verdict::Leaf) {
         t->kind = kLeaf;
         t->errors = float(leafTotal);
         t->branches.clear();
         t->forks = 0;
-    } else if (branchErrors <= double(treeErrors) + 0.1) {
+    } else if (verdict == Verdict::Raise) {
         Raise(m, t->branches[largest].get(), first, last);
         // The node takes over the branch's whole content and keeps its own place.
         std::unique_ptr<TreeNode> b = std::move(t->branches[largest]);

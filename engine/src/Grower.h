@@ -280,6 +280,12 @@ private:
     std::unique_ptr<TreeNode> Keep(Pruned& p) const;
     void LoadRows(Work& m, const Seen& s) const;
     float ExtraErrors(double n, double e) const;
+    // A leaf's estimate: its errors and the extra the rate adds.
+    double LeafTotal(float cases, float errors) const { return double(errors) + double(ExtraErrors(cases, errors)); }
+    // What a pruning makes of a node from its estimates as a leaf, with its largest
+    // branch in its place, and as it is; the first pruning and a later one decide alike.
+    enum class Verdict { Leaf, Raise, Keep };
+    static Verdict Decide(double leafTotal, double branchErrors, double treeErrors);
 
     GrowInput in_;
     int nAttr_ = 0, nClass_ = 0, nDisc_ = 0, nCont_ = 0;
