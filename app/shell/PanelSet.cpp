@@ -18,16 +18,6 @@
 #include "../panels/USetLimits.h"
 #include "../panels/UTableSelect.h"
 
-namespace {
-
-template <class Base>
-void Replace(Base*& slot, Base* real) {
-    delete slot;
-    slot = real;
-}
-
-}  // namespace
-
 PanelSet PanelSet::Placeholders(QWidget* parent) {
     PanelSet p;
     p.tableSel = new PlaceholderTableSelect(parent);

@@ -45,4 +45,12 @@ struct PanelSet {
     // Puts the program's result panels, grid and live-prediction panel in
     // place of the stand-ins in p, and installs the browse commands.
     static void UseResultPanels(PanelSet& p, QWidget* parent);
+
+private:
+    // A real panel in the slot of a stand-in, which goes.
+    template <class Base>
+    static void Replace(Base*& slot, Base* panel) {
+        delete slot;
+        slot = panel;
+    }
 };

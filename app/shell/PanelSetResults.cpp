@@ -10,16 +10,6 @@
 #include "../panels/results/UReport.h"
 #include "../panels/results/UTreeGraph.h"
 
-namespace {
-
-template <class Base>
-void Replace(Base*& slot, Base* panel) {
-    delete slot;
-    slot = panel;
-}
-
-}  // namespace
-
 void PanelSet::UseResultPanels(PanelSet& p, QWidget* parent) {
     Replace<shell::UPrune>(p.prune, new ::UPrune(parent));
     Replace<shell::UReport>(p.report, new ::UReport(parent));
