@@ -3,30 +3,12 @@
 // never reads past the bytes, loops, or sizes memory by a damaged count.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <functional>
-#include <new>
 #include <random>
 
 #include "CTreeBlob.h"
 #include "CTreeError.h"
-
-namespace {
-std::atomic<size_t> gLargest{0};
-}  // namespace
-
-// Counted allocations go through malloc, so free releases them.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(size_t n) {
-    size_t seen = gLargest.load();
-    while (n > seen && !gLargest.compare_exchange_weak(seen, n)) {
-    }
-    if (void* p = std::malloc(n ? n : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
+#include "../support/LargestAllocation.h"
 
 namespace {
 

@@ -4,36 +4,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
 #include "CTRX.h"
 #include "CTreeBlob.h"
 #include "CTreeError.h"
 #include "TreeFixture.h"
+#include "../../support/LargestAllocation.h"
 
 using treetest::Cell;
 using treetest::Column;
 using treetest::GeneratedProject;
-
-// The largest single request made of operator new, to see that a damaged
-// blob is refused before its counts size anything.
-namespace {
-std::atomic<size_t> gLargest{0};
-}  // namespace
-
-// Counted allocations go through malloc, so free releases them.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(size_t n) {
-    size_t seen = gLargest.load();
-    while (n > seen && !gLargest.compare_exchange_weak(seen, n)) {
-    }
-    if (void* p = std::malloc(n ? n : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
 
 namespace {
 

@@ -1,0 +1,22 @@
+// Replaces operator new to record the largest single request, so that a test
+// sees a damaged input refused before its counts size anything. Include it in
+// one source file of a test program only.
+#pragma once
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+inline std::atomic<size_t> gLargest{0};
+
+// Counted allocations go through malloc, so free releases them.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(size_t n) {
+    size_t seen = gLargest.load();
+    while (n > seen && !gLargest.compare_exchange_weak(seen, n)) {
+    }
+    if (void* p = std::malloc(n ? n : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
