@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchTiming.h"
 #include "com/com.h"
 #include "trx/ITRXTree.h"
 
@@ -199,11 +200,6 @@ Run Build(ITRXTree* trx, bool keepTree) {
     if (nodes) SafeArrayDestroy(nodes);
     if (kids) SafeArrayDestroy(kids);
     return run;
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
 // A fresh engine loaded with the rows in batches of 100, and one build.

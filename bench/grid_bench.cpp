@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "BenchSql.h"
+#include "BenchTiming.h"
 #include "CBrowseAll.h"
 #include "CBrowseGrid.h"
 #include "CDataControl.h"
@@ -40,14 +42,6 @@ namespace {
 
 constexpr int kNumeric = 14;
 constexpr int kCategorical = 5;
-
-void Exec(sqlite3* db, const char* sql) {
-    char* err = nullptr;
-    if (sqlite3_exec(db, sql, nullptr, nullptr, &err) != SQLITE_OK) {
-        std::fprintf(stderr, "%s: %s\n", sql, err ? err : "?");
-        std::exit(2);
-    }
-}
 
 void Generate(const std::string& path, long rows) {
     sqlite3* db = nullptr;
@@ -79,17 +73,6 @@ void Generate(const std::string& path, long rows) {
     sqlite3_finalize(st);
     Exec(db, "COMMIT");
     sqlite3_close(db);
-}
-
-double Ms(const std::function<void()>& work) {
-    const auto t0 = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
 }  // namespace

@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "BenchSql.h"
+#include "BenchTiming.h"
 #include "CDataDef.h"
 #include "CProject.h"
 #include "CTRX.h"
@@ -39,14 +41,6 @@ namespace {
 constexpr int kNumeric = 200;
 constexpr int kText = 53;  // with the key and the output: 255 fields
 constexpr int kRows = 2000;
-
-void Exec(sqlite3* db, const std::string& sql) {
-    char* err = nullptr;
-    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
-        std::fprintf(stderr, "%s: %s\n", sql.c_str(), err ? err : "?");
-        std::exit(2);
-    }
-}
 
 void Generate(const std::string& path) {
     sqlite3* db = nullptr;
@@ -81,17 +75,6 @@ void Generate(const std::string& path) {
     sqlite3_finalize(st);
     Exec(db, "COMMIT");
     sqlite3_close(db);
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-double Ms(const std::function<void()>& work) {
-    const auto t0 = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
 }
 
 }  // namespace

@@ -19,6 +19,8 @@
 #include <random>
 #include <string>
 
+#include "BenchSql.h"
+#include "BenchTiming.h"
 #include "AppErrors.h"
 #include "CDataDef.h"
 #include "CProject.h"
@@ -47,14 +49,6 @@ double Step(const char* name, const std::function<void()>& work) {
     std::printf("%-28s %8.3f s\n", name, s);
     std::fflush(stdout);
     return s;
-}
-
-void Exec(sqlite3* db, const char* sql) {
-    char* err = nullptr;
-    if (sqlite3_exec(db, sql, nullptr, nullptr, &err) != SQLITE_OK) {
-        std::fprintf(stderr, "%s: %s\n", sql, err ? err : "?");
-        std::exit(2);
-    }
 }
 
 // Numeric fields N1..N14 (a few missing), categorical C1..C6, output Class
@@ -190,13 +184,9 @@ int main(int argc, char** argv) {
                 whole.push_back(std::chrono::duration<double>(t2 - t0).count());
                 prune.push_back(std::chrono::duration<double>(t1 - t0).count());
             }
-            const auto median = [](std::vector<double> v) {
-                std::sort(v.begin(), v.end());
-                return v[v.size() / 2];
-            };
             std::printf("%-28s %8.3f s  (median of %zu new rates, %s; the engine's re-prune %.3f s of it)\n",
-                        "prune-rate change + redraw", median(whole), whole.size(),
-                        trx.LeafCount() <= 128 ? "flow chart" : "rule tree", median(prune));
+                        "prune-rate change + redraw", Median(whole), whole.size(),
+                        trx.LeafCount() <= 128 ? "flow chart" : "rule tree", Median(prune));
         }
 #endif
     } catch (...) {
