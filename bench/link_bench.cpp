@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
         if (only.empty() || only == "access") {
             const char* src = std::getenv("TESSARY_SOURCE_DIR");
             std::string mdb = dir + "/nwind.mdb";
-            std::filesystem::copy_file(std::string(src ? src : ".") + "/../shared/data/access/nwind.mdb", mdb);
+            std::filesystem::copy_file(std::string(src ? src : ".") + "/tests/data/access/nwind.mdb", mdb);
             std::string project = NewProject(dir, "access", "Order Details", ";DATABASE=" + mdb);
             std::filesystem::remove_all(dir + "/cache");
             Read("access", project, 2155);

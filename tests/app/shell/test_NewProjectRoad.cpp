@@ -201,7 +201,7 @@ TEST_F(NewRoad, AFailedStatisticsRunIsNoSuccess) {
 TEST_F(NewRoad, AccessOrdersTable) {
     const char* src = std::getenv("TESSARY_SOURCE_DIR");
     const std::string nwind =
-        CopyData(std::string(src ? src : ".") + "/../shared/data/access/nwind.mdb", "nwind.mdb");
+        CopyData(std::string(src ? src : ".") + "/tests/data/access/nwind.mdb", "nwind.mdb");
     NewProject(project);
     ChooseSource(nwind);
     ASSERT_TRUE(ChooseTable("Orders"));

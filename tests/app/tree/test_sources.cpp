@@ -71,7 +71,7 @@ TEST(SourceRoads, AccessOrdersTable) {
     Road road;
     const char* src = std::getenv("TESSARY_SOURCE_DIR");
     std::string copy = road.dir + "/nwind.mdb";
-    std::filesystem::copy_file(std::string(src ? src : ".") + "/../shared/data/access/nwind.mdb", copy);
+    std::filesystem::copy_file(std::string(src ? src : ".") + "/tests/data/access/nwind.mdb", copy);
     road.Prepare(copy, "Orders",
                  {{"EmployeeID", MatchType::Numeric},
                   {"Freight", MatchType::Numeric},

@@ -16,10 +16,10 @@ using namespace daotest;
 
 namespace {
 
-// The shared test data lies beside the source tree.
+// The Access test files are committed with the tests.
 std::string DataFolder() {
     const char* src = std::getenv("TESSARY_SOURCE_DIR");
-    return std::string(src ? src : ".") + "/../shared/data/access/";
+    return std::string(src ? src : ".") + "/tests/data/access/";
 }
 
 std::string ReadAll(const std::string& path) {
