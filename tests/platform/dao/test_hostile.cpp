@@ -110,9 +110,16 @@ TEST(DaoHostile, StoredTriggersNeverRun) {
                                    .c_str(),
                                nullptr, nullptr, nullptr),
                   SQLITE_OK);
+    // Nor may its schema call the layer's own functions.
+    sqlite3_create_function(raw, "jet_abs", 1, SQLITE_UTF8, nullptr,
+                            [](sqlite3_context* c, int, sqlite3_value** v) { sqlite3_result_value(c, v[0]); }, nullptr,
+                            nullptr);
+    ASSERT_EQ(sqlite3_exec(raw, "CREATE TABLE Guard (A INTEGER, B INTEGER DEFAULT (jet_abs(5)))", nullptr, nullptr, nullptr),
+              SQLITE_OK);
     sqlite3_close(raw);
 
     auto db = dao::DBEngine::OpenDatabase(file);
+    EXPECT_NE(ErrorOf([&] { db->Execute("INSERT INTO Guard (A) VALUES (1)"); }), 0);
     db->Execute("INSERT INTO Config VALUES ('a', 'b')");
     db->Execute("UPDATE Config SET [Value] = 'c'");
     auto config = db->OpenRecordset("Config", RecordsetType::Dynaset);
@@ -120,7 +127,7 @@ TEST(DaoHostile, StoredTriggersNeverRun) {
     config->Fields("Name").SetValue(S("d"));
     config->Update();
     db->Execute("INSERT INTO N (Id, V) VALUES (50, 'a')");
-    db->Execute("INSERT INTO N (Id, V) SELECT 40 - X, 'b' FROM Test ORDER BY X");
+    db->Execute("INSERT INTO N (Id, V) SELECT 40 - X, 'b' FROM Test ORDER BY X;");
     EXPECT_EQ(db->RecordsAffected(), 3);
     auto n = db->OpenRecordset("N", RecordsetType::Dynaset);
     n->AddNew();
