@@ -509,6 +509,9 @@ void CTRX::CheckStoredTree(const CTreeModel& tree) const {
                 damaged(n, "follows class " + std::to_string(t.DisClass) + ", which its field does not have");
         } else if (t.NodeType == 2) {
             if (categorical) damaged(n, "tests a categorical field by a threshold");
+            // A cut that is no number would compare false with every value and be written into SQL as is.
+            if (std::isnan(t.Cut)) damaged(n, "has a threshold that is not a number");
+            if (std::isinf(t.Cut)) damaged(n, std::string("has an infinite threshold (") + (t.Cut < 0 ? "-" : "+") + "inf)");
         } else {
             damaged(n, "has the unknown test kind " + std::to_string(t.NodeType));
         }

@@ -96,9 +96,8 @@ float Coefficient(float cf) {
 
 }  // namespace
 
-// Growths of fewer rows stay on one thread; so do nodes of fewer rows (their
-// attributes are evaluated in turn), and subtrees of fewer rows than taskRows_ are jobs.
-constexpr int32_t kParallelRows = 20000;
+// Growths of fewer rows than kParallelRows stay on one thread; so do nodes of fewer rows
+// (their attributes are evaluated in turn), and subtrees of fewer rows than taskRows_ are jobs.
 constexpr uint32_t kAttrParallelRows = 4096;
 constexpr uint32_t kMinTaskRows = kAttrParallelRows;  // no serial node in the skeleton
 constexpr uint32_t kTasksPerThread = 8;

@@ -62,6 +62,9 @@ protected:
 
 class Grower {
 public:
+    // Growths and prunings of fewer rows stay on one thread.
+    static constexpr int32_t kParallelRows = 20000;
+
     // Makes the work arrays; throws std::bad_alloc.
     explicit Grower(GrowInput input);
     ~Grower();

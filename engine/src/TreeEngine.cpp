@@ -1,5 +1,7 @@
 #include "TreeEngine.h"
 
+#include "BuildBudget.h"
+
 #include <bit>
 #include <cmath>
 #include <cstdlib>
@@ -284,6 +286,11 @@ Status TreeEngine::BuildTree(SAFEARRAY** nodeTree, SAFEARRAY** childIndex, Progr
         in.maxClass = maxClass_;
         in.minItems = minItems_;
         grower_.reset();
+        if (BuildBudget::Need(in, GrowthThreads()) > BuildBudget::Limit()) {
+            grown_.reset();
+            needsRebuild_ = true;
+            return Status::Code(E_OUTOFMEMORY);
+        }
         try {
             grower_ = std::make_unique<Grower>(std::move(in));
         } catch (const std::bad_alloc&) {

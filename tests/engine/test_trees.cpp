@@ -1,6 +1,9 @@
 // Trees worked out by hand from small data sets, the progress sequence, cancelling,
 // re-pruning and regrowth, and the limits (depth 30, 32000 nodes).
+#include <chrono>
+#include <cstdlib>
 #include <functional>
+#include <optional>
 
 #include "EngineClient.h"
 
@@ -404,6 +407,74 @@ TEST(EngineTrees, ExactlyThirtyTwoThousandNodesIsTheLimit) {
     EXPECT_EQ(ErrorText(over.trx.Get()), "BuildTree: Tree size exceeds 32000 nodes.  Try pruning.");
     EXPECT_EQ(nt, nullptr);
     EXPECT_EQ(ci, nullptr);
+}
+
+namespace {
+
+// TESSARY_ENGINE_MEMORY_MB for the scope; none: the machine's own budget.
+class MemoryBudget {
+public:
+    explicit MemoryBudget(std::optional<int> mb) {
+        if (mb) setenv("TESSARY_ENGINE_MEMORY_MB", std::to_string(*mb).c_str(), 1);
+        else unsetenv("TESSARY_ENGINE_MEMORY_MB");
+    }
+    ~MemoryBudget() { unsetenv("TESSARY_ENGINE_MEMORY_MB"); }
+};
+
+// One discrete field with values 1..n, each twice, value v of class v - 1.
+void LoadOneClassPerValue(ITRXTree* trx, int n) {
+    ASSERT_EQ(trx->put_FieldType(0, 2), S_OK);
+    std::vector<std::vector<float>> rows;
+    for (int v = 1; v <= n; ++v) rows.insert(rows.end(), 2, {float(v), float(v - 1)});
+    ASSERT_EQ(Add(trx, rows), S_OK);
+}
+
+}  // namespace
+
+// Its value-by-class tables alone would take gigabytes per thread, its tree as much
+// again: refused before anything is allocated, under a small budget and under the
+// machine's own. The failed build leaves the arrays alone.
+TEST(EngineTrees, BuildBeyondTheMemoryBudgetIsRefusedAtOnce) {
+    Session s(2);
+    LoadOneClassPerValue(s.trx.Get(), 32767);
+    for (std::optional<int> mb : {std::optional<int>(64), std::optional<int>()}) {
+        MemoryBudget budget(mb);
+        SAFEARRAY* nt = nullptr;
+        SAFEARRAY* ci = nullptr;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(s.trx->BuildTree(&nt, &ci), E_OUTOFMEMORY) << (mb ? "64 MB" : "the machine's budget");
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+        EXPECT_EQ(nt, nullptr);
+        EXPECT_EQ(ci, nullptr);
+    }
+}
+
+// About 16 MB: refused under 4, the same tree under 64 as under the machine's budget,
+// and a refusal does not stick once the budget allows.
+TEST(EngineTrees, BuildWithinTheMemoryBudgetIsUnchanged) {
+    Session s(2);
+    LoadOneClassPerValue(s.trx.Get(), 1000);
+    ASSERT_EQ(s.trx->put_PruneRate(0), S_OK);
+    Tree unbounded = s.Run();
+    ASSERT_EQ(unbounded.nodes.size(), 1001u);
+    ASSERT_EQ(s.trx->put_MinItems(1), S_OK);  // a change that regrows
+    ASSERT_EQ(s.trx->put_MinItems(2), S_OK);
+    {
+        MemoryBudget budget(4);
+        HRESULT hr = S_OK;
+        Build(s.trx.Get(), &hr);
+        EXPECT_EQ(hr, E_OUTOFMEMORY);
+    }
+    MemoryBudget budget(64);
+    Tree bounded = s.Run();
+    ASSERT_EQ(bounded.nodes.size(), unbounded.nodes.size());
+    for (size_t i = 0; i < bounded.nodes.size(); ++i) {
+        const Node &a = bounded.nodes[i], &b = unbounded.nodes[i];
+        EXPECT_TRUE(a.type == b.type && a.forks == b.forks && a.field == b.field && a.cut == b.cut &&
+                    a.disclass == b.disclass && a.cls == b.cls && a.items == b.items && a.errors == b.errors &&
+                    a.children == b.children)
+            << "node " << i;
+    }
 }
 
 // Grown: the root splits on the discrete field; value 1 (three rows of class 1) is a

@@ -91,6 +91,7 @@ bool MirrorCurrent(const std::string& path, const std::string& source, const Sou
     sqlite3* db = nullptr;
     bool ok = false;
     if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK) {
+        DistrustSchema(db);
         sqlite3_stmt* st = nullptr;
         if (sqlite3_prepare_v2(db, "SELECT Source, Size, MTime, Format FROM MSysMirror", -1, &st, nullptr) ==
                 SQLITE_OK &&
@@ -320,6 +321,7 @@ long AccessMirror::Build(const std::string& source, const std::string& target) {
         return 3051;
     }
     std::unique_ptr<sqlite3, SqliteCloser> db(raw);
+    DistrustSchema(db.get());
     // A mirror is rebuilt from its source at will: no journal while it is made.
     if (!Exec(db.get(), "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN") ||
         !Exec(db.get(), "CREATE TABLE MSysMirror (Source TEXT, Size INTEGER, MTime INTEGER, Format INTEGER)"))

@@ -495,13 +495,25 @@ struct Cursor : std::enable_shared_from_this<Cursor> {
             const TableRef& tr = src->keyTables[0];
             std::string sql = "INSERT INTO " + QuoteIdent(tr.schema) + "." + QuoteIdent(tr.table) +
                               (cols.empty() ? " DEFAULT VALUES" : " (" + names + ") VALUES (" + params + ")");
-            sqlite3_stmt* st = core->Cached(sql);
-            for (size_t j = 0; j < cols.size(); ++j) {
-                const ColMeta& c = src->cols[size_t(cols[j])];
-                BindForColumn(st, int(j + 1), buffer[size_t(cols[j])], c.type, c.size, c.name);
+            int64_t rowid = 0;
+            auto insert = [&] {
+                sqlite3_stmt* st = core->Cached(sql);
+                for (size_t j = 0; j < cols.size(); ++j) {
+                    const ColMeta& c = src->cols[size_t(cols[j])];
+                    BindForColumn(st, int(j + 1), buffer[size_t(cols[j])], c.type, c.size, c.name);
+                }
+                core->Step(st, src->name);
+                rowid = sqlite3_last_insert_rowid(core->db);
+            };
+            const std::vector<std::string> counters = core->Counters(tr.schema, tr.table);
+            if (counters.empty()) {
+                insert();
+            } else {
+                core->Atomically([&] {
+                    insert();
+                    core->NumberCounters(tr.schema, tr.table, counters, {rowid});
+                });
             }
-            core->Step(st, src->name);
-            int64_t rowid = sqlite3_last_insert_rowid(core->db);
             src->keys.push_back(rowid);
             src->deleted.push_back(0);
             src->addedSet.insert(rowid);

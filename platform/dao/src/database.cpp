@@ -120,6 +120,7 @@ const bool kQuietMemory = [] {
 
 void Configure(sqlite3* db, bool readOnly) {
     (void)kQuietMemory;
+    DistrustSchema(db);
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, 5000);
     sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
@@ -139,6 +140,11 @@ void Configure(sqlite3* db, bool readOnly) {
 }
 
 }  // namespace
+
+void DistrustSchema(sqlite3* db) {
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+}
 
 std::string IndexSqliteName(const std::string& table, const std::string& jetName, bool primary) {
     return table + "." + jetName + (primary ? "#pk" : "");
@@ -169,6 +175,7 @@ void Core::RequestCheckpoint() {
                 sqlite3_close_v2(ck);
                 return;
             }
+            DistrustSchema(ck);
             sqlite3_busy_timeout(ck, 1000);
             std::unique_lock<std::mutex> l(ckMutex);
             for (;;) {
@@ -366,6 +373,7 @@ const TableInfo& Core::Info(const std::string& schema, const std::string& table)
                 if (c.pk && Upper(c.decl) == "INTEGER") rowidPk = &c;
         if (rowidPk && autoinc) rowidPk->ct.autoIncrement = true;
         if (rowidPk) rowidPk->notNull = true;
+        if (rowidPk) rowidPk->rowidKey = true;
         if (ti.rowid.empty()) ti.rowid = rowidPk ? QuoteIdent(rowidPk->name) : "rowid";
         // The primary key constraint's own name, as written when the table was made.
         std::string pkName = "PrimaryKey";
@@ -542,6 +550,7 @@ void Core::AttachOdbcLink(Link& link) {
             Raise(3051, folder);
         }
         std::unique_ptr<sqlite3, int (*)(sqlite3*)> snapFree(snap, sqlite3_close_v2);
+        DistrustSchema(snap);
         sqlite3_exec(snap, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN", nullptr, nullptr, nullptr);
         source->CreateTable(snap, "main", link.source);
         if (sqlite3_exec(snap, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) Raise(3051, folder);
@@ -591,6 +600,7 @@ void Core::FillOdbcLink(Link& link) {
         Raise(3051, link.snapshot);
     }
     std::unique_ptr<sqlite3, int (*)(sqlite3*)> snapFree(snap, sqlite3_close_v2);
+    DistrustSchema(snap);
     sqlite3_exec(snap, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN", nullptr, nullptr, nullptr);
     try {
         link.pending->CopyRows(snap, "main", link.source);
@@ -655,6 +665,28 @@ std::vector<std::string> Core::PrimaryKey(const std::string& schema, const std::
 
 std::string Core::RowidName(const std::string& schema, const std::string& table) {
     return Info(schema, table).rowid;
+}
+
+std::vector<std::string> Core::Counters(const std::string& schema, const std::string& table) {
+    std::vector<std::string> counters;
+    for (const auto& c : Info(schema, table).cols)
+        if (c.ct.autoIncrement && !c.rowidKey) counters.push_back(c.name);
+    return counters;
+}
+
+// Row by row in the order they were added, as the stored trigger does.
+void Core::NumberCounters(const std::string& schema, const std::string& table,
+                          const std::vector<std::string>& counters, const std::vector<int64_t>& rows) {
+    const std::string target = QuoteIdent(schema) + "." + QuoteIdent(table);
+    for (const auto& name : counters) {
+        const std::string c = QuoteIdent(name);
+        sqlite3_stmt* st = Cached("UPDATE " + target + " SET " + c + " = (SELECT ifnull(max(" + c + "), 0) + 1 FROM " +
+                                  target + ") WHERE " + RowidName(schema, table) + " = ?1 AND " + c + " IS NULL");
+        for (int64_t row : rows) {
+            sqlite3_bind_int64(st, 1, row);
+            Step(st, table);
+        }
+    }
 }
 
 // ------------------------------------------------------------------ transactions
@@ -1066,16 +1098,32 @@ void Core::Execute(const std::string& sql, int options) {
     case StmtKind::Update:
     case StmtKind::Delete: {
         CheckWritable();
-        sqlite3_stmt* q = Prepare(st.sql);
-        int rc = sqlite3_step(q);
-        if (rc == SQLITE_LOCKED || rc == SQLITE_LOCKED_SHAREDCACHE) {
-            sqlite3_reset(q);
-            SuspendStreams();
-            rc = sqlite3_step(q);
-        }
-        sqlite3_finalize(q);
-        if (rc != SQLITE_DONE) RaiseSqlite(db, rc, sql);
-        recordsAffected = sqlite3_changes(db);
+        std::string schema, table, text = st.sql;
+        std::vector<std::string> counters;
+        if (st.kind == StmtKind::Insert && ResolveTable(st.table, &schema, &table)) counters = Counters(schema, table);
+        if (!counters.empty()) text += " RETURNING " + RowidName(schema, table);
+        std::vector<int64_t> added;
+        auto run = [&] {
+            sqlite3_stmt* q = Prepare(text);
+            auto step = [&] {
+                int rc;
+                added.clear();
+                while ((rc = sqlite3_step(q)) == SQLITE_ROW) added.push_back(sqlite3_column_int64(q, 0));
+                return rc;
+            };
+            int rc = step();
+            if (rc == SQLITE_LOCKED || rc == SQLITE_LOCKED_SHAREDCACHE) {
+                sqlite3_reset(q);
+                SuspendStreams();
+                rc = step();
+            }
+            sqlite3_finalize(q);
+            if (rc != SQLITE_DONE) RaiseSqlite(db, rc, sql);
+            recordsAffected = sqlite3_changes(db);
+            NumberCounters(schema, table, counters, added);
+        };
+        if (counters.empty()) run();
+        else Atomically(run);
         Changed(false);
         return;
     }

@@ -30,6 +30,7 @@ struct ColumnInfo {
     ColumnType ct;
     bool notNull = false;
     int pk = 0;  // 1-based position in the primary key, 0 when not in it
+    bool rowidKey = false;  // the INTEGER primary key that is the row key itself
 };
 
 struct IndexInfo {
@@ -228,6 +229,13 @@ struct Core : SchemaResolver, std::enable_shared_from_this<Core> {
                      long* size) override;
     std::vector<std::string> PrimaryKey(const std::string& schema, const std::string& table) override;
     std::string RowidName(const std::string& schema, const std::string& table) override;
+
+    // Counters other than the row key number new rows from the largest value so far.
+    // Files keep a trigger for that, but no trigger runs here: the layer numbers the
+    // rows it added itself.
+    std::vector<std::string> Counters(const std::string& schema, const std::string& table);
+    void NumberCounters(const std::string& schema, const std::string& table, const std::vector<std::string>& counters,
+                        const std::vector<int64_t>& rows);
 
     // Statements.
     void Execute(const std::string& sql, int options);

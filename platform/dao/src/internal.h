@@ -32,6 +32,12 @@ std::string TrimSpaces(std::string_view s, bool left = true, bool right = true);
 // Errors raised inside SQL functions carry their number as "#n#text".
 std::string EncodeFunctionError(long number, std::string_view arg = {});
 
+// ---- connections (database.cpp)
+// Nothing a file holds runs on a connection: its triggers stay off, and its views and
+// defaults may call only functions without side effects. Every connection gets this
+// before its first statement.
+void DistrustSchema(sqlite3* db);
+
 // ---- VB conversions (vb.cpp)
 // A dynamically typed value as SQLite holds it, with the DAO type it stands for.
 std::string FormatDouble(double v, int digits);  // CStr of a Double (15) or Single (7)

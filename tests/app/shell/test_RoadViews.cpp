@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -239,6 +240,63 @@ TEST_F(RoadViews, TreeAndMarkedRowsExportFromTheWindow) {
     int lines = 0;
     for (std::string line; std::getline(in, line);) ++lines;
     EXPECT_EQ(lines, 51) << "a header and one line per marked row";
+}
+
+namespace {
+
+// A project whose every table carries triggers on every kind of write; one that ran
+// would leave its name in Fired and empty Test.
+class TrappedProject : public RoadTest {
+protected:
+    void SetUp() override {
+        RoadTest::SetUp();
+        path = CopySample();
+        std::vector<std::string> tables;
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%'", -1,
+                           &st, nullptr);
+        while (sqlite3_step(st) == SQLITE_ROW) tables.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+        sqlite3_finalize(st);
+        EXPECT_TRUE(std::find(tables.begin(), tables.end(), "Config") != tables.end());
+        std::string sql = "CREATE TABLE Fired (Name TEXT);";
+        for (const std::string& t : tables)
+            for (const char* when : {"INSERT", "UPDATE", "DELETE"})
+                sql += "CREATE TRIGGER [" + t + " " + when + "] AFTER " + when + " ON [" + t +
+                       "] BEGIN INSERT INTO Fired VALUES ('" + t + " " + when + "'); DELETE FROM Test; END;";
+        EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+        Open();
+    }
+};
+
+}  // namespace
+
+TEST_F(TrappedProject, NoStoredTriggerRunsOnAnyRoadOfTheWorkflow) {
+    ToTested();
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM Test WHERE Predicted >= 1"), 50);
+    MTessary::MenuCommand("mnuViewBrowseTest");
+    Tool("mnuCurrentMark")->trigger();
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM Test WHERE Mark = -1"), 50);
+    const std::string csv = dir.File("tree.csv"), text = dir.File("marked.txt");
+    dialogs.files.push_back(QString::fromStdString(csv));
+    Tool("mnuExportTree")->trigger();
+    EXPECT_EQ(StatusMain(), " Export Complete. ");
+    dialogs.files.push_back(QString::fromStdString(text));
+    Tool("mnuCurrentExport")->trigger();
+    EXPECT_TRUE(std::filesystem::exists(csv) && std::filesystem::exists(text));
+    EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
+    // Closed and opened again: the stored tree comes back without reading a row.
+    const int32_t nodes = G().gTRX->Nodes();
+    MTessary::MenuCommand("mnuFileClose");
+    Open();
+    ToState(4);
+    ASSERT_TRUE(G().gTRX && G().gTRX->HasTree());
+    EXPECT_EQ(G().gTRX->LoadCount(), 0);
+    EXPECT_EQ(G().gTRX->Nodes(), nodes);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM Test"), 150);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM Fired"), 0);
 }
 
 namespace {

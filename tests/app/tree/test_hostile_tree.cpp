@@ -4,6 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
+#include <limits>
+
 #include "CTRX.h"
 #include "CTreeBlob.h"
 #include "CTreeError.h"
@@ -151,6 +154,66 @@ TEST(HostileTree, TreeThatDoesNotFitTheFieldsIsRefusedOnLoad) {
     ASSERT_TRUE(back.Initialize(t.p.dataDef, &t.p.project));
     back.LoadTree(&t.p.project);
     EXPECT_TRUE(back.HasTree());
+}
+
+// A threshold that is no number, or that no single holds, would classify every row
+// one way and reach SQL as "nan": refused, naming the node, in either stored form.
+TEST(HostileTree, ThresholdThatIsNoNumberIsRefusedOnLoad) {
+    TreeProject t("cut");
+    const CTreeModel& good = t.trx.Tree();
+    int32_t threshold = -1;
+    for (int32_t n = 1; n < good.Nodes() && threshold < 0; ++n)
+        if (good.Node(n).NodeType == 2) threshold = n;
+    ASSERT_GT(threshold, 0);
+    const std::string node = "node " + std::to_string(threshold) + " has ";
+    auto refused = [&](const std::string& what, const std::function<void(CTRX&)>& load, const char* table) {
+        CTRX back;
+        ASSERT_TRUE(back.Initialize(t.p.dataDef, &t.p.project));
+        try {
+            load(back);
+            ADD_FAILURE() << what << ": the tree was loaded";
+        } catch (const CTreeError& e) {
+            EXPECT_EQ(e.Number(), 13) << what;
+            EXPECT_NE(std::string(e.what()).find(std::string(table) + " is damaged: " + node), std::string::npos)
+                << what << ": " << e.what();
+        }
+        EXPECT_FALSE(back.HasTree()) << what;
+    };
+
+    const float inf = std::numeric_limits<float>::infinity();
+    for (float cut : {std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::quiet_NaN(), inf, -inf}) {
+        std::vector<TRXNode> nodes = good.AllNodes();
+        nodes[size_t(threshold)].Cut = cut;
+        CTreeModel bad;
+        bad.Assign(nodes, good.Slots(), good.AllChildren());
+        t.p.SetNodeDataBytes(CTreeBlob::Pack(bad));
+        refused("NodeData cut " + std::to_string(cut), [&](CTRX& c) { c.LoadTree(&t.p.project); }, "NodeData");
+    }
+    // The older tables hold the cut as a number of any size.
+    t.trx.OldSaveTree(&t.p.project);
+    for (const char* cut : {"1e39", "-1e39", "3.5e38", "1e308", "9e999", "-9e999"}) {
+        sqlite3* db = t.p.OpenRaw();
+        ASSERT_EQ(sqlite3_exec(db, ("UPDATE TreeNodes SET Cut = " + std::string(cut) + " WHERE NodeNum = " +
+                                    std::to_string(threshold)).c_str(),
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+        refused(std::string("TreeNodes cut ") + cut, [&](CTRX& c) { c.OldLoadTree(&t.p.project); },
+                "TreeNodes and TreeLinks");
+    }
+
+    // The largest cuts a single holds still load.
+    for (float cut : {std::numeric_limits<float>::max(), -std::numeric_limits<float>::max()}) {
+        std::vector<TRXNode> nodes = good.AllNodes();
+        nodes[size_t(threshold)].Cut = cut;
+        CTreeModel edge;
+        edge.Assign(nodes, good.Slots(), good.AllChildren());
+        t.p.SetNodeDataBytes(CTreeBlob::Pack(edge));
+        CTRX back;
+        ASSERT_TRUE(back.Initialize(t.p.dataDef, &t.p.project));
+        back.LoadTree(&t.p.project);
+        EXPECT_TRUE(back.HasTree()) << cut;
+    }
 }
 
 TEST(HostileTree, KilledClassifyKeepsWhatProgressReported) {

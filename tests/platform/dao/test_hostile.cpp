@@ -1,6 +1,7 @@
 // Hostile names, files and statements: the layer refuses them cleanly or
 // handles them right, and never hangs or crashes.
 #include <signal.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -87,6 +88,56 @@ TEST(DaoHostile, ColumnsNamedLikeTheRowKeyDoNotRedirectEdits) {
     db->Execute("DELETE T.* FROM T INNER JOIN U ON T.K = U.K WHERE U.K = 40;");
     check = db->OpenRecordset("SELECT V FROM T ORDER BY K", RecordsetType::Snapshot);
     EXPECT_EQ(Column(*check, "V"), (std::vector<std::string>{"v1", "joined"}));
+}
+
+// A file's own triggers never run, whatever writes the table they sit on; the layer's
+// counters that are not the row key still number new rows, in the order they come.
+TEST(DaoHostile, StoredTriggersNeverRun) {
+    TempDir dir;
+    const std::string file = dir.File("t.txp");
+    {
+        auto db = dao::DBEngine::CreateDatabase(file, dao::dbLangGeneral);
+        db->Execute("CREATE TABLE Config (Name TEXT(50), [Value] TEXT(50))");
+        db->Execute("CREATE TABLE Test (X LONG)");
+        db->Execute("CREATE TABLE N (Id LONG CONSTRAINT PrimaryKey PRIMARY KEY, Seq COUNTER, V TEXT(5))");
+        for (int x : {1, 2, 3}) db->Execute("INSERT INTO Test VALUES (" + std::to_string(x) + ")");
+    }
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &raw), SQLITE_OK);
+    for (const char* when : {"AFTER INSERT ON Config", "BEFORE UPDATE ON Config", "AFTER INSERT ON N"})
+        ASSERT_EQ(sqlite3_exec(raw,
+                               ("CREATE TRIGGER [" + std::string(when) + "] " + when + " BEGIN DELETE FROM Test; END")
+                                   .c_str(),
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+    // Nor may its schema call the layer's own functions.
+    sqlite3_create_function(raw, "jet_abs", 1, SQLITE_UTF8, nullptr,
+                            [](sqlite3_context* c, int, sqlite3_value** v) { sqlite3_result_value(c, v[0]); }, nullptr,
+                            nullptr);
+    ASSERT_EQ(sqlite3_exec(raw, "CREATE TABLE Guard (A INTEGER, B INTEGER DEFAULT (jet_abs(5)))", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(raw);
+
+    auto db = dao::DBEngine::OpenDatabase(file);
+    EXPECT_NE(ErrorOf([&] { db->Execute("INSERT INTO Guard (A) VALUES (1)"); }), 0);
+    db->Execute("INSERT INTO Config VALUES ('a', 'b')");
+    db->Execute("UPDATE Config SET [Value] = 'c'");
+    auto config = db->OpenRecordset("Config", RecordsetType::Dynaset);
+    config->AddNew();
+    config->Fields("Name").SetValue(S("d"));
+    config->Update();
+    db->Execute("INSERT INTO N (Id, V) VALUES (50, 'a')");
+    db->Execute("INSERT INTO N (Id, V) SELECT 40 - X, 'b' FROM Test ORDER BY X;");
+    EXPECT_EQ(db->RecordsAffected(), 3);
+    auto n = db->OpenRecordset("N", RecordsetType::Dynaset);
+    n->AddNew();
+    n->Fields("Id").SetValue(L(10));
+    n->Update();
+    auto test = db->OpenRecordset("Test", RecordsetType::Dynaset);
+    EXPECT_EQ(Column(*test, "X"), (std::vector<std::string>{"1", "2", "3"}));
+    auto seq = db->OpenRecordset("SELECT Id, Seq FROM N ORDER BY Seq", RecordsetType::Snapshot);
+    EXPECT_EQ(Column(*seq, "Id"), (std::vector<std::string>{"50", "39", "38", "37", "10"}));
+    EXPECT_EQ(Column(*seq, "Seq"), (std::vector<std::string>{"1", "2", "3", "4", "5"}));
 }
 
 TEST(DaoHostile, NamesTheLayerKeepsAreRefusedForNewTables) {
