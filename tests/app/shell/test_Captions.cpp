@@ -3,6 +3,7 @@
 // print, preferences and about windows, the progress and splash windows.
 #include "ResultRoadFixture.h"
 
+#include "CBrowseHeader.h"
 #include "FAbout.h"
 #include "FFind.h"
 #include "FPref.h"
@@ -71,12 +72,13 @@ void CheckHeader(const QHeaderView* h, QStringList& cut) {
         if (text.isEmpty()) continue;
         const QVariant f = h->model()->headerData(i, Qt::Horizontal, Qt::FontRole);
         const QFontMetrics fm(f.isValid() ? f.value<QFont>() : h->font());
-        const QVariant a = h->model()->headerData(i, Qt::Horizontal, Qt::TextAlignmentRole);
-        const int align = a.isValid() ? a.toInt() : int(h->defaultAlignment());
+        // The grid's headings wrap over their lines.
+        const auto* grid = qobject_cast<const CBrowseHeader*>(h);
+        const int lines = grid ? grid->Lines() : 1;
         const int room = h->sectionSize(i) - 2 * h->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, h);
-        const QRect need = fm.boundingRect(QRect(0, 0, std::max(room, 1), 1 << 20), align & Qt::TextWordWrap,
-                                           MCaptionFit::Breakable(text));
-        if (need.width() > room || need.height() > h->height())
+        const QRect need = fm.boundingRect(QRect(0, 0, std::max(room, 1), 1 << 20), lines > 1 ? Qt::TextWordWrap : 0,
+                                           lines > 1 ? MCaptionFit::Breakable(text) : text);
+        if (need.width() > room || need.height() > std::min(h->height(), lines * fm.lineSpacing() + 1))
             cut << QStringLiteral("%1 section %2 '%3': %4x%5 > %6x%7")
                        .arg(Name(h))
                        .arg(i)
