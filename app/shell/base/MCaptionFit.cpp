@@ -95,8 +95,13 @@ void Fit(QWidget* w) {
     if (align & Qt::AlignRight) g.setLeft(g.left() - grow);
     else if (align & Qt::AlignHCenter) g.adjust(-grow / 2, 0, grow - grow / 2, 0);
     else g.setRight(g.right() + grow);
-    // Never out past the left of the parent.
-    if (g.left() < 0 && !w->isWindow()) g.moveLeft(0);
+    if (QWidget* parent = w->isWindow() ? nullptr : w->parentWidget()) {
+        // Within the parent: a group box grows with what it holds, any other
+        // parent cuts what sticks out, so that is no room to take.
+        if (g.left() < 0) g.moveLeft(0);
+        if (!qobject_cast<QGroupBox*>(parent) && g.right() >= parent->width())
+            g.setRight(std::max(w->geometry().right(), parent->width() - 1));
+    }
     w->setGeometry(g);
 }
 

@@ -12,7 +12,6 @@
 #include "FStatus.h"
 #include "MCaptionFit.h"
 
-#include <QAbstractItemModel>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -27,87 +26,75 @@ using namespace shelltest;
 
 namespace {
 
-QString Name(const QWidget* w) {
-    return QStringLiteral("%1 %2").arg(w->metaObject()->className(), w->objectName());
-}
-
-// Where the style draws a button's text, against the text's width.
-void CheckButton(const QAbstractButton* b, QStringList& cut) {
-    if (b->text().isEmpty()) return;
-    const int text = QFontMetrics(b->font()).size(Qt::TextShowMnemonic, b->text()).width();
-    QStyleOptionButton opt;
-    opt.initFrom(b);
-    opt.text = b->text();
-    QStyle::SubElement room;
-    if (qobject_cast<const QCheckBox*>(b)) room = QStyle::SE_CheckBoxContents;
-    else if (qobject_cast<const QRadioButton*>(b)) room = QStyle::SE_RadioButtonContents;
-    else if (qobject_cast<const QPushButton*>(b)) room = QStyle::SE_PushButtonContents;
-    else return;
-    int width = b->style()->subElementRect(room, &opt, b).width();
-    if (!b->icon().isNull() && room == QStyle::SE_PushButtonContents) width -= b->iconSize().width();
-    if (text > width) cut << QStringLiteral("%1 '%2': %3 > %4").arg(Name(b), b->text()).arg(text).arg(width);
-}
-
-void CheckLabel(const QLabel* l, QStringList& cut) {
-    const QString text = l->text();
-    if (text.isEmpty() || !l->pixmap().isNull() || Qt::mightBeRichText(text)) return;
-    const QFontMetrics fm(l->font());
-    const QRect room = l->contentsRect();
-    const int flags = (l->buddy() ? Qt::TextShowMnemonic : 0) | (l->wordWrap() ? Qt::TextWordWrap : 0);
-    const QRect need = fm.boundingRect(QRect(0, 0, std::max(room.width(), 1), 1 << 20), flags, text);
-    if (need.width() > room.width() || (l->wordWrap() && need.height() > room.height()))
-        cut << QStringLiteral("%1 '%2': %3x%4 > %5x%6")
-                   .arg(Name(l), text)
-                   .arg(need.width())
-                   .arg(need.height())
-                   .arg(room.width())
-                   .arg(room.height());
-}
-
-void CheckHeader(const QHeaderView* h, QStringList& cut) {
-    if (!h->model() || h->orientation() != Qt::Horizontal) return;
-    for (int i = 0; i < h->count(); ++i) {
-        if (h->isSectionHidden(i) || h->sectionSize(i) == 0) continue;
-        const QString text = h->model()->headerData(i, Qt::Horizontal).toString();
-        if (text.isEmpty()) continue;
-        const QVariant f = h->model()->headerData(i, Qt::Horizontal, Qt::FontRole);
-        const QFontMetrics fm(f.isValid() ? f.value<QFont>() : h->font());
-        // The grid's headings wrap over their lines.
-        const auto* grid = qobject_cast<const CBrowseHeader*>(h);
-        const int lines = grid ? grid->Lines() : 1;
-        const int room = h->sectionSize(i) - 2 * h->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, h);
-        const QRect need = fm.boundingRect(QRect(0, 0, std::max(room, 1), 1 << 20), lines > 1 ? Qt::TextWordWrap : 0,
-                                           lines > 1 ? MCaptionFit::Breakable(text) : text);
-        if (need.width() > room || need.height() > std::min(h->height(), lines * fm.lineSpacing() + 1))
-            cut << QStringLiteral("%1 section %2 '%3': %4x%5 > %6x%7")
-                       .arg(Name(h))
-                       .arg(i)
-                       .arg(text)
-                       .arg(need.width())
-                       .arg(need.height())
-                       .arg(room)
-                       .arg(h->height());
+// The part of w's width that its parents cut away.
+int CutByParents(const QWidget* w) {
+    QRect r = w->rect();
+    for (const QWidget* p = w; !p->isWindow() && p->parentWidget(); p = p->parentWidget()) {
+        r.translate(p->pos());
+        r &= p->parentWidget()->rect();
     }
+    return w->width() - std::max(r.width(), 0);
 }
 
-// Every visible caption in root that its control cuts.
+// The room a caption has and the size it takes, in the font it is drawn with;
+// false for controls without a caption.
+bool Measure(const QWidget* w, const QString& text, const QFont& font, QRect room, int flags, QSize* need) {
+    if (text.isEmpty()) return false;
+    *need = QFontMetrics(font).boundingRect(QRect(0, 0, std::max(room.width(), 1), 1 << 20), flags, text).size();
+    return need->width() > room.width() - CutByParents(w) || need->height() > room.height();
+}
+
+// Every visible caption in root that its control cuts: labels, buttons, group
+// box titles, header sections, tabs.
 QStringList Cut(const QWidget* root) {
     QStringList cut;
     QList<const QWidget*> all{root};
     for (const QWidget* w : root->findChildren<QWidget*>()) all << w;
+    const auto check = [&](const QWidget* w, const QString& text, const QFont& font, QRect room, int flags = 0) {
+        QSize need;
+        if (Measure(w, text, font, room, flags | Qt::TextShowMnemonic, &need))
+            cut << QStringLiteral("%1 %2 '%3': %4x%5 in %6x%7")
+                       .arg(w->metaObject()->className(), w->objectName(), text)
+                       .arg(need.width())
+                       .arg(need.height())
+                       .arg(room.width())
+                       .arg(room.height());
+    };
     for (const QWidget* w : all) {
         if (!w->isVisible()) continue;
-        if (auto* b = qobject_cast<const QAbstractButton*>(w)) CheckButton(b, cut);
-        else if (auto* l = qobject_cast<const QLabel*>(w)) CheckLabel(l, cut);
-        else if (auto* h = qobject_cast<const QHeaderView*>(w)) CheckHeader(h, cut);
-        else if (auto* g = qobject_cast<const QGroupBox*>(w)) {
-            const int text = QFontMetrics(g->font()).size(Qt::TextShowMnemonic, g->title()).width();
-            if (!g->title().isEmpty() && text + 4 > g->width())
-                cut << QStringLiteral("%1 '%2': %3 > %4").arg(Name(g), g->title()).arg(text + 4).arg(g->width());
+        if (auto* b = qobject_cast<const QAbstractButton*>(w)) {
+            // Where the style draws the text.
+            QStyleOptionButton opt;
+            opt.initFrom(b);
+            opt.text = b->text();
+            const QStyle::SubElement room = qobject_cast<const QCheckBox*>(b)      ? QStyle::SE_CheckBoxContents
+                                            : qobject_cast<const QRadioButton*>(b) ? QStyle::SE_RadioButtonContents
+                                                                                   : QStyle::SE_PushButtonContents;
+            QRect r = b->style()->subElementRect(room, &opt, b);
+            if (!b->icon().isNull()) r.setWidth(r.width() - b->iconSize().width());
+            if (qobject_cast<const QPushButton*>(b) || room != QStyle::SE_PushButtonContents)
+                check(b, b->text(), b->font(), QRect(0, 0, r.width(), b->height()));
+        } else if (auto* l = qobject_cast<const QLabel*>(w)) {
+            if (l->pixmap().isNull() && !Qt::mightBeRichText(l->text()))
+                check(l, l->text(), l->font(), l->contentsRect(), l->wordWrap() ? Qt::TextWordWrap : 0);
+        } else if (auto* g = qobject_cast<const QGroupBox*>(w)) {
+            check(g, g->title(), g->font(), QRect(0, 0, g->width() - 4, g->height()));
         } else if (auto* t = qobject_cast<const QTabBar*>(w)) {
-            for (int i = 0; i < t->count(); ++i)
-                if (QFontMetrics(t->font()).size(Qt::TextShowMnemonic, t->tabText(i)).width() > t->tabRect(i).width())
-                    cut << QStringLiteral("%1 tab '%2'").arg(Name(t), t->tabText(i));
+            for (int i = 0; i < t->count(); ++i) check(t, t->tabText(i), t->font(), t->tabRect(i));
+        } else if (auto* h = qobject_cast<const QHeaderView*>(w); h && h->model() && h->orientation() == Qt::Horizontal) {
+            // The grid's headings wrap over their lines, breaking after underscores too.
+            const auto* grid = qobject_cast<const CBrowseHeader*>(h);
+            const int lines = grid ? grid->Lines() : 1;
+            const int margin = 2 * h->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, h);
+            for (int i = 0; i < h->count(); ++i) {
+                if (h->isSectionHidden(i) || h->sectionSize(i) == 0) continue;
+                const QVariant f = h->model()->headerData(i, Qt::Horizontal, Qt::FontRole);
+                const QFont font = f.isValid() ? f.value<QFont>() : h->font();
+                const QString text = h->model()->headerData(i, Qt::Horizontal).toString();
+                const int high = std::min(h->height(), lines * QFontMetrics(font).lineSpacing() + 1);
+                check(h, lines > 1 ? MCaptionFit::Breakable(text) : text, font,
+                      QRect(0, 0, h->sectionSize(i) - margin, high), lines > 1 ? Qt::TextWordWrap : 0);
+            }
         }
     }
     return cut;
