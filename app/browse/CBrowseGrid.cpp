@@ -1,5 +1,7 @@
 #include "CBrowseGrid.h"
 
+#include "CBrowseHeader.h"
+
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -50,6 +52,7 @@ CBrowseGrid::CBrowseGrid(QWidget* parent) : QWidget(parent), mModel(new CBrowseM
         vh->setSectionResizeMode(QHeaderView::Fixed);
         vh->setDefaultSectionSize(fontMetrics().height() + 6);
         vh->setFixedWidth(14);
+        view->setHorizontalHeader(new CBrowseHeader(view));
         QHeaderView* hh = view->horizontalHeader();
         hh->setSectionsClickable(false);
         hh->setSectionsMovable(false);
@@ -106,6 +109,14 @@ void CBrowseGrid::SetSplit(int split) {
 }
 
 void CBrowseGrid::SetRecordSelectors(int split, bool on) { SplitView(split)->verticalHeader()->setVisible(on); }
+
+CBrowseHeader* CBrowseGrid::Header(int split) const {
+    return static_cast<CBrowseHeader*>(SplitView(split)->horizontalHeader());
+}
+
+void CBrowseGrid::SetHeadLines(int lines) {
+    for (QTableView* v : mViews) static_cast<CBrowseHeader*>(v->horizontalHeader())->SetLines(lines);
+}
 
 int CBrowseGrid::Row() const {
     const QModelIndex i = mViews[0]->selectionModel()->currentIndex();

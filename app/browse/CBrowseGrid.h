@@ -12,6 +12,7 @@
 
 class QTableView;
 class QHeaderView;
+class CBrowseHeader;
 
 struct GridEvents {
     std::function<void()> dblClick;
@@ -58,6 +59,9 @@ public:
     void ReBind();
 
     void SetRecordSelectors(int split, bool on);
+    // Lines of the column headings (both splits).
+    void SetHeadLines(int lines);
+    CBrowseHeader* Header(int split) const;
     // The view whose handlers are installed (so that a view dropped later
     // does not remove the handlers of the one bound after it).
     const void* BoundView() const { return mBound; }

@@ -1,11 +1,13 @@
 #include "CBrowseView.h"
 
 #include "CBrowseGrid.h"
+#include "CBrowseHeader.h"
 #include "CDataDef.h"
 #include "MMarks.h"
 #include "MUtilities.h"
 #include "UGrid.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <map>
@@ -103,6 +105,7 @@ void CBrowseView::SetupGrid() {
         }
     });
     step([&] { mTG->AddSplit(); });
+    step([&] { mTG->SetHeadLines(2); });
     SetupSplits();
     int firstUsed = 0;
     for (int i = 0; i < int(cols.size()); ++i) {
@@ -139,6 +142,12 @@ void CBrowseView::SetupGrid() {
         });
     }
     FinishLayout(outputName);
+    // No column narrower than its heading in the font the grid draws it with.
+    step([&] {
+        const CBrowseHeader* header = mTG->Header(1);
+        for (size_t i = 1; i < cols.size(); ++i)
+            cols[i].width = std::max(cols[i].width, header->HeadingWidth(cols[i].caption));
+    });
     step([&] {
         mTG->SetRecordSelectors(0, true);
         mTG->SetRecordSelectors(1, false);

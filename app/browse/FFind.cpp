@@ -1,4 +1,5 @@
 #include "FFind.h"
+#include "MCaptionFit.h"
 
 #include "AppErrors.h"
 #include "IShell.h"
@@ -56,6 +57,7 @@ FFind::FFind(QWidget* parent) : QDialog(parent) {
     setTabOrder(cmdCancel, optDirection[0]);
     setTabOrder(optDirection[0], optDirection[1]);
     setTabOrder(optDirection[1], chkMatchCase);
+    MCaptionFit::FitAll(this);
 
     connect(cmbFind, &QComboBox::editTextChanged, this, [this] { cmbFind_Change(); });
     connect(cmbFind, &QComboBox::activated, this, [this] { cmbFind_Change(); });

@@ -297,9 +297,8 @@ void UGrid::ABar_Click(const QString& toolName) {
     if (toolName == QLatin1String("mnuSortASC")) SortASC();
     else if (toolName == QLatin1String("mnuSortDESC")) SortDESC();
     else if (toolName == QLatin1String("mnuFind")) {
-        ShowFind();
         busy.SetValue(false);
-        if (mFFind) mFFind->activateWindow();
+        ShowFind();
     } else if (toolName == QLatin1String("mnuCopyField")) CopyCell();
     else if (toolName == QLatin1String("mnuCopyRow")) CopyRecord();
     else if (toolName == QLatin1String("mnuSelectRow")) emit SelectSpecial();
@@ -314,9 +313,12 @@ void UGrid::ShowFind() {
         connect(mFFind, &FFind::FindNextRequested, this, &UGrid::mFFind_FindNext);
         connect(mFFind, &FFind::Activate, this, &UGrid::mFFind_Activate);
     }
+    // A shown tool window is not activated on X, and one already open stays
+    // behind: either way typed text would go to the grid.
     Quietly([&] {
         mFFind->show();
         mFFind->raise();
+        mFFind->activateWindow();
     });
 }
 

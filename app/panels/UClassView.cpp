@@ -1,4 +1,5 @@
 #include "UClassView.h"
+#include "MCaptionFit.h"
 
 #include "AppErrors.h"
 #include "CDataDef.h"
@@ -166,4 +167,5 @@ void UClassView::resizeEvent(QResizeEvent*) {
     });
     MPanelTrap::Skip([&] { mList->setColumnWidth(0, std::max(0, mCombo->width() - 335 / kTwips)); });
     MPanelTrap::Skip([&] { mFieldStats->move(std::max(3045 / kTwips, width() - mFieldStats->width() - 60 / kTwips), 5); });
+    MCaptionFit::FitAll(this);
 }

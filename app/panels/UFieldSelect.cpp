@@ -1,4 +1,5 @@
 #include "UFieldSelect.h"
+#include "MCaptionFit.h"
 
 #include "CDataDef.h"
 #include "KeyCodes.h"
@@ -497,5 +498,6 @@ void UFieldSelect::resizeEvent(QResizeEvent*) {
         mTo->setGeometry(PxRect(l.to));
         for (size_t i = 0; i < 6; ++i) mButtons[i]->setGeometry(PxRect(l.buttons[i]));
     });
+    MCaptionFit::FitAll(this);
     setUpdatesEnabled(updates);
 }

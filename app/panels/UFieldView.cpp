@@ -1,4 +1,5 @@
 #include "UFieldView.h"
+#include "MCaptionFit.h"
 
 #include "CDataDef.h"
 #include "CProject.h"
@@ -171,4 +172,5 @@ void UFieldView::resizeEvent(QResizeEvent*) {
     MPanelTrap::Skip([&] {
         mDataSource->resize(std::max(0, mList->width() - (mDataSource->x() - mList->x())), mDataSource->height());
     });
+    MCaptionFit::FitAll(this);
 }

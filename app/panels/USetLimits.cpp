@@ -1,4 +1,5 @@
 #include "USetLimits.h"
+#include "MCaptionFit.h"
 
 #include "MPanelTrap.h"
 #include "URecordSelect.h"
@@ -169,4 +170,5 @@ void USetLimits::resizeEvent(QResizeEvent*) {
         mBack->move(Px(l.backLeft), mBack->y());
         mNext->move(Px(l.nextLeft), mNext->y());
     });
+    MCaptionFit::FitAll(this);
 }

@@ -1,4 +1,5 @@
 #include "UTableSelect.h"
+#include "MCaptionFit.h"
 
 #include "AppErrors.h"
 #include "IShell.h"
@@ -237,5 +238,6 @@ void UTableSelect::resizeEvent(QResizeEvent*) {
     MPanelTrap::Skip([&] { mOpenFile->move(left + mTables->width() - mOpenFile->width(), mOpenFile->y()); });
     MPanelTrap::Skip([&] { mFileName->resize(std::max(0, mTables->width() - mOpenFile->width()), mFileName->height()); });
     MPanelTrap::Skip([&] { mRowCount->move(left + mTables->width() - mRowCount->width() - 60 / kTwips, mRowCount->y()); });
+    MCaptionFit::FitAll(this);
     update();
 }

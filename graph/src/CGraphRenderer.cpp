@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPolygon>
 #include <QRegion>
+#include <algorithm>
 #include <cmath>
 
 #include "CNodars32Ctrl.h"
@@ -37,11 +38,11 @@ int HAlign(int align) {
     }
 }
 
-// The size a word-wrapped text takes at the given width.
-QSize Measure(const QFontMetrics& fm, const QString& text, int width, int align) {
-    return fm.boundingRect(QRect(0, 0, std::max(width, 1), 1 << 20), Qt::TextWordWrap | HAlign(align) | Qt::AlignTop,
-                           text)
-        .size();
+constexpr int kLabelFlags = Qt::TextWordWrap | Qt::AlignTop;
+
+// The box a word-wrapped text takes at the given width, within that width.
+QRect Measure(const QFontMetrics& fm, const QString& text, int width, int align) {
+    return fm.boundingRect(QRect(0, 0, std::max(width, 1), 1 << 20), kLabelFlags | HAlign(align), text);
 }
 
 // Two distinct points at the end of a route: P before the tip T. False when the
@@ -288,14 +289,15 @@ void CGraphRenderer::DrawLabel(QPainter& p, Context& c, const CGraphItem& item, 
     const QString key = c.fontKey + QLatin1Char('\x1f') + QString::number(LR.Width()) + QLatin1Char('\x1f') +
                         QString::number(align) + QLatin1Char('\x1f') + text;
     auto found = ctl.mLabelSizes.constFind(key);
-    QSize size;
+    QRect measured;
     if (found != ctl.mLabelSizes.constEnd()) {
-        size = *found;
+        measured = *found;
     } else {
-        size = Measure(p.fontMetrics(), text, LR.Width(), align);
+        measured = Measure(p.fontMetrics(), text, LR.Width(), align);
         if (ctl.mLabelSizes.size() > 8192) ctl.mLabelSizes.clear();
-        ctl.mLabelSizes.insert(key, size);
+        ctl.mLabelSizes.insert(key, measured);
     }
+    const QSize size = measured.size();
     GRect m{LR.left, LR.top, LR.left + size.width(), LR.top + size.height()};
     m.Offset((LR.right - m.right) / 2, (LR.bottom - m.bottom) / 2);
     // Never closer than one unit to the label box.
@@ -313,10 +315,28 @@ void CGraphRenderer::DrawLabel(QPainter& p, Context& c, const CGraphItem& item, 
     QColor colour = c.fore;
     if (ctl.mDrawColored && item.TextColor != kNoColour) colour = Rgb(item.TextColor);
     p.setPen(QPen(colour, 0));
-    // Text that fits its box needs no clipping (cutting the clip region down is
-    // the dearest part of a label).
-    const bool fits = size.width() <= m.Width() && size.height() <= m.Height();
-    p.drawText(Box(m), Qt::TextWordWrap | HAlign(align) | Qt::AlignTop | (fits ? Qt::TextDontClip : 0), text);
+    // The text is drawn as it was measured, at the label box's width: laid out
+    // again in M, up to two units narrower, a text that fills its box exactly
+    // would wrap onto a line that no longer fits. Its box goes where alignment
+    // puts it in M.
+    const auto place = [](int lo, int hi, int extent, int how) {
+        return how == 0 ? lo : how == 2 ? hi - extent : lo + (hi - lo - extent) / 2;
+    };
+    int x = place(m.left, m.right, size.width(), h), y = place(m.top, m.bottom, size.height(), v);
+    const bool fits = size.width() <= LR.Width() && size.height() <= LR.Height();
+    if (fits) {
+        // Within the label box, where it was measured to fit: never cut.
+        x = std::clamp(x, LR.left, LR.right - size.width());
+        y = std::clamp(y, LR.top, LR.bottom - size.height());
+    } else {
+        // Too large: clipped to M (cutting the clip region down is the dearest
+        // part of a label, so only here).
+        p.save();
+        p.setClipRect(Box(m), Qt::IntersectClip);
+    }
+    p.drawText(QRect(x - measured.left(), y - measured.top(), std::max(LR.Width(), 1), 1 << 20),
+               kLabelFlags | HAlign(align) | Qt::TextDontClip, text);
+    if (!fits) p.restore();
 }
 
 void CGraphRenderer::DrawIncoming(QPainter& p, Context& c, const CGraphItem& item) const {

@@ -299,9 +299,9 @@ private:
     // mouse state
     MouseState mMouse;
 
-    // Sizes of laid-out item labels by font, width, alignment and text: the
-    // same labels are measured again on every repaint.
-    mutable QHash<QString, QSize> mLabelSizes;
+    // Laid-out item labels (the text's box within its measuring width) by font,
+    // width, alignment and text: the same labels are measured again on every repaint.
+    mutable QHash<QString, QRect> mLabelSizes;
 
     friend class CNodars32Wnd;
     friend class CGraphRenderer;

@@ -1,6 +1,8 @@
 // What the control draws, read back as pixels of its viewport at positions the
 // control itself reports (GraphToScreenX/Y less the one-pixel border).
 #include <QAbstractScrollArea>
+#include <QApplication>
+#include <QFontMetrics>
 #include <QImage>
 #include <QScrollBar>
 
@@ -256,4 +258,49 @@ TEST(GraphRender, LabelAlignmentPlacesTheTextInsideTheBox) {
     EXPECT_LE(std::abs((middle.top() + middle.bottom()) / 2 - (b.t + b.b) / 2), 3);
     c.Put(dispidDrawItemLabels, com::Variant::Bool(false));
     EXPECT_TRUE(ink(Grab(c)).isEmpty());
+}
+
+// A label measured to fit its box is drawn as measured: a text whose widest
+// line fills the box exactly keeps all its lines (drawing it two units
+// narrower would wrap a third line out of sight). Text that does not fit
+// stays inside the box.
+TEST(GraphRender, LabelThatFitsItsBoxKeepsEveryLine) {
+    Control c(500, 400);
+    QFont font = QApplication::font();
+    font.setPixelSize(13);
+    c.Put(dispidFont, com::Variant::Str(font.toString().toStdString()));
+    const QString lines[2] = {QStringLiteral("worst_perimeter > 114.3"), QStringLiteral("[diagnosis = malignant]")};
+    const QFontMetrics fm(font);
+    const auto measure = [&](int width) {
+        return fm.boundingRect(QRect(0, 0, width, 1000), Qt::TextWordWrap | Qt::AlignHCenter, lines[0] + '\n' + lines[1]);
+    };
+    const QRect whole = measure(1000);
+    ASSERT_GT(measure(whole.width() - 2).height(), whole.height()) << "the text must wrap just inside its width";
+
+    c.AddItem((lines[0] + "\r\n" + lines[1]).toStdString());
+    c.PutItem(dispidItemXPos, 0, 100);
+    c.PutItem(dispidItemYPos, 0, 100);
+    c.PutItem(dispidItemWidth, 0, whole.width());
+    c.PutItem(dispidItemHeight, 0, whole.height() + 6);
+    Box b = Device(c, 0);
+    // Ink width per row band of the item's inside.
+    auto inkWidth = [](const QImage& img, int left, int right, int top, int bottom) {
+        int lo = right, hi = left - 1;
+        for (int y = top; y < bottom; ++y)
+            for (int x = left; x < right; ++x)
+                if (qGray(img.pixel(x, y)) < 128) lo = std::min(lo, x), hi = std::max(hi, x);
+        return std::max(0, hi - lo + 1);
+    };
+    QImage img = Grab(c);
+    const int mid = (b.t + b.b) / 2;
+    EXPECT_NEAR(inkWidth(img, b.l + 1, b.r - 1, b.t + 1, mid), fm.boundingRect(lines[0]).width(), 3);
+    EXPECT_NEAR(inkWidth(img, b.l + 1, b.r - 1, mid, b.b - 1), fm.boundingRect(lines[1]).width(), 3);
+
+    // One line's height: the second line is cut, nothing lands outside the box.
+    c.PutItem(dispidItemHeight, 0, fm.lineSpacing() + 4);
+    b = Device(c, 0);
+    img = Grab(c);
+    EXPECT_GT(inkWidth(img, b.l + 1, b.r - 1, b.t + 1, b.b - 1), 0);
+    EXPECT_EQ(inkWidth(img, b.l - 20, b.r + 20, b.b + 1, b.b + 2 * fm.lineSpacing()), 0) << "below the box";
+    EXPECT_EQ(inkWidth(img, b.l - 20, b.r + 20, b.t - 2 * fm.lineSpacing(), b.t - 1), 0) << "above the box";
 }

@@ -1,4 +1,5 @@
 #include "FPrint.h"
+#include "MCaptionFit.h"
 
 #include "AppErrors.h"
 
@@ -67,6 +68,7 @@ FPrint::FPrint(QWidget* owner) : QDialog(owner) {
     connect(setup, &QPushButton::clicked, this, [this] { PrinterSetup(); });
     connect(cancel, &QPushButton::clicked, this, [this] { Cancel(); });
     connect(ok, &QPushButton::clicked, this, [this] { Ok(); });
+    MCaptionFit::FitAll(this);
 
     if (owner) {
         // Centred over the window that owns it.

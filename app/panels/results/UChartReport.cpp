@@ -1,4 +1,5 @@
 #include "UChartReport.h"
+#include "MCaptionFit.h"
 
 #include "AppErrors.h"
 #include "ErrorGuard.h"
@@ -40,7 +41,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect 
     }
     if (right) label->setAlignment(Qt::AlignRight | Qt::AlignTop);
     // A caption is never cut where the face is wider than the design's.
-    else label->resize(std::max(place.width(), label->sizeHint().width()), place.height());
+    else MCaptionFit::Fit(label);
     label->setToolTip(tip);
     return label;
 }

@@ -7,6 +7,7 @@
 #include "CProject.h"
 #include "MUtilities.h"
 
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
@@ -158,12 +159,15 @@ int16_t UMatrix::VisibleCount(double clientSpan, double fixedSpan, double step, 
 
 QString UMatrix::PercentText(float rate) { return QString::number(double(rate) * 100.0, 'f', 2) + "%"; }
 
-QString UMatrix::PredictionLabel(const QFont& font, int height, int* offset) {
-    const QFontMetricsF metrics(font);
+QString UMatrix::PredictionLabel(QFont& font, int length, int* offset) {
     QString text = "PREDICTION";
-    *offset = Round((height - metrics.horizontalAdvance(text)) / 2.0);
+    for (int px = QFontInfo(font).pixelSize(); px > kSmallestTurnedPixels &&
+                                               QFontMetricsF(font).horizontalAdvance(text) >= length;)
+        font.setPixelSize(--px);
+    const QFontMetricsF metrics(font);
+    *offset = Round((length - metrics.horizontalAdvance(text)) / 2.0);
     if (*offset < 0) {
-        while (!text.isEmpty() && metrics.horizontalAdvance(text) >= height) text.chop(1);
+        while (!text.isEmpty() && metrics.horizontalAdvance(text) >= length) text.chop(1);
         *offset = 1;
     }
     return text;
@@ -324,14 +328,17 @@ void UMatrix::DrawFrame(QPainter& p, const Layout& l) {
         p.drawText(QRect(left, top, tw, th), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, note);
     });
     Step([&] {
-        const QRect band(QPoint(l.x0 - 20, l.y1), QPoint(l.x0, l.y1 + l.H()));
+        // Measured in the font it is drawn with. Rows too few for the label:
+        // the band reaches up into the free corner beside the column headings.
+        QFont turned = Arial(8, true);
+        const int whole = int(std::ceil(QFontMetricsF(turned).horizontalAdvance("PREDICTION"))) + 2;
+        const int extra = std::clamp(whole - l.H(), 0, 36);
+        const QRect band(QPoint(l.x0 - 20, l.y1 - extra), QPoint(l.x0, l.y1 + l.H()));
         p.setPen(QPen(kBlack, 1));
         p.setBrush(kPredictFill);
         p.drawRect(band.adjusted(0, 0, -1, -1));
-        // Measured with the plain font.
         int offset = 0;
-        const QString text = PredictionLabel(mFont, l.H(), &offset);
-        const QFont turned = Arial(8, true);
+        const QString text = PredictionLabel(turned, l.H() + extra, &offset);
         p.save();
         p.setFont(turned);
         p.setPen(kPredictText);

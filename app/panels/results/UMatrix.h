@@ -63,9 +63,12 @@ public:
 
     static int16_t VisibleCount(double clientSpan, double fixedSpan, double step, int16_t n);
     static QString PercentText(float rate);
-    // The turned "PREDICTION" label for rows of this total height, measured in
-    // font: cut to fit when too long (offset 1), else centred (offset).
-    static QString PredictionLabel(const QFont& font, int height, int* offset);
+    // The turned "PREDICTION" label along a band of this length, measured in the
+    // font it is drawn with. A label too long takes a smaller font (down to
+    // kSmallestTurnedPixels, font comes back changed) and only below that is cut
+    // to fit (offset 1); otherwise it is centred (offset).
+    static QString PredictionLabel(QFont& font, int length, int* offset);
+    static constexpr int kSmallestTurnedPixels = 7;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -1,4 +1,5 @@
 #include "UPrune.h"
+#include "MCaptionFit.h"
 
 #include "ErrorGuard.h"
 #include "MTwips.h"
@@ -38,7 +39,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect 
     font.setPointSizeF(points);
     label->setFont(font);
     // A caption is never cut where the face is wider than the design's.
-    if (!right) label->resize(std::max(place.width(), label->sizeHint().width()), place.height());
+    if (!right) MCaptionFit::Fit(label);
     if (color.isValid()) {
         QPalette p = label->palette();
         p.setColor(QPalette::WindowText, color);
@@ -285,4 +286,5 @@ bool UPrune::eventFilter(QObject* watched, QEvent* event) {
 void UPrune::resizeEvent(QResizeEvent*) {
     mBack->move(MTwips::ToPixels(kMargin), mBack->y());
     mNext->move(MTwips::ToPixels(NextButtonLeft(width() * double(MUtilities::TwipsPerPixel))), mNext->y());
+    MCaptionFit::FitAll(this);
 }

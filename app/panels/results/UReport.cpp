@@ -1,4 +1,5 @@
 #include "UReport.h"
+#include "MCaptionFit.h"
 
 #include <algorithm>
 
@@ -69,12 +70,7 @@ UReport::UReport(QWidget* parent) : shell::UReport(parent) {
     }
     // Captions wider than their design boxes in the fonts at hand are widened,
     // and the frame with them, rather than cut.
-    int right = 0;
-    for (auto* option : mFilters) {
-        option->resize(std::max(option->width(), option->sizeHint().width()), option->height());
-        right = std::max(right, option->geometry().right());
-    }
-    if (right + 6 > mFilterFrame->width()) mFilterFrame->resize(right + 6, mFilterFrame->height());
+    MCaptionFit::FitAll(mFilterFrame);
     mFilters[0]->setChecked(true);
     mFilterFrame->hide();
     connect(mFilterGroup, &QButtonGroup::idToggled, this, [this](int id, bool checked) {

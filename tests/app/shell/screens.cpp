@@ -11,6 +11,7 @@
 #include "FAbout.h"
 #include "FMain.h"
 #include "FPref.h"
+#include "FPrint.h"
 #include "FSplash.h"
 #include "FStatus.h"
 #include "MTessary.h"
@@ -29,6 +30,7 @@
 #include <QLineEdit>
 #include <QDir>
 #include <QFileDialog>
+#include <QFile>
 #include <QFileInfo>
 #include <QListWidget>
 #include <QPushButton>
@@ -37,6 +39,9 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <string>
+
+#include <sqlite3.h>
 
 namespace {
 
@@ -50,6 +55,27 @@ bool Save(QWidget* w, const QString& dir, const char* name) {
     const bool ok = w->grab().save(path);
     std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
     return ok;
+}
+
+// A table whose tree cuts on long field names: diagnosis follows
+// worst_perimeter above about 114, mean_concave_points_ratio adds a second cut.
+bool WrapDemoTable(const QString& path) {
+    QFile::remove(path);
+    sqlite3* db = nullptr;
+    if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK) return false;
+    std::string sql =
+        "CREATE TABLE cells (Id INTEGER PRIMARY KEY, worst_perimeter DOUBLE, mean_concave_points_ratio DOUBLE, "
+        "diagnosis VARCHAR(10));BEGIN;";
+    for (int i = 1; i <= 300; ++i) {
+        const double perimeter = 60 + (i * 37 % 120) + (i % 10) / 10.0;
+        const double radius = 8 + (i * 13 % 140) / 10.0;
+        const bool malignant = perimeter > 114.3 || (perimeter > 90 && radius > 17.5);
+        sql += "INSERT INTO cells VALUES (" + std::to_string(i) + "," + std::to_string(perimeter) + "," +
+               std::to_string(radius) + ",'" + (malignant ? "malignant" : "benign") + "');";
+    }
+    const bool made = sqlite3_exec(db, (sql + "COMMIT;").c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return made;
 }
 
 }  // namespace
@@ -201,6 +227,69 @@ int main(int argc, char** argv) {
             ok = false;
         }
     }
+    // ---- Step: a flow chart whose leaf conditions wrap -------------------------
+    // A new project over a generated table with long field names, extracted:
+    // every leaf shows its condition, wrapped, and its class line.
+    {
+        const QString folder = QFileInfo(QString::fromLocal8Bit(argv[2])).absolutePath();
+        ok &= WrapDemoTable(folder + QStringLiteral("/cells.db"));
+        ui::ScopedRecorder answers;
+        answers.files.push_back(folder + QStringLiteral("/cells.txp"));
+        MTessary::MenuCommand(QStringLiteral("mnuFileNew"));
+        answers.files.push_back(folder + QStringLiteral("/cells.db"));
+        QWidget* table = main.Panels().tableSel;
+        table->findChild<QPushButton*>(QStringLiteral("cmdOpenFile"))->click();
+        auto* tables = table->findChild<QListWidget*>(QStringLiteral("lstTables"));
+        const auto cells = tables->findItems(QStringLiteral("cells"), Qt::MatchExactly);
+        if (!cells.isEmpty()) tables->setCurrentItem(cells.front());
+        table->findChild<QPushButton*>(QStringLiteral("cmdTableOK"))->click();
+        QWidget* fields = main.Panels().fieldSel;
+        const auto button = [fields](int i) {
+            fields->findChild<QToolButton*>(QStringLiteral("cmdMvFd%1").arg(i))->click();
+        };
+        const auto select = [fields](const char* list, const QString& name) {
+            auto* w = fields->findChild<QListWidget*>(QString::fromUtf8(list));
+            w->clearSelection();
+            for (auto* item : w->findItems(name, Qt::MatchStartsWith)) item->setSelected(true);
+        };
+        button(3);
+        select("lstFieldsTo", QStringLiteral("Id"));
+        button(4);
+        select("lstFieldsTo", QStringLiteral("diagnosis"));
+        button(4);
+        select("lstFieldsFrom", QStringLiteral("diagnosis"));
+        button(0);
+        fields->findChild<QPushButton*>(QStringLiteral("lnkNext"))->click();
+        if (main.State().State() == 3)
+            main.findChild<QWidget*>(QStringLiteral("pnlSetLimits"))->findChild<QPushButton*>(QStringLiteral("lnkNext"))->click();
+        ok &= main.State().State() == 4 && Save(&main, out, "20-flow-chart-wrapped-conditions.png");
+        MTessary::MenuCommand(QStringLiteral("mnuZoomIn"));
+        ok &= Save(&main, out, "21-flow-chart-wrapped-conditions-zoomed.png");
+        // The same rows in the grid (two-line headings), and Find from the menu
+        // taking the keyboard on a real display.
+        MTessary::MenuCommand(QStringLiteral("mnuViewBrowseAll"));
+        ok &= Save(&main, out, "22-browse-long-field-names.png");
+        MTessary::MenuCommand(QStringLiteral("mnuEditFind"));
+        QElapsedTimer wait;
+        wait.start();
+        while (wait.elapsed() < 500) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QWidget* find = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == QLatin1String("FFind") && w->isVisible()) find = w;
+        const QWidget* focus = QApplication::focusWidget();
+        std::printf("find window %s, keyboard at %s\n", find ? "shown" : "missing",
+                    focus ? qPrintable(focus->objectName()) : "nothing");
+        ok &= find && focus && focus->window() == find && Save(find, out, "23-find.png");
+        if (find) find->hide();
+        {
+            FPrint print(&main);
+            print.show();
+            ok &= Save(&print, out, "24-print-flow-chart.png");
+        }
+        for (const auto& m : answers.Messages()) std::printf("message: %s\n", qPrintable(m.text));
+    }
+    // ---- End of step: a flow chart whose leaf conditions wrap -------------------
+
     main.close();
     return ok ? 0 : 1;
 }

@@ -5,6 +5,10 @@
 #include "CDataDef.h"
 #include "MdbUtils.h"
 #include "UTextSpin.h"
+#include "CBrowseGrid.h"
+#include "FFind.h"
+
+#include <QComboBox>
 
 #include <QLabel>
 #include <QLineEdit>
@@ -368,4 +372,28 @@ TEST_F(BigTree, OverAHundredAndTwentyEightLeavesTheRuleTreeIsShown) {
     MTessary::MenuCommand("mnuZoomOut");
     EXPECT_EQ(TreeGraph().Zoom(), 125);
     EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
+}
+
+// Find, from the menu or the tool bar, takes the keyboard, also when it is
+// already open behind the window: typed text goes to the search text, not to
+// the grid.
+TEST_F(RoadViews, FindTakesTheKeyboardEachTimeItIsOpened) {
+    ToState(4);
+    MTessary::MenuCommand("mnuViewBrowseAll");
+    ASSERT_EQ(Right(), "DataGrid");
+    for (int round = 0; round < 2; ++round) {
+        Main().activateWindow();
+        GridView().Grid()->setFocus();
+        QApplication::processEvents();
+        ASSERT_EQ(QApplication::activeWindow(), &Main()) << round;
+        Tool("mnuEditFind")->trigger();
+        QApplication::processEvents();
+        FFind* find = GridView().FindDialog();
+        ASSERT_TRUE(find);
+        EXPECT_EQ(QApplication::activeWindow(), static_cast<QWidget*>(find)) << round;
+        EXPECT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(find->cmbFind)) << round;
+    }
+    GridView().ABar_Click("mnuFind");
+    QApplication::processEvents();
+    EXPECT_EQ(QApplication::activeWindow(), static_cast<QWidget*>(GridView().FindDialog()));
 }

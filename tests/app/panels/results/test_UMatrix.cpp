@@ -6,6 +6,7 @@
 #include "PanelTestSupport.h"
 #include "model_fixture.h"
 
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QScrollBar>
 
@@ -326,18 +327,30 @@ TEST(MatrixFormat, PercentAndVisibleCounts) {
     EXPECT_EQ(UMatrix::VisibleCount(5000, 144, 16, 10), 10);
 }
 
-TEST(MatrixFormat, ThePredictionLabelIsCutForFewRows) {
+TEST(MatrixFormat, ThePredictionLabelTakesASmallerFontBeforeItIsCut) {
     paneltest::App();
     QFont font("Arial");
     font.setPointSizeF(8);
+    font.setBold(true);
+    const QFont design = font;
     const double full = QFontMetricsF(font).horizontalAdvance("PREDICTION");
     int offset = -5;
     EXPECT_EQ(UMatrix::PredictionLabel(font, 160, &offset), "PREDICTION");
+    EXPECT_EQ(font, design);
     EXPECT_EQ(offset, int(std::nearbyint((160 - full) / 2)));
-    // Two rows, 32 pixels: the longest beginning narrower than that, one pixel in.
-    const QString cut = UMatrix::PredictionLabel(font, 32, &offset);
+    // A little short: whole, in a smaller face that fits.
+    const int shorter = int(full * 0.85);
+    EXPECT_EQ(UMatrix::PredictionLabel(font, shorter, &offset), "PREDICTION");
+    EXPECT_LT(QFontInfo(font).pixelSize(), QFontInfo(design).pixelSize());
+    EXPECT_LT(QFontMetricsF(font).horizontalAdvance("PREDICTION"), shorter);
+    EXPECT_GE(offset, 0);
+    // Far too short: the smallest face, cut to its longest beginning narrower
+    // than the band, one pixel in.
+    font = design;
+    const QString cut = UMatrix::PredictionLabel(font, 20, &offset);
+    EXPECT_EQ(QFontInfo(font).pixelSize(), UMatrix::kSmallestTurnedPixels);
     EXPECT_EQ(offset, 1);
     EXPECT_TRUE(QString("PREDICTION").startsWith(cut));
-    EXPECT_LT(QFontMetricsF(font).horizontalAdvance(cut), 32);
-    EXPECT_GE(QFontMetricsF(font).horizontalAdvance(QString("PREDICTION").left(cut.size() + 1)), 32);
+    EXPECT_LT(QFontMetricsF(font).horizontalAdvance(cut), 20);
+    EXPECT_GE(QFontMetricsF(font).horizontalAdvance(QString("PREDICTION").left(cut.size() + 1)), 20);
 }
