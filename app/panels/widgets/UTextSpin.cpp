@@ -3,8 +3,10 @@
 #include "MFormat.h"
 #include "KeyCodes.h"
 #include "MPanelTrap.h"
+#include "MPropertyBag.h"
 #include "USpin.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QLineEdit>
@@ -69,6 +71,66 @@ QString UTextSpin::SelText() const { return mText->selectedText(); }
 void UTextSpin::SetSelText(const QString& text) { mText->insert(text); }
 int16_t UTextSpin::TextOffset() const { return int16_t(mText->y() * kTwips); }
 QString UTextSpin::Text() const { return mText->text(); }
+
+// ---------------------------------------------------------------- stored properties
+
+void UTextSpin::ReadProperties(const QVariantMap& bag, const QFont& ambientFont) {
+    using MPropertyBag::Find;
+    const QPalette system = QApplication::palette(mText);
+    const QVariant* v = Find(bag, "BackColor");
+    if (auto c = MPropertyBag::Color(v ? *v : QVariant(MPropertyBag::kWindowBackground), system)) SetBackColor(*c);
+    v = Find(bag, "ForeColor");
+    if (auto c = MPropertyBag::Color(v ? *v : QVariant(MPropertyBag::kWindowText), system)) SetForeColor(*c);
+    v = Find(bag, "Enabled");
+    SetEnabled(v ? v->toBool() : true);
+    v = Find(bag, "Font");
+    SetFont(v && v->canConvert<QFont>() ? v->value<QFont>() : ambientFont);
+    v = Find(bag, "SelLength");
+    const int32_t length = v ? v->toInt() : 0;
+    v = Find(bag, "SelStart");
+    SetSelStart(v ? v->toInt() : 0);
+    SetSelLength(length);
+    if ((v = Find(bag, "SelText"))) SetSelText(v->toString());
+    const auto number = [&](const char* key, double fallback, double& into) {
+        const QVariant* n = Find(bag, QLatin1String(key));
+        bool ok = true;
+        const double d = n ? n->toDouble(&ok) : fallback;
+        if (ok) into = d;
+    };
+    number("Max", 10, mMax);
+    number("Min", 0, mMin);
+    number("Value", 1, mValue);
+    number("SmallChange", 1, mSmallChange);
+    number("LargeChange", 1, mLargeChange);
+    v = Find(bag, "DecimalPlaces");
+    mDecimalPlaces = int16_t(v ? v->toInt() : -1);
+    v = Find(bag, "ShowAsDate");
+    mShowAsDate = v ? v->toBool() : false;
+    ShowValue();
+    mEditing = false;
+}
+
+QVariantMap UTextSpin::WriteProperties(const QFont& ambientFont) const {
+    QVariantMap bag;
+    const QPalette system = QApplication::palette(mText);
+    if (BackColor() != MPropertyBag::Color(MPropertyBag::kWindowBackground, system))
+        bag.insert("BackColor", MPropertyBag::ToOle(BackColor()));
+    if (ForeColor() != MPropertyBag::Color(MPropertyBag::kWindowText, system))
+        bag.insert("ForeColor", MPropertyBag::ToOle(ForeColor()));
+    if (!Enabled()) bag.insert("Enabled", false);
+    if (Font() != ambientFont) bag.insert("Font", Font());
+    if (SelLength() != 0) bag.insert("SelLength", SelLength());
+    if (SelStart() != 0) bag.insert("SelStart", SelStart());
+    if (!SelText().isEmpty()) bag.insert("SelText", SelText());
+    const std::pair<const char*, std::pair<double, double>> numbers[] = {
+        {"Max", {mMax, 10}}, {"Min", {mMin, 0}}, {"Value", {mValue, 1}},
+        {"SmallChange", {mSmallChange, 1}}, {"LargeChange", {mLargeChange, 1}}};
+    for (const auto& [key, n] : numbers)
+        if (n.first != n.second) bag.insert(QLatin1String(key), n.first);
+    if (mDecimalPlaces != -1) bag.insert("DecimalPlaces", mDecimalPlaces);
+    if (mShowAsDate) bag.insert("ShowAsDate", true);
+    return bag;
+}
 
 // ---------------------------------------------------------------- value
 
@@ -193,6 +255,8 @@ bool UTextSpin::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::KeyPress: {
         auto* e = static_cast<QKeyEvent*>(event);
+        // Focus keys are the window's: leaving the box takes the typed value over.
+        if (e->key() == Qt::Key_Tab || e->key() == Qt::Key_Backtab) return false;
         if (mInKey) return false;
         mInKey = true;
         MPanelTrap::Trap("UTextSpin::txtValue_KeyDown", [&] {

@@ -5,6 +5,7 @@
 // raises Change. Numbers are shown and read with "." whatever the locale.
 #pragma once
 
+#include <QVariantMap>
 #include <QWidget>
 
 #include <cstdint>
@@ -50,6 +51,15 @@ public:
     void SetSelText(const QString& text);
     int16_t TextOffset() const;
     QString Text() const;
+
+    // Stored properties, read and written in this order: "BackColor",
+    // "ForeColor", "Enabled", "Font", "SelLength", "SelStart", "SelText", "Max",
+    // "Min", "Value", "SmallChange", "LargeChange", "DecimalPlaces",
+    // "ShowAsDate". Keys are matched without regard to case; a missing key
+    // takes its default (the font: the container's); values read are taken
+    // unchecked and the value is shown. Writing leaves out defaults.
+    void ReadProperties(const QVariantMap& bag, const QFont& ambientFont);
+    QVariantMap WriteProperties(const QFont& ambientFont) const;
 
     // The validity test of typed text and of numbers given to the setters.
     bool IsValidValue(const QString& text) const;
