@@ -13,11 +13,11 @@ const QVariant* Find(const QVariantMap& bag, const QString& key) {
 QColor Color(uint32_t ole, const QPalette& palette) {
     if (ole & 0x80000000u) {
         switch (ole & 0xFF) {
-        case 5: return palette.color(QPalette::Base);
-        case 8: return palette.color(QPalette::Text);
-        case 15: return palette.color(QPalette::Button);
-        case 18: return palette.color(QPalette::ButtonText);
-        default: return palette.color(QPalette::Window);
+        case 5: return palette.color(QPalette::Active, QPalette::Base);
+        case 8: return palette.color(QPalette::Active, QPalette::Text);
+        case 15: return palette.color(QPalette::Active, QPalette::Button);
+        case 18: return palette.color(QPalette::Active, QPalette::ButtonText);
+        default: return palette.color(QPalette::Active, QPalette::Window);
         }
     }
     return QColor(int(ole & 0xFF), int((ole >> 8) & 0xFF), int((ole >> 16) & 0xFF));

@@ -35,7 +35,8 @@ int32_t Clamp32(int64_t v) {
 
 URecordSelect::URecordSelect(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("URecordSelect"));
-    mBackColor = palette().color(QPalette::Button);
+    mSystem = palette();
+    mBackColor = mSystem.color(QPalette::Active, QPalette::Button);
     QFont f = font();
     f.setPointSize(9);
     f.setBold(true);
@@ -123,7 +124,7 @@ void URecordSelect::SetForeColor(const QColor& c) {
 
 void URecordSelect::ReadProperties(const QVariantMap& bag) {
     using MPropertyBag::Find;
-    const QPalette system = QApplication::palette(this);
+    const QPalette& system = mSystem;
     const auto color = [&](const char* key, uint32_t fallback, QColor& into) {
         const QVariant* v = Find(bag, QLatin1String(key));
         if (!v) into = MPropertyBag::Color(fallback, system);
@@ -149,7 +150,7 @@ void URecordSelect::ReadProperties(const QVariantMap& bag) {
 
 QVariantMap URecordSelect::WriteProperties() const {
     QVariantMap bag;
-    const QPalette system = QApplication::palette(this);
+    const QPalette& system = mSystem;
     if (mFillColor != MPropertyBag::Color(kStoredFill, system)) bag.insert("FillColor", MPropertyBag::ToOle(mFillColor));
     if (mBackColor != MPropertyBag::Color(MPropertyBag::kButtonFace, system))
         bag.insert("BackColor", MPropertyBag::ToOle(mBackColor));

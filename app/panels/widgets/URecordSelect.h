@@ -9,6 +9,7 @@
 #pragma once
 
 #include <QColor>
+#include <QPalette>
 #include <QVariantMap>
 #include <QWidget>
 
@@ -91,6 +92,7 @@ private:
     QColor mFillColor{0, 0, 255};
     QColor mBackColor;
     QColor mForeColor{0, 0, 0};
+    QPalette mSystem;  // the colours the system colour values stand for
 
     DragKind mDrag = DragKind::None;
     double mGrab = 0;

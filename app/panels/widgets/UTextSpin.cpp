@@ -6,7 +6,6 @@
 #include "MPropertyBag.h"
 #include "USpin.h"
 
-#include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QLineEdit>
@@ -28,6 +27,7 @@ UTextSpin::UTextSpin(QWidget* parent) : QWidget(parent) {
     mText = new QLineEdit(this);
     mText->setObjectName(QStringLiteral("txtValue"));
     mText->setGeometry(1, 5, 161, 18);
+    mSystem = mText->palette();
     mSpin = new USpin(this);
     mSpin->setObjectName(QStringLiteral("uspValue"));
     mSpin->setGeometry(163, -2, 15, 30);
@@ -41,34 +41,49 @@ UTextSpin::UTextSpin(QWidget* parent) : QWidget(parent) {
 
 // ---------------------------------------------------------------- plain members
 
-QColor UTextSpin::BackColor() const { return mText->palette().color(QPalette::Base); }
+QColor UTextSpin::BackColor() const { return mText->palette().color(QPalette::Active, QPalette::Base); }
 void UTextSpin::SetBackColor(const QColor& c) {
     QPalette p = mText->palette();
     p.setColor(QPalette::Base, c);
     mText->setPalette(p);
+    emit PropertyChanged("BackColor");
 }
-QColor UTextSpin::ForeColor() const { return mText->palette().color(QPalette::Text); }
+QColor UTextSpin::ForeColor() const { return mText->palette().color(QPalette::Active, QPalette::Text); }
 void UTextSpin::SetForeColor(const QColor& c) {
     QPalette p = mText->palette();
     p.setColor(QPalette::Text, c);
     mText->setPalette(p);
+    emit PropertyChanged("ForeColor");
 }
 bool UTextSpin::Enabled() const { return mText->isEnabled(); }
-void UTextSpin::SetEnabled(bool on) { mText->setEnabled(on); }
+void UTextSpin::SetEnabled(bool on) {
+    mText->setEnabled(on);
+    emit PropertyChanged("Enabled");
+}
 QFont UTextSpin::Font() const { return mText->font(); }
 void UTextSpin::SetFont(const QFont& f) {
     mText->setFont(f);
     resizeEvent(nullptr);
+    emit PropertyChanged("Font");
 }
 int16_t UTextSpin::Alignment() const { return 0; }
 int32_t UTextSpin::SelStart() const {
     return mText->hasSelectedText() ? mText->selectionStart() : mText->cursorPosition();
 }
-void UTextSpin::SetSelStart(int32_t start) { mText->setCursorPosition(start); }
+void UTextSpin::SetSelStart(int32_t start) {
+    mText->setCursorPosition(start);
+    emit PropertyChanged("SelStart");
+}
 int32_t UTextSpin::SelLength() const { return mText->selectionLength(); }
-void UTextSpin::SetSelLength(int32_t length) { mText->setSelection(SelStart(), length); }
+void UTextSpin::SetSelLength(int32_t length) {
+    mText->setSelection(SelStart(), length);
+    emit PropertyChanged("SelLength");
+}
 QString UTextSpin::SelText() const { return mText->selectedText(); }
-void UTextSpin::SetSelText(const QString& text) { mText->insert(text); }
+void UTextSpin::SetSelText(const QString& text) {
+    mText->insert(text);
+    emit PropertyChanged("SelText");
+}
 int16_t UTextSpin::TextOffset() const { return int16_t(mText->y() * kTwips); }
 QString UTextSpin::Text() const { return mText->text(); }
 
@@ -76,7 +91,7 @@ QString UTextSpin::Text() const { return mText->text(); }
 
 void UTextSpin::ReadProperties(const QVariantMap& bag, const QFont& ambientFont) {
     using MPropertyBag::Find;
-    const QPalette system = QApplication::palette(mText);
+    const QPalette& system = mSystem;
     const QVariant* v = Find(bag, "BackColor");
     if (auto c = MPropertyBag::Color(v ? *v : QVariant(MPropertyBag::kWindowBackground), system)) SetBackColor(*c);
     v = Find(bag, "ForeColor");
@@ -112,7 +127,7 @@ void UTextSpin::ReadProperties(const QVariantMap& bag, const QFont& ambientFont)
 
 QVariantMap UTextSpin::WriteProperties(const QFont& ambientFont) const {
     QVariantMap bag;
-    const QPalette system = QApplication::palette(mText);
+    const QPalette& system = mSystem;
     if (BackColor() != MPropertyBag::Color(MPropertyBag::kWindowBackground, system))
         bag.insert("BackColor", MPropertyBag::ToOle(BackColor()));
     if (ForeColor() != MPropertyBag::Color(MPropertyBag::kWindowText, system))
@@ -165,6 +180,7 @@ void UTextSpin::SetMax(double m) {
     mMax = m;
     if (mMin > m) mMin = m;
     if (mValue > m) mValue = m;
+    emit PropertyChanged("Max");
 }
 
 void UTextSpin::SetMin(double m) {
@@ -172,11 +188,15 @@ void UTextSpin::SetMin(double m) {
     mMin = m;
     if (mMax < m) mMax = m;
     if (mValue < m) mValue = m;
+    emit PropertyChanged("Min");
 }
 
 void UTextSpin::SetValue(double v) {
     if (!IsValidValue(v)) return;
-    if (v >= mMin && v <= mMax) mValue = v;
+    if (v >= mMin && v <= mMax) {
+        mValue = v;
+        emit PropertyChanged("Value");
+    }
     ShowValue();
     RaiseChange();
     mEditing = false;
@@ -185,6 +205,7 @@ void UTextSpin::SetValue(double v) {
 void UTextSpin::SetShowAsDate(bool on) {
     mShowAsDate = on;
     ShowValue();
+    emit PropertyChanged("ShowAsDate");
 }
 
 void UTextSpin::RaiseChange() {

@@ -200,8 +200,8 @@ TEST(RangeBar, StoredPropertiesUseTheStoresDefaultsAndLoadUnchecked) {
     bar.SetRangeMax(0);
     bar.SetMax(900);
     bar.SetMin(5);
-    bar.SetHighValue(50);
     bar.SetLowValue(10);
+    bar.SetHighValue(50);
     bar.SetFillColor(QColor(255, 0, 0));
     bar.SetForeColor(QColor(0, 128, 0));
     EXPECT_EQ(changed.count(), 3);
@@ -515,15 +515,20 @@ TEST(TextSpin, TabAndBacktabLeaveTheBoxAndTakeTheValueOver) {
 TEST(TextSpin, StoredPropertiesRoundTripAndLoadUnchecked) {
     Box b;
     const QFont ambient = b.text->font();
+    b.text->setCursorPosition(0);
     EXPECT_TRUE(b.box->WriteProperties(ambient).isEmpty());
+    QSignalSpy changed(b.box, &UTextSpin::PropertyChanged);
+    b.box->SetValue(80);  // outside the bounds: not a change
+    EXPECT_EQ(changed.count(), 0);
     b.box->SetMax(50);
     b.box->SetMin(-5);
+    b.box->SetDecimalPlaces(2);
     b.box->SetValue(7.5);
     b.box->SetSmallChange(0.5);
     b.box->SetLargeChange(3);
-    b.box->SetDecimalPlaces(2);
     b.box->SetForeColor(QColor(255, 0, 0));
     b.box->SetEnabled(false);
+    EXPECT_EQ(changed.count(), 8);
     const QVariantMap bag = b.box->WriteProperties(ambient);
     EXPECT_EQ(bag.value("ForeColor").toUInt(), 0x0000FFu);
     EXPECT_EQ(bag.value("Enabled"), QVariant(false));
