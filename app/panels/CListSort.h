@@ -1,5 +1,6 @@
 // Header-click sorting of the statistics lists: every click flips the
-// direction, whichever column it is; text columns compare as the database
+// direction, whichever column it is, starting from the list's ascending
+// order, so the first click sorts descending; text columns compare as the database
 // compares text (letter case ignored), the others by their whole-number value.
 #pragma once
 
@@ -17,5 +18,5 @@ public:
     static void SortText(QTreeWidget& list, int column, bool descending);
 
 private:
-    int16_t mOrder = 1;
+    int16_t mOrder = 0;  // the list's own order before any click
 };

@@ -66,6 +66,7 @@ UClassView::UClassView(QWidget* parent) : shell::UClassView(parent) {
     mList->setColumnWidth(0, 3528 / kTwips);
     mList->setColumnWidth(1, 1413 / kTwips);
     mList->setColumnWidth(2, 1413 / kTwips);
+    mList->header()->setSectionsClickable(true);
     mList->move(120 / kTwips, 600 / kTwips);
     connect(mCombo, &QComboBox::currentIndexChanged, this,
             [this] { MPanelTrap::Trap("UClassView::cmbClass_Click", [&] { cmbClass_Click(); }); });

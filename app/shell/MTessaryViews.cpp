@@ -28,7 +28,7 @@ FMain& Main() {
 
 shell::AppGlobals& G() { return shell::Globals(); }
 
-// The panel the tree driver fills; none while a stand-in takes its place.
+// The panel the tree driver fills; none when the shell runs over its tests' stand-ins.
 ::UTreeGraph* DisplayPanel() { return dynamic_cast<::UTreeGraph*>(Main().Panels().treeGraph); }
 
 // The tree driver with a tree, or none.

@@ -1,5 +1,5 @@
 // The eleven panels of the main window, made by one factory: the program's
-// own panels, or recording stand-ins in tests.
+// own panels, or others in tests.
 #pragma once
 
 #include <functional>
@@ -33,24 +33,14 @@ struct PanelSet {
     shell::UGrid* grid = nullptr;
     shell::UInteractive* interact = nullptr;
 
-    // Makes the panels as children of parent.
+    // Makes the panels as children of parent. A panel that cannot be made
+    // (the graph control missing) throws, and the main window is not made.
     using Factory = std::function<PanelSet(QWidget* parent)>;
     // The panels the program shows.
     static PanelSet Program(QWidget* parent);
-    // Stand-ins that show their caption and record the calls they get.
-    static PanelSet Placeholders(QWidget* parent);
-    // Puts the real table, field and row-range panels and the two statistics
-    // views in place of the ones in p.
-    static void UsePreparationPanels(PanelSet& p, QWidget* parent);
-    // Puts the program's result panels, grid and live-prediction panel in
-    // place of the stand-ins in p, and installs the browse commands.
-    static void UseResultPanels(PanelSet& p, QWidget* parent);
-
-private:
-    // A real panel in the slot of a stand-in, which goes.
-    template <class Base>
-    static void Replace(Base*& slot, Base* panel) {
-        delete slot;
-        slot = panel;
-    }
+    // The table, field and row-range panels and the two statistics views.
+    static void MakePreparationPanels(PanelSet& p, QWidget* parent);
+    // The result panels, the grid and the live-prediction panel; installs the
+    // browse commands.
+    static void MakeResultPanels(PanelSet& p, QWidget* parent);
 };

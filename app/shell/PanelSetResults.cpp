@@ -1,5 +1,4 @@
-// The program's result panels, grid and live-prediction panel in place of
-// their stand-ins.
+// The program's result panels, grid and live-prediction panel.
 #include "PanelSet.h"
 
 #include "CBrowseCommands.h"
@@ -10,16 +9,13 @@
 #include "../panels/results/UReport.h"
 #include "../panels/results/UTreeGraph.h"
 
-void PanelSet::UseResultPanels(PanelSet& p, QWidget* parent) {
-    Replace<shell::UPrune>(p.prune, new ::UPrune(parent));
-    Replace<shell::UReport>(p.report, new ::UReport(parent));
-    Replace<shell::UMatrix>(p.matrix, new ::UMatrix(parent));
-    Replace<shell::UGrid>(p.grid, new ::UGrid(parent));
-    Replace<shell::UInteractive>(p.interact, new ::UInteractive(parent));
-    // Without its graph control the panel cannot be made; the stand-in stays.
-    try {
-        Replace<shell::UTreeGraph>(p.treeGraph, new ::UTreeGraph(parent));
-    } catch (...) {
-    }
+void PanelSet::MakeResultPanels(PanelSet& p, QWidget* parent) {
+    p.prune = new ::UPrune(parent);
+    p.report = new ::UReport(parent);
+    p.matrix = new ::UMatrix(parent);
+    p.grid = new ::UGrid(parent);
+    p.interact = new ::UInteractive(parent);
+    // Without its graph control this throws: the window cannot be made.
+    p.treeGraph = new ::UTreeGraph(parent);
     CBrowseCommands::Install();
 }

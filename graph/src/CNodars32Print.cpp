@@ -51,6 +51,16 @@ GRect Normalized(const GRect& r) {
 
 int CeilDiv(int64_t a, int64_t b) { return b > 0 ? int((a + b - 1) / b) : 1; }
 
+// MulDiv's rounding (halves away from zero) on 64 bits, for sizes that may pass 32 bits.
+int64_t MulDivRounded(int64_t a, int64_t b, int64_t c) {
+    if (c == 0) return -1;
+    const int64_t p = a * b;
+    const bool negative = (p < 0) != (c < 0);
+    const int64_t ap = p < 0 ? -p : p, ac = c < 0 ? -c : c;
+    const int64_t q = (ap + ac / 2) / ac;
+    return negative ? -q : q;
+}
+
 }  // namespace
 
 void CNodars32Ctrl::PrintFitted(uint32_t dc, uint32_t wnd) {
@@ -150,7 +160,7 @@ void CNodars32Ctrl::PrintDocument(uint32_t dc) {
     // An empty drawing or a page with no room left prints one page with its header only.
     const bool drawable = dw > 0 && dh > 0 && pw > 0 && ph > 0;
     if (drawable && s == 0 &&
-        (int64_t(dw) * num / den > pw || int64_t(dh) * num / den > ph)) {
+        (MulDivRounded(dw, num, den) > pw || MulDivRounded(dh, num, den) > ph)) {
         const int32_t rx = MulDiv(1000, pw, dw), ry = MulDiv(1000, ph, dh);
         if (rx < ry) {
             num = pw;
@@ -167,7 +177,7 @@ void CNodars32Ctrl::PrintDocument(uint32_t dc) {
         nx = std::max(1, pw - ox > 0 ? CeilDiv(sx, int64_t(pw - ox) * den) : 1);
         ny = std::max(1, ph - 2 * oy > 0 ? CeilDiv(sy, int64_t(ph - 2 * oy) * den) : 1);
     }
-    const int64_t scaledW = int64_t(dw) * num / std::max(1, den), scaledH = int64_t(dh) * num / std::max(1, den);
+    const int64_t scaledW = MulDivRounded(dw, num, std::max(1, den)), scaledH = MulDivRounded(dh, num, std::max(1, den));
     const std::u16string header = mPrintHeader;
 
     for (int r = 0; r < ny; ++r) {

@@ -1,6 +1,9 @@
 // The in-process server: class factory, the four exports and registration.
 #include "CNodars32Ctrl.h"
+#include "CPropertyPageObject.h"
 #include "Nodars32Module.h"
+
+#include <vector>
 
 namespace nodars {
 
@@ -9,6 +12,12 @@ namespace {
 com::ModuleCount gModule;
 
 com::ClassFactory<CNodars32Ctrl> gFactory(gModule);
+using GeneralPage = CPropertyPageObject<PageKind::General>;
+using GraphicsPage = CPropertyPageObject<PageKind::Graphics>;
+using EventsPage = CPropertyPageObject<PageKind::Events>;
+com::ClassFactory<GeneralPage> gGeneralFactory(gModule);
+com::ClassFactory<GraphicsPage> gGraphicsFactory(gModule);
+com::ClassFactory<EventsPage> gEventsFactory(gModule);
 
 com::ClassRegistration Registration() {
     com::ClassRegistration reg;
@@ -27,6 +36,13 @@ com::ClassRegistration Registration() {
     return reg;
 }
 
+// The control and its three pages, each registered on its own.
+std::vector<com::ClassRegistration> Registrations() {
+    const com::ClassRegistration control = Registration();
+    return {control, GeneralPage::Registration(control.modulePath), GraphicsPage::Registration(control.modulePath),
+            EventsPage::Registration(control.modulePath)};
+}
+
 }  // namespace
 
 void ModuleLock() { gModule.Lock(); }
@@ -35,11 +51,25 @@ void ModuleUnlock() { gModule.Unlock(); }
 }  // namespace nodars
 
 COM_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
-    return nodars::gFactory.GetClassObject(clsid, nodars::CLSID_Nodaris, riid, ppv);
+    using namespace nodars;
+    if (clsid == GeneralPage::ClassId()) return gGeneralFactory.GetClassObject(clsid, clsid, riid, ppv);
+    if (clsid == GraphicsPage::ClassId()) return gGraphicsFactory.GetClassObject(clsid, clsid, riid, ppv);
+    if (clsid == EventsPage::ClassId()) return gEventsFactory.GetClassObject(clsid, clsid, riid, ppv);
+    return gFactory.GetClassObject(clsid, CLSID_Nodaris, riid, ppv);
 }
 
 COM_EXPORT HRESULT DllCanUnloadNow() { return nodars::gModule.Idle() ? S_OK : S_FALSE; }
 
-COM_EXPORT HRESULT DllRegisterServer() { return com::RegisterClass(nodars::Registration()); }
+COM_EXPORT HRESULT DllRegisterServer() {
+    HRESULT hr = S_OK;
+    for (const com::ClassRegistration& reg : nodars::Registrations())
+        if (HRESULT h = com::RegisterClass(reg); FAILED(h) && SUCCEEDED(hr)) hr = h;
+    return hr;
+}
 
-COM_EXPORT HRESULT DllUnregisterServer() { return com::UnregisterClass(nodars::Registration()); }
+COM_EXPORT HRESULT DllUnregisterServer() {
+    HRESULT hr = S_OK;
+    for (const com::ClassRegistration& reg : nodars::Registrations())
+        if (HRESULT h = com::UnregisterClass(reg); FAILED(h) && SUCCEEDED(hr)) hr = h;
+    return hr;
+}

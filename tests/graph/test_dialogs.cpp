@@ -10,9 +10,11 @@
 #include <QListWidget>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QPointer>
 #include <QTemporaryDir>
 
 #include "GraphTestSupport.h"
+#include "registry/registry.h"
 #include "ui/testing.h"
 
 using graphtest::Control;
@@ -90,6 +92,53 @@ TEST(GraphDialogs, GeneralPageReadsAndAppliesByName) {
     EXPECT_EQ(c.GetInt(dispidArrangeMode), 2);
     EXPECT_EQ(c.GetInt(dispidDrawArrows), 0);
     EXPECT_EQ(c.GetInt(dispidRubberBand), 0);
+}
+
+TEST(GraphDialogs, EachPageIsCreatableByItsClassAndWorksInAHostsWindow) {
+    struct Entry {
+        const char* progId;
+        CLSID clsid;
+        const char* typeName;
+        const char* title;
+    };
+    const Entry pages[] = {
+        {"NODARS32.Nodars32PropPage.1", CLSID_Nodars32PropPage, "Nodaris Property Page", "General"},
+        {"Nodars32.GraphicsPropPage", CLSID_GraphicsPropPage, "Nodaris Graphics Property Page", "Graphics"},
+        {"Nodars32.CAMEPropPage", CLSID_CAMEPropPage, "Nodaris Auto Mouse Events Property Page", "Events"},
+    };
+    Control c;
+    QWidget host;
+    for (const Entry& e : pages) {
+        SCOPED_TRACE(e.title);
+        std::string name;
+        ASSERT_TRUE(reg::GetString(HKEY_CLASSES_ROOT, "CLSID\\" + com::GuidToString(e.clsid), "", &name));
+        EXPECT_EQ(name, e.typeName);
+        CLSID byName{};
+        ASSERT_EQ(com::ClsidFromText(e.progId, &byName), S_OK);
+        EXPECT_TRUE(byName == e.clsid);
+        com::ComPtr<IControlPropertyPage> page;
+        ASSERT_EQ(CoCreateInstance(e.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IControlPropertyPage, page.PutVoid()), S_OK);
+        EXPECT_STREQ(page->Title(), e.title);
+        EXPECT_EQ(page->Activate(&host), E_UNEXPECTED) << "no control yet";
+        EXPECT_EQ(page->SetObject(page.Get()), E_NOINTERFACE) << "not a control";
+        ASSERT_EQ(page->SetObject(c.Disp()), S_OK);
+        ASSERT_EQ(page->Activate(&host), S_OK);
+        ASSERT_TRUE(page->Widget());
+        EXPECT_EQ(page->Widget()->parentWidget(), &host);
+    }
+    // The General page writes on Apply, as in the control's own sheet.
+    com::ComPtr<IControlPropertyPage> general;
+    ASSERT_EQ(com::CreateInstance("NODARS32.Nodars32PropPage.1", IID_IControlPropertyPage, general.PutVoid()), S_OK);
+    general->SetObject(c.Disp());
+    general->Activate(&host);
+    Find<QComboBox>(*general->Widget(), "202")->setCurrentIndex(2);
+    EXPECT_NE(c.GetInt(dispidArrangeMode), 2);
+    EXPECT_EQ(general->Apply(), S_OK);
+    EXPECT_EQ(c.GetInt(dispidArrangeMode), 2);
+    // Letting the control go takes the page's widget with it.
+    QPointer<QWidget> widget = general->Widget();
+    general->SetObject(nullptr);
+    EXPECT_TRUE(widget.isNull());
 }
 
 TEST(GraphDialogs, GraphicsPageFollowsTheImportPermission) {

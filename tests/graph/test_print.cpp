@@ -177,6 +177,69 @@ TEST(GraphPrint, ASmallDrawingPrintsAtScreenSizeCentredOnOnePage) {
     EXPECT_GT(ink2.width(), 816 - 2 * margin - 20);
 }
 
+namespace {
+
+// a * b / c, halves away from zero (positive values only here).
+int64_t Rounded(int64_t a, int64_t b, int64_t c) { return (a * b + c / 2) / c; }
+
+// A drawing of odd width, so that its 1.5 times scaled width ends in a half.
+std::unique_ptr<Control> OddWidthDrawing() {
+    for (int x2 = 200; x2 < 204; ++x2) {
+        auto c = std::make_unique<Control>();
+        TwoItems(*c, x2, 40);
+        const auto d = c->Bounds(1);
+        if ((d[2] - d[0]) % 2 == 1) return c;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+TEST(GraphPrint, ScaledSizesAndTheFitTestRoundAsMulDivDoes) {
+    const int s = ScreenDpi();
+    ASSERT_EQ(s % 2, 0);
+    const int margin = s / 2;
+    // At 150 %: one page, centred across by the rounded scaled width.
+    {
+        auto control = OddWidthDrawing();
+        ASSERT_TRUE(control);
+        Control& c = *control;
+        c.PutInt(dispidDrawScale, 150);
+        const auto d = c.Bounds(1);
+        const int dw = d[2] - d[0];
+        const int num = 3 * s / 2, den = s;
+        const int64_t truncated = int64_t(dw) * num / den, scaled = Rounded(dw, num, den);
+        ASSERT_EQ(scaled, truncated + 1);
+        const int pw = int(truncated) + 100;  // an even gap to the truncated width
+        ui::ImageTarget doc(QSize(pw + 2 * margin, 3000), s);
+        ui::ScopedTargetHandle h(&doc);
+        c.Put(dispidPrintGraph, com::Variant::I4(int32_t(h.Handle())));
+        ASSERT_EQ(doc.Images().size(), 1u);
+        const int64_t offset = (scaled - pw) / 2 - margin;
+        ASSERT_NE(offset, (truncated - pw) / 2 - margin);
+        const int left = int(Rounded(c.ItemRect(0)[0] - d[0], num, den) - offset);
+        EXPECT_EQ(Ink(doc.Images()[0]).left(), left);
+    }
+    // At 0 on a printer of 1.5 times the screen's resolution: a page exactly as
+    // wide as the truncated scaled width is too narrow, so the drawing is fitted.
+    {
+        auto control = OddWidthDrawing();
+        Control& c = *control;
+        c.PutInt(dispidDrawScale, 0);
+        const auto d = c.Bounds(1);
+        const int dw = d[2] - d[0];
+        const int pw = int(int64_t(dw) * 3 / 2);
+        const int dpi = 3 * s / 2;
+        ui::ImageTarget doc(QSize(pw + 2 * (dpi / 2), 4000), dpi);
+        ui::ScopedTargetHandle h(&doc);
+        c.Put(dispidPrintGraph, com::Variant::I4(int32_t(h.Handle())));
+        ASSERT_EQ(doc.Images().size(), 1u);
+        // Fitted: num/den = page width/drawing width, no centring offset.
+        const int left = int(dpi / 2 + Rounded(c.ItemRect(0)[0] - d[0], pw, dw));
+        EXPECT_EQ(Ink(doc.Images()[0]).left(), left);
+    }
+}
+
 TEST(GraphPrint, LargeScaleTilesPagesInOneDocumentWithHeaders) {
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("tiles.pdf"));

@@ -1,6 +1,7 @@
 #include "ULink.h"
 
 #include "ErrorGuard.h"
+#include "MPropertyBag.h"
 #include "MTwips.h"
 
 #include <QLabel>
@@ -19,13 +20,7 @@ QColor ToQColor(uint32_t ole, const QPalette& palette) {
     return QColor(int(ole & 0xFF), int((ole >> 8) & 0xFF), int((ole >> 16) & 0xFF));
 }
 
-
-// The bag's entry under key, found without regard to case.
-const QVariant* Find(const QVariantMap& bag, const QString& key) {
-    for (auto it = bag.cbegin(); it != bag.cend(); ++it)
-        if (it.key().compare(key, Qt::CaseInsensitive) == 0) return &it.value();
-    return nullptr;
-}
+using MPropertyBag::Find;
 
 QFont BuiltInFont() {
     QFont font;  // "MS Sans Serif" maps to the default sans face

@@ -4,6 +4,7 @@
 #include "ErrorGuard.h"
 #include "MTwips.h"
 #include "UChartReport.h"
+#include "USpin.h"
 #include "ui/dialogs.h"
 
 #include <QGroupBox>
@@ -11,7 +12,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QToolButton>
 
 #include <algorithm>
 #include <cmath>
@@ -110,25 +110,13 @@ UPrune::UPrune(QWidget* parent) : shell::UPrune(parent) {
     mChanged = false;
 }
 
-// The arrow pair of a settings box: each press, and each repeat while held,
-// is one step.
-QWidget* UPrune::MakeSpin(QWidget* parent, const char* name, bool rate) {
-    auto* spin = new QWidget(parent);
+// The spin button of a settings box: each Change is one step.
+USpin* UPrune::MakeSpin(QWidget* parent, const char* name, bool rate) {
+    auto* spin = new USpin(parent);
     spin->setObjectName(name);
-    const int half = MTwips::ToPixels(495) / 2;
-    const int w = MTwips::ToPixels(255);
-    for (bool down : {false, true}) {
-        auto* arrow = new QToolButton(spin);
-        arrow->setObjectName(down ? "down" : "up");
-        arrow->setArrowType(down ? Qt::DownArrow : Qt::UpArrow);
-        arrow->setGeometry(0, down ? half : 0, w, half);
-        arrow->setAutoRepeat(true);
-        arrow->setAutoRepeatDelay(300);
-        arrow->setAutoRepeatInterval(16);
-        connect(arrow, &QToolButton::clicked, this, [this, rate, down] {
-            shell::Guard("UPrune::spn_Change", [&] { rate ? StepPruneRate(down) : StepMinItems(down); });
-        });
-    }
+    connect(spin, &USpin::Change, this, [this, rate](bool down) {
+        shell::Guard("UPrune::spn_Change", [&] { rate ? StepPruneRate(down) : StepMinItems(down); });
+    });
     return spin;
 }
 

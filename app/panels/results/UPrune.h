@@ -16,6 +16,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class UChartReport;
+class USpin;
 
 class UPrune : public shell::UPrune {
     Q_OBJECT
@@ -59,7 +60,7 @@ private:
     void RebuildAction();
     void Finish();
     bool FilterKey(QLineEdit* box, QKeyEvent* event);
-    QWidget* MakeSpin(QWidget* parent, const char* name, bool rate);
+    USpin* MakeSpin(QWidget* parent, const char* name, bool rate);
 
     int16_t mRateWhole = 75;
     float mRateFraction = 0;

@@ -1,6 +1,7 @@
 #include "URecordSelect.h"
 
 #include "MPanelTrap.h"
+#include "MPropertyBag.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -34,7 +35,8 @@ int32_t Clamp32(int64_t v) {
 
 URecordSelect::URecordSelect(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("URecordSelect"));
-    mBackColor = palette().color(QPalette::Button);
+    mSystem = palette();
+    mBackColor = mSystem.color(QPalette::Active, QPalette::Button);
     QFont f = font();
     f.setPointSize(9);
     f.setBold(true);
@@ -67,6 +69,7 @@ void URecordSelect::SetRangeMax(int32_t v) {
     mRangeMax = v;
     if (v != 0 && int64_t(mHigh) - mLow + 1 > v) mHigh = Clamp32(int64_t(mLow) + v - 1);
     Relayout();
+    emit PropertyChanged(QStringLiteral("RangeMax"));
 }
 
 void URecordSelect::SetMax(int32_t v) {
@@ -102,16 +105,62 @@ void URecordSelect::SetHighValue(int32_t v) {
 void URecordSelect::SetFillColor(const QColor& c) {
     mFillColor = c;
     Relayout();
+    emit PropertyChanged(QStringLiteral("FillColor"));
 }
 
 void URecordSelect::SetBackColor(const QColor& c) {
     mBackColor = c;
     Relayout();
+    emit PropertyChanged(QStringLiteral("BackColor"));
 }
 
 void URecordSelect::SetForeColor(const QColor& c) {
     mForeColor = c;
     Relayout();
+    emit PropertyChanged(QStringLiteral("ForeColor"));
+}
+
+// ---------------------------------------------------------------- stored properties
+
+void URecordSelect::ReadProperties(const QVariantMap& bag) {
+    using MPropertyBag::Find;
+    const QPalette& system = mSystem;
+    const auto color = [&](const char* key, uint32_t fallback, QColor& into) {
+        const QVariant* v = Find(bag, QLatin1String(key));
+        if (!v) into = MPropertyBag::Color(fallback, system);
+        else if (auto c = MPropertyBag::Color(*v, system)) into = *c;
+    };
+    color("FillColor", kStoredFill, mFillColor);
+    color("BackColor", MPropertyBag::kButtonFace, mBackColor);
+    color("ForeColor", kStoredFore, mForeColor);
+    // Stored values are taken as they are, unchecked.
+    const auto number = [&](const char* key, int32_t fallback, int32_t& into) {
+        const QVariant* v = Find(bag, QLatin1String(key));
+        bool ok = true;
+        const int32_t n = v ? v->toInt(&ok) : fallback;
+        if (ok) into = n;
+    };
+    number("Min", 1, mMin);
+    number("Max", 1000, mMax);
+    number("Low", 400, mLow);
+    number("High", 600, mHigh);
+    number("RangeMax", kStoredRangeMax, mRangeMax);
+    Relayout();
+}
+
+QVariantMap URecordSelect::WriteProperties() const {
+    QVariantMap bag;
+    const QPalette& system = mSystem;
+    if (mFillColor != MPropertyBag::Color(kStoredFill, system)) bag.insert("FillColor", MPropertyBag::ToOle(mFillColor));
+    if (mBackColor != MPropertyBag::Color(MPropertyBag::kButtonFace, system))
+        bag.insert("BackColor", MPropertyBag::ToOle(mBackColor));
+    if (mForeColor != MPropertyBag::Color(kStoredFore, system)) bag.insert("ForeColor", MPropertyBag::ToOle(mForeColor));
+    const std::pair<const char*, std::pair<int32_t, int32_t>> values[] = {
+        {"Min", {mMin, 1}}, {"Max", {mMax, 1000}}, {"Low", {mLow, 400}}, {"High", {mHigh, 600}},
+        {"RangeMax", {mRangeMax, kStoredRangeMax}}};
+    for (const auto& [key, v] : values)
+        if (v.first != v.second) bag.insert(QLatin1String(key), v.first);
+    return bag;
 }
 
 // ---------------------------------------------------------------- geometry

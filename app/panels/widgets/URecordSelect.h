@@ -9,6 +9,8 @@
 #pragma once
 
 #include <QColor>
+#include <QPalette>
+#include <QVariantMap>
 #include <QWidget>
 
 #include <cstdint>
@@ -37,6 +39,17 @@ public:
     QColor ForeColor() const { return mForeColor; }
     void SetForeColor(const QColor& c);
 
+    // Stored properties under "FillColor", "BackColor", "ForeColor", "Min",
+    // "Max", "Low", "High" and "RangeMax"; keys are matched without regard to
+    // case. A missing key takes the store's default (RangeMax 100, where a new
+    // control has 201); values read are taken unchecked. Writing leaves out
+    // every value equal to the store's default.
+    void ReadProperties(const QVariantMap& bag);
+    QVariantMap WriteProperties() const;
+    static constexpr int32_t kStoredRangeMax = 100;
+    static constexpr uint32_t kStoredFill = 0xFF0000;  // blue
+    static constexpr uint32_t kStoredFore = 0x000000;
+
     // The map between values and track positions (pixels, y downward) for a
     // track starting at top with length length. ValueAt(PositionOf(v)) == v.
     static double PositionOf(int64_t v, int32_t min, int32_t max, double top, double length);
@@ -54,6 +67,8 @@ public:
 
 signals:
     void Change();
+    // A stored property changed (its key), so that a host saves it.
+    void PropertyChanged(const QString& key);
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -77,6 +92,7 @@ private:
     QColor mFillColor{0, 0, 255};
     QColor mBackColor;
     QColor mForeColor{0, 0, 0};
+    QPalette mSystem;  // the colours the system colour values stand for
 
     DragKind mDrag = DragKind::None;
     double mGrab = 0;

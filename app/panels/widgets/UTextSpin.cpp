@@ -3,6 +3,7 @@
 #include "MFormat.h"
 #include "KeyCodes.h"
 #include "MPanelTrap.h"
+#include "MPropertyBag.h"
 #include "USpin.h"
 
 #include <QKeyEvent>
@@ -26,6 +27,7 @@ UTextSpin::UTextSpin(QWidget* parent) : QWidget(parent) {
     mText = new QLineEdit(this);
     mText->setObjectName(QStringLiteral("txtValue"));
     mText->setGeometry(1, 5, 161, 18);
+    mSystem = mText->palette();
     mSpin = new USpin(this);
     mSpin->setObjectName(QStringLiteral("uspValue"));
     mSpin->setGeometry(163, -2, 15, 30);
@@ -39,36 +41,111 @@ UTextSpin::UTextSpin(QWidget* parent) : QWidget(parent) {
 
 // ---------------------------------------------------------------- plain members
 
-QColor UTextSpin::BackColor() const { return mText->palette().color(QPalette::Base); }
+QColor UTextSpin::BackColor() const { return mText->palette().color(QPalette::Active, QPalette::Base); }
 void UTextSpin::SetBackColor(const QColor& c) {
     QPalette p = mText->palette();
     p.setColor(QPalette::Base, c);
     mText->setPalette(p);
+    emit PropertyChanged("BackColor");
 }
-QColor UTextSpin::ForeColor() const { return mText->palette().color(QPalette::Text); }
+QColor UTextSpin::ForeColor() const { return mText->palette().color(QPalette::Active, QPalette::Text); }
 void UTextSpin::SetForeColor(const QColor& c) {
     QPalette p = mText->palette();
     p.setColor(QPalette::Text, c);
     mText->setPalette(p);
+    emit PropertyChanged("ForeColor");
 }
 bool UTextSpin::Enabled() const { return mText->isEnabled(); }
-void UTextSpin::SetEnabled(bool on) { mText->setEnabled(on); }
+void UTextSpin::SetEnabled(bool on) {
+    mText->setEnabled(on);
+    emit PropertyChanged("Enabled");
+}
 QFont UTextSpin::Font() const { return mText->font(); }
 void UTextSpin::SetFont(const QFont& f) {
     mText->setFont(f);
     resizeEvent(nullptr);
+    emit PropertyChanged("Font");
 }
 int16_t UTextSpin::Alignment() const { return 0; }
 int32_t UTextSpin::SelStart() const {
     return mText->hasSelectedText() ? mText->selectionStart() : mText->cursorPosition();
 }
-void UTextSpin::SetSelStart(int32_t start) { mText->setCursorPosition(start); }
+void UTextSpin::SetSelStart(int32_t start) {
+    mText->setCursorPosition(start);
+    emit PropertyChanged("SelStart");
+}
 int32_t UTextSpin::SelLength() const { return mText->selectionLength(); }
-void UTextSpin::SetSelLength(int32_t length) { mText->setSelection(SelStart(), length); }
+void UTextSpin::SetSelLength(int32_t length) {
+    mText->setSelection(SelStart(), length);
+    emit PropertyChanged("SelLength");
+}
 QString UTextSpin::SelText() const { return mText->selectedText(); }
-void UTextSpin::SetSelText(const QString& text) { mText->insert(text); }
+void UTextSpin::SetSelText(const QString& text) {
+    mText->insert(text);
+    emit PropertyChanged("SelText");
+}
 int16_t UTextSpin::TextOffset() const { return int16_t(mText->y() * kTwips); }
 QString UTextSpin::Text() const { return mText->text(); }
+
+// ---------------------------------------------------------------- stored properties
+
+void UTextSpin::ReadProperties(const QVariantMap& bag, const QFont& ambientFont) {
+    using MPropertyBag::Find;
+    const QPalette& system = mSystem;
+    const QVariant* v = Find(bag, "BackColor");
+    if (auto c = MPropertyBag::Color(v ? *v : QVariant(MPropertyBag::kWindowBackground), system)) SetBackColor(*c);
+    v = Find(bag, "ForeColor");
+    if (auto c = MPropertyBag::Color(v ? *v : QVariant(MPropertyBag::kWindowText), system)) SetForeColor(*c);
+    v = Find(bag, "Enabled");
+    SetEnabled(v ? v->toBool() : true);
+    v = Find(bag, "Font");
+    SetFont(v && v->canConvert<QFont>() ? v->value<QFont>() : ambientFont);
+    v = Find(bag, "SelLength");
+    const int32_t length = v ? v->toInt() : 0;
+    v = Find(bag, "SelStart");
+    SetSelStart(v ? v->toInt() : 0);
+    SetSelLength(length);
+    if ((v = Find(bag, "SelText"))) SetSelText(v->toString());
+    const auto number = [&](const char* key, double fallback, double& into) {
+        const QVariant* n = Find(bag, QLatin1String(key));
+        bool ok = true;
+        const double d = n ? n->toDouble(&ok) : fallback;
+        if (ok) into = d;
+    };
+    number("Max", 10, mMax);
+    number("Min", 0, mMin);
+    number("Value", 1, mValue);
+    number("SmallChange", 1, mSmallChange);
+    number("LargeChange", 1, mLargeChange);
+    v = Find(bag, "DecimalPlaces");
+    mDecimalPlaces = int16_t(v ? v->toInt() : -1);
+    v = Find(bag, "ShowAsDate");
+    mShowAsDate = v ? v->toBool() : false;
+    ShowValue();
+    mEditing = false;
+}
+
+QVariantMap UTextSpin::WriteProperties(const QFont& ambientFont) const {
+    QVariantMap bag;
+    const QPalette& system = mSystem;
+    if (BackColor() != MPropertyBag::Color(MPropertyBag::kWindowBackground, system))
+        bag.insert("BackColor", MPropertyBag::ToOle(BackColor()));
+    if (ForeColor() != MPropertyBag::Color(MPropertyBag::kWindowText, system))
+        bag.insert("ForeColor", MPropertyBag::ToOle(ForeColor()));
+    if (!Enabled()) bag.insert("Enabled", false);
+    if (Font() != ambientFont) bag.insert("Font", Font());
+    if (SelLength() != 0) bag.insert("SelLength", SelLength());
+    if (SelStart() != 0) bag.insert("SelStart", SelStart());
+    if (!SelText().isEmpty()) bag.insert("SelText", SelText());
+    const std::pair<const char*, std::pair<double, double>> numbers[] = {
+        {"Max", {mMax, 10}}, {"Min", {mMin, 0}}, {"Value", {mValue, 1}},
+        {"SmallChange", {mSmallChange, 1}}, {"LargeChange", {mLargeChange, 1}}};
+    for (const auto& [key, n] : numbers)
+        if (n.first != n.second) bag.insert(QLatin1String(key), n.first);
+    if (mDecimalPlaces != -1) bag.insert("DecimalPlaces", mDecimalPlaces);
+    if (mShowAsDate) bag.insert("ShowAsDate", true);
+    return bag;
+}
 
 // ---------------------------------------------------------------- value
 
@@ -103,6 +180,7 @@ void UTextSpin::SetMax(double m) {
     mMax = m;
     if (mMin > m) mMin = m;
     if (mValue > m) mValue = m;
+    emit PropertyChanged("Max");
 }
 
 void UTextSpin::SetMin(double m) {
@@ -110,11 +188,15 @@ void UTextSpin::SetMin(double m) {
     mMin = m;
     if (mMax < m) mMax = m;
     if (mValue < m) mValue = m;
+    emit PropertyChanged("Min");
 }
 
 void UTextSpin::SetValue(double v) {
     if (!IsValidValue(v)) return;
-    if (v >= mMin && v <= mMax) mValue = v;
+    if (v >= mMin && v <= mMax) {
+        mValue = v;
+        emit PropertyChanged("Value");
+    }
     ShowValue();
     RaiseChange();
     mEditing = false;
@@ -123,6 +205,7 @@ void UTextSpin::SetValue(double v) {
 void UTextSpin::SetShowAsDate(bool on) {
     mShowAsDate = on;
     ShowValue();
+    emit PropertyChanged("ShowAsDate");
 }
 
 void UTextSpin::RaiseChange() {
@@ -193,6 +276,8 @@ bool UTextSpin::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::KeyPress: {
         auto* e = static_cast<QKeyEvent*>(event);
+        // Focus keys are the window's: leaving the box takes the typed value over.
+        if (e->key() == Qt::Key_Tab || e->key() == Qt::Key_Backtab) return false;
         if (mInKey) return false;
         mInKey = true;
         MPanelTrap::Trap("UTextSpin::txtValue_KeyDown", [&] {

@@ -5,6 +5,8 @@
 // raises Change. Numbers are shown and read with "." whatever the locale.
 #pragma once
 
+#include <QPalette>
+#include <QVariantMap>
 #include <QWidget>
 
 #include <cstdint>
@@ -25,11 +27,11 @@ public:
     double Max() const { return mMax; }
     void SetMax(double m);
     double SmallChange() const { return mSmallChange; }
-    void SetSmallChange(double v) { mSmallChange = v; }
+    void SetSmallChange(double v) { mSmallChange = v; emit PropertyChanged("SmallChange"); }
     double LargeChange() const { return mLargeChange; }
-    void SetLargeChange(double v) { mLargeChange = v; }
+    void SetLargeChange(double v) { mLargeChange = v; emit PropertyChanged("LargeChange"); }
     int16_t DecimalPlaces() const { return mDecimalPlaces; }
-    void SetDecimalPlaces(int16_t places) { mDecimalPlaces = places; }
+    void SetDecimalPlaces(int16_t places) { mDecimalPlaces = places; emit PropertyChanged("DecimalPlaces"); }
     bool ShowAsDate() const { return mShowAsDate; }
     void SetShowAsDate(bool on);
 
@@ -51,6 +53,15 @@ public:
     int16_t TextOffset() const;
     QString Text() const;
 
+    // Stored properties, read and written in this order: "BackColor",
+    // "ForeColor", "Enabled", "Font", "SelLength", "SelStart", "SelText", "Max",
+    // "Min", "Value", "SmallChange", "LargeChange", "DecimalPlaces",
+    // "ShowAsDate". Keys are matched without regard to case; a missing key
+    // takes its default (the font: the container's); values read are taken
+    // unchecked and the value is shown. Writing leaves out defaults.
+    void ReadProperties(const QVariantMap& bag, const QFont& ambientFont);
+    QVariantMap WriteProperties(const QFont& ambientFont) const;
+
     // The validity test of typed text and of numbers given to the setters.
     bool IsValidValue(const QString& text) const;
     bool IsValidValue(double v) const;
@@ -70,6 +81,8 @@ signals:
     void MouseMove(int16_t& Button, int16_t& Shift, float& X, float& Y);
     void MouseUp(int16_t& Button, int16_t& Shift, float& X, float& Y);
     void Change();
+    // A stored property changed (its key), so that a host saves it.
+    void PropertyChanged(const QString& key);
     // The end of every layout pass.
     void Resized();
 
@@ -88,6 +101,7 @@ private:
     std::optional<double> Read(const QString& text) const;
 
     QLineEdit* mText = nullptr;
+    QPalette mSystem;  // the box's own colours, which the system colour values stand for
     USpin* mSpin = nullptr;
     double mValue = 1, mMin = 0, mMax = 10, mSmallChange = 1, mLargeChange = 1;
     int16_t mDecimalPlaces = -1;

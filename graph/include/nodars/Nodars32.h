@@ -20,6 +20,12 @@ constexpr IID DIID__DNodars32 = {0x54D8EE65, 0x47B5, 0x11D0, {0x8E, 0x04, 0x00, 
 constexpr IID DIID__DNodars32Events = {0x54D8EE66, 0x47B5, 0x11D0, {0x8E, 0x04, 0x00, 0xA0, 0x24, 0xBB, 0xD1, 0xB6}};
 // {6A1F3C20-5B7E-4D2A-9C41-8E0B2F7D1A53}
 constexpr IID IID_IControlHosting = {0x6A1F3C20, 0x5B7E, 0x4D2A, {0x9C, 0x41, 0x8E, 0x0B, 0x2F, 0x7D, 0x1A, 0x53}};
+// The three property pages, creatable on their own through the runtime.
+constexpr CLSID CLSID_Nodars32PropPage = {0x54D8EE67, 0x47B5, 0x11D0, {0x8E, 0x04, 0x00, 0xA0, 0x24, 0xBB, 0xD1, 0xB6}};
+constexpr CLSID CLSID_GraphicsPropPage = {0xCAC0524B, 0xFFA6, 0x11D0, {0x95, 0xA4, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+constexpr CLSID CLSID_CAMEPropPage = {0xCAC0524E, 0xFFA6, 0x11D0, {0x95, 0xA4, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+// {3C8E2F51-7A0D-4B6E-A1F2-5D9C0E4B7A26}
+constexpr IID IID_IControlPropertyPage = {0x3C8E2F51, 0x7A0D, 0x4B6E, {0xA1, 0xF2, 0x5D, 0x9C, 0x0E, 0x4B, 0x7A, 0x26}};
 constexpr const char* kProgId = "Nodaris.Nodars32Ctrl.1";
 constexpr const char* kVersionIndependentProgId = "Nodaris.Nodars32Ctrl";
 
@@ -54,6 +60,28 @@ struct IControlHosting : IUnknown {
 
 protected:
     ~IControlHosting() = default;
+};
+
+// One property page of the control, created by its class id or ProgID and
+// shown inside a host's own window. The page works on the control given to
+// SetObject (it must be a control of this module). The General page writes
+// its values on Apply; the Graphics and Events pages change the control at once.
+//
+// Threading: the user-interface thread only.
+struct IControlPropertyPage : IUnknown {
+    // The control the page works on; null lets it go (and removes the page's widget).
+    virtual HRESULT SetObject(IUnknown* control) = 0;
+    // Makes the page's widget as a child of parent, filled from the control.
+    // E_UNEXPECTED without a control.
+    virtual HRESULT Activate(QWidget* parent) = 0;
+    // The page's widget; null before Activate.
+    virtual QWidget* Widget() = 0;
+    virtual HRESULT Apply() = 0;
+    // The page's caption: "General", "Graphics" or "Events".
+    virtual const char* Title() = 0;
+
+protected:
+    ~IControlPropertyPage() = default;
 };
 
 // {6A1F3C21-5B7E-4D2A-9C41-8E0B2F7D1A53}

@@ -172,11 +172,22 @@ TEST(ClassView, SharesMissingRowAndCount) {
     EXPECT_EQ(count->text(), "2 Classes");
     EXPECT_EQ(list->topLevelItem(0)->text(0), "-1");
 
-    // Header clicks: both number columns sort by the count; every click flips.
+    // Header clicks, by the mouse: both number columns sort by the count; the
+    // first click sorts descending and every click flips.
     view.SetField("Txt");
-    emit list->header()->sectionClicked(2);
+    view.resize(600, 400);
+    view.show();
+    QHeaderView* header = list->header();
+    const auto click = [&](int section) {
+        const QPoint at(header->sectionViewportPosition(section) + header->sectionSize(section) / 2,
+                        header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    };
+    click(0);
+    EXPECT_EQ(Views::Column(list, 0), (QStringList{"c", "b", "a", " <MISSING VALUES>"}));
+    click(2);
     EXPECT_EQ(Views::Column(list, 1), (QStringList{"10", "20", "50", "120"}));
-    emit list->header()->sectionClicked(1);
+    click(1);
     EXPECT_EQ(Views::Column(list, 1), (QStringList{"120", "50", "20", "10"}));
 }
 

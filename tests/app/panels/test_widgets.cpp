@@ -191,6 +191,43 @@ TEST(RangeBar, SettersClampAndRaiseNothing) {
     EXPECT_EQ(spy.count(), 0);
 }
 
+TEST(RangeBar, StoredPropertiesUseTheStoresDefaultsAndLoadUnchecked) {
+    Bar b;
+    URecordSelect& bar = b.bar;
+    // A new control's range limit is not the store's default.
+    EXPECT_EQ(bar.WriteProperties(), (QVariantMap{{"RangeMax", 201}}));
+    QSignalSpy changed(&bar, &URecordSelect::PropertyChanged);
+    bar.SetRangeMax(0);
+    bar.SetMax(900);
+    bar.SetMin(5);
+    bar.SetLowValue(10);
+    bar.SetHighValue(50);
+    bar.SetFillColor(QColor(255, 0, 0));
+    bar.SetForeColor(QColor(0, 128, 0));
+    EXPECT_EQ(changed.count(), 3);
+    const QVariantMap bag = bar.WriteProperties();
+    EXPECT_EQ(bag.value("FillColor").toUInt(), 0x0000FFu);
+    EXPECT_EQ(bag.value("ForeColor").toUInt(), 0x008000u);
+    EXPECT_FALSE(bag.contains("BackColor"));
+    URecordSelect copy;
+    copy.ReadProperties(bag);
+    EXPECT_EQ(copy.WriteProperties(), bag);
+    EXPECT_EQ(copy.Min(), 5);
+    EXPECT_EQ(copy.Max(), 900);
+    EXPECT_EQ(copy.LowValue(), 10);
+    EXPECT_EQ(copy.HighValue(), 50);
+    EXPECT_EQ(copy.RangeMax(), 0);
+    EXPECT_EQ(copy.FillColor(), QColor(255, 0, 0));
+    // Missing keys take the store's defaults; keys are case-blind; values stay as stored.
+    URecordSelect loaded;
+    loaded.ReadProperties({{"low", 700}, {"HIGH", 20}, {"backcolor", 0x00FFFF}});
+    EXPECT_EQ(loaded.RangeMax(), 100);
+    EXPECT_EQ(loaded.LowValue(), 700);
+    EXPECT_EQ(loaded.HighValue(), 20);
+    EXPECT_EQ(loaded.BackColor(), QColor(255, 255, 0));
+    EXPECT_EQ(loaded.FillColor(), QColor(0, 0, 255));
+}
+
 TEST(RangeBar, DragsClampAtTheTrackAndTheOtherHandle) {
     Bar b(340);  // track 300 pixels long
     URecordSelect& bar = b.bar;
@@ -454,6 +491,62 @@ TEST(TextSpin, TypingCommitsOnEnterAndFocusLoss) {
     EXPECT_EQ(b.text->selectedText(), "7.25");
     b.other->setFocus();
     EXPECT_EQ(spy.count(), 2);
+}
+
+TEST(TextSpin, TabAndBacktabLeaveTheBoxAndTakeTheValueOver) {
+    Box b;
+    QSignalSpy spy(b.box, &UTextSpin::Change);
+    b.Type("5");
+    QTest::keyClick(b.text, Qt::Key_Tab);
+    EXPECT_FALSE(b.text->hasFocus());
+    EXPECT_EQ(b.box->Value(), 5);
+    EXPECT_EQ(spy.count(), 1);
+    // The next keystroke goes to the next control, not onto the box's text.
+    ASSERT_TRUE(QApplication::focusWidget());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_3, Qt::NoModifier);
+    EXPECT_EQ(b.text->text(), "5");
+    b.Type("7");
+    QTest::keyClick(b.text, Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_FALSE(b.text->hasFocus());
+    EXPECT_EQ(b.box->Value(), 7);
+    EXPECT_EQ(spy.count(), 2);
+}
+
+TEST(TextSpin, StoredPropertiesRoundTripAndLoadUnchecked) {
+    Box b;
+    const QFont ambient = b.text->font();
+    b.text->setCursorPosition(0);
+    EXPECT_TRUE(b.box->WriteProperties(ambient).isEmpty());
+    QSignalSpy changed(b.box, &UTextSpin::PropertyChanged);
+    b.box->SetValue(80);  // outside the bounds: not a change
+    EXPECT_EQ(changed.count(), 0);
+    b.box->SetMax(50);
+    b.box->SetMin(-5);
+    b.box->SetDecimalPlaces(2);
+    b.box->SetValue(7.5);
+    b.box->SetSmallChange(0.5);
+    b.box->SetLargeChange(3);
+    b.box->SetForeColor(QColor(255, 0, 0));
+    b.box->SetEnabled(false);
+    EXPECT_EQ(changed.count(), 8);
+    const QVariantMap bag = b.box->WriteProperties(ambient);
+    EXPECT_EQ(bag.value("ForeColor").toUInt(), 0x0000FFu);
+    EXPECT_EQ(bag.value("Enabled"), QVariant(false));
+    EXPECT_FALSE(bag.contains("BackColor"));
+    UTextSpin copy;
+    copy.ReadProperties(bag, ambient);
+    EXPECT_EQ(copy.WriteProperties(ambient), bag);
+    EXPECT_EQ(copy.Value(), 7.5);
+    EXPECT_EQ(copy.Min(), -5);
+    EXPECT_EQ(copy.LargeChange(), 3);
+    EXPECT_EQ(copy.Text(), "7.50");  // shown after reading
+    EXPECT_FALSE(copy.Enabled());
+    // Keys are case-blind; a stored value outside the bounds stays as stored.
+    UTextSpin loaded;
+    loaded.ReadProperties({{"value", 99}, {"showasdate", false}}, ambient);
+    EXPECT_EQ(loaded.Value(), 99);
+    EXPECT_EQ(loaded.Max(), 10);
+    EXPECT_EQ(loaded.Text(), "99");
 }
 
 TEST(TextSpin, TypingFilterRefusesSignsSecondPointAndLetters) {

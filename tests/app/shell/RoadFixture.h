@@ -57,8 +57,9 @@ protected:
     void SetUp() override {
         ShellTest::SetUp();
         factory = [](QWidget* parent) {
-            PanelSet p = PanelSet::Placeholders(parent);
-            PanelSet::UsePreparationPanels(p, parent);
+            PanelSet p;
+            PanelSet::MakePreparationPanels(p, parent);
+            StandInPanels::Fill(p, parent);
             return p;
         };
         ::setenv("TESSARY_CACHE", dir.File("cache").c_str(), 1);

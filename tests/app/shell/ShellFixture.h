@@ -13,6 +13,7 @@
 #include "PlaceholderGrid.h"
 #include "PlaceholderReport.h"
 #include "ProjectTestSupport.h"
+#include "StandInPanels.h"
 #include "UAppFrame.h"
 #include "UStatusBar.h"
 
@@ -104,7 +105,7 @@ protected:
 
     testsupport::TempDir dir;
     ui::ScopedRecorder dialogs;
-    PanelSet::Factory factory = PanelSet::Placeholders;
+    PanelSet::Factory factory = StandInPanels::Make;
     std::unique_ptr<CTessaryApp> app;
 
 private:

@@ -32,11 +32,14 @@
 #include <QFileDialog>
 #include <QFile>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QListWidget>
 #include <QPushButton>
 #include <QToolButton>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <cstdio>
 #include <string>
@@ -163,6 +166,21 @@ int main(int argc, char** argv) {
         }
     }
     ok &= Save(&main, out, "13-live-prediction.png");
+    // Class details of one measurement, sorted by a click on the "Count" heading.
+    MTessary::MenuCommand(QStringLiteral("mnuViewClassList"));
+    if (auto* field = main.findChild<QComboBox*>(QStringLiteral("cmbClass")))
+        field->setCurrentIndex(field->findText(QStringLiteral("SepalLength")));
+    if (auto* list = main.findChild<QTreeWidget*>(QStringLiteral("lvwClass"))) {
+        QHeaderView* header = list->header();
+        Settle();
+        const QPointF at(header->sectionViewportPosition(1) + header->sectionSize(1) / 2.0, header->height() / 2.0);
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QMouseEvent click(type, at, header->viewport()->mapToGlobal(at), Qt::LeftButton,
+                              type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(header->viewport(), &click);
+        }
+    }
+    ok &= Save(&main, out, "13b-class-details.png");
     MTessary::MenuCommand(QStringLiteral("mnuFileClose"));
     ok &= Save(&main, out, "07-project-closed.png");
 

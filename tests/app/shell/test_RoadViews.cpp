@@ -12,6 +12,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QSet>
 #include <QTest>
 
 #include <algorithm>
@@ -148,6 +149,40 @@ TEST_F(RoadViews, MarksOfTheViewAndOfTheWholeTable) {
     EXPECT_EQ(GridView().RecordCount(), 0);
     Tool("mnuCurrentMark")->trigger();  // an empty view: nothing
     EXPECT_EQ(Marked(), 100);
+    EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
+}
+
+TEST_F(RoadViews, FindNextIncorrectWrapsOnceAndSaysWhenThereIsNone) {
+    ToTested();
+    const auto exec = [&](const char* sql) { G().gProject->OpenProject(false)->Execute(sql); };
+    exec("UPDATE Test SET Predicted = Actual;");
+    exec("UPDATE Test SET Predicted = (Actual Mod 3) + 1 WHERE MainPrimaryKey IN (110, 130);");
+    MTessary::MenuCommand("mnuViewBrowseTest");
+    ASSERT_TRUE(Tool("mnuEditFindNextBad")->isEnabled());
+    RecordsetPtr rs = GridView().RecordSet();
+    ASSERT_TRUE(rs);
+    rs->MoveFirst();
+    const auto key = [&] { return rs->Fields("IndexCounter1").Value().ToI4(); };
+    QList<int> found;
+    for (int i = 0; i < 3; ++i) {
+        Tool("mnuEditFindNextBad")->trigger();
+        found << key();
+    }
+    // Both wrong rows, then once round from the top to the first again.
+    EXPECT_EQ(QSet<int>(found.begin(), found.begin() + 2), (QSet<int>{110, 130}));
+    EXPECT_EQ(found[2], found[0]);
+    EXPECT_NE(StatusMain(), " There are no incorect predictions in this test data. ");
+
+    // The correct predictions only: nothing to find.
+    emit ReportPanel().Filter(3);
+    rs = GridView().RecordSet();
+    ASSERT_EQ(GridView().RecordCount(), 48);
+    rs->MoveFirst();
+    rs->Move(4);
+    const int here = key();
+    Tool("mnuEditFindNextBad")->trigger();
+    EXPECT_EQ(StatusMain(), " There are no incorect predictions in this test data. ");
+    EXPECT_EQ(key(), here);
     EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
 }
 

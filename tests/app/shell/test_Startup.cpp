@@ -64,6 +64,24 @@ TEST_F(ShellTest, StartUpRunsItsStepsInOrderAndLeavesTheStartSet) {
     EXPECT_TRUE(dialogs.Messages().empty());
 }
 
+TEST_F(ShellTest, WithoutTheGraphControlTheStartSaysWhyAndShowsNoWindow) {
+    factory = PanelSet::Program;
+    const std::string store = std::getenv("TESSARY_CLASSES") ? std::getenv("TESSARY_CLASSES") : "";
+    ::setenv("TESSARY_CLASSES", dir.File("no-classes.reg").c_str(), 1);
+    const bool up = Start();
+    ::setenv("TESSARY_CLASSES", store.c_str(), 1);
+    EXPECT_FALSE(up);
+    EXPECT_FALSE(app->main);
+    ASSERT_EQ(dialogs.Messages().size(), 1u);
+    EXPECT_EQ(dialogs.Messages()[0].title, "MTessary::Main");
+    EXPECT_TRUE(dialogs.Messages()[0].text.startsWith("Error: ")) << dialogs.Messages()[0].text.toStdString();
+    // With the control registered the same start shows the program's own panels.
+    dialogs.Clear();
+    ASSERT_TRUE(Start());
+    EXPECT_TRUE(dialogs.Messages().empty());
+    EXPECT_TRUE(Main().findChild<QWidget*>("pnlTreeGraph")->findChild<QWidget*>("treeMain"));
+}
+
 TEST_F(ShellTest, TheFirstUseOfTheMenuOrAClickClosesTheSplashAKeyDoesNot) {
     ASSERT_TRUE(Start({}, true));
     QPointer<FSplash> splash = app->splash;

@@ -5,6 +5,7 @@
 #include "CProject.h"
 #include "PanelTestSupport.h"
 #include "UChartReport.h"
+#include "USpin.h"
 #include "ui/testing.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -91,6 +93,23 @@ TEST_F(PruneTest, SpinStepsStopAtTheirLimits) {
     EXPECT_EQ(panel.MinItems(), 30000);
     Key(Items(), Qt::Key_Down);
     EXPECT_EQ(panel.MinItems(), 29999);
+    EXPECT_EQ(rebuilds, 0);
+}
+
+TEST_F(PruneTest, TheSpinButtonsStepByKeysAndMouse) {
+    auto* rateSpin = panel.findChild<USpin*>("spnPruneRate");
+    auto* itemsSpin = panel.findChild<USpin*>("spnMinItems");
+    ASSERT_TRUE(rateSpin && itemsSpin);
+    QTest::keyClick(rateSpin, Qt::Key_PageUp);
+    EXPECT_EQ(Rate()->text(), "80.0");
+    QTest::keyClick(rateSpin, Qt::Key_Down);
+    EXPECT_EQ(Rate()->text(), "79.0");
+    panel.SetMinItems(10);
+    QTest::mouseClick(itemsSpin, Qt::LeftButton, Qt::NoModifier, QPoint(itemsSpin->width() / 2, itemsSpin->height() * 3 / 4));
+    EXPECT_EQ(panel.MinItems(), 9);
+    QTest::keyClick(itemsSpin, Qt::Key_PageDown);
+    EXPECT_EQ(Items()->text(), "4");
+    EXPECT_TRUE(panel.Changed());
     EXPECT_EQ(rebuilds, 0);
 }
 

@@ -1,8 +1,8 @@
-// Stands in for the row selection panel until the real one is built: shows
+// Stands in for the row selection panel in the shell's tests: shows
 // its caption and records the calls it receives.
 #pragma once
 
-#include "USetLimits.h"
+#include "base/USetLimits.h"
 
 #include <QStringList>
 

@@ -14,7 +14,7 @@ QLabel* Decorate(QWidget* panel, const QString& caption) {
     f.setPointSize(f.pointSize() + 2);
     title->setFont(f);
     title->setAlignment(Qt::AlignCenter);
-    auto* note = new QLabel(QStringLiteral("This panel is not built yet."), panel);
+    auto* note = new QLabel(QStringLiteral("A stand-in of the shell's tests."), panel);
     note->setAlignment(Qt::AlignCenter);
     note->setWordWrap(true);
     note->setForegroundRole(QPalette::PlaceholderText);

@@ -1,8 +1,8 @@
-// Stands in for the rule tree panel until the real one is built: shows
+// Stands in for the rule tree panel in the shell's tests: shows
 // its caption and records the calls it receives.
 #pragma once
 
-#include "UTreeGraph.h"
+#include "base/UTreeGraph.h"
 
 #include <QStringList>
 

@@ -1,8 +1,8 @@
-// Stands in for the reports panel until the real one is built: shows
+// Stands in for the reports panel in the shell's tests: shows
 // its caption and records the calls it receives.
 #pragma once
 
-#include "UReport.h"
+#include "base/UReport.h"
 
 #include <QStringList>
 

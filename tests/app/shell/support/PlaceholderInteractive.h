@@ -1,8 +1,8 @@
-// Stands in for the live predictions panel until the real one is built: shows
+// Stands in for the live predictions panel in the shell's tests: shows
 // its caption and records the calls it receives.
 #pragma once
 
-#include "UInteractive.h"
+#include "base/UInteractive.h"
 
 #include <QStringList>
 

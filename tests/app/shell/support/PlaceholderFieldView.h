@@ -1,8 +1,8 @@
-// Stands in for the field statistics panel until the real one is built: shows
+// Stands in for the field statistics panel in the shell's tests: shows
 // its caption and records the calls it receives.
 #pragma once
 
-#include "UFieldView.h"
+#include "base/UFieldView.h"
 
 #include <QStringList>
 

@@ -1,8 +1,8 @@
-// Stands in for the rule extraction panel until the real one is built: shows
+// Stands in for the rule extraction panel in the shell's tests: shows
 // its caption and records the calls it receives.
 #pragma once
 
-#include "UPrune.h"
+#include "base/UPrune.h"
 
 #include <QStringList>
 

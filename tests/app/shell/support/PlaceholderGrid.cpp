@@ -19,7 +19,7 @@ void PlaceholderGrid::SetDatabaseName(const QString& name) {
 void PlaceholderGrid::SetRecordSource(const QString& sql) {
     calls << QStringLiteral("SetRecordSource(%1)").arg(sql);
     recordSource = sql;
-    mNote->setText(QStringLiteral("This panel is not built yet. Its rows: ") + sql);
+    mNote->setText(QStringLiteral("A stand-in of the shell's tests. Its rows: ") + sql);
 }
 
 void PlaceholderGrid::SetDataBrowse(std::shared_ptr<shell::IDataBrowse> view) {

@@ -1,8 +1,8 @@
-// Stands in for the table selection panel until the real one is built: shows
+// Stands in for the table selection panel in the shell's tests: shows
 // its caption and records the calls it receives.
 #pragma once
 
-#include "UTableSelect.h"
+#include "base/UTableSelect.h"
 
 #include <QStringList>
 

@@ -1,8 +1,8 @@
-// Stands in for the confusion matrix panel until the real one is built: shows
+// Stands in for the confusion matrix panel in the shell's tests: shows
 // its caption and records the calls it receives.
 #pragma once
 
-#include "UMatrix.h"
+#include "base/UMatrix.h"
 
 #include <QStringList>
 

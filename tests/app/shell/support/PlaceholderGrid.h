@@ -1,8 +1,8 @@
-// Stands in for the data grid until the real one is built: keeps what the
+// Stands in for the data grid in the shell's tests: keeps what the
 // shell sets, opens the database it names read-only, records the calls.
 #pragma once
 
-#include "UGrid.h"
+#include "base/UGrid.h"
 
 #include <QStringList>
 

@@ -1,8 +1,8 @@
-// Stands in for the class details panel until the real one is built: shows
+// Stands in for the class details panel in the shell's tests: shows
 // its caption and records the calls it receives.
 #pragma once
 
-#include "UClassView.h"
+#include "base/UClassView.h"
 
 #include <QStringList>
 

@@ -1,8 +1,8 @@
-// Stands in for the field selection panel until the real one is built: shows
+// Stands in for the field selection panel in the shell's tests: shows
 // its caption and records the calls it receives.
 #pragma once
 
-#include "UFieldSelect.h"
+#include "base/UFieldSelect.h"
 
 #include <QStringList>
 
