@@ -88,19 +88,27 @@ QString UFieldView::RangeFormat(double range) {
     return QStringLiteral("0");
 }
 
+namespace {
+
+// The data source as the label names it: an ODBC source by its DSN (the
+// database is asked only when the connect text names none), a file by its path.
+QString SourceCaption(const std::string& source) {
+    if (source.find("ODBC;") == std::string::npos) return QString::fromStdString(source);
+    if (source.find("DSN=") != std::string::npos) return MFormat::DsnName(source);
+    if (DatabasePtr db = MdbUtils::OpenDataSource(source, true)) return MFormat::DsnName(db->Connect());
+    return MFormat::DsnName(source);
+}
+
+}  // namespace
+
 void UFieldView::Initialize(std::shared_ptr<CProject> project, std::shared_ptr<CDataDef> dataDef) {
-    if (!project || !dataDef) return;
-    const std::string source = project->GetConfig("DataSourceName");
-    QString shown = QString::fromStdString(source);
-    if (source.find("ODBC;") != std::string::npos) {
-        // The stored connect text names the source; the database is opened
-        // only when it does not.
-        shown = MFormat::DsnName(source);
-        if (source.find("DSN=") == std::string::npos) {
-            if (DatabasePtr db = MdbUtils::OpenDataSource(source, true)) shown = MFormat::DsnName(db->Connect());
-        }
+    if (!project || !dataDef) {
+        // No project: the view as designed, naming nothing.
+        mDataSource->clear();
+        mList->clear();
+        return;
     }
-    mDataSource->setText(shown);
+    mDataSource->setText(SourceCaption(project->GetConfig("DataSourceName")));
 
     const Refill refill(*mList);
     mList->clear();
@@ -138,6 +146,9 @@ void UFieldView::Initialize(std::shared_ptr<CProject> project, std::shared_ptr<C
 void UFieldView::AltInitialize(const QString& databaseName, const QString& tableName) {
     const Refill refill(*mList);
     mList->clear();
+    // The label names the source listed, never one shown before.
+    mDataSource->setText(databaseName.contains(QLatin1String("ODBC;")) ? MFormat::DsnName(databaseName.toStdString())
+                                                                        : databaseName);
     DatabasePtr db = MdbUtils::OpenDataSource(databaseName.toStdString(), true);
     if (!db) return;  // the failure has been shown
     dao::TableDef table = db->TableDefs()[tableName.toStdString()];

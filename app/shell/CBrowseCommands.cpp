@@ -49,7 +49,7 @@ void CBrowseCommands::PrintTiled() {
     const auto& trx = shell::Globals().gTRX;
     // Without the chart there is nothing to print.
     if (!chart || !trx || !trx->HasTree()) return;
-    MPrint::PrintTiled(chart->GraphControl(), trx->LeafCount(), main);
+    MPrint::PrintTiled(chart->GraphControl(), trx->LeafCount(), main, shell::Globals().gProject.get());
 }
 
 std::shared_ptr<shell::IDataBrowse> CBrowseCommands::NewBrowseView(int16_t browseType) {

@@ -33,6 +33,7 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QScreen>
+#include <QShortcutEvent>
 #include <QToolBar>
 
 #include <algorithm>
@@ -86,9 +87,12 @@ FMain::FMain(const PanelSet::Factory& factory) {
     connect(mFrame, &UAppFrame::KeyUp, this, shell::Guarded("FMain::UAFMain_KeyUp", forwardUp));
     connect(mStatus, &UStatusBar::KeyDown, this, shell::Guarded("FMain::USBMain_KeyDown", forwardDown));
     connect(mStatus, &UStatusBar::KeyUp, this, shell::Guarded("FMain::USBMain_KeyUp", forwardUp));
+    // Access keys shared by a control and a menu are settled in eventFilter.
+    qApp->installEventFilter(this);
 }
 
 FMain::~FMain() {
+    qApp->removeEventFilter(this);
     if (shell::Shell() == this) shell::SetShell(nullptr);
 }
 
@@ -293,6 +297,32 @@ void FMain::QueryUnload() {
     MUtilities::SaveFormPosition(*this);
     MUtilities::SaveRegSetting("Window", "SplitPosition", std::to_string(mFrame->SplitPosition()));
     MTessary::AppCleanup();
+}
+
+bool FMain::eventFilter(QObject* watched, QEvent* event) {
+    // A control of this window with a menu's access key (the "&Finish" button
+    // and the "&File" menu): the menu takes the key, as menu access keys do on
+    // the desktop the program comes from, instead of Qt moving the focus
+    // between the two.
+    if (event->type() == QEvent::Shortcut) {
+        auto* shortcut = static_cast<QShortcutEvent*>(event);
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (shortcut->isAmbiguous() && widget && widget != menuBar() && widget->window() == this &&
+            OpenMenuByAccessKey(shortcut->key()))
+            return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool FMain::OpenMenuByAccessKey(const QKeySequence& key) {
+    QMenuBar* bar = menuBar();
+    for (QAction* title : bar->actions()) {
+        if (!title->menu() || !title->isVisible() || !title->isEnabled()) continue;
+        if (QKeySequence::mnemonic(title->text()) != key) continue;
+        bar->setActiveAction(title);
+        return true;
+    }
+    return false;
 }
 
 bool FMain::event(QEvent* event) {

@@ -14,6 +14,7 @@
 
 class CCommandTable;
 class QAction;
+class QKeySequence;
 class UAppFrame;
 class UStatusBar;
 
@@ -81,6 +82,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
 
@@ -102,6 +104,8 @@ private:
     void pnlReport_Filter(int16_t option);
     void mState_SetState(int32_t newState);
     void QueryUnload();
+    // Opens the menu of the menu bar whose access key is key; false when none has it.
+    bool OpenMenuByAccessKey(const QKeySequence& key);
 
     shell::CStateMachine* mState = nullptr;
     CCommandTable* mBar = nullptr;

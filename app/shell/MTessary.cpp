@@ -27,6 +27,8 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace MTessary {
@@ -60,6 +62,12 @@ void InitSettings(CTessaryApp& app) {
     app.trace << QStringLiteral("load");
     auto mru = std::make_shared<CMRUList>();
     mru->Initialize(main->Bar(), main->Bar()->Band(QStringLiteral("popFile")));
+    // The size chosen in the preferences holds from one start to the next.
+    bool stored = false;
+    const double numRecents =
+        QString::fromStdString(MUtilities::GetRegSetting("Config", "NumRecents", "")).trimmed().toDouble(&stored);
+    if (stored && std::isfinite(numRecents))
+        mru->SetMaxItems(int16_t(std::clamp<double>(std::nearbyint(numRecents), 0, 16)));
     app.globals.gMRUList = mru;
     app.trace << QStringLiteral("recent");
     app.globals.gTreeMode = -1;

@@ -316,6 +316,11 @@ void SyncViewTool() {
     const PanelSet& p = main.Panels();
     if (main.Frame()->GetActiveKeyLeft() == QLatin1String("Report") && p.report) {
         p.report->SetNavigate(link);
+        // The legend speaks of the tree on show, whichever way the view was reached.
+        const auto& trx = G().gTRX;
+        if (trx && trx->HasTree()) p.report->SetTotalValues(trx->Items(), Confidence(*trx));
+        else p.report->SetTotalValues(0, 0);
+        p.report->SetLocalValues(-1, -1);
         if (p.prune) {
             p.report->SetColorItems(p.prune->ColorItems());
             p.report->SetContrast(p.prune->Contrast());

@@ -161,11 +161,17 @@ void CloseCurrentProject() {
         if (auto* prune = qobject_cast<shell::UPrune*>(legend)) {
             prune->SetColorItems(2);
             prune->SetContrast(50);
+            prune->SetTotalValues(0, 0, 0);
+            prune->SetLocalValues(-1, -1);
         } else if (auto* report = qobject_cast<shell::UReport*>(legend)) {
             report->SetColorItems(2);
             report->SetContrast(50);
+            report->SetTotalValues(0, 0);
+            report->SetLocalValues(-1, -1);
         }
     }
+    // Nothing of the closed project's data stays on show.
+    if (auto* view = main.Panels().fieldView) view->Initialize(nullptr, nullptr);
     G().gTRX.reset();
     G().gSqlMachine.reset();
     G().gDataDef.reset();

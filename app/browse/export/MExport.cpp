@@ -28,33 +28,22 @@ namespace {
 constexpr int32_t kHideReadOnly = 4;
 constexpr long kBlockRows = 512;
 
-// Same file by identity when both exist (another spelling of the path, a
-// link), else by the text of the path.
+const QString kProtectedText = QStringLiteral("Cannot overwrite project datasource.  Please select another file name.");
+
+// One spelling for a path: ".", ".." and links resolved, as far as the path exists.
+std::string Canonical(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, ec);
+    return ec ? path : resolved.string();
+}
+
+// Same file by any spelling or link; a hard link by identity.
 bool SameFile(const std::string& a, const std::string& b) {
     if (a.empty() || b.empty()) return false;
+    if (Canonical(a) == Canonical(b)) return true;
     std::error_code ec;
     const bool same = std::filesystem::equivalent(a, b, ec);
-    return ec ? a == b : same;
-}
-
-// The file the linked table reads ("" for an ODBC source).
-std::string LinkedFile(const ExportContext& ctx) {
-    DatabasePtr db = ctx.project->OpenProject(false);
-    if (!db) return {};
-    const std::string connect = db->TableDefs()["LinkDataSource"].Connect();
-    const size_t at = connect.find("DATABASE=");
-    if (connect.find("ODBC;") != std::string::npos || at == std::string::npos) return {};
-    const size_t end = connect.find(';', at);
-    return connect.substr(at + 9, end == std::string::npos ? std::string::npos : end - at - 9);
-}
-
-bool ProtectedTarget(const ExportContext& ctx, const std::string& path) {
-    if (SameFile(path, ctx.project->FileName())) return true;
-    try {
-        return SameFile(path, LinkedFile(ctx));
-    } catch (...) {
-        return false;  // no link: nothing more to protect
-    }
+    return !ec && same;
 }
 
 bool HasRows(const ExportContext& ctx) {
@@ -116,6 +105,17 @@ bool WriteText(const ExportContext& ctx, const QString& fileName, int16_t scope,
 }
 
 }  // namespace
+
+bool IsProjectData(CProject& project, const std::string& path) {
+    if (SameFile(path, project.FileName())) return true;
+    try {
+        DatabasePtr db = project.OpenProject(false);
+        if (!db) return false;
+        return SameFile(path, db->TableDefs()["LinkDataSource"].LinkedFile());
+    } catch (...) {
+        return false;  // no link: nothing more to protect
+    }
+}
 
 bool AppendText(std::string& out, std::u16string_view text, bool utf8) {
     if (!utf8) {
@@ -190,9 +190,8 @@ void Export(const ExportContext& ctx, int16_t scope) {
 
             const QString path = dialog.FileName;
             const std::string file = path.toStdString();
-            if (ProtectedTarget(ctx, file)) {
-                ui::MsgBox(QStringLiteral("Cannot overwrite project datasource.  Please select another file name."),
-                           ui::Buttons::OK, ui::Icon::Exclamation, QStringLiteral("Export Marked"));
+            if (IsProjectData(*ctx.project, file)) {
+                ui::MsgBox(kProtectedText, ui::Buttons::OK, ui::Icon::Exclamation, QStringLiteral("Export Marked"));
                 continue;
             }
             // Only the file's own name decides, so a folder named x.mdb does not.
@@ -228,6 +227,10 @@ void Export2CSV(const ExportContext& ctx) {
         if (dialog.UserCancel()) return;
 
         const QString path = dialog.FileName;
+        if (ctx.project && IsProjectData(*ctx.project, path.toStdString())) {
+            ui::MsgBox(kProtectedText, ui::Buttons::OK, ui::Icon::Exclamation, QStringLiteral("Export To Visio"));
+            return;
+        }
         if (MFileUtils::FileExists(path.toStdString()) &&
             ui::MsgBox(path + QStringLiteral(" exists.  Overwrite?"), ui::Buttons::YesNo, ui::Icon::Exclamation) !=
                 ui::Answer::Yes)

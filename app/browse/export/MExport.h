@@ -9,9 +9,16 @@
 #include <cstdint>
 #include <string>
 
+class CProject;
 struct ExportContext;
 
 namespace MExport {
+
+// True when path names the project's own file or the data file its link
+// reads, by any spelling: ".", "..", a symbolic link, or a link path relative
+// to the project's folder, resolved as the database layer opens it. Commands
+// that write a file the user names refuse these.
+bool IsProjectData(CProject& project, const std::string& path);
 
 // Scope -1: the marked rows of the current browse view; 0: of the whole table.
 // Asks for the file and hands it to one of the writers below.

@@ -3,6 +3,9 @@
 #include "AppErrors.h"
 #include "CHourglass.h"
 #include "FPrint.h"
+#include "MExport.h"
+
+#include "ui/dialogs.h"
 
 #include "com/dispatch.h"
 #include "nodars/Nodars32.h"
@@ -54,7 +57,7 @@ int PrintChart(IDispatch* chart, QPrinter& printer) {
     return pages;
 }
 
-void PrintTiled(IDispatch* chart, int16_t leaves, QWidget* owner) {
+void PrintTiled(IDispatch* chart, int16_t leaves, QWidget* owner, CProject* project) {
     int16_t saved = 0;
     bool scaled = false;
     try {
@@ -65,6 +68,12 @@ void PrintTiled(IDispatch* chart, int16_t leaves, QWidget* owner) {
         busy.SetValue(true);
         if (dialog.Canceled() || !dialog.Printer()) return;
         QPrinter& printer = *dialog.Printer();
+        const QString file = printer.outputFileName();
+        if (project && !file.isEmpty() && MExport::IsProjectData(*project, file.toStdString())) {
+            ui::MsgBox(QStringLiteral("Cannot overwrite project datasource.  Please select another file name."),
+                       ui::Buttons::OK, ui::Icon::Exclamation, QStringLiteral("Print Flow Chart"));
+            return;
+        }
         const int16_t pages = std::max<int16_t>(dialog.TiledPages(), 1);
         const int32_t horzRes = printer.pageLayout().paintRectPixels(printer.resolution()).width();
         const int16_t zoom = TiledZoom(horzRes, printer.logicalDpiX(), pages, leaves);

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+class CProject;
 class QPrinter;
 class QWidget;
 struct IDispatch;
@@ -25,7 +26,8 @@ int PrintChart(IDispatch* chart, QPrinter& printer);
 // The command: the print dialog, then the chart at the scale for the pages
 // chosen. chart is the flow chart's graph control, leaves the tree's leaf
 // count. Errors end in the box titled "MTessary::PrintTiled"; the chart's
-// scale is put back on every path.
-void PrintTiled(IDispatch* chart, int16_t leaves, QWidget* owner);
+// scale is put back on every path. Printing to a file that is the project's
+// own file or its data source is refused (see MExport::IsProjectData).
+void PrintTiled(IDispatch* chart, int16_t leaves, QWidget* owner, CProject* project = nullptr);
 
 }  // namespace MPrint

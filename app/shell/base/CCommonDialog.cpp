@@ -45,6 +45,7 @@ void CCommonDialog::ShowFileDialog(int kind) {
     request.defaultName = FileName.left(MaxFileSize - 1);
     request.defaultSuffix = SuffixOf(DefaultExt);
     request.confirmOverwrite = (flags & OverwritePrompt) != 0;
+    request.fileMustExist = (flags & FileMustExist) != 0;
     if (mHook) request.onFilterChange = [hook = mHook](int index) { return hook(int16_t(index - 1)); };
     const auto chosen = kind == 1 ? ui::GetOpenFileName(request) : ui::GetSaveFileName(request);
     if (!chosen) {

@@ -15,8 +15,10 @@ namespace shell {
 
 class CCommonDialog {
 public:
-    // Flag of the file dialogs: ask before replacing an existing file.
+    // Flags of the file dialogs: ask before replacing an existing file; accept
+    // only the name of an existing file. The others change nothing here.
     static constexpr int32_t OverwritePrompt = 0x2;
+    static constexpr int32_t FileMustExist = 0x1000;
     // Error number of a cancelled colour dialog when CancelError is set.
     static constexpr long CancelErrorNumber = -2147220610;  // &H8004037E
 

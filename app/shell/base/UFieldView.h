@@ -19,8 +19,9 @@ public:
     ~UFieldView() override;
 
     virtual void SelectField(const QString& fieldName) = 0;
+    // The statistics of the project's fields; without a project, an empty view naming no source.
     virtual void Initialize(std::shared_ptr<CProject> project, std::shared_ptr<CDataDef> dataDef) = 0;
-    // Names and types of a raw table's fields.
+    // Names and types of a raw table's fields, under that table's source.
     virtual void AltInitialize(const QString& databaseName, const QString& tableName) = 0;
 
 signals:

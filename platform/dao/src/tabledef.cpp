@@ -415,6 +415,12 @@ void TableDef::SetConnect(const std::string& connect) {
 
 std::string TableDef::SourceTableName() const { return T(impl_).sourceTable; }
 
+std::string TableDef::LinkedFile() const {
+    const TableDefImpl& t = T(impl_);
+    if (t.connect.empty() || UpperUtf8(t.connect).rfind("ODBC;", 0) == 0) return "";
+    return t.Lock()->LinkPath(t.connect);
+}
+
 void TableDef::SetSourceTableName(const std::string& name) {
     if (T(impl_).appended) Raise(3219);
     impl_->sourceTable = name;

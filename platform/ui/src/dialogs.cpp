@@ -13,6 +13,8 @@
 #include <QPrinter>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace ui {
 
 namespace {
@@ -108,50 +110,55 @@ static QString StartPath(const FileRequest& request) {
     return start;
 }
 
-static QString WithSuffix(const QString& path, const QString& suffix) {
-    if (suffix.isEmpty() || !QFileInfo(path).suffix().isEmpty()) return path;
-    return path + QLatin1Char('.') + suffix;
-}
+namespace {
 
-std::optional<QString> QtDialogHandler::OpenFile(const FileRequest& request) {
+// Qt's own dialog rather than the desktop's: the same on every desktop, and
+// one that a test or a script can reach and fill in.
+std::optional<QString> RunFileDialog(const FileRequest& request, bool save) {
+    QFileDialog dialog(DialogParent(), request.title, StartPath(request));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    // Open takes a new name too (a new project is named through it) unless the
+    // caller asks for an existing file.
+    dialog.setFileMode(!save && request.fileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    if (save && !request.confirmOverwrite) dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    // Added before the dialog checks for an existing file, so it asks about the real name.
+    dialog.setDefaultSuffix(request.defaultSuffix);
+
+    const QStringList filters = QtFilter(request.filter).split(QStringLiteral(";;"), Qt::SkipEmptyParts);
+    QStringList shown = filters;
     QString selected = SelectedFilter(request);
-    if (request.onFilterChange) {
-        // Watching the file type needs the dialog object itself.
-        QFileDialog dialog(DialogParent(), request.title, StartPath(request));
-        dialog.setFileMode(QFileDialog::ExistingFile);
-        dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        const QStringList filters = QtFilter(request.filter).split(QStringLiteral(";;"));
-        QStringList shown = filters;
-        // A pattern as the proposed name lists its files first, as its own entry.
-        if (request.defaultName.contains(QLatin1Char('*'))) {
-            const QString pattern = QString(request.defaultName).replace(QLatin1Char(';'), QLatin1Char(' '));
-            shown.prepend(pattern + QStringLiteral(" (") + pattern + QLatin1Char(')'));
+    // A pattern as the proposed name lists its files first, as its own entry
+    // unless a file type lists exactly those.
+    if (request.defaultName.contains(QLatin1Char('*'))) {
+        const QString pattern = QString(request.defaultName).replace(QLatin1Char(';'), QLatin1Char(' '));
+        const QString inParens = QLatin1Char('(') + pattern + QLatin1Char(')');
+        const auto same = std::find_if(filters.begin(), filters.end(),
+                                       [&](const QString& f) { return f.endsWith(inParens); });
+        if (same != filters.end()) {
+            selected = *same;
+        } else {
+            shown.prepend(pattern + QLatin1Char(' ') + inParens);
             selected = shown.front();
         }
-        dialog.setNameFilters(shown);
-        if (!selected.isEmpty()) dialog.selectNameFilter(selected);
+    }
+    if (!shown.isEmpty()) dialog.setNameFilters(shown);
+    if (!selected.isEmpty()) dialog.selectNameFilter(selected);
+    if (request.onFilterChange) {
         QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
             const int index = int(filters.indexOf(filter)) + 1;
             if (index > 0 && request.onFilterChange(index)) dialog.reject();
         });
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-        return WithSuffix(dialog.selectedFiles().constFirst(), request.defaultSuffix);
     }
-    const QString path = QFileDialog::getOpenFileName(DialogParent(), request.title, StartPath(request),
-                                                      QtFilter(request.filter), &selected);
-    if (path.isEmpty()) return std::nullopt;
-    return WithSuffix(path, request.defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().constFirst();
 }
 
-std::optional<QString> QtDialogHandler::SaveFile(const FileRequest& request) {
-    QString selected = SelectedFilter(request);
-    QFileDialog::Options options;
-    if (!request.confirmOverwrite) options |= QFileDialog::DontConfirmOverwrite;
-    const QString path = QFileDialog::getSaveFileName(DialogParent(), request.title, StartPath(request),
-                                                      QtFilter(request.filter), &selected, options);
-    if (path.isEmpty()) return std::nullopt;
-    return WithSuffix(path, request.defaultSuffix);
-}
+}  // namespace
+
+std::optional<QString> QtDialogHandler::OpenFile(const FileRequest& request) { return RunFileDialog(request, false); }
+
+std::optional<QString> QtDialogHandler::SaveFile(const FileRequest& request) { return RunFileDialog(request, true); }
 
 std::optional<QColor> QtDialogHandler::ChooseColor(const ColorRequest& request) {
     const QColor c = QColorDialog::getColor(request.initial, DialogParent(), request.title);

@@ -33,6 +33,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QPointer>
 #include <QListWidget>
 #include <QPushButton>
 #include <QToolButton>
@@ -308,6 +310,45 @@ int main(int argc, char** argv) {
     }
     // ---- End of step: a flow chart whose leaf conditions wrap -------------------
 
+    // ---- Step: a new project named in the real file dialog ----
+    // File > New as a person does it: a name typed into Qt's file dialog and
+    // Enter pressed; the window then shows the new project's first step.
+    {
+        QTimer::singleShot(300, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            auto* edit = dialog ? dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")) : nullptr;
+            if (!edit) {
+                std::printf("FAILED no file dialog for File > New\n");
+                ok = false;
+                if (dialog) dialog->reject();
+                return;
+            }
+            edit->clear();
+            for (const QChar c : QStringLiteral("Typed Name")) {
+                QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+                QCoreApplication::sendEvent(edit, &press);
+            }
+            ok &= Save(dialog, out, "25-new-project-dialog.png");
+            QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+            QCoreApplication::sendEvent(edit, &enter);
+            // A refused name leaves the dialog open: shoot what it says, then close it.
+            QTimer::singleShot(300, [&, dialog = QPointer<QFileDialog>(dialog)] {
+                if (!dialog || !dialog->isVisible()) return;
+                std::printf("FAILED the typed name was refused\n");
+                if (QWidget* box = QApplication::activeModalWidget(); box && box != dialog) {
+                    Save(box, out, "25-new-project-refused.png");
+                    box->close();
+                }
+                ok = false;
+                dialog->reject();
+            });
+        });
+        MTessary::MenuCommand(QStringLiteral("mnuFileNew"));
+        const bool made = main.windowTitle() == QStringLiteral("Tessary - [Typed Name.txp]");
+        if (!made) std::printf("FAILED File > New made no project: %s\n", qPrintable(main.windowTitle()));
+        ok &= made && Save(&main, out, "26-new-project-created.png");
+    }
+    // ---- end of step: a new project named in the real file dialog ----
     main.close();
     return ok ? 0 : 1;
 }

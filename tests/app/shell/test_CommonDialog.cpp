@@ -5,8 +5,11 @@
 
 #include "ui/testing.h"
 
+#include "../../support/FileDialogDriver.h"
+
 #include <QColor>
 #include <QFont>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -98,4 +101,31 @@ TEST(CommonDialog, ColourAndFontRoundTrip) {
     cd.FontName = QString(33, QLatin1Char('f'));
     cd.ShowFont();
     EXPECT_EQ(rec.calls.size(), before);
+}
+
+// The real Open dialog: a new name is taken unless the flags ask for an existing file.
+TEST(CommonDialog, OpenTakesANewNameUnlessTheFlagsAskForAnExistingFile) {
+    testsupport::App();
+    testsupport::RealFileDialogs real;
+    QTemporaryDir dir;
+    for (const int32_t flags : {4, 4 | CCommonDialog::FileMustExist}) {
+        CCommonDialog cd;
+        cd.InitDir = dir.path();
+        cd.Filter = "Project (*.txp)|*.txp";
+        cd.DefaultExt = "*.txp";
+        cd.flags = flags;
+        testsupport::FileDialogSeen seen;
+        testsupport::TypeIntoNextFileDialog("Project1", &seen);
+        cd.ShowOpen();
+        EXPECT_TRUE(seen.shown);
+        if (flags & CCommonDialog::FileMustExist) {
+            EXPECT_TRUE(cd.UserCancel());
+            EXPECT_EQ(seen.refusals.size(), 1);
+        } else {
+            EXPECT_FALSE(cd.UserCancel());
+            EXPECT_TRUE(seen.refusals.isEmpty());
+            EXPECT_EQ(cd.FileName, dir.filePath("Project1.txp"));
+            EXPECT_EQ(cd.FileTitle, "Project1.txp");
+        }
+    }
 }

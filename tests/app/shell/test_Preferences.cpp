@@ -92,3 +92,30 @@ TEST_F(ShellTest, ChoosingNoRecentFilesEmptiesTheMenuAndHidingTheToolbarTakesEff
     EXPECT_FALSE(Main().Bar()->MainToolbar()->isVisible());
     EXPECT_EQ(Reg("RecentFileList", "1"), "<none>");
 }
+
+// The number chosen holds at the next start, also over entries stored beyond
+// it; a stored text that is no number leaves the list as loaded.
+TEST_F(ShellTest, TheStoredNumberOfRecentFilesHoldsAtTheNextStart) {
+    for (int i = 1; i <= 6; ++i) SetReg("RecentFileList", std::to_string(i), "/p/" + std::to_string(i) + ".txp");
+    ASSERT_TRUE(Start());
+    {
+        FPref pref(&Main());
+        pref.NumRecentsBox()->setCurrentIndex(4);
+        pref.cmdOK_Click();
+    }
+    ASSERT_EQ(shell::Globals().gMRUList->Count(), 4);
+    SetReg("RecentFileList", "5", "/p/stale.txp");  // written by something else meanwhile
+    ASSERT_TRUE(Start());
+    CMRUList& list = *shell::Globals().gMRUList;
+    EXPECT_EQ(list.MaxItems(), 4);
+    EXPECT_EQ(list.Count(), 4);
+    list.Add("/p/new.txp");
+    EXPECT_EQ(list.Count(), 4);
+    int entries = 0;
+    for (QAction* a : Main().Bar()->Band("popFile")->actions()) entries += a->objectName() == "mnuRecent";
+    EXPECT_EQ(entries, 4);
+
+    SetReg("Config", "NumRecents", "many");
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(shell::Globals().gMRUList->MaxItems(), 6);
+}

@@ -1,12 +1,15 @@
 #include "ui/dialogs.h"
 #include "ui/testing.h"
 
+#include "../../support/FileDialogDriver.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -17,9 +20,10 @@ int argc = 1;
 char arg0[] = "test";
 char* argv[] = {arg0, nullptr};
 
+// Never destroyed: the input devices the key-event tests make outlive it.
 QApplication& App() {
-    static QApplication app(argc, argv);
-    return app;
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
 }
 
 TEST(StandardErrorBox, HasCriticalIconLocationTitleAndNumberedText) {
@@ -190,6 +194,48 @@ TEST(QtHandler, RealFileDialogTellsTheHookOfTheFileTypePicked) {
     EXPECT_EQ(shown[0], "*.mdb *.cxs (*.mdb *.cxs)") << "both kinds of data file listed first";
     EXPECT_EQ(seen, (std::vector<int>{2, 4}));
     EXPECT_TRUE(closedByHook);
+}
+
+// The real file dialog, typed into: Open takes a new name unless the caller
+// asks for an existing file, the default suffix is added before the dialog
+// looks for the file, and Save replaces a file without asking unless told to.
+TEST(QtHandler, RealFileDialogTakesATypedNameAsTheCallerAsks) {
+    App();
+    ui::SetHandler(nullptr);
+    QTemporaryDir dir;
+    QFile old(dir.filePath("old.txt"));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.close();
+    struct Case {
+        bool save, mustExist, confirm;
+        QString typed, suffix;
+        QString expected;  // "" when nothing is chosen
+        int refusals;
+    };
+    const Case cases[] = {
+        {false, false, true, "fresh", "txp", dir.filePath("fresh.txp"), 0},
+        {false, true, true, "fresh", "txp", "", 1},
+        {false, true, true, "old", "txt", dir.filePath("old.txt"), 0},
+        {true, false, false, "old", "txt", dir.filePath("old.txt"), 0},
+        {true, false, true, "old", "txt", "", 1},
+    };
+    for (const Case& c : cases) {
+        ui::FileRequest r;
+        r.title = c.save ? "Export Marked Rows" : "Create New Project";
+        r.directory = dir.path();
+        r.filter = "Any (*.*)|*.*";
+        r.defaultSuffix = c.suffix;
+        r.fileMustExist = c.mustExist;
+        r.confirmOverwrite = c.confirm;
+        testsupport::FileDialogSeen seen;
+        testsupport::TypeIntoNextFileDialog(c.typed, &seen);
+        const auto chosen = c.save ? ui::GetSaveFileName(r) : ui::GetOpenFileName(r);
+        const QString what = (c.save ? "save " : "open ") + c.typed;
+        EXPECT_EQ(chosen.value_or(""), c.expected) << what.toStdString();
+        EXPECT_TRUE(seen.shown);
+        EXPECT_EQ(seen.title, r.title);
+        EXPECT_EQ(seen.refusals.size(), c.refusals) << what.toStdString();
+    }
 }
 
 TEST(QtHandler, RealItemChooserAnswersTheChosenEntry) {

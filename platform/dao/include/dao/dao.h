@@ -331,6 +331,10 @@ public:
     std::string Connect() const;            // "" for a local table
     void SetConnect(const std::string& connect);        // links only; takes effect at RefreshLink/Append
     std::string SourceTableName() const;    // "" for a local table
+    // The file a link to a database file reads, resolved as the link is
+    // opened (a relative path from this database's folder); "" for a local
+    // table or an ODBC link.
+    std::string LinkedFile() const;
     void SetSourceTableName(const std::string& name);   // only before it is appended
     // Re-points an appended link at its (changed) Connect; 3024 when the
     // source file is missing, 3078 when the source table is not in it.

@@ -39,6 +39,7 @@ struct FileRequest {
     int filterIndex = 1;  // 1-based, as the common dialog counts
     QString defaultSuffix;        // added to a chosen name that has no extension ("txp")
     bool confirmOverwrite = true;  // save dialog: ask before replacing a file
+    bool fileMustExist = true;     // open dialog: only an existing file can be chosen
     // Called when the user picks another file type (1-based, as filterIndex);
     // true closes the dialog as cancelled.
     std::function<bool(int filterIndex)> onFilterChange;

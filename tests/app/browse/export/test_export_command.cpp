@@ -4,6 +4,8 @@
 
 #include "MExport.h"
 
+#include "../../../support/FileDialogDriver.h"
+
 #include <csignal>
 #include <sys/resource.h>
 
@@ -200,4 +202,75 @@ TEST(TreeExport, FailedWriteIsNotComplete) {
     EXPECT_EQ(p.shell.status.texts.back(), "");
     EXPECT_FALSE(p.shell.status.texts.contains(QStringLiteral("Export Complete.")));
     EXPECT_EQ(ReadFile(path), "old");
+}
+
+// The data source by any spelling: a link relative to the project's folder
+// (as the database layer opens it), "./" in the link or the chosen path, a
+// symbolic link to the source; for the text and the database writer alike.
+TEST(ExportCommand, TheLinkedSourceIsRefusedHoweverLinkAndPathAreSpelt) {
+    ExportProject p("cmd-source", Columns(), Rows());
+    p.Mark({1});
+    const std::string mdb = p.dir + "/src.mdb";  // the same data under an Access name
+    std::filesystem::copy_file(p.dataPath, mdb);
+    std::filesystem::create_directories(p.dir + "/other");
+    std::filesystem::create_symlink(p.dataPath, p.dir + "/other/alias.txt");
+    std::filesystem::create_symlink(mdb, p.dir + "/other/alias.mdb");
+    const std::string textBytes = ReadFile(p.dataPath), mdbBytes = ReadFile(mdb);
+    struct Case {
+        std::string link, target;
+    };
+    const Case cases[] = {{";DATABASE=data.db", p.dataPath},
+                          {";DATABASE=./data.db", p.dir + "/other/../data.db"},
+                          {";DATABASE=data.db", p.dir + "/other/alias.txt"},
+                          {";DATABASE=src.mdb", mdb},
+                          {";DATABASE=./src.mdb", p.dir + "/./other/alias.mdb"}};
+    for (const Case& c : cases) {
+        {
+            DatabasePtr db = p.project.OpenProject(false);
+            dao::TableDef link = db->TableDefs()["LinkDataSource"];
+            link.SetConnect(c.link);
+            link.RefreshLink();
+        }
+        p.dialogs.Clear();
+        p.dialogs.files = {QString::fromStdString(c.target)};
+        p.dialogs.answers = {ui::Answer::Yes};  // had the overwrite question come, it would be Yes
+        MExport::Export(p.ctx, 0);
+        EXPECT_EQ(p.Boxes(), std::vector<std::string>{
+                                 "Export Marked | Cannot overwrite project datasource.  Please select another file name."})
+            << c.link << " onto " << c.target;
+    }
+    EXPECT_EQ(ReadFile(p.dataPath), textBytes);
+    EXPECT_EQ(ReadFile(mdb), mdbBytes);
+
+    // The tree export refuses it too.
+    p.dialogs.Clear();
+    p.dialogs.files = {QString::fromStdString(p.dir + "/other/alias.mdb")};
+    p.dialogs.answers = {ui::Answer::Yes};
+    MExport::Export2CSV(p.ctx);
+    EXPECT_EQ(p.Boxes(), std::vector<std::string>{
+                             "Export To Visio | Cannot overwrite project datasource.  Please select another file name."});
+    EXPECT_EQ(ReadFile(mdb), mdbBytes);
+}
+
+// The real save dialogs of both exports, typed into: a new name comes back
+// with its suffix and the file is written there.
+TEST(ExportCommand, TheRealSaveDialogsTakeATypedName) {
+    ExportProject p("cmd-real", FruitColumns(), FruitRows());
+    Built(p, 0, 52)->SaveTree(&p.project);
+    p.Mark({1});
+    testsupport::RealFileDialogs real;
+    testsupport::FileDialogSeen rows, tree;
+    testsupport::TypeIntoNextFileDialog("rows", &rows);
+    MExport::Export(p.ctx, 0);
+    EXPECT_EQ(rows.title, "Export Marked Rows");
+    EXPECT_EQ(rows.folder.toStdString(), p.dir);
+    EXPECT_TRUE(rows.refusals.isEmpty());
+    EXPECT_EQ(ReadFile(p.dir + "/rows.txt").rfind("Predicted,", 0), 0u);
+
+    testsupport::TypeIntoNextFileDialog("tree", &tree);
+    MExport::Export2CSV(p.ctx);
+    EXPECT_EQ(tree.title, "Export To Visio");
+    EXPECT_TRUE(tree.refusals.isEmpty());
+    EXPECT_EQ(ReadFile(p.dir + "/tree.csv").rfind(";Visio CSV import type\r\n", 0), 0u);
+    EXPECT_TRUE(real.Messages().empty());
 }

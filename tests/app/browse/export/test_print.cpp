@@ -235,6 +235,27 @@ TEST(PrintTiled, NoLeavesShowsTheBoxAndKeepsTheScale) {
     EXPECT_FALSE(std::filesystem::exists(f.pdf));
 }
 
+// Printing to a file that is the project's data source, by a relative link
+// and a symbolic link, is refused and leaves the source as it was.
+TEST(PrintTiled, PrintingOntoTheDataSourceIsRefused) {
+    ChartFixture f;
+    {
+        DatabasePtr db = f.p.project.OpenProject(false);
+        dao::TableDef link = db->TableDefs()["LinkDataSource"];
+        link.SetConnect(";DATABASE=./data.db");
+        link.RefreshLink();
+    }
+    const std::string alias = f.p.dir + "/chart-to-source.pdf";
+    std::filesystem::create_symlink(f.p.dataPath, alias);
+    const std::string before = ReadFile(f.p.dataPath);
+    ui::SetPrintToFile(QString::fromStdString(alias));
+    AnswerPrintDialog(0, true);
+    MPrint::PrintTiled(f.panel.graph.Get(), f.trx->LeafCount(), nullptr, &f.p.project);
+    EXPECT_EQ(f.p.Boxes(), std::vector<std::string>{
+                               "Print Flow Chart | Cannot overwrite project datasource.  Please select another file name."});
+    EXPECT_EQ(ReadFile(f.p.dataPath), before);
+}
+
 TEST(ScreenPrint, FitRectKeepsProportions) {
     EXPECT_EQ(CScreenPrint::FitRect({100, 100}, {800, 1000}), QRectF(0, 0, 800, 800));
     // Twice as wide as high: page less than twice as wide takes the full width.
