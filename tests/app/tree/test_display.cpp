@@ -208,7 +208,7 @@ TEST(TreeDisplay, DegenerateCountsColourWithoutNaN) {
     auto trx = Holding(p,
                        {TRXNode{-1, 2, -1, 0, 0, 0, 0, 0}, TRXNode{1, 0, 1, 0, 1, 1, 4, 9}, TRXNode{1, 0, 1, 0, 2, 0, 0, 0}},
                        2, {1, 2, 0, 0, 0, 0}, 52);
-    CTreeDisplay d(*trx);
+    CTreeDisplay d(trx->CurrentTree(), trx->Fields());
     uint32_t fill = 1, text = 1;
     ASSERT_TRUE(d.NodeColors(1, 0, 0.5f, &fill, &text));
     EXPECT_EQ(fill, 0xFFFFFFu) << "no root items: no shade";
