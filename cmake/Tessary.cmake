@@ -5,6 +5,7 @@ function(tessary_add_test)
   cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE GTest::gtest GTest::gtest_main ${T_LIBS})
+  target_include_directories(${T_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
   set(test_env
     "QT_QPA_PLATFORM=offscreen"
     "TESSARY_CLASSES=${TESSARY_CLASSES_STORE}"

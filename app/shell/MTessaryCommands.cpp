@@ -10,6 +10,7 @@
 #include "CProject.h"
 #include "CSqlMachine.h"
 #include "CTessaryApp.h"
+#include "CTreeDisplay.h"
 #include "ErrorGuard.h"
 #include "FAbout.h"
 #include "FMain.h"
@@ -18,12 +19,14 @@
 #include "MMenu.h"
 #include "MUtilities.h"
 #include "TextImport.h"
+#include "ToolIds.h"
 #include "UAppFrame.h"
 #include "UGrid.h"
 #include "UReport.h"
 #include "UTreeGraph.h"
 
 #include <QAction>
+#include <algorithm>
 #include <QMenuBar>
 #include <QApplication>
 #include <QFileInfo>
@@ -48,23 +51,27 @@ void RecordCountFromConfig() {
     MMenu::StatusRecordCount(QString::fromStdString(count).trimmed().toInt());
 }
 
+using namespace ToolIds;
+using shell::ReportLink;
+
 struct ViewStep {
     const char* tool;
     bool rowCount;
-    int link;
+    ReportLink link;
     const char* caption;  // nullptr: the pane keeps its caption
     const char* status;
 };
 
 constexpr ViewStep kViewSteps[] = {
-    {"mnuViewBrowseAll", true, 0, "Browse All Data", "Browsing all the rows in the table."},
-    {"mnuViewBrowseTest", false, 1, "Browse Test Data", "Browsing the rows in the test set."},
-    {"mnuViewMatrix", false, 2, nullptr, "Click any cell for details."},
-    {"mnuLivePredict", true, 7, nullptr, "Live Prediction."},
-    {"mnuViewFieldStats", true, 3, nullptr, "Field Statistics - Double click field name to view class details."},
-    {"mnuViewClassList", true, 4, nullptr, "Class List."},
-    {"mnuViewTree", true, 5, nullptr, "Tree View - Double click any row for details."},
-    {"mnuViewFlow", true, 6, nullptr, "Flow Chart View - Double click any node for details."},
+    {"mnuViewBrowseAll", true, shell::kLinkBrowseAll, "Browse All Data", "Browsing all the rows in the table."},
+    {"mnuViewBrowseTest", false, shell::kLinkBrowseTest, "Browse Test Data", "Browsing the rows in the test set."},
+    {"mnuViewMatrix", false, shell::kLinkMatrix, nullptr, "Click any cell for details."},
+    {"mnuLivePredict", true, shell::kLinkLivePredict, nullptr, "Live Prediction."},
+    {"mnuViewFieldStats", true, shell::kLinkFieldStats, nullptr,
+     "Field Statistics - Double click field name to view class details."},
+    {"mnuViewClassList", true, shell::kLinkClassList, nullptr, "Class List."},
+    {"mnuViewTree", true, shell::kLinkTree, nullptr, "Tree View - Double click any row for details."},
+    {"mnuViewFlow", true, shell::kLinkFlow, nullptr, "Flow Chart View - Double click any node for details."},
 };
 
 void RunView(const ViewStep& step) {
@@ -89,7 +96,7 @@ void RunView(const ViewStep& step) {
     } else {
         ShowTree(1);
     }
-    if (shell::UReport* report = ReportPanel()) report->SetNavigate(int16_t(step.link));
+    if (shell::UReport* report = ReportPanel()) report->SetNavigate(step.link);
     CheckViewTool(tool);
     if (step.caption) Main().Frame()->SetCaptionRight(QString::fromUtf8(step.caption));
     MMenu::StatusText(QString::fromUtf8(step.status));
@@ -147,7 +154,7 @@ void SetTool(const QVariant& key, bool enabled) {
     if (QAction* tool = Main().Bar()->Tool(key)) tool->setEnabled(enabled);
 }
 
-void SetLink(int16_t index, bool enabled) {
+void SetLink(ReportLink index, bool enabled) {
     if (shell::UReport* report = ReportPanel()) {
         if (enabled) report->EnableLink(index);
         else report->DisableLink(index);
@@ -158,14 +165,46 @@ void SetGridSelect(bool enabled) {
     if (shell::UGrid* grid = GridPanel()) grid->SetSpecialSelectEnable(enabled);
 }
 
-void FlowChartRule() {
+// Whether the stored tree is small enough for a flow chart.
+bool FlowChartRule() {
     const std::string text = shell::Globals().gProject->GetConfig("LeafNodeCount", "-1");
     bool ok = false;
     const double leaves = QString::fromStdString(text).trimmed().toDouble(&ok);
     if (!ok) app::RaiseError(13);
-    const bool on = leaves >= 1 && leaves <= 128;
-    SetTool(QStringLiteral("3007"), on);
-    SetLink(6, on);
+    return leaves >= 1 && leaves <= CTreeDisplay::kMaxFlowChartLeaves;
+}
+
+// What each stored workflow state switches on. Columns: "1", "2" or "3", "4", "5".
+enum Switch : uint8_t { Off, On, Flow };  // Flow: on when the flow-chart rule says so
+constexpr int kNoLink = -1;
+
+struct StateSwitch {
+    int tool;
+    int link;  // a ReportLink, or kNoLink
+    Switch byState[4];
+};
+
+constexpr StateSwitch kStateSwitches[] = {
+    {kViewBrowseAll, shell::kLinkBrowseAll, {Off, On, On, On}},
+    {kViewFieldStats, shell::kLinkFieldStats, {Off, On, On, On}},
+    {kViewClassList, shell::kLinkClassList, {Off, On, On, On}},
+    {kReConfig, kNoLink, {Off, On, On, On}},
+    {kViewBrowseTest, shell::kLinkBrowseTest, {Off, Off, Off, On}},
+    {kViewMatrix, shell::kLinkMatrix, {Off, Off, Off, On}},
+    {kLivePredict, shell::kLinkLivePredict, {Off, Off, On, On}},
+    {kViewTree, shell::kLinkTree, {Off, Off, On, On}},
+    {kViewFlow, shell::kLinkFlow, {Off, Off, Flow, Flow}},
+    {kExportTree, kNoLink, {Off, Off, On, On}},
+};
+constexpr bool kGridSelectByState[4] = {false, false, true, true};
+
+// The column of a stored state; -1 for a value that changes nothing.
+int StateColumn(const QString& state) {
+    if (state == QLatin1String("1")) return 0;
+    if (state == QLatin1String("2") || state == QLatin1String("3")) return 1;
+    if (state == QLatin1String("4")) return 2;
+    if (state == QLatin1String("5")) return 3;
+    return -1;
 }
 
 }  // namespace
@@ -183,8 +222,8 @@ void DisableTool(const QVariant& key) { SetTool(key, false); }
 
 void CheckViewTool(const QVariant& key) {
     CCommandTable* bar = Main().Bar();
-    for (int id = 3001; id <= 3008; ++id)
-        if (QAction* tool = bar->Tool(QString::number(id))) tool->setChecked(false);
+    for (int id : kViewTools)
+        if (QAction* tool = bar->Tool(Key(id))) tool->setChecked(false);
     if (QAction* tool = bar->Tool(key)) tool->setChecked(true);
 }
 
@@ -194,9 +233,9 @@ void InitToolbar() {
         bar->Tools()[i]->setEnabled(false);
         DisableTool(i);
     }
-    for (const char* id : {"1000", "2000", "3000", "4000", "4100", "4200", "5000", "1001", "1002", "1003", "1004",
-                           "1006", "2005", "5001", "5003"})
-        EnableTool(QString::fromUtf8(id));
+    for (int id : {kMenuFile, kMenuEdit, kMenuView, kMenuMarks, kMenuMarkCurrent, kMenuMarkEntire, kMenuHelp, kFileNew,
+                   kFileOpen, kFileClose, kFileImport, kFileExit, kEditPreferences, kHelpManual, kHelpAbout})
+        EnableTool(Key(id));
     bar->BandMain()->updateGeometry();
 }
 
@@ -210,44 +249,18 @@ shell::UGrid* GridPanel() {
 void EnableByState() {
     auto project = shell::Globals().gProject;
     if (!project) app::RaiseError(91);
-    const QString state = QString::fromStdString(project->GetConfig("LastState", "1"));
-    const auto tools = [](std::initializer_list<const char*> ids, bool on) {
-        for (const char* id : ids) SetTool(QString::fromUtf8(id), on);
-    };
-    const auto links = [](std::initializer_list<int> ids, bool on) {
-        for (int id : ids) SetLink(int16_t(id), on);
-    };
-    if (state == QLatin1String("1")) {
-        tools({"3002", "3003", "3008", "3006", "3007", "3001", "3004", "3005", "1010"}, false);
-        links({1, 2, 5, 6, 0, 3, 4, 7}, false);
-        tools({"1009"}, false);
-        SetGridSelect(false);
-    } else if (state == QLatin1String("2") || state == QLatin1String("3")) {
-        tools({"3002", "3003", "3006", "3007", "3008"}, false);
-        links({1, 2, 5, 6, 7}, false);
-        SetGridSelect(false);
-        tools({"3001", "3004", "3005", "1010"}, true);
-        links({0, 3, 4}, true);
-        tools({"1009"}, false);
-    } else if (state == QLatin1String("4")) {
-        tools({"3002", "3003"}, false);
-        links({1, 2}, false);
-        tools({"3001", "3004", "3005", "1010", "3008"}, true);
-        links({0, 3, 4, 7}, true);
-        SetGridSelect(true);
-        FlowChartRule();
-        tools({"3006"}, true);
-        links({5}, true);
-        tools({"1009"}, true);
-    } else if (state == QLatin1String("5")) {
-        tools({"3002", "3003", "3001", "3004", "3005", "3006", "1010", "3008"}, true);
-        links({1, 2, 0, 3, 4, 5, 7}, true);
-        SetGridSelect(true);
-        FlowChartRule();
-        tools({"3006"}, true);
-        links({5}, true);
-        tools({"1009"}, true);
+    const int column = StateColumn(QString::fromStdString(project->GetConfig("LastState", "1")));
+    if (column < 0) return;
+    // The leaf count is read before anything is switched: a bad one changes nothing.
+    const bool needsFlow = std::any_of(std::begin(kStateSwitches), std::end(kStateSwitches),
+                                       [&](const StateSwitch& s) { return s.byState[column] == Flow; });
+    const bool flow = needsFlow && FlowChartRule();
+    for (const StateSwitch& s : kStateSwitches) {
+        const bool on = s.byState[column] == On || (s.byState[column] == Flow && flow);
+        SetTool(Key(s.tool), on);
+        if (s.link != kNoLink) SetLink(ReportLink(s.link), on);
     }
+    SetGridSelect(kGridSelectByState[column]);
 }
 
 QString HelpContext() {

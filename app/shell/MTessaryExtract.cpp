@@ -13,6 +13,7 @@
 #include "FMain.h"
 #include "MConfigValues.h"
 #include "MMenu.h"
+#include "ToolIds.h"
 #include "UAppFrame.h"
 #include "UPrune.h"
 #include "UReport.h"
@@ -301,21 +302,30 @@ void StateTest() {
 void SyncViewTool() {
     FMain& main = Main();
     const QString right = main.Frame()->GetActiveKeyRight();
-    QString tool;
-    int16_t link = -1;
-    if (right == QLatin1String("ClassView")) tool = QStringLiteral("3005"), link = 4;
-    else if (right == QLatin1String("FieldView")) tool = QStringLiteral("3004"), link = 3;
-    else if (right == QLatin1String("Matrix")) tool = QStringLiteral("3003"), link = 2;
-    else if (right == QLatin1String("TreeGraph")) {
-        if (G().gTreeMode != 1) tool = QStringLiteral("3006"), link = 5;
-        else tool = QStringLiteral("3007"), link = 6;
+    // The view tool and report link of what the right pane shows; none for another pane.
+    struct View {
+        int tool = 0;
+        int16_t link = -1;
+    } view;
+    const bool flow = G().gTreeMode == 1;
+    const bool testRows = G().gSqlMachine && G().gSqlMachine->BrowseType() != 0;
+    if (right == QLatin1String("ClassView")) {
+        view = {ToolIds::kViewClassList, shell::kLinkClassList};
+    } else if (right == QLatin1String("FieldView")) {
+        view = {ToolIds::kViewFieldStats, shell::kLinkFieldStats};
+    } else if (right == QLatin1String("Matrix")) {
+        view = {ToolIds::kViewMatrix, shell::kLinkMatrix};
+    } else if (right == QLatin1String("TreeGraph")) {
+        view = flow ? View{ToolIds::kViewFlow, shell::kLinkFlow} : View{ToolIds::kViewTree, shell::kLinkTree};
     } else if (right == QLatin1String("DataGrid")) {
-        if (G().gSqlMachine && G().gSqlMachine->BrowseType() != 0) tool = QStringLiteral("3002"), link = 1;
-        else tool = QStringLiteral("3001"), link = 0;
-    } else if (right == QLatin1String("IMode")) tool = QStringLiteral("3008"), link = 7;
+        view = testRows ? View{ToolIds::kViewBrowseTest, shell::kLinkBrowseTest}
+                        : View{ToolIds::kViewBrowseAll, shell::kLinkBrowseAll};
+    } else if (right == QLatin1String("IMode")) {
+        view = {ToolIds::kLivePredict, shell::kLinkLivePredict};
+    }
     const PanelSet& p = main.Panels();
     if (main.Frame()->GetActiveKeyLeft() == QLatin1String("Report") && p.report) {
-        p.report->SetNavigate(link);
+        p.report->SetNavigate(view.link);
         // The legend speaks of the tree on show, whichever way the view was reached.
         const auto& trx = G().gTRX;
         if (trx && trx->HasTree()) p.report->SetTotalValues(trx->Items(), Confidence(*trx));
@@ -326,7 +336,7 @@ void SyncViewTool() {
             p.report->SetContrast(p.prune->Contrast());
         }
     }
-    if (!tool.isEmpty()) CheckViewTool(tool);
+    if (view.tool) CheckViewTool(ToolIds::Key(view.tool));
 }
 
 }  // namespace MTessary

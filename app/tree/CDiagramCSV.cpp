@@ -5,7 +5,7 @@
 #include <QSaveFile>
 
 #include "CRuleText.h"
-#include "CTRX.h"
+#include "CTreeModel.h"
 #include "CTreeError.h"
 #include "MUtilities.h"
 
@@ -39,8 +39,8 @@ std::string Cp1252(const std::string& utf8) {
 }  // namespace
 
 std::string CDiagramCSV::Label(int32_t node) const {
-    const CRuleText rules(mTrx);
-    const CTreeModel& tree = mTrx.Tree();
+    const CRuleText rules(*mTree, mFields);
+    const CTreeModel& tree = *mTree;
     if (node == 0) {
         if (tree.Nodes() == 1) return "Start  [" + rules.OutputName() + " = " + rules.ClassText(0) + "]";
         return "Start";
@@ -51,10 +51,10 @@ std::string CDiagramCSV::Label(int32_t node) const {
 }
 
 float CDiagramCSV::WriteShape(std::string& out, int32_t node, float x) {
-    const TRXNode& t = mTrx.Tree().Node(node);
+    const TRXNode& t = mTree->Node(node);
     float y = 10;
     if (node == 0) {
-        if (mTrx.Tree().Nodes() == 1) x = 1;
+        if (mTree->Nodes() == 1) x = 1;
     } else {
         if (t.Forks == 0) x = float(1 + 1.26 * mLeaves++);
         y = float(10 - 0.8 * mDepth);
@@ -65,7 +65,7 @@ float CDiagramCSV::WriteShape(std::string& out, int32_t node, float x) {
 }
 
 void CDiagramCSV::PlaceSubtree(std::string& out, int32_t node, float* x) {
-    const CTreeModel& tree = mTrx.Tree();
+    const CTreeModel& tree = *mTree;
     const int forks = tree.Node(node).Forks;
     float sum = 0;
     float own = 0;
@@ -83,7 +83,7 @@ void CDiagramCSV::PlaceSubtree(std::string& out, int32_t node, float* x) {
 }
 
 std::string CDiagramCSV::Text() {
-    if (!mTrx.HasTree()) throw CTreeError(treeerr::kObjectNotSet, "Object variable or With block variable not set");
+    if (!mTree) throw CTreeError(treeerr::kObjectNotSet, "Object variable or With block variable not set");
     mDepth = 0;
     mLeaves = 0;
     std::string out =
@@ -92,7 +92,7 @@ std::string CDiagramCSV::Text() {
         "Master,CON,Bottom to top variable,Connectors and Callouts.vss\r\n";
     float x = 0;
     PlaceSubtree(out, 0, &x);
-    const CTreeModel& tree = mTrx.Tree();
+    const CTreeModel& tree = *mTree;
     for (int32_t n = 0; n < tree.Nodes(); ++n)
         for (int b = 0; b < tree.Node(n).Forks; ++b)
             out += "Link,,CON,," + std::to_string(n) + "," + std::to_string(tree.Child(n, b)) + "\r\n";

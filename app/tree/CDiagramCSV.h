@@ -12,11 +12,14 @@
 #include <cstdint>
 #include <string>
 
-class CTRX;
+#include "CTreeFields.h"
+
+class CTreeModel;
 
 class CDiagramCSV {
 public:
-    explicit CDiagramCSV(const CTRX& trx) : mTrx(trx) {}
+    // tree: null when there is none, which Text and Write refuse.
+    CDiagramCSV(const CTreeModel* tree, CTreeFields fields) : mTree(tree), mFields(fields) {}
 
     // The whole file as bytes.
     std::string Text();
@@ -30,7 +33,8 @@ private:
     float WriteShape(std::string& out, int32_t node, float x);
     std::string Label(int32_t node) const;
 
-    const CTRX& mTrx;
+    const CTreeModel* mTree;
+    CTreeFields mFields;
     int32_t mDepth = 0;
     int32_t mLeaves = 0;
 };

@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <string>
 
-class CTRX;
+#include "CTreeFields.h"
+
+class CTreeModel;
 
 class CRuleText {
 public:
-    explicit CRuleText(const CTRX& trx) : mTrx(trx) {}
+    CRuleText(const CTreeModel& tree, CTreeFields fields) : mTree(tree), mFields(fields) {}
 
     // "Field = value", "Field <= 2.5", "Field > 01/05/2024 12:00:00", or the
     // field name alone for another kind of test. A categorical value without a
@@ -27,5 +29,6 @@ public:
 private:
     int16_t DataField(int16_t engineField) const;
 
-    const CTRX& mTrx;
+    const CTreeModel& mTree;
+    CTreeFields mFields;
 };

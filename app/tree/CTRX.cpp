@@ -556,13 +556,7 @@ int16_t CTRX::SingleNormalClassify(const std::vector<com::Variant>& row) {
     return c < 0 ? int16_t(-1) : c;
 }
 
-float CTRX::SingleNormalConfidence(int32_t node) const {
-    const TRXNode& t = mTree.Node(node);
-    if (!(t.Items > 0)) return 0;
-    float confidence = 100.0f * (1.0f - t.Errors / t.Items);
-    if (confidence > 99.0f && t.Items < 30.0f) confidence = 99.0f;
-    return confidence;
-}
+float CTRX::SingleNormalConfidence(int32_t node) const { return mTree.Confidence(node); }
 
 bool CTRX::Classify(int32_t testLow, int32_t testHigh) {
     mCanceled = false;
@@ -788,26 +782,28 @@ bool CTRX::IsFieldInTree(const std::string& fieldName) const {
 
 bool CTRX::BuildTree(ITreeView* treeView, ITreeGraphPanel* graph) {
     if (!BuildTree()) return false;
-    if (treeView) CTreeDisplay(*this).DisplayTree(*treeView);
-    else if (graph) CTreeDisplay(*this).DisplayGraph(*graph);
+    if (treeView)
+        CTreeDisplay(CurrentTree(), Fields()).DisplayTree(*treeView);
+    else if (graph)
+        CTreeDisplay(CurrentTree(), Fields()).DisplayGraph(*graph);
     return true;
 }
 
-void CTRX::Display(ITreeGraphPanel& panel) const { CTreeDisplay(*this).Display(panel); }
+void CTRX::Display(ITreeGraphPanel& panel) const { CTreeDisplay(CurrentTree(), Fields()).Display(panel); }
 
 void CTRX::SetContrast(ITreeGraphPanel& panel, int16_t colorMode, int16_t contrast) const {
-    CTreeDisplay(*this).SetContrast(panel, colorMode, contrast);
+    CTreeDisplay(CurrentTree(), Fields()).SetContrast(panel, colorMode, contrast);
 }
 
-std::string CTRX::GetClassName(int32_t node) const { return CTreeDisplay(*this).GetClassName(node); }
+std::string CTRX::GetClassName(int32_t node) const { return CTreeDisplay(CurrentTree(), Fields()).GetClassName(node); }
 
 std::string CTRX::NodeToolTip(int32_t node, int16_t colorMode) const {
-    return CTreeDisplay(*this).NodeToolTip(node, colorMode);
+    return CTreeDisplay(CurrentTree(), Fields()).NodeToolTip(node, colorMode);
 }
 
 bool CTRX::Export2CSV(const std::string& fileName) const {
     try {
-        CDiagramCSV(*this).Write(fileName);
+        CDiagramCSV(CurrentTree(), Fields()).Write(fileName);
         return true;
     } catch (...) {
         app::ShowCurrentError("CTRX::Export2CSV");

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "CTreeFields.h"
 #include "CTreeModel.h"
 #include "com/oleauto.h"
 
@@ -118,6 +119,10 @@ public:
     const std::vector<int16_t>& FieldMap() const { return mFieldMap; }
     const std::shared_ptr<CDataDef>& DataDef() const { return mDDO; }
     CClassNames* ClassNames() const { return mCN.get(); }
+    // The tree held now; null when there is none (a failed build keeps the old
+    // model in Tree() but holds no tree).
+    const CTreeModel* CurrentTree() const { return mHasTree ? &mTree : nullptr; }
+    CTreeFields Fields() const { return {mDDO.get(), mFieldMap, mCN.get()}; }
 
 private:
     void EngineProgress(int16_t percent, bool* cancel);

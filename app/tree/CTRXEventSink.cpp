@@ -7,7 +7,9 @@ constexpr DISPID kDispProgress = 1;
 }  // namespace
 
 com::ComPtr<CTRXEventSink> CTRXEventSink::Create(Handler handler) {
-    return com::ComPtr<CTRXEventSink>(new CTRXEventSink(std::move(handler)));
+    com::ComPtr<CTRXEventSink> sink;
+    sink.Attach(new CTRXEventSink(std::move(handler)));  // born with the one reference
+    return sink;
 }
 
 HRESULT CTRXEventSink::QueryInterface(REFIID riid, void** ppv) {
@@ -19,14 +21,6 @@ HRESULT CTRXEventSink::QueryInterface(REFIID riid, void** ppv) {
     }
     *ppv = nullptr;
     return E_NOINTERFACE;
-}
-
-ULONG CTRXEventSink::AddRef() { return ++mRefs; }
-
-ULONG CTRXEventSink::Release() {
-    const ULONG left = --mRefs;
-    if (left == 0) delete this;
-    return left;
 }
 
 HRESULT CTRXEventSink::GetTypeInfoCount(UINT* pctinfo) {

@@ -3,12 +3,12 @@
 // before it lets go of the sink, so a late event reaches nobody.
 #pragma once
 
-#include <atomic>
 #include <functional>
 
 #include "com/dispatch.h"
+#include "com/refcounted.h"
 
-class CTRXEventSink final : public IDispatch {
+class CTRXEventSink final : public com::RefCounted<IDispatch> {
 public:
     // percent; set *cancel to stop the build.
     using Handler = std::function<void(int16_t percent, bool* cancel)>;
@@ -17,8 +17,6 @@ public:
     void Detach() { mHandler = nullptr; }
 
     HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
     HRESULT GetTypeInfoCount(UINT* pctinfo) override;
     HRESULT GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
     HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId) override;
@@ -27,8 +25,7 @@ public:
 
 private:
     explicit CTRXEventSink(Handler handler) : mHandler(std::move(handler)) {}
-    ~CTRXEventSink() = default;
+    ~CTRXEventSink() override = default;
 
-    std::atomic<ULONG> mRefs{0};
     Handler mHandler;
 };

@@ -7,7 +7,7 @@
 #include "CClassNames.h"
 #include "CDataDef.h"
 #include "CRuleText.h"
-#include "CTRX.h"
+#include "CTreeModel.h"
 #include "ITreeGraphPanel.h"
 #include "ITreeView.h"
 #include "nodars/Nodars32.h"
@@ -44,10 +44,10 @@ void CTreeDisplay::Display(ITreeGraphPanel& panel) const {
 }
 
 bool CTreeDisplay::DisplayTree(ITreeView& view) const {
-    if (!mTrx.HasTree()) return false;
+    if (!mTree) return false;
     try {
-        const CRuleText rules(mTrx);
-        const CTreeModel& tree = mTrx.Tree();
+        const CRuleText rules(*mTree, mFields);
+        const CTreeModel& tree = *mTree;
         view.SetVisible(false);
         view.Clear();
         std::string root = "Start";
@@ -64,7 +64,7 @@ bool CTreeDisplay::DisplayTree(ITreeView& view) const {
                 std::string text = rules.EdgeText(child);
                 if (tree.Node(child).Forks == 0) {
                     text += "   [" + rules.OutputName() + " = " + rules.ClassText(child) + "]" + "  (" +
-                            CRuleText::WholeNumber(mTrx.SingleNormalConfidence(child)) + "% Confidence)";
+                            CRuleText::WholeNumber(mTree->Confidence(child)) + "% Confidence)";
                 } else {
                     pending.push_back(child);
                 }
@@ -83,12 +83,12 @@ bool CTreeDisplay::DisplayTree(ITreeView& view) const {
 }
 
 bool CTreeDisplay::DisplayGraph(ITreeGraphPanel& panel) const {
-    if (!mTrx.HasTree()) return false;
+    if (!mTree) return false;
     try {
         IDispatch* g = panel.GraphControl();
         if (!g) throw app::RuntimeError(91, app::RuntimeErrorText(91));
-        const CRuleText rules(mTrx);
-        const CTreeModel& tree = mTrx.Tree();
+        const CRuleText rules(*mTree, mFields);
+        const CTreeModel& tree = *mTree;
         panel.SetGraphVisible(false);
         com::Variant result;
         Check(com::Invoke(g, nodars::dispidClear, DISPATCH_METHOD, {}, &result));
@@ -131,7 +131,8 @@ uint32_t CTreeDisplay::ExtraClassColor(int32_t classIndex) {
 }
 
 bool CTreeDisplay::NodeColors(int32_t node, int16_t colorMode, float e, uint32_t* fill, uint32_t* text) const {
-    const CTreeModel& tree = mTrx.Tree();
+    if (!mTree) return false;
+    const CTreeModel& tree = *mTree;
     const TRXNode& t = tree.Node(node);
     // Degenerate counts give no shade rather than a division by zero or NaN.
     float x = 0;
@@ -161,7 +162,7 @@ bool CTreeDisplay::NodeColors(int32_t node, int16_t colorMode, float e, uint32_t
 }
 
 void CTreeDisplay::SetContrast(ITreeGraphPanel& panel, int16_t colorMode, int16_t contrast) const {
-    if (!mTrx.HasTree() || panel.TreeType() != 1) return;
+    if (!mTree || panel.TreeType() != 1) return;
     IDispatch* g = panel.GraphControl();
     if (!g) return;
     if (contrast == 100 && colorMode != 2) {
@@ -170,7 +171,7 @@ void CTreeDisplay::SetContrast(ITreeGraphPanel& panel, int16_t colorMode, int16_
     }
     com::PropertyPut(g, nodars::dispidDrawColored, com::Variant::Bool(true));
     const float e = float(contrast) / 100.0f;
-    for (int32_t n = 0; n < mTrx.Tree().Nodes(); ++n) {
+    for (int32_t n = 0; n < mTree->Nodes(); ++n) {
         uint32_t fill = 0, text = 0;
         const bool made = NodeColors(n, colorMode, e, &fill, &text);
         const std::vector<VARIANT> ix{com::Variant::I2(int16_t(n))};
@@ -180,23 +181,23 @@ void CTreeDisplay::SetContrast(ITreeGraphPanel& panel, int16_t colorMode, int16_
 }
 
 std::string CTreeDisplay::GetClassName(int32_t node) const {
-    if (!mTrx.HasTree() || node < 0 || node >= mTrx.Tree().Nodes() || !mTrx.DataDef()) return {};
-    const auto& dd = *mTrx.DataDef();
+    if (!mTree || node < 0 || node >= mTree->Nodes() || !mFields.dataDef) return {};
+    const auto& dd = *mFields.dataDef;
     int16_t output = 0;
     for (int16_t i = 0; i < dd.FieldCount(); ++i)
         if (dd.UserMatchType(i) == MatchType::Output) {
             output = i;
             break;
         }
-    const int16_t cls = mTrx.Tree().Node(node).Class;
-    if (!mTrx.ClassNames() || cls < 0) return {};
-    return mTrx.ClassNames()->Class(output, cls);
+    const int16_t cls = mTree->Node(node).Class;
+    if (!mFields.classNames || cls < 0) return {};
+    return mFields.classNames->Class(output, cls);
 }
 
 std::string CTreeDisplay::NodeToolTip(int32_t node, int16_t colorMode) const {
-    if (!mTrx.HasTree() || node < 0 || node >= mTrx.Tree().Nodes()) return {};
-    const TRXNode& t = mTrx.Tree().Node(node);
-    const std::string confidence = CRuleText::WholeNumber(mTrx.SingleNormalConfidence(node));
+    if (!mTree || node < 0 || node >= mTree->Nodes()) return {};
+    const TRXNode& t = mTree->Node(node);
+    const std::string confidence = CRuleText::WholeNumber(mTree->Confidence(node));
     switch (colorMode) {
     case 0: return com::Variant::R4(t.Items).ToUtf8() + " Cases";
     case 1: return confidence + "% Confidence)";

@@ -1,4 +1,4 @@
-// Shows the tree a CTRX holds: as indented rule text in a tree view (one line
+// Shows a rule tree: as indented rule text in a tree view (one line
 // per node, the leaves with their class and confidence) or as a flow chart on
 // the graph-layout control (one item per node, item index = node number), and
 // colours the flow chart by quantity, confidence or class.
@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <string>
 
-class CTRX;
+#include "CTreeFields.h"
+
+class CTreeModel;
 class ITreeGraphPanel;
 class ITreeView;
 struct IDispatch;
@@ -22,7 +24,8 @@ public:
     // Seven colours for classes 0 to 6 (0x00BBGGRR): light red, green, blue ...
     static constexpr uint32_t kClassColors[7] = {0xC0C0FF, 0xC0FFC0, 0xFFC0C0, 0xC0FFFF, 0xFFC0FF, 0xFFFFC0, 0xC0E0FF};
 
-    explicit CTreeDisplay(const CTRX& trx) : mTrx(trx) {}
+    // tree: null when there is none, which every member answers with nothing.
+    CTreeDisplay(const CTreeModel* tree, CTreeFields fields) : mTree(tree), mFields(fields) {}
 
     // The view the panel shows now.
     void Display(ITreeGraphPanel& panel) const;
@@ -33,7 +36,8 @@ public:
     // Colour mode 0 quantity, 1 confidence, 2 class; contrast 0..100 (the
     // exponent is contrast / 100). Failures are ignored node by node.
     void SetContrast(ITreeGraphPanel& panel, int16_t colorMode, int16_t contrast) const;
-    // Fill and text colour (0x00BBGGRR) of a node; false when the mode makes none.
+    // Fill and text colour (0x00BBGGRR) of a node; false when the mode makes none
+    // or there is no tree.
     bool NodeColors(int32_t node, int16_t colorMode, float exponent, uint32_t* fill, uint32_t* text) const;
     // Class name of the output field for the node's class; "" outside the tree.
     std::string GetClassName(int32_t node) const;
@@ -43,5 +47,6 @@ public:
     static uint32_t ExtraClassColor(int32_t classIndex);
 
 private:
-    const CTRX& mTrx;
+    const CTreeModel* mTree;
+    CTreeFields mFields;
 };

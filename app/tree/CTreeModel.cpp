@@ -180,3 +180,11 @@ bool CTreeModel::operator==(const CTreeModel& o) const {
     }
     return true;
 }
+
+float CTreeModel::Confidence(int32_t n) const {
+    const TRXNode& t = Node(n);
+    if (!(t.Items > 0)) return 0;
+    float confidence = 100.0f * (1.0f - t.Errors / t.Items);
+    if (confidence > 99.0f && t.Items < 30.0f) confidence = 99.0f;
+    return confidence;
+}

@@ -44,6 +44,9 @@ public:
     int16_t Parent(int32_t n) const;
     int16_t ParentSlot(int32_t n) const;
     int16_t LeafCount() const;
+    // Percentage of the node's training weight its class gets right, at most 99
+    // for fewer than 30 items; 0 for a node with no weight.
+    float Confidence(int32_t n) const;
 
     const std::vector<TRXNode>& AllNodes() const { return mNodes; }
     const std::vector<int16_t>& AllChildren() const { return mChildren; }

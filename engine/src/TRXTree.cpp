@@ -103,19 +103,13 @@ HRESULT TRXTree::QueryInterface(REFIID riid, void** ppv) {
     return S_OK;
 }
 
-ULONG TRXTree::AddRef() { return ++refs_; }
-
-ULONG TRXTree::Release() {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-}
-
 HRESULT TRXTree::Report(const Status& s) {
     lastErrorId_ = s.errorId;
     if (s.errorId) {
-        com::SetErrorInfoText(GUID_NULL, kTRXTreeProgId, ErrorText(s.errorId));
-        return E_FAIL;
+        return com::Guard(kTRXTreeProgId, [&] {
+            com::SetErrorInfoText(GUID_NULL, kTRXTreeProgId, ErrorText(s.errorId));
+            return E_FAIL;
+        });
     }
     if (FAILED(s.hr)) SetErrorInfo(0, nullptr);
     return s.hr;
@@ -132,16 +126,20 @@ void TRXTree::Progress(int16_t percent) {
 
 // ---------------------------------------------------------------- ITRXTree
 
-HRESULT TRXTree::Initialize(SHORT FieldCount) { return Report(engine_.Initialize(FieldCount)); }
+// The members that allocate (the data, the tree, an error's text) are guarded: a
+// client gets E_OUTOFMEMORY, never an exception.
+HRESULT TRXTree::Initialize(SHORT FieldCount) {
+    return com::Guard(kTRXTreeProgId, [&] { return Report(engine_.Initialize(FieldCount)); });
+}
 
 HRESULT TRXTree::AddData(SAFEARRAY** InputArray) {
-    return Report(engine_.AddData(InputArray ? *InputArray : nullptr));
+    return com::Guard(kTRXTreeProgId, [&] { return Report(engine_.AddData(InputArray ? *InputArray : nullptr)); });
 }
 
 HRESULT TRXTree::BuildTree(SAFEARRAY** NodeTree, SAFEARRAY** ChildIndex) {
     // Keep the object alive while sinks run.
     com::ComPtr<ITRXTree> self(this);
-    return Report(engine_.BuildTree(NodeTree, ChildIndex, this));
+    return com::Guard(kTRXTreeProgId, [&] { return Report(engine_.BuildTree(NodeTree, ChildIndex, this)); });
 }
 
 HRESULT TRXTree::ClearTree() { return S_OK; }
@@ -215,6 +213,10 @@ HRESULT TRXTree::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID, D
 
 HRESULT TRXTree::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* p, VARIANT* result,
                         EXCEPINFO* excep, UINT*) {
+    return com::GuardInvoke(kTRXTreeProgId, excep, [&] { return Dispatch(id, flags, p, result, excep); });
+}
+
+HRESULT TRXTree::Dispatch(DISPID id, WORD flags, DISPPARAMS* p, VARIANT* result, EXCEPINFO* excep) {
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     if (!p) p = &none;
     const UINT argc = p->cArgs;

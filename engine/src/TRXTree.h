@@ -2,17 +2,13 @@
 // error information, over a TreeEngine.
 #pragma once
 
-#include <atomic>
-
 #include "TreeEngine.h"
 #include "com/com.h"
 #include "trx/ITRXTree.h"
 
 namespace trx {
 
-class TRXTree final : public ITRXTree,
-                      public ISupportErrorInfo,
-                      public IConnectionPointContainer,
+class TRXTree final : public com::RefCounted<ITRXTree, ISupportErrorInfo, IConnectionPointContainer>,
                       private ProgressSink {
 public:
     TRXTree();
@@ -20,8 +16,6 @@ public:
 
     // IUnknown
     HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
     // IDispatch
     HRESULT GetTypeInfoCount(UINT* pctinfo) override;
     HRESULT GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
@@ -53,9 +47,10 @@ public:
 private:
     void Progress(int16_t percent) override;
     HRESULT Report(const Status& s);
+    // Invoke's work; Invoke itself only keeps exceptions inside the object.
+    HRESULT Dispatch(DISPID id, WORD flags, DISPPARAMS* p, VARIANT* result, EXCEPINFO* excep);
     int lastErrorId_ = 0;  // of the last member call, for Invoke's exception record
 
-    std::atomic<ULONG> refs_{1};
     com::ConnectionPoint events_;
     com::ConnectionPointList points_;
     TreeEngine engine_;

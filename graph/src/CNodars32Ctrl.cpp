@@ -62,14 +62,6 @@ HRESULT CNodars32Ctrl::QueryInterface(REFIID riid, void** ppv) {
     return S_OK;
 }
 
-ULONG CNodars32Ctrl::AddRef() { return ++mRefs; }
-
-ULONG CNodars32Ctrl::Release() {
-    ULONG n = --mRefs;
-    if (n == 0) delete this;
-    return n;
-}
-
 HRESULT CNodars32Ctrl::InterfaceSupportsErrorInfo(REFIID riid) {
     return riid == IID_IDispatch || riid == DIID__DNodars32 ? S_OK : S_FALSE;
 }
@@ -94,13 +86,15 @@ void CNodars32Ctrl::FireEvent(DISPID id, std::vector<com::Variant> args) {
 
 HRESULT CNodars32Ctrl::SetParentWidget(QWidget* parent) {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return E_UNEXPECTED;
-    if (!mWnd) {
-        mWnd = new CNodars32Wnd(this, parent);
-        mWnd->setFont(mFont);
-    } else {
-        mWnd->setParent(parent);
-    }
-    return S_OK;
+    return com::Guard(kProgId, [&] {
+        if (!mWnd) {
+            mWnd = new CNodars32Wnd(this, parent);
+            mWnd->setFont(mFont);
+        } else {
+            mWnd->setParent(parent);
+        }
+        return S_OK;
+    });
 }
 
 QWidget* CNodars32Ctrl::Widget() { return mWnd.data(); }

@@ -32,11 +32,8 @@ class CNodars32Wnd;
 class CGraphRenderer;
 struct Reply;
 
-class CNodars32Ctrl final : public IDispatch,
-                            public IConnectionPointContainer,
-                            public IControlHosting,
-                            public IGraphGeometry,
-                            public ISupportErrorInfo {
+class CNodars32Ctrl final
+    : public com::RefCounted<IDispatch, IConnectionPointContainer, IControlHosting, IGraphGeometry, ISupportErrorInfo> {
 public:
     CNodars32Ctrl();
     CNodars32Ctrl(const CNodars32Ctrl&) = delete;
@@ -44,8 +41,6 @@ public:
 
     // IUnknown
     HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
     // IDispatch
     HRESULT GetTypeInfoCount(UINT* pctinfo) override;
     HRESULT GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
@@ -131,6 +126,10 @@ private:
     void InitGraphicsPlaceholder();
     void SetStoredDefaults();
     void SetAutoMouseDefaults();
+
+    // The property bag work behind SaveProperties/LoadProperties.
+    HRESULT WriteProperties(CPropertyBag* bag);
+    HRESULT ReadProperties(const CPropertyBag* bag);
 
     // ---- graph file and pictures
     bool SaveAs(const QString& path);
@@ -218,7 +217,6 @@ private:
     int16_t CountQuery(int16_t kind) const;
     bool ConnectionMatchesQuery(const CGraphConnection* c, bool incomingList) const;
 
-    std::atomic<ULONG> mRefs{1};
     com::ConnectionPoint mEventPoint;
     com::ConnectionPointList mPoints;
 

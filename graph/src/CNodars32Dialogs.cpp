@@ -11,8 +11,10 @@ namespace nodars {
 QWidget* CNodars32Ctrl::DialogParent() const { return mWnd ? mWnd->window() : nullptr; }
 
 HRESULT CNodars32Ctrl::ShowPropertyPages() {
-    RunPropertySheet();
-    return S_OK;
+    return com::Guard(kProgId, [&] {
+        RunPropertySheet();
+        return S_OK;
+    });
 }
 
 void CNodars32Ctrl::RunPropertySheet() {

@@ -221,29 +221,27 @@ HRESULT CNodars32Ctrl::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* p
                               EXCEPINFO* excep, UINT* argErr) {
     if (argErr) *argErr = 0;
     if (result) VariantInit(result);
-    Reply reply;
-    HRESULT hr = S_OK;
     // A sink may call back from inside a mouse event: whatever reorders or
     // frees items ends the mouse operation, whose indexes would go stale.
     const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
-    if ((!put && (id == dispidClear || id == dispidRemoveItem)) ||
-        (put && (id == dispidItemIndex || id == dispidLoadFrom)) ||
-        (put && id == dispidSelectedIndex && mMouse.op == MouseOp::Resize))
-        EndMouseOperation();
-    try {
-        hr = Dispatch(id, flags, params, result, reply);
-    } catch (const std::bad_alloc&) {
-        hr = E_OUTOFMEMORY;
-    }
-    if (hr != DISP_E_EXCEPTION) return hr;
-    com::SetErrorInfoText(GUID_NULL, kProgId, reply.text);
-    // Without an EXCEPINFO the caller gets the control error itself.
-    if (!excep) return reply.scode;
-    *excep = EXCEPINFO{};
-    excep->scode = reply.scode;
-    excep->bstrSource = SysAllocString(com::ToU16(kProgId).c_str());
-    excep->bstrDescription = SysAllocString(com::ToU16(reply.text).c_str());
-    return DISP_E_EXCEPTION;
+    return com::GuardInvoke(kProgId, excep, [&] {
+        if ((!put && (id == dispidClear || id == dispidRemoveItem)) ||
+            (put && (id == dispidItemIndex || id == dispidLoadFrom)) ||
+            (put && id == dispidSelectedIndex && mMouse.op == MouseOp::Resize))
+            EndMouseOperation();
+        Reply reply;
+        const HRESULT hr = Dispatch(id, flags, params, result, reply);
+        if (hr != DISP_E_EXCEPTION) return hr;
+        com::SetErrorInfoText(GUID_NULL, kProgId, reply.text);
+        // Without an EXCEPINFO the caller gets the control error itself.
+        if (!excep) return reply.scode;
+        const std::u16string source = com::ToU16(kProgId), text = com::ToU16(reply.text);
+        *excep = EXCEPINFO{};
+        excep->scode = reply.scode;
+        excep->bstrSource = SysAllocString(source.c_str());
+        excep->bstrDescription = SysAllocString(text.c_str());
+        return DISP_E_EXCEPTION;
+    });
 }
 
 HRESULT CNodars32Ctrl::Dispatch(DISPID id, WORD flags, const DISPPARAMS* params, VARIANT* result, Reply& reply) {

@@ -51,6 +51,14 @@ void CNodars32Ctrl::SetStoredDefaults() {
 HRESULT CNodars32Ctrl::ResetProperties() { return LoadProperties(nullptr); }
 
 HRESULT CNodars32Ctrl::SaveProperties(CPropertyBag* bag) {
+    return com::Guard(kProgId, [&] { return WriteProperties(bag); });
+}
+
+HRESULT CNodars32Ctrl::LoadProperties(const CPropertyBag* bag) {
+    return com::Guard(kProgId, [&] { return ReadProperties(bag); });
+}
+
+HRESULT CNodars32Ctrl::WriteProperties(CPropertyBag* bag) {
     if (!bag) return E_POINTER;
     bag->WriteValue("_Version", com::Variant::I4(kPropVersion));
     bag->WriteValue("BackColor", com::Variant::I4(int32_t(mBackColor)));
@@ -113,7 +121,7 @@ HRESULT CNodars32Ctrl::SaveProperties(CPropertyBag* bag) {
 }
 
 // A null bag resets every stored property to its default and treats both blobs as absent.
-HRESULT CNodars32Ctrl::LoadProperties(const CPropertyBag* bag) {
+HRESULT CNodars32Ctrl::ReadProperties(const CPropertyBag* bag) {
     BagReader r{bag};
     mBackColor = uint32_t(r.Int("BackColor", 0xFFFFFF, VT_I4));
     mForeColor = uint32_t(r.Int("ForeColor", 0, VT_I4));

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "LargestAllocation.h"
 #include "EngineClient.h"
 
 using namespace trxtest;
@@ -403,4 +404,26 @@ TEST(EngineBuild, UndefinedLayoutsStaySafe) {
     EXPECT_EQ(hr, S_OK);
     ASSERT_EQ(t.nodes.size(), 1u);
     EXPECT_EQ(t.nodes[0].cls, 0);
+}
+
+// An error report that cannot be allocated must not leave the object as an
+// exception: through the interface and through Invoke the caller gets an
+// HRESULT, and the object goes on working.
+TEST(EngineBoundary, AnAllocationFailureComesBackAsAnHresult) {
+    auto trx = Create();
+    com::ComPtr<IDispatch> disp;
+    ASSERT_EQ(trx.As(IID_IDispatch, &disp), S_OK);
+    VARIANT one;
+    one.vt = VT_I2;
+    one.iVal = 1;  // a refused field count: the engine reports it with a text
+    DISPPARAMS params{&one, nullptr, 1, 0};
+    HRESULT direct = S_OK, invoked = S_OK;
+    {
+        FailingAllocations failing;
+        direct = trx->Initialize(1);
+        invoked = disp->Invoke(DISPID_TRX_Initialize, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
+    }
+    EXPECT_EQ(direct, E_OUTOFMEMORY);
+    EXPECT_EQ(invoked, E_OUTOFMEMORY);
+    EXPECT_EQ(trx->Initialize(3), S_OK);
 }

@@ -8,7 +8,7 @@
 
 #include "CTreeBlob.h"
 #include "CTreeError.h"
-#include "../support/LargestAllocation.h"
+#include "LargestAllocation.h"
 
 namespace {
 

@@ -17,7 +17,7 @@ namespace graphtest {
 using nodars::DispId;
 
 // Records every event a control raises.
-class EventSink final : public IDispatch {
+class EventSink final : public com::RefCounted<IDispatch> {
 public:
     struct Event {
         DISPID id;
@@ -25,21 +25,12 @@ public:
     };
 
     HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override { return ++mRefs; }
-    ULONG Release() override {
-        ULONG n = --mRefs;
-        if (n == 0) delete this;
-        return n;
-    }
     HRESULT GetTypeInfoCount(UINT* n) override { *n = 0; return S_OK; }
     HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override;
 
     std::vector<Event> events;
-
-private:
-    ULONG mRefs = 1;
 };
 
 // One control on a parent widget of the given size, shown.

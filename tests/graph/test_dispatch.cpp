@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QPointer>
 
+#include "LargestAllocation.h"
 #include "GraphTestSupport.h"
 
 using namespace graphtest;
@@ -209,6 +210,26 @@ TEST(GraphDispatch, MemberPropertiesStoreAndMarkModified) {
     // A 16-bit member refuses a value that does not fit.
     EXPECT_EQ(c.TryPut(dispidGap, Variant::I4(70000)), DISP_E_OVERFLOW);
     EXPECT_EQ(c.GetInt(dispidGap), 10);
+}
+
+// No exception leaves the control: a member that runs out of memory fails the
+// call, and the graph is as it was.
+TEST(GraphDispatch, AMemberThatThrowsFailsTheCallAndTheControlGoesOn) {
+    Control c;
+    c.AddItem("kept");
+    VARIANT name;
+    name.vt = VT_BSTR;
+    name.bstrVal = SysAllocString(u"a name too long to be kept inside a string");
+    DISPPARAMS params{&name, nullptr, 1, 0};
+    HRESULT hr = S_OK;
+    {
+        FailingAllocations failing;
+        hr = c.Disp()->Invoke(dispidAddItem, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
+    }
+    VariantClear(&name);
+    EXPECT_EQ(hr, E_OUTOFMEMORY);
+    EXPECT_EQ(c.GetInt(dispidListCount), 1);
+    EXPECT_EQ(c.AddItem("next"), 1);
 }
 
 TEST(GraphDispatch, NamesMapToMemberIds) {

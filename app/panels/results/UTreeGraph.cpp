@@ -9,14 +9,13 @@
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
-#include <atomic>
 #include <cstdio>
 
 using namespace nodars;
 
 // Hears the graph control's events and hands the ones the panel uses to it.
 // The panel detaches it before letting go, so a late event reaches nobody.
-class UTreeGraph::EventSink final : public IDispatch {
+class UTreeGraph::EventSink final : public com::RefCounted<IDispatch> {
 public:
     explicit EventSink(UTreeGraph* panel) : mPanel(panel) {}
     void Detach() { mPanel = nullptr; }
@@ -29,12 +28,6 @@ public:
         }
         *ppv = nullptr;
         return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++mRefs; }
-    ULONG Release() override {
-        const ULONG n = --mRefs;
-        if (n == 0) delete this;
-        return n;
     }
     HRESULT GetTypeInfoCount(UINT* n) override {
         *n = 0;
@@ -55,7 +48,6 @@ public:
 
 private:
     ~EventSink() = default;
-    std::atomic<ULONG> mRefs{1};
     UTreeGraph* mPanel;
 };
 

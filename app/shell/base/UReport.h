@@ -1,6 +1,4 @@
-// The report step panel as the shell sees it. Link numbers are ReportLink:
-// 0 browse all, 1 browse test, 2 confusion matrix, 3 field statistics,
-// 4 class details, 5 tree chart, 6 flow chart, 7 live predictions.
+// The report step panel as the shell sees it. Link numbers are ReportLink.
 #pragma once
 
 #include "INavPanel.h"
@@ -9,6 +7,19 @@
 #include <cstdint>
 
 namespace shell {
+
+// The report panel's navigation links, by index.
+enum ReportLink : int16_t {
+    kLinkBrowseAll = 0,
+    kLinkBrowseTest = 1,
+    kLinkMatrix = 2,
+    kLinkFieldStats = 3,
+    kLinkClassList = 4,
+    kLinkTree = 5,
+    kLinkFlow = 6,
+    kLinkLivePredict = 7,
+};
+constexpr int kReportLinkCount = 8;
 
 class UReport : public UPanel, public INavPanel {
     Q_OBJECT

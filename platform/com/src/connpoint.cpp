@@ -1,17 +1,20 @@
 #include <algorithm>
-#include <atomic>
 #include <new>
 
 #include "com/dispatch.h"
+#include "com/guard.h"
+#include "com/refcounted.h"
 
 namespace {
+
+constexpr const char* kSource = "ConnectionPoint";
 
 IUnknown* UnknownOf(const CONNECTDATA& c) { return c.pUnk; }
 IUnknown* UnknownOf(IConnectionPoint* p) { return p; }
 
 // Enumerators hold their own references to what they hand out.
 template <class Interface, class Item, const IID& Iid>
-class Enumerator final : public Interface {
+class Enumerator final : public com::RefCounted<Interface> {
 public:
     explicit Enumerator(std::vector<Item> items) : items_(std::move(items)) {
         for (auto& item : items_)
@@ -21,17 +24,11 @@ public:
         if (!ppv) return E_POINTER;
         if (riid == IID_IUnknown || riid == Iid) {
             *ppv = static_cast<Interface*>(this);
-            AddRef();
+            this->AddRef();
             return S_OK;
         }
         *ppv = nullptr;
         return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG n = --refs_;
-        if (!n) delete this;
-        return n;
     }
     HRESULT Next(ULONG count, Item* out, ULONG* fetched) override {
         if (!out || (count > 1 && !fetched)) return E_POINTER;
@@ -54,11 +51,12 @@ public:
     }
     HRESULT Clone(Interface** out) override {
         if (!out) return E_POINTER;
-        auto* e = new (std::nothrow) Enumerator(items_);
-        if (!e) return E_OUTOFMEMORY;
-        e->pos_ = pos_;
-        *out = e;
-        return S_OK;
+        return com::Guard(kSource, [&] {
+            auto* e = new Enumerator(items_);
+            e->pos_ = pos_;
+            *out = e;
+            return S_OK;
+        });
     }
 
 private:
@@ -66,7 +64,6 @@ private:
         for (auto& item : items_)
             if (IUnknown* u = UnknownOf(item)) u->Release();
     }
-    std::atomic<ULONG> refs_{1};
     std::vector<Item> items_;
     size_t pos_ = 0;
 };
@@ -122,10 +119,11 @@ HRESULT ConnectionPoint::Advise(IUnknown* pUnkSink, DWORD* pdwCookie) {
             return CONNECT_E_CANNOTCONNECT;
     }
     if (nextCookie_ == 0) return CONNECT_E_ADVISELIMIT;  // 2^32 - 1 connections made
-    DWORD cookie = nextCookie_++;
-    sinks_.push_back(Sink{cookie, std::move(sink)});
-    *pdwCookie = cookie;
-    return S_OK;
+    return Guard(kSource, [&] {
+        sinks_.push_back(Sink{nextCookie_, std::move(sink)});
+        *pdwCookie = nextCookie_++;
+        return S_OK;
+    });
 }
 
 HRESULT ConnectionPoint::Unadvise(DWORD dwCookie) {
@@ -139,12 +137,12 @@ HRESULT ConnectionPoint::Unadvise(DWORD dwCookie) {
 
 HRESULT ConnectionPoint::EnumConnections(IEnumConnections** ppEnum) {
     if (!ppEnum) return E_POINTER;
-    std::vector<CONNECTDATA> items;
-    for (const auto& s : sinks_) items.push_back(CONNECTDATA{s.dispatch.Get(), s.cookie});
-    auto* e = new (std::nothrow) ConnectionEnum(std::move(items));
-    if (!e) return E_OUTOFMEMORY;
-    *ppEnum = e;
-    return S_OK;
+    return Guard(kSource, [&] {
+        std::vector<CONNECTDATA> items;
+        for (const auto& s : sinks_) items.push_back(CONNECTDATA{s.dispatch.Get(), s.cookie});
+        *ppEnum = new ConnectionEnum(std::move(items));
+        return S_OK;
+    });
 }
 
 std::vector<ComPtr<IDispatch>> ConnectionPoint::Sinks() const {
@@ -174,11 +172,10 @@ void ConnectionPointList::Add(ConnectionPoint* point) {
 
 HRESULT ConnectionPointList::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) const {
     if (!ppEnum) return E_POINTER;
-    std::vector<IConnectionPoint*> items(points_.begin(), points_.end());
-    auto* e = new (std::nothrow) PointEnum(std::move(items));
-    if (!e) return E_OUTOFMEMORY;
-    *ppEnum = e;
-    return S_OK;
+    return Guard(kSource, [&] {
+        *ppEnum = new PointEnum(std::vector<IConnectionPoint*>(points_.begin(), points_.end()));
+        return S_OK;
+    });
 }
 
 HRESULT ConnectionPointList::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) const {

@@ -1,11 +1,11 @@
-#include <atomic>
 #include <new>
 
 #include "com/dispatch.h"
+#include "com/refcounted.h"
 
 namespace {
 
-class ErrorObject final : public IErrorInfo, public ICreateErrorInfo {
+class ErrorObject final : public com::RefCounted<IErrorInfo, ICreateErrorInfo> {
 public:
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
@@ -18,13 +18,6 @@ public:
         AddRef();
         return S_OK;
     }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG n = --refs_;
-        if (n == 0) delete this;
-        return n;
-    }
-
     HRESULT GetGUID(GUID* g) override {
         if (!g) return E_INVALIDARG;
         *g = guid_;
@@ -64,7 +57,6 @@ private:
         return S_OK;
     }
 
-    std::atomic<ULONG> refs_{1};
     GUID guid_ = GUID_NULL;
     std::u16string source_, description_, helpFile_;
     DWORD helpContext_ = 0;

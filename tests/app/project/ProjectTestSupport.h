@@ -7,9 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <unistd.h>
+
+#include "TempDir.h"
 
 namespace testsupport {
 
@@ -21,33 +21,7 @@ inline QApplication& App() {
     return *app;
 }
 
-// A folder of its own for each test, removed afterwards.
-class TempDir {
-public:
-    TempDir() {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = info ? std::string(info->test_suite_name()) + "_" + info->name() : "t";
-        for (char& c : name)
-            if (c == '/') c = '_';
-        mPath = std::filesystem::temp_directory_path() /
-                ("tessary-" + name + "-" + std::to_string(::getpid()) + "-" + std::to_string(++Counter()));
-        std::filesystem::remove_all(mPath);
-        std::filesystem::create_directories(mPath);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(mPath, ec);
-    }
-    std::string File(const std::string& name) const { return (mPath / name).string(); }
-    const std::filesystem::path& Path() const { return mPath; }
-
-private:
-    static int& Counter() {
-        static int n = 0;
-        return n;
-    }
-    std::filesystem::path mPath;
-};
+using testsupport::TempDir;
 
 // Points the current user's registry store at a file of this test program.
 inline void UseScratchRegistry(const TempDir& dir) { ::setenv("TESSARY_REGISTRY", dir.File("user.reg").c_str(), 1); }

@@ -74,6 +74,20 @@ std::vector<std::string> MessageTexts(const ui::RecordingHandler& h) {
     return out;
 }
 
+// A driver over p with a tree grown from rows 1..rows: Initialize, LoadData, and
+// BuildTree at the given prune rate and least items (the engine's own when negative).
+::testing::AssertionResult Grown(CTRX& trx, GeneratedProject& p, int32_t rows, float pruneRate = -1,
+                                 int32_t minItems = -1) {
+    if (!trx.Initialize(p.dataDef, &p.project))
+        return ::testing::AssertionFailure() << "Initialize: " << ::testing::PrintToString(MessageTexts(p.dialogs));
+    if (!trx.LoadData(1, rows)) return ::testing::AssertionFailure() << "LoadData of " << rows << " rows";
+    if (pruneRate >= 0) trx.SetPruneRate(pruneRate);
+    if (minItems >= 0) trx.SetMinItems(minItems);
+    if (!trx.BuildTree())
+        return ::testing::AssertionFailure() << "BuildTree: " << ::testing::PrintToString(MessageTexts(p.dialogs));
+    return ::testing::AssertionSuccess();
+}
+
 }  // namespace
 
 TEST(CTRXLoad, BatchesProgressAndDroppedOutputs) {
@@ -141,11 +155,7 @@ TEST(CTRXLoad, ExactMinus999IsAValueNotMissing) {
     }
     GeneratedProject p("m999", kMixed, rows);
     CTRX trx;
-    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
-    ASSERT_TRUE(trx.LoadData(1, 60));
-    trx.SetPruneRate(0);
-    trx.SetMinItems(2);
-    ASSERT_TRUE(trx.BuildTree());
+    ASSERT_TRUE(Grown(trx, p, 60, 0, 2));
     // Were -999 taken as missing, X could not separate B from A.
     ASSERT_GT(trx.Nodes(), 1);
     std::vector<com::Variant> row(trx.FieldMap().size());
@@ -202,11 +212,7 @@ TEST(CTRXBuild, ProgressAndCancel) {
 TEST(CTRXStore, SaveAndLoadByteForByte) {
     GeneratedProject p("store", kMixed, MixedRows(800, 13));
     CTRX trx;
-    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
-    ASSERT_TRUE(trx.LoadData(1, 800));
-    trx.SetPruneRate(30);
-    trx.SetMinItems(4);
-    ASSERT_TRUE(trx.BuildTree());
+    ASSERT_TRUE(Grown(trx, p, 800, 30, 4));
     trx.SaveTree(&p.project);
     trx.SaveTree(&p.project);  // twice: one row, the blob not doubled
     const std::string stored = p.NodeDataBytes();
@@ -234,9 +240,7 @@ TEST(CTRXStore, SaveAndLoadByteForByte) {
 TEST(CTRXStore, NodeDataIsALongTextTableHoldingEveryByte) {
     GeneratedProject p("longtext", kMixed, MixedRows(300, 5));
     CTRX trx;
-    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
-    ASSERT_TRUE(trx.LoadData(1, 300));
-    ASSERT_TRUE(trx.BuildTree());
+    ASSERT_TRUE(Grown(trx, p, 300));
     trx.SaveTree(&p.project);
     {
         DatabasePtr db = p.project.OpenProject(false);
@@ -270,11 +274,7 @@ TEST(CTRXStore, NodeDataIsALongTextTableHoldingEveryByte) {
 TEST(CTRXStore, BinaryNodeDataIsReadAndRewrittenAsText) {
     GeneratedProject p("upgrade", kMixed, MixedRows(300, 6));
     CTRX trx;
-    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
-    ASSERT_TRUE(trx.LoadData(1, 300));
-    trx.SetPruneRate(40);
-    trx.SetMinItems(3);
-    ASSERT_TRUE(trx.BuildTree());
+    ASSERT_TRUE(Grown(trx, p, 300, 40, 3));
     const std::string blob = CTreeBlob::Pack(trx.Tree());
     {
         // The table as earlier builds of this program made it.
@@ -317,10 +317,7 @@ TEST(CTRXStore, BinaryNodeDataIsReadAndRewrittenAsText) {
 TEST(CTRXStore, OlderTableFormWrittenAndRead) {
     GeneratedProject p("oldform", kMixed, MixedRows(400, 9));
     CTRX trx;
-    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
-    ASSERT_TRUE(trx.LoadData(1, 400));
-    trx.SetPruneRate(0);
-    ASSERT_TRUE(trx.BuildTree());
+    ASSERT_TRUE(Grown(trx, p, 400, 0));
     ASSERT_GT(trx.Nodes(), 3);
     trx.OldSaveTree(&p.project);
     trx.OldSaveTree(&p.project);  // twice: the tables are made anew, not added to
@@ -419,9 +416,7 @@ TEST(CTRXStore, OlderTablesWrittenByHandLoad) {
 TEST(CTRXStore, DamagedBlobIsRefusedAndTheTreeKept) {
     GeneratedProject p("damaged", kMixed, MixedRows(400, 17));
     CTRX trx;
-    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
-    ASSERT_TRUE(trx.LoadData(1, 400));
-    ASSERT_TRUE(trx.BuildTree());
+    ASSERT_TRUE(Grown(trx, p, 400));
     trx.SaveTree(&p.project);
     const std::string good = p.NodeDataBytes();
     ASSERT_GT(good.size(), 60u);
@@ -474,9 +469,7 @@ TEST(CTRXClassify, ProgressStepsAndTestColumns) {
     CTRX trx;
     Events ev;
     ev.Attach(trx);
-    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
-    ASSERT_TRUE(trx.LoadData(1, 500));
-    ASSERT_TRUE(trx.BuildTree());
+    ASSERT_TRUE(Grown(trx, p, 500));
     ev.progress.clear();
     trx.Classify(501, 550);
     std::vector<int> steps;
@@ -520,11 +513,7 @@ TEST(CTRXClassify, ClassifyPredictRowAndSqlAgree) {
     auto rows = MixedRows(1500, 29);
     GeneratedProject p("agree", kMixed, rows);
     CTRX trx;
-    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
-    ASSERT_TRUE(trx.LoadData(1, 1000));
-    trx.SetPruneRate(10);
-    trx.SetMinItems(2);
-    ASSERT_TRUE(trx.BuildTree());
+    ASSERT_TRUE(Grown(trx, p, 1000, 10, 2));
     ASSERT_GT(trx.LeafCount(), 3);
     // Put test rows right on and just above the cuts of X: as 8-byte values
     // above the 4-byte cut, as the floats training compared equal to it.
@@ -615,10 +604,7 @@ TEST(CTRXPredict, ConfidenceOfPureLeaves) {
             rows.push_back({Cell::D(i), Cell::D(1), Cell::T("red"), Cell::T("S"), Cell::T("n"), Cell::T("A")});
         GeneratedProject p("pure" + std::to_string(n), kMixed, rows);
         CTRX trx;
-        ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
-        ASSERT_TRUE(trx.LoadData(1, n));
-        trx.SetPruneRate(0);  // unpruned: a pure leaf has no estimated errors
-        ASSERT_TRUE(trx.BuildTree());
+        ASSERT_TRUE(Grown(trx, p, n, 0));  // unpruned: a pure leaf has no estimated errors
         ASSERT_EQ(trx.Nodes(), 1);
         std::vector<com::Variant> row(trx.FieldMap().size());
         EXPECT_EQ(trx.PredictRow(row), 0);
@@ -642,10 +628,7 @@ TEST(CTRXPredict, CategoricalValueBeyondTheBranchesHasNoPrediction) {
                         Cell::T(i % 3 == 0 ? "A" : (i % 3 == 1 ? "B" : "C"))});
     GeneratedProject p("beyond", kMixed, rows);
     CTRX trx;
-    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
-    ASSERT_TRUE(trx.LoadData(1, 90));
-    trx.SetPruneRate(0);
-    ASSERT_TRUE(trx.BuildTree());
+    ASSERT_TRUE(Grown(trx, p, 90, 0));
     ASSERT_GT(trx.Nodes(), 1);
     std::vector<com::Variant> row(trx.FieldMap().size());
     for (auto& v : row) v = com::Variant::Null();
@@ -668,9 +651,7 @@ TEST(CTRXClassify, UnknownCategoricalValueShowsItsBoxAndEndsTheRun) {
     auto rows = MixedRows(300, 31);
     GeneratedProject p("badclass", kMixed, rows);
     CTRX trx;
-    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
-    ASSERT_TRUE(trx.LoadData(1, 200));
-    ASSERT_TRUE(trx.BuildTree());
+    ASSERT_TRUE(Grown(trx, p, 200));
     // A value that is not among Colour's classes appears in row 260.
     sqlite3* raw = nullptr;
     sqlite3_open(p.dataPath.c_str(), &raw);
@@ -697,9 +678,7 @@ TEST(CTRXClassify, UnknownCategoricalValueShowsItsBoxAndEndsTheRun) {
 TEST(CTRXClassify, NoKeyFieldIsTheDriversOwnError) {
     GeneratedProject p("nokey", kMixed, MixedRows(120, 4));
     CTRX trx;
-    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
-    ASSERT_TRUE(trx.LoadData(1, 100));
-    ASSERT_TRUE(trx.BuildTree());
+    ASSERT_TRUE(Grown(trx, p, 100));
     trx.SaveTree(&p.project);
     DatabasePtr db = p.project.OpenProject(false);
     db->Execute("UPDATE FieldConfig SET PrimaryKeyField = 0;");
@@ -730,10 +709,7 @@ TEST(CTRXSql, QuotesAndNumbersInConditions) {
     }
     GeneratedProject p("sql", kMixed, rows);
     CTRX trx;
-    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
-    ASSERT_TRUE(trx.LoadData(1, 120));
-    trx.SetPruneRate(0);
-    ASSERT_TRUE(trx.BuildTree());
+    ASSERT_TRUE(Grown(trx, p, 120, 0));
     DatabasePtr db = p.project.OpenProject(false);
     bool sawQuote = false;
     long total = 0;
@@ -785,11 +761,7 @@ TEST(CTRXSql, OrdinaryCutsReadAsTheyAre) {
     rows.push_back({Cell::D(90), Cell::T("red"), Cell::T("C")});  // row 161, not trained on
     GeneratedProject p("plain", cols, rows);
     CTRX trx;
-    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
-    ASSERT_TRUE(trx.LoadData(1, 160));
-    trx.SetPruneRate(0);
-    trx.SetMinItems(2);
-    ASSERT_TRUE(trx.BuildTree());
+    ASSERT_TRUE(Grown(trx, p, 160, 0, 2));
     CClassNames names;
     names.Initialize(&p.project, p.dataDef);
     const int16_t c = names.ClassNumber(p.FieldIndex("Class"), "C");
@@ -946,10 +918,7 @@ TEST(CTRXSql, YesNoFieldsKeepTheTrainingCoding) {
     GeneratedProject p("yesno", cols, rows, false);
     ASSERT_EQ(p.dataDef->FieldType(p.FieldIndex("Flag")), dao::dbBoolean);
     CTRX trx;
-    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
-    ASSERT_TRUE(trx.LoadData(1, 120));
-    trx.SetPruneRate(0);
-    ASSERT_TRUE(trx.BuildTree());
+    ASSERT_TRUE(Grown(trx, p, 120, 0));
     ASSERT_GT(trx.Nodes(), 1);
     trx.Classify(1, 120);
     const auto test = p.TestRows();

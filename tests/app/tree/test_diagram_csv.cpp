@@ -79,7 +79,7 @@ TEST(DiagramCSV, EngineTreeInPostOrder) {
     App();
     GeneratedProject p("csv-engine", FruitColumns(), FruitRows(), false);
     auto trx = Built(p, 0, 52);
-    const std::string text = CDiagramCSV(*trx).Text();
+    const std::string text = CDiagramCSV(trx->CurrentTree(), trx->Fields()).Text();
     EXPECT_EQ(text, kHeader +
                         "Shape,2,,Size <= 5  [Kind = lime],1,8.4,,,16,4,1\r\n"
                         "Shape,4,,Size <= 7  [Kind = melon],2.26,7.6,,,7,0,2\r\n"
@@ -98,7 +98,7 @@ TEST(DiagramCSV, CommaDecimalLocaleStillWritesPoints) {
     App();
     GeneratedProject p("csv-locale", FruitColumns(), FruitRows(), false);
     auto trx = TwoLeaves(p);
-    const std::string before = CDiagramCSV(*trx).Text();
+    const std::string before = CDiagramCSV(trx->CurrentTree(), trx->Fields()).Text();
     // A locale with a decimal comma, built into the scratch folder.
     const std::string cmd = "localedef -i de_DE -f UTF-8 '" + p.dir + "/de_DE.UTF-8' >/dev/null 2>&1";
     if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "localedef cannot build de_DE here";
@@ -153,7 +153,7 @@ TEST(DiagramCSV, CommasQuotesAndCodePage) {
     auto trx = Holding(p,
                        {TRXNode{-1, 2, -1, 0, 0, 0, 20, 10}, TRXNode{1, 0, 1, 0, 1, 0, 10, 0}, TRXNode{1, 0, 1, 0, 2, 1, 10, 0}},
                        2, {1, 2, 0, 0, 0, 0}, 20);
-    const std::string text = CDiagramCSV(*trx).Text();
+    const std::string text = CDiagramCSV(trx->CurrentTree(), trx->Fields()).Text();
     EXPECT_NE(text.find("Shape,1,,\"Colour = red, dark  [Kind = cr\xE8me]\",1,9.2,,,10,0,0\r\n"), std::string::npos)
         << text;
     EXPECT_NE(text.find("Shape,2,,\"Colour = say \"\"green\"\"  [Kind = lime]\",2.26,9.2,,,10,0,1\r\n"),

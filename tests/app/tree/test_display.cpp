@@ -2,6 +2,8 @@
 // engine on small generated projects, and its colours and tooltips.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "CTreeDisplay.h"
 #include "CTreeError.h"
 #include "DisplayFixture.h"
@@ -188,16 +190,17 @@ TEST(TreeDisplay, ColoursByQuantityConfidenceAndClass) {
 }
 
 TEST(TreeDisplay, ClassesBeyondTheTableKeepLightColours) {
+    std::set<uint32_t> seen;
     for (int k = 7; k < 40; ++k) {
         const uint32_t c = CTreeDisplay::ExtraClassColor(k);
-        EXPECT_EQ(c, CTreeDisplay::ExtraClassColor(k));
+        seen.insert(c);
         for (int shift : {0, 8, 16}) {
             const uint32_t v = (c >> shift) & 0xFF;
             EXPECT_GE(v, 186u);
             EXPECT_LE(v, 255u);
         }
     }
-    EXPECT_NE(CTreeDisplay::ExtraClassColor(7), CTreeDisplay::ExtraClassColor(8));
+    EXPECT_GE(seen.size(), 30u) << "classes side by side are told apart";
     EXPECT_EQ(CTreeDisplay::ExtraClassColor(7), CTreeDisplay::ExtraClassColor(507)) << "seed (k + 1) mod 500";
 }
 
@@ -208,7 +211,7 @@ TEST(TreeDisplay, DegenerateCountsColourWithoutNaN) {
     auto trx = Holding(p,
                        {TRXNode{-1, 2, -1, 0, 0, 0, 0, 0}, TRXNode{1, 0, 1, 0, 1, 1, 4, 9}, TRXNode{1, 0, 1, 0, 2, 0, 0, 0}},
                        2, {1, 2, 0, 0, 0, 0}, 52);
-    CTreeDisplay d(*trx);
+    CTreeDisplay d(trx->CurrentTree(), trx->Fields());
     uint32_t fill = 1, text = 1;
     ASSERT_TRUE(d.NodeColors(1, 0, 0.5f, &fill, &text));
     EXPECT_EQ(fill, 0xFFFFFFu) << "no root items: no shade";

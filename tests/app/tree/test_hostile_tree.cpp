@@ -11,7 +11,7 @@
 #include "CTreeBlob.h"
 #include "CTreeError.h"
 #include "TreeFixture.h"
-#include "../../support/LargestAllocation.h"
+#include "LargestAllocation.h"
 
 using treetest::Cell;
 using treetest::Column;

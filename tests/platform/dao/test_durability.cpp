@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 #include <sys/wait.h>
 
+#include "IntegrityCheck.h"
 #include "fixture.h"
 
 using namespace daotest;
@@ -11,17 +12,7 @@ using dao::RecordsetType;
 
 namespace {
 
-std::string IntegrityCheck(const std::string& path) {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_stmt* st = nullptr;
-    std::string result = "no answer";
-    if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
-        result = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-    sqlite3_finalize(st);
-    sqlite3_close(db);
-    return result;
-}
+using testsupport::IntegrityCheck;
 
 long Count(dao::Database& db, const std::string& sql) {
     return db.OpenRecordset(sql, RecordsetType::Snapshot)->Fields(0).AsLong();

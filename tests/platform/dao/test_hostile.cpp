@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <random>
 
+#include "InChild.h"
 #include "fixture.h"
 
 using namespace daotest;
@@ -15,26 +16,7 @@ using dao::RecordsetType;
 
 namespace {
 
-// Runs f in a child process that must finish by itself within the given
-// seconds; returns its exit status (-1 when it hung or crashed).
-template <class F>
-int InChild(F&& f, unsigned seconds = 20) {
-    pid_t child = ::fork();
-    if (child < 0) return -2;
-    if (child == 0) {
-        ::alarm(seconds);
-        int rc = 0;
-        try {
-            rc = f();
-        } catch (...) {
-            rc = 99;
-        }
-        ::_exit(rc);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using testsupport::InChild;
 
 std::vector<std::string> Column(dao::Recordset& rs, const char* name) {
     std::vector<std::string> out;

@@ -6,3 +6,5 @@
 #include "com/oleauto.h"
 #include "com/dispatch.h"
 #include "com/server.h"
+#include "com/refcounted.h"
+#include "com/guard.h"

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "com/dispatch.h"
+#include "com/guard.h"
 
 constexpr DWORD CLSCTX_INPROC_SERVER = 0x1;
 constexpr DWORD CLSCTX_INPROC_HANDLER = 0x2;
@@ -134,11 +135,13 @@ public:
         if (!ppv) return E_POINTER;
         *ppv = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
-        T* object = new (std::nothrow) T();
-        if (!object) return E_OUTOFMEMORY;
-        HRESULT hr = object->QueryInterface(riid, ppv);
-        object->Release();
-        return hr;
+        // A constructor that allocates can throw; the caller gets an HRESULT.
+        return Guard("ClassFactory", [&] {
+            T* object = new T();
+            HRESULT hr = object->QueryInterface(riid, ppv);
+            object->Release();
+            return hr;
+        });
     }
     HRESULT LockServer(BOOL lock) override {
         if (lock) module_.Lock(); else module_.Unlock();

@@ -230,7 +230,7 @@ TEST_F(ServerTest, DamagedClassStoreIsReportedAndKeptAside) {
     void* p = nullptr;
     EXPECT_EQ(CoCreateInstance(CLSID_Fixture, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &p), REGDB_E_READREGDB);
     bool aside = false;
-    for (auto& e : std::filesystem::directory_iterator(dir.path()))
+    for (auto& e : std::filesystem::directory_iterator(dir.Path().string()))
         if (e.path().filename().string().rfind("classes.reg.damaged-", 0) == 0) aside = true;
     EXPECT_TRUE(aside);
     // The store starts empty afterwards and can be registered into again.

@@ -378,7 +378,7 @@ TEST(ComConvert, IgnoresTheProcessLocale) {
     testutil::TempDir dir;
     std::string cmd = "localedef -i de_DE -f UTF-8 '" + dir.File("de_DE.UTF-8") + "' >/dev/null 2>&1";
     if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "localedef cannot build de_DE here";
-    testutil::ScopedEnv path("LOCPATH", dir.path());
+    testutil::ScopedEnv path("LOCPATH", dir.Path().string());
     ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr);
     char probe[16];
     std::snprintf(probe, sizeof probe, "%.1f", 1.5);

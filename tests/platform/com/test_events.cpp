@@ -12,14 +12,19 @@ namespace {
 const IID DIID_Events = {0xA1B2C3D4, 0x1111, 0x2222, {1, 2, 3, 4, 5, 6, 7, 8}};
 const IID DIID_Other = {0xA1B2C3D4, 0x1111, 0x2223, {1, 2, 3, 4, 5, 6, 7, 8}};
 
+// The count an object holds now: what Release answers after an AddRef.
+ULONG RefsOf(IUnknown* object) {
+    object->AddRef();
+    return object->Release();
+}
+
 // An event source with two connection points.
-class Source final : public IConnectionPointContainer {
+class Source final : public com::RefCounted<IConnectionPointContainer> {
 public:
     explicit Source(bool* destroyed) : events_(this, DIID_Events), other_(this, DIID_Other), destroyed_(destroyed) {
         list_.Add(&events_);
         list_.Add(&other_);
     }
-    ULONG refs = 1;
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
         if (riid == IID_IUnknown || riid == IID_IConnectionPointContainer) {
             *ppv = this;
@@ -28,15 +33,6 @@ public:
         }
         *ppv = nullptr;
         return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs; }
-    ULONG Release() override {
-        ULONG n = --refs;
-        if (!n) {
-            *destroyed_ = true;
-            delete this;
-        }
-        return n;
     }
     HRESULT EnumConnectionPoints(IEnumConnectionPoints** e) override { return list_.EnumConnectionPoints(e); }
     HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** cp) override {
@@ -52,7 +48,7 @@ public:
     com::ConnectionPoint& Events() { return events_; }
 
 private:
-    ~Source() = default;
+    ~Source() override { *destroyed_ = true; }
     com::ConnectionPoint events_, other_;
     com::ConnectionPointList list_;
     bool* destroyed_;
@@ -213,7 +209,7 @@ TEST_F(ComEvents, ContainerFindsAndEnumeratesItsPoints) {
     ComPtr<IConnectionPointContainer> back;
     ASSERT_EQ(cp->GetConnectionPointContainer(back.Put()), S_OK);
     EXPECT_EQ(back.Get(), source);
-    EXPECT_EQ(source->refs, 3u);  // the point counts on its container
+    EXPECT_EQ(RefsOf(source), 3u);  // the point counts on its container
     back.Reset();
     cp.Reset();
     EXPECT_EQ(source->FindConnectionPoint(IID_IDispatch, cp.Put()), CONNECT_E_NOCONNECTION);
@@ -229,7 +225,7 @@ TEST_F(ComEvents, ContainerFindsAndEnumeratesItsPoints) {
     points[0]->Release();
     points[1]->Release();
     e.Reset();
-    EXPECT_EQ(source->refs, 1u);
+    EXPECT_EQ(RefsOf(source), 1u);
 }
 
 }  // namespace

@@ -226,7 +226,7 @@ TEST_F(RegistryTest, DamagedFilesAreSetAsideNotOverwritten) {
     std::string s;
     HKEY k = nullptr;
     EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "A", 0, KEY_READ, &k), ERROR_BADDB);
-    auto aside = DamagedCopies(dir.path(), "user.reg");
+    auto aside = DamagedCopies(dir.Path().string(), "user.reg");
     ASSERT_EQ(aside.size(), 1u);
     EXPECT_EQ(ReadFile(aside[0]), garbage);
     EXPECT_FALSE(std::filesystem::exists(dir.File("user.reg")));
@@ -246,12 +246,12 @@ TEST_F(RegistryTest, TruncatedFilesAreDamagedAtEveryCut) {
     for (size_t cut = 1; cut < full.size(); cut += 7) {
         SCOPED_TRACE(cut);
         std::filesystem::remove(dir.File("cut.reg"));
-        for (auto& f : DamagedCopies(dir.path(), "cut.reg")) std::filesystem::remove(f);
+        for (auto& f : DamagedCopies(dir.Path().string(), "cut.reg")) std::filesystem::remove(f);
         std::ofstream(dir.File("cut.reg"), std::ios::binary) << full.substr(0, cut);
         testutil::ScopedEnv env("TESSARY_CLASSES", dir.File("cut.reg"));
         // A write is refused too: nothing may replace the damaged file silently.
         EXPECT_FALSE(reg::SetString(HKEY_CLASSES_ROOT, "New", "v", "x"));
-        auto aside = DamagedCopies(dir.path(), "cut.reg");
+        auto aside = DamagedCopies(dir.Path().string(), "cut.reg");
         ASSERT_EQ(aside.size(), 1u);
         EXPECT_EQ(ReadFile(aside[0]), full.substr(0, cut));
     }
@@ -266,7 +266,7 @@ TEST_F(RegistryTest, APathThatIsNotAFileIsLeftAlone) {
     EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "A", 0, KEY_READ, &k), ERROR_BADDB);
     EXPECT_TRUE(std::filesystem::is_directory(dir.File("folder.reg")));
     EXPECT_TRUE(std::filesystem::exists(dir.File("folder.reg") + "/keep.txt"));
-    EXPECT_TRUE(DamagedCopies(dir.path(), "folder.reg").empty());
+    EXPECT_TRUE(DamagedCopies(dir.Path().string(), "folder.reg").empty());
 }
 
 TEST_F(RegistryTest, MangledFilesNeverCrashTheReader) {
@@ -292,7 +292,7 @@ TEST_F(RegistryTest, MangledFilesNeverCrashTheReader) {
             RegCloseKey(k);
         } else if (rc == ERROR_BADDB) {
             ++damaged;
-            EXPECT_EQ(DamagedCopies(dir.path(), "m" + std::to_string(round) + ".reg").size(), 1u);
+            EXPECT_EQ(DamagedCopies(dir.Path().string(), "m" + std::to_string(round) + ".reg").size(), 1u);
         } else {
             EXPECT_EQ(rc, ERROR_FILE_NOT_FOUND) << "round " << round;
         }
@@ -305,7 +305,7 @@ TEST_F(RegistryTest, AnEmptyFileIsAnEmptyStore) {
     std::string s;
     HKEY k = nullptr;
     EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "A", 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);
-    EXPECT_TRUE(DamagedCopies(dir.path(), "user.reg").empty());
+    EXPECT_TRUE(DamagedCopies(dir.Path().string(), "user.reg").empty());
     EXPECT_TRUE(reg::SetString(HKEY_CURRENT_USER, "A", "", "x"));
 }
 
@@ -339,7 +339,7 @@ TEST_F(RegistryTest, AWriteThatWouldPassTheReadersLimitIsRefused) {
     uint32_t size = 0;
     EXPECT_EQ(RegQueryValueEx(again, "One", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
     EXPECT_EQ(size, blob.size());
-    EXPECT_TRUE(DamagedCopies(dir.path(), "user.reg").empty());
+    EXPECT_TRUE(DamagedCopies(dir.Path().string(), "user.reg").empty());
     RegCloseKey(again);
 }
 
@@ -369,7 +369,7 @@ TEST_F(RegistryTest, KeysNestedTooDeepAreRefusedAndSuchFilesSetAside) {
     }
     HKEY root = nullptr;
     EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "k", 0, KEY_READ, &root), ERROR_BADDB);
-    EXPECT_EQ(DamagedCopies(dir.path(), "user.reg").size(), 1u);
+    EXPECT_EQ(DamagedCopies(dir.Path().string(), "user.reg").size(), 1u);
     HKEY fresh = Create("Software\\After");
     RegCloseKey(fresh);
 }

@@ -5,6 +5,8 @@
 #include "TextImport.h"
 
 #include "AppServicesTesting.h"
+#include "InChild.h"
+#include "IntegrityCheck.h"
 
 #include "dao/dao.h"
 #include "ui/testing.h"
@@ -33,37 +35,9 @@ std::string ReadAll(const std::string& path) {
     return ss.str();
 }
 
-std::string IntegrityCheck(const std::string& path) {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_stmt* st = nullptr;
-    std::string result = "no answer";
-    if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
-        result = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-    sqlite3_finalize(st);
-    sqlite3_close(db);
-    return result;
-}
+using testsupport::IntegrityCheck;
 
-// Runs f in a child that must end by itself within seconds; its exit code, or -1.
-template <class F>
-int InChild(F&& f, unsigned seconds = 20) {
-    const pid_t child = ::fork();
-    if (child < 0) return -2;
-    if (child == 0) {
-        ::alarm(seconds);
-        int rc = 0;
-        try {
-            rc = f();
-        } catch (...) {
-            rc = 99;
-        }
-        ::_exit(rc);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using testsupport::InChild;
 
 class HostileFiles : public ::testing::Test {
 protected:

@@ -54,4 +54,4 @@ TEST(ErrorGuard, AGuardedSlotAnswersByReferenceAndSurvivesAThrow) {
     EXPECT_EQ(rec.Messages()[0].title, "FMain::pnlTableSel_TableSelect");
 }
 
-#include "test_ErrorGuard.moc"
+#include "test_error_guard.moc"

@@ -135,7 +135,7 @@ TEST_F(RegistryProcesses, AWriterKilledAnywhereLeavesOldOrNewContent) {
     EXPECT_EQ(interrupted, 40);
     std::printf("kills inside a write: %d of 40\n", torn);
     EXPECT_GT(torn, 0);  // otherwise the rounds above proved nothing
-    for (auto& e : std::filesystem::directory_iterator(dir.path()))
+    for (auto& e : std::filesystem::directory_iterator(dir.Path().string()))
         EXPECT_EQ(e.path().filename().string().find("damaged"), std::string::npos) << e.path();
 }
 
