@@ -8,6 +8,7 @@
 #include "KeyCodes.h"
 #include "MPanelTrap.h"
 #include "MdbUtils.h"
+#include "MSwallow.h"
 #include "ui/dialogs.h"
 
 #include <QKeyEvent>
@@ -232,12 +233,12 @@ bool UTableSelect::eventFilter(QObject* watched, QEvent* event) {
 
 void UTableSelect::resizeEvent(QResizeEvent*) {
     const int left = mTables->x();
-    MPanelTrap::Skip([&] { mTables->resize(std::max(0, width() - 2 * left - 1), mTables->height()); });
-    MPanelTrap::Skip([&] { mOK->move(left + mTables->width() - mOK->width(), mOK->y()); });
-    MPanelTrap::Skip([&] { mCancel->move(mOK->x(), mOK->y()); });
-    MPanelTrap::Skip([&] { mOpenFile->move(left + mTables->width() - mOpenFile->width(), mOpenFile->y()); });
-    MPanelTrap::Skip([&] { mFileName->resize(std::max(0, mTables->width() - mOpenFile->width()), mFileName->height()); });
-    MPanelTrap::Skip([&] { mRowCount->move(left + mTables->width() - mRowCount->width() - 60 / kTwips, mRowCount->y()); });
+    app::Swallow("UTableSelect::resizeEvent", [&] { mTables->resize(std::max(0, width() - 2 * left - 1), mTables->height()); });
+    app::Swallow("UTableSelect::resizeEvent", [&] { mOK->move(left + mTables->width() - mOK->width(), mOK->y()); });
+    app::Swallow("UTableSelect::resizeEvent", [&] { mCancel->move(mOK->x(), mOK->y()); });
+    app::Swallow("UTableSelect::resizeEvent", [&] { mOpenFile->move(left + mTables->width() - mOpenFile->width(), mOpenFile->y()); });
+    app::Swallow("UTableSelect::resizeEvent", [&] { mFileName->resize(std::max(0, mTables->width() - mOpenFile->width()), mFileName->height()); });
+    app::Swallow("UTableSelect::resizeEvent", [&] { mRowCount->move(left + mTables->width() - mRowCount->width() - 60 / kTwips, mRowCount->y()); });
     MCaptionFit::FitAll(this);
     update();
 }

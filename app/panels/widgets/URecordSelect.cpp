@@ -1,6 +1,7 @@
 #include "URecordSelect.h"
 
 #include "MPanelTrap.h"
+#include "MSwallow.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -117,7 +118,7 @@ void URecordSelect::SetForeColor(const QColor& c) {
 // ---------------------------------------------------------------- geometry
 
 void URecordSelect::Relayout() {
-    MPanelTrap::Skip([&] {
+    app::Swallow("URecordSelect::Relayout", [&] {
         const int textWidth = fontMetrics().horizontalAdvance(QString::number(mMax));
         mEdit->setFixedWidth(std::max(40, textWidth));
         mEdit->hide();
@@ -292,7 +293,7 @@ void URecordSelect::RaiseChange() {
 // ---------------------------------------------------------------- painting
 
 void URecordSelect::paintEvent(QPaintEvent*) {
-    MPanelTrap::Skip([&] {
+    app::Swallow("URecordSelect::paintEvent", [&] {
         QPainter p(this);
         p.fillRect(rect(), mBackColor);
         const double length = TrackLength();
