@@ -16,6 +16,7 @@
 #include "FPref.h"
 #include "IBrowseCommands.h"
 #include "MMenu.h"
+#include "MSwallow.h"
 #include "MUtilities.h"
 #include "TextImport.h"
 #include "UAppFrame.h"
@@ -287,6 +288,7 @@ void ShowHelp() {
         QThread::msleep(500);
         app::Screen().SetMousePointer(app::vbDefault);
     } catch (...) {
+        app::SwallowCurrent("MTessary::ShowHelp");
     }
 }
 

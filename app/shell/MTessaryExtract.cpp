@@ -13,6 +13,7 @@
 #include "FMain.h"
 #include "MConfigValues.h"
 #include "MMenu.h"
+#include "MSwallow.h"
 #include "UAppFrame.h"
 #include "UPrune.h"
 #include "UReport.h"
@@ -107,6 +108,7 @@ void FailExtract(shell::UPrune& prune) {
         ShowPruneAlone();
         Project().SaveConfig("LastState", int16_t(3));
     } catch (...) {
+        app::SwallowCurrent("MTessary::FailExtract");
     }
 }
 
@@ -117,6 +119,7 @@ bool LoadStoredTree() {
     try {
         G().gTRX->LoadTree(G().gProject.get());
     } catch (...) {
+        app::SwallowCurrent("MTessary::LoadStoredTree");
         return false;
     }
     return G().gTRX->HasTree();
@@ -226,6 +229,7 @@ bool BuildTree() {
             project.SaveConfig("LastTrainHigh", project.GetConfig("TrainHigh"));
             project.SaveConfig("LeafNodeCount", trx->LeafCount());
         } catch (...) {
+            app::SwallowCurrent("MTessary::BuildTree");
         }
         result = true;
     });

@@ -3,6 +3,7 @@
 #include "PanelSet.h"
 
 #include "CBrowseCommands.h"
+#include "MSwallow.h"
 #include "../browse/UGrid.h"
 #include "../panels/UInteractive.h"
 #include "../panels/results/UMatrix.h"
@@ -20,6 +21,7 @@ void PanelSet::UseResultPanels(PanelSet& p, QWidget* parent) {
     try {
         Replace<shell::UTreeGraph>(p.treeGraph, new ::UTreeGraph(parent));
     } catch (...) {
+        app::SwallowCurrent("PanelSet::UseResultPanels");
     }
     CBrowseCommands::Install();
 }
