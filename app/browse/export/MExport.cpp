@@ -11,6 +11,7 @@
 #include "CTextRowWriter.h"
 #include "ExportContext.h"
 #include "MFileUtils.h"
+#include "MSwallow.h"
 #include "MUtilities.h"
 #include "UGrid.h"
 
@@ -53,6 +54,7 @@ bool ProtectedTarget(const ExportContext& ctx, const std::string& path) {
     try {
         return SameFile(path, LinkedFile(ctx));
     } catch (...) {
+        app::SwallowCurrent("MTessary::ProtectedTarget");
         return false;  // no link: nothing more to protect
     }
 }
