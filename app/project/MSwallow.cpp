@@ -29,7 +29,7 @@ bool Tracing() {
 }
 
 Swallowed Describe(const char* where) {
-    Swallowed s{where ? where : "?", 0, "unknown"};
+    Swallowed s{where ? where : "?", 0, {}};
     try {
         throw;
     } catch (const std::exception&) {
@@ -37,6 +37,7 @@ Swallowed Describe(const char* where) {
         s.number = e.number;
         s.description = e.description;
     } catch (...) {
+        s.description = "unknown";  // thrown by something that is no exception class
     }
     return s;
 }
