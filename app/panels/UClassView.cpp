@@ -162,11 +162,12 @@ void UClassView::cmbClass_Click() {
 void UClassView::Refresh() { update(); }
 
 void UClassView::resizeEvent(QResizeEvent*) {
-    app::Swallow("UClassView::resizeEvent", [&] {
+    const char* where = "UClassView::resizeEvent";  // a step that fails is skipped
+    app::Swallow(where, [&] {
         const int left = mList->x(), top = mList->y();
         mList->resize(std::max(0, width() - 2 * left), std::max(0, height() - top - left));
     });
-    app::Swallow("UClassView::resizeEvent", [&] { mList->setColumnWidth(0, std::max(0, mCombo->width() - 335 / kTwips)); });
-    app::Swallow("UClassView::resizeEvent", [&] { mFieldStats->move(std::max(3045 / kTwips, width() - mFieldStats->width() - 60 / kTwips), 5); });
+    app::Swallow(where, [&] { mList->setColumnWidth(0, std::max(0, mCombo->width() - 335 / kTwips)); });
+    app::Swallow(where, [&] { mFieldStats->move(std::max(3045 / kTwips, width() - mFieldStats->width() - 60 / kTwips), 5); });
     MCaptionFit::FitAll(this);
 }

@@ -450,32 +450,33 @@ void UInteractive::SizeColumns() {
 int UInteractive::HeaderTop() const { return mFrame->y() - fontMetrics().height() - 4; }
 
 void UInteractive::resizeEvent(QResizeEvent*) {
+    const char* where = "UInteractive::resizeEvent";  // a step that fails is skipped
     if (width() * kTpp < 1700 || height() * kTpp < 1700 || mInResize) return;
     mInResize = true;
-    app::Swallow("UInteractive::resizeEvent", [&] {
+    app::Swallow(where, [&] {
         mScroll->setGeometry(width() - mScroll->width(), mScroll->y(), mScroll->width(), height() - mScroll->y());
     });
-    app::Swallow("UInteractive::resizeEvent", [&] {
+    app::Swallow(where, [&] {
         mFrame->setGeometry(0, mFrame->y(), width() - mScroll->width() - 1, mScroll->height() - 1);
     });
-    app::Swallow("UInteractive::resizeEvent", [&] {
+    app::Swallow(where, [&] {
         const int top = HeaderTop();
         mShadow->setGeometry(mShadow->x(), top, mShadow->width(), mFrame->y() - top + mFrame->height());
     });
-    app::Swallow("UInteractive::resizeEvent", [&] {
+    app::Swallow(where, [&] {
         // The panes span the frame width they were last sized to (plus the
         // overlaps); counted in twips so that pixel rounding does not creep in.
         const double delta = (mFrame->width() - mPanesFrameWidth) * kTpp / 3.0;
         if (mDivider1 + delta >= kMinColumn) mDivider1 = Round(mDivider1 + delta);
         if (mDivider2 + 2 * delta - mDivider1 >= kMinColumn) mDivider2 = Round(mDivider2 + 2 * delta);
     });
-    app::Swallow("UInteractive::resizeEvent", [&] {
+    app::Swallow(where, [&] {
         mConfFrame->move(std::max(Px(4000), width() - mConfFrame->width() - Px(120)), mConfFrame->y());
         mPredictionFrame->resize(std::max(Px(3615), width() - mConfFrame->width() - Px(510)), mPredictionFrame->height());
         mPrediction->resize(mPredictionFrame->width() - 12, mPrediction->height());
     });
     SizeColumns();
-    if (mRowHeight > 0) app::Swallow("UInteractive::resizeEvent", [&] { ApplyScrollRule(); });
+    if (mRowHeight > 0) app::Swallow(where, [&] { ApplyScrollRule(); });
     mInResize = false;
 }
 

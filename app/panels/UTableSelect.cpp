@@ -232,13 +232,14 @@ bool UTableSelect::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void UTableSelect::resizeEvent(QResizeEvent*) {
+    const char* where = "UTableSelect::resizeEvent";  // a step that fails is skipped
     const int left = mTables->x();
-    app::Swallow("UTableSelect::resizeEvent", [&] { mTables->resize(std::max(0, width() - 2 * left - 1), mTables->height()); });
-    app::Swallow("UTableSelect::resizeEvent", [&] { mOK->move(left + mTables->width() - mOK->width(), mOK->y()); });
-    app::Swallow("UTableSelect::resizeEvent", [&] { mCancel->move(mOK->x(), mOK->y()); });
-    app::Swallow("UTableSelect::resizeEvent", [&] { mOpenFile->move(left + mTables->width() - mOpenFile->width(), mOpenFile->y()); });
-    app::Swallow("UTableSelect::resizeEvent", [&] { mFileName->resize(std::max(0, mTables->width() - mOpenFile->width()), mFileName->height()); });
-    app::Swallow("UTableSelect::resizeEvent", [&] { mRowCount->move(left + mTables->width() - mRowCount->width() - 60 / kTwips, mRowCount->y()); });
+    app::Swallow(where, [&] { mTables->resize(std::max(0, width() - 2 * left - 1), mTables->height()); });
+    app::Swallow(where, [&] { mOK->move(left + mTables->width() - mOK->width(), mOK->y()); });
+    app::Swallow(where, [&] { mCancel->move(mOK->x(), mOK->y()); });
+    app::Swallow(where, [&] { mOpenFile->move(left + mTables->width() - mOpenFile->width(), mOpenFile->y()); });
+    app::Swallow(where, [&] { mFileName->resize(std::max(0, mTables->width() - mOpenFile->width()), mFileName->height()); });
+    app::Swallow(where, [&] { mRowCount->move(left + mTables->width() - mRowCount->width() - 60 / kTwips, mRowCount->y()); });
     MCaptionFit::FitAll(this);
     update();
 }
