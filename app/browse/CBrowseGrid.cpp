@@ -1,6 +1,7 @@
 #include "CBrowseGrid.h"
 
 #include "CBrowseHeader.h"
+#include "MSwallow.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -218,6 +219,7 @@ void CBrowseGrid::SectionResized(int split, int logical, int oldSize, int newSiz
         try {
             events.colResize(logical, cancel);
         } catch (...) {
+            app::SwallowCurrent("CBrowseGrid::SectionResized");
         }
     }
     mApplying = true;
@@ -271,6 +273,7 @@ bool CBrowseGrid::eventFilter(QObject* watched, QEvent* event) {
         }
     } catch (...) {
         // Grid events ignore failures.
+        app::SwallowCurrent("CBrowseGrid::eventFilter");
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -4,6 +4,7 @@
 #include "CBrowseHeader.h"
 #include "CDataDef.h"
 #include "MMarks.h"
+#include "MSwallow.h"
 #include "MUtilities.h"
 #include "UGrid.h"
 
@@ -81,12 +82,7 @@ void CBrowseView::SetupGrid() {
     if (!mDataDef || !mTG) return;
     CBrowseModel* model = mTG->Model();
     // Each step is made on its own; a failing one is skipped.
-    auto step = [](auto&& body) {
-        try {
-            body();
-        } catch (...) {
-        }
-    };
+    auto step = [](auto&& body) { app::Swallow("CBrowseView::SetupGrid", body); };
     step([&] { model->ResetColumns(); });
     auto& cols = model->Columns();
     step([&] {
@@ -180,6 +176,7 @@ void CBrowseView::DblClick() {
         mTG->Model()->InvalidateRows(row, row);
     } catch (...) {
         // The toggle ignores failures.
+        app::SwallowCurrent("CBrowseView::DblClick");
     }
 }
 
@@ -208,6 +205,7 @@ void CBrowseView::MouseDown(Qt::MouseButton button, int col, int row, bool headi
             if (panel) panel->ShowPopup(QStringLiteral("popCopy"));
         }
     } catch (...) {
+        app::SwallowCurrent("CBrowseView::MouseDown");
     }
 }
 

@@ -1,4 +1,5 @@
 #include "CDataControl.h"
+#include "MSwallow.h"
 
 CDataControl::CDataControl(QObject* parent) : QObject(parent) {}
 
@@ -15,6 +16,7 @@ void CDataControl::Close() {
         try {
             mDatabase->Close();
         } catch (...) {
+            app::SwallowCurrent("CDataControl::Close");
         }
         mDatabase.reset();
     }

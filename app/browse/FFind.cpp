@@ -1,5 +1,6 @@
 #include "FFind.h"
 #include "MCaptionFit.h"
+#include "MSwallow.h"
 
 #include "AppErrors.h"
 #include "IShell.h"
@@ -146,6 +147,7 @@ void FFind::cmdFindNext_Click() {
         emit FindNextRequested(cmbFind->currentText(), matchCase, mDirDown);
     } catch (...) {
         // Find Next ignores failures.
+        app::SwallowCurrent("FFind::cmdFindNext_Click");
     }
 }
 

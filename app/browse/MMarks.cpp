@@ -7,6 +7,7 @@
 #include "CHourglass.h"
 #include "CProject.h"
 #include "MBrowseSql.h"
+#include "MSwallow.h"
 #include "UGrid.h"
 
 #include <QCoreApplication>
@@ -76,6 +77,7 @@ bool MarkView(const DatabasePtr& db, const std::string& tail, int16_t mode) {
         db->CommitTrans();
         return true;
     } catch (...) {
+        app::SwallowCurrent("MMarks::MarkView");
         db->Rollback();
         return false;
     }

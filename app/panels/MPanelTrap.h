@@ -1,7 +1,7 @@
 // Entry points of the panels (mouse, key, timer, paint) never let an error
 // escape into the event loop: Trap runs the body under the shell's error
-// guard (the standard error box titled with the handler's location), Skip
-// drops a failing step as the layout and paint rules ask.
+// guard (the standard error box titled with the handler's location). A step
+// the layout and paint rules let fail goes through app::Swallow instead.
 #pragma once
 
 #include "ErrorGuard.h"
@@ -11,14 +11,6 @@ namespace MPanelTrap {
 template <typename F>
 void Trap(const char* location, F&& body) noexcept {
     shell::Guard(location, std::forward<F>(body));
-}
-
-template <typename F>
-void Skip(F&& body) noexcept {
-    try {
-        body();
-    } catch (...) {
-    }
 }
 
 }  // namespace MPanelTrap

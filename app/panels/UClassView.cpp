@@ -8,6 +8,7 @@
 #include "MFormat.h"
 #include "MListView.h"
 #include "MPanelTrap.h"
+#include "MSwallow.h"
 
 #include <QComboBox>
 #include <QHeaderView>
@@ -162,11 +163,12 @@ void UClassView::cmbClass_Click() {
 void UClassView::Refresh() { update(); }
 
 void UClassView::resizeEvent(QResizeEvent*) {
-    MPanelTrap::Skip([&] {
+    const char* where = "UClassView::resizeEvent";  // a step that fails is skipped
+    app::Swallow(where, [&] {
         const int left = mList->x(), top = mList->y();
         mList->resize(std::max(0, width() - 2 * left), std::max(0, height() - top - left));
     });
-    MPanelTrap::Skip([&] { mList->setColumnWidth(0, std::max(0, mCombo->width() - 335 / kTwips)); });
-    MPanelTrap::Skip([&] { mFieldStats->move(std::max(3045 / kTwips, width() - mFieldStats->width() - 60 / kTwips), 5); });
+    app::Swallow(where, [&] { mList->setColumnWidth(0, std::max(0, mCombo->width() - 335 / kTwips)); });
+    app::Swallow(where, [&] { mFieldStats->move(std::max(3045 / kTwips, width() - mFieldStats->width() - 60 / kTwips), 5); });
     MCaptionFit::FitAll(this);
 }

@@ -5,6 +5,7 @@
 #include "KeyCodes.h"
 #include "MPanelTrap.h"
 #include "MdbUtils.h"
+#include "MSwallow.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -385,7 +386,7 @@ bool UFieldSelect::eventFilter(QObject* watched, QEvent* event) {
     }
     case QEvent::MouseMove: {
         auto* e = static_cast<QMouseEvent*>(event);
-        MPanelTrap::Skip([&] {
+        app::Swallow("UFieldSelect::eventFilter", [&] {
             if (mDragSource != Place::None) {
                 const Place over = PlaceAt(e->globalPosition().toPoint());
                 DragIcon icon = DragIcon::Drag;
@@ -486,7 +487,7 @@ UFieldSelect::Layout UFieldSelect::ComputeLayout(int w, int h) {
 void UFieldSelect::resizeEvent(QResizeEvent*) {
     const bool updates = updatesEnabled();
     setUpdatesEnabled(false);
-    MPanelTrap::Skip([&] {
+    app::Swallow("UFieldSelect::resizeEvent", [&] {
         const Layout l = ComputeLayout(width() * kTwips, height() * kTwips);
         mBack->setGeometry(PxRect(l.back));
         mNext->setGeometry(PxRect(l.next));

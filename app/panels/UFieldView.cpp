@@ -7,6 +7,7 @@
 #include "MListView.h"
 #include "MPanelTrap.h"
 #include "MdbUtils.h"
+#include "MSwallow.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -176,11 +177,11 @@ void UFieldView::SelectField(const QString& fieldName) {
 }
 
 void UFieldView::resizeEvent(QResizeEvent*) {
-    MPanelTrap::Skip([&] {
+    app::Swallow("UFieldView::resizeEvent", [&] {
         const int left = mList->x(), top = mList->y();
         mList->resize(std::max(0, width() - 2 * left), std::max(0, height() - top - left));
     });
-    MPanelTrap::Skip([&] {
+    app::Swallow("UFieldView::resizeEvent", [&] {
         mDataSource->resize(std::max(0, mList->width() - (mDataSource->x() - mList->x())), mDataSource->height());
     });
     MCaptionFit::FitAll(this);

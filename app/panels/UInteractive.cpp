@@ -9,6 +9,7 @@
 #include "MFormat.h"
 #include "MPanelTrap.h"
 #include "MdbUtils.h"
+#include "MSwallow.h"
 #include "UTextSpin.h"
 
 #include <QComboBox>
@@ -431,7 +432,7 @@ void UInteractive::ApplyScrollRule() {
 void UInteractive::SizeColumns() {
     const bool updates = updatesEnabled();
     setUpdatesEnabled(false);
-    MPanelTrap::Skip([&] {
+    app::Swallow("UInteractive::SizeColumns", [&] {
         const int frameWidth = mFrame->width();
         mPanesFrameWidth = frameWidth;
         mPaneName->setGeometry(0, mPaneName->y(), Px(mDivider1 + kTpp), mPaneName->height());
@@ -449,37 +450,38 @@ void UInteractive::SizeColumns() {
 int UInteractive::HeaderTop() const { return mFrame->y() - fontMetrics().height() - 4; }
 
 void UInteractive::resizeEvent(QResizeEvent*) {
+    const char* where = "UInteractive::resizeEvent";  // a step that fails is skipped
     if (width() * kTpp < 1700 || height() * kTpp < 1700 || mInResize) return;
     mInResize = true;
-    MPanelTrap::Skip([&] {
+    app::Swallow(where, [&] {
         mScroll->setGeometry(width() - mScroll->width(), mScroll->y(), mScroll->width(), height() - mScroll->y());
     });
-    MPanelTrap::Skip([&] {
+    app::Swallow(where, [&] {
         mFrame->setGeometry(0, mFrame->y(), width() - mScroll->width() - 1, mScroll->height() - 1);
     });
-    MPanelTrap::Skip([&] {
+    app::Swallow(where, [&] {
         const int top = HeaderTop();
         mShadow->setGeometry(mShadow->x(), top, mShadow->width(), mFrame->y() - top + mFrame->height());
     });
-    MPanelTrap::Skip([&] {
+    app::Swallow(where, [&] {
         // The panes span the frame width they were last sized to (plus the
         // overlaps); counted in twips so that pixel rounding does not creep in.
         const double delta = (mFrame->width() - mPanesFrameWidth) * kTpp / 3.0;
         if (mDivider1 + delta >= kMinColumn) mDivider1 = Round(mDivider1 + delta);
         if (mDivider2 + 2 * delta - mDivider1 >= kMinColumn) mDivider2 = Round(mDivider2 + 2 * delta);
     });
-    MPanelTrap::Skip([&] {
+    app::Swallow(where, [&] {
         mConfFrame->move(std::max(Px(4000), width() - mConfFrame->width() - Px(120)), mConfFrame->y());
         mPredictionFrame->resize(std::max(Px(3615), width() - mConfFrame->width() - Px(510)), mPredictionFrame->height());
         mPrediction->resize(mPredictionFrame->width() - 12, mPrediction->height());
     });
     SizeColumns();
-    if (mRowHeight > 0) MPanelTrap::Skip([&] { ApplyScrollRule(); });
+    if (mRowHeight > 0) app::Swallow(where, [&] { ApplyScrollRule(); });
     mInResize = false;
 }
 
 void UInteractive::paintEvent(QPaintEvent*) {
-    MPanelTrap::Skip([&] {
+    app::Swallow("UInteractive::paintEvent", [&] {
         QPainter p(this);
         const int top = HeaderTop(), bottom = mFrame->y();
         const int d1 = Px(mDivider1), d2 = Px(mDivider2);
@@ -505,7 +507,7 @@ void UInteractive::paintEvent(QPaintEvent*) {
 }
 
 void UInteractive::mouseMoveEvent(QMouseEvent* e) {
-    MPanelTrap::Skip([&] {
+    app::Swallow("UInteractive::mouseMoveEvent", [&] {
         const double x = e->position().x() * kTpp, y = e->position().y() * kTpp;
         if (mDragMode == 0) {
             const bool inBand = y > HeaderTop() * kTpp && y < mFrame->y() * kTpp;

@@ -2,6 +2,7 @@
 #include "MCaptionFit.h"
 
 #include "MPanelTrap.h"
+#include "MSwallow.h"
 #include "URecordSelect.h"
 
 #include <QLabel>
@@ -153,7 +154,7 @@ USetLimits::Layout USetLimits::ComputeLayout(int w, int h, int label1Height, int
 }
 
 void USetLimits::resizeEvent(QResizeEvent*) {
-    MPanelTrap::Skip([&] {
+    app::Swallow("USetLimits::resizeEvent", [&] {
         const Layout l = ComputeLayout(width() * kTwips, height() * kTwips, mLabel1->height() * kTwips,
                                        mLabel2->height() * kTwips, mLabel1->width() * kTwips,
                                        mLabel2->width() * kTwips, mBack->width() * kTwips, mNext->width() * kTwips);

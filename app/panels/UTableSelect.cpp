@@ -8,6 +8,7 @@
 #include "KeyCodes.h"
 #include "MPanelTrap.h"
 #include "MdbUtils.h"
+#include "MSwallow.h"
 #include "ui/dialogs.h"
 
 #include <QKeyEvent>
@@ -231,13 +232,14 @@ bool UTableSelect::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void UTableSelect::resizeEvent(QResizeEvent*) {
+    const char* where = "UTableSelect::resizeEvent";  // a step that fails is skipped
     const int left = mTables->x();
-    MPanelTrap::Skip([&] { mTables->resize(std::max(0, width() - 2 * left - 1), mTables->height()); });
-    MPanelTrap::Skip([&] { mOK->move(left + mTables->width() - mOK->width(), mOK->y()); });
-    MPanelTrap::Skip([&] { mCancel->move(mOK->x(), mOK->y()); });
-    MPanelTrap::Skip([&] { mOpenFile->move(left + mTables->width() - mOpenFile->width(), mOpenFile->y()); });
-    MPanelTrap::Skip([&] { mFileName->resize(std::max(0, mTables->width() - mOpenFile->width()), mFileName->height()); });
-    MPanelTrap::Skip([&] { mRowCount->move(left + mTables->width() - mRowCount->width() - 60 / kTwips, mRowCount->y()); });
+    app::Swallow(where, [&] { mTables->resize(std::max(0, width() - 2 * left - 1), mTables->height()); });
+    app::Swallow(where, [&] { mOK->move(left + mTables->width() - mOK->width(), mOK->y()); });
+    app::Swallow(where, [&] { mCancel->move(mOK->x(), mOK->y()); });
+    app::Swallow(where, [&] { mOpenFile->move(left + mTables->width() - mOpenFile->width(), mOpenFile->y()); });
+    app::Swallow(where, [&] { mFileName->resize(std::max(0, mTables->width() - mOpenFile->width()), mFileName->height()); });
+    app::Swallow(where, [&] { mRowCount->move(left + mTables->width() - mRowCount->width() - 60 / kTwips, mRowCount->y()); });
     MCaptionFit::FitAll(this);
     update();
 }

@@ -2,6 +2,7 @@
 
 #include "AppErrors.h"
 #include "MFileUtils.h"
+#include "MSwallow.h"
 
 #include "ui/dialogs.h"
 
@@ -172,6 +173,7 @@ void CProject::CloseProject() {
             mDatabase->Close();
         } catch (...) {
             // Already closed by its other holder.
+            app::SwallowCurrent("CProject::CloseProject");
         }
         mDatabase.reset();
         mExclusive = false;
@@ -200,6 +202,7 @@ bool CProject::IsOwnDataSource(const std::string& path) {
         }
     } catch (...) {
         // Not a readable database: it cannot be anyone's data source here.
+        app::SwallowCurrent("CProject::IsOwnDataSource");
     }
     for (const std::string& source : sources) {
         std::error_code ec;

@@ -1,4 +1,5 @@
 #include "CRegSettings.h"
+#include "MSwallow.h"
 
 #include "registry/registry.h"
 
@@ -46,6 +47,7 @@ bool CRegSettings::SaveSetting(const std::string& section, const std::string& ke
         RegCloseKey(k);
         return rc == ERROR_SUCCESS;
     } catch (...) {
+        app::SwallowCurrent("CRegSettings::SaveSetting");
         return false;
     }
 }
@@ -70,6 +72,7 @@ std::string CRegSettings::GetSetting(const std::string& section, const std::stri
         }
         RegCloseKey(k);
     } catch (...) {
+        app::SwallowCurrent("CRegSettings::GetSetting");
     }
     return result;
 }
@@ -90,6 +93,7 @@ bool CRegSettings::DeleteSetting(const std::string& section, const std::optional
         RegCloseKey(k);
         return rc == ERROR_SUCCESS;
     } catch (...) {
+        app::SwallowCurrent("CRegSettings::DeleteSetting");
         return false;
     }
 }

@@ -1,4 +1,5 @@
 #include "FieldScan.h"
+#include "MSwallow.h"
 
 #include <algorithm>
 
@@ -87,6 +88,7 @@ FieldScanner::FieldScanner(DatabasePtr db, std::string table, std::vector<ScanFi
         for (size_t k = 0; k < workers; ++k)
             mConnections.push_back(dao::DBEngine::OpenDatabase(mDb->Name(), false, true));
     } catch (...) {
+        app::SwallowCurrent("FieldScanner::FieldScanner");
         mConnections.clear();
         return;
     }

@@ -3,6 +3,7 @@
 #include "AppErrors.h"
 #include "AppServices.h"
 #include "CRegSettings.h"
+#include "MSwallow.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -116,6 +117,7 @@ static void ForwardKey(int16_t& keyCode, int16_t& shift, bool down) {
         }
     } catch (...) {
         // A key that cannot be handed on stays with the window.
+        app::SwallowCurrent("MUtilities::ForwardKey");
     }
 }
 

@@ -3,6 +3,7 @@
 // what stands between a panel's Next and the move of the state machine.
 #include "FMain.h"
 #include "MConfigValues.h"
+#include "MSwallow.h"
 
 #include "AppErrors.h"
 #include "AppGlobals.h"
@@ -114,6 +115,7 @@ void FMain::pnlFieldSel_FieldSelect(int16_t fieldNum) {
         MMenu::StatusText(text);
     } catch (...) {
         // Only a courtesy to the user: a field that cannot be shown is passed over.
+        app::SwallowCurrent("FMain::pnlFieldSel_FieldSelect");
     }
 }
 

@@ -12,6 +12,7 @@
 #include "ErrorGuard.h"
 #include "MConfigValues.h"
 #include "MMenu.h"
+#include "MSwallow.h"
 #include "MTessary.h"
 #include "MdbUtils.h"
 #include "UAppFrame.h"
@@ -204,5 +205,6 @@ void FMain::pnlReport_Filter(int16_t option) {
         MMenu::StatusRecordCount(grid->RecordCount());
     } catch (...) {
         // The count is a courtesy: the view stands without it.
+        app::SwallowCurrent("FMain::pnlReport_Filter");
     }
 }

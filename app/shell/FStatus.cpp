@@ -3,6 +3,7 @@
 #include "CDataDef.h"
 #include "CTRX.h"
 #include "ErrorGuard.h"
+#include "MSwallow.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -56,6 +57,7 @@ void FStatus::SetProgress(int16_t value) {
     try {
         Show(value < 0 ? int16_t(0) : value > 100 ? int16_t(100) : value);
     } catch (...) {
+        app::SwallowCurrent("FStatus::SetProgress");
     }
 }
 
@@ -91,6 +93,7 @@ void FStatus::Initialize(const QString& caption, std::shared_ptr<CDataDef> dataD
             };
         }
     } catch (...) {
+        app::SwallowCurrent("FStatus::Initialize");
     }
 }
 
@@ -128,6 +131,7 @@ void FStatus::OnTRXProgress(int16_t percent) {
     try {
         Show(percent < 1 ? int16_t(1) : percent > 100 ? int16_t(100) : percent);
     } catch (...) {
+        app::SwallowCurrent("FStatus::OnTRXProgress");
     }
     QCoreApplication::processEvents();
 }

@@ -6,6 +6,7 @@
 #include "ErrorGuard.h"
 #include "FMain.h"
 #include "MFileUtils.h"
+#include "MSwallow.h"
 #include "MTessary.h"
 #include "MUtilities.h"
 #include "UStatusBar.h"
@@ -51,6 +52,7 @@ void StatusRecordCount(int32_t count) {
     try {
         if (FMain* main = MTessary::MainWindow()) main->StatusBar()->MsgRecordCount(count);
     } catch (...) {
+        app::SwallowCurrent("MMenu::StatusRecordCount");
     }
 }
 
@@ -195,6 +197,7 @@ DatabasePtr OpenQuietly(const std::string& source, bool readOnly) {
         if (source.find("ODBC;") != std::string::npos) return dao::DBEngine::OpenDatabase("", false, readOnly, source);
         return dao::DBEngine::OpenDatabase(source, false, readOnly);
     } catch (...) {
+        app::SwallowCurrent("MMenu::OpenQuietly");
         return nullptr;
     }
 }
@@ -219,6 +222,7 @@ bool TableRecordCount(const QString& source, const QString& tableName) {
         db->Close();
         return true;
     } catch (...) {
+        app::SwallowCurrent("MMenu::TableRecordCount");
         return false;
     }
 }

@@ -17,6 +17,7 @@
 #include "FPref.h"
 #include "IBrowseCommands.h"
 #include "MMenu.h"
+#include "MSwallow.h"
 #include "MUtilities.h"
 #include "TextImport.h"
 #include "ToolIds.h"
@@ -300,6 +301,7 @@ void ShowHelp() {
         QThread::msleep(500);
         app::Screen().SetMousePointer(app::vbDefault);
     } catch (...) {
+        app::SwallowCurrent("MTessary::ShowHelp");
     }
 }
 

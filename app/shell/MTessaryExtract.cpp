@@ -14,6 +14,7 @@
 #include "MConfigValues.h"
 #include "MMenu.h"
 #include "ToolIds.h"
+#include "MSwallow.h"
 #include "UAppFrame.h"
 #include "UPrune.h"
 #include "UReport.h"
@@ -108,6 +109,7 @@ void FailExtract(shell::UPrune& prune) {
         ShowPruneAlone();
         Project().SaveConfig("LastState", int16_t(3));
     } catch (...) {
+        app::SwallowCurrent("MTessary::FailExtract");
     }
 }
 
@@ -118,6 +120,7 @@ bool LoadStoredTree() {
     try {
         G().gTRX->LoadTree(G().gProject.get());
     } catch (...) {
+        app::SwallowCurrent("MTessary::LoadStoredTree");
         return false;
     }
     return G().gTRX->HasTree();
@@ -227,6 +230,7 @@ bool BuildTree() {
             project.SaveConfig("LastTrainHigh", project.GetConfig("TrainHigh"));
             project.SaveConfig("LeafNodeCount", trx->LeafCount());
         } catch (...) {
+            app::SwallowCurrent("MTessary::BuildTree");
         }
         result = true;
     });

@@ -16,6 +16,7 @@
 #include "MFileUtils.h"
 #include "MFormat.h"
 #include "MMenu.h"
+#include "MSwallow.h"
 
 #include "ui/dialogs.h"
 
@@ -105,6 +106,7 @@ bool IsProjectFile(const QString& path) {
         db->Close();
         return true;
     } catch (...) {
+        app::SwallowCurrent("MTessary::IsProjectFile");
         return false;
     }
 }
@@ -146,6 +148,7 @@ bool RelinkDataSource(const QString& path) {
         InvalidProject();
         return false;
     } catch (...) {
+        app::SwallowCurrent("MTessary::RelinkDataSource");
         return false;
     }
 }

@@ -15,6 +15,7 @@
 #include "IBrowseCommands.h"
 #include "MFileUtils.h"
 #include "MMenu.h"
+#include "MSwallow.h"
 #include "MUtilities.h"
 #include "UAppFrame.h"
 #include "UClassView.h"
@@ -90,6 +91,7 @@ void ShowRowCountOf(CSqlMachine& sql, shell::UGrid& grid) {
         rs->Close();
     } catch (...) {
         // The count is a courtesy: the view stands without it.
+        app::SwallowCurrent("MTessary::ShowRowCountOf");
     }
 }
 
@@ -200,16 +202,12 @@ void UpgradeProject() {
         revision = ToNumber(project.GetConfig("VersionRevision", ""));
         major = ToNumber(project.GetConfig("VersionMajor", ""));
     } catch (...) {
+        app::SwallowCurrent("MTessary::UpgradeProject");
     }
     const float v = float(major * 100 + minor + revision / 100);
     if (v >= 201) return;
     // Each step on its own: a failing one is passed over.
-    const auto step = [](const std::function<void()>& f) {
-        try {
-            f();
-        } catch (...) {
-        }
-    };
+    const auto step = [](const std::function<void()>& f) { app::Swallow("MTessary::UpgradeProject", f); };
     step([&] { project.SaveConfig("LastState", int16_t(3)); });
     step([&] { project.SaveConfig("PruneRate", int16_t(75)); });
     step([&] { project.SaveConfig("MinItems", int16_t(2)); });

@@ -1,6 +1,7 @@
 #include "CNodeData.h"
 
 #include "CTreeError.h"
+#include "MSwallow.h"
 #include "MUtilities.h"
 
 namespace {
@@ -94,6 +95,7 @@ bool CNodeData::Upgrade(const DatabasePtr& db) {
         try {
             db->Rollback();
         } catch (...) {
+            app::SwallowCurrent("CNodeData::Upgrade");
         }
         throw;
     }

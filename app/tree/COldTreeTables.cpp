@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "CTreeError.h"
+#include "MSwallow.h"
 
 namespace {
 
@@ -80,6 +81,7 @@ void COldTreeTables::Save(const DatabasePtr& db, const CTreeModel& tree) {
         try {
             db->Rollback();
         } catch (...) {
+            app::SwallowCurrent("COldTreeTables::Save");
         }
         throw;
     }

@@ -22,6 +22,7 @@
 #include "CTreeDisplay.h"
 #include "CTreeBlob.h"
 #include "CTreeError.h"
+#include "MSwallow.h"
 #include "MUtilities.h"
 #include "MdbUtils.h"
 #include "ui/dialogs.h"
@@ -695,6 +696,7 @@ bool CTRX::Classify(int32_t testLow, int32_t testHigh) {
         try {
             commit();
         } catch (...) {
+            app::SwallowCurrent("CTRX::Classify");
         }
         throw;
     }
@@ -774,6 +776,7 @@ bool CTRX::IsFieldInTree(const std::string& fieldName) const {
         }
         return false;
     } catch (...) {
+        app::SwallowCurrent("CTRX::IsFieldInTree");
         return false;
     }
 }

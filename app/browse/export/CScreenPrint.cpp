@@ -1,6 +1,7 @@
 #include "CScreenPrint.h"
 
 #include "AppErrors.h"
+#include "MSwallow.h"
 
 #include "ui/printing.h"
 
@@ -18,6 +19,7 @@ QImage CScreenPrint::CaptureActiveWindow() {
         QWidget* window = QApplication::activeWindow();
         return window ? CaptureWindow(window, false) : QImage();
     } catch (...) {
+        app::SwallowCurrent("CScreenPrint::CaptureActiveWindow");
         return QImage();
     }
 }

@@ -11,6 +11,7 @@
 #include "CTextRowWriter.h"
 #include "ExportContext.h"
 #include "MFileUtils.h"
+#include "MSwallow.h"
 #include "MUtilities.h"
 #include "UGrid.h"
 
@@ -113,6 +114,7 @@ bool IsProjectData(CProject& project, const std::string& path) {
         if (!db) return false;
         return SameFile(path, db->TableDefs()["LinkDataSource"].LinkedFile());
     } catch (...) {
+        app::SwallowCurrent("MExport::IsProjectData");
         return false;  // no link: nothing more to protect
     }
 }

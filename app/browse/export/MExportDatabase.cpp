@@ -8,6 +8,7 @@
 #include "CProject.h"
 #include "ExportContext.h"
 #include "MFileUtils.h"
+#include "MSwallow.h"
 
 #include "ui/dialogs.h"
 
@@ -138,6 +139,7 @@ bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t 
             try {
                 target->Rollback();
             } catch (...) {
+                app::SwallowCurrent("MTessary::MDBExportMarked");
             }
             throw;
         }

@@ -5,6 +5,7 @@
 #include "CConfMat.h"
 #include "CDataDef.h"
 #include "CProject.h"
+#include "MSwallow.h"
 #include "MUtilities.h"
 
 #include <QFontInfo>
@@ -45,15 +46,6 @@ void DrawCell(QPainter& p, const QRect& r, const QColor& fill, const QString& te
     p.drawRect(r.adjusted(0, 0, -1, -1));
     p.setPen(color);
     p.drawText(r, Qt::AlignCenter | Qt::TextSingleLine, text);
-}
-
-// Runs one drawing step; a failing step is skipped.
-template <typename F>
-void Step(F&& f) {
-    try {
-        f();
-    } catch (...) {
-    }
 }
 
 }  // namespace
@@ -235,6 +227,7 @@ void UMatrix::ResizeRoutine() {
         SetUpBar(mVBar, l.rows);
         PlaceBars(CurrentLayout());
     } catch (...) {
+        app::SwallowCurrent("UMatrix::ResizeRoutine");
     }
     setUpdatesEnabled(true);
     update();
@@ -289,23 +282,24 @@ void UMatrix::paintEvent(QPaintEvent*) {
 }
 
 void UMatrix::DrawFrame(QPainter& p, const Layout& l) {
+    const char* where = "UMatrix::DrawFrame";  // a step that fails is skipped
     mDrawing = true;
     p.setFont(mFont);
-    Step([&] {
+    app::Swallow(where, [&] {
         for (int j = 0; j < l.cols; ++j)
             DrawCell(p, Cell(l.x1 + j * l.cw, l.y0, l.cw), kActualFill, mClassNames.value(l.fc + j), kActualText);
     });
-    Step([&] {
+    app::Swallow(where, [&] {
         for (int i = 0; i < l.rows; ++i)
             DrawCell(p, Cell(l.x0, l.y1 + 16 * i, l.cw), kPredictFill, mClassNames.value(l.fr + i), kPredictText);
     });
-    Step([&] {
+    app::Swallow(where, [&] {
         p.setFont(Arial(10, true));
         DrawCell(p, QRect(QPoint(l.x1, l.y0 - 20), QPoint(l.x1 + l.W(), l.y0 - 1)), kActualFill, "ACTUAL",
                  kActualText);
     });
     int titleLeft = 0, titleRight = 0;
-    Step([&] {
+    app::Swallow(where, [&] {
         const QFont font = Arial(12, true);
         p.setFont(font);
         const QFontMetricsF m(font);
@@ -317,7 +311,7 @@ void UMatrix::DrawFrame(QPainter& p, const Layout& l) {
         p.setPen(kBlack);
         p.drawText(QRect(titleLeft, top, tw, th), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, title);
     });
-    Step([&] {
+    app::Swallow(where, [&] {
         p.setFont(mFont);
         const QFontMetricsF m(mFont);
         const QString note = NoteText();
@@ -327,7 +321,7 @@ void UMatrix::DrawFrame(QPainter& p, const Layout& l) {
         p.setPen(kBlack);
         p.drawText(QRect(left, top, tw, th), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, note);
     });
-    Step([&] {
+    app::Swallow(where, [&] {
         // Measured in the font it is drawn with. Rows too few for the label:
         // the band reaches up into the free corner beside the column headings.
         QFont turned = Arial(8, true);
@@ -347,13 +341,13 @@ void UMatrix::DrawFrame(QPainter& p, const Layout& l) {
         p.drawText(QPointF(0, QFontMetricsF(turned).ascent()), text);
         p.restore();
     });
-    Step([&] {
+    app::Swallow(where, [&] {
         p.setFont(Arial(8, true));
         p.setPen(kBlack);
         p.drawText(QRect(QPoint(l.x0 - 20, l.yT), QPoint(l.x1 - 1, l.yT + 16)), Qt::AlignCenter, "Actual Totals");
         p.drawText(QRect(QPoint(l.x0 - 20, l.yE), QPoint(l.x1 - 1, l.yE + 16)), Qt::AlignCenter, "Actual Error%");
     });
-    Step([&] {
+    app::Swallow(where, [&] {
         p.setFont(Arial(8, true));
         p.setPen(kBlack);
         p.drawText(QRect(QPoint(l.xT, l.y0 - 12), QPoint(l.xT + l.cw, l.y1 - 1)), Qt::AlignHCenter | Qt::AlignTop,
@@ -370,7 +364,7 @@ void UMatrix::DrawCells(QPainter& p, const Layout& l) {
     p.setFont(mFont);
     for (int i = 0; i < l.rows; ++i) {
         for (int j = 0; j < l.cols; ++j) {
-            Step([&] {
+            app::Swallow("UMatrix::DrawCells", [&] {
                 const int16_t actual = int16_t(l.fc + j), predicted = int16_t(l.fr + i);
                 DrawCell(p, Cell(l.x1 + j * l.cw, l.y1 + 16 * i, l.cw), actual == predicted ? kDiagonalFill : kPlainFill,
                          QString::number(mMatrix->Matrix(actual, predicted)), kBlack);
@@ -381,23 +375,24 @@ void UMatrix::DrawCells(QPainter& p, const Layout& l) {
 }
 
 void UMatrix::DrawTotals(QPainter& p, const Layout& l) {
+    const char* where = "UMatrix::DrawTotals";  // a step that fails is skipped
     mDrawing = true;
     p.setFont(mFont);
     for (int j = 0; j < l.cols; ++j) {
         const int16_t a = int16_t(l.fc + j);
         const int x = l.x1 + j * l.cw;
-        Step([&] { DrawCell(p, Cell(x, l.yT, l.cw), kActualFill, QString::number(mMatrix->ActualTotals(a)), kActualText); });
-        Step([&] { DrawCell(p, Cell(x, l.yE, l.cw), kActualFill, PercentText(mMatrix->ActualError(a)), kActualText); });
+        app::Swallow(where, [&] { DrawCell(p, Cell(x, l.yT, l.cw), kActualFill, QString::number(mMatrix->ActualTotals(a)), kActualText); });
+        app::Swallow(where, [&] { DrawCell(p, Cell(x, l.yE, l.cw), kActualFill, PercentText(mMatrix->ActualError(a)), kActualText); });
     }
     for (int i = 0; i < l.rows; ++i) {
         const int16_t r = int16_t(l.fr + i);
         const int y = l.y1 + 16 * i;
-        Step([&] { DrawCell(p, Cell(l.xT, y, l.cw), kPredictFill, QString::number(mMatrix->PredictTotals(r)), kPredictText); });
-        Step([&] { DrawCell(p, Cell(l.xE, y, l.cw), kPredictFill, PercentText(mMatrix->PredictError(r)), kPredictText); });
+        app::Swallow(where, [&] { DrawCell(p, Cell(l.xT, y, l.cw), kPredictFill, QString::number(mMatrix->PredictTotals(r)), kPredictText); });
+        app::Swallow(where, [&] { DrawCell(p, Cell(l.xE, y, l.cw), kPredictFill, PercentText(mMatrix->PredictError(r)), kPredictText); });
     }
-    Step([&] { DrawCell(p, Cell(l.xT, l.yT, l.cw), kDiagonalFill, QString::number(mMatrix->Total()), kBlack); });
-    Step([&] { DrawCell(p, Cell(l.xE, l.yT, l.cw), kPredictFill, PercentText(mMatrix->TotalError()), kPredictText); });
-    Step([&] { DrawCell(p, Cell(l.xT, l.yE, l.cw), kActualFill, PercentText(mMatrix->TotalError()), kActualText); });
+    app::Swallow(where, [&] { DrawCell(p, Cell(l.xT, l.yT, l.cw), kDiagonalFill, QString::number(mMatrix->Total()), kBlack); });
+    app::Swallow(where, [&] { DrawCell(p, Cell(l.xE, l.yT, l.cw), kPredictFill, PercentText(mMatrix->TotalError()), kPredictText); });
+    app::Swallow(where, [&] { DrawCell(p, Cell(l.xT, l.yE, l.cw), kActualFill, PercentText(mMatrix->TotalError()), kActualText); });
     mDrawing = false;
 }
 

@@ -2,6 +2,7 @@
 
 #include "CRuleTreeWidget.h"
 #include "ErrorGuard.h"
+#include "MSwallow.h"
 
 #include <QHideEvent>
 #include <QMouseEvent>
@@ -234,6 +235,7 @@ void UTreeGraph::PlaceControls() {
         mTreeView->setGeometry(0, 0, width(), height());
         if (mHosting) mHosting->SetBounds(0, 0, width(), height());
     } catch (...) {
+        app::SwallowCurrent("UTreeGraph::PlaceControls");
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "MPanelTrap.h"
 #include "MPropertyBag.h"
+#include "MSwallow.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -166,7 +167,7 @@ QVariantMap URecordSelect::WriteProperties() const {
 // ---------------------------------------------------------------- geometry
 
 void URecordSelect::Relayout() {
-    MPanelTrap::Skip([&] {
+    app::Swallow("URecordSelect::Relayout", [&] {
         const int textWidth = fontMetrics().horizontalAdvance(QString::number(mMax));
         mEdit->setFixedWidth(std::max(40, textWidth));
         mEdit->hide();
@@ -341,7 +342,7 @@ void URecordSelect::RaiseChange() {
 // ---------------------------------------------------------------- painting
 
 void URecordSelect::paintEvent(QPaintEvent*) {
-    MPanelTrap::Skip([&] {
+    app::Swallow("URecordSelect::paintEvent", [&] {
         QPainter p(this);
         p.fillRect(rect(), mBackColor);
         const double length = TrackLength();

@@ -1,6 +1,7 @@
 #include "USpin.h"
 
 #include "MPanelTrap.h"
+#include "MSwallow.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -70,7 +71,7 @@ void USpin::focusOutEvent(QFocusEvent*) {
 }
 
 void USpin::paintEvent(QPaintEvent*) {
-    MPanelTrap::Skip([&] {
+    app::Swallow("USpin::paintEvent", [&] {
         QPainter p(this);
         p.fillRect(rect(), QColor(192, 192, 192));
         p.setRenderHint(QPainter::Antialiasing);

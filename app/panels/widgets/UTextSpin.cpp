@@ -4,6 +4,7 @@
 #include "KeyCodes.h"
 #include "MPanelTrap.h"
 #include "MPropertyBag.h"
+#include "MSwallow.h"
 #include "USpin.h"
 
 #include <QKeyEvent>
@@ -351,12 +352,12 @@ void UTextSpin::ForwardMouse(QEvent* event) {
 void UTextSpin::resizeEvent(QResizeEvent*) {
     if (mInLayout) return;
     mInLayout = true;
-    MPanelTrap::Skip([&] {
+    app::Swallow("UTextSpin::resizeEvent", [&] {
         const int h = QFontMetrics(mText->font()).height();
         mText->setFixedHeight(4 + h);
         mSpin->move(width() - mSpin->width(), mText->y() + (mText->height() - mSpin->height()) / 2);
         mText->setFixedWidth(std::max(1, mSpin->x() - 2));
     });
-    MPanelTrap::Skip([&] { emit Resized(); });
+    app::Swallow("UTextSpin::resizeEvent", [&] { emit Resized(); });
     mInLayout = false;
 }

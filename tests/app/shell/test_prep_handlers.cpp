@@ -8,11 +8,14 @@
 #include "CDataDef.h"
 #include "CProject.h"
 #include "CTRX.h"
+#include "MSwallow.h"
 #include "PlaceholderClassView.h"
 #include "PlaceholderFieldSelect.h"
 #include "PlaceholderFieldView.h"
 #include "PlaceholderSetLimits.h"
 #include "PlaceholderTableSelect.h"
+
+#include <vector>
 
 using namespace shelltest;
 
@@ -170,8 +173,15 @@ TEST_F(PrepHandlers, FieldSelectionQuestionNextAndStatusText) {
     EXPECT_EQ(StatusMain(), " Species ");
     emit Fields().FieldSelect(Field("IndexCounter1"));
     EXPECT_EQ(StatusMain(), " IndexCounter1 ") << "no classes";
-    emit Fields().FieldSelect(99);  // no such field: passed over
+    // No such field: passed over without a box, but not without a trace.
+    std::vector<app::Swallowed> dropped;
+    app::SwallowSink previous = app::SetSwallowSink([&](const app::Swallowed& s) { dropped.push_back(s); });
+    emit Fields().FieldSelect(99);
+    app::SetSwallowSink(std::move(previous));
     EXPECT_EQ(StatusMain(), " IndexCounter1 ");
+    ASSERT_EQ(dropped.size(), 1u);
+    EXPECT_EQ(dropped[0].where, "FMain::pnlFieldSel_FieldSelect");
+    EXPECT_EQ(dropped[0].number, 9) << dropped[0].description;
     EXPECT_EQ(dialogs.Messages().size(), 2u);
 }
 

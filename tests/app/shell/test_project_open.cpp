@@ -7,8 +7,10 @@
 #include "AppGlobals.h"
 #include "CDataDef.h"
 #include "CProject.h"
+#include "MSwallow.h"
 
 #include <fstream>
+#include <vector>
 
 using namespace shelltest;
 
@@ -166,11 +168,23 @@ TEST_F(ProjectOpen, ConnectTextsTableProbeAndConfigWriter) {
 
     const std::string path = CopySample("probe");
     const QString data = QString::fromStdString(dir.File("probe/iris.mdb"));
+    // The probe shows no box, but each failure it drops leaves a trace.
+    std::vector<app::Swallowed> dropped;
+    app::SwallowSink previous = app::SetSwallowSink([&](const app::Swallowed& s) { dropped.push_back(s); });
     EXPECT_TRUE(MMenu::TableRecordCount(data, "iris"));
+    EXPECT_TRUE(dropped.empty());
     EXPECT_FALSE(MMenu::TableRecordCount(data, "nothing"));
     EXPECT_FALSE(MMenu::TableRecordCount(data, "bad]name"));
     EXPECT_FALSE(MMenu::TableRecordCount(data + ".gone", "iris"));
+    app::SetSwallowSink(std::move(previous));
     EXPECT_TRUE(dialogs.Messages().empty());
+    ASSERT_EQ(dropped.size(), 3u);
+    EXPECT_EQ(dropped[0].where, "MMenu::TableRecordCount");
+    EXPECT_EQ(dropped[0].number, 3078) << dropped[0].description;  // no such table
+    EXPECT_NE(dropped[0].description.find("nothing"), std::string::npos) << dropped[0].description;
+    EXPECT_EQ(dropped[2].where, "MMenu::OpenQuietly");
+    EXPECT_EQ(dropped[2].number, 3024) << dropped[2].description;  // no such file
+    EXPECT_NE(dropped[2].description.find("iris.mdb.gone"), std::string::npos) << dropped[2].description;
 
     DatabasePtr db = dao::DBEngine::OpenDatabase(path, false, false);
     MMenu::PutProperty(db, "", "x");
