@@ -250,7 +250,8 @@ const CBrowseModel::Page* CBrowseModel::PageOf(int row) const {
                 else cell.text = QString::fromStdString(dao::VarToString(v));
             }
             page.rows.push_back(std::move(cells));
-            mReader->MoveNext();
+            // Not past the page's last row: a sorted view's first page would sort every row.
+            if (r + 1 < PageRows) mReader->MoveNext();
         }
     } catch (...) {
         // Past the end (the rows changed) or a failing read: what was read stays.
