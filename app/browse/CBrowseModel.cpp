@@ -21,6 +21,9 @@ CBrowseModel::~CBrowseModel() { StopCount(); }
 
 void CBrowseModel::StopCount() {
     if (mCountJob.valid()) {
+        // A sorted view's background sort may run for seconds; nobody waits for it now.
+        if (mCountStop) mCountStop->store(true);
+        if (mCountDb) mCountDb->Interrupt();
         try {
             mCountJob.get();
         } catch (...) {
@@ -99,13 +102,15 @@ void CBrowseModel::StartCount(const DatabasePtr& db, const std::string& countSql
         return;
     }
     const unsigned generation = mGeneration;
+    mCountStop = std::make_shared<std::atomic<bool>>(false);
     std::string source;
     try {
         if (mReader->KeysShareable()) source = mReader->Name();
     } catch (...) {
         source.clear();
     }
-    mCountJob = std::async(std::launch::async, [this, generation, countDb = mCountDb, countSql, source]() {
+    mCountJob = std::async(std::launch::async, [this, generation, countDb = mCountDb, countSql, source,
+                                                stop = mCountStop]() {
         CountResult result;
         try {
             if (!source.empty()) {
@@ -123,7 +128,7 @@ void CBrowseModel::StartCount(const DatabasePtr& db, const std::string& countSql
         } catch (...) {
             result = CountResult();
         }
-        if (result.count < 0) {
+        if (result.count < 0 && !stop->load()) {
             try {
                 result.count = RunCount(countDb, countSql);
             } catch (...) {

@@ -11,6 +11,7 @@
 #include <QColor>
 #include <QPixmap>
 
+#include <atomic>
 #include <functional>
 #include <future>
 #include <list>
@@ -138,6 +139,8 @@ private:
         RecordsetPtr keys;
     };
     std::future<CountResult> mCountJob;
+    // Set when the count is no longer wanted (another record set, or none).
+    std::shared_ptr<std::atomic<bool>> mCountStop;
     DatabasePtr mCountDb;
     std::string mCountSql;
     DatabasePtr mDb;

@@ -139,6 +139,18 @@ TEST_F(LastRows, SortedViewsShowTheSortsOrder) {
         EXPECT_EQ(Model()->Recordset()->RecordCount(), long(expected.size())) << sql->GetSql();
         ExpectRows(expected, sql->GetSql());
     }
+    // A sort left before its keys are in: its sort is stopped, and the next
+    // view reads and counts its own rows.
+    sql->SetBrowseType(0);
+    sql->AddSort("A", false);
+    Show();
+    ASSERT_FALSE(Model()->CountKnown());
+    sql->SetBrowseType(0);
+    sql->AddSort("Cls", true);
+    const std::vector<long> expected = Walk();
+    Show();
+    EXPECT_EQ(Model()->Count(), long(expected.size()));
+    ExpectRows(expected, "after a sort left early");
     EXPECT_TRUE(dialogs.Messages().empty());
 }
 

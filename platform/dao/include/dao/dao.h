@@ -517,6 +517,10 @@ public:
     std::string Connect() const;      // the connect string it was opened with
     bool Updatable() const;           // false when opened read-only
     void Close();                     // later use raises 3420
+    // Stops what runs on this connection now; the reading or writing call
+    // fails. The one call that another thread may make while this
+    // connection is in use.
+    void Interrupt();
 
     // Runs an action query (Jet SQL: INSERT, UPDATE, DELETE, SELECT ... INTO,
     // CREATE/ALTER/DROP TABLE, CREATE/DROP INDEX). Each statement is atomic;
