@@ -94,6 +94,7 @@ void CBrowseModel::StartCount(const DatabasePtr& db, const std::string& countSql
         // A connection of its own, opened here: the engine's list of open
         // databases is kept by this thread.
         mCountDb = dao::DBEngine::OpenDatabase(db->Name(), false, true);
+        mCountDb->ReadWithoutMapping();  // the grid's own connection maps the file already
     } catch (...) {
         mCountDb.reset();
     }
@@ -117,8 +118,10 @@ void CBrowseModel::StartCount(const DatabasePtr& db, const std::string& countSql
                 // Counting the rows is one pass over them; reading their keys
                 // as well costs little more when split among a few connections.
                 std::vector<DatabasePtr> helpers;
-                for (int i = 0; i < KeyHelpers; ++i)
+                for (int i = 0; i < KeyHelpers; ++i) {
                     helpers.push_back(dao::DBEngine::OpenDatabase(countDb->Name(), false, true));
+                    helpers.back()->ReadWithoutMapping();
+                }
                 RecordsetPtr rs = countDb->OpenRecordset(source, dao::RecordsetType::Dynaset, dao::dbReadOnly);
                 if (rs->ReadAllKeys(helpers)) {
                     result.count = rs->RecordCount();

@@ -521,6 +521,11 @@ public:
     // fails. The one call that another thread may make while this
     // connection is in use.
     void Interrupt();
+    // Reads this connection's files, and those it attaches later, through
+    // SQLite's page cache instead of mapping them: for the extra connections
+    // of a parallel read, whose mapped pages would each count against the
+    // process's memory again.
+    void ReadWithoutMapping();
 
     // Runs an action query (Jet SQL: INSERT, UPDATE, DELETE, SELECT ... INTO,
     // CREATE/ALTER/DROP TABLE, CREATE/DROP INDEX). Each statement is atomic;
