@@ -7,6 +7,7 @@
 // when the panel is built.
 //
 //   workflow_bench [rows] [folder]
+// A folder given is kept, with the project and the linked file, afterwards.
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -200,6 +201,6 @@ int main(int argc, char** argv) {
     std::printf("rows loaded %d, nodes %d, leaves %d\n", ok ? trx.LoadCount() : -1, trx.Nodes(), trx.LeafCount());
     project.CloseProject();
     db.reset();
-    std::filesystem::remove_all(dir);
+    if (argc <= 2) std::filesystem::remove_all(dir);  // a folder given keeps the files for other tools
     return ok ? 0 : 1;
 }

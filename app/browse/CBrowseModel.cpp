@@ -21,6 +21,9 @@ CBrowseModel::~CBrowseModel() { StopCount(); }
 
 void CBrowseModel::StopCount() {
     if (mCountJob.valid()) {
+        // A sorted view's background sort may run for seconds; nobody waits for it now.
+        if (mCountStop) mCountStop->store(true);
+        if (mCountDb) mCountDb->Interrupt();
         try {
             mCountJob.get();
         } catch (...) {
@@ -91,6 +94,7 @@ void CBrowseModel::StartCount(const DatabasePtr& db, const std::string& countSql
         // A connection of its own, opened here: the engine's list of open
         // databases is kept by this thread.
         mCountDb = dao::DBEngine::OpenDatabase(db->Name(), false, true);
+        mCountDb->ReadWithoutMapping();  // the grid's own connection maps the file already
     } catch (...) {
         mCountDb.reset();
     }
@@ -99,21 +103,25 @@ void CBrowseModel::StartCount(const DatabasePtr& db, const std::string& countSql
         return;
     }
     const unsigned generation = mGeneration;
+    mCountStop = std::make_shared<std::atomic<bool>>(false);
     std::string source;
     try {
         if (mReader->KeysShareable()) source = mReader->Name();
     } catch (...) {
         source.clear();
     }
-    mCountJob = std::async(std::launch::async, [this, generation, countDb = mCountDb, countSql, source]() {
+    mCountJob = std::async(std::launch::async, [this, generation, countDb = mCountDb, countSql, source,
+                                                stop = mCountStop]() {
         CountResult result;
         try {
             if (!source.empty()) {
                 // Counting the rows is one pass over them; reading their keys
                 // as well costs little more when split among a few connections.
                 std::vector<DatabasePtr> helpers;
-                for (int i = 0; i < KeyHelpers; ++i)
+                for (int i = 0; i < KeyHelpers; ++i) {
                     helpers.push_back(dao::DBEngine::OpenDatabase(countDb->Name(), false, true));
+                    helpers.back()->ReadWithoutMapping();
+                }
                 RecordsetPtr rs = countDb->OpenRecordset(source, dao::RecordsetType::Dynaset, dao::dbReadOnly);
                 if (rs->ReadAllKeys(helpers)) {
                     result.count = rs->RecordCount();
@@ -123,7 +131,7 @@ void CBrowseModel::StartCount(const DatabasePtr& db, const std::string& countSql
         } catch (...) {
             result = CountResult();
         }
-        if (result.count < 0) {
+        if (result.count < 0 && !stop->load()) {
             try {
                 result.count = RunCount(countDb, countSql);
             } catch (...) {
@@ -250,7 +258,8 @@ const CBrowseModel::Page* CBrowseModel::PageOf(int row) const {
                 else cell.text = QString::fromStdString(dao::VarToString(v));
             }
             page.rows.push_back(std::move(cells));
-            mReader->MoveNext();
+            // Not past the page's last row: a sorted view's first page would sort every row.
+            if (r + 1 < PageRows) mReader->MoveNext();
         }
     } catch (...) {
         // Past the end (the rows changed) or a failing read: what was read stays.

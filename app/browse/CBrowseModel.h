@@ -11,6 +11,7 @@
 #include <QColor>
 #include <QPixmap>
 
+#include <atomic>
 #include <functional>
 #include <future>
 #include <list>
@@ -129,14 +130,17 @@ private:
     bool mCountFailed = false;
     mutable std::list<Page> mPages;  // most recently used first
     mutable int mPagesRead = 0;
-    // The background count; for an unsorted view it reads the keys of every
-    // row in the same pass, and the reader takes them over, so that a jump to
-    // the last rows does not read them all a second time.
+    // The background count reads the keys of every row in the same pass (for
+    // a sorted view, the sort the first page did without), and the reader
+    // takes them over, so that a jump to the last rows does not read them all
+    // a second time.
     struct CountResult {
         long count = -2;  // -2: no count
         RecordsetPtr keys;
     };
     std::future<CountResult> mCountJob;
+    // Set when the count is no longer wanted (another record set, or none).
+    std::shared_ptr<std::atomic<bool>> mCountStop;
     DatabasePtr mCountDb;
     std::string mCountSql;
     DatabasePtr mDb;

@@ -27,8 +27,9 @@ void CDataControl::Refresh() {
     try {
         if (!mDatabaseName.empty() && !mRecordSource.empty()) {
             if (!mDatabase) mDatabase = dao::DBEngine::OpenDatabase(mDatabaseName, false, mReadOnly);
+            // A sorted view shows its first rows before all of them are sorted.
             mRecordset = mDatabase->OpenRecordset(mRecordSource, dao::RecordsetType::Dynaset,
-                                                  mReadOnly ? dao::dbReadOnly : 0);
+                                                  (mReadOnly ? dao::dbReadOnly : 0) | dao::dbFirstRowsFast);
         }
     } catch (...) {
         mRecordset.reset();

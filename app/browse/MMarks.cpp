@@ -6,6 +6,7 @@
 #include "CDataDef.h"
 #include "CHourglass.h"
 #include "CProject.h"
+#include "CSqlMachine.h"
 #include "MBrowseSql.h"
 #include "MSwallow.h"
 #include "UGrid.h"
@@ -64,14 +65,46 @@ void PutBack(shell::UGrid& grid, const Place& place, bool pause) {
     grid.ReleaseColumn();
 }
 
+// Whether the data table's key is unique there: a primary or unique index of
+// that field alone, so that the join meets each row of Test at most once.
+bool UniqueDataKey(const DatabasePtr& db, const std::string& key) {
+    try {
+        dao::TableDefs& defs = db->TableDefs();
+        for (int t = 0; t < defs.Count(); ++t) {
+            dao::TableDef table = defs[t];
+            if (table.Name() != "LinkDataSource") continue;
+            for (dao::Index index : table.Indexes())
+                if ((index.Primary() || index.Unique()) && index.Fields().Count() == 1 &&
+                    dao::CompareText(index.Fields()[0].Name(), key) == 0)
+                    return true;
+            return false;
+        }
+    } catch (...) {
+    }
+    return false;
+}
+
+// Whether the view, of viewRows rows, holds every row of Test: the bare join
+// on a unique data key (each view row is another row of Test) with as many
+// rows as Test. Asked inside the marking's transaction.
+bool HoldsAllOfTest(const DatabasePtr& db, const std::string& tail, const CDataDef& dataDef, long viewRows) {
+    const std::string key = dataDef.FieldName(dataDef.PrimaryKeyField());
+    if (viewRows < 0 || tail != CSqlMachine::JoinFrom(key) || !UniqueDataKey(db, key)) return false;
+    RecordsetPtr count = db->OpenRecordset("SELECT COUNT(*) FROM Test", dao::RecordsetType::Snapshot);
+    return dao::VarToLong(count->Fields(0).Value()) == viewRows;
+}
+
 // The rows of the view changed by statements over the view's own FROM and
 // WHERE: the same rows as a walk through the record set, without a million
-// single-row updates. False (and nothing changed) when the statements fail.
-bool MarkView(const DatabasePtr& db, const std::string& tail, int16_t mode) {
+// single-row updates; a view of all of Test's rows marks the table without
+// the join. False (and nothing changed) when the statements fail.
+bool MarkView(const DatabasePtr& db, const std::string& tail, const CDataDef& dataDef, long viewRows, int16_t mode) {
     if (tail.empty() || !MBrowseSql::JoinsTestByName(tail)) return false;
-    const std::string inView = " WHERE MainPrimaryKey IN (SELECT Test.MainPrimaryKey " + tail + ")";
     db->BeginTrans();
     try {
+        const std::string inView = HoldsAllOfTest(db, tail, dataDef, viewRows)
+                                       ? std::string()
+                                       : " WHERE MainPrimaryKey IN (SELECT Test.MainPrimaryKey " + tail + ")";
         const char* value = mode == ModeMark ? "-1" : mode == ModeClear ? "0" : "IIf([Mark] Is Null, -1, [Mark] Xor -1)";
         db->Execute(std::string("UPDATE Test SET Mark = ") + value + inView + ";");
         db->CommitTrans();
@@ -129,7 +162,11 @@ void CurrentMarkAll(shell::UGrid& grid, const CDataDef& dataDef, int16_t mode) {
         DatabasePtr db = grid.Database();
         auto* own = dynamic_cast<::UGrid*>(&grid);
         const std::string tail = own ? MBrowseSql::FromTail(own->RecordSource().toStdString()) : std::string();
-        if (!MarkView(db, tail, mode)) MarkByWalking(db, clone, markField, mode);
+        // The view's rows, counted in the background since it was opened.
+        CBrowseModel* model = own ? own->Grid()->Model() : nullptr;
+        const long count = model ? model->Count() : -1;
+        const long viewRows = model && !model->CountFailed() ? count : -1;
+        if (!MarkView(db, tail, dataDef, viewRows, mode)) MarkByWalking(db, clone, markField, mode);
         clone->Close();
         PutBack(grid, place, true);
     } catch (...) {

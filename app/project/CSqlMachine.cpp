@@ -73,10 +73,12 @@ std::string CSqlMachine::KeyFieldName() const {
     return mDataDef->FieldName(mDataDef->PrimaryKeyField());
 }
 
-std::string CSqlMachine::GetFrom() const {
-    return " FROM LinkDataSource INNER JOIN Test ON LinkDataSource." + MdbUtils::BracketName(KeyFieldName()) +
-           " = Test.MainPrimaryKey ";
+std::string CSqlMachine::JoinFrom(const std::string& keyField) {
+    return "FROM LinkDataSource INNER JOIN Test ON LinkDataSource." + MdbUtils::BracketName(keyField) +
+           " = Test.MainPrimaryKey";
 }
+
+std::string CSqlMachine::GetFrom() const { return " " + JoinFrom(KeyFieldName()) + " "; }
 
 std::string CSqlMachine::BuildJoin() {
     try {
@@ -95,8 +97,7 @@ std::string CSqlMachine::BuildJoin() {
         else if (mBrowseType == 1)
             sql += "Test.Actual, Test.Predicted, ";
         sql += list;
-        sql += "FROM LinkDataSource INNER JOIN Test ON LinkDataSource." + MdbUtils::BracketName(KeyFieldName()) +
-               " = Test.MainPrimaryKey";
+        sql += JoinFrom(KeyFieldName());
         return sql;
     } catch (...) {
         app::ShowCurrentError("CSqlMachine::BuildJoin");

@@ -51,6 +51,9 @@ public:
     std::string GetSql();
     std::string GetWhere();  // " WHERE ... " or ""
     std::string GetFrom() const;
+    // The join of the data table and Test on the data key, from FROM to the
+    // key, as the browse statements write it.
+    static std::string JoinFrom(const std::string& keyField);
 
     // Whether text is one self-contained condition (see ReplaceWhere).
     static bool IsSelfContainedCondition(const std::string& text);

@@ -85,8 +85,11 @@ FieldScanner::FieldScanner(DatabasePtr db, std::string table, std::vector<ScanFi
     try {
         // Opened here, on the calling thread: the engine's list of open
         // databases is not to be touched from several threads at once.
-        for (size_t k = 0; k < workers; ++k)
+        for (size_t k = 0; k < workers; ++k) {
             mConnections.push_back(dao::DBEngine::OpenDatabase(mDb->Name(), false, true));
+            // Each worker's mapped pages of the data file would count once more.
+            mConnections.back()->ReadWithoutMapping();
+        }
     } catch (...) {
         app::SwallowCurrent("FieldScanner::FieldScanner");
         mConnections.clear();

@@ -205,9 +205,9 @@ std::string CTRX::OrderByKey() const {
     return key.empty() ? std::string() : " ORDER BY " + MdbUtils::BracketName(key);
 }
 
-void CTRX::StoreKeyRange(const std::string& lowName, const std::string& highName, int32_t low, int32_t high) {
+com::Variant CTRX::StoreKeyRange(const std::string& lowName, const std::string& highName, int32_t low, int32_t high) {
     const std::string key = KeyName();
-    if (key.empty()) return;
+    if (key.empty()) return {};
     com::Variant first, last;
     {
         DatabasePtr db = mProject->OpenProject(false);
@@ -224,6 +224,7 @@ void CTRX::StoreKeyRange(const std::string& lowName, const std::string& highName
     // Written after the reading cursor is gone: the settings go through their own connection.
     if (!first.IsEmpty()) mProject->SaveConfig(lowName, first);
     if (!last.IsEmpty()) mProject->SaveConfig(highName, last);
+    return first;
 }
 
 bool CTRX::LoadData(int32_t trainLow, int32_t trainHigh) {
@@ -579,7 +580,11 @@ bool CTRX::Classify(int32_t testLow, int32_t testHigh) {
         if (!MdbUtils::TableExists(db, "Test")) MdbUtils::CreateTestTable(*mProject, *mDDO);
         else MdbUtils::AddMissingTestRows(*mProject, *mDDO);
     }
-    StoreKeyRange("TestKeyMin", "TestKeyMax", testLow, testHigh);
+    const com::Variant firstKey = StoreKeyRange("TestKeyMin", "TestKeyMax", testLow, testHigh);
+    // The rows before the first test row are passed over by its key instead
+    // of being read: the key is unique and the rows come in its order (Nulls
+    // first). Whole-number keys only, which compare the same in any collation.
+    const bool fromKey = testLow > 1 && (firstKey.vt == VT_I2 || firstKey.vt == VT_I4 || firstKey.vt == VT_UI1);
 
     // Columns: the key, the engine fields in map order (the output last), and
     // the output again only when the map does not end with it.
@@ -590,12 +595,14 @@ bool CTRX::Classify(int32_t testLow, int32_t testHigh) {
         sql += ", " + MdbUtils::BracketName(mDDO->FieldName(output));
         outCol = long(mFieldMap.size()) + 1;
     }
-    sql += " FROM LinkDataSource" + OrderByKey() + ";";
+    sql += " FROM LinkDataSource";
+    if (fromKey) sql += " WHERE " + MdbUtils::BracketName(key) + " >= " + CSplitRule::Number(dao::VarToDouble(firstKey));
+    sql += OrderByKey() + ";";
 
     DatabasePtr db = mProject->OpenProject(false);
     if (!db) NotSet();
     RecordsetPtr rs = db->OpenRecordset(sql, dao::RecordsetType::ForwardOnly);
-    if (testLow > 1 && !rs->Eof()) rs->Move(testLow - 1);
+    if (testLow > 1 && !fromKey && !rs->Eof()) rs->Move(testLow - 1);
 
     // Results wait here until the next progress step, then go out as one
     // UPDATE per (Predicted, Actual) pair over the key index.

@@ -131,7 +131,8 @@ private:
     void RequireEngine() const;
     void TakeTree(CTreeModel tree, CProject* project);
     void LoadRows(int32_t trainLow, int32_t trainHigh);
-    void StoreKeyRange(const std::string& lowName, const std::string& highName, int32_t low, int32_t high);
+    // Returns the key of row low (Empty when there is none).
+    com::Variant StoreKeyRange(const std::string& lowName, const std::string& highName, int32_t low, int32_t high);
     int16_t OutputField() const;
     std::string KeyName() const;
     std::string OrderByKey() const;

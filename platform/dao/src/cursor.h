@@ -48,6 +48,13 @@ struct Source {
     bool keyed = false, materialized = false, forwardOnly = false;
     bool keysOnly = false;  // the stream yields keys only; rows are read by key
     bool parallelSort = false;  // the stream's order is total, so its sort may use worker threads
+    // A sorted stream's first rows can be read by the same join with a LIMIT
+    // (headSql), for which SQLite keeps only the top rows instead of sorting
+    // them all; its keys start at column headKeyBase.
+    std::string headSql;
+    int headKeyBase = 0;
+    size_t headRows = 0;
+    bool headFirst = false;  // opened so (kept by a requery)
     int keyBase = 0;        // first key column of the stream
     std::string fetchSql, findInner;
     sqlite3_stmt* stream = nullptr;
@@ -143,8 +150,47 @@ struct Source {
         return rc;
     }
 
-    // Produces the next row of the stream; false at its end.
+    // Reads the first headRows keys with headSql. The order is total (the
+    // keys end it), so the stream, when it runs, yields them first and passes
+    // over them as after a suspension. False when the query cannot run; the
+    // stream then reads as usual.
+    bool ReadHead() {
+        const size_t n = headRows;
+        headRows = 0;
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(core->db, headSql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(st);
+            return false;
+        }
+        std::vector<int64_t> got;
+        int rc;
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW)
+            for (int i = 0; i < nKeys; ++i)
+                got.push_back(sqlite3_column_type(st, headKeyBase + i) == SQLITE_NULL
+                                  ? kNullKey
+                                  : sqlite3_column_int64(st, headKeyBase + i));
+        sqlite3_finalize(st);
+        if (rc != SQLITE_DONE) return false;
+        const size_t rows = got.size() / size_t(nKeys);
+        for (size_t r = 0; r < rows && nKeys == 1; ++r) {
+            if (got[r] <= lastStreamKey) monotonic = false;
+            lastStreamKey = std::max(lastStreamKey, got[r]);
+        }
+        keys = std::move(got);
+        deleted.assign(rows, 0);
+        known = streamProduced = rows;
+        ++streamGen;
+        streamPos = kNone;
+        streamStartWriteGen = core->writeGen;
+        if (rows < n) streamDone = true;
+        else suspended = true;
+        return true;
+    }
+
+    // Produces the next row of the stream (or the head's rows); false at its end.
     bool StepStream() {
+        if (headRows && known == 0 && streamProduced == 0 && !suspended && !streamDone && stream && ReadHead())
+            return known > 0;
         if (streamDone || !stream) return false;
         if (suspended) {
             Resume();
@@ -227,8 +273,9 @@ struct Source {
 
     size_t PositionOf(const int64_t* k) {
         size_t p = FindKnown(k);
-        while (p == kNone && StepStream())
-            if (std::memcmp(KeyAt(known - 1), k, sizeof(int64_t) * size_t(nKeys)) == 0) p = known - 1;
+        for (size_t from = known; p == kNone && StepStream(); from = known)
+            for (size_t i = from; i < known && p == kNone; ++i)
+                if (std::memcmp(KeyAt(i), k, sizeof(int64_t) * size_t(nKeys)) == 0) p = i;
         return p;
     }
 };

@@ -1436,6 +1436,13 @@ void Database::Close() {
     impl_->core->CheckOpen();
     impl_->core->Close();
 }
+void Database::ReadWithoutMapping() {
+    impl_->core->CheckOpen();
+    sqlite3_exec(impl_->core->db, "PRAGMA mmap_size=0", nullptr, nullptr, nullptr);
+}
+void Database::Interrupt() {
+    if (impl_->core->db) sqlite3_interrupt(impl_->core->db);
+}
 void Database::Execute(const std::string& sql, int options) { impl_->core->Execute(sql, options); }
 long Database::RecordsAffected() const { return impl_->core->recordsAffected; }
 dao::TableDefs& Database::TableDefs() {

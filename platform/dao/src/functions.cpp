@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <new>
 
 #include "internal.h"
@@ -344,7 +345,23 @@ void Cat(sqlite3_context* ctx, int, sqlite3_value** a) {
 }
 void Like(sqlite3_context* ctx, int, sqlite3_value** a) {
     if (IsNull(a[0]) || IsNull(a[1])) return sqlite3_result_null(ctx);
-    sqlite3_result_int(ctx, LikeUtf8(TextOf(a[0]), TextOf(a[1])) ? -1 : 0);
+    // A constant pattern is folded once per statement and kept with it.
+    auto* pattern = static_cast<LikePattern*>(sqlite3_get_auxdata(ctx, 1));
+    std::unique_ptr<LikePattern> fresh;
+    if (!pattern) {
+        fresh = std::make_unique<LikePattern>(TextOf(a[1]));
+        pattern = fresh.get();
+    }
+    bool match;
+    if (sqlite3_value_type(a[0]) == SQLITE_TEXT) {
+        auto p = reinterpret_cast<const char*>(sqlite3_value_text(a[0]));
+        match = pattern->Match(std::string_view(p ? p : "", size_t(sqlite3_value_bytes(a[0]))));
+    } else {
+        match = pattern->Match(TextOf(a[0]));
+    }
+    sqlite3_result_int(ctx, match ? -1 : 0);
+    if (fresh)
+        sqlite3_set_auxdata(ctx, 1, fresh.release(), [](void* p) { delete static_cast<LikePattern*>(p); });
 }
 void Div(sqlite3_context* ctx, int, sqlite3_value** a) {
     if (IsNull(a[0]) || IsNull(a[1])) return sqlite3_result_null(ctx);

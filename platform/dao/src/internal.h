@@ -20,6 +20,17 @@ std::string UpperUtf8(std::string_view s);
 std::string LowerUtf8(std::string_view s);
 int CompareUtf8(const char* a, size_t na, const char* b, size_t nb);
 bool LikeUtf8(std::string_view text, std::string_view pattern);
+// A Like pattern folded once, for matching the texts of many rows.
+class LikePattern {
+public:
+    explicit LikePattern(std::string_view pattern);
+    bool Match(std::string_view text) const;
+
+private:
+    std::string raw_;
+    std::u32string folded_;
+    bool plain_ = true;  // no wildcard: a comparison by the collation
+};
 bool EqualsNoCase(std::string_view a, std::string_view b);  // by the collation
 std::string TrimSpaces(std::string_view s, bool left = true, bool right = true);
 

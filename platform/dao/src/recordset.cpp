@@ -179,6 +179,18 @@ std::shared_ptr<Source> MakeSource(const std::shared_ptr<Core>& core, const std:
     return src;
 }
 
+constexpr size_t kHeadRows = 128;  // a page of the browse grid
+
+void SetHead(Source& src) {
+    src.headFirst = true;
+    if (!src.keysOnly || src.sel.orderBy.empty() || !src.sel.limit.empty()) return;
+    // The whole row, as a browse query reads it: with a column beyond the
+    // keys, SQLite plans the join as it would for the rows themselves.
+    src.headSql = BuildSelect(src.sel, true, src.keyTables, true, {}) + " LIMIT " + std::to_string(kHeadRows);
+    src.headKeyBase = src.nCols;
+    src.headRows = kHeadRows;
+}
+
 void ResolveUnknownTypes(Source& src, Cursor& cur) {
     for (int i = 0; i < src.nCols; ++i) {
         ColMeta& c = src.cols[size_t(i)];
@@ -279,6 +291,7 @@ std::shared_ptr<Cursor> OpenCursor(const std::shared_ptr<Core>& core, const std:
         name = table;
     }
     auto src = MakeSource(core, name, sel, type, readOnlyOpt, tableType);
+    if (options & dbFirstRowsFast) SetHead(*src);
     if (tableType) {
         src->baseSchema = "main";
         src->baseTable = name;
@@ -564,6 +577,7 @@ void Recordset::Requery() {
     src->baseSchema = c.src->baseSchema;
     src->baseTable = c.src->baseTable;
     src->indexName = c.src->indexName;
+    if (c.src->headFirst) SetHead(*src);
     if (src->tableType) {
         sqlite3_stmt* q = c.core->Prepare("SELECT count(*) FROM " + QuoteIdent(src->baseTable));
         if (sqlite3_step(q) == SQLITE_ROW) src->tableCount = long(sqlite3_column_int64(q, 0));
@@ -578,8 +592,7 @@ void Recordset::Requery() {
 namespace {
 
 bool Shareable(const Source& s) {
-    return s.keyed && s.keysOnly && !s.forwardOnly && !s.materialized && !s.tableType && s.nKeys > 0 &&
-           s.sel.orderBy.empty() && s.stream;
+    return s.keyed && s.keysOnly && !s.forwardOnly && !s.materialized && !s.tableType && s.nKeys > 0 && s.stream;
 }
 
 // The two connections have the same databases attached under the same names.
@@ -753,6 +766,11 @@ bool Recordset::ReadAllKeys(const std::vector<std::shared_ptr<Database>>& helper
     if (s.streamDone) return true;
     // Rows the stream would pass over again are not told apart in one step.
     if (c.core->writeGen != s.streamStartWriteGen || !s.addedSet.empty() || s.deletedCount) return false;
+    if (!s.sel.orderBy.empty()) {
+        // The sort is the whole cost; the stream's own walk adds little to it.
+        s.FinishStream();
+        return true;
+    }
     std::string keyCols;
     for (int i = 0; i < s.nKeys; ++i) keyCols += ", " + QuoteIdent("__k" + std::to_string(i));
     const std::string all = "SELECT dao_keys(?1" + keyCols + ") FROM (" + s.streamSql + ")";

@@ -238,9 +238,23 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
     return CompareUtf8(a.data(), a.size(), b.data(), b.size()) == 0;
 }
 
-bool LikeUtf8(std::string_view text, std::string_view pattern) {
-    return LikeCps(FoldedCps(text), FoldedCps(pattern));
+LikePattern::LikePattern(std::string_view pattern) : raw_(pattern), folded_(FoldedCps(pattern)) {
+    for (char32_t c : folded_)
+        if (c == '*' || c == '?' || c == '#' || c == '[') plain_ = false;
 }
+
+bool LikePattern::Match(std::string_view text) const {
+    if (plain_) return CompareUtf8(text.data(), text.size(), raw_.data(), raw_.size()) == 0;
+    // One buffer per thread: a scan matches a million texts without allocating.
+    thread_local std::u32string t;
+    t.clear();
+    auto p = reinterpret_cast<const unsigned char*>(text.data());
+    auto end = p + text.size();
+    while (p < end) t += FoldUpper(NextCp(p, end));
+    return LikeCps(t, folded_);
+}
+
+bool LikeUtf8(std::string_view text, std::string_view pattern) { return LikePattern(pattern).Match(text); }
 
 std::string TrimSpaces(std::string_view s, bool left, bool right) {
     size_t b = 0, e = s.size();

@@ -118,6 +118,42 @@ TEST_F(LastRows, EveryViewShowsItsOwnOrderToTheLastRow) {
     EXPECT_TRUE(dialogs.Messages().empty());
 }
 
+// A sorted view shows its first page before its rows are all sorted; the
+// background count sorts them and the grid takes the keys over.
+TEST_F(LastRows, SortedViewsShowTheSortsOrder) {
+    const std::pair<const char*, bool> sorts[][2] = {{{"A", false}, {nullptr, false}},
+                                                     {{"A", true}, {"Cls", false}},
+                                                     {{"Mark", false}, {nullptr, false}}};
+    for (const auto& keys : sorts) {
+        sql->SetBrowseType(0);
+        for (const auto& k : keys)
+            if (k.first) sql->AddSort(k.first, k.second);
+        const std::vector<long> expected = Walk();
+        Show();
+        ASSERT_FALSE(Model()->CountKnown()) << sql->GetSql();
+        EXPECT_EQ(Model()->Recordset()->RecordCount(), CBrowseModel::PageRows) << sql->GetSql();
+        const int key = KeyColumn();
+        for (int r = 0; r < CBrowseModel::PageRows; ++r)
+            ASSERT_EQ(long(Model()->Value(r, key).toDouble()), expected[size_t(r)]) << sql->GetSql() << " row " << r;
+        EXPECT_EQ(Model()->Count(), long(expected.size()));
+        EXPECT_EQ(Model()->Recordset()->RecordCount(), long(expected.size())) << sql->GetSql();
+        ExpectRows(expected, sql->GetSql());
+    }
+    // A sort left before its keys are in: its sort is stopped, and the next
+    // view reads and counts its own rows.
+    sql->SetBrowseType(0);
+    sql->AddSort("A", false);
+    Show();
+    ASSERT_FALSE(Model()->CountKnown());
+    sql->SetBrowseType(0);
+    sql->AddSort("Cls", true);
+    const std::vector<long> expected = Walk();
+    Show();
+    EXPECT_EQ(Model()->Count(), long(expected.size()));
+    ExpectRows(expected, "after a sort left early");
+    EXPECT_TRUE(dialogs.Messages().empty());
+}
+
 TEST_F(LastRows, JumpWhileCountingAndAfterAMark) {
     sql->SetBrowseType(0);
     const std::vector<long> expected = Walk();

@@ -172,3 +172,42 @@ TEST_F(BrowseFixture, SourcesWithAliasesAreMarkedRowByRow) {
     EXPECT_EQ(Keys("Mark=-1"), (std::vector<long>{1, 2, 4, 6, 7, 8, 9, 10, 101, 120, 150}));
     EXPECT_TRUE(dialogs.Messages().empty());
 }
+
+// A view of every row of Test marks the table without the join; the marks
+// are those the join gives, for each browse type, sorted or not. A row of
+// Test that the data table lacks keeps the view from counting as all rows.
+TEST_F(BrowseFixture, ViewsOfEveryRowMarkAsTheJoinDoes) {
+    const std::vector<long> marked = {3, 5, 101, 120, 150}, all = Range(1, 150);
+    std::vector<long> others;
+    std::set_difference(all.begin(), all.end(), marked.begin(), marked.end(), std::back_inserter(others));
+    const std::pair<int16_t, const char*> views[] = {{0, nullptr}, {0, "Species"}, {1, nullptr}, {1, "Mark"}};
+    for (const auto& [browse, sort] : views) {
+        const std::string what = std::to_string(browse) + (sort ? sort : "");
+        Exec("UPDATE Test SET Mark = Null WHERE MainPrimaryKey = 110;");
+        Browse(browse, false);
+        if (sort) {
+            sql->AddSort(sort, true);
+            Show();
+        }
+        ASSERT_EQ(grid->RecordCount(), 150) << what;
+        MMarks::CurrentMarkAll(*grid, *def, MMarks::ModeToggle);
+        EXPECT_EQ(Keys("Mark=-1"), others) << what;  // Null toggles as unmarked
+        EXPECT_EQ(Keys("Mark=0"), marked) << what;
+        MMarks::CurrentMarkAll(*grid, *def, MMarks::ModeToggle);
+        EXPECT_EQ(Keys("Mark=-1"), marked) << what;
+        EXPECT_EQ(Keys("Mark=0"), others) << what;
+        MMarks::CurrentMarkAll(*grid, *def, MMarks::ModeMark);
+        EXPECT_EQ(Keys("Mark=-1"), all) << what;
+        MMarks::CurrentMarkAll(*grid, *def, MMarks::ModeClear);
+        EXPECT_EQ(Keys("Mark=0"), all) << what;
+        Exec("UPDATE Test SET Mark = -1 WHERE MainPrimaryKey IN (3, 5, 101, 120, 150);");
+        sql->SetBrowseType(browse);  // drops the sort
+    }
+    Exec("INSERT INTO Test (MainPrimaryKey, Mark) VALUES (9999, 0);");
+    Browse(0, false);
+    ASSERT_EQ(grid->RecordCount(), 150);
+    MMarks::CurrentMarkAll(*grid, *def, MMarks::ModeMark);
+    EXPECT_EQ(Keys("Mark=-1"), all);
+    EXPECT_EQ(Keys("Mark=0"), std::vector<long>{9999});
+    EXPECT_TRUE(dialogs.Messages().empty());
+}

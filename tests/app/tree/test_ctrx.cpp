@@ -509,6 +509,37 @@ TEST(CTRXClassify, ProgressStepsAndTestColumns) {
     EXPECT_EQ(after.at(400).first, -1);
 }
 
+// Test rows after the first are found by the key of the first: with keys
+// that are not row numbers, the same rows get the same results.
+TEST(CTRXClassify, LaterRowsStartAtTheirFirstKey) {
+    auto rows = MixedRows(600, 21);
+    GeneratedProject p("classify-keys", kMixed, rows);
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+    ASSERT_TRUE(trx.LoadData(1, 300));
+    ASSERT_TRUE(trx.BuildTree());
+    trx.Classify(301, 600);
+    const auto expected = p.TestRows();
+    for (const std::string& file : {p.dataPath, p.projectPath}) {
+        const std::string table = file == p.dataPath ? "Data" : "Test", key = file == p.dataPath ? "Id" : "MainPrimaryKey";
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open(file.c_str(), &raw), SQLITE_OK);
+        const std::string sql = "UPDATE " + table + " SET " + key + " = -" + key + "; UPDATE " + table + " SET " + key +
+                                " = -" + key + " * 3" + (table == "Test" ? ", Predicted = -1, Actual = -1;" : ";");
+        EXPECT_EQ(sqlite3_exec(raw, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(raw);
+    }
+    trx.Classify(351, 420);
+    EXPECT_EQ(p.project.GetConfig("TestKeyMin"), "1053");
+    EXPECT_EQ(p.project.GetConfig("TestKeyMax"), "1260");
+    const auto test = p.TestRows();
+    ASSERT_EQ(test.size(), 600u);
+    for (long row = 1; row <= 600; ++row) {
+        if (row < 351 || row > 420) EXPECT_EQ(test.at(row * 3), std::make_pair(-1, -1)) << row;
+        else EXPECT_EQ(test.at(row * 3), expected.at(row)) << row;
+    }
+}
+
 TEST(CTRXClassify, ClassifyPredictRowAndSqlAgree) {
     auto rows = MixedRows(1500, 29);
     GeneratedProject p("agree", kMixed, rows);

@@ -538,14 +538,56 @@ TEST_F(DaoSharedKeys, TakenKeysKeepTheRowsAndTheirOrder) {
     }
 }
 
+// A sorted dynaset opened for its first rows: they come from a LIMIT query,
+// the rest from the whole sort, or from keys a second connection sorted; the
+// rows and their order are those of the plain sort, ties included.
+TEST_F(DaoSharedKeys, SortedFirstRowsThenTheWholeSortKeepOneOrder) {
+    auto other = dao::DBEngine::OpenDatabase(file, false, true);
+    for (const std::string& sql : {join + " ORDER BY L.V DESC", join + " ORDER BY M.Mark, L.V",
+                                   join + " WHERE L.Id > 20 ORDER BY M.Mark"}) {
+        const std::vector<int> expected = Walk(*db->OpenRecordset(sql, RecordsetType::Dynaset));
+        ASSERT_GT(expected.size(), 200u) << sql;
+        auto open = [&] { return db->OpenRecordset(sql, RecordsetType::Dynaset, dao::dbFirstRowsFast); };
+        auto rs = open();
+        rs->Move(127);
+        EXPECT_EQ(rs->RecordCount(), 128) << sql;  // the first rows only
+        EXPECT_EQ(rs->Fields("Id").AsLong(), expected[127]) << sql;
+        EXPECT_EQ(Walk(*rs), expected) << sql;
+        // Straight to the last row, and a find past the first rows.
+        rs = open();
+        rs->SetAbsolutePosition(long(expected.size()) - 1);
+        EXPECT_EQ(rs->Fields("Id").AsLong(), expected.back()) << sql;
+        rs = open();
+        rs->FindFirst("Id = " + std::to_string(expected[150]));
+        EXPECT_EQ(rs->AbsolutePosition(), 150) << sql;
+        // Keys sorted on another connection are taken.
+        rs = open();
+        ASSERT_TRUE(rs->KeysShareable());
+        auto keys = ReadElsewhere(other, sql);
+        ASSERT_TRUE(rs->TakeKeys(*keys)) << sql;
+        EXPECT_EQ(rs->RecordCount(), long(expected.size()));
+        EXPECT_EQ(Walk(*rs), expected) << sql;
+        // A requery reads its first rows the same way.
+        rs->Requery();
+        rs->Move(5);
+        EXPECT_EQ(rs->RecordCount(), 128) << sql;
+        EXPECT_EQ(Walk(*rs), expected) << sql;
+    }
+    // Fewer rows than a head: the LIMIT query read them all.
+    auto few = db->OpenRecordset(join + " WHERE L.Id <= 10 ORDER BY L.V", RecordsetType::Dynaset, dao::dbFirstRowsFast);
+    few->MoveLast();
+    EXPECT_EQ(few->RecordCount(), 10);
+    EXPECT_EQ(Walk(*few), Walk(*db->OpenRecordset(join + " WHERE L.Id <= 10 ORDER BY L.V", RecordsetType::Dynaset)));
+}
+
 TEST_F(DaoSharedKeys, RefusedUnlessTheSameRowsWereReadTheSameWay) {
     auto other = dao::DBEngine::OpenDatabase(file, false, true);
     const std::vector<int> expected = Walk(*db->OpenRecordset(join, RecordsetType::Dynaset));
-    // A sort and a snapshot do not share their keys.
-    for (auto rs : {db->OpenRecordset(join + " ORDER BY L.V", RecordsetType::Dynaset),
-                    db->OpenRecordset(join, RecordsetType::Snapshot)}) {
-        EXPECT_FALSE(rs->KeysShareable());
-        EXPECT_FALSE(rs->ReadAllKeys());
+    // A snapshot does not share its keys.
+    {
+        auto snapshot = db->OpenRecordset(join, RecordsetType::Snapshot);
+        EXPECT_FALSE(snapshot->KeysShareable());
+        EXPECT_FALSE(snapshot->ReadAllKeys());
     }
     auto rs = db->OpenRecordset(join, RecordsetType::Dynaset);
     // Another statement, or keys not read through.

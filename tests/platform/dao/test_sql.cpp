@@ -289,6 +289,18 @@ TEST_F(DaoSql, LikePatterns) {
     EXPECT_FALSE(like("axb", "a[*]b"));
     EXPECT_EQ(One("SELECT 'x' Not Like 'y*'").ToI4(), -1);
     EXPECT_TRUE(dao::LikeText(u"ÉCOLE", u"éco*"));
+    // Without wildcards: the whole text, in any letter case.
+    EXPECT_TRUE(like("École", "éCOLE"));
+    EXPECT_FALSE(like("Hello", "Hell"));
+    EXPECT_FALSE(like("Hell", "Hello"));
+    EXPECT_EQ(One("SELECT 12 Like '12'").ToI4(), -1);
+    EXPECT_EQ(One("SELECT 2.5 Like '2.5'").ToI4(), -1);
+    // A constant pattern over many rows, and a pattern that changes from row to row.
+    MakeData();
+    EXPECT_EQ(One("SELECT Count(*) FROM Data WHERE Name Like 'ALPHA'").ToI4(), 2);
+    EXPECT_EQ(One("SELECT Count(*) FROM Data WHERE Name Like '?ET*'").ToI4(), 1);
+    EXPECT_EQ(One("SELECT Count(*) FROM Data WHERE Name Like IIf(Age > 25, 'a*', 'b*')").ToI4(), 1);
+    EXPECT_EQ(One("SELECT Count(*) FROM Data WHERE Name Like IIf(Age < 35, '*a', 'x')").ToI4(), 2);
 }
 
 TEST_F(DaoSql, ConversionFunctionsFollowVbRules) {

@@ -97,6 +97,11 @@ enum RecordsetOptionEnum : int {
     dbSQLPassThrough = 0x40,
     dbFailOnError = 0x80,
     dbSeeChanges = 0x200,
+    // A sorted dynaset reads its first rows with a LIMIT query of their own
+    // (SQLite then keeps only the top rows) and sorts all of them when a later
+    // row is asked for: a view shows its first page sooner, at the price of one
+    // more pass for a caller that reads them all.
+    dbFirstRowsFast = 0x10000,
 };
 
 // Recordset::EditMode values.
@@ -478,16 +483,17 @@ public:
     void Close();                     // later use raises 3420
 
     // Reading every key of a large record set is the slow part of reaching
-    // its last rows. An unsorted dynaset over base-table rows can have them
-    // read by a record set of the same statement on a second connection to
-    // the same file (on another thread), and then take them over.
+    // its last rows. A dynaset over base-table rows can have them read by a
+    // record set of the same statement on a second connection to the same
+    // file (on another thread), and then take them over.
     bool KeysShareable() const;
-    // Reads every key now, in one pass about as long as a count of the rows;
-    // false, reading nothing, when the record set cannot (not KeysShareable,
-    // or not in the order its rows come in). Given helpers (other connections
-    // to the same file, used by no one else meanwhile), the rows may be split
-    // among them and read on threads of their own; the helpers are left
-    // reading without memory-mapped pages.
+    // Reads every key now: unsorted, in one pass about as long as a count of
+    // the rows; sorted, by the sort. False, reading nothing, when the record
+    // set cannot (not KeysShareable, or not in the order its rows come in).
+    // Given helpers (other connections to the same file, used by no one else
+    // meanwhile), an unsorted set's rows may be split among them and read on
+    // threads of their own; the helpers are left reading without
+    // memory-mapped pages.
     bool ReadAllKeys(const std::vector<std::shared_ptr<Database>>& helpers = {});
     // Takes the keys `from` read with ReadAllKeys, when it ran the same
     // statement over the same files, agrees with every key read here so far,
@@ -515,6 +521,15 @@ public:
     std::string Connect() const;      // the connect string it was opened with
     bool Updatable() const;           // false when opened read-only
     void Close();                     // later use raises 3420
+    // Stops what runs on this connection now; the reading or writing call
+    // fails. The one call that another thread may make while this
+    // connection is in use.
+    void Interrupt();
+    // Reads this connection's files, and those it attaches later, through
+    // SQLite's page cache instead of mapping them: for the extra connections
+    // of a parallel read, whose mapped pages would each count against the
+    // process's memory again.
+    void ReadWithoutMapping();
 
     // Runs an action query (Jet SQL: INSERT, UPDATE, DELETE, SELECT ... INTO,
     // CREATE/ALTER/DROP TABLE, CREATE/DROP INDEX). Each statement is atomic;
