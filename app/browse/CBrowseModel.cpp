@@ -1,5 +1,6 @@
 #include "CBrowseModel.h"
 
+#include "MSwallow.h"
 #include "dao/dao.h"
 
 #include <QBrush>
@@ -27,6 +28,7 @@ void CBrowseModel::StopCount() {
         try {
             mCountJob.get();
         } catch (...) {
+            app::SwallowCurrent("CBrowseModel::StopCount");
         }
     }
     mCountDb.reset();
@@ -65,6 +67,7 @@ void CBrowseModel::SetRecordset(RecordsetPtr rs, const DatabasePtr& db, const st
             mReader = mRs->Clone();
         }
     } catch (...) {
+        app::SwallowCurrent("CBrowseModel::SetRecordset");
         mReader.reset();
     }
     const bool keep = holdFields && fields == mFields && fields > 0;
@@ -81,6 +84,7 @@ void CBrowseModel::SetRecordset(RecordsetPtr rs, const DatabasePtr& db, const st
             try {
                 RunCount(db, countSql);
             } catch (...) {
+                app::SwallowCurrent("CBrowseModel::SetRecordset");
                 mCountFailed = true;
             }
         }
@@ -96,6 +100,7 @@ void CBrowseModel::StartCount(const DatabasePtr& db, const std::string& countSql
         mCountDb = dao::DBEngine::OpenDatabase(db->Name(), false, true);
         mCountDb->ReadWithoutMapping();  // the grid's own connection maps the file already
     } catch (...) {
+        app::SwallowCurrent("CBrowseModel::StartCount");
         mCountDb.reset();
     }
     if (!mCountDb) {
@@ -108,6 +113,7 @@ void CBrowseModel::StartCount(const DatabasePtr& db, const std::string& countSql
     try {
         if (mReader->KeysShareable()) source = mReader->Name();
     } catch (...) {
+        app::SwallowCurrent("CBrowseModel::StartCount");
         source.clear();
     }
     mCountJob = std::async(std::launch::async, [this, generation, countDb = mCountDb, countSql, source,
@@ -129,12 +135,14 @@ void CBrowseModel::StartCount(const DatabasePtr& db, const std::string& countSql
                 }
             }
         } catch (...) {
+            app::SwallowCurrent("CBrowseModel::StartCount");
             result = CountResult();
         }
         if (result.count < 0 && !stop->load()) {
             try {
                 result.count = RunCount(countDb, countSql);
             } catch (...) {
+                app::SwallowCurrent("CBrowseModel::StartCount");
             }
         }
         // Delivered on the model's thread; the destructor waits for this job first.
@@ -154,6 +162,7 @@ void CBrowseModel::TakeCount() {
             // Refused when the rows read here differ; the reader then reads its own.
             if (result.keys && mReader) mReader->TakeKeys(*result.keys);
         } catch (...) {
+            app::SwallowCurrent("CBrowseModel::TakeCount");
         }
     }
     mCountDb.reset();
@@ -163,6 +172,7 @@ void CBrowseModel::TakeCount() {
         try {
             if (mDb && !mCountSql.empty()) n = RunCount(mDb, mCountSql);
         } catch (...) {
+            app::SwallowCurrent("CBrowseModel::TakeCount");
             mCountFailed = true;
             try {
                 if (mReader) {
@@ -170,6 +180,7 @@ void CBrowseModel::TakeCount() {
                     n = mReader->RecordCount();
                 }
             } catch (...) {
+                app::SwallowCurrent("CBrowseModel::TakeCount");
                 n = 0;
             }
         }
@@ -220,6 +231,7 @@ void CBrowseModel::ResetColumns() {
             c.sourceField = QString::fromStdString(f.SourceField());
             c.sourceTable = QString::fromStdString(f.SourceTable());
         } catch (...) {
+            app::SwallowCurrent("CBrowseModel::ResetColumns");
         }
     }
 }
@@ -262,6 +274,7 @@ const CBrowseModel::Page* CBrowseModel::PageOf(int row) const {
             if (r + 1 < PageRows) mReader->MoveNext();
         }
     } catch (...) {
+        app::SwallowCurrent("CBrowseModel::PageOf");
         // Past the end (the rows changed) or a failing read: what was read stays.
     }
     ++mPagesRead;
@@ -307,6 +320,7 @@ QString CBrowseModel::Text(int row, int col) const {
         try {
             formatText(col, value);
         } catch (...) {
+            app::SwallowCurrent("CBrowseModel::Text");
         }
     }
     return value.isValid() ? value.toString() : QString();
@@ -354,6 +368,7 @@ QVariant CBrowseModel::data(const QModelIndex& index, int role) const {
                 return {};
         }
     } catch (...) {
+        app::SwallowCurrent("CBrowseModel::data");
         return {};
     }
 }

@@ -7,6 +7,7 @@
 #include "FFind.h"
 #include "MBrowseSql.h"
 #include "MGridKeys.h"
+#include "MSwallow.h"
 #include "ui/dialogs.h"
 
 #include <QAbstractEventDispatcher>
@@ -20,14 +21,6 @@
 
 namespace {
 
-// Runs one step; a failing step is skipped.
-template <class F>
-void Quietly(F&& body) {
-    try {
-        body();
-    } catch (...) {
-    }
-}
 
 QPixmap CheckMark() {
     QPixmap pm(13, 13);
@@ -53,7 +46,8 @@ UGrid::UGrid(QWidget* parent)
         QAction* a = band->addAction(QString::fromLatin1(caption));
         a->setObjectName(QString::fromLatin1(name));
         if (description) a->setStatusTip(QString::fromLatin1(description));
-        connect(a, &QAction::triggered, this, [this, a] { Quietly([&] { ABar_Click(a->objectName()); }); });
+        connect(a, &QAction::triggered, this,
+                [this, a] { app::Swallow("UGrid::ABar_Click", [&] { ABar_Click(a->objectName()); }); });
         return a;
     };
     addTool(mPopGrid, "mnuSortASC", "Sort Ascending", nullptr);
@@ -69,7 +63,7 @@ UGrid::UGrid(QWidget* parent)
     // moves made on the record set from code.
     connect(mGrid, &CBrowseGrid::CurrentRowChanged, this, [this](int row) {
         if (mSyncing || row < 0) return;
-        Quietly([&] {
+        app::Swallow("UGrid::tdbGrid_RowColChange", [&] {
             RecordsetPtr rs = RecordSet();
             if (rs && rs->AbsolutePosition() != row) rs->SetAbsolutePosition(row);
         });
@@ -140,7 +134,7 @@ void UGrid::SetDataBrowse(std::shared_ptr<shell::IDataBrowse> view) {
         return;
     }
     mDataBrowse = std::move(view);
-    Quietly([&] { mDataBrowse->Bind(mGrid); });
+    app::Swallow("UGrid::SetDataBrowse", [&] { mDataBrowse->Bind(mGrid); });
     SyncToRecordset();
 }
 
@@ -164,7 +158,7 @@ void UGrid::Disconnect() {
 
 void UGrid::SyncToRecordset() {
     if (mSyncing) return;
-    Quietly([&] {
+    app::Swallow("UGrid::SyncToRecordset", [&] {
         RecordsetPtr rs = RecordSet();
         if (!rs || rs->Bof() || rs->Eof()) return;
         const long pos = rs->AbsolutePosition();
@@ -177,22 +171,22 @@ void UGrid::SyncToRecordset() {
 
 void UGrid::Sort(bool descending) {
     int left = -1, c = -1;
-    Quietly([&] {
+    app::Swallow("UGrid::Sort", [&] {
         if (mGrid->Splits() > 1) left = mGrid->LeftCol(1);
     });
-    Quietly([&] { c = mGrid->Col(); });
+    app::Swallow("UGrid::Sort", [&] { c = mGrid->Col(); });
     mGrid->hide();
-    Quietly([&] {
+    app::Swallow("UGrid::Sort", [&] {
         const auto& cols = mGrid->Model()->Columns();
         if (c < 0 || c >= int(cols.size())) return;
         const GridColumn& col = cols[size_t(c)];
         emit AddSort(col.sourceField.isEmpty() ? col.dataField : col.sourceField, descending);
     });
-    Quietly([&] {
+    app::Swallow("UGrid::Sort", [&] {
         if (mGrid->Splits() > 1) mGrid->SetLeftCol(1, left);
         mGrid->SetCol(c);
     });
-    Quietly([&] {
+    app::Swallow("UGrid::Sort", [&] {
         auto& cols = mGrid->Model()->Columns();
         const int current = mGrid->Col();
         for (int i = 0; i < int(cols.size()); ++i) cols[size_t(i)].underline = i == current;
@@ -213,7 +207,7 @@ QString UGrid::CellCopyText(int row, int col) const {
 }
 
 void UGrid::CopyCell() {
-    Quietly([&] {
+    app::Swallow("UGrid::CopyCell", [&] {
         const int row = mGrid->Row(), col = mGrid->Col();
         if (row < 0 || col < 0 || col >= mGrid->Model()->columnCount()) return;
         QGuiApplication::clipboard()->clear();
@@ -246,6 +240,7 @@ QVariant UGrid::GetTopRowValue(const QString& columnName) const {
                 return v.isValid() ? v : QVariant(QString());
             }
     } catch (...) {
+        app::SwallowCurrent("UGrid::GetTopRowValue");
     }
     return QString();
 }
@@ -280,7 +275,7 @@ bool UGrid::SpecialSelectEnable() const { return mSelectRow->isEnabled(); }
 void UGrid::SetSpecialSelectEnable(bool enable) { mSelectRow->setEnabled(enable); }
 
 void UGrid::ShowPopup(const QString& band) {
-    Quietly([&] {
+    app::Swallow("UGrid::ShowPopup", [&] {
         const QString name = band.isEmpty() ? QStringLiteral("popGrid") : band;
         QMenu* menu = ActiveBar(name);
         if (!menu) return;
@@ -315,7 +310,7 @@ void UGrid::ShowFind() {
     }
     // A shown tool window is not activated on X, and one already open stays
     // behind: either way typed text would go to the grid.
-    Quietly([&] {
+    app::Swallow("UGrid::ShowFind", [&] {
         mFFind->show();
         mFFind->raise();
         mFFind->activateWindow();
@@ -323,7 +318,7 @@ void UGrid::ShowFind() {
 }
 
 void UGrid::mFFind_Activate() {
-    Quietly([&] {
+    app::Swallow("UGrid::mFFind_Activate", [&] {
         const int col = mGrid->Col();
         mFindCol = int16_t(col < 0 ? 0 : col);
         const auto& cols = mGrid->Model()->Columns();
