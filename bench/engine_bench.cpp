@@ -5,9 +5,12 @@
 //   engine_bench --generate ROWS,CONT,DISC,CLASSES,MISSING,SEED --prune RATE --minitems M [--dump OUT.csv]
 //   ... [--threads 1,all --repeat N]
 //   ... --reprune R1,R2,... [--dump OUT.csv]
+//   engine_bench --generate ... --save OUT.csv
 // With --threads, the tree is built N times with each thread count in turn (through
 // TESSARY_ENGINE_THREADS; "all" leaves it to the machine); the medians, their ratio to the first count, and whether
 // every tree equals the first one are printed.
+// With --save, the generated rows are written as CSV (unknown values as -999, the
+// engine's own mark) for a peer to read, and nothing is built.
 // With --reprune, the tree is built once and then pruned again at each rate in turn (only
 // the rate changes, so the engine prunes its grown tree again); each time and their
 // median are printed, and --dump writes every pruned tree, one after the other.
@@ -133,6 +136,17 @@ void Generate(const std::string& text, Table* t) {
             t->values.push_back(rng.Uniform() < missing ? kTRXMissingValue : float(d[k]));
         t->values.push_back(float(cls));
     }
+}
+
+bool Save(const Table& t, const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    if (!f) return false;
+    for (int j = 0; j < t.fields; ++j) std::fprintf(f, j + 1 < t.fields ? "f%d," : "class\n", j);
+    const size_t rows = t.Rows();
+    for (size_t r = 0; r < rows; ++r)
+        for (int j = 0; j < t.fields; ++j)
+            std::fprintf(f, "%.9g%c", double(t.values[r * size_t(t.fields) + size_t(j)]), j + 1 < t.fields ? ',' : '\n');
+    return std::fclose(f) == 0;
 }
 
 void Check(HRESULT hr, ITRXTree* trx, const char* what) {
@@ -262,7 +276,7 @@ Run BuildOnce(const Table& t, float prune, long minItems, bool keepTree, const s
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string csv, kinds, generate, dump, threadList, reprune;
+    std::string csv, kinds, generate, dump, threadList, reprune, save;
     int repeat = 5;
     float prune = -1;
     long minItems = -1;
@@ -280,11 +294,12 @@ int main(int argc, char** argv) {
         else if (a == "--dump") dump = value();
         else if (a == "--threads") threadList = value();
         else if (a == "--reprune") reprune = value();
+        else if (a == "--save") save = value();
         else if (a == "--repeat") repeat = std::max(1, std::atoi(value().c_str()));
         else Usage(("unknown argument " + a).c_str());
     }
     if (csv.empty() == generate.empty()) Usage("give either --csv or --generate");
-    if (prune < 0 || minItems < 0) Usage("--prune and --minitems are required");
+    if (save.empty() && (prune < 0 || minItems < 0)) Usage("--prune and --minitems are required");
 #ifdef TESSARY_CLASSES_DEFAULT
     setenv("TESSARY_CLASSES", TESSARY_CLASSES_DEFAULT, 0);
 #endif
@@ -301,6 +316,7 @@ int main(int argc, char** argv) {
     }
     const size_t rows = t.Rows();
     if (rows == 0) Usage("no rows");
+    if (!save.empty()) return Save(t, save) ? 0 : 1;
 
     CoInitialize(nullptr);
     if (threadList.empty()) {
