@@ -242,12 +242,10 @@ void Grower::BuildRoot(Work& w) {
     w.ids[0].top = n;
     sortedValues_.assign(size_t(nCont_), {});
     const size_t threads = pool_ ? size_t(pool_->Threads()) : 1;
-    std::vector<std::vector<Entry>> tmps(threads), bufs(threads);
+    std::vector<std::unique_ptr<Entry[]>> tmps(threads);
     auto sortOne = [&](int thread, int c) {
-        std::vector<Entry>& tmp = tmps[size_t(thread)];
-        std::vector<Entry>& buf = bufs[size_t(thread)];
-        tmp.resize(n);
-        buf.resize(n);
+        std::unique_ptr<Entry[]>& tmp = tmps[size_t(thread)];
+        if (!tmp) tmp = std::make_unique_for_overwrite<Entry[]>(n);
         uint32_t counts[2048];
         const std::vector<uint32_t>& col = (*in_.slots)[contAttr_[c]];
         Entry* dst = w.ents[0].data.get() + size_t(c) * n;
@@ -257,8 +255,9 @@ void Grower::BuildRoot(Work& w) {
             if (col[i] == kMissingBits) dst[u++] = Entry{std::bit_cast<float>(col[i]), tag};
             else tmp[k++] = Entry{std::bit_cast<float>(col[i]), tag};
         }
-        Entry* from = tmp.data();
-        Entry* to = buf.data();
+        // Three passes between tmp and the list's own place behind its unknowns end there.
+        Entry* from = tmp.get();
+        Entry* to = dst + u;
         for (int shift = 0; shift < 33; shift += 11) {
             std::fill(counts, counts + 2048, 0u);
             for (uint32_t i = 0; i < k; ++i) ++counts[(SortKey(from[i].value) >> shift) & 2047];
@@ -271,11 +270,13 @@ void Grower::BuildRoot(Work& w) {
             for (uint32_t i = 0; i < k; ++i) to[counts[(SortKey(from[i].value) >> shift) & 2047]++] = from[i];
             std::swap(from, to);
         }
-        std::memcpy(dst + u, from, size_t(k) * sizeof(Entry));
         w.unks[0].data[c] = u;
+        // FindCut needs each value once: the last of equal ones is the same bits.
         std::vector<float>& sv = sortedValues_[size_t(c)];
-        sv.resize(k);
-        for (uint32_t i = 0; i < k; ++i) sv[i] = from[i].value;
+        for (uint32_t i = 0; i < k; ++i)
+            if (sv.empty() || std::bit_cast<uint32_t>(sv.back()) != std::bit_cast<uint32_t>(from[i].value))
+                sv.push_back(from[i].value);
+        sv.shrink_to_fit();
     };
     if (pool_) pool_->ForEach(nCont_, sortOne);
     else

@@ -181,7 +181,7 @@ private:
     std::vector<int> denseCount_;              // per discrete attribute: values present
     std::vector<uint16_t> cls_;                // dense class per row
     std::vector<uint16_t> dval_;               // rowCount x nDisc dense values, 0 unknown
-    std::vector<std::vector<float>> sortedValues_;  // all known values per continuous attribute
+    std::vector<std::vector<float>> sortedValues_;  // the known values per continuous attribute, each once
     // Entries carry the row's class above the row id when both fit in 32 bits.
     bool packed_ = false;
     uint32_t idMask_ = ~kWeighted;

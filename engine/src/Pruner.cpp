@@ -1,10 +1,15 @@
 #include "Pruner.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <new>
 #include <system_error>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace trx {
 namespace {
@@ -27,6 +32,13 @@ float Coefficient(float cf) {
         gCoeffCF = cf;
     }
     return gCoeff;
+}
+
+// Freed memory that the allocator keeps back goes to the system.
+void ReleaseFreePages() {
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
 }
 
 }  // namespace
@@ -297,6 +309,8 @@ std::unique_ptr<TreeNode> Pruner::Prune(const TreeNode& grown, float cf, int thr
     }
 
     // The first pruning of this tree walks all the rows and notes what the next ones reuse.
+    // The growth's lists were freed by other threads too: their pages go back first.
+    ReleaseFreePages();
     seenTree_ = nullptr;
     seen_.clear();
     sorted_.clear();
@@ -310,6 +324,7 @@ std::unique_ptr<TreeNode> Pruner::Prune(const TreeNode& grown, float cf, int thr
     root = CopyTree(grown);
     Estimate(m, root.get(), 0, in_.rowCount - 1, 0);
     seenTree_ = &grown;
+    ReleaseFreePages();
     return root;
 }
 
@@ -405,9 +420,34 @@ void Pruner::NoteSorted(Work& m, int32_t seen, size_t from, size_t to) {
         dist[in_.cls[stack[i]]] += x;
         ones = ones && x == 1.0f;
     }
+    s.codes.clear();
     if (!ones) {
-        s.weights.resize(to - from);
-        for (size_t i = from; i < to; ++i) s.weights[i - from] = W(m, stack[i]);
+        // Distinct weights by their bits, in a small open table.
+        uint32_t slots[512];
+        int16_t code[512];
+        std::fill(code, code + 512, int16_t(-1));
+        s.codes.resize(to - from);
+        for (size_t i = from; i < to && !s.codes.empty(); ++i) {
+            const float x = W(m, stack[i]);
+            const uint32_t bits = std::bit_cast<uint32_t>(x);
+            size_t h = (bits * 0x9E3779B1u) >> 23;
+            while (code[h] >= 0 && slots[h] != bits) h = (h + 1) & 511;
+            if (code[h] < 0) {
+                if (s.weights.size() == 256) {
+                    s.codes.clear();
+                    break;
+                }
+                slots[h] = bits;
+                code[h] = int16_t(s.weights.size());
+                s.weights.push_back(x);
+            }
+            s.codes[i - from] = uint8_t(code[h]);
+        }
+        if (s.codes.empty()) {
+            s.weights.resize(to - from);
+            for (size_t i = from; i < to; ++i) s.weights[i - from] = W(m, stack[i]);
+        }
+        s.weights.shrink_to_fit();
     }
     s.cases = cases;
     s.leafErrors = cases - *std::max_element(dist.begin(), dist.end());
@@ -421,7 +461,7 @@ void Pruner::LoadRows(Work& m, const Seen& s) const {
     m.nonUnit = 0;
     for (size_t i = 0; i < n; ++i) {
         const uint32_t id = sorted.rows[i];
-        const float x = sorted.weights.empty() ? 1.0f : sorted.weights[i];
+        const float x = sorted.Weight(i);
         m.order[i] = id;
         m.weight[id] = x;
         if (x != 1.0f) ++m.nonUnit;
@@ -760,7 +800,14 @@ Pruner::Pruned Pruner::Replay(Work& m, const TreeNode& g, int32_t seen, int thre
             ScratchLease lease(*this, s.rows);
             JudgeInput in;
             in.ids = sorted.rows.data();
-            in.weights = sorted.weights.empty() ? nullptr : sorted.weights.data();
+            if (!sorted.codes.empty()) {
+                JudgeScratch& js = *lease;
+                js.weights.Ensure(s.rows);
+                for (uint32_t i = 0; i < s.rows; ++i) js.weights.data[i] = sorted.weights[sorted.codes[i]];
+                in.weights = js.weights.data.get();
+            } else {
+                in.weights = sorted.weights.empty() ? nullptr : sorted.weights.data();
+            }
             in.n = s.rows;
             in.allOne = s.allOne;
             branchErrors = double(Judge(*b.node, in, thread, true, *lease, 0));

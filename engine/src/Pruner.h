@@ -93,10 +93,16 @@ private:
         bool allOne = true;
         int32_t sorted = -1;  // index in sorted_, for a node with a test
     };
+    // The weights of a node's rows are products of a few factors, so few distinct ones:
+    // a row's weight is weights[codes[i]] while there are at most 256.
     struct Sorted {
         float cases = 0, leafErrors = 0;  // the leaf estimate of the rows in this order
         std::vector<uint32_t> rows;
-        std::vector<float> weights;  // none: all of weight one
+        std::vector<float> weights;  // none: all of weight one; else one per row, or per code
+        std::vector<uint8_t> codes;
+        float Weight(size_t i) const {
+            return weights.empty() ? 1.0f : codes.empty() ? weights[i] : weights[codes[i]];
+        }
     };
     // A subtree pruned at the rate in hand: its errors and its node, or the grown node
     // that becomes a leaf, made only once a kept node takes it in.
