@@ -41,39 +41,6 @@ void ReleaseFreePages() {
 #endif
 }
 
-void PackRows(const uint32_t* ids, size_t n, std::vector<uint8_t>& out) {
-    out.clear();
-    out.reserve(n * 2);
-    uint32_t prev = 0;
-    for (size_t i = 0; i < n; ++i) {
-        const int64_t d = int64_t(ids[i]) - int64_t(prev);
-        uint64_t z = d < 0 ? (uint64_t(-d) << 1) - 1 : uint64_t(d) << 1;
-        prev = ids[i];
-        for (; z >= 0x80; z >>= 7) out.push_back(uint8_t(z | 0x80));
-        out.push_back(uint8_t(z));
-    }
-    out.shrink_to_fit();
-}
-
-// f(i, id) for the n rows packed in `in`, in order.
-template <class F>
-void UnpackRows(const std::vector<uint8_t>& in, size_t n, F f) {
-    const uint8_t* p = in.data();
-    uint32_t prev = 0;
-    for (size_t i = 0; i < n; ++i) {
-        uint64_t z = 0;
-        int shift = 0;
-        uint8_t b;
-        do {
-            b = *p++;
-            z |= uint64_t(b & 0x7F) << shift;
-            shift += 7;
-        } while (b & 0x80);
-        prev = uint32_t(int64_t(prev) + ((z & 1) ? -int64_t((z + 1) >> 1) : int64_t(z >> 1)));
-        f(i, prev);
-    }
-}
-
 }  // namespace
 
 // Prunings of fewer rows stay on one thread; subtrees of fewer rows than taskRows_
@@ -442,7 +409,7 @@ void Pruner::Note(Work& m, int32_t seen, int32_t first, int32_t last, float case
 void Pruner::NoteSorted(Work& m, int32_t seen, size_t from, size_t to) {
     Sorted& s = sorted_[size_t(seen_[size_t(seen)].sorted)];
     const std::vector<uint32_t>& stack = m.stack;
-    PackRows(stack.data() + from, to - from, s.rows);
+    s.rows.assign(stack.begin() + long(from), stack.begin() + long(to));
     s.weights.clear();
     std::vector<float> dist(size_t(nClass_), 0.0f);
     float cases = m.allOne ? float(to - from) : 0.0f;
@@ -489,15 +456,16 @@ void Pruner::NoteSorted(Work& m, int32_t seen, size_t from, size_t to) {
 // A node's noted rows with their weights, at the start of m's lists.
 void Pruner::LoadRows(Work& m, const Seen& s) const {
     const Sorted& sorted = sorted_[size_t(s.sorted)];
-    const size_t n = s.rows;
+    const size_t n = sorted.rows.size();
     if (m.order.size() < n) m.order.resize(n);
     m.nonUnit = 0;
-    UnpackRows(sorted.rows, n, [&](size_t i, uint32_t id) {
+    for (size_t i = 0; i < n; ++i) {
+        const uint32_t id = sorted.rows[i];
         const float x = sorted.Weight(i);
         m.order[i] = id;
         m.weight[id] = x;
         if (x != 1.0f) ++m.nonUnit;
-    });
+    }
     m.allOne = s.allOne;
     m.stack.clear();
 }
@@ -831,11 +799,9 @@ Pruner::Pruned Pruner::Replay(Work& m, const TreeNode& g, int32_t seen, int thre
         } else {
             ScratchLease lease(*this, s.rows);
             JudgeInput in;
-            JudgeScratch& js = *lease;
-            js.ids.Ensure(s.rows);
-            UnpackRows(sorted.rows, s.rows, [&](size_t i, uint32_t id) { js.ids.data[i] = id; });
-            in.ids = js.ids.data.get();
+            in.ids = sorted.rows.data();
             if (!sorted.codes.empty()) {
+                JudgeScratch& js = *lease;
                 js.weights.Ensure(s.rows);
                 for (uint32_t i = 0; i < s.rows; ++i) js.weights.data[i] = sorted.weights[sorted.codes[i]];
                 in.weights = js.weights.data.get();

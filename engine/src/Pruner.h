@@ -93,13 +93,11 @@ private:
         bool allOne = true;
         int32_t sorted = -1;  // index in sorted_, for a node with a test
     };
-    // A node's rows keep runs of rising ids from the rows above, so each is noted as its
-    // difference from the one before (zigzag, 7 bits a byte). Their weights are products
-    // of a few factors, so few distinct ones: a row's weight is weights[codes[i]] while
-    // there are at most 256.
+    // The weights of a node's rows are products of a few factors, so few distinct ones:
+    // a row's weight is weights[codes[i]] while there are at most 256.
     struct Sorted {
         float cases = 0, leafErrors = 0;  // the leaf estimate of the rows in this order
-        std::vector<uint8_t> rows;
+        std::vector<uint32_t> rows;
         std::vector<float> weights;  // none: all of weight one; else one per row, or per code
         std::vector<uint8_t> codes;
         float Weight(size_t i) const {
