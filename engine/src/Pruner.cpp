@@ -551,7 +551,10 @@ float Pruner::Judge(const TreeNode& t, const JudgeInput& in, int thread, bool sp
         for (uint32_t i = from; i < std::min(to, in.unknowns); ++i)
             f(i, in.unknownIds[i], in.unknownWeights[i] * in.factor);
         for (uint32_t i = std::max(from, in.unknowns); i < to; ++i)
-            f(i, in.ids[i - in.unknowns], in.weights ? in.weights[i - in.unknowns] : 1.0f);
+            f(i, in.ids[i - in.unknowns],
+              in.codes     ? in.weights[in.codes[i - in.unknowns]]
+              : in.weights ? in.weights[i - in.unknowns]
+                           : 1.0f);
     };
     const bool test = t.kind != kLeaf;
     const int forks = test ? t.forks : 0;
@@ -800,14 +803,8 @@ Pruner::Pruned Pruner::Replay(Work& m, const TreeNode& g, int32_t seen, int thre
             ScratchLease lease(*this, s.rows);
             JudgeInput in;
             in.ids = sorted.rows.data();
-            if (!sorted.codes.empty()) {
-                JudgeScratch& js = *lease;
-                js.weights.Ensure(s.rows);
-                for (uint32_t i = 0; i < s.rows; ++i) js.weights.data[i] = sorted.weights[sorted.codes[i]];
-                in.weights = js.weights.data.get();
-            } else {
-                in.weights = sorted.weights.empty() ? nullptr : sorted.weights.data();
-            }
+            in.weights = sorted.weights.empty() ? nullptr : sorted.weights.data();
+            in.codes = sorted.codes.empty() ? nullptr : sorted.codes.data();
             in.n = s.rows;
             in.allOne = s.allOne;
             branchErrors = double(Judge(*b.node, in, thread, true, *lease, 0));

@@ -75,6 +75,7 @@ private:
         float factor = 1.0f;
         const uint32_t* ids = nullptr;
         const float* weights = nullptr;  // none: all of weight one
+        const uint8_t* codes = nullptr;   // given: a row's weight is weights[codes[i]]
         uint32_t n = 0;
         bool allOne = true;
     };
