@@ -5,9 +5,12 @@
 //   engine_bench --generate ROWS,CONT,DISC,CLASSES,MISSING,SEED --prune RATE --minitems M [--dump OUT.csv]
 //   ... [--threads 1,all --repeat N]
 //   ... --reprune R1,R2,... [--dump OUT.csv]
+//   engine_bench --generate ... --save OUT.csv
 // With --threads, the tree is built N times with each thread count in turn (through
 // TESSARY_ENGINE_THREADS; "all" leaves it to the machine); the medians, their ratio to the first count, and whether
 // every tree equals the first one are printed.
+// With --save, the generated rows are written as CSV (unknown values as -999, the
+// engine's own mark) for a peer to read, and nothing is built.
 // With --reprune, the tree is built once and then pruned again at each rate in turn (only
 // the rate changes, so the engine prunes its grown tree again); each time and their
 // median are printed, and --dump writes every pruned tree, one after the other.
@@ -19,7 +22,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -67,24 +72,30 @@ std::string Trim(const std::string& s) {
     return a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
 }
 
-bool ReadCsv(const std::string& path, Table* t) {
-    std::ifstream in(path);
-    if (!in) return false;
+// Rows one at a time; false at the end (or on a fault, said on stderr).
+using RowSource = std::function<bool(float* row)>;
+
+RowSource CsvRows(const std::string& path, int fields) {
+    auto in = std::make_shared<std::ifstream>(path);
     std::string line;
-    if (!std::getline(in, line)) return false;  // header
-    while (std::getline(in, line)) {
-        if (Trim(line).empty()) continue;
-        std::vector<std::string> cells = Split(line, ',');
-        if (int(cells.size()) != t->fields) {
-            std::fprintf(stderr, "engine_bench: a row has %zu fields, expected %d\n", cells.size(), t->fields);
-            return false;
+    if (!*in || !std::getline(*in, line)) Usage("cannot read the CSV file");  // the header
+    return [in, fields](float* row) {
+        std::string line;
+        while (std::getline(*in, line)) {
+            if (Trim(line).empty()) continue;
+            std::vector<std::string> cells = Split(line, ',');
+            if (int(cells.size()) != fields) {
+                std::fprintf(stderr, "engine_bench: a row has %zu fields, expected %d\n", cells.size(), fields);
+                std::exit(2);
+            }
+            for (const std::string& c : cells) {
+                std::string v = Trim(c);
+                *row++ = v.empty() || v == "?" ? kTRXMissingValue : std::strtof(v.c_str(), nullptr);
+            }
+            return true;
         }
-        for (const std::string& c : cells) {
-            std::string v = Trim(c);
-            t->values.push_back(v.empty() || v == "?" ? kTRXMissingValue : std::strtof(v.c_str(), nullptr));
-        }
-    }
-    return true;
+        return false;
+    };
 }
 
 // Deterministic generator (splitmix64).
@@ -101,24 +112,25 @@ struct Rng {
 
 // Continuous values on a 0.1 grid over 0..100 (many ties), discrete fields with 2 to
 // 12 values; the class follows a few of the fields, with 10 % of the labels random.
-void Generate(const std::string& text, Table* t) {
+RowSource GeneratedRows(const std::string& text, int* fields, std::vector<int>* kinds) {
     std::vector<std::string> p = Split(text, ',');
     if (p.size() != 6) Usage("--generate needs ROWS,CONT,DISC,CLASSES,MISSING,SEED");
-    long rows = std::atol(p[0].c_str());
-    int cont = std::atoi(p[1].c_str()), disc = std::atoi(p[2].c_str()), classes = std::atoi(p[3].c_str());
-    double missing = std::atof(p[4].c_str()) / 100.0;
-    Rng rng{uint64_t(std::atoll(p[5].c_str()))};
+    const long rows = std::atol(p[0].c_str());
+    const int cont = std::atoi(p[1].c_str()), disc = std::atoi(p[2].c_str()), classes = std::atoi(p[3].c_str());
+    const double missing = std::atof(p[4].c_str()) / 100.0;
     if (rows < 1 || cont < 0 || disc < 0 || cont + disc < 1 || classes < 1) Usage("bad --generate values");
-    t->fields = cont + disc + 1;
-    t->kinds.assign(size_t(cont), TRXFIELD_CONTINUOUS);
-    t->kinds.insert(t->kinds.end(), size_t(disc), TRXFIELD_DISCRETE);
-    t->kinds.push_back(TRXFIELD_CLASS);
-    t->values.reserve(size_t(rows) * t->fields);
-    std::vector<double> x(static_cast<size_t>(cont));
-    std::vector<int> d(static_cast<size_t>(disc));
-    for (long r = 0; r < rows; ++r) {
-        for (int i = 0; i < cont; ++i) x[i] = std::round(rng.Uniform() * 1000.0) / 10.0;
-        for (int k = 0; k < disc; ++k) d[k] = 1 + int(rng.Next() % uint64_t(2 + k % 11));
+    *fields = cont + disc + 1;
+    kinds->assign(size_t(cont), TRXFIELD_CONTINUOUS);
+    kinds->insert(kinds->end(), size_t(disc), TRXFIELD_DISCRETE);
+    kinds->push_back(TRXFIELD_CLASS);
+    auto rng = std::make_shared<Rng>(Rng{uint64_t(std::atoll(p[5].c_str()))});
+    return [=, made = 0L](float* row) mutable {
+        if (made == rows) return false;
+        ++made;
+        std::vector<double> x(static_cast<size_t>(cont));
+        std::vector<int> d(static_cast<size_t>(disc));
+        for (int i = 0; i < cont; ++i) x[i] = std::round(rng->Uniform() * 1000.0) / 10.0;
+        for (int k = 0; k < disc; ++k) d[k] = 1 + int(rng->Next() % uint64_t(2 + k % 11));
         double score = 0;
         if (cont > 0) score += x[0] / 100.0;
         if (cont > 1) score += 0.5 * (x[1] > 60 ? 1 : 0);
@@ -126,13 +138,40 @@ void Generate(const std::string& text, Table* t) {
         if (disc > 1) score += 0.2 * (d[1] % 2);
         int cls = int(score / 2.0 * classes);
         if (cls >= classes) cls = classes - 1;
-        if (rng.Uniform() < 0.10) cls = int(rng.Next() % uint64_t(classes));
-        for (int i = 0; i < cont; ++i)
-            t->values.push_back(rng.Uniform() < missing ? kTRXMissingValue : float(x[i]));
-        for (int k = 0; k < disc; ++k)
-            t->values.push_back(rng.Uniform() < missing ? kTRXMissingValue : float(d[k]));
-        t->values.push_back(float(cls));
-    }
+        if (rng->Uniform() < 0.10) cls = int(rng->Next() % uint64_t(classes));
+        for (int i = 0; i < cont; ++i) *row++ = rng->Uniform() < missing ? kTRXMissingValue : float(x[i]);
+        for (int k = 0; k < disc; ++k) *row++ = rng->Uniform() < missing ? kTRXMissingValue : float(d[k]);
+        *row = float(cls);
+        return true;
+    };
+}
+
+Table ReadAll(const RowSource& next, int fields, const std::vector<int>& kinds) {
+    Table t;
+    t.fields = fields;
+    t.kinds = kinds;
+    std::vector<float> row(static_cast<size_t>(fields));
+    while (next(row.data())) t.values.insert(t.values.end(), row.begin(), row.end());
+    return t;
+}
+
+RowSource TableRows(const Table& t) {
+    return [&t, at = size_t(0)](float* row) mutable {
+        if (at == t.Rows()) return false;
+        std::copy_n(&t.values[at * size_t(t.fields)], t.fields, row);
+        ++at;
+        return true;
+    };
+}
+
+bool Save(const RowSource& next, int fields, const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    if (!f) return false;
+    for (int j = 0; j < fields; ++j) std::fprintf(f, j + 1 < fields ? "f%d," : "class\n", j);
+    std::vector<float> row(static_cast<size_t>(fields));
+    while (next(row.data()))
+        for (int j = 0; j < fields; ++j) std::fprintf(f, "%.9g%c", double(row[size_t(j)]), j + 1 < fields ? ',' : '\n');
+    return std::fclose(f) == 0;
 }
 
 void Check(HRESULT hr, ITRXTree* trx, const char* what) {
@@ -180,6 +219,7 @@ std::string Dump(SAFEARRAY* nodes, SAFEARRAY* kids) {
 }
 
 struct Run {
+    size_t rows = 0;
     double load = 0, build = 0;
     long nodes = 0;
     std::string tree;
@@ -202,9 +242,12 @@ Run Build(ITRXTree* trx, bool keepTree) {
     return run;
 }
 
-// A fresh engine loaded with the rows in batches of 100, and one build.
+// A fresh engine loaded with the rows in batches of 100, and one build. The rows are
+// read as they are passed on, as the program passes them from its database, so that
+// the process's memory is the engine's; the largest codes are set once all are in.
 // With `rates`, the tree is then pruned again at each of them.
-Run BuildOnce(const Table& t, float prune, long minItems, bool keepTree, const std::vector<float>* rates = nullptr) {
+Run BuildOnce(const RowSource& next, int nf, const std::vector<int>& kinds, float prune, long minItems,
+              bool keepTree, const std::vector<float>* rates = nullptr) {
     com::ComPtr<ITRXTree> trx;
     HRESULT hr = com::CreateInstance(kTRXTreeProgId, IID_ITRXTree, trx.PutVoid());
     if (FAILED(hr)) {
@@ -212,39 +255,46 @@ Run BuildOnce(const Table& t, float prune, long minItems, bool keepTree, const s
                      unsigned(hr));
         std::exit(1);
     }
-    const size_t rows = t.Rows();
-    const int nf = t.fields;
     Check(trx->Initialize(SHORT(nf)), trx.Get(), "Initialize");
-    for (int j = 0; j < nf; ++j) Check(trx->put_FieldType(SHORT(j), SHORT(t.kinds[j])), trx.Get(), "FieldType");
-    for (int j = 0; j < nf; ++j) {
-        if (t.kinds[j] != TRXFIELD_DISCRETE && t.kinds[j] != TRXFIELD_CLASS) continue;
-        float top = 0;
-        for (size_t r = 0; r < rows; ++r) {
-            float v = t.values[r * nf + j];
-            if (v != kTRXMissingValue && v > top) top = v;
-        }
-        int count = int(top) + (t.kinds[j] == TRXFIELD_CLASS ? 1 : 0);
-        Check(trx->put_MaxClass(SHORT(j), SHORT(count)), trx.Get(), "MaxClass");
-    }
+    for (int j = 0; j < nf; ++j) Check(trx->put_FieldType(SHORT(j), SHORT(kinds[j])), trx.Get(), "FieldType");
     Check(trx->put_PruneRate(prune), trx.Get(), "PruneRate");
     Check(trx->put_MinItems(LONG(minItems)), trx.Get(), "MinItems");
 
-    auto t0 = std::chrono::steady_clock::now();
-    for (size_t first = 0; first < rows; first += 100) {
-        size_t batch = std::min<size_t>(100, rows - first);
-        SAFEARRAYBOUND b[2] = {{ULONG(nf), 0}, {ULONG(batch), 0}};
+    std::vector<float> top(static_cast<size_t>(nf), 0.0f);
+    std::vector<float> batch(size_t(nf) * 100);
+    double load = 0;
+    size_t rows = 0;
+    for (bool more = true; more;) {
+        size_t n = 0;
+        while (n < 100 && (more = next(&batch[n * size_t(nf)]))) ++n;
+        if (n == 0) break;
+        for (size_t r = 0; r < n; ++r)
+            for (int j = 0; j < nf; ++j) {
+                const float v = batch[r * size_t(nf) + size_t(j)];
+                if (v != kTRXMissingValue && v > top[size_t(j)]) top[size_t(j)] = v;
+            }
+        auto t0 = std::chrono::steady_clock::now();
+        SAFEARRAYBOUND b[2] = {{ULONG(nf), 0}, {ULONG(n), 0}};
         SAFEARRAY* a = SafeArrayCreate(VT_R4, 2, b);
         void* data = nullptr;
         SafeArrayAccessData(a, &data);
-        std::memcpy(data, &t.values[first * nf], batch * nf * sizeof(float));
+        std::memcpy(data, batch.data(), n * size_t(nf) * sizeof(float));
         SafeArrayUnaccessData(a);
         hr = trx->AddData(&a);
         SafeArrayDestroy(a);
         Check(hr, trx.Get(), "AddData");
+        load += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        rows += n;
     }
-    auto t1 = std::chrono::steady_clock::now();
+    if (rows == 0) Usage("no rows");
+    for (int j = 0; j < nf; ++j) {
+        if (kinds[j] != TRXFIELD_DISCRETE && kinds[j] != TRXFIELD_CLASS) continue;
+        const int count = int(top[size_t(j)]) + (kinds[j] == TRXFIELD_CLASS ? 1 : 0);
+        Check(trx->put_MaxClass(SHORT(j), SHORT(count)), trx.Get(), "MaxClass");
+    }
     Run run = Build(trx.Get(), keepTree);
-    run.load = std::chrono::duration<double>(t1 - t0).count();
+    run.load = load;
+    run.rows = rows;
     if (rates) {
         std::vector<double> times;
         for (float rate : *rates) {
@@ -262,7 +312,7 @@ Run BuildOnce(const Table& t, float prune, long minItems, bool keepTree, const s
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string csv, kinds, generate, dump, threadList, reprune;
+    std::string csv, kinds, generate, dump, threadList, reprune, save;
     int repeat = 5;
     float prune = -1;
     long minItems = -1;
@@ -280,37 +330,40 @@ int main(int argc, char** argv) {
         else if (a == "--dump") dump = value();
         else if (a == "--threads") threadList = value();
         else if (a == "--reprune") reprune = value();
+        else if (a == "--save") save = value();
         else if (a == "--repeat") repeat = std::max(1, std::atoi(value().c_str()));
         else Usage(("unknown argument " + a).c_str());
     }
     if (csv.empty() == generate.empty()) Usage("give either --csv or --generate");
-    if (prune < 0 || minItems < 0) Usage("--prune and --minitems are required");
+    if (save.empty() && (prune < 0 || minItems < 0)) Usage("--prune and --minitems are required");
 #ifdef TESSARY_CLASSES_DEFAULT
     setenv("TESSARY_CLASSES", TESSARY_CLASSES_DEFAULT, 0);
 #endif
 
-    Table t;
+    int fields = 0;
+    std::vector<int> kindList;
+    RowSource source;
     if (!csv.empty()) {
         if (kinds.empty()) Usage("--csv needs --kinds");
-        for (const std::string& k : Split(kinds, ',')) t.kinds.push_back(std::atoi(k.c_str()));
-        t.fields = int(t.kinds.size());
-        if (t.fields < 2 || t.kinds.back() != TRXFIELD_CLASS) Usage("--kinds must end with the class kind 3");
-        if (!ReadCsv(csv, &t)) Usage("cannot read the CSV file");
+        for (const std::string& k : Split(kinds, ',')) kindList.push_back(std::atoi(k.c_str()));
+        fields = int(kindList.size());
+        if (fields < 2 || kindList.back() != TRXFIELD_CLASS) Usage("--kinds must end with the class kind 3");
+        source = CsvRows(csv, fields);
     } else {
-        Generate(generate, &t);
+        source = GeneratedRows(generate, &fields, &kindList);
     }
-    const size_t rows = t.Rows();
-    if (rows == 0) Usage("no rows");
+    if (!save.empty()) return Save(source, fields, save) ? 0 : 1;
 
     CoInitialize(nullptr);
     if (threadList.empty()) {
         std::vector<float> rates;
         for (const std::string& r : reprune.empty() ? std::vector<std::string>() : Split(reprune, ','))
             rates.push_back(std::strtof(r.c_str(), nullptr));
-        Run run = BuildOnce(t, prune, minItems, !dump.empty(), reprune.empty() ? nullptr : &rates);
-        std::printf("rows %zu, fields %d, nodes %ld\n", rows, t.fields - 1, run.nodes);
+        Run run = BuildOnce(source, fields, kindList, prune, minItems, !dump.empty(),
+                            reprune.empty() ? nullptr : &rates);
+        std::printf("rows %zu, fields %d, nodes %ld\n", run.rows, fields - 1, run.nodes);
         std::printf("load %.3f s, build %.3f s, %.0f rows/s\n", run.load, run.build,
-                    run.build > 0 ? double(rows) / run.build : 0.0);
+                    run.build > 0 ? double(run.rows) / run.build : 0.0);
         if (!dump.empty()) {
             std::FILE* f = std::fopen(dump.c_str(), "w");
             if (!f || std::fputs(run.tree.c_str(), f) < 0 || std::fclose(f) != 0) {
@@ -320,6 +373,10 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
+    // Built again and again: the rows are read once and kept.
+    const Table t = ReadAll(source, fields, kindList);
+    const size_t rows = t.Rows();
+    if (rows == 0) Usage("no rows");
     std::printf("rows %zu, fields %d\n", rows, t.fields - 1);
     std::string first;
     double base = 0;
@@ -331,13 +388,13 @@ int main(int argc, char** argv) {
         std::vector<double> times;
         long nodes = 0;
         for (int i = 0; i < repeat; ++i) {
-            Run run = BuildOnce(t, prune, minItems, true);
+            Run run = BuildOnce(TableRows(t), t.fields, t.kinds, prune, minItems, true);
             times.push_back(run.build);
             nodes = run.nodes;
             if (first.empty()) first = run.tree;
             else if (run.tree != first) same = false;
         }
-            const double median = Median(times);
+        const double median = Median(times);
         if (base == 0) base = median;
         std::printf("threads %-3s nodes %ld  build median %.3f s (min %.3f, max %.3f, %d runs)  ratio %.2f\n",
                     count.c_str(), nodes, median, times.front(), times.back(), repeat, base / median);

@@ -1,4 +1,4 @@
-// Tree growth and pruning over the rows of one engine object.
+// Tree growth over the rows of one engine object.
 //
 // The rows are held by the object as one column of 4-byte slots per field position;
 // a growth reads them through per-row work arrays made here (class codes, discrete
@@ -16,15 +16,7 @@
 // job of its own. A subtree depends only on its rows, their weights and the tests on
 // its path (every branch starts from its node's own weights), so it comes out the
 // same whoever grows it; its leaves' progress is recorded and replayed on the calling
-// thread in the serial order. Pruning hands out small subtrees the same way.
-//
-// Most of a pruning does not depend on the rate: the grown tree sorts its rows the same
-// way each time. The first pruning of a tree notes, per node, the estimate of its own
-// rows and, for a node with a test, its rows in the order the test leaves them; a
-// pruning at another rate then works on the nodes alone and walks rows only where a
-// branch is judged on all its parent's rows through a subtree that kept a test, or
-// takes its parent's place. Each sum is made over the same rows in the same order as
-// in the first pruning, so the trees come out the same.
+// thread in the serial order.
 #pragma once
 
 #include <atomic>
@@ -32,15 +24,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <vector>
 
+#include "Arena.h"
+#include "Brancher.h"
+#include "Pruner.h"
 #include "ThreadPool.h"
 #include "TreeNode.h"
 
 namespace trx {
-
-inline constexpr uint32_t kMissingBits = 0xC479C000u;  // -999.0f
 
 struct GrowInput {
     const std::vector<std::vector<uint32_t>>* slots;  // column per field position; class in the last
@@ -75,10 +67,8 @@ public:
     // partial tree) once *cancel is non-zero after a progress event; no thread is left
     // running on return. Throws std::bad_alloc.
     std::unique_ptr<TreeNode> Grow(ProgressSink* sink, const int16_t* cancel, int threads);
-    // The pessimistic-error pruning of `grown` (the tree the last Grow returned, which
-    // stays as it is) at confidence cf, with up to `threads` threads. Throws
-    // std::bad_alloc.
-    std::unique_ptr<TreeNode> Prune(const TreeNode& grown, float cf, int threads);
+    // What a pruning of the grown tree reads of the rows.
+    PruneInput ForPruning() const;
 
     int32_t LargestBranchCount() const { return largestBranch_; }
 
@@ -94,13 +84,6 @@ private:
         size_t idOff = 0, entOff = 0, unkOff = 0;
         uint32_t n = 0;
         int side = 0;
-    };
-    template <class T>
-    struct Arena {
-        std::unique_ptr<T[]> data;
-        size_t cap = 0, top = 0;
-        void Ensure(size_t need);
-        void Free() { data.reset(); cap = top = 0; }
     };
     // Tables of one continuous evaluation.
     struct Scratch {
@@ -134,14 +117,7 @@ private:
         int32_t largestBranch = 0;
         bool skeleton = false;           // the calling thread's part of a parallel growth
         std::vector<float>* leaves = nullptr;  // recorded leaf items, when not reporting
-        // Pruning: the rows in order, their split by branch, scratch per level.
-        std::vector<uint32_t> order, pruneStack;
-        int pruneDepth = -1;
-        std::vector<std::vector<uint32_t>> pruneCounts;
-        std::vector<std::vector<size_t>> pruneAt;
-        std::vector<std::vector<float>> pruneSaved, pruneResults;
     };
-    struct PruneTask;
     // A leaf's progress, or the subtree of a job, in the serial order of the events.
     struct Step {
         float items;
@@ -154,26 +130,7 @@ private:
     };
 
     void MakeWork(Work& w, bool rowArrays);
-    float W(const Work& w, uint32_t id) const { return w.nonUnit ? w.weight[id] : 1.0f; }
     void SetWeights(Work& w, const uint32_t* ids, const float* saved, size_t n, const float* factor);
-    // The branch of a row under a node's test; 0 for an unknown value.
-    struct Brancher {
-        bool threshold = true;
-        const uint32_t* col = nullptr;  // threshold test: the attribute's slots
-        float cut = 0;
-        const uint16_t* values = nullptr;  // value test: dense values, stride apart
-        size_t stride = 0;
-        const uint16_t* codes = nullptr;  // dense value -> value; none: the values are codes
-        int operator()(uint32_t id) const {
-            if (threshold) {
-                const uint32_t bits = col[id];
-                // Without a jump: the outcome is as good as random.
-                return int(bits != kMissingBits) * (2 - int(std::bit_cast<float>(bits) <= cut));
-            }
-            const uint16_t v = values[size_t(id) * stride];
-            return codes ? codes[v] : v;
-        }
-    };
     Brancher BranchesOf(const TreeNode& node) const;
     void SplitRows(Work& w, const Frame& f, const TreeNode& node, int forks, std::vector<uint32_t>& groups);
 
@@ -217,79 +174,6 @@ private:
         return (e.id & kWeighted) && w.nonUnit ? w.weight[EntryId(e)] : 1.0f;
     }
 
-    float Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, int32_t seen);
-    void RunPruneTask(int thread, PruneTask& t);
-    void SizePruneLevels(Work& w);
-    Work& PruneWork(int thread);
-    void SortRows(Work& m, const TreeNode& t, int32_t first, int32_t last, std::vector<uint32_t>& counts,
-                  std::vector<size_t>& at);
-    void Raise(Work& m, TreeNode* b, int32_t first, int32_t last);
-    template <class Task>
-    class Jobs;
-    // Rows judged at a node: those with an unknown value of the test above, their
-    // weights times `factor`, then the node's own; ids and weights side by side.
-    struct JudgeInput {
-        const uint32_t* unknownIds = nullptr;
-        const float* unknownWeights = nullptr;
-        uint32_t unknowns = 0;
-        float factor = 1.0f;
-        const uint32_t* ids = nullptr;
-        const float* weights = nullptr;  // none: all of weight one
-        uint32_t n = 0;
-        bool allOne = true;
-    };
-    struct JudgeLevel;
-    struct JudgeScratch;
-    class ScratchLease;
-    struct JudgeTask;
-    float Judge(const TreeNode& t, const JudgeInput& in, int thread, bool spawn, JudgeScratch& s, size_t depth);
-    template <class Fill>
-    float JudgeAll(const TreeNode& t, uint32_t n, bool allOne, int thread, bool spawn, Fill fill);
-    void RunJudgeTask(int thread, JudgeTask& t);
-    struct PieceTask;
-    template <class F>
-    void RunPieces(int pieces, int thread, F f);
-    // What the first pruning of a tree keeps of a node (pre-order index).
-    struct Seen {
-        uint32_t rows = 0;  // 0: no rows reach it
-        int32_t size = 1;   // nodes in its subtree
-        float cases = 0, leafErrors = 0;
-        int16_t cls = 0;
-        int16_t largest = 0;  // the branch judged on all the rows
-        bool allOne = true;
-        int32_t sorted = -1;  // index in sorted_, for a node with a test
-    };
-    struct Sorted {
-        float cases = 0, leafErrors = 0;  // the leaf estimate of the rows in this order
-        std::vector<uint32_t> rows;
-        std::vector<float> weights;  // none: all of weight one
-    };
-    // A subtree pruned at the rate in hand: its errors and its node, or the grown node
-    // that becomes a leaf, made only once a kept node takes it in.
-    struct Pruned {
-        float errors = 0;
-        std::unique_ptr<TreeNode> node;
-        const TreeNode* grown = nullptr;
-        int32_t seen = 0;
-        bool IsLeaf() const { return !node || node->kind == kLeaf; }
-    };
-    struct ReplayTask;
-    int32_t Number(const TreeNode& g, int32_t at);
-    void Note(Work& m, int32_t seen, int32_t first, int32_t last, float cases, const std::vector<float>& dist,
-              int best, float leafErrors);
-    void NoteSorted(Work& m, int32_t seen, size_t from, size_t to);
-    Pruned Replay(Work& m, const TreeNode& g, int32_t seen, int thread);
-    void RunReplayTask(int thread, ReplayTask& t);
-    std::unique_ptr<TreeNode> Keep(Pruned& p) const;
-    void LoadRows(Work& m, const Seen& s) const;
-    float ExtraErrors(double n, double e) const;
-    // A leaf's estimate: its errors and the extra the rate adds.
-    double LeafTotal(float cases, float errors) const { return double(errors) + double(ExtraErrors(cases, errors)); }
-    // What a pruning makes of a node from its estimates as a leaf, with its largest
-    // branch in its place, and as it is; the first pruning and a later one decide alike.
-    enum class Verdict { Leaf, Raise, Keep };
-    static Verdict Decide(double leafTotal, double branchErrors, double treeErrors);
-
     GrowInput in_;
     int nAttr_ = 0, nClass_ = 0, nDisc_ = 0, nCont_ = 0;
     std::vector<int> discIndex_, contIndex_;   // per attribute, -1 when not of that type
@@ -300,8 +184,7 @@ private:
     std::vector<int> denseCount_;              // per discrete attribute: values present
     std::vector<uint16_t> cls_;                // dense class per row
     std::vector<uint16_t> dval_;               // rowCount x nDisc dense values, 0 unknown
-    std::vector<std::vector<uint16_t>> valueColumn_;  // per discrete attribute a pruned tree tests: value per row
-    std::vector<std::vector<float>> sortedValues_;  // all known values per continuous attribute
+    std::vector<std::vector<float>> sortedValues_;  // the known values per continuous attribute, each once
     // Entries carry the row's class above the row id when both fit in 32 bits.
     bool packed_ = false;
     uint32_t idMask_ = ~kWeighted;
@@ -319,18 +202,6 @@ private:
     int32_t largestBranch_ = 0;
     const int16_t* cancel_ = nullptr;
     ProgressSink* sink_ = nullptr;
-
-    std::vector<std::unique_ptr<Work>> pruneWorks_;  // per thread, for pruning jobs
-    const TreeNode* seenTree_ = nullptr;  // the tree seen_ describes
-    std::vector<Seen> seen_;
-    std::vector<float> seenDist_;  // nClass_ per node of seen_
-    std::vector<Sorted> sorted_;
-    std::mutex scratchMutex_;
-    // Free for Judge; kept from one pruning to the next, whose pages are then in place.
-    std::vector<std::unique_ptr<JudgeScratch>> scratch_;
-    Work* pruneMain_ = nullptr;  // the calling thread's, in a parallel pruning
-    float cf_ = 0.25f;
-    float coeff_ = 0.0f;
 };
 
 }  // namespace trx

@@ -285,34 +285,41 @@ Status TreeEngine::BuildTree(SAFEARRAY** nodeTree, SAFEARRAY** childIndex, Progr
         in.valueCount.assign(valueCount_.begin(), valueCount_.begin() + lastAttr_ + 1);
         in.maxClass = maxClass_;
         in.minItems = minItems_;
-        grower_.reset();
+        // The growth's work tables go once it is done; the pruner keeps what it reads.
+        pruner_.reset();
         if (BuildBudget::Need(in, GrowthThreads()) > BuildBudget::Limit()) {
             grown_.reset();
             needsRebuild_ = true;
             return Status::Code(E_OUTOFMEMORY);
         }
+        std::unique_ptr<Grower> grower;
         try {
-            grower_ = std::make_unique<Grower>(std::move(in));
+            grower = std::make_unique<Grower>(std::move(in));
         } catch (const std::bad_alloc&) {
-            grower_.reset();
             return Status::Code(E_OUTOFMEMORY);
         }
         grown_.reset();
         cancel_ = 0;
         largestBranch_ = 0;
         try {
-            grown_ = grower_->Grow(sink, &cancel_, GrowthThreads());
+            grown_ = grower->Grow(sink, &cancel_, GrowthThreads());
         } catch (const std::bad_alloc&) {
             grown_.reset();
-            grower_.reset();
             needsRebuild_ = true;
             return Status::Code(E_OUTOFMEMORY);
         }
-        largestBranch_ = grower_->LargestBranchCount();
+        largestBranch_ = grower->LargestBranchCount();
         ++growth_;
         if (cancel_) {
             if (grown_) needsRebuild_ = true;
             return Status::Ok();
+        }
+        try {
+            pruner_ = std::make_unique<Pruner>(grower->ForPruning());
+        } catch (const std::bad_alloc&) {
+            grown_.reset();
+            needsRebuild_ = true;
+            return Status::Code(E_OUTOFMEMORY);
         }
     }
 
@@ -322,7 +329,7 @@ Status TreeEngine::BuildTree(SAFEARRAY** nodeTree, SAFEARRAY** childIndex, Progr
         if (!pruned_ || lastPrunedRate_ != pruneRate_ || needsRebuild_ || prunedGrowth_ != growth_) {
             pruned_.reset();
             try {
-                pruned_ = grower_->Prune(*grown_, cf_, GrowthThreads());
+                pruned_ = pruner_->Prune(*grown_, cf_, GrowthThreads());
             } catch (const std::bad_alloc&) {
                 pruned_.reset();
                 return Status::Code(E_OUTOFMEMORY);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Grower.h"
+#include "Pruner.h"
 #include "TreeNode.h"
 #include "com/com.h"
 #include "trx/ITRXTree.h"
@@ -79,7 +80,7 @@ private:
     bool needsRebuild_ = false;
     int16_t cancel_ = 0;
     bool building_ = false;
-    std::unique_ptr<Grower> grower_;
+    std::unique_ptr<Pruner> pruner_;  // for the grown tree
     std::unique_ptr<TreeNode> grown_;
     std::unique_ptr<TreeNode> pruned_;
     uint64_t growth_ = 0;        // growths so far

@@ -7,6 +7,9 @@
 
 namespace trx {
 
+// A grown tree splits no node deeper than this.
+inline constexpr int kMaxDepth = 30;
+
 // Test kinds of a node's own test.
 enum NodeTestKind : int16_t { kLeaf = 0, kDiscreteTest = 1, kThresholdTest = 2 };
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Grower.h"
+#include "Pruner.h"
 #include "TestSupport.h"
 
 using namespace trx;
@@ -73,6 +74,9 @@ Table Generate(const Data& d) {
     return t;
 }
 
+// A pruner of its own for a tree grown from t.
+std::unique_ptr<Pruner> FreshPruner(const Table& t) { return std::make_unique<Pruner>(Grower(t.input).ForPruning()); }
+
 // The confidence the engine prunes with at a prune rate.
 float Confidence(int rate) { return float(std::pow(-std::log10(0.1 + 0.00899 * rate), 2.5)); }
 
@@ -121,13 +125,14 @@ void Check(const Data& d) {
     const std::unique_ptr<TreeNode> grown = grower.Grow(nullptr, &cancel, d.threads);
     const std::unique_ptr<TreeNode> before = CopyTree(*grown);
     ASSERT_TRUE(Fractional(*grown));
-    grower.Prune(*grown, Confidence(75), d.threads);
+    Pruner pruner(grower.ForPruning());
+    pruner.Prune(*grown, Confidence(75), d.threads);
     int raised = 0;
     for (int rate = 1; rate <= 100; rate += d.rateStep) {
         SCOPED_TRACE("rate " + std::to_string(rate));
-        const std::unique_ptr<TreeNode> again = grower.Prune(*grown, Confidence(rate), d.threads);
+        const std::unique_ptr<TreeNode> again = pruner.Prune(*grown, Confidence(rate), d.threads);
         // A first pruning, on one thread: nothing of the last one is reused.
-        const std::unique_ptr<TreeNode> first = Grower(t.input).Prune(*grown, Confidence(rate), 1);
+        const std::unique_ptr<TreeNode> first = FreshPruner(t)->Prune(*grown, Confidence(rate), 1);
         ExpectSame(*again, *first, "root");
         EXPECT_EQ(again->parent, grown->parent);
         raised += Raised(*first, *grown);
@@ -157,7 +162,7 @@ namespace {
 std::atomic<long> gFailIn{-1};
 
 // Prunes with the allocation number `failAt` failing; true when it failed.
-bool PruneFailing(Grower& g, const TreeNode& grown, int rate, long failAt, const TreeNode& expected) {
+bool PruneFailing(Pruner& g, const TreeNode& grown, int rate, long failAt, const TreeNode& expected) {
     gFailIn = failAt;
     try {
         const std::unique_ptr<TreeNode> p = g.Prune(grown, Confidence(rate), 8);
@@ -188,24 +193,25 @@ TEST(EnginePrune, RunningOutOfMemoryAnywhere) {
     int16_t cancel = 0;
     Grower grower(t.input);
     const std::unique_ptr<TreeNode> grown = grower.Grow(nullptr, &cancel, 8);
-    const std::unique_ptr<TreeNode> at75 = Grower(t.input).Prune(*grown, Confidence(75), 1);
-    const std::unique_ptr<TreeNode> at30 = Grower(t.input).Prune(*grown, Confidence(30), 1);
+    Pruner pruner(grower.ForPruning());
+    const std::unique_ptr<TreeNode> at75 = FreshPruner(t)->Prune(*grown, Confidence(75), 1);
+    const std::unique_ptr<TreeNode> at30 = FreshPruner(t)->Prune(*grown, Confidence(30), 1);
     const int before = ThreadCount();
     // The first pruning of a tree, then one again at another rate.
     for (const bool again : {false, true}) {
         SCOPED_TRACE(again ? "again" : "first");
         const int rate = again ? 30 : 75;
         const TreeNode& expected = again ? *at30 : *at75;
-        if (again) grower.Prune(*grown, Confidence(75), 8);
+        if (again) pruner.Prune(*grown, Confidence(75), 8);
         gFailIn = 1l << 40;
-        if (again) grower.Prune(*grown, Confidence(rate), 8);
-        else Grower(t.input).Prune(*grown, Confidence(rate), 8);
+        if (again) pruner.Prune(*grown, Confidence(rate), 8);
+        else FreshPruner(t)->Prune(*grown, Confidence(rate), 8);
         const long calls = (1l << 40) - gFailIn.exchange(-1);
         int failed = 0;
         for (long at = 0; at < calls; at += 3) {
             SCOPED_TRACE("allocation " + std::to_string(at) + " of " + std::to_string(calls));
-            Grower fresh(t.input);
-            Grower& g = again ? grower : fresh;
+            const std::unique_ptr<Pruner> fresh = FreshPruner(t);
+            Pruner& g = again ? pruner : *fresh;
             failed += PruneFailing(g, *grown, rate, at, expected);
             EXPECT_EQ(SettledThreadCount(before), before);
             EXPECT_FALSE(PruneFailing(g, *grown, rate, -1, expected));

@@ -1,0 +1,1000 @@
+#include "Pruner.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <limits>
+#include <new>
+#include <system_error>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+namespace trx {
+namespace {
+
+// Normal deviates for the confidence coefficient of the error estimate.
+constexpr float kConf[9] = {0.0f, 0.001f, 0.005f, 0.01f, 0.05f, 0.10f, 0.20f, 0.40f, 1.00f};
+constexpr float kDev[9] = {4.0f, 3.09f, 2.58f, 2.33f, 1.65f, 1.28f, 0.84f, 0.25f, 0.0f};
+
+// One cache for the whole module, with the CF it was made for.
+float gCoeff = 0.0f;
+float gCoeffCF = 0.0f;
+
+float Coefficient(float cf) {
+    if (gCoeff == 0.0f || gCoeffCF != cf) {
+        int i = 1;
+        while (i < 8 && kConf[i] < cf) ++i;
+        double dev = double(kDev[i - 1]) + (double(kDev[i]) - kDev[i - 1]) * (double(cf) - kConf[i - 1]) /
+                                               (double(kConf[i]) - kConf[i - 1]);
+        gCoeff = float(dev * dev);
+        gCoeffCF = cf;
+    }
+    return gCoeff;
+}
+
+// Freed memory that the allocator keeps back goes to the system.
+void ReleaseFreePages() {
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
+}  // namespace
+
+// Prunings of fewer rows stay on one thread; subtrees of fewer rows than taskRows_
+// are jobs, and none of fewer than kMinTaskRows.
+constexpr int32_t kParallelRows = 20000;
+constexpr uint32_t kMinTaskRows = 4096;
+constexpr uint32_t kTasksPerThread = 8;
+constexpr uint32_t kPieceRows = 32768;  // a level of Judge with twice as many rows is cut in pieces
+constexpr uint32_t kExactCount = 1u << 24;  // a float sum of up to this many ones is their count
+
+Pruner::Pruner(PruneInput input) : in_(std::move(input)) {
+    nClass_ = int(in_.classCode.size());
+    valueColumn_.resize(in_.valueCount.size());
+}
+
+Pruner::~Pruner() { pool_.reset(); }
+
+// Without threads to be had, the work is done on the calling thread alone.
+void Pruner::StartPool(int threads) {
+    try {
+        pool_ = std::make_unique<ThreadPool>(threads);
+    } catch (const std::system_error&) {
+        pool_.reset();
+    }
+}
+
+// Sets the weights of rows `ids` to saved x factor, or back to saved without a factor;
+// a branch always starts from the node's own weights.
+void Pruner::SetWeights(Work& w, const uint32_t* ids, const float* saved, size_t n, const float* factor) {
+    for (size_t i = 0; i < n; ++i) {
+        const float from = saved[i];
+        const float to = factor ? from * *factor : from;
+        const float now = factor ? from : w.weight[ids[i]];
+        w.weight[ids[i]] = to;
+        const bool wasUnit = now == 1.0f, isUnit = to == 1.0f;
+        if (wasUnit && !isUnit) ++w.nonUnit;
+        else if (!wasUnit && isUnit) --w.nonUnit;
+    }
+}
+
+// A tested discrete attribute reads its value column, made by Number.
+Brancher Pruner::BranchesOf(const TreeNode& node) const {
+    Brancher b;
+    b.threshold = node.kind == kThresholdTest;
+    b.col = (*in_.slots)[size_t(node.attr)].data();
+    b.cut = node.cut;
+    if (!b.threshold) {
+        b.values = valueColumn_[size_t(node.attr)].data();
+        b.stride = 1;
+    }
+    return b;
+}
+
+Pruner::Verdict Pruner::Decide(double leafTotal, double branchErrors, double treeErrors) {
+    if (leafTotal <= branchErrors + 0.1 && leafTotal <= treeErrors + 0.1) return Verdict::Leaf;
+    if (branchErrors <= treeErrors + 0.1) return Verdict::Raise;
+    return Verdict::Keep;
+}
+
+float Pruner::ExtraErrors(double n, double e) const {
+    if (n <= 0) return 0.0f;
+    if (e < 1e-6) return float(n * (1 - std::pow(double(cf_), 1 / n)));
+    if (e < 0.9999) {
+        double v = n * (1 - std::pow(double(cf_), 1 / n));
+        return float(v + e * (double(ExtraErrors(n, 1.0)) - v));
+    }
+    if (e + 0.5 >= n) return float(0.67 * (n - e));
+    const double coeff = coeff_;
+    double pr = (e + 0.5 + coeff / 2 + std::sqrt(coeff * ((e + 0.5) * (1 - (e + 0.5) / n) + coeff / 4))) / (n + coeff);
+    return float(n * pr - e);
+}
+
+// Jobs handed out by one frame of a pruning. The frame waits for all of them before it
+// is left, however it is left, so that no job outlives the nodes and rows it reads.
+template <class Task>
+class Pruner::Jobs {
+public:
+    Jobs(ThreadPool* pool, int thread) : pool_(pool), thread_(thread) {}
+    ~Jobs() { Wait(); }
+    Jobs(const Jobs&) = delete;
+    Jobs& operator=(const Jobs&) = delete;
+
+    template <class Run>
+    Task& Add(std::unique_ptr<Task> task, Run run) {
+        Task* raw = task.get();
+        tasks_.push_back(std::move(task));
+        try {
+            pool_->Submit([raw, run](int thread) {
+                try {
+                    run(thread, *raw);
+                } catch (const std::bad_alloc&) {
+                    raw->failed = true;
+                }
+                raw->done.store(true, std::memory_order_release);
+            });
+        } catch (...) {
+            tasks_.pop_back();  // never to be waited for
+            throw;
+        }
+        return *raw;
+    }
+    // Waits for task `only`, or for all; throws std::bad_alloc when one waited for failed.
+    void Wait(const Task* only = nullptr) {
+        if (tasks_.empty()) return;
+        pool_->WaitFor(
+            [&] {
+                for (const auto& t : tasks_)
+                    if ((!only || t.get() == only) && !t->done.load(std::memory_order_acquire)) return false;
+                return true;
+            },
+            thread_, true);
+    }
+    // Every task, once waited for; throws std::bad_alloc when one failed.
+    template <class F>
+    void ForEach(F f) {
+        for (auto& t : tasks_) {
+            if (t->failed) throw std::bad_alloc();
+            f(*t);
+        }
+    }
+
+private:
+    ThreadPool* pool_;
+    int thread_;
+    std::vector<std::unique_ptr<Task>> tasks_;
+};
+
+// A subtree's estimate made by a job: its rows in order with their weights, and the
+// flag of its path.
+struct Pruner::PruneTask {
+    TreeNode* node = nullptr;
+    int branch = 0;
+    bool allOne = true;
+    int32_t seen = -1;
+    std::vector<uint32_t> rows;
+    std::vector<float> weights;
+    float result = 0;
+    bool failed = false;
+    std::atomic<bool> done{false};
+};
+
+// A branch judged by a job; its rows stay with the frame that waits for it.
+struct Pruner::JudgeTask {
+    const TreeNode* node = nullptr;
+    int branch = 0;
+    JudgeInput rows;
+    float result = 0;
+    bool failed = false;
+    std::atomic<bool> done{false};
+};
+
+// A piece of a level of Judge.
+struct Pruner::PieceTask {
+    int piece = 0;
+    bool failed = false;
+    std::atomic<bool> done{false};
+};
+
+// f(p) for p in 0..pieces-1, p = 0 on this thread, the others as jobs.
+template <class F>
+void Pruner::RunPieces(int pieces, int thread, F f) {
+    Jobs<PieceTask> jobs(pool_.get(), thread);
+    for (int p = 1; p < pieces; ++p) {
+        auto task = std::make_unique<PieceTask>();
+        task->piece = p;
+        jobs.Add(std::move(task), [&f](int, PieceTask& t) { f(t.piece); });
+    }
+    f(0);
+    jobs.Wait();
+    jobs.ForEach([](PieceTask&) {});
+}
+
+// A subtree pruned again by a job.
+struct Pruner::ReplayTask {
+    const TreeNode* grown = nullptr;
+    int branch = 0;
+    int32_t seen = 0;
+    Pruned result;
+    bool failed = false;
+    std::atomic<bool> done{false};
+};
+
+// Scratch of one level of Judge.
+struct Pruner::JudgeLevel {
+    std::vector<float> dist, known, results;
+    std::vector<uint32_t> counts, at, pieceCounts, pieceClasses;
+    Arena<uint16_t> branch, cls;
+    Arena<uint32_t> ids;  // the rows sorted by branch: unknown values first, then each branch's
+    Arena<float> weights;
+};
+
+// Scratch of a Judge from the top: the rows it starts with, and every level's.
+struct Pruner::JudgeScratch {
+    Arena<uint32_t> ids;
+    Arena<float> weights;
+    std::vector<JudgeLevel> levels = std::vector<JudgeLevel>(kMaxDepth + 4);
+};
+
+// One JudgeScratch from the free ones, given back when done with: the smallest that
+// has room for `rows` already, else the largest, so that few of them grow large.
+class Pruner::ScratchLease {
+public:
+    ScratchLease(Pruner& g, uint32_t rows) : g_(g) {
+        {
+            std::lock_guard<std::mutex> lock(g.scratchMutex_);
+            auto& free = g.scratch_;
+            auto room = [&](size_t i) { return free[i]->levels[0].ids.cap; };
+            size_t pick = free.size();
+            for (size_t i = 0; i < free.size(); ++i) {
+                if (pick == free.size()) pick = i;
+                else if (room(i) >= rows ? room(pick) < rows || room(i) < room(pick) : room(pick) < room(i)) pick = i;
+            }
+            if (pick < free.size()) {
+                s_ = std::move(free[pick]);
+                free.erase(free.begin() + long(pick));
+            }
+        }
+        if (!s_) s_ = std::make_unique<JudgeScratch>();
+    }
+    ~ScratchLease() {
+        std::lock_guard<std::mutex> lock(g_.scratchMutex_);
+        try {
+            g_.scratch_.push_back(std::move(s_));
+        } catch (const std::bad_alloc&) {  // dropped
+        }
+    }
+    ScratchLease(const ScratchLease&) = delete;
+    ScratchLease& operator=(const ScratchLease&) = delete;
+    JudgeScratch& operator*() { return *s_; }
+
+private:
+    Pruner& g_;
+    std::unique_ptr<JudgeScratch> s_;
+};
+
+std::unique_ptr<TreeNode> Pruner::Prune(const TreeNode& grown, float cf, int threads) {
+    cf_ = cf;
+    coeff_ = Coefficient(cf);
+    Work& m = main_;
+    if (!m.weight) {
+        m.weight = std::make_unique_for_overwrite<float[]>(size_t(in_.rowCount));
+        m.branchOf = std::make_unique_for_overwrite<uint16_t[]>(size_t(in_.rowCount));
+    }
+    SizeLevels(m);
+    m.stack.clear();
+    m.order.resize(size_t(in_.rowCount));
+    std::unique_ptr<TreeNode> root;  // outlives the pool
+    struct Cleanup {
+        Pruner* p;
+        ~Cleanup() {
+            p->pool_.reset();
+            p->works_.clear();
+        }
+    } cleanup{this};
+    if (threads > 1 && in_.rowCount >= kParallelRows) StartPool(threads);
+    if (pool_) {
+        works_.resize(size_t(threads));
+        for (auto& pw : works_) pw = std::make_unique<Work>();
+        taskRows_ = std::max<uint32_t>(kMinTaskRows, uint32_t(in_.rowCount) / (uint32_t(threads) * kTasksPerThread));
+    }
+    if (seenTree_ == &grown) {
+        Pruned p = Replay(m, grown, 0, 0);
+        root = Keep(p);
+        root->parent = grown.parent;
+        return root;
+    }
+
+    // The first pruning of this tree walks all the rows and notes what the next ones reuse.
+    // The growth's lists were freed by other threads too: their pages go back first.
+    ReleaseFreePages();
+    seenTree_ = nullptr;
+    seen_.clear();
+    sorted_.clear();
+    seen_.resize(size_t(CountNodes(grown)));
+    Number(grown, 0);
+    seenDist_.assign(seen_.size() * size_t(nClass_), 0.0f);
+    std::fill(m.weight.get(), m.weight.get() + in_.rowCount, 1.0f);
+    m.nonUnit = 0;
+    m.allOne = true;
+    for (size_t i = 0; i < m.order.size(); ++i) m.order[i] = uint32_t(i);
+    root = CopyTree(grown);
+    Estimate(m, root.get(), 0, in_.rowCount - 1, 0);
+    seenTree_ = &grown;
+    ReleaseFreePages();
+    return root;
+}
+
+// Pre-order indexes of the nodes under g (g at `at`), as CountNodes counts them; a node
+// with a test gets a place in sorted_. Returns the subtree's size.
+int32_t Pruner::Number(const TreeNode& g, int32_t at) {
+    int32_t size = 1;
+    if (g.kind == kDiscreteTest) {
+        // Pruning reads the tested values row after row: one column of them is closer
+        // together than the rows' work table.
+        // A code outside 1..count counts as unknown, as in the growth.
+        std::vector<uint16_t>& column = valueColumn_[size_t(g.attr)];
+        if (column.empty()) {
+            const std::vector<uint32_t>& slots = (*in_.slots)[size_t(g.attr)];
+            const int count = in_.valueCount[size_t(g.attr)];
+            column.resize(size_t(in_.rowCount));
+            for (size_t i = 0; i < column.size(); ++i) {
+                const int v = int16_t(uint16_t(slots[i] & 0xFFFF));
+                column[i] = uint16_t(v > 0 && v <= count ? v : 0);
+            }
+        }
+    }
+    if (g.kind != kLeaf) {
+        seen_[size_t(at)].sorted = int32_t(sorted_.size());
+        sorted_.emplace_back();
+        for (int v = 1; v <= g.forks && v < int(g.branches.size()); ++v)
+            if (g.branches[size_t(v)]) size += Number(*g.branches[size_t(v)], at + size);
+    }
+    seen_[size_t(at)].size = size;
+    return size;
+}
+
+// Sized once, so that a level's scratch stays in place under deeper levels: the
+// recursion goes one level deeper than the tree, whose depth is at most kMaxDepth.
+void Pruner::SizeLevels(Work& w) {
+    w.depth = -1;
+    w.counts.resize(kMaxDepth + 4);
+    w.at.resize(kMaxDepth + 4);
+    w.saved.resize(kMaxDepth + 4);
+    w.results.resize(kMaxDepth + 4);
+}
+
+Pruner::Work& Pruner::ThreadWork(int thread) {
+    Work& w = *works_[size_t(thread)];
+    if (!w.weight) {
+        w.weight = std::make_unique_for_overwrite<float[]>(size_t(in_.rowCount));
+        w.branchOf = std::make_unique_for_overwrite<uint16_t[]>(size_t(in_.rowCount));
+    }
+    SizeLevels(w);
+    w.stack.clear();
+    return w;
+}
+
+void Pruner::RunPruneTask(int thread, PruneTask& t) {
+    Work& w = ThreadWork(thread);
+    w.order.swap(t.rows);
+    w.nonUnit = 0;
+    for (size_t i = 0; i < w.order.size(); ++i) {
+        w.weight[w.order[i]] = t.weights[i];
+        if (t.weights[i] != 1.0f) ++w.nonUnit;
+    }
+    std::vector<float>().swap(t.weights);
+    w.allOne = t.allOne;
+    t.result = Estimate(w, t.node, 0, int32_t(w.order.size()) - 1, t.seen);
+}
+
+// The estimate of a node's own rows, as the first pruning made it.
+void Pruner::Note(Work& m, int32_t seen, int32_t first, int32_t last, float cases, const std::vector<float>& dist,
+                  int best, float leafErrors) {
+    Seen& s = seen_[size_t(seen)];
+    s.rows = uint32_t(last - first + 1);
+    s.cases = cases;
+    s.leafErrors = leafErrors;
+    s.cls = in_.classCode[size_t(best)];
+    s.allOne = m.allOne;
+    std::copy(dist.begin(), dist.end(), seenDist_.begin() + long(seen) * nClass_);
+}
+
+// A tested node's rows as its test sorted them (stack[from, to)), with the leaf
+// estimate of them in this order: what judging its largest branch on all of them
+// finds when that branch is a leaf.
+void Pruner::NoteSorted(Work& m, int32_t seen, size_t from, size_t to) {
+    Sorted& s = sorted_[size_t(seen_[size_t(seen)].sorted)];
+    const std::vector<uint32_t>& stack = m.stack;
+    s.rows.assign(stack.begin() + long(from), stack.begin() + long(to));
+    s.weights.clear();
+    std::vector<float> dist(size_t(nClass_), 0.0f);
+    float cases = m.allOne ? float(to - from) : 0.0f;
+    bool ones = true;
+    for (size_t i = from; i < to; ++i) {
+        const float x = W(m, stack[i]);
+        if (!m.allOne) cases += x;
+        dist[in_.cls[stack[i]]] += x;
+        ones = ones && x == 1.0f;
+    }
+    s.codes.clear();
+    if (!ones) {
+        // Distinct weights by their bits, in a small open table.
+        uint32_t slots[512];
+        int16_t code[512];
+        std::fill(code, code + 512, int16_t(-1));
+        s.codes.resize(to - from);
+        for (size_t i = from; i < to && !s.codes.empty(); ++i) {
+            const float x = W(m, stack[i]);
+            const uint32_t bits = std::bit_cast<uint32_t>(x);
+            size_t h = (bits * 0x9E3779B1u) >> 23;
+            while (code[h] >= 0 && slots[h] != bits) h = (h + 1) & 511;
+            if (code[h] < 0) {
+                if (s.weights.size() == 256) {
+                    s.codes.clear();
+                    break;
+                }
+                slots[h] = bits;
+                code[h] = int16_t(s.weights.size());
+                s.weights.push_back(x);
+            }
+            s.codes[i - from] = uint8_t(code[h]);
+        }
+        if (s.codes.empty()) {
+            s.weights.resize(to - from);
+            for (size_t i = from; i < to; ++i) s.weights[i - from] = W(m, stack[i]);
+        }
+        s.weights.shrink_to_fit();
+    }
+    s.cases = cases;
+    s.leafErrors = cases - *std::max_element(dist.begin(), dist.end());
+}
+
+// A node's noted rows with their weights, at the start of m's lists.
+void Pruner::LoadRows(Work& m, const Seen& s) const {
+    const Sorted& sorted = sorted_[size_t(s.sorted)];
+    const size_t n = sorted.rows.size();
+    if (m.order.size() < n) m.order.resize(n);
+    m.nonUnit = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const uint32_t id = sorted.rows[i];
+        const float x = sorted.Weight(i);
+        m.order[i] = id;
+        m.weight[id] = x;
+        if (x != 1.0f) ++m.nonUnit;
+    }
+    m.allOne = s.allOne;
+    m.stack.clear();
+}
+
+// Sorts the rows order[first, last] by t's test, as Estimate leaves them: the rows with
+// an unknown value first, then each branch's, each group in the order it had. The
+// sorted rows are at stack[base, ...), counts per branch in `counts`.
+void Pruner::SortRows(Work& m, const TreeNode& t, int32_t first, int32_t last, std::vector<uint32_t>& counts,
+                      std::vector<size_t>& at) {
+    std::vector<uint32_t>& stack = m.stack;
+    const size_t base = stack.size();
+    const int forks = t.forks;
+    counts.assign(size_t(forks) + 1, 0);
+    const Brancher branch = BranchesOf(t);
+    for (int32_t i = first; i <= last; ++i) {
+        const uint32_t id = m.order[size_t(i)];
+        const int b = branch(id);
+        m.branchOf[id] = uint16_t(b);
+        ++counts[size_t(b)];
+    }
+    at.assign(size_t(forks) + 1, 0);
+    size_t sum = base;
+    for (int v = 0; v <= forks; ++v) {
+        at[size_t(v)] = sum;
+        sum += counts[size_t(v)];
+    }
+    stack.resize(sum);
+    for (int32_t i = first; i <= last; ++i) {
+        const uint32_t id = m.order[size_t(i)];
+        stack[at[m.branchOf[id]]++] = id;
+    }
+}
+
+// Raises branch b into its parent's place: b is estimated again, and pruned, on all the
+// parent's rows (order[first, last]). Judging b on them left the rows sorted by b's
+// test, when it has one; they are summed in that order.
+void Pruner::Raise(Work& m, TreeNode* b, int32_t first, int32_t last) {
+    if (b->kind != kLeaf) {
+        const size_t base = m.stack.size();
+        ++m.depth;
+        SortRows(m, *b, first, last, m.counts[size_t(m.depth)], m.at[size_t(m.depth)]);
+        --m.depth;
+        std::copy(m.stack.begin() + long(base), m.stack.end(), m.order.begin() + first);
+        m.stack.resize(base);
+    }
+    Estimate(m, b, first, last, -1);
+}
+
+void Pruner::RunJudgeTask(int thread, JudgeTask& t) {
+    ScratchLease s(*this, t.rows.unknowns + t.rows.n);
+    t.result = Judge(*t.node, t.rows, thread, true, *s, 0);
+}
+
+// Judges t on n rows that fill(ids, weights) writes, in order.
+template <class Fill>
+float Pruner::JudgeAll(const TreeNode& t, uint32_t n, bool allOne, int thread, bool spawn, Fill fill) {
+    ScratchLease lease(*this, n);
+    JudgeScratch& s = *lease;
+    s.ids.Ensure(n);
+    s.weights.Ensure(n);
+    fill(s.ids.data.get(), s.weights.data.get());
+    JudgeInput in;
+    in.ids = s.ids.data.get();
+    in.weights = s.weights.data.get();
+    in.n = n;
+    in.allOne = allOne;
+    return Judge(t, in, thread, spawn, s, 0);
+}
+
+// The estimate of subtree t on the rows `in` (in this order), leaving t as it is: the
+// sum of its leaves' estimates. A branch with rows of its own gets the rows with an
+// unknown value of the test too, their weights scaled by its share of the known
+// weight. Every sum runs over the rows in the order Estimate would take them. With
+// `spawn`, branches beside the largest one are jobs; their rows stay in this level.
+float Pruner::Judge(const TreeNode& t, const JudgeInput& in, int thread, bool spawn, JudgeScratch& s, size_t depth) {
+    JudgeLevel& L = s.levels[depth];
+    const uint32_t n = in.unknowns + in.n;
+    L.dist.assign(size_t(nClass_), 0.0f);
+    float* dist = L.dist.data();
+    float cases = in.allOne ? float(n) : 0.0f;
+    // Each row of [from, to) in order, with its weight.
+    auto each = [&, in](uint32_t from, uint32_t to, auto f) {
+        for (uint32_t i = from; i < std::min(to, in.unknowns); ++i)
+            f(i, in.unknownIds[i], in.unknownWeights[i] * in.factor);
+        for (uint32_t i = std::max(from, in.unknowns); i < to; ++i)
+            f(i, in.ids[i - in.unknowns],
+              in.codes     ? in.weights[in.codes[i - in.unknowns]]
+              : in.weights ? in.weights[i - in.unknowns]
+                           : 1.0f);
+    };
+    const bool test = t.kind != kLeaf;
+    const int forks = test ? t.forks : 0;
+    const size_t width = size_t(forks) + 1;
+    std::vector<uint32_t>& counts = L.counts;
+    counts.assign(width, 0);
+    Brancher branch;
+    uint16_t* branchOf = nullptr;
+    if (test) {
+        branch = BranchesOf(t);
+        L.branch.Ensure(n);
+        branchOf = L.branch.data.get();
+    }
+    // A large level reads by row id and sorts in pieces, one per thread; the sums run
+    // over the rows in order all the same.
+    const int pieces = spawn && pool_ && n >= 2 * kPieceRows
+                           ? int(std::min<uint32_t>(uint32_t(pool_->Threads()), n / kPieceRows))
+                           : 1;
+    auto bounds = [&](int p) {
+        return std::pair<uint32_t, uint32_t>(uint32_t(uint64_t(n) * uint32_t(p) / uint32_t(pieces)),
+                                             uint32_t(uint64_t(n) * uint32_t(p + 1) / uint32_t(pieces)));
+    };
+    if (pieces == 1) {
+        each(0, n, [&](uint32_t i, uint32_t id, float x) {
+            if (!in.allOne) cases += x;
+            dist[in_.cls[id]] += x;
+            if (test) {
+                const int b = branch(id);
+                branchOf[i] = uint16_t(b);
+                ++counts[size_t(b)];
+            }
+        });
+    } else {
+        L.cls.Ensure(n);
+        uint16_t* cls = L.cls.data.get();
+        L.pieceCounts.assign(size_t(pieces) * width, 0);
+        // Weights of one: a float sum of them is their count.
+        const bool counted = in.allOne && n <= kExactCount;
+        L.pieceClasses.assign(counted ? size_t(pieces) * size_t(nClass_) : 0, 0);
+        RunPieces(pieces, thread, [&](int p) {
+            uint32_t* c = L.pieceCounts.data() + size_t(p) * width;
+            uint32_t* k = L.pieceClasses.data() + size_t(p) * size_t(nClass_);
+            const auto [from, to] = bounds(p);
+            each(from, to, [&](uint32_t i, uint32_t id, float) {
+                cls[i] = in_.cls[id];
+                if (counted) ++k[cls[i]];
+                if (test) {
+                    const int b = branch(id);
+                    branchOf[i] = uint16_t(b);
+                    ++c[b];
+                }
+            });
+        });
+        if (counted) {
+            for (int c = 0; c < nClass_; ++c) {
+                uint32_t count = 0;
+                for (int p = 0; p < pieces; ++p) count += L.pieceClasses[size_t(p) * size_t(nClass_) + size_t(c)];
+                dist[c] = float(count);
+            }
+        } else {
+            each(0, n, [&](uint32_t i, uint32_t, float x) {
+                if (!in.allOne) cases += x;
+                dist[cls[i]] += x;
+            });
+        }
+        for (int p = 0; p < pieces; ++p)
+            for (size_t v = 0; v < width; ++v) counts[v] += L.pieceCounts[size_t(p) * width + v];
+    }
+    const float leafErrors = cases - *std::max_element(L.dist.begin(), L.dist.end());
+    if (!test) return float(LeafTotal(cases, leafErrors));
+
+    L.at.assign(width, 0);
+    uint32_t sum = 0;
+    for (size_t v = 0; v < width; ++v) {
+        L.at[v] = sum;
+        sum += counts[v];
+    }
+    L.ids.Ensure(n);
+    L.weights.Ensure(n);
+    uint32_t* ids = L.ids.data.get();
+    float* weights = L.weights.data.get();
+    auto scatter = [&](uint32_t from, uint32_t to, uint32_t* at) {
+        each(from, to, [&](uint32_t i, uint32_t id, float x) {
+            const uint32_t p = at[branchOf[i]]++;
+            ids[p] = id;
+            weights[p] = x;
+        });
+    };
+    if (pieces == 1) {
+        scatter(0, n, L.at.data());
+    } else {
+        // Each piece's rows go after those of the pieces before it.
+        std::vector<uint32_t>& starts = L.pieceCounts;
+        for (size_t v = 0; v < width; ++v) {
+            uint32_t next = L.at[v];
+            for (int p = 0; p < pieces; ++p) {
+                const uint32_t c = starts[size_t(p) * width + v];
+                starts[size_t(p) * width + v] = next;
+                next += c;
+            }
+        }
+        RunPieces(pieces, thread, [&](int p) {
+            const auto [from, to] = bounds(p);
+            scatter(from, to, starts.data() + size_t(p) * width);
+        });
+    }
+    const uint32_t unknowns = counts[0];
+    float known = 0;
+    L.known.assign(size_t(forks) + 1, 0.0f);
+    if (in.allOne && n <= kExactCount) {
+        known = float(n - unknowns);
+        for (int v = 1; v <= forks; ++v) L.known[size_t(v)] = float(counts[size_t(v)]);
+    } else {
+        for (uint32_t v = 1, i = unknowns; v <= uint32_t(forks); ++v) {
+            float group = 0;
+            for (const uint32_t end = i + counts[v]; i < end; ++i) {
+                known += weights[i];
+                group += weights[i];
+            }
+            L.known[v] = group;
+        }
+    }
+    int inlined = 1;
+    for (int v = 2; v <= forks; ++v)
+        if (counts[size_t(v)] > counts[size_t(inlined)]) inlined = v;
+    auto rowsOf = [&](int v) {
+        JudgeInput r;
+        r.unknownIds = ids;
+        r.unknownWeights = weights;
+        r.unknowns = unknowns;
+        r.factor = float(double(L.known[size_t(v)]) / known);
+        uint32_t from = unknowns;
+        for (int u = 1; u < v; ++u) from += counts[size_t(u)];
+        r.ids = ids + from;
+        r.weights = weights + from;
+        r.n = counts[size_t(v)];
+        r.allOne = in.allOne && unknowns == 0;
+        return r;
+    };
+    auto handOut = [&](int v) {
+        return spawn && pool_ && v != inlined && counts[size_t(v)] && unknowns + counts[size_t(v)] >= kMinTaskRows;
+    };
+    L.results.assign(size_t(forks) + 1, 0.0f);
+    Jobs<JudgeTask> jobs(pool_.get(), thread);
+    for (int v = 1; v <= forks; ++v) {
+        if (!handOut(v)) continue;
+        auto job = std::make_unique<JudgeTask>();
+        job->node = t.branches[size_t(v)].get();
+        job->branch = v;
+        job->rows = rowsOf(v);
+        jobs.Add(std::move(job), [this](int th, JudgeTask& j) { RunJudgeTask(th, j); });
+    }
+    for (int v = 1; v <= forks; ++v) {
+        if (counts[size_t(v)] == 0 || handOut(v)) continue;
+        L.results[size_t(v)] = Judge(*t.branches[size_t(v)], rowsOf(v), thread, spawn, s, depth + 1);
+    }
+    jobs.Wait();
+    jobs.ForEach([&](JudgeTask& j) { L.results[size_t(j.branch)] = j.result; });
+    float total = 0;
+    for (int v = 1; v <= forks; ++v)
+        if (counts[size_t(v)]) total += L.results[size_t(v)];
+    return total;
+}
+
+std::unique_ptr<TreeNode> Pruner::Keep(Pruned& p) const {
+    if (p.node) return std::move(p.node);
+    // A leaf in place of the grown node: its test fields stay, as on any node pruned
+    // to a leaf.
+    const TreeNode& g = *p.grown;
+    auto n = std::make_unique<TreeNode>();
+    const Seen& s = seen_[size_t(p.seen)];
+    n->kind = kLeaf;
+    n->cls = s.cls;
+    n->items = s.cases;
+    n->dist.assign(seenDist_.begin() + long(p.seen) * nClass_, seenDist_.begin() + long(p.seen + 1) * nClass_);
+    n->errors = p.errors;
+    n->attr = g.attr;
+    n->forks = g.kind == kLeaf ? g.forks : 0;
+    n->cut = g.cut;
+    n->lower = g.lower;
+    n->upper = g.upper;
+    n->parent = n.get();
+    return n;
+}
+
+void Pruner::RunReplayTask(int thread, ReplayTask& t) {
+    t.result = Replay(ThreadWork(thread), *t.grown, t.seen, thread);
+}
+
+// The pruning of the subtree of grown node g from what the first pruning noted. Every
+// decision compares the same figures as that pruning did: the node's own estimate and
+// its branches' from the notes, and a largest branch that kept a test is judged on the
+// rows again, in their noted order. m serves a branch that takes its parent's place.
+Pruner::Pruned Pruner::Replay(Work& m, const TreeNode& g, int32_t seen, int thread) {
+    const Seen& s = seen_[size_t(seen)];
+    const double leafTotal = LeafTotal(s.cases, s.leafErrors);
+    Pruned leaf;
+    leaf.errors = float(leafTotal);
+    leaf.grown = &g;
+    leaf.seen = seen;
+    if (g.kind == kLeaf) return leaf;
+
+    const int forks = g.forks;
+    std::vector<Pruned> kids(size_t(forks) + 1);
+    std::vector<int32_t> at(size_t(forks) + 1, 0);
+    int inlined = 0;
+    for (int v = 1, i = seen + 1; v <= forks; i += seen_[size_t(i)].size, ++v) {
+        at[size_t(v)] = i;
+        if (!inlined || seen_[size_t(i)].rows > seen_[size_t(at[size_t(inlined)])].rows) inlined = v;
+    }
+    // Subtrees beside the largest one are jobs when they are large enough to pay.
+    auto handOut = [&](int v) {
+        return pool_ && v != inlined && seen_[size_t(at[size_t(v)])].rows >= kMinTaskRows &&
+               g.branches[size_t(v)]->kind != kLeaf;
+    };
+    Jobs<ReplayTask> jobs(pool_.get(), thread);
+    for (int v = 1; v <= forks; ++v) {
+        if (!handOut(v)) continue;
+        auto job = std::make_unique<ReplayTask>();
+        job->grown = g.branches[size_t(v)].get();
+        job->branch = v;
+        job->seen = at[size_t(v)];
+        jobs.Add(std::move(job), [this](int th, ReplayTask& j) { RunReplayTask(th, j); });
+    }
+    for (int v = 1; v <= forks; ++v) {
+        if (handOut(v)) continue;
+        const TreeNode& child = *g.branches[size_t(v)];
+        if (seen_[size_t(at[size_t(v)])].rows == 0) kids[size_t(v)].node = CopyTree(child);  // no rows: as grown
+        else kids[size_t(v)] = Replay(m, child, at[size_t(v)], thread);
+    }
+    jobs.Wait();
+    jobs.ForEach([&](ReplayTask& j) { kids[size_t(j.branch)] = std::move(j.result); });
+    float treeErrors = 0;
+    for (int v = 1; v <= forks; ++v)
+        if (seen_[size_t(at[size_t(v)])].rows) treeErrors += kids[size_t(v)].errors;
+
+    const int largest = s.largest;
+    double branchErrors = std::numeric_limits<double>::infinity();
+    if (largest) {
+        Pruned& b = kids[size_t(largest)];
+        const Sorted& sorted = sorted_[size_t(s.sorted)];
+        if (b.IsLeaf()) {
+            // A leaf's estimate depends on the rows alone.
+            branchErrors = double(float(LeafTotal(sorted.cases, sorted.leafErrors)));
+        } else {
+            ScratchLease lease(*this, s.rows);
+            JudgeInput in;
+            in.ids = sorted.rows.data();
+            in.weights = sorted.weights.empty() ? nullptr : sorted.weights.data();
+            in.codes = sorted.codes.empty() ? nullptr : sorted.codes.data();
+            in.n = s.rows;
+            in.allOne = s.allOne;
+            branchErrors = double(Judge(*b.node, in, thread, true, *lease, 0));
+        }
+    }
+    const Verdict verdict = Decide(leafTotal, branchErrors, treeErrors);
+    if (verdict == Verdict::Leaf) return leaf;
+    if (verdict == Verdict::Raise) {
+        std::unique_ptr<TreeNode> b = Keep(kids[size_t(largest)]);
+        LoadRows(m, s);
+        Raise(m, b.get(), 0, int32_t(s.rows) - 1);
+        Pruned raised;
+        raised.errors = b->errors;
+        raised.node = std::move(b);
+        return raised;
+    }
+    auto n = std::make_unique<TreeNode>();
+    n->kind = g.kind;
+    n->cls = s.cls;
+    n->items = s.cases;
+    n->dist.assign(seenDist_.begin() + long(seen) * nClass_, seenDist_.begin() + long(seen + 1) * nClass_);
+    n->errors = treeErrors;
+    n->attr = g.attr;
+    n->forks = g.forks;
+    n->cut = g.cut;
+    n->lower = g.lower;
+    n->upper = g.upper;
+    n->branches.resize(g.branches.size());
+    for (int v = 1; v <= forks; ++v) {
+        n->branches[size_t(v)] = Keep(kids[size_t(v)]);
+        n->branches[size_t(v)]->parent = n.get();
+    }
+    Pruned kept;
+    kept.errors = treeErrors;
+    kept.node = std::move(n);
+    return kept;
+}
+// Estimates node t on its rows order[first, last] (weights as set) and prunes it: to a
+// leaf, to its largest branch raised into its place, or it keeps its test. seen >= 0:
+// t is a node of the grown tree at that index, reached by its own rows, and the first
+// pruning notes what it finds there.
+float Pruner::Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, int32_t seen) {
+    const int C = nClass_;
+    std::vector<uint32_t>& order = m.order;
+    std::vector<uint32_t>& stack = m.stack;
+    // Scratch per recursion level (the recursion is no deeper than the tree).
+    struct Level {
+        Work& w;
+        explicit Level(Work& work) : w(work) { ++w.depth; }
+        ~Level() { --w.depth; }
+    } level(m);
+    std::vector<float> dist(size_t(C), 0.0f);
+    float cases;
+    if (m.allOne) {
+        cases = float(last - first + 1);
+    } else {
+        cases = 0;
+        for (int32_t i = first; i <= last; ++i) cases += W(m, order[i]);
+    }
+    for (int32_t i = first; i <= last; ++i) dist[in_.cls[order[i]]] += W(m, order[i]);
+    int best = in_.classDense[size_t(t->cls)];
+    for (int c = 0; c < C; ++c)
+        if (dist[c] > dist[best]) best = c;
+    const float leafErrors = cases - dist[best];
+    if (seen >= 0) Note(m, seen, first, last, cases, dist, best, leafErrors);
+    t->items = cases;
+    t->cls = in_.classCode[size_t(best)];
+    t->dist = dist;
+    const double leafTotal = LeafTotal(cases, leafErrors);
+    if (t->kind == kLeaf) {
+        t->errors = float(leafTotal);
+        return t->errors;
+    }
+
+    // One pass sorts the rows by branch: unknown values first, then each group; a
+    // branch is estimated on the unknowns followed by its own group.
+    const int forks = t->forks;
+    const size_t base = stack.size();
+    std::vector<uint32_t>& counts = m.counts[size_t(m.depth)];
+    SortRows(m, *t, first, last, counts, m.at[size_t(m.depth)]);
+    const size_t sum = stack.size();
+    const uint32_t unknowns = counts[0];
+    std::copy(stack.begin() + long(base), stack.begin() + long(base + unknowns), order.begin() + first);
+    const int32_t kp = first + int32_t(unknowns);
+    float known = 0;
+    for (size_t i = base + unknowns; i < sum; ++i) known += W(m, stack[i]);
+    if (seen >= 0) NoteSorted(m, seen, base, sum);
+    const bool saved = m.allOne;
+    if (kp != first) m.allOne = false;
+    // Each branch starts from the node's own weights of the unknown rows.
+    std::vector<float>& savedWeight = m.saved[size_t(m.depth)];
+    savedWeight.resize(unknowns);
+    for (uint32_t i = 0; i < unknowns; ++i) savedWeight[i] = W(m, stack[base + i]);
+    // On the calling thread of a parallel pruning, small branches are jobs.
+    const bool spawn = pool_ && &m == &main_;
+    std::vector<float>& results = m.results[size_t(m.depth)];
+    results.assign(size_t(forks) + 1, 0.0f);
+    Jobs<PruneTask> jobs(pool_.get(), 0);
+    std::vector<PruneTask*> jobOf(size_t(forks) + 1, nullptr);
+    float maxFactor = 0;
+    int largest = 0;
+    size_t groupStart = base + unknowns;
+    int32_t childSeen = seen + 1;
+    for (int v = 1; v <= forks; ++v) {
+        const size_t g = counts[v];
+        const size_t from = groupStart;
+        groupStart += g;
+        const int32_t branchSeen = seen >= 0 ? childSeen : -1;
+        if (seen >= 0) childSeen += seen_[size_t(childSeen)].size;
+        if (g == 0) continue;
+        std::copy(stack.begin() + long(from), stack.begin() + long(from + g), order.begin() + kp);
+        const int32_t ep = kp + int32_t(g) - 1;
+        float gw = 0;
+        for (int32_t i = kp; i <= ep; ++i) gw += W(m, order[i]);
+        const float factor = float(double(gw) / known);
+        if (factor >= maxFactor) {
+            largest = v;
+            maxFactor = factor;
+        }
+        SetWeights(m, stack.data() + base, savedWeight.data(), unknowns, &factor);
+        if (spawn && uint32_t(ep - first + 1) < taskRows_) {
+            auto job = std::make_unique<PruneTask>();
+            job->node = t->branches[v].get();
+            job->branch = v;
+            job->allOne = m.allOne;
+            job->seen = branchSeen;
+            job->rows.assign(order.begin() + first, order.begin() + ep + 1);
+            job->weights.reserve(job->rows.size());
+            for (uint32_t id : job->rows) job->weights.push_back(W(m, id));
+            jobOf[size_t(v)] = &jobs.Add(std::move(job), [this](int th, PruneTask& j) { RunPruneTask(th, j); });
+        } else {
+            results[size_t(v)] = Estimate(m, t->branches[v].get(), first, ep, branchSeen);
+        }
+        std::copy(stack.begin() + long(base), stack.begin() + long(base + unknowns), order.begin() + first);
+        SetWeights(m, stack.data() + base, savedWeight.data(), unknowns, nullptr);
+    }
+    // Back to the node's own rows, in any order.
+    std::copy(stack.begin() + long(base), stack.begin() + long(sum), order.begin() + first);
+    stack.resize(base);
+    m.allOne = saved;
+    if (seen >= 0) seen_[size_t(seen)].largest = int16_t(largest);
+
+    // The jobs' results are needed for the sum only; the largest branch's before it is
+    // judged on all the rows, so the other jobs run on meanwhile.
+    double branchErrors = std::numeric_limits<double>::infinity();
+    if (largest) {
+        if (PruneTask* job = jobOf[size_t(largest)]) {
+            jobs.Wait(job);
+            if (job->failed) throw std::bad_alloc();
+        }
+        branchErrors = double(JudgeAll(*t->branches[largest], uint32_t(last - first + 1), m.allOne, 0, spawn,
+                                       [&](uint32_t* ids, float* w) {
+                                           for (int32_t i = first; i <= last; ++i) {
+                                               ids[i - first] = order[size_t(i)];
+                                               w[i - first] = W(m, order[size_t(i)]);
+                                           }
+                                       }));
+    }
+    jobs.Wait();
+    jobs.ForEach([&](PruneTask& j) { results[size_t(j.branch)] = j.result; });
+    float treeErrors = 0;
+    for (int v = 1; v <= forks; ++v)
+        if (counts[v]) treeErrors += results[size_t(v)];
+    const Verdict verdict = Decide(leafTotal, branchErrors, treeErrors);
+    if (verdict == Verdict::Leaf) {
+        t->kind = kLeaf;
+        t->errors = float(leafTotal);
+        t->branches.clear();
+        t->forks = 0;
+    } else if (verdict == Verdict::Raise) {
+        Raise(m, t->branches[largest].get(), first, last);
+        // The node takes over the branch's whole content and keeps its own place.
+        std::unique_ptr<TreeNode> b = std::move(t->branches[largest]);
+        t->kind = b->kind;
+        t->cls = b->cls;
+        t->items = b->items;
+        t->dist = std::move(b->dist);
+        t->errors = b->errors;
+        t->attr = b->attr;
+        t->forks = b->forks;
+        t->cut = b->cut;
+        t->lower = b->lower;
+        t->upper = b->upper;
+        t->branches = std::move(b->branches);
+        for (auto& child : t->branches)
+            if (child) child->parent = t;
+    } else {
+        t->errors = treeErrors;
+    }
+    return t->errors;
+}
+
+}  // namespace trx

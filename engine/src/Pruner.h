@@ -1,0 +1,179 @@
+// The pessimistic-error pruning of a grown tree, at any confidence, as often as asked.
+//
+// Most of a pruning does not depend on the rate: the grown tree sorts its rows the same
+// way each time. The first pruning of a tree notes, per node, the estimate of its own
+// rows and, for a node with a test, its rows in the order the test leaves them; a
+// pruning at another rate then works on the nodes alone and walks rows only where a
+// branch is judged on all its parent's rows through a subtree that kept a test, or
+// takes its parent's place. Each sum is made over the same rows in the same order as
+// in the first pruning, so the trees come out the same.
+//
+// With more than one thread, small subtrees are jobs; large levels of a judgement are
+// cut in pieces. Every sum still runs over the same rows in the same order.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "Arena.h"
+#include "Brancher.h"
+#include "ThreadPool.h"
+#include "TreeNode.h"
+
+namespace trx {
+
+// What a pruning reads of the rows: the engine's columns, and the classes as the
+// growth numbered them.
+struct PruneInput {
+    const std::vector<std::vector<uint32_t>>* slots = nullptr;  // column per field position
+    int32_t rowCount = 0;
+    std::vector<int16_t> valueCount;  // per attribute; 0 = continuous
+    std::vector<uint16_t> cls;        // dense class per row
+    std::vector<int16_t> classCode;   // dense class -> class code
+    std::vector<uint16_t> classDense;  // class code -> dense class
+};
+
+class Pruner {
+public:
+    explicit Pruner(PruneInput input);
+    ~Pruner();
+    Pruner(const Pruner&) = delete;
+    Pruner& operator=(const Pruner&) = delete;
+
+    // The pruning of `grown` (which stays as it is, and must outlive this object or the
+    // next call with another tree) at confidence cf, with up to `threads` threads.
+    // Throws std::bad_alloc.
+    std::unique_ptr<TreeNode> Prune(const TreeNode& grown, float cf, int threads);
+
+private:
+    // The rows of one thread: weights and branches per row, the rows in order, their
+    // split by branch, and scratch per level.
+    struct Work {
+        std::unique_ptr<float[]> weight;
+        std::unique_ptr<uint16_t[]> branchOf;
+        size_t nonUnit = 0;  // rows whose weight is not exactly 1
+        bool allOne = true;
+        std::vector<uint32_t> order, stack;
+        int depth = -1;
+        std::vector<std::vector<uint32_t>> counts;
+        std::vector<std::vector<size_t>> at;
+        std::vector<std::vector<float>> saved, results;
+    };
+    struct PruneTask;
+    template <class Task>
+    class Jobs;
+    // Rows judged at a node: those with an unknown value of the test above, their
+    // weights times `factor`, then the node's own; ids and weights side by side.
+    struct JudgeInput {
+        const uint32_t* unknownIds = nullptr;
+        const float* unknownWeights = nullptr;
+        uint32_t unknowns = 0;
+        float factor = 1.0f;
+        const uint32_t* ids = nullptr;
+        const float* weights = nullptr;  // none: all of weight one
+        const uint8_t* codes = nullptr;   // given: a row's weight is weights[codes[i]]
+        uint32_t n = 0;
+        bool allOne = true;
+    };
+    struct JudgeLevel;
+    struct JudgeScratch;
+    class ScratchLease;
+    struct JudgeTask;
+    struct PieceTask;
+    // What the first pruning of a tree keeps of a node (pre-order index).
+    struct Seen {
+        uint32_t rows = 0;  // 0: no rows reach it
+        int32_t size = 1;   // nodes in its subtree
+        float cases = 0, leafErrors = 0;
+        int16_t cls = 0;
+        int16_t largest = 0;  // the branch judged on all the rows
+        bool allOne = true;
+        int32_t sorted = -1;  // index in sorted_, for a node with a test
+    };
+    // The weights of a node's rows are products of a few factors, so few distinct ones:
+    // a row's weight is weights[codes[i]] while there are at most 256.
+    struct Sorted {
+        float cases = 0, leafErrors = 0;  // the leaf estimate of the rows in this order
+        std::vector<uint32_t> rows;
+        std::vector<float> weights;  // none: all of weight one; else one per row, or per code
+        std::vector<uint8_t> codes;
+        float Weight(size_t i) const {
+            return weights.empty() ? 1.0f : codes.empty() ? weights[i] : weights[codes[i]];
+        }
+    };
+    // A subtree pruned at the rate in hand: its errors and its node, or the grown node
+    // that becomes a leaf, made only once a kept node takes it in.
+    struct Pruned {
+        float errors = 0;
+        std::unique_ptr<TreeNode> node;
+        const TreeNode* grown = nullptr;
+        int32_t seen = 0;
+        bool IsLeaf() const { return !node || node->kind == kLeaf; }
+    };
+    struct ReplayTask;
+
+    void StartPool(int threads);
+    float W(const Work& w, uint32_t id) const { return w.nonUnit ? w.weight[id] : 1.0f; }
+    void SetWeights(Work& w, const uint32_t* ids, const float* saved, size_t n, const float* factor);
+    Brancher BranchesOf(const TreeNode& node) const;
+    void SizeLevels(Work& w);
+    Work& ThreadWork(int thread);
+
+    // The first pruning.
+    int32_t Number(const TreeNode& g, int32_t at);
+    float Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, int32_t seen);
+    void RunPruneTask(int thread, PruneTask& t);
+    void SortRows(Work& m, const TreeNode& t, int32_t first, int32_t last, std::vector<uint32_t>& counts,
+                  std::vector<size_t>& at);
+    void Raise(Work& m, TreeNode* b, int32_t first, int32_t last);
+    void Note(Work& m, int32_t seen, int32_t first, int32_t last, float cases, const std::vector<float>& dist,
+              int best, float leafErrors);
+    void NoteSorted(Work& m, int32_t seen, size_t from, size_t to);
+
+    // A branch judged on its parent's rows.
+    float Judge(const TreeNode& t, const JudgeInput& in, int thread, bool spawn, JudgeScratch& s, size_t depth);
+    template <class Fill>
+    float JudgeAll(const TreeNode& t, uint32_t n, bool allOne, int thread, bool spawn, Fill fill);
+    void RunJudgeTask(int thread, JudgeTask& t);
+    template <class F>
+    void RunPieces(int pieces, int thread, F f);
+
+    // A later pruning, from the notes.
+    Pruned Replay(Work& m, const TreeNode& g, int32_t seen, int thread);
+    void RunReplayTask(int thread, ReplayTask& t);
+    std::unique_ptr<TreeNode> Keep(Pruned& p) const;
+    void LoadRows(Work& m, const Seen& s) const;
+
+    float ExtraErrors(double n, double e) const;
+    // A leaf's estimate: its errors and the extra the rate adds.
+    double LeafTotal(float cases, float errors) const { return double(errors) + double(ExtraErrors(cases, errors)); }
+    // What a pruning makes of a node from its estimates as a leaf, with its largest
+    // branch in its place, and as it is; the first pruning and a later one decide alike.
+    enum class Verdict { Leaf, Raise, Keep };
+    static Verdict Decide(double leafTotal, double branchErrors, double treeErrors);
+
+    PruneInput in_;
+    int nClass_ = 0;
+    // Per discrete attribute a tree tests: its value per row, 0 for unknown.
+    std::vector<std::vector<uint16_t>> valueColumn_;
+    Work main_;                                  // the calling thread's
+    std::vector<std::unique_ptr<Work>> works_;  // per thread, for jobs
+    std::unique_ptr<ThreadPool> pool_;
+    uint32_t taskRows_ = 0;  // subtrees of fewer rows are jobs
+    const TreeNode* seenTree_ = nullptr;  // the tree seen_ describes
+    std::vector<Seen> seen_;
+    std::vector<float> seenDist_;  // nClass_ per node of seen_
+    std::vector<Sorted> sorted_;
+    std::mutex scratchMutex_;
+    // Free for Judge; kept from one pruning to the next, whose pages are then in place.
+    std::vector<std::unique_ptr<JudgeScratch>> scratch_;
+    bool parallel_ = false;  // in a parallel pruning
+    float cf_ = 0.25f;
+    float coeff_ = 0.0f;
+};
+
+}  // namespace trx
