@@ -196,13 +196,13 @@ std::unique_ptr<Control> OddWidthDrawing() {
 }  // namespace
 
 TEST(GraphPrint, ScaledSizesAndTheFitTestRoundAsMulDivDoes) {
-    const int s = ScreenDpi();
-    ASSERT_EQ(s % 2, 0);
-    const int margin = s / 2;
     // At 150 %: one page, centred across by the rounded scaled width.
     {
-        auto control = OddWidthDrawing();
+        auto control = OddWidthDrawing();  // the first control makes the application
         ASSERT_TRUE(control);
+        const int s = ScreenDpi();
+        ASSERT_EQ(s % 2, 0);
+        const int margin = s / 2;
         Control& c = *control;
         c.PutInt(dispidDrawScale, 150);
         const auto d = c.Bounds(1);
@@ -225,6 +225,7 @@ TEST(GraphPrint, ScaledSizesAndTheFitTestRoundAsMulDivDoes) {
     {
         auto control = OddWidthDrawing();
         Control& c = *control;
+        const int s = ScreenDpi();
         c.PutInt(dispidDrawScale, 0);
         const auto d = c.Bounds(1);
         const int dw = d[2] - d[0];
