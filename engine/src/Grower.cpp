@@ -1,5 +1,7 @@
 #include "Grower.h"
 
+#include "RowWeights.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -208,20 +210,6 @@ void Grower::MakeWork(Work& w, bool rowArrays) {
     if (rowArrays && !w.weight) {
         w.weight = std::make_unique_for_overwrite<float[]>(size_t(in_.rowCount));
         w.branchOf = std::make_unique_for_overwrite<uint16_t[]>(size_t(in_.rowCount));
-    }
-}
-
-// Sets the weights of rows `ids` to saved x factor, or back to saved without a factor;
-// a branch always starts from the node's own weights.
-void Grower::SetWeights(Work& w, const uint32_t* ids, const float* saved, size_t n, const float* factor) {
-    for (size_t i = 0; i < n; ++i) {
-        const float from = saved[i];
-        const float to = factor ? from * *factor : from;
-        const float now = factor ? from : w.weight[ids[i]];
-        w.weight[ids[i]] = to;
-        const bool wasUnit = now == 1.0f, isUnit = to == 1.0f;
-        if (wasUnit && !isUnit) ++w.nonUnit;
-        else if (!wasUnit && isUnit) --w.nonUnit;
     }
 }
 

@@ -130,7 +130,6 @@ private:
     };
 
     void MakeWork(Work& w, bool rowArrays);
-    void SetWeights(Work& w, const uint32_t* ids, const float* saved, size_t n, const float* factor);
     Brancher BranchesOf(const TreeNode& node) const;
     void SplitRows(Work& w, const Frame& f, const TreeNode& node, int forks, std::vector<uint32_t>& groups);
 

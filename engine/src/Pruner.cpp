@@ -1,5 +1,7 @@
 #include "Pruner.h"
 
+#include "RowWeights.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -64,20 +66,6 @@ void Pruner::StartPool(int threads) {
         pool_ = std::make_unique<ThreadPool>(threads);
     } catch (const std::system_error&) {
         pool_.reset();
-    }
-}
-
-// Sets the weights of rows `ids` to saved x factor, or back to saved without a factor;
-// a branch always starts from the node's own weights.
-void Pruner::SetWeights(Work& w, const uint32_t* ids, const float* saved, size_t n, const float* factor) {
-    for (size_t i = 0; i < n; ++i) {
-        const float from = saved[i];
-        const float to = factor ? from * *factor : from;
-        const float now = factor ? from : w.weight[ids[i]];
-        w.weight[ids[i]] = to;
-        const bool wasUnit = now == 1.0f, isUnit = to == 1.0f;
-        if (wasUnit && !isUnit) ++w.nonUnit;
-        else if (!wasUnit && isUnit) --w.nonUnit;
     }
 }
 

@@ -118,7 +118,6 @@ private:
 
     void StartPool(int threads);
     float W(const Work& w, uint32_t id) const { return w.nonUnit ? w.weight[id] : 1.0f; }
-    void SetWeights(Work& w, const uint32_t* ids, const float* saved, size_t n, const float* factor);
     Brancher BranchesOf(const TreeNode& node) const;
     void SizeLevels(Work& w);
     Work& ThreadWork(int thread);

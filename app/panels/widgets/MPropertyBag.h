@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <type_traits>
 
 class QPalette;
 
@@ -25,5 +26,20 @@ const QVariant* Find(const QVariantMap& bag, const QString& key);
 std::optional<QColor> Color(const QVariant& value, const QPalette& palette);
 QColor Color(uint32_t ole, const QPalette& palette);
 uint32_t ToOle(const QColor& color);
+
+// Reads the number stored under key into `into`, or `fallback` when the bag has
+// none; a stored value that is no number leaves `into` as it is. Unchecked
+// otherwise: stored values are taken as they are.
+template <class T>
+void ReadNumber(const QVariantMap& bag, const char* key, T fallback, T& into) {
+    const QVariant* v = Find(bag, QLatin1String(key));
+    bool ok = true;
+    T n = fallback;
+    if (v) {
+        if constexpr (std::is_floating_point_v<T>) n = T(v->toDouble(&ok));
+        else n = T(v->toInt(&ok));
+    }
+    if (ok) into = n;
+}
 
 }  // namespace MPropertyBag

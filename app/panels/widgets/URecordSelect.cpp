@@ -134,12 +134,8 @@ void URecordSelect::ReadProperties(const QVariantMap& bag) {
     color("FillColor", kStoredFill, mFillColor);
     color("BackColor", MPropertyBag::kButtonFace, mBackColor);
     color("ForeColor", kStoredFore, mForeColor);
-    // Stored values are taken as they are, unchecked.
     const auto number = [&](const char* key, int32_t fallback, int32_t& into) {
-        const QVariant* v = Find(bag, QLatin1String(key));
-        bool ok = true;
-        const int32_t n = v ? v->toInt(&ok) : fallback;
-        if (ok) into = n;
+        MPropertyBag::ReadNumber(bag, key, fallback, into);
     };
     number("Min", 1, mMin);
     number("Max", 1000, mMax);

@@ -108,10 +108,7 @@ void UTextSpin::ReadProperties(const QVariantMap& bag, const QFont& ambientFont)
     SetSelLength(length);
     if ((v = Find(bag, "SelText"))) SetSelText(v->toString());
     const auto number = [&](const char* key, double fallback, double& into) {
-        const QVariant* n = Find(bag, QLatin1String(key));
-        bool ok = true;
-        const double d = n ? n->toDouble(&ok) : fallback;
-        if (ok) into = d;
+        MPropertyBag::ReadNumber(bag, key, fallback, into);
     };
     number("Max", 10, mMax);
     number("Min", 0, mMin);

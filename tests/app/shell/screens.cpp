@@ -85,6 +85,25 @@ bool WrapDemoTable(const QString& path) {
 
 }  // namespace
 
+// On the field-selection step: every field an input but `ignored`, and `output` the output.
+void ChooseFields(QWidget* fields, const QString& ignored, const QString& output) {
+    const auto button = [fields](int i) {
+        fields->findChild<QToolButton*>(QStringLiteral("cmdMvFd%1").arg(i))->click();
+    };
+    const auto select = [fields](const char* list, const QString& name) {
+        auto* w = fields->findChild<QListWidget*>(QString::fromUtf8(list));
+        w->clearSelection();
+        for (auto* item : w->findItems(name, Qt::MatchStartsWith)) item->setSelected(true);
+    };
+    button(3);
+    select("lstFieldsTo", ignored);
+    button(4);
+    select("lstFieldsTo", output);
+    button(4);
+    select("lstFieldsFrom", output);
+    button(0);
+}
+
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     if (argc < 3) {
@@ -224,21 +243,7 @@ int main(int argc, char** argv) {
         table->findChild<QPushButton*>(QStringLiteral("cmdTableOK"))->click();
         ok &= main.State().State() == 2 && Save(&main, out, "17-field-selection.png");
         QWidget* fields = main.Panels().fieldSel;
-        const auto button = [fields](int i) {
-            fields->findChild<QToolButton*>(QStringLiteral("cmdMvFd%1").arg(i))->click();
-        };
-        const auto select = [fields](const char* list, const QString& name) {
-            auto* w = fields->findChild<QListWidget*>(QString::fromUtf8(list));
-            w->clearSelection();
-            for (auto* item : w->findItems(name, Qt::MatchStartsWith)) item->setSelected(true);
-        };
-        button(3);
-        select("lstFieldsTo", QStringLiteral("IndexCounter1"));
-        button(4);
-        select("lstFieldsTo", QStringLiteral("Species"));
-        button(4);
-        select("lstFieldsFrom", QStringLiteral("Species"));
-        button(0);
+        ChooseFields(fields, QStringLiteral("IndexCounter1"), QStringLiteral("Species"));
         ok &= Save(&main, out, "18-fields-chosen.png");
         fields->findChild<QPushButton*>(QStringLiteral("lnkNext"))->click();
         ok &= main.State().State() == 3 && Save(&main, out, "19-row-ranges.png");
@@ -264,21 +269,7 @@ int main(int argc, char** argv) {
         if (!cells.isEmpty()) tables->setCurrentItem(cells.front());
         table->findChild<QPushButton*>(QStringLiteral("cmdTableOK"))->click();
         QWidget* fields = main.Panels().fieldSel;
-        const auto button = [fields](int i) {
-            fields->findChild<QToolButton*>(QStringLiteral("cmdMvFd%1").arg(i))->click();
-        };
-        const auto select = [fields](const char* list, const QString& name) {
-            auto* w = fields->findChild<QListWidget*>(QString::fromUtf8(list));
-            w->clearSelection();
-            for (auto* item : w->findItems(name, Qt::MatchStartsWith)) item->setSelected(true);
-        };
-        button(3);
-        select("lstFieldsTo", QStringLiteral("Id"));
-        button(4);
-        select("lstFieldsTo", QStringLiteral("diagnosis"));
-        button(4);
-        select("lstFieldsFrom", QStringLiteral("diagnosis"));
-        button(0);
+        ChooseFields(fields, QStringLiteral("Id"), QStringLiteral("diagnosis"));
         fields->findChild<QPushButton*>(QStringLiteral("lnkNext"))->click();
         if (main.State().State() == 3)
             main.findChild<QWidget*>(QStringLiteral("pnlSetLimits"))->findChild<QPushButton*>(QStringLiteral("lnkNext"))->click();
