@@ -178,8 +178,8 @@ int main(int argc, char** argv) {
                 ok = ok && trx.BuildTree();
                 const auto t1 = std::chrono::steady_clock::now();
                 panel.SetTreeType(trx.LeafCount() <= 128 ? 1 : 0);
-                trx.Display(panel.DisplayTarget());
-                trx.SetContrast(panel.DisplayTarget(), 2, 50);
+                trx.Display(*panel.DisplayTarget());
+                trx.SetContrast(*panel.DisplayTarget(), 2, 50);
                 QCoreApplication::processEvents();
                 const auto t2 = std::chrono::steady_clock::now();
                 whole.push_back(std::chrono::duration<double>(t2 - t0).count());

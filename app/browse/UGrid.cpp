@@ -35,7 +35,7 @@ QPixmap CheckMark() {
 }  // namespace
 
 UGrid::UGrid(QWidget* parent)
-    : shell::UGrid(parent), mGrid(new CBrowseGrid(this)), mData1(new CDataControl(this)), mCheck(CheckMark()) {
+    : shell::IGridPanel(parent), mGrid(new CBrowseGrid(this)), mData1(new CDataControl(this)), mCheck(CheckMark()) {
     mGrid->setObjectName(QStringLiteral("Grid"));
     mGrid->setGeometry(rect());
     mPopGrid = new QMenu(this);
@@ -385,26 +385,26 @@ void UGrid::mFFind_FindNext(const QString& findString, bool matchCase, bool dirD
 }
 
 void UGrid::showEvent(QShowEvent* e) {
-    shell::UGrid::showEvent(e);
+    shell::IGridPanel::showEvent(e);
     if (!e->spontaneous()) emit Show();
 }
 
 void UGrid::hideEvent(QHideEvent* e) {
-    shell::UGrid::hideEvent(e);
+    shell::IGridPanel::hideEvent(e);
     if (!e->spontaneous()) emit Hide();
 }
 
 void UGrid::resizeEvent(QResizeEvent* e) {
-    shell::UGrid::resizeEvent(e);
+    shell::IGridPanel::resizeEvent(e);
     if (width() >= 1000 / 15 && height() >= 1000 / 15) mGrid->setGeometry(rect());
 }
 
 void UGrid::keyPressEvent(QKeyEvent* e) {
     MGridKeys::ForwardDown(*e);
-    shell::UGrid::keyPressEvent(e);
+    shell::IGridPanel::keyPressEvent(e);
 }
 
 void UGrid::keyReleaseEvent(QKeyEvent* e) {
     MGridKeys::ForwardUp(*e);
-    shell::UGrid::keyReleaseEvent(e);
+    shell::IGridPanel::keyReleaseEvent(e);
 }

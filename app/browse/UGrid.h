@@ -4,7 +4,7 @@
 // row count, the user's place kept across a refresh, and the find dialog.
 #pragma once
 
-#include "../shell/base/UGrid.h"
+#include "IGridPanel.h"
 
 #include <QPixmap>
 
@@ -17,7 +17,7 @@ class FFind;
 class QAction;
 class QMenu;
 
-class UGrid : public shell::UGrid {
+class UGrid : public shell::IGridPanel {
     Q_OBJECT
 public:
     explicit UGrid(QWidget* parent = nullptr);

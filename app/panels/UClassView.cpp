@@ -41,7 +41,7 @@ QLabel* BoldLabel(const QString& text, QWidget* parent, int x, int y) {
 
 }  // namespace
 
-UClassView::UClassView(QWidget* parent) : shell::UClassView(parent) {
+UClassView::UClassView(QWidget* parent) : shell::IClassViewPanel(parent) {
     setObjectName(QStringLiteral("UClassView"));
     BoldLabel(tr("Field Name"), this, 8, 10);
     mCombo = new QComboBox(this);

@@ -2,15 +2,15 @@
 // its row count and share of all rows, and a last row for the missing values.
 #pragma once
 
-#include "../shell/base/UClassView.h"
 #include "CListSort.h"
+#include "IClassViewPanel.h"
 
 class QComboBox;
 class QLabel;
 class QPushButton;
 class QTreeWidget;
 
-class UClassView : public shell::UClassView {
+class UClassView : public shell::IClassViewPanel {
     Q_OBJECT
 public:
     explicit UClassView(QWidget* parent = nullptr);

@@ -8,7 +8,7 @@
 // loop), so tests drive it with plain mouse events.
 #pragma once
 
-#include "../shell/base/UFieldSelect.h"
+#include "IFieldSelectPanel.h"
 
 #include <QRect>
 
@@ -19,7 +19,7 @@ class QListWidget;
 class QPushButton;
 class QToolButton;
 
-class UFieldSelect : public shell::UFieldSelect {
+class UFieldSelect : public shell::IFieldSelectPanel {
     Q_OBJECT
 public:
     explicit UFieldSelect(QWidget* parent = nullptr);

@@ -4,14 +4,14 @@
 #pragma once
 
 #include "CListSort.h"
-#include "../shell/base/UFieldView.h"
+#include "IFieldViewPanel.h"
 
 #include <QString>
 
 class QLabel;
 class QTreeWidget;
 
-class UFieldView : public shell::UFieldView {
+class UFieldView : public shell::IFieldViewPanel {
     Q_OBJECT
 public:
     explicit UFieldView(QWidget* parent = nullptr);

@@ -7,7 +7,7 @@
 // scroll together by whole rows; the two dividers are dragged in the header.
 #pragma once
 
-#include "../shell/base/UInteractive.h"
+#include "IInteractivePanel.h"
 
 #include <QTimer>
 #include <QVector>
@@ -22,7 +22,7 @@ class QLabel;
 class QScrollBar;
 class UTextSpin;
 
-class UInteractive : public shell::UInteractive {
+class UInteractive : public shell::IInteractivePanel {
     Q_OBJECT
 public:
     explicit UInteractive(QWidget* parent = nullptr);

@@ -3,7 +3,7 @@
 // own changes on the bars set Changed.
 #pragma once
 
-#include "../shell/base/USetLimits.h"
+#include "ISetLimitsPanel.h"
 
 #include <QRect>
 
@@ -11,7 +11,7 @@ class QLabel;
 class QPushButton;
 class URecordSelect;
 
-class USetLimits : public shell::USetLimits {
+class USetLimits : public shell::ISetLimitsPanel {
     Q_OBJECT
 public:
     explicit USetLimits(QWidget* parent = nullptr);

@@ -36,7 +36,7 @@ bool SystemTable(const dao::TableDef& t) {
 
 }  // namespace
 
-UTableSelect::UTableSelect(QWidget* parent) : shell::UTableSelect(parent) {
+UTableSelect::UTableSelect(QWidget* parent) : shell::ITableSelectPanel(parent) {
     setObjectName(QStringLiteral("UTableSelect"));
     mOK = new QPushButton(tr("&Next >>"), this);
     mOK->setObjectName(QStringLiteral("cmdTableOK"));
@@ -228,7 +228,7 @@ bool UTableSelect::eventFilter(QObject* watched, QEvent* event) {
         });
         if (had && code == 0) return true;
     }
-    return shell::UTableSelect::eventFilter(watched, event);
+    return shell::ITableSelectPanel::eventFilter(watched, event);
 }
 
 void UTableSelect::resizeEvent(QResizeEvent*) {

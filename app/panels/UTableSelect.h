@@ -3,7 +3,7 @@
 // the table has a key, and refuses a table without a key or without rows.
 #pragma once
 
-#include "../shell/base/UTableSelect.h"
+#include "ITableSelectPanel.h"
 
 #include <cstdint>
 
@@ -11,7 +11,7 @@ class QLabel;
 class QListWidget;
 class QPushButton;
 
-class UTableSelect : public shell::UTableSelect {
+class UTableSelect : public shell::ITableSelectPanel {
     Q_OBJECT
 public:
     explicit UTableSelect(QWidget* parent = nullptr);

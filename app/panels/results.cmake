@@ -9,9 +9,7 @@ add_library(tessary_results_panels STATIC
   ${results_dir}/UTreeGraph.cpp
   ${results_dir}/UPrune.cpp
   ${results_dir}/UReport.cpp)
-# The shell's panel kinds are included as "base/<Panel>.h": their file names
-# are the panels' own.
-target_include_directories(tessary_results_panels PUBLIC ${results_dir} ${CMAKE_SOURCE_DIR}/app/shell)
+target_include_directories(tessary_results_panels PUBLIC ${results_dir})
 # The graph control is created through the runtime by ProgID: only its host header.
-target_link_libraries(tessary_results_panels PUBLIC tessary_panels tessary_shell_base tessary_tree tessary_project tessary_ui
+target_link_libraries(tessary_results_panels PUBLIC tessary_panels tessary_base tessary_tree tessary_project tessary_ui
                       tessary_com nodars_host Qt6::Widgets)

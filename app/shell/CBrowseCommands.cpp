@@ -5,11 +5,11 @@
 #include "CTRX.h"
 #include "ExportContext.h"
 #include "FMain.h"
+#include "ITreeGraphPanel.h"
 #include "MBrowseViews.h"
 #include "MExport.h"
 #include "MPrint.h"
 #include "MTessary.h"
-#include "../panels/results/UTreeGraph.h"
 
 namespace {
 
@@ -45,11 +45,12 @@ void CBrowseCommands::Export2CSV() { MExport::Export2CSV(Context()); }
 
 void CBrowseCommands::PrintTiled() {
     FMain* main = MTessary::MainWindow();
-    auto* chart = main ? dynamic_cast<::UTreeGraph*>(main->Panels().treeGraph) : nullptr;
+    shell::ITreeGraphPanel* tree = main ? main->Panels().treeGraph : nullptr;
+    IDispatch* chart = tree ? tree->GraphControl() : nullptr;
     const auto& trx = shell::Globals().gTRX;
     // Without the chart there is nothing to print.
     if (!chart || !trx || !trx->HasTree()) return;
-    MPrint::PrintTiled(chart->GraphControl(), trx->LeafCount(), main, shell::Globals().gProject.get());
+    MPrint::PrintTiled(chart, trx->LeafCount(), main, shell::Globals().gProject.get());
 }
 
 std::shared_ptr<shell::IDataBrowse> CBrowseCommands::NewBrowseView(int16_t browseType) {

@@ -8,23 +8,23 @@
 #include "ErrorGuard.h"
 #include "FSplash.h"
 #include "FStatus.h"
+#include "IClassViewPanel.h"
+#include "IFieldSelectPanel.h"
+#include "IFieldViewPanel.h"
+#include "IGridPanel.h"
+#include "IInteractivePanel.h"
+#include "IMatrixPanel.h"
+#include "IPrunePanel.h"
+#include "IReportPanel.h"
+#include "ISetLimitsPanel.h"
+#include "ITableSelectPanel.h"
+#include "ITreeGraphPanel.h"
 #include "KeyCodes.h"
 #include "MMenu.h"
 #include "MTessary.h"
 #include "MUtilities.h"
 #include "UAppFrame.h"
-#include "UClassView.h"
-#include "UFieldSelect.h"
-#include "UFieldView.h"
-#include "UGrid.h"
-#include "UInteractive.h"
-#include "UMatrix.h"
-#include "UPrune.h"
-#include "UReport.h"
-#include "USetLimits.h"
 #include "UStatusBar.h"
-#include "UTableSelect.h"
-#include "UTreeGraph.h"
 
 #include <QAction>
 #include <QApplication>
@@ -101,29 +101,30 @@ void FMain::ConnectPanels() {
     const auto forwardDown = [](int16_t& code, int16_t& shift) { MUtilities::MenuKeyDown(code, shift); };
     const auto forwardUp = [](int16_t& code, int16_t& shift) { MUtilities::MenuKeyUp(code, shift); };
     if (auto* p = mPanels.tableSel) {
-        connect(p, &shell::UTableSelect::NavBack, this,
+        connect(p, &shell::ITableSelectPanel::NavBack, this,
                 shell::Guarded("FMain::pnlTableSel_NavBack", [this] { mFrame->SetActivePanel(QString()); }));
-        connect(p, &shell::UTableSelect::KeyDown, this, shell::Guarded("FMain::pnlTableSel_KeyDown", forwardDown));
-        connect(p, &shell::UTableSelect::KeyUp, this, shell::Guarded("FMain::pnlTableSel_KeyUp", forwardUp));
+        connect(p, &shell::ITableSelectPanel::KeyDown, this, shell::Guarded("FMain::pnlTableSel_KeyDown", forwardDown));
+        connect(p, &shell::ITableSelectPanel::KeyUp, this, shell::Guarded("FMain::pnlTableSel_KeyUp", forwardUp));
     }
     if (auto* p = mPanels.fieldSel) {
-        connect(p, &shell::UFieldSelect::KeyDown, this, shell::Guarded("FMain::pnlFieldSel_KeyDown", forwardDown));
-        connect(p, &shell::UFieldSelect::KeyUp, this, shell::Guarded("FMain::pnlFieldSel_KeyUp", forwardUp));
+        connect(p, &shell::IFieldSelectPanel::KeyDown, this, shell::Guarded("FMain::pnlFieldSel_KeyDown", forwardDown));
+        connect(p, &shell::IFieldSelectPanel::KeyUp, this, shell::Guarded("FMain::pnlFieldSel_KeyUp", forwardUp));
     }
     if (auto* p = mPanels.setLimits)
-        connect(p, &shell::USetLimits::NavBack, this,
+        connect(p, &shell::ISetLimitsPanel::NavBack, this,
                 shell::Guarded("FMain::pnlSetLimits_NavBack", [this] { mState->Move(-1); }));
     if (auto* p = mPanels.prune) {
-        connect(p, &shell::UPrune::NavBack, this,
+        connect(p, &shell::IPrunePanel::NavBack, this,
                 shell::Guarded("FMain::pnlPrune_NavBack", [this] { mState->Move(-1); }));
-        connect(p, &shell::UPrune::ChartChange, this, shell::Guarded("FMain::pnlPrune_ChartChange", [](int16_t mode) {
+        connect(p, &shell::IPrunePanel::ChartChange, this,
+                shell::Guarded("FMain::pnlPrune_ChartChange", [](int16_t mode) {
                     MTessary::MenuCommand(mode == 1 ? QStringLiteral("mnuViewFlow") : QStringLiteral("mnuViewTree"));
                 }));
     }
     if (auto* p = mPanels.report) {
-        connect(p, &shell::UReport::NavNext, this,
+        connect(p, &shell::IReportPanel::NavNext, this,
                 shell::Guarded("FMain::pnlReport_NavNext", [this] { mState->SetStateValue(2); }));
-        connect(p, &shell::UReport::Navigate, this, shell::Guarded("FMain::pnlReport_Navigate", [](int16_t index) {
+        connect(p, &shell::IReportPanel::Navigate, this, shell::Guarded("FMain::pnlReport_Navigate", [](int16_t index) {
                     static const char* const kTools[] = {"mnuViewBrowseAll",  "mnuViewBrowseTest", "mnuViewMatrix",
                                                          "mnuViewFieldStats", "mnuViewClassList",  "mnuViewTree",
                                                          "mnuViewFlow",       "mnuLivePredict"};
@@ -131,7 +132,7 @@ void FMain::ConnectPanels() {
                 }));
     }
     if (auto* p = mPanels.treeGraph) {
-        connect(p, &shell::UTreeGraph::Show, this, shell::Guarded("FMain::pnlTreeGraph_Show", [this] {
+        connect(p, &shell::ITreeGraphPanel::Show, this, shell::Guarded("FMain::pnlTreeGraph_Show", [this] {
                     MTessary::EnableTool(QStringLiteral("6001"));
                     MTessary::EnableTool(QStringLiteral("6002"));
                     const bool flow = mPanels.treeGraph->TreeType() == 1;
@@ -141,12 +142,12 @@ void FMain::ConnectPanels() {
                         else MTessary::DisableTool(QString::fromUtf8(id));
                     }
                 }));
-        connect(p, &shell::UTreeGraph::Hide, this, shell::Guarded("FMain::pnlTreeGraph_Hide", [] {
+        connect(p, &shell::ITreeGraphPanel::Hide, this, shell::Guarded("FMain::pnlTreeGraph_Hide", [] {
                     for (const char* id : {"6001", "6002", "1008", "6005"}) MTessary::DisableTool(QString::fromUtf8(id));
                 }));
     }
     if (auto* p = mPanels.grid) {
-        connect(p, &shell::UGrid::Show, this, shell::Guarded("FMain::pnlGrid_Show", [] {
+        connect(p, &shell::IGridPanel::Show, this, shell::Guarded("FMain::pnlGrid_Show", [] {
                     if (!shell::Globals().gSqlMachine) return;
                     for (const char* id :
                          {"4101", "4102", "4103", "4104", "4201", "4202", "4203", "4204", "2001", "2002", "2003"})
@@ -154,7 +155,7 @@ void FMain::ConnectPanels() {
                     if (shell::Globals().gSqlMachine->BrowseType() == 1) MTessary::EnableTool(QStringLiteral("2004"));
                     else MTessary::DisableTool(QStringLiteral("2004"));
                 }));
-        connect(p, &shell::UGrid::Hide, this, shell::Guarded("FMain::pnlGrid_Hide", [] {
+        connect(p, &shell::IGridPanel::Hide, this, shell::Guarded("FMain::pnlGrid_Hide", [] {
                     for (const char* id : {"4101", "4102", "4103", "4104", "4201", "4202", "4203", "4204", "2001",
                                            "2002", "2003", "2004"})
                         MTessary::DisableTool(QString::fromUtf8(id));
@@ -219,7 +220,7 @@ QWidget* FMain::AppPanel(const QString& key) {
     return nullptr;
 }
 
-shell::UGrid* FMain::GridPanel() { return mPanels.grid; }
+shell::IGridPanel* FMain::GridPanel() { return mPanels.grid; }
 void FMain::StatusText(const QString& text) { MMenu::StatusText(text); }
 void FMain::StatusRecordCount(int32_t count) { MMenu::StatusRecordCount(count); }
 void FMain::MenuCommand(const QString& toolName) { MTessary::MenuCommand(toolName); }

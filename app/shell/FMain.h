@@ -57,7 +57,7 @@ public:
 
     // shell::IShell
     QWidget* AppPanel(const QString& key) override;
-    shell::UGrid* GridPanel() override;
+    shell::IGridPanel* GridPanel() override;
     QWidget* MainWidget() override { return this; }
     void StatusText(const QString& text) override;
     void StatusRecordCount(int32_t count) override;

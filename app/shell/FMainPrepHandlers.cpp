@@ -12,15 +12,15 @@
 #include "CProject.h"
 #include "CTRX.h"
 #include "ErrorGuard.h"
+#include "IClassViewPanel.h"
+#include "IFieldSelectPanel.h"
+#include "IFieldViewPanel.h"
+#include "ISetLimitsPanel.h"
+#include "ITableSelectPanel.h"
 #include "MMenu.h"
 #include "MTessary.h"
 #include "MdbUtils.h"
 #include "UAppFrame.h"
-#include "UClassView.h"
-#include "UFieldSelect.h"
-#include "UFieldView.h"
-#include "USetLimits.h"
-#include "UTableSelect.h"
 
 #include "ui/dialogs.h"
 
@@ -37,27 +37,27 @@ CProject& Project() {
 
 void FMain::ConnectPrepPanels() {
     if (auto* p = mPanels.tableSel) {
-        connect(p, &shell::UTableSelect::NavNext, this,
+        connect(p, &shell::ITableSelectPanel::NavNext, this,
                 shell::Guarded("FMain::pnlTableSel_NavNext", [this] { pnlTableSel_NavNext(); }));
-        connect(p, &shell::UTableSelect::TableSelect, this,
+        connect(p, &shell::ITableSelectPanel::TableSelect, this,
                 shell::Guarded("FMain::pnlTableSel_TableSelect",
                                [this](const QString& db, const QString& table, bool& hasKey) {
                                    pnlTableSel_TableSelect(db, table, hasKey);
                                }));
     }
     if (auto* p = mPanels.fieldSel) {
-        connect(p, &shell::UFieldSelect::FieldSelect, this, [this](int16_t n) { pnlFieldSel_FieldSelect(n); });
-        connect(p, &shell::UFieldSelect::VerifyModification, this,
+        connect(p, &shell::IFieldSelectPanel::FieldSelect, this, [this](int16_t n) { pnlFieldSel_FieldSelect(n); });
+        connect(p, &shell::IFieldSelectPanel::VerifyModification, this,
                 shell::Guarded("FMain::pnlFieldSel_VerifyModification",
                                [this](bool& cancel) { pnlFieldSel_VerifyModification(cancel); }));
-        connect(p, &shell::UFieldSelect::NavNext, this,
+        connect(p, &shell::IFieldSelectPanel::NavNext, this,
                 shell::Guarded("FMain::pnlFieldSel_NavNext", [this] { pnlFieldSel_NavNext(); }));
     }
     if (auto* p = mPanels.setLimits)
-        connect(p, &shell::USetLimits::NavNext, this,
+        connect(p, &shell::ISetLimitsPanel::NavNext, this,
                 shell::Guarded("FMain::pnlSetLimits_NavNext", [this] { pnlSetLimits_NavNext(); }));
     if (auto* p = mPanels.fieldView)
-        connect(p, &shell::UFieldView::ItemSelect, this,
+        connect(p, &shell::IFieldViewPanel::ItemSelect, this,
                 shell::Guarded("FMain::pnlFieldView_ItemSelect",
                                [this](const QString& name) { pnlFieldView_ItemSelect(name); }));
 }
@@ -146,7 +146,7 @@ void FMain::pnlFieldSel_NavNext() {
 
 void FMain::pnlSetLimits_NavNext() {
     CProject& project = Project();
-    shell::USetLimits& limits = *mPanels.setLimits;
+    shell::ISetLimitsPanel& limits = *mPanels.setLimits;
     const bool stored = !project.GetConfig("TrainLow", "").empty();
     if (!stored || limits.Changed()) {
         if (MConfigValues::ConfigNumber("LastState", "1") > mState->State()) {

@@ -10,19 +10,19 @@
 #include "CSqlMachine.h"
 #include "CTRX.h"
 #include "ErrorGuard.h"
+#include "IClassViewPanel.h"
+#include "IFieldViewPanel.h"
+#include "IGridPanel.h"
+#include "IMatrixPanel.h"
+#include "IPrunePanel.h"
+#include "IReportPanel.h"
+#include "ITreeGraphPanel.h"
 #include "MConfigValues.h"
 #include "MMenu.h"
 #include "MSwallow.h"
 #include "MTessary.h"
 #include "MdbUtils.h"
 #include "UAppFrame.h"
-#include "UClassView.h"
-#include "UFieldView.h"
-#include "UGrid.h"
-#include "UMatrix.h"
-#include "UPrune.h"
-#include "UReport.h"
-#include "UTreeGraph.h"
 
 #include <cmath>
 
@@ -51,11 +51,11 @@ QVariant KeyValue(const com::Variant& v) {
 void FMain::ConnectResultPanels() {
     const PanelSet& p = mPanels;
     if (auto* prune = p.prune) {
-        connect(prune, &shell::UPrune::NavNext, this, shell::Guarded("FMain::pnlPrune_NavNext", [this] {
+        connect(prune, &shell::IPrunePanel::NavNext, this, shell::Guarded("FMain::pnlPrune_NavNext", [this] {
                     if (G().gTRX && G().gTRX->HasTree()) mState->Move(+1);
                 }));
-        connect(prune, &shell::UPrune::ReBuild, this, shell::Guarded("FMain::pnlPrune_ReBuild", [this] {
-                    shell::UPrune& panel = *mPanels.prune;
+        connect(prune, &shell::IPrunePanel::ReBuild, this, shell::Guarded("FMain::pnlPrune_ReBuild", [this] {
+                    shell::IPrunePanel& panel = *mPanels.prune;
                     auto project = G().gProject;
                     if (!project) return;
                     // The rate as the single the user chose, so it reads back as typed.
@@ -65,7 +65,7 @@ void FMain::ConnectResultPanels() {
                     if (G().gTRX && G().gTRX->HasTree()) panel.EnableNext();
                     else panel.DisableNext();
                 }));
-        connect(prune, &shell::UPrune::ColorChange, this,
+        connect(prune, &shell::IPrunePanel::ColorChange, this,
                 shell::Guarded("FMain::pnlPrune_ColorChange", [this](int16_t mode, int16_t contrast) {
                     MTessary::ColourTree(mode, contrast);
                     if (auto* report = mPanels.report) {
@@ -73,13 +73,13 @@ void FMain::ConnectResultPanels() {
                         report->SetContrast(contrast);
                     }
                 }));
-        connect(prune, &shell::UPrune::Refresh, this, shell::Guarded("FMain::pnlPrune_Refresh", [this] {
+        connect(prune, &shell::IPrunePanel::Refresh, this, shell::Guarded("FMain::pnlPrune_Refresh", [this] {
                     MTessary::DisplayTree();
                     MTessary::ColourTree(mPanels.prune->ColorItems(), mPanels.prune->Contrast());
                 }));
     }
     if (auto* report = p.report) {
-        connect(report, &shell::UReport::ColorChange, this,
+        connect(report, &shell::IReportPanel::ColorChange, this,
                 shell::Guarded("FMain::pnlReport_ColorChange", [this](int16_t mode, int16_t contrast) {
                     MTessary::ColourTree(mode, contrast);
                     if (auto* prune = mPanels.prune) {
@@ -87,11 +87,11 @@ void FMain::ConnectResultPanels() {
                         prune->SetContrast(contrast);
                     }
                 }));
-        connect(report, &shell::UReport::Filter, this,
+        connect(report, &shell::IReportPanel::Filter, this,
                 shell::Guarded("FMain::pnlReport_Filter", [this](int16_t option) { pnlReport_Filter(option); }));
     }
     if (auto* matrix = p.matrix)
-        connect(matrix, &shell::UMatrix::ItemClick, this,
+        connect(matrix, &shell::IMatrixPanel::ItemClick, this,
                 shell::Guarded("FMain::pnlMatrix_ItemClick", [this](int16_t actual, int16_t predicted) {
                     CHourglass busy;
                     busy.SetValue(true);
@@ -99,9 +99,9 @@ void FMain::ConnectResultPanels() {
                     ShowBrowseDetails(QStringLiteral("Browse Details (From Confusion Matrix)"));
                 }));
     if (auto* tree = p.treeGraph) {
-        connect(tree, &shell::UTreeGraph::NodeOver, this,
+        connect(tree, &shell::ITreeGraphPanel::NodeOver, this,
                 shell::Guarded("FMain::pnlTreeGraph_NodeOver", [this](int32_t node) { pnlTreeGraph_NodeOver(node); }));
-        connect(tree, &shell::UTreeGraph::ItemClick, this,
+        connect(tree, &shell::ITreeGraphPanel::ItemClick, this,
                 shell::Guarded("FMain::pnlTreeGraph_ItemClick", [this](int32_t node) {
                     CHourglass busy;
                     busy.SetValue(true);
@@ -116,7 +116,7 @@ void FMain::ConnectResultPanels() {
                 }));
     }
     if (auto* grid = p.grid) {
-        connect(grid, &shell::UGrid::AddSort, this,
+        connect(grid, &shell::IGridPanel::AddSort, this,
                 shell::Guarded("FMain::pnlGrid_AddSort", [this](const QString& field, bool descending) {
                     auto sql = G().gSqlMachine;
                     if (!sql) return;
@@ -124,7 +124,7 @@ void FMain::ConnectResultPanels() {
                     MMenu::StatusText(QStringLiteral("Sorted by: ") + QString::fromStdString(sql->SortFields()));
                     mPanels.grid->SetRecordSource(QString::fromStdString(sql->GetSql()));
                 }));
-        connect(grid, &shell::UGrid::SelectSpecial, this, shell::Guarded("FMain::pnlGrid_SelectSpecial", [this] {
+        connect(grid, &shell::IGridPanel::SelectSpecial, this, shell::Guarded("FMain::pnlGrid_SelectSpecial", [this] {
                     RecordsetPtr rs = mPanels.grid->RecordSet();
                     const auto& dataDef = G().gDataDef;
                     // No current row: nothing to predict.
@@ -157,7 +157,7 @@ void FMain::pnlTreeGraph_NodeOver(int32_t node) {
                                                 trx->SingleNormalConfidence(node));
         else mPanels.report->SetLocalValues(-1, -1);
     }
-    shell::UTreeGraph* tree = mPanels.treeGraph;
+    shell::ITreeGraphPanel* tree = mPanels.treeGraph;
     if (QWidget* shown = tree->Tree())
         shown->setToolTip(tree->TreeType() == 1 && trx ? QString::fromStdString(trx->NodeToolTip(node, mode))
                                                        : QString());
@@ -167,7 +167,7 @@ void FMain::pnlReport_Filter(int16_t option) {
     CHourglass busy;
     busy.SetValue(true);
     auto sql = G().gSqlMachine;
-    shell::UGrid* grid = mPanels.grid;
+    shell::IGridPanel* grid = mPanels.grid;
     if (!sql || !grid) return;
     struct Choice {
         int16_t markView, predictType;

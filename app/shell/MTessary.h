@@ -21,7 +21,7 @@ class FMain;
 class FStatus;
 
 namespace shell {
-class UGrid;
+class IGridPanel;
 }
 
 namespace MTessary {
@@ -55,7 +55,7 @@ void EnableTool(const QVariant& key);
 void DisableTool(const QVariant& key);
 void CheckViewTool(const QVariant& key);
 void ShowPanel(const QString& key);
-shell::UGrid* GridPanel();
+shell::IGridPanel* GridPanel();
 void EnableByState();
 
 // Project commands.

@@ -16,15 +16,15 @@
 #include "FMain.h"
 #include "FPref.h"
 #include "IBrowseCommands.h"
+#include "IGridPanel.h"
+#include "IReportPanel.h"
+#include "ITreeGraphPanel.h"
 #include "MMenu.h"
 #include "MSwallow.h"
 #include "MUtilities.h"
 #include "TextImport.h"
 #include "ToolIds.h"
 #include "UAppFrame.h"
-#include "UGrid.h"
-#include "UReport.h"
-#include "UTreeGraph.h"
 
 #include <QAction>
 #include <algorithm>
@@ -44,7 +44,7 @@ FMain& Main() {
     return *main;
 }
 
-shell::UReport* ReportPanel() { return Main().Panels().report; }
+shell::IReportPanel* ReportPanel() { return Main().Panels().report; }
 
 void RecordCountFromConfig() {
     auto project = shell::Globals().gProject;
@@ -97,7 +97,7 @@ void RunView(const ViewStep& step) {
     } else {
         ShowTree(1);
     }
-    if (shell::UReport* report = ReportPanel()) report->SetNavigate(step.link);
+    if (shell::IReportPanel* report = ReportPanel()) report->SetNavigate(step.link);
     CheckViewTool(tool);
     if (step.caption) Main().Frame()->SetCaptionRight(QString::fromUtf8(step.caption));
     MMenu::StatusText(QString::fromUtf8(step.status));
@@ -108,7 +108,7 @@ void BrowseCommand(const std::function<void(shell::IBrowseCommands&)>& call) {
 }
 
 void Dispatch(const QString& name) {
-    shell::UGrid* grid = GridPanel();
+    shell::IGridPanel* grid = GridPanel();
     if (name == QLatin1String("mnuZoomIn")) ZoomTree(false);
     else if (name == QLatin1String("mnuZoomOut")) ZoomTree(true);
     else if (name == QLatin1String("mnuExpandAll")) {
@@ -156,14 +156,14 @@ void SetTool(const QVariant& key, bool enabled) {
 }
 
 void SetLink(ReportLink index, bool enabled) {
-    if (shell::UReport* report = ReportPanel()) {
+    if (shell::IReportPanel* report = ReportPanel()) {
         if (enabled) report->EnableLink(index);
         else report->DisableLink(index);
     }
 }
 
 void SetGridSelect(bool enabled) {
-    if (shell::UGrid* grid = GridPanel()) grid->SetSpecialSelectEnable(enabled);
+    if (shell::IGridPanel* grid = GridPanel()) grid->SetSpecialSelectEnable(enabled);
 }
 
 // Whether the stored tree is small enough for a flow chart.
@@ -242,7 +242,7 @@ void InitToolbar() {
 
 void ShowPanel(const QString& key) { Main().Frame()->SetActivePanel(key); }
 
-shell::UGrid* GridPanel() {
+shell::IGridPanel* GridPanel() {
     FMain* main = MainWindow();
     return main ? main->Panels().grid : nullptr;
 }

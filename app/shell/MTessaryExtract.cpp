@@ -11,14 +11,14 @@
 #include "CTRX.h"
 #include "ErrorGuard.h"
 #include "FMain.h"
+#include "IPrunePanel.h"
+#include "IReportPanel.h"
+#include "ITreeGraphPanel.h"
 #include "MConfigValues.h"
 #include "MMenu.h"
 #include "ToolIds.h"
 #include "MSwallow.h"
 #include "UAppFrame.h"
-#include "UPrune.h"
-#include "UReport.h"
-#include "UTreeGraph.h"
 
 #include <cmath>
 #include <string>
@@ -49,7 +49,7 @@ constexpr int kFlowChartLeaves = 128;
 
 int16_t Confidence(const CTRX& trx) { return int16_t(std::nearbyint(trx.SingleNormalConfidence(0))); }
 
-void ShowPruneTotals(shell::UPrune& prune) {
+void ShowPruneTotals(shell::IPrunePanel& prune) {
     const auto& trx = G().gTRX;
     if (!trx || !trx->HasTree()) prune.SetTotalValues(0, 0, 0);
     else prune.SetTotalValues(trx->Items(), Confidence(*trx), int16_t(trx->Nodes()));
@@ -68,7 +68,7 @@ void StoreBuiltTree() {
     Project().SaveConfig("LastState", int16_t(4));
 }
 
-void ShowBuiltTree(shell::UPrune& prune) {
+void ShowBuiltTree(shell::IPrunePanel& prune) {
     FMain& main = Main();
     CTRX& trx = *G().gTRX;
     if (trx.HasTree()) prune.EnableNext();
@@ -102,7 +102,7 @@ void ShowBuiltTree(shell::UPrune& prune) {
     SyncViewTool();
 }
 
-void FailExtract(shell::UPrune& prune) {
+void FailExtract(shell::IPrunePanel& prune) {
     // Nothing here may stop the step from settling on the row-range state.
     try {
         prune.DisableNext();
@@ -147,7 +147,7 @@ void StateExtract() {
         CHourglass busy;
         busy.SetValue(true);
         FMain& main = Main();
-        shell::UPrune* prune = main.Panels().prune;
+        shell::IPrunePanel* prune = main.Panels().prune;
         if (!prune) return;
         const int32_t count = ConfigLong("RecordCount", "0");
         const int32_t trainHigh = ConfigLong("TrainHigh", std::to_string(count));

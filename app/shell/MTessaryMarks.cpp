@@ -5,19 +5,19 @@
 #include "AppGlobals.h"
 #include "CDataDef.h"
 #include "CProject.h"
+#include "IGridPanel.h"
 #include "MMarks.h"
-#include "UGrid.h"
 
 namespace MTessary {
 
 void CurrentMarkAll(int16_t mode) {
-    shell::UGrid* grid = GridPanel();
+    shell::IGridPanel* grid = GridPanel();
     const auto& dataDef = shell::Globals().gDataDef;
     if (grid && dataDef) MMarks::CurrentMarkAll(*grid, *dataDef, mode);
 }
 
 void MarkCluster(const std::string& sql) {
-    shell::UGrid* grid = GridPanel();
+    shell::IGridPanel* grid = GridPanel();
     const auto& globals = shell::Globals();
     if (!grid || !globals.gProject || !globals.gDataDef) return;
     MMarks::MarkCluster(*grid, *globals.gProject, *globals.gDataDef, sql);

@@ -13,22 +13,22 @@
 #include "ErrorGuard.h"
 #include "FMain.h"
 #include "IBrowseCommands.h"
+#include "IClassViewPanel.h"
+#include "IFieldSelectPanel.h"
+#include "IFieldViewPanel.h"
+#include "IGridPanel.h"
+#include "IInteractivePanel.h"
+#include "IMatrixPanel.h"
+#include "IPrunePanel.h"
+#include "IReportPanel.h"
+#include "ISetLimitsPanel.h"
+#include "ITableSelectPanel.h"
+#include "ITreeGraphPanel.h"
 #include "MFileUtils.h"
 #include "MMenu.h"
 #include "MSwallow.h"
 #include "MUtilities.h"
 #include "UAppFrame.h"
-#include "UClassView.h"
-#include "UFieldSelect.h"
-#include "UFieldView.h"
-#include "UGrid.h"
-#include "UInteractive.h"
-#include "UMatrix.h"
-#include "UPrune.h"
-#include "UReport.h"
-#include "USetLimits.h"
-#include "UTableSelect.h"
-#include "UTreeGraph.h"
 
 #include <QFileInfo>
 #include <QMenuBar>
@@ -81,7 +81,7 @@ void SetProjectCaption(const std::string& file) {
                           QString::fromStdString(MFileUtils::GetFileName(file)) + QLatin1Char(']'));
 }
 
-void ShowRowCountOf(CSqlMachine& sql, shell::UGrid& grid) {
+void ShowRowCountOf(CSqlMachine& sql, shell::IGridPanel& grid) {
     try {
         DatabasePtr db = grid.Database();
         if (!db) return;
@@ -95,7 +95,7 @@ void ShowRowCountOf(CSqlMachine& sql, shell::UGrid& grid) {
     }
 }
 
-void PrepareBrowse(shell::UGrid& grid) {
+void PrepareBrowse(shell::IGridPanel& grid) {
     Project().CloseProject();
     if (grid.DatabaseName().isEmpty()) {
         grid.SetDatabaseName(QString::fromStdString(Project().FileName()));
@@ -160,12 +160,12 @@ void LoadProject(const QString& path) {
 void CloseCurrentProject() {
     FMain& main = Main();
     for (auto* legend : {static_cast<QObject*>(main.Panels().prune), static_cast<QObject*>(main.Panels().report)}) {
-        if (auto* prune = qobject_cast<shell::UPrune*>(legend)) {
+        if (auto* prune = qobject_cast<shell::IPrunePanel*>(legend)) {
             prune->SetColorItems(2);
             prune->SetContrast(50);
             prune->SetTotalValues(0, 0, 0);
             prune->SetLocalValues(-1, -1);
-        } else if (auto* report = qobject_cast<shell::UReport*>(legend)) {
+        } else if (auto* report = qobject_cast<shell::IReportPanel*>(legend)) {
             report->SetColorItems(2);
             report->SetContrast(50);
             report->SetTotalValues(0, 0);
@@ -179,7 +179,7 @@ void CloseCurrentProject() {
     G().gDataDef.reset();
     if (G().gProject) {
         G().gProject->CloseProject();
-        if (shell::UGrid* grid = GridPanel()) grid->Disconnect();
+        if (shell::IGridPanel* grid = GridPanel()) grid->Disconnect();
     }
     G().gProject.reset();
     ShowPanel(QString());
@@ -244,13 +244,13 @@ void StateLimits() {
     Main().Frame()->SetActivePanel(QStringLiteral("DataGrid"));
     CheckViewTool(QStringLiteral("mnuViewBrowseAll"));
     Main().Frame()->SetCaptionRight(QStringLiteral("Browse All Data"));
-    if (shell::UGrid* grid = GridPanel()) MMenu::StatusRecordCount(grid->RecordCount());
+    if (shell::IGridPanel* grid = GridPanel()) MMenu::StatusRecordCount(grid->RecordCount());
     MMenu::StatusText(QStringLiteral("Select the rows to use for this project."));
 }
 
 void SetupBrowse(int32_t browseType, int16_t actual, int16_t predicted) {
     shell::Guard("MTessary::SetupBrowse", [&] {
-        shell::UGrid* grid = GridPanel();
+        shell::IGridPanel* grid = GridPanel();
         if (!grid) return;
         PrepareBrowse(*grid);
         CSqlMachine& sql = *G().gSqlMachine;
@@ -277,7 +277,7 @@ void SetupBrowse(int32_t browseType, int16_t actual, int16_t predicted) {
 
 void SetupBrowseNode(int32_t node, bool training) {
     shell::Guard("MTessary::SetupBrowse", [&] {
-        shell::UGrid* grid = GridPanel();
+        shell::IGridPanel* grid = GridPanel();
         if (!grid || !G().gTRX) return;
         PrepareBrowse(*grid);
         CSqlMachine& sql = *G().gSqlMachine;
@@ -337,7 +337,7 @@ void ShowInteract() {
 
 void MENU_SFFindError() {
     shell::Guard("modMenu::MENU_SFFindError", [] {
-        shell::UGrid* grid = GridPanel();
+        shell::IGridPanel* grid = GridPanel();
         RecordsetPtr rs = grid ? grid->RecordSet() : nullptr;
         if (!rs || (rs->Bof() && rs->Eof())) return;
         const int64_t mark = rs->Bookmark();

@@ -7,11 +7,11 @@
 #include "CHourglass.h"
 #include "CTRX.h"
 #include "FMain.h"
+#include "IPrunePanel.h"
+#include "IReportPanel.h"
+#include "ITreeGraphPanel.h"
 #include "MMenu.h"
 #include "UAppFrame.h"
-#include "UPrune.h"
-#include "UReport.h"
-#include "../panels/results/UTreeGraph.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -28,8 +28,11 @@ FMain& Main() {
 
 shell::AppGlobals& G() { return shell::Globals(); }
 
-// The panel the tree driver fills; none when the shell runs over its tests' stand-ins.
-::UTreeGraph* DisplayPanel() { return dynamic_cast<::UTreeGraph*>(Main().Panels().treeGraph); }
+// What the tree driver fills; none when the shell runs over its tests' stand-ins.
+ITreeDisplayTarget* DisplayTarget() {
+    shell::ITreeGraphPanel* panel = Main().Panels().treeGraph;
+    return panel ? panel->DisplayTarget() : nullptr;
+}
 
 // The tree driver with a tree, or none.
 CTRX* TreeDriver() {
@@ -49,14 +52,14 @@ bool LoadCurrentTree() {
 
 void DisplayTree() {
     CTRX* trx = TreeDriver();
-    ::UTreeGraph* panel = DisplayPanel();
-    if (trx && panel) trx->Display(panel->DisplayTarget());
+    ITreeDisplayTarget* target = DisplayTarget();
+    if (trx && target) trx->Display(*target);
 }
 
 void ColourTree(int16_t mode, int16_t contrast) {
     CTRX* trx = TreeDriver();
-    ::UTreeGraph* panel = DisplayPanel();
-    if (trx && panel) trx->SetContrast(panel->DisplayTarget(), mode, contrast);
+    ITreeDisplayTarget* target = DisplayTarget();
+    if (trx && target) trx->SetContrast(*target, mode, contrast);
 }
 
 void ShowTree(int32_t mode) {
@@ -111,7 +114,7 @@ int16_t ZoomValue(int16_t z, bool zoomOut) {
 }
 
 int16_t FitZoom() {
-    shell::UTreeGraph* graph = Main().Panels().treeGraph;
+    shell::ITreeGraphPanel* graph = Main().Panels().treeGraph;
     if (!graph) return 100;
     double minX = 0, maxX = 0;
     const double span = std::nearbyint(graph->GetXExtremes(minX, maxX));
@@ -121,7 +124,7 @@ int16_t FitZoom() {
 void ZoomTree(bool zoomOut) {
     CHourglass busy;
     busy.SetValue(true);
-    shell::UTreeGraph* graph = Main().Panels().treeGraph;
+    shell::ITreeGraphPanel* graph = Main().Panels().treeGraph;
     if (!graph) return;
     if (G().gTreeMode == 0) {
         if (zoomOut) graph->Collapse();

@@ -7,31 +7,31 @@
 class QWidget;
 
 namespace shell {
-class UTableSelect;
-class UFieldSelect;
-class USetLimits;
-class UPrune;
-class UReport;
-class UClassView;
-class UFieldView;
-class UMatrix;
-class UTreeGraph;
-class UGrid;
-class UInteractive;
+class ITableSelectPanel;
+class IFieldSelectPanel;
+class ISetLimitsPanel;
+class IPrunePanel;
+class IReportPanel;
+class IClassViewPanel;
+class IFieldViewPanel;
+class IMatrixPanel;
+class ITreeGraphPanel;
+class IGridPanel;
+class IInteractivePanel;
 }  // namespace shell
 
 struct PanelSet {
-    shell::UTableSelect* tableSel = nullptr;
-    shell::UFieldSelect* fieldSel = nullptr;
-    shell::USetLimits* setLimits = nullptr;
-    shell::UPrune* prune = nullptr;
-    shell::UReport* report = nullptr;
-    shell::UClassView* classView = nullptr;
-    shell::UFieldView* fieldView = nullptr;
-    shell::UMatrix* matrix = nullptr;
-    shell::UTreeGraph* treeGraph = nullptr;
-    shell::UGrid* grid = nullptr;
-    shell::UInteractive* interact = nullptr;
+    shell::ITableSelectPanel* tableSel = nullptr;
+    shell::IFieldSelectPanel* fieldSel = nullptr;
+    shell::ISetLimitsPanel* setLimits = nullptr;
+    shell::IPrunePanel* prune = nullptr;
+    shell::IReportPanel* report = nullptr;
+    shell::IClassViewPanel* classView = nullptr;
+    shell::IFieldViewPanel* fieldView = nullptr;
+    shell::IMatrixPanel* matrix = nullptr;
+    shell::ITreeGraphPanel* treeGraph = nullptr;
+    shell::IGridPanel* grid = nullptr;
+    shell::IInteractivePanel* interact = nullptr;
 
     // Makes the panels as children of parent. A panel that cannot be made
     // (the graph control missing) throws, and the main window is not made.

@@ -790,7 +790,7 @@ bool CTRX::IsFieldInTree(const std::string& fieldName) const {
 
 // ------------------------------------------------------------------ display and export
 
-bool CTRX::BuildTree(ITreeView* treeView, ITreeGraphPanel* graph) {
+bool CTRX::BuildTree(ITreeView* treeView, ITreeDisplayTarget* graph) {
     if (!BuildTree()) return false;
     if (treeView)
         CTreeDisplay(CurrentTree(), Fields()).DisplayTree(*treeView);
@@ -799,9 +799,9 @@ bool CTRX::BuildTree(ITreeView* treeView, ITreeGraphPanel* graph) {
     return true;
 }
 
-void CTRX::Display(ITreeGraphPanel& panel) const { CTreeDisplay(CurrentTree(), Fields()).Display(panel); }
+void CTRX::Display(ITreeDisplayTarget& panel) const { CTreeDisplay(CurrentTree(), Fields()).Display(panel); }
 
-void CTRX::SetContrast(ITreeGraphPanel& panel, int16_t colorMode, int16_t contrast) const {
+void CTRX::SetContrast(ITreeDisplayTarget& panel, int16_t colorMode, int16_t contrast) const {
     CTreeDisplay(CurrentTree(), Fields()).SetContrast(panel, colorMode, contrast);
 }
 

@@ -26,7 +26,7 @@ class CDataDef;
 class CProject;
 class CClassNames;
 class CTRXEngine;
-class ITreeGraphPanel;
+class ITreeDisplayTarget;
 class ITreeView;
 
 class CTRX {
@@ -102,11 +102,11 @@ public:
     // ---- rule text and flow-chart display (CTreeDisplay)
     // BuildTree, then fills the rule-tree view when one is given, else the
     // panel's flow chart when a panel is given.
-    bool BuildTree(ITreeView* treeView, ITreeGraphPanel* graph);
+    bool BuildTree(ITreeView* treeView, ITreeDisplayTarget* graph);
     // Fills the view the panel shows now (rule text or flow chart).
-    void Display(ITreeGraphPanel& panel) const;
+    void Display(ITreeDisplayTarget& panel) const;
     // Colours the flow chart: mode 0 quantity, 1 confidence, 2 class; contrast 0..100.
-    void SetContrast(ITreeGraphPanel& panel, int16_t colorMode, int16_t contrast) const;
+    void SetContrast(ITreeDisplayTarget& panel, int16_t colorMode, int16_t contrast) const;
     std::string GetClassName(int32_t node) const;
     std::string NodeToolTip(int32_t node, int16_t colorMode) const;
 

@@ -8,7 +8,7 @@
 #include "CDataDef.h"
 #include "CRuleText.h"
 #include "CTreeModel.h"
-#include "ITreeGraphPanel.h"
+#include "ITreeDisplayTarget.h"
 #include "ITreeView.h"
 #include "nodars/Nodars32.h"
 
@@ -35,7 +35,7 @@ int Lightness(float x) { return 255 - int(std::floor(x * 255.0f)); }
 
 }  // namespace
 
-void CTreeDisplay::Display(ITreeGraphPanel& panel) const {
+void CTreeDisplay::Display(ITreeDisplayTarget& panel) const {
     if (panel.TreeType() != 0) {
         DisplayGraph(panel);
     } else if (ITreeView* view = panel.TreeView()) {
@@ -82,7 +82,7 @@ bool CTreeDisplay::DisplayTree(ITreeView& view) const {
     }
 }
 
-bool CTreeDisplay::DisplayGraph(ITreeGraphPanel& panel) const {
+bool CTreeDisplay::DisplayGraph(ITreeDisplayTarget& panel) const {
     if (!mTree) return false;
     try {
         IDispatch* g = panel.GraphControl();
@@ -161,7 +161,7 @@ bool CTreeDisplay::NodeColors(int32_t node, int16_t colorMode, float e, uint32_t
     return made;
 }
 
-void CTreeDisplay::SetContrast(ITreeGraphPanel& panel, int16_t colorMode, int16_t contrast) const {
+void CTreeDisplay::SetContrast(ITreeDisplayTarget& panel, int16_t colorMode, int16_t contrast) const {
     if (!mTree || panel.TreeType() != 1) return;
     IDispatch* g = panel.GraphControl();
     if (!g) return;

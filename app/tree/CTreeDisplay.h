@@ -10,7 +10,7 @@
 #include "CTreeFields.h"
 
 class CTreeModel;
-class ITreeGraphPanel;
+class ITreeDisplayTarget;
 class ITreeView;
 struct IDispatch;
 
@@ -28,14 +28,14 @@ public:
     CTreeDisplay(const CTreeModel* tree, CTreeFields fields) : mTree(tree), mFields(fields) {}
 
     // The view the panel shows now.
-    void Display(ITreeGraphPanel& panel) const;
+    void Display(ITreeDisplayTarget& panel) const;
     // Both trap their failures: the standard error box, titled
     // "CTRX::DisplayTree()" or "CTRX::DisplayGraph"; false then.
     bool DisplayTree(ITreeView& view) const;
-    bool DisplayGraph(ITreeGraphPanel& panel) const;
+    bool DisplayGraph(ITreeDisplayTarget& panel) const;
     // Colour mode 0 quantity, 1 confidence, 2 class; contrast 0..100 (the
     // exponent is contrast / 100). Failures are ignored node by node.
-    void SetContrast(ITreeGraphPanel& panel, int16_t colorMode, int16_t contrast) const;
+    void SetContrast(ITreeDisplayTarget& panel, int16_t colorMode, int16_t contrast) const;
     // Fill and text colour (0x00BBGGRR) of a node; false when the mode makes none
     // or there is no tree.
     bool NodeColors(int32_t node, int16_t colorMode, float exponent, uint32_t* fill, uint32_t* text) const;

@@ -15,7 +15,7 @@ class CTRX;
 class QWidget;
 
 namespace shell {
-class UGrid;
+class IGridPanel;
 }
 
 struct ExportContext {
@@ -25,8 +25,8 @@ struct ExportContext {
     std::shared_ptr<CRegSettings> regSettings;
     // The tree driver; the tree export creates it when it is null.
     std::shared_ptr<CTRX>* trx = nullptr;
-    shell::UGrid* grid = nullptr;  // the grid panel, read for its row count
-    QWidget* owner = nullptr;      // owner of the dialogs
+    shell::IGridPanel* grid = nullptr;  // the grid panel, read for its row count
+    QWidget* owner = nullptr;           // owner of the dialogs
     // The per-user "Config" "LastProjectPath", else the program's folder.
     QString StartFolder() const;
 };

@@ -10,10 +10,10 @@
 #include "CTRX.h"
 #include "CTextRowWriter.h"
 #include "ExportContext.h"
+#include "IGridPanel.h"
 #include "MFileUtils.h"
 #include "MSwallow.h"
 #include "MUtilities.h"
-#include "UGrid.h"
 
 #include "ui/dialogs.h"
 

@@ -51,7 +51,7 @@ void DrawCell(QPainter& p, const QRect& r, const QColor& fill, const QString& te
 }  // namespace
 
 UMatrix::UMatrix(QWidget* parent)
-    : shell::UMatrix(parent), mFont(Arial(8)), mHBar(new QScrollBar(Qt::Horizontal, this)),
+    : shell::IMatrixPanel(parent), mFont(Arial(8)), mHBar(new QScrollBar(Qt::Horizontal, this)),
       mVBar(new QScrollBar(Qt::Vertical, this)) {
     mHBar->setObjectName("hscMain");
     mVBar->setObjectName("vscMain");

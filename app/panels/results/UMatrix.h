@@ -5,7 +5,7 @@
 // All geometry is in pixels.
 #pragma once
 
-#include "base/UMatrix.h"
+#include "IMatrixPanel.h"
 
 #include <QFont>
 #include <QStringList>
@@ -18,7 +18,7 @@ class CDataDef;
 class CProject;
 class QScrollBar;
 
-class UMatrix : public shell::UMatrix {
+class UMatrix : public shell::IMatrixPanel {
     Q_OBJECT
 public:
     explicit UMatrix(QWidget* parent = nullptr);

@@ -62,7 +62,7 @@ QString RateText(float rate) { return QString::number(double(rate), 'f', 1); }
 
 }  // namespace
 
-UPrune::UPrune(QWidget* parent) : shell::UPrune(parent) {
+UPrune::UPrune(QWidget* parent) : shell::IPrunePanel(parent) {
     mBack = new QPushButton("<< &Back", this);
     mBack->setObjectName("lnkCancel");
     mBack->setToolTip("Back to Data Selection");
@@ -258,7 +258,7 @@ bool UPrune::FilterKey(QLineEdit* box, QKeyEvent* event) {
 
 bool UPrune::eventFilter(QObject* watched, QEvent* event) {
     auto* box = qobject_cast<QLineEdit*>(watched);
-    if (box != mRateBox && box != mItemsBox) return shell::UPrune::eventFilter(watched, event);
+    if (box != mRateBox && box != mItemsBox) return shell::IPrunePanel::eventFilter(watched, event);
     bool consumed = false;
     shell::Guard("UPrune::txt_Key", [&] {
         switch (event->type()) {
@@ -268,7 +268,7 @@ bool UPrune::eventFilter(QObject* watched, QEvent* event) {
         default: break;
         }
     });
-    return consumed || shell::UPrune::eventFilter(watched, event);
+    return consumed || shell::IPrunePanel::eventFilter(watched, event);
 }
 
 void UPrune::resizeEvent(QResizeEvent*) {

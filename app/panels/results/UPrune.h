@@ -5,7 +5,7 @@
 // tree in answer to the panel's events.
 #pragma once
 
-#include "base/UPrune.h"
+#include "IPrunePanel.h"
 
 #include <QString>
 
@@ -18,7 +18,7 @@ class QPushButton;
 class UChartReport;
 class USpin;
 
-class UPrune : public shell::UPrune {
+class UPrune : public shell::IPrunePanel {
     Q_OBJECT
 public:
     explicit UPrune(QWidget* parent = nullptr);

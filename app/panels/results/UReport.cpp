@@ -33,7 +33,7 @@ bool ValidLink(int index) { return index >= 0 && index < UReport::kLinks; }
 
 }  // namespace
 
-UReport::UReport(QWidget* parent) : shell::UReport(parent) {
+UReport::UReport(QWidget* parent) : shell::IReportPanel(parent) {
     QFont linkFont("Arial");
     linkFont.setPointSizeF(9.75);
     linkFont.setBold(true);

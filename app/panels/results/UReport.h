@@ -4,7 +4,7 @@
 // shows the view and answers with SetNavigate.
 #pragma once
 
-#include "base/UReport.h"
+#include "IReportPanel.h"
 
 #include <cstdint>
 
@@ -15,7 +15,7 @@ class QRadioButton;
 class UChartReport;
 class ULink;
 
-class UReport : public shell::UReport {
+class UReport : public shell::IReportPanel {
     Q_OBJECT
 public:
     static constexpr int kLinks = 8;

@@ -66,7 +66,7 @@ void Check(HRESULT hr, const char* what) {
 
 // The tree driver's view of the panel: its TreeType is 16-bit where the
 // shell's is 32-bit, so the panel hands out this small adapter.
-class UTreeGraph::DisplayAdapter : public ITreeGraphPanel {
+class UTreeGraph::DisplayAdapter : public ITreeDisplayTarget {
 public:
     explicit DisplayAdapter(UTreeGraph& panel) : mPanel(panel) {}
     int16_t TreeType() const override { return mPanel.mTreeType == 1 ? 1 : 0; }
@@ -78,10 +78,12 @@ private:
     UTreeGraph& mPanel;
 };
 
-ITreeGraphPanel& UTreeGraph::DisplayTarget() { return *mDisplay; }
+ITreeDisplayTarget* UTreeGraph::DisplayTarget() { return mDisplay.get(); }
 
 UTreeGraph::UTreeGraph(QWidget* parent)
-    : shell::UTreeGraph(parent), mTreeView(new CRuleTreeWidget(this)), mDisplay(std::make_unique<DisplayAdapter>(*this)) {
+    : shell::ITreeGraphPanel(parent),
+      mTreeView(new CRuleTreeWidget(this)),
+      mDisplay(std::make_unique<DisplayAdapter>(*this)) {
     mTreeView->setObjectName("treeMain");
     mTreeView->setHeaderHidden(true);
     mTreeView->setColumnCount(1);

@@ -8,8 +8,8 @@
 // driven by member id only.
 #pragma once
 
+#include "ITreeDisplayTarget.h"
 #include "ITreeGraphPanel.h"
-#include "base/UTreeGraph.h"
 #include "com/com.h"
 #include "nodars/Nodars32.h"
 
@@ -22,7 +22,7 @@
 class QTreeWidget;
 class QTreeWidgetItem;
 
-class UTreeGraph : public shell::UTreeGraph {
+class UTreeGraph : public shell::ITreeGraphPanel {
     Q_OBJECT
 public:
     // Tree view nodes keep their key ("N" and the node number) under this role.
@@ -60,8 +60,7 @@ public:
     // The node number of a tree-view node: its key less the first character.
     static int32_t NodeOfKey(const QString& key);
 
-    // This panel as the tree driver fills it (CTRX::Display, SetContrast).
-    ITreeGraphPanel& DisplayTarget();
+    ITreeDisplayTarget* DisplayTarget() override;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -116,7 +116,7 @@ TEST(Screens, SampleProjectPredictsAsTheDriver) {
         struct Source : shell::IShell {
             QString path;
             QWidget* AppPanel(const QString&) override { return nullptr; }
-            shell::UGrid* GridPanel() override { return nullptr; }
+            shell::IGridPanel* GridPanel() override { return nullptr; }
             QWidget* MainWidget() override { return nullptr; }
             void StatusText(const QString&) override {}
             void StatusRecordCount(int32_t) override {}

@@ -210,7 +210,7 @@ TEST(ClassView, RowCountsThatAreMissingOrZeroAndEmptyViews) {
     struct Shell : shell::IShell {
         int stats = 0;
         QWidget* AppPanel(const QString&) override { return nullptr; }
-        shell::UGrid* GridPanel() override { return nullptr; }
+        shell::IGridPanel* GridPanel() override { return nullptr; }
         QWidget* MainWidget() override { return nullptr; }
         void StatusText(const QString&) override {}
         void StatusRecordCount(int32_t) override {}

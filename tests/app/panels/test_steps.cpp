@@ -109,7 +109,7 @@ TEST(RowRanges, NarrowAndWideLayouts) {
 struct FakeShell : shell::IShell {
     std::deque<QString> sources;
     QWidget* AppPanel(const QString&) override { return nullptr; }
-    shell::UGrid* GridPanel() override { return nullptr; }
+    shell::IGridPanel* GridPanel() override { return nullptr; }
     QWidget* MainWidget() override { return nullptr; }
     void StatusText(const QString&) override {}
     void StatusRecordCount(int32_t) override {}

@@ -14,13 +14,13 @@
 #include "FPrint.h"
 #include "FSplash.h"
 #include "FStatus.h"
+#include "IFieldSelectPanel.h"
+#include "IInteractivePanel.h"
+#include "ITableSelectPanel.h"
 #include "MTessary.h"
 #include "MMenu.h"
 #include "MdbUtils.h"
 #include "PanelSet.h"
-#include "UFieldSelect.h"
-#include "UTableSelect.h"
-#include "UInteractive.h"
 
 #include "ui/testing.h"
 

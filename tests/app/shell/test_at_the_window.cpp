@@ -6,8 +6,8 @@
 #include "../../support/FileDialogDriver.h"
 
 #include "CCommandTable.h"
-#include "UFieldView.h"
-#include "UTableSelect.h"
+#include "IFieldViewPanel.h"
+#include "ITableSelectPanel.h"
 
 #include <QLabel>
 #include <QListWidget>

@@ -8,9 +8,9 @@
 #include "CDataDef.h"
 #include "CMRUList.h"
 #include "FStatus.h"
+#include "ISetLimitsPanel.h"
+#include "ITableSelectPanel.h"
 #include "URecordSelect.h"
-#include "USetLimits.h"
-#include "UTableSelect.h"
 
 #include <QLabel>
 

@@ -9,7 +9,7 @@
 #include "CRuleTreeWidget.h"
 #include "CTRX.h"
 #include "CTreeBlob.h"
-#include "ITreeGraphPanel.h"
+#include "ITreeDisplayTarget.h"
 #include "TreeFixture.h"
 #include "nodars/Nodars32.h"
 
@@ -24,7 +24,7 @@ inline QApplication& App() {
 }
 
 // The panel as the tree-graph panel will be: a rule-tree view and a graph control.
-class Panel : public ITreeGraphPanel {
+class Panel : public ITreeDisplayTarget {
 public:
     Panel() {
         App();

@@ -13,7 +13,7 @@
 #include "CSqlMachine.h"
 #include "DisplayFixture.h"
 #include "ExportContext.h"
-#include "UGrid.h"
+#include "IGridPanel.h"
 
 namespace exporttest {
 
@@ -38,7 +38,7 @@ inline size_t FilesIn(const std::string& dir) {
 }
 
 // The grid panel as the export reads it: bound or not, and its row count.
-class FakeGrid : public shell::UGrid {
+class FakeGrid : public shell::IGridPanel {
 public:
     RecordsetPtr rows;
     int32_t count = 0;

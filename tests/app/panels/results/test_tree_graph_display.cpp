@@ -16,7 +16,7 @@ TEST(UTreeGraphDisplay, DriverFillsBothViewsOfThePanel) {
     panel.show();
 
     panel.SetTreeType(0);
-    trx->Display(panel.DisplayTarget());
+    trx->Display(*panel.DisplayTarget());
     QTreeWidget* view = panel.TreeView();
     ASSERT_EQ(view->topLevelItemCount(), 1);
     QTreeWidgetItem* start = view->topLevelItem(0);
@@ -29,7 +29,7 @@ TEST(UTreeGraphDisplay, DriverFillsBothViewsOfThePanel) {
 
     // The flow chart: one item per node, spread over the chart.
     panel.SetTreeType(1);
-    trx->Display(panel.DisplayTarget());
+    trx->Display(*panel.DisplayTarget());
     EXPECT_EQ(panel.Tree(), panel.GraphWidget());
     double lo = 0, hi = 0;
     EXPECT_GT(panel.GetXExtremes(lo, hi), 0);

@@ -2,7 +2,9 @@
 
 #include "PlaceholderLook.h"
 
-PlaceholderClassView::PlaceholderClassView(QWidget* parent) : shell::UClassView(parent) { PlaceholderLook::Decorate(this, QStringLiteral("Class Details")); }
+PlaceholderClassView::PlaceholderClassView(QWidget* parent) : shell::IClassViewPanel(parent) {
+    PlaceholderLook::Decorate(this, QStringLiteral("Class Details"));
+}
 
 void PlaceholderClassView::Initialize(std::shared_ptr<CProject>) {
     Record(QStringLiteral("Initialize()"));

@@ -2,11 +2,11 @@
 // its caption and records the calls it receives.
 #pragma once
 
-#include "base/UClassView.h"
+#include "IClassViewPanel.h"
 
 #include <QStringList>
 
-class PlaceholderClassView : public shell::UClassView {
+class PlaceholderClassView : public shell::IClassViewPanel {
 public:
     explicit PlaceholderClassView(QWidget* parent = nullptr);
 

@@ -4,7 +4,9 @@
 #include "CDataDef.h"
 #include <QList>
 
-PlaceholderFieldSelect::PlaceholderFieldSelect(QWidget* parent) : shell::UFieldSelect(parent) { PlaceholderLook::Decorate(this, QStringLiteral("Field Selection")); }
+PlaceholderFieldSelect::PlaceholderFieldSelect(QWidget* parent) : shell::IFieldSelectPanel(parent) {
+    PlaceholderLook::Decorate(this, QStringLiteral("Field Selection"));
+}
 
 void PlaceholderFieldSelect::Initialize(std::shared_ptr<CDataDef> dataDef) {
     Record(QStringLiteral("Initialize()"));

@@ -2,11 +2,11 @@
 // its caption and records the calls it receives.
 #pragma once
 
-#include "base/UFieldSelect.h"
+#include "IFieldSelectPanel.h"
 
 #include <QStringList>
 
-class PlaceholderFieldSelect : public shell::UFieldSelect {
+class PlaceholderFieldSelect : public shell::IFieldSelectPanel {
 public:
     explicit PlaceholderFieldSelect(QWidget* parent = nullptr);
 

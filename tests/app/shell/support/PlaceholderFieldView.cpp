@@ -2,7 +2,9 @@
 
 #include "PlaceholderLook.h"
 
-PlaceholderFieldView::PlaceholderFieldView(QWidget* parent) : shell::UFieldView(parent) { PlaceholderLook::Decorate(this, QStringLiteral("Field Statistics")); }
+PlaceholderFieldView::PlaceholderFieldView(QWidget* parent) : shell::IFieldViewPanel(parent) {
+    PlaceholderLook::Decorate(this, QStringLiteral("Field Statistics"));
+}
 
 void PlaceholderFieldView::SelectField(const QString& fieldName) {
     Record(QStringLiteral("SelectField(%1)").arg(fieldName));

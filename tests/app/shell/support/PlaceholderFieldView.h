@@ -2,11 +2,11 @@
 // its caption and records the calls it receives.
 #pragma once
 
-#include "base/UFieldView.h"
+#include "IFieldViewPanel.h"
 
 #include <QStringList>
 
-class PlaceholderFieldView : public shell::UFieldView {
+class PlaceholderFieldView : public shell::IFieldViewPanel {
 public:
     explicit PlaceholderFieldView(QWidget* parent = nullptr);
 

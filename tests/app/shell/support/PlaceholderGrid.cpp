@@ -6,7 +6,7 @@
 #include <QLabel>
 #include <QShowEvent>
 
-PlaceholderGrid::PlaceholderGrid(QWidget* parent) : shell::UGrid(parent) {
+PlaceholderGrid::PlaceholderGrid(QWidget* parent) : shell::IGridPanel(parent) {
     mNote = PlaceholderLook::Decorate(this, QStringLiteral("Browse Data"));
 }
 
@@ -63,11 +63,11 @@ void PlaceholderGrid::SetSpecialSelectEnable(bool enable) {
 
 // Only the panel's own visibility changes count, not the window's minimising.
 void PlaceholderGrid::showEvent(QShowEvent* event) {
-    shell::UGrid::showEvent(event);
+    shell::IGridPanel::showEvent(event);
     if (!event->spontaneous()) emit Show();
 }
 
 void PlaceholderGrid::hideEvent(QHideEvent* event) {
-    shell::UGrid::hideEvent(event);
+    shell::IGridPanel::hideEvent(event);
     if (!event->spontaneous()) emit Hide();
 }

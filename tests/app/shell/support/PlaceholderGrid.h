@@ -2,13 +2,13 @@
 // shell sets, opens the database it names read-only, records the calls.
 #pragma once
 
-#include "base/UGrid.h"
+#include "IGridPanel.h"
 
 #include <QStringList>
 
 class QLabel;
 
-class PlaceholderGrid : public shell::UGrid {
+class PlaceholderGrid : public shell::IGridPanel {
 public:
     explicit PlaceholderGrid(QWidget* parent = nullptr);
 

@@ -2,7 +2,9 @@
 
 #include "PlaceholderLook.h"
 
-PlaceholderInteractive::PlaceholderInteractive(QWidget* parent) : shell::UInteractive(parent) { PlaceholderLook::Decorate(this, QStringLiteral("Live Predictions")); }
+PlaceholderInteractive::PlaceholderInteractive(QWidget* parent) : shell::IInteractivePanel(parent) {
+    PlaceholderLook::Decorate(this, QStringLiteral("Live Predictions"));
+}
 
 void PlaceholderInteractive::Initialize(std::shared_ptr<CProject>, std::shared_ptr<CDataDef>, std::shared_ptr<CTRX>) {
     Record(QStringLiteral("Initialize()"));

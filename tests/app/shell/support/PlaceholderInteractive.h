@@ -2,11 +2,11 @@
 // its caption and records the calls it receives.
 #pragma once
 
-#include "base/UInteractive.h"
+#include "IInteractivePanel.h"
 
 #include <QStringList>
 
-class PlaceholderInteractive : public shell::UInteractive {
+class PlaceholderInteractive : public shell::IInteractivePanel {
 public:
     explicit PlaceholderInteractive(QWidget* parent = nullptr);
 

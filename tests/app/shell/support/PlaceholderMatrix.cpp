@@ -2,7 +2,9 @@
 
 #include "PlaceholderLook.h"
 
-PlaceholderMatrix::PlaceholderMatrix(QWidget* parent) : shell::UMatrix(parent) { PlaceholderLook::Decorate(this, QStringLiteral("Confusion Matrix")); }
+PlaceholderMatrix::PlaceholderMatrix(QWidget* parent) : shell::IMatrixPanel(parent) {
+    PlaceholderLook::Decorate(this, QStringLiteral("Confusion Matrix"));
+}
 
 void PlaceholderMatrix::Intitalize(std::shared_ptr<CProject>, std::shared_ptr<CDataDef>, int32_t firstRow, int32_t lastRow) {
     Record(QStringLiteral("Intitalize(%1,%2)").arg(firstRow).arg(lastRow));

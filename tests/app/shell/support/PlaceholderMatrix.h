@@ -2,11 +2,11 @@
 // its caption and records the calls it receives.
 #pragma once
 
-#include "base/UMatrix.h"
+#include "IMatrixPanel.h"
 
 #include <QStringList>
 
-class PlaceholderMatrix : public shell::UMatrix {
+class PlaceholderMatrix : public shell::IMatrixPanel {
 public:
     explicit PlaceholderMatrix(QWidget* parent = nullptr);
 

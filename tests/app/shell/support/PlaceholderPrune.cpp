@@ -2,7 +2,9 @@
 
 #include "PlaceholderLook.h"
 
-PlaceholderPrune::PlaceholderPrune(QWidget* parent) : shell::UPrune(parent) { PlaceholderLook::Decorate(this, QStringLiteral("Rule Extraction")); }
+PlaceholderPrune::PlaceholderPrune(QWidget* parent) : shell::IPrunePanel(parent) {
+    PlaceholderLook::Decorate(this, QStringLiteral("Rule Extraction"));
+}
 
 float PlaceholderPrune::PruneRate() const {
     return pruneRate;

@@ -2,11 +2,11 @@
 // its caption and records the calls it receives.
 #pragma once
 
-#include "base/UPrune.h"
+#include "IPrunePanel.h"
 
 #include <QStringList>
 
-class PlaceholderPrune : public shell::UPrune {
+class PlaceholderPrune : public shell::IPrunePanel {
 public:
     explicit PlaceholderPrune(QWidget* parent = nullptr);
 

@@ -2,7 +2,9 @@
 
 #include "PlaceholderLook.h"
 
-PlaceholderReport::PlaceholderReport(QWidget* parent) : shell::UReport(parent) { PlaceholderLook::Decorate(this, QStringLiteral("Reports")); }
+PlaceholderReport::PlaceholderReport(QWidget* parent) : shell::IReportPanel(parent) {
+    PlaceholderLook::Decorate(this, QStringLiteral("Reports"));
+}
 
 int16_t PlaceholderReport::ColorItems() const {
     return colorItems;

@@ -2,11 +2,11 @@
 // its caption and records the calls it receives.
 #pragma once
 
-#include "base/UReport.h"
+#include "IReportPanel.h"
 
 #include <QStringList>
 
-class PlaceholderReport : public shell::UReport {
+class PlaceholderReport : public shell::IReportPanel {
 public:
     explicit PlaceholderReport(QWidget* parent = nullptr);
 

@@ -2,7 +2,9 @@
 
 #include "PlaceholderLook.h"
 
-PlaceholderSetLimits::PlaceholderSetLimits(QWidget* parent) : shell::USetLimits(parent) { PlaceholderLook::Decorate(this, QStringLiteral("Row Selection")); }
+PlaceholderSetLimits::PlaceholderSetLimits(QWidget* parent) : shell::ISetLimitsPanel(parent) {
+    PlaceholderLook::Decorate(this, QStringLiteral("Row Selection"));
+}
 
 int32_t PlaceholderSetLimits::TrainLow() const {
     return trainLow;

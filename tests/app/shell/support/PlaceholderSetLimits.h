@@ -2,11 +2,11 @@
 // its caption and records the calls it receives.
 #pragma once
 
-#include "base/USetLimits.h"
+#include "ISetLimitsPanel.h"
 
 #include <QStringList>
 
-class PlaceholderSetLimits : public shell::USetLimits {
+class PlaceholderSetLimits : public shell::ISetLimitsPanel {
 public:
     explicit PlaceholderSetLimits(QWidget* parent = nullptr);
 

@@ -2,7 +2,9 @@
 
 #include "PlaceholderLook.h"
 
-PlaceholderTableSelect::PlaceholderTableSelect(QWidget* parent) : shell::UTableSelect(parent) { PlaceholderLook::Decorate(this, QStringLiteral("Table Selection")); }
+PlaceholderTableSelect::PlaceholderTableSelect(QWidget* parent) : shell::ITableSelectPanel(parent) {
+    PlaceholderLook::Decorate(this, QStringLiteral("Table Selection"));
+}
 
 QString PlaceholderTableSelect::DatabaseName() const {
     return databaseName;

@@ -2,11 +2,11 @@
 // its caption and records the calls it receives.
 #pragma once
 
-#include "base/UTableSelect.h"
+#include "ITableSelectPanel.h"
 
 #include <QStringList>
 
-class PlaceholderTableSelect : public shell::UTableSelect {
+class PlaceholderTableSelect : public shell::ITableSelectPanel {
 public:
     explicit PlaceholderTableSelect(QWidget* parent = nullptr);
 

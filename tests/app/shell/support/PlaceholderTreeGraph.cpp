@@ -5,7 +5,9 @@
 #include <QHideEvent>
 #include <QShowEvent>
 
-PlaceholderTreeGraph::PlaceholderTreeGraph(QWidget* parent) : shell::UTreeGraph(parent) { PlaceholderLook::Decorate(this, QStringLiteral("Rule Tree")); }
+PlaceholderTreeGraph::PlaceholderTreeGraph(QWidget* parent) : shell::ITreeGraphPanel(parent) {
+    PlaceholderLook::Decorate(this, QStringLiteral("Rule Tree"));
+}
 
 int32_t PlaceholderTreeGraph::TreeType() const {
     return treeType;
@@ -27,6 +29,8 @@ QTreeWidget* PlaceholderTreeGraph::TreeView() const {
 IDispatch* PlaceholderTreeGraph::GraphControl() const {
     return nullptr;
 }
+
+ITreeDisplayTarget* PlaceholderTreeGraph::DisplayTarget() { return nullptr; }
 
 int16_t PlaceholderTreeGraph::Zoom() const {
     return zoom;
@@ -52,11 +56,11 @@ double PlaceholderTreeGraph::GetXExtremes(double& minX, double& maxX) const {
 }
 
 void PlaceholderTreeGraph::showEvent(QShowEvent* event) {
-    shell::UTreeGraph::showEvent(event);
+    shell::ITreeGraphPanel::showEvent(event);
     if (!event->spontaneous()) emit Show();
 }
 
 void PlaceholderTreeGraph::hideEvent(QHideEvent* event) {
-    shell::UTreeGraph::hideEvent(event);
+    shell::ITreeGraphPanel::hideEvent(event);
     if (!event->spontaneous()) emit Hide();
 }

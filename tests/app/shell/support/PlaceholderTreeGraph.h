@@ -2,11 +2,11 @@
 // its caption and records the calls it receives.
 #pragma once
 
-#include "base/UTreeGraph.h"
+#include "ITreeGraphPanel.h"
 
 #include <QStringList>
 
-class PlaceholderTreeGraph : public shell::UTreeGraph {
+class PlaceholderTreeGraph : public shell::ITreeGraphPanel {
 public:
     explicit PlaceholderTreeGraph(QWidget* parent = nullptr);
 
@@ -20,6 +20,8 @@ public:
     void Expand() override;
     void Collapse() override;
     double GetXExtremes(double& minX, double& maxX) const override;
+    // Nothing for the tree driver to fill.
+    ITreeDisplayTarget* DisplayTarget() override;
 
     QStringList calls;
     int32_t treeType = 0;

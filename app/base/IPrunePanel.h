@@ -8,11 +8,11 @@
 
 namespace shell {
 
-class UPrune : public UPanel, public INavPanel {
+class IPrunePanel : public UPanel, public INavPanel {
     Q_OBJECT
 public:
-    explicit UPrune(QWidget* parent = nullptr);
-    ~UPrune() override;
+    explicit IPrunePanel(QWidget* parent = nullptr);
+    ~IPrunePanel() override;
 
     virtual float PruneRate() const = 0;  // 0..100
     virtual void SetPruneRate(float rate) = 0;

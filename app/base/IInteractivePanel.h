@@ -13,11 +13,11 @@ class CTRX;
 
 namespace shell {
 
-class UInteractive : public UPanel {
+class IInteractivePanel : public UPanel {
     Q_OBJECT
 public:
-    explicit UInteractive(QWidget* parent = nullptr);
-    ~UInteractive() override;
+    explicit IInteractivePanel(QWidget* parent = nullptr);
+    ~IInteractivePanel() override;
 
     virtual void Initialize(std::shared_ptr<CProject> project, std::shared_ptr<CDataDef> dataDef,
                             std::shared_ptr<CTRX> trx) = 0;

@@ -11,11 +11,11 @@ class CDataDef;
 
 namespace shell {
 
-class UFieldSelect : public UPanel, public INavPanel {
+class IFieldSelectPanel : public UPanel, public INavPanel {
     Q_OBJECT
 public:
-    explicit UFieldSelect(QWidget* parent = nullptr);
-    ~UFieldSelect() override;
+    explicit IFieldSelectPanel(QWidget* parent = nullptr);
+    ~IFieldSelectPanel() override;
 
     // Fills the lists from the field definitions (kept for Refresh).
     virtual void Initialize(std::shared_ptr<CDataDef> dataDef) = 0;

@@ -11,11 +11,11 @@ class CProject;
 
 namespace shell {
 
-class UClassView : public UPanel {
+class IClassViewPanel : public UPanel {
     Q_OBJECT
 public:
-    explicit UClassView(QWidget* parent = nullptr);
-    ~UClassView() override;
+    explicit IClassViewPanel(QWidget* parent = nullptr);
+    ~IClassViewPanel() override;
 
     virtual void Initialize(std::shared_ptr<CProject> project) = 0;
     // Empty: the first field of the list.

@@ -14,11 +14,11 @@
 
 namespace shell {
 
-class UGrid : public UPanel {
+class IGridPanel : public UPanel {
     Q_OBJECT
 public:
-    explicit UGrid(QWidget* parent = nullptr);
-    ~UGrid() override;
+    explicit IGridPanel(QWidget* parent = nullptr);
+    ~IGridPanel() override;
 
     // The database file the grid's binding opens.
     virtual QString DatabaseName() const = 0;

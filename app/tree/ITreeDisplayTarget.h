@@ -9,9 +9,9 @@
 
 class ITreeView;
 
-class ITreeGraphPanel {
+class ITreeDisplayTarget {
 public:
-    virtual ~ITreeGraphPanel() = default;
+    virtual ~ITreeDisplayTarget() = default;
     // 1: the flow chart is shown; 0: the rule tree.
     virtual int16_t TreeType() const = 0;
     virtual ITreeView* TreeView() = 0;

@@ -10,11 +10,11 @@
 
 namespace shell {
 
-class UTableSelect : public UPanel, public INavPanel {
+class ITableSelectPanel : public UPanel, public INavPanel {
     Q_OBJECT
 public:
-    explicit UTableSelect(QWidget* parent = nullptr);
-    ~UTableSelect() override;
+    explicit ITableSelectPanel(QWidget* parent = nullptr);
+    ~ITableSelectPanel() override;
 
     // The path or ODBC connect text of the open data source, and the chosen table.
     virtual QString DatabaseName() const = 0;

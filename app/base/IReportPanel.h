@@ -21,11 +21,11 @@ enum ReportLink : int16_t {
 };
 constexpr int kReportLinkCount = 8;
 
-class UReport : public UPanel, public INavPanel {
+class IReportPanel : public UPanel, public INavPanel {
     Q_OBJECT
 public:
-    explicit UReport(QWidget* parent = nullptr);
-    ~UReport() override;
+    explicit IReportPanel(QWidget* parent = nullptr);
+    ~IReportPanel() override;
 
     virtual int16_t ColorItems() const = 0;
     virtual void SetColorItems(int16_t mode) = 0;

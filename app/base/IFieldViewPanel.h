@@ -12,11 +12,11 @@ class CProject;
 
 namespace shell {
 
-class UFieldView : public UPanel {
+class IFieldViewPanel : public UPanel {
     Q_OBJECT
 public:
-    explicit UFieldView(QWidget* parent = nullptr);
-    ~UFieldView() override;
+    explicit IFieldViewPanel(QWidget* parent = nullptr);
+    ~IFieldViewPanel() override;
 
     virtual void SelectField(const QString& fieldName) = 0;
     // The statistics of the project's fields; without a project, an empty view naming no source.

@@ -8,11 +8,11 @@
 
 namespace shell {
 
-class USetLimits : public UPanel, public INavPanel {
+class ISetLimitsPanel : public UPanel, public INavPanel {
     Q_OBJECT
 public:
-    explicit USetLimits(QWidget* parent = nullptr);
-    ~USetLimits() override;
+    explicit ISetLimitsPanel(QWidget* parent = nullptr);
+    ~ISetLimitsPanel() override;
 
     virtual int32_t TrainLow() const = 0;
     virtual int32_t TrainHigh() const = 0;

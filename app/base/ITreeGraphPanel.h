@@ -5,16 +5,17 @@
 
 #include <cstdint>
 
+class ITreeDisplayTarget;
 class QTreeWidget;
 struct IDispatch;
 
 namespace shell {
 
-class UTreeGraph : public UPanel {
+class ITreeGraphPanel : public UPanel {
     Q_OBJECT
 public:
-    explicit UTreeGraph(QWidget* parent = nullptr);
-    ~UTreeGraph() override;
+    explicit ITreeGraphPanel(QWidget* parent = nullptr);
+    ~ITreeGraphPanel() override;
 
     // 0 rule tree in the tree view, 1 flow chart on the graph control.
     virtual int32_t TreeType() const = 0;
@@ -32,6 +33,9 @@ public:
     virtual void Collapse() = 0;
     // Smallest and largest item x; the result is the horizontal span.
     virtual double GetXExtremes(double& minX, double& maxX) const = 0;
+    // This panel as the tree driver fills it (CTRX::Display, SetContrast);
+    // none when the panel has nothing for the driver to fill.
+    virtual ITreeDisplayTarget* DisplayTarget() = 0;
 
 signals:
     void NodeOver(int32_t node);   // -1 over no node

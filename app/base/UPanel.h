@@ -1,7 +1,7 @@
 // Common base of every panel the main window hosts in its split frame.
 //
 // How the panels meet the shell:
-//  - Each panel kind (UTableSelect, UPrune, UGrid ...) is an abstract class
+//  - Each panel kind (ITableSelectPanel, IPrunePanel, IGridPanel ...) is an abstract class
 //    derived from UPanel: its pure virtual members are what the shell calls,
 //    its Qt signals are the events the shell handles. A concrete panel in
 //    app/panels or app/browse derives from it, implements the members and

@@ -11,11 +11,11 @@ class CProject;
 
 namespace shell {
 
-class UMatrix : public UPanel {
+class IMatrixPanel : public UPanel {
     Q_OBJECT
 public:
-    explicit UMatrix(QWidget* parent = nullptr);
-    ~UMatrix() override;
+    explicit IMatrixPanel(QWidget* parent = nullptr);
+    ~IMatrixPanel() override;
 
     // The matrix over test rows firstRow..lastRow (spelled as its callers know it).
     virtual void Intitalize(std::shared_ptr<CProject> project, std::shared_ptr<CDataDef> dataDef, int32_t firstRow,

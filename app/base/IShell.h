@@ -10,7 +10,7 @@
 
 namespace shell {
 
-class UGrid;
+class IGridPanel;
 
 class IShell {
 public:
@@ -18,7 +18,7 @@ public:
     // The panel registered under key (exact, case-sensitive); null for any other key.
     virtual QWidget* AppPanel(const QString& key) = 0;
     // The panel registered as "DataGrid".
-    virtual UGrid* GridPanel() = 0;
+    virtual IGridPanel* GridPanel() = 0;
     // The main window (owner of dialogs; its size places the find window).
     virtual QWidget* MainWidget() = 0;
     // The status bar's message panel and its row-count panel (-1 hides it).

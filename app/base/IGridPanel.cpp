@@ -1,0 +1,8 @@
+#include "IGridPanel.h"
+
+namespace shell {
+
+IGridPanel::IGridPanel(QWidget* parent) : UPanel(parent) {}
+IGridPanel::~IGridPanel() = default;
+
+}  // namespace shell

@@ -1,0 +1,12 @@
+#include "IInteractivePanel.h"
+
+#include "CDataDef.h"
+#include "CProject.h"
+#include "CTRX.h"
+
+namespace shell {
+
+IInteractivePanel::IInteractivePanel(QWidget* parent) : UPanel(parent) {}
+IInteractivePanel::~IInteractivePanel() = default;
+
+}  // namespace shell

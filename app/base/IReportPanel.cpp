@@ -1,0 +1,8 @@
+#include "IReportPanel.h"
+
+namespace shell {
+
+IReportPanel::IReportPanel(QWidget* parent) : UPanel(parent) {}
+IReportPanel::~IReportPanel() = default;
+
+}  // namespace shell

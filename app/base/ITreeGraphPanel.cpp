@@ -1,0 +1,8 @@
+#include "ITreeGraphPanel.h"
+
+namespace shell {
+
+ITreeGraphPanel::ITreeGraphPanel(QWidget* parent) : UPanel(parent) {}
+ITreeGraphPanel::~ITreeGraphPanel() = default;
+
+}  // namespace shell

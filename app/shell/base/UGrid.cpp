@@ -1,8 +1,0 @@
-#include "UGrid.h"
-
-namespace shell {
-
-UGrid::UGrid(QWidget* parent) : UPanel(parent) {}
-UGrid::~UGrid() = default;
-
-}  // namespace shell

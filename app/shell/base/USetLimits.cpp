@@ -1,8 +1,0 @@
-#include "USetLimits.h"
-
-namespace shell {
-
-USetLimits::USetLimits(QWidget* parent) : UPanel(parent) {}
-USetLimits::~USetLimits() = default;
-
-}  // namespace shell

@@ -1,8 +1,0 @@
-#include "UTableSelect.h"
-
-namespace shell {
-
-UTableSelect::UTableSelect(QWidget* parent) : UPanel(parent) {}
-UTableSelect::~UTableSelect() = default;
-
-}  // namespace shell
