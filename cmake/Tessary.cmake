@@ -16,10 +16,16 @@ function(tessary_add_test)
   # first entry of a list-valued ENVIRONMENT property on to the tests, and the
   # launcher also serves the listing of the tests.
   set_property(TARGET ${T_NAME} PROPERTY CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env ${test_env})
+  # The sanitizers make a test several times slower; the damaged-file cases that
+  # fork a reader per file take minutes under them.
+  set(timeout 300)
+  if(TESSARY_SANITIZE)
+    set(timeout 900)
+  endif()
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT 300)
+    PROPERTIES TIMEOUT ${timeout})
 endfunction()
 
 # tessary_register_server(target)
