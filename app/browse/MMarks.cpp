@@ -80,6 +80,7 @@ bool UniqueDataKey(const DatabasePtr& db, const std::string& key) {
             return false;
         }
     } catch (...) {
+        app::SwallowCurrent("MMarks::UniqueDataKey");  // not provably unique: the join form marks
     }
     return false;
 }
