@@ -55,7 +55,6 @@ void CBrowseModel::SetRecordset(RecordsetPtr rs, const DatabasePtr& db, const st
     mReader.reset();
     mDb = db;
     mPages.clear();
-    mPagesRead = 0;
     mCount = -1;
     mProvisional = 0;
     mCountFailed = false;
@@ -201,7 +200,6 @@ void CBrowseModel::ApplyCount(long count) {
     } else {
         mCount = count;
     }
-    emit CountChanged(mCount);
 }
 
 long CBrowseModel::Count() {
@@ -277,7 +275,6 @@ const CBrowseModel::Page* CBrowseModel::PageOf(int row) const {
         app::SwallowCurrent("CBrowseModel::PageOf");
         // Past the end (the rows changed) or a failing read: what was read stays.
     }
-    ++mPagesRead;
     mPages.push_front(std::move(page));
     if (int(mPages.size()) > CachePages) mPages.pop_back();
     return &mPages.front();

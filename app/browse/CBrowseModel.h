@@ -96,11 +96,6 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-    // Reads served since the record set was set (for the benchmark and tests).
-    int PagesRead() const { return mPagesRead; }
-
-signals:
-    void CountChanged(long count);
 
 private:
     struct Cell {
@@ -129,7 +124,6 @@ private:
     long mProvisional = 0;    // rows shown while the count runs
     bool mCountFailed = false;
     mutable std::list<Page> mPages;  // most recently used first
-    mutable int mPagesRead = 0;
     // The background count reads the keys of every row in the same pass (for
     // a sorted view, the sort the first page did without), and the reader
     // takes them over, so that a jump to the last rows does not read them all

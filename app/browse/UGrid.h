@@ -60,7 +60,6 @@ public:
     // The grid follows a current row moved on the record set from outside.
     void SyncToRecordset();
     FFind* FindDialog() const { return mFFind; }
-    int16_t FindCol() const { return mFindCol; }
     // The find dialog's search (its FindNext event).
     void mFFind_FindNext(const QString& findString, bool matchCase, bool dirDown);
     void mFFind_Activate();

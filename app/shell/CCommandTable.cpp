@@ -195,9 +195,6 @@ QAction* CCommandTable::Tool(const QVariant& key) const {
 }
 
 int CCommandTable::ToolId(const QAction* tool) { return tool ? tool->property(kIdProperty).toInt() : 0; }
-QString CCommandTable::Category(const QAction* tool) {
-    return tool ? tool->property(kCategoryProperty).toString() : QString();
-}
 
 void CCommandTable::SetStartsGroup(QMenu* band, QAction* tool, bool starts) {
     if (!band || !tool) return;

@@ -31,7 +31,6 @@ public:
     // By name ("mnuFileOpen"), id text ("1002") or position (an int); null when none.
     QAction* Tool(const QVariant& key) const;
     static int ToolId(const QAction* tool);
-    static QString Category(const QAction* tool);
 
     // Makes the tool start a group in the band: a separator above it.
     void SetStartsGroup(QMenu* band, QAction* tool, bool starts);
