@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <map>
 #include <set>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 
 #include "AppErrors.h"
@@ -52,6 +54,37 @@ bool IsMissing(const VARIANT& v) {
     if (v.vt == VT_BSTR) return Trim(dao::VarToString(v)) == "?";
     return false;
 }
+
+// The class numbers of one field's texts, remembered by the text as a row
+// block holds it: a field repeats a few values on every row, and converting
+// and searching each one again was most of a row's time.
+class TextCodes {
+public:
+    static constexpr int16_t kMissingValue = -2;
+
+    // kMissingValue for a value IsMissing calls missing, else
+    // CClassNames::ClassNumber of its text (-1 when the field has no such value).
+    int16_t Of(const CClassNames& names, int16_t field, const VARIANT& v) {
+        if (v.vt == VT_NULL || v.vt == VT_EMPTY) return kMissingValue;
+        if (v.vt != VT_BSTR) return names.ClassNumber(field, dao::VarToString(v));
+        const std::u16string_view text(v.bstrVal ? v.bstrVal : u"", SysStringLen(v.bstrVal));
+        const auto it = mCodes.find(text);
+        if (it != mCodes.end()) return it->second;
+        const std::string utf8 = dao::VarToString(v);
+        const int16_t code = Trim(utf8) == "?" ? kMissingValue : names.ClassNumber(field, utf8);
+        // A field of mostly distinct texts gains nothing here; its memory stays bounded.
+        if (mCodes.size() < kMaxKept) mCodes.emplace(text, code);
+        return code;
+    }
+
+private:
+    static constexpr size_t kMaxKept = 1 << 16;
+    struct Hash {
+        using is_transparent = void;
+        size_t operator()(std::u16string_view s) const { return std::hash<std::u16string_view>{}(s); }
+    };
+    std::unordered_map<std::u16string, int16_t, Hash, std::equal_to<>> mCodes;
+};
 
 int16_t PercentOf(int64_t done, int64_t total) {
     // Rounded to nearest, halves to even, as the runtime rounds.
@@ -290,6 +323,7 @@ void CTRX::LoadRows(int32_t trainLow, int32_t trainHigh) {
     if (trainLow > 1 && !rs->Eof()) rs->Move(trainLow - 1);
 
     std::vector<float> buffer(size_t(fields) * size_t(batch));
+    std::vector<TextCodes> codes(static_cast<size_t>(fields));
     int32_t processed = 0;
     int16_t shown = 0;
     while (!rs->Eof() && trainLow + processed <= trainHigh) {
@@ -313,13 +347,13 @@ void CTRX::LoadRows(int32_t trainLow, int32_t trainHigh) {
                     out[k] = IsMissing(v) ? CSplitRule::kMissing : CSplitRule::EngineValue(dao::VarToDouble(v));
                     break;
                 case kKindDiscrete:
-                    if (IsMissing(v)) {
-                        out[k] = CSplitRule::kMissing;
-                    } else if (boolean) {
-                        out[k] = dao::VarToBool(v) ? 1.0f : 2.0f;
+                    if (boolean) {
+                        out[k] = IsMissing(v) ? CSplitRule::kMissing : dao::VarToBool(v) ? 1.0f : 2.0f;
                     } else {
-                        const int16_t idx = mCN->ClassNumber(f, dao::VarToString(v));
-                        if (idx < 0) {
+                        const int16_t idx = codes[size_t(k)].Of(*mCN, f, v);
+                        if (idx == TextCodes::kMissingValue) {
+                            out[k] = CSplitRule::kMissing;
+                        } else if (idx < 0) {
                             badName(k, "Input");
                             out[k] = CSplitRule::kMissing;
                         } else {
@@ -328,13 +362,14 @@ void CTRX::LoadRows(int32_t trainLow, int32_t trainHigh) {
                     }
                     break;
                 default:  // the output
-                    if (IsMissing(v)) {
-                        send = false;
-                    } else if (boolean) {
-                        out[k] = dao::VarToBool(v) ? 0.0f : 1.0f;
+                    if (boolean) {
+                        if (IsMissing(v)) send = false;
+                        else out[k] = dao::VarToBool(v) ? 0.0f : 1.0f;
                     } else {
-                        const int16_t idx = mCN->ClassNumber(f, dao::VarToString(v));
-                        if (idx < 0) {
+                        const int16_t idx = codes[size_t(k)].Of(*mCN, f, v);
+                        if (idx == TextCodes::kMissingValue) {
+                            send = false;
+                        } else if (idx < 0) {
                             badName(k, "Output");
                             send = false;
                         } else {
@@ -619,6 +654,15 @@ bool CTRX::Classify(int32_t testLow, int32_t testHigh) {
     };
 
     std::vector<com::Variant> predictRow(mFieldMap.size());
+    std::vector<int16_t> matchTypes;
+    std::vector<char> booleans;
+    for (const int16_t f : mFieldMap) {
+        matchTypes.push_back(mDDO->UserMatchType(f));
+        booleans.push_back(mDDO->FieldType(f) == dao::dbBoolean);
+    }
+    std::vector<TextCodes> codes(mFieldMap.size());
+    TextCodes outputCodes;
+    const bool outputBoolean = mDDO->FieldType(output) == dao::dbBoolean;
     int64_t done = 0;
     int16_t shown = 0;
     bool badName = false;
@@ -643,19 +687,20 @@ bool CTRX::Classify(int32_t testLow, int32_t testHigh) {
                     const int16_t f = mFieldMap[k];
                     const VARIANT& v = block.At(long(k) + 1, r);
                     com::Variant& slot = predictRow[k];
-                    const int16_t mt = mDDO->UserMatchType(f);
-                    if (IsMissing(v)) {
-                        slot = com::Variant::Null();
-                    } else if (mt == MatchType::Text) {
-                        if (mDDO->FieldType(f) == dao::dbBoolean) {
-                            // The coding training used: True is value 1, anything else 2.
-                            slot = com::Variant::I2(dao::VarToBool(v) ? 1 : 2);
+                    if (matchTypes[k] == MatchType::Text && !booleans[k]) {
+                        const int16_t idx = codes[k].Of(*mCN, f, v);
+                        if (idx == TextCodes::kMissingValue) {
+                            slot = com::Variant::Null();
                         } else {
-                            const int16_t idx = mCN->ClassNumber(f, dao::VarToString(v));
                             badName = idx < 0;  // the run ends here; this row is not written
                             slot = com::Variant::I2(int16_t(idx + 1));
                         }
-                    } else if (mt == MatchType::Output) {
+                    } else if (IsMissing(v)) {
+                        slot = com::Variant::Null();
+                    } else if (matchTypes[k] == MatchType::Text) {
+                        // The coding training used: True is value 1, anything else 2.
+                        slot = com::Variant::I2(dao::VarToBool(v) ? 1 : 2);
+                    } else if (matchTypes[k] == MatchType::Output) {
                         slot = com::Variant::Null();  // never read
                     } else {
                         slot = com::Variant(v);
@@ -666,9 +711,12 @@ bool CTRX::Classify(int32_t testLow, int32_t testHigh) {
                 if (predicted <= 0) predicted = -1;
                 const VARIANT& ov = block.At(outCol, r);
                 int16_t actual;
-                if (IsMissing(ov)) actual = -1;
-                else if (mDDO->FieldType(output) == dao::dbBoolean) actual = dao::VarToBool(ov) ? 1 : 2;
-                else actual = int16_t(mCN->ClassNumber(output, dao::VarToString(ov)) + 1);
+                if (outputBoolean) {
+                    actual = IsMissing(ov) ? -1 : dao::VarToBool(ov) ? 1 : 2;
+                } else {
+                    const int16_t idx = outputCodes.Of(*mCN, output, ov);
+                    actual = idx == TextCodes::kMissingValue ? -1 : int16_t(idx + 1);
+                }
 
                 std::string& keys = pending[{predicted, actual}];
                 if (!keys.empty()) keys += ',';
