@@ -37,7 +37,8 @@ std::vector<std::vector<Cell>> MixedRows(int n, unsigned seed = 3) {
     std::mt19937 rng(seed);
     std::uniform_int_distribution<int> pct(0, 99);
     const char* colours[] = {"red", "green", "blue", "O'Brien"};
-    const char* sizes[] = {"S", "M", "L"};
+    // "red" is a size too, numbered otherwise than the colour: each field has codes of its own.
+    const char* sizes[] = {"red", "M", "L"};
     std::vector<std::vector<Cell>> rows;
     for (int i = 0; i < n; ++i) {
         const double x = std::floor(std::uniform_real_distribution<double>(0, 100)(rng) * 10) / 10;
