@@ -52,6 +52,7 @@ constexpr uint32_t kMinTaskRows = 4096;
 constexpr uint32_t kTasksPerThread = 8;
 constexpr uint32_t kPieceRows = 32768;  // a level of Judge with twice as many rows is cut in pieces
 constexpr uint32_t kExactCount = 1u << 24;  // a float sum of up to this many ones is their count
+constexpr size_t kJudgedBudget = 1u << 18;  // judged nodes kept for later prunings (about 10 MB)
 
 Pruner::Pruner(PruneInput input) : in_(std::move(input)) {
     nClass_ = int(in_.classCode.size());
@@ -175,6 +176,7 @@ struct Pruner::JudgeTask {
     const TreeNode* node = nullptr;
     int branch = 0;
     JudgeInput rows;
+    Judged* record = nullptr;
     float result = 0;
     bool failed = false;
     std::atomic<bool> done{false};
@@ -303,6 +305,9 @@ std::unique_ptr<TreeNode> Pruner::Prune(const TreeNode& grown, float cf, int thr
     seen_.clear();
     sorted_.clear();
     seen_.resize(size_t(CountNodes(grown)));
+    judged_.clear();
+    judged_.resize(seen_.size());
+    judgedNodes_ = 0;
     Number(grown, 0);
     seenDist_.assign(seen_.size() * size_t(nClass_), 0.0f);
     std::fill(m.weight.get(), m.weight.get() + in_.rowCount, 1.0f);
@@ -504,12 +509,12 @@ void Pruner::Raise(Work& m, TreeNode* b, int32_t first, int32_t last) {
 
 void Pruner::RunJudgeTask(int thread, JudgeTask& t) {
     ScratchLease s(*this, t.rows.unknowns + t.rows.n);
-    t.result = Judge(*t.node, t.rows, thread, true, *s, 0);
+    t.result = Judge(*t.node, t.rows, thread, true, *s, 0, t.record);
 }
 
 // Judges t on n rows that fill(ids, weights) writes, in order.
 template <class Fill>
-float Pruner::JudgeAll(const TreeNode& t, uint32_t n, bool allOne, int thread, bool spawn, Fill fill) {
+float Pruner::JudgeAll(const TreeNode& t, uint32_t n, bool allOne, int thread, bool spawn, Fill fill, Judged* record) {
     ScratchLease lease(*this, n);
     JudgeScratch& s = *lease;
     s.ids.Ensure(n);
@@ -520,7 +525,7 @@ float Pruner::JudgeAll(const TreeNode& t, uint32_t n, bool allOne, int thread, b
     in.weights = s.weights.data.get();
     in.n = n;
     in.allOne = allOne;
-    return Judge(t, in, thread, spawn, s, 0);
+    return Judge(t, in, thread, spawn, s, 0, record);
 }
 
 // The estimate of subtree t on the rows `in` (in this order), leaving t as it is: the
@@ -528,7 +533,8 @@ float Pruner::JudgeAll(const TreeNode& t, uint32_t n, bool allOne, int thread, b
 // unknown value of the test too, their weights scaled by its share of the known
 // weight. Every sum runs over the rows in the order Estimate would take them. With
 // `spawn`, branches beside the largest one are jobs; their rows stay in this level.
-float Pruner::Judge(const TreeNode& t, const JudgeInput& in, int thread, bool spawn, JudgeScratch& s, size_t depth) {
+float Pruner::Judge(const TreeNode& t, const JudgeInput& in, int thread, bool spawn, JudgeScratch& s, size_t depth,
+                    Judged* record) {
     JudgeLevel& L = s.levels[depth];
     const uint32_t n = in.unknowns + in.n;
     L.dist.assign(size_t(nClass_), 0.0f);
@@ -612,6 +618,12 @@ float Pruner::Judge(const TreeNode& t, const JudgeInput& in, int thread, bool sp
             for (size_t v = 0; v < width; ++v) counts[v] += L.pieceCounts[size_t(p) * width + v];
     }
     const float leafErrors = cases - *std::max_element(L.dist.begin(), L.dist.end());
+    if (record) {
+        record->test = test;
+        record->cases = cases;
+        record->leafErrors = leafErrors;
+        if (test) record->kids.resize(size_t(forks) + 1);
+    }
     if (!test) return float(LeafTotal(cases, leafErrors));
 
     L.at.assign(width, 0);
@@ -693,18 +705,74 @@ float Pruner::Judge(const TreeNode& t, const JudgeInput& in, int thread, bool sp
         job->node = t.branches[size_t(v)].get();
         job->branch = v;
         job->rows = rowsOf(v);
+        if (record) job->record = &record->kids[size_t(v)];
         jobs.Add(std::move(job), [this](int th, JudgeTask& j) { RunJudgeTask(th, j); });
     }
     for (int v = 1; v <= forks; ++v) {
         if (counts[size_t(v)] == 0 || handOut(v)) continue;
-        L.results[size_t(v)] = Judge(*t.branches[size_t(v)], rowsOf(v), thread, spawn, s, depth + 1);
+        L.results[size_t(v)] = Judge(*t.branches[size_t(v)], rowsOf(v), thread, spawn, s, depth + 1,
+                                     record ? &record->kids[size_t(v)] : nullptr);
     }
+    if (record)
+        for (int v = 1; v <= forks; ++v) record->kids[size_t(v)].reached = counts[size_t(v)] != 0;
     jobs.Wait();
     jobs.ForEach([&](JudgeTask& j) { L.results[size_t(j.branch)] = j.result; });
     float total = 0;
     for (int v = 1; v <= forks; ++v)
         if (counts[size_t(v)]) total += L.results[size_t(v)];
     return total;
+}
+
+// Judge's sum over what it recorded, at the rate in hand.
+float Pruner::Sum(const Judged& j) const {
+    if (!j.test) return float(LeafTotal(j.cases, j.leafErrors));
+    float total = 0;
+    for (size_t v = 1; v < j.kids.size(); ++v)
+        if (j.kids[v].reached) total += Sum(j.kids[v]);
+    return total;
+}
+
+// All that Judge reads of a subtree: which nodes test what, and how.
+void Pruner::AppendShape(const TreeNode& t, std::string& out) {
+    out.push_back(char(t.kind));
+    if (t.kind == kLeaf) return;
+    const auto put = [&](const auto& x) { out.append(reinterpret_cast<const char*>(&x), sizeof x); };
+    put(t.attr);
+    put(t.forks);
+    put(t.cut);
+    for (int v = 1; v <= t.forks; ++v) AppendShape(*t.branches[size_t(v)], out);
+}
+
+// Room for what judging b comes to, within the budget of all that is kept.
+bool Pruner::Reserve(const TreeNode& b) {
+    const size_t nodes = size_t(CountNodes(b));
+    if (judgedNodes_.fetch_add(nodes) + nodes <= kJudgedBudget) return true;
+    judgedNodes_.fetch_sub(nodes);
+    return false;
+}
+
+// The estimate of branch b on all the rows of node `seen`, in their noted order; from
+// an earlier pruning whose branch there had the same shape, when one is kept.
+float Pruner::JudgeBranch(const TreeNode& b, const Seen& s, int32_t seen, int thread) {
+    std::string shape;
+    AppendShape(b, shape);
+    std::vector<JudgedShape>& kept = judged_[size_t(seen)];
+    for (const JudgedShape& k : kept)
+        if (k.shape == shape) return Sum(k.judged);
+    const Sorted& sorted = sorted_[size_t(s.sorted)];
+    ScratchLease lease(*this, s.rows);
+    JudgeInput in;
+    in.ids = sorted.rows.data();
+    in.weights = sorted.weights.empty() ? nullptr : sorted.weights.data();
+    in.codes = sorted.codes.empty() ? nullptr : sorted.codes.data();
+    in.n = s.rows;
+    in.allOne = s.allOne;
+    if (!Reserve(b)) return Judge(b, in, thread, true, *lease, 0);
+    JudgedShape k;
+    k.shape = std::move(shape);
+    const float errors = Judge(b, in, thread, true, *lease, 0, &k.judged);
+    kept.push_back(std::move(k));
+    return errors;
 }
 
 std::unique_ptr<TreeNode> Pruner::Keep(Pruned& p) const {
@@ -788,14 +856,7 @@ Pruner::Pruned Pruner::Replay(Work& m, const TreeNode& g, int32_t seen, int thre
             // A leaf's estimate depends on the rows alone.
             branchErrors = double(float(LeafTotal(sorted.cases, sorted.leafErrors)));
         } else {
-            ScratchLease lease(*this, s.rows);
-            JudgeInput in;
-            in.ids = sorted.rows.data();
-            in.weights = sorted.weights.empty() ? nullptr : sorted.weights.data();
-            in.codes = sorted.codes.empty() ? nullptr : sorted.codes.data();
-            in.n = s.rows;
-            in.allOne = s.allOne;
-            branchErrors = double(Judge(*b.node, in, thread, true, *lease, 0));
+            branchErrors = double(JudgeBranch(*b.node, s, seen, thread));
         }
     }
     const Verdict verdict = Decide(leafTotal, branchErrors, treeErrors);
@@ -943,13 +1004,20 @@ float Pruner::Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, int32_
             jobs.Wait(job);
             if (job->failed) throw std::bad_alloc();
         }
-        branchErrors = double(JudgeAll(*t->branches[largest], uint32_t(last - first + 1), m.allOne, 0, spawn,
-                                       [&](uint32_t* ids, float* w) {
-                                           for (int32_t i = first; i <= last; ++i) {
-                                               ids[i - first] = order[size_t(i)];
-                                               w[i - first] = W(m, order[size_t(i)]);
-                                           }
-                                       }));
+        // Kept for the later prunings, which judge the same rows in the same order.
+        JudgedShape kept;
+        const bool record = seen >= 0 && Reserve(*t->branches[largest]);
+        if (record) AppendShape(*t->branches[largest], kept.shape);
+        branchErrors = double(JudgeAll(
+            *t->branches[largest], uint32_t(last - first + 1), m.allOne, 0, spawn,
+            [&](uint32_t* ids, float* w) {
+                for (int32_t i = first; i <= last; ++i) {
+                    ids[i - first] = order[size_t(i)];
+                    w[i - first] = W(m, order[size_t(i)]);
+                }
+            },
+            record ? &kept.judged : nullptr));
+        if (record) judged_[size_t(seen)].push_back(std::move(kept));
     }
     jobs.Wait();
     jobs.ForEach([&](PruneTask& j) { results[size_t(j.branch)] = j.result; });

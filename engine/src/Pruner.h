@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "Arena.h"
@@ -115,6 +116,20 @@ private:
         bool IsLeaf() const { return !node || node->kind == kLeaf; }
     };
     struct ReplayTask;
+    // A branch judged on its parent's rows comes to the figures of the leaves its rows
+    // reach, which do not depend on the rate. They are kept by the branch's shape, so
+    // that a later pruning whose branch has the same shape only sums them at its own
+    // rate, in the order Judge sums them.
+    struct Judged {
+        bool test = false;
+        bool reached = false;  // a branch: rows reach it
+        float cases = 0, leafErrors = 0;  // a leaf
+        std::vector<Judged> kids;  // a test: per branch, 1..forks
+    };
+    struct JudgedShape {
+        std::string shape;
+        Judged judged;
+    };
 
     void StartPool(int threads);
     float W(const Work& w, uint32_t id) const { return w.nonUnit ? w.weight[id] : 1.0f; }
@@ -134,9 +149,16 @@ private:
     void NoteSorted(Work& m, int32_t seen, size_t from, size_t to);
 
     // A branch judged on its parent's rows.
-    float Judge(const TreeNode& t, const JudgeInput& in, int thread, bool spawn, JudgeScratch& s, size_t depth);
+    // With `record`, what the estimate comes to is written there as well.
+    float Judge(const TreeNode& t, const JudgeInput& in, int thread, bool spawn, JudgeScratch& s, size_t depth,
+                Judged* record = nullptr);
+    float Sum(const Judged& j) const;
+    static void AppendShape(const TreeNode& t, std::string& out);
+    bool Reserve(const TreeNode& b);
+    float JudgeBranch(const TreeNode& b, const Seen& s, int32_t seen, int thread);
     template <class Fill>
-    float JudgeAll(const TreeNode& t, uint32_t n, bool allOne, int thread, bool spawn, Fill fill);
+    float JudgeAll(const TreeNode& t, uint32_t n, bool allOne, int thread, bool spawn, Fill fill,
+                   Judged* record = nullptr);
     void RunJudgeTask(int thread, JudgeTask& t);
     template <class F>
     void RunPieces(int pieces, int thread, F f);
@@ -167,6 +189,10 @@ private:
     std::vector<Seen> seen_;
     std::vector<float> seenDist_;  // nClass_ per node of seen_
     std::vector<Sorted> sorted_;
+    // Per node of seen_: its largest branch judged in earlier prunings, by shape; and
+    // how many judged nodes all of them hold, within kJudgedBudget.
+    std::vector<std::vector<JudgedShape>> judged_;
+    std::atomic<size_t> judgedNodes_{0};
     std::mutex scratchMutex_;
     // Free for Judge; kept from one pruning to the next, whose pages are then in place.
     std::vector<std::unique_ptr<JudgeScratch>> scratch_;
