@@ -1,5 +1,6 @@
 #include "CStateMachine.h"
 
+#include "AppErrorOf.h"
 #include "AppErrors.h"
 
 #include <gtest/gtest.h>
@@ -17,15 +18,6 @@ struct Recorder {
     }
 };
 
-long ErrorOf(const std::function<void()>& f, std::string* text = nullptr) {
-    try {
-        f();
-    } catch (const app::RuntimeError& e) {
-        if (text) *text = e.what();
-        return e.Number();
-    }
-    return 0;
-}
 
 }  // namespace
 

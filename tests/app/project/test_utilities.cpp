@@ -1,3 +1,4 @@
+#include "AppErrorOf.h"
 #include "AppErrors.h"
 #include "AppServicesTesting.h"
 #include "CRegSettings.h"
@@ -19,15 +20,6 @@
 using namespace MUtilities;
 
 namespace {
-
-long ErrorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const app::RuntimeError& e) {
-        return e.Number();
-    }
-    return 0;
-}
 
 // --- packed numbers -------------------------------------------------------
 

@@ -2,6 +2,7 @@
 // checked by page count and by the pixels of a rendered page.
 #include "ExportFixture.h"
 
+#include "AppErrorOf.h"
 #include "AppErrors.h"
 #include "CScreenPrint.h"
 #include "FPrint.h"
@@ -18,15 +19,6 @@
 using namespace exporttest;
 
 namespace {
-
-long ErrorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const app::RuntimeError& e) {
-        return e.Number();
-    }
-    return 0;
-}
 
 std::string Shell(const std::string& cmd) {
     std::string out;
