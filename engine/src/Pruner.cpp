@@ -20,20 +20,14 @@ namespace {
 constexpr float kConf[9] = {0.0f, 0.001f, 0.005f, 0.01f, 0.05f, 0.10f, 0.20f, 0.40f, 1.00f};
 constexpr float kDev[9] = {4.0f, 3.09f, 2.58f, 2.33f, 1.65f, 1.28f, 0.84f, 0.25f, 0.0f};
 
-// One cache for the whole module, with the CF it was made for.
-float gCoeff = 0.0f;
-float gCoeffCF = 0.0f;
-
+// Worked out on every pruning, which needs it once: a cache shared by the module would
+// be shared by engines pruning on other threads.
 float Coefficient(float cf) {
-    if (gCoeff == 0.0f || gCoeffCF != cf) {
-        int i = 1;
-        while (i < 8 && kConf[i] < cf) ++i;
-        double dev = double(kDev[i - 1]) + (double(kDev[i]) - kDev[i - 1]) * (double(cf) - kConf[i - 1]) /
-                                               (double(kConf[i]) - kConf[i - 1]);
-        gCoeff = float(dev * dev);
-        gCoeffCF = cf;
-    }
-    return gCoeff;
+    int i = 1;
+    while (i < 8 && kConf[i] < cf) ++i;
+    const double dev = double(kDev[i - 1]) + (double(kDev[i]) - kDev[i - 1]) * (double(cf) - kConf[i - 1]) /
+                                                 (double(kConf[i]) - kConf[i - 1]);
+    return float(dev * dev);
 }
 
 // Freed memory that the allocator keeps back goes to the system.

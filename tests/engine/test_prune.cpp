@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Grower.h"
@@ -154,6 +155,39 @@ TEST(EnginePrune, ManyBranchesAndUnknowns) {
 // Large enough for branches judged in pieces and subtrees pruned by jobs.
 TEST(EnginePrune, SeveralThreadsAsOne) {
     Check({70000, 8, 3, 4, 0.02, 0.10, 3, 4, 9});
+}
+
+// Two engines pruning at once, each at rates of its own: neither sees what the other
+// works out for its rate.
+TEST(EnginePrune, TwoEnginesAtOnce) {
+    const Table t = Generate({3000, 4, 2, 3, 0.03, 0.10, 11, 1, 1});
+    Grower grower(t.input);
+    int16_t cancel = 0;
+    const std::unique_ptr<TreeNode> grown = grower.Grow(nullptr, &cancel, 1);
+    const int rates[2][4] = {{5, 90, 20, 60}, {95, 10, 75, 40}};
+    std::vector<std::unique_ptr<TreeNode>> alone[2];
+    for (int e = 0; e < 2; ++e)
+        for (int rate : rates[e]) alone[e].push_back(FreshPruner(t)->Prune(*grown, Confidence(rate), 1));
+    std::vector<std::unique_ptr<TreeNode>> together[2];
+    std::atomic<int> ready{0};
+    auto run = [&](int e) {
+        Pruner pruner(grower.ForPruning());
+        ++ready;
+        while (ready.load() < 2) std::this_thread::yield();
+        for (int round = 0; round < 25; ++round)
+            for (int rate : rates[e]) {
+                std::unique_ptr<TreeNode> p = pruner.Prune(*grown, Confidence(rate), 1);
+                if (round == 24) together[e].push_back(std::move(p));
+            }
+    };
+    std::thread other(run, 1);
+    run(0);
+    other.join();
+    for (int e = 0; e < 2; ++e)
+        for (size_t k = 0; k < alone[e].size(); ++k) {
+            SCOPED_TRACE("engine " + std::to_string(e) + " rate " + std::to_string(rates[e][k]));
+            ExpectSame(*together[e][k], *alone[e][k], "root");
+        }
 }
 
 namespace {
