@@ -3,8 +3,8 @@
 # what it shows (main window, menus, preferences, about, the progress window
 # of a statistics run, the extraction road with its flow chart, rule tree,
 # matrix, test rows and live prediction, the closed project, then a new
-# project's table, field and row-range steps) and writes PNGs to
-# build/screenshots/.
+# project's table, field and row-range steps, and the matrix of a new project
+# whose 21 classes do not fit) and writes PNGs to build/screenshots/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --build build -j8 --target tessary tessary_screens >/dev/null
@@ -12,11 +12,12 @@ out="$PWD/build/screenshots"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$out"
-cp samples/iris.txp samples/iris.mdb "$work/"
+cp samples/iris.txp samples/iris.mdb tests/data/access/nwind.mdb "$work/"
 chmod u+w "$work"/*
 # A scratch settings store, so that the user's own settings stay untouched.
 export TESSARY_REGISTRY="$work/user.reg"
 export XDG_RUNTIME_DIR="$work/runtime"
+export TESSARY_CACHE="$work/cache"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 # One ODBC data source over the sample's data, for the data-source chooser.
 driver=$(ls /usr/lib/*/odbc/libsqlite3odbc.so 2>/dev/null | head -1 || true)

@@ -33,6 +33,8 @@ FFind::FFind(QWidget* parent) : QDialog(parent) {
     cmbFind->setObjectName(QStringLiteral("cmbFind"));
     cmbFind->setEditable(true);
     cmbFind->setInsertPolicy(QComboBox::NoInsert);
+    // No inline completion: a prefix of a longer history entry stays as typed.
+    cmbFind->setCompleter(nullptr);
     cmbFind->setGeometry(Twips(480, 120, 3015, 315));
     chkMatchCase = new QCheckBox(QStringLiteral("Match Case"), this);
     chkMatchCase->setObjectName(QStringLiteral("chkMatchCase"));
@@ -111,6 +113,8 @@ void FFind::Form_Activate() {
         if (cmbFind->count() > 0) {
             cmbFind->setCurrentIndex(0);
             cmbFind->setEditText(cmbFind->itemText(0));
+            // Selected whole, so that what is typed next replaces it.
+            cmbFind->lineEdit()->selectAll();
         }
     } catch (...) {
         app::ShowCurrentError("FFind::Form_Activate");

@@ -104,8 +104,7 @@ void UTextSpin::ReadProperties(const QVariantMap& bag, const QFont& ambientFont)
     v = Find(bag, "SelLength");
     const int32_t length = v ? v->toInt() : 0;
     v = Find(bag, "SelStart");
-    SetSelStart(v ? v->toInt() : 0);
-    SetSelLength(length);
+    const int32_t start = v ? v->toInt() : 0;
     if ((v = Find(bag, "SelText"))) SetSelText(v->toString());
     const auto number = [&](const char* key, double fallback, double& into) {
         MPropertyBag::ReadNumber(bag, key, fallback, into);
@@ -120,6 +119,9 @@ void UTextSpin::ReadProperties(const QVariantMap& bag, const QFont& ambientFont)
     v = Find(bag, "ShowAsDate");
     mShowAsDate = v ? v->toBool() : false;
     ShowValue();
+    // The stored selection lies in the shown value, so it goes on after it.
+    SetSelStart(start);
+    SetSelLength(length);
     mEditing = false;
 }
 
@@ -171,7 +173,11 @@ QString UTextSpin::ValueText() const {
     return mShowAsDate ? MFormat::ShortDate(mValue) : MFormat::Fixed(mValue, mDecimalPlaces);
 }
 
-void UTextSpin::ShowValue() { mText->setText(ValueText()); }
+void UTextSpin::ShowValue() {
+    mText->setText(ValueText());
+    // As a text box does when its text is set: the cursor at the start.
+    mText->setCursorPosition(0);
+}
 
 void UTextSpin::SetMax(double m) {
     if (!IsValidValue(m)) return;

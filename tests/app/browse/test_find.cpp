@@ -10,8 +10,12 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 
 using browsetest::BrowseFixture;
+
+// Readable failures.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace {
 
@@ -170,6 +174,49 @@ TEST_F(FindTest, HistoryButtonsAndKeys) {
     grid->ShowFind();
     EXPECT_EQ(grid->FindDialog(), dlg);
     EXPECT_EQ(dlg->History()[0], "TEXT5");
+}
+
+TEST_F(FindTest, TypedTextReplacesTheShownEntryAndIsNotCompleted) {
+    Browse(0);
+    grid->Grid()->SetRow(0);
+    grid->Grid()->SetCol(1);
+    const auto rows = RowsWith(1, "setosa");
+    ASSERT_GE(rows.size(), 2u);
+    // Types into whatever has the keyboard once the dialog is active, then Enter.
+    auto type = [&](const QString& text) {
+        QWidget* focus = QApplication::focusWidget();
+        if (!focus || focus->window() != dlg)
+            return QString("<keyboard at %1>").arg(focus ? focus->objectName() : QString("nothing"));
+        QTest::keyClicks(focus, text);
+        const QString shown = dlg->cmbFind->currentText();
+        QTest::keyClick(focus, Qt::Key_Return);
+        return shown;
+    };
+    auto open = [&] {
+        grid->ShowFind();
+        dlg = grid->FindDialog();
+        if (!dlg || !QTest::qWaitForWindowExposed(dlg)) return false;
+        // Offscreen, a window shown again is not activated again: do what the
+        // window system does.
+        if (QApplication::activeWindow() != dlg) QApplication::setActiveWindow(dlg);
+        return QApplication::activeWindow() == dlg;
+    };
+    ASSERT_TRUE(open());
+    EXPECT_EQ(type("setosasetosa"), "setosasetosa");
+    EXPECT_EQ(dlg->windowTitle(), "Find - 'setosasetosa' Not Found");
+    // A prefix of that history entry stays as typed, and replaces the shown entry.
+    EXPECT_EQ(type("setosa"), "setosa");
+    EXPECT_EQ(dlg->windowTitle(), "Find - 'setosa' Found");
+    EXPECT_EQ(grid->Grid()->Row(), rows[0]);
+    // Closed and opened again: the entry shown is replaced by the new search.
+    dlg->cmdCancel->click();
+    ASSERT_TRUE(open());
+    EXPECT_EQ(dlg->cmbFind->currentText(), "setosa");
+    EXPECT_EQ(type("setosa"), "setosa");
+    EXPECT_EQ(dlg->windowTitle(), "Find - 'setosa' Found");
+    EXPECT_EQ(grid->Grid()->Row(), rows[1]);
+    EXPECT_EQ(dlg->History()[0], "setosa");
+    EXPECT_EQ(dlg->History()[1], "setosasetosa");
 }
 
 TEST_F(FindTest, NothingToSearchShowsNoDialog) {

@@ -515,7 +515,6 @@ TEST(TextSpin, TabAndBacktabLeaveTheBoxAndTakeTheValueOver) {
 TEST(TextSpin, StoredPropertiesRoundTripAndLoadUnchecked) {
     Box b;
     const QFont ambient = b.text->font();
-    b.text->setCursorPosition(0);
     EXPECT_TRUE(b.box->WriteProperties(ambient).isEmpty());
     QSignalSpy changed(b.box, &UTextSpin::PropertyChanged);
     b.box->SetValue(80);  // outside the bounds: not a change
@@ -547,6 +546,34 @@ TEST(TextSpin, StoredPropertiesRoundTripAndLoadUnchecked) {
     EXPECT_EQ(loaded.Value(), 99);
     EXPECT_EQ(loaded.Max(), 10);
     EXPECT_EQ(loaded.Text(), "99");
+}
+
+TEST(TextSpin, TheStoredSelectionComesBackAndAShownValueStoresNone) {
+    AppFirst app;
+    const QFont ambient = QApplication::font();
+    // A value shown by code leaves the cursor at the start, as stored by default.
+    for (double value : {1.0, 7.0, 2.5}) {
+        UTextSpin box;
+        box.SetDecimalPlaces(3);
+        box.SetValue(value);
+        EXPECT_FALSE(box.WriteProperties(ambient).contains("SelStart")) << value;
+    }
+    struct Case {
+        int start, length;
+        const char* selected;
+    };
+    for (const Case& c : {Case{1, 0, ""}, Case{3, 0, ""}, Case{2, 3, ".34"}, Case{0, 6, "12.345"}}) {
+        QVariantMap bag{{"Max", 100.0}, {"Value", 12.345}};
+        if (c.start) bag.insert("SelStart", c.start);
+        if (c.length) bag.insert("SelLength", c.length);
+        if (*c.selected) bag.insert("SelText", c.selected);
+        UTextSpin box;
+        box.ReadProperties(bag, ambient);
+        EXPECT_EQ(box.Text(), "12.345");
+        EXPECT_EQ(box.SelStart(), c.start);
+        EXPECT_EQ(box.SelText(), c.selected);
+        EXPECT_EQ(box.WriteProperties(ambient), bag) << c.start << "+" << c.length;
+    }
 }
 
 TEST(TextSpin, TypingFilterRefusesSignsSecondPointAndLetters) {

@@ -1,8 +1,9 @@
 // Walks what the program shows and writes a PNG of each step: the main window
 // on a project, its menus, the preferences and about windows, the progress
-// window during a statistics run, the window after closing the project, and
-// the first three steps of a new project over the sample's data file (table,
-// fields, row ranges).
+// window during a statistics run, the window after closing the project, the
+// first three steps of a new project over the sample's data file (table,
+// fields, row ranges), and the confusion matrix of a project with more classes
+// than fit.
 // Usage: tessary_screens <out folder> <project>   (run under a display, e.g. Xvfb)
 #include "CCommandTable.h"
 #include "CDataDef.h"
@@ -16,6 +17,9 @@
 #include "FStatus.h"
 #include "IFieldSelectPanel.h"
 #include "IInteractivePanel.h"
+#include "IMatrixPanel.h"
+#include "IPrunePanel.h"
+#include "ISetLimitsPanel.h"
 #include "ITableSelectPanel.h"
 #include "MTessary.h"
 #include "MMenu.h"
@@ -37,6 +41,7 @@
 #include <QPointer>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QToolButton>
 #include <QMenu>
 #include <QMouseEvent>
@@ -340,6 +345,52 @@ int main(int argc, char** argv) {
         ok &= made && Save(&main, out, "26-new-project-created.png");
     }
     // ---- end of step: a new project named in the real file dialog ----
+
+    // ---- Step: a confusion matrix with more classes than fit ----
+    // Orders of the Access sample by ship country (21 classes), rows 1-600
+    // training and 601-830 test; the matrix shown right after Finish, without
+    // any resize, must page its columns with a scroll bar.
+    {
+        const QString folder = QFileInfo(QString::fromLocal8Bit(argv[2])).absolutePath();
+        ui::ScopedRecorder answers;
+        answers.files.push_back(folder + QStringLiteral("/orders.txp"));
+        MTessary::MenuCommand(QStringLiteral("mnuFileNew"));
+        answers.files.push_back(folder + QStringLiteral("/nwind.mdb"));
+        QWidget* table = main.Panels().tableSel;
+        table->findChild<QPushButton*>(QStringLiteral("cmdOpenFile"))->click();
+        auto* tables = table->findChild<QListWidget*>(QStringLiteral("lstTables"));
+        const auto orders = tables->findItems(QStringLiteral("Orders"), Qt::MatchExactly);
+        if (!orders.isEmpty()) tables->setCurrentItem(orders.front());
+        table->findChild<QPushButton*>(QStringLiteral("cmdTableOK"))->click();
+        QWidget* fields = main.Panels().fieldSel;
+        const QStringList inputs{"EmployeeID", "OrderDate", "ShipVia", "Freight", "ShipRegion"};
+        fields->findChild<QToolButton*>(QStringLiteral("cmdMvFd3"))->click();
+        auto* chosen = fields->findChild<QListWidget*>(QStringLiteral("lstFieldsTo"));
+        for (int i = 0; i < chosen->count(); ++i) chosen->item(i)->setSelected(!inputs.contains(chosen->item(i)->text()));
+        fields->findChild<QToolButton*>(QStringLiteral("cmdMvFd4"))->click();
+        auto* ignored = fields->findChild<QListWidget*>(QStringLiteral("lstFieldsFrom"));
+        for (int i = 0; i < ignored->count(); ++i)
+            ignored->item(i)->setSelected(ignored->item(i)->text() == QLatin1String("ShipCountry"));
+        fields->findChild<QToolButton*>(QStringLiteral("cmdMvFd0"))->click();
+        fields->findChild<QPushButton*>(QStringLiteral("lnkNext"))->click();
+        if (main.State().State() == 3) {
+            main.Panels().setLimits->Initialize(830, 1, 600, 601, 830);
+            main.Panels().setLimits->findChild<QPushButton*>(QStringLiteral("lnkNext"))->click();
+        }
+        if (main.State().State() == 4) main.Panels().prune->findChild<QPushButton*>(QStringLiteral("lnkOK"))->click();
+        const bool finished = main.State().State() == 5;
+        if (!finished) std::printf("FAILED the Orders project did not reach its results\n");
+        MTessary::MenuCommand(QStringLiteral("mnuViewMatrix"));
+        QWidget* matrix = main.Panels().matrix;
+        auto* bar = matrix->findChild<QScrollBar*>(QStringLiteral("hscMain"));
+        const bool shown = bar && bar->isVisible();
+        std::printf("matrix of %s: horizontal bar %s, classes %d to %d of %d\n", qPrintable(main.windowTitle()),
+                    shown ? "shown" : "MISSING", bar ? bar->value() : 0,
+                    bar ? bar->value() + bar->pageStep() - 1 : 0, bar ? bar->maximum() + bar->pageStep() - 1 : 0);
+        ok &= Save(&main, out, "27-matrix-many-classes.png") && finished && shown;
+        for (const auto& m : answers.Messages()) std::printf("message: %s\n", qPrintable(m.text));
+    }
+    // ---- end of step: a confusion matrix with more classes than fit ----
     main.close();
     return ok ? 0 : 1;
 }
