@@ -83,7 +83,7 @@ bool CSafeFile::Commit() {
     const int fd = mFile >= 0 ? mFile : ::open(mTemp.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     mFile = -1;
     if (fd < 0) AccessError();
-    const bool synced = ::fsync(fd) == 0;
+    const bool synced = ::fdatasync(fd) == 0;
     ::close(fd);
     if (!synced) AccessError();
 
@@ -101,7 +101,6 @@ bool CSafeFile::Commit() {
     if (::fstatat(mParent, mName.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode))
         ::fchmodat(mParent, made.c_str(), old.st_mode & 07777, 0);
     if (::renameat(mParent, made.c_str(), mParent, mName.c_str()) != 0) AccessError();
-    ::fsync(mParent);
     Discard();  // the folder, with what a database left beside its file
     return true;
 }
