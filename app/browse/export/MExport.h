@@ -38,7 +38,9 @@ bool ExportMarkedRS(const ExportContext& ctx, const QString& fileName, int16_t s
 
 // The marked rows as a new table "Tessary_Import" (1, 2 ...) of the database at
 // fileName, made when it does not exist. All or nothing: after a failure
-// neither the table nor a database made for it is left. An Access file is
+// neither the table nor a database made for it is left. A new database is
+// made aside and put in place like the text file; an existing one is checked
+// again (MayWrite) and written in place. An Access file is
 // refused (it can be read here, not written). False after a message.
 bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t scope);
 
