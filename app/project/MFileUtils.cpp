@@ -82,6 +82,36 @@ std::string FullPathOf(const std::string& path) {
     return GetFullPath(path, n, e, r);
 }
 
+namespace {
+
+// ".", ".." and links resolved as far as the path exists.
+std::string Resolved(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path abs = std::filesystem::absolute(path, ec);
+    if (ec) return path;
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(abs, ec);
+    return ec ? abs.lexically_normal().string() : resolved.string();
+}
+
+}  // namespace
+
+bool IsFileOrSideFile(const std::string& path, const std::string& file) {
+    if (path.empty() || file.empty()) return false;
+    struct stat target {};
+    const bool targetExists = ::stat(path.c_str(), &target) == 0;
+    const std::string resolved = Resolved(path);
+    for (const char* suffix : {"", "-wal", "-shm", "-journal", ".lck"}) {
+        const std::string candidate = file + suffix;
+        struct stat st {};
+        if (targetExists && ::stat(candidate.c_str(), &st) == 0) {
+            if (st.st_dev == target.st_dev && st.st_ino == target.st_ino) return true;
+        } else if (resolved == Resolved(candidate)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string GetLongFileName(const std::string& path) {
     if (path.empty()) return {};
     try {

@@ -20,5 +20,10 @@ std::string GetFileBase(const std::string& path);  // name without folder and ex
 std::string GetFileName(const std::string& path);  // name with extension
 std::string GetFileDir(const std::string& path);   // folder with its trailing '/'
 std::string FullPathOf(const std::string& path);
+// True when path names the database file or one of the files the database
+// keeps beside it (its -wal, -shm and -journal, and the .lck lock), by any
+// spelling: the same file where both exist (through a link, a hard link), the
+// same path with ".", ".." and links resolved where either does not.
+bool IsFileOrSideFile(const std::string& path, const std::string& file);
 
 }  // namespace MFileUtils

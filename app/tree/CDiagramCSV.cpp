@@ -1,9 +1,5 @@
 #include "CDiagramCSV.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QSaveFile>
-
 #include "CRuleText.h"
 #include "CTreeModel.h"
 #include "CTreeError.h"
@@ -99,15 +95,9 @@ std::string CDiagramCSV::Text() {
     return Cp1252(out);
 }
 
-void CDiagramCSV::Write(const std::string& path) {
+bool CDiagramCSV::Write(const std::string& path, const CSafeFile::Check& check) {
     const std::string bytes = Text();
-    const QString name = QString::fromStdString(path);
-    QSaveFile file(name);
-    // Unbuffered: a short write (disk full, size limit) is seen here, not lost in a flush.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        if (!QFileInfo(name).absoluteDir().exists()) throw CTreeError(76, "Path not found");
-        throw CTreeError(75, "Path/File access error");
-    }
-    if (file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()) || !file.commit())
-        throw CTreeError(75, "Path/File access error");
+    CSafeFile file(path, check);
+    file.Write(bytes.data(), bytes.size());
+    return file.Commit();
 }

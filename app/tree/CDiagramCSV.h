@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 
+#include "CSafeFile.h"
 #include "CTreeFields.h"
 
 class CTreeModel;
@@ -23,10 +24,10 @@ public:
 
     // The whole file as bytes.
     std::string Text();
-    // Writes the file through a temporary file in the same folder, renamed over
-    // the target only when everything was written: a failure leaves any old
-    // file as it was. Failures raise the program's numbered errors.
-    void Write(const std::string& path);
+    // Writes the file through CSafeFile: a failure leaves any old file as it
+    // was, and a link of that name is replaced, not followed. False when check
+    // refused the target; failures raise the program's numbered errors.
+    bool Write(const std::string& path, const CSafeFile::Check& check = nullptr);
 
 private:
     void PlaceSubtree(std::string& out, int32_t node, float* x);

@@ -859,10 +859,9 @@ std::string CTRX::NodeToolTip(int32_t node, int16_t colorMode) const {
     return CTreeDisplay(CurrentTree(), Fields()).NodeToolTip(node, colorMode);
 }
 
-bool CTRX::Export2CSV(const std::string& fileName) const {
+bool CTRX::Export2CSV(const std::string& fileName, const CSafeFile::Check& mayWrite) const {
     try {
-        CDiagramCSV(CurrentTree(), Fields()).Write(fileName);
-        return true;
+        return CDiagramCSV(CurrentTree(), Fields()).Write(fileName, mayWrite);
     } catch (...) {
         app::ShowCurrentError("CTRX::Export2CSV");
         return false;

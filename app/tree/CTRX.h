@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "CSafeFile.h"
 #include "CTreeFields.h"
 #include "CTreeModel.h"
 #include "com/oleauto.h"
@@ -112,8 +113,9 @@ public:
 
     // ---- diagram export (CDiagramCSV)
     // Writes the tree as a diagram CSV file. False after showing the error box
-    // titled "CTRX::Export2CSV"; an old file of that name is then left as it was.
-    bool Export2CSV(const std::string& fileName) const;
+    // titled "CTRX::Export2CSV", or when mayWrite refused the file when it was
+    // to take its place; an old file of that name is then left as it was.
+    bool Export2CSV(const std::string& fileName, const CSafeFile::Check& mayWrite = nullptr) const;
 
     // ---- what the display and export code read
     const std::vector<int16_t>& FieldMap() const { return mFieldMap; }

@@ -2,6 +2,7 @@
 
 #include "AppErrors.h"
 #include "CMarkedRows.h"
+#include "CSafeFile.h"
 #include "MExport.h"
 
 #include "dao/dao.h"
@@ -33,7 +34,7 @@ private:
 
 }  // namespace
 
-CTextRowWriter::CTextRowWriter(QSaveFile& file, const CMarkedRows& rows, const Format& format, std::string head)
+CTextRowWriter::CTextRowWriter(CSafeFile& file, const CMarkedRows& rows, const Format& format, std::string head)
     : mFile(file), mRows(rows), mFormat(format), mHead(std::move(head)) {
     // The reading thread keeps one core; the formatters share the others.
     const unsigned cores = std::thread::hardware_concurrency();
@@ -126,10 +127,7 @@ void CTextRowWriter::FormatBlocks() {
 
 void CTextRowWriter::WriteTexts() {
     try {
-        auto write = [this](const std::string& bytes) {
-            if (!bytes.empty() && mFile.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()))
-                throw app::RuntimeError(61, "Disk full");
-        };
+        auto write = [this](const std::string& bytes) { mFile.Write(bytes.data(), bytes.size()); };
         write(mHead);
         for (;;) {
             std::string text;

@@ -6,8 +6,6 @@
 
 #include "com/oleauto.h"
 
-#include <QSaveFile>
-
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -20,6 +18,7 @@
 #include <vector>
 
 class CMarkedRows;
+class CSafeFile;
 
 class CTextRowWriter {
 public:
@@ -32,7 +31,7 @@ public:
     };
 
     // head: the bytes that start the file (the header line).
-    CTextRowWriter(QSaveFile& file, const CMarkedRows& rows, const Format& format, std::string head);
+    CTextRowWriter(CSafeFile& file, const CMarkedRows& rows, const Format& format, std::string head);
     // Stops the threads; what was not written is dropped.
     ~CTextRowWriter();
     CTextRowWriter(const CTextRowWriter&) = delete;
@@ -55,7 +54,7 @@ private:
     void WakeAll();
     void Stop();  // ends and joins every thread
 
-    QSaveFile& mFile;
+    CSafeFile& mFile;
     const CMarkedRows& mRows;
     const Format mFormat;
     std::string mHead;

@@ -7,20 +7,17 @@
 #include "CMarkedRows.h"
 #include "CProject.h"
 #include "CRegSettings.h"
+#include "CSafeFile.h"
 #include "CTRX.h"
 #include "CTextRowWriter.h"
 #include "ExportContext.h"
 #include "IGridPanel.h"
 #include "MFileUtils.h"
-#include "MSwallow.h"
 #include "MUtilities.h"
 
 #include "ui/dialogs.h"
 
 #include <QCoreApplication>
-#include <QSaveFile>
-
-#include <filesystem>
 
 namespace MExport {
 
@@ -30,22 +27,7 @@ constexpr int32_t kHideReadOnly = 4;
 constexpr long kBlockRows = 512;
 
 const QString kProtectedText = QStringLiteral("Cannot overwrite project datasource.  Please select another file name.");
-
-// One spelling for a path: ".", ".." and links resolved, as far as the path exists.
-std::string Canonical(const std::string& path) {
-    std::error_code ec;
-    const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, ec);
-    return ec ? path : resolved.string();
-}
-
-// Same file by any spelling or link; a hard link by identity.
-bool SameFile(const std::string& a, const std::string& b) {
-    if (a.empty() || b.empty()) return false;
-    if (Canonical(a) == Canonical(b)) return true;
-    std::error_code ec;
-    const bool same = std::filesystem::equivalent(a, b, ec);
-    return !ec && same;
-}
+const QString kMarkedTitle = QStringLiteral("Export Marked");
 
 bool HasRows(const ExportContext& ctx) {
     if (!ctx.grid || !ctx.grid->RecordSet()) return false;
@@ -59,8 +41,10 @@ char Delimiter(const ExportContext& ctx, bool* none) {
     return code == 1 ? '\t' : ',';
 }
 
-// One pass over the rows; false when a character needs UTF-8.
-bool WriteText(const ExportContext& ctx, const QString& fileName, int16_t scope, bool utf8) {
+enum class Written { Done, NeedsUtf8, Refused };
+
+// One pass over the rows.
+Written WriteText(const ExportContext& ctx, const QString& fileName, int16_t scope, bool utf8) {
     CTextRowWriter::Format format;
     format.utf8 = utf8;
     format.delimiter = Delimiter(ctx, &format.noDelimiter);
@@ -69,9 +53,9 @@ bool WriteText(const ExportContext& ctx, const QString& fileName, int16_t scope,
     if (!db) app::RaiseError(91);
     RecordsetPtr rs = db->OpenRecordset(rows.Sql(), dao::RecordsetType::ForwardOnly);
 
-    QSaveFile file(fileName);
-    // Unbuffered: every short write is seen (the rows are gathered in memory anyway).
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) throw app::RuntimeError(75, "Path/File access error");
+    CSafeFile file(fileName.toStdString(), [&ctx](const std::string& target) {
+        return MayWrite(ctx.project.get(), target, kMarkedTitle);
+    });
     std::string head;
     if (utf8) head += "\xEF\xBB\xBF";
 
@@ -81,10 +65,10 @@ bool WriteText(const ExportContext& ctx, const QString& fileName, int16_t scope,
         names.push_back(rs->Fields(i).Name());
         if (format.keyColumn < 0 && dao::CompareText(names.back(), rows.KeyName()) == 0) format.keyColumn = i - 1;
     }
-    if (!AppendText(head, com::ToU16(CMarkedRows::PredictionName(names)), utf8)) return false;
+    if (!AppendText(head, com::ToU16(CMarkedRows::PredictionName(names)), utf8)) return Written::NeedsUtf8;
     for (const std::string& name : names) {
         if (!format.noDelimiter) head += format.delimiter;
-        if (!AppendText(head, com::ToU16(name), utf8)) return false;
+        if (!AppendText(head, com::ToU16(name), utf8)) return Written::NeedsUtf8;
     }
     head += "\r\n";
 
@@ -98,25 +82,43 @@ bool WriteText(const ExportContext& ctx, const QString& fileName, int16_t scope,
             if (!(block.vt & VT_ARRAY) || !block.parray) break;
             if (!writer.Add(std::move(block))) break;
         }
-        if (!writer.Finish()) return false;
+        if (!writer.Finish()) return Written::NeedsUtf8;
     }
     rs->Close();
-    if (!file.commit()) throw app::RuntimeError(75, "Path/File access error");
-    return true;
+    return file.Commit() ? Written::Done : Written::Refused;
 }
 
 }  // namespace
 
 bool IsProjectData(CProject& project, const std::string& path) {
-    if (SameFile(path, project.FileName())) return true;
-    try {
-        DatabasePtr db = project.OpenProject(false);
-        if (!db) return false;
-        return SameFile(path, db->TableDefs()["LinkDataSource"].LinkedFile());
-    } catch (...) {
-        app::SwallowCurrent("MExport::IsProjectData");
-        return false;  // no link: nothing more to protect
+    const std::string projectFile = project.FileName();
+    if (projectFile.empty()) return false;
+    if (MFileUtils::IsFileOrSideFile(path, projectFile)) return true;
+    DatabasePtr db = project.OpenProject(false);
+    if (!db) throw app::RuntimeError(3024, "The project cannot be opened");
+    dao::TableDefs& defs = db->TableDefs();
+    for (int i = 0; i < defs.Count(); ++i) {
+        const dao::TableDef def = defs[i];
+        if (dao::CompareText(def.Name(), "LinkDataSource") == 0)
+            return MFileUtils::IsFileOrSideFile(path, def.LinkedFile());
     }
+    return false;  // no data source linked yet
+}
+
+bool MayWrite(CProject* project, const std::string& path, const QString& title) {
+    if (!project) return true;
+    QString text = kProtectedText;
+    bool refused = true;
+    try {
+        refused = IsProjectData(*project, path);
+    } catch (...) {
+        // Not knowing is no licence to write.
+        text = QStringLiteral("Cannot check whether ") + QString::fromStdString(path) +
+               QStringLiteral(" is the project's data (") + QString::fromStdString(app::CurrentError().description) +
+               QStringLiteral("), so it is not written.");
+    }
+    if (refused) ui::MsgBox(text, ui::Buttons::OK, ui::Icon::Exclamation, title);
+    return !refused;
 }
 
 bool AppendText(std::string& out, std::u16string_view text, bool utf8) {
@@ -161,9 +163,10 @@ bool ExportMarkedRS(const ExportContext& ctx, const QString& fileName, int16_t s
     try {
         // Windows-1252 unless a value holds a character it cannot carry: then the
         // whole file again as UTF-8, rather than losing the character.
-        if (!WriteText(ctx, fileName, scope, false) && !WriteText(ctx, fileName, scope, true))
-            app::RaiseError(5);
-        return true;
+        Written written = WriteText(ctx, fileName, scope, false);
+        if (written == Written::NeedsUtf8) written = WriteText(ctx, fileName, scope, true);
+        if (written == Written::NeedsUtf8) app::RaiseError(5);
+        return written == Written::Done;
     } catch (...) {
         app::ShowCurrentError("MTessary::ExportMarkedRS");
         return false;
@@ -192,10 +195,7 @@ void Export(const ExportContext& ctx, int16_t scope) {
 
             const QString path = dialog.FileName;
             const std::string file = path.toStdString();
-            if (IsProjectData(*ctx.project, file)) {
-                ui::MsgBox(kProtectedText, ui::Buttons::OK, ui::Icon::Exclamation, QStringLiteral("Export Marked"));
-                continue;
-            }
+            if (!MayWrite(ctx.project.get(), file, kMarkedTitle)) continue;
             // Only the file's own name decides, so a folder named x.mdb does not.
             if (QString::fromStdString(MFileUtils::GetFileName(file)).contains(QLatin1String(".mdb"), Qt::CaseInsensitive)) {
                 MDBExportMarked(ctx, path, scope);
@@ -229,15 +229,14 @@ void Export2CSV(const ExportContext& ctx) {
         if (dialog.UserCancel()) return;
 
         const QString path = dialog.FileName;
-        if (ctx.project && IsProjectData(*ctx.project, path.toStdString())) {
-            ui::MsgBox(kProtectedText, ui::Buttons::OK, ui::Icon::Exclamation, QStringLiteral("Export To Visio"));
-            return;
-        }
+        const QString title = QStringLiteral("Export To Visio");
+        if (!MayWrite(ctx.project.get(), path.toStdString(), title)) return;
         if (MFileUtils::FileExists(path.toStdString()) &&
             ui::MsgBox(path + QStringLiteral(" exists.  Overwrite?"), ui::Buttons::YesNo, ui::Icon::Exclamation) !=
                 ui::Answer::Yes)
             return;
-        // The old file stays until the new one is complete: the writer replaces it whole.
+        // The old file stays until the new one is complete: the writer replaces it whole,
+        // after the same check again.
         if (!ctx.trx) app::RaiseError(91);
         std::shared_ptr<CTRX>& trx = *ctx.trx;
         if (!trx) {
@@ -252,7 +251,10 @@ void Export2CSV(const ExportContext& ctx) {
         }
         app::StatusText(QStringLiteral("Exporting the current tree..."));
         // A failed write has shown its own box; it is not reported as complete.
-        app::StatusText(trx->Export2CSV(path.toStdString()) ? QStringLiteral("Export Complete.") : QString());
+        const bool written = trx->Export2CSV(path.toStdString(), [&ctx, &title](const std::string& target) {
+            return MayWrite(ctx.project.get(), target, title);
+        });
+        app::StatusText(written ? QStringLiteral("Export Complete.") : QString());
     } catch (...) {
         app::ShowCurrentError("MTessary::Export2CSV");
     }

@@ -15,22 +15,32 @@ struct ExportContext;
 namespace MExport {
 
 // True when path names the project's own file or the data file its link
-// reads, by any spelling: ".", "..", a symbolic link, or a link path relative
-// to the project's folder, resolved as the database layer opens it. Commands
-// that write a file the user names refuse these.
+// reads, or a file the database keeps beside either (-wal, -shm, -journal, the
+// .lck lock), by any spelling: ".", "..", a symbolic or hard link, or a link
+// path relative to the project's folder, resolved as the database layer opens
+// it. Raises when it cannot tell (the project cannot be read).
 bool IsProjectData(CProject& project, const std::string& path);
+
+// Whether a file the user named may be written at path: false after a box
+// titled title, when it is the project's data (the protected text) or when
+// that cannot be told. Asked when the name is chosen and again when the file
+// takes its place. Without a project everything may be written.
+bool MayWrite(CProject* project, const std::string& path, const QString& title);
 
 // Scope -1: the marked rows of the current browse view; 0: of the whole table.
 // Asks for the file and hands it to one of the writers below.
 void Export(const ExportContext& ctx, int16_t scope);
 
 // The marked rows as delimited text. The file is written beside the target and
-// put in its place only when complete; false after an error box.
+// put in its place only when complete and checked again (MayWrite); false
+// after an error box or a refusal.
 bool ExportMarkedRS(const ExportContext& ctx, const QString& fileName, int16_t scope);
 
 // The marked rows as a new table "Tessary_Import" (1, 2 ...) of the database at
 // fileName, made when it does not exist. All or nothing: after a failure
-// neither the table nor a database made for it is left. An Access file is
+// neither the table nor a database made for it is left. A new database is
+// made aside and put in place like the text file; an existing one is checked
+// again (MayWrite) and written in place. An Access file is
 // refused (it can be read here, not written). False after a message.
 bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t scope);
 

@@ -6,14 +6,18 @@
 #include "CDataDef.h"
 #include "CMarkedRows.h"
 #include "CProject.h"
+#include "CSafeFile.h"
 #include "ExportContext.h"
 #include "MFileUtils.h"
 #include "MSwallow.h"
 
 #include "ui/dialogs.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
-#include <cstdio>
+#include <filesystem>
+#include <memory>
 
 namespace MExport {
 
@@ -56,24 +60,35 @@ long PredictionSize(const ExportContext& ctx, dao::Database& project, const CMar
     return std::min(size, kMaxText);
 }
 
-void RemoveDatabaseFile(const std::string& path) {
-    for (const char* suffix : {"", "-journal", "-wal", "-shm", ".lck"}) std::remove((path + suffix).c_str());
+bool SameFile(const struct stat& a, const std::string& path) {
+    struct stat b {};
+    return ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 }  // namespace
 
 bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t scope) {
     const std::string path = fileName.toStdString();
-    bool created = false;
+    const QString title = QStringLiteral("Export Marked");
     try {
         CMarkedRows rows(ctx, scope);
         DatabasePtr project = ctx.project->OpenProject(false);
         if (!project) app::RaiseError(91);
 
+        // A new database is made aside and takes its place only when complete.
+        std::unique_ptr<CSafeFile> made;
         DatabasePtr target;
         if (MFileUtils::FileExists(path)) {
-            target = MdbUtils::OpenDataSource(path, false);
+            // An existing one is written in place: checked again now, opened
+            // by its real name, and still the file checked once open.
+            std::error_code ec;
+            const std::string real = std::filesystem::canonical(path, ec).string();
+            struct stat checked {};
+            if (ec || ::stat(real.c_str(), &checked) != 0) throw app::RuntimeError(75, "Path/File access error");
+            if (!MayWrite(ctx.project.get(), real, title)) return false;
+            target = MdbUtils::OpenDataSource(real, false);
             if (!target) return false;
+            if (!SameFile(checked, real)) throw app::RuntimeError(75, "Path/File access error");
             if (!target->Updatable()) {
                 // Access files are read through a copy here and cannot be written.
                 ui::MsgBox(QStringLiteral("'") + fileName +
@@ -83,8 +98,9 @@ bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t 
                 return false;
             }
         } else {
-            target = dao::DBEngine::CreateDatabase(path, dao::dbLangGeneral);
-            created = true;
+            made = std::make_unique<CSafeFile>(
+                path, [&ctx, &title](const std::string& file) { return MayWrite(ctx.project.get(), file, title); });
+            target = dao::DBEngine::CreateDatabase(made->TempPath(), dao::dbLangGeneral);
         }
 
         RecordsetPtr rs = project->OpenRecordset(rows.Sql(), dao::RecordsetType::ForwardOnly);
@@ -145,10 +161,9 @@ bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t 
         }
         rs->Close();
         target->Close();
-        return true;
+        return !made || made->Commit();
     } catch (...) {
         app::ShowCurrentError("MTessary::MDBExportMarked");
-        if (created) RemoveDatabaseFile(path);
         return false;
     }
 }

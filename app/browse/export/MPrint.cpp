@@ -2,6 +2,7 @@
 
 #include "AppErrors.h"
 #include "CHourglass.h"
+#include "CSafeFile.h"
 #include "FPrint.h"
 #include "MExport.h"
 
@@ -17,6 +18,7 @@
 #include <QPrinter>
 
 #include <cmath>
+#include <memory>
 
 namespace MPrint {
 
@@ -69,10 +71,14 @@ void PrintTiled(IDispatch* chart, int16_t leaves, QWidget* owner, CProject* proj
         if (dialog.Canceled() || !dialog.Printer()) return;
         QPrinter& printer = *dialog.Printer();
         const QString file = printer.outputFileName();
-        if (project && !file.isEmpty() && MExport::IsProjectData(*project, file.toStdString())) {
-            ui::MsgBox(QStringLiteral("Cannot overwrite project datasource.  Please select another file name."),
-                       ui::Buttons::OK, ui::Icon::Exclamation, QStringLiteral("Print Flow Chart"));
-            return;
+        const QString title = QStringLiteral("Print Flow Chart");
+        // A file is printed aside and checked again before it takes its place.
+        std::unique_ptr<CSafeFile> pdf;
+        if (!file.isEmpty()) {
+            if (!MExport::MayWrite(project, file.toStdString(), title)) return;
+            pdf = std::make_unique<CSafeFile>(file.toStdString(), [project, &title](const std::string& target) {
+                return MExport::MayWrite(project, target, title);
+            });
         }
         const int16_t pages = std::max<int16_t>(dialog.TiledPages(), 1);
         const int32_t horzRes = printer.pageLayout().paintRectPixels(printer.resolution()).width();
@@ -81,8 +87,17 @@ void PrintTiled(IDispatch* chart, int16_t leaves, QWidget* owner, CProject* proj
         saved = GetI2(chart, nodars::dispidDrawScale);
         PutI4(chart, nodars::dispidDrawScale, com::Variant::I2(zoom));
         scaled = true;
-        PrintChart(chart, printer);
+        if (pdf) printer.setOutputFileName(QString::fromStdString(pdf->TempPath()));
+        try {
+            PrintChart(chart, printer);
+        } catch (...) {
+            if (pdf) printer.setOutputFileName(file);
+            throw;
+        }
+        if (pdf) printer.setOutputFileName(file);
         PutI4(chart, nodars::dispidDrawScale, com::Variant::I2(saved));
+        scaled = false;
+        if (pdf) pdf->Commit();
     } catch (...) {
         if (scaled) com::PropertyPut(chart, nodars::dispidDrawScale, com::Variant::I2(saved));
         app::ShowCurrentError("MTessary::PrintTiled");

@@ -27,7 +27,8 @@ int PrintChart(IDispatch* chart, QPrinter& printer);
 // chosen. chart is the flow chart's graph control, leaves the tree's leaf
 // count. Errors end in the box titled "MTessary::PrintTiled"; the chart's
 // scale is put back on every path. Printing to a file that is the project's
-// own file or its data source is refused (see MExport::IsProjectData).
+// own file or its data source is refused (see MExport::MayWrite); a file is
+// printed aside and takes the name's place only then (CSafeFile).
 void PrintTiled(IDispatch* chart, int16_t leaves, QWidget* owner, CProject* project = nullptr);
 
 }  // namespace MPrint

@@ -143,6 +143,29 @@ TEST(DiagramCSV, FailedExportReportsItAndKeepsTheOldFile) {
     EXPECT_EQ(files, 1);
 }
 
+// The file takes its name's place: a link of that name is replaced and what it
+// points to is left alone; a refusal, asked just before, writes nothing.
+TEST(DiagramCSV, ALinkIsReplacedNotFollowedAndARefusalWritesNothing) {
+    App();
+    GeneratedProject p("csv-link", FruitColumns(), FruitRows(), false);
+    auto trx = TwoLeaves(p);
+    const std::string victim = p.dir + "/victim.txt", path = p.dir + "/tree.csv";
+    WriteFile(victim, "keep");
+    std::filesystem::create_symlink(victim, path);
+    std::string asked;
+    EXPECT_FALSE(trx->Export2CSV(path, [&asked](const std::string& target) {
+        asked = target;
+        return false;
+    }));
+    EXPECT_EQ(asked, path);
+    EXPECT_TRUE(std::filesystem::is_symlink(path));
+    EXPECT_TRUE(trx->Export2CSV(path));
+    EXPECT_FALSE(std::filesystem::is_symlink(path));
+    EXPECT_EQ(ReadFile(path), CDiagramCSV(trx->CurrentTree(), trx->Fields()).Text());
+    EXPECT_EQ(ReadFile(victim), "keep");
+    EXPECT_TRUE(Messages(p).empty());
+}
+
 // Names holding commas or quotes stay one field; other text is Windows-1252.
 TEST(DiagramCSV, CommasQuotesAndCodePage) {
     App();

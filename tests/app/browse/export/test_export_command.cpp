@@ -5,6 +5,7 @@
 #include "MExport.h"
 
 #include "../../../support/FileDialogDriver.h"
+#include "../../../support/IntegrityCheck.h"
 
 #include <csignal>
 #include <sys/resource.h>
@@ -21,6 +22,32 @@ std::vector<std::vector<Cell>> Rows() {
 const std::vector<Column>& Columns() {
     static const std::vector<Column> cols = {{"Size", "REAL", MatchType::Numeric}, {"Kind", "TEXT", MatchType::Output}};
     return cols;
+}
+
+const std::string kProtected = "Cannot overwrite project datasource.  Please select another file name.";
+
+// Answers the overwrite question Yes, having first turned the file it asks
+// about into a link to another file, as another program could while it is up.
+class LinkWhileAsked : public ui::RecordingHandler {
+public:
+    LinkWhileAsked(std::string file, std::string linkTo) : mFile(std::move(file)), mLinkTo(std::move(linkTo)) {}
+    ui::Answer Message(const ui::MessageRequest& r) override {
+        if (r.text.endsWith(QStringLiteral(" exists.  Overwrite?"))) {
+            std::filesystem::remove(mFile);
+            std::filesystem::create_symlink(mLinkTo, mFile);
+        }
+        return RecordingHandler::Message(r);
+    }
+
+private:
+    std::string mFile, mLinkTo;
+    ui::ScopedHandler mScope{this};
+};
+
+std::vector<std::string> Boxes(const ui::RecordingHandler& h) {
+    std::vector<std::string> out;
+    for (const auto& m : h.Messages()) out.push_back((m.title + " | " + m.text).toStdString());
+    return out;
 }
 
 size_t SaveDialogs(const ExportProject& p) {
@@ -273,4 +300,88 @@ TEST(ExportCommand, TheRealSaveDialogsTakeATypedName) {
     EXPECT_TRUE(tree.refusals.isEmpty());
     EXPECT_EQ(ReadFile(p.dir + "/tree.csv").rfind(";Visio CSV import type\r\n", 0), 0u);
     EXPECT_TRUE(real.Messages().empty());
+}
+
+// The name checked when it was chosen becomes a link to the project while the
+// overwrite question is up: the check made again when the file takes its place
+// refuses it, and the link is never written through.
+TEST(ExportCommand, ALinkMadeWhileTheQuestionIsUpIsRefusedNotFollowed) {
+    for (const bool tree : {false, true}) {
+        ExportProject p(tree ? "race-tree" : "race-rows", FruitColumns(), FruitRows());
+        Built(p, 0, 52)->SaveTree(&p.project);
+        p.Mark({1, 2});
+        const std::string out = p.dir + (tree ? "/out.csv" : "/out.txt");
+        WriteFile(out, "old");
+        const std::string project = ReadFile(p.projectPath);
+        LinkWhileAsked dialogs(out, p.projectPath);
+        dialogs.files = {QString::fromStdString(out)};
+        dialogs.answers = {ui::Answer::Yes};
+        if (tree) MExport::Export2CSV(p.ctx);
+        else MExport::Export(p.ctx, 0);
+        const std::string title = tree ? "Export To Visio" : "Export Marked";
+        const auto boxes = Boxes(dialogs);
+        ASSERT_EQ(boxes.size(), 2u) << tree;
+        EXPECT_EQ(boxes[1], title + " | " + kProtected);
+        EXPECT_EQ(ReadFile(p.projectPath), project) << tree;
+        EXPECT_EQ(testsupport::IntegrityCheck(p.projectPath), "ok");
+        EXPECT_TRUE(std::filesystem::is_symlink(out));
+        EXPECT_FALSE(p.shell.status.texts.contains(QStringLiteral("Export Complete.")));
+        for (const auto& e : std::filesystem::directory_iterator(p.dir))  // nothing of the attempt is left
+            EXPECT_NE(e.path().filename().string().rfind(".out.", 0), 0u) << e.path();
+    }
+}
+
+// The files the database keeps beside the project and beside its data source
+// are refused like the files themselves, whether they exist or not, by their
+// own name or through a link.
+TEST(ExportCommand, TheDatabasesSideFilesAreRefused) {
+    ExportProject p("cmd-side", Columns(), Rows());
+    p.Mark({1});
+    std::filesystem::create_directories(p.dir + "/other");
+    for (const std::string& base : {p.projectPath, p.dataPath}) {
+        for (const char* suffix : {"-wal", "-shm", "-journal", ".lck"}) {
+            const std::string side = base + suffix;
+            const bool existed = std::filesystem::exists(side);
+            const std::string bytes = ReadFile(side);
+            std::vector<std::string> targets = {p.dir + "/other/.." + side.substr(p.dir.size())};
+            if (existed) {
+                targets.push_back(p.dir + "/other/alias.txt");
+                std::filesystem::remove(targets.back());
+                std::filesystem::create_symlink(side, targets.back());
+            }
+            for (const std::string& target : targets) {
+                p.dialogs.Clear();
+                p.dialogs.files = {QString::fromStdString(target)};
+                p.dialogs.answers = {ui::Answer::Yes};
+                MExport::Export(p.ctx, 0);
+                EXPECT_EQ(p.Boxes(), std::vector<std::string>{"Export Marked | " + kProtected}) << target;
+                EXPECT_EQ(std::filesystem::exists(side), existed) << side;
+                if (existed) {
+                    EXPECT_EQ(ReadFile(side).substr(0, 32), bytes.substr(0, 32)) << side;
+                }
+            }
+        }
+    }
+}
+
+// When it cannot be told whether the name is the project's data (the project
+// is held by another program), nothing is written and the box says why.
+TEST(TreeExport, ACheckThatFailsRefuses) {
+    ExportProject p("tree-unchecked", FruitColumns(), FruitRows());
+    Built(p, 0, 52)->SaveTree(&p.project);
+    p.trx = std::make_shared<CTRX>();
+    p.trx->Initialize(p.dataDef, &p.project);
+    p.trx->LoadTree(&p.project);
+    p.project.CloseProject();
+    DatabasePtr holder = dao::DBEngine::OpenDatabase(p.projectPath, true, false);
+    const std::string path = p.dir + "/tree.csv";
+    p.dialogs.files = {QString::fromStdString(path)};
+    MExport::Export2CSV(p.ctx);
+    holder->Close();
+    ASSERT_FALSE(p.Boxes().empty());
+    EXPECT_EQ(p.Boxes().back().rfind("Export To Visio | Cannot check whether " + path + " is the project's data", 0),
+              0u)
+        << p.Boxes().back();
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_FALSE(p.shell.status.texts.contains(QStringLiteral("Export Complete.")));
 }

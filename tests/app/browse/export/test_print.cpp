@@ -248,6 +248,21 @@ TEST(PrintTiled, PrintingOntoTheDataSourceIsRefused) {
     EXPECT_EQ(ReadFile(f.p.dataPath), before);
 }
 
+// The chart printed to a file takes the name's place: a link of that name is
+// replaced, never written through.
+TEST(PrintTiled, PrintingOntoALinkReplacesIt) {
+    ChartFixture f;
+    const std::string victim = f.p.dir + "/victim.txt";
+    WriteFile(victim, "keep");
+    std::filesystem::create_symlink(victim, f.pdf);
+    AnswerPrintDialog(0, true);
+    MPrint::PrintTiled(f.panel.graph.Get(), f.trx->LeafCount(), nullptr, &f.p.project);
+    EXPECT_TRUE(f.p.Boxes().empty());
+    EXPECT_FALSE(std::filesystem::is_symlink(f.pdf));
+    EXPECT_GE(PdfPages(f.pdf), 1);
+    EXPECT_TRUE(ReadFile(victim) == "keep");
+}
+
 TEST(ScreenPrint, FitRectKeepsProportions) {
     EXPECT_EQ(CScreenPrint::FitRect({100, 100}, {800, 1000}), QRectF(0, 0, 800, 800));
     // Twice as wide as high: page less than twice as wide takes the full width.
