@@ -325,6 +325,15 @@ private:
 };
 
 std::unique_ptr<TreeNode> Pruner::Prune(const TreeNode& grown, float cf, int threads) {
+    try {
+        return PruneTree(grown, cf, threads);
+    } catch (...) {
+        treeHeld_.Drop();  // the tree is gone
+        throw;
+    }
+}
+
+std::unique_ptr<TreeNode> Pruner::PruneTree(const TreeNode& grown, float cf, int threads) {
     cf_ = cf;
     coeff_ = Coefficient(cf);
     Work& m = main_;

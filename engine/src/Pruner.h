@@ -138,6 +138,7 @@ private:
         Judged judged;
     };
 
+    std::unique_ptr<TreeNode> PruneTree(const TreeNode& grown, float cf, int threads);
     void StartPool(int threads);
     float W(const Work& w, uint32_t id) const { return w.nonUnit ? w.weight[id] : 1.0f; }
     Brancher BranchesOf(const TreeNode& node) const;
