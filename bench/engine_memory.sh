@@ -31,7 +31,7 @@ PY
 run() {  # name csv kinds budget threads
     result=$( (ulimit -v 4500000
         TESSARY_ENGINE_MEMORY_MB=$4 TESSARY_ENGINE_THREADS=$5 /usr/bin/time -f "peak %M KB, %e s" \
-            "$bench" --csv "$work/$2" --kinds "$3" --prune 75 --minitems 2) 2>&1 | tail -2 | tr '\n' ' ')
+            "$bench" --csv "$work/$2" --kinds "$3" --prune 75 --minitems 2) 2>&1 | tail -3 | tr '\n' ' ')
     echo "$1 under $4 MB, $5 threads: $result"
 }
 run "300 values x 12,000 classes" a.csv 2,2,3 85 1

@@ -106,6 +106,7 @@ std::unique_ptr<TreeNode> GrowWithin(Grower& grower, ProgressSink* sink, const i
 }
 
 std::unique_ptr<TreeNode> PruneWithin(Pruner& pruner, const TreeNode& grown, float cf, int threads) {
+    if (pruner.RowCount() < Pruner::kParallelRows) threads = 1;
     for (;; threads /= 2) {
         try {
             return pruner.Prune(grown, cf, threads);

@@ -55,7 +55,6 @@ void ReleaseFreePages() {
 
 // Prunings of fewer rows stay on one thread; subtrees of fewer rows than taskRows_
 // are jobs, and none of fewer than kMinTaskRows.
-constexpr int32_t kParallelRows = 20000;
 constexpr uint32_t kMinTaskRows = 4096;
 constexpr uint32_t kTasksPerThread = 8;
 constexpr uint32_t kPieceRows = 32768;  // a level of Judge with twice as many rows is cut in pieces

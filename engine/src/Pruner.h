@@ -42,6 +42,9 @@ struct PruneInput {
 
 class Pruner {
 public:
+    // Prunings of fewer rows stay on one thread.
+    static constexpr int32_t kParallelRows = 20000;
+
     explicit Pruner(PruneInput input);
     ~Pruner();
     Pruner(const Pruner&) = delete;
