@@ -434,6 +434,19 @@ bool CTRX::BuildTree() {
         if (CTRXEngine::IsTooManyNodes(e.what())) {
             ui::MsgBox(QStringLiteral("Tree exceeds maximum (32000) nodes.  Try increasing the prune rate."),
                        ui::Buttons::OK, ui::Icon::Exclamation, QStringLiteral("Too Many Rules"));
+        } else if (e.Number() == E_OUTOFMEMORY) {
+            // The engine refuses a build past its memory budget, with memory free or not.
+            ui::MsgBox(QStringLiteral("Building this tree needs more memory than the engine may take.  Build it from "
+                                      "fewer rows, or leave out input fields with many values, or choose an output "
+                                      "field with fewer classes."),
+                       ui::Buttons::OK, ui::Icon::Exclamation, QStringLiteral("Not Enough Memory"));
+        } else if (e.Number() == E_INVALIDARG) {
+            // BuildTree's only range error: the engine's memory limit is set to something unreadable.
+            const char* set = std::getenv("TESSARY_ENGINE_MEMORY_MB");
+            ui::MsgBox(QStringLiteral("TESSARY_ENGINE_MEMORY_MB is set to \"%1\", which is not a size in megabytes.  "
+                                      "Set it to a whole number such as 512 (or 512MB), or remove it.")
+                           .arg(QString::fromLocal8Bit(set ? set : "")),
+                       ui::Buttons::OK, ui::Icon::Exclamation, QStringLiteral("Engine Memory Limit"));
         } else {
             app::ShowCurrentError("CTRX::BuildTree");
         }

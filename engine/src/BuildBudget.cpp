@@ -3,62 +3,117 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
-#include <vector>
+#include <fstream>
+#include <sstream>
 
 namespace trx {
+namespace {
 
-uint64_t BuildBudget::Need(const GrowInput& in, int threads) {
-    const size_t n = size_t(in.rowCount);
-    // Classes present, read as the growth reads them.
-    const int declared = std::max(1, int(in.maxClass) + 1);
-    std::vector<uint8_t> present(size_t(declared), 0);
-    const std::vector<uint32_t>& classSlot = in.slots->back();
-    for (size_t i = 0; i < n; ++i) {
-        int code = int16_t(uint16_t(classSlot[i] & 0xFFFF));
-        if (code < 0 || code >= declared) code = 0;
-        present[size_t(code)] = 1;
-    }
-    const uint64_t classes = std::max<uint64_t>(1, uint64_t(std::count(present.begin(), present.end(), 1)));
-
-    uint64_t tableCells = 0;  // value-by-class cells of one thread
-    uint64_t widest = 0;      // branches of the widest discrete split
-    uint64_t discrete = 0, continuous = 0;
-    for (int a = 0; a <= in.lastAttr; ++a) {
-        if (in.attrKind[size_t(a)] == 1) continue;
-        const int count = in.valueCount[size_t(a)];
-        if (count == 0) {
-            ++continuous;
-            continue;
-        }
-        ++discrete;
-        std::vector<uint8_t> seen(size_t(count) + 1, 0);
-        const std::vector<uint32_t>& col = (*in.slots)[size_t(a)];
-        for (size_t i = 0; i < n; ++i) {
-            const int v = int16_t(uint16_t(col[i] & 0xFFFF));
-            if (v > 0 && v <= count) seen[size_t(v)] = 1;
-        }
-        const uint64_t values = uint64_t(std::count(seen.begin(), seen.end(), 1));
-        tableCells += (values + 1) * (classes + 1);
-        widest = std::max(widest, uint64_t(count) + 1);
-    }
-
-    const uint64_t works = threads > 1 && in.rowCount >= Grower::kParallelRows ? uint64_t(threads) : 1;
-    const uint64_t rows = n * (24 + 2 * discrete + 20 * continuous);
-    const uint64_t tables = works * (tableCells * sizeof(float) + classes * 34);
-    const uint64_t node = sizeof(TreeNode) + classes * sizeof(float) + 16;
-    return rows + tables + (discrete ? 3 * widest * node : 0);
+// The first line of a file, empty when it cannot be read.
+std::string FirstLine(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    if (in) std::getline(in, line);
+    return line;
 }
 
-uint64_t BuildBudget::Limit() {
-    if (const char* env = std::getenv("TESSARY_ENGINE_MEMORY_MB")) {
-        char* end = nullptr;
-        const unsigned long long mb = std::strtoull(env, &end, 10);
-        if (end != env && *end == 0) return mb > (UINT64_MAX >> 20) ? UINT64_MAX : uint64_t(mb) << 20;
+// A limit file's bytes; UINT64_MAX for "max", a missing file or v1's "no limit" (a
+// page-rounded LLONG_MAX).
+uint64_t LimitIn(const std::string& path) {
+    const std::string text = FirstLine(path);
+    if (text.empty() || text == "max") return UINT64_MAX;
+    char* end = nullptr;
+    const unsigned long long v = std::strtoull(text.c_str(), &end, 10);
+    if (end == text.c_str() || v >= (1ull << 62)) return UINT64_MAX;
+    return v;
+}
+
+}  // namespace
+
+std::optional<uint64_t> BuildBudget::ParseMegabytes(const char* text) {
+    const char* p = text;
+    while (*p == ' ') ++p;
+    if (!std::isdigit(static_cast<unsigned char>(*p))) return std::nullopt;
+    uint64_t mb = 0;
+    for (; std::isdigit(static_cast<unsigned char>(*p)); ++p) {
+        if (mb > (UINT64_MAX >> 20) / 10) return std::nullopt;
+        mb = mb * 10 + uint64_t(*p - '0');
     }
+    if (mb > (UINT64_MAX >> 20)) return std::nullopt;
+    while (*p == ' ') ++p;
+    if ((p[0] == 'M' || p[0] == 'm') && (p[1] == 'B' || p[1] == 'b')) p += 2;
+    while (*p == ' ') ++p;
+    if (*p) return std::nullopt;
+    return mb << 20;
+}
+
+uint64_t BuildBudget::CgroupLimit(const std::string& root, const std::string& selfCgroup) {
+    uint64_t limit = UINT64_MAX;
+    std::istringstream lines(selfCgroup);
+    std::string line;
+    while (std::getline(lines, line)) {
+        // hierarchy-id:controllers:path
+        const size_t a = line.find(':'), b = a == std::string::npos ? a : line.find(':', a + 1);
+        if (b == std::string::npos) continue;
+        const std::string controllers = line.substr(a + 1, b - a - 1);
+        std::string path = line.substr(b + 1);
+        if (controllers.empty() && line.compare(0, a, "0") == 0) {
+            // v2: the group and each parent up to the root may set memory.max. Inside a
+            // namespace the path may not be there: the root's file is the group's then.
+            for (;;) {
+                limit = std::min(limit, LimitIn(root + path + (path == "/" ? "" : "/") + "memory.max"));
+                if (path.empty() || path == "/") break;
+                const size_t slash = path.rfind('/');
+                path = slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
+            }
+        } else {
+            std::istringstream list(controllers);
+            std::string c;
+            bool memory = false;
+            while (std::getline(list, c, ',')) memory = memory || c == "memory";
+            if (!memory) continue;
+            uint64_t v1 = LimitIn(root + "/memory" + path + "/memory.limit_in_bytes");
+            if (v1 == UINT64_MAX) v1 = LimitIn(root + "/memory/memory.limit_in_bytes");
+            limit = std::min(limit, v1);
+        }
+    }
+    return limit;
+}
+
+std::optional<uint64_t> BuildBudget::Limit() {
+    if (const char* env = std::getenv("TESSARY_ENGINE_MEMORY_MB")) return ParseMegabytes(env);
+    uint64_t limit = UINT64_MAX;
     const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGESIZE);
-    if (pages <= 0 || size <= 0) return UINT64_MAX;
-    return uint64_t(pages) * uint64_t(size) / 2;
+    if (pages > 0 && size > 0) limit = uint64_t(pages) * uint64_t(size);
+    std::ifstream self("/proc/self/cgroup");
+    std::stringstream text;
+    text << self.rdbuf();
+    limit = std::min(limit, CgroupLimit("/sys/fs/cgroup", text.str()));
+    return limit == UINT64_MAX ? limit : limit / 2;
+}
+
+std::unique_ptr<TreeNode> GrowWithin(Grower& grower, ProgressSink* sink, const int16_t* cancel, int threads) {
+    if (grower.RowCount() < Grower::kParallelRows) threads = 1;
+    for (;; threads /= 2) {
+        try {
+            return grower.Grow(sink, cancel, threads);
+        } catch (const std::bad_alloc&) {
+            if (threads <= 1) throw;
+        }
+    }
+}
+
+std::unique_ptr<TreeNode> PruneWithin(Pruner& pruner, const TreeNode& grown, float cf, int threads) {
+    if (pruner.RowCount() < Pruner::kParallelRows) threads = 1;
+    for (;; threads /= 2) {
+        try {
+            return pruner.Prune(grown, cf, threads);
+        } catch (const std::bad_alloc&) {
+            if (threads <= 1) throw;
+        }
+    }
 }
 
 }  // namespace trx

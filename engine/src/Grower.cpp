@@ -82,6 +82,7 @@ inline uint32_t SortKey(float f) {
 constexpr uint32_t kAttrParallelRows = 4096;
 constexpr uint32_t kMinTaskRows = kAttrParallelRows;  // no serial node in the skeleton
 constexpr uint32_t kTasksPerThread = 8;
+constexpr int64_t kNodeChunk = 256 << 10;  // nodes are charged this much at a time
 
 // A subtree grown by a job: its lists and the weights of its weighted rows, the state
 // of its path, and what came out.
@@ -90,6 +91,7 @@ struct Grower::Task {
     Arena<Entry> ents;
     Arena<uint32_t> unks;
     std::vector<float> weights;  // of the items of `ids` marked weighted, in order
+    Held weightsHeld;
     std::vector<uint8_t> testCount;
     bool allOne = true;
     int depth = 0;  // the parent's
@@ -121,6 +123,8 @@ Grower::Grower(GrowInput input) : in_(std::move(input)) {
     // 0..MaxClass is read as class 0.
     const int declared = std::max(1, int(in_.maxClass) + 1);
     const std::vector<uint32_t>& classSlot = in_.slots->back();
+    held_.Use(in_.budget);
+    held_.Set(uint64_t(n) * 2 * (1 + uint64_t(nDisc_)) + uint64_t(declared) * 3);
     cls_.resize(n);
     std::vector<uint8_t> present(size_t(declared), 0);
     for (size_t i = 0; i < n; ++i) {
@@ -184,6 +188,20 @@ Grower::~Grower() {
 }
 
 void Grower::MakeWork(Work& w, bool rowArrays) {
+    if (w.tablesHeld.Of() != in_.budget) {
+        w.tablesHeld.Use(in_.budget);
+        w.rowsHeld.Use(in_.budget);
+        w.nodesHeld.Use(in_.budget);
+        for (int side = 0; side < 2; ++side) {
+            w.ids[side].held.Use(in_.budget);
+            w.ents[side].held.Use(in_.budget);
+            w.unks[side].held.Use(in_.budget);
+        }
+    }
+    uint64_t tableBytes = uint64_t(nClass_) * (3 * sizeof(float) + 2 * sizeof(double) + 2);
+    for (int k = 0; k < nDisc_; ++k)
+        tableBytes += (uint64_t(denseCount_[size_t(k)]) + 1) * (uint64_t(nClass_) + 1) * sizeof(float);
+    w.tablesHeld.Set(tableBytes);
     w.testCount.assign(size_t(nAttr_), 0);
     w.gain.assign(size_t(nAttr_), 0);
     w.info.assign(size_t(nAttr_), 0);
@@ -208,6 +226,7 @@ void Grower::MakeWork(Work& w, bool rowArrays) {
     w.groupsAt.resize(kMaxDepth + 1);
     w.kidsAt.resize(kMaxDepth + 1);
     if (rowArrays && !w.weight) {
+        w.rowsHeld.Set(uint64_t(in_.rowCount) * (sizeof(float) + sizeof(uint16_t)));
         w.weight = std::make_unique_for_overwrite<float[]>(size_t(in_.rowCount));
         w.branchOf = std::make_unique_for_overwrite<uint16_t[]>(size_t(in_.rowCount));
     }
@@ -228,11 +247,18 @@ void Grower::BuildRoot(Work& w) {
     for (uint32_t i = 0; i < n; ++i) w.ids[0].data[i] = i;
     w.ids[0].top = n;
     sortedValues_.assign(size_t(nCont_), {});
+    sortedHeld_.Use(in_.budget);
+    sortedHeld_.Set(uint64_t(n) * uint64_t(nCont_) * sizeof(float));  // at most, until they are in
     const size_t threads = pool_ ? size_t(pool_->Threads()) : 1;
     std::vector<std::unique_ptr<Entry[]>> tmps(threads);
+    std::vector<Held> tmpHeld(threads);
     auto sortOne = [&](int thread, int c) {
         std::unique_ptr<Entry[]>& tmp = tmps[size_t(thread)];
-        if (!tmp) tmp = std::make_unique_for_overwrite<Entry[]>(n);
+        if (!tmp) {
+            tmpHeld[size_t(thread)].Use(in_.budget);
+            tmpHeld[size_t(thread)].Set(uint64_t(n) * sizeof(Entry));
+            tmp = std::make_unique_for_overwrite<Entry[]>(n);
+        }
         uint32_t counts[2048];
         const std::vector<uint32_t>& col = (*in_.slots)[contAttr_[c]];
         Entry* dst = w.ents[0].data.get() + size_t(c) * n;
@@ -260,6 +286,7 @@ void Grower::BuildRoot(Work& w) {
         w.unks[0].data[c] = u;
         // FindCut needs each value once: the last of equal ones is the same bits.
         std::vector<float>& sv = sortedValues_[size_t(c)];
+        sv.reserve(k);
         for (uint32_t i = 0; i < k; ++i)
             if (sv.empty() || std::bit_cast<uint32_t>(sv.back()) != std::bit_cast<uint32_t>(from[i].value))
                 sv.push_back(from[i].value);
@@ -270,6 +297,9 @@ void Grower::BuildRoot(Work& w) {
         for (int c = 0; c < nCont_; ++c) sortOne(0, c);
     w.ents[0].top = size_t(n) * nCont_;
     w.unks[0].top = size_t(nCont_);
+    uint64_t kept = 0;
+    for (const std::vector<float>& sv : sortedValues_) kept += sv.capacity() * sizeof(float);
+    sortedHeld_.Set(kept);
 }
 
 void Grower::FreeLists(Work& w) {
@@ -299,20 +329,57 @@ std::unique_ptr<TreeNode> Grower::Grow(ProgressSink* sink, const int16_t* cancel
     std::fill(w.weight.get(), w.weight.get() + in_.rowCount, 1.0f);
     w.nonUnit = 0;
     std::fill(w.testCount.begin(), w.testCount.end(), uint8_t(0));
-    std::unique_ptr<TreeNode> tree;
-    if (threads > 1 && in_.rowCount >= kParallelRows) StartPool(threads);
-    if (pool_) {
-        tree = GrowParallel(threads);
-    } else {
-        BuildRoot(w);
-        tree = GrowNode(w, Frame{0, 0, 0, uint32_t(in_.rowCount), 0});
-        largestBranch_ = w.largestBranch;
-    }
+    w.unknownStack.clear();
+    w.savedWeight.clear();
+    w.nodeBytes = 0;
+    w.nodesHeld.Drop();
+    treeHeld_.Drop();
     // The lists are only needed while growing.
-    FreeLists(w);
-    sortedValues_.clear();
-    sortedValues_.shrink_to_fit();
+    auto done = [&] {
+        FreeLists(w);
+        sortedValues_.clear();
+        sortedValues_.shrink_to_fit();
+        sortedHeld_.Drop();
+        w.nodeBytes = 0;
+        w.nodesHeld.Drop();
+    };
+    std::unique_ptr<TreeNode> tree;
+    try {
+        if (threads > 1 && in_.rowCount >= kParallelRows) StartPool(threads);
+        if (pool_) {
+            tree = GrowParallel(threads);
+        } else {
+            BuildRoot(w);
+            tree = GrowNode(w, Frame{0, 0, 0, uint32_t(in_.rowCount), 0});
+            largestBranch_ = w.largestBranch;
+        }
+    } catch (...) {
+        tree.reset();
+        done();
+        throw;
+    }
+    done();
+    // Charged in chunks while growing; the tree's own bytes from now on.
+    treeHeld_.Use(in_.budget);
+    treeHeld_.Set(TreeBytes(*tree));
     return tree;
+}
+
+void Grower::CountNode(Work& w, int64_t bytes) {
+    w.nodeBytes += bytes;
+    if (w.nodeBytes > int64_t(w.nodesHeld.Bytes())) w.nodesHeld.Set(uint64_t(w.nodeBytes + kNodeChunk));
+}
+
+// The node becomes a leaf; its branches' subtrees are freed, and so no longer counted.
+void Grower::Collapse(Work& w, TreeNode& node) {
+    int64_t freed = 0;
+    for (const auto& b : node.branches)
+        if (b) freed += int64_t(TreeBytes(*b));
+    freed += int64_t(NodeBytes(int(node.branches.size()) - 1) - NodeBytes(0));
+    std::vector<std::unique_ptr<TreeNode>>().swap(node.branches);
+    w.nodeBytes -= freed;
+    node.forks = 0;
+    node.kind = kLeaf;
 }
 
 // Without threads to be had, the work is done on the calling thread alone.
@@ -394,11 +461,7 @@ std::unique_ptr<TreeNode> Grower::GrowParallel(int threads) {
     for (const Pending& p : pending_) {
         TreeNode* node = p.node;
         for (int v : p.grown) node->errors += node->branches[size_t(v)]->errors;
-        if (double(node->errors) >= double(p.leafErrors) - 0.001) {
-            node->branches.clear();
-            node->forks = 0;
-            node->kind = kLeaf;
-        }
+        if (double(node->errors) >= double(p.leafErrors) - 0.001) Collapse(w, *node);
     }
     return root;
 }
@@ -406,6 +469,10 @@ std::unique_ptr<TreeNode> Grower::GrowParallel(int threads) {
 // Copies a branch's lists into a job of its own.
 void Grower::Spawn(Work& w, const Frame& f, int parentDepth) {
     auto t = std::make_unique<Task>();
+    t->ids.held.Use(in_.budget);
+    t->ents.held.Use(in_.budget);
+    t->unks.held.Use(in_.budget);
+    t->weightsHeld.Use(in_.budget);
     const uint32_t* ids = w.ids[f.side].data.get() + f.idOff;
     t->ids.Ensure(f.n);
     std::copy(ids, ids + f.n, t->ids.data.get());
@@ -423,6 +490,10 @@ void Grower::Spawn(Work& w, const Frame& f, int parentDepth) {
     t->unks.Ensure(size_t(nCont_));
     std::copy(unks, unks + nCont_, t->unks.data.get());
     t->unks.top = size_t(nCont_);
+    size_t weighted = 0;
+    for (uint32_t i = 0; i < f.n; ++i) weighted += (ids[i] & kWeighted) != 0;
+    t->weightsHeld.Set(weighted * sizeof(float));
+    t->weights.reserve(weighted);
     for (uint32_t i = 0; i < f.n; ++i)
         if (ids[i] & kWeighted) t->weights.push_back(RowW(w, ids[i]));
     t->testCount = w.testCount;
@@ -453,6 +524,7 @@ void Grower::RunTask(int thread, Task& t) {
                 if (x != 1.0f) ++w.nonUnit;
             }
             std::vector<float>().swap(t.weights);
+            t.weightsHeld.Drop();
             t.ids.Free();
             t.ents.Free();
             t.unks.Free();
@@ -474,10 +546,10 @@ void Grower::RunTask(int thread, Task& t) {
     t.done.store(true, std::memory_order_release);
 }
 
-std::unique_ptr<TreeNode> Grower::Leaf(std::vector<float> dist, int16_t cls, float items, float errors) {
+std::unique_ptr<TreeNode> Grower::Leaf(Work& w, int16_t cls, float items, float errors) {
+    CountNode(w, int64_t(NodeBytes(0)));
     auto node = std::make_unique<TreeNode>();
     node->kind = kLeaf;
-    node->dist = std::move(dist);
     node->cls = cls;
     node->items = items;
     node->errors = errors;
@@ -507,7 +579,8 @@ bool Grower::Stopped(const Work& w) const {
 std::unique_ptr<TreeNode> Grower::GrowNode(Work& w, const Frame& f) {
     ++w.depth;
     const uint32_t n = f.n;
-    std::vector<float> dist(size_t(nClass_), 0.0f);
+    std::vector<float>& dist = w.classDist;
+    dist.assign(size_t(nClass_), 0.0f);
     float cases;
     {
         const uint32_t* ids = w.ids[f.side].data.get() + f.idOff;
@@ -524,7 +597,7 @@ std::unique_ptr<TreeNode> Grower::GrowNode(Work& w, const Frame& f) {
         if (dist[size_t(c)] > dist[size_t(best)]) best = c;
     const float bestWeight = dist[size_t(best)];
     const float leafErrors = cases - bestWeight;
-    std::unique_ptr<TreeNode> node = Leaf(std::move(dist), classCode_[size_t(best)], cases, leafErrors);
+    std::unique_ptr<TreeNode> node = Leaf(w, classCode_[size_t(best)], cases, leafErrors);
 
     if (bestWeight == cases || 2.0 * in_.minItems > cases || w.depth >= kMaxDepth) {
         LeafProgress(w, *node);
@@ -576,6 +649,7 @@ std::unique_ptr<TreeNode> Grower::GrowNode(Work& w, const Frame& f) {
     node->attr = int16_t(a);
     node->forks = int16_t(forks);
     node->errors = 0;
+    CountNode(w, int64_t(NodeBytes(forks) - NodeBytes(0)));
     node->branches.resize(size_t(forks) + 1);
     w.largestBranch = std::max(w.largestBranch, int32_t(forks));
 
@@ -598,7 +672,7 @@ std::unique_ptr<TreeNode> Grower::GrowNode(Work& w, const Frame& f) {
     std::vector<int> grown;
     for (int v = 1; v <= forks; ++v) {
         if (groups[size_t(v)] == 0) {
-            node->branches[size_t(v)] = Leaf(node->dist, node->cls, 0.0f, 0.0f);
+            node->branches[size_t(v)] = Leaf(w, node->cls, 0.0f, 0.0f);
             node->branches[size_t(v)]->parent = node.get();
             continue;
         }
@@ -640,9 +714,7 @@ std::unique_ptr<TreeNode> Grower::GrowNode(Work& w, const Frame& f) {
         // Its errors are summed once the jobs below it are in.
         pending_.push_back(Pending{node.get(), leafErrors, std::move(grown)});
     } else if (double(node->errors) >= double(leafErrors) - 0.001) {
-        node->branches.clear();
-        node->forks = 0;
-        node->kind = kLeaf;
+        Collapse(w, *node);
     }
     --w.depth;
     return node;

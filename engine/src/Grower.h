@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "Arena.h"
+#include "Budget.h"
 #include "Brancher.h"
 #include "Pruner.h"
 #include "ThreadPool.h"
@@ -42,6 +43,7 @@ struct GrowInput {
     std::vector<int16_t> valueCount;   // per attribute; 0 = continuous
     int16_t maxClass = 0;
     int32_t minItems = 2;
+    Budget* budget = nullptr;  // what the growth's large blocks and its tree are charged to
 };
 
 class ProgressSink {
@@ -57,7 +59,7 @@ public:
     // Growths and prunings of fewer rows stay on one thread.
     static constexpr int32_t kParallelRows = 20000;
 
-    // Makes the work arrays; throws std::bad_alloc.
+    // Makes the work arrays; throws std::bad_alloc (OverBudget past the budget).
     explicit Grower(GrowInput input);
     ~Grower();
     Grower(const Grower&) = delete;
@@ -67,6 +69,9 @@ public:
     // partial tree) once *cancel is non-zero after a progress event; no thread is left
     // running on return. Throws std::bad_alloc.
     std::unique_ptr<TreeNode> Grow(ProgressSink* sink, const int16_t* cancel, int threads);
+    // The charge for the tree the last Grow returned, for its owner to keep.
+    Held TakeTreeCharge() { return std::move(treeHeld_); }
+    int32_t RowCount() const { return in_.rowCount; }
     // What a pruning of the grown tree reads of the rows.
     PruneInput ForPruning() const;
 
@@ -110,6 +115,12 @@ private:
         std::vector<std::vector<uint32_t>> groupsAt;
         std::vector<int> active, live;
         std::vector<float*> tables;
+        std::vector<float> classDist;  // of the node in hand
+        Held tablesHeld, rowsHeld;
+        // Bytes of the nodes this thread made, less those it freed, against what it
+        // has charged for them in advance: one charge per chunk, not per node.
+        int64_t nodeBytes = 0;
+        Held nodesHeld;
         std::vector<uint32_t> pos, upos;
         std::vector<Entry*> dst;
         bool allOne = true;
@@ -130,12 +141,14 @@ private:
     };
 
     void MakeWork(Work& w, bool rowArrays);
+    void CountNode(Work& w, int64_t bytes);
+    void Collapse(Work& w, TreeNode& node);
     Brancher BranchesOf(const TreeNode& node) const;
     void SplitRows(Work& w, const Frame& f, const TreeNode& node, int forks, std::vector<uint32_t>& groups);
 
     void BuildRoot(Work& w);
     std::unique_ptr<TreeNode> GrowNode(Work& w, const Frame& f);
-    std::unique_ptr<TreeNode> Leaf(std::vector<float> dist, int16_t cls, float items, float errors);
+    std::unique_ptr<TreeNode> Leaf(Work& w, int16_t cls, float items, float errors);
     void LeafProgress(Work& w, const TreeNode& node);
     void Report(float items);
     bool Stopped(const Work& w) const;
@@ -174,6 +187,9 @@ private:
     }
 
     GrowInput in_;
+    Held held_;        // the per-row arrays
+    Held sortedHeld_;  // sortedValues_
+    Held treeHeld_;
     int nAttr_ = 0, nClass_ = 0, nDisc_ = 0, nCont_ = 0;
     std::vector<int> discIndex_, contIndex_;   // per attribute, -1 when not of that type
     std::vector<int> discAttr_, contAttr_;     // index -> attribute

@@ -30,6 +30,14 @@ float Coefficient(float cf) {
     return float(dev * dev);
 }
 
+size_t Tests(const TreeNode& t) {
+    if (t.kind == kLeaf) return 0;
+    size_t n = 1;
+    for (int v = 1; v <= t.forks && v < int(t.branches.size()); ++v)
+        if (t.branches[size_t(v)]) n += Tests(*t.branches[size_t(v)]);
+    return n;
+}
+
 // Freed memory that the allocator keeps back goes to the system.
 void ReleaseFreePages() {
 #ifdef __GLIBC__
@@ -41,19 +49,54 @@ void ReleaseFreePages() {
 
 // Prunings of fewer rows stay on one thread; subtrees of fewer rows than taskRows_
 // are jobs, and none of fewer than kMinTaskRows.
-constexpr int32_t kParallelRows = 20000;
 constexpr uint32_t kMinTaskRows = 4096;
 constexpr uint32_t kTasksPerThread = 8;
 constexpr uint32_t kPieceRows = 32768;  // a level of Judge with twice as many rows is cut in pieces
 constexpr uint32_t kExactCount = 1u << 24;  // a float sum of up to this many ones is their count
 constexpr size_t kJudgedBudget = 1u << 18;  // judged nodes kept for later prunings (about 10 MB)
 
+constexpr size_t kJudgedNodeBytes = 80;  // a judged node kept, and its part of the shape
+
 Pruner::Pruner(PruneInput input) : in_(std::move(input)) {
     nClass_ = int(in_.classCode.size());
     valueColumn_.resize(in_.valueCount.size());
+    held_.Use(in_.budget);
+    held_.Set(in_.cls.capacity() * sizeof(uint16_t));
+    notesHeld_.Use(in_.budget);
+    treeHeld_.Use(in_.budget);
 }
 
-Pruner::~Pruner() { pool_.reset(); }
+Pruner::~Pruner() {
+    pool_.reset();
+    ForgetJudged();
+}
+
+void Pruner::ForgetJudged() {
+    judged_.clear();
+    if (in_.budget) in_.budget->Release(judgedNodes_.exchange(0) * kJudgedNodeBytes);
+    else judgedNodes_ = 0;
+}
+
+// The arrays a thread's rows need, charged before they are made.
+void Pruner::RowArrays(Work& w) {
+    if (w.weight) return;
+    w.rowsHeld.Use(in_.budget);
+    w.stackHeld.Use(in_.budget);
+    w.rowsHeld.Set(uint64_t(in_.rowCount) * (sizeof(float) + sizeof(uint16_t) + sizeof(uint32_t)));
+    w.weight = std::make_unique_for_overwrite<float[]>(size_t(in_.rowCount));
+    w.branchOf = std::make_unique_for_overwrite<uint16_t[]>(size_t(in_.rowCount));
+}
+
+// The rows stack of w holds `need` items; it grows as a vector does, charged first.
+void Pruner::StackRoom(Work& w, size_t need) {
+    std::vector<uint32_t>& stack = w.stack;
+    if (need <= stack.capacity()) return;
+    const size_t room = std::max(need, 2 * stack.capacity());
+    w.stackHeld.Set(uint64_t(room + stack.capacity()) * sizeof(uint32_t));  // both while copying
+    stack.reserve(room);
+    w.stackHeld.Set(uint64_t(room) * sizeof(uint32_t));
+}
+
 
 // Without threads to be had, the work is done on the calling thread alone.
 void Pruner::StartPool(int threads) {
@@ -160,6 +203,7 @@ struct Pruner::PruneTask {
     int32_t seen = -1;
     std::vector<uint32_t> rows;
     std::vector<float> weights;
+    Held held;  // rows and weights
     float result = 0;
     bool failed = false;
     std::atomic<bool> done{false};
@@ -223,6 +267,19 @@ struct Pruner::JudgeScratch {
     std::vector<JudgeLevel> levels = std::vector<JudgeLevel>(kMaxDepth + 4);
 };
 
+std::unique_ptr<Pruner::JudgeScratch> Pruner::NewScratch() {
+    auto s = std::make_unique<JudgeScratch>();
+    s->ids.held.Use(in_.budget);
+    s->weights.held.Use(in_.budget);
+    for (JudgeLevel& l : s->levels) {
+        l.branch.held.Use(in_.budget);
+        l.cls.held.Use(in_.budget);
+        l.ids.held.Use(in_.budget);
+        l.weights.held.Use(in_.budget);
+    }
+    return s;
+}
+
 // One JudgeScratch from the free ones, given back when done with: the smallest that
 // has room for `rows` already, else the largest, so that few of them grow large.
 class Pruner::ScratchLease {
@@ -242,7 +299,7 @@ public:
                 free.erase(free.begin() + long(pick));
             }
         }
-        if (!s_) s_ = std::make_unique<JudgeScratch>();
+        if (!s_) s_ = g.NewScratch();
     }
     ~ScratchLease() {
         std::lock_guard<std::mutex> lock(g_.scratchMutex_);
@@ -261,13 +318,19 @@ private:
 };
 
 std::unique_ptr<TreeNode> Pruner::Prune(const TreeNode& grown, float cf, int threads) {
+    try {
+        return PruneTree(grown, cf, threads);
+    } catch (...) {
+        treeHeld_.Drop();  // the tree is gone
+        throw;
+    }
+}
+
+std::unique_ptr<TreeNode> Pruner::PruneTree(const TreeNode& grown, float cf, int threads) {
     cf_ = cf;
     coeff_ = Coefficient(cf);
     Work& m = main_;
-    if (!m.weight) {
-        m.weight = std::make_unique_for_overwrite<float[]>(size_t(in_.rowCount));
-        m.branchOf = std::make_unique_for_overwrite<uint16_t[]>(size_t(in_.rowCount));
-    }
+    RowArrays(m);
     SizeLevels(m);
     m.stack.clear();
     m.order.resize(size_t(in_.rowCount));
@@ -285,10 +348,13 @@ std::unique_ptr<TreeNode> Pruner::Prune(const TreeNode& grown, float cf, int thr
         for (auto& pw : works_) pw = std::make_unique<Work>();
         taskRows_ = std::max<uint32_t>(kMinTaskRows, uint32_t(in_.rowCount) / (uint32_t(threads) * kTasksPerThread));
     }
+    // The pruned tree is no larger than the grown one; charged as that until it is made.
+    treeHeld_.Set(TreeBytes(grown));
     if (seenTree_ == &grown) {
         Pruned p = Replay(m, grown, 0, 0);
         root = Keep(p);
         root->parent = grown.parent;
+        treeHeld_.Set(TreeBytes(*root));
         return root;
     }
 
@@ -298,12 +364,12 @@ std::unique_ptr<TreeNode> Pruner::Prune(const TreeNode& grown, float cf, int thr
     seenTree_ = nullptr;
     seen_.clear();
     sorted_.clear();
-    seen_.resize(size_t(CountNodes(grown)));
-    judged_.clear();
+    ForgetJudged();
+    const size_t nodes = size_t(CountNodes(grown));
+    notesHeld_.Set(nodes * (sizeof(Seen) + sizeof(std::vector<JudgedShape>)) + Tests(grown) * sizeof(Sorted));
+    seen_.resize(nodes);
     judged_.resize(seen_.size());
-    judgedNodes_ = 0;
     Number(grown, 0);
-    seenDist_.assign(seen_.size() * size_t(nClass_), 0.0f);
     std::fill(m.weight.get(), m.weight.get() + in_.rowCount, 1.0f);
     m.nonUnit = 0;
     m.allOne = true;
@@ -311,6 +377,7 @@ std::unique_ptr<TreeNode> Pruner::Prune(const TreeNode& grown, float cf, int thr
     root = CopyTree(grown);
     Estimate(m, root.get(), 0, in_.rowCount - 1, 0);
     seenTree_ = &grown;
+    treeHeld_.Set(TreeBytes(*root));
     ReleaseFreePages();
     return root;
 }
@@ -327,6 +394,7 @@ int32_t Pruner::Number(const TreeNode& g, int32_t at) {
         if (column.empty()) {
             const std::vector<uint32_t>& slots = (*in_.slots)[size_t(g.attr)];
             const int count = in_.valueCount[size_t(g.attr)];
+            held_.Add(uint64_t(in_.rowCount) * sizeof(uint16_t));
             column.resize(size_t(in_.rowCount));
             for (size_t i = 0; i < column.size(); ++i) {
                 const int v = int16_t(uint16_t(slots[i] & 0xFFFF));
@@ -356,10 +424,7 @@ void Pruner::SizeLevels(Work& w) {
 
 Pruner::Work& Pruner::ThreadWork(int thread) {
     Work& w = *works_[size_t(thread)];
-    if (!w.weight) {
-        w.weight = std::make_unique_for_overwrite<float[]>(size_t(in_.rowCount));
-        w.branchOf = std::make_unique_for_overwrite<uint16_t[]>(size_t(in_.rowCount));
-    }
+    RowArrays(w);
     SizeLevels(w);
     w.stack.clear();
     return w;
@@ -379,15 +444,13 @@ void Pruner::RunPruneTask(int thread, PruneTask& t) {
 }
 
 // The estimate of a node's own rows, as the first pruning made it.
-void Pruner::Note(Work& m, int32_t seen, int32_t first, int32_t last, float cases, const std::vector<float>& dist,
-                  int best, float leafErrors) {
+void Pruner::Note(Work& m, int32_t seen, int32_t first, int32_t last, float cases, int best, float leafErrors) {
     Seen& s = seen_[size_t(seen)];
     s.rows = uint32_t(last - first + 1);
     s.cases = cases;
     s.leafErrors = leafErrors;
     s.cls = in_.classCode[size_t(best)];
     s.allOne = m.allOne;
-    std::copy(dist.begin(), dist.end(), seenDist_.begin() + long(seen) * nClass_);
 }
 
 // A tested node's rows as its test sorted them (stack[from, to)), with the leaf
@@ -396,6 +459,8 @@ void Pruner::Note(Work& m, int32_t seen, int32_t first, int32_t last, float case
 void Pruner::NoteSorted(Work& m, int32_t seen, size_t from, size_t to) {
     Sorted& s = sorted_[size_t(seen_[size_t(seen)].sorted)];
     const std::vector<uint32_t>& stack = m.stack;
+    s.held.Use(in_.budget);
+    s.held.Set(uint64_t(to - from) * (sizeof(uint32_t) + sizeof(uint8_t)) + 256 * sizeof(float));
     s.rows.assign(stack.begin() + long(from), stack.begin() + long(to));
     s.weights.clear();
     std::vector<float> dist(size_t(nClass_), 0.0f);
@@ -431,6 +496,7 @@ void Pruner::NoteSorted(Work& m, int32_t seen, size_t from, size_t to) {
             s.codes[i - from] = uint8_t(code[h]);
         }
         if (s.codes.empty()) {
+            s.held.Set(uint64_t(to - from) * (sizeof(uint32_t) + sizeof(uint8_t) + sizeof(float)));
             s.weights.resize(to - from);
             for (size_t i = from; i < to; ++i) s.weights[i - from] = W(m, stack[i]);
         }
@@ -466,6 +532,7 @@ void Pruner::SortRows(Work& m, const TreeNode& t, int32_t first, int32_t last, s
     const size_t base = stack.size();
     const int forks = t.forks;
     counts.assign(size_t(forks) + 1, 0);
+    StackRoom(m, base + size_t(last - first + 1));
     const Brancher branch = BranchesOf(t);
     for (int32_t i = first; i <= last; ++i) {
         const uint32_t id = m.order[size_t(i)];
@@ -738,11 +805,22 @@ void Pruner::AppendShape(const TreeNode& t, std::string& out) {
 }
 
 // Room for what judging b comes to, within the budget of all that is kept.
+// Past the budget it is not kept, which only costs the later prunings time.
 bool Pruner::Reserve(const TreeNode& b) {
     const size_t nodes = size_t(CountNodes(b));
-    if (judgedNodes_.fetch_add(nodes) + nodes <= kJudgedBudget) return true;
-    judgedNodes_.fetch_sub(nodes);
-    return false;
+    if (judgedNodes_.fetch_add(nodes) + nodes > kJudgedBudget) {
+        judgedNodes_.fetch_sub(nodes);
+        return false;
+    }
+    if (in_.budget) {
+        try {
+            in_.budget->Charge(nodes * kJudgedNodeBytes);
+        } catch (const OverBudget&) {
+            judgedNodes_.fetch_sub(nodes);
+            return false;
+        }
+    }
+    return true;
 }
 
 // The estimate of branch b on all the rows of node `seen`, in their noted order; from
@@ -779,7 +857,6 @@ std::unique_ptr<TreeNode> Pruner::Keep(Pruned& p) const {
     n->kind = kLeaf;
     n->cls = s.cls;
     n->items = s.cases;
-    n->dist.assign(seenDist_.begin() + long(p.seen) * nClass_, seenDist_.begin() + long(p.seen + 1) * nClass_);
     n->errors = p.errors;
     n->attr = g.attr;
     n->forks = g.kind == kLeaf ? g.forks : 0;
@@ -868,7 +945,6 @@ Pruner::Pruned Pruner::Replay(Work& m, const TreeNode& g, int32_t seen, int thre
     n->kind = g.kind;
     n->cls = s.cls;
     n->items = s.cases;
-    n->dist.assign(seenDist_.begin() + long(seen) * nClass_, seenDist_.begin() + long(seen + 1) * nClass_);
     n->errors = treeErrors;
     n->attr = g.attr;
     n->forks = g.forks;
@@ -912,10 +988,9 @@ float Pruner::Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, int32_
     for (int c = 0; c < C; ++c)
         if (dist[c] > dist[best]) best = c;
     const float leafErrors = cases - dist[best];
-    if (seen >= 0) Note(m, seen, first, last, cases, dist, best, leafErrors);
+    if (seen >= 0) Note(m, seen, first, last, cases, best, leafErrors);
     t->items = cases;
     t->cls = in_.classCode[size_t(best)];
-    t->dist = dist;
     const double leafTotal = LeafTotal(cases, leafErrors);
     if (t->kind == kLeaf) {
         t->errors = float(leafTotal);
@@ -974,6 +1049,8 @@ float Pruner::Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, int32_
             job->branch = v;
             job->allOne = m.allOne;
             job->seen = branchSeen;
+            job->held.Use(in_.budget);
+            job->held.Set(uint64_t(ep - first + 1) * (sizeof(uint32_t) + sizeof(float)));
             job->rows.assign(order.begin() + first, order.begin() + ep + 1);
             job->weights.reserve(job->rows.size());
             for (uint32_t id : job->rows) job->weights.push_back(W(m, id));
@@ -1022,7 +1099,7 @@ float Pruner::Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, int32_
     if (verdict == Verdict::Leaf) {
         t->kind = kLeaf;
         t->errors = float(leafTotal);
-        t->branches.clear();
+        std::vector<std::unique_ptr<TreeNode>>().swap(t->branches);
         t->forks = 0;
     } else if (verdict == Verdict::Raise) {
         Raise(m, t->branches[largest].get(), first, last);
@@ -1031,7 +1108,6 @@ float Pruner::Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, int32_
         t->kind = b->kind;
         t->cls = b->cls;
         t->items = b->items;
-        t->dist = std::move(b->dist);
         t->errors = b->errors;
         t->attr = b->attr;
         t->forks = b->forks;

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "Arena.h"
+#include "Budget.h"
 #include "Brancher.h"
 #include "ThreadPool.h"
 #include "TreeNode.h"
@@ -36,10 +37,14 @@ struct PruneInput {
     std::vector<uint16_t> cls;        // dense class per row
     std::vector<int16_t> classCode;   // dense class -> class code
     std::vector<uint16_t> classDense;  // class code -> dense class
+    Budget* budget = nullptr;  // what the pruning's large blocks and its tree are charged to
 };
 
 class Pruner {
 public:
+    // Prunings of fewer rows stay on one thread.
+    static constexpr int32_t kParallelRows = 20000;
+
     explicit Pruner(PruneInput input);
     ~Pruner();
     Pruner(const Pruner&) = delete;
@@ -47,8 +52,11 @@ public:
 
     // The pruning of `grown` (which stays as it is, and must outlive this object or the
     // next call with another tree) at confidence cf, with up to `threads` threads.
-    // Throws std::bad_alloc.
+    // Throws std::bad_alloc (OverBudget past the budget).
     std::unique_ptr<TreeNode> Prune(const TreeNode& grown, float cf, int threads);
+    // The charge for the tree the last Prune returned, for its owner to keep.
+    Held TakeTreeCharge() { return std::move(treeHeld_); }
+    int32_t RowCount() const { return in_.rowCount; }
 
 private:
     // The rows of one thread: weights and branches per row, the rows in order, their
@@ -63,6 +71,7 @@ private:
         std::vector<std::vector<uint32_t>> counts;
         std::vector<std::vector<size_t>> at;
         std::vector<std::vector<float>> saved, results;
+        Held rowsHeld, stackHeld;
     };
     struct PruneTask;
     template <class Task>
@@ -102,6 +111,7 @@ private:
         std::vector<uint32_t> rows;
         std::vector<float> weights;  // none: all of weight one; else one per row, or per code
         std::vector<uint8_t> codes;
+        Held held;
         float Weight(size_t i) const {
             return weights.empty() ? 1.0f : codes.empty() ? weights[i] : weights[codes[i]];
         }
@@ -131,10 +141,14 @@ private:
         Judged judged;
     };
 
+    std::unique_ptr<TreeNode> PruneTree(const TreeNode& grown, float cf, int threads);
     void StartPool(int threads);
     float W(const Work& w, uint32_t id) const { return w.nonUnit ? w.weight[id] : 1.0f; }
     Brancher BranchesOf(const TreeNode& node) const;
     void SizeLevels(Work& w);
+    void RowArrays(Work& w);
+    void StackRoom(Work& w, size_t need);
+    std::unique_ptr<JudgeScratch> NewScratch();
     Work& ThreadWork(int thread);
 
     // The first pruning.
@@ -144,8 +158,7 @@ private:
     void SortRows(Work& m, const TreeNode& t, int32_t first, int32_t last, std::vector<uint32_t>& counts,
                   std::vector<size_t>& at);
     void Raise(Work& m, TreeNode* b, int32_t first, int32_t last);
-    void Note(Work& m, int32_t seen, int32_t first, int32_t last, float cases, const std::vector<float>& dist,
-              int best, float leafErrors);
+    void Note(Work& m, int32_t seen, int32_t first, int32_t last, float cases, int best, float leafErrors);
     void NoteSorted(Work& m, int32_t seen, size_t from, size_t to);
 
     // A branch judged on its parent's rows.
@@ -178,6 +191,9 @@ private:
     static Verdict Decide(double leafTotal, double branchErrors, double treeErrors);
 
     PruneInput in_;
+    Held held_;       // the classes per row and the tested value columns
+    Held notesHeld_;  // seen_ and the places of sorted_ and judged_
+    Held treeHeld_;
     int nClass_ = 0;
     // Per discrete attribute a tree tests: its value per row, 0 for unknown.
     std::vector<std::vector<uint16_t>> valueColumn_;
@@ -187,12 +203,12 @@ private:
     uint32_t taskRows_ = 0;  // subtrees of fewer rows are jobs
     const TreeNode* seenTree_ = nullptr;  // the tree seen_ describes
     std::vector<Seen> seen_;
-    std::vector<float> seenDist_;  // nClass_ per node of seen_
     std::vector<Sorted> sorted_;
     // Per node of seen_: its largest branch judged in earlier prunings, by shape; and
     // how many judged nodes all of them hold, within kJudgedBudget.
     std::vector<std::vector<JudgedShape>> judged_;
-    std::atomic<size_t> judgedNodes_{0};
+    std::atomic<size_t> judgedNodes_{0};  // charged to the budget as they are reserved
+    void ForgetJudged();
     std::mutex scratchMutex_;
     // Free for Judge; kept from one pruning to the next, whose pages are then in place.
     std::vector<std::unique_ptr<JudgeScratch>> scratch_;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 #include <new>
 #include <thread>
 
@@ -276,6 +277,9 @@ Status TreeEngine::BuildTree(SAFEARRAY** nodeTree, SAFEARRAY** childIndex, Progr
         ~BusyGuard() { b = false; }
     } busy(building_);
 
+    const std::optional<uint64_t> limit = BuildBudget::Limit();
+    if (!limit) return Status::Code(E_INVALIDARG);
+    budget_.SetLimit(*limit);
     if (needsRebuild_ || !grown_) {
         GrowInput in;
         in.slots = &slots_;
@@ -285,29 +289,30 @@ Status TreeEngine::BuildTree(SAFEARRAY** nodeTree, SAFEARRAY** childIndex, Progr
         in.valueCount.assign(valueCount_.begin(), valueCount_.begin() + lastAttr_ + 1);
         in.maxClass = maxClass_;
         in.minItems = minItems_;
+        in.budget = &budget_;
         // The growth's work tables go once it is done; the pruner keeps what it reads.
+        // The old trees go before the new one is grown, within the same budget.
         pruner_.reset();
-        if (BuildBudget::Need(in, GrowthThreads()) > BuildBudget::Limit()) {
-            grown_.reset();
-            needsRebuild_ = true;
-            return Status::Code(E_OUTOFMEMORY);
-        }
+        pruned_.reset();
+        prunedHeld_.Drop();
+        grown_.reset();
+        grownHeld_.Drop();
+        needsRebuild_ = true;
         std::unique_ptr<Grower> grower;
         try {
             grower = std::make_unique<Grower>(std::move(in));
         } catch (const std::bad_alloc&) {
             return Status::Code(E_OUTOFMEMORY);
         }
-        grown_.reset();
         cancel_ = 0;
         largestBranch_ = 0;
         try {
-            grown_ = grower->Grow(sink, &cancel_, GrowthThreads());
+            grown_ = GrowWithin(*grower, sink, &cancel_, GrowthThreads());
         } catch (const std::bad_alloc&) {
             grown_.reset();
-            needsRebuild_ = true;
             return Status::Code(E_OUTOFMEMORY);
         }
+        grownHeld_ = grower->TakeTreeCharge();
         largestBranch_ = grower->LargestBranchCount();
         ++growth_;
         if (cancel_) {
@@ -315,9 +320,13 @@ Status TreeEngine::BuildTree(SAFEARRAY** nodeTree, SAFEARRAY** childIndex, Progr
             return Status::Ok();
         }
         try {
-            pruner_ = std::make_unique<Pruner>(grower->ForPruning());
+            PruneInput p = grower->ForPruning();
+            p.budget = &budget_;
+            grower.reset();  // its per-row arrays go before the pruner's are made
+            pruner_ = std::make_unique<Pruner>(std::move(p));
         } catch (const std::bad_alloc&) {
             grown_.reset();
+            grownHeld_.Drop();
             needsRebuild_ = true;
             return Status::Code(E_OUTOFMEMORY);
         }
@@ -328,12 +337,14 @@ Status TreeEngine::BuildTree(SAFEARRAY** nodeTree, SAFEARRAY** childIndex, Progr
         if (sink) sink->Progress(95);
         if (!pruned_ || lastPrunedRate_ != pruneRate_ || needsRebuild_ || prunedGrowth_ != growth_) {
             pruned_.reset();
+            prunedHeld_.Drop();
             try {
-                pruned_ = pruner_->Prune(*grown_, cf_, GrowthThreads());
+                pruned_ = PruneWithin(*pruner_, *grown_, cf_, GrowthThreads());
             } catch (const std::bad_alloc&) {
                 pruned_.reset();
                 return Status::Code(E_OUTOFMEMORY);
             }
+            prunedHeld_ = pruner_->TakeTreeCharge();
             lastPrunedRate_ = pruneRate_;
             prunedGrowth_ = growth_;
         }

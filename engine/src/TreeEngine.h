@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "Budget.h"
 #include "Grower.h"
 #include "Pruner.h"
 #include "TreeNode.h"
@@ -35,7 +36,9 @@ public:
 
     Status Initialize(int16_t fieldCount);
     Status AddData(SAFEARRAY* array);
-    // sink may be null. On success the out arrays are replaced.
+    // sink may be null. On success the out arrays are replaced. E_OUTOFMEMORY when the
+    // build does not fit its memory budget; E_INVALIDARG when TESSARY_ENGINE_MEMORY_MB
+    // is set to something that is not a size in megabytes.
     Status BuildTree(SAFEARRAY** nodeTree, SAFEARRAY** childIndex, ProgressSink* sink);
 
     Status GetFieldType(int16_t field, int16_t* kind) const;
@@ -59,6 +62,8 @@ private:
     static float ConfidenceFor(float rate);
     Status Export(const TreeNode& tree, SAFEARRAY** nodeTree, SAFEARRAY** childIndex) const;
 
+    // First, so that it outlives every charge the members below hold against it.
+    Budget budget_;
     int16_t fieldCount_ = 0;
     std::vector<int16_t> fieldKind_;
     int16_t classPos_ = 0;
@@ -83,6 +88,7 @@ private:
     std::unique_ptr<Pruner> pruner_;  // for the grown tree
     std::unique_ptr<TreeNode> grown_;
     std::unique_ptr<TreeNode> pruned_;
+    Held grownHeld_, prunedHeld_;  // what the two trees take
     uint64_t growth_ = 0;        // growths so far
     uint64_t prunedGrowth_ = 0;  // the growth the pruned tree was made from
     int32_t largestBranch_ = 0;

@@ -6,7 +6,6 @@ static void CopyInto(const TreeNode& from, TreeNode& to) {
     to.kind = from.kind;
     to.cls = from.cls;
     to.items = from.items;
-    to.dist = from.dist;
     to.errors = from.errors;
     to.attr = from.attr;
     to.forks = from.forks;
@@ -29,6 +28,13 @@ std::unique_ptr<TreeNode> CopyTree(const TreeNode& node) {
     CopyInto(node, *copy);
     copy->parent = node.parent;
     return copy;
+}
+
+uint64_t TreeBytes(const TreeNode& node) {
+    uint64_t bytes = NodeBytes(int(node.branches.size()) - 1);
+    for (const auto& b : node.branches)
+        if (b) bytes += TreeBytes(*b);
+    return bytes;
 }
 
 long CountNodes(const TreeNode& node) {

@@ -17,7 +17,6 @@ struct TreeNode {
     int16_t kind = kLeaf;
     int16_t cls = 0;           // predicted class, 0..MaxClass
     float items = 0;           // weight of rows reaching the node
-    std::vector<float> dist;   // weight per class, MaxClass+1 entries
     float errors = 0;
     int16_t attr = 0;          // tested attribute
     int16_t forks = 0;         // branch count
@@ -29,6 +28,12 @@ struct TreeNode {
 // Deep copy; the copy's children refer to their copied parents, the copied root keeps
 // the parent reference of `node`.
 std::unique_ptr<TreeNode> CopyTree(const TreeNode& node);
+// What the nodes of the subtree take, allocator overhead included.
+uint64_t TreeBytes(const TreeNode& node);
+// What a node with `forks` branches takes, its subtree apart.
+inline uint64_t NodeBytes(int forks) {
+    return sizeof(TreeNode) + 16 + (forks > 0 ? uint64_t(forks + 1) * sizeof(std::unique_ptr<TreeNode>) + 16 : 0);
+}
 // 1 for a leaf (kind 0, whatever branches it still holds), else 1 + its branches' counts.
 long CountNodes(const TreeNode& node);
 

@@ -2,6 +2,7 @@
 // from any event stops it with no thread left behind. Work tables follow the classes
 // and values present, not the declared counts.
 #include <dirent.h>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -284,11 +285,13 @@ long AddressSpaceBytes() {
 // In a child: a build on eight threads with only `room` bytes of address space to
 // spare. Exit 0 when it gave the tree of one thread, 1 when it ran out of memory and
 // left the arrays alone; either way no thread may be left behind.
-[[noreturn]] void BuildWithLittleRoom(const Spec& s, const Tree& reference, long room) {
+[[noreturn]] void BuildWithLittleRoom(const Spec& s, const Tree& reference, long room, const char* budgetMB) {
     alarm(120);
     const int before = Baseline();
     setenv("TESSARY_ENGINE_THREADS", "8", 1);
+    if (budgetMB) setenv("TESSARY_ENGINE_MEMORY_MB", budgetMB, 1);
     Engine e(s);
+    malloc_trim(0);  // the room is what the build gets, not what earlier builds left free
     rlimit lim{};
     getrlimit(RLIMIT_AS, &lim);
     lim.rlim_cur = rlim_t(AddressSpaceBytes() + room);
@@ -320,12 +323,13 @@ TEST(EngineThreads, RunningOutOfMemoryLeavesNoThread) {
     const Outcome one = BuildWith(kSets[1], 1);
     int outOfMemory = 0;
     // From too little room for the helpers' stacks, through room for them but not for
-    // the work, to enough.
-    for (long room = 2l << 20; room <= (120l << 20); room += 2l << 20) {
+    // the work, to enough. With too little for the helpers, the build takes fewer threads;
+    // the smallest rooms also get a budget that one thread does not fit in.
+    for (long room = 0; room <= (120l << 20); room += room < (4l << 20) ? 256l << 10 : 2l << 20) {
         SCOPED_TRACE("room " + std::to_string(room >> 20) + " MB");
         pid_t pid = fork();
         ASSERT_GE(pid, 0);
-        if (pid == 0) BuildWithLittleRoom(kSets[1], one.tree, room);
+        if (pid == 0) BuildWithLittleRoom(kSets[1], one.tree, room, room <= (1l << 20) ? "2" : nullptr);
         int status = 0;
         ASSERT_EQ(waitpid(pid, &status, 0), pid);
         ASSERT_TRUE(WIFEXITED(status)) << "signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);

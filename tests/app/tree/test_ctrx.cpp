@@ -892,6 +892,42 @@ TEST(CTRXBuild, TooManyNodesGetsItsOwnMessage) {
     EXPECT_EQ(msgs[0].icon, ui::Icon::Exclamation);
 }
 
+// The engine refusing a build past its memory budget, or a budget it cannot read, is
+// said as such, with what to change, not as a bare error number.
+TEST(CTRXBuild, MemoryRefusalsGetTheirOwnMessages) {
+    struct Case {
+        const char* limit;
+        const char* title;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"0", "Not Enough Memory",
+         "Building this tree needs more memory than the engine may take.  Build it from fewer rows, or leave out "
+         "input fields with many values, or choose an output field with fewer classes."},
+        {"lots", "Engine Memory Limit",
+         "TESSARY_ENGINE_MEMORY_MB is set to \"lots\", which is not a size in megabytes.  Set it to a whole number "
+         "such as 512 (or 512MB), or remove it."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.limit);
+        GeneratedProject p(std::string("memory") + c.title[0], kMixed, MixedRows(40, 5));
+        CTRX trx;
+        ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project));
+        ASSERT_TRUE(trx.LoadData(1, 40));
+        setenv("TESSARY_ENGINE_MEMORY_MB", c.limit, 1);
+        const bool built = trx.BuildTree();
+        unsetenv("TESSARY_ENGINE_MEMORY_MB");
+        EXPECT_FALSE(built);
+        EXPECT_FALSE(trx.HasTree());
+        const auto msgs = p.dialogs.Messages();
+        ASSERT_EQ(msgs.size(), 1u) << ::testing::PrintToString(MessageTexts(p.dialogs));
+        EXPECT_EQ(msgs[0].title, c.title);
+        EXPECT_EQ(msgs[0].text, c.text);
+        EXPECT_EQ(msgs[0].icon, ui::Icon::Exclamation);
+        EXPECT_TRUE(trx.BuildTree()) << "the refusal does not stick";
+    }
+}
+
 TEST(CTRXClassify, TextKeysWithQuotesAndDateCuts) {
     // A text key holding a quote, and a date field (day serials) that decides the class.
     const std::vector<Column> cols = {{"Day", "DATETIME", MatchType::Numeric},
