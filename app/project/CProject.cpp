@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 
@@ -86,9 +87,99 @@ void CheckOpenable(const std::string& path) {
     db->Close();
 }
 
+// The tables the program makes and writes in a project, with the columns it
+// writes. Older projects have the same names (NodeData once held its tree as
+// binary, TreeLinks has one column per branch, Test's key takes the data
+// key's type), so only the names are required.
+struct OwnTable {
+    const char* name;
+    std::vector<const char*> columns;
+};
+
+const OwnTable kOwnTables[] = {
+    {"Config", {"Property", "sValue"}},
+    {"FieldConfig",
+     {"FieldOrder", "FieldName", "FieldType", "FieldMax", "FieldMin", "FieldAvg", "FieldStdDev", "UserImportance",
+      "UserMatchType", "UserMax", "UserMin", "UserOutOfRange", "PrimaryKeyField", "MaxClass", "Missing"}},
+    {"Test", {"MainPrimaryKey", "Predicted", "Actual", "Mark"}},
+    {"NodeData", {"NodeData", "PruneRate", "MinItems"}},
+    {"TreeNodes", {"NodeNum", "NodeType", "Forks", "FieldNum", "Cut", "DisClass", "Class", "Items", "Errors"}},
+    {"TreeLinks", {"NodeNum"}},
+    {"MSysLinks", {"Name", "Connect", "SourceTableName", "Attributes"}},
+    {"DValues_", {"DValues", "Count", "ValueNum"}},  // one per field: DValues_0, DValues_1 ...
+};
+
+std::string Upper(const std::string& s) { return QString::fromStdString(s).toUpper().toStdString(); }
+
+const OwnTable* OwnTableNamed(const std::string& name) {
+    const std::string u = Upper(name);
+    for (const OwnTable& t : kOwnTables) {
+        const std::string own = Upper(t.name);
+        if (u == own) return &t;
+        if (own == "DVALUES_" && u.size() > own.size() && u.compare(0, own.size(), own) == 0 &&
+            std::all_of(u.begin() + long(own.size()), u.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            return &t;
+    }
+    return nullptr;
+}
+
+// Why the program must not write to the project as it stands, naming the
+// table; "" when nothing is wrong. The program's own tables must be the
+// project's own (a link under such a name would send its writes into another
+// file), hold the columns it writes, and compute nothing as rows are written.
+std::string DamagedTable(const DatabasePtr& db) {
+    dao::TableDefs& defs = db->TableDefs();
+    std::vector<std::string> local;
+    for (int i = 0; i < defs.Count(); ++i)
+        if (defs[i].Connect().empty()) local.push_back(Upper(defs[i].Name()));
+    for (int i = 0; i < defs.Count(); ++i) {
+        dao::TableDef t = defs[i];
+        const std::string name = t.Name();
+        if (t.Connect().empty()) continue;
+        if (OwnTableNamed(name) || std::find(local.begin(), local.end(), Upper(name)) != local.end())
+            return "The table " + name + " is a link to " + t.SourceTableName() + " in " +
+                   (t.LinkedFile().empty() ? t.Connect() : t.LinkedFile()) +
+                   ", but it must be the project's own table.";
+    }
+    for (int i = 0; i < defs.Count(); ++i) {
+        dao::TableDef t = defs[i];
+        const OwnTable* own = OwnTableNamed(t.Name());
+        if (!own) continue;
+        for (const char* column : own->columns) {
+            bool found = false;
+            for (const dao::Field& f : t.Fields()) found = found || Upper(f.Name()) == Upper(column);
+            if (!found) return "The table " + t.Name() + " is damaged: it has no column " + column + ".";
+        }
+        const std::string computed = t.ComputedPart();
+        if (!computed.empty())
+            return "The table " + t.Name() + " is damaged: " + computed + " computes values as rows are written.";
+    }
+    return {};
+}
+
 }  // namespace
 
 CProject::~CProject() { Destroy(); }
+
+bool CProject::CheckTables(const std::string& fileName, const std::function<void()>& beforeMessage) {
+    std::string problem;
+    try {
+        DatabasePtr db = dao::DBEngine::OpenDatabase(fileName, false, true);
+        problem = DamagedTable(db);
+        db->Close();
+    } catch (...) {
+        // Unchecked is refused.
+        if (beforeMessage) beforeMessage();
+        app::ShowCurrentError("CProject::CheckTables");
+        return false;
+    }
+    if (problem.empty()) return true;
+    if (beforeMessage) beforeMessage();
+    ui::MsgBox(QStringLiteral("Project file: ") + QString::fromStdString(fileName) +
+                   QStringLiteral(" cannot be opened.") + QLatin1Char('\n') + QString::fromStdString(problem),
+               ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("Project Read Failed"));
+    return false;
+}
 
 void CProject::Initialize(const std::string& fileName) {
     if (!fileName.empty()) mFileName = fileName;
@@ -109,6 +200,10 @@ void CProject::InitProject() {
         CheckOpenable(mFileName);
     } catch (...) {
         TrapJet("InitProject");
+        mFileName.clear();
+        return;
+    }
+    if (!CheckTables(mFileName)) {
         mFileName.clear();
         return;
     }

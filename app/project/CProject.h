@@ -7,6 +7,7 @@
 
 #include "com/oleauto.h"
 
+#include <functional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -31,9 +32,14 @@ public:
     bool IsOpen() const { return mIsOpen; }
     void SetIsOpen(bool open) { mIsOpen = open; }
 
-    // Validates an existing file (exclusive writable open, ProjectType, version);
+    // Validates an existing file (exclusive writable open, its tables, ProjectType, version);
     // FileName becomes "" when it is not a valid, openable project.
     void Initialize(const std::string& fileName = {});
+    // False, after a message naming the table, when the program must not write
+    // to the project: a link named like a table of the project's own, or a
+    // table of its own that lacks a column or computes values on writes.
+    // Reads the file only; beforeMessage runs before any box is shown.
+    static bool CheckTables(const std::string& fileName, const std::function<void()>& beforeMessage = nullptr);
     // A new connection each time; nullptr when FileName is empty or the open fails.
     DatabasePtr OpenProject(bool exclusive = false);
     void CloseProject();

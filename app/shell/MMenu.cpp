@@ -131,6 +131,8 @@ std::shared_ptr<CProject> OpenProjectFile(const QString& initialDir, const QStri
                        ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("Open Project Failed"));
             return;
         }
+        // Before the relink, which writes to the file.
+        if (!CProject::CheckTables(path.toStdString(), MTessary::HideSplash)) return;
         if (!MTessary::RelinkDataSource(path)) return;
         auto project = std::make_shared<CProject>();
         project->Initialize(path.toStdString());

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include <string_view>
 #include <thread>
 
 #include "AccessMirror.h"
@@ -74,8 +75,51 @@ std::string FileUri(const std::string& path) {
     return uri;
 }
 
-// An SQLite URI that opens a mirror for reading only.
-std::string MirrorUri(const std::string& path) { return FileUri(path) + "?mode=ro"; }
+// An SQLite URI that opens a file for reading only.
+std::string ReadOnlyUri(const std::string& path) { return FileUri(path) + "?mode=ro"; }
+
+// A stored default that is a plain literal (a number, a text, a blob, Null or
+// a truth value) of a size a row may carry; anything else is computed for
+// every row added, whatever it costs.
+bool IsConstantDefault(std::string_view text) {
+    constexpr size_t kLongest = 255;
+    if (text.size() > kLongest) return false;
+    auto trim = [](std::string_view s) {
+        while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+        while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+        return s;
+    };
+    std::string_view s = trim(text);
+    while (s.size() >= 2 && s.front() == '(' && s.back() == ')') s = trim(s.substr(1, s.size() - 2));
+    if (s.empty()) return false;
+    for (const char* word : {"NULL", "TRUE", "FALSE", "CURRENT_TIME", "CURRENT_DATE", "CURRENT_TIMESTAMP"})
+        if (EqualsNoCase(s, word)) return true;
+    auto quoted = [](std::string_view q) {
+        if (q.size() < 2 || q.front() != '\'' || q.back() != '\'') return false;
+        for (size_t i = 1; i + 1 < q.size(); ++i)
+            if (q[i] == '\'' && q[++i] != '\'') return false;
+        return true;
+    };
+    if (quoted(s)) return true;
+    if ((s.front() == 'x' || s.front() == 'X') && quoted(s.substr(1)))
+        return std::all_of(s.begin() + 2, s.end() - 1, [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+    if (s.front() == '-' || s.front() == '+') s = trim(s.substr(1));
+    if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X'))
+        return std::all_of(s.begin() + 2, s.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+    size_t i = 0, digits = 0;
+    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i, ++digits;
+    if (i < s.size() && s[i] == '.')
+        for (++i; i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]));) ++i, ++digits;
+    if (digits == 0) return false;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+        const size_t start = i;
+        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+        if (i == start) return false;
+    }
+    return i == s.size();
+}
 
 // Holders of a database take a shared lock on a side file, an exclusive
 // holder an exclusive one. A side file is used, not the database itself,
@@ -343,16 +387,27 @@ const TableInfo& Core::Info(const std::string& schema, const std::string& table)
     }
     if (ti.exists) {
         bool autoinc = Upper(ti.sql).find("AUTOINCREMENT") != std::string::npos;
-        sqlite3_stmt* st = Prepare("PRAGMA " + qs + ".table_info(" + QuoteString(table) + ")");
+        auto computed = [&](const std::string& what) {
+            if (ti.computed.empty()) ti.computed = what;
+        };
+        if (Upper(ti.sql).rfind("CREATE VIRTUAL", 0) == 0) computed("its virtual table module");
+        // table_xinfo also lists generated columns, which table_info leaves out.
+        sqlite3_stmt* st = Prepare("PRAGMA " + qs + ".table_xinfo(" + QuoteString(table) + ")");
         int pkCount = 0;
         while (sqlite3_step(st) == SQLITE_ROW) {
             ColumnInfo c;
             c.name = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+            if (sqlite3_column_int(st, 6) != 0) {
+                computed("the generated column " + c.name);
+                continue;
+            }
             auto d = reinterpret_cast<const char*>(sqlite3_column_text(st, 2));
             c.decl = d ? d : "";
             c.ct = TypeFromDecl(c.decl);
             c.notNull = sqlite3_column_int(st, 3) != 0;
             c.pk = sqlite3_column_int(st, 5);
+            if (auto dflt = reinterpret_cast<const char*>(sqlite3_column_text(st, 4)); dflt && !IsConstantDefault(dflt))
+                computed("the default of column " + c.name);
             if (c.pk) ++pkCount;
             ti.cols.push_back(std::move(c));
         }
@@ -396,6 +451,7 @@ const TableInfo& Core::Info(const std::string& schema, const std::string& table)
             IndexInfo ix;
             ix.sqliteName = reinterpret_cast<const char*>(sqlite3_column_text(il, 1));
             ix.unique = sqlite3_column_int(il, 2) != 0;
+            if (sqlite3_column_int(il, 4) != 0) computed("the partial index " + ix.sqliteName);
             std::string origin = reinterpret_cast<const char*>(sqlite3_column_text(il, 3));
             std::string nm = ix.sqliteName;
             if (origin == "pk") {
@@ -420,7 +476,10 @@ const TableInfo& Core::Info(const std::string& schema, const std::string& table)
             while (sqlite3_step(xi) == SQLITE_ROW) {
                 if (sqlite3_column_int(xi, 5) == 0) continue;  // not a key column
                 auto n = reinterpret_cast<const char*>(sqlite3_column_text(xi, 2));
-                if (!n) continue;
+                if (!n) {
+                    computed("the index " + ix.sqliteName + " on an expression");
+                    continue;
+                }
                 ix.columns.emplace_back(n, sqlite3_column_int(xi, 3) != 0);
             }
             sqlite3_finalize(xi);
@@ -490,11 +549,12 @@ void Core::AttachLink(Link& link) {
         return;
     }
     bool empty = false;
-    std::string attachName = file;
+    // Linked data is only read: no statement can write through a link.
+    std::string attachName = ReadOnlyUri(file);
     if (AccessMirror::IsAccessFile(file)) {
         // Access data is read through its SQLite mirror, which is never written.
         try {
-            attachName = MirrorUri(AccessMirror::Path(file));
+            attachName = ReadOnlyUri(AccessMirror::Path(file));
         } catch (const DaoError& e) {
             link.error = e.Number();
             link.errorArg = file;
@@ -563,7 +623,7 @@ void Core::AttachOdbcLink(Link& link) {
         return;
     }
     scratchFiles.push_back(file);
-    std::string schema = Attach(MirrorUri(file));
+    std::string schema = Attach(ReadOnlyUri(file));
     if (schema.empty()) {
         link.error = 3343;
         link.errorArg = file;
@@ -1144,7 +1204,7 @@ namespace {
 std::shared_ptr<Core> OpenAccess(std::shared_ptr<Core> core, const std::string& path) {
     std::string mirror = AccessMirror::Path(path);
     core->readOnly = true;
-    int rc = sqlite3_open_v2(MirrorUri(mirror).c_str(), &core->db,
+    int rc = sqlite3_open_v2(ReadOnlyUri(mirror).c_str(), &core->db,
                              SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_close_v2(core->db);

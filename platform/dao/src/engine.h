@@ -48,6 +48,9 @@ struct TableInfo {
     std::vector<std::string> pk;  // primary index columns
     std::string sql;
     std::string rowid = "rowid";  // the hidden row key's name that no column has taken
+    // The first part that computes values as rows are written, beyond what
+    // this layer makes; "" when none (see TableDef::ComputedPart).
+    std::string computed;
 };
 
 struct Link {

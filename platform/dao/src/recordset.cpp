@@ -172,7 +172,8 @@ std::shared_ptr<Source> MakeSource(const std::shared_ptr<Core>& core, const std:
                 c.size = sel.itemSizes[size_t(i)] > 0 ? sel.itemSizes[size_t(i)] : DefaultSize(c.type);
             }
         }
-        c.updatable = src->keyed && c.keyIndex >= 0 && !c.autoIncrement;
+        c.updatable = src->keyed && c.keyIndex >= 0 && !c.autoIncrement &&
+                      sqlite3_db_readonly(core->db, c.schema.c_str()) != 1;
         src->cols.push_back(c);
     }
     if (meta != src->stream) sqlite3_finalize(meta);

@@ -467,6 +467,13 @@ long TableDef::RecordCount() const {
     return n;
 }
 
+std::string TableDef::ComputedPart() const {
+    TableDefImpl& t = T(impl_);
+    auto c = t.Lock();
+    if (!t.appended || !t.connect.empty()) return "";
+    return c->Info("main", t.name).computed;
+}
+
 bool TableDef::Updatable() const {
     TableDefImpl& t = T(impl_);
     auto c = t.Lock();

@@ -126,8 +126,8 @@ TEST_F(BrowseFixture, EachBrowseTypeGetsItsView) {
 }
 
 TEST_F(BrowseFixture, AllRowsLayout) {
-    Exec("UPDATE LinkDataSource SET SepalLength = -123.456 WHERE IndexCounter1 = 7;");
-    Exec("UPDATE LinkDataSource SET SepalLength = Null WHERE IndexCounter1 = 8;");
+    ExecData("UPDATE iris SET SepalLength = -123.456 WHERE IndexCounter1 = 7;");
+    ExecData("UPDATE iris SET SepalLength = Null WHERE IndexCounter1 = 8;");
     Browse(0);
     const auto& cols = Model()->Columns();
     ASSERT_EQ(cols.size(), 7u);

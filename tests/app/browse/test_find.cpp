@@ -86,8 +86,8 @@ TEST_F(FindTest, MatchCaseComparesLetterCase) {
 }
 
 TEST_F(FindTest, NotFoundAndHostileTextsFindOnlyThemselves) {
-    Exec("UPDATE LinkDataSource SET Species = 'o''brien' WHERE IndexCounter1 = 40;");
-    Exec("UPDATE LinkDataSource SET Species = 'x'' OR ''1''=''1' WHERE IndexCounter1 = 77;");
+    ExecData("UPDATE iris SET Species = 'o''brien' WHERE IndexCounter1 = 40;");
+    ExecData("UPDATE iris SET Species = 'x'' OR ''1''=''1' WHERE IndexCounter1 = 77;");
     Open(1);
     grid->Grid()->SetRow(5);
     EXPECT_EQ(Find("nothing like it"), 5);

@@ -281,3 +281,54 @@ TEST_F(HostileFiles, ImportMessagesSayWhereAndWhat) {
         << m[0];
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(MdbUtils::ImportDatabasePath(csv))));
 }
+
+// A link named like a table of the program's own (or like any local table)
+// would take its writes into another file; a table of its own that lacks a
+// column or computes on writes is damaged. Older layouts and triggers open.
+TEST_F(HostileFiles, OwnTablesAreTheProjectsOwnAndComputeNothing) {
+    const std::string other = File("other.db");
+    dao::DBEngine::CreateDatabase(other, dao::dbLangGeneral)->Execute("CREATE TABLE Victim (K LONG)");
+    const std::pair<const char*, const char*> cases[] = {  // statements, what the message says ("" opens)
+        {"CREATE TABLE NodeData (NodeData LONGBINARY, PruneRate SINGLE, MinItems LONG);"
+         "CREATE TABLE TreeLinks (NodeNum LONG, L0 LONG, L1 LONG); CREATE TABLE Test (MainPrimaryKey TEXT(20), "
+         "Predicted SHORT, Actual SHORT, Mark SHORT); CREATE TRIGGER T AFTER INSERT ON Config BEGIN DELETE FROM "
+         "Test; END; ALTER TABLE Config ADD COLUMN Plain TEXT DEFAULT 'it''s'",
+         ""},
+        {"INSERT INTO MSysLinks VALUES ('Test', ';DATABASE=<other>', 'Victim', 0)",
+         "The table Test is a link to Victim in <other>, but it must be the project's own table."},
+        {"INSERT INTO MSysLinks VALUES ('dvalues_12', ';DATABASE=<other>', 'Victim', 0)",
+         "The table dvalues_12 is a link to Victim in <other>, but it must be the project's own table."},
+        {"CREATE TABLE Notes (A LONG); INSERT INTO MSysLinks VALUES ('NOTES', ';DATABASE=<other>', 'Victim', 0)",
+         "The table NOTES is a link to Victim in <other>, but it must be the project's own table."},
+        {"ALTER TABLE Config RENAME TO Old; CREATE TABLE Config (Property TEXT(255) PRIMARY KEY, sValue TEXT(255), "
+         "Junk BLOB DEFAULT (zeroblob(200000000))); INSERT INTO Config SELECT *, NULL FROM Old",
+         "The table Config is damaged: the default of column Junk computes values as rows are written."},
+        {"CREATE TABLE FieldConfig (FieldOrder SHORT)", "The table FieldConfig is damaged: it has no column FieldName."},
+    };
+    int n = 0;
+    for (const auto& [sql, refused] : cases) {
+        SCOPED_TRACE(sql);
+        const std::string path = File(("p" + std::to_string(++n) + ".txp").c_str());
+        CProject made;
+        made.Create(path);
+        made.AttachDataSource(other, "Victim");
+        auto fill = [&](std::string text) {
+            for (size_t at; (at = text.find("<other>")) != std::string::npos;) text.replace(at, 7, other);
+            return text;
+        };
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &raw), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(raw, fill(sql).c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(raw);
+        sqlite3_close(raw);
+        const std::string before = ReadAll(path), victim = ReadAll(other);
+        dialogs.Clear();
+        CProject p;
+        p.Initialize(path);
+        EXPECT_EQ(p.FileName(), *refused ? "" : path);
+        EXPECT_EQ(Messages(), *refused ? std::vector<std::string>{"Project Read Failed|Project file: " + path +
+                                                                  " cannot be opened.\n" + fill(refused)}
+                                        : std::vector<std::string>{});
+        EXPECT_EQ(ReadAll(path), before);
+        EXPECT_EQ(ReadAll(other), victim);
+    }
+}

@@ -127,6 +127,34 @@ TEST_F(ProjectOpen, TheProjectCheckRefusesWithOneMessage) {
     EXPECT_TRUE(MTessary::IsProjectFile(QString::fromStdString(noRow)));
 }
 
+// A link named like a table of the project's own is refused with one box
+// naming it, before the relink or the upgrade writes a byte to the project.
+TEST_F(ProjectOpen, DamagedOwnTablesAreRefusedBeforeAnythingIsWritten) {
+    const std::string other = dir.File("other.db");
+    Sql(other, "CREATE TABLE Victim (MainPrimaryKey INTEGER PRIMARY KEY, Mark SHORT); INSERT INTO Victim VALUES (1, 0);");
+    // An older version whose data file moved: the upgrade and the relink would both write.
+    const std::string path = CopySample("bad");
+    std::filesystem::create_directories(dir.Path() / "data");
+    std::filesystem::rename(dir.File("bad/iris.mdb"), dir.File("data/iris.mdb"));
+    Sql(path, "INSERT INTO MSysLinks VALUES ('Test', ';DATABASE=" + other + "', 'Victim', 0);"
+              "UPDATE Config SET sValue='0' WHERE Property='VersionMinor';");
+    const auto bytes = [&] {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string before = bytes();
+    const auto time = std::filesystem::last_write_time(path);
+    EXPECT_FALSE(Open(path));
+    ASSERT_EQ(dialogs.Messages().size(), 1u);
+    EXPECT_EQ(dialogs.Messages()[0].title, "Project Read Failed");
+    EXPECT_EQ(dialogs.Messages()[0].text,
+              QString::fromStdString("Project file: " + path + " cannot be opened.\nThe table Test is a link to Victim in " +
+                                     other + ", but it must be the project's own table."));
+    EXPECT_EQ(dialogs.Messages()[0].icon, ui::Icon::Critical);
+    EXPECT_TRUE(bytes() == before && std::filesystem::last_write_time(path) == time);
+    EXPECT_EQ(Count(other, "SELECT COUNT(*) FROM Victim WHERE Mark = 0"), 1);
+}
+
 TEST_F(ProjectOpen, OlderProjectsAreUpgradedOnce) {
     struct Case {
         const char* major;

@@ -372,14 +372,19 @@ TEST_F(DaoLinks, LinkIsStoredReopenedJoinedAndCounted) {
     // The link opens as a dynaset by default, never as a table.
     EXPECT_EQ(db->OpenRecordset("LinkDataSource")->Type(), RecordsetType::Dynaset);
     EXPECT_EQ(ErrorOf([&] { db->OpenRecordset("LinkDataSource", RecordsetType::Table); }), 3219);
-    // Rows of the source can be changed through the link.
+    // The source is only read through the link; a join still writes the project's own table.
     auto link = db->OpenRecordset("LINKDATASOURCE", RecordsetType::Dynaset);
-    link->Edit();
-    link->Fields("Name").SetValue(S("changed"));
-    link->Update();
+    EXPECT_FALSE(link->Updatable());
+    EXPECT_EQ(ErrorOf([&] { link->Edit(); }), 3027);
+    for (const char* sql : {"UPDATE LinkDataSource SET Name = 'x'", "DELETE FROM LinkDataSource",
+                            "INSERT INTO LinkDataSource (Id, Name) VALUES (99, 'x')"})
+        EXPECT_EQ(ErrorOf([&] { db->Execute(sql); }), 3027) << sql;
+    rs->Edit();
+    EXPECT_EQ(ErrorOf([&] { rs->Fields("Name").SetValue(S("x")); }), 3164);
+    rs->Fields("Mark").SetValue(L(-1));
+    rs->Update();
     auto src = dao::DBEngine::OpenDatabase(source, false, true);
-    EXPECT_EQ(src->OpenRecordset("SELECT Name FROM People WHERE Id = 1", RecordsetType::Snapshot)->Fields(0).AsString(),
-              "changed");
+    EXPECT_EQ(src->OpenRecordset("SELECT COUNT(*) FROM People WHERE Name <> 'x'", RecordsetType::Snapshot)->Fields(0).AsLong(), 5);
 }
 
 TEST_F(DaoLinks, DropAndRecreateReplacesTheLink) {

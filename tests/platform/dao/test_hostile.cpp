@@ -122,6 +122,39 @@ TEST(DaoHostile, StoredTriggersNeverRun) {
     EXPECT_EQ(Column(*seq, "Seq"), (std::vector<std::string>{"1", "2", "3", "4", "5"}));
 }
 
+// What a table computes as rows are written is named; the tables the layer
+// itself makes, in every way it makes them, compute nothing.
+TEST(DaoHostile, WhatATableComputesOnWritesIsNamed) {
+    TempDir dir;
+    const std::string file = dir.File("c.txp");
+    {
+        auto db = dao::DBEngine::CreateDatabase(file, dao::dbLangGeneral);
+        db->Execute("CREATE TABLE Made (Id COUNTER CONSTRAINT PrimaryKey PRIMARY KEY, Seq COUNTER, T TEXT(20) NOT NULL)");
+        db->Execute("SELECT Seq, CStr(T) AS V, CInt(-1) AS P INTO Copied FROM Made");
+        db->Execute("ALTER TABLE Copied ADD COLUMN N AUTOINCREMENT CONSTRAINT PrimaryKey PRIMARY KEY");
+        db->Execute("CREATE INDEX ByV ON Copied (V DESC, P)");
+    }
+    const std::pair<std::string, const char*> cases[] = {
+        {"Plain (A TEXT DEFAULT 'x''y', B DEFAULT (-1.5E+3), C DEFAULT 0x1F, D DEFAULT NULL, E DEFAULT x'00', "
+         "F DEFAULT ((7)), G DEFAULT true, H DEFAULT CURRENT_DATE)", ""},
+        {"Fn (A BLOB DEFAULT (zeroblob(200000000)))", "the default of column A"},
+        {"Sum (A DEFAULT (1 + 1))", "the default of column A"},
+        {"Big (A DEFAULT '" + std::string(256, 'x') + "')", "the default of column A"},
+        {"Gen (A LONG, B GENERATED ALWAYS AS (A * 2) VIRTUAL)", "the generated column B"},
+        {"Expr (A LONG); CREATE INDEX E ON Expr (A + 1)", "the index E on an expression"},
+        {"Part (A LONG); CREATE INDEX P ON Part (A) WHERE A > 0", "the partial index P"},
+    };
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &raw), SQLITE_OK);
+    for (const auto& [sql, computed] : cases)
+        ASSERT_EQ(sqlite3_exec(raw, ("CREATE TABLE " + sql).c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(raw);
+    auto db = dao::DBEngine::OpenDatabase(file, false, true);
+    for (const char* made : {"Made", "Copied"}) EXPECT_EQ(db->TableDefs()[made].ComputedPart(), "") << made;
+    for (const auto& [sql, computed] : cases)
+        EXPECT_EQ(db->TableDefs()[sql.substr(0, sql.find(' '))].ComputedPart(), computed) << sql;
+}
+
 TEST(DaoHostile, NamesTheLayerKeepsAreRefusedForNewTables) {
     TempDir dir;
     const std::string path = dir.File("n.txp");

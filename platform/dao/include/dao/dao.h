@@ -322,8 +322,9 @@ private:
 
 // A table definition: a local table, or a link to a table in another file
 // (Connect ";DATABASE=path", SourceTableName the table there). Links are
-// stored in the database and reattached whenever it is opened. "ODBC;"
-// connect strings are stored; using such a link raises 3151.
+// stored in the database and reattached whenever it is opened, for reading
+// only (writing through one raises 3027). "ODBC;" connect strings are
+// stored; using such a link raises 3151.
 class TableDef {
 public:
     TableDef();  // empty handle
@@ -344,6 +345,11 @@ public:
     // Re-points an appended link at its (changed) Connect; 3024 when the
     // source file is missing, 3078 when the source table is not in it.
     void RefreshLink();
+    // What of a local table computes values as rows are written, beyond the
+    // plain columns and indexes this layer makes: a default that is no short
+    // literal, a generated column, an index on an expression or on part of
+    // the rows, a virtual table module. "" when none (and for a link).
+    std::string ComputedPart() const;
     // Rows of a local table; -1 for a linked table (not kept by the engine).
     long RecordCount() const;
     bool Updatable() const;
