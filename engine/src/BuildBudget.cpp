@@ -94,26 +94,32 @@ std::optional<uint64_t> BuildBudget::Limit() {
     return limit == UINT64_MAX ? limit : limit / 2;
 }
 
-std::unique_ptr<TreeNode> GrowWithin(Grower& grower, ProgressSink* sink, const int16_t* cancel, int threads) {
-    if (grower.RowCount() < Grower::kParallelRows) threads = 1;
+namespace {
+
+// run(threads) with half the threads each time it runs out of memory, down to one;
+// below parallelRows rows a build runs on one thread anyway.
+template <class Run>
+std::unique_ptr<TreeNode> WithFewerThreads(int32_t rowCount, int32_t parallelRows, int threads, Run run) {
+    if (rowCount < parallelRows) threads = 1;
     for (;; threads /= 2) {
         try {
-            return grower.Grow(sink, cancel, threads);
+            return run(threads);
         } catch (const std::bad_alloc&) {
             if (threads <= 1) throw;
         }
     }
 }
 
+}  // namespace
+
+std::unique_ptr<TreeNode> GrowWithin(Grower& grower, ProgressSink* sink, const int16_t* cancel, int threads) {
+    return WithFewerThreads(grower.RowCount(), Grower::kParallelRows, threads,
+                            [&](int t) { return grower.Grow(sink, cancel, t); });
+}
+
 std::unique_ptr<TreeNode> PruneWithin(Pruner& pruner, const TreeNode& grown, float cf, int threads) {
-    if (pruner.RowCount() < Pruner::kParallelRows) threads = 1;
-    for (;; threads /= 2) {
-        try {
-            return pruner.Prune(grown, cf, threads);
-        } catch (const std::bad_alloc&) {
-            if (threads <= 1) throw;
-        }
-    }
+    return WithFewerThreads(pruner.RowCount(), Pruner::kParallelRows, threads,
+                            [&](int t) { return pruner.Prune(grown, cf, t); });
 }
 
 }  // namespace trx

@@ -56,12 +56,7 @@ class RoadTest : public ShellTest {
 protected:
     void SetUp() override {
         ShellTest::SetUp();
-        factory = [](QWidget* parent) {
-            PanelSet p;
-            PanelSet::MakePreparationPanels(p, parent);
-            StandInPanels::Fill(p, parent);
-            return p;
-        };
+        UsePanels();
         ::setenv("TESSARY_CACHE", dir.File("cache").c_str(), 1);
         ASSERT_TRUE(Start());
         Main().resize(1000, 700);
@@ -70,6 +65,15 @@ protected:
     void TearDown() override {
         ShellTest::TearDown();
         ::unsetenv("TESSARY_CACHE");
+    }
+    // The real preparation panels, stand-ins for the rest.
+    virtual void UsePanels() {
+        factory = [](QWidget* parent) {
+            PanelSet p;
+            PanelSet::MakePreparationPanels(p, parent);
+            StandInPanels::Fill(p, parent);
+            return p;
+        };
     }
 
     QWidget* Panel(const char* name) { return Main().findChild<QWidget*>(QString::fromUtf8(name)); }

@@ -1,7 +1,7 @@
 // The confusion matrix of a project with more classes than fit, in the real
 // main window: its scroll bars right after Finish, after a switch to another
 // view and back, and after resizes of the window.
-#include "ShellFixture.h"
+#include "RoadFixture.h"
 
 #include "AppGlobals.h"
 #include "CProject.h"
@@ -24,20 +24,9 @@ using namespace shelltest;
 
 namespace {
 
-class MatrixWindow : public ShellTest {
+class MatrixWindow : public RoadTest {
 protected:
-    void SetUp() override {
-        ShellTest::SetUp();
-        factory = PanelSet::Program;
-        ::setenv("TESSARY_CACHE", dir.File("cache").c_str(), 1);
-        ASSERT_TRUE(Start());
-        Main().resize(1000, 700);
-        Main().show();
-    }
-    void TearDown() override {
-        ShellTest::TearDown();
-        ::unsetenv("TESSARY_CACHE");
-    }
+    void UsePanels() override { factory = PanelSet::Program; }
     template <class T>
     T* Control(QWidget* panel, const char* name) {
         return panel->findChild<T*>(QString::fromUtf8(name));
