@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <string_view>
 
 namespace {
 
@@ -109,15 +110,15 @@ const OwnTable kOwnTables[] = {
     {"DValues_", {"DValues", "Count", "ValueNum"}},  // one per field: DValues_0, DValues_1 ...
 };
 
-std::string Upper(const std::string& s) { return QString::fromStdString(s).toUpper().toStdString(); }
+// Names compare as the database compares them.
+bool SameName(std::string_view a, std::string_view b) { return dao::CompareText(a, b) == 0; }
 
 const OwnTable* OwnTableNamed(const std::string& name) {
-    const std::string u = Upper(name);
     for (const OwnTable& t : kOwnTables) {
-        const std::string own = Upper(t.name);
-        if (u == own) return &t;
-        if (own == "DVALUES_" && u.size() > own.size() && u.compare(0, own.size(), own) == 0 &&
-            std::all_of(u.begin() + long(own.size()), u.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        const std::string_view own = t.name;
+        if (SameName(name, own)) return &t;
+        if (own.back() == '_' && name.size() > own.size() && SameName(std::string_view(name).substr(0, own.size()), own) &&
+            std::all_of(name.begin() + long(own.size()), name.end(), [](char c) { return c >= '0' && c <= '9'; }))
             return &t;
     }
     return nullptr;
@@ -131,12 +132,13 @@ std::string DamagedTable(const DatabasePtr& db) {
     dao::TableDefs& defs = db->TableDefs();
     std::vector<std::string> local;
     for (int i = 0; i < defs.Count(); ++i)
-        if (defs[i].Connect().empty()) local.push_back(Upper(defs[i].Name()));
+        if (defs[i].Connect().empty()) local.push_back(defs[i].Name());
     for (int i = 0; i < defs.Count(); ++i) {
         dao::TableDef t = defs[i];
         const std::string name = t.Name();
         if (t.Connect().empty()) continue;
-        if (OwnTableNamed(name) || std::find(local.begin(), local.end(), Upper(name)) != local.end())
+        if (OwnTableNamed(name) ||
+            std::any_of(local.begin(), local.end(), [&](const std::string& l) { return SameName(l, name); }))
             return "The table " + name + " is a link to " + t.SourceTableName() + " in " +
                    (t.LinkedFile().empty() ? t.Connect() : t.LinkedFile()) +
                    ", but it must be the project's own table.";
@@ -147,7 +149,7 @@ std::string DamagedTable(const DatabasePtr& db) {
         if (!own) continue;
         for (const char* column : own->columns) {
             bool found = false;
-            for (const dao::Field& f : t.Fields()) found = found || Upper(f.Name()) == Upper(column);
+            for (const dao::Field& f : t.Fields()) found = found || SameName(f.Name(), column);
             if (!found) return "The table " + t.Name() + " is damaged: it has no column " + column + ".";
         }
         const std::string computed = t.ComputedPart();

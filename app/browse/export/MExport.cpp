@@ -53,9 +53,7 @@ Written WriteText(const ExportContext& ctx, const QString& fileName, int16_t sco
     if (!db) app::RaiseError(91);
     RecordsetPtr rs = db->OpenRecordset(rows.Sql(), dao::RecordsetType::ForwardOnly);
 
-    CSafeFile file(fileName.toStdString(), [&ctx](const std::string& target) {
-        return MayWrite(ctx.project.get(), target, kMarkedTitle);
-    });
+    CSafeFile file(fileName.toStdString(), WriteCheck(ctx.project.get(), kMarkedTitle));
     std::string head;
     if (utf8) head += "\xEF\xBB\xBF";
 
@@ -119,6 +117,10 @@ bool MayWrite(CProject* project, const std::string& path, const QString& title) 
     }
     if (refused) ui::MsgBox(text, ui::Buttons::OK, ui::Icon::Exclamation, title);
     return !refused;
+}
+
+std::function<bool(const std::string&)> WriteCheck(CProject* project, const QString& title) {
+    return [project, title](const std::string& path) { return MayWrite(project, path, title); };
 }
 
 bool AppendText(std::string& out, std::u16string_view text, bool utf8) {
@@ -251,9 +253,7 @@ void Export2CSV(const ExportContext& ctx) {
         }
         app::StatusText(QStringLiteral("Exporting the current tree..."));
         // A failed write has shown its own box; it is not reported as complete.
-        const bool written = trx->Export2CSV(path.toStdString(), [&ctx, &title](const std::string& target) {
-            return MayWrite(ctx.project.get(), target, title);
-        });
+        const bool written = trx->Export2CSV(path.toStdString(), WriteCheck(ctx.project.get(), title));
         app::StatusText(written ? QStringLiteral("Export Complete.") : QString());
     } catch (...) {
         app::ShowCurrentError("MTessary::Export2CSV");

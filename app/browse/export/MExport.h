@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class CProject;
@@ -26,6 +27,8 @@ bool IsProjectData(CProject& project, const std::string& path);
 // that cannot be told. Asked when the name is chosen and again when the file
 // takes its place. Without a project everything may be written.
 bool MayWrite(CProject* project, const std::string& path, const QString& title);
+// MayWrite as the check a file's writer asks again before the file takes its place.
+std::function<bool(const std::string& path)> WriteCheck(CProject* project, const QString& title);
 
 // Scope -1: the marked rows of the current browse view; 0: of the whole table.
 // Asks for the file and hands it to one of the writers below.

@@ -98,8 +98,7 @@ bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t 
                 return false;
             }
         } else {
-            made = std::make_unique<CSafeFile>(
-                path, [&ctx, &title](const std::string& file) { return MayWrite(ctx.project.get(), file, title); });
+            made = std::make_unique<CSafeFile>(path, WriteCheck(ctx.project.get(), title));
             target = dao::DBEngine::CreateDatabase(made->TempPath(), dao::dbLangGeneral);
         }
 

@@ -76,9 +76,7 @@ void PrintTiled(IDispatch* chart, int16_t leaves, QWidget* owner, CProject* proj
         std::unique_ptr<CSafeFile> pdf;
         if (!file.isEmpty()) {
             if (!MExport::MayWrite(project, file.toStdString(), title)) return;
-            pdf = std::make_unique<CSafeFile>(file.toStdString(), [project, &title](const std::string& target) {
-                return MExport::MayWrite(project, target, title);
-            });
+            pdf = std::make_unique<CSafeFile>(file.toStdString(), MExport::WriteCheck(project, title));
         }
         const int16_t pages = std::max<int16_t>(dialog.TiledPages(), 1);
         const int32_t horzRes = printer.pageLayout().paintRectPixels(printer.resolution()).width();
