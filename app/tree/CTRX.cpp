@@ -654,16 +654,31 @@ bool CTRX::Classify(int32_t testLow, int32_t testHigh) {
 
     // Results wait here until the next progress step, then go out as one
     // UPDATE per (Predicted, Actual) pair over the key index.
-    std::map<std::pair<int16_t, int16_t>, std::string> pending;
+    struct Pending {
+        std::string keys;
+        long count = 0;
+    };
+    std::map<std::pair<int16_t, int16_t>, Pending> pending;
     auto literal = [&](const VARIANT& k) {
         if (textKey) return MdbUtils::SqlText(dao::VarToString(k));
         return CSplitRule::Number(dao::VarToDouble(k));
     };
     auto flush = [&]() {
-        for (const auto& [classes, keys] : pending)
+        // Each group leaves the list before it runs: after a failure the others still go out.
+        while (!pending.empty()) {
+            const auto node = pending.extract(pending.begin());
+            const auto& classes = node.key();
+            const Pending& rows = node.mapped();
             db->Execute("UPDATE Test SET Predicted = " + std::to_string(classes.first) +
-                        ", Actual = " + std::to_string(classes.second) + " WHERE MainPrimaryKey IN (" + keys + ");");
-        pending.clear();
+                        ", Actual = " + std::to_string(classes.second) + " WHERE MainPrimaryKey IN (" + rows.keys + ");");
+            // Each key names one row of Test; one that finds none would leave its row unclassified unseen.
+            if (db->RecordsAffected() != rows.count)
+                throw CTreeError(treeerr::kTestRowMissing,
+                                 std::to_string(rows.count - db->RecordsAffected()) + " of " +
+                                     std::to_string(rows.count) +
+                                     " classified rows were not found in table Test by their key; their results "
+                                     "are not stored.");
+        }
     };
 
     std::vector<com::Variant> predictRow(mFieldMap.size());
@@ -731,9 +746,10 @@ bool CTRX::Classify(int32_t testLow, int32_t testHigh) {
                     actual = idx == TextCodes::kMissingValue ? -1 : int16_t(idx + 1);
                 }
 
-                std::string& keys = pending[{predicted, actual}];
-                if (!keys.empty()) keys += ',';
-                keys += literal(block.At(0, r));
+                Pending& rows = pending[{predicted, actual}];
+                if (!rows.keys.empty()) rows.keys += ',';
+                rows.keys += literal(block.At(0, r));
+                ++rows.count;
 
                 ++done;
                 int16_t percent = PercentOf(done, rows);

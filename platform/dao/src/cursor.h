@@ -523,6 +523,8 @@ struct Cursor : std::enable_shared_from_this<Cursor> {
                 }
                 sqlite3_bind_int64(st, int(cols.size() + 1), k[t]);
                 core->Step(st, src->name);
+                // The row went away under the record set (or its key no longer finds it).
+                if (sqlite3_changes(core->db) == 0) Raise(3167);
             }
             lastModified = pos + 1;
         } else {
@@ -586,6 +588,7 @@ struct Cursor : std::enable_shared_from_this<Cursor> {
                                         " WHERE " + tr.rowid + " = ?1");
         sqlite3_bind_int64(st, 1, k[0]);
         core->Step(st, src->name);
+        if (sqlite3_changes(core->db) == 0) Raise(3167);
         src->deleted[size_t(pos)] = 1;
         ++src->deletedCount;
         --src->tableCount;

@@ -533,6 +533,7 @@ void Core::AttachLink(Link& link) {
     link.schema.clear();
     link.error = 0;
     link.errorArg.clear();
+    link.errorDetail.clear();
     if (Upper(link.connect).rfind("ODBC;", 0) == 0) {
         AttachOdbcLink(link);
         return;
@@ -580,6 +581,12 @@ void Core::AttachLink(Link& link) {
         if (!Info(link.schema, link.source).exists) {
             link.error = 3078;
             link.errorArg = link.source;
+        } else if (StaleTextIndexes(link.schema, link.source)) {
+            link.error = 3049;
+            link.errorArg = file;
+            link.errorDetail = "Its text indexes were written by an earlier version of this program in an order that "
+                               "SQLite does not use, and a linked file is only read, so they cannot be rebuilt here. "
+                               "Run REINDEX on the file with write access, or import the data again.";
         }
     } catch (const DaoError& e) {
         link.error = e.Number() == 3049 ? 3049 : 3343;
@@ -694,7 +701,7 @@ void Core::LoadLinks() {
 
 bool Core::ResolveTable(const std::string& name, std::string* schema, std::string* table) {
     if (Link* l = FindLink(name)) {
-        if (l->error) Raise(l->error, l->errorArg);
+        if (l->error) RaiseLink(*l);
         if (l->pending) FillOdbcLink(*l);
         *schema = l->schema;
         *table = l->source;
@@ -1197,6 +1204,67 @@ void Core::Execute(const std::string& sql, int options) {
 
 // ------------------------------------------------------------------ opening
 
+// A file of ours from before kFileVersion holds NOCASE indexes in the order of
+// our own folding, which differs from SQLite's for "_", "[" and the like and
+// beyond ASCII: rebuilt once, in SQLite's order, the first time it is opened
+// writable. Until then no lookup may go through them.
+void Core::ReorderOldIndexes() {
+    if (UserVersion("main") != kFileVersionOldIndexes) return;
+    Atomically([&] {
+        Exec("REINDEX NOCASE");
+        Exec("PRAGMA user_version = " + std::to_string(kFileVersion));
+    });
+}
+
+int Core::UserVersion(const std::string& schema) {
+    sqlite3_stmt* st = Prepare("PRAGMA " + QuoteIdent(schema) + ".user_version");
+    int rc = sqlite3_step(st);
+    const int version = rc == SQLITE_ROW ? sqlite3_column_int(st, 0) : 0;
+    sqlite3_finalize(st);
+    if (rc != SQLITE_ROW) RaiseSqlite(db, rc);
+    return version;
+}
+
+// A linked file of ours from before kFileVersion is only read, so its indexes
+// cannot be rebuilt. When a text index of the linked table holds a key that the
+// two orders place differently and SQLite finds the index out of order, the link
+// is refused: lookups through it would miss rows without a word.
+bool Core::StaleTextIndexes(const std::string& schema, const std::string& table) {
+    if (UserVersion(schema) != kFileVersionOldIndexes) return false;
+    std::vector<std::string> columns;
+    {
+        sqlite3_stmt* list = Prepare("SELECT il.name FROM pragma_index_list(?1, ?2) AS il");
+        sqlite3_bind_text(list, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(list, 2, schema.c_str(), -1, SQLITE_TRANSIENT);
+        std::vector<std::string> indexes;
+        while (sqlite3_step(list) == SQLITE_ROW)
+            indexes.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(list, 0)));
+        sqlite3_finalize(list);
+        for (const auto& ix : indexes) {
+            sqlite3_stmt* info = Prepare("SELECT name FROM pragma_index_xinfo(?1, ?2) WHERE key AND name IS NOT NULL "
+                                         "AND coll = 'NOCASE' COLLATE NOCASE");
+            sqlite3_bind_text(info, 1, ix.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(info, 2, schema.c_str(), -1, SQLITE_TRANSIENT);
+            while (sqlite3_step(info) == SQLITE_ROW)
+                columns.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(info, 0)));
+            sqlite3_finalize(info);
+        }
+    }
+    if (columns.empty()) return false;
+    std::string where;
+    for (const auto& c : columns) where += (where.empty() ? "" : " OR ") + std::string("dao_refolds(") + QuoteIdent(c) + ")";
+    sqlite3_stmt* risky = Prepare("SELECT 1 FROM " + QuoteIdent(schema) + "." + QuoteIdent(table) + " WHERE " + where +
+                                  " LIMIT 1");
+    const bool any = sqlite3_step(risky) == SQLITE_ROW;
+    sqlite3_finalize(risky);
+    if (!any) return false;
+    sqlite3_stmt* check = Prepare("PRAGMA " + QuoteIdent(schema) + ".integrity_check(" + QuoteIdent(table) + ")");
+    bool ok = sqlite3_step(check) == SQLITE_ROW && std::string_view(reinterpret_cast<const char*>(
+                                                       sqlite3_column_text(check, 0))) == "ok";
+    sqlite3_finalize(check);
+    return !ok;
+}
+
 namespace {
 
 // An Access file opens as its mirror, read-only whatever the caller asked:
@@ -1320,7 +1388,14 @@ std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool rea
     }
     if (create && !readOnly) {
         // Makes the file a database on disk at once, as creating one does.
-        core->Exec("PRAGMA user_version = 1");
+        core->Exec("PRAGMA user_version = " + std::to_string(kFileVersion));
+    } else if (!readOnly) {
+        try {
+            core->ReorderOldIndexes();
+        } catch (const DaoError&) {
+            core->Close();
+            throw;
+        }
     }
     try {
         core->LoadLinks();
@@ -1429,7 +1504,7 @@ void TableDefs::Append(const TableDef& tableDef) {
         c->AttachLink(l);
         if (l.error && l.error != 3151) {
             if (l.error == 3078) Raise(3011, l.source);
-            Raise(l.error, l.errorArg);
+            RaiseLink(l);
         }
         c->Atomically([&] {
             c->EnsureLinkTable();

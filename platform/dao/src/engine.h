@@ -61,11 +61,15 @@ struct Link {
     std::string schema;  // attached schema, "" when not attached
     long error = 0;      // raised when the link is used
     std::string errorArg;
+    std::string errorDetail;  // said after the error's own description
     // An ODBC link's snapshot is made empty when the link attaches and filled
     // from the source the first time the link is used.
     std::shared_ptr<OdbcSource> pending;
     std::string snapshot;
 };
+
+// The error that a link which did not attach raises when it is used.
+[[noreturn]] inline void RaiseLink(const Link& link) { RaiseWithDetail(link.error, link.errorArg, link.errorDetail); }
 
 }  // namespace dao::detail
 
@@ -221,6 +225,9 @@ struct Core : SchemaResolver, std::enable_shared_from_this<Core> {
     Link* FindLink(const std::string& name);
     void LoadLinks();
     void AttachLink(Link& link);
+    void ReorderOldIndexes();
+    int UserVersion(const std::string& schema);
+    bool StaleTextIndexes(const std::string& schema, const std::string& table);
     void AttachOdbcLink(Link& link);
     // Attaches a file (or SQLite URI) under a new schema name; "" on failure.
     std::string Attach(const std::string& name);

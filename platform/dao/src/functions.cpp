@@ -1,5 +1,5 @@
 // The Jet functions and operators that translated SQL calls, registered on
-// every connection, and the text collation installed as NOCASE.
+// every connection, and the program's own text collation.
 #include <cmath>
 #include <cstring>
 #include <ctime>
@@ -578,6 +578,18 @@ void KeysStep(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 void KeysFinal(sqlite3_context* ctx) { sqlite3_result_int(ctx, 1); }
 
+// dao_refolds(text): 1 when the text holds a character that SQLite's NOCASE
+// orders otherwise than our collation (the signs between the two cases of the
+// ASCII letters, or anything beyond ASCII).
+void Refolds(sqlite3_context* ctx, int, sqlite3_value** a) {
+    if (sqlite3_value_type(a[0]) != SQLITE_TEXT) return sqlite3_result_int(ctx, 0);
+    auto p = sqlite3_value_text(a[0]);
+    const int n = sqlite3_value_bytes(a[0]);
+    for (int i = 0; i < n; ++i)
+        if ((p[i] >= '[' && p[i] <= '`') || p[i] >= 0x80) return sqlite3_result_int(ctx, 1);
+    sqlite3_result_int(ctx, 0);
+}
+
 }  // namespace
 
 void RegisterFunctions(sqlite3* db) {
@@ -652,7 +664,10 @@ void RegisterFunctions(sqlite3* db) {
     sqlite3_create_function_v2(db, "jet_first", 1, SQLITE_UTF8, nullptr, nullptr, KeepStep<false>, KeepFinal, nullptr);
     sqlite3_create_function_v2(db, "jet_last", 1, SQLITE_UTF8, nullptr, nullptr, KeepStep<true>, KeepFinal, nullptr);
     sqlite3_create_function_v2(db, "dao_keys", -1, SQLITE_UTF8, nullptr, nullptr, KeysStep, KeysFinal, nullptr);
-    sqlite3_create_collation_v2(db, "NOCASE", SQLITE_UTF8, nullptr, Collate, nullptr);
+    sqlite3_create_function_v2(db, "dao_refolds", 1, flags, nullptr, Refolds, nullptr, nullptr, nullptr);
+    // SQLite's own NOCASE stays as it is: the indexes in a file are then in the
+    // order every SQLite expects. Our wider folding goes only into statements.
+    sqlite3_create_collation_v2(db, kCollation, SQLITE_UTF8, nullptr, Collate, nullptr);
 }
 
 }  // namespace dao::detail

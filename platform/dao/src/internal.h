@@ -89,6 +89,14 @@ void BindVariant(sqlite3_stmt* st, int index, const VARIANT& v);
 
 // ---- SQL functions and collation (functions.cpp)
 void RegisterFunctions(sqlite3* db);
+// The program's case-insensitive collation (CompareUtf8). Used in statements
+// only, never in a stored schema: stored text columns and their indexes use
+// SQLite's own NOCASE, which any SQLite computes the same way.
+inline constexpr const char* kCollation = "JETTEXT";
+// PRAGMA user_version of the files we write: 1 for files whose NOCASE indexes an
+// earlier version ordered by its own folding, 2 once they are in SQLite's order.
+inline constexpr int kFileVersionOldIndexes = 1;
+inline constexpr int kFileVersion = 2;
 // A Null row key in a record set's key list.
 inline constexpr int64_t kNullKey = INT64_MIN;
 // The pointer type of the key list that dao_keys(?1, keys...) appends to.

@@ -821,14 +821,29 @@ std::string Parser::V(const Node& n) {
     Fail();
 }
 
+namespace {
+
+// Text compares without letter case, in our collation's order. An equality
+// with a literal of ASCII alone gets the same answer from SQLite's NOCASE, which
+// leaves a column's index usable for the lookup.
+std::string CollateFor(const Node& literal, bool equality) {
+    bool ascii = true;
+    for (unsigned char c : literal.a)
+        if (c >= 0x80) ascii = false;
+    return std::string(" COLLATE ") + (equality && ascii ? "NOCASE" : kCollation);
+}
+
+}  // namespace
+
 std::string Parser::Cmp(const Node& n) {
     const Node& l = n.kids[0];
     const Node& r = n.kids[1];
     std::string a = V(l), b = V(r);
-    // Text compares case-insensitively; a column's own collation already does.
-    bool collate = (r.k == Node::Str) || (!IsColumn(l) && r.k != Node::Num && r.k != Node::Null && r.k != Node::BoolLit);
-    if (l.k == Node::Str && IsColumn(r)) collate = false, a += " COLLATE NOCASE";
-    if (collate) b += " COLLATE NOCASE";
+    const bool equality = n.a == "=" || n.a == "<>";
+    if (r.k == Node::Str) b += CollateFor(r, equality);
+    else if (l.k == Node::Str && IsColumn(r)) a += CollateFor(l, equality);
+    else if (!IsColumn(l) && r.k != Node::Num && r.k != Node::Null && r.k != Node::BoolLit)
+        b += std::string(" COLLATE ") + kCollation;
     return "(" + a + " " + n.a + " " + b + ")";
 }
 
@@ -850,8 +865,8 @@ std::string Parser::B(const Node& n) {
     }
     case Node::Between: {
         std::string s = "(" + V(n.kids[0]) + (n.negated ? " NOT" : "") + " BETWEEN " + V(n.kids[1]) +
-                        (n.kids[1].k == Node::Str ? " COLLATE NOCASE" : "") + " AND " + V(n.kids[2]) +
-                        (n.kids[2].k == Node::Str ? " COLLATE NOCASE" : "") + ")";
+                        (n.kids[1].k == Node::Str ? CollateFor(n.kids[1], false) : "") + " AND " + V(n.kids[2]) +
+                        (n.kids[2].k == Node::Str ? CollateFor(n.kids[2], false) : "") + ")";
         return s;
     }
     case Node::In: {
@@ -1017,7 +1032,12 @@ std::string Parser::ExprList(size_t end, bool orderBy, bool groupBy) {
     while (!AtEnd()) {
         Node e = ParseExpr(0);
         std::string s = V(e);
-        if ((orderBy && !IsColumn(e) && e.k != Node::Num) || (groupBy && !IsColumn(e))) s += " COLLATE NOCASE";
+        // Sorted and grouped text folds as in-program comparisons do (value
+        // numbering and the key ranges of the row views rely on it).
+        long size = 0;
+        if ((orderBy && e.k != Node::Num && (!IsColumn(e) || IsTextType(TypeOf(e, &size)))) ||
+            (groupBy && (!IsColumn(e) || IsTextType(TypeOf(e, &size)))))
+            s += std::string(" COLLATE ") + kCollation;
         if (orderBy) {
             if (Accept("DESC")) s += " DESC";
             else Accept("ASC");

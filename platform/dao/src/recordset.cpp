@@ -283,7 +283,7 @@ std::shared_ptr<Cursor> OpenCursor(const std::shared_ptr<Core>& core, const std:
         Link* link = core->FindLink(table);
         bool local = !link && core->LocalTableExists(table);
         if (!link && !local) Raise(3078, table);
-        if (link && link->error) Raise(link->error, link->errorArg);
+        if (link && link->error) RaiseLink(*link);
         if (type == RecordsetType::Default) type = local ? RecordsetType::Table : RecordsetType::Dynaset;
         if (type == RecordsetType::Table && !local) Raise(3219);
         tableType = type == RecordsetType::Table;

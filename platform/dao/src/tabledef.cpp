@@ -386,6 +386,7 @@ void TableDef::SetName(const std::string& name) {
         int rc = sqlite3_step(st);
         sqlite3_finalize(st);
         if (rc != SQLITE_DONE) RaiseSqlite(c->db, rc);
+        if (sqlite3_changes(c->db) == 0) Raise(3265);
         l->name = name;
     } else {
         c->SuspendStreams();
@@ -437,7 +438,7 @@ void TableDef::RefreshLink() {
     c->AttachLink(trial);
     if (trial.error && trial.error != 3151) {
         if (trial.error == 3078) Raise(3011, trial.source);
-        Raise(trial.error, trial.errorArg);
+        RaiseLink(trial);
     }
     sqlite3_stmt* st = c->Prepare("UPDATE MSysLinks SET Connect = ?1 WHERE Name = ?2");
     sqlite3_bind_text(st, 1, trial.connect.c_str(), -1, SQLITE_TRANSIENT);
@@ -445,11 +446,12 @@ void TableDef::RefreshLink() {
     int rc = sqlite3_step(st);
     sqlite3_finalize(st);
     if (rc != SQLITE_DONE) RaiseSqlite(c->db, rc);
+    if (sqlite3_changes(c->db) == 0) Raise(3265);
     *l = trial;
     c->Changed(true);
     t.attributes = (t.attributes & ~long(dbAttachedODBC | dbAttachedTable)) |
                    (UpperUtf8(trial.connect).rfind("ODBC;", 0) == 0 ? dbAttachedODBC : dbAttachedTable);
-    if (trial.error) Raise(trial.error, trial.errorArg);
+    if (trial.error) RaiseLink(trial);
 }
 
 long TableDef::RecordCount() const {

@@ -2,9 +2,8 @@
 //
 // The collation folds letters to upper case and compares code points, so it
 // agrees with in-program lookups that upper-case both sides and compare by
-// character code. It is installed as SQLite's NOCASE on every connection, so
-// the schema stays readable by any SQLite while our connections sort, group
-// and index text case-insensitively beyond ASCII.
+// character code. It is registered under a name of its own (kCollation) and
+// named only in the statements we generate: stored indexes keep SQLite's NOCASE.
 #include "internal.h"
 
 namespace dao::detail {
