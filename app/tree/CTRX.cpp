@@ -668,14 +668,14 @@ bool CTRX::Classify(int32_t testLow, int32_t testHigh) {
         while (!pending.empty()) {
             const auto node = pending.extract(pending.begin());
             const auto& classes = node.key();
-            const Pending& rows = node.mapped();
+            const Pending& group = node.mapped();
             db->Execute("UPDATE Test SET Predicted = " + std::to_string(classes.first) +
-                        ", Actual = " + std::to_string(classes.second) + " WHERE MainPrimaryKey IN (" + rows.keys + ");");
+                        ", Actual = " + std::to_string(classes.second) + " WHERE MainPrimaryKey IN (" + group.keys + ");");
             // Each key names one row of Test; one that finds none would leave its row unclassified unseen.
-            if (db->RecordsAffected() != rows.count)
+            if (db->RecordsAffected() != group.count)
                 throw CTreeError(treeerr::kTestRowMissing,
-                                 std::to_string(rows.count - db->RecordsAffected()) + " of " +
-                                     std::to_string(rows.count) +
+                                 std::to_string(group.count - db->RecordsAffected()) + " of " +
+                                     std::to_string(group.count) +
                                      " classified rows were not found in table Test by their key; their results "
                                      "are not stored.");
         }
@@ -746,10 +746,10 @@ bool CTRX::Classify(int32_t testLow, int32_t testHigh) {
                     actual = idx == TextCodes::kMissingValue ? -1 : int16_t(idx + 1);
                 }
 
-                Pending& rows = pending[{predicted, actual}];
-                if (!rows.keys.empty()) rows.keys += ',';
-                rows.keys += literal(block.At(0, r));
-                ++rows.count;
+                Pending& group = pending[{predicted, actual}];
+                if (!group.keys.empty()) group.keys += ',';
+                group.keys += literal(block.At(0, r));
+                ++group.count;
 
                 ++done;
                 int16_t percent = PercentOf(done, rows);

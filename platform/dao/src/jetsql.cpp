@@ -844,6 +844,12 @@ std::string Parser::Cmp(const Node& n) {
     else if (l.k == Node::Str && IsColumn(r)) a += CollateFor(l, equality);
     else if (!IsColumn(l) && r.k != Node::Num && r.k != Node::Null && r.k != Node::BoolLit)
         b += std::string(" COLLATE ") + kCollation;
+    // No index serves our collation, and SQLite would merge "col = x COLLATE ours OR
+    // col = y" into one IN list under a single collation: the column is made an
+    // expression ("+col") so that the term stays as written.
+    const bool ours = (a + b).find(std::string(" COLLATE ") + kCollation) != std::string::npos;
+    if (ours && IsColumn(l)) a = "+" + a;
+    if (ours && IsColumn(r)) b = "+" + b;
     return "(" + a + " " + n.a + " " + b + ")";
 }
 

@@ -70,11 +70,12 @@ struct Column {
 // rows are written in a shuffled order so that only ORDER BY gives key order.
 class GeneratedProject {
 public:
-    // textKey: the key is text, "k'0001" ... (a quote in every key), in row order.
+    // textKey: the key is text, keyOf(row) from 1: "k'0001" ... (a quote in every key), in row order.
     GeneratedProject(const std::string& tag, const std::vector<Column>& columns,
-                     const std::vector<std::vector<Cell>>& rows, bool shuffle = true, bool textKey = false)
+                     const std::vector<std::vector<Cell>>& rows, bool shuffle = true, bool textKey = false,
+                     std::string (*keyOf)(size_t) = TextKey)
         : dialogs(), dir(TempDir(tag)), dataPath(dir + "/data.db"), projectPath(dir + "/project.txp"),
-          mColumns(columns), mTextKey(textKey) {
+          mColumns(columns), mTextKey(textKey), mKeyOf(keyOf) {
         WriteData(rows, shuffle);
         project.SetFileName(projectPath);
         project.Create();
@@ -189,7 +190,7 @@ private:
         for (size_t i = 0; i < order.size(); ++i) order[i] = i;
         if (shuffle) std::shuffle(order.begin(), order.end(), std::mt19937(11));
         for (size_t i : order) {
-            if (mTextKey) sqlite3_bind_text(st, 1, TextKey(i + 1).c_str(), -1, SQLITE_TRANSIENT);
+            if (mTextKey) sqlite3_bind_text(st, 1, mKeyOf(i + 1).c_str(), -1, SQLITE_TRANSIENT);
             else sqlite3_bind_int64(st, 1, sqlite3_int64(i + 1));
             for (size_t c = 0; c < mColumns.size(); ++c) {
                 const Cell& v = rows[i][c];
@@ -207,6 +208,7 @@ private:
 
     std::vector<Column> mColumns;
     bool mTextKey = false;
+    std::string (*mKeyOf)(size_t) = TextKey;
 };
 
 

@@ -11,6 +11,7 @@
 #include "CTRX.h"
 #include "CTreeBlob.h"
 #include "CTreeError.h"
+#include "IntegrityCheck.h"
 #include "TreeFixture.h"
 
 using treetest::Cell;
@@ -1008,5 +1009,72 @@ TEST(CTRXSql, YesNoFieldsKeepTheTrainingCoding) {
             continue;
         }
         EXPECT_EQ(test.at(key).first, test.at(key).second) << key;
+    }
+}
+
+namespace {
+
+// Keys that SQLite's NOCASE and our collation order differently: the signs
+// between the two cases of the ASCII letters, and letters beyond ASCII.
+std::string FoldingKey(size_t row) {
+    static const char* const kPrefixes[] = {"a_", "ab", "A_", "a[", "a^", "a\\", "a`", "a]", "\xC3\xA9", "\xC3\x89", "_Z", "zz"};
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04zu", row);
+    return kPrefixes[row % std::size(kPrefixes)] + std::string(buf);
+}
+
+// The old collation: upper-case folding by our own rules, in place of SQLite's NOCASE.
+int OldNocase(void*, int na, const void* a, int nb, const void* b) {
+    return dao::CompareText(std::string_view(static_cast<const char*>(a), size_t(na)),
+                            std::string_view(static_cast<const char*>(b), size_t(nb)));
+}
+
+}  // namespace
+
+TEST(CTRXClassify, TextKeysThatSqliteOrdersOtherwiseStayValidAndAllClassified) {
+    const std::vector<Column> cols = {{"Size", "REAL", MatchType::Numeric}, {"Class", "TEXT", MatchType::Output}};
+    std::vector<std::vector<Cell>> rows;
+    for (int i = 0; i < 240; ++i) rows.push_back({Cell::D(i % 40), Cell::T(i % 40 < 20 ? "small" : "large")});
+    GeneratedProject p("foldkeys", cols, rows, true, true, FoldingKey);
+    CTRX trx;
+    ASSERT_TRUE(trx.Initialize(p.dataDef, &p.project)) << ::testing::PrintToString(MessageTexts(p.dialogs));
+    ASSERT_TRUE(trx.LoadData(1, 180));
+    ASSERT_TRUE(trx.BuildTree());
+    // The test range is taken by position in key order: 60 rows, whichever they are.
+    auto classified = [&] {
+        int n = 0;
+        for (const auto& [row, classes] : p.TestRows())
+            if (classes.second >= 1) ++n;
+        return n;
+    };
+    auto reset = [&](const char* reorder, bool oldCollation) {
+        p.project.CloseProject();
+        sqlite3* raw = p.OpenRaw();
+        if (oldCollation) sqlite3_create_collation_v2(raw, "NOCASE", SQLITE_UTF8, nullptr, OldNocase, nullptr);
+        treetest::Sql(raw, "UPDATE Test SET Predicted = -1, Actual = -1");
+        treetest::Sql(raw, reorder);
+        sqlite3_close(raw);
+    };
+    trx.Classify(181, 240);
+    EXPECT_EQ(classified(), 60);
+    p.project.CloseProject();
+    // What any SQLite makes of the file: the stock library, without our collations.
+    EXPECT_EQ(testsupport::IntegrityCheck(p.projectPath), "ok");
+
+    // A stock VACUUM rebuilds the indexes the standard way: every row is found again.
+    reset("VACUUM", false);
+    trx.Classify(181, 240);
+    EXPECT_EQ(classified(), 60);
+    EXPECT_EQ(testsupport::IntegrityCheck(p.projectPath), "ok");
+
+    // An index in another order loses rows to the key lookups: said, not passed over.
+    reset("REINDEX", true);
+    EXPECT_NE(testsupport::IntegrityCheck(p.projectPath), "ok");
+    try {
+        trx.Classify(181, 240);
+        ADD_FAILURE() << "classify reported success over rows it did not store";
+    } catch (const CTreeError& e) {
+        EXPECT_EQ(e.Number(), treeerr::kTestRowMissing);
+        EXPECT_NE(std::string(e.what()).find("not found in table Test"), std::string::npos) << e.what();
     }
 }
