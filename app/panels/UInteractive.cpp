@@ -12,6 +12,7 @@
 #include "MSwallow.h"
 #include "UTextSpin.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -296,6 +297,20 @@ void UInteractive::Initialize(std::shared_ptr<CProject> project, std::shared_ptr
     // A rebuild always shows the first row.
     mScroll->setValue(0);
     ApplyScrollRule();
+}
+
+bool UInteractive::focusNextPrevChild(bool next) {
+    const auto target = [](QWidget* editor) { return editor->focusProxy() ? editor->focusProxy() : editor; };
+    QWidget* focus = QApplication::focusWidget();
+    const int rows = int(mEditors.size());
+    for (int r = 0; r < rows; ++r) {
+        if (target(mEditors[size_t(r)]) != focus) continue;
+        const int to = next ? r + 1 : r - 1;
+        if (to < 0 || to >= rows) break;  // past the first or last row: the window's order
+        target(mEditors[size_t(to)])->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        return true;
+    }
+    return QWidget::focusNextPrevChild(next);
 }
 
 // ---------------------------------------------------------------- loading a row

@@ -63,6 +63,9 @@ protected:
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
     void hideEvent(QHideEvent* e) override;
+    // Tab and Shift+Tab go down and up the rows as shown, whatever order
+    // their editors were made in.
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void Predict();

@@ -149,7 +149,9 @@ void UChartReport::SetContrast(int16_t contrast) {
     mUpdating = false;
 }
 
-bool UChartReport::ColorEnabled() const { return mOption[0]->isEnabled(); }
+// The legend's own switch: isEnabled() is also false while the main window's
+// frame is disabled for a command.
+bool UChartReport::ColorEnabled() const { return mOption[0]->isEnabledTo(this); }
 
 void UChartReport::SetColorEnabled(bool enabled) {
     for (QRadioButton* option : mOption) option->setEnabled(enabled);
@@ -180,7 +182,7 @@ bool UChartReport::eventFilter(QObject* watched, QEvent* event) {
         for (int i = 0; i < 3; ++i) {
             if (watched != mModeCaption[i]) continue;
             shell::Guard("UChartReport::lblMode_Click", [&] {
-                if (mOption[0]->isEnabled()) mOption[i]->setChecked(true);
+                if (ColorEnabled()) mOption[i]->setChecked(true);
             });
             return true;
         }

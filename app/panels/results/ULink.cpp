@@ -50,7 +50,7 @@ QFont ULink::Font() const { return mCaption->font(); }
 
 void ULink::SetFont(const QFont& font) {
     QFont f = font;
-    f.setUnderline(isEnabled());
+    f.setUnderline(Enabled());
     mCaption->setFont(f);
     PlaceCaption();
     mBulletRect.setWidth(BulletWidth(f.pointSizeF()));
@@ -131,7 +131,7 @@ void ULink::ReadProperties(const QVariantMap& bag, const QFont& ambientFont, con
     }
     PlaceCaption();
     bool enabled = true;
-    if (const QVariant* v = Find(bag, "Enabled")) enabled = v->canConvert<bool>() ? v->toBool() : isEnabled();
+    if (const QVariant* v = Find(bag, "Enabled")) enabled = v->canConvert<bool>() ? v->toBool() : Enabled();
     setEnabled(enabled);
     SetEnabledLook(enabled);
     if (const QVariant* v = Find(bag, "AutoSize")) {
@@ -161,7 +161,7 @@ QVariantMap ULink::WriteProperties(const QFont& ambientFont, const QString& disp
     font.setUnderline(ambientFont.underline());  // the look's underline is not a setting
     if (font != ambientFont) bag.insert("Font", font);
     if (Caption() != displayName) bag.insert("Caption", Caption());
-    if (!isEnabled()) bag.insert("Enabled", false);
+    if (!Enabled()) bag.insert("Enabled", false);
     if (mAutoSize) bag.insert("AutoSize", true);
     if (mBackColor != kDefaultBackColor) bag.insert("BackColor", mBackColor);
     if (mBulleted) bag.insert("Bulleted", true);
@@ -190,7 +190,7 @@ void ULink::DoAutoSize() {
 }
 
 void ULink::SetColors() {
-    if (!isEnabled()) ApplyTextColor(kDisabledColor);
+    if (!Enabled()) ApplyTextColor(kDisabledColor);
     else ApplyTextColor(mHighlight ? kHighlightColor : kLinkColor);
     mBulletColor = mTextColor;
     update();
@@ -211,7 +211,7 @@ void ULink::TrackMouse(double xTwips, double yTwips) {
 }
 
 void ULink::UpdateHover() {
-    if (!isEnabled()) return;
+    if (!Enabled()) return;
     if (mInside) {
         if (mHover) return;
         mHover = true;

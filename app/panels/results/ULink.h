@@ -32,7 +32,9 @@ public:
     void SetFont(const QFont& font);
     QString Caption() const;
     void SetCaption(const QString& caption);
-    bool Enabled() const { return isEnabled(); }
+    // The link's own switch. isEnabled() is also false while an ancestor is
+    // disabled, as the main window's frame is during every command.
+    bool Enabled() const { return isEnabledTo(parentWidget()); }
     void SetEnabled(bool enabled);
     bool AutoSize() const { return mAutoSize; }
     void SetAutoSize(bool autoSize);

@@ -114,6 +114,9 @@ UPrune::UPrune(QWidget* parent) : shell::IPrunePanel(parent) {
 USpin* UPrune::MakeSpin(QWidget* parent, const char* name, bool rate) {
     auto* spin = new USpin(parent);
     spin->setObjectName(name);
+    // Out of the tab chain, so Tab goes from box to box; a click still gives
+    // it the keyboard for its page keys.
+    spin->setFocusPolicy(Qt::ClickFocus);
     connect(spin, &USpin::Change, this, [this, rate](bool down) {
         shell::Guard("UPrune::spn_Change", [&] { rate ? StepPruneRate(down) : StepMinItems(down); });
     });

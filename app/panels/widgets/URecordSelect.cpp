@@ -302,7 +302,9 @@ bool URecordSelect::eventFilter(QObject* watched, QEvent* event) {
             MPanelTrap::Trap("URecordSelect::txtNumber_KeyPress", [&] { ApplyEdit(); });
             return true;
         }
-    } else if (event->type() == QEvent::FocusOut && mEdit->isVisible()) {
+    } else if (event->type() == QEvent::FocusOut && !mEdit->isHidden()) {
+        // Shown by its own switch: a panel hidden with the box open still
+        // takes the number over.
         MPanelTrap::Trap("URecordSelect::txtNumber_LostFocus", [&] { ApplyEdit(); });
     }
     return QWidget::eventFilter(watched, event);

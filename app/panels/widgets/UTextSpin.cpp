@@ -32,10 +32,14 @@ UTextSpin::UTextSpin(QWidget* parent) : QWidget(parent) {
     mSpin = new USpin(this);
     mSpin->setObjectName(QStringLiteral("uspValue"));
     mSpin->setGeometry(163, -2, 15, 30);
+    // The arrows answer the mouse only: Tab goes from box to box.
+    mSpin->setFocusPolicy(Qt::NoFocus);
     mText->installEventFilter(this);
     connect(mText, &QLineEdit::textEdited, this, [this] { mEditing = true; });
     connect(mSpin, &USpin::Change, this, [this](bool down) { Step(down); });
     setFocusProxy(mText);
+    // A click on the arrows gives the keyboard to the box, not to a container.
+    setFocusPolicy(Qt::StrongFocus);
     resize(185, 29);
     ShowValue();
 }
@@ -56,7 +60,8 @@ void UTextSpin::SetForeColor(const QColor& c) {
     mText->setPalette(p);
     emit PropertyChanged("ForeColor");
 }
-bool UTextSpin::Enabled() const { return mText->isEnabled(); }
+// The box's own switch, not whether a disabled ancestor greys it for now.
+bool UTextSpin::Enabled() const { return mText->isEnabledTo(this); }
 void UTextSpin::SetEnabled(bool on) {
     mText->setEnabled(on);
     emit PropertyChanged("Enabled");

@@ -143,6 +143,31 @@ TEST(LivePrediction, OneRowPerInputWithItsEditorAndRange) {
     EXPECT_EQ(live.prediction->text(), "");
 }
 
+// Tab and Shift+Tab go down and up the rows as shown, spin boxes and lists
+// alike and past the arrows, whatever order the editors were made in.
+TEST(LivePrediction, TabFollowsTheRowsAsShown) {
+    Live live;
+    live.view.show();
+    QApplication::setActiveWindow(&live.view);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&live.view));
+    const auto box = [](UTextSpin* s) -> QWidget* { return s->findChild<QLineEdit*>("txtValue"); };
+    // X, When, Colour, Flag, Const.
+    const QList<QWidget*> rows = {box(live.spins[0]), box(live.spins[1]), live.lists[0], live.lists[1],
+                                  box(live.spins[2])};
+    const auto name = [](QWidget* w) {
+        return w ? (w->parentWidget()->objectName() + "/" + w->objectName()).toStdString() : std::string("none");
+    };
+    rows[0]->setFocus();
+    for (int i = 1; i < rows.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), rows[i]) << "Tab to row " << i << ", at " << name(QApplication::focusWidget());
+    }
+    for (int i = int(rows.size()) - 2; i >= 0; --i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+        EXPECT_EQ(QApplication::focusWidget(), rows[i]) << "Shift+Tab to row " << i << ", at " << name(QApplication::focusWidget());
+    }
+}
+
 TEST(LivePrediction, TypedSteppedAndListedValuesPredictAsTheDriver) {
     Live live;
     live.view.show();

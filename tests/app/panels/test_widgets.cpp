@@ -372,6 +372,37 @@ TEST(RangeBar, EditBoxTakesDigitsAndClamps) {
     EXPECT_FALSE(edit->isVisible());
 }
 
+// The panel is hidden with the edit box open (a command moving to another
+// step): the box loses the keyboard while shown by its own switch, so the
+// number typed is taken over.
+TEST(RangeBar, EditBoxTakesItsNumberWhenThePanelIsHidden) {
+    App();
+    QWidget window;
+    auto* panel = new QWidget(&window);
+    panel->resize(120, 340);
+    auto* bar = new URecordSelect(panel);
+    bar->resize(120, 340);
+    auto* other = new QLineEdit(&window);
+    other->move(130, 0);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    bar->SetRangeMax(0);
+    bar->SetMax(650);
+    QSignalSpy spy(bar, &URecordSelect::Change);
+    const QRect r = bar->HighHandleRect();
+    DoubleClick(bar, {r.left() + r.width() / 2.0, bar->PositionOf(bar->HighValue())});
+    auto* edit = bar->findChild<QLineEdit*>("txtNumber");
+    ASSERT_TRUE(edit->hasFocus());
+    edit->selectAll();
+    QTest::keyClicks(edit, "620");
+    panel->hide();
+    EXPECT_NE(QApplication::focusWidget(), edit);
+    EXPECT_EQ(bar->HighValue(), 620);
+    EXPECT_EQ(spy.count(), 1);
+    EXPECT_TRUE(edit->isHidden());
+}
+
 TEST(RangeBar, DrawnFillAndSmallControls) {
     Bar b;
     URecordSelect& bar = b.bar;
@@ -501,15 +532,33 @@ TEST(TextSpin, TabAndBacktabLeaveTheBoxAndTakeTheValueOver) {
     EXPECT_FALSE(b.text->hasFocus());
     EXPECT_EQ(b.box->Value(), 5);
     EXPECT_EQ(spy.count(), 1);
-    // The next keystroke goes to the next control, not onto the box's text.
-    ASSERT_TRUE(QApplication::focusWidget());
+    // The next keystroke goes to the next box, past the arrows.
+    ASSERT_EQ(QApplication::focusWidget(), b.other);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_3, Qt::NoModifier);
     EXPECT_EQ(b.text->text(), "5");
+    EXPECT_EQ(b.other->text(), "3");
+    QTest::keyClick(b.other, Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), b.text);
     b.Type("7");
     QTest::keyClick(b.text, Qt::Key_Backtab, Qt::ShiftModifier);
     EXPECT_FALSE(b.text->hasFocus());
     EXPECT_EQ(b.box->Value(), 7);
     EXPECT_EQ(spy.count(), 2);
+    // A click on an arrow steps and leaves the keyboard in the box.
+    b.text->setFocus();
+    QTest::mouseClick(b.spin, Qt::LeftButton, Qt::NoModifier, QPoint(b.spin->width() / 2, b.spin->height() / 4));
+    EXPECT_EQ(b.box->Value(), 8);
+    EXPECT_EQ(QApplication::focusWidget(), b.text);
+}
+
+// Enabled is the box's own state, whatever its host's.
+TEST(TextSpin, EnabledIsTheBoxsOwnInADisabledHost) {
+    Box b;
+    b.host.setEnabled(false);
+    EXPECT_TRUE(b.box->Enabled());
+    EXPECT_FALSE(b.box->WriteProperties(b.box->Font()).contains("Enabled"));
+    b.box->SetEnabled(false);
+    EXPECT_FALSE(b.box->Enabled());
 }
 
 TEST(TextSpin, StoredPropertiesRoundTripAndLoadUnchecked) {

@@ -18,6 +18,7 @@
 #include "IFieldSelectPanel.h"
 #include "IInteractivePanel.h"
 #include "IMatrixPanel.h"
+#include "IReportPanel.h"
 #include "IPrunePanel.h"
 #include "ISetLimitsPanel.h"
 #include "ITableSelectPanel.h"
@@ -31,6 +32,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QDir>
 #include <QFileDialog>
@@ -170,7 +172,23 @@ int main(int argc, char** argv) {
     MTessary::MenuCommand(QStringLiteral("mnuViewTree"));
     MTessary::MenuCommand(QStringLiteral("mnuZoomIn"));
     ok &= Save(&main, out, "09-rule-tree.png");
-    main.State().SetStateValue(5);
+    // Finish, clicked; the report links as they are right after it. The walk
+    // fails when an enabled link is drawn grey.
+    if (auto* finish = main.Panels().prune->findChild<QPushButton*>(QStringLiteral("lnkOK"))) finish->click();
+    ok &= main.State().State() == 5 && Save(&main, out, "09b-report-links-after-finish.png");
+    for (int i = 0; i < 8; ++i) {
+        auto* link = main.Panels().report->findChild<QWidget*>(QStringLiteral("lnkNavMain%1").arg(i));
+        auto* caption = link ? link->findChild<QLabel*>(QStringLiteral("lblCaption")) : nullptr;
+        if (!caption) {
+            ok = false;
+            continue;
+        }
+        const QColor colour = caption->palette().color(QPalette::WindowText);
+        const bool grey = colour == QColor(128, 128, 128);
+        std::printf("link %s: %s, %s\n", qPrintable(caption->text()), qPrintable(colour.name()),
+                    link->isEnabledTo(main.Panels().report) ? "enabled" : "disabled");
+        if (grey == link->isEnabledTo(main.Panels().report)) ok = false;
+    }
     MTessary::MenuCommand(QStringLiteral("mnuViewMatrix"));
     ok &= Save(&main, out, "10-confusion-matrix.png");
     MTessary::MenuCommand(QStringLiteral("mnuViewBrowseTest"));

@@ -1,21 +1,31 @@
 // What a person meets in the real window: naming projects in the real file
 // dialog, the figures of the result legend and of the field statistics always
-// belonging to the project and tree on show, and the menu bar's access keys.
+// belonging to the project and tree on show, the menu bar's access keys, the
+// colours of the report links after every kind of view switch, and typing
+// from box to box in Live Predictions.
 #include "ResultRoadFixture.h"
 
 #include "../../support/FileDialogDriver.h"
 
+#include "CClassNames.h"
 #include "CCommandTable.h"
+#include "CDataDef.h"
+#include "IFieldSelectPanel.h"
 #include "IFieldViewPanel.h"
+#include "ISetLimitsPanel.h"
 #include "ITableSelectPanel.h"
+#include "UTextSpin.h"
 
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QLineEdit>
 #include <QTest>
+#include <QToolBar>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace shelltest;
@@ -31,6 +41,60 @@ protected:
         return QString("%1 / %2 | -").arg(trx.Items()).arg(std::lround(trx.SingleNormalConfidence(0)));
     }
     QString SourceLabel() { return Main().Panels().fieldView->findChild<QLabel*>("lblDataSource")->text(); }
+
+    static QColor Ole(uint32_t c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
+    // The colour a link is drawn in: its bullet's centre on the screen.
+    static QColor Drawn(ULink* link) {
+        return link->grab().toImage().pixelColor((link->BulletRect().center() / 15.0).toPoint());
+    }
+    // The link of the view whose command is ticked.
+    int CurrentView() {
+        static const char* const kTools[] = {"mnuViewBrowseAll",  "mnuViewBrowseTest", "mnuViewMatrix",
+                                             "mnuViewFieldStats", "mnuViewClassList",  "mnuViewTree",
+                                             "mnuViewFlow",       "mnuLivePredict"};
+        for (int i = 0; i < 8; ++i)
+            if (Checked() == kTools[i]) return i;
+        return -1;
+    }
+    // Every link drawn as its state says: grey when switched off, purple for
+    // the view on show, blue otherwise (the pointer is elsewhere).
+    void ExpectLinks(const char* when, int view, int off = -1) {
+        SCOPED_TRACE(when);
+        ASSERT_EQ(Left(), "Report");
+        ASSERT_TRUE(Main().Frame()->isEnabled()) << "the command is over";
+        ASSERT_EQ(CurrentView(), view);
+        for (int i = 0; i < 8; ++i) {
+            ULink* link = ReportPanel().Link(i);
+            const uint32_t expected = i == off ? ULink::kDisabledColor
+                                      : i == view ? ULink::kHighlightColor
+                                                  : ULink::kLinkColor;
+            EXPECT_EQ(link->isEnabledTo(&ReportPanel()), i != off) << i;
+            EXPECT_EQ(link->Highlight(), i == view) << i;
+            EXPECT_EQ(link->TextColor(), expected) << link->Caption().toStdString();
+            EXPECT_EQ(Drawn(link), Ole(expected)) << link->Caption().toStdString();
+        }
+    }
+    // The pointer leaves the panel, as a person's does on the way to the menu.
+    void PointerAway() { QTest::mouseMove(&Main(), QPoint(Main().width() - 5, Main().height() - 5)); }
+    void ClickLink(int index) {
+        ULink* link = ReportPanel().Link(index);
+        QTest::mouseClick(link, Qt::LeftButton, Qt::NoModifier, link->rect().center());
+        PointerAway();
+    }
+    // A command of the Reports menu, clicked in the open menu.
+    void ClickReportsMenu(const char* tool) {
+        QMenu* menu = Main().Bar()->Band("popView");
+        menu->popup(Main().mapToGlobal(QPoint(40, 40)));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+        QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, menu->actionGeometry(Tool(tool)).center());
+        EXPECT_FALSE(menu->isVisible());
+    }
+    void ClickToolbar(const char* tool) {
+        QWidget* button = Main().Bar()->MainToolbar()->widgetForAction(Tool(tool));
+        ASSERT_TRUE(button);
+        QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, button->rect().center());
+        PointerAway();
+    }
 };
 
 }  // namespace
@@ -157,4 +221,117 @@ TEST_F(AtTheWindow, AltFOpensTheFileMenuOverTheFinishButton) {
         ASSERT_FALSE(file->isVisible());
     }
     EXPECT_EQ(Main().State().State(), 4);
+}
+
+// The report links after Finish of the extraction road and after a switch of
+// view by link, by the Reports menu and by the tool bar, and after reopening
+// the project: each is drawn as its own state says, although every switch
+// runs with the main window's frame disabled; a grey link takes no click.
+TEST_F(AtTheWindow, ReportLinksAreDrawnAsTheirStateSays) {
+    Open();
+    QApplication::setActiveWindow(&Main());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Main()));
+    // File > Extract Rules..., Next, Next, Finish.
+    ASSERT_TRUE(Tool("mnuReConfig")->isEnabled());
+    Tool("mnuReConfig")->trigger();
+    ASSERT_EQ(Left(), "Configure");
+    for (QWidget* panel : {static_cast<QWidget*>(Main().Panels().fieldSel), static_cast<QWidget*>(Main().Panels().setLimits)}) {
+        auto* next = panel->findChild<QPushButton*>("lnkNext");
+        QTest::mouseClick(next, Qt::LeftButton, Qt::NoModifier, next->rect().center());
+    }
+    ASSERT_EQ(Left(), "Prune");
+    auto* finish = Prune().findChild<QPushButton*>("lnkOK");
+    QTest::mouseClick(finish, Qt::LeftButton, Qt::NoModifier, finish->rect().center());
+    PointerAway();
+    ASSERT_EQ(Config("LastState"), "5");
+    ExpectLinks("after Finish", G().gTreeMode == 1 ? 6 : 5);
+
+    ClickLink(2);
+    ASSERT_EQ(Right(), "Matrix");
+    ExpectLinks("after the Confusion Matrix link", 2);
+    ClickReportsMenu("mnuViewClassList");
+    ASSERT_EQ(Right(), "ClassView");
+    ExpectLinks("after Reports > Class Details", 4);
+    ClickToolbar("mnuViewBrowseAll");
+    ASSERT_EQ(Right(), "DataGrid");
+    ExpectLinks("after the Browse All tool", 0);
+    ClickReportsMenu("mnuViewMatrix");
+    ExpectLinks("after Reports > Confusion Matrix", 2);
+
+    dialogs.files.push_back(QString::fromStdString(path));
+    Tool("mnuFileOpen")->trigger();
+    PointerAway();
+    ASSERT_TRUE(G().gProject);
+    ExpectLinks("after reopening the project", 0);
+
+    // Switched off, a link is grey and a click on it shows nothing.
+    ReportPanel().DisableLink(3);
+    ExpectLinks("with Field Statistics off", 0, 3);
+    ClickLink(3);
+    EXPECT_EQ(Right(), "DataGrid");
+    ExpectLinks("after a click on the grey link", 0, 3);
+    ClickToolbar("mnuViewFlow");
+    ExpectLinks("grey through a switch", 6, 3);
+    ReportPanel().EnableLink(3);
+    ClickLink(3);
+    EXPECT_EQ(Right(), "FieldView");
+    ExpectLinks("on again", 3);
+    EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
+}
+
+// Live Predictions after Finish: a click in the first value box, 6.1, Tab, 2:
+// the second box reads 2 and the prediction follows; Tab and Shift+Tab go
+// from value box to value box, past the spin arrows, which still step.
+TEST_F(AtTheWindow, TypingFromBoxToBoxInLivePredictions) {
+    Open();
+    ToTested();
+    QApplication::setActiveWindow(&Main());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Main()));
+    ClickReportsMenu("mnuLivePredict");
+    ASSERT_EQ(Right(), "IMode");
+    auto spins = Live().findChildren<UTextSpin*>("utsValue");
+    spins.removeIf([](UTextSpin* s) { return s->isHidden(); });
+    std::sort(spins.begin(), spins.end(), [](UTextSpin* a, UTextSpin* b) { return a->y() < b->y(); });
+    ASSERT_EQ(spins.size(), 4);
+    QList<QLineEdit*> boxes;
+    for (UTextSpin* s : spins) boxes << s->findChild<QLineEdit*>("txtValue");
+    const auto focus = [] { return QApplication::focusWidget(); };
+
+    QTest::mouseClick(boxes[0], Qt::LeftButton, Qt::NoModifier, boxes[0]->rect().center());
+    QCoreApplication::processEvents();
+    ASSERT_EQ(focus(), boxes[0]);
+    QTest::keyClicks(focus(), "6.1");
+    QTest::keyClick(focus(), Qt::Key_Tab);
+    EXPECT_EQ(focus(), boxes[1]);
+    QTest::keyClicks(focus(), "2");
+    QTest::keyClick(focus(), Qt::Key_Tab);
+    EXPECT_EQ(focus(), boxes[2]);
+    EXPECT_DOUBLE_EQ(spins[0]->Value(), 6.1);
+    EXPECT_DOUBLE_EQ(spins[1]->Value(), 2);
+    EXPECT_EQ(boxes[1]->text(), "2.00");
+
+    auto* timer = Live().findChild<QTimer*>("tmrFirePredict");
+    ASSERT_TRUE(QTest::qWaitFor([timer] { return !timer->isActive(); }, 5000));
+    std::vector<com::Variant> row;
+    for (UTextSpin* s : spins) row.push_back(com::Variant::R8(s->Value()));
+    row.push_back(com::Variant());
+    CTRX& trx = *G().gTRX;
+    const int16_t cls = trx.PredictRow(row);
+    ASSERT_GE(cls, 0);
+    CClassNames* names = trx.ClassNames();
+    EXPECT_EQ(Live().findChild<QLabel*>("lblPrediction")->text().toStdString(),
+              G().gDataDef->FieldName(names->OutputClass()) + " is " + names->Class(names->OutputClass(), cls));
+
+    QTest::keyClick(focus(), Qt::Key_Tab);
+    EXPECT_EQ(focus(), boxes[3]);
+    for (int i = 2; i >= 0; --i) {
+        QTest::keyClick(focus(), Qt::Key_Backtab, Qt::ShiftModifier);
+        EXPECT_EQ(focus(), boxes[i]) << "Shift+Tab to box " << i;
+    }
+    // The arrows still step, and give the keyboard to their own box.
+    auto* arrows = spins[1]->findChild<QWidget*>("uspValue");
+    QTest::mouseClick(arrows, Qt::LeftButton, Qt::NoModifier, QPoint(arrows->width() / 2, arrows->height() / 4));
+    EXPECT_DOUBLE_EQ(spins[1]->Value(), 2.01);
+    EXPECT_EQ(focus(), boxes[1]);
+    EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
 }

@@ -135,3 +135,16 @@ TEST_F(LegendTest, WithdrawingTheColourChoice) {
     EXPECT_NE(ContrastCaption(), QColor(Qt::black));
     EXPECT_TRUE(changes.empty());
 }
+
+// The colour choice answers for itself, also inside a host that is disabled
+// for a while, as the main window's frame is during a command.
+TEST(Legend, TheColourChoiceIsItsOwnInADisabledHost) {
+    WithApp app;
+    QWidget host;
+    auto* legend = new UChartReport(&host);
+    host.setEnabled(false);
+    legend->SetColorEnabled(true);
+    EXPECT_TRUE(legend->ColorEnabled());
+    legend->SetColorEnabled(false);
+    EXPECT_FALSE(legend->ColorEnabled());
+}

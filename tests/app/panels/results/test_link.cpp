@@ -80,6 +80,34 @@ TEST_F(LinkTest, ColoursFollowHoverHighlightAndEnabledState) {
     EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
 }
 
+// The look and the stored Enabled follow the link's own state, also while its
+// host is disabled, as the main window's frame is during every command.
+TEST_F(LinkTest, ColoursFollowTheLinksOwnStateWhileItsHostIsDisabled) {
+    Move(*link, Middle());
+    ASSERT_EQ(Shown(), kRed);
+    host.setEnabled(false);
+    // The pointer leaves while the host is off: the hover look goes with it.
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(link, &leave);
+    EXPECT_EQ(Shown(), kBlue);
+    link->SetHighlight(true);
+    EXPECT_EQ(Shown(), kPurple);
+    link->SetHighlight(false);
+    EXPECT_EQ(Shown(), kBlue);
+    link->SetFont(link->Font());
+    EXPECT_TRUE(link->Font().underline());
+    EXPECT_TRUE(link->Enabled());
+    EXPECT_FALSE(link->WriteProperties(QFont(), "Browse All Data").contains("Enabled"));
+    link->SetEnabled(false);
+    EXPECT_EQ(Shown(), kGrey);
+    link->SetHighlight(true);
+    EXPECT_EQ(Shown(), kGrey);
+    EXPECT_FALSE(link->WriteProperties(QFont(), "Browse All Data").value("Enabled", true).toBool());
+    link->SetEnabled(true);
+    host.setEnabled(true);
+    EXPECT_EQ(Shown(), kPurple);
+}
+
 TEST_F(LinkTest, OnePressAndReleaseIsOneClick) {
     Click(*link, Middle());
     EXPECT_EQ(clicks, 1);

@@ -113,6 +113,23 @@ TEST_F(PruneTest, TheSpinButtonsStepByKeysAndMouse) {
     EXPECT_EQ(rebuilds, 0);
 }
 
+// Tab goes from box to box past the spin buttons; a click still gives a spin
+// button the keyboard for its page keys.
+TEST_F(PruneTest, TabGoesFromBoxToBoxPastTheSpinButtons) {
+    QApplication::setActiveWindow(&panel);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
+    Rate()->setFocus();
+    QTest::keyClick(Rate(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), Items());
+    QTest::keyClick(Items(), Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), Rate());
+    auto* rateSpin = panel.findChild<USpin*>("spnPruneRate");
+    QTest::mouseClick(rateSpin, Qt::LeftButton, Qt::NoModifier, QPoint(rateSpin->width() / 2, rateSpin->height() / 4));
+    EXPECT_EQ(QApplication::focusWidget(), rateSpin);
+    QTest::keyClick(rateSpin, Qt::Key_PageUp);
+    EXPECT_EQ(Rate()->text(), "81.0");
+}
+
 TEST_F(PruneTest, TypedValuesAreTakenOnEnterAndWhenLeavingTheBox) {
     Type(Items(), "0");
     Enter(Items());
