@@ -460,7 +460,9 @@ std::unique_ptr<TreeNode> Grower::GrowParallel(int threads) {
     // The skeleton's nodes, children before parents.
     for (const Pending& p : pending_) {
         TreeNode* node = p.node;
-        for (int v : p.grown) node->errors += node->branches[size_t(v)]->errors;
+        double errors = 0;
+        for (int v : p.grown) errors += node->branches[size_t(v)]->errors;
+        node->errors = float(errors);
         if (double(node->errors) >= double(p.leafErrors) - 0.001) Collapse(w, *node);
     }
     return root;
@@ -559,7 +561,7 @@ std::unique_ptr<TreeNode> Grower::Leaf(Work& w, int16_t cls, float items, float 
 
 void Grower::Report(float items) {
     covered_ += items;
-    double pct = double(covered_) / in_.rowCount * 95.0;
+    double pct = covered_ / in_.rowCount * 95.0;
     if (pct > 100) pct = 100;
     if (sink_) sink_->Progress(int16_t(pct));
 }
@@ -579,19 +581,23 @@ bool Grower::Stopped(const Work& w) const {
 std::unique_ptr<TreeNode> Grower::GrowNode(Work& w, const Frame& f) {
     ++w.depth;
     const uint32_t n = f.n;
-    std::vector<float>& dist = w.classDist;
-    dist.assign(size_t(nClass_), 0.0f);
-    float cases;
+    // Sums of weights in double, each stored once as a float: a float running sum
+    // drifts by an ulp or more over fractional weights.
+    std::vector<double>& classSum = w.classSum;
+    classSum.assign(size_t(nClass_), 0.0);
+    double total = 0;
     {
         const uint32_t* ids = w.ids[f.side].data.get() + f.idOff;
-        for (uint32_t i = 0; i < n; ++i) dist[cls_[RowId(ids[i])]] += RowW(w, ids[i]);
-        if (w.allOne) {
-            cases = float(n);
-        } else {
-            cases = 0;
-            for (uint32_t i = 0; i < n; ++i) cases += RowW(w, ids[i]);
+        for (uint32_t i = 0; i < n; ++i) {
+            const float x = RowW(w, ids[i]);
+            classSum[cls_[RowId(ids[i])]] += x;
+            total += x;
         }
     }
+    const float cases = w.allOne ? float(n) : float(total);
+    std::vector<float>& dist = w.classDist;
+    dist.resize(size_t(nClass_));
+    for (int c = 0; c < nClass_; ++c) dist[size_t(c)] = float(classSum[size_t(c)]);
     int best = 0;
     for (int c = 1; c < nClass_; ++c)
         if (dist[size_t(c)] > dist[size_t(best)]) best = c;
@@ -607,7 +613,7 @@ std::unique_ptr<TreeNode> Grower::GrowNode(Work& w, const Frame& f) {
     }
 
     Evaluate(w, f, cases);
-    float sum = 0;
+    double sum = 0;
     int counted = 0;
     for (int a = 0; a < nAttr_; ++a) {
         if (w.gain[size_t(a)] > kNoGain && (manyValues_ || double(in_.valueCount[a]) < 0.3 * in_.rowCount)) {
@@ -615,7 +621,7 @@ std::unique_ptr<TreeNode> Grower::GrowNode(Work& w, const Frame& f) {
             ++counted;
         }
     }
-    const float average = counted ? float(double(sum) / counted) : 1000000.0f;
+    const float average = counted ? float(sum / counted) : 1000000.0f;
     int bestAttr = -1;
     float bestWorth = kNoGain;
     for (int a = 0; a < nAttr_; ++a) {
@@ -658,8 +664,9 @@ std::unique_ptr<TreeNode> Grower::GrowNode(Work& w, const Frame& f) {
     const size_t uBase = w.unknownStack.size();
     SplitRows(w, f, *node, forks, groups);
     const uint32_t unknowns = uint32_t(w.unknownStack.size() - uBase);
-    float unknownWeight = 0;
-    for (size_t i = uBase; i < w.unknownStack.size(); ++i) unknownWeight += w.savedWeight[i];
+    double unknownSum = 0;
+    for (size_t i = uBase; i < w.unknownStack.size(); ++i) unknownSum += w.savedWeight[i];
+    const float unknownWeight = float(unknownSum);
     const bool savedAllOne = w.allOne;
     if (unknowns) w.allOne = false;
     const float known = cases - unknownWeight;
@@ -670,6 +677,7 @@ std::unique_ptr<TreeNode> Grower::GrowNode(Work& w, const Frame& f) {
     Release(w, f);
 
     std::vector<int> grown;
+    double errors = 0;
     for (int v = 1; v <= forks; ++v) {
         if (groups[size_t(v)] == 0) {
             node->branches[size_t(v)] = Leaf(w, node->cls, 0.0f, 0.0f);
@@ -680,9 +688,10 @@ std::unique_ptr<TreeNode> Grower::GrowNode(Work& w, const Frame& f) {
         float factor = 1.0f;
         if (unknowns) {
             const uint32_t* gids = w.ids[kid.side].data.get() + kid.idOff + unknowns;
-            float gw = 0;
+            double gw = 0;
             for (uint32_t i = 0; i < groups[size_t(v)]; ++i) gw += RowW(w, gids[i]);
-            factor = float(double(gw) / known);
+            const float branchWeight = float(gw);
+            factor = float(double(branchWeight) / known);
             SetWeights(w, w.unknownStack.data() + uBase, w.savedWeight.data() + uBase, unknowns, &factor);
         }
         if (w.skeleton && kid.n < taskRows_) {
@@ -696,12 +705,13 @@ std::unique_ptr<TreeNode> Grower::GrowNode(Work& w, const Frame& f) {
             if (Stopped(w)) {
                 w.unknownStack.resize(uBase);
                 w.savedWeight.resize(uBase);
+                node->errors = float(errors);
                 --w.depth;
                 return node;
             }
             node->branches[size_t(v)]->parent = node.get();
             if (w.skeleton) grown.push_back(v);
-            else node->errors += node->branches[size_t(v)]->errors;
+            else errors += node->branches[size_t(v)]->errors;
         }
         if (unknowns) SetWeights(w, w.unknownStack.data() + uBase, w.savedWeight.data() + uBase, unknowns, nullptr);
     }
@@ -713,8 +723,9 @@ std::unique_ptr<TreeNode> Grower::GrowNode(Work& w, const Frame& f) {
     if (w.skeleton) {
         // Its errors are summed once the jobs below it are in.
         pending_.push_back(Pending{node.get(), leafErrors, std::move(grown)});
-    } else if (double(node->errors) >= double(leafErrors) - 0.001) {
-        Collapse(w, *node);
+    } else {
+        node->errors = float(errors);
+        if (double(node->errors) >= double(leafErrors) - 0.001) Collapse(w, *node);
     }
     --w.depth;
     return node;
@@ -860,9 +871,9 @@ void Grower::EvalDiscrete(Work& w, int a, float cases) {
     const float* F = w.freq[size_t(k)].data();
     float* vt = w.valueTotal[size_t(k)].data();
     for (int v = 0; v <= count; ++v) {
-        float t = 0;
+        double t = 0;
         for (int c = 0; c < C; ++c) t += F[size_t(v) * C + c];
-        vt[v] = t;
+        vt[v] = float(t);
     }
     w.unknownRate[size_t(a)] = float(double(vt[0]) / cases);
     if (cases <= vt[0]) {
@@ -873,9 +884,9 @@ void Grower::EvalDiscrete(Work& w, int a, float cases) {
     const float known = cases - vt[0];
     double classSum = 0;
     for (int c = 0; c < C; ++c) {
-        float kc = 0;
+        double kc = 0;
         for (int v = 1; v <= count; ++v) kc += F[size_t(v) * C + c];
-        classSum += XLog2X(kc);
+        classSum += XLog2X(float(kc));
     }
     const float baseInfo = float((XLog2X(known) - classSum) / known);
     // SplitGain
@@ -907,8 +918,9 @@ void Grower::EvalContinuous(Work& w, Scratch& s, int a, int c, const Frame& f, f
     std::fill(r2, r2 + C, 0.0f);
     const float items = cases;
     for (uint32_t i = 0; i < u; ++i) r0[EntryClass(E[i])] += EntryW(w, E[i]);
-    float vt0 = 0;
-    for (int k = 0; k < C; ++k) vt0 += r0[k];
+    double unknownSum = 0;
+    for (int k = 0; k < C; ++k) unknownSum += r0[k];
+    const float vt0 = float(unknownSum);
     const float known = items - vt0;
     const float unknownRate = float(1.0 - double(known) / items);
     w.unknownRate[size_t(a)] = unknownRate;
@@ -928,10 +940,11 @@ void Grower::EvalContinuous(Work& w, Scratch& s, int a, int c, const Frame& f, f
     const double highLimit = double(known) - minSplit;
     const double oneMinusUnknown = 1.0 - double(unknownRate);
     const double minItems = in_.minItems;
-    float low = 0;
+    double low = 0;
     long tries = 0;
     int64_t bestI = -1;
-    float bestGain = 0, bestLow = 0;
+    float bestGain = 0;
+    double bestLow = 0;
     const double* table = WholeTable();
     for (uint32_t i = u; i + 1 < n; ++i) {
         const int k = EntryClass(E[i]);
@@ -942,10 +955,10 @@ void Grower::EvalContinuous(Work& w, Scratch& s, int a, int c, const Frame& f, f
         s.dirty1[k] = 1;
         s.dirty2[k] = 1;
         if (low < minSplit) continue;
-        if (double(low) > highLimit) break;
+        if (low > highLimit) break;
         if (double(E[i].value) < double(E[i + 1].value) - 0.00001) {
-            const float vt1 = low;
-            const float vt2 = float(double(known) - low);
+            const float vt1 = float(low);
+            const float vt2 = float(known - low);
             float g = kNoGain;
             if (double(vt1) >= minItems && double(vt2) >= minItems) {
                 double d1 = DistributionInfoCached(r1, C, s.f1.data(), s.dirty1.data(), table);
@@ -964,7 +977,7 @@ void Grower::EvalContinuous(Work& w, Scratch& s, int a, int c, const Frame& f, f
     if (bestI >= 0 && double(bestGain) - cost > 0) {
         w.gain[size_t(a)] = float(double(bestGain) - cost);
         w.bestCut[size_t(a)] = float((double(E[bestI].value) + double(E[bestI + 1].value)) / 2);
-        float totals[3] = {vt0, bestLow, float(double(known) - bestLow)};
+        float totals[3] = {vt0, float(bestLow), float(known - bestLow)};
         w.info[size_t(a)] = float(double(DistributionInfo(totals, 3)) / items);
     }
 }

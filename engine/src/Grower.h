@@ -116,6 +116,7 @@ private:
         std::vector<int> active, live;
         std::vector<float*> tables;
         std::vector<float> classDist;  // of the node in hand
+        std::vector<double> classSum;  // its sums, before they are stored
         Held tablesHeld, rowsHeld;
         // Bytes of the nodes this thread made, less those it freed, against what it
         // has charged for them in advance: one charge per chunk, not per node.
@@ -213,7 +214,7 @@ private:
     std::vector<Pending> pending_;
     uint32_t taskRows_ = 0;  // subtrees of fewer rows are jobs
     std::atomic<bool> abort_{false};
-    float covered_ = 0;
+    double covered_ = 0;
     int32_t largestBranch_ = 0;
     const int16_t* cancel_ = nullptr;
     ProgressSink* sink_ = nullptr;

@@ -253,7 +253,8 @@ struct Pruner::ReplayTask {
 
 // Scratch of one level of Judge.
 struct Pruner::JudgeLevel {
-    std::vector<float> dist, known, results;
+    std::vector<double> classSum;
+    std::vector<float> known, results;
     std::vector<uint32_t> counts, at, pieceCounts, pieceClasses;
     Arena<uint16_t> branch, cls;
     Arena<uint32_t> ids;  // the rows sorted by branch: unknown values first, then each branch's
@@ -463,13 +464,13 @@ void Pruner::NoteSorted(Work& m, int32_t seen, size_t from, size_t to) {
     s.held.Set(uint64_t(to - from) * (sizeof(uint32_t) + sizeof(uint8_t)) + 256 * sizeof(float));
     s.rows.assign(stack.begin() + long(from), stack.begin() + long(to));
     s.weights.clear();
-    std::vector<float> dist(size_t(nClass_), 0.0f);
-    float cases = m.allOne ? float(to - from) : 0.0f;
+    std::vector<double> classSum(size_t(nClass_), 0.0);
+    double total = 0;
     bool ones = true;
     for (size_t i = from; i < to; ++i) {
         const float x = W(m, stack[i]);
-        if (!m.allOne) cases += x;
-        dist[in_.cls[stack[i]]] += x;
+        total += x;
+        classSum[in_.cls[stack[i]]] += x;
         ones = ones && x == 1.0f;
     }
     s.codes.clear();
@@ -502,8 +503,8 @@ void Pruner::NoteSorted(Work& m, int32_t seen, size_t from, size_t to) {
         }
         s.weights.shrink_to_fit();
     }
-    s.cases = cases;
-    s.leafErrors = cases - *std::max_element(dist.begin(), dist.end());
+    s.cases = m.allOne ? float(to - from) : float(total);
+    s.leafErrors = s.cases - float(*std::max_element(classSum.begin(), classSum.end()));
 }
 
 // A node's noted rows with their weights, at the start of m's lists.
@@ -598,9 +599,10 @@ float Pruner::Judge(const TreeNode& t, const JudgeInput& in, int thread, bool sp
                     Judged* record) {
     JudgeLevel& L = s.levels[depth];
     const uint32_t n = in.unknowns + in.n;
-    L.dist.assign(size_t(nClass_), 0.0f);
-    float* dist = L.dist.data();
-    float cases = in.allOne ? float(n) : 0.0f;
+    // Sums of weights in double, each stored once as a float, as in Estimate.
+    L.classSum.assign(size_t(nClass_), 0.0);
+    double* classSum = L.classSum.data();
+    double total = 0;
     // Each row of [from, to) in order, with its weight.
     auto each = [&, in](uint32_t from, uint32_t to, auto f) {
         for (uint32_t i = from; i < std::min(to, in.unknowns); ++i)
@@ -634,8 +636,8 @@ float Pruner::Judge(const TreeNode& t, const JudgeInput& in, int thread, bool sp
     };
     if (pieces == 1) {
         each(0, n, [&](uint32_t i, uint32_t id, float x) {
-            if (!in.allOne) cases += x;
-            dist[in_.cls[id]] += x;
+            total += x;
+            classSum[in_.cls[id]] += x;
             if (test) {
                 const int b = branch(id);
                 branchOf[i] = uint16_t(b);
@@ -667,18 +669,19 @@ float Pruner::Judge(const TreeNode& t, const JudgeInput& in, int thread, bool sp
             for (int c = 0; c < nClass_; ++c) {
                 uint32_t count = 0;
                 for (int p = 0; p < pieces; ++p) count += L.pieceClasses[size_t(p) * size_t(nClass_) + size_t(c)];
-                dist[c] = float(count);
+                classSum[c] = count;
             }
         } else {
             each(0, n, [&](uint32_t i, uint32_t, float x) {
-                if (!in.allOne) cases += x;
-                dist[cls[i]] += x;
+                total += x;
+                classSum[cls[i]] += x;
             });
         }
         for (int p = 0; p < pieces; ++p)
             for (size_t v = 0; v < width; ++v) counts[v] += L.pieceCounts[size_t(p) * width + v];
     }
-    const float leafErrors = cases - *std::max_element(L.dist.begin(), L.dist.end());
+    const float cases = in.allOne ? float(n) : float(total);
+    const float leafErrors = cases - float(*std::max_element(L.classSum.begin(), L.classSum.end()));
     if (record) {
         record->test = test;
         record->cases = cases;
@@ -729,14 +732,16 @@ float Pruner::Judge(const TreeNode& t, const JudgeInput& in, int thread, bool sp
         known = float(n - unknowns);
         for (int v = 1; v <= forks; ++v) L.known[size_t(v)] = float(counts[size_t(v)]);
     } else {
+        double knownSum = 0;
         for (uint32_t v = 1, i = unknowns; v <= uint32_t(forks); ++v) {
-            float group = 0;
+            double group = 0;
             for (const uint32_t end = i + counts[v]; i < end; ++i) {
-                known += weights[i];
+                knownSum += weights[i];
                 group += weights[i];
             }
-            L.known[v] = group;
+            L.known[v] = float(group);
         }
+        known = float(knownSum);
     }
     int inlined = 1;
     for (int v = 2; v <= forks; ++v)
@@ -778,19 +783,19 @@ float Pruner::Judge(const TreeNode& t, const JudgeInput& in, int thread, bool sp
         for (int v = 1; v <= forks; ++v) record->kids[size_t(v)].reached = counts[size_t(v)] != 0;
     jobs.Wait();
     jobs.ForEach([&](JudgeTask& j) { L.results[size_t(j.branch)] = j.result; });
-    float total = 0;
+    double errors = 0;
     for (int v = 1; v <= forks; ++v)
-        if (counts[size_t(v)]) total += L.results[size_t(v)];
-    return total;
+        if (counts[size_t(v)]) errors += L.results[size_t(v)];
+    return float(errors);
 }
 
 // Judge's sum over what it recorded, at the rate in hand.
 float Pruner::Sum(const Judged& j) const {
     if (!j.test) return float(LeafTotal(j.cases, j.leafErrors));
-    float total = 0;
+    double total = 0;
     for (size_t v = 1; v < j.kids.size(); ++v)
         if (j.kids[v].reached) total += Sum(j.kids[v]);
-    return total;
+    return float(total);
 }
 
 // All that Judge reads of a subtree: which nodes test what, and how.
@@ -914,9 +919,10 @@ Pruner::Pruned Pruner::Replay(Work& m, const TreeNode& g, int32_t seen, int thre
     }
     jobs.Wait();
     jobs.ForEach([&](ReplayTask& j) { kids[size_t(j.branch)] = std::move(j.result); });
-    float treeErrors = 0;
+    double errorSum = 0;
     for (int v = 1; v <= forks; ++v)
-        if (seen_[size_t(at[size_t(v)])].rows) treeErrors += kids[size_t(v)].errors;
+        if (seen_[size_t(at[size_t(v)])].rows) errorSum += kids[size_t(v)].errors;
+    const float treeErrors = float(errorSum);
 
     const int largest = s.largest;
     double branchErrors = std::numeric_limits<double>::infinity();
@@ -975,15 +981,18 @@ float Pruner::Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, int32_
         explicit Level(Work& work) : w(work) { ++w.depth; }
         ~Level() { --w.depth; }
     } level(m);
-    std::vector<float> dist(size_t(C), 0.0f);
-    float cases;
-    if (m.allOne) {
-        cases = float(last - first + 1);
-    } else {
-        cases = 0;
-        for (int32_t i = first; i <= last; ++i) cases += W(m, order[i]);
+    // Sums of weights in double, each stored once as a float: a float running sum
+    // drifts by an ulp or more over fractional weights.
+    std::vector<double> classSum(size_t(C), 0.0);
+    double total = 0;
+    for (int32_t i = first; i <= last; ++i) {
+        const float x = W(m, order[i]);
+        total += x;
+        classSum[in_.cls[order[i]]] += x;
     }
-    for (int32_t i = first; i <= last; ++i) dist[in_.cls[order[i]]] += W(m, order[i]);
+    const float cases = m.allOne ? float(last - first + 1) : float(total);
+    std::vector<float> dist(static_cast<size_t>(C));
+    for (int c = 0; c < C; ++c) dist[size_t(c)] = float(classSum[size_t(c)]);
     int best = in_.classDense[size_t(t->cls)];
     for (int c = 0; c < C; ++c)
         if (dist[c] > dist[best]) best = c;
@@ -1007,8 +1016,9 @@ float Pruner::Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, int32_
     const uint32_t unknowns = counts[0];
     std::copy(stack.begin() + long(base), stack.begin() + long(base + unknowns), order.begin() + first);
     const int32_t kp = first + int32_t(unknowns);
-    float known = 0;
-    for (size_t i = base + unknowns; i < sum; ++i) known += W(m, stack[i]);
+    double knownSum = 0;
+    for (size_t i = base + unknowns; i < sum; ++i) knownSum += W(m, stack[i]);
+    const float known = float(knownSum);
     if (seen >= 0) NoteSorted(m, seen, base, sum);
     const bool saved = m.allOne;
     if (kp != first) m.allOne = false;
@@ -1035,9 +1045,10 @@ float Pruner::Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, int32_
         if (g == 0) continue;
         std::copy(stack.begin() + long(from), stack.begin() + long(from + g), order.begin() + kp);
         const int32_t ep = kp + int32_t(g) - 1;
-        float gw = 0;
+        double gw = 0;
         for (int32_t i = kp; i <= ep; ++i) gw += W(m, order[i]);
-        const float factor = float(double(gw) / known);
+        const float branchWeight = float(gw);
+        const float factor = float(double(branchWeight) / known);
         if (factor >= maxFactor) {
             largest = v;
             maxFactor = factor;
@@ -1092,9 +1103,10 @@ float Pruner::Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, int32_
     }
     jobs.Wait();
     jobs.ForEach([&](PruneTask& j) { results[size_t(j.branch)] = j.result; });
-    float treeErrors = 0;
+    double errorSum = 0;
     for (int v = 1; v <= forks; ++v)
-        if (counts[v]) treeErrors += results[size_t(v)];
+        if (counts[v]) errorSum += results[size_t(v)];
+    const float treeErrors = float(errorSum);
     const Verdict verdict = Decide(leafTotal, branchErrors, treeErrors);
     if (verdict == Verdict::Leaf) {
         t->kind = kLeaf;

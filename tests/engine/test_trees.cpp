@@ -668,3 +668,79 @@ TEST(EngineTrees, BatchesAndTheTenRowLeaf) {
     EXPECT_FLOAT_EQ(t.nodes[2].errors, 4.2263975f);
     EXPECT_FLOAT_EQ(t.nodes[0].errors, 8.4527950f);
 }
+
+namespace {
+
+// Rows of a node by weight: `count` rows of class `cls`, each of weight w.
+struct Rows {
+    int count, cls;
+    float w;
+};
+
+// The weight of a node's rows (of one class, cls >= 0) summed in double and stored once.
+float Weight(const std::vector<Rows>& rows, int cls = -1) {
+    double sum = 0;
+    for (const Rows& r : rows)
+        if (cls < 0 || r.cls == cls) sum += r.count * double(r.w);
+    return float(sum);
+}
+
+float Share(float part, float known) { return float(double(part) / known); }
+
+}  // namespace
+
+// Fields A and B (two values each) and three classes. A=2 is class 2; under A=1, B=1 is
+// class 0 and B=2 class 1. Four rows lack A, and four rows (two of them among those)
+// lack B, so the leaves under A=1 hold rows of weight 1, 2/3, g and 2/3 x g. Summed
+// in float row after row, the weights under A=1 come out an ulp or two away from
+// their sum: every node's items and errors are the sums of its row weights.
+TEST(EngineTrees, FractionalWeightsAreSummedOnceInDouble) {
+    std::vector<std::vector<float>> rows;
+    auto add = [&](int n, float a, float b, float cls) {
+        for (int i = 0; i < n; ++i) rows.push_back({a, b, cls});
+    };
+    add(8, 1, 1, 0);
+    add(4, 1, 2, 1);
+    add(2, 1, M, 0);
+    add(7, 2, M, 2);
+    add(1, M, 1, 0);
+    add(1, M, 2, 1);
+    add(2, M, M, 0);
+
+    // A=1 gets 14 of the 21 rows that know A; A=2 the other 7.
+    const float f1 = Share(14, 21), f2 = Share(7, 21);
+    const std::vector<Rows> a1 = {{1, 0, f1}, {1, 1, f1}, {2, 0, f1}, {8, 0, 1}, {4, 1, 1}, {2, 0, 1}};
+    const std::vector<Rows> a2 = {{1, 0, f2}, {1, 1, f2}, {2, 0, f2}, {7, 2, 1}};
+    const float cases = Weight(a1);
+    const float known = cases - Weight({{2, 0, f1}, {2, 0, 1}});
+    const float g1 = Share(Weight({{1, 0, f1}, {8, 0, 1}}), known);
+    const float g2 = Share(Weight({{1, 1, f1}, {4, 1, 1}}), known);
+    const std::vector<Rows> b1 = {{2, 0, f1 * g1}, {2, 0, g1}, {1, 0, f1}, {8, 0, 1}};
+    const std::vector<Rows> b2 = {{2, 0, f1 * g2}, {2, 0, g2}, {1, 1, f1}, {4, 1, 1}};
+    const float b2Errors = Weight(b2) - Weight(b2, 1);
+    const float a2Errors = Weight(a2) - Weight(a2, 2);
+    // Pre-order: root, A=1, its B=1 and B=2, then A=2.
+    const float items[5] = {25, cases, Weight(b1), Weight(b2), Weight(a2)};
+    const float errors[5] = {float(double(b2Errors) + a2Errors), b2Errors, 0, b2Errors, a2Errors};
+
+    // At rate 0 the grown tree; at rate 1 the pruning keeps every node and counts the
+    // items again.
+    for (float rate : {0.0f, 1.0f}) {
+        SCOPED_TRACE(rate);
+        Session s(3);
+        s.trx->put_PruneRate(rate);
+        s.trx->put_FieldType(0, 2);
+        s.trx->put_FieldType(1, 2);
+        ASSERT_EQ(Add(s.trx.Get(), rows), S_OK);
+        Tree t = s.Run();
+        ASSERT_EQ(t.nodes.size(), 5u);
+        EXPECT_EQ(t.nodes[0].children, (std::vector<int>{1, 4}));
+        EXPECT_EQ(t.nodes[1].children, (std::vector<int>{2, 3}));
+        for (size_t i = 0; i < 5; ++i) {
+            EXPECT_EQ(t.nodes[i].items, items[i]) << "node " << i;
+            if (rate == 0) {
+                EXPECT_EQ(t.nodes[i].errors, errors[i]) << "node " << i;
+            }
+        }
+    }
+}
