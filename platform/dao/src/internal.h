@@ -38,8 +38,13 @@ std::string TrimSpaces(std::string_view s, bool left = true, bool right = true);
 [[noreturn]] void Raise(long number, std::string_view arg = {});
 // The numbered error with more said after its description (a driver's message).
 [[noreturn]] void RaiseWithDetail(long number, std::string_view arg, std::string_view detail);
-// Maps an SQLite failure to a numbered error. context names the object for the message.
+// Maps an SQLite failure to a numbered error. context is the statement or the
+// object worked on, named where a message speaks of it; a failure of the file
+// itself names the file the connection was opened on.
 [[noreturn]] void RaiseSqlite(sqlite3* db, int rc, std::string_view context = {});
+// The file a person opened for a connection (an Access file, not its mirror),
+// for messages; an empty path forgets the connection.
+void NameConnection(sqlite3* db, const std::string& path);
 // Errors raised inside SQL functions carry their number as "#n#text".
 std::string EncodeFunctionError(long number, std::string_view arg = {});
 

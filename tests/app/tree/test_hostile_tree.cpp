@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <functional>
 #include <limits>
 
@@ -296,6 +297,38 @@ TEST(HostileTree, CountsThatAreNoFiniteNumberAreRefusedOnLoad) {
     EXPECT_EQ(CTRX::WholeCount(std::numeric_limits<float>::quiet_NaN()), 0);
     EXPECT_EQ(CTRX::WholeCount(12.5f), 12);
     EXPECT_EQ(CTRX::WholeCount(13.5f), 14);
+}
+
+// A damaged Test table: the error names the project file and what happened.
+TEST(HostileTree, DamagedTestTableNamesTheProjectFile) {
+    TreeProject t("damagedtest");
+    t.p.project.CloseProject();
+    sqlite3* raw = t.p.OpenRaw();
+    sqlite3_stmt* st = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(raw, "SELECT rootpage, (SELECT page_size FROM pragma_page_size) FROM sqlite_master "
+                                      "WHERE name = 'Test'", -1, &st, nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    const int64_t root = sqlite3_column_int64(st, 0), page = sqlite3_column_int64(st, 1);
+    sqlite3_finalize(st);
+    sqlite3_close(raw);
+    ASSERT_GT(root, 1);
+    {
+        std::fstream f(t.p.projectPath, std::ios::binary | std::ios::in | std::ios::out);
+        f.seekp((root - 1) * page);
+        f.put('\x7f');  // no such kind of page
+    }
+    try {
+        t.trx.Classify(301, 600);
+        ADD_FAILURE() << "Classify ran on a damaged Test table";
+    } catch (const dao::DaoError& e) {
+        EXPECT_EQ(e.Number(), 3049);
+        const std::string text = e.Description();
+        EXPECT_EQ(text.rfind("The database file '" + t.p.projectPath + "'", 0), 0u) << text;
+        EXPECT_NE(text.find("is damaged"), std::string::npos) << text;
+        EXPECT_EQ(text.find("UPDATE"), std::string::npos) << text;
+        EXPECT_EQ(text.find("Cannot open database"), std::string::npos) << text;
+    }
 }
 
 TEST(HostileTree, KilledClassifyKeepsWhatProgressReported) {
