@@ -31,6 +31,8 @@ std::string ErrorDescription(long number, std::string_view arg) {
                "or fields that contain duplicate data, remove the index, or redefine the index to permit "
                "duplicate entries and try again."},
         {3024, "Could not find file '|'."},
+        {3026, "Not enough space on disk: no space is left in the cache folder for the copy of '|' that the "
+               "program reads."},
         {3027, "Cannot update. Database or object is read-only."},
         {3034, "You tried to commit or rollback a transaction without first beginning a transaction."},
         {3044, "'|' is not a valid path. Make sure that the path name is spelled correctly and that you "
