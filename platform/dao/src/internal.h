@@ -68,7 +68,8 @@ bool ParseDate(std::string_view s, double* out);    // m/d/yyyy [h:mm[:ss] [AM|P
 double ValOf(std::string_view s);                   // VB Val
 bool RoundHalfEven(double v, double lo, double hi, int64_t* out);
 bool DateFromParts(int y, int m, int d, int hh, int mi, int ss, double* out);
-void DateToParts(double serial, int* y, int* m, int* d, int* hh, int* mi, int* ss);
+// False for a serial outside the dates 100-01-01 to 9999-12-31 (parts unset).
+bool DateToParts(double serial, int* y, int* m, int* d, int* hh, int* mi, int* ss);
 
 // ---- types (types.cpp)
 struct ColumnType {
