@@ -371,7 +371,7 @@ std::string AccessMirror::Path(const std::string& source) {
     // Messages name the Access file the person chose, and the folder where the copy goes.
     const std::string folder = Folder();
     const std::string freeSpace = "Free some space on the disk of the cache folder '" + folder +
-                             "', or set TESSARY_CACHE to a folder on another disk.";
+                                  "', or set TESSARY_CACHE to a folder on another disk.";
     const std::string where = "(No copy of it could be written in the cache folder '" + folder + "'.)";
     if (!MakeDirs(folder)) {
         if (errno == ENOSPC || errno == EDQUOT) RaiseWithDetail(kDiskFull, source, freeSpace);
