@@ -122,7 +122,8 @@ void UClassView::SetField(const QString& fieldName) {
 
     mList->clear();
     const auto total = MFormat::ParseNumber(QString::fromStdString(mProject->GetConfig("RecordCount", "1")));
-    const long long rows = total ? (long long)std::llround(*total) : 0;
+    // A count no whole number holds (a damaged Config) shows no shares.
+    const long long rows = total && *total >= 0 && *total < 9e18 ? (long long)std::llround(*total) : 0;
     auto share = [&](long long count) {
         return MFormat::Pattern(rows == 0 ? 0.0 : double(count) / double(rows), QStringLiteral("0.00%"));
     };

@@ -179,6 +179,8 @@ UInteractive::SpinSetup UInteractive::ChooseSpin(int16_t type, double min, doubl
     if (MdbUtils::IsDateType(type)) return {0, range > 5 ? 1.0 : 1.0 / 24 / 60};
     // A field whose values are all equal has no range to take a logarithm of.
     if (!(range > 0)) return {2, 0.01};
+    // Values at both ends of a double's range: whole steps, as for any wide range.
+    if (!std::isfinite(range)) return {0, 1.0};
     int places = 2 - int(std::floor(std::log(range) / std::log(10.0) + 0.000001));
     if (places < 1) places = 0;
     return {int16_t(places), std::pow(10.0, -places)};

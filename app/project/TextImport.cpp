@@ -16,8 +16,8 @@
 #include <charconv>
 #include <cmath>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -208,22 +208,40 @@ void RefuseNonRegularFile(const std::string& path) {
     if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) app::RaiseError(75);
 }
 
+// What tells one state of a file from another: a file put in its place has
+// another inode, one rewritten in place another size or modification time.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    bool operator==(const FileIdentity& o) const {
+        return device == o.device && inode == o.inode && size == o.size && modified.tv_sec == o.modified.tv_sec &&
+               modified.tv_nsec == o.modified.tv_nsec;
+    }
+};
+
 // Reads a text file line by line, without the line end: "\r\n", "\n" or a
 // lone "\r" (files written with old line ends).
 class LineReader {
 public:
-    explicit LineReader(const QString& path) {
+    explicit LineReader(const QString& path) : mPath(path) {
         const std::string name = QFile::encodeName(path).toStdString();
         std::error_code ec;
         if (std::filesystem::is_directory(name, ec)) app::RaiseError(75);
         RefuseNonRegularFile(name);
-        mIn.open(name, std::ios::binary);
-        if (!mIn) {
+        mFd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+        if (mFd < 0) {
             int err = errno;
             if (err == ENOENT || err == ENOTDIR) app::RaiseError(53);
             app::RaiseError(75);
         }
+        mOpened = Identity();
     }
+    ~LineReader() { ::close(mFd); }
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+
     bool Next(std::string& line) {
         line.clear();
         bool any = false;
@@ -254,16 +272,43 @@ public:
         return true;
     }
 
+    // The file as it was when it was opened.
+    const FileIdentity& Opened() const { return mOpened; }
+    // The open file now.
+    FileIdentity Identity() const {
+        struct stat st {};
+        if (::fstat(mFd, &st) != 0) throw app::RuntimeError(57, "Device I/O error");
+        return {st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+    }
+    // Stops the import when the file is not the one (or not as) expected.
+    void Require(const FileIdentity& expected) const {
+        const FileIdentity now = Identity();
+        if (now == expected) return;
+        const std::string file = mPath.toStdString();
+        if (now.device != expected.device || now.inode != expected.inode)
+            throw app::RuntimeError(75, "The file " + file +
+                                            " was replaced by another file while it was being imported. Nothing "
+                                            "was imported; import it again.");
+        throw app::RuntimeError(75, "The file " + file +
+                                        " changed while it was being imported (its size or modification time "
+                                        "differs from when it was first read). Nothing was imported; import it "
+                                        "again.");
+    }
+
 private:
     bool Fill() {
         mPos = 0;
-        mIn.read(mBuf, sizeof mBuf);
-        mLen = size_t(mIn.gcount());
-        if (mIn.bad()) throw app::RuntimeError(57, "Device I/O error");
+        ssize_t n;
+        do n = ::read(mFd, mBuf, sizeof mBuf);
+        while (n < 0 && errno == EINTR);
+        if (n < 0) throw app::RuntimeError(57, "Device I/O error");
+        mLen = size_t(n);
         return mLen > 0;
     }
 
-    std::ifstream mIn;
+    QString mPath;
+    int mFd = -1;
+    FileIdentity mOpened;
     char mBuf[1 << 16];
     size_t mPos = 0, mLen = 0;
     bool mFirst = true;
@@ -289,6 +334,7 @@ struct Scan {
     int64_t rows = 0;                 // data rows
     int64_t badCountRow = 0;          // first row whose field count differs, 0 for none
     bool utf8 = true;
+    FileIdentity file;                // the file that was read
 };
 
 void ScanFile(const QString& path, Scan& scan) {
@@ -313,6 +359,8 @@ void ScanFile(const QString& path, Scan& scan) {
         scan.rows = row;
         for (size_t k = 0; k < parts.size(); ++k) scan.columns[k].Add(parts[k], row);
     }
+    reader.Require(reader.Opened());
+    scan.file = reader.Opened();
 }
 
 // Jet refuses these in object names; they would also end a bracketed name early.
@@ -345,23 +393,39 @@ std::string MakeCreateTable(const std::string& table, const std::vector<std::str
     return sql;
 }
 
-com::Variant ValueFor(std::string_view text, ImportType type, bool utf8) {
-    if (text.empty()) return com::Variant::Null();  // only a text column can hold an empty value here
+// The value in the column's type. The first reading chose the type from every
+// value, so a value that does not fit it now means the file changed: that stops
+// the import, naming where, instead of storing a different or arbitrary number.
+com::Variant ValueFor(std::string_view text, ImportType type, bool utf8, int64_t row, const std::string& field) {
+    if (type == ImportType::Text) {
+        if (text.empty()) return com::Variant::Null();
+        return com::Variant::Str(utf8 ? std::string(text) : DecodeWindows1252(text));
+    }
+    auto refuse = [&](long number, const char* why) {
+        std::string shown(text.substr(0, 40));
+        if (text.size() > shown.size()) shown += "...";
+        if (!utf8) shown = DecodeWindows1252(shown);
+        throw app::RuntimeError(number, "The value \"" + shown + "\" in row #" + std::to_string(row) + ", field " +
+                                            field + " " + why + " (column type " + ImportTypeSql(type) +
+                                            "). The file changed after it was first read; import it again.");
+    };
     double v = 0;
+    bool integerText = false;
+    if (!ParseImportNumber(text, &v, &integerText)) refuse(13, "is not a number");
+    if (integerText && std::fabs(v) >= kDoubleExact) refuse(13, "has more digits than a number keeps");
     switch (type) {
     case ImportType::Long:
-        ParseImportNumber(text, &v);
+        if (v != std::trunc(v)) refuse(13, "is not a whole number");
+        if (!(v >= -2147483648.0 && v <= 2147483647.0)) refuse(6, "is beyond the 32-bit range");
         return com::Variant::I4(static_cast<LONG>(v));
     case ImportType::Single:
-        ParseImportNumber(text, &v);
+        if (!(std::fabs(v) <= kSingleExact)) refuse(6, "is beyond the range a single holds exactly");
         return com::Variant::R4(static_cast<FLOAT>(v));
     case ImportType::Double:
-        ParseImportNumber(text, &v);
-        return com::Variant::R8(v);
     case ImportType::Text:
         break;
     }
-    return com::Variant::Str(utf8 ? std::string(text) : DecodeWindows1252(text));
+    return com::Variant::R8(v);
 }
 
 // Copies the rows of the file into the new table.
@@ -374,6 +438,7 @@ void WriteRows(const QString& path, dao::Database& db, const std::string& table,
                const std::vector<ImportType>& types, const std::vector<std::string>& names) {
     auto rs = db.OpenRecordset("[" + table + "]", dao::RecordsetType::Dynaset);
     LineReader reader(path);
+    reader.Require(scan.file);
     std::string line;
     std::vector<std::string_view> parts;
     int64_t row = -1;
@@ -386,8 +451,9 @@ void WriteRows(const QString& path, dao::Database& db, const std::string& table,
             throw app::RuntimeError(75, "The file changed while it was being imported.");
         rs->AddNew();
         for (size_t k = 0; k < parts.size(); ++k) {
+            com::Variant value = ValueFor(parts[k], types[k], scan.utf8, row, names[k]);
             try {
-                rs->Fields(static_cast<int>(k) + 1).SetValue(ValueFor(parts[k], types[k], scan.utf8));
+                rs->Fields(static_cast<int>(k) + 1).SetValue(std::move(value));
             } catch (const dao::DaoError& e) {
                 RaiseValueError(e, row, names[k]);
             }
@@ -395,6 +461,7 @@ void WriteRows(const QString& path, dao::Database& db, const std::string& table,
         rs->Update();
     }
     if (row < scan.rows) throw app::RuntimeError(75, "The file changed while it was being imported.");
+    reader.Require(scan.file);
     db.CommitTrans();
     rs->Close();
 }

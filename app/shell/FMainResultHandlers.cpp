@@ -148,12 +148,12 @@ void FMain::pnlTreeGraph_NodeOver(int32_t node) {
     int16_t mode = 2;
     if (fromPrune && mPanels.prune) {
         mode = mPanels.prune->ColorItems();
-        if (trx) mPanels.prune->SetLocalValues(int32_t(std::nearbyint(trx->LocalItems(node))),
+        if (trx) mPanels.prune->SetLocalValues(CTRX::WholeCount(trx->LocalItems(node)),
                                                trx->SingleNormalConfidence(node));
         else mPanels.prune->SetLocalValues(-1, -1);
     } else if (mPanels.report) {
         mode = mPanels.report->ColorItems();
-        if (trx) mPanels.report->SetLocalValues(int32_t(std::nearbyint(trx->LocalItems(node))),
+        if (trx) mPanels.report->SetLocalValues(CTRX::WholeCount(trx->LocalItems(node)),
                                                 trx->SingleNormalConfidence(node));
         else mPanels.report->SetLocalValues(-1, -1);
     }

@@ -26,7 +26,8 @@ int32_t Long(const std::string& text) {
     bool ok = false;
     const double v = Parse(text, &ok);
     if (!ok) app::RaiseError(13);
-    if (!(v >= -2147483648.5 && v <= 2147483647.5)) app::RaiseError(6);
+    // 2147483647.5 rounds (to even) past the range.
+    if (!(v >= -2147483648.5 && v < 2147483647.5)) app::RaiseError(6);
     return int32_t(std::nearbyint(v));
 }
 

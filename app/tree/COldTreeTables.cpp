@@ -21,21 +21,16 @@ long Whole(const dao::Field& f, long low, long high) {
     return long(d);
 }
 
-float Single(const dao::Field& f) {
-    const com::Variant v = f.Value();
-    if (v.IsNull() || v.IsEmpty()) Damaged("a value is missing");
-    return dao::VarToSingle(v);
-}
-
-// A node's threshold: stored as a double, it may lie beyond what a single holds.
-float Threshold(const dao::Field& f, size_t node) {
+// A node's threshold or count: stored as a double, it may be infinite or lie
+// beyond what a single holds.
+float Single(const dao::Field& f, size_t node, const char* what) {
     const com::Variant v = f.Value();
     if (v.IsNull() || v.IsEmpty()) Damaged("a value is missing");
     const double d = dao::VarToDouble(v);
     if (!(std::fabs(d) <= FLT_MAX)) {
         char text[32];
         std::snprintf(text, sizeof text, "%g", d);
-        Damaged("node " + std::to_string(node) + " has the threshold " + text + ", which a single cannot hold");
+        Damaged("node " + std::to_string(node) + " has the " + what + " " + text + ", which a single cannot hold");
     }
     return float(d);
 }
@@ -100,11 +95,11 @@ bool COldTreeTables::Load(const DatabasePtr& db, CTreeModel* tree) {
             t.NodeType = int16_t(Whole(rs->Fields(1), -32768, 32767));
             t.Forks = int16_t(Whole(rs->Fields(2), 0, 32767));
             t.FieldNum = int16_t(Whole(rs->Fields(3), -32768, 32767));
-            t.Cut = Threshold(rs->Fields(4), nodes.size());
+            t.Cut = Single(rs->Fields(4), nodes.size(), "threshold");
             t.DisClass = int16_t(Whole(rs->Fields(5), -32768, 32767));
             t.Class = int16_t(Whole(rs->Fields(6), -32768, 32767));
-            t.Items = Single(rs->Fields(7));
-            t.Errors = Single(rs->Fields(8));
+            t.Items = Single(rs->Fields(7), nodes.size(), "item count");
+            t.Errors = Single(rs->Fields(8), nodes.size(), "error count");
             nodes.push_back(t);
         }
         rs->Close();

@@ -460,9 +460,17 @@ bool CTRX::BuildTree() {
 
 // ------------------------------------------------------------------ tree model and persistence
 
-int32_t CTRX::Items() const { return mHasTree ? int32_t(std::nearbyint(mItems)) : 0; }
+int32_t CTRX::WholeCount(float count) {
+    const double r = std::nearbyint(double(count));
+    if (std::isnan(r)) return 0;
+    if (r >= 2147483647.0) return INT32_MAX;
+    if (r <= -2147483648.0) return INT32_MIN;
+    return int32_t(r);
+}
 
-int32_t CTRX::MissFits() const { return mHasTree ? int32_t(std::nearbyint(mMissFits)) : 0; }
+int32_t CTRX::Items() const { return mHasTree ? WholeCount(mItems) : 0; }
+
+int32_t CTRX::MissFits() const { return mHasTree ? WholeCount(mMissFits) : 0; }
 
 void CTRX::TestPIdx() {
     app::Screen().SetMousePointer(app::vbHourglass);

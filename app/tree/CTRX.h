@@ -71,6 +71,9 @@ public:
     void LoadTree(CProject* project);
     int32_t Items() const;
     int32_t MissFits() const;
+    // A weighted count as a whole number (halves to even), held to the 32-bit
+    // range; 0 for no number.
+    static int32_t WholeCount(float count);
     int32_t Nodes() const { return mHasTree ? mTree.Nodes() : 0; }
     float LocalItems(int32_t node) const { return mTree.Node(node).Items; }
     float LocalError(int32_t node) const { return mTree.Node(node).Errors; }

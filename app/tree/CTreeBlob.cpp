@@ -1,6 +1,7 @@
 #include "CTreeBlob.h"
 
 #include <bit>
+#include <cmath>
 #include <cstring>
 
 #include "CTreeError.h"
@@ -65,6 +66,15 @@ void CheckCountsFit(int count, int slots, size_t left) {
         throw CTreeError(treeerr::kTypeMismatch,
                          "The stored tree in NodeData is damaged: its header gives " + std::to_string(slots) +
                              " branch slots for " + std::to_string(count) + " nodes.");
+}
+
+// A count, error or threshold that is no number, or infinite, would be shown as
+// an arbitrary whole number and compare false with every value.
+void CheckFinite(size_t node, const char* what, float value) {
+    if (std::isfinite(value)) return;
+    const std::string shown = std::isnan(value) ? "not a number" : (value < 0 ? "-inf" : "+inf");
+    throw CTreeError(treeerr::kTypeMismatch, "The stored tree in NodeData is damaged: node " + std::to_string(node) +
+                                                 " has " + what + " that is " + shown + ".");
 }
 
 }  // namespace
@@ -134,6 +144,9 @@ CTreeBlob::Result CTreeBlob::Unpack(const std::string& bytes, CTreeModel* tree) 
         t.Class = r.I2();
         t.Items = r.R4();
         t.Errors = r.R4();
+        CheckFinite(n, "a threshold", t.Cut);
+        CheckFinite(n, "an item count", t.Items);
+        CheckFinite(n, "an error count", t.Errors);
         if (t.Forks < 0 || t.Forks > slots)
             throw CTreeError(treeerr::kTypeMismatch, "The stored tree in NodeData is damaged: node " +
                                                              std::to_string(n) + " has " + std::to_string(t.Forks) +

@@ -28,8 +28,9 @@ public:
     static std::string Pack(const CTreeModel& tree, int16_t major = kMajor, int16_t minor = kMinor,
                             int16_t revision = kRevision);
     // Reads a stored tree into `tree` (changed only on Loaded). A blob with the
-    // marker whose records run past its end, or whose links are not a tree,
-    // throws CTreeError (13) naming what is wrong.
+    // marker whose records run past its end, whose links are not a tree, or
+    // whose thresholds or counts are not finite numbers throws CTreeError (13)
+    // naming what is wrong.
     static Result Unpack(const std::string& bytes, CTreeModel* tree);
     // major x 100 + minor + revision / 100, in single precision as stored files compare it.
     static float VersionValue(int16_t major, int16_t minor, int16_t revision);

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -40,6 +41,10 @@ constexpr size_t kBindSize = 256 * 1024;
 constexpr int kChildOk = 0;
 constexpr int kChildBadFormat = 10;
 constexpr int kChildCannotWrite = 11;
+constexpr int kChildDiskFull = 12;
+
+// Jet's "Not enough space on disk", for a mirror that does not fit.
+constexpr long kDiskFull = 3026;
 
 std::string QuoteName(const std::string& s) {
     std::string q = "\"";
@@ -170,18 +175,24 @@ bool Exec(sqlite3* db, const std::string& sql) {
     return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-// Copies one table; false when the reader or the mirror fails.
-bool CopyTable(MdbHandle* mdb, MdbCatalogEntry* entry, sqlite3* db) {
+// Why a mirror could not be written: its disk is full, or the error given.
+long WriteFailure(sqlite3* db, long otherwise = 3051) {
+    return db && (sqlite3_errcode(db) & 0xFF) == SQLITE_FULL ? kDiskFull : otherwise;
+}
+
+// Copies one table: 0, or the error to raise. What the reader gave that the
+// mirror cannot take (say, two columns of one name) is the source's fault.
+long CopyTable(MdbHandle* mdb, MdbCatalogEntry* entry, sqlite3* db) {
     MdbTableDef* t = mdb_read_table(entry);
-    if (!t) return false;
+    if (!t) return 3343;
     struct TableFree {
         MdbTableDef* t;
         ~TableFree() { mdb_free_tabledef(t); }
     } tf{t};
-    if (!mdb_read_columns(t)) return false;
+    if (!mdb_read_columns(t)) return 3343;
     mdb_read_indices(t);
     unsigned ncols = t->num_cols;
-    if (ncols == 0 || !t->columns || t->columns->len < ncols) return false;
+    if (ncols == 0 || !t->columns || t->columns->len < ncols) return 3343;
 
     std::string create = "CREATE TABLE " + QuoteName(t->name) + " (";
     std::vector<MdbColumn*> cols(ncols);
@@ -204,13 +215,13 @@ bool CopyTable(MdbHandle* mdb, MdbCatalogEntry* entry, sqlite3* db) {
         break;
     }
     create += ")";
-    if (!Exec(db, create)) return false;
+    if (!Exec(db, create)) return WriteFailure(db, 3343);
 
     std::string insert = "INSERT INTO " + QuoteName(t->name) + " VALUES (";
     for (unsigned c = 0; c < ncols; ++c) insert += c ? ", ?" : "?";
     insert += ")";
     sqlite3_stmt* ins = nullptr;
-    if (sqlite3_prepare_v2(db, insert.c_str(), -1, &ins, nullptr) != SQLITE_OK) return false;
+    if (sqlite3_prepare_v2(db, insert.c_str(), -1, &ins, nullptr) != SQLITE_OK) return WriteFailure(db, 3343);
     std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> insFree(ins, sqlite3_finalize);
 
     std::vector<std::vector<char>> bufs(ncols, std::vector<char>(kBindSize + 1));
@@ -223,7 +234,7 @@ bool CopyTable(MdbHandle* mdb, MdbCatalogEntry* entry, sqlite3* db) {
     const uint64_t rowLimit = uint64_t(t->num_rows) * 2 + 1000;
     uint64_t rows = 0;
     while (mdb_fetch_row(t)) {
-        if (++rows > rowLimit) return false;
+        if (++rows > rowLimit) return 3343;
         for (unsigned c = 0; c < ncols; ++c) {
             MdbColumn* col = cols[c];
             int at = int(c) + 1;
@@ -280,9 +291,9 @@ bool CopyTable(MdbHandle* mdb, MdbCatalogEntry* entry, sqlite3* db) {
         int rc = sqlite3_step(ins);
         sqlite3_reset(ins);
         sqlite3_clear_bindings(ins);
-        if (rc != SQLITE_DONE) return false;
+        if (rc != SQLITE_DONE) return WriteFailure(db, 3343);
     }
-    return true;
+    return 0;
 }
 
 }  // namespace
@@ -317,30 +328,31 @@ long AccessMirror::Build(const std::string& source, const std::string& target) {
     sqlite3* raw = nullptr;
     if (sqlite3_open_v2(target.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                         nullptr) != SQLITE_OK) {
+        const long failure = WriteFailure(raw);
         sqlite3_close_v2(raw);
-        return 3051;
+        return failure;
     }
     std::unique_ptr<sqlite3, SqliteCloser> db(raw);
     DistrustSchema(db.get());
     // A mirror is rebuilt from its source at will: no journal while it is made.
     if (!Exec(db.get(), "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN") ||
         !Exec(db.get(), "CREATE TABLE MSysMirror (Source TEXT, Size INTEGER, MTime INTEGER, Format INTEGER)"))
-        return 3051;
+        return WriteFailure(db.get());
     for (unsigned i = 0; i < mdb->num_catalog && i < mdb->catalog->len; ++i) {
         auto* e = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
         if (e->object_type != MDB_TABLE || mdb_is_system_table(e)) continue;
-        if (!CopyTable(mdb.get(), e, db.get())) return 3343;
+        if (long failure = CopyTable(mdb.get(), e, db.get())) return failure;
     }
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(db.get(), "INSERT INTO MSysMirror VALUES (?1, ?2, ?3, ?4)", -1, &st, nullptr) != SQLITE_OK)
-        return 3051;
+        return WriteFailure(db.get());
     sqlite3_bind_text(st, 1, source.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_int64(st, 2, stamp.size);
     sqlite3_bind_int64(st, 3, stamp.mtimeNs);
     sqlite3_bind_int(st, 4, kMirrorFormat);
     int rc = sqlite3_step(st);
     sqlite3_finalize(st);
-    if (rc != SQLITE_DONE || !Exec(db.get(), "COMMIT")) return 3051;
+    if (rc != SQLITE_DONE || !Exec(db.get(), "COMMIT")) return WriteFailure(db.get());
     return 0;
 }
 
@@ -356,8 +368,15 @@ std::string AccessMirror::Path(const std::string& source) {
     // was cut short, and the reader can wander off the end of a cut file.
     if (stamp.size < 4096 || stamp.size % 2048 != 0) Raise(3343, source);
 
-    std::string folder = Folder();
-    if (!MakeDirs(folder)) Raise(3051, folder);
+    // Messages name the Access file the person chose, and the folder where the copy goes.
+    const std::string folder = Folder();
+    const std::string freeSpace = "Free some space on the disk of the cache folder '" + folder +
+                                  "', or set TESSARY_CACHE to a folder on another disk.";
+    const std::string where = "(No copy of it could be written in the cache folder '" + folder + "'.)";
+    if (!MakeDirs(folder)) {
+        if (errno == ENOSPC || errno == EDQUOT) RaiseWithDetail(kDiskFull, source, freeSpace);
+        RaiseWithDetail(3051, source, where);
+    }
     char name[32];
     std::snprintf(name, sizeof name, "%016llx.db", static_cast<unsigned long long>(Fnv1a(full)));
     std::string mirror = folder + "/" + name;
@@ -376,7 +395,7 @@ std::string AccessMirror::Path(const std::string& source) {
 #endif
     const auto limit = (std::chrono::seconds(30) + std::chrono::seconds(stamp.size >> 20)) * kSlowerBuild;
     pid_t pid = ::fork();
-    if (pid < 0) Raise(3051, folder);
+    if (pid < 0) RaiseWithDetail(3051, source, where);
     if (pid == 0) {
         // The reader reports damage on stderr; the error raised here says it.
         int devnull = ::open("/dev/null", O_WRONLY);
@@ -386,7 +405,7 @@ std::string AccessMirror::Path(const std::string& source) {
             rc = Build(full, temp);
         } catch (...) {
         }
-        ::_exit(rc == 0 ? kChildOk : rc == 3343 ? kChildBadFormat : kChildCannotWrite);
+        ::_exit(rc == 0 ? kChildOk : rc == 3343 ? kChildBadFormat : rc == kDiskFull ? kChildDiskFull : kChildCannotWrite);
     }
     int status = 0;
     auto until = std::chrono::steady_clock::now() + limit;
@@ -410,7 +429,10 @@ std::string AccessMirror::Path(const std::string& source) {
     bool ok = status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == kChildOk;
     if (ok && ::rename(temp.c_str(), mirror.c_str()) == 0) return mirror;
     ::unlink(temp.c_str());
-    if (status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == kChildCannotWrite) Raise(3051, folder);
+    if (status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == kChildDiskFull)
+        RaiseWithDetail(kDiskFull, source, freeSpace);
+    if (status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == kChildCannotWrite)
+        RaiseWithDetail(3051, source, where);
     Raise(3343, source);
 }
 

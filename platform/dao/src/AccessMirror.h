@@ -19,8 +19,9 @@ public:
     static bool IsAccessFile(const std::string& path);
 
     // The path of an up-to-date mirror of the Access file, built if needed.
-    // Raises 3343 (unrecognized format) for a file the reader cannot read and
-    // 3051 when no mirror can be written.
+    // Raises 3343 (unrecognized format) for a file the reader cannot read,
+    // 3026 when the mirror's disk is full and 3051 when no mirror can be
+    // written otherwise; each names the source.
     static std::string Path(const std::string& source);
 
     // The folder mirrors are kept in: $TESSARY_CACHE, else

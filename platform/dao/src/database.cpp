@@ -250,6 +250,7 @@ void Core::StopCheckpointer() {
 void Core::Close() {
     if (closed) return;
     closed = true;
+    NameConnection(db, {});
     StopCheckpointer();
     for (auto& [sql, st] : cache) sqlite3_finalize(st);
     cache.clear();
@@ -340,7 +341,7 @@ void Core::Exec(const std::string& sql) {
     char* err = nullptr;
     int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err);
     sqlite3_free(err);
-    if (rc != SQLITE_OK) RaiseSqlite(db, rc, path);
+    if (rc != SQLITE_OK) RaiseSqlite(db, rc, sql);
 }
 
 void Core::Step(sqlite3_stmt* st, const std::string& context) {
@@ -1280,6 +1281,7 @@ std::shared_ptr<Core> OpenAccess(std::shared_ptr<Core> core, const std::string& 
         core->closed = true;
         Raise(3343, path);
     }
+    NameConnection(core->db, path);
     Configure(core->db, true);
     return core;
 }
@@ -1370,6 +1372,7 @@ std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool rea
         if (rc == SQLITE_CANTOPEN) Raise(readOnly ? 3051 : 3050);
         Raise(3049, path);
     }
+    NameConnection(core->db, path);
     Configure(core->db, readOnly);
     if (!readOnly) {
         sqlite3_wal_autocheckpoint(core->db, 0);

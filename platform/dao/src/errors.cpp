@@ -2,6 +2,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <mutex>
+#include <unordered_map>
 
 #include "internal.h"
 
@@ -29,6 +31,8 @@ std::string ErrorDescription(long number, std::string_view arg) {
                "or fields that contain duplicate data, remove the index, or redefine the index to permit "
                "duplicate entries and try again."},
         {3024, "Could not find file '|'."},
+        {3026, "Not enough space on disk: no space is left in the cache folder for the copy of '|' that the "
+               "program reads."},
         {3027, "Cannot update. Database or object is read-only."},
         {3034, "You tried to commit or rollback a transaction without first beginning a transaction."},
         {3044, "'|' is not a valid path. Make sure that the path name is spelled correctly and that you "
@@ -115,6 +119,43 @@ std::string EncodeFunctionError(long number, std::string_view arg) {
     return "#" + std::to_string(number) + "#" + ErrorDescription(number, arg);
 }
 
+namespace {
+
+std::mutex gNamesMutex;
+std::unordered_map<sqlite3*, std::string> gNames;
+
+// The file a failing connection works on, as the person knows it.
+std::string FileOf(sqlite3* db) {
+    if (!db) return {};
+    {
+        std::lock_guard<std::mutex> lock(gNamesMutex);
+        auto it = gNames.find(db);
+        if (it != gNames.end()) return it->second;
+    }
+    const char* file = sqlite3_db_filename(db, "main");
+    return file ? file : "";
+}
+
+// Whether other files are attached to the connection (linked tables), any of
+// which may be the one that failed.
+bool HasAttachedFiles(sqlite3* db) {
+    for (int i = 2; db; ++i) {
+        const char* name = sqlite3_db_name(db, i);
+        if (!name) return false;
+        const char* file = sqlite3_db_filename(db, name);
+        if (file && *file) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void NameConnection(sqlite3* db, const std::string& path) {
+    std::lock_guard<std::mutex> lock(gNamesMutex);
+    if (path.empty()) gNames.erase(db);
+    else gNames[db] = path;
+}
+
 void RaiseSqlite(sqlite3* db, int rc, std::string_view context) {
     const char* msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     std::string m = msg ? msg : "";
@@ -135,18 +176,24 @@ void RaiseSqlite(sqlite3* db, int rc, std::string_view context) {
         auto colon = m.rfind('.');
         Raise(3314, colon != std::string::npos ? std::string_view(m).substr(colon + 1) : std::string_view());
     }
+    // What failed here is the file, not the statement or table being worked on.
+    const std::string file = FileOf(db);
+    const std::string linked = HasAttachedFiles(db) ? " (or one of the files linked to it)" : "";
     switch (primary) {
     case SQLITE_NOTADB:
-        Raise(3343, context);
+        throw DaoError(3343, "Unrecognized database format '" + file + "'" + linked + ".");
     case SQLITE_CORRUPT:
-        Raise(3049, context);
+        throw DaoError(3049, "The database file '" + file + "'" + linked +
+                                 " is damaged: the database engine found it malformed. Restore it from a "
+                                 "backup copy.");
     case SQLITE_READONLY:
         Raise(3027);
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-        Raise(3211, context);
+        Raise(3196, file);
     case SQLITE_CANTOPEN:
-        Raise(3024, context);
+        throw DaoError(3024, "The database engine could not open '" + file +
+                                 "' or a file it needs beside it (its journal or a temporary file).");
     case SQLITE_INTERRUPT:
         Raise(3059);
     case SQLITE_FULL:

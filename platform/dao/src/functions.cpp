@@ -418,7 +418,10 @@ bool DatePartsOf(sqlite3_context* ctx, sqlite3_value* v, int parts[6]) {
     } else if (!NumberOf(ctx, v, &d)) {
         return false;
     }
-    DateToParts(d, &parts[0], &parts[1], &parts[2], &parts[3], &parts[4], &parts[5]);
+    if (!DateToParts(d, &parts[0], &parts[1], &parts[2], &parts[3], &parts[4], &parts[5])) {
+        Fail(ctx, 6);
+        return false;
+    }
     return true;
 }
 
@@ -434,6 +437,7 @@ void Weekday(sqlite3_context* ctx, int, sqlite3_value** a) {
     if (IsNull(a[0])) return sqlite3_result_null(ctx);
     double d;
     if (!NumberOf(ctx, a[0], &d)) return;
+    if (!(d > -657435.0 && d < 2958466.0)) return Fail(ctx, 6);
     int64_t day = static_cast<int64_t>(std::floor(d));
     // Serial 0 (1899-12-30) was a Saturday; Sunday is 1.
     int w = int(((day % 7) + 7 + 6) % 7) + 1;
@@ -443,11 +447,14 @@ void Weekday(sqlite3_context* ctx, int, sqlite3_value** a) {
 void DateSerial(sqlite3_context* ctx, int, sqlite3_value** a) {
     double y, m, d;
     if (!NumberOf(ctx, a[0], &y) || !NumberOf(ctx, a[1], &m) || !NumberOf(ctx, a[2], &d)) return;
+    for (double v : {y, m, d})
+        if (!(v >= -2147483648.0 && v <= 2147483647.0)) return Fail(ctx, 6);
     int64_t yi = int64_t(y), mi = int64_t(m) - 1, di = int64_t(d);
     if (yi >= 0 && yi < 30) yi += 2000;
     else if (yi >= 30 && yi < 100) yi += 1900;
     yi += mi >= 0 ? mi / 12 : -((11 - mi) / 12);
     mi = ((mi % 12) + 12) % 12;
+    if (yi < 100 || yi > 9999) return Fail(ctx, 5);
     double first;
     if (!DateFromParts(int(yi), int(mi + 1), 1, 0, 0, 0, &first)) return Fail(ctx, 5);
     sqlite3_result_double(ctx, first + double(di - 1));

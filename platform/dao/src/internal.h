@@ -38,8 +38,13 @@ std::string TrimSpaces(std::string_view s, bool left = true, bool right = true);
 [[noreturn]] void Raise(long number, std::string_view arg = {});
 // The numbered error with more said after its description (a driver's message).
 [[noreturn]] void RaiseWithDetail(long number, std::string_view arg, std::string_view detail);
-// Maps an SQLite failure to a numbered error. context names the object for the message.
+// Maps an SQLite failure to a numbered error. context is the statement or the
+// object worked on, named where a message speaks of it; a failure of the file
+// itself names the file the connection was opened on.
 [[noreturn]] void RaiseSqlite(sqlite3* db, int rc, std::string_view context = {});
+// The file a person opened for a connection (an Access file, not its mirror),
+// for messages; an empty path forgets the connection.
+void NameConnection(sqlite3* db, const std::string& path);
 // Errors raised inside SQL functions carry their number as "#n#text".
 std::string EncodeFunctionError(long number, std::string_view arg = {});
 
@@ -63,7 +68,8 @@ bool ParseDate(std::string_view s, double* out);    // m/d/yyyy [h:mm[:ss] [AM|P
 double ValOf(std::string_view s);                   // VB Val
 bool RoundHalfEven(double v, double lo, double hi, int64_t* out);
 bool DateFromParts(int y, int m, int d, int hh, int mi, int ss, double* out);
-void DateToParts(double serial, int* y, int* m, int* d, int* hh, int* mi, int* ss);
+// False for a serial outside the dates 100-01-01 to 9999-12-31 (parts unset).
+bool DateToParts(double serial, int* y, int* m, int* d, int* hh, int* mi, int* ss);
 
 // ---- types (types.cpp)
 struct ColumnType {

@@ -7,6 +7,7 @@
 // their shortest decimal form, so text conversions in SQL see 1.1, not
 // 1.10000002384186, and every single reads back exactly.
 #include <charconv>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 
@@ -211,11 +212,24 @@ com::Variant Convert(int cls, short type, Get get) {
         }
         break;
     case dbCurrency:
-        if (cls == SQLITE_INTEGER) return com::Variant::Cy(get.i() * 10000);
-        if (cls == SQLITE_FLOAT) return com::Variant::Cy(std::llround(get.d() * 10000.0));
+        if (cls == SQLITE_INTEGER) {
+            if (get.i() > 922337203685477 || get.i() < -922337203685477) Raise(6);
+            return com::Variant::Cy(get.i() * 10000);
+        }
+        if (cls == SQLITE_FLOAT) {
+            // Beyond what a currency holds the value is an error, not an arbitrary amount.
+            const double scaled = std::nearbyint(get.d() * 10000.0);
+            if (!(scaled >= -9.2e18 && scaled <= 9.2e18)) Raise(6);
+            return com::Variant::Cy(static_cast<int64_t>(scaled));
+        }
         break;
     case dbSingle:
-        if (cls == SQLITE_INTEGER || cls == SQLITE_FLOAT) return com::Variant::R4(static_cast<float>(get.d()));
+        if (cls == SQLITE_INTEGER || cls == SQLITE_FLOAT) {
+            // A number no single holds is given whole, as a double.
+            const double d = get.d();
+            if (std::fabs(d) > FLT_MAX && std::isfinite(d)) return com::Variant::R8(d);
+            return com::Variant::R4(static_cast<float>(d));
+        }
         break;
     case dbDouble:
     case dbFloat:

@@ -57,7 +57,8 @@ bool DateFromParts(int y, int m, int d, int hh, int mi, int ss, double* out) {
     return true;
 }
 
-void DateToParts(double serial, int* y, int* m, int* d, int* hh, int* mi, int* ss) {
+bool DateToParts(double serial, int* y, int* m, int* d, int* hh, int* mi, int* ss) {
+    if (!(serial > -657435.0 && serial < 2958466.0)) return false;
     double dayPart = std::trunc(serial);
     double frac = std::fabs(serial - dayPart);
     long secs = std::lround(frac * 86400.0);
@@ -69,6 +70,7 @@ void DateToParts(double serial, int* y, int* m, int* d, int* hh, int* mi, int* s
     *hh = int(secs / 3600);
     *mi = int((secs / 60) % 60);
     *ss = int(secs % 60);
+    return true;
 }
 
 namespace {
@@ -194,7 +196,8 @@ std::string FormatDouble(double v, int digits) {
 
 size_t FormatDate(double serial, char* out) {
     int y, m, d, hh, mi, ss;
-    DateToParts(serial, &y, &m, &d, &hh, &mi, &ss);
+    // A number no date stands for is shown as the number.
+    if (!DateToParts(serial, &y, &m, &d, &hh, &mi, &ss)) return FormatDouble(serial, 15, out);
     bool hasDate = std::trunc(serial) != 0;
     bool hasTime = hh || mi || ss;
     char* p = out;

@@ -372,6 +372,8 @@ TEST(LiveLayout, SpinSetupByTypeAndRange) {
     EXPECT_TRUE(eq(UInteractive::ChooseSpin(dao::dbDouble, 0, 10), 1, 0.1));
     EXPECT_TRUE(eq(UInteractive::ChooseSpin(dao::dbDouble, 0, 100), 0, 1));
     EXPECT_TRUE(eq(UInteractive::ChooseSpin(dao::dbDouble, 7, 7), 2, 0.01));
+    // Values at both ends of the range of a double.
+    EXPECT_TRUE(eq(UInteractive::ChooseSpin(dao::dbDouble, -1.7e308, 1.7e308), 0, 1));
 }
 
 TEST(LiveLayout, ScrollRule) {

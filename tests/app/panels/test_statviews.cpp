@@ -201,6 +201,12 @@ TEST(ClassView, RowCountsThatAreMissingOrZeroAndEmptyViews) {
     v.p.project.SaveConfig("RecordCount", 0);
     empty.SetField("Txt");
     EXPECT_EQ(Views::Column(list, 2), (QStringList{"0.00%", "0.00%", "0.00%", "0.00%"}));
+    // A count no whole number holds gives no shares rather than arbitrary ones.
+    for (const char* count : {"1e300", "-1e300", "-5"}) {
+        v.p.project.SaveConfig("RecordCount", count);
+        empty.SetField("Txt");
+        EXPECT_EQ(Views::Column(list, 2), (QStringList{"0.00%", "0.00%", "0.00%", "0.00%"})) << count;
+    }
     // Without the property the total is 1 row.
     DatabasePtr db = v.p.project.OpenProject(false);
     db->Execute("DELETE FROM Config WHERE Property = 'RecordCount';");

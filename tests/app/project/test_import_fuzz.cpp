@@ -18,10 +18,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fcntl.h>
 #include <fstream>
 #include <random>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
 
 // The toolkit's libraries are not built for leak checking.
 extern "C" const char* __asan_default_options() { return "detect_leaks=0"; }
@@ -149,5 +152,60 @@ TEST(ImportFuzz, PiecesOfTheImportTakeAnyBytes) {
         ASSERT_EQ(names.size(), header.size());
         for (size_t i = 0; i < names.size(); ++i)
             for (size_t j = 0; j < i; ++j) ASSERT_NE(dao::CompareText(names[i], names[j]), 0) << s;
+    }
+}
+
+namespace {
+
+// Rewrites the file in place at the overwrite question, between the two
+// readings, keeping its size and modification time.
+class RewritingHandler : public ui::RecordingHandler {
+public:
+    std::string path, bytes;
+    ui::Answer Message(const ui::MessageRequest& r) override {
+        if (r.text.endsWith("Overwrite?")) {
+            struct stat before {};
+            ::stat(path.c_str(), &before);
+            std::fstream(path, std::ios::binary | std::ios::in | std::ios::out) << bytes;
+            const timespec same[2] = {before.st_atim, before.st_mtim};
+            ::utimensat(AT_FDCWD, path.c_str(), same, 0);
+        }
+        return RecordingHandler::Message(r);
+    }
+};
+
+}  // namespace
+
+TEST(ImportFuzz, ValuesChangedBetweenTheReadingsAreRefusedNotConverted) {
+    QTemporaryDir dir;
+    const std::string csv = dir.filePath(QStringLiteral("changed.csv")).toStdString();
+    const std::string mdb = MdbUtils::ImportDatabasePath(csv);
+    // Whole numbers, fractions and doubles, each value 17 characters wide.
+    const std::string header = "i,s,d\n";
+    const std::string row = "00000000000000001,00000000000000.25,00000020000000.25\n";
+    for (const char* wide : {"99999999999.50000", "-9.9999999999e+19", "1.00000000000e+39", "-1.000000000e+300",
+                             "nan00000000000000", "12345678901234567"}) {
+        for (int column = 0; column < 3; ++column) {
+            std::string changed = row;
+            changed.replace(size_t(column) * 18, 17, wide);
+            std::ofstream(csv, std::ios::binary | std::ios::trunc) << header << row << row;
+            std::ofstream(mdb, std::ios::binary | std::ios::trunc) << "old";
+            RewritingHandler handler;
+            handler.path = csv;
+            handler.bytes = header + row + changed;
+            ui::ScopedHandler scope(&handler);
+            app::ScopedFakeShell shell;
+            const bool imported = MdbUtils::LoadTextFile(csv);
+            // A double column takes any finite number; nothing else fits a column it was not read as.
+            const bool fits = column == 2 && std::string(wide) != "nan00000000000000" &&
+                              std::string(wide) != "12345678901234567";
+            EXPECT_EQ(imported, fits) << wide << " in column " << column << ": "
+                                      << (handler.Messages().size() > 1 ? handler.Messages()[1].text.toStdString() : "");
+            if (!imported) {
+                ASSERT_EQ(handler.Messages().size(), 2u);
+                EXPECT_TRUE(handler.Messages()[1].text.contains(QStringLiteral("row #2, field ") + QChar("isd"[column])))
+                    << handler.Messages()[1].text.toStdString();
+            }
+        }
     }
 }

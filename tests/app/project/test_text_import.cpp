@@ -15,8 +15,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <locale>
+#include <sys/stat.h>
 #include <string>
 #include <sys/resource.h>
 #include <vector>
@@ -398,4 +402,98 @@ TEST_F(ImportTest, FiftyMegabytesStream) {
     EXPECT_EQ(cols[2].type, dao::dbSingle);
     EXPECT_EQ(cols[3].type, dao::dbLong);
     EXPECT_EQ(cols[5].type, dao::dbText);
+}
+
+namespace {
+
+// Answers Yes to the overwrite question, which comes between the two readings
+// of the file, and changes the file there as another program might.
+class ChangingHandler : public ui::RecordingHandler {
+public:
+    std::function<void()> change;
+    ui::Answer Message(const ui::MessageRequest& r) override {
+        if (r.text.endsWith("Overwrite?") && change) change();
+        return RecordingHandler::Message(r);
+    }
+};
+
+void Overwrite(const std::string& path, const std::string& bytes) {
+    std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+    out.seekp(0);
+    out << bytes;
+}
+
+}  // namespace
+
+TEST_F(ImportTest, FileChangedBetweenTheReadingsIsNotImported) {
+    // Columns a and b whole numbers, c with fractions; each change keeps the
+    // number of rows and fields and the size of the file.
+    const std::string original = "a,b,c\n1,0000000000000001,0.500000000000000\n2,7,0.25\n";
+    enum class How { Replace, InPlace, InPlaceSameTime };
+    struct Case {
+        const char* what;
+        How how;
+        std::string row1;  // replaces the first data row
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"replaced by another file", How::Replace, "1,0000000000000001,0.500000000000000", "Error: 75. \n"},
+        {"rewritten in place", How::InPlace, "1,0000000000000002,0.500000000000000", "Error: 75. \n"},
+        {"text where a number was", How::InPlaceSameTime, "x,0000000000000001,0.500000000000000",
+         "Error: 13. \nThe value \"x\" in row #1, field a is not a number"},
+        {"a fraction in a whole-number column", How::InPlaceSameTime, "1,99999999999.5000,0.500000000000000",
+         "in row #1, field b is not a whole number"},
+        {"beyond the 32-bit range", How::InPlaceSameTime, "1,-999999999999999,0.500000000000000",
+         "Error: 6. \nThe value \"-999999999999999\" in row #1, field b is beyond the 32-bit range"},
+        {"beyond what a single holds", How::InPlaceSameTime, "1,0000000000000001,1.0000000000e+039",
+         "Error: 6. \nThe value \"1.0000000000e+039\" in row #1, field c is beyond the range"},
+        {"digits a double cannot keep", How::InPlaceSameTime, "1,0000000000000001,12345678901234567",
+         "in row #1, field c has more digits than a number keeps"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string csv = Write("changed.csv", original);
+        const std::string db = DbPath(csv);
+        {
+            std::ofstream out(db, std::ios::binary);
+            out << "old";
+        }
+        ChangingHandler handler;
+        ui::ScopedHandler scope(&handler);
+        handler.change = [&] {
+            const std::string changed = "a,b,c\n" + c.row1 + "\n2,7,0.25\n";
+            ASSERT_EQ(changed.size(), original.size());
+            struct stat before {};
+            ASSERT_EQ(::stat(csv.c_str(), &before), 0);
+            if (c.how == How::Replace) {
+                const std::string other = dir.filePath("other.csv").toStdString();
+                std::ofstream(other, std::ios::binary) << changed;
+                ASSERT_EQ(std::rename(other.c_str(), csv.c_str()), 0);
+                return;
+            }
+            Overwrite(csv, changed);
+            if (c.how == How::InPlace) {
+                // A change within the same clock tick still shows in the time.
+                const timespec later[2] = {before.st_atim, {before.st_mtim.tv_sec + 1, before.st_mtim.tv_nsec}};
+                ASSERT_EQ(::utimensat(AT_FDCWD, csv.c_str(), later, 0), 0);
+            } else {
+                const timespec same[2] = {before.st_atim, before.st_mtim};
+                ASSERT_EQ(::utimensat(AT_FDCWD, csv.c_str(), same, 0), 0);
+            }
+        };
+        app::ScopedFakeShell shell;
+        EXPECT_FALSE(MdbUtils::LoadTextFile(csv));
+        EXPECT_TRUE(shell.status.texts.empty());
+        auto m = handler.Messages();
+        ASSERT_EQ(m.size(), 2u);
+        EXPECT_EQ(m[1].title.toStdString(), "LoadTextFile");
+        EXPECT_NE(m[1].text.toStdString().find(c.expected), std::string::npos) << m[1].text.toStdString();
+        if (c.how == How::Replace) {
+            EXPECT_TRUE(m[1].text.contains("was replaced by another file"));
+        }
+        // The old database stays as it was.
+        std::ifstream in(db);
+        EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), "old");
+        EXPECT_EQ(OtherFiles(), std::vector<std::string>{"changed.mdb"});
+    }
 }

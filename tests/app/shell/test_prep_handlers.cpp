@@ -8,7 +8,9 @@
 #include "CDataDef.h"
 #include "CProject.h"
 #include "CTRX.h"
+#include "MConfigValues.h"
 #include "MSwallow.h"
+#include "AppErrors.h"
 #include "PlaceholderClassView.h"
 #include "PlaceholderFieldSelect.h"
 #include "PlaceholderFieldView.h"
@@ -238,3 +240,19 @@ TEST_F(PrepHandlers, StepsTwoAndThreeFillTheirPanelsFromConfig) {
 }
 
 }  // namespace
+
+// A Config text as a whole number: halves go to even, and what rounds past the
+// 32-bit range is an overflow, not a wrapped number.
+TEST(ConfigValues, WholeNumbersStayWithinTheirRange) {
+    EXPECT_EQ(MConfigValues::Long(" 2.5 "), 2);
+    EXPECT_EQ(MConfigValues::Long("2147483647.4"), 2147483647);
+    EXPECT_EQ(MConfigValues::Long("-2147483648.5"), -2147483648);
+    for (const char* text : {"2147483647.5", "2147483648", "-2147483649", "1e300"}) {
+        try {
+            MConfigValues::Long(text);
+            ADD_FAILURE() << text << " was taken";
+        } catch (const app::RuntimeError& e) {
+            EXPECT_EQ(e.Number(), 6) << text;
+        }
+    }
+}

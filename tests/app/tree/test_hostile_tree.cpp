@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <functional>
 #include <limits>
 
@@ -213,6 +214,120 @@ TEST(HostileTree, ThresholdThatIsNoNumberIsRefusedOnLoad) {
         ASSERT_TRUE(back.Initialize(t.p.dataDef, &t.p.project));
         back.LoadTree(&t.p.project);
         EXPECT_TRUE(back.HasTree()) << cut;
+    }
+}
+
+// A count, error or threshold that is no number or infinite is refused on load,
+// in either stored form; the display would show it as an arbitrary whole number.
+TEST(HostileTree, CountsThatAreNoFiniteNumberAreRefusedOnLoad) {
+    TreeProject t("counts");
+    const CTreeModel& good = t.trx.Tree();
+    int32_t category = -1;
+    for (int32_t n = 1; n < good.Nodes() && category < 0; ++n)
+        if (good.Node(n).NodeType == 1) category = n;
+    ASSERT_GT(category, 0);
+    struct Field {
+        const char* name;
+        float TRXNode::*member;
+        const char* column;
+    };
+    const Field fields[] = {{"threshold", &TRXNode::Cut, "Cut"},
+                            {"item count", &TRXNode::Items, "Items"},
+                            {"error count", &TRXNode::Errors, "Errors"}};
+    const float inf = std::numeric_limits<float>::infinity();
+    auto refused = [&](const std::string& what, const std::function<void(CTRX&)>& load, const std::string& expected) {
+        CTRX back;
+        ASSERT_TRUE(back.Initialize(t.p.dataDef, &t.p.project));
+        try {
+            load(back);
+            ADD_FAILURE() << what << ": the tree was loaded";
+        } catch (const CTreeError& e) {
+            EXPECT_EQ(e.Number(), 13) << what;
+            EXPECT_NE(std::string(e.what()).find(expected), std::string::npos) << what << ": " << e.what();
+        }
+        EXPECT_FALSE(back.HasTree()) << what;
+    };
+    for (const Field& f : fields) {
+        for (int32_t node : {0, category}) {
+            for (float bad : {std::numeric_limits<float>::quiet_NaN(), inf, -inf}) {
+                std::vector<TRXNode> nodes = good.AllNodes();
+                nodes[size_t(node)].*f.member = bad;
+                CTreeModel damaged;
+                damaged.Assign(nodes, good.Slots(), good.AllChildren());
+                t.p.SetNodeDataBytes(CTreeBlob::Pack(damaged));
+                refused(std::string("NodeData ") + f.name + " " + std::to_string(bad) + " at node " +
+                            std::to_string(node),
+                        [&](CTRX& c) { c.LoadTree(&t.p.project); },
+                        "NodeData is damaged: node " + std::to_string(node) + " has ");
+            }
+        }
+    }
+    // The older tables: SQLite keeps no NaN (it reads back as missing), but infinities.
+    t.trx.OldSaveTree(&t.p.project);
+    for (const Field& f : fields) {
+        for (const char* bad : {"9e999", "-9e999"}) {
+            sqlite3* db = t.p.OpenRaw();
+            ASSERT_EQ(sqlite3_exec(db, ("UPDATE TreeNodes SET " + std::string(f.column) + " = " + bad +
+                                        " WHERE NodeNum = " + std::to_string(category)).c_str(),
+                                   nullptr, nullptr, nullptr),
+                      SQLITE_OK);
+            sqlite3_close(db);
+            refused(std::string("TreeNodes ") + f.name + " " + bad, [&](CTRX& c) { c.OldLoadTree(&t.p.project); },
+                    "TreeNodes and TreeLinks is damaged: node " + std::to_string(category) + " has the " + f.name);
+            db = t.p.OpenRaw();
+            sqlite3_exec(db, ("UPDATE TreeNodes SET " + std::string(f.column) + " = 1").c_str(), nullptr, nullptr,
+                         nullptr);
+            sqlite3_close(db);
+        }
+    }
+
+    // A finite count beyond the 32-bit range is shown as the largest one.
+    std::vector<TRXNode> nodes = good.AllNodes();
+    nodes[0].Items = 3e9f;
+    nodes[0].Errors = -3e38f;
+    CTreeModel huge;
+    huge.Assign(nodes, good.Slots(), good.AllChildren());
+    t.p.SetNodeDataBytes(CTreeBlob::Pack(huge));
+    CTRX back;
+    ASSERT_TRUE(back.Initialize(t.p.dataDef, &t.p.project));
+    back.LoadTree(&t.p.project);
+    ASSERT_TRUE(back.HasTree());
+    EXPECT_EQ(back.Items(), INT32_MAX);
+    EXPECT_EQ(back.MissFits(), INT32_MIN);
+    EXPECT_EQ(CTRX::WholeCount(std::numeric_limits<float>::quiet_NaN()), 0);
+    EXPECT_EQ(CTRX::WholeCount(12.5f), 12);
+    EXPECT_EQ(CTRX::WholeCount(13.5f), 14);
+}
+
+// A damaged Test table: the error names the project file and what happened.
+TEST(HostileTree, DamagedTestTableNamesTheProjectFile) {
+    TreeProject t("damagedtest");
+    t.p.project.CloseProject();
+    sqlite3* raw = t.p.OpenRaw();
+    sqlite3_stmt* st = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(raw, "SELECT rootpage, (SELECT page_size FROM pragma_page_size) FROM sqlite_master "
+                                      "WHERE name = 'Test'", -1, &st, nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    const int64_t root = sqlite3_column_int64(st, 0), page = sqlite3_column_int64(st, 1);
+    sqlite3_finalize(st);
+    sqlite3_close(raw);
+    ASSERT_GT(root, 1);
+    {
+        std::fstream f(t.p.projectPath, std::ios::binary | std::ios::in | std::ios::out);
+        f.seekp((root - 1) * page);
+        f.put('\x7f');  // no such kind of page
+    }
+    try {
+        t.trx.Classify(301, 600);
+        ADD_FAILURE() << "Classify ran on a damaged Test table";
+    } catch (const dao::DaoError& e) {
+        EXPECT_EQ(e.Number(), 3049);
+        const std::string text = e.Description();
+        EXPECT_EQ(text.rfind("The database file '" + t.p.projectPath + "'", 0), 0u) << text;
+        EXPECT_NE(text.find("is damaged"), std::string::npos) << text;
+        EXPECT_EQ(text.find("UPDATE"), std::string::npos) << text;
+        EXPECT_EQ(text.find("Cannot open database"), std::string::npos) << text;
     }
 }
 

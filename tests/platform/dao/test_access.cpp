@@ -1,11 +1,15 @@
 // Access files: opened and linked read-only through their SQLite mirror, checked
 // value by value against the command-line reader's export.
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <functional>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -289,4 +293,40 @@ TEST_F(AccessFiles, DamagedFilesAreRefusedWithoutHarm) {
     // Nothing of the failed links stayed in the project.
     auto p = dao::DBEngine::OpenDatabase(project);
     for (auto td : p->TableDefs()) EXPECT_NE(td.Name(), "L");
+}
+
+// A cache folder on a full disk: the error says the disk is full and names the
+// Access file, whether it is opened or linked.
+TEST_F(AccessFiles, FullCacheDiskIsReportedAsSuchForTheAccessFile) {
+    const std::string small = dir.File("small");
+    std::filesystem::create_directory(small);
+    if (::geteuid() != 0 || ::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "a full disk needs a small tmpfs, which only root can mount here: " << std::strerror(errno);
+    struct Unmount {
+        std::string at;
+        ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+    } unmount{small};
+    ::setenv("TESSARY_CACHE", (small + "/cache").c_str(), 1);
+    const std::string source = dir.File("nwind.mdb");
+    auto check = [&](const char* how, const std::function<void()>& use) {
+        try {
+            use();
+            ADD_FAILURE() << how << ": no error";
+        } catch (const dao::DaoError& e) {
+            const std::string text = e.Description();
+            EXPECT_EQ(e.Number(), 3026) << how << ": " << text;
+            EXPECT_NE(text.find("Not enough space on disk"), std::string::npos) << how << ": " << text;
+            EXPECT_NE(text.find("'" + source + "'"), std::string::npos) << how << ": " << text;
+            if (std::string(how) == "opened") {
+                EXPECT_NE(text.find(small + "/cache"), std::string::npos) << text;
+            }
+            EXPECT_EQ(text.find("exclusively"), std::string::npos) << how << ": " << text;
+        }
+    };
+    check("opened", [&] { dao::DBEngine::OpenDatabase(source); });
+    auto project = dao::DBEngine::CreateDatabase(dir.File("p.txp"), dao::dbLangGeneral);
+    check("linked", [&] {
+        project->TableDefs().Append(project->CreateTableDef("LinkDataSource", 0, "Orders", ";DATABASE=" + source));
+    });
+    project->Close();
 }

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <fstream>
+#include <functional>
 #include <random>
 #include <thread>
 
@@ -103,6 +104,48 @@ TEST(DaoOpen, CorruptAndTruncatedFilesRaiseAndNeverCrash) {
         rs->MoveLast();
     });
     EXPECT_TRUE(n == 3049 || n == 3343 || n == 3078) << n;
+}
+
+// A damaged table is reported as a damaged file, named as it was opened, whatever
+// statement or object met the damage.
+TEST(DaoOpen, DamagedTableNamesTheFileNotTheStatement) {
+    TempDir dir;
+    std::string p = dir.File("damaged.txp");
+    MakeSource(p, 2000)->Close();
+    std::fstream f(p, std::ios::binary | std::ios::in | std::ios::out);
+    unsigned char header[18];
+    f.read(reinterpret_cast<char*>(header), sizeof header);
+    const size_t page = header[16] * 256u + header[17] == 1 ? 65536u : header[16] * 256u + header[17];
+    f.seekg(0, std::ios::end);
+    const size_t size = size_t(f.tellg());
+    ASSERT_GT(size, 4 * page);
+    // Every page but the first (which holds the schema) gets a page kind that does not exist.
+    for (size_t at = page; at < size; at += page) {
+        f.seekp(std::streamoff(at));
+        f.put('\x7f');
+    }
+    f.close();
+
+    const std::vector<std::pair<const char*, std::function<void(dao::Database&)>>> uses = {
+        {"update", [](dao::Database& db) { db.Execute("UPDATE People SET Age = 2 WHERE Id = 7"); }},
+        {"delete", [](dao::Database& db) { db.Execute("DELETE FROM People WHERE Age > 30"); }},
+        {"snapshot",
+         [](dao::Database& db) { db.OpenRecordset("SELECT * FROM People", RecordsetType::Snapshot)->MoveLast(); }},
+        {"dynaset", [](dao::Database& db) { db.OpenRecordset("People", RecordsetType::Dynaset)->MoveLast(); }},
+    };
+    for (const auto& [what, use] : uses) {
+        try {
+            auto db = dao::DBEngine::OpenDatabase(p);
+            use(*db);
+            ADD_FAILURE() << what << ": no error";
+        } catch (const dao::DaoError& e) {
+            EXPECT_EQ(e.Number(), 3049) << what << ": " << e.what();
+            const std::string text = e.Description();
+            EXPECT_NE(text.find("'" + p + "' is damaged"), std::string::npos) << what << ": " << text;
+            for (const char* wrong : {"UPDATE", "DELETE", "SELECT", "'People'", "Cannot open"})
+                EXPECT_EQ(text.find(wrong), std::string::npos) << what << ": " << text;
+        }
+    }
 }
 
 TEST(DaoOpen, ReadOnlyFiles) {

@@ -2,6 +2,8 @@
 #include <cmath>
 #include <random>
 
+#include <sqlite3.h>
+
 #include "fixture.h"
 
 using namespace daotest;
@@ -335,6 +337,44 @@ TEST_F(DaoSql, ConversionFunctionsFollowVbRules) {
     EXPECT_EQ(Text("SELECT UCase(Left('hello', 2)) & Mid('hello', 4)"), "HElo");
     EXPECT_EQ(One("SELECT Len('hello')").ToI4(), 5);
     EXPECT_EQ(One("SELECT InStr('Hello', 'LL')").ToI4(), 3);
+}
+
+// Numbers far beyond a target's range are an error or kept whole, never an
+// arbitrary number (the conversions below are undefined for them in C++).
+TEST_F(DaoSql, NumbersBeyondATypesRangeAreErrorsNotArbitraryValues) {
+    const std::pair<const char*, long> errors[] = {
+        {"SELECT Weekday(1e300)", 6},        {"SELECT Weekday(-1e300)", 6},
+        {"SELECT Year(1e300)", 6},           {"SELECT Hour(-1e19)", 6},
+        {"SELECT DateSerial(1e300, 1, 1)", 6}, {"SELECT DateSerial(2000, 1e19, 1)", 6},
+        {"SELECT DateSerial(2000, 1, -1e300)", 6}, {"SELECT DateSerial(2147483647, 2147483647, 1)", 5},
+    };
+    for (const auto& [sql, number] : errors) EXPECT_EQ(ErrorOf([&] { One(sql); }), number) << sql;
+    EXPECT_EQ(One("SELECT Weekday(36527)").ToI4(), 1);  // 2000-01-02, a Sunday
+
+    // Values the file holds beyond its column's type.
+    db->Execute("CREATE TABLE Wide (Id LONG, C CURRENCY, S SINGLE, D DATETIME)");
+    db->Execute("INSERT INTO Wide VALUES (1, 1.5, 2.5, 36527)");
+    db->Close();
+    {
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open(dir.File("p.txp").c_str(), &raw), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(raw, "INSERT INTO Wide VALUES (2, 1e300, 1e300, 1e300); "
+                                    "INSERT INTO Wide VALUES (3, 9000000000000000, 1, 1)",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(raw);
+    }
+    db = dao::DBEngine::OpenDatabase(dir.File("p.txp"));
+    EXPECT_EQ(ErrorOf([&] { One("SELECT C FROM Wide WHERE Id = 2"); }), 6);
+    EXPECT_EQ(ErrorOf([&] { One("SELECT C FROM Wide WHERE Id = 3"); }), 6);
+    EXPECT_EQ(One("SELECT C FROM Wide WHERE Id = 1").cyVal.int64, 15000);
+    const com::Variant big = One("SELECT S FROM Wide WHERE Id = 2");
+    EXPECT_EQ(big.vt, VT_R8);
+    EXPECT_EQ(big.ToR8(), 1e300);
+    EXPECT_EQ(One("SELECT S FROM Wide WHERE Id = 1").vt, VT_R4);
+    // A date no calendar holds is shown as its number.
+    EXPECT_EQ(Text("SELECT CStr(D) FROM Wide WHERE Id = 2"), "1E+300");
+    EXPECT_EQ(Text("SELECT CStr(D) FROM Wide WHERE Id = 1"), "1/2/2000");
 }
 
 TEST_F(DaoSql, DateColumnsBecomeDateTextInCStr) {
