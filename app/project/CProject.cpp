@@ -236,6 +236,12 @@ void CProject::ProjectError(long number) {
                                           "application before continuing."),
                        ui::Buttons::OK, ui::Icon::Exclamation, QStringLiteral("Project Read Failed"));
             return;
+        case 3035:
+            ui::MsgBox(QStringLiteral("Project file: ") + file +
+                           QStringLiteral(" cannot be used: the disk is full (no space left on the device).  The "
+                                          "file is not changed; free some space and try again."),
+                       ui::Buttons::OK, ui::Icon::Exclamation, QStringLiteral("Project Operation Failed"));
+            return;
         case 3050:
         case 3051:
             ui::MsgBox(QStringLiteral("Project file: ") + file + QStringLiteral(" is read only. ") +

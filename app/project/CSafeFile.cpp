@@ -2,25 +2,156 @@
 
 #include "AppErrors.h"
 
+#include "dao/dao.h"
+
+#include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 namespace {
 
 [[noreturn]] void AccessError() { throw app::RuntimeError(75, "Path/File access error"); }
 
+[[noreturn]] void DiskFull() { throw app::RuntimeError(61, "Disk full"); }
+
+bool IsDiskFull(int err) { return err == ENOSPC || err == EFBIG || err == EDQUOT; }
+
 bool SameFolder(int fd, const std::string& path) {
     struct stat a {}, b {};
     return ::fstat(fd, &a) == 0 && ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// What a database leaves beside its file; a log or journal holds part of it.
+const char* const kCompanions[] = {"-wal", "-journal", "-shm", ".lck"};
+
+bool HoldsData(int dir, const std::string& file) {
+    for (const char* suffix : {"-wal", "-journal"}) {
+        struct stat st {};
+        if (::fstatat(dir, (file + suffix).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_size > 0) return true;
+    }
+    return false;
+}
+
+// When this process began: anything of ours newer than that may be a live writer's.
+const std::chrono::system_clock::time_point kStarted = std::chrono::system_clock::now();
+
+bool OlderThanProcess(const struct stat& st) {
+    const auto changed = std::chrono::system_clock::from_time_t(st.st_mtim.tv_sec);
+    return changed + std::chrono::seconds(1) < kStarted;
+}
+
+bool IsOwnRegularFile(int dir, const std::string& name, bool* old) {
+    struct stat st {};
+    if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_uid != ::geteuid())
+        return false;
+    *old = *old && OlderThanProcess(st);
+    return true;
+}
+
+bool EndsWith(const std::string& s, const std::string& end) {
+    return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
+}
+
+// ".<name>.XXXXXX", the suffix as mkdtemp makes it; gives <name>.
+bool IsPrivateFolderName(const std::string& entry, std::string* name) {
+    if (entry.size() < 9 || entry[0] != '.' || entry[entry.size() - 7] != '.') return false;
+    for (size_t i = entry.size() - 6; i < entry.size(); ++i)
+        if (!std::isalnum(static_cast<unsigned char>(entry[i]))) return false;
+    *name = entry.substr(1, entry.size() - 8);
+    return !name->empty();
+}
+
+// A private folder of a writer that is gone: made as mkdtemp makes it, only
+// the file and what a database leaves beside it, nothing newer than this
+// process, not locked.
+void RemovePrivateFolder(int parent, const std::string& entry, const std::string& name) {
+    const int dir = ::openat(parent, entry.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir < 0) return;
+    std::vector<std::string> inside;
+    bool ours = false, old = true;
+    struct stat st {};
+    if (::fstat(dir, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 07777) == 0700 && OlderThanProcess(st) &&
+        ::flock(dir, LOCK_EX | LOCK_NB) == 0) {
+        ours = true;
+        const int listed = ::dup(dir);
+        DIR* d = listed >= 0 ? ::fdopendir(listed) : nullptr;
+        if (!d) {
+            if (listed >= 0) ::close(listed);
+            ours = false;
+        }
+        while (ours) {
+            const dirent* e = ::readdir(d);
+            if (!e) break;
+            const std::string file = e->d_name;
+            if (file == "." || file == "..") continue;
+            bool known = file == name;
+            for (const char* suffix : kCompanions) known = known || file == name + suffix;
+            ours = known && IsOwnRegularFile(dir, file, &old);
+            inside.push_back(file);
+        }
+        if (d) ::closedir(d);
+    }
+    if (ours && old) {
+        for (const std::string& file : inside) ::unlinkat(dir, file.c_str(), 0);
+        ::unlinkat(parent, entry.c_str(), AT_REMOVEDIR);
+    }
+    ::close(dir);
+}
+
+// ".<name>.importing-<pid>-<n>" and what a database leaves beside it, of a process that is gone.
+void RemoveImportTemporary(int parent, const std::string& entry) {
+    const size_t at = entry.rfind(".importing-");
+    if (entry.empty() || entry[0] != '.' || at == std::string::npos || at < 2) return;
+    std::string rest = entry.substr(at + 11);
+    for (const char* suffix : kCompanions)
+        if (EndsWith(rest, suffix)) {
+            rest.resize(rest.size() - std::strlen(suffix));
+            break;
+        }
+    const size_t dash = rest.find('-');
+    if (dash == std::string::npos || dash == 0 || dash + 1 == rest.size()) return;
+    for (size_t i = 0; i < rest.size(); ++i)
+        if (i != dash && !std::isdigit(static_cast<unsigned char>(rest[i]))) return;
+    const long pid = std::strtol(rest.c_str(), nullptr, 10);
+    if (pid <= 0 || pid == long(::getpid()) || ::kill(pid_t(pid), 0) == 0 || errno != ESRCH) return;
+    bool old = true;
+    if (IsOwnRegularFile(parent, entry, &old) && old) ::unlinkat(parent, entry.c_str(), 0);
+}
+
 }  // namespace
+
+void CSafeFile::RemoveLeftovers(const std::string& folder) {
+    const int parent = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (parent < 0) return;
+    std::vector<std::pair<std::string, bool>> entries;  // name, a folder
+    const int listed = ::dup(parent);
+    if (DIR* d = listed >= 0 ? ::fdopendir(listed) : nullptr) {
+        while (const dirent* e = ::readdir(d))
+            if (e->d_name[0] == '.') entries.emplace_back(e->d_name, e->d_type == DT_DIR);
+        ::closedir(d);
+    } else if (listed >= 0) {
+        ::close(listed);
+    }
+    for (const auto& [entry, isFolder] : entries) {
+        std::string name;
+        if (isFolder && IsPrivateFolderName(entry, &name)) RemovePrivateFolder(parent, entry, name);
+        else if (!isFolder) RemoveImportTemporary(parent, entry);
+    }
+    ::close(parent);
+}
 
 CSafeFile::CSafeFile(const std::string& target, Check check) : mCheck(std::move(check)) {
     if (target.empty() || target.find('\0') != std::string::npos) app::RaiseError(52);
@@ -35,6 +166,9 @@ CSafeFile::CSafeFile(const std::string& target, Check check) : mCheck(std::move(
         if (errno == ENOENT || errno == ENOTDIR) throw app::RuntimeError(76, "Path not found");
         AccessError();
     }
+    struct stat old {};
+    mExisted = ::fstatat(mParent, mName.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
+    RemoveLeftovers(parent);
     std::string pattern = (parent == "/" ? "" : parent) + "/." + mName + ".XXXXXX";
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
@@ -44,10 +178,14 @@ CSafeFile::CSafeFile(const std::string& target, Check check) : mCheck(std::move(
     }
     mFolder = buffer.data();
     mTemp = mFolder + "/" + mName;
+    // Held while this object lives: the folder is no leftover to another process.
+    mLock = ::open(mFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (mLock >= 0) ::flock(mLock, LOCK_EX | LOCK_NB);
 }
 
 CSafeFile::~CSafeFile() {
     if (!mDone) Discard();
+    if (mLock >= 0) ::close(mLock);
     if (mParent >= 0) ::close(mParent);
 }
 
@@ -60,6 +198,13 @@ void CSafeFile::Discard() {
     mDone = true;
 }
 
+std::string CSafeFile::Explain(const std::string& description) const {
+    std::string text = description;
+    for (size_t at = 0; !mTemp.empty() && (at = text.find(mTemp, at)) != std::string::npos; at += mTarget.size())
+        text.replace(at, mTemp.size(), mTarget);
+    return text + (mExisted ? " '" + mTarget + "' is left as it was." : " '" + mTarget + "' was not made.");
+}
+
 void CSafeFile::Write(const char* data, size_t size) {
     if (mFile < 0) {
         mFile = ::open(mTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
@@ -69,7 +214,7 @@ void CSafeFile::Write(const char* data, size_t size) {
         const ssize_t n = ::write(mFile, data, size);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            if (n == 0 || errno == ENOSPC || errno == EFBIG || errno == EDQUOT) throw app::RuntimeError(61, "Disk full");
+            if (n == 0 || IsDiskFull(errno)) DiskFull();
             AccessError();
         }
         data += n;
@@ -77,15 +222,28 @@ void CSafeFile::Write(const char* data, size_t size) {
     }
 }
 
-bool CSafeFile::Commit() {
+bool CSafeFile::Commit() { return Commit(false); }
+
+bool CSafeFile::CommitDatabase() { return Commit(true); }
+
+bool CSafeFile::Commit(bool database) {
     if (mDone) AccessError();
     // On the disk before it takes the old file's place, so a crash leaves one or the other.
     const int fd = mFile >= 0 ? mFile : ::open(mTemp.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     mFile = -1;
     if (fd < 0) AccessError();
     const bool synced = ::fdatasync(fd) == 0;
+    const int err = errno;
     ::close(fd);
-    if (!synced) AccessError();
+    if (!synced) {
+        if (IsDiskFull(err)) DiskFull();
+        AccessError();
+    }
+    // The folder goes once the file is in place: nothing in it may hold part of the file.
+    const int folder = ::open(mFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool incomplete = folder < 0 || HoldsData(folder, mName);
+    if (folder >= 0) ::close(folder);
+    if (incomplete) throw app::RuntimeError(75, "Path/File access error: the file is not complete.");
 
     if (mCheck && !mCheck(mTarget)) {
         Discard();
@@ -100,7 +258,8 @@ bool CSafeFile::Commit() {
     struct stat old {};
     if (::fstatat(mParent, mName.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode))
         ::fchmodat(mParent, made.c_str(), old.st_mode & 07777, 0);
-    if (::renameat(mParent, made.c_str(), mParent, mName.c_str()) != 0) AccessError();
+    if (database) dao::DBEngine::ReplaceDatabase(mTemp, mTarget);
+    else if (::renameat(mParent, made.c_str(), mParent, mName.c_str()) != 0) AccessError();
     Discard();  // the folder, with what a database left beside its file
     return true;
 }

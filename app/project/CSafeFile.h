@@ -14,8 +14,9 @@ public:
     // True when the target may be written; false refuses, after it has said why.
     using Check = std::function<bool(const std::string& target)>;
 
-    // Makes the private folder. Raises 76 when the target's folder does not
-    // exist, 75 when nothing can be made there.
+    // Makes the private folder, after removing what writers of this program
+    // killed before this process began left in the target's folder. Raises 76
+    // when the target's folder does not exist, 75 when nothing can be made there.
     CSafeFile(const std::string& target, Check check);
     // What was not put in place is removed.
     ~CSafeFile();
@@ -29,10 +30,25 @@ public:
     const std::string& TempPath() const { return mTemp; }
     // Checks the target again, then puts the file in its place. False when the
     // check refused, and nothing is changed; raises 75 when the file cannot
-    // take the target's place (a folder of that name, a folder moved away).
+    // take the target's place (a folder of that name, a folder moved away) or
+    // when a log or journal beside it still holds part of it.
     bool Commit();
+    // The same for a database made at TempPath and closed complete in its one
+    // file (dao::Database::Finish): it replaces the target under the target's
+    // lock (3045 while the target is open), with the old file's log and
+    // journal, which would be read as the new one's, removed.
+    bool CommitDatabase();
+    // An error's text as the person reads it: the file they chose named in
+    // place of the private one, and the chosen file's state told.
+    std::string Explain(const std::string& description) const;
+
+    // What writers of this program that were killed left in a folder: private
+    // folders of this class and the import's temporaries, by their exact
+    // names, when older than this process and held by no live writer.
+    static void RemoveLeftovers(const std::string& folder);
 
 private:
+    bool Commit(bool database);
     void Discard();
 
     std::string mTarget;
@@ -41,6 +57,8 @@ private:
     std::string mTemp;
     Check mCheck;
     int mParent = -1;  // the target's folder, as it was when the file was begun
+    int mLock = -1;    // the private folder, locked while it is in use
     int mFile = -1;
+    bool mExisted = false;
     bool mDone = false;
 };

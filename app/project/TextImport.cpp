@@ -2,6 +2,7 @@
 
 #include "AppErrors.h"
 #include "AppServices.h"
+#include "CSafeFile.h"
 #include "MFileUtils.h"
 #include "MUtilities.h"
 #include "dao/dao.h"
@@ -468,50 +469,6 @@ void WriteRows(const QString& path, dao::Database& db, const std::string& table,
 
 std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
 
-// Removes a half-built database unless it was renamed into place.
-class TempDatabase {
-public:
-    explicit TempDatabase(const QString& finalPath) {
-        static std::atomic<int> counter{0};
-        QFileInfo info(finalPath);
-        mPath = info.dir().filePath(QStringLiteral(".%1.importing-%2-%3")
-                                        .arg(info.fileName())
-                                        .arg(::getpid())
-                                        .arg(counter.fetch_add(1)));
-    }
-    ~TempDatabase() {
-        if (!mPath.isEmpty()) {
-            QFile::remove(mPath);
-            for (const char* suffix : {"-journal", "-wal", "-shm", ".lck"}) QFile::remove(mPath + QLatin1String(suffix));
-        }
-    }
-    const QString& Path() const { return mPath; }
-    // Under the lock of the database it replaces, whose journal goes with it.
-    void Commit(const QString& finalPath) {
-        dao::DBEngine::ReplaceDatabase(QFile::encodeName(mPath).toStdString(),
-                                       QFile::encodeName(finalPath).toStdString());
-        mPath.clear();
-    }
-    // Temporaries of the same target left by imports whose process is gone
-    // (killed mid-way); those of a running import are left alone.
-    static void RemoveStale(const QString& finalPath) {
-        QFileInfo info(finalPath);
-        const QString prefix = QStringLiteral(".%1.importing-").arg(info.fileName());
-        QDir dir = info.dir();
-        for (const QString& name : dir.entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System)) {
-            if (!name.startsWith(prefix)) continue;
-            bool ok = false;
-            const qint64 pid = name.mid(prefix.size()).section(QLatin1Char('-'), 0, 0).toLongLong(&ok);
-            if (!ok || pid <= 0 || pid == ::getpid()) continue;
-            if (::kill(pid_t(pid), 0) == 0 || errno != ESRCH) continue;
-            QFile::remove(dir.filePath(name));
-        }
-    }
-
-private:
-    QString mPath;
-};
-
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 }  // namespace
@@ -522,6 +479,7 @@ std::string ImportDatabasePath(const std::string& textPath) {
 
 bool LoadTextFile(const std::string& utf8Path) {
     const QString path = Q(utf8Path);
+    std::unique_ptr<CSafeFile> made;
     try {
         Scan scan;
         ScanFile(path, scan);
@@ -558,22 +516,23 @@ bool LoadTextFile(const std::string& utf8Path) {
                 return false;
         }
 
-        // Built under another name and moved into place when complete, so that a
-        // failure leaves the old database (or none), never a half-filled one.
-        TempDatabase::RemoveStale(dbPath);
-        TempDatabase temp(dbPath);
+        // Built aside and moved into place when complete in its one file and
+        // checked, so that a failure leaves the old database (or none), never a
+        // half-filled one.
+        made = std::make_unique<CSafeFile>(Utf8(dbPath), nullptr);
         {
-            auto db = dao::DBEngine::CreateDatabase(Utf8(temp.Path()), dao::dbLangGeneral);
+            auto db = dao::DBEngine::CreateDatabase(made->TempPath(), dao::dbLangGeneral);
             db->Execute(MakeCreateTable(table, names, types));
             WriteRows(path, *db, table, scan, types, names);
-            db->Close();
+            db->Finish();
         }
-        temp.Commit(dbPath);
+        made->CommitDatabase();
 
         app::StatusText(QStringLiteral("Import to ") + dbPath + QStringLiteral(" successful."));
         return true;
     } catch (...) {
         app::ErrInfo e = app::CurrentError();
+        if (made) e.description = made->Explain(e.description);
         ui::MsgBox(ui::ErrorText(e.number, QString::fromStdString(e.description)), ui::Buttons::OK, ui::Icon::None,
                    QStringLiteral("LoadTextFile"));
     }

@@ -125,6 +125,7 @@ std::shared_ptr<CProject> OpenProjectFile(const QString& initialDir, const QStri
                        ui::Icon::Exclamation, QStringLiteral("File Open"));
             return;
         }
+        if (ReportFullDisk(path)) return;
         if (!MTessary::IsProjectFile(path)) {
             MTessary::HideSplash();
             ui::MsgBox(QStringLiteral("Invalid or corrupt project file. '") + path + QStringLiteral("'."),
@@ -202,6 +203,22 @@ DatabasePtr OpenQuietly(const std::string& source, bool readOnly) {
         app::SwallowCurrent("MMenu::OpenQuietly");
         return nullptr;
     }
+}
+
+bool ReportFullDisk(const QString& path) {
+    try {
+        dao::DBEngine::OpenDatabase(path.toStdString(), false, true)->Close();
+    } catch (const dao::DaoError& e) {
+        if (e.Number() != 3035) return false;  // the checks that follow report it
+        MTessary::HideSplash();
+        ui::MsgBox(path + QStringLiteral(" cannot be opened: the disk is full (no space left on the device).  The "
+                                         "file is not changed; it opens once space is freed."),
+                   ui::Buttons::OK, ui::Icon::Exclamation, QStringLiteral("Open Project Failed"));
+        return true;
+    } catch (...) {
+        app::SwallowCurrent("MMenu::ReportFullDisk");
+    }
+    return false;
 }
 
 QString OdbcDatabaseName(const QString& connect) {

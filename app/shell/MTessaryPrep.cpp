@@ -145,6 +145,10 @@ bool RelinkDataSource(const QString& path) {
             dataPath = moved;
         }
         if (MMenu::TableRecordCount(dataPath, tableName)) return true;
+        if (MMenu::ReportFullDisk(dataPath)) {
+            CloseCurrentProject();
+            return false;
+        }
         InvalidProject();
         return false;
     } catch (...) {

@@ -70,26 +70,27 @@ bool SameFile(const struct stat& a, const std::string& path) {
 bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t scope) {
     const std::string path = fileName.toStdString();
     const QString title = QStringLiteral("Export Marked");
+    // The database is made aside, a new one or a copy of the existing one, and
+    // takes the chosen name only when complete in its one file and checked.
+    std::unique_ptr<CSafeFile> made;
     try {
         CMarkedRows rows(ctx, scope);
         DatabasePtr project = ctx.project->OpenProject(false);
         if (!project) app::RaiseError(91);
 
-        // A new database is made aside and takes its place only when complete.
-        std::unique_ptr<CSafeFile> made;
         DatabasePtr target;
         if (MFileUtils::FileExists(path)) {
-            // An existing one is written in place: checked again now, opened
-            // by its real name, and still the file checked once open.
+            // An existing one: checked again now, opened by its real name, and
+            // still the file checked once open.
             std::error_code ec;
             const std::string real = std::filesystem::canonical(path, ec).string();
             struct stat checked {};
             if (ec || ::stat(real.c_str(), &checked) != 0) throw app::RuntimeError(75, "Path/File access error");
             if (!MayWrite(ctx.project.get(), real, title)) return false;
-            target = MdbUtils::OpenDataSource(real, false);
-            if (!target) return false;
+            DatabasePtr existing = MdbUtils::OpenDataSource(real, false);
+            if (!existing) return false;
             if (!SameFile(checked, real)) throw app::RuntimeError(75, "Path/File access error");
-            if (!target->Updatable()) {
+            if (!existing->Updatable()) {
                 // Access files are read through a copy here and cannot be written.
                 ui::MsgBox(QStringLiteral("'") + fileName +
                                QStringLiteral("' cannot be written: Access databases and read-only files can be "
@@ -97,6 +98,10 @@ bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t 
                            ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("MTessary::MDBExportMarked"));
                 return false;
             }
+            made = std::make_unique<CSafeFile>(real, WriteCheck(ctx.project.get(), title));
+            existing->CopyTo(made->TempPath());
+            existing->Close();
+            target = dao::DBEngine::OpenDatabase(made->TempPath(), false, false);
         } else {
             made = std::make_unique<CSafeFile>(path, WriteCheck(ctx.project.get(), title));
             target = dao::DBEngine::CreateDatabase(made->TempPath(), dao::dbLangGeneral);
@@ -159,10 +164,12 @@ bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t 
             throw;
         }
         rs->Close();
-        target->Close();
-        return !made || made->Commit();
+        target->Finish();
+        return made->CommitDatabase();
     } catch (...) {
-        app::ShowCurrentError("MTessary::MDBExportMarked");
+        app::ErrInfo e = app::CurrentError();
+        if (made) e.description = made->Explain(e.description);
+        app::ShowError("MTessary::MDBExportMarked", e);
         return false;
     }
 }

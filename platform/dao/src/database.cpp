@@ -162,6 +162,12 @@ const bool kQuietMemory = [] {
     return true;
 }();
 
+bool DiskFull(sqlite3* db, int rc) {
+    if ((rc & 0xFF) == SQLITE_FULL) return true;
+    const int err = db ? sqlite3_system_errno(db) : 0;
+    return (rc & 0xFF) == SQLITE_IOERR && (err == ENOSPC || err == EDQUOT);
+}
+
 void Configure(sqlite3* db, bool readOnly) {
     (void)kQuietMemory;
     DistrustSchema(db);
@@ -247,10 +253,7 @@ void Core::StopCheckpointer() {
     if (checkpointer.joinable()) checkpointer.join();
 }
 
-void Core::Close() {
-    if (closed) return;
-    closed = true;
-    NameConnection(db, {});
+void Core::ReleaseStatements() {
     StopCheckpointer();
     for (auto& [sql, st] : cache) sqlite3_finalize(st);
     cache.clear();
@@ -259,6 +262,13 @@ void Core::Close() {
     for (auto& [sql, st] : findCache) sqlite3_finalize(st);
     findCache.clear();
     SuspendStreams();
+}
+
+void Core::Close() {
+    if (closed) return;
+    closed = true;
+    NameConnection(db, {});
+    ReleaseStatements();
     if (db) {
         if (transDepth > 0) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         sqlite3_close_v2(db);
@@ -270,6 +280,91 @@ void Core::Close() {
     odbc.reset();
     for (const auto& f : scratchFiles) ::unlink(f.c_str());
     scratchFiles.clear();
+}
+
+namespace {
+
+// The one text a pragma answers with, "" when it fails.
+std::string PragmaText(sqlite3* db, const char* sql, int* rc) {
+    sqlite3_stmt* st = nullptr;
+    std::string out;
+    *rc = sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+    if (*rc == SQLITE_OK) {
+        *rc = sqlite3_step(st);
+        if (*rc == SQLITE_ROW) {
+            const unsigned char* text = sqlite3_column_text(st, 0);
+            out = text ? reinterpret_cast<const char*>(text) : "";
+            *rc = SQLITE_OK;
+        }
+        if (*rc == SQLITE_DONE) *rc = SQLITE_OK;
+        if (*rc != SQLITE_OK) *rc = sqlite3_extended_errcode(db);
+    }
+    sqlite3_finalize(st);
+    return out;
+}
+
+// A system call's failure as the layer names it.
+[[noreturn]] void RaiseErrno(int err, const std::string& path) {
+    if (err == ENOSPC || err == EDQUOT) Raise(3035);
+    RaiseWithDetail(3043, {}, "(" + path + ": " + std::strerror(err) + ")");
+}
+
+}  // namespace
+
+void Core::Finish() {
+    CheckWritable();
+    if (transDepth > 0) {
+        Close();
+        Raise(3219);
+    }
+    ReleaseStatements();
+    try {
+        // The log copied back whole and then given up: only a checkpoint that
+        // copied every page lets the file stand alone.
+        int logged = -1, copied = -1;
+        int rc = sqlite3_wal_checkpoint_v2(db, "main", SQLITE_CHECKPOINT_TRUNCATE, &logged, &copied);
+        if (rc != SQLITE_OK) RaiseSqlite(db, rc, path);
+        if (logged != copied) Raise(3211, path);
+        const std::string mode = PragmaText(db, "PRAGMA journal_mode=DELETE", &rc);
+        if (rc != SQLITE_OK) RaiseSqlite(db, rc, path);
+        if (mode != "delete") Raise(3211, path);
+        const std::string check = PragmaText(db, "PRAGMA integrity_check(1)", &rc);
+        if (rc != SQLITE_OK) RaiseSqlite(db, rc, path);
+        if (check != "ok") Raise(3049, path);
+        for (const char* suffix : {"-wal", "-journal"}) {
+            struct stat st {};
+            if (::stat((path + suffix).c_str(), &st) == 0 && st.st_size > 0) Raise(3049, path);
+        }
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) RaiseErrno(errno, path);
+        const int synced = ::fsync(fd);
+        const int err = errno;
+        ::close(fd);
+        if (synced != 0) RaiseErrno(err, path);
+    } catch (...) {
+        Close();
+        throw;
+    }
+    Close();
+}
+
+// Pages are copied as they are, the log's included, while this connection
+// holds the file: the copy is this database as it stands.
+void Core::CopyTo(const std::string& file) {
+    CheckOpen();
+    sqlite3* to = nullptr;
+    int rc = sqlite3_open_v2(file.c_str(), &to, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                             nullptr);
+    std::unique_ptr<sqlite3, int (*)(sqlite3*)> toFree(to, sqlite3_close_v2);
+    if (rc != SQLITE_OK) RaiseSqlite(to, rc, file);
+    sqlite3_extended_result_codes(to, 1);
+    sqlite3_backup* copy = sqlite3_backup_init(to, "main", db, "main");
+    if (!copy) RaiseSqlite(to, sqlite3_extended_errcode(to), file);
+    rc = sqlite3_backup_step(copy, -1);
+    sqlite3_backup_finish(copy);
+    if (rc != SQLITE_DONE) RaiseSqlite(to, sqlite3_extended_errcode(to), file);
+    rc = sqlite3_close(toFree.release());
+    if (rc != SQLITE_OK) Raise(3043);
 }
 
 void Core::FillOdbcTable(const std::string& name) {
@@ -1362,12 +1457,13 @@ std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool rea
     flags |= SQLITE_OPEN_URI;
     int rc = sqlite3_open_v2(name.c_str(), &core->db, flags, nullptr);
     if (rc != SQLITE_OK) {
-        std::string msg = core->db ? sqlite3_errmsg(core->db) : "";
+        const bool full = DiskFull(core->db, rc);
         sqlite3_close_v2(core->db);
         core->db = nullptr;
         core->closed = true;
         ReleaseLock(core->lockFd, core->lockPath);
         core->lockFd = -1;
+        if (full) Raise(3035);
         if (rc == SQLITE_NOTADB) Raise(3343, path);
         if (rc == SQLITE_CANTOPEN) Raise(readOnly ? 3051 : 3050);
         Raise(3049, path);
@@ -1384,7 +1480,10 @@ std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool rea
     sqlite3_free(err);
     if (rc != SQLITE_OK) {
         int ext = sqlite3_extended_errcode(core->db);
+        // A sound file on a full disk: no room for what reading beside it needs.
+        const bool full = DiskFull(core->db, ext);
         core->Close();
+        if (full) Raise(3035);
         if ((ext & 0xFF) == SQLITE_NOTADB) Raise(3343, path);
         if ((ext & 0xFF) == SQLITE_BUSY || (ext & 0xFF) == SQLITE_LOCKED) Raise(3196, path);
         Raise(3049, path);
@@ -1574,6 +1673,8 @@ void Database::Close() {
     impl_->core->CheckOpen();
     impl_->core->Close();
 }
+void Database::Finish() { impl_->core->Finish(); }
+void Database::CopyTo(const std::string& file) { impl_->core->CopyTo(file); }
 void Database::ReadWithoutMapping() {
     impl_->core->CheckOpen();
     sqlite3_exec(impl_->core->db, "PRAGMA mmap_size=0", nullptr, nullptr, nullptr);
@@ -1703,6 +1804,9 @@ void DBEngine::ReplaceDatabase(const std::string& from, const std::string& to) {
     struct stat st {};
     if (::lstat(from.c_str(), &st) != 0) Raise(3024, from);
     if (!S_ISREG(st.st_mode)) Raise(3343, from);
+    // A log or journal beside it holds part of it: the file alone is not the database.
+    for (const char* suffix : {"-wal", "-journal"})
+        if (::stat((from + suffix).c_str(), &st) == 0 && st.st_size > 0) Raise(3049, from);
     const std::string lockPath = to + ".lck";
     bool denied = false;
     const int fd = TakeLock(lockPath, true, &denied);

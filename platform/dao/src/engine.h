@@ -201,6 +201,11 @@ struct Core : SchemaResolver, std::enable_shared_from_this<Core> {
 
     ~Core() override;
     void Close();
+    // Closes a database this program made with everything in its one file
+    // (see Database::Finish).
+    void Finish();
+    void CopyTo(const std::string& file);
+    void ReleaseStatements();  // everything but the connection itself
     void CheckOpen() const;
     void CheckWritable() const;
 

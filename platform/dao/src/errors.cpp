@@ -1,4 +1,5 @@
 // Numbered errors: the descriptions application code shows after "Error: n. ".
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -35,6 +36,8 @@ std::string ErrorDescription(long number, std::string_view arg) {
                "program reads."},
         {3027, "Cannot update. Database or object is read-only."},
         {3034, "You tried to commit or rollback a transaction without first beginning a transaction."},
+        {3035, "System resource exceeded (disk full): no space left on the device."},
+        {3043, "Disk or network error."},
         {3044, "'|' is not a valid path. Make sure that the path name is spelled correctly and that you "
                "are connected to the server on which the file resides."},
         {3045, "Could not use '|'; file already in use."},
@@ -197,11 +200,13 @@ void RaiseSqlite(sqlite3* db, int rc, std::string_view context) {
     case SQLITE_INTERRUPT:
         Raise(3059);
     case SQLITE_FULL:
-        throw DaoError(3035, "System resource exceeded (disk full).");
+        Raise(3035);
     case SQLITE_CONSTRAINT:
         throw DaoError(3317, "One or more values are prohibited by the validation rule set for the table: " + m);
     case SQLITE_IOERR:
-        throw DaoError(3043, "Disk or network error.");
+        // A write the device had no room for is a full disk, whatever step failed.
+        if (db && (sqlite3_system_errno(db) == ENOSPC || sqlite3_system_errno(db) == EDQUOT)) Raise(3035);
+        Raise(3043);
     default:
         break;
     }

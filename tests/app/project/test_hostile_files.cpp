@@ -12,11 +12,13 @@
 #include "ui/testing.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -137,11 +139,21 @@ TEST_F(HostileFiles, KilledImportsLeaveNoTemporariesForTheNext) {
     std::string rows = "Id,A,Label\n";
     for (int i = 1; i <= 400000; ++i) rows += std::to_string(i) + "," + std::to_string(i % 97) + ".5,label\n";
     const std::string csv = Write("big.csv", rows);
+    // Everything hidden beside the target, folders too.
     auto temporaries = [&] {
         std::set<std::string> names;
-        for (const auto& f : Files())
-            if (f.rfind(".big.mdb.importing-", 0) == 0) names.insert(f);
+        for (const auto& f : QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                                        QDir::NoDotAndDotDot))
+            if (f.startsWith(QLatin1Char('.'))) names.insert(f.toStdString());
         return names;
+    };
+    // As if left by a run before this process began.
+    auto age = [&](const std::string& name) {
+        const timespec past[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+        const std::string path = File(name.c_str());
+        for (const auto& inside : QDir(QString::fromStdString(path)).entryList(QDir::Files | QDir::Hidden))
+            ::utimensat(AT_FDCWD, (path + "/" + inside.toStdString()).c_str(), past, 0);
+        ::utimensat(AT_FDCWD, path.c_str(), past, AT_SYMLINK_NOFOLLOW);
     };
     std::set<std::string> seen;
     for (int kill = 0; kill < 2; ++kill) {
@@ -151,12 +163,12 @@ TEST_F(HostileFiles, KilledImportsLeaveNoTemporariesForTheNext) {
             MdbUtils::LoadTextFile(csv);
             ::_exit(0);
         }
-        // Killed once its own temporary database is being written: the second
-        // import may first clear the temporary the first one left.
+        // Killed once its own temporary database is being written.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         auto own = [&] {
             for (const auto& name : temporaries())
-                if (!seen.count(name)) return true;
+                if (!seen.count(name) && QFileInfo::exists(QString::fromStdString(File(name.c_str()) + "/big.mdb")))
+                    return true;
             return false;
         };
         while (!own() && std::chrono::steady_clock::now() < deadline)
@@ -168,9 +180,27 @@ TEST_F(HostileFiles, KilledImportsLeaveNoTemporariesForTheNext) {
         ::waitpid(child, &status, 0);
         ASSERT_TRUE(WIFSIGNALED(status)) << "the import ended before it was killed";
     }
-    ASSERT_GE(temporaries().size(), 1u);
+    const std::set<std::string> killed = temporaries();
+    ASSERT_EQ(killed.size(), 2u);
+    // An older program's temporary of a process that is gone, and look-alikes that are not the program's.
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    const std::string old = ".big.mdb.importing-" + std::to_string(gone) + "-0";
+    Write(old.c_str(), "x");
+    Write((old + "-wal").c_str(), "x");
+    Write(".big.mdb.importing-notes", "mine");
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral(".big.mdb.backup")));
+    Write(".big.mdb.backup/big.mdb", "mine");
+    for (const auto& name : temporaries()) age(name);
+    // Newer than this process: another copy of the program may be at work in them.
+    const std::string fresh = ".big.mdb.Fresh1";
+    ASSERT_EQ(::mkdir(File(fresh.c_str()).c_str(), 0700), 0);
+    Write((fresh + "/big.mdb").c_str(), "x");
+
     ASSERT_TRUE(MdbUtils::LoadTextFile(csv)) << Messages().back();
-    EXPECT_EQ(Files(), (std::vector<std::string>{"big.csv", "big.mdb"}));
+    EXPECT_EQ(temporaries(), (std::set<std::string>{".big.mdb.backup", ".big.mdb.importing-notes", fresh}));
+    EXPECT_EQ(ReadAll(File(".big.mdb.backup/big.mdb")), "mine");
     EXPECT_EQ(Count(MdbUtils::ImportDatabasePath(csv), "big"), 400000);
 }
 

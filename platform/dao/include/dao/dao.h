@@ -487,6 +487,13 @@ public:
 
     void Requery();                   // re-runs the query; positions at the first row
     void Close();                     // later use raises 3420
+    // Closes a database this program has made, complete in its one file: the
+    // log copied back and removed, the file checked and on the disk. Raises
+    // 3035 when the disk is full, 3049 when the check finds damage, another
+    // number for any other failure; the connection is closed either way.
+    void Finish();
+    // Writes a copy of this database, as this connection sees it, to a new file.
+    void CopyTo(const std::string& file);
 
     // Reading every key of a large record set is the slow part of reaching
     // its last rows. A dynaset over base-table rows can have them read by a
@@ -527,6 +534,13 @@ public:
     std::string Connect() const;      // the connect string it was opened with
     bool Updatable() const;           // false when opened read-only
     void Close();                     // later use raises 3420
+    // Closes a database this program has made, complete in its one file: the
+    // log copied back and removed, the file checked and on the disk. Raises
+    // 3035 when the disk is full, 3049 when the check finds damage, another
+    // number for any other failure; the connection is closed either way.
+    void Finish();
+    // Writes a copy of this database, as this connection sees it, to a new file.
+    void CopyTo(const std::string& file);
     // Stops what runs on this connection now; the reading or writing call
     // fails. The one call that another thread may make while this
     // connection is in use.
@@ -612,7 +626,8 @@ public:
     // Moves the closed database file at from over the file at to, as one
     // rename, while holding to's lock exclusively: 3045 when any connection
     // (of this or another process) has to open. A journal or log left beside
-    // to belongs to the file being replaced and is removed first.
+    // to belongs to the file being replaced and is removed first. 3049 when a
+    // log or journal beside from still holds part of it.
     static void ReplaceDatabase(const std::string& from, const std::string& to);
     // Workspaces(0) is the default workspace; DBEngine's own Open/Create use it.
     static Workspace& Workspaces(int index = 0);

@@ -1,0 +1,94 @@
+// The marked rows exported to a database on a disk that fills up: either a
+// sound file with every row, or an error that says the disk is full and names
+// the chosen file, which is then as it was.
+#include "ExportFixture.h"
+
+#include "IntegrityCheck.h"
+#include "MExport.h"
+#include "SmallDisk.h"
+
+#include <sqlite3.h>
+
+using namespace exporttest;
+
+namespace {
+
+const std::vector<Column>& Columns() {
+    static const std::vector<Column> cols = {
+        {"Name", "TEXT", MatchType::Text},
+        {"Size", "REAL", MatchType::Numeric},
+        {"Kind", "TEXT", MatchType::Output},
+    };
+    return cols;
+}
+
+// What the stock library counts in a table, -1 when it cannot.
+long long PlainCount(const std::string& path, const std::string& table) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* st = nullptr;
+    long long n = -1;
+    if (sqlite3_prepare_v2(db, ("SELECT count(*) FROM " + table).c_str(), -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
+        n = sqlite3_column_int64(st, 0);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return n;
+}
+
+}  // namespace
+
+TEST(DatabaseExportFullDisk, SoundFileOrDiskFullNamingTheChosenFile) {
+    std::vector<std::vector<Cell>> rows;
+    for (int i = 0; i < 3000; ++i)
+        rows.push_back({Cell::T(std::string(60, char('a' + i % 26))), Cell::D(i), Cell::T(i % 2 ? "x" : "y")});
+    ExportProject p("db-full", Columns(), rows);
+    p.Run("UPDATE Test SET Mark=-1");
+    int failures = 0;
+    for (const bool existing : {false, true}) {
+        for (const size_t free : {300u << 10, 400u << 10, 510u << 10}) {
+            SCOPED_TRACE((existing ? "existing database, " : "new database, ") + std::to_string(free >> 10) +
+                         " KB free");
+            testsupport::SmallDisk disk(2 << 20);
+            if (!disk.Ready()) GTEST_SKIP() << disk.Why();
+            const std::string path = disk.File("out.mdb");
+            std::string before;
+            if (existing) {
+                DatabasePtr db = dao::DBEngine::CreateDatabase(path, dao::dbLangGeneral);
+                db->Execute("CREATE TABLE Mine (A TEXT(5))");
+                db->Execute("INSERT INTO Mine VALUES ('kept')");
+                db->Close();
+                before = ReadFile(path);
+            }
+            disk.LeaveFree(free);
+            p.dialogs.Clear();
+            const bool done = MExport::MDBExportMarked(p.ctx, QString::fromStdString(path), 0);
+            disk.Unfill();
+            if (done) {
+                EXPECT_TRUE(p.Boxes().empty());
+                EXPECT_EQ(testsupport::IntegrityCheck(path), "ok");
+                EXPECT_EQ(PlainCount(path, "Tessary_Import"), 3000);
+                if (existing) {
+                    EXPECT_EQ(PlainCount(path, "Mine"), 1);
+                }
+            } else {
+                ++failures;
+                ASSERT_EQ(p.Boxes().size(), 1u);
+                EXPECT_EQ(p.Boxes()[0], "MTessary::MDBExportMarked | Error: 3035. \nSystem resource exceeded (disk "
+                                        "full): no space left on the device. '" +
+                                            path + (existing ? "' is left as it was." : "' was not made."));
+                if (existing) {
+                    EXPECT_EQ(ReadFile(path), before);
+                } else {
+                    EXPECT_FALSE(std::filesystem::exists(path));
+                }
+            }
+            std::vector<std::string> left;
+            for (const auto& e : std::filesystem::directory_iterator(disk.Path()))
+                left.push_back(e.path().filename().string());
+            EXPECT_EQ(left, existing ? std::vector<std::string>{"out.mdb"} : std::vector<std::string>(done, "out.mdb"));
+        }
+    }
+    // The sizes are chosen so that the disk does fill up.
+    EXPECT_GT(failures, 0);
+}

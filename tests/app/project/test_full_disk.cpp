@@ -1,0 +1,79 @@
+// Text import onto a disk that fills up: an error that names the cause, never
+// "successful" over a damaged file, and an existing database left as it was.
+#include "TextImport.h"
+
+#include "AppServicesTesting.h"
+#include "IntegrityCheck.h"
+#include "SmallDisk.h"
+
+#include "ui/testing.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteRows(const std::string& path, int rows) {
+    std::ofstream out(path, std::ios::binary);
+    out << "a,b,c\n";
+    for (int i = 0; i < rows; ++i) out << i << ',' << i << ".5," << "t" << i % 97 << '\n';
+}
+
+std::vector<std::string> Hidden(const std::filesystem::path& dir) {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+        const std::string name = e.path().filename().string();
+        if (name.front() == '.' && name != ".filler") out.push_back(name);
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(ImportFullDisk, NoSuccessOverADamagedFileAndTheOldFileStays) {
+    for (const bool replace : {false, true}) {
+        SCOPED_TRACE(replace ? "replacing a database" : "new database");
+        testsupport::SmallDisk disk(1 << 20);
+        if (!disk.Ready()) GTEST_SKIP() << disk.Why();
+        const std::string csv = disk.File("big.csv");
+        WriteRows(csv, 20000);
+        const std::string db = MdbUtils::ImportDatabasePath(csv);
+        std::string old;
+        if (replace) {
+            std::ofstream(disk.File("small.csv")) << "a\n1\n";
+            ui::ScopedRecorder quiet;
+            ASSERT_TRUE(MdbUtils::LoadTextFile(disk.File("small.csv")));
+            std::filesystem::rename(disk.File("small.mdb"), db);
+            old = ReadAll(db);
+        }
+        ui::ScopedRecorder dialogs;
+        if (replace) dialogs.answers.push_back(ui::Answer::Yes);
+        app::ScopedFakeShell shell;
+        const bool done = MdbUtils::LoadTextFile(csv);
+        std::filesystem::remove(csv);  // room for the check's own files
+        if (done) {
+            // Whatever says success must be a sound file with every row.
+            EXPECT_EQ(testsupport::IntegrityCheck(db), "ok");
+            continue;
+        }
+        ASSERT_FALSE(dialogs.Messages().empty());
+        const auto& box = dialogs.Messages().back();
+        EXPECT_EQ(box.title.toStdString(), "LoadTextFile");
+        EXPECT_EQ(box.text.toStdString(),
+                  "Error: 3035. \nSystem resource exceeded (disk full): no space left on the device. '" + db +
+                      (replace ? "' is left as it was." : "' was not made."));
+        EXPECT_TRUE(shell.status.texts.empty());
+        if (replace) EXPECT_EQ(ReadAll(db), old);
+        else EXPECT_FALSE(std::filesystem::exists(db));
+        EXPECT_TRUE(Hidden(disk.Path()).empty()) << Hidden(disk.Path()).front();
+    }
+}
