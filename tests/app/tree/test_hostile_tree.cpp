@@ -50,6 +50,20 @@ struct TreeProject {
     }
     GeneratedProject p;
     CTRX trx;
+
+    // Loading through `load` is refused as a damaged tree whose message holds `expected`.
+    void ExpectRefused(const std::string& what, const std::function<void(CTRX&)>& load, const std::string& expected) {
+        CTRX back;
+        ASSERT_TRUE(back.Initialize(p.dataDef, &p.project));
+        try {
+            load(back);
+            ADD_FAILURE() << what << ": the tree was loaded";
+        } catch (const CTreeError& e) {
+            EXPECT_EQ(e.Number(), 13) << what;
+            EXPECT_NE(std::string(e.what()).find(expected), std::string::npos) << what << ": " << e.what();
+        }
+        EXPECT_FALSE(back.HasTree()) << what;
+    }
 };
 
 // Runs work in a child process that is expected to die by SIGKILL.
@@ -168,17 +182,7 @@ TEST(HostileTree, ThresholdThatIsNoNumberIsRefusedOnLoad) {
     ASSERT_GT(threshold, 0);
     const std::string node = "node " + std::to_string(threshold) + " has ";
     auto refused = [&](const std::string& what, const std::function<void(CTRX&)>& load, const char* table) {
-        CTRX back;
-        ASSERT_TRUE(back.Initialize(t.p.dataDef, &t.p.project));
-        try {
-            load(back);
-            ADD_FAILURE() << what << ": the tree was loaded";
-        } catch (const CTreeError& e) {
-            EXPECT_EQ(e.Number(), 13) << what;
-            EXPECT_NE(std::string(e.what()).find(std::string(table) + " is damaged: " + node), std::string::npos)
-                << what << ": " << e.what();
-        }
-        EXPECT_FALSE(back.HasTree()) << what;
+        t.ExpectRefused(what, load, std::string(table) + " is damaged: " + node);
     };
 
     const float inf = std::numeric_limits<float>::infinity();
@@ -235,18 +239,6 @@ TEST(HostileTree, CountsThatAreNoFiniteNumberAreRefusedOnLoad) {
                             {"item count", &TRXNode::Items, "Items"},
                             {"error count", &TRXNode::Errors, "Errors"}};
     const float inf = std::numeric_limits<float>::infinity();
-    auto refused = [&](const std::string& what, const std::function<void(CTRX&)>& load, const std::string& expected) {
-        CTRX back;
-        ASSERT_TRUE(back.Initialize(t.p.dataDef, &t.p.project));
-        try {
-            load(back);
-            ADD_FAILURE() << what << ": the tree was loaded";
-        } catch (const CTreeError& e) {
-            EXPECT_EQ(e.Number(), 13) << what;
-            EXPECT_NE(std::string(e.what()).find(expected), std::string::npos) << what << ": " << e.what();
-        }
-        EXPECT_FALSE(back.HasTree()) << what;
-    };
     for (const Field& f : fields) {
         for (int32_t node : {0, category}) {
             for (float bad : {std::numeric_limits<float>::quiet_NaN(), inf, -inf}) {
@@ -255,7 +247,7 @@ TEST(HostileTree, CountsThatAreNoFiniteNumberAreRefusedOnLoad) {
                 CTreeModel damaged;
                 damaged.Assign(nodes, good.Slots(), good.AllChildren());
                 t.p.SetNodeDataBytes(CTreeBlob::Pack(damaged));
-                refused(std::string("NodeData ") + f.name + " " + std::to_string(bad) + " at node " +
+                t.ExpectRefused(std::string("NodeData ") + f.name + " " + std::to_string(bad) + " at node " +
                             std::to_string(node),
                         [&](CTRX& c) { c.LoadTree(&t.p.project); },
                         "NodeData is damaged: node " + std::to_string(node) + " has ");
@@ -272,7 +264,7 @@ TEST(HostileTree, CountsThatAreNoFiniteNumberAreRefusedOnLoad) {
                                    nullptr, nullptr, nullptr),
                       SQLITE_OK);
             sqlite3_close(db);
-            refused(std::string("TreeNodes ") + f.name + " " + bad, [&](CTRX& c) { c.OldLoadTree(&t.p.project); },
+            t.ExpectRefused(std::string("TreeNodes ") + f.name + " " + bad, [&](CTRX& c) { c.OldLoadTree(&t.p.project); },
                     "TreeNodes and TreeLinks is damaged: node " + std::to_string(category) + " has the " + f.name);
             db = t.p.OpenRaw();
             sqlite3_exec(db, ("UPDATE TreeNodes SET " + std::string(f.column) + " = 1").c_str(), nullptr, nullptr,
