@@ -45,6 +45,10 @@ DatabasePtr OpenDataSource(const std::string& source, bool readOnly) {
         ui::MsgBox(QStringLiteral("Unrecognized database format '") + QString::fromStdString(source) +
                        QStringLiteral("'."),
                    ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("Open Database (3343)"));
+    else if (err.number == 3035)
+        ui::MsgBox(QString::fromStdString(err.description) + QStringLiteral("  '") + QString::fromStdString(source) +
+                       QStringLiteral("' cannot be opened; it is not changed."),
+                   ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("Open Database (3035)"));
     else
         ui::MsgBox(QString::fromStdString(err.description), ui::Buttons::OK, ui::Icon::Critical,
                    QStringLiteral("Open Database (") + QString::number(err.number) + QLatin1Char(')'));

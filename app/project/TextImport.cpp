@@ -480,6 +480,8 @@ std::string ImportDatabasePath(const std::string& textPath) {
 bool LoadTextFile(const std::string& utf8Path) {
     const QString path = Q(utf8Path);
     std::unique_ptr<CSafeFile> made;
+    // An earlier import's "successful" must not stand beside this one's failure.
+    app::StatusText(QString());
     try {
         Scan scan;
         ScanFile(path, scan);

@@ -14,9 +14,11 @@
 #include "ui/dialogs.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 namespace MExport {
@@ -60,6 +62,14 @@ long PredictionSize(const ExportContext& ctx, dao::Database& project, const CMar
     return std::min(size, kMaxText);
 }
 
+// Access files are read through a copy of another format and are never written.
+bool IsOwnDatabaseFormat(const std::string& path) {
+    static const char kHeader[] = "SQLite format 3";
+    char head[sizeof kHeader] = {};
+    std::ifstream in(path, std::ios::binary);
+    return in.read(head, sizeof head) && std::equal(head, head + sizeof head, kHeader);
+}
+
 bool SameFile(const struct stat& a, const std::string& path) {
     struct stat b {};
     return ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -87,10 +97,12 @@ bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t 
             struct stat checked {};
             if (ec || ::stat(real.c_str(), &checked) != 0) throw app::RuntimeError(75, "Path/File access error");
             if (!MayWrite(ctx.project.get(), real, title)) return false;
-            DatabasePtr existing = MdbUtils::OpenDataSource(real, false);
+            // Only read: opening it for writing would already change it (its
+            // journal mode, an older file's indexes) before the copy is complete.
+            DatabasePtr existing = MdbUtils::OpenDataSource(real, true);
             if (!existing) return false;
             if (!SameFile(checked, real)) throw app::RuntimeError(75, "Path/File access error");
-            if (!existing->Updatable()) {
+            if (!IsOwnDatabaseFormat(real) || ::access(real.c_str(), W_OK) != 0) {
                 // Access files are read through a copy here and cannot be written.
                 ui::MsgBox(QStringLiteral("'") + fileName +
                                QStringLiteral("' cannot be written: Access databases and read-only files can be "

@@ -2,6 +2,9 @@
 // "successful" over a damaged file, and an existing database left as it was.
 #include "TextImport.h"
 
+#include "MdbUtils.h"
+#include "dao/dao.h"
+
 #include "AppServicesTesting.h"
 #include "IntegrityCheck.h"
 #include "SmallDisk.h"
@@ -71,9 +74,30 @@ TEST(ImportFullDisk, NoSuccessOverADamagedFileAndTheOldFileStays) {
         EXPECT_EQ(box.text.toStdString(),
                   "Error: 3035. \nSystem resource exceeded (disk full): no space left on the device. '" + db +
                       (replace ? "' is left as it was." : "' was not made."));
-        EXPECT_TRUE(shell.status.texts.empty());
+        // An earlier import's "successful" is cleared, and nothing else is said there.
+        EXPECT_EQ(shell.status.texts, QStringList{QString()});
         if (replace) EXPECT_EQ(ReadAll(db), old);
         else EXPECT_FALSE(std::filesystem::exists(db));
         EXPECT_TRUE(Hidden(disk.Path()).empty()) << Hidden(disk.Path()).front();
     }
+}
+
+// A database that cannot be opened for lack of room is named in the box, as the
+// person knows it.
+TEST(ImportFullDisk, ADataSourceThatCannotOpenForLackOfRoomIsNamed) {
+    testsupport::SmallDisk disk(1 << 20);
+    if (!disk.Ready()) GTEST_SKIP() << disk.Why();
+    const std::string path = disk.File("data.mdb");
+    dao::DBEngine::CreateDatabase(path, dao::dbLangGeneral)->Close();
+    const std::string old = ReadAll(path);
+    disk.LeaveFree(0);
+    ui::ScopedRecorder dialogs;
+    EXPECT_EQ(MdbUtils::OpenDataSource(path, false), nullptr);
+    disk.Unfill();
+    const auto m = dialogs.Messages();
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].title.toStdString(), "Open Database (3035)");
+    EXPECT_NE(m[0].text.toStdString().find("'" + path + "' cannot be opened; it is not changed."), std::string::npos)
+        << m[0].text.toStdString();
+    EXPECT_TRUE(ReadAll(path) == old);
 }
