@@ -879,8 +879,15 @@ void Core::Commit() {
     CheckOpen();
     if (transDepth == 0) Raise(3034);
     --transDepth;
-    if (transDepth == 0) Exec("COMMIT");
-    else Exec("RELEASE dao_trans" + std::to_string(transDepth));
+    try {
+        if (transDepth == 0) Exec("COMMIT");
+        else Exec("RELEASE dao_trans" + std::to_string(transDepth));
+    } catch (...) {
+        // A commit the disk had no room for is still the caller's to roll
+        // back, whether the engine has already undone it or not.
+        ++transDepth;
+        throw;
+    }
 }
 
 void Core::Rollback() {
@@ -888,7 +895,10 @@ void Core::Rollback() {
     if (transDepth == 0) Raise(3034);
     SuspendStreams();
     --transDepth;
-    if (transDepth == 0) Exec("ROLLBACK");
+    // A full disk or a lack of memory ends the whole transaction in the engine:
+    // it is undone already, and the error that ended it is the one to tell.
+    if (sqlite3_get_autocommit(db)) transDepth = 0;
+    else if (transDepth == 0) Exec("ROLLBACK");
     else Exec("ROLLBACK TO dao_trans" + std::to_string(transDepth) + "; RELEASE dao_trans" + std::to_string(transDepth));
     Changed(true);
     tableDefs.loadedGen = ~uint64_t(0);
