@@ -141,8 +141,8 @@ void CDataDef::MakeSupportTable(const DatabasePtr& db) {
     }
 }
 
-void CDataDef::Save(const DatabasePtr& db) {
-    if (!db || !db->Updatable()) return;
+bool CDataDef::Save(const DatabasePtr& db) {
+    if (!db || !db->Updatable()) return false;
     try {
         if (!MdbUtils::TableExists(db, "FieldConfig")) MakeSupportTable(db);
         RecordsetPtr rs = db->OpenRecordset("FieldConfig", dao::RecordsetType::Dynaset);
@@ -169,8 +169,10 @@ void CDataDef::Save(const DatabasePtr& db) {
             rs->Update();
         }
         rs->Close();
+        return true;
     } catch (...) {
         app::ShowCurrentError("CDataDef::Save");
+        return false;
     }
 }
 

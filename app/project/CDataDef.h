@@ -31,7 +31,8 @@ public:
     int32_t MissingValues(int16_t i) const;
 
     void Load(const DatabasePtr& db);
-    void Save(const DatabasePtr& db);
+    // False after the box when the field definitions could not be written.
+    bool Save(const DatabasePtr& db);
     void CollectStats(const DatabasePtr& db);
     void Initialize(const DatabasePtr& db, const std::string& tableName);
 

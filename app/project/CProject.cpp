@@ -314,16 +314,16 @@ bool CProject::IsOwnDataSource(const std::string& path) {
     return false;
 }
 
-void CProject::Create(const std::string& fileName) {
+bool CProject::Create(const std::string& fileName) {
     if (!fileName.empty()) mFileName = fileName;
-    if (mFileName.empty()) return;
+    if (mFileName.empty()) return false;
     try {
         const bool exists = MFileUtils::FileExists(mFileName);
         if (exists && IsOwnDataSource(mFileName)) {
             ui::MsgBox(QString::fromStdString(mFileName) +
                            QStringLiteral(" holds the project's data and cannot be replaced by a new project."),
                        ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("CProject::Create"));
-            return;
+            return false;
         }
         // A connection still held belongs to the file being replaced, or to
         // another file: the settings below must not go to it.
@@ -333,18 +333,38 @@ void CProject::Create(const std::string& fileName) {
         db->Close();
     } catch (...) {
         TrapJet("Create");
-        return;
+        Unmake();
+        return false;
     }
-    SaveConfig("ProjectType", "Tessary");
-    SaveConfig("VersionMajor", tessary::VersionMajor);
-    SaveConfig("VersionMinor", tessary::VersionMinor);
-    SaveConfig("VersionRevision", tessary::VersionRevision);
     // In order of saving, so the last value saved under a name is the one kept.
-    std::vector<std::string> names;
-    std::vector<com::Variant> values;
-    names.swap(mPendingNames);
-    values.swap(mPendingValues);
-    for (size_t i = 0; i < names.size(); ++i) SaveConfig(names[i], values[i]);
+    std::vector<std::string> names = {"ProjectType", "VersionMajor", "VersionMinor", "VersionRevision"};
+    std::vector<com::Variant> values = {com::Variant::Str("Tessary"), com::Variant::I4(tessary::VersionMajor),
+                                        com::Variant::I4(tessary::VersionMinor),
+                                        com::Variant::I4(tessary::VersionRevision)};
+    names.insert(names.end(), mPendingNames.begin(), mPendingNames.end());
+    values.insert(values.end(), mPendingValues.begin(), mPendingValues.end());
+    mPendingNames.clear();
+    mPendingValues.clear();
+    for (size_t i = 0; i < names.size(); ++i)
+        if (!SaveConfig(names[i], values[i])) {
+            // Half a project is none: the settings wait for the next try.
+            Unmake();
+            mPendingNames.assign(names.begin() + 4, names.end());
+            mPendingValues.assign(values.begin() + 4, values.end());
+            return false;
+        }
+    return true;
+}
+
+void CProject::Unmake() {
+    CloseProject();
+    try {
+        RemoveWithCompanions(mFileName);
+    } catch (...) {
+        app::SwallowCurrent("CProject::Create");
+    }
+    std::error_code ec;
+    std::filesystem::remove(mFileName + ".lck", ec);
 }
 
 std::string CProject::GetConfig(const std::string& property, const std::string& defaultValue) {
@@ -380,11 +400,11 @@ std::string CProject::GetConfig(const std::string& property, const std::string& 
     }
 }
 
-void CProject::SaveConfig(const std::string& property, const com::Variant& value) {
+bool CProject::SaveConfig(const std::string& property, const com::Variant& value) {
     if (!mFileName.empty() && !MFileUtils::FileExists(mFileName)) {
         mPendingNames.push_back(property);
         mPendingValues.push_back(value);
-        return;
+        return true;
     }
     try {
         DatabasePtr db = (mIsOpen && mDatabase) ? mDatabase : dao::DBEngine::OpenDatabase(mFileName, false, false);
@@ -401,13 +421,14 @@ void CProject::SaveConfig(const std::string& property, const com::Variant& value
         rs->Fields("sValue").SetValue(text);
         rs->Update();
         rs->Close();
+        return true;
     } catch (...) {
-        TrapJet("SaveConfig");
+        return TrapJet("SaveConfig");
     }
 }
 
-void CProject::AttachDataSource(const std::string& dataSourceName, const std::string& tableName) {
-    if (dataSourceName.empty() || tableName.empty() || mFileName.empty()) return;
+bool CProject::AttachDataSource(const std::string& dataSourceName, const std::string& tableName) {
+    if (dataSourceName.empty() || tableName.empty() || mFileName.empty()) return false;
     try {
         DatabasePtr db = dao::DBEngine::OpenDatabase(mFileName, false, false);
         dao::TableDefs& defs = db->TableDefs();
@@ -423,9 +444,11 @@ void CProject::AttachDataSource(const std::string& dataSourceName, const std::st
         dao::TableDef link = db->CreateTableDef("LinkDataSource", 0, tableName, connect);
         db->TableDefs().Append(link);
         db->Close();
-        SaveConfig("DataSourceName", dataSourceName);
-        SaveConfig("TableName", tableName);
+        return SaveConfig("DataSourceName", dataSourceName) && SaveConfig("TableName", tableName);
     } catch (...) {
+        // A full disk is the project file's; other errors are the source's.
+        if (app::CurrentError().number == 3035) return TrapJet("AttachDataSource");
         app::ShowCurrentError("CProject::AttachDataSource");
+        return false;
     }
 }

@@ -201,14 +201,16 @@ void CSafeFile::Discard() {
 }
 
 std::string CSafeFile::Explain(const std::string& description) const {
-    const std::string state = mExisted ? " '" + mTarget + "' is left as it was." : " '" + mTarget + "' was not made.";
+    const std::string named = "'" + mTarget + "'";
+    const std::string state = mExisted ? " is left as it was." : " was not made.";
     if (description.size() >= state.size() &&
         description.compare(description.size() - state.size(), state.size(), state) == 0)
         return description;  // told already
     std::string text = description;
     for (size_t at = 0; !mTemp.empty() && (at = text.find(mTemp, at)) != std::string::npos; at += mTarget.size())
         text.replace(at, mTemp.size(), mTarget);
-    return text + state;
+    // Named once: "It" when the description names it already.
+    return text + (text.find(named) == std::string::npos ? " " + named : std::string(" It")) + state;
 }
 
 void CSafeFile::Fail(long number, const std::string& description) const {

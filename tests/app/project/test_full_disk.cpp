@@ -69,8 +69,8 @@ TEST(ImportFullDisk, NoSuccessOverADamagedFileAndTheOldFileStays) {
         const auto& box = dialogs.Messages().back();
         EXPECT_EQ(box.title.toStdString(), "LoadTextFile");
         EXPECT_EQ(box.text.toStdString(),
-                  "Error: 3035. \nSystem resource exceeded (disk full): no space left on the device. '" + db +
-                      (replace ? "' is left as it was." : "' was not made."));
+                  "Error: 3035. \nSystem resource exceeded (disk full): no space left on the device for '" + db +
+                      (replace ? "'. It is left as it was." : "'. It was not made."));
         EXPECT_TRUE(shell.status.texts.empty());
         if (replace) EXPECT_EQ(ReadAll(db), old);
         else EXPECT_FALSE(std::filesystem::exists(db));

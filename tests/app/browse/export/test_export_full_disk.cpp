@@ -75,8 +75,8 @@ TEST(DatabaseExportFullDisk, SoundFileOrDiskFullNamingTheChosenFile) {
                 ++failures;
                 ASSERT_EQ(p.Boxes().size(), 1u);
                 EXPECT_EQ(p.Boxes()[0], "MTessary::MDBExportMarked | Error: 3035. \nSystem resource exceeded (disk "
-                                        "full): no space left on the device. '" +
-                                            path + (existing ? "' is left as it was." : "' was not made."));
+                                        "full): no space left on the device for '" +
+                                            path + (existing ? "'. It is left as it was." : "'. It was not made."));
                 if (existing) {
                     EXPECT_EQ(ReadFile(path), before);
                 } else {
