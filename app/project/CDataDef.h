@@ -88,7 +88,7 @@ private:
     // One field's share of CollectStats, from the scanner's reads.
     void SetFieldStats(int16_t i);
     void MakeValuesTable(const DatabasePtr& db, int16_t i);
-    void MakeSupportTable(const DatabasePtr& db);
+    bool MakeSupportTable(const DatabasePtr& db);  // false after the box
     void RaiseProgress(int16_t percent);
     // The whole-table reads of CollectStats, made ahead on worker connections;
     // set only while CollectStats runs.

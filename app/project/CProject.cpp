@@ -407,24 +407,28 @@ bool CProject::SaveConfig(const std::string& property, const com::Variant& value
         return true;
     }
     try {
-        DatabasePtr db = (mIsOpen && mDatabase) ? mDatabase : dao::DBEngine::OpenDatabase(mFileName, false, false);
-        if (!MdbUtils::TableExists(db, "Config")) db->Execute(kCreateConfig);
-        com::Variant text = value.IsNull() ? com::Variant::Null() : com::Variant::Str(dao::VarToString(value));
-        RecordsetPtr rs = db->OpenRecordset("Config", dao::RecordsetType::Dynaset);
-        rs->FindFirst("Property = " + MdbUtils::SqlText(property));
-        if (rs->NoMatch()) {
-            rs->AddNew();
-            rs->Fields("Property").SetValue(com::Variant::Str(property));
-        } else {
-            rs->Edit();
-        }
-        rs->Fields("sValue").SetValue(text);
-        rs->Update();
-        rs->Close();
+        StoreConfig(property, value);
         return true;
     } catch (...) {
         return TrapJet("SaveConfig");
     }
+}
+
+void CProject::StoreConfig(const std::string& property, const com::Variant& value) {
+    DatabasePtr db = (mIsOpen && mDatabase) ? mDatabase : dao::DBEngine::OpenDatabase(mFileName, false, false);
+    if (!MdbUtils::TableExists(db, "Config")) db->Execute(kCreateConfig);
+    com::Variant text = value.IsNull() ? com::Variant::Null() : com::Variant::Str(dao::VarToString(value));
+    RecordsetPtr rs = db->OpenRecordset("Config", dao::RecordsetType::Dynaset);
+    rs->FindFirst("Property = " + MdbUtils::SqlText(property));
+    if (rs->NoMatch()) {
+        rs->AddNew();
+        rs->Fields("Property").SetValue(com::Variant::Str(property));
+    } else {
+        rs->Edit();
+    }
+    rs->Fields("sValue").SetValue(text);
+    rs->Update();
+    rs->Close();
 }
 
 bool CProject::AttachDataSource(const std::string& dataSourceName, const std::string& tableName) {

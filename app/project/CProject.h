@@ -70,6 +70,9 @@ public:
         else return SaveConfig(property, com::Variant::I4(LONG(value)));
     }
 
+    // The same for a file that exists, raising instead of showing a box.
+    void StoreConfig(const std::string& property, const com::Variant& value);
+
     // (Re)creates the linked table LinkDataSource over tableName of the
     // source. False after the box when it could not be.
     bool AttachDataSource(const std::string& dataSourceName, const std::string& tableName);

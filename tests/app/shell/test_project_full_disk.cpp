@@ -51,13 +51,14 @@ class NewProjectFullDisk : public RoadTest {};
 
 }  // namespace
 
-// A new project made on a disk that fills up at any step: either a sound
-// project at the field step, or one box that says the disk is full and names
-// the project, no success, and no project file that claims to be made.
+// A new project made on a disk that fills up at any step (the file, its
+// settings, the statistics, the Test table, the field definitions): either a
+// sound project at the field step, or one box that says the disk is full and
+// names the project, no success, and no project file that claims to be made.
 TEST_F(NewProjectFullDisk, IsMadeWholeOrReportedAsAFullDisk) {
     const std::string data = CopyData(SamplesDir() + "/iris.mdb", "iris-data.mdb");
     int failures = 0;
-    for (const size_t free : {0u, 16u << 10, 48u << 10, 96u << 10, 160u << 10, 320u << 10}) {
+    for (const size_t free : {0u, 16u << 10, 48u << 10, 96u << 10, 128u << 10, 144u << 10, 160u << 10, 320u << 10}) {
         SCOPED_TRACE(std::to_string(free >> 10) + " KB free");
         testsupport::SmallDisk disk(4 << 20);
         if (!disk.Ready()) GTEST_SKIP() << disk.Why();
