@@ -12,6 +12,10 @@
 #include <type_traits>
 #include <vector>
 
+namespace app {
+struct ErrInfo;
+}
+
 namespace tessary {
 // This program's version, written into every project it creates. Stored
 // projects compute major * 100 + minor + revision / 100 and must reach 100.
@@ -49,7 +53,7 @@ public:
     // Makes the file (an existing one of that name is replaced) and writes the
     // pending settings. Refuses to replace the file that the project's own data
     // source lives in. False after the box when the file or a setting could
-    // not be written: no file is left then.
+    // not be written: a file of that name is then as it was.
     bool Create(const std::string& fileName = {});
 
     std::string GetConfig(const std::string& property, const std::string& defaultValue = {});
@@ -84,9 +88,10 @@ public:
 
 private:
     void InitProject();
-    void Unmake();  // removes what Create made
     void ProjectError(long number);
     bool TrapJet(const std::string& procedure);  // call inside catch: shows the right box
+    bool Report(const std::string& procedure, const app::ErrInfo& err);
+    static void WriteConfig(const DatabasePtr& db, const std::string& property, const com::Variant& value);
     bool IsOwnDataSource(const std::string& path);
 
     std::string mFileName;

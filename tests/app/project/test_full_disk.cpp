@@ -2,6 +2,8 @@
 // "successful" over a damaged file, and an existing database left as it was.
 #include "TextImport.h"
 
+#include "CProject.h"
+
 #include "AppServicesTesting.h"
 #include "IntegrityCheck.h"
 #include "SmallDisk.h"
@@ -76,4 +78,49 @@ TEST(ImportFullDisk, NoSuccessOverADamagedFileAndTheOldFileStays) {
         else EXPECT_FALSE(std::filesystem::exists(db));
         EXPECT_TRUE(Hidden(disk.Path()).empty()) << Hidden(disk.Path()).front();
     }
+}
+
+// A project file made again over an existing one on a disk that fills up:
+// made whole with its settings, or one box saying the disk is full, and the
+// existing file as it was.
+TEST(ProjectCreateFullDisk, MadeWholeOrTheOldFileStays) {
+    int failures = 0;
+    for (const size_t free : {0u, 8u << 10, 24u << 10, 64u << 10}) {
+        SCOPED_TRACE(std::to_string(free >> 10) + " KB free");
+        testsupport::SmallDisk disk(1 << 20);
+        if (!disk.Ready()) GTEST_SKIP() << disk.Why();
+        const std::string path = disk.File("p.txp");
+        {
+            CProject old;
+            ui::ScopedRecorder quiet;
+            old.SetFileName(path);
+            old.SaveConfig("Kept", "old");
+            ASSERT_TRUE(old.Create());
+            old.CloseProject();
+        }
+        const std::string before = ReadAll(path);
+        disk.LeaveFree(free);
+        ui::ScopedRecorder dialogs;
+        CProject p;
+        p.SetFileName(path);
+        const bool made = p.Create();
+        p.CloseProject();
+        disk.Unfill();
+        if (made) {
+            EXPECT_TRUE(dialogs.Messages().empty());
+            EXPECT_EQ(testsupport::IntegrityCheck(path), "ok");
+            EXPECT_EQ(p.GetConfig("ProjectType"), "Tessary");
+            EXPECT_EQ(p.GetConfig("Kept", "<none>"), "<none>");
+            continue;
+        }
+        ++failures;
+        ASSERT_EQ(dialogs.Messages().size(), 1u);
+        EXPECT_EQ(dialogs.Messages()[0].text.toStdString(),
+                  "Project file: " + path +
+                      " cannot be used: the disk is full (no space left on the device).  The file is not changed; "
+                      "free some space and try again.");
+        EXPECT_TRUE(ReadAll(path) == before) << "the old project changed";
+        EXPECT_TRUE(Hidden(disk.Path()).empty()) << Hidden(disk.Path()).front();
+    }
+    EXPECT_GT(failures, 0);  // the sizes are chosen so that the disk does fill up
 }

@@ -83,6 +83,9 @@ TEST_F(NewProjectFullDisk, IsMadeWholeOrReportedAsAFullDisk) {
             const std::string text = dialogs.Messages()[0].text.toStdString();
             EXPECT_NE(text.find("no space left on the device"), std::string::npos) << text;
             EXPECT_NE(text.find(project), std::string::npos) << text;
+            if (free == 0) {
+                EXPECT_FALSE(std::filesystem::exists(project));
+            }
             // What is left opens, and does not claim the statistics step done.
             if (std::filesystem::exists(project)) {
                 EXPECT_EQ(testsupport::IntegrityCheck(project), "ok");
@@ -91,6 +94,8 @@ TEST_F(NewProjectFullDisk, IsMadeWholeOrReportedAsAFullDisk) {
             }
         }
         MTessary::MenuCommand(QStringLiteral("mnuFileClose"));
+        for (const auto& e : std::filesystem::directory_iterator(disk.Path()))
+            EXPECT_NE(e.path().filename().string().substr(0, 9), ".new.txp.") << "left: " << e.path();
     }
     EXPECT_GT(failures, 0);  // the sizes are chosen so that the disk does fill up
 }
