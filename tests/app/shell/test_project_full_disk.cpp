@@ -99,3 +99,34 @@ TEST_F(NewProjectFullDisk, IsMadeWholeOrReportedAsAFullDisk) {
     }
     EXPECT_GT(failures, 0);  // the sizes are chosen so that the disk does fill up
 }
+
+// An older project opened on a disk that fills up: opened and upgraded, or
+// one box that says the disk is full, and not opened without its upgrade.
+TEST_F(ProjectFullDisk, AnUpgradeThatCannotBeStoredIsToldOnce) {
+    for (const size_t free : {0u, 32u << 10, 64u << 10, 96u << 10}) {
+        SCOPED_TRACE(std::to_string(free >> 10) + " KB free");
+        testsupport::SmallDisk disk(4 << 20);
+        if (!disk.Ready()) GTEST_SKIP() << disk.Why();
+        const std::string sample = CopySample("sample");
+        for (const char* name : {"iris.txp", "iris.mdb"})
+            std::filesystem::copy_file(std::filesystem::path(sample).parent_path() / name, disk.File(name));
+        const std::string path = disk.File("iris.txp");
+        Sql(path, "UPDATE Config SET sValue = '0' WHERE Property = 'VersionMinor'");
+        disk.LeaveFree(free);
+        dialogs.Clear();
+        MTessary::LoadProject(QString::fromStdString(path));
+        disk.Unfill();
+        std::string boxes;
+        for (const auto& m : dialogs.Messages()) boxes += (m.title + " | " + m.text + "\n").toStdString();
+        if (shell::Globals().gProject) {
+            // Opened: upgraded and stored.
+            EXPECT_TRUE(dialogs.Messages().empty()) << boxes;
+            EXPECT_EQ(ConfigOf(path, "VersionMinor"), "1");
+            MTessary::CloseCurrentProject();
+        } else {
+            ASSERT_EQ(dialogs.Messages().size(), 1u) << boxes;
+            EXPECT_NE(boxes.find("the disk is full"), std::string::npos) << boxes;
+            EXPECT_EQ(ConfigOf(path, "VersionMinor"), "0");
+        }
+    }
+}
