@@ -218,8 +218,8 @@ void CSafeFile::Fail(long number, const std::string& description) const {
 }
 
 void CSafeFile::Unfinished() const {
-    // The writer's own failure is not told: a disk without room for a little
-    // more is why a write stopped short.
+    // A printer does not say why its write failed: a disk without room for a
+    // little more is why the file stopped short.
     constexpr off_t kLittle = 64 << 10;
     const int fd = ::open(mFolder.c_str(), O_RDWR | O_TMPFILE | O_CLOEXEC, 0600);
     int err = fd < 0 ? errno : ::posix_fallocate(fd, 0, kLittle);
