@@ -128,23 +128,25 @@ void CDataDef::Load(const DatabasePtr& db) {
     }
 }
 
-void CDataDef::MakeSupportTable(const DatabasePtr& db) {
-    if (!db || !db->Updatable()) return;
+bool CDataDef::MakeSupportTable(const DatabasePtr& db) {
+    if (!db || !db->Updatable()) return false;
     try {
         db->Execute(
             "CREATE TABLE FieldConfig (FieldOrder SHORT CONSTRAINT pKey PRIMARY KEY, FieldName TEXT(255), "
             "FieldType TEXT(255), FieldMax DOUBLE, FieldMin DOUBLE, FieldAvg DOUBLE, FieldStdDev DOUBLE, "
             "UserImportance SHORT, UserMatchType SHORT, UserMax DOUBLE, UserMin DOUBLE, UserOutOfRange SHORT, "
             "PrimaryKeyField SHORT, MaxClass SHORT, Missing LONG);");
+        return true;
     } catch (...) {
         app::ShowCurrentError("CDataDef::MakeSupportTable");
+        return false;
     }
 }
 
-void CDataDef::Save(const DatabasePtr& db) {
-    if (!db || !db->Updatable()) return;
+bool CDataDef::Save(const DatabasePtr& db) {
+    if (!db || !db->Updatable()) return false;
     try {
-        if (!MdbUtils::TableExists(db, "FieldConfig")) MakeSupportTable(db);
+        if (!MdbUtils::TableExists(db, "FieldConfig") && !MakeSupportTable(db)) return false;
         RecordsetPtr rs = db->OpenRecordset("FieldConfig", dao::RecordsetType::Dynaset);
         for (int16_t i = 0; i < mFieldCount; ++i) {
             const FieldDef& d = mFields[size_t(i)];
@@ -169,8 +171,10 @@ void CDataDef::Save(const DatabasePtr& db) {
             rs->Update();
         }
         rs->Close();
+        return true;
     } catch (...) {
         app::ShowCurrentError("CDataDef::Save");
+        return false;
     }
 }
 

@@ -31,7 +31,8 @@ public:
     int32_t MissingValues(int16_t i) const;
 
     void Load(const DatabasePtr& db);
-    void Save(const DatabasePtr& db);
+    // False after the box when the field definitions could not be written.
+    bool Save(const DatabasePtr& db);
     void CollectStats(const DatabasePtr& db);
     void Initialize(const DatabasePtr& db, const std::string& tableName);
 
@@ -87,7 +88,7 @@ private:
     // One field's share of CollectStats, from the scanner's reads.
     void SetFieldStats(int16_t i);
     void MakeValuesTable(const DatabasePtr& db, int16_t i);
-    void MakeSupportTable(const DatabasePtr& db);
+    bool MakeSupportTable(const DatabasePtr& db);  // false after the box
     void RaiseProgress(int16_t percent);
     // The whole-table reads of CollectStats, made ahead on worker connections;
     // set only while CollectStats runs.

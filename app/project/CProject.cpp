@@ -1,6 +1,7 @@
 #include "CProject.h"
 
 #include "AppErrors.h"
+#include "CSafeFile.h"
 #include "MFileUtils.h"
 #include "MSwallow.h"
 
@@ -65,15 +66,6 @@ bool IsReadOnlyFile(const std::string& path) {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) return false;
     return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
-}
-
-void RemoveWithCompanions(const std::string& path) {
-    // A journal left beside the name would be replayed into the new file.
-    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
-        std::error_code ec;
-        std::filesystem::remove(path + suffix, ec);
-        if (ec && *suffix == '\0') throw app::RuntimeError(75, "Path/File access error");
-    }
 }
 
 // The test that a file can be the project: a database that no other program
@@ -189,8 +181,9 @@ void CProject::Initialize(const std::string& fileName) {
     InitProject();
 }
 
-bool CProject::TrapJet(const std::string& procedure) {
-    const app::ErrInfo err = app::CurrentError();
+bool CProject::TrapJet(const std::string& procedure) { return Report(procedure, app::CurrentError()); }
+
+bool CProject::Report(const std::string& procedure, const app::ErrInfo& err) {
     if (err.number >= 2420 && err.number <= 3660) ProjectError(err.number);
     else app::ShowError("CProject::" + procedure, err);
     return false;
@@ -314,37 +307,46 @@ bool CProject::IsOwnDataSource(const std::string& path) {
     return false;
 }
 
-void CProject::Create(const std::string& fileName) {
+bool CProject::Create(const std::string& fileName) {
     if (!fileName.empty()) mFileName = fileName;
-    if (mFileName.empty()) return;
+    if (mFileName.empty()) return false;
+    // The new file is made aside with its settings and takes the name only
+    // when complete: a full disk leaves a file of that name as it was.
+    std::unique_ptr<CSafeFile> made;
     try {
-        const bool exists = MFileUtils::FileExists(mFileName);
-        if (exists && IsOwnDataSource(mFileName)) {
+        if (MFileUtils::FileExists(mFileName) && IsOwnDataSource(mFileName)) {
             ui::MsgBox(QString::fromStdString(mFileName) +
                            QStringLiteral(" holds the project's data and cannot be replaced by a new project."),
                        ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("CProject::Create"));
-            return;
+            return false;
         }
         // A connection still held belongs to the file being replaced, or to
         // another file: the settings below must not go to it.
         CloseProject();
-        if (exists) RemoveWithCompanions(mFileName);
-        auto db = dao::DBEngine::CreateDatabase(mFileName, dao::dbLangGeneral);
-        db->Close();
+        try {
+            made = std::make_unique<CSafeFile>(mFileName, nullptr);
+        } catch (const app::RuntimeError& e) {
+            // As the database layer names a folder that is not there.
+            if (e.Number() == 76) throw dao::DaoError(3044, dao::ErrorDescription(3044, mFileName));
+            throw;
+        }
+        auto db = dao::DBEngine::CreateDatabase(made->TempPath(), dao::dbLangGeneral);
+        // In order of saving, so the last value saved under a name is the one kept.
+        WriteConfig(db, "ProjectType", com::Variant::Str("Tessary"));
+        WriteConfig(db, "VersionMajor", com::Variant::I4(tessary::VersionMajor));
+        WriteConfig(db, "VersionMinor", com::Variant::I4(tessary::VersionMinor));
+        WriteConfig(db, "VersionRevision", com::Variant::I4(tessary::VersionRevision));
+        for (size_t i = 0; i < mPendingNames.size(); ++i) WriteConfig(db, mPendingNames[i], mPendingValues[i]);
+        db->Finish();
+        made->CommitDatabase();
     } catch (...) {
-        TrapJet("Create");
-        return;
+        app::ErrInfo err = app::CurrentError();
+        if (made) err.description = made->Explain(err.description);
+        return Report("Create", err);
     }
-    SaveConfig("ProjectType", "Tessary");
-    SaveConfig("VersionMajor", tessary::VersionMajor);
-    SaveConfig("VersionMinor", tessary::VersionMinor);
-    SaveConfig("VersionRevision", tessary::VersionRevision);
-    // In order of saving, so the last value saved under a name is the one kept.
-    std::vector<std::string> names;
-    std::vector<com::Variant> values;
-    names.swap(mPendingNames);
-    values.swap(mPendingValues);
-    for (size_t i = 0; i < names.size(); ++i) SaveConfig(names[i], values[i]);
+    mPendingNames.clear();
+    mPendingValues.clear();
+    return true;
 }
 
 std::string CProject::GetConfig(const std::string& property, const std::string& defaultValue) {
@@ -380,34 +382,43 @@ std::string CProject::GetConfig(const std::string& property, const std::string& 
     }
 }
 
-void CProject::SaveConfig(const std::string& property, const com::Variant& value) {
+bool CProject::SaveConfig(const std::string& property, const com::Variant& value) {
     if (!mFileName.empty() && !MFileUtils::FileExists(mFileName)) {
         mPendingNames.push_back(property);
         mPendingValues.push_back(value);
-        return;
+        return true;
     }
     try {
-        DatabasePtr db = (mIsOpen && mDatabase) ? mDatabase : dao::DBEngine::OpenDatabase(mFileName, false, false);
-        if (!MdbUtils::TableExists(db, "Config")) db->Execute(kCreateConfig);
-        com::Variant text = value.IsNull() ? com::Variant::Null() : com::Variant::Str(dao::VarToString(value));
-        RecordsetPtr rs = db->OpenRecordset("Config", dao::RecordsetType::Dynaset);
-        rs->FindFirst("Property = " + MdbUtils::SqlText(property));
-        if (rs->NoMatch()) {
-            rs->AddNew();
-            rs->Fields("Property").SetValue(com::Variant::Str(property));
-        } else {
-            rs->Edit();
-        }
-        rs->Fields("sValue").SetValue(text);
-        rs->Update();
-        rs->Close();
+        StoreConfig(property, value);
+        return true;
     } catch (...) {
-        TrapJet("SaveConfig");
+        return TrapJet("SaveConfig");
     }
 }
 
-void CProject::AttachDataSource(const std::string& dataSourceName, const std::string& tableName) {
-    if (dataSourceName.empty() || tableName.empty() || mFileName.empty()) return;
+void CProject::StoreConfig(const std::string& property, const com::Variant& value) {
+    WriteConfig((mIsOpen && mDatabase) ? mDatabase : dao::DBEngine::OpenDatabase(mFileName, false, false), property,
+                value);
+}
+
+void CProject::WriteConfig(const DatabasePtr& db, const std::string& property, const com::Variant& value) {
+    if (!MdbUtils::TableExists(db, "Config")) db->Execute(kCreateConfig);
+    com::Variant text = value.IsNull() ? com::Variant::Null() : com::Variant::Str(dao::VarToString(value));
+    RecordsetPtr rs = db->OpenRecordset("Config", dao::RecordsetType::Dynaset);
+    rs->FindFirst("Property = " + MdbUtils::SqlText(property));
+    if (rs->NoMatch()) {
+        rs->AddNew();
+        rs->Fields("Property").SetValue(com::Variant::Str(property));
+    } else {
+        rs->Edit();
+    }
+    rs->Fields("sValue").SetValue(text);
+    rs->Update();
+    rs->Close();
+}
+
+bool CProject::AttachDataSource(const std::string& dataSourceName, const std::string& tableName) {
+    if (dataSourceName.empty() || tableName.empty() || mFileName.empty()) return false;
     try {
         DatabasePtr db = dao::DBEngine::OpenDatabase(mFileName, false, false);
         dao::TableDefs& defs = db->TableDefs();
@@ -423,9 +434,11 @@ void CProject::AttachDataSource(const std::string& dataSourceName, const std::st
         dao::TableDef link = db->CreateTableDef("LinkDataSource", 0, tableName, connect);
         db->TableDefs().Append(link);
         db->Close();
-        SaveConfig("DataSourceName", dataSourceName);
-        SaveConfig("TableName", tableName);
+        return SaveConfig("DataSourceName", dataSourceName) && SaveConfig("TableName", tableName);
     } catch (...) {
+        // A full disk is the project file's; other errors are the source's.
+        if (app::CurrentError().number == 3035) return TrapJet("AttachDataSource");
         app::ShowCurrentError("CProject::AttachDataSource");
+        return false;
     }
 }

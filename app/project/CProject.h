@@ -12,6 +12,10 @@
 #include <type_traits>
 #include <vector>
 
+namespace app {
+struct ErrInfo;
+}
+
 namespace tessary {
 // This program's version, written into every project it creates. Stored
 // projects compute major * 100 + minor + revision / 100 and must reach 100.
@@ -48,28 +52,34 @@ public:
 
     // Makes the file (an existing one of that name is replaced) and writes the
     // pending settings. Refuses to replace the file that the project's own data
-    // source lives in.
-    void Create(const std::string& fileName = {});
+    // source lives in. False after the box when the file or a setting could
+    // not be written: a file of that name is then as it was.
+    bool Create(const std::string& fileName = {});
 
     std::string GetConfig(const std::string& property, const std::string& defaultValue = {});
-    // Any scalar, stored as its text.
-    void SaveConfig(const std::string& property, const com::Variant& value);
-    void SaveConfig(const std::string& property, const std::string& value) {
-        SaveConfig(property, com::Variant::Str(value));
+    // Any scalar, stored as its text. False after the box when it could not be.
+    bool SaveConfig(const std::string& property, const com::Variant& value);
+    bool SaveConfig(const std::string& property, const std::string& value) {
+        return SaveConfig(property, com::Variant::Str(value));
     }
-    void SaveConfig(const std::string& property, const char* value) { SaveConfig(property, std::string(value)); }
+    bool SaveConfig(const std::string& property, const char* value) { return SaveConfig(property, std::string(value)); }
     template <typename T>
         requires std::is_arithmetic_v<T>
-    void SaveConfig(const std::string& property, T value) {
-        if constexpr (std::is_same_v<T, bool>) SaveConfig(property, com::Variant::Bool(value));
-        else if constexpr (std::is_same_v<T, float>) SaveConfig(property, com::Variant::R4(value));
-        else if constexpr (std::is_floating_point_v<T>) SaveConfig(property, com::Variant::R8(double(value)));
-        else if constexpr (sizeof(T) <= 2 && std::is_signed_v<T>) SaveConfig(property, com::Variant::I2(SHORT(value)));
-        else SaveConfig(property, com::Variant::I4(LONG(value)));
+    bool SaveConfig(const std::string& property, T value) {
+        if constexpr (std::is_same_v<T, bool>) return SaveConfig(property, com::Variant::Bool(value));
+        else if constexpr (std::is_same_v<T, float>) return SaveConfig(property, com::Variant::R4(value));
+        else if constexpr (std::is_floating_point_v<T>) return SaveConfig(property, com::Variant::R8(double(value)));
+        else if constexpr (sizeof(T) <= 2 && std::is_signed_v<T>)
+            return SaveConfig(property, com::Variant::I2(SHORT(value)));
+        else return SaveConfig(property, com::Variant::I4(LONG(value)));
     }
 
-    // (Re)creates the linked table LinkDataSource over tableName of the source.
-    void AttachDataSource(const std::string& dataSourceName, const std::string& tableName);
+    // The same for a file that exists, raising instead of showing a box.
+    void StoreConfig(const std::string& property, const com::Variant& value);
+
+    // (Re)creates the linked table LinkDataSource over tableName of the
+    // source. False after the box when it could not be.
+    bool AttachDataSource(const std::string& dataSourceName, const std::string& tableName);
 
     // The connection OpenProject handed out last (nullptr when none).
     const DatabasePtr& CurrentDatabase() const { return mDatabase; }
@@ -80,6 +90,8 @@ private:
     void InitProject();
     void ProjectError(long number);
     bool TrapJet(const std::string& procedure);  // call inside catch: shows the right box
+    bool Report(const std::string& procedure, const app::ErrInfo& err);
+    static void WriteConfig(const DatabasePtr& db, const std::string& property, const com::Variant& value);
     bool IsOwnDataSource(const std::string& path);
 
     std::string mFileName;

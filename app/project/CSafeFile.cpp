@@ -7,12 +7,14 @@
 #include <cctype>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -24,7 +26,7 @@ namespace {
 
 [[noreturn]] void AccessError() { throw app::RuntimeError(75, "Path/File access error"); }
 
-[[noreturn]] void DiskFull() { throw app::RuntimeError(61, "Disk full"); }
+constexpr const char* kDiskFull = "Disk full: no space left on the device.";
 
 bool IsDiskFull(int err) { return err == ENOSPC || err == EFBIG || err == EDQUOT; }
 
@@ -199,10 +201,35 @@ void CSafeFile::Discard() {
 }
 
 std::string CSafeFile::Explain(const std::string& description) const {
+    const std::string named = "'" + mTarget + "'";
+    const std::string state = mExisted ? " is left as it was." : " was not made.";
+    if (description.size() >= state.size() &&
+        description.compare(description.size() - state.size(), state.size(), state) == 0)
+        return description;  // told already
     std::string text = description;
     for (size_t at = 0; !mTemp.empty() && (at = text.find(mTemp, at)) != std::string::npos; at += mTarget.size())
         text.replace(at, mTemp.size(), mTarget);
-    return text + (mExisted ? " '" + mTarget + "' is left as it was." : " '" + mTarget + "' was not made.");
+    // Named once: "It" when the description names it already.
+    return text + (text.find(named) == std::string::npos ? " " + named : std::string(" It")) + state;
+}
+
+void CSafeFile::Fail(long number, const std::string& description) const {
+    throw app::RuntimeError(number, Explain(description));
+}
+
+void CSafeFile::Unfinished() const {
+    // A printer does not say why its write failed: a disk without room for a
+    // little more is why the file stopped short.
+    constexpr off_t kLittle = 64 << 10;
+    const int fd = ::open(mFolder.c_str(), O_RDWR | O_TMPFILE | O_CLOEXEC, 0600);
+    int err = fd < 0 ? errno : ::posix_fallocate(fd, 0, kLittle);
+    if (fd >= 0) ::close(fd);
+    struct statvfs room {};
+    if (fd < 0 && !IsDiskFull(err) && ::statvfs(mFolder.c_str(), &room) == 0 &&
+        room.f_bavail * room.f_frsize < uint64_t(kLittle))
+        err = ENOSPC;  // a file system without unnamed files
+    if (IsDiskFull(err)) Fail(61, kDiskFull);
+    Fail(75, "Path/File access error: the file was not written whole.");
 }
 
 void CSafeFile::Write(const char* data, size_t size) {
@@ -214,7 +241,7 @@ void CSafeFile::Write(const char* data, size_t size) {
         const ssize_t n = ::write(mFile, data, size);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            if (n == 0 || IsDiskFull(errno)) DiskFull();
+            if (n == 0 || IsDiskFull(errno)) Fail(61, kDiskFull);
             AccessError();
         }
         data += n;
@@ -236,7 +263,7 @@ bool CSafeFile::Commit(bool database) {
     const int err = errno;
     ::close(fd);
     if (!synced) {
-        if (IsDiskFull(err)) DiskFull();
+        if (IsDiskFull(err)) Fail(61, kDiskFull);
         AccessError();
     }
     // The folder goes once the file is in place: nothing in it may hold part of the file.

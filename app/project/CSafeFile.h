@@ -23,7 +23,8 @@ public:
     CSafeFile(const CSafeFile&) = delete;
     CSafeFile& operator=(const CSafeFile&) = delete;
 
-    // Appends to the file; raises 61 when the disk or the size limit is reached, 75 else.
+    // Appends to the file; raises 61 when the disk or the size limit is
+    // reached, 75 else. Errors raised once the file is begun name the target.
     void Write(const char* data, size_t size);
     // Where the file is made, for writers that make it themselves by name
     // (a database, a printer); Write makes it otherwise.
@@ -41,6 +42,9 @@ public:
     // An error's text as the person reads it: the file they chose named in
     // place of the private one, and the chosen file's state told.
     std::string Explain(const std::string& description) const;
+    // For a file a writer made at TempPath that proves not to be whole:
+    // raises 61 when the disk has no room left, 75 otherwise.
+    [[noreturn]] void Unfinished() const;
 
     // What writers of this program that were killed left in a folder: private
     // folders of this class and the import's temporaries, by their exact
@@ -49,6 +53,7 @@ public:
 
 private:
     bool Commit(bool database);
+    [[noreturn]] void Fail(long number, const std::string& description) const;
     void Discard();
 
     std::string mTarget;

@@ -136,8 +136,8 @@ void FMain::pnlFieldSel_NavNext() {
         // The project shows why it cannot be opened; the step stays where it is.
         DatabasePtr db = project.OpenProject(false);
         if (!db) return;
-        dataDef->Save(db);
-        project.SaveConfig("LastState", int32_t(mState->State() + 1));
+        // A failed write has said why; the step stays where it is.
+        if (!dataDef->Save(db) || !project.SaveConfig("LastState", int32_t(mState->State() + 1))) return;
         MTessary::EnableByState();
         G().gTRX.reset();
     }
@@ -174,10 +174,11 @@ void FMain::pnlSetLimits_NavNext() {
                 return;
             }
         }
-        project.SaveConfig("TrainLow", int32_t(limits.TrainLow()));
-        project.SaveConfig("TrainHigh", int32_t(limits.TrainHigh()));
-        project.SaveConfig("TestLow", int32_t(limits.TestLow()));
-        project.SaveConfig("TestHigh", int32_t(limits.TestHigh()));
+        if (!project.SaveConfig("TrainLow", int32_t(limits.TrainLow())) ||
+            !project.SaveConfig("TrainHigh", int32_t(limits.TrainHigh())) ||
+            !project.SaveConfig("TestLow", int32_t(limits.TestLow())) ||
+            !project.SaveConfig("TestHigh", int32_t(limits.TestHigh())))
+            return;
     }
     mState->Move(+1);
 }

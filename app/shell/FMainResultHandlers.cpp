@@ -59,8 +59,9 @@ void FMain::ConnectResultPanels() {
                     auto project = G().gProject;
                     if (!project) return;
                     // The rate as the single the user chose, so it reads back as typed.
-                    project->SaveConfig("PruneRate", panel.PruneRate());
-                    project->SaveConfig("MinItems", panel.MinItems());
+                    if (!project->SaveConfig("PruneRate", panel.PruneRate()) ||
+                        !project->SaveConfig("MinItems", panel.MinItems()))
+                        return;
                     MTessary::StateExtract();
                     if (G().gTRX && G().gTRX->HasTree()) panel.EnableNext();
                     else panel.DisableNext();

@@ -62,7 +62,8 @@ void EnableByState();
 void StartNewProject();
 void LoadProject(const QString& path);
 void CloseCurrentProject();
-void UpgradeProject();
+// False after the box when the upgrade of an older project could not be stored.
+bool UpgradeProject();
 // The checks of the open road; false on any error, with no message of their
 // own (the relink reports a missing or unreadable data file, then closes).
 bool IsProjectFile(const QString& path);

@@ -60,12 +60,23 @@ void ShowPruneAlone() {
     Main().Frame()->SetActivePanel(QStringLiteral("Prune"));
 }
 
-// The tree's storage after a build: the tree, then the state that says it is there.
-void StoreBuiltTree() {
+// The tree's storage after a build: the tree, the rows it was built on, then
+// the state that says it is there. False after the box when any of it could
+// not be written.
+bool StoreBuiltTree() {
     CHourglass busy;
     busy.SetValue(true);
-    G().gTRX->SaveTree(G().gProject.get());
-    Project().SaveConfig("LastState", int16_t(4));
+    CProject& project = Project();
+    CTRX& trx = *G().gTRX;
+    try {
+        trx.SaveTree(&project);
+    } catch (...) {
+        app::ShowCurrentError("MTessary::StateExtract");
+        return false;
+    }
+    return project.SaveConfig("LastTrainLow", project.GetConfig("TrainLow")) &&
+           project.SaveConfig("LastTrainHigh", project.GetConfig("TrainHigh")) &&
+           project.SaveConfig("LeafNodeCount", trx.LeafCount()) && project.SaveConfig("LastState", int16_t(4));
 }
 
 void ShowBuiltTree(shell::IPrunePanel& prune) {
@@ -103,11 +114,12 @@ void ShowBuiltTree(shell::IPrunePanel& prune) {
 }
 
 void FailExtract(shell::IPrunePanel& prune) {
-    // Nothing here may stop the step from settling on the row-range state.
+    // Nothing here may stop the step from settling on the row-range state, nor
+    // add a box to the one that said why it failed: the state is stored quietly.
     try {
         prune.DisableNext();
         ShowPruneAlone();
-        Project().SaveConfig("LastState", int16_t(3));
+        Project().StoreConfig("LastState", com::Variant::I2(3));
     } catch (...) {
         app::SwallowCurrent("MTessary::FailExtract");
     }
@@ -177,7 +189,10 @@ void StateExtract() {
 
         bool built = false;
         if (rowsChanged) {
-            Project().SaveConfig("LastState", int16_t(3));
+            if (!Project().SaveConfig("LastState", int16_t(3))) {
+                FailExtract(*prune);
+                return;
+            }
             built = NewTRX() && BuildTree();
         } else if (settingsChanged) {
             if (minChanged) G().gTRX.reset();
@@ -194,8 +209,12 @@ void StateExtract() {
             FailExtract(*prune);
             return;
         }
+        // A tree that could not be stored is no step made.
+        if (!StoreBuiltTree()) {
+            FailExtract(*prune);
+            return;
+        }
         prune->EnableNext();
-        StoreBuiltTree();
         ShowBuiltTree(*prune);
     });
 }
@@ -224,14 +243,6 @@ bool BuildTree() {
         }
         ReleaseStatus();
         if (!trx->HasTree()) return;
-        try {
-            CProject& project = Project();
-            project.SaveConfig("LastTrainLow", project.GetConfig("TrainLow"));
-            project.SaveConfig("LastTrainHigh", project.GetConfig("TrainHigh"));
-            project.SaveConfig("LeafNodeCount", trx->LeafCount());
-        } catch (...) {
-            app::SwallowCurrent("MTessary::BuildTree");
-        }
         result = true;
     });
     return result;
@@ -248,10 +259,16 @@ bool LoadData() {
         if (!trx) app::RaiseError(91);
         const int32_t low = ConfigLong("TrainLow", "");
         const int32_t high = ConfigLong("TrainHigh", "");
-        const bool canceled =
-            RunWithProgress(QStringLiteral("Loading data..."), nullptr, trx, [&] { trx->LoadData(low, high); });
+        bool loaded = false;
+        const bool canceled = RunWithProgress(QStringLiteral("Loading data..."), nullptr, trx,
+                                              [&] { loaded = trx->LoadData(low, high); });
         busy.SetPointerType(11);
         ReleaseStatus();
+        if (!loaded && !canceled && !trx->Canceled()) {
+            // Its box has said why.
+            G().gTRX.reset();
+            return;
+        }
         if (canceled || trx->Canceled()) {
             // A partly loaded engine is never kept.
             G().gTRX.reset();
@@ -291,9 +308,10 @@ void StateTest() {
             ReleaseStatus();
             // A run that failed (its box was shown) leaves the stored state as it was.
             if (!classified) return;
-            Project().SaveConfig("LastTestLow", testLow);
-            Project().SaveConfig("LastTestHigh", testHigh);
-            Project().SaveConfig("LastState", int16_t(5));
+            CProject& project = Project();
+            if (!project.SaveConfig("LastTestLow", testLow) || !project.SaveConfig("LastTestHigh", testHigh) ||
+                !project.SaveConfig("LastState", int16_t(5)))
+                return;
             EnableByState();
         }
         main.Frame()->SetActivePanel(QStringLiteral("Report"));

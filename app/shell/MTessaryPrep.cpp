@@ -176,10 +176,11 @@ bool StatCollect() {
         const std::string database = project.GetConfig("DatabaseName");
         const std::string table = project.GetConfig("TableName");
         if (project.IsOpen()) project.CloseProject();
-        project.Create();
+        // Each step has said why it failed; the project is not made then.
+        if (!project.Create()) return;
         // Stored into the file being replaced when the project had one already.
-        if (project.GetConfig("DatabaseName").empty()) project.SaveConfig("DatabaseName", database);
-        project.AttachDataSource(database, table);
+        if (project.GetConfig("DatabaseName").empty() && !project.SaveConfig("DatabaseName", database)) return;
+        if (!project.AttachDataSource(database, table)) return;
         auto dataDef = std::make_shared<CDataDef>();
         G().gDataDef = dataDef;
         dataDef->Initialize(project.OpenProject(false), "LinkDataSource");
@@ -197,10 +198,13 @@ bool StatCollect() {
             return;
         }
         ReleaseStatus();
+        if (!dataDef->Save(project.OpenProject(false)) ||
+            !project.SaveConfig("RecordCount", int32_t(dataDef->RecordCount())) ||
+            !project.SaveConfig("LastState", int16_t(2))) {
+            G().gDataDef.reset();
+            return;
+        }
         MMenu::StatusText(QStringLiteral("Stats Collected."));
-        dataDef->Save(project.OpenProject(false));
-        project.SaveConfig("RecordCount", int32_t(dataDef->RecordCount()));
-        project.SaveConfig("LastState", int16_t(2));
         EnableByState();
         if (G().gMRUList) G().gMRUList->Add(QString::fromStdString(project.FileName()));
         QCoreApplication::processEvents();

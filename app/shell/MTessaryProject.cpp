@@ -139,7 +139,10 @@ void LoadProject(const QString& path) {
     const std::string file = project.FileName();
     SaveLastProjectPath(file);
     SetProjectCaption(file);
-    UpgradeProject();
+    if (!UpgradeProject()) {
+        CloseCurrentProject();
+        return;
+    }
     auto dataDef = std::make_shared<CDataDef>();
     dataDef->Load(project.OpenProject(false));
     G().gDataDef = dataDef;
@@ -194,7 +197,7 @@ void CloseCurrentProject() {
     MMenu::StatusRecordCount(-1);
 }
 
-void UpgradeProject() {
+bool UpgradeProject() {
     CProject& project = Project();
     double minor = 0, revision = 0, major = 0;
     try {
@@ -205,15 +208,13 @@ void UpgradeProject() {
         app::SwallowCurrent("MTessary::UpgradeProject");
     }
     const float v = float(major * 100 + minor + revision / 100);
-    if (v >= 201) return;
-    // Each step on its own: a failing one is passed over.
-    const auto step = [](const std::function<void()>& f) { app::Swallow("MTessary::UpgradeProject", f); };
-    step([&] { project.SaveConfig("LastState", int16_t(3)); });
-    step([&] { project.SaveConfig("PruneRate", int16_t(75)); });
-    step([&] { project.SaveConfig("MinItems", int16_t(2)); });
-    step([&] { project.SaveConfig("VersionMinor", int16_t(1)); });
-    // Without its major version an old project would be upgraded again at every open.
-    if (major < 2) step([&] { project.SaveConfig("VersionMajor", int16_t(2)); });
+    if (v >= 201) return true;
+    // A write that fails (a full disk) has said why; the next would only say it
+    // again, and the project is opened once it can be upgraded.
+    return project.SaveConfig("LastState", int16_t(3)) && project.SaveConfig("PruneRate", int16_t(75)) &&
+           project.SaveConfig("MinItems", int16_t(2)) && project.SaveConfig("VersionMinor", int16_t(1)) &&
+           // Without its major version an old project would be upgraded again at every open.
+           (major >= 2 || project.SaveConfig("VersionMajor", int16_t(2)));
 }
 
 void StateConfig() {

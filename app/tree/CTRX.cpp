@@ -255,8 +255,9 @@ com::Variant CTRX::StoreKeyRange(const std::string& lowName, const std::string& 
         rs->Close();
     }
     // Written after the reading cursor is gone: the settings go through their own connection.
-    if (!first.IsEmpty()) mProject->SaveConfig(lowName, first);
-    if (!last.IsEmpty()) mProject->SaveConfig(highName, last);
+    // A failure ends the step that needs them, with its own box.
+    if (!first.IsEmpty()) mProject->StoreConfig(lowName, first);
+    if (!last.IsEmpty()) mProject->StoreConfig(highName, last);
     return first;
 }
 

@@ -131,7 +131,10 @@ bool CNodars32Ctrl::SaveAs(const QString& path) {
     // file and the modified flag as they were. Failures are silent.
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly)) return false;
-    if (out.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())) != qint64(bytes.size())) {
+    // Written through before the commit: a commit takes a write that failed in
+    // its buffer (a full disk) for a whole file, and an empty one replaced the old.
+    if (out.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())) != qint64(bytes.size()) ||
+        !out.flush() || out.error() != QFileDevice::NoError) {
         out.cancelWriting();
         return false;
     }

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "GraphTestSupport.h"
+#include "SmallDisk.h"
 #include "ui/testing.h"
 
 using graphtest::Control;
@@ -329,6 +330,22 @@ TEST(GraphFile, AFailedSaveKeepsTheOldFileAndTheModifiedFlag) {
     EXPECT_TRUE(ReadFile(Path(dir, "g.ndr")).startsWith(QByteArray("\x0C\x00Nodaris", 9)));
     EXPECT_LT(ReadFile(Path(dir, "g.ndr")).size(), 5000);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);
+}
+
+// On a full disk the save fails as quietly, and the old file stays whole.
+TEST(GraphFile, ASaveOnAFullDiskKeepsTheOldFileAndTheModifiedFlag) {
+    testsupport::SmallDisk disk(256 << 10);
+    if (!disk.Ready()) GTEST_SKIP() << disk.Why();
+    Control c;
+    for (int i = 0; i < 50; ++i) c.AddItem("item " + std::to_string(i));
+    const QString path = QString::fromStdString(disk.File("g.ndr"));
+    WriteFile(path, QByteArray(5000, 'x'));
+    disk.LeaveFree(0);
+    SaveAs(c, path);
+    disk.Unfill();
+    EXPECT_TRUE(c.Get(dispidIsDirty).boolVal);
+    EXPECT_EQ(ReadFile(path), QByteArray(5000, 'x'));
+    EXPECT_EQ(QDir(QString::fromStdString(disk.Path().string())).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
 TEST(GraphFile, PicturesFollowStoreGraphics) {

@@ -13,12 +13,12 @@
 
 #include "ui/HandleTable.h"
 #include "ui/PrinterTarget.h"
+#include "ui/printing.h"
 
 #include <QPageLayout>
 #include <QPrinter>
 
 #include <cmath>
-#include <memory>
 
 namespace MPrint {
 
@@ -59,6 +59,21 @@ int PrintChart(IDispatch* chart, QPrinter& printer) {
     return pages;
 }
 
+void PrintAside(QPrinter& printer, const CSafeFile::Check& check, const std::function<void()>& print) {
+    const QString file = printer.outputFileName();
+    if (file.isEmpty()) return print();
+    CSafeFile pdf(file.toStdString(), check);
+    printer.setOutputFileName(QString::fromStdString(pdf.TempPath()));
+    struct Restore {
+        QPrinter& printer;
+        QString file;
+        ~Restore() { printer.setOutputFileName(file); }
+    } restore{printer, file};
+    print();
+    if (!ui::PdfComplete(QString::fromStdString(pdf.TempPath()))) pdf.Unfinished();
+    pdf.Commit();
+}
+
 void PrintTiled(IDispatch* chart, int16_t leaves, QWidget* owner, CProject* project) {
     int16_t saved = 0;
     bool scaled = false;
@@ -73,11 +88,7 @@ void PrintTiled(IDispatch* chart, int16_t leaves, QWidget* owner, CProject* proj
         const QString file = printer.outputFileName();
         const QString title = QStringLiteral("Print Flow Chart");
         // A file is printed aside and checked again before it takes its place.
-        std::unique_ptr<CSafeFile> pdf;
-        if (!file.isEmpty()) {
-            if (!MExport::MayWrite(project, file.toStdString(), title)) return;
-            pdf = std::make_unique<CSafeFile>(file.toStdString(), MExport::WriteCheck(project, title));
-        }
+        if (!file.isEmpty() && !MExport::MayWrite(project, file.toStdString(), title)) return;
         const int16_t pages = std::max<int16_t>(dialog.TiledPages(), 1);
         const int32_t horzRes = printer.pageLayout().paintRectPixels(printer.resolution()).width();
         const int16_t zoom = TiledZoom(horzRes, printer.logicalDpiX(), pages, leaves);
@@ -85,17 +96,9 @@ void PrintTiled(IDispatch* chart, int16_t leaves, QWidget* owner, CProject* proj
         saved = GetI2(chart, nodars::dispidDrawScale);
         PutI4(chart, nodars::dispidDrawScale, com::Variant::I2(zoom));
         scaled = true;
-        if (pdf) printer.setOutputFileName(QString::fromStdString(pdf->TempPath()));
-        try {
-            PrintChart(chart, printer);
-        } catch (...) {
-            if (pdf) printer.setOutputFileName(file);
-            throw;
-        }
-        if (pdf) printer.setOutputFileName(file);
+        PrintAside(printer, MExport::WriteCheck(project, title), [&] { PrintChart(chart, printer); });
         PutI4(chart, nodars::dispidDrawScale, com::Variant::I2(saved));
         scaled = false;
-        if (pdf) pdf->Commit();
     } catch (...) {
         if (scaled) com::PropertyPut(chart, nodars::dispidDrawScale, com::Variant::I2(saved));
         app::ShowCurrentError("MTessary::PrintTiled");

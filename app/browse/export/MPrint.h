@@ -1,7 +1,10 @@
 // Printing the flow chart over a chosen number of pages across.
 #pragma once
 
+#include "CSafeFile.h"
+
 #include <cstdint>
+#include <functional>
 
 class CProject;
 class QPrinter;
@@ -22,6 +25,12 @@ int16_t TiledZoom(int32_t horzRes, int32_t dpiX, int16_t pages, int16_t leaves);
 // the pages across and down it needs, with its overlap, header and footer.
 // Returns the pages printed; raises 482 when the printer cannot start.
 int PrintChart(IDispatch* chart, QPrinter& printer);
+
+// Runs print on the printer. A printer that writes a file writes it aside and
+// the file takes the chosen name only when it is a whole PDF: raises 61 when
+// the disk is full, 75 when the file was cut short otherwise, both naming the
+// chosen file, which is then as it was.
+void PrintAside(QPrinter& printer, const CSafeFile::Check& check, const std::function<void()>& print);
 
 // The command: the print dialog, then the chart at the scale for the pages
 // chosen. chart is the flow chart's graph control, leaves the tree's leaf

@@ -176,9 +176,7 @@ bool Exec(sqlite3* db, const std::string& sql) {
 }
 
 // Why a mirror could not be written: its disk is full, or the error given.
-long WriteFailure(sqlite3* db, long otherwise = 3051) {
-    return db && (sqlite3_errcode(db) & 0xFF) == SQLITE_FULL ? kDiskFull : otherwise;
-}
+long WriteFailure(sqlite3* db, long otherwise = 3051) { return AccessMirror::OutOfRoom(db) ? kDiskFull : otherwise; }
 
 // Copies one table: 0, or the error to raise. What the reader gave that the
 // mirror cannot take (say, two columns of one name) is the source's fault.
@@ -316,6 +314,30 @@ std::string AccessMirror::Folder() {
     return "/tmp/tessary-cache-" + std::to_string(::getuid());
 }
 
+std::string AccessMirror::ReadyFolder(const std::string& source) {
+    std::string folder = Folder();
+    if (!MakeDirs(folder)) RaiseCacheFailure(source, errno == ENOSPC || errno == EDQUOT);
+    return folder;
+}
+
+std::string AccessMirror::CacheAdvice(bool diskFull) {
+    if (diskFull)
+        return "Free some space on the disk of the cache folder '" + Folder() +
+               "', or set TESSARY_CACHE to a folder on another disk.";
+    return "(No copy of it could be written in the cache folder '" + Folder() + "'.)";
+}
+
+void AccessMirror::RaiseCacheFailure(const std::string& source, bool diskFull) {
+    RaiseWithDetail(diskFull ? kDiskFull : 3051, source, CacheAdvice(diskFull));
+}
+
+bool AccessMirror::OutOfRoom(sqlite3* db) {
+    if (!db) return false;
+    const int code = sqlite3_errcode(db) & 0xFF;
+    const int err = sqlite3_system_errno(db);
+    return code == SQLITE_FULL || (code == SQLITE_IOERR && (err == ENOSPC || err == EDQUOT));
+}
+
 long AccessMirror::Build(const std::string& source, const std::string& target) {
     std::unique_ptr<MdbHandle, MdbCloser> mdb(mdb_open(source.c_str(), MDB_NOFLAGS));
     if (!mdb || !mdb->f) return 3343;
@@ -369,14 +391,7 @@ std::string AccessMirror::Path(const std::string& source) {
     if (stamp.size < 4096 || stamp.size % 2048 != 0) Raise(3343, source);
 
     // Messages name the Access file the person chose, and the folder where the copy goes.
-    const std::string folder = Folder();
-    const std::string freeSpace = "Free some space on the disk of the cache folder '" + folder +
-                                  "', or set TESSARY_CACHE to a folder on another disk.";
-    const std::string where = "(No copy of it could be written in the cache folder '" + folder + "'.)";
-    if (!MakeDirs(folder)) {
-        if (errno == ENOSPC || errno == EDQUOT) RaiseWithDetail(kDiskFull, source, freeSpace);
-        RaiseWithDetail(3051, source, where);
-    }
+    const std::string folder = ReadyFolder(source);
     char name[32];
     std::snprintf(name, sizeof name, "%016llx.db", static_cast<unsigned long long>(Fnv1a(full)));
     std::string mirror = folder + "/" + name;
@@ -395,7 +410,7 @@ std::string AccessMirror::Path(const std::string& source) {
 #endif
     const auto limit = (std::chrono::seconds(30) + std::chrono::seconds(stamp.size >> 20)) * kSlowerBuild;
     pid_t pid = ::fork();
-    if (pid < 0) RaiseWithDetail(3051, source, where);
+    if (pid < 0) RaiseCacheFailure(source, false);
     if (pid == 0) {
         // The reader reports damage on stderr; the error raised here says it.
         int devnull = ::open("/dev/null", O_WRONLY);
@@ -429,10 +444,9 @@ std::string AccessMirror::Path(const std::string& source) {
     bool ok = status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == kChildOk;
     if (ok && ::rename(temp.c_str(), mirror.c_str()) == 0) return mirror;
     ::unlink(temp.c_str());
-    if (status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == kChildDiskFull)
-        RaiseWithDetail(kDiskFull, source, freeSpace);
+    if (status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == kChildDiskFull) RaiseCacheFailure(source, true);
     if (status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == kChildCannotWrite)
-        RaiseWithDetail(3051, source, where);
+        RaiseCacheFailure(source, false);
     Raise(3343, source);
 }
 

@@ -10,6 +10,8 @@
 
 #include <string>
 
+struct sqlite3;
+
 namespace dao::detail {
 
 class AccessMirror {
@@ -27,6 +29,16 @@ public:
     // The folder mirrors are kept in: $TESSARY_CACHE, else
     // $XDG_CACHE_HOME/tessary, else ~/.cache/tessary.
     static std::string Folder();
+
+    // The folder, made if need be; raises as RaiseCacheFailure when it cannot be.
+    static std::string ReadyFolder(const std::string& source);
+    // What is said when no copy of source (named as the person chose it) can
+    // be written in the cache folder: 3026 when its disk is full, else 3051,
+    // with what to do said after the description.
+    static std::string CacheAdvice(bool diskFull);
+    [[noreturn]] static void RaiseCacheFailure(const std::string& source, bool diskFull);
+    // Whether the last failure of a copy being written was for want of room.
+    static bool OutOfRoom(sqlite3* db);
 
     // Builds a mirror of source at target in this process (the child's work).
     // Returns 0 on success, else the numbered error to raise.

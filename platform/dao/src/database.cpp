@@ -694,35 +694,43 @@ void Core::AttachLink(Link& link) {
 // under the link's schema: its shape is taken now, its rows when the link is
 // first used, so that opening a project does not wait for a large source.
 void Core::AttachOdbcLink(Link& link) {
-    std::string folder = AccessMirror::Folder();
-    std::string file;
+    std::string file, name;
     try {
         auto source = std::make_shared<OdbcSource>(link.connect);
-        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-            std::string parent = ParentDir(folder);
-            ::mkdir(parent.c_str(), 0700);
-            ::mkdir(folder.c_str(), 0700);
-        }
+        name = source->Name();
+        const std::string folder = AccessMirror::ReadyFolder(name);
         static int seq = 0;
         file = folder + "/odbc-" + std::to_string(::getpid()) + "-" + std::to_string(++seq) + ".db";
         ::unlink(file.c_str());
         sqlite3* snap = nullptr;
         if (sqlite3_open_v2(file.c_str(), &snap, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                             nullptr) != SQLITE_OK) {
+            const bool full = AccessMirror::OutOfRoom(snap);
             sqlite3_close_v2(snap);
-            Raise(3051, folder);
+            AccessMirror::RaiseCacheFailure(name, full);
         }
         std::unique_ptr<sqlite3, int (*)(sqlite3*)> snapFree(snap, sqlite3_close_v2);
         DistrustSchema(snap);
         sqlite3_exec(snap, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN", nullptr, nullptr, nullptr);
-        source->CreateTable(snap, "main", link.source);
-        if (sqlite3_exec(snap, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) Raise(3051, folder);
+        try {
+            source->CreateTable(snap, "main", link.source);
+        } catch (const DaoError&) {
+            if (AccessMirror::OutOfRoom(snap)) AccessMirror::RaiseCacheFailure(name, true);
+            throw;
+        }
+        if (sqlite3_exec(snap, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+            AccessMirror::RaiseCacheFailure(name, AccessMirror::OutOfRoom(snap));
         link.pending = source;
         link.snapshot = file;
     } catch (const DaoError& e) {
         if (!file.empty()) ::unlink(file.c_str());
         link.error = e.Number();
         link.errorArg = e.Number() == 3151 ? link.connect : link.source;
+        // Here 3051, like 3026, is the cache folder's: the source is named, and the folder.
+        if (!name.empty() && (e.Number() == 3026 || e.Number() == 3051)) {
+            link.errorArg = name;
+            link.errorDetail = AccessMirror::CacheAdvice(e.Number() == 3026);
+        }
         return;
     }
     scratchFiles.push_back(file);
@@ -757,10 +765,13 @@ std::string Core::Attach(const std::string& name) {
 void Core::FillOdbcLink(Link& link) {
     if (!link.pending) return;
     sqlite3* snap = nullptr;
+    // Errors of the copy name the data source the person chose, and the folder.
+    const std::string& name = link.pending->Name();
     if (sqlite3_open_v2(link.snapshot.c_str(), &snap, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
         SQLITE_OK) {
+        const bool full = AccessMirror::OutOfRoom(snap);
         sqlite3_close_v2(snap);
-        Raise(3051, link.snapshot);
+        AccessMirror::RaiseCacheFailure(name, full);
     }
     std::unique_ptr<sqlite3, int (*)(sqlite3*)> snapFree(snap, sqlite3_close_v2);
     DistrustSchema(snap);
@@ -768,10 +779,13 @@ void Core::FillOdbcLink(Link& link) {
     try {
         link.pending->CopyRows(snap, "main", link.source);
     } catch (...) {
+        const bool full = AccessMirror::OutOfRoom(snap);
         sqlite3_exec(snap, "ROLLBACK", nullptr, nullptr, nullptr);
+        if (full) AccessMirror::RaiseCacheFailure(name, true);
         throw;
     }
-    if (sqlite3_exec(snap, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) Raise(3051, link.snapshot);
+    if (sqlite3_exec(snap, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        AccessMirror::RaiseCacheFailure(name, AccessMirror::OutOfRoom(snap));
     link.pending.reset();
 }
 
@@ -865,8 +879,15 @@ void Core::Commit() {
     CheckOpen();
     if (transDepth == 0) Raise(3034);
     --transDepth;
-    if (transDepth == 0) Exec("COMMIT");
-    else Exec("RELEASE dao_trans" + std::to_string(transDepth));
+    try {
+        if (transDepth == 0) Exec("COMMIT");
+        else Exec("RELEASE dao_trans" + std::to_string(transDepth));
+    } catch (...) {
+        // A commit the disk had no room for is still the caller's to roll
+        // back, whether the engine has already undone it or not.
+        ++transDepth;
+        throw;
+    }
 }
 
 void Core::Rollback() {
@@ -874,7 +895,10 @@ void Core::Rollback() {
     if (transDepth == 0) Raise(3034);
     SuspendStreams();
     --transDepth;
-    if (transDepth == 0) Exec("ROLLBACK");
+    // A full disk or a lack of memory ends the whole transaction in the engine:
+    // it is undone already, and the error that ended it is the one to tell.
+    if (sqlite3_get_autocommit(db)) transDepth = 0;
+    else if (transDepth == 0) Exec("ROLLBACK");
     else Exec("ROLLBACK TO dao_trans" + std::to_string(transDepth) + "; RELEASE dao_trans" + std::to_string(transDepth));
     Changed(true);
     tableDefs.loadedGen = ~uint64_t(0);

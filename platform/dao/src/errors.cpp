@@ -151,6 +151,14 @@ bool HasAttachedFiles(sqlite3* db) {
     return false;
 }
 
+// No room for what was being written to the file.
+[[noreturn]] void RaiseDiskFull(const std::string& file) {
+    if (file.empty()) Raise(3035);
+    std::string text = ErrorDescription(3035);
+    text.insert(text.size() - 1, " for '" + file + "'");
+    throw DaoError(3035, text);
+}
+
 }  // namespace
 
 void NameConnection(sqlite3* db, const std::string& path) {
@@ -200,12 +208,12 @@ void RaiseSqlite(sqlite3* db, int rc, std::string_view context) {
     case SQLITE_INTERRUPT:
         Raise(3059);
     case SQLITE_FULL:
-        Raise(3035);
+        RaiseDiskFull(file);
     case SQLITE_CONSTRAINT:
         throw DaoError(3317, "One or more values are prohibited by the validation rule set for the table: " + m);
     case SQLITE_IOERR:
         // A write the device had no room for is a full disk, whatever step failed.
-        if (db && (sqlite3_system_errno(db) == ENOSPC || sqlite3_system_errno(db) == EDQUOT)) Raise(3035);
+        if (db && (sqlite3_system_errno(db) == ENOSPC || sqlite3_system_errno(db) == EDQUOT)) RaiseDiskFull(file);
         Raise(3043);
     default:
         break;

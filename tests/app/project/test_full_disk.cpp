@@ -2,6 +2,7 @@
 // "successful" over a damaged file, and an existing database left as it was.
 #include "TextImport.h"
 
+#include "CProject.h"
 #include "MdbUtils.h"
 #include "dao/dao.h"
 
@@ -72,8 +73,8 @@ TEST(ImportFullDisk, NoSuccessOverADamagedFileAndTheOldFileStays) {
         const auto& box = dialogs.Messages().back();
         EXPECT_EQ(box.title.toStdString(), "LoadTextFile");
         EXPECT_EQ(box.text.toStdString(),
-                  "Error: 3035. \nSystem resource exceeded (disk full): no space left on the device. '" + db +
-                      (replace ? "' is left as it was." : "' was not made."));
+                  "Error: 3035. \nSystem resource exceeded (disk full): no space left on the device for '" + db +
+                      (replace ? "'. It is left as it was." : "'. It was not made."));
         // An earlier import's "successful" is cleared, and nothing else is said there.
         EXPECT_EQ(shell.status.texts, QStringList{QString()});
         if (replace) EXPECT_EQ(ReadAll(db), old);
@@ -100,4 +101,49 @@ TEST(ImportFullDisk, ADataSourceThatCannotOpenForLackOfRoomIsNamed) {
     EXPECT_NE(m[0].text.toStdString().find("'" + path + "' cannot be opened; it is not changed."), std::string::npos)
         << m[0].text.toStdString();
     EXPECT_TRUE(ReadAll(path) == old);
+}
+
+// A project file made again over an existing one on a disk that fills up:
+// made whole with its settings, or one box saying the disk is full, and the
+// existing file as it was.
+TEST(ProjectCreateFullDisk, MadeWholeOrTheOldFileStays) {
+    int failures = 0;
+    for (const size_t free : {0u, 8u << 10, 24u << 10, 64u << 10}) {
+        SCOPED_TRACE(std::to_string(free >> 10) + " KB free");
+        testsupport::SmallDisk disk(1 << 20);
+        if (!disk.Ready()) GTEST_SKIP() << disk.Why();
+        const std::string path = disk.File("p.txp");
+        {
+            CProject old;
+            ui::ScopedRecorder quiet;
+            old.SetFileName(path);
+            old.SaveConfig("Kept", "old");
+            ASSERT_TRUE(old.Create());
+            old.CloseProject();
+        }
+        const std::string before = ReadAll(path);
+        disk.LeaveFree(free);
+        ui::ScopedRecorder dialogs;
+        CProject p;
+        p.SetFileName(path);
+        const bool made = p.Create();
+        p.CloseProject();
+        disk.Unfill();
+        if (made) {
+            EXPECT_TRUE(dialogs.Messages().empty());
+            EXPECT_EQ(testsupport::IntegrityCheck(path), "ok");
+            EXPECT_EQ(p.GetConfig("ProjectType"), "Tessary");
+            EXPECT_EQ(p.GetConfig("Kept", "<none>"), "<none>");
+            continue;
+        }
+        ++failures;
+        ASSERT_EQ(dialogs.Messages().size(), 1u);
+        EXPECT_EQ(dialogs.Messages()[0].text.toStdString(),
+                  "Project file: " + path +
+                      " cannot be used: the disk is full (no space left on the device).  The file is not changed; "
+                      "free some space and try again.");
+        EXPECT_TRUE(ReadAll(path) == before) << "the old project changed";
+        EXPECT_TRUE(Hidden(disk.Path()).empty()) << Hidden(disk.Path()).front();
+    }
+    EXPECT_GT(failures, 0);  // the sizes are chosen so that the disk does fill up
 }

@@ -98,3 +98,31 @@ TEST(DaoFullDisk, ASoundFileOnAFullDiskIsNotCalledDamaged) {
     EXPECT_EQ(ReadAll(path), before);
     EXPECT_EQ(testsupport::IntegrityCheck(path), "ok");
 }
+
+// A transaction the disk has no room for, whether the engine ends it at once
+// or its commit fails: the full disk is raised, the rollback that follows
+// undoes it without an error of its own, and the file stays sound.
+TEST(DaoFullDisk, ATransactionTheDiskCannotHoldRollsBack) {
+    for (const int rows : {100, 20000}) {
+        SCOPED_TRACE(std::to_string(rows) + " rows");
+        testsupport::SmallDisk disk(2 << 20);
+        if (!disk.Ready()) GTEST_SKIP() << disk.Why();
+        const std::string path = disk.File("t.db");
+        auto db = Filled(path, 0);
+        disk.LeaveFree(8 << 10);
+        const long failed = ErrorOf([&] {
+            db->BeginTrans();
+            for (int i = 0; i < rows; ++i)
+                db->Execute("INSERT INTO T VALUES (" + std::to_string(i) + ", '" + std::string(80, 'x') + "')");
+            db->CommitTrans();
+        });
+        EXPECT_EQ(failed, 3035);
+        EXPECT_EQ(ErrorOf([&] { db->Rollback(); }), 0);
+        disk.Unfill();
+        EXPECT_EQ(ErrorOf([&] { db->Execute("INSERT INTO T VALUES (-1, 'after')"); }), 0);
+        db->Close();
+        EXPECT_EQ(testsupport::IntegrityCheck(path), "ok");
+        auto again = dao::DBEngine::OpenDatabase(path);
+        EXPECT_EQ(again->OpenRecordset("SELECT count(*) FROM T", dao::RecordsetType::Snapshot)->Fields(0).AsLong(), 1);
+    }
+}

@@ -10,6 +10,7 @@
 #include <glob.h>
 
 #include "PgServer.h"
+#include "SmallDisk.h"
 #include "fixture.h"
 
 using namespace daotest;
@@ -220,4 +221,36 @@ TEST(OdbcPostgres, LinkReadsARealServerAndSurvivesItsLoss) {
     EXPECT_EQ(ErrorOf([&] { p->OpenRecordset("SELECT COUNT(*) FROM LinkDataSource"); }), 3151);
     EXPECT_EQ(p->TableDefs()["LinkDataSource"].Connect(), pg.Connect());
     ::unsetenv("TESSARY_CACHE");
+}
+
+// A cache folder on a full disk, when the link is made and when its rows are
+// first copied: the error says the disk is full and names the data source.
+TEST_F(OdbcSqlite, FullCacheDiskIsReportedAsSuchForTheDataSource) {
+    Sql(source,
+        "WITH RECURSIVE n(i) AS (SELECT 10 UNION ALL SELECT i + 1 FROM n WHERE i < 6000) "
+        "INSERT INTO People SELECT i, printf('%030d', i), i / 7.0, NULL, i % 2, printf('%0200d', i) FROM n");
+    for (const size_t free : {0u, 64u << 10}) {
+        SCOPED_TRACE(std::to_string(free >> 10) + " KB free");
+        testsupport::SmallDisk disk(2 << 20);
+        if (!disk.Ready()) GTEST_SKIP() << disk.Why();
+        const std::string small = disk.File("cache");
+        ::setenv("TESSARY_CACHE", small.c_str(), 1);
+        std::filesystem::create_directory(small);
+        disk.LeaveFree(free);
+        std::filesystem::remove(project);
+        auto p = dao::DBEngine::CreateDatabase(project, dao::dbLangGeneral);
+        try {
+            p->TableDefs().Append(p->CreateTableDef("LinkDataSource", 0, "People", "ODBC;DSN=people"));
+            p->OpenRecordset("SELECT COUNT(*) FROM LinkDataSource", dao::RecordsetType::Snapshot);
+            ADD_FAILURE() << "no error";
+        } catch (const dao::DaoError& e) {
+            const std::string text = e.Description();
+            EXPECT_EQ(e.Number(), 3026) << text;
+            EXPECT_EQ(text, "Not enough space on disk: no space is left in the cache folder for the copy of "
+                            "'DSN=people' that the program reads. Free some space on the disk of the cache folder '" +
+                                small + "', or set TESSARY_CACHE to a folder on another disk.");
+        }
+        p->Close();
+        EXPECT_EQ(FilesIn(small), 0u);
+    }
 }

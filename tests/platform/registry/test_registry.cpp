@@ -6,6 +6,7 @@
 #include <random>
 #include <sstream>
 
+#include "SmallDisk.h"
 #include "registry/registry.h"
 #include "test_util.h"
 
@@ -372,4 +373,23 @@ TEST_F(RegistryTest, KeysNestedTooDeepAreRefusedAndSuchFilesSetAside) {
     EXPECT_EQ(DamagedCopies(dir.Path().string(), "user.reg").size(), 1u);
     HKEY fresh = Create("Software\\After");
     RegCloseKey(fresh);
+}
+
+// The store on a full disk: the write is refused, the file and what it holds
+// stay as they were, and no part-written copy is left beside it.
+TEST(RegistryFullDisk, AWriteWithoutRoomIsRefusedAndChangesNothing) {
+    testsupport::SmallDisk disk(256 << 10);
+    if (!disk.Ready()) GTEST_SKIP() << disk.Why();
+    testutil::ScopedEnv user("TESSARY_REGISTRY", disk.File("user.reg"));
+    ASSERT_TRUE(reg::SetString(HKEY_CURRENT_USER, "Software\\Tavrel\\Tessary\\Config", "Kept", "yes"));
+    const std::string before = ReadFile(disk.File("user.reg"));
+    disk.LeaveFree(4 << 10);
+    EXPECT_FALSE(reg::SetString(HKEY_CURRENT_USER, "Software\\Tavrel\\Tessary\\Config", "Big", std::string(64 << 10, 'b')));
+    disk.Unfill();
+    EXPECT_EQ(ReadFile(disk.File("user.reg")), before);
+    std::string value;
+    EXPECT_FALSE(reg::GetString(HKEY_CURRENT_USER, "Software\\Tavrel\\Tessary\\Config", "Big", &value));
+    EXPECT_TRUE(reg::GetString(HKEY_CURRENT_USER, "Software\\Tavrel\\Tessary\\Config", "Kept", &value));
+    EXPECT_EQ(value, "yes");
+    EXPECT_FALSE(std::filesystem::exists(disk.File("user.reg.tmp")));
 }

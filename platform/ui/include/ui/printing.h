@@ -19,6 +19,10 @@ QString PrintToFile();
 // The default printer, or a PDF printer on the redirected file.
 std::unique_ptr<QPrinter> DefaultPrinter();
 
+// Whether a PDF file was written to its end: its last cross-reference is where
+// its trailer says. A printer reports no failed write; a cut file fails this.
+bool PdfComplete(const QString& path);
+
 // Draws the image on the painter's current page, scaled to fit the page rectangle
 // with its aspect ratio kept, centred. False for a null image.
 bool DrawImageFitted(QPainter& painter, const QRect& page, const QImage& image);

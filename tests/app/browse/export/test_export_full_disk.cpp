@@ -79,8 +79,8 @@ TEST(DatabaseExportFullDisk, SoundFileOrDiskFullNamingTheChosenFile) {
                 ++failures;
                 ASSERT_EQ(p.Boxes().size(), 1u);
                 EXPECT_EQ(p.Boxes()[0], "MTessary::MDBExportMarked | Error: 3035. \nSystem resource exceeded (disk "
-                                        "full): no space left on the device. '" +
-                                            path + (existing ? "' is left as it was." : "' was not made."));
+                                        "full): no space left on the device for '" +
+                                            path + (existing ? "'. It is left as it was." : "'. It was not made."));
                 if (existing) {
                     EXPECT_TRUE(ReadFile(path) == before) << "the existing file was changed";
                 } else {
@@ -95,4 +95,54 @@ TEST(DatabaseExportFullDisk, SoundFileOrDiskFullNamingTheChosenFile) {
     }
     // The sizes are chosen so that the disk does fill up.
     EXPECT_GT(failures, 0);
+}
+
+// The text files the person exports, the marked rows and the tree's diagram:
+// on a disk that fills up, an error that says the disk is full and names the
+// chosen file, which is then as it was.
+TEST(TextExportFullDisk, DiskFullNamingTheChosenFile) {
+    std::vector<std::vector<Cell>> rows;
+    for (int i = 0; i < 3000; ++i)
+        rows.push_back({Cell::T(std::string(60, char('a' + i % 26))), Cell::D(i), Cell::T(i % 2 ? "x" : "y")});
+    ExportProject p("text-full", Columns(), rows);
+    p.Run("UPDATE Test SET Mark=-1");
+    ExportProject fruit("tree-full", FruitColumns(), FruitRows());
+    auto tree = Built(fruit, 0, 52);
+    struct Writer {
+        const char* name;
+        std::function<bool(const std::string&)> write;
+        const char* title;
+    };
+    const Writer writers[] = {
+        {"marked rows", [&](const std::string& path) {
+             return MExport::ExportMarkedRS(p.ctx, QString::fromStdString(path), 0);
+         }, "MTessary::ExportMarkedRS"},
+        {"tree diagram", [&](const std::string& path) { return tree->Export2CSV(path); }, "CTRX::Export2CSV"},
+    };
+    for (const Writer& w : writers) {
+        for (const bool existing : {false, true}) {
+            SCOPED_TRACE(std::string(w.name) + (existing ? ", existing file" : ", new file"));
+            testsupport::SmallDisk disk(1 << 20);
+            if (!disk.Ready()) GTEST_SKIP() << disk.Why();
+            const std::string path = disk.File("out.txt");
+            if (existing) WriteFile(path, "old");
+            disk.LeaveFree(0);
+            auto& dialogs = fruit.dialogs;  // the recorder made last takes every box
+            dialogs.Clear();
+            EXPECT_FALSE(w.write(path));
+            disk.Unfill();
+            std::vector<std::string> boxes;
+            for (const auto& m : dialogs.Messages()) boxes.push_back((m.title + " | " + m.text).toStdString());
+            EXPECT_EQ(boxes, std::vector<std::string>{std::string(w.title) +
+                                                      " | Error: 61. \nDisk full: no space left on the device. '" +
+                                                      path + (existing ? "' is left as it was." : "' was not made.")});
+            if (existing) {
+                EXPECT_EQ(ReadFile(path), "old");
+            }
+            std::vector<std::string> left;
+            for (const auto& e : std::filesystem::directory_iterator(disk.Path()))
+                left.push_back(e.path().filename().string());
+            EXPECT_EQ(left, existing ? std::vector<std::string>{"out.txt"} : std::vector<std::string>{});
+        }
+    }
 }

@@ -8,6 +8,8 @@
 #include "FPrint.h"
 #include "MPrint.h"
 
+#include "SmallDisk.h"
+
 #include "ui/printing.h"
 
 #include <QLabel>
@@ -307,4 +309,58 @@ TEST(ScreenPrint, WideWindowPrintsLandscapeFromTheTopLeft) {
     ASSERT_EQ(dialogs.Messages().size(), 1u);
     EXPECT_EQ(dialogs.Messages()[0].title, "MScreenPrint::PrintPictureToFitPage");
     std::filesystem::remove_all(dir);
+}
+
+// A PDF printed onto a disk that fills up, the flow chart and a screen
+// capture: either a whole PDF, or a box that says the disk is full and names
+// the chosen file, which is then as it was.
+TEST(PrintToPdf, FullDiskIsReportedNeverCommittedAsAPrint) {
+    ChartFixture f;
+    App();
+    QImage picture(1600, 1200, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x) picture.setPixel(x, y, qRgb(x * 7 % 256, y * 13 % 256, (x ^ y) % 256));
+    const std::function<bool()> printers[] = {
+        [&] {
+            AnswerPrintDialog(0, true);
+            MPrint::PrintTiled(f.panel.graph.Get(), f.trx->LeafCount(), nullptr);
+            return f.p.dialogs.Messages().empty();
+        },
+        [&] { return CScreenPrint().PrintPictureToFitPage(picture); },
+    };
+    int failures = 0;
+    for (int which = 0; which < 2; ++which) {
+        for (const bool existing : {false, true}) {
+            for (const size_t free : {0u, 8u << 10, 24u << 10}) {
+                SCOPED_TRACE(std::string(which ? "screen, " : "chart, ") + (existing ? "existing file, " : "new file, ") +
+                             std::to_string(free >> 10) + " KB free");
+                testsupport::SmallDisk disk(1 << 20);
+                if (!disk.Ready()) GTEST_SKIP() << disk.Why();
+                const std::string pdf = disk.File("out.pdf");
+                if (existing) WriteFile(pdf, "old");
+                ui::SetPrintToFile(QString::fromStdString(pdf));
+                disk.LeaveFree(free);
+                f.p.dialogs.Clear();
+                const bool done = printers[which]();
+                disk.Unfill();
+                if (done) {
+                    EXPECT_TRUE(f.p.Boxes().empty());
+                    EXPECT_GE(PdfPages(pdf), 1);
+                } else {
+                    ++failures;
+                    ASSERT_EQ(f.p.Boxes().size(), 1u);
+                    EXPECT_EQ(f.p.Boxes()[0], std::string(which ? "MScreenPrint::PrintPictureToFitPage" : "MTessary::PrintTiled") +
+                                                  " | Error: 61. \nDisk full: no space left on the device. '" + pdf +
+                                                  (existing ? "' is left as it was." : "' was not made."));
+                    if (existing) EXPECT_EQ(ReadFile(pdf), "old");
+                    else EXPECT_FALSE(std::filesystem::exists(pdf));
+                }
+                std::vector<std::string> left;
+                for (const auto& e : std::filesystem::directory_iterator(disk.Path()))
+                    left.push_back(e.path().filename().string());
+                EXPECT_EQ(left, (existing || done) ? std::vector<std::string>{"out.pdf"} : std::vector<std::string>{});
+            }
+        }
+    }
+    EXPECT_GT(failures, 0);  // the sizes are chosen so that the disk does fill up
 }
