@@ -132,4 +132,14 @@ private:
     }
 };
 
+// A text input, a number input and the output: the database exports' table.
+inline const std::vector<Column>& NameSizeKindColumns() {
+    static const std::vector<Column> cols = {
+        {"Name", "TEXT", MatchType::Text},
+        {"Size", "REAL", MatchType::Numeric},
+        {"Kind", "TEXT", MatchType::Output},
+    };
+    return cols;
+}
+
 }  // namespace exporttest

@@ -12,14 +12,6 @@ using namespace exporttest;
 
 namespace {
 
-const std::vector<Column>& Columns() {
-    static const std::vector<Column> cols = {
-        {"Name", "TEXT", MatchType::Text},
-        {"Size", "REAL", MatchType::Numeric},
-        {"Kind", "TEXT", MatchType::Output},
-    };
-    return cols;
-}
 
 std::vector<std::vector<Cell>> Rows() {
     return {
@@ -57,7 +49,7 @@ std::vector<std::string> RowsOf(const DatabasePtr& db, const std::string& table)
 }  // namespace
 
 TEST(DatabaseExport, NewDatabaseHoldsOneTableWithFieldsIndexAndRows) {
-    ExportProject p("db-new", Columns(), Rows());
+    ExportProject p("db-new", NameSizeKindColumns(), Rows());
     p.Mark({1, 2, 3});
     p.Predict(2, 1);
     p.TestRange("2", "3");
@@ -90,7 +82,7 @@ TEST(DatabaseExport, NewDatabaseHoldsOneTableWithFieldsIndexAndRows) {
 
 // Names are compared as the database compares them: whatever the case.
 TEST(DatabaseExport, TableNameSkipsTakenNamesAndLeavesThemAlone) {
-    ExportProject p("db-names", Columns(), Rows());
+    ExportProject p("db-names", NameSizeKindColumns(), Rows());
     p.Mark({1});
     const std::string path = p.dir + "/out.mdb";
     {
@@ -110,7 +102,7 @@ TEST(DatabaseExport, TableNameSkipsTakenNamesAndLeavesThemAlone) {
 }
 
 TEST(DatabaseExport, NoRowsLeaveTheTableEmptyWithItsIndex) {
-    ExportProject p("db-empty", Columns(), Rows());
+    ExportProject p("db-empty", NameSizeKindColumns(), Rows());
     const std::string path = p.dir + "/out.mdb";
     ASSERT_TRUE(MExport::MDBExportMarked(p.ctx, QString::fromStdString(path), 0));
     DatabasePtr db = dao::DBEngine::OpenDatabase(path, false, true);
@@ -137,7 +129,7 @@ TEST(DatabaseExport, FailureLeavesNothingBehind) {
     std::vector<std::vector<Cell>> rows;
     for (int i = 0; i < 3000; ++i)
         rows.push_back({Cell::T(std::string(60, 'a' + i % 26)), Cell::D(i), Cell::T(i % 2 ? "x" : "y")});
-    ExportProject p("db-fail", Columns(), rows);
+    ExportProject p("db-fail", NameSizeKindColumns(), rows);
     p.Run("UPDATE Test SET Mark=-1");
     const std::string existing = p.dir + "/old.mdb";
     {
@@ -165,7 +157,7 @@ TEST(DatabaseExport, FailureLeavesNothingBehind) {
 }
 
 TEST(DatabaseExport, AccessFileIsRefusedAndUntouched) {
-    ExportProject p("db-access", Columns(), Rows());
+    ExportProject p("db-access", NameSizeKindColumns(), Rows());
     p.Mark({1});
     const char* src = std::getenv("TESSARY_SOURCE_DIR");
     const std::string sample = std::string(src ? src : ".") + "/tests/data/access/DateTestDatabase.mdb";

@@ -13,14 +13,6 @@ using namespace exporttest;
 
 namespace {
 
-const std::vector<Column>& Columns() {
-    static const std::vector<Column> cols = {
-        {"Name", "TEXT", MatchType::Text},
-        {"Size", "REAL", MatchType::Numeric},
-        {"Kind", "TEXT", MatchType::Output},
-    };
-    return cols;
-}
 
 // What the stock library counts in a table, -1 when it cannot.
 long long PlainCount(const std::string& path, const std::string& table) {
@@ -42,7 +34,7 @@ TEST(DatabaseExportFullDisk, SoundFileOrDiskFullNamingTheChosenFile) {
     std::vector<std::vector<Cell>> rows;
     for (int i = 0; i < 3000; ++i)
         rows.push_back({Cell::T(std::string(60, char('a' + i % 26))), Cell::D(i), Cell::T(i % 2 ? "x" : "y")});
-    ExportProject p("db-full", Columns(), rows);
+    ExportProject p("db-full", NameSizeKindColumns(), rows);
     p.Run("UPDATE Test SET Mark=-1");
     int failures = 0;
     for (const bool existing : {false, true}) {
@@ -111,7 +103,7 @@ TEST(TextExportFullDisk, DiskFullNamingTheChosenFile) {
     std::vector<std::vector<Cell>> rows;
     for (int i = 0; i < 3000; ++i)
         rows.push_back({Cell::T(std::string(60, char('a' + i % 26))), Cell::D(i), Cell::T(i % 2 ? "x" : "y")});
-    ExportProject p("text-full", Columns(), rows);
+    ExportProject p("text-full", NameSizeKindColumns(), rows);
     p.Run("UPDATE Test SET Mark=-1");
     ExportProject fruit("tree-full", FruitColumns(), FruitRows());
     auto tree = Built(fruit, 0, 52);
