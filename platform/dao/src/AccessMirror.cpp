@@ -332,10 +332,7 @@ void AccessMirror::RaiseCacheFailure(const std::string& source, bool diskFull) {
 }
 
 bool AccessMirror::OutOfRoom(sqlite3* db) {
-    if (!db) return false;
-    const int code = sqlite3_errcode(db) & 0xFF;
-    const int err = sqlite3_system_errno(db);
-    return code == SQLITE_FULL || (code == SQLITE_IOERR && (err == ENOSPC || err == EDQUOT));
+    return db && DiskFull(db, sqlite3_errcode(db));
 }
 
 long AccessMirror::Build(const std::string& source, const std::string& target) {

@@ -162,12 +162,6 @@ const bool kQuietMemory = [] {
     return true;
 }();
 
-bool DiskFull(sqlite3* db, int rc) {
-    if ((rc & 0xFF) == SQLITE_FULL) return true;
-    const int err = db ? sqlite3_system_errno(db) : 0;
-    return (rc & 0xFF) == SQLITE_IOERR && (err == ENOSPC || err == EDQUOT);
-}
-
 void Configure(sqlite3* db, bool readOnly) {
     (void)kQuietMemory;
     DistrustSchema(db);
@@ -303,6 +297,15 @@ std::string PragmaText(sqlite3* db, const char* sql, int* rc) {
     return out;
 }
 
+// Whether a log or journal beside the file still holds part of it: the file
+// alone is then not the database.
+bool LogHoldsData(const std::string& path) {
+    struct stat st {};
+    for (const char* suffix : {"-wal", "-journal"})
+        if (::stat((path + suffix).c_str(), &st) == 0 && st.st_size > 0) return true;
+    return false;
+}
+
 // A system call's failure as the layer names it.
 [[noreturn]] void RaiseErrno(int err, const std::string& path) {
     if (err == ENOSPC || err == EDQUOT) Raise(3035);
@@ -331,10 +334,7 @@ void Core::Finish() {
         const std::string check = PragmaText(db, "PRAGMA integrity_check(1)", &rc);
         if (rc != SQLITE_OK) RaiseSqlite(db, rc, path);
         if (check != "ok") Raise(3049, path);
-        for (const char* suffix : {"-wal", "-journal"}) {
-            struct stat st {};
-            if (::stat((path + suffix).c_str(), &st) == 0 && st.st_size > 0) Raise(3049, path);
-        }
+        if (LogHoldsData(path)) Raise(3049, path);
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) RaiseErrno(errno, path);
         const int synced = ::fsync(fd);
@@ -1828,9 +1828,7 @@ void DBEngine::ReplaceDatabase(const std::string& from, const std::string& to) {
     struct stat st {};
     if (::lstat(from.c_str(), &st) != 0) Raise(3024, from);
     if (!S_ISREG(st.st_mode)) Raise(3343, from);
-    // A log or journal beside it holds part of it: the file alone is not the database.
-    for (const char* suffix : {"-wal", "-journal"})
-        if (::stat((from + suffix).c_str(), &st) == 0 && st.st_size > 0) Raise(3049, from);
+    if (LogHoldsData(from)) Raise(3049, from);
     const std::string lockPath = to + ".lck";
     bool denied = false;
     const int fd = TakeLock(lockPath, true, &denied);

@@ -161,6 +161,12 @@ bool HasAttachedFiles(sqlite3* db) {
 
 }  // namespace
 
+bool DiskFull(sqlite3* db, int rc) {
+    if ((rc & 0xFF) == SQLITE_FULL) return true;
+    const int err = db ? sqlite3_system_errno(db) : 0;
+    return (rc & 0xFF) == SQLITE_IOERR && (err == ENOSPC || err == EDQUOT);
+}
+
 void NameConnection(sqlite3* db, const std::string& path) {
     std::lock_guard<std::mutex> lock(gNamesMutex);
     if (path.empty()) gNames.erase(db);
@@ -213,7 +219,7 @@ void RaiseSqlite(sqlite3* db, int rc, std::string_view context) {
         throw DaoError(3317, "One or more values are prohibited by the validation rule set for the table: " + m);
     case SQLITE_IOERR:
         // A write the device had no room for is a full disk, whatever step failed.
-        if (db && (sqlite3_system_errno(db) == ENOSPC || sqlite3_system_errno(db) == EDQUOT)) RaiseDiskFull(file);
+        if (DiskFull(db, rc)) RaiseDiskFull(file);
         Raise(3043);
     default:
         break;

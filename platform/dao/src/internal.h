@@ -42,6 +42,9 @@ std::string TrimSpaces(std::string_view s, bool left = true, bool right = true);
 // object worked on, named where a message speaks of it; a failure of the file
 // itself names the file the connection was opened on.
 [[noreturn]] void RaiseSqlite(sqlite3* db, int rc, std::string_view context = {});
+// Whether an SQLite failure was for want of room on the disk: SQLite's own
+// "full", or a write the system refused as such.
+bool DiskFull(sqlite3* db, int rc);
 // The file a person opened for a connection (an Access file, not its mirror),
 // for messages; an empty path forgets the connection.
 void NameConnection(sqlite3* db, const std::string& path);
