@@ -38,14 +38,6 @@ bool SameFolder(int fd, const std::string& path) {
 // What a database leaves beside its file; a log or journal holds part of it.
 const char* const kCompanions[] = {"-wal", "-journal", "-shm", ".lck"};
 
-bool HoldsData(int dir, const std::string& file) {
-    for (const char* suffix : {"-wal", "-journal"}) {
-        struct stat st {};
-        if (::fstatat(dir, (file + suffix).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_size > 0) return true;
-    }
-    return false;
-}
-
 // When this process began: anything of ours newer than that may be a live writer's.
 const std::chrono::system_clock::time_point kStarted = std::chrono::system_clock::now();
 
@@ -266,11 +258,6 @@ bool CSafeFile::Commit(bool database) {
         if (IsDiskFull(err)) Fail(61, kDiskFull);
         AccessError();
     }
-    // The folder goes once the file is in place: nothing in it may hold part of the file.
-    const int folder = ::open(mFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const bool incomplete = folder < 0 || HoldsData(folder, mName);
-    if (folder >= 0) ::close(folder);
-    if (incomplete) throw app::RuntimeError(75, "Path/File access error: the file is not complete.");
 
     if (mCheck && !mCheck(mTarget)) {
         Discard();

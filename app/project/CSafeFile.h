@@ -31,13 +31,13 @@ public:
     const std::string& TempPath() const { return mTemp; }
     // Checks the target again, then puts the file in its place. False when the
     // check refused, and nothing is changed; raises 75 when the file cannot
-    // take the target's place (a folder of that name, a folder moved away) or
-    // when a log or journal beside it still holds part of it.
+    // take the target's place (a folder of that name, a folder moved away).
     bool Commit();
     // The same for a database made at TempPath and closed complete in its one
     // file (dao::Database::Finish): it replaces the target under the target's
     // lock (3045 while the target is open), with the old file's log and
-    // journal, which would be read as the new one's, removed.
+    // journal, which would be read as the new one's, removed; 3049 when a log
+    // or journal beside the new file still holds part of it.
     bool CommitDatabase();
     // An error's text as the person reads it: the file they chose named in
     // place of the private one, and the chosen file's state told.
