@@ -125,8 +125,9 @@ std::shared_ptr<CProject> OpenProjectFile(const QString& initialDir, const QStri
                        ui::Icon::Exclamation, QStringLiteral("File Open"));
             return;
         }
-        if (ReportFullDisk(path)) return;
         if (!MTessary::IsProjectFile(path)) {
+            // A sound project on a full disk is no damaged one.
+            if (ReportFullDisk(path)) return;
             MTessary::HideSplash();
             ui::MsgBox(QStringLiteral("Invalid or corrupt project file. '") + path + QStringLiteral("'."),
                        ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("Open Project Failed"));
