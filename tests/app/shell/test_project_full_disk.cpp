@@ -18,6 +18,13 @@ protected:
         ShellTest::SetUp();
         ASSERT_TRUE(Start());
     }
+    // The sample project and its data copied onto the disk; the project's path.
+    std::string SampleOn(const testsupport::SmallDisk& disk) {
+        const std::string sample = CopySample("sample");
+        for (const char* name : {"iris.txp", "iris.mdb"})
+            std::filesystem::copy_file(std::filesystem::path(sample).parent_path() / name, disk.File(name));
+        return disk.File("iris.txp");
+    }
 };
 
 }  // namespace
@@ -25,10 +32,7 @@ protected:
 TEST_F(ProjectFullDisk, IsReportedAsAFullDiskAndOpensOnceThereIsRoom) {
     testsupport::SmallDisk disk(4 << 20);
     if (!disk.Ready()) GTEST_SKIP() << disk.Why();
-    const std::string sample = CopySample("sample");
-    for (const char* name : {"iris.txp", "iris.mdb"})
-        std::filesystem::copy_file(std::filesystem::path(sample).parent_path() / name, disk.File(name));
-    const std::string path = disk.File("iris.txp");
+    const std::string path = SampleOn(disk);
     disk.LeaveFree(0);
     MTessary::LoadProject(QString::fromStdString(path));
     EXPECT_FALSE(shell::Globals().gProject);
@@ -107,10 +111,7 @@ TEST_F(ProjectFullDisk, AnUpgradeThatCannotBeStoredIsToldOnce) {
         SCOPED_TRACE(std::to_string(free >> 10) + " KB free");
         testsupport::SmallDisk disk(4 << 20);
         if (!disk.Ready()) GTEST_SKIP() << disk.Why();
-        const std::string sample = CopySample("sample");
-        for (const char* name : {"iris.txp", "iris.mdb"})
-            std::filesystem::copy_file(std::filesystem::path(sample).parent_path() / name, disk.File(name));
-        const std::string path = disk.File("iris.txp");
+        const std::string path = SampleOn(disk);
         Sql(path, "UPDATE Config SET sValue = '0' WHERE Property = 'VersionMinor'");
         disk.LeaveFree(free);
         dialogs.Clear();
