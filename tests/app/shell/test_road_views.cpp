@@ -359,29 +359,15 @@ protected:
         ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
         sqlite3_close(db);
         path = dir.File("noise.txp");
-        CProject project;
-        project.SetFileName(path);
-        project.Create();
-        project.AttachDataSource(data, "Noise");
-        DatabasePtr pdb = project.OpenProject(false);
-        CDataDef dataDef;
-        dataDef.Initialize(pdb, "LinkDataSource");
-        dataDef.CollectStats(pdb);
-        MdbUtils::CreateTestTable(project, dataDef);
-        for (int16_t i = 0; i < dataDef.FieldCount(); ++i) {
-            const std::string& name = dataDef.FieldName(i);
-            dataDef.SetUserMatchType(i, name == "Class" ? MatchType::Output
-                                        : name == "Id"  ? MatchType::NotUsed
-                                        : name == "K"   ? MatchType::Text
-                                                        : MatchType::Numeric);
-        }
-        dataDef.Save(pdb);
-        for (const auto& [k, v] : {std::pair{"RecordCount", "3000"}, {"TrainLow", "1"}, {"TrainHigh", "2000"},
-                                   {"TestLow", "2001"}, {"TestHigh", "3000"}, {"LastState", "3"},
-                                   {"PruneRate", "0"}, {"MinItems", "2"}})
-            project.SaveConfig(k, std::string(v));
-        pdb.reset();
-        project.CloseProject();
+        MakeProject(data, "Noise",
+                    [](const std::string& name) {
+                        return name == "Class" ? MatchType::Output
+                               : name == "Id"  ? MatchType::NotUsed
+                               : name == "K"   ? MatchType::Text
+                                               : MatchType::Numeric;
+                    },
+                    {{"RecordCount", "3000"}, {"TrainLow", "1"}, {"TrainHigh", "2000"}, {"TestLow", "2001"},
+                     {"TestHigh", "3000"}, {"LastState", "3"}, {"PruneRate", "0"}, {"MinItems", "2"}});
         Open();
     }
 };
