@@ -1,12 +1,14 @@
 // What a person meets in the real window: naming projects in the real file
 // dialog, the figures of the result legend and of the field statistics always
 // belonging to the project and tree on show, the menu bar's access keys, the
-// colours of the report links after every kind of view switch, and typing
-// from box to box in Live Predictions.
+// colours of the report links after every kind of view switch, typing from
+// box to box in Live Predictions, zooming the flow chart, and where the data
+// columns of the grid start.
 #include "ResultRoadFixture.h"
 
 #include "../../support/FileDialogDriver.h"
 
+#include "CBrowseGrid.h"
 #include "CClassNames.h"
 #include "CCommandTable.h"
 #include "CDataDef.h"
@@ -23,6 +25,7 @@
 #include <QMenuBar>
 #include <QLineEdit>
 #include <QTest>
+#include <QTableView>
 #include <QToolBar>
 #include <QTreeWidget>
 
@@ -407,3 +410,26 @@ TEST_F(AtTheWindow, ZoomingTheFlowChartKeepsItsCentreInTheMiddleAndItsNodesDrawn
     }
     EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
 }
+
+// Browse All Data and Browse Test Data at 800 x 600 and at full screen: the
+// data split starts at its first used column (the sample's key is not used),
+// shown whole, although the columns after it do not fill the split.
+TEST_F(AtTheWindow, TheDataSplitStartsWithItsFirstUsedColumnWhole) {
+    Open();
+    ToTested();
+    QTableView* data = GridView().Grid()->SplitView(1);
+    for (const QSize size : {QSize(800, 600), QSize(1280, 800)}) {
+        Main().resize(size);
+        for (const char* view : {"mnuViewBrowseAll", "mnuViewBrowseTest"}) {
+            SCOPED_TRACE(std::string(view) + " at " + std::to_string(size.width()));
+            ClickToolbar(view);
+            QApplication::processEvents();
+            ASSERT_EQ(Right(), "DataGrid");
+            const int left = data->columnAt(0);
+            EXPECT_EQ(data->model()->headerData(left, Qt::Horizontal).toString(), "SepalLength");
+            EXPECT_EQ(data->columnViewportPosition(left), 0) << "the leftmost column shows whole";
+        }
+    }
+    EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
+}
+
