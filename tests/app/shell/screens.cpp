@@ -115,6 +115,25 @@ void ChooseFields(QWidget* fields, const QString& ignored, const QString& output
     button(0);
 }
 
+// File > New with the given project name, the data file chosen in the table
+// step and its table taken, every field an input but `ignored`, `output` the
+// output, and Next: the new project at its row-range step.
+void NewProjectOver(FMain& main, ui::ScopedRecorder& answers, const QString& project, const QString& data,
+                    const QString& tableName, const QString& ignored, const QString& output) {
+    answers.files.push_back(project);
+    MTessary::MenuCommand(QStringLiteral("mnuFileNew"));
+    answers.files.push_back(data);
+    QWidget* table = main.Panels().tableSel;
+    table->findChild<QPushButton*>(QStringLiteral("cmdOpenFile"))->click();
+    auto* tables = table->findChild<QListWidget*>(QStringLiteral("lstTables"));
+    const auto found = tables->findItems(tableName, Qt::MatchExactly);
+    if (!found.isEmpty()) tables->setCurrentItem(found.front());
+    table->findChild<QPushButton*>(QStringLiteral("cmdTableOK"))->click();
+    QWidget* fields = main.Panels().fieldSel;
+    ChooseFields(fields, ignored, output);
+    fields->findChild<QPushButton*>(QStringLiteral("lnkNext"))->click();
+}
+
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     if (argc < 3) {
@@ -302,18 +321,8 @@ int main(int argc, char** argv) {
         const QString folder = QFileInfo(QString::fromLocal8Bit(argv[2])).absolutePath();
         ok &= WrapDemoTable(folder + QStringLiteral("/cells.db"));
         ui::ScopedRecorder answers;
-        answers.files.push_back(folder + QStringLiteral("/cells.txp"));
-        MTessary::MenuCommand(QStringLiteral("mnuFileNew"));
-        answers.files.push_back(folder + QStringLiteral("/cells.db"));
-        QWidget* table = main.Panels().tableSel;
-        table->findChild<QPushButton*>(QStringLiteral("cmdOpenFile"))->click();
-        auto* tables = table->findChild<QListWidget*>(QStringLiteral("lstTables"));
-        const auto cells = tables->findItems(QStringLiteral("cells"), Qt::MatchExactly);
-        if (!cells.isEmpty()) tables->setCurrentItem(cells.front());
-        table->findChild<QPushButton*>(QStringLiteral("cmdTableOK"))->click();
-        QWidget* fields = main.Panels().fieldSel;
-        ChooseFields(fields, QStringLiteral("Id"), QStringLiteral("diagnosis"));
-        fields->findChild<QPushButton*>(QStringLiteral("lnkNext"))->click();
+        NewProjectOver(main, answers, folder + QStringLiteral("/cells.txp"), folder + QStringLiteral("/cells.db"),
+                       QStringLiteral("cells"), QStringLiteral("Id"), QStringLiteral("diagnosis"));
         if (main.State().State() == 3)
             main.findChild<QWidget*>(QStringLiteral("pnlSetLimits"))->findChild<QPushButton*>(QStringLiteral("lnkNext"))->click();
         ok &= main.State().State() == 4 && Save(&main, out, "20-flow-chart-wrapped-conditions.png");
@@ -355,18 +364,8 @@ int main(int argc, char** argv) {
         ui::ScopedRecorder answers;
         answers.files.push_back(folder + QStringLiteral("/nominal.txt"));
         MTessary::MenuCommand(QStringLiteral("mnuFileImport"));
-        answers.files.push_back(folder + QStringLiteral("/nominal.txp"));
-        MTessary::MenuCommand(QStringLiteral("mnuFileNew"));
-        answers.files.push_back(folder + QStringLiteral("/nominal.mdb"));
-        QWidget* table = main.Panels().tableSel;
-        table->findChild<QPushButton*>(QStringLiteral("cmdOpenFile"))->click();
-        auto* tables = table->findChild<QListWidget*>(QStringLiteral("lstTables"));
-        const auto nominal = tables->findItems(QStringLiteral("nominal"), Qt::MatchExactly);
-        if (!nominal.isEmpty()) tables->setCurrentItem(nominal.front());
-        table->findChild<QPushButton*>(QStringLiteral("cmdTableOK"))->click();
-        QWidget* fields = main.Panels().fieldSel;
-        ChooseFields(fields, QStringLiteral("IndexCounter1"), QStringLiteral("class"));
-        fields->findChild<QPushButton*>(QStringLiteral("lnkNext"))->click();
+        NewProjectOver(main, answers, folder + QStringLiteral("/nominal.txp"), folder + QStringLiteral("/nominal.mdb"),
+                       QStringLiteral("nominal"), QStringLiteral("IndexCounter1"), QStringLiteral("class"));
         if (main.State().State() == 3) {
             main.Panels().setLimits->Initialize(286, 1, 191, 192, 286);
             main.Panels().setLimits->findChild<QPushButton*>(QStringLiteral("lnkNext"))->click();
