@@ -2,8 +2,9 @@
 # Starts the program under Xvfb on a working copy of the sample project, walks
 # what it shows (main window, menus, preferences, about, the progress window
 # of a statistics run, the extraction road with its flow chart, rule tree,
-# matrix, test rows and live prediction, the closed project, then a new
-# project's table, field and row-range steps, and the matrix of a new project
+# matrix, test rows (also at 800 x 600) and live prediction, the closed
+# project, then a new project's table, field and row-range steps, an imported
+# table's wide flow chart zoomed in twice, and the matrix of a new project
 # whose 21 classes do not fit) and writes PNGs to build/screenshots/.
 set -euo pipefail
 cd "$(dirname "$0")/.."

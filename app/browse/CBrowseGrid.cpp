@@ -1,6 +1,7 @@
 #include "CBrowseGrid.h"
 
 #include "CBrowseHeader.h"
+#include "CDataSplitView.h"
 #include "MSwallow.h"
 
 #include <QHBoxLayout>
@@ -33,7 +34,7 @@ CBrowseGrid::CBrowseGrid(QWidget* parent) : QWidget(parent), mModel(new CBrowseM
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     for (int s = 0; s < 2; ++s) {
-        auto* view = new QTableView(this);
+        QTableView* view = s == 0 ? new QTableView(this) : new CDataSplitView(this);
         mViews[s] = view;
         view->setObjectName(s == 0 ? QStringLiteral("Split0") : QStringLiteral("Split1"));
         view->setModel(mModel);
@@ -150,6 +151,8 @@ int CBrowseGrid::LeftCol(int split) const {
 void CBrowseGrid::SetLeftCol(int split, int col) {
     QTableView* v = SplitView(split);
     if (col < 0 || col >= mModel->columnCount()) return;
+    // The range of a layout just changed is otherwise computed only later.
+    v->doItemsLayout();
     v->horizontalScrollBar()->setValue(v->horizontalHeader()->sectionPosition(col));
 }
 

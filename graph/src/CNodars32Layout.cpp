@@ -170,7 +170,10 @@ void CNodars32Ctrl::ComputeView(int level, int keep) {
     if (mDrawScale == 0) {
         client.MoveTo(db.left, db.top);
         mViewRect = GRect::Union(db, client);
-        mViewCentre = {mViewRect.CentreX(), mViewRect.CentreY()};
+        // The fitted drawing sits at the top left and fills the window one way
+        // only; the window's centre may lie in the blank beside it. Its own
+        // centre is what a zoom from here keeps at the centre of the window.
+        mViewCentre = {db.CentreX(), db.CentreY()};
     } else if (keep == 1 && !(mArrangeMode != 0 && level >= 3)) {
         GRect v = client;
         v.MoveTo(mViewCentre.x - client.Width() / 2, mViewCentre.y - client.Height() / 2);

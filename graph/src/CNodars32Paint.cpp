@@ -10,11 +10,14 @@ namespace nodars {
 
 void CNodars32Ctrl::OnDraw(QPainter& painter, const QRect& bounds, const QRect& invalid) {
     ComputeZoom();
-    // Scrolling moves the view centre.
-    const GPoint centre = ScreenToGraph(GPoint{mClientRect.left + (mClientRect.right - mClientRect.left) / 2,
-                                               mClientRect.top + (mClientRect.bottom - mClientRect.top) / 2});
-    if (std::abs(centre.x - mViewCentre.x) > 1) mViewCentre.x = centre.x;
-    if (std::abs(centre.y - mViewCentre.y) > 1) mViewCentre.y = centre.y;
+    // Scrolling moves the view centre; a fitted drawing does not scroll. The
+    // centre is read where the scroll positions put it, half the client size
+    // in, so that painting alone never moves it.
+    if (mDrawScale != 0) {
+        const GPoint centre = ScreenToGraph(GPoint{mClientRect.Width() / 2, mClientRect.Height() / 2});
+        if (std::abs(centre.x - mViewCentre.x) > 1) mViewCentre.x = centre.x;
+        if (std::abs(centre.y - mViewCentre.y) > 1) mViewCentre.y = centre.y;
+    }
     painter.fillRect(invalid, mDrawColored ? CGraphRenderer::Rgb(BackColorRgb()) : QColor(255, 255, 255));
 
     RenderView view;

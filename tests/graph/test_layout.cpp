@@ -1,6 +1,8 @@
 // Automatic layout worked out by hand: tree in four directions, compact, hierarchy
 // with a cycle; zoom, view and scroll ranges.
 #include <QAbstractScrollArea>
+#include <QApplication>
+#include <QImage>
 #include <QScrollBar>
 
 #include "GraphTestSupport.h"
@@ -376,4 +378,49 @@ TEST(GraphLayout, HierarchyBackLinksAreKeptApart) {
     EXPECT_EQ(c.Route(0, 1).size(), 12u);  // back links
     EXPECT_EQ(c.Route(2, 3).size(), 12u);
     EXPECT_EQ(c.Route(3, 2).size(), 8u);
+}
+
+// A fitted chart fills the window one way only and sits at its top left. Each
+// zoom from there keeps the chart's centre at the centre of the window, and the
+// items in view are drawn: a wide chart leaves blank below it, a tall one
+// beside it, and the window's centre there is no point of the chart.
+TEST(GraphLayout, ZoomingAFittedChartKeepsItsCentreInTheMiddleAndDrawsIt) {
+    struct Case {
+        const char* name;
+        int children;  // under the root, side by side
+        int depth;     // a chain below the root
+    };
+    for (const Case& k : {Case{"wide", 12, 0}, Case{"tall", 0, 8}}) {
+        SCOPED_TRACE(k.name);
+        Control c(500, 400);
+        c.PutInt(dispidArrangeMode, 3);
+        c.PutInt(dispidDrawScale, 0);
+        c.Put(dispidFillColor, Variant::I4(0x00FFFF));  // yellow, told apart from the white ground
+        c.AddItem("root");
+        for (int i = 1; i <= k.children; ++i) c.Connect(0, c.AddItem("leaf"));
+        for (int i = 1; i <= k.depth; ++i) c.Connect(i - 1, c.AddItem("step"));
+        c.PutInt(dispidAutoArrange, 2);
+        const R d = c.Bounds(IGraphGeometry::kDrawingBounds);
+        const int cx = (d[0] + d[2]) / 2, cy = (d[1] + d[3]) / 2;
+        auto* area = static_cast<QAbstractScrollArea*>(c.Host()->Widget());
+        for (int scale : {60, 70}) {
+            SCOPED_TRACE(scale);
+            c.PutInt(dispidDrawScale, scale);
+            QApplication::processEvents();
+            const QImage img = area->viewport()->grab().toImage();
+            // Window coordinates count the one-pixel border.
+            auto x = [&](int gx) { return c.Call(dispidGraphToScreenX, {Variant::I4(gx)}).ToI4() - 1; };
+            auto y = [&](int gy) { return c.Call(dispidGraphToScreenY, {Variant::I4(gy)}).ToI4() - 1; };
+            EXPECT_NEAR(x(cx), 498 / 2, 1);
+            EXPECT_NEAR(y(cy), 398 / 2, 1);
+            int drawn = 0;
+            for (int i = 0; i < c.GetInt(dispidListCount); ++i) {
+                const R r = c.ItemRect(i);
+                if (x(r[0]) < 0 || y(r[1]) < 0 || x(r[2]) > img.width() || y(r[3]) > img.height()) continue;
+                EXPECT_EQ(img.pixel(x(r[0]) + 3, y(r[1]) + 3), qRgb(255, 255, 0)) << "item " << i;
+                ++drawn;
+            }
+            EXPECT_GE(drawn, 3);
+        }
+    }
 }

@@ -265,6 +265,8 @@ void Core::Close() {
     ReleaseStatements();
     if (db) {
         if (transDepth > 0) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        // Let go first, so that a last connection folds its log in as it closes.
+        ReleaseLogHolds();
         sqlite3_close_v2(db);
         db = nullptr;
     }
@@ -314,6 +316,50 @@ bool LogHoldsData(const std::string& path) {
 
 }  // namespace
 
+// SQLite keeps a file's log while any connection holds a shared lock on the
+// file, and the last connection to close folds the log in and deletes it. Its
+// locks belong to the process, so closing any other descriptor of the file
+// here (another connection's check of the header, a copy, a plain read) drops
+// them, and another program that only read the file then deletes the log under
+// the open connection. A lock of a descriptor's own, on the same bytes as
+// SQLite's shared lock, is not dropped that way.
+void Core::HoldLog(const std::string& schema, const std::string& file) {
+#ifdef F_OFD_SETLK
+    if (logHolds.count(schema)) return;
+    int rc = SQLITE_OK;
+    if (PragmaText(db, ("PRAGMA " + QuoteIdent(schema) + ".journal_mode").c_str(), &rc) != "wal") return;
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    constexpr off_t kSharedFirst = 0x40000000 + 2;  // SQLite's pending byte + 2
+    constexpr off_t kSharedSize = 510;
+    struct flock lock {};
+    lock.l_type = F_RDLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = kSharedFirst;
+    lock.l_len = kSharedSize;
+    if (::fcntl(fd, F_OFD_SETLK, &lock) != 0) {
+        ::close(fd);
+        return;
+    }
+    logHolds.emplace(schema, fd);
+#else
+    (void)schema;
+    (void)file;
+#endif
+}
+
+void Core::ReleaseLogHold(const std::string& schema) {
+    auto it = logHolds.find(schema);
+    if (it == logHolds.end()) return;
+    ::close(it->second);
+    logHolds.erase(it);
+}
+
+void Core::ReleaseLogHolds() {
+    for (const auto& [schema, fd] : logHolds) ::close(fd);
+    logHolds.clear();
+}
+
 void Core::Finish() {
     CheckWritable();
     if (transDepth > 0) {
@@ -321,6 +367,7 @@ void Core::Finish() {
         Raise(3219);
     }
     ReleaseStatements();
+    ReleaseLogHolds();  // leaving WAL mode needs the file to itself
     try {
         // The log copied back whole and then given up: only a checkpoint that
         // copied every page lets the file stand alone.
@@ -647,11 +694,11 @@ void Core::AttachLink(Link& link) {
     }
     bool empty = false;
     // Linked data is only read: no statement can write through a link.
-    std::string attachName = ReadOnlyUri(file);
+    std::string attachFile = file;
     if (AccessMirror::IsAccessFile(file)) {
         // Access data is read through its SQLite mirror, which is never written.
         try {
-            attachName = ReadOnlyUri(AccessMirror::Path(file));
+            attachFile = AccessMirror::Path(file);
         } catch (const DaoError& e) {
             link.error = e.Number();
             link.errorArg = file;
@@ -664,13 +711,14 @@ void Core::AttachLink(Link& link) {
     }
     auto it = attached.find(file);
     if (it == attached.end()) {
-        std::string schema = Attach(attachName);
+        std::string schema = Attach(ReadOnlyUri(attachFile));
         if (schema.empty()) {
             link.error = 3343;
             link.errorArg = file;
             return;
         }
         it = attached.emplace(file, schema).first;
+        HoldLog(schema, attachFile);
     }
     link.schema = it->second;
     try {
@@ -1185,6 +1233,7 @@ void Core::DropTable(const std::string& name) {
             SuspendStreams();
             if (sqlite3_exec(db, ("DETACH DATABASE " + QuoteIdent(schema)).c_str(), nullptr, nullptr, nullptr) ==
                 SQLITE_OK) {
+                ReleaseLogHold(schema);
                 for (auto it = attached.begin(); it != attached.end();)
                     it = it->second == schema ? attached.erase(it) : std::next(it);
             }
@@ -1498,6 +1547,7 @@ std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool rea
         sqlite3_wal_autocheckpoint(core->db, 0);
         sqlite3_wal_hook(core->db, WalHook, core.get());
     }
+    if (name == path) core->HoldLog("main", path);
     // Reading the schema proves the file is a database and not damaged at its start.
     char* err = nullptr;
     rc = sqlite3_exec(core->db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, &err);

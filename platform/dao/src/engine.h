@@ -199,6 +199,13 @@ struct Core : SchemaResolver, std::enable_shared_from_this<Core> {
     // Snapshots of linked ODBC tables, removed when the connection closes.
     std::vector<std::string> scratchFiles;
 
+    // Locks that keep the log of each file in WAL mode (main and attached
+    // ones) while it is open here: schema -> the descriptor holding it.
+    std::map<std::string, int> logHolds;
+    void HoldLog(const std::string& schema, const std::string& file);
+    void ReleaseLogHold(const std::string& schema);
+    void ReleaseLogHolds();
+
     ~Core() override;
     void Close();
     // Closes a database this program made with everything in its one file

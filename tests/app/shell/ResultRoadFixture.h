@@ -6,6 +6,7 @@
 #include "ShellFixture.h"
 
 #include "AppGlobals.h"
+#include "CDataDef.h"
 #include "CProject.h"
 #include "CTRX.h"
 #include "FStatus.h"
@@ -19,10 +20,18 @@
 #include "../browse/UGrid.h"
 #include "../panels/UInteractive.h"
 
+#include "MdbUtils.h"
+#include "NominalTable.h"
+#include "TextImport.h"
+
 #include <QPushButton>
 #include <QTimer>
 
 #include <sqlite3.h>
+
+#include <functional>
+#include <utility>
+#include <vector>
 
 namespace shelltest {
 
@@ -101,6 +110,44 @@ protected:
         ASSERT_EQ(Config("LastState"), "4");
         emit Prune().NavNext();
         ASSERT_EQ(Config("LastState"), "5");
+    }
+
+    // Makes `path` a project over one table of a data file, at the row-range
+    // step: `use` gives each field's use, `config` the stored settings.
+    void MakeProject(const std::string& data, const std::string& table,
+                     const std::function<int16_t(const std::string&)>& use,
+                     const std::vector<std::pair<const char*, const char*>>& config) {
+        CProject project;
+        project.SetFileName(path);
+        project.Create();
+        project.AttachDataSource(data, table);
+        DatabasePtr pdb = project.OpenProject(false);
+        CDataDef dataDef;
+        dataDef.Initialize(pdb, "LinkDataSource");
+        dataDef.CollectStats(pdb);
+        MdbUtils::CreateTestTable(project, dataDef);
+        for (int16_t i = 0; i < dataDef.FieldCount(); ++i) dataDef.SetUserMatchType(i, use(dataDef.FieldName(i)));
+        dataDef.Save(pdb);
+        for (const auto& [k, v] : config) project.SaveConfig(k, std::string(v));
+        pdb.reset();
+        project.CloseProject();
+    }
+    // The generated nominal table imported from its text file as File > Import
+    // does it, every field but the key an input and "class" the output, rows
+    // 1-191 training and 192-286 test.
+    void MakeNominalProject() {
+        const std::string csv = dir.File("nominal.csv");
+        ASSERT_TRUE(testsupport::NominalTable::Write(csv));
+        ASSERT_TRUE(MdbUtils::LoadTextFile(csv));
+        path = dir.File("nominal.txp");
+        MakeProject(MdbUtils::ImportDatabasePath(csv), "nominal",
+                    [](const std::string& name) {
+                        return name == "class"           ? MatchType::Output
+                               : name == "IndexCounter1" ? MatchType::NotUsed
+                                                         : MatchType::Text;
+                    },
+                    {{"RecordCount", "286"}, {"TrainLow", "1"}, {"TrainHigh", "191"}, {"TestLow", "192"},
+                     {"TestHigh", "286"}, {"LastState", "3"}, {"PruneRate", "10"}, {"MinItems", "2"}});
     }
 
     std::string path;

@@ -2,9 +2,10 @@
 // on a project, its menus, the preferences and about windows, the progress
 // window during a statistics run, the window after closing the project, the
 // first three steps of a new project over the sample's data file (table,
-// fields, row ranges), and the confusion matrix of a project with more classes
-// than fit.
+// fields, row ranges), a wide flow chart zoomed in twice, Browse Test Data at
+// 800 x 600, and the confusion matrix of a project with more classes than fit.
 // Usage: tessary_screens <out folder> <project>   (run under a display, e.g. Xvfb)
+#include "CBrowseGrid.h"
 #include "CCommandTable.h"
 #include "CDataDef.h"
 #include "CProject.h"
@@ -25,7 +26,9 @@
 #include "MTessary.h"
 #include "MMenu.h"
 #include "MdbUtils.h"
+#include "NominalTable.h"
 #include "PanelSet.h"
+#include "UGrid.h"
 
 #include "ui/testing.h"
 
@@ -44,6 +47,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTableView>
 #include <QToolButton>
 #include <QMenu>
 #include <QMouseEvent>
@@ -109,6 +113,25 @@ void ChooseFields(QWidget* fields, const QString& ignored, const QString& output
     button(4);
     select("lstFieldsFrom", output);
     button(0);
+}
+
+// File > New with the given project name, the data file chosen in the table
+// step and its table taken, every field an input but `ignored`, `output` the
+// output, and Next: the new project at its row-range step.
+void NewProjectOver(FMain& main, ui::ScopedRecorder& answers, const QString& project, const QString& data,
+                    const QString& tableName, const QString& ignored, const QString& output) {
+    answers.files.push_back(project);
+    MTessary::MenuCommand(QStringLiteral("mnuFileNew"));
+    answers.files.push_back(data);
+    QWidget* table = main.Panels().tableSel;
+    table->findChild<QPushButton*>(QStringLiteral("cmdOpenFile"))->click();
+    auto* tables = table->findChild<QListWidget*>(QStringLiteral("lstTables"));
+    const auto found = tables->findItems(tableName, Qt::MatchExactly);
+    if (!found.isEmpty()) tables->setCurrentItem(found.front());
+    table->findChild<QPushButton*>(QStringLiteral("cmdTableOK"))->click();
+    QWidget* fields = main.Panels().fieldSel;
+    ChooseFields(fields, ignored, output);
+    fields->findChild<QPushButton*>(QStringLiteral("lnkNext"))->click();
 }
 
 int main(int argc, char** argv) {
@@ -193,6 +216,22 @@ int main(int argc, char** argv) {
     ok &= Save(&main, out, "10-confusion-matrix.png");
     MTessary::MenuCommand(QStringLiteral("mnuViewBrowseTest"));
     ok &= Save(&main, out, "11-browse-test.png");
+    // The same at 800 x 600, where the data columns do not fill their split:
+    // it starts at the first used column, whole (the key is not used).
+    main.resize(800, 600);
+    MTessary::MenuCommand(QStringLiteral("mnuViewBrowseAll"));
+    MTessary::MenuCommand(QStringLiteral("mnuViewBrowseTest"));
+    ok &= Save(&main, out, "11b-browse-test-800x600.png");
+    if (auto* grid = dynamic_cast<UGrid*>(main.Panels().grid)) {
+        QTableView* data = grid->Grid()->SplitView(1);
+        const int left = data->columnAt(0);
+        const bool whole = data->columnViewportPosition(left) == 0;
+        std::printf("browse test at 800x600 starts at %s, %s\n",
+                    qPrintable(data->model()->headerData(left, Qt::Horizontal).toString()),
+                    whole ? "whole" : "CLIPPED");
+        ok &= whole;
+    }
+    main.resize(1100, 700);
     MTessary::MenuCommand(QStringLiteral("mnuViewFlow"));
     ok &= Save(&main, out, "12-report-flow-chart.png");
     MTessary::MenuCommand(QStringLiteral("mnuLivePredict"));
@@ -282,18 +321,8 @@ int main(int argc, char** argv) {
         const QString folder = QFileInfo(QString::fromLocal8Bit(argv[2])).absolutePath();
         ok &= WrapDemoTable(folder + QStringLiteral("/cells.db"));
         ui::ScopedRecorder answers;
-        answers.files.push_back(folder + QStringLiteral("/cells.txp"));
-        MTessary::MenuCommand(QStringLiteral("mnuFileNew"));
-        answers.files.push_back(folder + QStringLiteral("/cells.db"));
-        QWidget* table = main.Panels().tableSel;
-        table->findChild<QPushButton*>(QStringLiteral("cmdOpenFile"))->click();
-        auto* tables = table->findChild<QListWidget*>(QStringLiteral("lstTables"));
-        const auto cells = tables->findItems(QStringLiteral("cells"), Qt::MatchExactly);
-        if (!cells.isEmpty()) tables->setCurrentItem(cells.front());
-        table->findChild<QPushButton*>(QStringLiteral("cmdTableOK"))->click();
-        QWidget* fields = main.Panels().fieldSel;
-        ChooseFields(fields, QStringLiteral("Id"), QStringLiteral("diagnosis"));
-        fields->findChild<QPushButton*>(QStringLiteral("lnkNext"))->click();
+        NewProjectOver(main, answers, folder + QStringLiteral("/cells.txp"), folder + QStringLiteral("/cells.db"),
+                       QStringLiteral("cells"), QStringLiteral("Id"), QStringLiteral("diagnosis"));
         if (main.State().State() == 3)
             main.findChild<QWidget*>(QStringLiteral("pnlSetLimits"))->findChild<QPushButton*>(QStringLiteral("lnkNext"))->click();
         ok &= main.State().State() == 4 && Save(&main, out, "20-flow-chart-wrapped-conditions.png");
@@ -323,6 +352,38 @@ int main(int argc, char** argv) {
         for (const auto& m : answers.Messages()) std::printf("message: %s\n", qPrintable(m.text));
     }
     // ---- End of step: a flow chart whose leaf conditions wrap -------------------
+
+    // ---- Step: a wide, low flow chart zoomed in twice ----
+    // A generated table of nine nominal fields imported with File > Import and
+    // made a project (rows 1-191 training, 192-286 test), extracted at prune
+    // rate 10 and then 34, shown as the tree chart and then as the flow chart,
+    // and Zoom In clicked twice: the chart stays drawn, its centre in the middle.
+    {
+        const QString folder = QFileInfo(QString::fromLocal8Bit(argv[2])).absolutePath();
+        ok &= testsupport::NominalTable::Write((folder + QStringLiteral("/nominal.txt")).toStdString());
+        ui::ScopedRecorder answers;
+        answers.files.push_back(folder + QStringLiteral("/nominal.txt"));
+        MTessary::MenuCommand(QStringLiteral("mnuFileImport"));
+        NewProjectOver(main, answers, folder + QStringLiteral("/nominal.txp"), folder + QStringLiteral("/nominal.mdb"),
+                       QStringLiteral("nominal"), QStringLiteral("IndexCounter1"), QStringLiteral("class"));
+        if (main.State().State() == 3) {
+            main.Panels().setLimits->Initialize(286, 1, 191, 192, 286);
+            main.Panels().setLimits->findChild<QPushButton*>(QStringLiteral("lnkNext"))->click();
+        }
+        if (auto* rate = main.Panels().prune->findChild<QLineEdit*>(QStringLiteral("txtPruneRate")))
+            for (const char* value : {"10", "34"}) {
+                rate->setText(QString::fromUtf8(value));
+                QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+                QCoreApplication::sendEvent(rate, &enter);
+            }
+        MTessary::MenuCommand(QStringLiteral("mnuViewTree"));
+        MTessary::MenuCommand(QStringLiteral("mnuViewFlow"));
+        ok &= main.State().State() == 4 && Save(&main, out, "21b-wide-flow-chart-fitted.png");
+        for (int click = 0; click < 2; ++click) main.Bar()->Tool(QStringLiteral("mnuZoomIn"))->trigger();
+        ok &= Save(&main, out, "21c-wide-flow-chart-zoomed-in-twice.png");
+        for (const auto& m : answers.Messages()) std::printf("message: %s\n", qPrintable(m.text));
+    }
+    // ---- end of step: a wide, low flow chart zoomed in twice ----
 
     // ---- Step: a new project named in the real file dialog ----
     // File > New as a person does it: a name typed into Qt's file dialog and

@@ -1,12 +1,14 @@
 // What a person meets in the real window: naming projects in the real file
 // dialog, the figures of the result legend and of the field statistics always
 // belonging to the project and tree on show, the menu bar's access keys, the
-// colours of the report links after every kind of view switch, and typing
-// from box to box in Live Predictions.
+// colours of the report links after every kind of view switch, typing from
+// box to box in Live Predictions, zooming the flow chart, and where the data
+// columns of the grid start.
 #include "ResultRoadFixture.h"
 
 #include "../../support/FileDialogDriver.h"
 
+#include "CBrowseGrid.h"
 #include "CClassNames.h"
 #include "CCommandTable.h"
 #include "CDataDef.h"
@@ -16,12 +18,14 @@
 #include "ITableSelectPanel.h"
 #include "UTextSpin.h"
 
+#include <QAbstractScrollArea>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QLineEdit>
 #include <QTest>
+#include <QTableView>
 #include <QToolBar>
 #include <QTreeWidget>
 
@@ -88,6 +92,14 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
         QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, menu->actionGeometry(Tool(tool)).center());
         EXPECT_FALSE(menu->isVisible());
+    }
+    // The rate typed into the prune panel's box and Enter pressed.
+    void TypePruneRate(const char* rate) {
+        auto* box = Prune().findChild<QLineEdit*>("txtPruneRate");
+        QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, box->rect().center());
+        box->selectAll();
+        QTest::keyClicks(box, rate);
+        QTest::keyClick(box, Qt::Key_Return);
     }
     void ClickToolbar(const char* tool) {
         QWidget* button = Main().Bar()->MainToolbar()->widgetForAction(Tool(tool));
@@ -335,3 +347,89 @@ TEST_F(AtTheWindow, TypingFromBoxToBoxInLivePredictions) {
     EXPECT_EQ(focus(), boxes[1]);
     EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
 }
+
+// The generated nominal project's flow chart, fitted: wide and low, so blank
+// fills the window below it. Rule extraction at 10 and then 34, Tree Chart,
+// Flow Chart, then Zoom In twice from the tool bar: the chart's centre stays at
+// the centre of the window, and every node in view is drawn in its colour,
+// the Start node among them.
+TEST_F(AtTheWindow, ZoomingTheFlowChartKeepsItsCentreInTheMiddleAndItsNodesDrawn) {
+    MakeNominalProject();
+    Open();
+    QApplication::setActiveWindow(&Main());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Main()));
+    ToState(4);
+    for (const char* rate : {"10", "34"}) TypePruneRate(rate);
+    ASSERT_EQ(Config("PruneRate"), "34");
+    ClickToolbar("mnuViewTree");
+    ClickToolbar("mnuViewFlow");
+    ASSERT_EQ(TreeGraph().TreeType(), 1);
+    ASSERT_EQ(TreeGraph().Zoom(), 0);
+    IDispatch* chart = TreeGraph().DisplayTarget()->GraphControl();
+    auto get = [chart](DISPID id, int index = -1) {
+        com::Variant v;
+        std::vector<VARIANT> args;
+        if (index >= 0) args.push_back(com::Variant::I2(int16_t(index)));
+        EXPECT_EQ(com::PropertyGet(chart, id, &v, args), S_OK);
+        return v.ToI4();
+    };
+    auto screen = [chart](DISPID id, int32_t at) {
+        com::Variant v;
+        EXPECT_EQ(com::Invoke(chart, id, DISPATCH_METHOD, {com::Variant::I4(at)}, &v), S_OK);
+        return v.ToI4() - 1;  // the window's border pixel
+    };
+    com::ComPtr<nodars::IGraphGeometry> geometry;
+    ASSERT_EQ(com::ComPtr<IDispatch>(chart).As(nodars::IID_IGraphGeometry, &geometry), S_OK);
+    int32_t bounds[4], client[4];
+    ASSERT_EQ(geometry->GetBounds(nodars::IGraphGeometry::kDrawingBounds, bounds), S_OK);
+    ASSERT_EQ(geometry->GetBounds(nodars::IGraphGeometry::kClientRect, client), S_OK);
+    const int32_t cx = (bounds[0] + bounds[2]) / 2, cy = (bounds[1] + bounds[3]) / 2;
+    ASSERT_LT(screen(nodars::dispidGraphToScreenY, bounds[3]), (client[3] - client[1]) / 2) << "blank below the chart";
+
+    auto* viewport = static_cast<QAbstractScrollArea*>(TreeGraph().GraphWidget())->viewport();
+    for (int click = 1; click <= 2; ++click) {
+        SCOPED_TRACE(click);
+        ClickToolbar("mnuZoomIn");
+        ASSERT_GT(TreeGraph().Zoom(), 0);
+        QApplication::processEvents();
+        const QImage img = viewport->grab().toImage();
+        EXPECT_NEAR(screen(nodars::dispidGraphToScreenX, cx), (client[2] - client[0]) / 2, 1);
+        EXPECT_NEAR(screen(nodars::dispidGraphToScreenY, cy), (client[3] - client[1]) / 2, 1);
+        std::vector<int> drawn;
+        for (int i = 0; i < get(nodars::dispidListCount); ++i) {
+            const int32_t left = get(nodars::dispidItemXPos, i), top = get(nodars::dispidItemYPos, i);
+            const int x0 = screen(nodars::dispidGraphToScreenX, left), y0 = screen(nodars::dispidGraphToScreenY, top);
+            const int x1 = screen(nodars::dispidGraphToScreenX, left + get(nodars::dispidItemWidth, i));
+            const int y1 = screen(nodars::dispidGraphToScreenY, top + get(nodars::dispidItemHeight, i));
+            if (x0 < 0 || y0 < 0 || x1 > img.width() || y1 > img.height()) continue;
+            EXPECT_EQ(img.pixelColor(x0 + 3, y0 + 3), Ole(uint32_t(get(nodars::dispidItemFillColor, i)))) << i;
+            drawn.push_back(i);
+        }
+        EXPECT_GE(drawn.size(), 4u);
+        EXPECT_TRUE(!drawn.empty() && drawn.front() == 0) << "the Start node is in view";
+    }
+    EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
+}
+
+// Browse All Data and Browse Test Data at 800 x 600 and at full screen: the
+// data split starts at its first used column (the sample's key is not used),
+// shown whole, although the columns after it do not fill the split.
+TEST_F(AtTheWindow, TheDataSplitStartsWithItsFirstUsedColumnWhole) {
+    Open();
+    ToTested();
+    QTableView* data = GridView().Grid()->SplitView(1);
+    for (const QSize size : {QSize(800, 600), QSize(1280, 800)}) {
+        Main().resize(size);
+        for (const char* view : {"mnuViewBrowseAll", "mnuViewBrowseTest"}) {
+            SCOPED_TRACE(std::string(view) + " at " + std::to_string(size.width()));
+            ClickToolbar(view);
+            QApplication::processEvents();
+            ASSERT_EQ(Right(), "DataGrid");
+            const int left = data->columnAt(0);
+            EXPECT_EQ(data->model()->headerData(left, Qt::Horizontal).toString(), "SepalLength");
+            EXPECT_EQ(data->columnViewportPosition(left), 0) << "the leftmost column shows whole";
+        }
+    }
+    EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
+}
+

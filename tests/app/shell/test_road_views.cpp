@@ -7,12 +7,14 @@
 #include "UTextSpin.h"
 #include "CBrowseGrid.h"
 #include "FFind.h"
+#include "StockShell.h"
 
 #include <QComboBox>
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QSet>
+#include <QTableView>
 #include <QTest>
 
 #include <algorithm>
@@ -281,6 +283,35 @@ TEST_F(RoadViews, TreeAndMarkedRowsExportFromTheWindow) {
     EXPECT_EQ(lines, 51) << "a header and one line per marked row";
 }
 
+// Another program (a backup tool) reads the open project between two edits of
+// its marks: the export of the marked rows that follows still writes them all.
+TEST_F(RoadViews, AnotherProgramReadingTheOpenProjectBreaksNoLaterExport) {
+    if (testsupport::StockShell::Path().empty()) GTEST_SKIP() << "the stock sqlite3 shell is not installed";
+    ToTested();
+    MTessary::MenuCommand("mnuViewBrowseTest");
+    QTableView* right = GridView().Grid()->SplitView(1);
+    // A row marked with Space, as a person marks it.
+    auto mark = [&](int row) {
+        GridView().Grid()->SetRow(row);
+        QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+        QApplication::sendEvent(right, &space);
+    };
+    mark(0);
+    ASSERT_EQ(Marked(), 1);
+    EXPECT_EQ(testsupport::StockShell::Run(path, "select count(*) from Test"), "150\n");
+    mark(1);
+    EXPECT_EQ(Marked(), 2);
+    const std::string text = dir.File("marked.txt");
+    dialogs.files.push_back(QString::fromStdString(text));
+    Tool("mnuEntireExport")->trigger();
+    EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().title.toStdString() << ": "
+                                            << dialogs.Messages().front().text.toStdString();
+    std::ifstream in(text);
+    int lines = 0;
+    for (std::string line; std::getline(in, line);) ++lines;
+    EXPECT_EQ(lines, 3) << "a header and one line per marked row";
+}
+
 namespace {
 
 // A project whose every table carries triggers on every kind of write; one that ran
@@ -359,29 +390,15 @@ protected:
         ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
         sqlite3_close(db);
         path = dir.File("noise.txp");
-        CProject project;
-        project.SetFileName(path);
-        project.Create();
-        project.AttachDataSource(data, "Noise");
-        DatabasePtr pdb = project.OpenProject(false);
-        CDataDef dataDef;
-        dataDef.Initialize(pdb, "LinkDataSource");
-        dataDef.CollectStats(pdb);
-        MdbUtils::CreateTestTable(project, dataDef);
-        for (int16_t i = 0; i < dataDef.FieldCount(); ++i) {
-            const std::string& name = dataDef.FieldName(i);
-            dataDef.SetUserMatchType(i, name == "Class" ? MatchType::Output
-                                        : name == "Id"  ? MatchType::NotUsed
-                                        : name == "K"   ? MatchType::Text
-                                                        : MatchType::Numeric);
-        }
-        dataDef.Save(pdb);
-        for (const auto& [k, v] : {std::pair{"RecordCount", "3000"}, {"TrainLow", "1"}, {"TrainHigh", "2000"},
-                                   {"TestLow", "2001"}, {"TestHigh", "3000"}, {"LastState", "3"},
-                                   {"PruneRate", "0"}, {"MinItems", "2"}})
-            project.SaveConfig(k, std::string(v));
-        pdb.reset();
-        project.CloseProject();
+        MakeProject(data, "Noise",
+                    [](const std::string& name) {
+                        return name == "Class" ? MatchType::Output
+                               : name == "Id"  ? MatchType::NotUsed
+                               : name == "K"   ? MatchType::Text
+                                               : MatchType::Numeric;
+                    },
+                    {{"RecordCount", "3000"}, {"TrainLow", "1"}, {"TrainHigh", "2000"}, {"TestLow", "2001"},
+                     {"TestHigh", "3000"}, {"LastState", "3"}, {"PruneRate", "0"}, {"MinItems", "2"}});
         Open();
     }
 };

@@ -1,0 +1,89 @@
+// Another program reading a file the program holds open: the stock sqlite3
+// shell, as a backup tool runs it, between two edits of an open project and
+// while a linked data file is attached. Reading the file, or opening another
+// connection to it, anywhere in the program must not let that reader take the
+// log away when it closes.
+#include <sqlite3.h>
+
+#include <fstream>
+
+#include "IntegrityCheck.h"
+#include "StockShell.h"
+#include "fixture.h"
+
+using namespace daotest;
+using dao::RecordsetType;
+using testsupport::StockShell;
+
+namespace {
+
+long Count(dao::Database& db, const std::string& sql) {
+    return db.OpenRecordset(sql, RecordsetType::Snapshot)->Fields(0).AsLong();
+}
+
+bool Beside(const std::string& file, const char* suffix) { return std::filesystem::exists(file + suffix); }
+
+// What the program does with a file it has open, outside the connection:
+// opening another connection to it, or reading its bytes.
+const std::vector<std::pair<const char*, void (*)(const std::string&)>> kTouches = {
+    {"another connection", [](const std::string& f) { dao::DBEngine::OpenDatabase(f, false, true)->Close(); }},
+    {"a plain read", [](const std::string& f) { std::ifstream(f).get(); }},
+};
+
+class DaoOtherReaders : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (StockShell::Path().empty()) GTEST_SKIP() << "the stock sqlite3 shell is not installed (apt-get install sqlite3)";
+    }
+    TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(DaoOtherReaders, ReadingAnOpenProjectBetweenTwoEditsBreaksNothing) {
+    for (const auto& [touch, act] : kTouches) {
+        SCOPED_TRACE(touch);
+        const std::string path = dir.File(std::string(touch).substr(0, 3) + ".txp");
+        dao::DBEngine::CreateDatabase(path, dao::dbLangGeneral)->Execute("CREATE TABLE Test (K LONG, Mark BIT)");
+        {
+            auto db = dao::DBEngine::OpenDatabase(path, false, false);
+            db->Execute("INSERT INTO Test VALUES (1, True)");
+            act(path);
+            EXPECT_EQ(StockShell::Run(path, "select count(*) from Test"), "1\n");
+            EXPECT_TRUE(Beside(path, "-wal") && Beside(path, "-shm")) << "the log stays while the file is open";
+            db->Execute("INSERT INTO Test VALUES (2, True)");
+            EXPECT_EQ(Count(*db, "SELECT Count(*) FROM Test WHERE Mark"), 2);
+            auto other = dao::DBEngine::OpenDatabase(path, false, true);
+            EXPECT_EQ(Count(*other, "SELECT Count(*) FROM Test WHERE Mark"), 2);
+            EXPECT_EQ(StockShell::Run(path, "select count(*) from Test"), "2\n");
+        }
+        EXPECT_FALSE(Beside(path, "-wal") || Beside(path, "-shm")) << "the last connection still folds the log in";
+        EXPECT_EQ(testsupport::IntegrityCheck(path), "ok");
+        EXPECT_EQ(StockShell::Run(path, "select count(*) from Test"), "2\n");
+    }
+}
+
+// A linked data file that another program keeps in WAL mode and writes: while
+// it is attached its log stays through another reader's visit, and the link
+// sees each row the writer adds.
+TEST_F(DaoOtherReaders, ALinkedFileInWalModeSeesWhatItsWriterAddsAfterAReader) {
+    for (const auto& [touch, act] : kTouches) {
+        SCOPED_TRACE(touch);
+        const std::string data = dir.File(std::string(touch).substr(0, 3) + ".db");
+        const std::string project = dir.File(std::string(touch).substr(0, 3) + "-link.txp");
+        ASSERT_EQ(StockShell::Run(data, "pragma journal_mode=wal; create table People (Id integer primary key);"
+                                        "insert into People values (1);"),
+                  "wal\n");
+        auto db = dao::DBEngine::CreateDatabase(project, dao::dbLangGeneral);
+        db->TableDefs().Append(db->CreateTableDef("LinkDataSource", 0, "People", ";DATABASE=" + data));
+        EXPECT_EQ(Count(*db, "SELECT Count(*) FROM LinkDataSource"), 1);
+        EXPECT_EQ(StockShell::Run(data, "insert into People values (2);"), "");
+        EXPECT_EQ(Count(*db, "SELECT Count(*) FROM LinkDataSource"), 2);
+        act(data);
+        EXPECT_EQ(StockShell::Run(data, "select count(*) from People"), "2\n");
+        EXPECT_TRUE(Beside(data, "-wal")) << "the log stays while the file is linked";
+        EXPECT_EQ(StockShell::Run(data, "insert into People values (3);"), "");
+        EXPECT_EQ(Count(*db, "SELECT Count(*) FROM LinkDataSource"), 3);
+        EXPECT_EQ(StockShell::Run(data, "pragma integrity_check"), "ok\n");
+    }
+}

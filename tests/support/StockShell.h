@@ -1,0 +1,55 @@
+// The stock sqlite3 shell run as another program would run it: a child
+// process on a file, one statement, its output read back.
+#pragma once
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+
+namespace testsupport {
+
+struct StockShell {
+    // Where the shell is on the PATH, "" when it is not installed.
+    static std::string Path() {
+        const char* path = std::getenv("PATH");
+        std::istringstream dirs(path ? path : "/usr/bin:/bin");
+        for (std::string dir; std::getline(dirs, dir, ':');) {
+            const std::filesystem::path shell = std::filesystem::path(dir) / "sqlite3";
+            if (::access(shell.c_str(), X_OK) == 0) return shell.string();
+        }
+        return {};
+    }
+
+    // Runs `sqlite3 file sql`; its standard output, with "exit N" added when it
+    // does not end with 0.
+    static std::string Run(const std::string& file, const std::string& sql) {
+        const std::string shell = Path();
+        int out[2];
+        if (shell.empty() || ::pipe(out) != 0) return "no shell";
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::dup2(out[1], 1);
+            ::dup2(out[1], 2);
+            ::close(out[0]);
+            ::close(out[1]);
+            ::execl(shell.c_str(), "sqlite3", file.c_str(), sql.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        std::string text;
+        char buffer[512];
+        for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) text.append(buffer, size_t(n));
+        ::close(out[0]);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (code != 0) text += "exit " + std::to_string(code);
+        return text;
+    }
+};
+
+}  // namespace testsupport
