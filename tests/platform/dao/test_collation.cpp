@@ -4,7 +4,10 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cctype>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -211,4 +214,171 @@ TEST(DaoStoredOrder, RecordsetEditOfARowGoneUnderItIsRefused) {
     rs->Fields(1).SetValue(L(5));
     EXPECT_EQ(ErrorOf([&] { rs->Update(); }), 3167);
     EXPECT_EQ(ErrorOf([&] { rs->Delete(); }), 3167);
+}
+
+namespace {
+
+using Value = std::optional<std::string>;
+
+// Value sets where a second way of comparing text would show: the signs between
+// the two cases of the ASCII letters, letters beyond ASCII in two cases, sharp s,
+// Greek and Cyrillic, pairs equal under folding, Null and empty text.
+const std::vector<std::vector<Value>> kValueSets = {
+    {"ab", "AB", "a[", "a\\", "a]", "a^", "a_", "a`", "aZ", "az", "a{", "A_", "[q", "_c3"},
+    {"\xC3\xA9" "clair", "\xC3\x89" "clair", "\xC3\x89" "CLAIR", "eclair", "ECLAIR", "\xC3\xA9" "mile", "Z\xC3\xBCrich",
+     "Z\xC3\x9CRICH", "z\xC3\xBCrich"},
+    {"stra\xC3\x9F" "e", "STRASSE", "Stra\xC3\x9F" "e", "\xCE\xB1\xCE\xB2\xCE\xB3", "\xCE\x91\xCE\x92\xCE\x93",
+     "\xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0", "\xD0\x9C\xD0\x9E\xD0\xA1\xD0\x9A\xD0\x92\xD0\x90",
+     "\xD0\xBC\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0"},
+    {std::nullopt, "", " ", "a", "A", std::nullopt, "b1", "B1", "\xC3\xA9" "1", "\xC3\x89" "1"},
+};
+
+long Count(dao::Database& db, const std::string& sql) {
+    auto rs = db.OpenRecordset(sql, dao::RecordsetType::Snapshot);
+    long n = 0;
+    for (; !rs->Eof(); rs->MoveNext()) ++n;
+    return n;
+}
+
+com::Variant First(dao::Database& db, const std::string& sql) {
+    auto rs = db.OpenRecordset(sql, dao::RecordsetType::Snapshot);
+    return rs->Eof() ? com::Variant() : rs->Fields(0).Value();
+}
+
+std::string Quoted(const std::string& s) { return "'" + s + "'"; }
+
+bool Equal(const std::string& a, const std::string& b) { return dao::CompareText(a, b) == 0; }
+
+// Every operator, clause and lookup of the layer over one table T (Id, V)
+// against the comparison itself, counted by hand.
+void ExpectEveryOperatorAgrees(dao::Database& db, const std::vector<Value>& values, bool tableType) {
+    std::vector<std::string> texts;
+    for (const Value& v : values)
+        if (v) texts.push_back(*v);
+    auto count = [&](auto pred) { return long(std::count_if(texts.begin(), texts.end(), pred)); };
+    std::vector<std::string> sorted = texts;
+    std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return dao::CompareText(a, b) < 0; });
+    long classes = 0;
+    for (size_t i = 0; i < sorted.size(); ++i) classes += i == 0 || !Equal(sorted[i - 1], sorted[i]);
+    const long nulls = long(values.size() - texts.size());
+
+    for (const std::string& y : texts) {
+        SCOPED_TRACE("probe '" + y + "'");
+        const long eq = count([&](const std::string& x) { return Equal(x, y); });
+        const long lt = count([&](const std::string& x) { return dao::CompareText(x, y) < 0; });
+        const std::string where = "SELECT Id FROM T WHERE ";
+        EXPECT_EQ(Count(db, where + "V = " + Quoted(y)), eq);
+        EXPECT_EQ(Count(db, where + Quoted(y) + " = V"), eq);
+        EXPECT_EQ(Count(db, where + "V IN (" + Quoted(y) + ")"), eq);
+        EXPECT_EQ(Count(db, where + "V IN (" + Quoted(y) + ", 'no such value')"), eq);
+        EXPECT_EQ(Count(db, where + "V <> " + Quoted(y)), long(texts.size()) - eq);
+        EXPECT_EQ(Count(db, where + "V < " + Quoted(y)), lt);
+        EXPECT_EQ(Count(db, where + "V <= " + Quoted(y)), lt + eq);
+        EXPECT_EQ(Count(db, where + "V BETWEEN " + Quoted(y) + " AND " + Quoted(y)), eq);
+        const std::string trimmed = y.find_first_not_of(' ') == std::string::npos ? "" : y;
+        EXPECT_EQ(Count(db, where + "V = Trim(' " + y + " ')"),
+                  count([&](const std::string& x) { return Equal(x, trimmed); }));
+        if (!y.empty() && static_cast<unsigned char>(y[0]) < 0x80) {
+            EXPECT_EQ(Count(db, where + "V = " + Quoted(y.substr(0, 1)) + " & " + Quoted(y.substr(1))), eq);
+        }
+        if (y.find_first_of("*?#[") == std::string::npos) {
+            EXPECT_EQ(Count(db, where + "V Like " + Quoted(y)), eq);
+        }
+        if (tableType) {
+            auto table = db.OpenRecordset("T", dao::RecordsetType::Table);
+            table->SetIndex("ByValue");
+            table->Seek("=", com::Variant::Str(y));
+            auto dynaset = db.OpenRecordset("SELECT V FROM T", dao::RecordsetType::Dynaset);
+            dynaset->FindFirst("V = " + Quoted(y));
+            EXPECT_EQ(table->NoMatch(), eq == 0);
+            EXPECT_EQ(dynaset->NoMatch(), eq == 0);
+            if (!table->NoMatch()) {
+                EXPECT_TRUE(Equal(table->Fields("V").AsString(), y));
+            }
+        }
+    }
+    // Lists written in another letter case find what each of their values finds.
+    std::string upper;
+    for (const std::string& y : texts) {
+        std::string u = y;
+        for (char& c : u) c = char(std::toupper(static_cast<unsigned char>(c)));
+        upper += (upper.empty() ? "" : ", ") + Quoted(u);
+    }
+    if (!upper.empty()) {
+        EXPECT_EQ(Count(db, "SELECT Id FROM T WHERE V IN (" + upper + ")"),
+                  count([&](const std::string& x) {
+                      return std::any_of(texts.begin(), texts.end(), [&](const std::string& y) {
+                          std::string u = y;
+                          for (char& c : u) c = char(std::toupper(static_cast<unsigned char>(c)));
+                          return Equal(x, u);
+                      });
+                  }));
+    }
+
+    EXPECT_EQ(Count(db, "SELECT DISTINCT V FROM T WHERE V Is Not Null"), classes);
+    EXPECT_EQ(Count(db, "SELECT V FROM T WHERE V Is Not Null GROUP BY V"), classes);
+    EXPECT_EQ(Count(db, "SELECT V FROM (SELECT V FROM T WHERE V Is Not Null) AS S GROUP BY V"), classes);
+    EXPECT_EQ(Count(db, "SELECT V FROM T UNION SELECT V FROM T"), classes + (nulls > 0));
+    EXPECT_EQ(First(db, "SELECT Count(DISTINCT V) FROM T").ToI4(), classes);
+    long pairsEqual = 0, pairsBelow = 0;
+    for (const auto& a : texts)
+        for (const auto& b : texts) {
+            pairsEqual += Equal(a, b);
+            pairsBelow += dao::CompareText(a, b) < 0;
+        }
+    EXPECT_EQ(Count(db, "SELECT A.Id FROM T AS A, T AS B WHERE A.V = B.V"), pairsEqual);
+    EXPECT_EQ(Count(db, "SELECT A.Id FROM T AS A INNER JOIN T AS B ON A.V = B.V"), pairsEqual);
+    EXPECT_EQ(Count(db, "SELECT A.Id FROM T AS A, T AS B WHERE A.V < B.V"), pairsBelow);
+    if (texts.empty()) return;
+    for (const char* sql : {"SELECT V FROM T WHERE V Is Not Null ORDER BY V",
+                            "SELECT V FROM (SELECT V FROM T) AS S WHERE V Is Not Null ORDER BY V",
+                            "SELECT V & '' AS W FROM T WHERE V Is Not Null ORDER BY V & ''"}) {
+        SCOPED_TRACE(sql);
+        auto rs = db.OpenRecordset(sql, dao::RecordsetType::Snapshot);
+        for (const std::string& expected : sorted) {
+            ASSERT_FALSE(rs->Eof());
+            EXPECT_TRUE(Equal(rs->Fields(0).AsString(), expected)) << rs->Fields(0).AsString() << " for " << expected;
+            rs->MoveNext();
+        }
+        EXPECT_TRUE(rs->Eof());
+    }
+    EXPECT_TRUE(Equal(dao::VarToString(First(db, "SELECT Min(V) FROM T")), sorted.front()));
+    EXPECT_TRUE(Equal(dao::VarToString(First(db, "SELECT Max(V) FROM T")), sorted.back()));
+    EXPECT_TRUE(Equal(dao::VarToString(First(db, "SELECT Min(V & '') FROM T")), sorted.front()));
+}
+
+}  // namespace
+
+// Our own table (NOCASE in its schema) and a linked source that declares its
+// text case-sensitive: one comparison for both, and a file stock SQLite checks.
+TEST(DaoOneComparison, EveryOperatorAgreesWithTheComparison) {
+    for (size_t set = 0; set < kValueSets.size(); ++set) {
+        SCOPED_TRACE("value set " + std::to_string(set));
+        const std::vector<Value>& values = kValueSets[set];
+        TempDir dir;
+        const std::string own = dir.File("own.txp");
+        const std::string source = dir.File("source.db");
+        std::string rows;
+        for (size_t i = 0; i < values.size(); ++i)
+            rows += (i ? ", (" : "(") + std::to_string(i + 1) + ", " + (values[i] ? Quoted(*values[i]) : "NULL") + ")";
+        Raw(source, "CREATE TABLE Src (Id INTEGER PRIMARY KEY, V TEXT); INSERT INTO Src VALUES " + rows + ";", false);
+        {
+            auto db = dao::DBEngine::CreateDatabase(own, dao::dbLangGeneral);
+            db->Execute("CREATE TABLE T (Id LONG CONSTRAINT PrimaryKey PRIMARY KEY, V TEXT(50));");
+            db->Execute("CREATE INDEX ByValue ON T (V);");
+            for (size_t i = 0; i < values.size(); ++i)
+                db->Execute("INSERT INTO T (Id, V) VALUES (" + std::to_string(i + 1) + ", " +
+                            (values[i] ? Quoted(*values[i]) : "NULL") + ");");
+            {
+                SCOPED_TRACE("own table");
+                ExpectEveryOperatorAgrees(*db, values, true);
+            }
+            db->Close();
+        }
+        EXPECT_EQ(IntegrityCheck(own), "ok");
+        auto project = dao::DBEngine::CreateDatabase(dir.File("linked.txp"), dao::dbLangGeneral);
+        project->TableDefs().Append(project->CreateTableDef("T", 0, "Src", ";DATABASE=" + source));
+        SCOPED_TRACE("linked case-sensitive source");
+        ExpectEveryOperatorAgrees(*project, values, false);
+    }
 }
