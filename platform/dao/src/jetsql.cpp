@@ -1016,10 +1016,11 @@ std::string Parser::ParseFrom(size_t end, std::vector<TableRef>& tables) {
             std::vector<TableRef>* saveScope = scope_;
             scope_ = &tables;
             Node cond = ParseExpr(0);
-            scope_ = saveScope;
             if (!AtEnd()) Raise(3131);
-            end_ = save;
+            // Written while the joined tables are in scope: their column types decide the collation.
             out += " ON " + B(cond);
+            scope_ = saveScope;
+            end_ = save;
             continue;
         }
         Raise(3131);
