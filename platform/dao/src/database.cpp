@@ -204,63 +204,6 @@ Core::~Core() { Close(); }
 // Pages in the log after which its contents are copied back into the file.
 constexpr int kCheckpointPages = 1000;
 
-int WalHook(void* arg, sqlite3* db, const char* schema, int pages) {
-    if (pages < kCheckpointPages) return SQLITE_OK;
-    if (std::strcmp(schema, "main") == 0) static_cast<Core*>(arg)->RequestCheckpoint();
-    else sqlite3_wal_checkpoint_v2(db, schema, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
-    return SQLITE_OK;
-}
-
-void Core::RequestCheckpoint() {
-    std::unique_lock<std::mutex> lock(ckMutex);
-    ckWanted = true;
-    if (!checkpointer.joinable()) {
-        std::string file = path;
-        checkpointer = std::thread([this, file] {
-            sqlite3* ck = nullptr;
-            if (sqlite3_open_v2(file.c_str(), &ck, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
-                sqlite3_close_v2(ck);
-                return;
-            }
-            DistrustSchema(ck);
-            sqlite3_busy_timeout(ck, 1000);
-            std::unique_lock<std::mutex> l(ckMutex);
-            for (;;) {
-                ckCv.wait(l, [this] { return ckWanted || ckStop; });
-                if (ckStop) break;
-                ckWanted = false;
-                l.unlock();
-                // Passive: never waits for readers or the writer; what it cannot copy now waits for the next round.
-                sqlite3_wal_checkpoint_v2(ck, "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
-                l.lock();
-            }
-            l.unlock();
-            sqlite3_close_v2(ck);
-        });
-    }
-    ckCv.notify_one();
-}
-
-void Core::StopCheckpointer() {
-    {
-        std::lock_guard<std::mutex> lock(ckMutex);
-        ckStop = true;
-    }
-    ckCv.notify_one();
-    if (checkpointer.joinable()) checkpointer.join();
-}
-
-void Core::ReleaseStatements() {
-    StopCheckpointer();
-    for (auto& [sql, st] : cache) sqlite3_finalize(st);
-    cache.clear();
-    sqlite3_finalize(probe);
-    probe = nullptr;
-    for (auto& [sql, st] : findCache) sqlite3_finalize(st);
-    findCache.clear();
-    SuspendStreams();
-}
-
 namespace {
 
 // What a file was when its text indexes were last found in order. Walking
@@ -347,6 +290,68 @@ int CompareCells(const Cell& a, const Cell& b, bool nocase) {
 }
 
 }  // namespace
+
+int WalHook(void* arg, sqlite3* db, const char* schema, int pages) {
+    Core* core = static_cast<Core*>(arg);
+    // Our own commits keep the order: the file as it is now needs no walk.
+    if (core->orderChecked && std::strcmp(schema, "main") == 0) NoteInOrder(core->path);
+    if (pages < kCheckpointPages) return SQLITE_OK;
+    if (std::strcmp(schema, "main") == 0) core->RequestCheckpoint();
+    else sqlite3_wal_checkpoint_v2(db, schema, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    return SQLITE_OK;
+}
+
+void Core::RequestCheckpoint() {
+    std::unique_lock<std::mutex> lock(ckMutex);
+    ckWanted = true;
+    if (!checkpointer.joinable()) {
+        std::string file = path;
+        checkpointer = std::thread([this, file] {
+            sqlite3* ck = nullptr;
+            if (sqlite3_open_v2(file.c_str(), &ck, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+                sqlite3_close_v2(ck);
+                return;
+            }
+            DistrustSchema(ck);
+            sqlite3_busy_timeout(ck, 1000);
+            std::unique_lock<std::mutex> l(ckMutex);
+            for (;;) {
+                ckCv.wait(l, [this] { return ckWanted || ckStop; });
+                if (ckStop) break;
+                ckWanted = false;
+                l.unlock();
+                // Passive: never waits for readers or the writer; what it cannot copy now waits for the next round.
+                sqlite3_wal_checkpoint_v2(ck, "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+                if (orderChecked) NoteInOrder(file);
+                l.lock();
+            }
+            l.unlock();
+            sqlite3_close_v2(ck);
+        });
+    }
+    ckCv.notify_one();
+}
+
+void Core::StopCheckpointer() {
+    {
+        std::lock_guard<std::mutex> lock(ckMutex);
+        ckStop = true;
+    }
+    ckCv.notify_one();
+    if (checkpointer.joinable()) checkpointer.join();
+}
+
+void Core::ReleaseStatements() {
+    StopCheckpointer();
+    for (auto& [sql, st] : cache) sqlite3_finalize(st);
+    cache.clear();
+    sqlite3_finalize(probe);
+    probe = nullptr;
+    for (auto& [sql, st] : findCache) sqlite3_finalize(st);
+    findCache.clear();
+    SuspendStreams();
+}
+
 
 void Core::Close() {
     if (closed) return;

@@ -1209,13 +1209,12 @@ SelectInfo Parser::ParseSelectAt(size_t end) {
     // A single table without ORDER BY presents its rows in primary-key order.
     if (si.orderBy.empty() && !si.aggregate && !isUnion && !unionPart_ && si.tables.size() == 1 && !si.tables[0].subquery &&
         resolver_) {
-        const TableRef& t = si.tables[0];
-        for (const auto& c : resolver_->PrimaryKey(t.schema, t.table)) {
+        // The key's own index gives that order; nothing relies on it that does
+        // not say ORDER BY, so it need not be the comparison's.
+        auto pk = resolver_->PrimaryKey(si.tables[0].schema, si.tables[0].table);
+        for (const auto& c : pk) {
             if (!si.orderBy.empty()) si.orderBy += ", ";
-            long size = 0;
-            const short type = resolver_->ColumnType(t.schema, t.table, c, &size);
-            si.orderBy += QuoteIdent(t.alias) + "." + QuoteIdent(c) +
-                          (type == 0 || IsTextType(type) ? std::string(" COLLATE ") + kTextCollation : "");
+            si.orderBy += QuoteIdent(si.tables[0].alias) + "." + QuoteIdent(c);
         }
     }
     if (top >= 0) {
