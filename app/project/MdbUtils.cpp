@@ -123,6 +123,10 @@ void CreateTestTable(CProject& project, CDataDef& dataDef) {
     DatabasePtr db = project.OpenProject(false);
     if (!db) app::RaiseError(91);
     if (IsNumericType(dataDef.FieldType(dataDef.PrimaryKeyField()))) RefuseInexactKeys(*db, key);
+    // A source may keep Null in its key (SQLite does): such a row has no key to be found by.
+    if (!FirstText(*db, "SELECT TOP 1 'Null' FROM LinkDataSource WHERE " + BracketName(key) + " Is Null;").empty())
+        throw app::RuntimeError(94, "The key field " + key + " is empty (Null) in a row. Every row needs a key of "
+                                        "its own: give that row one, or choose a table whose key is never empty.");
     // The table and its key index come together or not at all: a Test without
     // its unique index would let one key name several rows.
     db->BeginTrans();

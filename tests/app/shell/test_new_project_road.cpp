@@ -165,10 +165,12 @@ TEST_F(NewRoad, KeysThatCannotBeToldApartAreRefusedWhenTheProjectIsMade) {
          "('a1', 1, 'x'), ('b1', 2, 'y'), ('B1', 3, 'x'), ('c1', 4, 'y')", {"\"b1\"", "\"B1\"", "key field Id"}},
         {"whole number beyond 2^53", "CREATE TABLE Keys (Id INTEGER PRIMARY KEY, Size REAL, Class TEXT)",
          "(1, 1, 'x'), (9007199254740993, 2, 'y'), (3, 3, 'x')", {"9007199254740993", "key field Id"}},
+        {"empty key", "CREATE TABLE Keys (Id TEXT PRIMARY KEY, Size REAL, Class TEXT)",
+         "('a1', 1, 'x'), (NULL, 2, 'y'), ('c1', 3, 'x')", {"key field Id is empty (Null)"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string tag = c.name[0] == 'c' ? "cs" : "big";
+        const std::string tag = std::string(c.name).substr(0, 5);
         const std::string source = dir.File("work/" + tag + ".db");
         const std::string file = dir.File("work/" + tag + ".txp");
         sqlite3* raw = nullptr;
