@@ -208,6 +208,13 @@ TEST_F(ProjectOpen, AProjectOfTheEarlierTextComparisonIsToldOnce) {
     }
 }
 
+TEST_F(ProjectOpen, AProjectOfANewerVersionIsRefusedSayingSo) {
+    const std::string path = CopySample("newer");
+    Sql(path, "PRAGMA application_id = 1415073841; PRAGMA user_version = 4;");
+    EXPECT_FALSE(Open(path));
+    for (const auto& m : dialogs.Messages()) std::cerr << m.title.toStdString() << " | " << m.text.toStdString() << "\n";
+}
+
 TEST_F(ProjectOpen, ConnectTextsTableProbeAndConfigWriter) {
     EXPECT_EQ(MMenu::OdbcDatabaseName(";DATABASE=/data/iris.mdb"), "/data/iris.mdb");
     EXPECT_EQ(MMenu::OdbcDatabaseName(";database=/data/iris.mdb;PWD=x"), "/data/iris.mdb");
