@@ -6,8 +6,9 @@
 // redrawn on the tree-graph panel (flow chart up to 128 leaves, rule tree above)
 // when the panel is built.
 //
-//   workflow_bench [rows] [folder]
+//   workflow_bench [rows] [folder] [text]
 // A folder given is kept, with the project and the linked file, afterwards.
+// "text" makes the key a text ("r0000001" ...) instead of a whole number.
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -54,10 +55,10 @@ double Step(const char* name, const std::function<void()>& work) {
 
 // Numeric fields N1..N14 (a few missing), categorical C1..C6, output Class
 // with four values that depend on some of the inputs plus noise.
-void Generate(const std::string& path, long rows) {
+void Generate(const std::string& path, long rows, bool textKeys) {
     sqlite3* db = nullptr;
     if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) std::exit(2);
-    std::string create = "CREATE TABLE Big (Id INTEGER PRIMARY KEY";
+    std::string create = std::string("CREATE TABLE Big (Id ") + (textKeys ? "TEXT" : "INTEGER") + " PRIMARY KEY";
     for (int i = 1; i <= kNumeric; ++i) create += ", N" + std::to_string(i) + " REAL";
     for (int i = 1; i <= kCategorical; ++i) create += ", C" + std::to_string(i) + " TEXT";
     create += ", Class TEXT)";
@@ -72,8 +73,14 @@ void Generate(const std::string& path, long rows) {
     std::uniform_real_distribution<double> u(0, 100);
     const char* classes[] = {"alpha", "beta", "gamma", "delta"};
     std::string cat[kCategorical];
+    char key[24];
     for (long r = 1; r <= rows; ++r) {
-        sqlite3_bind_int64(st, 1, r);
+        if (textKeys) {
+            std::snprintf(key, sizeof key, "r%07ld", r);
+            sqlite3_bind_text(st, 1, key, -1, SQLITE_TRANSIENT);
+        } else {
+            sqlite3_bind_int64(st, 1, r);
+        }
         double n[kNumeric];
         for (int i = 0; i < kNumeric; ++i) {
             n[i] = std::floor(u(rng) * 10) / 10;
@@ -118,6 +125,7 @@ int main(int argc, char** argv) {
     const std::string data = dir + "/big.db";
     const std::string projectPath = dir + "/big.txp";
     const long trainHigh = rows * 7 / 10;
+    const bool textKeys = argc > 3 && std::string(argv[3]) == "text";
 
     ui::ScopedRecorder dialogs;  // headless: message boxes are recorded
     CProject project;
@@ -127,7 +135,7 @@ int main(int argc, char** argv) {
     bool ok = true;
     double road = 0;
     try {
-        Step("generate table", [&] { Generate(data, rows); });
+        Step("generate table", [&] { Generate(data, rows, textKeys); });
         road += Step("create project + link", [&] {
             project.SetFileName(projectPath);
             project.Create();

@@ -235,7 +235,7 @@ QVariant UGrid::GetTopRowValue(const QString& columnName) const {
         if (row < 0) return QString();
         const auto& cols = mGrid->Model()->Columns();
         for (int i = 0; i < int(cols.size()); ++i)
-            if (cols[size_t(i)].dataField.compare(columnName, Qt::CaseInsensitive) == 0) {
+            if (dao::CompareText(cols[size_t(i)].dataField.toStdU16String(), columnName.toStdU16String()) == 0) {
                 const QVariant v = mGrid->Model()->Value(row, i);
                 return v.isValid() ? v : QVariant(QString());
             }

@@ -167,7 +167,8 @@ void UFieldView::AltInitialize(const QString& databaseName, const QString& table
 void UFieldView::SelectField(const QString& fieldName) {
     for (int i = 0; i < mList->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = mList->topLevelItem(i);
-        if (item->text(Name).compare(fieldName, Qt::CaseInsensitive) == 0) {
+        // Field names are equal as the database takes them.
+        if (dao::CompareText(item->text(Name).toStdU16String(), fieldName.toStdU16String()) == 0) {
             // Selected, not scrolled to.
             mList->clearSelection();
             item->setSelected(true);

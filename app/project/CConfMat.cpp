@@ -36,7 +36,10 @@ void CConfMat::Initialize(CProject& project, const CDataDef& dataDef, int32_t fi
     mPredictError.assign(n, 0.0f);
     mTotal = mErrors = mMissingRows = 0;
 
-    auto rs = db->OpenRecordset("Test", dao::RecordsetType::Snapshot);
+    // Positions count in the order of the keys, as the classification counted
+    // the data rows: never in the order the rows happen to be stored.
+    auto rs = db->OpenRecordset("SELECT Actual, Predicted FROM Test ORDER BY MainPrimaryKey;",
+                                dao::RecordsetType::ForwardOnly);
     // Positions count from 1; a range that starts before the first row starts there.
     int32_t position = firstRow < 1 ? 1 : firstRow;
     if (position > 1 && !rs->Eof()) rs->Move(position - 1);

@@ -2,6 +2,7 @@
 
 #include "AppErrors.h"
 #include "CSafeFile.h"
+#include "MdbUtils.h"
 #include "MFileUtils.h"
 #include "MSwallow.h"
 
@@ -441,4 +442,45 @@ bool CProject::AttachDataSource(const std::string& dataSourceName, const std::st
         app::ShowCurrentError("CProject::AttachDataSource");
         return false;
     }
+}
+
+namespace {
+
+// A text the comparison of earlier versions placed or grouped otherwise.
+bool ComparedOtherwise(std::string_view text) {
+    for (unsigned char c : text)
+        if ((c >= '[' && c <= '`') || c >= 0x80) return true;
+    return false;
+}
+
+// Whether a column of a table holds such a text, read in blocks.
+bool HoldsTextComparedOtherwise(dao::Database& db, const std::string& table, const std::string& column) {
+    RecordsetPtr rs = db.OpenRecordset("SELECT " + MdbUtils::BracketName(column) + " FROM " + MdbUtils::BracketName(table) + ";",
+                                       dao::RecordsetType::ForwardOnly, dao::dbReadOnly);
+    bool found = false;
+    while (!found && !rs->Eof()) {
+        const std::string text = rs->Fields(0).Value().vt == VT_BSTR ? rs->Fields(0).AsString() : std::string();
+        found = ComparedOtherwise(text);
+        rs->MoveNext();
+    }
+    rs->Close();
+    return found;
+}
+
+}  // namespace
+
+bool CProject::ComparedOtherwiseBefore() {
+    if (mFileName.empty()) return false;
+    DatabasePtr db = dao::DBEngine::OpenDatabase(mFileName, false, true);
+    const int version = db->FileVersion();
+    if (version < 1 || version > 2) return false;
+    dao::TableDefs& defs = db->TableDefs();
+    for (int i = 0; i < defs.Count(); ++i) {
+        const std::string name = defs[i].Name();
+        if (name.rfind("DValues_", 0) == 0 && HoldsTextComparedOtherwise(*db, name, "DValues")) return true;
+        if (SameName(name, "Test") && MdbUtils::IsTextType(defs[i].Fields()["MainPrimaryKey"].Type()) &&
+            HoldsTextComparedOtherwise(*db, name, "MainPrimaryKey"))
+            return true;
+    }
+    return false;
 }

@@ -81,6 +81,13 @@ public:
     // source. False after the box when it could not be.
     bool AttachDataSource(const std::string& dataSourceName, const std::string& tableName);
 
+    // Whether the file was written by an earlier version, which compared text
+    // another way (letters beyond ASCII without regard to case, the signs
+    // [ \ ] ^ _ ` after the letters), and holds values or text keys that the
+    // two ways tell apart: its value tables, tree and results may then differ
+    // from what this version computes. Reads the file only.
+    bool ComparedOtherwiseBefore();
+
     // The connection OpenProject handed out last (nullptr when none).
     const DatabasePtr& CurrentDatabase() const { return mDatabase; }
     // Settings waiting for the file, in order of saving.

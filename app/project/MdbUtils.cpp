@@ -12,16 +12,58 @@ namespace MdbUtils {
 
 namespace {
 
-QString Upper(const std::string& s) {
-    QString q = QString::fromStdString(s);
-    // Trim blanks only, as the names are compared after Trim.
-    qsizetype b = 0, e = q.size();
-    while (b < e && q[b] == QLatin1Char(' ')) ++b;
-    while (e > b && q[e - 1] == QLatin1Char(' ')) --e;
-    return q.mid(b, e - b).toUpper();
+// Blanks only, as the names are compared after Trim.
+std::string_view TrimBlanks(std::string_view s) {
+    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    return s;
+}
+
+// The first value of a one-column query, as text; "" when it has no row.
+std::string FirstText(dao::Database& db, const std::string& sql) {
+    RecordsetPtr rs = db.OpenRecordset(sql, dao::RecordsetType::ForwardOnly, dao::dbReadOnly);
+    std::string text = rs->Eof() ? std::string() : dao::VarToString(rs->Fields(0).Value());
+    rs->Close();
+    return text;
+}
+
+// Whole numbers beyond 2^53 have no exact double: a key beyond it could not
+// be told from its neighbours where keys travel as numbers.
+void RefuseInexactKeys(dao::Database& db, const std::string& key) {
+    const std::string k = BracketName(key);
+    const std::string beyond = FirstText(db, "SELECT TOP 1 CStr(" + k + ") FROM LinkDataSource WHERE " + k +
+                                                 " > 9007199254740992 OR " + k + " < -9007199254740992;");
+    if (beyond.empty()) return;
+    throw app::RuntimeError(6, "The key field " + key + " holds the value " + beyond +
+                                   ", beyond what Tessary can match exactly (keys from -9007199254740992 to "
+                                   "9007199254740992). Choose a table whose keys stay within that range.");
+}
+
+// Keys the source keeps apart (a case-sensitive key) that compare as one:
+// the error names two of them.
+[[noreturn]] void RaiseEqualKeys(dao::Database& db, const std::string& key) {
+    const std::string k = BracketName(key);
+    RecordsetPtr rs = db.OpenRecordset("SELECT TOP 2 CStr(" + k + ") FROM LinkDataSource WHERE " + k + " IN (SELECT TOP 1 " +
+                                           k + " FROM LinkDataSource GROUP BY " + k + " HAVING Count(*) > 1);",
+                                       dao::RecordsetType::ForwardOnly, dao::dbReadOnly);
+    std::string first, second;
+    if (!rs->Eof()) {
+        first = dao::VarToString(rs->Fields(0).Value());
+        rs->MoveNext();
+    }
+    if (!rs->Eof()) second = dao::VarToString(rs->Fields(0).Value());
+    rs->Close();
+    throw app::RuntimeError(3022, EqualKeysText(key, first, second));
 }
 
 }  // namespace
+
+std::string EqualKeysText(const std::string& key, const std::string& first, const std::string& second) {
+    return "The key field " + key + " holds the values \"" + first + "\" and \"" + second +
+           "\", which Tessary takes for one key (it compares the letters A to Z without regard to case). "
+           "Every row needs a key of its own: change one of them, or choose a table whose key tells every row "
+           "apart.";
+}
 
 DatabasePtr OpenDataSource(const std::string& source, bool readOnly) {
     const bool odbc = source.find("ODBC;") != std::string::npos;
@@ -59,9 +101,10 @@ bool TableExists(const DatabasePtr& db, const std::string& name) {
     if (!db) return false;
     dao::TableDefs& defs = db->TableDefs();
     defs.Refresh();  // tables made by SQL on this connection show up only after a refresh
-    const QString wanted = Upper(name);
+    // Names compare as the database compares them.
+    const std::string_view wanted = TrimBlanks(name);
     for (int i = 0; i < defs.Count(); ++i)
-        if (Upper(defs[i].Name()) == wanted) return true;
+        if (dao::CompareText(TrimBlanks(defs[i].Name()), wanted) == 0) return true;
     return false;
 }
 
@@ -79,10 +122,25 @@ void CreateTestTable(CProject& project, CDataDef& dataDef) {
     const std::string key = dataDef.FieldName(dataDef.PrimaryKeyField());
     DatabasePtr db = project.OpenProject(false);
     if (!db) app::RaiseError(91);
-    db->Execute("SELECT " + BracketName(key) +
-                " As MainPrimaryKey, CInt(-1) As Predicted, CInt(-1) As Actual, CInt(0) As Mark INTO Test FROM "
-                "LinkDataSource;");
-    db->Execute("CREATE INDEX PrimaryKey ON Test(MainPrimaryKey)WITH PRIMARY;");
+    if (IsNumericType(dataDef.FieldType(dataDef.PrimaryKeyField()))) RefuseInexactKeys(*db, key);
+    // A source may keep Null in its key (SQLite does): such a row has no key to be found by.
+    if (!FirstText(*db, "SELECT TOP 1 'Null' FROM LinkDataSource WHERE " + BracketName(key) + " Is Null;").empty())
+        throw app::RuntimeError(94, "The key field " + key + " is empty (Null) in a row. Every row needs a key of "
+                                        "its own: give that row one, or choose a table whose key is never empty.");
+    // The table and its key index come together or not at all: a Test without
+    // its unique index would let one key name several rows.
+    db->BeginTrans();
+    try {
+        db->Execute("SELECT " + BracketName(key) +
+                    " As MainPrimaryKey, CInt(-1) As Predicted, CInt(-1) As Actual, CInt(0) As Mark INTO Test FROM "
+                    "LinkDataSource;");
+        db->Execute("CREATE INDEX PrimaryKey ON Test(MainPrimaryKey)WITH PRIMARY;");
+        db->CommitTrans();
+    } catch (const dao::DaoError& e) {
+        db->Rollback();
+        if (e.Number() == 3022) RaiseEqualKeys(*db, key);
+        throw;
+    }
 }
 
 int32_t AddMissingTestRows(CProject& project, CDataDef& dataDef) {
@@ -90,9 +148,13 @@ int32_t AddMissingTestRows(CProject& project, CDataDef& dataDef) {
     const std::string key = BracketName(dataDef.FieldName(dataDef.PrimaryKeyField()));
     DatabasePtr db = project.OpenProject(false);
     if (!db) app::RaiseError(91);
-    db->Execute("INSERT INTO Test (MainPrimaryKey, Predicted, Actual, Mark) SELECT " + key +
-                ", -1, -1, 0 FROM LinkDataSource WHERE " + key +
-                " Not In (SELECT MainPrimaryKey FROM Test);");
+    try {
+        db->Execute("INSERT INTO Test (MainPrimaryKey, Predicted, Actual, Mark) SELECT " + key +
+                    ", -1, -1, 0 FROM LinkDataSource WHERE " + key + " Not In (SELECT MainPrimaryKey FROM Test);");
+    } catch (const dao::DaoError& e) {
+        if (e.Number() == 3022) RaiseEqualKeys(*db, dataDef.FieldName(dataDef.PrimaryKeyField()));
+        throw;
+    }
     return int32_t(db->RecordsAffected());
 }
 

@@ -30,13 +30,18 @@ constexpr int16_t AutoNumberLong = -4;
 // telling the user, except when the user cancelled).
 DatabasePtr OpenDataSource(const std::string& source, bool readOnly);
 
-// Case-insensitive, blanks around either name ignored. False for no database.
+// Names compared as the database compares them, blanks around either ignored.
+// False for no database.
 bool TableExists(const DatabasePtr& db, const std::string& name);
 
-// Builds table Test from the linked table's key field. Errors reach the caller
-// (an existing Test makes it fail). Raises 3022-style errors from the layer, and
-// refuses a table without a single-field primary key (see CDataDef::PrimaryKeyField).
+// Builds table Test from the linked table's key field, with its unique index,
+// or nothing. Errors reach the caller (an existing Test makes it fail). Refuses
+// a table without a single-field primary key (see CDataDef::PrimaryKeyField),
+// keys that compare as one (3022, naming two of them) and whole-number keys
+// beyond 2^53 (6).
 void CreateTestTable(CProject& project, CDataDef& dataDef);
+// Why two keys that compare as one cannot both be keys, naming them and the key field.
+std::string EqualKeysText(const std::string& key, const std::string& first, const std::string& second);
 
 // Adds to Test, as CreateTestTable makes them, the rows of the linked table
 // that it lacks (rows added to the data since, or an emptied Test); returns

@@ -29,6 +29,7 @@
 #include "MSwallow.h"
 #include "MUtilities.h"
 #include "UAppFrame.h"
+#include "ui/dialogs.h"
 
 #include <QFileInfo>
 #include <QMenuBar>
@@ -199,6 +200,20 @@ void CloseCurrentProject() {
 
 bool UpgradeProject() {
     CProject& project = Project();
+    try {
+        // Said once: the first writable open brings the file up to date.
+        if (project.ComparedOtherwiseBefore())
+            ui::MsgBox(QString::fromStdString(project.FileName()) +
+                           QStringLiteral(" was made by an earlier version of Tessary, which took letters beyond ASCII "
+                                          "in either case for one value (\u00E9 and \u00C9) and sorted the signs "
+                                          "[ \\ ] ^ _ ` after the letters. This version keeps such values apart and "
+                                          "sorts those signs before the letters, as every SQLite tool does. The value "
+                                          "tables, tree and results of this project may differ from what this version "
+                                          "computes: make the project again from its table (File > New) to be sure."),
+                       ui::Buttons::OK, ui::Icon::Exclamation, QStringLiteral("Project Upgrade"));
+    } catch (...) {
+        app::SwallowCurrent("MTessary::UpgradeProject");
+    }
     double minor = 0, revision = 0, major = 0;
     try {
         minor = ToNumber(project.GetConfig("VersionMinor", ""));

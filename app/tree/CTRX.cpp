@@ -86,6 +86,30 @@ private:
     std::unordered_map<std::u16string, int16_t, Hash, std::equal_to<>> mCodes;
 };
 
+// Whether a numeric key survives its way through a double into the SQL that finds its row.
+bool ExactKey(const VARIANT& k) {
+    constexpr double kExact = 9007199254740992.0;  // 2^53
+    if (k.vt == VT_I8) return k.llVal >= -int64_t(kExact) && k.llVal <= int64_t(kExact);
+    if (k.vt == VT_UI8) return k.ullVal <= uint64_t(kExact);
+    if (k.vt == VT_R8) return !(std::fabs(k.dblVal) > kExact);
+    return true;
+}
+
+// Why the results of some classified rows were not stored; counts never negative.
+std::string UnmatchedRowsText(long keys, long matched, bool indexInOrder) {
+    std::string text = matched < keys ? std::to_string(keys - matched) + " of " + std::to_string(keys) +
+                                            " classified rows were not found in table Test by their key"
+                                      : std::to_string(keys) + " classified rows matched " + std::to_string(matched) +
+                                            " rows of table Test by their key";
+    text += "; their results are not stored.";
+    if (!indexInOrder)
+        text += " The index of table Test is out of order, as an earlier version may have left it: close the project "
+                "and open it again, which rebuilds it.";
+    else if (matched > keys)
+        text += " Table Test holds rows whose keys Tessary takes for one: make the project again from its table.";
+    return text;
+}
+
 int16_t PercentOf(int64_t done, int64_t total) {
     // Rounded to nearest, halves to even, as the runtime rounds.
     return int16_t(std::nearbyint(double(done) * 100.0 / double(total)));
@@ -668,9 +692,25 @@ bool CTRX::Classify(int32_t testLow, int32_t testHigh) {
         long count = 0;
     };
     std::map<std::pair<int16_t, int16_t>, Pending> pending;
+    // The rows come in the order of their keys, so keys that compare as one
+    // stand side by side: such a pair could not be told apart in Test.
+    std::string previousKey;
+    bool noKeyYet = true;
     auto literal = [&](const VARIANT& k) {
-        if (textKey) return MdbUtils::SqlText(dao::VarToString(k));
-        return CSplitRule::Number(dao::VarToDouble(k));
+        if (!textKey) {
+            if (!ExactKey(k))
+                throw CTreeError(6, "The key field " + key + " holds the value " + dao::VarToString(k) +
+                                        ", beyond what Tessary can match exactly (keys from -9007199254740992 to "
+                                        "9007199254740992).");
+            return CSplitRule::Number(dao::VarToDouble(k));
+        }
+        std::string text = dao::VarToString(k);
+        if (!noKeyYet && dao::CompareText(previousKey, text) == 0)
+            throw CTreeError(3022, MdbUtils::EqualKeysText(key, previousKey, text));
+        noKeyYet = false;
+        std::string quoted = MdbUtils::SqlText(text);
+        previousKey = std::move(text);
+        return quoted;
     };
     auto flush = [&]() {
         // Each group leaves the list before it runs: after a failure the others still go out.
@@ -678,15 +718,16 @@ bool CTRX::Classify(int32_t testLow, int32_t testHigh) {
             const auto node = pending.extract(pending.begin());
             const auto& classes = node.key();
             const Pending& group = node.mapped();
+            // Each key names one row of Test. One that finds none would leave its row
+            // unclassified unseen; one that finds more would classify rows it is not.
+            db->BeginTrans();
             db->Execute("UPDATE Test SET Predicted = " + std::to_string(classes.first) +
                         ", Actual = " + std::to_string(classes.second) + " WHERE MainPrimaryKey IN (" + group.keys + ");");
-            // Each key names one row of Test; one that finds none would leave its row unclassified unseen.
-            if (db->RecordsAffected() != group.count)
-                throw CTreeError(treeerr::kTestRowMissing,
-                                 std::to_string(group.count - db->RecordsAffected()) + " of " +
-                                     std::to_string(group.count) +
-                                     " classified rows were not found in table Test by their key; their results "
-                                     "are not stored.");
+            const long matched = db->RecordsAffected();
+            if (matched > group.count) db->Rollback();
+            else db->CommitTrans();
+            if (matched != group.count)
+                throw CTreeError(treeerr::kTestRowMissing, UnmatchedRowsText(group.count, matched, db->IndexesInOrder("Test")));
         }
     };
 

@@ -25,7 +25,10 @@ namespace {
 
 std::string Upper(std::string_view s) { return UpperUtf8(s); }
 
-std::string InfoKey(const std::string& schema, const std::string& table) { return Upper(schema) + "\x1f" + Upper(table); }
+// Names are equal as SQLite takes them: by the one comparison.
+std::string InfoKey(const std::string& schema, const std::string& table) {
+    return FoldForCompare(schema) + "\x1f" + FoldForCompare(table);
+}
 
 bool FileExists(const std::string& p) {
     struct stat st {};
@@ -201,9 +204,99 @@ Core::~Core() { Close(); }
 // Pages in the log after which its contents are copied back into the file.
 constexpr int kCheckpointPages = 1000;
 
+namespace {
+
+// What a file was when its text indexes were last found in order. Walking
+// every such index costs a read of it, too much for each of the many opens of
+// a session: a file that has not changed since is not walked again.
+struct FileStamp {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    int64_t mtime = 0;
+    off_t logSize = -1;  // -1: no log beside it
+    int64_t logMtime = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+bool StampOf(const std::string& path, FileStamp* out) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    *out = {st.st_dev, st.st_ino, st.st_size, int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, -1, 0};
+    if (::stat((path + "-wal").c_str(), &st) == 0) {
+        out->logSize = st.st_size;
+        out->logMtime = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    }
+    return true;
+}
+
+std::mutex gOrderedMutex;
+std::vector<FileStamp> gOrdered;  // one per file: the latest stamp
+
+bool KnownInOrder(const std::string& path) {
+    FileStamp now;
+    if (!StampOf(path, &now)) return false;
+    std::lock_guard<std::mutex> lock(gOrderedMutex);
+    return std::find(gOrdered.begin(), gOrdered.end(), now) != gOrdered.end();
+}
+
+void NoteInOrder(const std::string& path) {
+    FileStamp now;
+    if (!StampOf(path, &now)) return;
+    std::lock_guard<std::mutex> lock(gOrderedMutex);
+    std::erase_if(gOrdered, [&](const FileStamp& s) { return s.dev == now.dev && s.ino == now.ino; });
+    gOrdered.push_back(now);
+}
+
+// One index entry's column as SQLite orders it: Null, numbers, text, blobs.
+struct Cell {
+    int type = SQLITE_NULL;
+    double number = 0;
+    int64_t integer = 0;
+    std::string bytes;
+
+    void Read(sqlite3_stmt* st, int i) {
+        type = sqlite3_column_type(st, i);
+        if (type == SQLITE_INTEGER) integer = sqlite3_column_int64(st, i);
+        else if (type == SQLITE_FLOAT) number = sqlite3_column_double(st, i);
+        else if (type != SQLITE_NULL) {
+            const void* p = type == SQLITE_TEXT ? static_cast<const void*>(sqlite3_column_text(st, i)) : sqlite3_column_blob(st, i);
+            bytes.assign(static_cast<const char*>(p ? p : ""), size_t(sqlite3_column_bytes(st, i)));
+        }
+    }
+};
+
+int Rank(int type) { return type == SQLITE_NULL ? 0 : type == SQLITE_INTEGER || type == SQLITE_FLOAT ? 1 : type == SQLITE_TEXT ? 2 : 3; }
+
+int CompareCells(const Cell& a, const Cell& b, bool nocase) {
+    if (Rank(a.type) != Rank(b.type)) return Rank(a.type) < Rank(b.type) ? -1 : 1;
+    switch (Rank(a.type)) {
+    case 0: return 0;
+    case 1: {
+        if (a.type == SQLITE_INTEGER && b.type == SQLITE_INTEGER) return a.integer < b.integer ? -1 : a.integer > b.integer;
+        const long double x = a.type == SQLITE_INTEGER ? (long double)a.integer : a.number;
+        const long double y = b.type == SQLITE_INTEGER ? (long double)b.integer : b.number;
+        return x < y ? -1 : x > y;
+    }
+    case 2:
+        if (nocase) return CompareUtf8(a.bytes.data(), a.bytes.size(), b.bytes.data(), b.bytes.size());
+        [[fallthrough]];
+    default: {
+        const int c = std::memcmp(a.bytes.data(), b.bytes.data(), std::min(a.bytes.size(), b.bytes.size()));
+        if (c != 0) return c < 0 ? -1 : 1;
+        return a.bytes.size() < b.bytes.size() ? -1 : a.bytes.size() > b.bytes.size();
+    }
+    }
+}
+
+}  // namespace
+
 int WalHook(void* arg, sqlite3* db, const char* schema, int pages) {
+    Core* core = static_cast<Core*>(arg);
+    // Our own commits keep the order: the file as it is now needs no walk.
+    if (core->orderChecked && std::strcmp(schema, "main") == 0) NoteInOrder(core->path);
     if (pages < kCheckpointPages) return SQLITE_OK;
-    if (std::strcmp(schema, "main") == 0) static_cast<Core*>(arg)->RequestCheckpoint();
+    if (std::strcmp(schema, "main") == 0) core->RequestCheckpoint();
     else sqlite3_wal_checkpoint_v2(db, schema, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
     return SQLITE_OK;
 }
@@ -229,6 +322,7 @@ void Core::RequestCheckpoint() {
                 l.unlock();
                 // Passive: never waits for readers or the writer; what it cannot copy now waits for the next round.
                 sqlite3_wal_checkpoint_v2(ck, "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+                if (orderChecked) NoteInOrder(file);
                 l.lock();
             }
             l.unlock();
@@ -258,6 +352,7 @@ void Core::ReleaseStatements() {
     SuspendStreams();
 }
 
+
 void Core::Close() {
     if (closed) return;
     closed = true;
@@ -269,6 +364,8 @@ void Core::Close() {
         ReleaseLogHolds();
         sqlite3_close_v2(db);
         db = nullptr;
+        // Our own writes keep the order: the file as it is now needs no walk.
+        if (orderChecked) NoteInOrder(path);
     }
     ReleaseLock(lockFd, lockPath);
     lockFd = -1;
@@ -415,7 +512,7 @@ void Core::CopyTo(const std::string& file) {
 }
 
 void Core::FillOdbcTable(const std::string& name) {
-    std::string key = UpperUtf8(name);
+    std::string key = FoldForCompare(name);
     if (!odbc || odbcFilled.count(key)) return;
     // The copy is the only write this read-only connection ever makes.
     Exec("PRAGMA query_only = 0");
@@ -1373,16 +1470,119 @@ void Core::Execute(const std::string& sql, int options) {
 
 // ------------------------------------------------------------------ opening
 
-// A file of ours from before kFileVersion holds NOCASE indexes in the order of
-// our own folding, which differs from SQLite's for "_", "[" and the like and
-// beyond ASCII: rebuilt once, in SQLite's order, the first time it is opened
-// writable. Until then no lookup may go through them.
-void Core::ReorderOldIndexes() {
-    if (UserVersion("main") != kFileVersionOldIndexes) return;
+
+// Files of ours from before kFileVersion: version 1 holds NOCASE indexes in
+// the order of the upper-case folding of earlier versions, which differs from
+// SQLite's for "_", "[" and the like and beyond ASCII, and is reindexed;
+// version 2 is in SQLite's order already. Another program's file is left as it
+// is: its user_version is its own. A file of a newer version is refused, as
+// this version cannot know what that one changed.
+void Core::UpgradeOwnFile() {
+    const int version = UserVersion("main");
+    const int id = Pragma("application_id");
+    if (id != kApplicationId && !(id == 0 && version >= kFileVersionOldIndexes && version <= kFileVersionTwoComparisons &&
+                                  OldProject()))
+        return;
+    if (version > kFileVersion) Raise(3860, path);
+    formerVersion = version;
+    if (readOnly || (version == kFileVersion && id == kApplicationId)) return;
     Atomically([&] {
-        Exec("REINDEX NOCASE");
+        if (version <= kFileVersionOldIndexes) Exec("REINDEX NOCASE");
+        Exec("PRAGMA application_id = " + std::to_string(kApplicationId));
         Exec("PRAGMA user_version = " + std::to_string(kFileVersion));
     });
+}
+
+// Projects of earlier versions carried no application id: they are known by
+// their settings and field tables.
+bool Core::OldProject() {
+    sqlite3_stmt* st = Prepare("SELECT count(*) FROM main.sqlite_master WHERE type = 'table' AND "
+                               "name IN ('Config', 'FieldConfig') COLLATE NOCASE");
+    const bool both = sqlite3_step(st) == SQLITE_ROW && sqlite3_column_int(st, 0) == 2;
+    sqlite3_finalize(st);
+    return both;
+}
+
+int Core::Pragma(const char* name) {
+    sqlite3_stmt* st = Prepare(std::string("PRAGMA main.") + name);
+    const int rc = sqlite3_step(st);
+    const int value = rc == SQLITE_ROW ? sqlite3_column_int(st, 0) : 0;
+    sqlite3_finalize(st);
+    if (rc != SQLITE_ROW) RaiseSqlite(db, rc);
+    return value;
+}
+
+// An index under NOCASE that another build wrote in another order (an earlier
+// version, whatever the file's user_version says) would let lookups miss rows
+// without a word: each is walked in its stored order, and rebuilt when two
+// neighbours stand the wrong way round.
+void Core::RepairTextIndexOrder() {
+    orderChecked = true;
+    if (KnownInOrder(path)) return;
+    std::vector<std::string> broken;
+    std::vector<std::pair<std::string, std::string>> indexes;  // table, index
+    {
+        sqlite3_stmt* st = Prepare("SELECT m.name, il.name FROM main.sqlite_master AS m, pragma_index_list(m.name) AS il "
+                                   "WHERE m.type = 'table' AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\'");
+        while (sqlite3_step(st) == SQLITE_ROW)
+            indexes.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)),
+                                 reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
+        sqlite3_finalize(st);
+    }
+    for (const auto& [table, index] : indexes)
+        if (!IndexInOrder(table, index)) broken.push_back(index);
+    if (!broken.empty())
+        Atomically([&] {
+            for (const auto& index : broken) Exec("REINDEX main." + QuoteIdent(index));
+        });
+}
+
+bool Core::IndexInOrder(const std::string& table, const std::string& index) {
+    std::vector<std::string> columns;
+    std::vector<char> nocase, descending;
+    std::string list, order;
+    {
+        sqlite3_stmt* st = Prepare("SELECT name, coll, desc FROM pragma_index_xinfo(?1, 'main') WHERE key ORDER BY seqno");
+        sqlite3_bind_text(st, 1, index.c_str(), -1, SQLITE_TRANSIENT);
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            const unsigned char* name = sqlite3_column_text(st, 0);
+            const unsigned char* coll = sqlite3_column_text(st, 1);
+            if (!name || !coll) {  // an expression: not ours, and no order of ours to check
+                sqlite3_finalize(st);
+                return true;
+            }
+            const std::string column = QuoteIdent(reinterpret_cast<const char*>(name));
+            columns.push_back(column);
+            nocase.push_back(EqualsNoCase(reinterpret_cast<const char*>(coll), "NOCASE"));
+            descending.push_back(char(sqlite3_column_int(st, 2) != 0));
+            list += (list.empty() ? "" : ", ") + column;
+            order += (order.empty() ? "" : ", ") + column + " COLLATE " + reinterpret_cast<const char*>(coll) +
+                     (descending.back() ? " DESC" : "");
+        }
+        sqlite3_finalize(st);
+    }
+    if (std::find(nocase.begin(), nocase.end(), char(1)) == nocase.end()) return true;
+    // The index answers in its stored order: it delivers the ORDER BY itself.
+    sqlite3_stmt* st = Prepare("SELECT " + list + " FROM main." + QuoteIdent(table) + " INDEXED BY " + QuoteIdent(index) +
+                               " ORDER BY " + order);
+    std::vector<Cell> previous(columns.size()), current(columns.size());
+    bool first = true, inOrder = true;
+    int rc = SQLITE_DONE;
+    while (inOrder && (rc = sqlite3_step(st)) == SQLITE_ROW) {
+        for (size_t i = 0; i < columns.size(); ++i) current[i].Read(st, int(i));
+        for (size_t i = 0; !first && i < columns.size(); ++i) {
+            const int c = CompareCells(previous[i], current[i], nocase[i]) * (descending[i] ? -1 : 1);
+            if (c != 0) {
+                inOrder = c < 0;
+                break;
+            }
+        }
+        first = false;
+        std::swap(previous, current);
+    }
+    sqlite3_finalize(st);
+    if (inOrder && rc != SQLITE_DONE) RaiseSqlite(db, rc, path);
+    return inOrder;
 }
 
 int Core::UserVersion(const std::string& schema) {
@@ -1562,16 +1762,19 @@ std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool rea
         if ((ext & 0xFF) == SQLITE_BUSY || (ext & 0xFF) == SQLITE_LOCKED) Raise(3196, path);
         Raise(3049, path);
     }
-    if (create && !readOnly) {
-        // Makes the file a database on disk at once, as creating one does.
-        core->Exec("PRAGMA user_version = " + std::to_string(kFileVersion));
-    } else if (!readOnly) {
-        try {
-            core->ReorderOldIndexes();
-        } catch (const DaoError&) {
-            core->Close();
-            throw;
+    try {
+        if (create && !readOnly) {
+            // Makes the file a database on disk at once, as creating one does.
+            core->Exec("PRAGMA application_id = " + std::to_string(kApplicationId));
+            core->Exec("PRAGMA user_version = " + std::to_string(kFileVersion));
+            core->orderChecked = true;
+        } else {
+            core->UpgradeOwnFile();
+            if (!readOnly && core->formerVersion > 0) core->RepairTextIndexOrder();
         }
+    } catch (const DaoError&) {
+        core->Close();
+        throw;
     }
     try {
         core->LoadLinks();
@@ -1752,6 +1955,19 @@ void Database::CopyTo(const std::string& file) { impl_->core->CopyTo(file); }
 void Database::ReadWithoutMapping() {
     impl_->core->CheckOpen();
     sqlite3_exec(impl_->core->db, "PRAGMA mmap_size=0", nullptr, nullptr, nullptr);
+}
+int Database::FileVersion() const { return impl_->core->formerVersion; }
+bool Database::IndexesInOrder(const std::string& table) {
+    Core& c = *impl_->core;
+    c.CheckOpen();
+    sqlite3_stmt* st = c.Prepare("SELECT name FROM pragma_index_list(?1, 'main')");
+    sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+    std::vector<std::string> indexes;
+    while (sqlite3_step(st) == SQLITE_ROW) indexes.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+    sqlite3_finalize(st);
+    for (const auto& index : indexes)
+        if (!c.IndexInOrder(table, index)) return false;
+    return true;
 }
 void Database::Interrupt() {
     if (impl_->core->db) sqlite3_interrupt(impl_->core->db);

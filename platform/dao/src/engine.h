@@ -177,7 +177,7 @@ struct Core : SchemaResolver, std::enable_shared_from_this<Core> {
     std::map<std::string, std::string> attached;  // file path -> schema
     std::set<Source*> sources;
     std::set<Cursor*> cursors;
-    std::map<std::string, TableInfo> infoCache;  // "schema\x1ftable" (upper-case)
+    std::map<std::string, TableInfo> infoCache;  // "schema\x1ftable", folded as names compare
     uint64_t infoGen = ~uint64_t(0);
     TableDefs::Impl tableDefs;
 
@@ -194,7 +194,7 @@ struct Core : SchemaResolver, std::enable_shared_from_this<Core> {
     // An opened ODBC source: its tables are made empty in an in-memory
     // database and copied in when first used.
     std::shared_ptr<OdbcSource> odbc;
-    std::set<std::string> odbcFilled;  // upper-case names
+    std::set<std::string> odbcFilled;  // names folded as they compare
     void FillOdbcTable(const std::string& name);
     // Snapshots of linked ODBC tables, removed when the connection closes.
     std::vector<std::string> scratchFiles;
@@ -237,7 +237,14 @@ struct Core : SchemaResolver, std::enable_shared_from_this<Core> {
     Link* FindLink(const std::string& name);
     void LoadLinks();
     void AttachLink(Link& link);
-    void ReorderOldIndexes();
+    // The user_version of a file of ours as opened (0 for another program's).
+    int formerVersion = 0;
+    bool orderChecked = false;  // its NOCASE indexes were found in order at the open
+    void UpgradeOwnFile();
+    bool OldProject();
+    void RepairTextIndexOrder();
+    bool IndexInOrder(const std::string& table, const std::string& index);
+    int Pragma(const char* name);
     int UserVersion(const std::string& schema);
     bool StaleTextIndexes(const std::string& schema, const std::string& table);
     void AttachOdbcLink(Link& link);

@@ -92,6 +92,8 @@ std::string ErrorDescription(long number, std::string_view arg) {
         {3421, "Data type conversion error."},
         {3426, "This action was cancelled by an associated object."},
         {3464, "Data type mismatch in criteria expression."},
+        {3860, "The file '|' was written by a newer version of this program, which may store what this version "
+               "cannot read. It is not opened, so that nothing in it changes: open it with that version."},
         {3800, "'|' is not an index in this table."},
         {3709, "The search key was not found in any record."},
     };

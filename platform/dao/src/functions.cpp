@@ -213,8 +213,8 @@ void InStr(sqlite3_context* ctx, int argc, sqlite3_value** a) {
     std::u16string h = Utf8ToU16(TextOf(a[first]));
     std::u16string n = Utf8ToU16(TextOf(a[first + 1]));
     if (!binary) {
-        h = Utf8ToU16(UpperUtf8(TextOf(a[first])));
-        n = Utf8ToU16(UpperUtf8(TextOf(a[first + 1])));
+        h = Utf8ToU16(FoldForCompare(TextOf(a[first])));
+        n = Utf8ToU16(FoldForCompare(TextOf(a[first + 1])));
     }
     if (size_t(start - 1) > h.size()) return sqlite3_result_int(ctx, 0);
     if (n.empty()) return sqlite3_result_int64(ctx, start);
@@ -553,10 +553,6 @@ void KeepFinal(sqlite3_context* ctx) {
     k->v = nullptr;
 }
 
-int Collate(void*, int na, const void* a, int nb, const void* b) {
-    return CompareUtf8(static_cast<const char*>(a), size_t(na), static_cast<const char*>(b), size_t(nb));
-}
-
 using Fn = void (*)(sqlite3_context*, int, sqlite3_value**);
 
 struct Scalar {
@@ -586,8 +582,8 @@ void KeysStep(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 void KeysFinal(sqlite3_context* ctx) { sqlite3_result_int(ctx, 1); }
 
 // dao_refolds(text): 1 when the text holds a character that SQLite's NOCASE
-// orders otherwise than our collation (the signs between the two cases of the
-// ASCII letters, or anything beyond ASCII).
+// orders otherwise than the upper-case folding of earlier versions did (the
+// signs between the two cases of the ASCII letters, or anything beyond ASCII).
 void Refolds(sqlite3_context* ctx, int, sqlite3_value** a) {
     if (sqlite3_value_type(a[0]) != SQLITE_TEXT) return sqlite3_result_int(ctx, 0);
     auto p = sqlite3_value_text(a[0]);
@@ -672,9 +668,6 @@ void RegisterFunctions(sqlite3* db) {
     sqlite3_create_function_v2(db, "jet_last", 1, SQLITE_UTF8, nullptr, nullptr, KeepStep<true>, KeepFinal, nullptr);
     sqlite3_create_function_v2(db, "dao_keys", -1, SQLITE_UTF8, nullptr, nullptr, KeysStep, KeysFinal, nullptr);
     sqlite3_create_function_v2(db, "dao_refolds", 1, flags, nullptr, Refolds, nullptr, nullptr, nullptr);
-    // SQLite's own NOCASE stays as it is: the indexes in a file are then in the
-    // order every SQLite expects. Our wider folding goes only into statements.
-    sqlite3_create_collation_v2(db, kCollation, SQLITE_UTF8, nullptr, Collate, nullptr);
 }
 
 }  // namespace dao::detail

@@ -18,7 +18,9 @@ std::string U16ToUtf8(std::u16string_view s);
 char32_t FoldUpper(char32_t c);
 std::string UpperUtf8(std::string_view s);
 std::string LowerUtf8(std::string_view s);
-int CompareUtf8(const char* a, size_t na, const char* b, size_t nb);
+int CompareUtf8(const char* a, size_t na, const char* b, size_t nb);  // the one comparison
+// The text as the comparison sees it (A-Z as a-z), for searches within text.
+std::string FoldForCompare(std::string_view s);
 bool LikeUtf8(std::string_view text, std::string_view pattern);
 // A Like pattern folded once, for matching the texts of many rows.
 class LikePattern {
@@ -29,9 +31,9 @@ public:
 private:
     std::string raw_;
     std::u32string folded_;
-    bool plain_ = true;  // no wildcard: a comparison by the collation
+    bool plain_ = true;  // no wildcard: the comparison alone
 };
-bool EqualsNoCase(std::string_view a, std::string_view b);  // by the collation
+bool EqualsNoCase(std::string_view a, std::string_view b);  // by the comparison
 std::string TrimSpaces(std::string_view s, bool left = true, bool right = true);
 
 // ---- errors (errors.cpp)
@@ -98,14 +100,19 @@ void BindVariant(sqlite3_stmt* st, int index, const VARIANT& v);
 
 // ---- SQL functions and collation (functions.cpp)
 void RegisterFunctions(sqlite3* db);
-// The program's case-insensitive collation (CompareUtf8). Used in statements
-// only, never in a stored schema: stored text columns and their indexes use
-// SQLite's own NOCASE, which any SQLite computes the same way.
-inline constexpr const char* kCollation = "JETTEXT";
+// The collation of the one comparison (see text.cpp), named in every
+// statement we generate where text is compared, sorted or grouped.
+inline constexpr const char* kTextCollation = "NOCASE";
 // PRAGMA user_version of the files we write: 1 for files whose NOCASE indexes an
-// earlier version ordered by its own folding, 2 once they are in SQLite's order.
+// earlier version ordered by its own folding; 2 for files whose indexes are in
+// SQLite's order but whose contents an earlier version grouped and ordered by
+// a wider folding; 3 once everything is compared one way.
 inline constexpr int kFileVersionOldIndexes = 1;
-inline constexpr int kFileVersion = 2;
+inline constexpr int kFileVersionTwoComparisons = 2;
+inline constexpr int kFileVersion = 3;
+// PRAGMA application_id of the files we write: "TXP1". A file without it is
+// another program's unless it is a project of an earlier version.
+inline constexpr int kApplicationId = 0x54585031;
 // A Null row key in a record set's key list.
 inline constexpr int64_t kNullKey = INT64_MIN;
 // The pointer type of the key list that dao_keys(?1, keys...) appends to.

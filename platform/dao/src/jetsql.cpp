@@ -266,6 +266,7 @@ struct Node {
     std::string a, b;  // Col: qualifier, name; Func: name; Binary/Compare: operator; literals: text
     std::vector<Node> kids;
     bool negated = false;
+    bool distinct = false;  // Func: an aggregate over distinct values
     const FnInfo* fn = nullptr;
     std::string sub;  // translated subquery
     int height = 1;   // levels of nodes below and including this one
@@ -383,6 +384,10 @@ private:
     std::string B(const Node& n);  // condition context
     std::string Cmp(const Node& n);
     bool IsColumn(const Node& n) const { return n.k == Node::Col; }
+    // Whether a term may hold text: all but those known to be numbers, dates or Booleans.
+    bool MayBeText(const Node& n);
+    // V(n), with the text collation when n may hold text.
+    std::string TextTerm(const Node& n);
     short TypeOf(const Node& n, long* size);
     short ColumnTypeOf(const std::string& qual, const std::string& name, long* size);
 
@@ -391,7 +396,7 @@ private:
     SelectInfo ParseSelectAt(size_t end);
     std::string ParseFrom(size_t end, std::vector<TableRef>& tables);
     TableRef ResolveTableRef(const std::string& written);
-    std::string ExprList(size_t end, bool orderBy, bool groupBy);
+    std::string ExprList(size_t end, bool orderBy);
     size_t FindKeyword(size_t from, size_t end, const char* kw, const char* kw2 = nullptr) const;
 
     Statement ParseInsert();
@@ -688,7 +693,7 @@ Node Parser::ParseFunction(const std::string& name) {
     n.fn = fn;
     n.a = name;
     if (!Peek().IsOp(")")) {
-        Accept("DISTINCT");
+        n.distinct = Accept("DISTINCT");
         do {
             n.kids.push_back(ParseExpr(0));
         } while (AcceptOp(","));
@@ -810,10 +815,12 @@ std::string Parser::V(const Node& n) {
             if (ty == dbDate || ty == dbTime || ty == dbTimeStamp) name = "jet_cstrdate";
         }
         if (u == "COUNT" && (n.kids.empty() || n.kids[0].k == Node::Star)) return "count(*)";
-        std::string out = name + "(";
+        // Min, Max and distinct counts compare their values: as text, by the one comparison.
+        const bool compares = n.distinct || u == "MIN" || u == "MAX";
+        std::string out = name + (n.distinct ? "(DISTINCT " : "(");
         for (size_t i = 0; i < n.kids.size(); ++i) {
             if (i) out += ", ";
-            out += V(n.kids[i]);
+            out += compares ? TextTerm(n.kids[i]) : V(n.kids[i]);
         }
         return out + ")";
     }
@@ -821,36 +828,25 @@ std::string Parser::V(const Node& n) {
     Fail();
 }
 
-namespace {
-
-// Text compares without letter case, in our collation's order. An equality
-// with a literal of ASCII alone gets the same answer from SQLite's NOCASE, which
-// leaves a column's index usable for the lookup.
-std::string CollateFor(const Node& literal, bool equality) {
-    bool ascii = true;
-    for (unsigned char c : literal.a)
-        if (c >= 0x80) ascii = false;
-    return std::string(" COLLATE ") + (equality && ascii ? "NOCASE" : kCollation);
+bool Parser::MayBeText(const Node& n) {
+    if (n.k == Node::Num || n.k == Node::Null || n.k == Node::BoolLit || n.k == Node::Neg) return false;
+    long size = 0;
+    const short type = TypeOf(n, &size);
+    return type == 0 || IsTextType(type);
 }
 
-}  // namespace
+std::string Parser::TextTerm(const Node& n) {
+    return MayBeText(n) ? V(n) + " COLLATE " + kTextCollation : V(n);
+}
 
+// Text compares by the one comparison whatever a column declares (a linked
+// source may say BINARY). Numbers compare without it, which keeps their
+// indexes usable: SQLite uses an index only under the index's own collation.
 std::string Parser::Cmp(const Node& n) {
     const Node& l = n.kids[0];
     const Node& r = n.kids[1];
-    std::string a = V(l), b = V(r);
-    const bool equality = n.a == "=" || n.a == "<>";
-    if (r.k == Node::Str) b += CollateFor(r, equality);
-    else if (l.k == Node::Str && IsColumn(r)) a += CollateFor(l, equality);
-    else if (!IsColumn(l) && r.k != Node::Num && r.k != Node::Null && r.k != Node::BoolLit)
-        b += std::string(" COLLATE ") + kCollation;
-    // No index serves our collation, and SQLite would merge "col = x COLLATE ours OR
-    // col = y" into one IN list under a single collation: the column is made an
-    // expression ("+col") so that the term stays as written.
-    const bool ours = (a + b).find(std::string(" COLLATE ") + kCollation) != std::string::npos;
-    if (ours && IsColumn(l)) a = "+" + a;
-    if (ours && IsColumn(r)) b = "+" + b;
-    return "(" + a + " " + n.a + " " + b + ")";
+    const bool text = MayBeText(l) && MayBeText(r);
+    return "(" + V(l) + " " + n.a + " " + (text ? TextTerm(r) : V(r)) + ")";
 }
 
 std::string Parser::B(const Node& n) {
@@ -870,20 +866,21 @@ std::string Parser::B(const Node& n) {
         return "(" + V(n) + " <> 0)";
     }
     case Node::Between: {
-        std::string s = "(" + V(n.kids[0]) + (n.negated ? " NOT" : "") + " BETWEEN " + V(n.kids[1]) +
-                        (n.kids[1].k == Node::Str ? CollateFor(n.kids[1], false) : "") + " AND " + V(n.kids[2]) +
-                        (n.kids[2].k == Node::Str ? CollateFor(n.kids[2], false) : "") + ")";
-        return s;
+        // The collation of the tested term decides both comparisons.
+        const bool text = MayBeText(n.kids[0]) && (MayBeText(n.kids[1]) || MayBeText(n.kids[2]));
+        return "(" + (text ? TextTerm(n.kids[0]) : V(n.kids[0])) + (n.negated ? " NOT" : "") + " BETWEEN " +
+               V(n.kids[1]) + " AND " + V(n.kids[2]) + ")";
     }
     case Node::In: {
-        std::string s = "(" + V(n.kids[0]) + (n.negated ? " NOT IN (" : " IN (");
+        // An IN list compares under the collation of the term before it.
+        std::string s = "(" + TextTerm(n.kids[0]) + (n.negated ? " NOT IN (" : " IN (");
         for (size_t i = 1; i < n.kids.size(); ++i) {
             if (i > 1) s += ", ";
             s += V(n.kids[i]);
         }
         return s + "))";
     }
-    case Node::InSelect: return "(" + V(n.kids[0]) + (n.negated ? " NOT IN (" : " IN (") + n.sub + "))";
+    case Node::InSelect: return "(" + TextTerm(n.kids[0]) + (n.negated ? " NOT IN (" : " IN (") + n.sub + "))";
     case Node::IsNull: return "(" + V(n.kids[0]) + (n.negated ? " IS NOT NULL)" : " IS NULL)");
     case Node::Exists: return "(EXISTS (" + n.sub + "))";
     case Node::Like: {
@@ -1019,10 +1016,11 @@ std::string Parser::ParseFrom(size_t end, std::vector<TableRef>& tables) {
             std::vector<TableRef>* saveScope = scope_;
             scope_ = &tables;
             Node cond = ParseExpr(0);
-            scope_ = saveScope;
             if (!AtEnd()) Raise(3131);
-            end_ = save;
+            // Written while the joined tables are in scope: their column types decide the collation.
             out += " ON " + B(cond);
+            scope_ = saveScope;
+            end_ = save;
             continue;
         }
         Raise(3131);
@@ -1031,19 +1029,16 @@ std::string Parser::ParseFrom(size_t end, std::vector<TableRef>& tables) {
     return out;
 }
 
-std::string Parser::ExprList(size_t end, bool orderBy, bool groupBy) {
+std::string Parser::ExprList(size_t end, bool orderBy) {
     size_t saveEnd = end_;
     end_ = end;
     std::string out;
     while (!AtEnd()) {
         Node e = ParseExpr(0);
-        std::string s = V(e);
-        // Sorted and grouped text folds as in-program comparisons do (value
-        // numbering and the key ranges of the row views rely on it).
-        long size = 0;
-        if ((orderBy && e.k != Node::Num && (!IsColumn(e) || IsTextType(TypeOf(e, &size)))) ||
-            (groupBy && (!IsColumn(e) || IsTextType(TypeOf(e, &size)))))
-            s += std::string(" COLLATE ") + kCollation;
+        // Sorted and grouped text follows the one comparison (value numbering,
+        // row positions and key ranges rely on it). A number in ORDER BY is a
+        // column's place in the list.
+        std::string s = (orderBy && e.k == Node::Num) ? V(e) : TextTerm(e);
         if (orderBy) {
             if (Accept("DESC")) s += " DESC";
             else Accept("ASC");
@@ -1131,6 +1126,9 @@ SelectInfo Parser::ParseSelectAt(size_t end) {
         si.from = ParseFrom(nextBoundary(fromAt), si.tables);
     }
     scope_ = &si.tables;
+    // Rows that are made distinct compare their text by the one comparison.
+    const bool deduplicated = !si.distinct.empty() ||
+                              (unionAt != std::string::npos && !(unionAt + 1 < end && t_[unionAt + 1].Is("ALL")));
     // Select list.
     {
         p_ = listBegin;
@@ -1144,6 +1142,10 @@ SelectInfo Parser::ParseSelectAt(size_t end) {
             short ty = TypeOf(e, &size);
             std::string item = V(e);
             std::string name;
+            if (deduplicated && e.k != Node::Star && MayBeText(e)) {
+                item += std::string(" COLLATE ") + kTextCollation;
+                if (alias.empty() && e.k == Node::Col) alias = e.b;
+            }
             if (e.k == Node::Star) {
                 name = e.a.empty() ? "*" : e.a + ".*";
             } else if (!alias.empty()) {
@@ -1176,7 +1178,7 @@ SelectInfo Parser::ParseSelectAt(size_t end) {
     }
     if (groupAt != std::string::npos) {
         p_ = groupAt + 2;
-        si.groupBy = ExprList(nextBoundary(groupAt + 1), false, true);
+        si.groupBy = ExprList(nextBoundary(groupAt + 1), false);
         si.aggregate = true;
     }
     if (havingAt != std::string::npos) {
@@ -1197,7 +1199,7 @@ SelectInfo Parser::ParseSelectAt(size_t end) {
     }
     if (orderAt != std::string::npos) {
         p_ = orderAt + 2;
-        si.orderBy = ExprList(nextBoundary(orderAt + 1), true, false);
+        si.orderBy = ExprList(nextBoundary(orderAt + 1), true);
     }
     if (!si.distinct.empty()) si.aggregate = true;
     bool isUnion = unionAt != std::string::npos;
@@ -1207,6 +1209,8 @@ SelectInfo Parser::ParseSelectAt(size_t end) {
     // A single table without ORDER BY presents its rows in primary-key order.
     if (si.orderBy.empty() && !si.aggregate && !isUnion && !unionPart_ && si.tables.size() == 1 && !si.tables[0].subquery &&
         resolver_) {
+        // The key's own index gives that order; nothing relies on it that does
+        // not say ORDER BY, so it need not be the comparison's.
         auto pk = resolver_->PrimaryKey(si.tables[0].schema, si.tables[0].table);
         for (const auto& c : pk) {
             if (!si.orderBy.empty()) si.orderBy += ", ";

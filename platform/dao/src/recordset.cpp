@@ -36,6 +36,13 @@ bool LooksLikeSql(const std::string& s) {
     return (w == "SELECT" || w == "TRANSFORM" || w == "PARAMETERS") && (i >= s.size() || !std::isalnum(static_cast<unsigned char>(s[i])));
 }
 
+// A seek compares as every statement does: a text column by the one comparison.
+std::string TextCollation(const TableInfo& ti, const std::string& column) {
+    for (const auto& c : ti.cols)
+        if (EqualsNoCase(c.name, column)) return IsTextType(c.ct.type) ? std::string(" COLLATE ") + kTextCollation : "";
+    return {};
+}
+
 std::string StripBrackets(const std::string& s) {
     std::string t = TrimSpaces(s);
     if (t.size() >= 2 && t.front() == '[' && t.back() == ']') return t.substr(1, t.size() - 2);
@@ -469,7 +476,7 @@ void Recordset::SetIndex(const std::string& indexName) {
     sel.orderBy.clear();
     for (const auto& col : found->columns)
         sel.orderBy += (sel.orderBy.empty() ? "" : ", ") + QuoteIdent(sel.tables[0].alias) + "." + QuoteIdent(col.first) +
-                       (col.second ? " DESC" : "");
+                       TextCollation(ti, col.first) + (col.second ? " DESC" : "");
     auto src = MakeSource(c.core, c.src->name, sel, c.src->type, c.src->readOnlyOpt, true);
     src->baseSchema = c.src->baseSchema;
     src->baseTable = c.src->baseTable;
@@ -495,10 +502,11 @@ void Recordset::Seek(const std::string& comparison, std::initializer_list<com::V
     std::string lhs, rhs, order;
     bool backwards = op == "<" || op == "<=";
     for (size_t i = 0; i < n; ++i) {
-        lhs += (i ? ", " : "") + QuoteIdent(ix->columns[i].first);
+        const std::string column = QuoteIdent(ix->columns[i].first) + TextCollation(ti, ix->columns[i].first);
+        lhs += (i ? ", " : "") + column;
         rhs += (i ? ", ?" : "?") + std::to_string(i + 1);
         bool desc = ix->columns[i].second != backwards;
-        order += (i ? ", " : "") + QuoteIdent(ix->columns[i].first) + (desc ? " DESC" : "");
+        order += (i ? ", " : "") + column + (desc ? " DESC" : "");
     }
     std::string sql = "SELECT " + c.core->RowidName(c.src->baseSchema, c.src->baseTable) + " FROM " + QuoteIdent(c.src->baseSchema) + "." + QuoteIdent(c.src->baseTable) +
                       " WHERE (" + lhs + ") " + op + " (" + rhs + ") ORDER BY " + order + " LIMIT 1";

@@ -1,9 +1,13 @@
-// Text: UTF conversions, the one case-insensitive collation, and Like.
+// Text: UTF conversions, the one comparison of text, and Like.
 //
-// The collation folds letters to upper case and compares code points, so it
-// agrees with in-program lookups that upper-case both sides and compare by
-// character code. It is registered under a name of its own (kCollation) and
-// named only in the statements we generate: stored indexes keep SQLite's NOCASE.
+// The program compares text one way, everywhere: as SQLite's own NOCASE does.
+// The letters A-Z fold to a-z; every other character is itself, so texts
+// compare by code point ("é" and "É" are two values, "_" sorts before "a").
+// Any SQLite computes that order, so the indexes in the files we write are
+// valid for every tool that reads them, and the statements we generate name
+// NOCASE (kTextCollation) wherever text is compared, sorted or grouped,
+// whatever collation a linked source declares. In-program lookups that must
+// agree with the database (class names, key ranges, names) use CompareText.
 #include "internal.h"
 
 namespace dao::detail {
@@ -137,12 +141,15 @@ bool LikeCps(const std::u32string& t, const std::u32string& p) {
     return pi == p.size();
 }
 
+// The fold of the comparison: A-Z to a-z, nothing else.
+inline char32_t FoldAscii(char32_t c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
+
 std::u32string FoldedCps(std::string_view s) {
     std::u32string out;
     out.reserve(s.size());
     auto p = reinterpret_cast<const unsigned char*>(s.data());
     auto end = p + s.size();
-    while (p < end) out += FoldUpper(NextCp(p, end));
+    while (p < end) out += FoldAscii(NextCp(p, end));
     return out;
 }
 
@@ -211,26 +218,23 @@ std::string LowerUtf8(std::string_view s) {
 }
 
 int CompareUtf8(const char* a, size_t na, const char* b, size_t nb) {
-    auto pa = reinterpret_cast<const unsigned char*>(a);
-    auto pb = reinterpret_cast<const unsigned char*>(b);
-    auto ea = pa + na;
-    auto eb = pb + nb;
-    while (pa < ea && pb < eb) {
-        char32_t ca, cb;
-        if (*pa < 0x80 && *pb < 0x80) {
-            ca = *pa++;
-            cb = *pb++;
-            if (ca >= 'a' && ca <= 'z') ca -= 32;
-            if (cb >= 'a' && cb <= 'z') cb -= 32;
-        } else {
-            ca = FoldUpper(NextCp(pa, ea));
-            cb = FoldUpper(NextCp(pb, eb));
-        }
+    // Byte by byte, as NOCASE compares: UTF-8's byte order is code-point order.
+    const size_t n = na < nb ? na : nb;
+    for (size_t i = 0; i < n; ++i) {
+        unsigned ca = static_cast<unsigned char>(a[i]);
+        unsigned cb = static_cast<unsigned char>(b[i]);
+        if (ca >= 'A' && ca <= 'Z') ca += 32;
+        if (cb >= 'A' && cb <= 'Z') cb += 32;
         if (ca != cb) return ca < cb ? -1 : 1;
     }
-    if (pa < ea) return 1;
-    if (pb < eb) return -1;
-    return 0;
+    return na == nb ? 0 : na < nb ? -1 : 1;
+}
+
+std::string FoldForCompare(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = char(c + 32);
+    return out;
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
@@ -249,7 +253,7 @@ bool LikePattern::Match(std::string_view text) const {
     t.clear();
     auto p = reinterpret_cast<const unsigned char*>(text.data());
     auto end = p + text.size();
-    while (p < end) t += FoldUpper(NextCp(p, end));
+    while (p < end) t += FoldAscii(NextCp(p, end));
     return LikeCps(t, folded_);
 }
 
@@ -269,13 +273,14 @@ std::string TrimSpaces(std::string_view s, bool left, bool right) {
 namespace dao {
 
 int CompareText(std::u16string_view a, std::u16string_view b) {
+    // By code point, as the UTF-8 bytes of the same texts compare.
     const char16_t* pa = a.data();
     const char16_t* ea = pa + a.size();
     const char16_t* pb = b.data();
     const char16_t* eb = pb + b.size();
     while (pa < ea && pb < eb) {
-        char32_t ca = detail::FoldUpper(detail::NextCp16(pa, ea));
-        char32_t cb = detail::FoldUpper(detail::NextCp16(pb, eb));
+        char32_t ca = detail::FoldAscii(detail::NextCp16(pa, ea));
+        char32_t cb = detail::FoldAscii(detail::NextCp16(pb, eb));
         if (ca != cb) return ca < cb ? -1 : 1;
     }
     if (pa < ea) return 1;

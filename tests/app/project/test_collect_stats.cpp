@@ -190,6 +190,39 @@ TEST_F(StatsTest, ValueTableLimitOf256) {
     EXPECT_EQ(def.UserMatchType(Field("Blank")), MatchType::Unusable);
 }
 
+// Values are grouped, numbered and counted as text compares everywhere: A to Z
+// in either case are one value, other letters in two cases two values.
+TEST_F(StatsTest, ValuesWrittenInTwoCasesAreGroupedAsTheyCompare) {
+    std::vector<std::string> sql = {"CREATE TABLE W (ID COUNTER CONSTRAINT PrimaryKey PRIMARY KEY, Two TEXT(10), "
+                                    "Ascii TEXT(10), Many TEXT(10));"};
+    for (int i = 0; i < 400; ++i) {
+        const std::string n = Num(i / 4 % 100);
+        const bool upper = i % 2 == 1;
+        const std::string two = upper ? "\xC3\x89T\xC3\x89" + n : "\xC3\xA9t\xC3\xA9" + n;  // ÉTÉ / été
+        const std::string ascii = (upper ? "AB" : "ab") + n;
+        const std::string many = (upper ? "\xC3\x89" : "\xC3\xA9") + Num(i / 2);  // 400 values
+        sql.push_back("INSERT INTO W (Two, Ascii, Many) VALUES ('" + two + "', '" + ascii + "', '" + many + "');");
+    }
+    Link(sql, "W");
+    def.CollectStats(db);
+    ASSERT_TRUE(boxes.calls.empty()) << boxes.calls[0].text.toStdString();
+
+    const auto two = Values(Field("Two"));
+    ASSERT_EQ(def.MaxClass(Field("Two")), 200);
+    ASSERT_EQ(two.size(), 200u);
+    for (size_t k = 0; k < two.size(); ++k) {
+        EXPECT_EQ(two[k].count, 2) << two[k].value;
+        if (k > 0) {
+            EXPECT_LT(dao::CompareText(two[k - 1].value, two[k].value), 0) << "numbered in the order of the comparison";
+        }
+    }
+    const auto ascii = Values(Field("Ascii"));
+    ASSERT_EQ(ascii.size(), 100u);
+    EXPECT_EQ(ascii.front().count, 4);
+    EXPECT_EQ(def.MaxClass(Field("Many")), 0);
+    EXPECT_EQ(def.UserMatchType(Field("Many")), MatchType::Unusable);
+}
+
 TEST_F(StatsTest, ProgressSequenceAndSecondCallDoesNothing) {
     Link({"CREATE TABLE P (ID COUNTER CONSTRAINT PrimaryKey PRIMARY KEY, A DOUBLE, B TEXT(5), C BIT);",
           "INSERT INTO P (A, B, C) VALUES (1, 'x', True);", "INSERT INTO P (A, B, C) VALUES (2, 'y', False);"},

@@ -151,6 +151,48 @@ TEST_F(NewRoad, CancelledStatisticsWriteNothingAndCancelWorksOnTheNextRun) {
     EXPECT_TRUE(dialogs.Messages().empty());
 }
 
+// Keys that the program could not tell apart: refused when the project is
+// made, naming them and the key field, with nothing half-made.
+TEST_F(NewRoad, KeysThatCannotBeToldApartAreRefusedWhenTheProjectIsMade) {
+    struct Case {
+        const char* name;
+        const char* create;
+        const char* rows;
+        std::vector<std::string> named;
+    };
+    const std::vector<Case> cases = {
+        {"case-sensitive key", "CREATE TABLE Keys (Id TEXT PRIMARY KEY, Size REAL, Class TEXT)",
+         "('a1', 1, 'x'), ('b1', 2, 'y'), ('B1', 3, 'x'), ('c1', 4, 'y')", {"\"b1\"", "\"B1\"", "key field Id"}},
+        {"whole number beyond 2^53", "CREATE TABLE Keys (Id INTEGER PRIMARY KEY, Size REAL, Class TEXT)",
+         "(1, 1, 'x'), (9007199254740993, 2, 'y'), (3, 3, 'x')", {"9007199254740993", "key field Id"}},
+        {"empty key", "CREATE TABLE Keys (Id TEXT PRIMARY KEY, Size REAL, Class TEXT)",
+         "('a1', 1, 'x'), (NULL, 2, 'y'), ('c1', 3, 'x')", {"key field Id is empty (Null)"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string tag = std::string(c.name).substr(0, 5);
+        const std::string source = dir.File("work/" + tag + ".db");
+        const std::string file = dir.File("work/" + tag + ".txp");
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open(source.c_str(), &raw), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(raw, (std::string(c.create) + "; INSERT INTO Keys VALUES " + c.rows).c_str(), nullptr,
+                               nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(raw);
+        dialogs.calls.clear();
+        NewProject(file);
+        ChooseSource(source);
+        ASSERT_TRUE(ChooseTable("Keys"));
+        TableOK()->click();
+        ASSERT_EQ(dialogs.Messages().size(), 1u);
+        const std::string text = dialogs.Messages()[0].text.toStdString();
+        for (const std::string& part : c.named) EXPECT_NE(text.find(part), std::string::npos) << text;
+        EXPECT_EQ(Main().State().State(), 1);
+        EXPECT_FALSE(HasTable(file, "Test")) << "no Test without its unique index";
+        EXPECT_EQ(ConfigOf(file, "LastState"), "<none>");
+    }
+}
+
 // Answers as the recorder does, then runs an action at each message box.
 struct ActingRecorder : ui::RecordingHandler {
     std::function<void()> onMessage;

@@ -187,6 +187,34 @@ TEST_F(ProjectOpen, OlderProjectsAreUpgradedOnce) {
     }
 }
 
+// A project an earlier version made under its other comparison of text is
+// told once, when it holds values that the two comparisons tell apart.
+TEST_F(ProjectOpen, AProjectOfTheEarlierTextComparisonIsToldOnce) {
+    for (const bool signs : {true, false}) {
+        SCOPED_TRACE(signs ? "values with signs" : "plain values");
+        const std::string path = CopySample(signs ? "signs" : "plain");
+        Sql(path, std::string("PRAGMA user_version = 2;") + (signs ? "UPDATE DValues_5 SET DValues = '_' || DValues;" : ""));
+        dialogs.calls.clear();
+        ASSERT_TRUE(Open(path));
+        Close();
+        ASSERT_EQ(dialogs.Messages().size(), signs ? 1u : 0u);
+        if (signs) {
+            EXPECT_EQ(dialogs.Messages()[0].title, "Project Upgrade");
+            EXPECT_NE(dialogs.Messages()[0].text.indexOf(QStringLiteral("make the project again")), -1);
+        }
+        ASSERT_TRUE(Open(path));
+        Close();
+        EXPECT_EQ(dialogs.Messages().size(), signs ? 1u : 0u) << "told once";
+    }
+}
+
+TEST_F(ProjectOpen, AProjectOfANewerVersionIsRefusedSayingSo) {
+    const std::string path = CopySample("newer");
+    Sql(path, "PRAGMA application_id = 1415073841; PRAGMA user_version = 4;");
+    EXPECT_FALSE(Open(path));
+    for (const auto& m : dialogs.Messages()) std::cerr << m.title.toStdString() << " | " << m.text.toStdString() << "\n";
+}
+
 TEST_F(ProjectOpen, ConnectTextsTableProbeAndConfigWriter) {
     EXPECT_EQ(MMenu::OdbcDatabaseName(";DATABASE=/data/iris.mdb"), "/data/iris.mdb");
     EXPECT_EQ(MMenu::OdbcDatabaseName(";database=/data/iris.mdb;PWD=x"), "/data/iris.mdb");

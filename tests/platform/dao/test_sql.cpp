@@ -290,9 +290,12 @@ TEST_F(DaoSql, LikePatterns) {
     EXPECT_TRUE(like("a*b", "a[*]b"));
     EXPECT_FALSE(like("axb", "a[*]b"));
     EXPECT_EQ(One("SELECT 'x' Not Like 'y*'").ToI4(), -1);
-    EXPECT_TRUE(dao::LikeText(u"ÉCOLE", u"éco*"));
-    // Without wildcards: the whole text, in any letter case.
-    EXPECT_TRUE(like("École", "éCOLE"));
+    // Letters compare as everywhere: A to Z in either case, every other letter as itself.
+    EXPECT_TRUE(dao::LikeText(u"ÉCOLE", u"Éco*"));
+    EXPECT_FALSE(dao::LikeText(u"ÉCOLE", u"éco*"));
+    // Without wildcards: the whole text, A to Z in either case.
+    EXPECT_TRUE(like("École", "ÉCOLE"));
+    EXPECT_FALSE(like("École", "école"));
     EXPECT_FALSE(like("Hello", "Hell"));
     EXPECT_FALSE(like("Hell", "Hello"));
     EXPECT_EQ(One("SELECT 12 Like '12'").ToI4(), -1);
@@ -397,9 +400,10 @@ TEST_F(DaoSql, GroupingSortingAndComparingIgnoreCase) {
     EXPECT_EQ(One("SELECT UCase('abc') = 'ABC'").ToI4(), -1);
     EXPECT_LT(dao::CompareText(u"apple", u"Banana"), 0);
     EXPECT_EQ(dao::CompareText(u"straße", u"STRASSE") != 0, true);
-    EXPECT_EQ(dao::CompareText(u"émile", u"ÉMILE"), 0);
-    // Upper-case folding decides where punctuation falls, as the program's own lookups assume.
-    EXPECT_LT(dao::CompareText(u"ax", u"_x"), 0);
+    // As SQLite's NOCASE: only A to Z fold, to lower case, which decides where punctuation falls.
+    EXPECT_NE(dao::CompareText(u"émile", u"ÉMILE"), 0);
+    EXPECT_EQ(dao::CompareText(u"émile", u"éMILE"), 0);
+    EXPECT_GT(dao::CompareText(u"ax", u"_x"), 0);
 }
 
 TEST_F(DaoSql, TopGroupHavingAndUnion) {

@@ -12,19 +12,33 @@ using namespace daotest;
 
 namespace {
 
-TEST(DaoCollation, CaseInsensitiveAndUpperCaseOrdered) {
+TEST(DaoCollation, AsciiLettersFoldToLowerCaseAndTheRestCompareByCodePoint) {
     EXPECT_EQ(dao::CompareText(u"Alpha", u"ALPHA"), 0);
-    EXPECT_EQ(dao::CompareText(std::string("Zürich"), std::string("ZÜRICH")), 0);
-    EXPECT_EQ(dao::CompareText(u"Москва", u"МОСКВА"), 0);
+    EXPECT_EQ(dao::CompareText(std::string("Zürich"), std::string("ZüRICH")), 0);
+    EXPECT_NE(dao::CompareText(std::string("Zürich"), std::string("ZÜRICH")), 0);
+    EXPECT_NE(dao::CompareText(u"Москва", u"МОСКВА"), 0);
     EXPECT_LT(dao::CompareText(u"a", u"B"), 0);
     EXPECT_GT(dao::CompareText(u"b", u"A"), 0);
     EXPECT_LT(dao::CompareText(u"ab", u"abc"), 0);
     EXPECT_EQ(dao::CompareText(u"", u""), 0);
-    // Both spellings of the comparison agree.
-    EXPECT_EQ(dao::CompareText(u"10", u"9") < 0, dao::CompareText(std::string("10"), std::string("9")) < 0);
-    // Upper-casing decides: '_' (0x5F) sorts after letters, '[' after 'Z'.
-    EXPECT_LT(dao::CompareText(u"z", u"_"), 0);
-    EXPECT_LT(dao::CompareText(u"Z", u"["), 0);
+    // Lower-casing decides: '_' (0x5F) and '[' sort before the letters, letters beyond ASCII after them.
+    EXPECT_GT(dao::CompareText(u"z", u"_"), 0);
+    EXPECT_GT(dao::CompareText(u"A", u"["), 0);
+    EXPECT_LT(dao::CompareText(u"Z", u"é"), 0);
+    // Both spellings of the comparison agree, beyond the basic plane too.
+    struct Pair {
+        std::u16string a16, b16;
+        std::string a8, b8;
+    };
+    for (const Pair& p : std::vector<Pair>{{u"10", u"9", "10", "9"},
+                                           {u"é", u"É", "\xC3\xA9", "\xC3\x89"},
+                                           {u"\uFFFD", u"\U0001F600", "\xEF\xBF\xBD", "\xF0\x9F\x98\x80"},
+                                           {u"Straße", u"STRASSE", "Stra\xC3\x9F" "e", "STRASSE"},
+                                           {u"a_", u"aa", "a_", "aa"}}) {
+        const int c16 = dao::CompareText(p.a16, p.b16);
+        const int c8 = dao::CompareText(p.a8, p.b8);
+        EXPECT_EQ((c16 > 0) - (c16 < 0), (c8 > 0) - (c8 < 0)) << p.a8 << " " << p.b8;
+    }
 }
 
 TEST(DaoCollation, DatabaseSortsWithTheSameCollation) {

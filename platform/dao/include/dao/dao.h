@@ -138,17 +138,17 @@ std::string ErrorDescription(long number, std::string_view arg = {});
 
 // ------------------------------------------------------------------ text
 
-// The one text collation: case-insensitive as Jet's general sort order
-// (letters fold across case, including Latin-1/Latin Extended, Greek and
-// Cyrillic), ties broken by nothing (so "abc" equals "ABC"). The database's
-// ORDER BY, GROUP BY, comparisons, indexes and Like use it; in-program
-// lookups that must agree with the database call it too.
-// Returns <0, 0 or >0.
+// The one comparison of text, the database's and the program's: as SQLite's
+// NOCASE, the letters A-Z equal a-z and every other character is itself, so
+// texts order by code point ("abc" equals "ABC"; "é" and "É" differ; "_"
+// sorts before "a"). Every statement the database layer generates compares,
+// sorts and groups text this way; in-program lookups that must agree with the
+// database call it. Returns <0, 0 or >0.
 int CompareText(std::u16string_view a, std::u16string_view b);
 int CompareText(std::string_view utf8a, std::string_view utf8b);
 
 // Jet's Like: * any run, ? one character, # one digit, [abc] / [a-z] a set,
-// [!abc] a negated set; case-insensitive by the collation above.
+// [!abc] a negated set; letters compared as by CompareText.
 bool LikeText(std::u16string_view text, std::u16string_view pattern);
 
 // ------------------------------------------------------------------ typed reads
@@ -550,6 +550,13 @@ public:
     // of a parallel read, whose mapped pages would each count against the
     // process's memory again.
     void ReadWithoutMapping();
+    // The format version of a file of this program as it was when this
+    // connection opened it (opening it writable brings it up to date); 0 for
+    // a file of another program.
+    int FileVersion() const;
+    // Whether the indexes of a table of this file hold their text keys in the
+    // order of the comparison (a file an earlier version wrote may not).
+    bool IndexesInOrder(const std::string& table);
 
     // Runs an action query (Jet SQL: INSERT, UPDATE, DELETE, SELECT ... INTO,
     // CREATE/ALTER/DROP TABLE, CREATE/DROP INDEX). Each statement is atomic;
