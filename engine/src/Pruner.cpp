@@ -590,202 +590,276 @@ float Pruner::JudgeAll(const TreeNode& t, uint32_t n, bool allOne, int thread, b
     return Judge(t, in, thread, spawn, s, 0, record);
 }
 
-// The estimate of subtree t on the rows `in` (in this order), leaving t as it is: the
-// sum of its leaves' estimates. A branch with rows of its own gets the rows with an
-// unknown value of the test too, their weights scaled by its share of the known
-// weight. Every sum runs over the rows in the order Estimate would take them. With
-// `spawn`, branches beside the largest one are jobs; their rows stay in this level.
-float Pruner::Judge(const TreeNode& t, const JudgeInput& in, int thread, bool spawn, JudgeScratch& s, size_t depth,
-                    Judged* record) {
-    JudgeLevel& L = s.levels[depth];
-    const uint32_t n = in.unknowns + in.n;
-    // Sums of weights in double, each stored once as a float, as in Estimate.
-    L.classSum.assign(size_t(nClass_), 0.0);
-    double* classSum = L.classSum.data();
-    double total = 0;
-    // Each row of [from, to) in order, with its weight.
-    auto each = [&, in](uint32_t from, uint32_t to, auto f) {
-        for (uint32_t i = from; i < std::min(to, in.unknowns); ++i)
-            f(i, in.unknownIds[i], in.unknownWeights[i] * in.factor);
-        for (uint32_t i = std::max(from, in.unknowns); i < to; ++i)
-            f(i, in.ids[i - in.unknowns],
-              in.codes     ? in.weights[in.codes[i - in.unknowns]]
-              : in.weights ? in.weights[i - in.unknowns]
-                           : 1.0f);
-    };
-    const bool test = t.kind != kLeaf;
-    const int forks = test ? t.forks : 0;
-    const size_t width = size_t(forks) + 1;
-    std::vector<uint32_t>& counts = L.counts;
-    counts.assign(width, 0);
+// One level of Judge: a subtree's top node, the rows judged there, and the pieces they
+// are cut in among the threads.
+struct Pruner::JudgePass {
+    JudgePass(const TreeNode& n, const JudgeInput& r, JudgeLevel& l) : node(n), rows(r), level(l) {}
+    const TreeNode& node;
+    const JudgeInput& rows;
+    JudgeLevel& level;
+    int thread = 0;
+    uint32_t n = 0;     // rows: those of unknown value above, then the node's own
+    bool test = false;  // the node has a test
+    int forks = 0;
+    size_t width = 1;  // groups of rows: those of unknown value, then one per branch
     Brancher branch;
-    uint16_t* branchOf = nullptr;
-    if (test) {
-        branch = BranchesOf(t);
-        L.branch.Ensure(n);
-        branchOf = L.branch.data.get();
+    uint16_t* groupOf = nullptr;  // per row
+    int pieces = 1;
+    // The rows [from, to) of piece p.
+    std::pair<uint32_t, uint32_t> Piece(int p) const {
+        return {uint32_t(uint64_t(n) * uint32_t(p) / uint32_t(pieces)),
+                uint32_t(uint64_t(n) * uint32_t(p + 1) / uint32_t(pieces))};
+    }
+};
+
+// Each row of rows[from, to) in order, with its id and weight: first those of unknown
+// value above, their weights times the factor, then the node's own. The rows are
+// taken by value, so that their fields stay put while f writes.
+template <class F>
+inline void Pruner::EachRow(const JudgeInput rows, uint32_t from, uint32_t to, F f) {
+    for (uint32_t i = from; i < std::min(to, rows.unknowns); ++i)
+        f(i, rows.unknownIds[i], rows.unknownWeights[i] * rows.factor);
+    for (uint32_t i = std::max(from, rows.unknowns); i < to; ++i)
+        f(i, rows.ids[i - rows.unknowns],
+          rows.codes     ? rows.weights[rows.codes[i - rows.unknowns]]
+          : rows.weights ? rows.weights[i - rows.unknowns]
+                         : 1.0f);
+}
+
+// The estimate of the subtree under `node` on `rows` (in this order), leaving it as it
+// is: the sum of its leaves' estimates. A branch with rows of its own gets the rows
+// with an unknown value of the test too, their weights scaled by its share of the
+// known weight. Every sum runs over the rows in the order Estimate would take them.
+// With `spawn`, branches beside the largest one are jobs; their rows stay in this level.
+float Pruner::Judge(const TreeNode& node, const JudgeInput& rows, int thread, bool spawn, JudgeScratch& scratch,
+                    size_t depth, Judged* record) {
+    JudgeLevel& level = scratch.levels[depth];
+    JudgePass pass(node, rows, level);
+    pass.thread = thread;
+    pass.n = rows.unknowns + rows.n;
+    // Sums of weights in double, each stored once as a float, as in Estimate.
+    level.classSum.assign(size_t(nClass_), 0.0);
+    pass.test = node.kind != kLeaf;
+    pass.forks = pass.test ? node.forks : 0;
+    pass.width = size_t(pass.forks) + 1;
+    level.counts.assign(pass.width, 0);
+    if (pass.test) {
+        pass.branch = BranchesOf(node);
+        level.branch.Ensure(pass.n);
+        pass.groupOf = level.branch.data.get();
     }
     // A large level reads by row id and sorts in pieces, one per thread; the sums run
     // over the rows in order all the same.
-    const int pieces = spawn && pool_ && n >= 2 * kPieceRows
-                           ? int(std::min<uint32_t>(uint32_t(pool_->Threads()), n / kPieceRows))
-                           : 1;
-    auto bounds = [&](int p) {
-        return std::pair<uint32_t, uint32_t>(uint32_t(uint64_t(n) * uint32_t(p) / uint32_t(pieces)),
-                                             uint32_t(uint64_t(n) * uint32_t(p + 1) / uint32_t(pieces)));
-    };
-    if (pieces == 1) {
-        each(0, n, [&](uint32_t i, uint32_t id, float x) {
-            total += x;
-            classSum[in_.cls[id]] += x;
-            if (test) {
-                const int b = branch(id);
-                branchOf[i] = uint16_t(b);
-                ++counts[size_t(b)];
-            }
-        });
-    } else {
-        L.cls.Ensure(n);
-        uint16_t* cls = L.cls.data.get();
-        L.pieceCounts.assign(size_t(pieces) * width, 0);
-        // Weights of one: a float sum of them is their count.
-        const bool counted = in.allOne && n <= kExactCount;
-        L.pieceClasses.assign(counted ? size_t(pieces) * size_t(nClass_) : 0, 0);
-        RunPieces(pieces, thread, [&](int p) {
-            uint32_t* c = L.pieceCounts.data() + size_t(p) * width;
-            uint32_t* k = L.pieceClasses.data() + size_t(p) * size_t(nClass_);
-            const auto [from, to] = bounds(p);
-            each(from, to, [&](uint32_t i, uint32_t id, float) {
-                cls[i] = in_.cls[id];
-                if (counted) ++k[cls[i]];
-                if (test) {
-                    const int b = branch(id);
-                    branchOf[i] = uint16_t(b);
-                    ++c[b];
-                }
-            });
-        });
-        if (counted) {
-            for (int c = 0; c < nClass_; ++c) {
-                uint32_t count = 0;
-                for (int p = 0; p < pieces; ++p) count += L.pieceClasses[size_t(p) * size_t(nClass_) + size_t(c)];
-                classSum[c] = count;
-            }
-        } else {
-            each(0, n, [&](uint32_t i, uint32_t, float x) {
-                total += x;
-                classSum[cls[i]] += x;
-            });
-        }
-        for (int p = 0; p < pieces; ++p)
-            for (size_t v = 0; v < width; ++v) counts[v] += L.pieceCounts[size_t(p) * width + v];
-    }
-    const float cases = in.allOne ? float(n) : float(total);
-    const float leafErrors = cases - float(*std::max_element(L.classSum.begin(), L.classSum.end()));
+    if (spawn && pool_ && pass.n >= 2 * kPieceRows)
+        pass.pieces = int(std::min<uint32_t>(uint32_t(pool_->Threads()), pass.n / kPieceRows));
+    const double total = pass.pieces == 1 ? TallyRows(pass) : TallyRowsInPieces(pass);
+    const float cases = rows.allOne ? float(pass.n) : float(total);
+    const float leafErrors = cases - float(*std::max_element(level.classSum.begin(), level.classSum.end()));
     if (record) {
-        record->test = test;
+        record->test = pass.test;
         record->cases = cases;
         record->leafErrors = leafErrors;
-        if (test) record->kids.resize(size_t(forks) + 1);
+        if (pass.test) record->kids.resize(size_t(pass.forks) + 1);
     }
-    if (!test) return float(LeafTotal(cases, leafErrors));
+    if (!pass.test) return float(LeafTotal(cases, leafErrors));
+    GroupRows(pass);
+    const float known = KnownWeights(pass);
+    return JudgeBranches(pass, known, spawn, scratch, depth, record);
+}
 
-    L.at.assign(width, 0);
+// The weight of the level's rows per class (in level.classSum), and per row its group,
+// with the count of each; returns the rows' weight.
+double Pruner::TallyRows(const JudgePass& pass) {
+    double* classSum = pass.level.classSum.data();
+    uint32_t* counts = pass.level.counts.data();
+    const bool test = pass.test;
+    const Brancher branch = pass.branch;
+    uint16_t* const groupOf = pass.groupOf;
+    double total = 0;
+    EachRow(pass.rows, 0, pass.n, [&](uint32_t i, uint32_t id, float x) {
+        total += x;
+        classSum[in_.cls[id]] += x;
+        if (test) {
+            const int b = branch(id);
+            groupOf[i] = uint16_t(b);
+            ++counts[size_t(b)];
+        }
+    });
+    return total;
+}
+
+// TallyRows in pieces: each piece notes the classes and groups of its rows, then the
+// weights are summed over all the rows in order, or counted when they are all one.
+double Pruner::TallyRowsInPieces(const JudgePass& pass) {
+    JudgeLevel& level = pass.level;
+    const uint32_t n = pass.n;
+    const size_t width = pass.width;
+    const int pieces = pass.pieces;
+    const bool test = pass.test;
+    const Brancher branch = pass.branch;
+    uint16_t* const groupOf = pass.groupOf;
+    level.cls.Ensure(n);
+    uint16_t* cls = level.cls.data.get();
+    level.pieceCounts.assign(size_t(pieces) * width, 0);
+    // Weights of one: a float sum of them is their count.
+    const bool counted = pass.rows.allOne && n <= kExactCount;
+    level.pieceClasses.assign(counted ? size_t(pieces) * size_t(nClass_) : 0, 0);
+    RunPieces(pieces, pass.thread, [&](int p) {
+        uint32_t* groupCounts = level.pieceCounts.data() + size_t(p) * width;
+        uint32_t* classCounts = level.pieceClasses.data() + size_t(p) * size_t(nClass_);
+        const auto [from, to] = pass.Piece(p);
+        EachRow(pass.rows, from, to, [&](uint32_t i, uint32_t id, float) {
+            cls[i] = in_.cls[id];
+            if (counted) ++classCounts[cls[i]];
+            if (test) {
+                const int b = branch(id);
+                groupOf[i] = uint16_t(b);
+                ++groupCounts[b];
+            }
+        });
+    });
+    double* classSum = level.classSum.data();
+    double total = 0;
+    if (counted) {
+        for (int c = 0; c < nClass_; ++c) {
+            uint32_t count = 0;
+            for (int p = 0; p < pieces; ++p) count += level.pieceClasses[size_t(p) * size_t(nClass_) + size_t(c)];
+            classSum[c] = count;
+        }
+    } else {
+        EachRow(pass.rows, 0, n, [&](uint32_t i, uint32_t, float x) {
+            total += x;
+            classSum[cls[i]] += x;
+        });
+    }
+    for (int p = 0; p < pieces; ++p)
+        for (size_t v = 0; v < width; ++v) level.counts[v] += level.pieceCounts[size_t(p) * width + v];
+    return total;
+}
+
+// The level's rows with their weights into level.ids and level.weights by group, each
+// group in row order: those of unknown value first, then each branch's.
+void Pruner::GroupRows(const JudgePass& pass) {
+    JudgeLevel& level = pass.level;
+    const size_t width = pass.width;
+    level.at.assign(width, 0);
     uint32_t sum = 0;
     for (size_t v = 0; v < width; ++v) {
-        L.at[v] = sum;
-        sum += counts[v];
+        level.at[v] = sum;
+        sum += level.counts[v];
     }
-    L.ids.Ensure(n);
-    L.weights.Ensure(n);
-    uint32_t* ids = L.ids.data.get();
-    float* weights = L.weights.data.get();
+    level.ids.Ensure(pass.n);
+    level.weights.Ensure(pass.n);
+    uint32_t* ids = level.ids.data.get();
+    float* weights = level.weights.data.get();
+    const uint16_t* groupOf = pass.groupOf;
     auto scatter = [&](uint32_t from, uint32_t to, uint32_t* at) {
-        each(from, to, [&](uint32_t i, uint32_t id, float x) {
-            const uint32_t p = at[branchOf[i]]++;
+        EachRow(pass.rows, from, to, [&](uint32_t i, uint32_t id, float x) {
+            const uint32_t p = at[groupOf[i]]++;
             ids[p] = id;
             weights[p] = x;
         });
     };
-    if (pieces == 1) {
-        scatter(0, n, L.at.data());
-    } else {
-        // Each piece's rows go after those of the pieces before it.
-        std::vector<uint32_t>& starts = L.pieceCounts;
-        for (size_t v = 0; v < width; ++v) {
-            uint32_t next = L.at[v];
-            for (int p = 0; p < pieces; ++p) {
-                const uint32_t c = starts[size_t(p) * width + v];
-                starts[size_t(p) * width + v] = next;
-                next += c;
-            }
-        }
-        RunPieces(pieces, thread, [&](int p) {
-            const auto [from, to] = bounds(p);
-            scatter(from, to, starts.data() + size_t(p) * width);
-        });
+    if (pass.pieces == 1) {
+        scatter(0, pass.n, level.at.data());
+        return;
     }
+    // Each piece's rows go after those of the pieces before it.
+    std::vector<uint32_t>& starts = level.pieceCounts;
+    for (size_t v = 0; v < width; ++v) {
+        uint32_t next = level.at[v];
+        for (int p = 0; p < pass.pieces; ++p) {
+            const uint32_t c = starts[size_t(p) * width + v];
+            starts[size_t(p) * width + v] = next;
+            next += c;
+        }
+    }
+    RunPieces(pass.pieces, pass.thread, [&](int p) {
+        const auto [from, to] = pass.Piece(p);
+        scatter(from, to, starts.data() + size_t(p) * width);
+    });
+}
+
+// The weight of the level's rows of known value; each branch's own in level.known.
+float Pruner::KnownWeights(const JudgePass& pass) {
+    JudgeLevel& level = pass.level;
+    const std::vector<uint32_t>& counts = level.counts;
     const uint32_t unknowns = counts[0];
-    float known = 0;
-    L.known.assign(size_t(forks) + 1, 0.0f);
-    if (in.allOne && n <= kExactCount) {
-        known = float(n - unknowns);
-        for (int v = 1; v <= forks; ++v) L.known[size_t(v)] = float(counts[size_t(v)]);
-    } else {
-        double knownSum = 0;
-        for (uint32_t v = 1, i = unknowns; v <= uint32_t(forks); ++v) {
-            double group = 0;
-            for (const uint32_t end = i + counts[v]; i < end; ++i) {
-                knownSum += weights[i];
-                group += weights[i];
-            }
-            L.known[v] = float(group);
-        }
-        known = float(knownSum);
+    const int forks = pass.forks;
+    level.known.assign(size_t(forks) + 1, 0.0f);
+    if (pass.rows.allOne && pass.n <= kExactCount) {
+        for (int v = 1; v <= forks; ++v) level.known[size_t(v)] = float(counts[size_t(v)]);
+        return float(pass.n - unknowns);
     }
+    const float* weights = level.weights.data.get();
+    double knownSum = 0;
+    for (uint32_t v = 1, i = unknowns; v <= uint32_t(forks); ++v) {
+        double group = 0;
+        for (const uint32_t end = i + counts[v]; i < end; ++i) {
+            knownSum += weights[i];
+            group += weights[i];
+        }
+        level.known[v] = float(group);
+    }
+    return float(knownSum);
+}
+
+// The rows branch v is judged on, from the level's groups: those of unknown value,
+// their weights times the branch's share of the known weight, then its own.
+Pruner::JudgeInput Pruner::BranchRows(const JudgePass& pass, int v, float known) const {
+    const JudgeLevel& level = pass.level;
+    const uint32_t unknowns = level.counts[0];
+    JudgeInput r;
+    r.unknownIds = level.ids.data.get();
+    r.unknownWeights = level.weights.data.get();
+    r.unknowns = unknowns;
+    r.factor = float(double(level.known[size_t(v)]) / known);
+    uint32_t from = unknowns;
+    for (int u = 1; u < v; ++u) from += level.counts[size_t(u)];
+    r.ids = level.ids.data.get() + from;
+    r.weights = level.weights.data.get() + from;
+    r.n = level.counts[size_t(v)];
+    r.allOne = pass.rows.allOne && unknowns == 0;
+    return r;
+}
+
+// The sum of the estimates of the node's branches that rows reach, each judged on
+// its BranchRows; with `spawn`, large ones beside the largest are jobs.
+float Pruner::JudgeBranches(const JudgePass& pass, float known, bool spawn, JudgeScratch& scratch, size_t depth,
+                            Judged* record) {
+    JudgeLevel& level = pass.level;
+    const std::vector<uint32_t>& counts = level.counts;
+    const int forks = pass.forks;
+    const uint32_t unknowns = counts[0];
     int inlined = 1;
     for (int v = 2; v <= forks; ++v)
         if (counts[size_t(v)] > counts[size_t(inlined)]) inlined = v;
-    auto rowsOf = [&](int v) {
-        JudgeInput r;
-        r.unknownIds = ids;
-        r.unknownWeights = weights;
-        r.unknowns = unknowns;
-        r.factor = float(double(L.known[size_t(v)]) / known);
-        uint32_t from = unknowns;
-        for (int u = 1; u < v; ++u) from += counts[size_t(u)];
-        r.ids = ids + from;
-        r.weights = weights + from;
-        r.n = counts[size_t(v)];
-        r.allOne = in.allOne && unknowns == 0;
-        return r;
-    };
     auto handOut = [&](int v) {
         return spawn && pool_ && v != inlined && counts[size_t(v)] && unknowns + counts[size_t(v)] >= kMinTaskRows;
     };
-    L.results.assign(size_t(forks) + 1, 0.0f);
-    Jobs<JudgeTask> jobs(pool_.get(), thread);
+    level.results.assign(size_t(forks) + 1, 0.0f);
+    Jobs<JudgeTask> jobs(pool_.get(), pass.thread);
     for (int v = 1; v <= forks; ++v) {
         if (!handOut(v)) continue;
         auto job = std::make_unique<JudgeTask>();
-        job->node = t.branches[size_t(v)].get();
+        job->node = pass.node.branches[size_t(v)].get();
         job->branch = v;
-        job->rows = rowsOf(v);
+        job->rows = BranchRows(pass, v, known);
         if (record) job->record = &record->kids[size_t(v)];
         jobs.Add(std::move(job), [this](int th, JudgeTask& j) { RunJudgeTask(th, j); });
     }
     for (int v = 1; v <= forks; ++v) {
         if (counts[size_t(v)] == 0 || handOut(v)) continue;
-        L.results[size_t(v)] = Judge(*t.branches[size_t(v)], rowsOf(v), thread, spawn, s, depth + 1,
-                                     record ? &record->kids[size_t(v)] : nullptr);
+        level.results[size_t(v)] = Judge(*pass.node.branches[size_t(v)], BranchRows(pass, v, known), pass.thread, spawn,
+                                         scratch, depth + 1, record ? &record->kids[size_t(v)] : nullptr);
     }
     if (record)
         for (int v = 1; v <= forks; ++v) record->kids[size_t(v)].reached = counts[size_t(v)] != 0;
     jobs.Wait();
-    jobs.ForEach([&](JudgeTask& j) { L.results[size_t(j.branch)] = j.result; });
+    jobs.ForEach([&](JudgeTask& j) { level.results[size_t(j.branch)] = j.result; });
     double errors = 0;
     for (int v = 1; v <= forks; ++v)
-        if (counts[size_t(v)]) errors += L.results[size_t(v)];
+        if (counts[size_t(v)]) errors += level.results[size_t(v)];
     return float(errors);
 }
 

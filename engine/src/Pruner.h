@@ -91,6 +91,7 @@ private:
     };
     struct JudgeLevel;
     struct JudgeScratch;
+    struct JudgePass;
     class ScratchLease;
     struct JudgeTask;
     struct PieceTask;
@@ -163,8 +164,17 @@ private:
 
     // A branch judged on its parent's rows.
     // With `record`, what the estimate comes to is written there as well.
-    float Judge(const TreeNode& t, const JudgeInput& in, int thread, bool spawn, JudgeScratch& s, size_t depth,
-                Judged* record = nullptr);
+    float Judge(const TreeNode& node, const JudgeInput& rows, int thread, bool spawn, JudgeScratch& scratch,
+                size_t depth, Judged* record = nullptr);
+    template <class F>
+    static void EachRow(const JudgeInput rows, uint32_t from, uint32_t to, F f);
+    double TallyRows(const JudgePass& pass);
+    double TallyRowsInPieces(const JudgePass& pass);
+    void GroupRows(const JudgePass& pass);
+    static float KnownWeights(const JudgePass& pass);
+    JudgeInput BranchRows(const JudgePass& pass, int v, float known) const;
+    float JudgeBranches(const JudgePass& pass, float known, bool spawn, JudgeScratch& scratch, size_t depth,
+                        Judged* record);
     float Sum(const Judged& j) const;
     static void AppendShape(const TreeNode& t, std::string& out);
     bool Reserve(const TreeNode& b);
