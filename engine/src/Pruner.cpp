@@ -1041,20 +1041,65 @@ Pruner::Pruned Pruner::Replay(Work& m, const TreeNode& g, int32_t seen, int thre
     kept.node = std::move(n);
     return kept;
 }
-// Estimates node t on its rows order[first, last] (weights as set) and prunes it: to a
+// Estimates `node` on its rows order[first, last] (weights as set) and prunes it: to a
 // leaf, to its largest branch raised into its place, or it keeps its test. seen >= 0:
-// t is a node of the grown tree at that index, reached by its own rows, and the first
-// pruning notes what it finds there.
-float Pruner::Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, int32_t seen) {
-    const int C = nClass_;
-    std::vector<uint32_t>& order = m.order;
-    std::vector<uint32_t>& stack = m.stack;
+// the node is one of the grown tree at that index, reached by its own rows, and the
+// first pruning notes what it finds there.
+float Pruner::Estimate(Work& m, TreeNode* node, int32_t first, int32_t last, int32_t seen) {
     // Scratch per recursion level (the recursion is no deeper than the tree).
     struct Level {
         Work& w;
         explicit Level(Work& work) : w(work) { ++w.depth; }
         ~Level() { --w.depth; }
     } level(m);
+    const double leafTotal = EstimateAsLeaf(m, *node, first, last, seen);
+    if (node->kind == kLeaf) {
+        node->errors = float(leafTotal);
+        return node->errors;
+    }
+    const TestedRows rows = SortByTest(m, *node, first, last, seen);
+    const bool savedAllOne = m.allOne;
+    if (rows.firstOwn != first) m.allOne = false;
+    // On the calling thread of a parallel pruning, small branches are jobs.
+    const bool spawn = pool_ && &m == &main_;
+    const int forks = node->forks;
+    std::vector<float>& results = m.results[size_t(m.depth)];
+    results.assign(size_t(forks) + 1, 0.0f);
+    Jobs<PruneTask> jobs(pool_.get(), 0);
+    std::vector<PruneTask*> jobOf(size_t(forks) + 1, nullptr);
+    const int largest = EstimateBranches(m, *node, rows, seen, spawn, jobs, jobOf);
+    // Back to the node's own rows, in any order.
+    std::copy(m.stack.begin() + long(rows.base), m.stack.begin() + long(rows.end), m.order.begin() + first);
+    m.stack.resize(rows.base);
+    m.allOne = savedAllOne;
+    if (seen >= 0) seen_[size_t(seen)].largest = int16_t(largest);
+
+    // The jobs' results are needed for the sum only; the largest branch's before it is
+    // judged on all the rows, so the other jobs run on meanwhile.
+    double branchErrors = std::numeric_limits<double>::infinity();
+    if (largest) {
+        if (PruneTask* job = jobOf[size_t(largest)]) {
+            jobs.Wait(job);
+            if (job->failed) throw std::bad_alloc();
+        }
+        branchErrors = JudgeOnAllRows(m, *node->branches[largest], first, last, seen, spawn);
+    }
+    jobs.Wait();
+    jobs.ForEach([&](PruneTask& j) { results[size_t(j.branch)] = j.result; });
+    double errorSum = 0;
+    for (int v = 1; v <= forks; ++v)
+        if (rows.counts[v]) errorSum += results[size_t(v)];
+    const float treeErrors = float(errorSum);
+    ApplyVerdict(m, *node, Decide(leafTotal, branchErrors, treeErrors), largest, first, last, leafTotal, treeErrors);
+    return node->errors;
+}
+
+// The node as a leaf of its rows order[first, last]: its items become their weight and
+// its class the heaviest one (its own while none is heavier); the first pruning notes
+// them. Returns the leaf's errors with the extra the rate adds.
+double Pruner::EstimateAsLeaf(Work& m, TreeNode& node, int32_t first, int32_t last, int32_t seen) {
+    const int C = nClass_;
+    const std::vector<uint32_t>& order = m.order;
     // Sums of weights in double, each stored once as a float: a float running sum
     // drifts by an ulp or more over fractional weights.
     std::vector<double> classSum(size_t(C), 0.0);
@@ -1067,146 +1112,148 @@ float Pruner::Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, int32_
     const float cases = m.allOne ? float(last - first + 1) : float(total);
     std::vector<float> dist(static_cast<size_t>(C));
     for (int c = 0; c < C; ++c) dist[size_t(c)] = float(classSum[size_t(c)]);
-    int best = in_.classDense[size_t(t->cls)];
+    int best = in_.classDense[size_t(node.cls)];
     for (int c = 0; c < C; ++c)
         if (dist[c] > dist[best]) best = c;
     const float leafErrors = cases - dist[best];
     if (seen >= 0) Note(m, seen, first, last, cases, best, leafErrors);
-    t->items = cases;
-    t->cls = in_.classCode[size_t(best)];
-    const double leafTotal = LeafTotal(cases, leafErrors);
-    if (t->kind == kLeaf) {
-        t->errors = float(leafTotal);
-        return t->errors;
-    }
+    node.items = cases;
+    node.cls = in_.classCode[size_t(best)];
+    return LeafTotal(cases, leafErrors);
+}
 
-    // One pass sorts the rows by branch: unknown values first, then each group; a
-    // branch is estimated on the unknowns followed by its own group.
-    const int forks = t->forks;
-    const size_t base = stack.size();
-    std::vector<uint32_t>& counts = m.counts[size_t(m.depth)];
-    SortRows(m, *t, first, last, counts, m.at[size_t(m.depth)]);
-    const size_t sum = stack.size();
-    const uint32_t unknowns = counts[0];
-    std::copy(stack.begin() + long(base), stack.begin() + long(base + unknowns), order.begin() + first);
-    const int32_t kp = first + int32_t(unknowns);
+// One pass sorts the node's rows by its test: the rows of unknown value first, then each
+// group; a branch is estimated on the unknowns followed by its own group. The unknowns
+// go to order[first, ...) and their own weights are kept, for every branch to start from.
+Pruner::TestedRows Pruner::SortByTest(Work& m, const TreeNode& node, int32_t first, int32_t last, int32_t seen) {
+    TestedRows rows(m.counts[size_t(m.depth)], m.saved[size_t(m.depth)]);
+    const std::vector<uint32_t>& stack = m.stack;
+    rows.base = stack.size();
+    SortRows(m, node, first, last, rows.counts, m.at[size_t(m.depth)]);
+    rows.end = stack.size();
+    rows.unknowns = rows.counts[0];
+    std::copy(stack.begin() + long(rows.base), stack.begin() + long(rows.base + rows.unknowns),
+              m.order.begin() + first);
+    rows.first = first;
+    rows.firstOwn = first + int32_t(rows.unknowns);
     double knownSum = 0;
-    for (size_t i = base + unknowns; i < sum; ++i) knownSum += W(m, stack[i]);
-    const float known = float(knownSum);
-    if (seen >= 0) NoteSorted(m, seen, base, sum);
-    const bool saved = m.allOne;
-    if (kp != first) m.allOne = false;
-    // Each branch starts from the node's own weights of the unknown rows.
-    std::vector<float>& savedWeight = m.saved[size_t(m.depth)];
-    savedWeight.resize(unknowns);
-    for (uint32_t i = 0; i < unknowns; ++i) savedWeight[i] = W(m, stack[base + i]);
-    // On the calling thread of a parallel pruning, small branches are jobs.
-    const bool spawn = pool_ && &m == &main_;
+    for (size_t i = rows.base + rows.unknowns; i < rows.end; ++i) knownSum += W(m, stack[i]);
+    rows.known = float(knownSum);
+    if (seen >= 0) NoteSorted(m, seen, rows.base, rows.end);
+    rows.ownWeight.resize(rows.unknowns);
+    for (uint32_t i = 0; i < rows.unknowns; ++i) rows.ownWeight[i] = W(m, stack[rows.base + i]);
+    return rows;
+}
+
+// Estimates every branch that rows reach on the unknowns and its own rows, the
+// unknowns' weights scaled by its share of the known weight; with `spawn`, small ones
+// are jobs. Returns the largest branch, the last of equal ones; 0 when none has rows.
+int Pruner::EstimateBranches(Work& m, TreeNode& node, const TestedRows& rows, int32_t seen, bool spawn,
+                             Jobs<PruneTask>& jobs, std::vector<PruneTask*>& jobOf) {
+    std::vector<uint32_t>& stack = m.stack;
+    std::vector<uint32_t>& order = m.order;
     std::vector<float>& results = m.results[size_t(m.depth)];
-    results.assign(size_t(forks) + 1, 0.0f);
-    Jobs<PruneTask> jobs(pool_.get(), 0);
-    std::vector<PruneTask*> jobOf(size_t(forks) + 1, nullptr);
+    const int32_t first = rows.first, firstOwn = rows.firstOwn;
+    const size_t base = rows.base;
+    const uint32_t unknowns = rows.unknowns;
     float maxFactor = 0;
     int largest = 0;
     size_t groupStart = base + unknowns;
     int32_t childSeen = seen + 1;
-    for (int v = 1; v <= forks; ++v) {
-        const size_t g = counts[v];
+    for (int v = 1; v <= node.forks; ++v) {
+        const size_t g = rows.counts[v];
         const size_t from = groupStart;
         groupStart += g;
         const int32_t branchSeen = seen >= 0 ? childSeen : -1;
         if (seen >= 0) childSeen += seen_[size_t(childSeen)].size;
         if (g == 0) continue;
-        std::copy(stack.begin() + long(from), stack.begin() + long(from + g), order.begin() + kp);
-        const int32_t ep = kp + int32_t(g) - 1;
+        std::copy(stack.begin() + long(from), stack.begin() + long(from + g), order.begin() + firstOwn);
+        const int32_t last = firstOwn + int32_t(g) - 1;
         double gw = 0;
-        for (int32_t i = kp; i <= ep; ++i) gw += W(m, order[i]);
+        for (int32_t i = firstOwn; i <= last; ++i) gw += W(m, order[i]);
         const float branchWeight = float(gw);
-        const float factor = float(double(branchWeight) / known);
+        const float factor = float(double(branchWeight) / rows.known);
         if (factor >= maxFactor) {
             largest = v;
             maxFactor = factor;
         }
-        SetWeights(m, stack.data() + base, savedWeight.data(), unknowns, &factor);
-        if (spawn && uint32_t(ep - first + 1) < taskRows_) {
-            auto job = std::make_unique<PruneTask>();
-            job->node = t->branches[v].get();
-            job->branch = v;
-            job->allOne = m.allOne;
-            job->seen = branchSeen;
-            job->held.Use(in_.budget);
-            job->held.Set(uint64_t(ep - first + 1) * (sizeof(uint32_t) + sizeof(float)));
-            job->rows.assign(order.begin() + first, order.begin() + ep + 1);
-            job->weights.reserve(job->rows.size());
-            for (uint32_t id : job->rows) job->weights.push_back(W(m, id));
-            jobOf[size_t(v)] = &jobs.Add(std::move(job), [this](int th, PruneTask& j) { RunPruneTask(th, j); });
-        } else {
-            results[size_t(v)] = Estimate(m, t->branches[v].get(), first, ep, branchSeen);
-        }
+        SetWeights(m, stack.data() + base, rows.ownWeight.data(), unknowns, &factor);
+        if (spawn && uint32_t(last - first + 1) < taskRows_)
+            jobOf[size_t(v)] = &AddPruneJob(jobs, m, node.branches[v].get(), v, first, last, branchSeen);
+        else
+            results[size_t(v)] = Estimate(m, node.branches[v].get(), first, last, branchSeen);
         std::copy(stack.begin() + long(base), stack.begin() + long(base + unknowns), order.begin() + first);
-        SetWeights(m, stack.data() + base, savedWeight.data(), unknowns, nullptr);
+        SetWeights(m, stack.data() + base, rows.ownWeight.data(), unknowns, nullptr);
     }
-    // Back to the node's own rows, in any order.
-    std::copy(stack.begin() + long(base), stack.begin() + long(sum), order.begin() + first);
-    stack.resize(base);
-    m.allOne = saved;
-    if (seen >= 0) seen_[size_t(seen)].largest = int16_t(largest);
+    return largest;
+}
 
-    // The jobs' results are needed for the sum only; the largest branch's before it is
-    // judged on all the rows, so the other jobs run on meanwhile.
-    double branchErrors = std::numeric_limits<double>::infinity();
-    if (largest) {
-        if (PruneTask* job = jobOf[size_t(largest)]) {
-            jobs.Wait(job);
-            if (job->failed) throw std::bad_alloc();
-        }
-        // Kept for the later prunings, which judge the same rows in the same order.
-        JudgedShape kept;
-        const bool record = seen >= 0 && Reserve(*t->branches[largest]);
-        if (record) AppendShape(*t->branches[largest], kept.shape);
-        branchErrors = double(JudgeAll(
-            *t->branches[largest], uint32_t(last - first + 1), m.allOne, 0, spawn,
-            [&](uint32_t* ids, float* w) {
-                for (int32_t i = first; i <= last; ++i) {
-                    ids[i - first] = order[size_t(i)];
-                    w[i - first] = W(m, order[size_t(i)]);
-                }
-            },
-            record ? &kept.judged : nullptr));
-        if (record) judged_[size_t(seen)].push_back(std::move(kept));
-    }
-    jobs.Wait();
-    jobs.ForEach([&](PruneTask& j) { results[size_t(j.branch)] = j.result; });
-    double errorSum = 0;
-    for (int v = 1; v <= forks; ++v)
-        if (counts[v]) errorSum += results[size_t(v)];
-    const float treeErrors = float(errorSum);
-    const Verdict verdict = Decide(leafTotal, branchErrors, treeErrors);
+// A job that estimates `branch` (number v) on the rows order[first, last] as weighted now.
+Pruner::PruneTask& Pruner::AddPruneJob(Jobs<PruneTask>& jobs, const Work& m, TreeNode* branch, int v, int32_t first,
+                                       int32_t last, int32_t seen) {
+    auto job = std::make_unique<PruneTask>();
+    job->node = branch;
+    job->branch = v;
+    job->allOne = m.allOne;
+    job->seen = seen;
+    job->held.Use(in_.budget);
+    job->held.Set(uint64_t(last - first + 1) * (sizeof(uint32_t) + sizeof(float)));
+    job->rows.assign(m.order.begin() + first, m.order.begin() + last + 1);
+    job->weights.reserve(job->rows.size());
+    for (uint32_t id : job->rows) job->weights.push_back(W(m, id));
+    return jobs.Add(std::move(job), [this](int th, PruneTask& j) { RunPruneTask(th, j); });
+}
+
+// The estimate of `branch` judged on all the rows of its node order[first, last]; kept
+// for the later prunings, which judge the same rows in the same order.
+double Pruner::JudgeOnAllRows(Work& m, const TreeNode& branch, int32_t first, int32_t last, int32_t seen, bool spawn) {
+    JudgedShape kept;
+    const bool record = seen >= 0 && Reserve(branch);
+    if (record) AppendShape(branch, kept.shape);
+    const std::vector<uint32_t>& order = m.order;
+    const float errors = JudgeAll(
+        branch, uint32_t(last - first + 1), m.allOne, 0, spawn,
+        [&](uint32_t* ids, float* w) {
+            for (int32_t i = first; i <= last; ++i) {
+                ids[i - first] = order[size_t(i)];
+                w[i - first] = W(m, order[size_t(i)]);
+            }
+        },
+        record ? &kept.judged : nullptr);
+    if (record) judged_[size_t(seen)].push_back(std::move(kept));
+    return double(errors);
+}
+
+// Prunes the node as decided: to a leaf, to its largest branch raised into its place
+// (estimated again on the node's rows order[first, last]), or it keeps its test.
+void Pruner::ApplyVerdict(Work& m, TreeNode& node, Verdict verdict, int largest, int32_t first, int32_t last,
+                          double leafTotal, float treeErrors) {
     if (verdict == Verdict::Leaf) {
-        t->kind = kLeaf;
-        t->errors = float(leafTotal);
-        std::vector<std::unique_ptr<TreeNode>>().swap(t->branches);
-        t->forks = 0;
-    } else if (verdict == Verdict::Raise) {
-        Raise(m, t->branches[largest].get(), first, last);
-        // The node takes over the branch's whole content and keeps its own place.
-        std::unique_ptr<TreeNode> b = std::move(t->branches[largest]);
-        t->kind = b->kind;
-        t->cls = b->cls;
-        t->items = b->items;
-        t->errors = b->errors;
-        t->attr = b->attr;
-        t->forks = b->forks;
-        t->cut = b->cut;
-        t->lower = b->lower;
-        t->upper = b->upper;
-        t->branches = std::move(b->branches);
-        for (auto& child : t->branches)
-            if (child) child->parent = t;
-    } else {
-        t->errors = treeErrors;
+        node.kind = kLeaf;
+        node.errors = float(leafTotal);
+        std::vector<std::unique_ptr<TreeNode>>().swap(node.branches);
+        node.forks = 0;
+        return;
     }
-    return t->errors;
+    if (verdict == Verdict::Keep) {
+        node.errors = treeErrors;
+        return;
+    }
+    Raise(m, node.branches[largest].get(), first, last);
+    // The node takes over the branch's whole content and keeps its own place.
+    std::unique_ptr<TreeNode> b = std::move(node.branches[largest]);
+    node.kind = b->kind;
+    node.cls = b->cls;
+    node.items = b->items;
+    node.errors = b->errors;
+    node.attr = b->attr;
+    node.forks = b->forks;
+    node.cut = b->cut;
+    node.lower = b->lower;
+    node.upper = b->upper;
+    node.branches = std::move(b->branches);
+    for (auto& child : node.branches)
+        if (child) child->parent = &node;
 }
 
 }  // namespace trx
