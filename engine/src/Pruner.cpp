@@ -966,33 +966,7 @@ Pruner::Pruned Pruner::Replay(Work& m, const TreeNode& g, int32_t seen, int thre
     const int forks = g.forks;
     std::vector<Pruned> kids(size_t(forks) + 1);
     std::vector<int32_t> at(size_t(forks) + 1, 0);
-    int inlined = 0;
-    for (int v = 1, i = seen + 1; v <= forks; i += seen_[size_t(i)].size, ++v) {
-        at[size_t(v)] = i;
-        if (!inlined || seen_[size_t(i)].rows > seen_[size_t(at[size_t(inlined)])].rows) inlined = v;
-    }
-    // Subtrees beside the largest one are jobs when they are large enough to pay.
-    auto handOut = [&](int v) {
-        return pool_ && v != inlined && seen_[size_t(at[size_t(v)])].rows >= kMinTaskRows &&
-               g.branches[size_t(v)]->kind != kLeaf;
-    };
-    Jobs<ReplayTask> jobs(pool_.get(), thread);
-    for (int v = 1; v <= forks; ++v) {
-        if (!handOut(v)) continue;
-        auto job = std::make_unique<ReplayTask>();
-        job->grown = g.branches[size_t(v)].get();
-        job->branch = v;
-        job->seen = at[size_t(v)];
-        jobs.Add(std::move(job), [this](int th, ReplayTask& j) { RunReplayTask(th, j); });
-    }
-    for (int v = 1; v <= forks; ++v) {
-        if (handOut(v)) continue;
-        const TreeNode& child = *g.branches[size_t(v)];
-        if (seen_[size_t(at[size_t(v)])].rows == 0) kids[size_t(v)].node = CopyTree(child);  // no rows: as grown
-        else kids[size_t(v)] = Replay(m, child, at[size_t(v)], thread);
-    }
-    jobs.Wait();
-    jobs.ForEach([&](ReplayTask& j) { kids[size_t(j.branch)] = std::move(j.result); });
+    ReplayBranches(m, g, seen, thread, kids, at);
     double errorSum = 0;
     for (int v = 1; v <= forks; ++v)
         if (seen_[size_t(at[size_t(v)])].rows) errorSum += kids[size_t(v)].errors;
@@ -1021,6 +995,51 @@ Pruner::Pruned Pruner::Replay(Work& m, const TreeNode& g, int32_t seen, int thre
         raised.node = std::move(b);
         return raised;
     }
+    Pruned kept;
+    kept.errors = treeErrors;
+    kept.node = KeepTest(g, s, kids, treeErrors);
+    return kept;
+}
+
+// Replays every branch of grown node g (node `seen`) into kids, and notes in `at` the
+// index of each branch's node; a branch that no rows reach stays as grown.
+void Pruner::ReplayBranches(Work& m, const TreeNode& g, int32_t seen, int thread, std::vector<Pruned>& kids,
+                            std::vector<int32_t>& at) {
+    const int forks = g.forks;
+    int inlined = 0;
+    for (int v = 1, i = seen + 1; v <= forks; i += seen_[size_t(i)].size, ++v) {
+        at[size_t(v)] = i;
+        if (!inlined || seen_[size_t(i)].rows > seen_[size_t(at[size_t(inlined)])].rows) inlined = v;
+    }
+    // Subtrees beside the largest one are jobs when they are large enough to pay.
+    auto handOut = [&](int v) {
+        return pool_ && v != inlined && seen_[size_t(at[size_t(v)])].rows >= kMinTaskRows &&
+               g.branches[size_t(v)]->kind != kLeaf;
+    };
+    Jobs<ReplayTask> jobs(pool_.get(), thread);
+    for (int v = 1; v <= forks; ++v) {
+        if (!handOut(v)) continue;
+        auto job = std::make_unique<ReplayTask>();
+        job->grown = g.branches[size_t(v)].get();
+        job->branch = v;
+        job->seen = at[size_t(v)];
+        jobs.Add(std::move(job), [this](int th, ReplayTask& j) { RunReplayTask(th, j); });
+    }
+    for (int v = 1; v <= forks; ++v) {
+        if (handOut(v)) continue;
+        const TreeNode& child = *g.branches[size_t(v)];
+        if (seen_[size_t(at[size_t(v)])].rows == 0)
+            kids[size_t(v)].node = CopyTree(child);  // no rows: as grown
+        else
+            kids[size_t(v)] = Replay(m, child, at[size_t(v)], thread);
+    }
+    jobs.Wait();
+    jobs.ForEach([&](ReplayTask& j) { kids[size_t(j.branch)] = std::move(j.result); });
+}
+
+// Grown node g keeping its test, over its pruned branches.
+std::unique_ptr<TreeNode> Pruner::KeepTest(const TreeNode& g, const Seen& s, std::vector<Pruned>& kids,
+                                           float treeErrors) const {
     auto n = std::make_unique<TreeNode>();
     n->kind = g.kind;
     n->cls = s.cls;
@@ -1032,15 +1051,13 @@ Pruner::Pruned Pruner::Replay(Work& m, const TreeNode& g, int32_t seen, int thre
     n->lower = g.lower;
     n->upper = g.upper;
     n->branches.resize(g.branches.size());
-    for (int v = 1; v <= forks; ++v) {
+    for (int v = 1; v <= g.forks; ++v) {
         n->branches[size_t(v)] = Keep(kids[size_t(v)]);
         n->branches[size_t(v)]->parent = n.get();
     }
-    Pruned kept;
-    kept.errors = treeErrors;
-    kept.node = std::move(n);
-    return kept;
+    return n;
 }
+
 // Estimates `node` on its rows order[first, last] (weights as set) and prunes it: to a
 // leaf, to its largest branch raised into its place, or it keeps its test. seen >= 0:
 // the node is one of the grown tree at that index, reached by its own rows, and the

@@ -208,8 +208,12 @@ private:
 
     // A later pruning, from the notes.
     Pruned Replay(Work& m, const TreeNode& g, int32_t seen, int thread);
+    void ReplayBranches(Work& m, const TreeNode& g, int32_t seen, int thread, std::vector<Pruned>& kids,
+                        std::vector<int32_t>& at);
     void RunReplayTask(int thread, ReplayTask& t);
     std::unique_ptr<TreeNode> Keep(Pruned& p) const;
+    std::unique_ptr<TreeNode> KeepTest(const TreeNode& g, const Seen& s, std::vector<Pruned>& kids,
+                                       float treeErrors) const;
     void LoadRows(Work& m, const Seen& s) const;
 
     float ExtraErrors(double n, double e) const;
