@@ -118,9 +118,21 @@ Status TreeEngine::AddData(SAFEARRAY* array) {
     if (FAILED(SafeArrayAccessData(array, &raw)) || !raw) return Status::Error(TRXERR_ADDDATA_ACCESS);
     AccessGuard guard(array);
     const float* data = static_cast<const float*>(raw);
-    const int fc = fieldCount_;
+    // Every value is checked first, so that a refused call changes nothing.
+    if (Status s = CheckRows(data, rows); FAILED(s.hr)) return s;
+    if (Status s = MakeRoom(rows); FAILED(s.hr)) return s;
+    StoreRows(data, rows);
+    rowCount_ = int32_t(int64_t(rowCount_) + rows);
+    needsRebuild_ = true;
+    if (largestValueCount_ < 5) largestValueCount_ = 5;
+    return Status::Ok();
+}
 
-    // Check every value first, in row order, so that a refused call changes nothing.
+// The first value, in row order, that its field's kind refuses: a continuous one that
+// is not finite, any in an ignored field, a code that is not a whole number 0..32767,
+// a class that is unknown.
+Status TreeEngine::CheckRows(const float* data, int64_t rows) const {
+    const int fc = fieldCount_;
     for (int64_t r = 0; r < rows; ++r) {
         const float* row = data + r * fc;
         for (int j = 0; j < fc; ++j) {
@@ -144,23 +156,35 @@ Status TreeEngine::AddData(SAFEARRAY* array) {
             }
         }
     }
+    return Status::Ok();
+}
 
+// Room in every column for `rows` more; the room grows at least twofold.
+Status TreeEngine::MakeRoom(int64_t rows) {
     const int64_t need = int64_t(rowCount_) + rows;
     if (need > std::numeric_limits<int32_t>::max()) return Status::Code(E_OUTOFMEMORY);
     int64_t capacity = capacity_;
-    if (need > capacity) {
-        if (capacity == 0) capacity = rows >= 100 ? rows : 100;
-        else if (rows > capacity) capacity += rows;
-        else capacity *= 2;
-        if (capacity > std::numeric_limits<int32_t>::max()) capacity = need;
-        try {
-            for (auto& col : slots_) col.reserve(size_t(capacity));
-        } catch (const std::bad_alloc&) {
-            return Status::Code(E_OUTOFMEMORY);
-        }
-        capacity_ = int32_t(capacity);
+    if (need <= capacity) return Status::Ok();
+    if (capacity == 0)
+        capacity = rows >= 100 ? rows : 100;
+    else if (rows > capacity)
+        capacity += rows;
+    else
+        capacity *= 2;
+    if (capacity > std::numeric_limits<int32_t>::max()) capacity = need;
+    try {
+        for (auto& col : slots_) col.reserve(size_t(capacity));
+    } catch (const std::bad_alloc&) {
+        return Status::Code(E_OUTOFMEMORY);
     }
+    capacity_ = int32_t(capacity);
+    return Status::Ok();
+}
 
+// Appends the checked rows to the columns: a continuous value as its bits, a code in
+// the low half of its slot, the class in the last slot; the highest codes are noted.
+void TreeEngine::StoreRows(const float* data, int64_t rows) {
+    const int fc = fieldCount_;
     std::vector<uint32_t> slot(static_cast<size_t>(fc), 0u);
     for (int64_t r = 0; r < rows; ++r) {
         const float* row = data + r * fc;
@@ -195,10 +219,6 @@ Status TreeEngine::AddData(SAFEARRAY* array) {
         }
         for (int j = 0; j < fc; ++j) slots_[j].push_back(slot[j]);
     }
-    rowCount_ = int32_t(need);
-    needsRebuild_ = true;
-    if (largestValueCount_ < 5) largestValueCount_ = 5;
-    return Status::Ok();
 }
 
 Status TreeEngine::GetFieldType(int16_t field, int16_t* kind) const {
