@@ -301,73 +301,16 @@ Status TreeEngine::BuildTree(SAFEARRAY** nodeTree, SAFEARRAY** childIndex, Progr
     if (!limit) return Status::Code(E_INVALIDARG);
     budget_.SetLimit(*limit);
     if (needsRebuild_ || !grown_) {
-        GrowInput in;
-        in.slots = &slots_;
-        in.rowCount = rowCount_;
-        in.lastAttr = lastAttr_;
-        in.attrKind.assign(attrKind_.begin(), attrKind_.begin() + lastAttr_ + 1);
-        in.valueCount.assign(valueCount_.begin(), valueCount_.begin() + lastAttr_ + 1);
-        in.maxClass = maxClass_;
-        in.minItems = minItems_;
-        in.budget = &budget_;
-        // The growth's work tables go once it is done; the pruner keeps what it reads.
-        // The old trees go before the new one is grown, within the same budget.
-        pruner_.reset();
-        pruned_.reset();
-        prunedHeld_.Drop();
-        grown_.reset();
-        grownHeld_.Drop();
-        needsRebuild_ = true;
-        std::unique_ptr<Grower> grower;
-        try {
-            grower = std::make_unique<Grower>(std::move(in));
-        } catch (const std::bad_alloc&) {
-            return Status::Code(E_OUTOFMEMORY);
-        }
-        cancel_ = 0;
-        largestBranch_ = 0;
-        try {
-            grown_ = GrowWithin(*grower, sink, &cancel_, GrowthThreads());
-        } catch (const std::bad_alloc&) {
-            grown_.reset();
-            return Status::Code(E_OUTOFMEMORY);
-        }
-        grownHeld_ = grower->TakeTreeCharge();
-        largestBranch_ = grower->LargestBranchCount();
-        ++growth_;
-        if (cancel_) {
-            if (grown_) needsRebuild_ = true;
-            return Status::Ok();
-        }
-        try {
-            PruneInput p = grower->ForPruning();
-            p.budget = &budget_;
-            grower.reset();  // its per-row arrays go before the pruner's are made
-            pruner_ = std::make_unique<Pruner>(std::move(p));
-        } catch (const std::bad_alloc&) {
-            grown_.reset();
-            grownHeld_.Drop();
-            needsRebuild_ = true;
-            return Status::Code(E_OUTOFMEMORY);
-        }
+        bool cancelled = false;
+        const Status grown = GrowTree(sink, cancelled);
+        if (FAILED(grown.hr) || cancelled) return grown;
     }
 
     const TreeNode* out = grown_.get();
     if (pruneRate_ > 0) {
         if (sink) sink->Progress(95);
-        if (!pruned_ || lastPrunedRate_ != pruneRate_ || needsRebuild_ || prunedGrowth_ != growth_) {
-            pruned_.reset();
-            prunedHeld_.Drop();
-            try {
-                pruned_ = PruneWithin(*pruner_, *grown_, cf_, GrowthThreads());
-            } catch (const std::bad_alloc&) {
-                pruned_.reset();
-                return Status::Code(E_OUTOFMEMORY);
-            }
-            prunedHeld_ = pruner_->TakeTreeCharge();
-            lastPrunedRate_ = pruneRate_;
-            prunedGrowth_ = growth_;
-        }
+        const Status pruned = PruneAtRate();
+        if (FAILED(pruned.hr)) return pruned;
         out = pruned_.get();
     }
     if (sink) sink->Progress(100);
@@ -376,6 +319,80 @@ Status TreeEngine::BuildTree(SAFEARRAY** nodeTree, SAFEARRAY** childIndex, Progr
     Status s = Export(*out, nodeTree, childIndex);
     if (FAILED(s.hr)) return s;
     needsRebuild_ = false;
+    return Status::Ok();
+}
+
+// Grows a tree over the rows in place of the trees there were, and makes the pruner of
+// it; a cancelled growth keeps what it grew, makes none and ends the build.
+Status TreeEngine::GrowTree(ProgressSink* sink, bool& cancelled) {
+    GrowInput in;
+    in.slots = &slots_;
+    in.rowCount = rowCount_;
+    in.lastAttr = lastAttr_;
+    in.attrKind.assign(attrKind_.begin(), attrKind_.begin() + lastAttr_ + 1);
+    in.valueCount.assign(valueCount_.begin(), valueCount_.begin() + lastAttr_ + 1);
+    in.maxClass = maxClass_;
+    in.minItems = minItems_;
+    in.budget = &budget_;
+    // The growth's work tables go once it is done; the pruner keeps what it reads.
+    // The old trees go before the new one is grown, within the same budget.
+    pruner_.reset();
+    pruned_.reset();
+    prunedHeld_.Drop();
+    grown_.reset();
+    grownHeld_.Drop();
+    needsRebuild_ = true;
+    std::unique_ptr<Grower> grower;
+    try {
+        grower = std::make_unique<Grower>(std::move(in));
+    } catch (const std::bad_alloc&) {
+        return Status::Code(E_OUTOFMEMORY);
+    }
+    cancel_ = 0;
+    largestBranch_ = 0;
+    try {
+        grown_ = GrowWithin(*grower, sink, &cancel_, GrowthThreads());
+    } catch (const std::bad_alloc&) {
+        grown_.reset();
+        return Status::Code(E_OUTOFMEMORY);
+    }
+    grownHeld_ = grower->TakeTreeCharge();
+    largestBranch_ = grower->LargestBranchCount();
+    ++growth_;
+    if (cancel_) {
+        if (grown_) needsRebuild_ = true;
+        cancelled = true;
+        return Status::Ok();
+    }
+    try {
+        PruneInput p = grower->ForPruning();
+        p.budget = &budget_;
+        grower.reset();  // its per-row arrays go before the pruner's are made
+        pruner_ = std::make_unique<Pruner>(std::move(p));
+    } catch (const std::bad_alloc&) {
+        grown_.reset();
+        grownHeld_.Drop();
+        needsRebuild_ = true;
+        return Status::Code(E_OUTOFMEMORY);
+    }
+    return Status::Ok();
+}
+
+// The grown tree pruned at the rate in hand, unless the pruned tree there is already
+// that one.
+Status TreeEngine::PruneAtRate() {
+    if (pruned_ && lastPrunedRate_ == pruneRate_ && !needsRebuild_ && prunedGrowth_ == growth_) return Status::Ok();
+    pruned_.reset();
+    prunedHeld_.Drop();
+    try {
+        pruned_ = PruneWithin(*pruner_, *grown_, cf_, GrowthThreads());
+    } catch (const std::bad_alloc&) {
+        pruned_.reset();
+        return Status::Code(E_OUTOFMEMORY);
+    }
+    prunedHeld_ = pruner_->TakeTreeCharge();
+    lastPrunedRate_ = pruneRate_;
+    prunedGrowth_ = growth_;
     return Status::Ok();
 }
 
