@@ -578,21 +578,78 @@ bool Grower::Stopped(const Work& w) const {
     return *cancel_ != 0;
 }
 
+// The subtree of the node whose rows are f's: a leaf, or a test of the best attribute
+// with a subtree per branch, which becomes a leaf again when it does not make fewer
+// errors than the leaf.
 std::unique_ptr<TreeNode> Grower::GrowNode(Work& w, const Frame& f) {
     ++w.depth;
+    float bestWeight = 0;
+    std::unique_ptr<TreeNode> node = LeafOfRows(w, f, bestWeight);
+    const float cases = node->items, leafErrors = node->errors;
+    const bool staysLeaf = bestWeight == cases || 2.0 * in_.minItems > cases || w.depth >= kMaxDepth;
+    const int a = staysLeaf ? -1 : ChooseAttribute(w, f, cases);
+    if (a < 0) {
+        LeafProgress(w, *node);
+        Release(w, f);
+        --w.depth;
+        return node;
+    }
+    const int forks = MakeTest(w, *node, a);
+
+    std::vector<uint32_t>& groups = w.groupsAt[size_t(w.depth)];
+    groups.assign(size_t(forks) + 1, 0);
+    const size_t uBase = w.unknownStack.size();
+    SplitRows(w, f, *node, forks, groups);
+    const uint32_t unknowns = uint32_t(w.unknownStack.size() - uBase);
+    double unknownSum = 0;
+    for (size_t i = uBase; i < w.unknownStack.size(); ++i) unknownSum += w.savedWeight[i];
+    const float unknownWeight = float(unknownSum);
+    const bool savedAllOne = w.allOne;
+    if (unknowns) w.allOne = false;
+    ++w.testCount[size_t(a)];
+    std::vector<Frame>& kids = w.kidsAt[size_t(w.depth)];
+    BuildChildren(w, f, forks, groups, unknowns, kids);
+    Release(w, f);
+
+    const Split split{groups, kids, uBase, unknowns, cases - unknownWeight};
+    std::vector<int> grown;
+    double errors = 0;
+    const bool stopped = !GrowBranches(w, *node, split, grown, errors);
+    w.unknownStack.resize(uBase);
+    w.savedWeight.resize(uBase);
+    if (stopped) {
+        node->errors = float(errors);
+        --w.depth;
+        return node;
+    }
+    --w.testCount[size_t(a)];
+    w.allOne = savedAllOne;
+
+    if (w.skeleton) {
+        // Its errors are summed once the jobs below it are in.
+        pending_.push_back(Pending{node.get(), leafErrors, std::move(grown)});
+    } else {
+        node->errors = float(errors);
+        if (double(node->errors) >= double(leafErrors) - 0.001) Collapse(w, *node);
+    }
+    --w.depth;
+    return node;
+}
+
+// A leaf of the node's rows: their weight, the heaviest class (the lowest of equal
+// ones) and the weight of the others as its errors; bestWeight is that class's weight.
+std::unique_ptr<TreeNode> Grower::LeafOfRows(Work& w, const Frame& f, float& bestWeight) {
     const uint32_t n = f.n;
     // Sums of weights in double, each stored once as a float: a float running sum
     // drifts by an ulp or more over fractional weights.
     std::vector<double>& classSum = w.classSum;
     classSum.assign(size_t(nClass_), 0.0);
     double total = 0;
-    {
-        const uint32_t* ids = w.ids[f.side].data.get() + f.idOff;
-        for (uint32_t i = 0; i < n; ++i) {
-            const float x = RowW(w, ids[i]);
-            classSum[cls_[RowId(ids[i])]] += x;
-            total += x;
-        }
+    const uint32_t* ids = w.ids[f.side].data.get() + f.idOff;
+    for (uint32_t i = 0; i < n; ++i) {
+        const float x = RowW(w, ids[i]);
+        classSum[cls_[RowId(ids[i])]] += x;
+        total += x;
     }
     const float cases = w.allOne ? float(n) : float(total);
     std::vector<float>& dist = w.classDist;
@@ -601,17 +658,13 @@ std::unique_ptr<TreeNode> Grower::GrowNode(Work& w, const Frame& f) {
     int best = 0;
     for (int c = 1; c < nClass_; ++c)
         if (dist[size_t(c)] > dist[size_t(best)]) best = c;
-    const float bestWeight = dist[size_t(best)];
-    const float leafErrors = cases - bestWeight;
-    std::unique_ptr<TreeNode> node = Leaf(w, classCode_[size_t(best)], cases, leafErrors);
+    bestWeight = dist[size_t(best)];
+    return Leaf(w, classCode_[size_t(best)], cases, cases - bestWeight);
+}
 
-    if (bestWeight == cases || 2.0 * in_.minItems > cases || w.depth >= kMaxDepth) {
-        LeafProgress(w, *node);
-        Release(w, f);
-        --w.depth;
-        return node;
-    }
-
+// The attribute of the best test at the node, -1 when none is worth making: the one of
+// greatest gain ratio among those whose gain is not below the average.
+int Grower::ChooseAttribute(Work& w, const Frame& f, float cases) {
     Evaluate(w, f, cases);
     double sum = 0;
     int counted = 0;
@@ -634,101 +687,75 @@ std::unique_ptr<TreeNode> Grower::GrowNode(Work& w, const Frame& f) {
             bestAttr = a;
         }
     }
-    if (bestAttr < 0) {
-        LeafProgress(w, *node);
-        Release(w, f);
-        --w.depth;
-        return node;
-    }
+    return bestAttr;
+}
 
-    // The test.
-    const int a = bestAttr;
+// Makes the node a test of attribute a, with room for its branches; returns their count.
+int Grower::MakeTest(Work& w, TreeNode& node, int a) {
     int forks;
     if (contIndex_[a] >= 0) {
-        node->kind = kThresholdTest;
+        node.kind = kThresholdTest;
         forks = 2;
-        node->cut = node->lower = node->upper = FindCut(contIndex_[a], w.bestCut[size_t(a)]);
+        node.cut = node.lower = node.upper = FindCut(contIndex_[a], w.bestCut[size_t(a)]);
     } else {
-        node->kind = kDiscreteTest;
+        node.kind = kDiscreteTest;
         forks = in_.valueCount[a];
     }
-    node->attr = int16_t(a);
-    node->forks = int16_t(forks);
-    node->errors = 0;
+    node.attr = int16_t(a);
+    node.forks = int16_t(forks);
+    node.errors = 0;
     CountNode(w, int64_t(NodeBytes(forks) - NodeBytes(0)));
-    node->branches.resize(size_t(forks) + 1);
+    node.branches.resize(size_t(forks) + 1);
     w.largestBranch = std::max(w.largestBranch, int32_t(forks));
+    return forks;
+}
 
-    std::vector<uint32_t>& groups = w.groupsAt[size_t(w.depth)];
-    groups.assign(size_t(forks) + 1, 0);
-    const size_t uBase = w.unknownStack.size();
-    SplitRows(w, f, *node, forks, groups);
-    const uint32_t unknowns = uint32_t(w.unknownStack.size() - uBase);
-    double unknownSum = 0;
-    for (size_t i = uBase; i < w.unknownStack.size(); ++i) unknownSum += w.savedWeight[i];
-    const float unknownWeight = float(unknownSum);
-    const bool savedAllOne = w.allOne;
-    if (unknowns) w.allOne = false;
-    const float known = cases - unknownWeight;
-    ++w.testCount[size_t(a)];
-
-    std::vector<Frame>& kids = w.kidsAt[size_t(w.depth)];
-    BuildChildren(w, f, forks, groups, unknowns, kids);
-    Release(w, f);
-
-    std::vector<int> grown;
-    double errors = 0;
-    for (int v = 1; v <= forks; ++v) {
-        if (groups[size_t(v)] == 0) {
-            node->branches[size_t(v)] = Leaf(w, node->cls, 0.0f, 0.0f);
-            node->branches[size_t(v)]->parent = node.get();
+// Grows each branch of the node on its own rows and the rows of unknown value, whose
+// weights are scaled by the branch's share of the known weight; a branch without rows
+// is a leaf of the node's class. The skeleton hands small branches out as jobs
+// (`grown` lists the branches that got rows); elsewhere their errors are summed. False
+// when the growth stopped.
+bool Grower::GrowBranches(Work& w, TreeNode& node, const Split& split, std::vector<int>& grown, double& errors) {
+    const uint32_t unknowns = split.unknowns;
+    for (int v = 1; v <= node.forks; ++v) {
+        if (split.groups[size_t(v)] == 0) {
+            node.branches[size_t(v)] = Leaf(w, node.cls, 0.0f, 0.0f);
+            node.branches[size_t(v)]->parent = &node;
             continue;
         }
-        const Frame kid = kids[size_t(v)];
-        float factor = 1.0f;
-        if (unknowns) {
-            const uint32_t* gids = w.ids[kid.side].data.get() + kid.idOff + unknowns;
-            double gw = 0;
-            for (uint32_t i = 0; i < groups[size_t(v)]; ++i) gw += RowW(w, gids[i]);
-            const float branchWeight = float(gw);
-            factor = float(double(branchWeight) / known);
-            SetWeights(w, w.unknownStack.data() + uBase, w.savedWeight.data() + uBase, unknowns, &factor);
-        }
+        const Frame kid = split.kids[size_t(v)];
+        if (unknowns) ScaleUnknowns(w, split, kid, split.groups[size_t(v)]);
         if (w.skeleton && kid.n < taskRows_) {
             Spawn(w, kid, w.depth);
-            tasks_.back()->parent = node.get();
+            tasks_.back()->parent = &node;
             tasks_.back()->branch = v;
             Release(w, kid);
             grown.push_back(v);
         } else {
-            node->branches[size_t(v)] = GrowNode(w, kid);
-            if (Stopped(w)) {
-                w.unknownStack.resize(uBase);
-                w.savedWeight.resize(uBase);
-                node->errors = float(errors);
-                --w.depth;
-                return node;
-            }
-            node->branches[size_t(v)]->parent = node.get();
+            node.branches[size_t(v)] = GrowNode(w, kid);
+            if (Stopped(w)) return false;
+            node.branches[size_t(v)]->parent = &node;
             if (w.skeleton) grown.push_back(v);
-            else errors += node->branches[size_t(v)]->errors;
+            else
+                errors += node.branches[size_t(v)]->errors;
         }
-        if (unknowns) SetWeights(w, w.unknownStack.data() + uBase, w.savedWeight.data() + uBase, unknowns, nullptr);
+        if (unknowns)
+            SetWeights(w, w.unknownStack.data() + split.unknownBase, w.savedWeight.data() + split.unknownBase, unknowns,
+                       nullptr);
     }
-    w.unknownStack.resize(uBase);
-    w.savedWeight.resize(uBase);
-    --w.testCount[size_t(a)];
-    w.allOne = savedAllOne;
+    return true;
+}
 
-    if (w.skeleton) {
-        // Its errors are summed once the jobs below it are in.
-        pending_.push_back(Pending{node.get(), leafErrors, std::move(grown)});
-    } else {
-        node->errors = float(errors);
-        if (double(node->errors) >= double(leafErrors) - 0.001) Collapse(w, *node);
-    }
-    --w.depth;
-    return node;
+// The weights of the rows of unknown value for a branch: their own times the weight of
+// the branch's `count` own rows over the known weight.
+void Grower::ScaleUnknowns(Work& w, const Split& split, const Frame& kid, uint32_t count) {
+    const uint32_t* gids = w.ids[kid.side].data.get() + kid.idOff + split.unknowns;
+    double gw = 0;
+    for (uint32_t i = 0; i < count; ++i) gw += RowW(w, gids[i]);
+    const float branchWeight = float(gw);
+    const float factor = float(double(branchWeight) / split.known);
+    SetWeights(w, w.unknownStack.data() + split.unknownBase, w.savedWeight.data() + split.unknownBase, split.unknowns,
+               &factor);
 }
 
 // The branch of every row of the node (0 for an unknown value): counts per branch, and

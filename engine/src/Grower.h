@@ -97,6 +97,16 @@ private:
         std::vector<uint8_t> dirty1, dirty2;
     };
     struct Task;
+    // A node's rows split by its test: per branch the count of its own rows and its
+    // lists, and the rows of unknown value, at unknownStack[unknownBase, ...) with their
+    // own weights in savedWeight, which go down every branch.
+    struct Split {
+        const std::vector<uint32_t>& groups;
+        const std::vector<Frame>& kids;
+        size_t unknownBase;
+        uint32_t unknowns;
+        float known;  // the weight of the rows of known value
+    };
     // Everything a growth changes, one per thread.
     struct Work {
         std::vector<uint8_t> testCount;
@@ -149,6 +159,11 @@ private:
 
     void BuildRoot(Work& w);
     std::unique_ptr<TreeNode> GrowNode(Work& w, const Frame& f);
+    std::unique_ptr<TreeNode> LeafOfRows(Work& w, const Frame& f, float& bestWeight);
+    int ChooseAttribute(Work& w, const Frame& f, float cases);
+    int MakeTest(Work& w, TreeNode& node, int a);
+    bool GrowBranches(Work& w, TreeNode& node, const Split& split, std::vector<int>& grown, double& errors);
+    void ScaleUnknowns(Work& w, const Split& split, const Frame& kid, uint32_t count);
     std::unique_ptr<TreeNode> Leaf(Work& w, int16_t cls, float items, float errors);
     void LeafProgress(Work& w, const TreeNode& node);
     void Report(float items);

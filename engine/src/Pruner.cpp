@@ -590,202 +590,276 @@ float Pruner::JudgeAll(const TreeNode& t, uint32_t n, bool allOne, int thread, b
     return Judge(t, in, thread, spawn, s, 0, record);
 }
 
-// The estimate of subtree t on the rows `in` (in this order), leaving t as it is: the
-// sum of its leaves' estimates. A branch with rows of its own gets the rows with an
-// unknown value of the test too, their weights scaled by its share of the known
-// weight. Every sum runs over the rows in the order Estimate would take them. With
-// `spawn`, branches beside the largest one are jobs; their rows stay in this level.
-float Pruner::Judge(const TreeNode& t, const JudgeInput& in, int thread, bool spawn, JudgeScratch& s, size_t depth,
-                    Judged* record) {
-    JudgeLevel& L = s.levels[depth];
-    const uint32_t n = in.unknowns + in.n;
-    // Sums of weights in double, each stored once as a float, as in Estimate.
-    L.classSum.assign(size_t(nClass_), 0.0);
-    double* classSum = L.classSum.data();
-    double total = 0;
-    // Each row of [from, to) in order, with its weight.
-    auto each = [&, in](uint32_t from, uint32_t to, auto f) {
-        for (uint32_t i = from; i < std::min(to, in.unknowns); ++i)
-            f(i, in.unknownIds[i], in.unknownWeights[i] * in.factor);
-        for (uint32_t i = std::max(from, in.unknowns); i < to; ++i)
-            f(i, in.ids[i - in.unknowns],
-              in.codes     ? in.weights[in.codes[i - in.unknowns]]
-              : in.weights ? in.weights[i - in.unknowns]
-                           : 1.0f);
-    };
-    const bool test = t.kind != kLeaf;
-    const int forks = test ? t.forks : 0;
-    const size_t width = size_t(forks) + 1;
-    std::vector<uint32_t>& counts = L.counts;
-    counts.assign(width, 0);
+// One level of Judge: a subtree's top node, the rows judged there, and the pieces they
+// are cut in among the threads.
+struct Pruner::JudgePass {
+    JudgePass(const TreeNode& n, const JudgeInput& r, JudgeLevel& l) : node(n), rows(r), level(l) {}
+    const TreeNode& node;
+    const JudgeInput& rows;
+    JudgeLevel& level;
+    int thread = 0;
+    uint32_t n = 0;     // rows: those of unknown value above, then the node's own
+    bool test = false;  // the node has a test
+    int forks = 0;
+    size_t width = 1;  // groups of rows: those of unknown value, then one per branch
     Brancher branch;
-    uint16_t* branchOf = nullptr;
-    if (test) {
-        branch = BranchesOf(t);
-        L.branch.Ensure(n);
-        branchOf = L.branch.data.get();
+    uint16_t* groupOf = nullptr;  // per row
+    int pieces = 1;
+    // The rows [from, to) of piece p.
+    std::pair<uint32_t, uint32_t> Piece(int p) const {
+        return {uint32_t(uint64_t(n) * uint32_t(p) / uint32_t(pieces)),
+                uint32_t(uint64_t(n) * uint32_t(p + 1) / uint32_t(pieces))};
+    }
+};
+
+// Each row of rows[from, to) in order, with its id and weight: first those of unknown
+// value above, their weights times the factor, then the node's own. The rows are
+// taken by value, so that their fields stay put while f writes.
+template <class F>
+inline void Pruner::EachRow(const JudgeInput rows, uint32_t from, uint32_t to, F f) {
+    for (uint32_t i = from; i < std::min(to, rows.unknowns); ++i)
+        f(i, rows.unknownIds[i], rows.unknownWeights[i] * rows.factor);
+    for (uint32_t i = std::max(from, rows.unknowns); i < to; ++i)
+        f(i, rows.ids[i - rows.unknowns],
+          rows.codes     ? rows.weights[rows.codes[i - rows.unknowns]]
+          : rows.weights ? rows.weights[i - rows.unknowns]
+                         : 1.0f);
+}
+
+// The estimate of the subtree under `node` on `rows` (in this order), leaving it as it
+// is: the sum of its leaves' estimates. A branch with rows of its own gets the rows
+// with an unknown value of the test too, their weights scaled by its share of the
+// known weight. Every sum runs over the rows in the order Estimate would take them.
+// With `spawn`, branches beside the largest one are jobs; their rows stay in this level.
+float Pruner::Judge(const TreeNode& node, const JudgeInput& rows, int thread, bool spawn, JudgeScratch& scratch,
+                    size_t depth, Judged* record) {
+    JudgeLevel& level = scratch.levels[depth];
+    JudgePass pass(node, rows, level);
+    pass.thread = thread;
+    pass.n = rows.unknowns + rows.n;
+    // Sums of weights in double, each stored once as a float, as in Estimate.
+    level.classSum.assign(size_t(nClass_), 0.0);
+    pass.test = node.kind != kLeaf;
+    pass.forks = pass.test ? node.forks : 0;
+    pass.width = size_t(pass.forks) + 1;
+    level.counts.assign(pass.width, 0);
+    if (pass.test) {
+        pass.branch = BranchesOf(node);
+        level.branch.Ensure(pass.n);
+        pass.groupOf = level.branch.data.get();
     }
     // A large level reads by row id and sorts in pieces, one per thread; the sums run
     // over the rows in order all the same.
-    const int pieces = spawn && pool_ && n >= 2 * kPieceRows
-                           ? int(std::min<uint32_t>(uint32_t(pool_->Threads()), n / kPieceRows))
-                           : 1;
-    auto bounds = [&](int p) {
-        return std::pair<uint32_t, uint32_t>(uint32_t(uint64_t(n) * uint32_t(p) / uint32_t(pieces)),
-                                             uint32_t(uint64_t(n) * uint32_t(p + 1) / uint32_t(pieces)));
-    };
-    if (pieces == 1) {
-        each(0, n, [&](uint32_t i, uint32_t id, float x) {
-            total += x;
-            classSum[in_.cls[id]] += x;
-            if (test) {
-                const int b = branch(id);
-                branchOf[i] = uint16_t(b);
-                ++counts[size_t(b)];
-            }
-        });
-    } else {
-        L.cls.Ensure(n);
-        uint16_t* cls = L.cls.data.get();
-        L.pieceCounts.assign(size_t(pieces) * width, 0);
-        // Weights of one: a float sum of them is their count.
-        const bool counted = in.allOne && n <= kExactCount;
-        L.pieceClasses.assign(counted ? size_t(pieces) * size_t(nClass_) : 0, 0);
-        RunPieces(pieces, thread, [&](int p) {
-            uint32_t* c = L.pieceCounts.data() + size_t(p) * width;
-            uint32_t* k = L.pieceClasses.data() + size_t(p) * size_t(nClass_);
-            const auto [from, to] = bounds(p);
-            each(from, to, [&](uint32_t i, uint32_t id, float) {
-                cls[i] = in_.cls[id];
-                if (counted) ++k[cls[i]];
-                if (test) {
-                    const int b = branch(id);
-                    branchOf[i] = uint16_t(b);
-                    ++c[b];
-                }
-            });
-        });
-        if (counted) {
-            for (int c = 0; c < nClass_; ++c) {
-                uint32_t count = 0;
-                for (int p = 0; p < pieces; ++p) count += L.pieceClasses[size_t(p) * size_t(nClass_) + size_t(c)];
-                classSum[c] = count;
-            }
-        } else {
-            each(0, n, [&](uint32_t i, uint32_t, float x) {
-                total += x;
-                classSum[cls[i]] += x;
-            });
-        }
-        for (int p = 0; p < pieces; ++p)
-            for (size_t v = 0; v < width; ++v) counts[v] += L.pieceCounts[size_t(p) * width + v];
-    }
-    const float cases = in.allOne ? float(n) : float(total);
-    const float leafErrors = cases - float(*std::max_element(L.classSum.begin(), L.classSum.end()));
+    if (spawn && pool_ && pass.n >= 2 * kPieceRows)
+        pass.pieces = int(std::min<uint32_t>(uint32_t(pool_->Threads()), pass.n / kPieceRows));
+    const double total = pass.pieces == 1 ? TallyRows(pass) : TallyRowsInPieces(pass);
+    const float cases = rows.allOne ? float(pass.n) : float(total);
+    const float leafErrors = cases - float(*std::max_element(level.classSum.begin(), level.classSum.end()));
     if (record) {
-        record->test = test;
+        record->test = pass.test;
         record->cases = cases;
         record->leafErrors = leafErrors;
-        if (test) record->kids.resize(size_t(forks) + 1);
+        if (pass.test) record->kids.resize(size_t(pass.forks) + 1);
     }
-    if (!test) return float(LeafTotal(cases, leafErrors));
+    if (!pass.test) return float(LeafTotal(cases, leafErrors));
+    GroupRows(pass);
+    const float known = KnownWeights(pass);
+    return JudgeBranches(pass, known, spawn, scratch, depth, record);
+}
 
-    L.at.assign(width, 0);
+// The weight of the level's rows per class (in level.classSum), and per row its group,
+// with the count of each; returns the rows' weight.
+double Pruner::TallyRows(const JudgePass& pass) {
+    double* classSum = pass.level.classSum.data();
+    uint32_t* counts = pass.level.counts.data();
+    const bool test = pass.test;
+    const Brancher branch = pass.branch;
+    uint16_t* const groupOf = pass.groupOf;
+    double total = 0;
+    EachRow(pass.rows, 0, pass.n, [&](uint32_t i, uint32_t id, float x) {
+        total += x;
+        classSum[in_.cls[id]] += x;
+        if (test) {
+            const int b = branch(id);
+            groupOf[i] = uint16_t(b);
+            ++counts[size_t(b)];
+        }
+    });
+    return total;
+}
+
+// TallyRows in pieces: each piece notes the classes and groups of its rows, then the
+// weights are summed over all the rows in order, or counted when they are all one.
+double Pruner::TallyRowsInPieces(const JudgePass& pass) {
+    JudgeLevel& level = pass.level;
+    const uint32_t n = pass.n;
+    const size_t width = pass.width;
+    const int pieces = pass.pieces;
+    const bool test = pass.test;
+    const Brancher branch = pass.branch;
+    uint16_t* const groupOf = pass.groupOf;
+    level.cls.Ensure(n);
+    uint16_t* cls = level.cls.data.get();
+    level.pieceCounts.assign(size_t(pieces) * width, 0);
+    // Weights of one: a float sum of them is their count.
+    const bool counted = pass.rows.allOne && n <= kExactCount;
+    level.pieceClasses.assign(counted ? size_t(pieces) * size_t(nClass_) : 0, 0);
+    RunPieces(pieces, pass.thread, [&](int p) {
+        uint32_t* groupCounts = level.pieceCounts.data() + size_t(p) * width;
+        uint32_t* classCounts = level.pieceClasses.data() + size_t(p) * size_t(nClass_);
+        const auto [from, to] = pass.Piece(p);
+        EachRow(pass.rows, from, to, [&](uint32_t i, uint32_t id, float) {
+            cls[i] = in_.cls[id];
+            if (counted) ++classCounts[cls[i]];
+            if (test) {
+                const int b = branch(id);
+                groupOf[i] = uint16_t(b);
+                ++groupCounts[b];
+            }
+        });
+    });
+    double* classSum = level.classSum.data();
+    double total = 0;
+    if (counted) {
+        for (int c = 0; c < nClass_; ++c) {
+            uint32_t count = 0;
+            for (int p = 0; p < pieces; ++p) count += level.pieceClasses[size_t(p) * size_t(nClass_) + size_t(c)];
+            classSum[c] = count;
+        }
+    } else {
+        EachRow(pass.rows, 0, n, [&](uint32_t i, uint32_t, float x) {
+            total += x;
+            classSum[cls[i]] += x;
+        });
+    }
+    for (int p = 0; p < pieces; ++p)
+        for (size_t v = 0; v < width; ++v) level.counts[v] += level.pieceCounts[size_t(p) * width + v];
+    return total;
+}
+
+// The level's rows with their weights into level.ids and level.weights by group, each
+// group in row order: those of unknown value first, then each branch's.
+void Pruner::GroupRows(const JudgePass& pass) {
+    JudgeLevel& level = pass.level;
+    const size_t width = pass.width;
+    level.at.assign(width, 0);
     uint32_t sum = 0;
     for (size_t v = 0; v < width; ++v) {
-        L.at[v] = sum;
-        sum += counts[v];
+        level.at[v] = sum;
+        sum += level.counts[v];
     }
-    L.ids.Ensure(n);
-    L.weights.Ensure(n);
-    uint32_t* ids = L.ids.data.get();
-    float* weights = L.weights.data.get();
+    level.ids.Ensure(pass.n);
+    level.weights.Ensure(pass.n);
+    uint32_t* ids = level.ids.data.get();
+    float* weights = level.weights.data.get();
+    const uint16_t* groupOf = pass.groupOf;
     auto scatter = [&](uint32_t from, uint32_t to, uint32_t* at) {
-        each(from, to, [&](uint32_t i, uint32_t id, float x) {
-            const uint32_t p = at[branchOf[i]]++;
+        EachRow(pass.rows, from, to, [&](uint32_t i, uint32_t id, float x) {
+            const uint32_t p = at[groupOf[i]]++;
             ids[p] = id;
             weights[p] = x;
         });
     };
-    if (pieces == 1) {
-        scatter(0, n, L.at.data());
-    } else {
-        // Each piece's rows go after those of the pieces before it.
-        std::vector<uint32_t>& starts = L.pieceCounts;
-        for (size_t v = 0; v < width; ++v) {
-            uint32_t next = L.at[v];
-            for (int p = 0; p < pieces; ++p) {
-                const uint32_t c = starts[size_t(p) * width + v];
-                starts[size_t(p) * width + v] = next;
-                next += c;
-            }
-        }
-        RunPieces(pieces, thread, [&](int p) {
-            const auto [from, to] = bounds(p);
-            scatter(from, to, starts.data() + size_t(p) * width);
-        });
+    if (pass.pieces == 1) {
+        scatter(0, pass.n, level.at.data());
+        return;
     }
+    // Each piece's rows go after those of the pieces before it.
+    std::vector<uint32_t>& starts = level.pieceCounts;
+    for (size_t v = 0; v < width; ++v) {
+        uint32_t next = level.at[v];
+        for (int p = 0; p < pass.pieces; ++p) {
+            const uint32_t c = starts[size_t(p) * width + v];
+            starts[size_t(p) * width + v] = next;
+            next += c;
+        }
+    }
+    RunPieces(pass.pieces, pass.thread, [&](int p) {
+        const auto [from, to] = pass.Piece(p);
+        scatter(from, to, starts.data() + size_t(p) * width);
+    });
+}
+
+// The weight of the level's rows of known value; each branch's own in level.known.
+float Pruner::KnownWeights(const JudgePass& pass) {
+    JudgeLevel& level = pass.level;
+    const std::vector<uint32_t>& counts = level.counts;
     const uint32_t unknowns = counts[0];
-    float known = 0;
-    L.known.assign(size_t(forks) + 1, 0.0f);
-    if (in.allOne && n <= kExactCount) {
-        known = float(n - unknowns);
-        for (int v = 1; v <= forks; ++v) L.known[size_t(v)] = float(counts[size_t(v)]);
-    } else {
-        double knownSum = 0;
-        for (uint32_t v = 1, i = unknowns; v <= uint32_t(forks); ++v) {
-            double group = 0;
-            for (const uint32_t end = i + counts[v]; i < end; ++i) {
-                knownSum += weights[i];
-                group += weights[i];
-            }
-            L.known[v] = float(group);
-        }
-        known = float(knownSum);
+    const int forks = pass.forks;
+    level.known.assign(size_t(forks) + 1, 0.0f);
+    if (pass.rows.allOne && pass.n <= kExactCount) {
+        for (int v = 1; v <= forks; ++v) level.known[size_t(v)] = float(counts[size_t(v)]);
+        return float(pass.n - unknowns);
     }
+    const float* weights = level.weights.data.get();
+    double knownSum = 0;
+    for (uint32_t v = 1, i = unknowns; v <= uint32_t(forks); ++v) {
+        double group = 0;
+        for (const uint32_t end = i + counts[v]; i < end; ++i) {
+            knownSum += weights[i];
+            group += weights[i];
+        }
+        level.known[v] = float(group);
+    }
+    return float(knownSum);
+}
+
+// The rows branch v is judged on, from the level's groups: those of unknown value,
+// their weights times the branch's share of the known weight, then its own.
+Pruner::JudgeInput Pruner::BranchRows(const JudgePass& pass, int v, float known) const {
+    const JudgeLevel& level = pass.level;
+    const uint32_t unknowns = level.counts[0];
+    JudgeInput r;
+    r.unknownIds = level.ids.data.get();
+    r.unknownWeights = level.weights.data.get();
+    r.unknowns = unknowns;
+    r.factor = float(double(level.known[size_t(v)]) / known);
+    uint32_t from = unknowns;
+    for (int u = 1; u < v; ++u) from += level.counts[size_t(u)];
+    r.ids = level.ids.data.get() + from;
+    r.weights = level.weights.data.get() + from;
+    r.n = level.counts[size_t(v)];
+    r.allOne = pass.rows.allOne && unknowns == 0;
+    return r;
+}
+
+// The sum of the estimates of the node's branches that rows reach, each judged on
+// its BranchRows; with `spawn`, large ones beside the largest are jobs.
+float Pruner::JudgeBranches(const JudgePass& pass, float known, bool spawn, JudgeScratch& scratch, size_t depth,
+                            Judged* record) {
+    JudgeLevel& level = pass.level;
+    const std::vector<uint32_t>& counts = level.counts;
+    const int forks = pass.forks;
+    const uint32_t unknowns = counts[0];
     int inlined = 1;
     for (int v = 2; v <= forks; ++v)
         if (counts[size_t(v)] > counts[size_t(inlined)]) inlined = v;
-    auto rowsOf = [&](int v) {
-        JudgeInput r;
-        r.unknownIds = ids;
-        r.unknownWeights = weights;
-        r.unknowns = unknowns;
-        r.factor = float(double(L.known[size_t(v)]) / known);
-        uint32_t from = unknowns;
-        for (int u = 1; u < v; ++u) from += counts[size_t(u)];
-        r.ids = ids + from;
-        r.weights = weights + from;
-        r.n = counts[size_t(v)];
-        r.allOne = in.allOne && unknowns == 0;
-        return r;
-    };
     auto handOut = [&](int v) {
         return spawn && pool_ && v != inlined && counts[size_t(v)] && unknowns + counts[size_t(v)] >= kMinTaskRows;
     };
-    L.results.assign(size_t(forks) + 1, 0.0f);
-    Jobs<JudgeTask> jobs(pool_.get(), thread);
+    level.results.assign(size_t(forks) + 1, 0.0f);
+    Jobs<JudgeTask> jobs(pool_.get(), pass.thread);
     for (int v = 1; v <= forks; ++v) {
         if (!handOut(v)) continue;
         auto job = std::make_unique<JudgeTask>();
-        job->node = t.branches[size_t(v)].get();
+        job->node = pass.node.branches[size_t(v)].get();
         job->branch = v;
-        job->rows = rowsOf(v);
+        job->rows = BranchRows(pass, v, known);
         if (record) job->record = &record->kids[size_t(v)];
         jobs.Add(std::move(job), [this](int th, JudgeTask& j) { RunJudgeTask(th, j); });
     }
     for (int v = 1; v <= forks; ++v) {
         if (counts[size_t(v)] == 0 || handOut(v)) continue;
-        L.results[size_t(v)] = Judge(*t.branches[size_t(v)], rowsOf(v), thread, spawn, s, depth + 1,
-                                     record ? &record->kids[size_t(v)] : nullptr);
+        level.results[size_t(v)] = Judge(*pass.node.branches[size_t(v)], BranchRows(pass, v, known), pass.thread, spawn,
+                                         scratch, depth + 1, record ? &record->kids[size_t(v)] : nullptr);
     }
     if (record)
         for (int v = 1; v <= forks; ++v) record->kids[size_t(v)].reached = counts[size_t(v)] != 0;
     jobs.Wait();
-    jobs.ForEach([&](JudgeTask& j) { L.results[size_t(j.branch)] = j.result; });
+    jobs.ForEach([&](JudgeTask& j) { level.results[size_t(j.branch)] = j.result; });
     double errors = 0;
     for (int v = 1; v <= forks; ++v)
-        if (counts[size_t(v)]) errors += L.results[size_t(v)];
+        if (counts[size_t(v)]) errors += level.results[size_t(v)];
     return float(errors);
 }
 
@@ -892,33 +966,7 @@ Pruner::Pruned Pruner::Replay(Work& m, const TreeNode& g, int32_t seen, int thre
     const int forks = g.forks;
     std::vector<Pruned> kids(size_t(forks) + 1);
     std::vector<int32_t> at(size_t(forks) + 1, 0);
-    int inlined = 0;
-    for (int v = 1, i = seen + 1; v <= forks; i += seen_[size_t(i)].size, ++v) {
-        at[size_t(v)] = i;
-        if (!inlined || seen_[size_t(i)].rows > seen_[size_t(at[size_t(inlined)])].rows) inlined = v;
-    }
-    // Subtrees beside the largest one are jobs when they are large enough to pay.
-    auto handOut = [&](int v) {
-        return pool_ && v != inlined && seen_[size_t(at[size_t(v)])].rows >= kMinTaskRows &&
-               g.branches[size_t(v)]->kind != kLeaf;
-    };
-    Jobs<ReplayTask> jobs(pool_.get(), thread);
-    for (int v = 1; v <= forks; ++v) {
-        if (!handOut(v)) continue;
-        auto job = std::make_unique<ReplayTask>();
-        job->grown = g.branches[size_t(v)].get();
-        job->branch = v;
-        job->seen = at[size_t(v)];
-        jobs.Add(std::move(job), [this](int th, ReplayTask& j) { RunReplayTask(th, j); });
-    }
-    for (int v = 1; v <= forks; ++v) {
-        if (handOut(v)) continue;
-        const TreeNode& child = *g.branches[size_t(v)];
-        if (seen_[size_t(at[size_t(v)])].rows == 0) kids[size_t(v)].node = CopyTree(child);  // no rows: as grown
-        else kids[size_t(v)] = Replay(m, child, at[size_t(v)], thread);
-    }
-    jobs.Wait();
-    jobs.ForEach([&](ReplayTask& j) { kids[size_t(j.branch)] = std::move(j.result); });
+    ReplayBranches(m, g, seen, thread, kids, at);
     double errorSum = 0;
     for (int v = 1; v <= forks; ++v)
         if (seen_[size_t(at[size_t(v)])].rows) errorSum += kids[size_t(v)].errors;
@@ -947,6 +995,51 @@ Pruner::Pruned Pruner::Replay(Work& m, const TreeNode& g, int32_t seen, int thre
         raised.node = std::move(b);
         return raised;
     }
+    Pruned kept;
+    kept.errors = treeErrors;
+    kept.node = KeepTest(g, s, kids, treeErrors);
+    return kept;
+}
+
+// Replays every branch of grown node g (node `seen`) into kids, and notes in `at` the
+// index of each branch's node; a branch that no rows reach stays as grown.
+void Pruner::ReplayBranches(Work& m, const TreeNode& g, int32_t seen, int thread, std::vector<Pruned>& kids,
+                            std::vector<int32_t>& at) {
+    const int forks = g.forks;
+    int inlined = 0;
+    for (int v = 1, i = seen + 1; v <= forks; i += seen_[size_t(i)].size, ++v) {
+        at[size_t(v)] = i;
+        if (!inlined || seen_[size_t(i)].rows > seen_[size_t(at[size_t(inlined)])].rows) inlined = v;
+    }
+    // Subtrees beside the largest one are jobs when they are large enough to pay.
+    auto handOut = [&](int v) {
+        return pool_ && v != inlined && seen_[size_t(at[size_t(v)])].rows >= kMinTaskRows &&
+               g.branches[size_t(v)]->kind != kLeaf;
+    };
+    Jobs<ReplayTask> jobs(pool_.get(), thread);
+    for (int v = 1; v <= forks; ++v) {
+        if (!handOut(v)) continue;
+        auto job = std::make_unique<ReplayTask>();
+        job->grown = g.branches[size_t(v)].get();
+        job->branch = v;
+        job->seen = at[size_t(v)];
+        jobs.Add(std::move(job), [this](int th, ReplayTask& j) { RunReplayTask(th, j); });
+    }
+    for (int v = 1; v <= forks; ++v) {
+        if (handOut(v)) continue;
+        const TreeNode& child = *g.branches[size_t(v)];
+        if (seen_[size_t(at[size_t(v)])].rows == 0)
+            kids[size_t(v)].node = CopyTree(child);  // no rows: as grown
+        else
+            kids[size_t(v)] = Replay(m, child, at[size_t(v)], thread);
+    }
+    jobs.Wait();
+    jobs.ForEach([&](ReplayTask& j) { kids[size_t(j.branch)] = std::move(j.result); });
+}
+
+// Grown node g keeping its test, over its pruned branches.
+std::unique_ptr<TreeNode> Pruner::KeepTest(const TreeNode& g, const Seen& s, std::vector<Pruned>& kids,
+                                           float treeErrors) const {
     auto n = std::make_unique<TreeNode>();
     n->kind = g.kind;
     n->cls = s.cls;
@@ -958,29 +1051,72 @@ Pruner::Pruned Pruner::Replay(Work& m, const TreeNode& g, int32_t seen, int thre
     n->lower = g.lower;
     n->upper = g.upper;
     n->branches.resize(g.branches.size());
-    for (int v = 1; v <= forks; ++v) {
+    for (int v = 1; v <= g.forks; ++v) {
         n->branches[size_t(v)] = Keep(kids[size_t(v)]);
         n->branches[size_t(v)]->parent = n.get();
     }
-    Pruned kept;
-    kept.errors = treeErrors;
-    kept.node = std::move(n);
-    return kept;
+    return n;
 }
-// Estimates node t on its rows order[first, last] (weights as set) and prunes it: to a
+
+// Estimates `node` on its rows order[first, last] (weights as set) and prunes it: to a
 // leaf, to its largest branch raised into its place, or it keeps its test. seen >= 0:
-// t is a node of the grown tree at that index, reached by its own rows, and the first
-// pruning notes what it finds there.
-float Pruner::Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, int32_t seen) {
-    const int C = nClass_;
-    std::vector<uint32_t>& order = m.order;
-    std::vector<uint32_t>& stack = m.stack;
+// the node is one of the grown tree at that index, reached by its own rows, and the
+// first pruning notes what it finds there.
+float Pruner::Estimate(Work& m, TreeNode* node, int32_t first, int32_t last, int32_t seen) {
     // Scratch per recursion level (the recursion is no deeper than the tree).
     struct Level {
         Work& w;
         explicit Level(Work& work) : w(work) { ++w.depth; }
         ~Level() { --w.depth; }
     } level(m);
+    const double leafTotal = EstimateAsLeaf(m, *node, first, last, seen);
+    if (node->kind == kLeaf) {
+        node->errors = float(leafTotal);
+        return node->errors;
+    }
+    const TestedRows rows = SortByTest(m, *node, first, last, seen);
+    const bool savedAllOne = m.allOne;
+    if (rows.firstOwn != first) m.allOne = false;
+    // On the calling thread of a parallel pruning, small branches are jobs.
+    const bool spawn = pool_ && &m == &main_;
+    const int forks = node->forks;
+    std::vector<float>& results = m.results[size_t(m.depth)];
+    results.assign(size_t(forks) + 1, 0.0f);
+    Jobs<PruneTask> jobs(pool_.get(), 0);
+    std::vector<PruneTask*> jobOf(size_t(forks) + 1, nullptr);
+    const int largest = EstimateBranches(m, *node, rows, seen, spawn, jobs, jobOf);
+    // Back to the node's own rows, in any order.
+    std::copy(m.stack.begin() + long(rows.base), m.stack.begin() + long(rows.end), m.order.begin() + first);
+    m.stack.resize(rows.base);
+    m.allOne = savedAllOne;
+    if (seen >= 0) seen_[size_t(seen)].largest = int16_t(largest);
+
+    // The jobs' results are needed for the sum only; the largest branch's before it is
+    // judged on all the rows, so the other jobs run on meanwhile.
+    double branchErrors = std::numeric_limits<double>::infinity();
+    if (largest) {
+        if (PruneTask* job = jobOf[size_t(largest)]) {
+            jobs.Wait(job);
+            if (job->failed) throw std::bad_alloc();
+        }
+        branchErrors = JudgeOnAllRows(m, *node->branches[largest], first, last, seen, spawn);
+    }
+    jobs.Wait();
+    jobs.ForEach([&](PruneTask& j) { results[size_t(j.branch)] = j.result; });
+    double errorSum = 0;
+    for (int v = 1; v <= forks; ++v)
+        if (rows.counts[v]) errorSum += results[size_t(v)];
+    const float treeErrors = float(errorSum);
+    ApplyVerdict(m, *node, Decide(leafTotal, branchErrors, treeErrors), largest, first, last, leafTotal, treeErrors);
+    return node->errors;
+}
+
+// The node as a leaf of its rows order[first, last]: its items become their weight and
+// its class the heaviest one (its own while none is heavier); the first pruning notes
+// them. Returns the leaf's errors with the extra the rate adds.
+double Pruner::EstimateAsLeaf(Work& m, TreeNode& node, int32_t first, int32_t last, int32_t seen) {
+    const int C = nClass_;
+    const std::vector<uint32_t>& order = m.order;
     // Sums of weights in double, each stored once as a float: a float running sum
     // drifts by an ulp or more over fractional weights.
     std::vector<double> classSum(size_t(C), 0.0);
@@ -993,146 +1129,148 @@ float Pruner::Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, int32_
     const float cases = m.allOne ? float(last - first + 1) : float(total);
     std::vector<float> dist(static_cast<size_t>(C));
     for (int c = 0; c < C; ++c) dist[size_t(c)] = float(classSum[size_t(c)]);
-    int best = in_.classDense[size_t(t->cls)];
+    int best = in_.classDense[size_t(node.cls)];
     for (int c = 0; c < C; ++c)
         if (dist[c] > dist[best]) best = c;
     const float leafErrors = cases - dist[best];
     if (seen >= 0) Note(m, seen, first, last, cases, best, leafErrors);
-    t->items = cases;
-    t->cls = in_.classCode[size_t(best)];
-    const double leafTotal = LeafTotal(cases, leafErrors);
-    if (t->kind == kLeaf) {
-        t->errors = float(leafTotal);
-        return t->errors;
-    }
+    node.items = cases;
+    node.cls = in_.classCode[size_t(best)];
+    return LeafTotal(cases, leafErrors);
+}
 
-    // One pass sorts the rows by branch: unknown values first, then each group; a
-    // branch is estimated on the unknowns followed by its own group.
-    const int forks = t->forks;
-    const size_t base = stack.size();
-    std::vector<uint32_t>& counts = m.counts[size_t(m.depth)];
-    SortRows(m, *t, first, last, counts, m.at[size_t(m.depth)]);
-    const size_t sum = stack.size();
-    const uint32_t unknowns = counts[0];
-    std::copy(stack.begin() + long(base), stack.begin() + long(base + unknowns), order.begin() + first);
-    const int32_t kp = first + int32_t(unknowns);
+// One pass sorts the node's rows by its test: the rows of unknown value first, then each
+// group; a branch is estimated on the unknowns followed by its own group. The unknowns
+// go to order[first, ...) and their own weights are kept, for every branch to start from.
+Pruner::TestedRows Pruner::SortByTest(Work& m, const TreeNode& node, int32_t first, int32_t last, int32_t seen) {
+    TestedRows rows(m.counts[size_t(m.depth)], m.saved[size_t(m.depth)]);
+    const std::vector<uint32_t>& stack = m.stack;
+    rows.base = stack.size();
+    SortRows(m, node, first, last, rows.counts, m.at[size_t(m.depth)]);
+    rows.end = stack.size();
+    rows.unknowns = rows.counts[0];
+    std::copy(stack.begin() + long(rows.base), stack.begin() + long(rows.base + rows.unknowns),
+              m.order.begin() + first);
+    rows.first = first;
+    rows.firstOwn = first + int32_t(rows.unknowns);
     double knownSum = 0;
-    for (size_t i = base + unknowns; i < sum; ++i) knownSum += W(m, stack[i]);
-    const float known = float(knownSum);
-    if (seen >= 0) NoteSorted(m, seen, base, sum);
-    const bool saved = m.allOne;
-    if (kp != first) m.allOne = false;
-    // Each branch starts from the node's own weights of the unknown rows.
-    std::vector<float>& savedWeight = m.saved[size_t(m.depth)];
-    savedWeight.resize(unknowns);
-    for (uint32_t i = 0; i < unknowns; ++i) savedWeight[i] = W(m, stack[base + i]);
-    // On the calling thread of a parallel pruning, small branches are jobs.
-    const bool spawn = pool_ && &m == &main_;
+    for (size_t i = rows.base + rows.unknowns; i < rows.end; ++i) knownSum += W(m, stack[i]);
+    rows.known = float(knownSum);
+    if (seen >= 0) NoteSorted(m, seen, rows.base, rows.end);
+    rows.ownWeight.resize(rows.unknowns);
+    for (uint32_t i = 0; i < rows.unknowns; ++i) rows.ownWeight[i] = W(m, stack[rows.base + i]);
+    return rows;
+}
+
+// Estimates every branch that rows reach on the unknowns and its own rows, the
+// unknowns' weights scaled by its share of the known weight; with `spawn`, small ones
+// are jobs. Returns the largest branch, the last of equal ones; 0 when none has rows.
+int Pruner::EstimateBranches(Work& m, TreeNode& node, const TestedRows& rows, int32_t seen, bool spawn,
+                             Jobs<PruneTask>& jobs, std::vector<PruneTask*>& jobOf) {
+    std::vector<uint32_t>& stack = m.stack;
+    std::vector<uint32_t>& order = m.order;
     std::vector<float>& results = m.results[size_t(m.depth)];
-    results.assign(size_t(forks) + 1, 0.0f);
-    Jobs<PruneTask> jobs(pool_.get(), 0);
-    std::vector<PruneTask*> jobOf(size_t(forks) + 1, nullptr);
+    const int32_t first = rows.first, firstOwn = rows.firstOwn;
+    const size_t base = rows.base;
+    const uint32_t unknowns = rows.unknowns;
     float maxFactor = 0;
     int largest = 0;
     size_t groupStart = base + unknowns;
     int32_t childSeen = seen + 1;
-    for (int v = 1; v <= forks; ++v) {
-        const size_t g = counts[v];
+    for (int v = 1; v <= node.forks; ++v) {
+        const size_t g = rows.counts[v];
         const size_t from = groupStart;
         groupStart += g;
         const int32_t branchSeen = seen >= 0 ? childSeen : -1;
         if (seen >= 0) childSeen += seen_[size_t(childSeen)].size;
         if (g == 0) continue;
-        std::copy(stack.begin() + long(from), stack.begin() + long(from + g), order.begin() + kp);
-        const int32_t ep = kp + int32_t(g) - 1;
+        std::copy(stack.begin() + long(from), stack.begin() + long(from + g), order.begin() + firstOwn);
+        const int32_t last = firstOwn + int32_t(g) - 1;
         double gw = 0;
-        for (int32_t i = kp; i <= ep; ++i) gw += W(m, order[i]);
+        for (int32_t i = firstOwn; i <= last; ++i) gw += W(m, order[i]);
         const float branchWeight = float(gw);
-        const float factor = float(double(branchWeight) / known);
+        const float factor = float(double(branchWeight) / rows.known);
         if (factor >= maxFactor) {
             largest = v;
             maxFactor = factor;
         }
-        SetWeights(m, stack.data() + base, savedWeight.data(), unknowns, &factor);
-        if (spawn && uint32_t(ep - first + 1) < taskRows_) {
-            auto job = std::make_unique<PruneTask>();
-            job->node = t->branches[v].get();
-            job->branch = v;
-            job->allOne = m.allOne;
-            job->seen = branchSeen;
-            job->held.Use(in_.budget);
-            job->held.Set(uint64_t(ep - first + 1) * (sizeof(uint32_t) + sizeof(float)));
-            job->rows.assign(order.begin() + first, order.begin() + ep + 1);
-            job->weights.reserve(job->rows.size());
-            for (uint32_t id : job->rows) job->weights.push_back(W(m, id));
-            jobOf[size_t(v)] = &jobs.Add(std::move(job), [this](int th, PruneTask& j) { RunPruneTask(th, j); });
-        } else {
-            results[size_t(v)] = Estimate(m, t->branches[v].get(), first, ep, branchSeen);
-        }
+        SetWeights(m, stack.data() + base, rows.ownWeight.data(), unknowns, &factor);
+        if (spawn && uint32_t(last - first + 1) < taskRows_)
+            jobOf[size_t(v)] = &AddPruneJob(jobs, m, node.branches[v].get(), v, first, last, branchSeen);
+        else
+            results[size_t(v)] = Estimate(m, node.branches[v].get(), first, last, branchSeen);
         std::copy(stack.begin() + long(base), stack.begin() + long(base + unknowns), order.begin() + first);
-        SetWeights(m, stack.data() + base, savedWeight.data(), unknowns, nullptr);
+        SetWeights(m, stack.data() + base, rows.ownWeight.data(), unknowns, nullptr);
     }
-    // Back to the node's own rows, in any order.
-    std::copy(stack.begin() + long(base), stack.begin() + long(sum), order.begin() + first);
-    stack.resize(base);
-    m.allOne = saved;
-    if (seen >= 0) seen_[size_t(seen)].largest = int16_t(largest);
+    return largest;
+}
 
-    // The jobs' results are needed for the sum only; the largest branch's before it is
-    // judged on all the rows, so the other jobs run on meanwhile.
-    double branchErrors = std::numeric_limits<double>::infinity();
-    if (largest) {
-        if (PruneTask* job = jobOf[size_t(largest)]) {
-            jobs.Wait(job);
-            if (job->failed) throw std::bad_alloc();
-        }
-        // Kept for the later prunings, which judge the same rows in the same order.
-        JudgedShape kept;
-        const bool record = seen >= 0 && Reserve(*t->branches[largest]);
-        if (record) AppendShape(*t->branches[largest], kept.shape);
-        branchErrors = double(JudgeAll(
-            *t->branches[largest], uint32_t(last - first + 1), m.allOne, 0, spawn,
-            [&](uint32_t* ids, float* w) {
-                for (int32_t i = first; i <= last; ++i) {
-                    ids[i - first] = order[size_t(i)];
-                    w[i - first] = W(m, order[size_t(i)]);
-                }
-            },
-            record ? &kept.judged : nullptr));
-        if (record) judged_[size_t(seen)].push_back(std::move(kept));
-    }
-    jobs.Wait();
-    jobs.ForEach([&](PruneTask& j) { results[size_t(j.branch)] = j.result; });
-    double errorSum = 0;
-    for (int v = 1; v <= forks; ++v)
-        if (counts[v]) errorSum += results[size_t(v)];
-    const float treeErrors = float(errorSum);
-    const Verdict verdict = Decide(leafTotal, branchErrors, treeErrors);
+// A job that estimates `branch` (number v) on the rows order[first, last] as weighted now.
+Pruner::PruneTask& Pruner::AddPruneJob(Jobs<PruneTask>& jobs, const Work& m, TreeNode* branch, int v, int32_t first,
+                                       int32_t last, int32_t seen) {
+    auto job = std::make_unique<PruneTask>();
+    job->node = branch;
+    job->branch = v;
+    job->allOne = m.allOne;
+    job->seen = seen;
+    job->held.Use(in_.budget);
+    job->held.Set(uint64_t(last - first + 1) * (sizeof(uint32_t) + sizeof(float)));
+    job->rows.assign(m.order.begin() + first, m.order.begin() + last + 1);
+    job->weights.reserve(job->rows.size());
+    for (uint32_t id : job->rows) job->weights.push_back(W(m, id));
+    return jobs.Add(std::move(job), [this](int th, PruneTask& j) { RunPruneTask(th, j); });
+}
+
+// The estimate of `branch` judged on all the rows of its node order[first, last]; kept
+// for the later prunings, which judge the same rows in the same order.
+double Pruner::JudgeOnAllRows(Work& m, const TreeNode& branch, int32_t first, int32_t last, int32_t seen, bool spawn) {
+    JudgedShape kept;
+    const bool record = seen >= 0 && Reserve(branch);
+    if (record) AppendShape(branch, kept.shape);
+    const std::vector<uint32_t>& order = m.order;
+    const float errors = JudgeAll(
+        branch, uint32_t(last - first + 1), m.allOne, 0, spawn,
+        [&](uint32_t* ids, float* w) {
+            for (int32_t i = first; i <= last; ++i) {
+                ids[i - first] = order[size_t(i)];
+                w[i - first] = W(m, order[size_t(i)]);
+            }
+        },
+        record ? &kept.judged : nullptr);
+    if (record) judged_[size_t(seen)].push_back(std::move(kept));
+    return double(errors);
+}
+
+// Prunes the node as decided: to a leaf, to its largest branch raised into its place
+// (estimated again on the node's rows order[first, last]), or it keeps its test.
+void Pruner::ApplyVerdict(Work& m, TreeNode& node, Verdict verdict, int largest, int32_t first, int32_t last,
+                          double leafTotal, float treeErrors) {
     if (verdict == Verdict::Leaf) {
-        t->kind = kLeaf;
-        t->errors = float(leafTotal);
-        std::vector<std::unique_ptr<TreeNode>>().swap(t->branches);
-        t->forks = 0;
-    } else if (verdict == Verdict::Raise) {
-        Raise(m, t->branches[largest].get(), first, last);
-        // The node takes over the branch's whole content and keeps its own place.
-        std::unique_ptr<TreeNode> b = std::move(t->branches[largest]);
-        t->kind = b->kind;
-        t->cls = b->cls;
-        t->items = b->items;
-        t->errors = b->errors;
-        t->attr = b->attr;
-        t->forks = b->forks;
-        t->cut = b->cut;
-        t->lower = b->lower;
-        t->upper = b->upper;
-        t->branches = std::move(b->branches);
-        for (auto& child : t->branches)
-            if (child) child->parent = t;
-    } else {
-        t->errors = treeErrors;
+        node.kind = kLeaf;
+        node.errors = float(leafTotal);
+        std::vector<std::unique_ptr<TreeNode>>().swap(node.branches);
+        node.forks = 0;
+        return;
     }
-    return t->errors;
+    if (verdict == Verdict::Keep) {
+        node.errors = treeErrors;
+        return;
+    }
+    Raise(m, node.branches[largest].get(), first, last);
+    // The node takes over the branch's whole content and keeps its own place.
+    std::unique_ptr<TreeNode> b = std::move(node.branches[largest]);
+    node.kind = b->kind;
+    node.cls = b->cls;
+    node.items = b->items;
+    node.errors = b->errors;
+    node.attr = b->attr;
+    node.forks = b->forks;
+    node.cut = b->cut;
+    node.lower = b->lower;
+    node.upper = b->upper;
+    node.branches = std::move(b->branches);
+    for (auto& child : node.branches)
+        if (child) child->parent = &node;
 }
 
 }  // namespace trx

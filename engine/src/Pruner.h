@@ -91,6 +91,7 @@ private:
     };
     struct JudgeLevel;
     struct JudgeScratch;
+    struct JudgePass;
     class ScratchLease;
     struct JudgeTask;
     struct PieceTask;
@@ -126,6 +127,19 @@ private:
         bool IsLeaf() const { return !node || node->kind == kLeaf; }
     };
     struct ReplayTask;
+    // A tested node's rows in Estimate, sorted by its test at stack[base, end): those of
+    // unknown value first, then each branch's (counts per group). The unknowns are also at
+    // order[first, firstOwn), where each branch's own rows follow them in turn; every
+    // branch starts from their own weights, ownWeight.
+    struct TestedRows {
+        TestedRows(std::vector<uint32_t>& c, std::vector<float>& w) : counts(c), ownWeight(w) {}
+        std::vector<uint32_t>& counts;
+        std::vector<float>& ownWeight;
+        size_t base = 0, end = 0;
+        uint32_t unknowns = 0;
+        int32_t first = 0, firstOwn = 0;
+        float known = 0;  // the weight of the rows of known value
+    };
     // A branch judged on its parent's rows comes to the figures of the leaves its rows
     // reach, which do not depend on the rate. They are kept by the branch's shape, so
     // that a later pruning whose branch has the same shape only sums them at its own
@@ -153,7 +167,14 @@ private:
 
     // The first pruning.
     int32_t Number(const TreeNode& g, int32_t at);
-    float Estimate(Work& m, TreeNode* t, int32_t first, int32_t last, int32_t seen);
+    float Estimate(Work& m, TreeNode* node, int32_t first, int32_t last, int32_t seen);
+    double EstimateAsLeaf(Work& m, TreeNode& node, int32_t first, int32_t last, int32_t seen);
+    TestedRows SortByTest(Work& m, const TreeNode& node, int32_t first, int32_t last, int32_t seen);
+    int EstimateBranches(Work& m, TreeNode& node, const TestedRows& rows, int32_t seen, bool spawn,
+                         Jobs<PruneTask>& jobs, std::vector<PruneTask*>& jobOf);
+    PruneTask& AddPruneJob(Jobs<PruneTask>& jobs, const Work& m, TreeNode* branch, int v, int32_t first, int32_t last,
+                           int32_t seen);
+    double JudgeOnAllRows(Work& m, const TreeNode& branch, int32_t first, int32_t last, int32_t seen, bool spawn);
     void RunPruneTask(int thread, PruneTask& t);
     void SortRows(Work& m, const TreeNode& t, int32_t first, int32_t last, std::vector<uint32_t>& counts,
                   std::vector<size_t>& at);
@@ -163,8 +184,17 @@ private:
 
     // A branch judged on its parent's rows.
     // With `record`, what the estimate comes to is written there as well.
-    float Judge(const TreeNode& t, const JudgeInput& in, int thread, bool spawn, JudgeScratch& s, size_t depth,
-                Judged* record = nullptr);
+    float Judge(const TreeNode& node, const JudgeInput& rows, int thread, bool spawn, JudgeScratch& scratch,
+                size_t depth, Judged* record = nullptr);
+    template <class F>
+    static void EachRow(const JudgeInput rows, uint32_t from, uint32_t to, F f);
+    double TallyRows(const JudgePass& pass);
+    double TallyRowsInPieces(const JudgePass& pass);
+    void GroupRows(const JudgePass& pass);
+    static float KnownWeights(const JudgePass& pass);
+    JudgeInput BranchRows(const JudgePass& pass, int v, float known) const;
+    float JudgeBranches(const JudgePass& pass, float known, bool spawn, JudgeScratch& scratch, size_t depth,
+                        Judged* record);
     float Sum(const Judged& j) const;
     static void AppendShape(const TreeNode& t, std::string& out);
     bool Reserve(const TreeNode& b);
@@ -178,8 +208,12 @@ private:
 
     // A later pruning, from the notes.
     Pruned Replay(Work& m, const TreeNode& g, int32_t seen, int thread);
+    void ReplayBranches(Work& m, const TreeNode& g, int32_t seen, int thread, std::vector<Pruned>& kids,
+                        std::vector<int32_t>& at);
     void RunReplayTask(int thread, ReplayTask& t);
     std::unique_ptr<TreeNode> Keep(Pruned& p) const;
+    std::unique_ptr<TreeNode> KeepTest(const TreeNode& g, const Seen& s, std::vector<Pruned>& kids,
+                                       float treeErrors) const;
     void LoadRows(Work& m, const Seen& s) const;
 
     float ExtraErrors(double n, double e) const;
@@ -189,6 +223,8 @@ private:
     // branch in its place, and as it is; the first pruning and a later one decide alike.
     enum class Verdict { Leaf, Raise, Keep };
     static Verdict Decide(double leafTotal, double branchErrors, double treeErrors);
+    void ApplyVerdict(Work& m, TreeNode& node, Verdict verdict, int largest, int32_t first, int32_t last,
+                      double leafTotal, float treeErrors);
 
     PruneInput in_;
     Held held_;       // the classes per row and the tested value columns

@@ -30,6 +30,8 @@ VARIANT* RawArg(DISPPARAMS* p, UINT i) {
     return v;
 }
 
+HRESULT ArgCount(const DISPPARAMS* p, UINT n) { return p->cArgs == n ? S_OK : DISP_E_BADPARAMCOUNT; }
+
 HRESULT Convert(const VARIANT* v, VARTYPE vt, com::Variant* out) {
     if (!v) return DISP_E_PARAMNOTOPTIONAL;
     HRESULT hr = VariantCopyInd(out, v);
@@ -219,33 +221,54 @@ HRESULT TRXTree::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* p, VARI
 HRESULT TRXTree::Dispatch(DISPID id, WORD flags, DISPPARAMS* p, VARIANT* result, EXCEPINFO* excep) {
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     if (!p) p = &none;
-    const UINT argc = p->cArgs;
     const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
     const bool get = !put && (flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD)) != 0;
-    auto need = [&](UINT n) { return argc == n ? S_OK : DISP_E_BADPARAMCOUNT; };
     HRESULT hr = S_OK;
     com::Variant out;
+    HRESULT call;
+    switch (id) {
+    case DISPID_TRX_Initialize:
+    case DISPID_TRX_AddData:
+    case DISPID_TRX_BuildTree:
+    case DISPID_TRX_ClearTree:
+    case DISPID_TRX_ClearData: call = CallMethod(id, flags, p, hr); break;
+    default: call = CallProperty(id, put, get, p, hr, out); break;
+    }
+    if (FAILED(call)) return call;
+    if (FAILED(hr)) return Failure(hr, excep);
+    if (result && !put) {
+        VariantInit(result);
+        *static_cast<VARIANT*>(result) = out;
+        VariantInit(&out);
+    }
+    return S_OK;
+}
 
+// Dispatch's call of method `id`: S_OK once it is called, its own result in hr; a
+// fault of the call itself (not called as a method, wrong arguments) is returned.
+HRESULT TRXTree::CallMethod(DISPID id, WORD flags, DISPPARAMS* p, HRESULT& hr) {
+    const bool method = (flags & DISPATCH_METHOD) != 0;
+    HRESULT fault = S_OK;
     switch (id) {
     case DISPID_TRX_Initialize: {
-        if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+        if (!method) return DISP_E_MEMBERNOTFOUND;
         SHORT n = 0;
-        if (FAILED(hr = need(1)) || FAILED(hr = ArgI2(p, 0, &n))) return hr;
+        if (FAILED(fault = ArgCount(p, 1)) || FAILED(fault = ArgI2(p, 0, &n))) return fault;
         hr = Initialize(n);
-        break;
+        return S_OK;
     }
     case DISPID_TRX_AddData: {
-        if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
-        if (FAILED(hr = need(1))) return hr;
+        if (!method) return DISP_E_MEMBERNOTFOUND;
+        if (FAILED(fault = ArgCount(p, 1))) return fault;
         VARIANT* v = RawArg(p, 0);
         if (!v || !(v->vt & VT_ARRAY)) return DISP_E_TYPEMISMATCH;
         SAFEARRAY* a = (v->vt & VT_BYREF) ? (v->pparray ? *v->pparray : nullptr) : v->parray;
         hr = AddData(&a);
-        break;
+        return S_OK;
     }
     case DISPID_TRX_BuildTree: {
-        if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
-        if (FAILED(hr = need(2))) return hr;
+        if (!method) return DISP_E_MEMBERNOTFOUND;
+        if (FAILED(fault = ArgCount(p, 2))) return fault;
         VARIANT* nodeArg = RawArg(p, 0);
         VARIANT* childArg = RawArg(p, 1);
         if (!IsArrayOut(nodeArg) || !IsArrayOut(childArg)) return DISP_E_TYPEMISMATCH;
@@ -256,61 +279,61 @@ HRESULT TRXTree::Dispatch(DISPID id, WORD flags, DISPPARAMS* p, VARIANT* result,
             StoreArray(nodeArg, nt, VT_VARIANT);
             StoreArray(childArg, ci, VT_I2);
         }
-        break;
+        return S_OK;
     }
-    case DISPID_TRX_ClearTree:
-    case DISPID_TRX_ClearData:
-        if (FAILED(hr = need(0))) return hr;
+    default:  // ClearTree, ClearData
+        if (FAILED(fault = ArgCount(p, 0))) return fault;
         hr = id == DISPID_TRX_ClearTree ? ClearTree() : ClearData();
-        break;
+        return S_OK;
+    }
+}
+
+// Dispatch's get or put of property `id`, as CallMethod; what a get reads goes to out.
+HRESULT TRXTree::CallProperty(DISPID id, bool put, bool get, DISPPARAMS* p, HRESULT& hr, com::Variant& out) {
+    if (!put && !get) return DISP_E_MEMBERNOTFOUND;
+    HRESULT fault = S_OK;
+    switch (id) {
     case DISPID_TRX_FieldType:
     case DISPID_TRX_MaxClass: {
         SHORT field = 0, value = 0;
         if (put) {
-            if (FAILED(hr = need(2)) || FAILED(hr = ArgI2(p, 0, &field)) || FAILED(hr = ArgI2(p, 1, &value)))
-                return hr;
+            if (FAILED(fault = ArgCount(p, 2)) || FAILED(fault = ArgI2(p, 0, &field)) ||
+                FAILED(fault = ArgI2(p, 1, &value)))
+                return fault;
             hr = id == DISPID_TRX_FieldType ? put_FieldType(field, value) : put_MaxClass(field, value);
-        } else if (get) {
-            if (FAILED(hr = need(1)) || FAILED(hr = ArgI2(p, 0, &field))) return hr;
+        } else {
+            if (FAILED(fault = ArgCount(p, 1)) || FAILED(fault = ArgI2(p, 0, &field))) return fault;
             hr = id == DISPID_TRX_FieldType ? get_FieldType(field, &value) : get_MaxClass(field, &value);
             if (SUCCEEDED(hr)) out = com::Variant::I2(value);
-        } else {
-            return DISP_E_MEMBERNOTFOUND;
         }
-        break;
+        return S_OK;
     }
     case DISPID_TRX_PruneRate: {
         FLOAT rate = 0;
+        if (FAILED(fault = ArgCount(p, put ? 1 : 0)) || (put && FAILED(fault = ArgR4(p, 0, &rate)))) return fault;
         if (put) {
-            if (FAILED(hr = need(1)) || FAILED(hr = ArgR4(p, 0, &rate))) return hr;
             hr = put_PruneRate(rate);
-        } else if (get) {
-            if (FAILED(hr = need(0))) return hr;
+        } else {
             hr = get_PruneRate(&rate);
             out = com::Variant::R4(rate);
-        } else {
-            return DISP_E_MEMBERNOTFOUND;
         }
-        break;
+        return S_OK;
     }
     case DISPID_TRX_MinItems: {
         LONG value = 0;
+        if (FAILED(fault = ArgCount(p, put ? 1 : 0)) || (put && FAILED(fault = ArgI4(p, 0, &value)))) return fault;
         if (put) {
-            if (FAILED(hr = need(1)) || FAILED(hr = ArgI4(p, 0, &value))) return hr;
             hr = put_MinItems(value);
-        } else if (get) {
-            if (FAILED(hr = need(0))) return hr;
+        } else {
             hr = get_MinItems(&value);
             out = com::Variant::I4(value);
-        } else {
-            return DISP_E_MEMBERNOTFOUND;
         }
-        break;
+        return S_OK;
     }
     case DISPID_TRX_FieldCount:
     case DISPID_TRX_RowCount: {
         if (!get) return DISP_E_MEMBERNOTFOUND;
-        if (FAILED(hr = need(0))) return hr;
+        if (FAILED(fault = ArgCount(p, 0))) return fault;
         if (id == DISPID_TRX_FieldCount) {
             SHORT n = 0;
             hr = get_FieldCount(&n);
@@ -320,34 +343,26 @@ HRESULT TRXTree::Dispatch(DISPID id, WORD flags, DISPPARAMS* p, VARIANT* result,
             hr = get_RowCount(&n);
             out = com::Variant::I4(n);
         }
-        break;
+        return S_OK;
     }
     default:
         return DISP_E_MEMBERNOTFOUND;
     }
+}
 
-    if (FAILED(hr)) {
-        // A member's error information travels in the exception record.
-        if (hr == E_FAIL && excep) {
-            com::ComPtr<IErrorInfo> info;
-            if (GetErrorInfo(0, info.Put()) == S_OK && info) {
-                *excep = EXCEPINFO{};
-                info->GetSource(&excep->bstrSource);
-                info->GetDescription(&excep->bstrDescription);
-                // The report's own code: severity error, interface facility (4), the number.
-                excep->scode = lastErrorId_ ? MAKE_HRESULT(1, 4, uint32_t(lastErrorId_)) : hr;
-                SetErrorInfo(0, info.Get());
-                return DISP_E_EXCEPTION;
-            }
-        }
-        return hr;
-    }
-    if (result && !put) {
-        VariantInit(result);
-        *static_cast<VARIANT*>(result) = out;
-        VariantInit(&out);
-    }
-    return S_OK;
+// A member's failure as Invoke returns it: its error information travels in the
+// exception record.
+HRESULT TRXTree::Failure(HRESULT hr, EXCEPINFO* excep) {
+    if (hr != E_FAIL || !excep) return hr;
+    com::ComPtr<IErrorInfo> info;
+    if (GetErrorInfo(0, info.Put()) != S_OK || !info) return hr;
+    *excep = EXCEPINFO{};
+    info->GetSource(&excep->bstrSource);
+    info->GetDescription(&excep->bstrDescription);
+    // The report's own code: severity error, interface facility (4), the number.
+    excep->scode = lastErrorId_ ? MAKE_HRESULT(1, 4, uint32_t(lastErrorId_)) : hr;
+    SetErrorInfo(0, info.Get());
+    return DISP_E_EXCEPTION;
 }
 
 }  // namespace trx

@@ -49,6 +49,9 @@ private:
     HRESULT Report(const Status& s);
     // Invoke's work; Invoke itself only keeps exceptions inside the object.
     HRESULT Dispatch(DISPID id, WORD flags, DISPPARAMS* p, VARIANT* result, EXCEPINFO* excep);
+    HRESULT CallMethod(DISPID id, WORD flags, DISPPARAMS* p, HRESULT& hr);
+    HRESULT CallProperty(DISPID id, bool put, bool get, DISPPARAMS* p, HRESULT& hr, com::Variant& out);
+    HRESULT Failure(HRESULT hr, EXCEPINFO* excep);
     int lastErrorId_ = 0;  // of the last member call, for Invoke's exception record
 
     com::ConnectionPoint events_;

@@ -118,9 +118,21 @@ Status TreeEngine::AddData(SAFEARRAY* array) {
     if (FAILED(SafeArrayAccessData(array, &raw)) || !raw) return Status::Error(TRXERR_ADDDATA_ACCESS);
     AccessGuard guard(array);
     const float* data = static_cast<const float*>(raw);
-    const int fc = fieldCount_;
+    // Every value is checked first, so that a refused call changes nothing.
+    if (Status s = CheckRows(data, rows); FAILED(s.hr)) return s;
+    if (Status s = MakeRoom(rows); FAILED(s.hr)) return s;
+    StoreRows(data, rows);
+    rowCount_ = int32_t(int64_t(rowCount_) + rows);
+    needsRebuild_ = true;
+    if (largestValueCount_ < 5) largestValueCount_ = 5;
+    return Status::Ok();
+}
 
-    // Check every value first, in row order, so that a refused call changes nothing.
+// The first value, in row order, that its field's kind refuses: a continuous one that
+// is not finite, any in an ignored field, a code that is not a whole number 0..32767,
+// a class that is unknown.
+Status TreeEngine::CheckRows(const float* data, int64_t rows) const {
+    const int fc = fieldCount_;
     for (int64_t r = 0; r < rows; ++r) {
         const float* row = data + r * fc;
         for (int j = 0; j < fc; ++j) {
@@ -144,23 +156,35 @@ Status TreeEngine::AddData(SAFEARRAY* array) {
             }
         }
     }
+    return Status::Ok();
+}
 
+// Room in every column for `rows` more; the room grows at least twofold.
+Status TreeEngine::MakeRoom(int64_t rows) {
     const int64_t need = int64_t(rowCount_) + rows;
     if (need > std::numeric_limits<int32_t>::max()) return Status::Code(E_OUTOFMEMORY);
     int64_t capacity = capacity_;
-    if (need > capacity) {
-        if (capacity == 0) capacity = rows >= 100 ? rows : 100;
-        else if (rows > capacity) capacity += rows;
-        else capacity *= 2;
-        if (capacity > std::numeric_limits<int32_t>::max()) capacity = need;
-        try {
-            for (auto& col : slots_) col.reserve(size_t(capacity));
-        } catch (const std::bad_alloc&) {
-            return Status::Code(E_OUTOFMEMORY);
-        }
-        capacity_ = int32_t(capacity);
+    if (need <= capacity) return Status::Ok();
+    if (capacity == 0)
+        capacity = rows >= 100 ? rows : 100;
+    else if (rows > capacity)
+        capacity += rows;
+    else
+        capacity *= 2;
+    if (capacity > std::numeric_limits<int32_t>::max()) capacity = need;
+    try {
+        for (auto& col : slots_) col.reserve(size_t(capacity));
+    } catch (const std::bad_alloc&) {
+        return Status::Code(E_OUTOFMEMORY);
     }
+    capacity_ = int32_t(capacity);
+    return Status::Ok();
+}
 
+// Appends the checked rows to the columns: a continuous value as its bits, a code in
+// the low half of its slot, the class in the last slot; the highest codes are noted.
+void TreeEngine::StoreRows(const float* data, int64_t rows) {
+    const int fc = fieldCount_;
     std::vector<uint32_t> slot(static_cast<size_t>(fc), 0u);
     for (int64_t r = 0; r < rows; ++r) {
         const float* row = data + r * fc;
@@ -195,10 +219,6 @@ Status TreeEngine::AddData(SAFEARRAY* array) {
         }
         for (int j = 0; j < fc; ++j) slots_[j].push_back(slot[j]);
     }
-    rowCount_ = int32_t(need);
-    needsRebuild_ = true;
-    if (largestValueCount_ < 5) largestValueCount_ = 5;
-    return Status::Ok();
 }
 
 Status TreeEngine::GetFieldType(int16_t field, int16_t* kind) const {
@@ -281,73 +301,16 @@ Status TreeEngine::BuildTree(SAFEARRAY** nodeTree, SAFEARRAY** childIndex, Progr
     if (!limit) return Status::Code(E_INVALIDARG);
     budget_.SetLimit(*limit);
     if (needsRebuild_ || !grown_) {
-        GrowInput in;
-        in.slots = &slots_;
-        in.rowCount = rowCount_;
-        in.lastAttr = lastAttr_;
-        in.attrKind.assign(attrKind_.begin(), attrKind_.begin() + lastAttr_ + 1);
-        in.valueCount.assign(valueCount_.begin(), valueCount_.begin() + lastAttr_ + 1);
-        in.maxClass = maxClass_;
-        in.minItems = minItems_;
-        in.budget = &budget_;
-        // The growth's work tables go once it is done; the pruner keeps what it reads.
-        // The old trees go before the new one is grown, within the same budget.
-        pruner_.reset();
-        pruned_.reset();
-        prunedHeld_.Drop();
-        grown_.reset();
-        grownHeld_.Drop();
-        needsRebuild_ = true;
-        std::unique_ptr<Grower> grower;
-        try {
-            grower = std::make_unique<Grower>(std::move(in));
-        } catch (const std::bad_alloc&) {
-            return Status::Code(E_OUTOFMEMORY);
-        }
-        cancel_ = 0;
-        largestBranch_ = 0;
-        try {
-            grown_ = GrowWithin(*grower, sink, &cancel_, GrowthThreads());
-        } catch (const std::bad_alloc&) {
-            grown_.reset();
-            return Status::Code(E_OUTOFMEMORY);
-        }
-        grownHeld_ = grower->TakeTreeCharge();
-        largestBranch_ = grower->LargestBranchCount();
-        ++growth_;
-        if (cancel_) {
-            if (grown_) needsRebuild_ = true;
-            return Status::Ok();
-        }
-        try {
-            PruneInput p = grower->ForPruning();
-            p.budget = &budget_;
-            grower.reset();  // its per-row arrays go before the pruner's are made
-            pruner_ = std::make_unique<Pruner>(std::move(p));
-        } catch (const std::bad_alloc&) {
-            grown_.reset();
-            grownHeld_.Drop();
-            needsRebuild_ = true;
-            return Status::Code(E_OUTOFMEMORY);
-        }
+        bool cancelled = false;
+        const Status grown = GrowTree(sink, cancelled);
+        if (FAILED(grown.hr) || cancelled) return grown;
     }
 
     const TreeNode* out = grown_.get();
     if (pruneRate_ > 0) {
         if (sink) sink->Progress(95);
-        if (!pruned_ || lastPrunedRate_ != pruneRate_ || needsRebuild_ || prunedGrowth_ != growth_) {
-            pruned_.reset();
-            prunedHeld_.Drop();
-            try {
-                pruned_ = PruneWithin(*pruner_, *grown_, cf_, GrowthThreads());
-            } catch (const std::bad_alloc&) {
-                pruned_.reset();
-                return Status::Code(E_OUTOFMEMORY);
-            }
-            prunedHeld_ = pruner_->TakeTreeCharge();
-            lastPrunedRate_ = pruneRate_;
-            prunedGrowth_ = growth_;
-        }
+        const Status pruned = PruneAtRate();
+        if (FAILED(pruned.hr)) return pruned;
         out = pruned_.get();
     }
     if (sink) sink->Progress(100);
@@ -356,6 +319,80 @@ Status TreeEngine::BuildTree(SAFEARRAY** nodeTree, SAFEARRAY** childIndex, Progr
     Status s = Export(*out, nodeTree, childIndex);
     if (FAILED(s.hr)) return s;
     needsRebuild_ = false;
+    return Status::Ok();
+}
+
+// Grows a tree over the rows in place of the trees there were, and makes the pruner of
+// it; a cancelled growth keeps what it grew, makes none and ends the build.
+Status TreeEngine::GrowTree(ProgressSink* sink, bool& cancelled) {
+    GrowInput in;
+    in.slots = &slots_;
+    in.rowCount = rowCount_;
+    in.lastAttr = lastAttr_;
+    in.attrKind.assign(attrKind_.begin(), attrKind_.begin() + lastAttr_ + 1);
+    in.valueCount.assign(valueCount_.begin(), valueCount_.begin() + lastAttr_ + 1);
+    in.maxClass = maxClass_;
+    in.minItems = minItems_;
+    in.budget = &budget_;
+    // The growth's work tables go once it is done; the pruner keeps what it reads.
+    // The old trees go before the new one is grown, within the same budget.
+    pruner_.reset();
+    pruned_.reset();
+    prunedHeld_.Drop();
+    grown_.reset();
+    grownHeld_.Drop();
+    needsRebuild_ = true;
+    std::unique_ptr<Grower> grower;
+    try {
+        grower = std::make_unique<Grower>(std::move(in));
+    } catch (const std::bad_alloc&) {
+        return Status::Code(E_OUTOFMEMORY);
+    }
+    cancel_ = 0;
+    largestBranch_ = 0;
+    try {
+        grown_ = GrowWithin(*grower, sink, &cancel_, GrowthThreads());
+    } catch (const std::bad_alloc&) {
+        grown_.reset();
+        return Status::Code(E_OUTOFMEMORY);
+    }
+    grownHeld_ = grower->TakeTreeCharge();
+    largestBranch_ = grower->LargestBranchCount();
+    ++growth_;
+    if (cancel_) {
+        if (grown_) needsRebuild_ = true;
+        cancelled = true;
+        return Status::Ok();
+    }
+    try {
+        PruneInput p = grower->ForPruning();
+        p.budget = &budget_;
+        grower.reset();  // its per-row arrays go before the pruner's are made
+        pruner_ = std::make_unique<Pruner>(std::move(p));
+    } catch (const std::bad_alloc&) {
+        grown_.reset();
+        grownHeld_.Drop();
+        needsRebuild_ = true;
+        return Status::Code(E_OUTOFMEMORY);
+    }
+    return Status::Ok();
+}
+
+// The grown tree pruned at the rate in hand, unless the pruned tree there is already
+// that one.
+Status TreeEngine::PruneAtRate() {
+    if (pruned_ && lastPrunedRate_ == pruneRate_ && !needsRebuild_ && prunedGrowth_ == growth_) return Status::Ok();
+    pruned_.reset();
+    prunedHeld_.Drop();
+    try {
+        pruned_ = PruneWithin(*pruner_, *grown_, cf_, GrowthThreads());
+    } catch (const std::bad_alloc&) {
+        pruned_.reset();
+        return Status::Code(E_OUTOFMEMORY);
+    }
+    prunedHeld_ = pruner_->TakeTreeCharge();
+    lastPrunedRate_ = pruneRate_;
+    prunedGrowth_ = growth_;
     return Status::Ok();
 }
 

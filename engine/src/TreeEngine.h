@@ -60,6 +60,11 @@ private:
     bool InRange(int16_t field) const { return field >= 0 && field < fieldCount_; }
     void RebuildAttributeKinds();
     static float ConfidenceFor(float rate);
+    Status CheckRows(const float* data, int64_t rows) const;
+    Status MakeRoom(int64_t rows);
+    void StoreRows(const float* data, int64_t rows);
+    Status GrowTree(ProgressSink* sink, bool& cancelled);
+    Status PruneAtRate();
     Status Export(const TreeNode& tree, SAFEARRAY** nodeTree, SAFEARRAY** childIndex) const;
 
     // First, so that it outlives every charge the members below hold against it.

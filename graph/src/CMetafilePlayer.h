@@ -16,8 +16,11 @@
 #include "GraphGeometry.h"
 
 class QPainter;
+class QPolygon;
 
 namespace nodars {
+
+class ByteReader;
 
 class CMetafilePlayer {
 public:
@@ -48,11 +51,30 @@ private:
     };
     QPoint Map(int32_t x, int32_t y) const;
     int ScaleY(int32_t h) const;
+    QRect Box(int16_t l, int16_t t, int16_t r, int16_t b) const;
+    bool PlayRecord(QPainter& p, uint16_t fn, ByteReader& a);
+    void SetState(uint16_t fn, ByteReader& a);
+    Object PenOf(ByteReader& a) const;
+    static Object BrushOf(ByteReader& a);
+    static Object FontOf(ByteReader& a);
+    void AddObject(const Object& o);
+    void SelectObject(ByteReader& a);
+    void UseShapeTools(QPainter& p) const;
+    void DrawShape(QPainter& p, uint16_t fn, ByteReader& a);
+    void DrawArc(QPainter& p, uint16_t fn, ByteReader& a);
+    bool ReadPoints(ByteReader& a, int16_t n, QPolygon& poly) const;
+    void DrawPolygon(QPainter& p, uint16_t fn, ByteReader& a);
+    void DrawPolyPolygon(QPainter& p, ByteReader& a);
+    void DrawTextRecord(QPainter& p, uint16_t fn, ByteReader& a);
+    void DrawText(QPainter& p, int16_t x, int16_t y, const QString& text);
+    void DrawBitmap(QPainter& p, uint16_t fn, ByteReader& a);
 
     const std::vector<uint8_t>& mBits;
     GRect mBounds;
     QRect mTarget;
     State mState;
+    std::vector<Object> mObjects;  // pens, brushes and fonts made; None: a free place
+    std::vector<State> mSaved;     // by SaveDC, for RestoreDC
 };
 
 }  // namespace nodars
