@@ -114,13 +114,25 @@ QImage CPicture::BitmapImage(const uint8_t* data, size_t size) {
     if (used == 0 && compression == 3 && headerSize == 40) colours = 3;
     const uint64_t offset = 14 + uint64_t(headerSize) + 4 * colours;
     if (offset > 14 + uint64_t(size)) return QImage();
+    // Pixels a damaged block lacks are zero: the reader would leave them as
+    // whatever memory held, a different picture at every paint.
+    uint64_t missing = 0;
+    if (headerSize >= 40 && (compression == 0 || compression == 3)) {
+        r.pos = 4;
+        const int64_t width = r.I32(), height = r.I32();
+        const uint64_t rows = uint64_t(height < 0 ? -height : height);
+        const uint64_t stride = width > 0 && bitCount <= 32 ? (uint64_t(bitCount) * uint64_t(width) + 31) / 32 * 4 : 0;
+        const uint64_t pixels = stride * rows, have = 14 + uint64_t(size) - offset;
+        if (r.ok && pixels > have && pixels < (uint64_t(1) << 31)) missing = pixels - have;
+    }
     // A file header in front makes it a bitmap file again.
     ByteWriter w;
     w.Bytes(reinterpret_cast<const uint8_t*>("BM"), 2);
-    w.I32(int32_t(14 + size));
+    w.I32(int32_t(14 + size + missing));
     w.I32(0);
     w.I32(int32_t(offset));
     w.Bytes(data, size);
+    w.out.resize(w.out.size() + size_t(missing), 0);
     QImage image;
     image.loadFromData(w.out.data(), int(w.out.size()), "BMP");
     return image;

@@ -213,6 +213,37 @@ TEST(GraphPicture, MetafilePieFillsOnlyItsQuarter) {
     EXPECT_EQ(img.pixel(l + w * 3 / 4, t + h * 3 / 4), kWhite) << "lower right";
 }
 
+// A bitmap in a metafile whose pixel rows were cut short draws the rows it
+// lacks in colour 0, the same at every paint, not whatever memory held.
+TEST(GraphPicture, PixelsADamagedBitmapLacksAreZero) {
+    Bytes dib;
+    dib.L(40).L(50).L(50).S(1).S(24).L(0).L(0).L(2835).L(2835).L(0).L(0);
+    for (int i = 0; i < 10 * 152; ++i) dib.B(0xFF);  // the bottom 10 of 50 rows, white (152 bytes a row)
+    Bytes rec;
+    rec.L(3 + 3 + 8 + dib.b.size() / 2).S(0x0F43).L(0x00CC0020).S(0);  // StretchDIB, SRCCOPY, RGB colours
+    rec.S(50).S(50).S(0).S(0).S(100).S(100).S(0).S(0);                 // source 50 x 50, target 100 x 100
+    rec.b.append(dib.b);
+    rec.L(3).S(0);
+    Bytes f;
+    f.L(0x9AC6CDD7u).S(0).S(0).S(0).S(100).S(100).S(1440).L(0).S(0);
+    f.S(1).S(9).S(0x300).L(9 + rec.b.size() / 2).S(0).L(3 + 3 + 8 + dib.b.size() / 2).S(0);
+    f.b.append(rec.b);
+    QTemporaryDir dir;
+    ui::ScopedRecorder boxes;
+    Control c;
+    OneItem(c, 3);
+    Write(dir.filePath("cut.wmf"), f.b);
+    SetPath(c, dir.filePath("cut.wmf"));
+    ASSERT_TRUE(boxes.Messages().empty());
+    auto r = c.ItemRect(0);
+    const int l = X(c, r[0]), t = Y(c, r[1]), w = X(c, r[2]) - l, h = Y(c, r[3]) - t;
+    for (int paint = 0; paint < 3; ++paint) {
+        const QImage img = Grab(c);
+        EXPECT_EQ(img.pixel(l + w / 2, t + h / 4), 0xFF000000u) << "a missing row, paint " << paint;
+        EXPECT_EQ(img.pixel(l + w / 2, t + h * 19 / 20), kWhite) << "a row that is there, paint " << paint;
+    }
+}
+
 TEST(GraphPicture, MetafilesPlayAndRefuseDamagedFiles) {
     QTemporaryDir dir;
     ui::ScopedRecorder rec;
