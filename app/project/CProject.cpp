@@ -2,6 +2,7 @@
 
 #include "AppErrors.h"
 #include "CSafeFile.h"
+#include "file/Error.h"
 #include "MFileUtils.h"
 #include "MSwallow.h"
 
@@ -325,9 +326,9 @@ bool CProject::Create(const std::string& fileName) {
         CloseProject();
         try {
             made = std::make_unique<CSafeFile>(mFileName, nullptr);
-        } catch (const app::RuntimeError& e) {
+        } catch (const file::Error& e) {
             // As the database layer names a folder that is not there.
-            if (e.Number() == 76) throw dao::DaoError(3044, dao::ErrorDescription(3044, mFileName));
+            if (e.Number() == file::kPathNotFound) throw dao::DaoError(3044, dao::ErrorDescription(3044, mFileName));
             throw;
         }
         auto db = dao::DBEngine::CreateDatabase(made->TempPath(), dao::dbLangGeneral);

@@ -27,7 +27,7 @@ int16_t TiledZoom(int32_t horzRes, int32_t dpiX, int16_t pages, int16_t leaves);
 int PrintChart(IDispatch* chart, QPrinter& printer);
 
 // Runs print on the printer. A printer that writes a file writes it aside and
-// the file takes the chosen name only when it is a whole PDF: raises 61 when
+// the file takes the chosen name only when it is a whole PDF: raises 3035 when
 // the disk is full, 75 when the file was cut short otherwise, both naming the
 // chosen file, which is then as it was.
 void PrintAside(QPrinter& printer, const CSafeFile::Check& check, const std::function<void()>& print);

@@ -350,8 +350,9 @@ TEST(PrintToPdf, FullDiskIsReportedNeverCommittedAsAPrint) {
                     ++failures;
                     ASSERT_EQ(f.p.Boxes().size(), 1u);
                     EXPECT_EQ(f.p.Boxes()[0], std::string(which ? "MScreenPrint::PrintPictureToFitPage" : "MTessary::PrintTiled") +
-                                                  " | Error: 61. \nDisk full: no space left on the device. '" + pdf +
-                                                  (existing ? "' is left as it was." : "' was not made."));
+                                                  " | Error: 3035. \nSystem resource exceeded (disk full): no space "
+                                                  "left on the device for '" + pdf +
+                                                  (existing ? "'. It is left as it was." : "'. It was not made."));
                     if (existing) EXPECT_EQ(ReadFile(pdf), "old");
                     else EXPECT_FALSE(std::filesystem::exists(pdf));
                 }
