@@ -16,6 +16,8 @@
 #include <thread>
 
 #include "AccessMirror.h"
+#include "file/Error.h"
+#include "file/SafeFile.h"
 #include "OdbcSource.h"
 #include "engine.h"
 
@@ -1834,11 +1836,15 @@ void DBEngine::ReplaceDatabase(const std::string& from, const std::string& to) {
     const int fd = TakeLock(lockPath, true, &denied);
     if (denied) Raise(3045, to);
     if (fd < 0) Raise(3050);
-    for (const char* suffix : {"-wal", "-shm", "-journal"}) ::unlink((to + suffix).c_str());
-    const int rc = ::rename(from.c_str(), to.c_str());
-    const int err = errno;
+    try {
+        // The old file's log and journal would be read as the new one's: they
+        // go with the old file, and stay with it when the rename fails.
+        file::SafeFile::Replace(from, to, {"-wal", "-journal", "-shm"});
+    } catch (const file::Error& e) {
+        ReleaseLock(fd, lockPath);
+        throw DaoError(e.Number(), e.what());
+    }
     ReleaseLock(fd, lockPath);
-    if (rc != 0) Raise(err == EACCES || err == EPERM ? 3051 : 3044, to);
 }
 
 }  // namespace dao

@@ -626,8 +626,10 @@ public:
     // Moves the closed database file at from over the file at to, as one
     // rename, while holding to's lock exclusively: 3045 when any connection
     // (of this or another process) has to open. A journal or log left beside
-    // to belongs to the file being replaced and is removed first. 3049 when a
-    // log or journal beside from still holds part of it.
+    // to belongs to the file being replaced: it is moved aside first, put
+    // back when the rename fails and removed once from has the name
+    // (file::SafeFile::Replace, whose errors it raises). 3049 when a log or
+    // journal beside from still holds part of it.
     static void ReplaceDatabase(const std::string& from, const std::string& to);
     // Workspaces(0) is the default workspace; DBEngine's own Open/Create use it.
     static Workspace& Workspaces(int index = 0);
