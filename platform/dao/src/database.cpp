@@ -310,7 +310,7 @@ bool LogHoldsData(const std::string& path) {
 
 // A system call's failure as the layer names it.
 [[noreturn]] void RaiseErrno(int err, const std::string& path) {
-    if (err == ENOSPC || err == EDQUOT) Raise(3035);
+    if (file::IsDiskFull(err)) Raise(file::kDiskFull, "'" + path + "'");
     RaiseWithDetail(3043, {}, "(" + path + ": " + std::strerror(err) + ")");
 }
 
@@ -627,6 +627,16 @@ void Core::EnsureLinkTable() {
     Changed(true);
 }
 
+namespace {
+
+// A link whose source could not be copied into the cache folder says so when it is used, as the copy raised it.
+void CacheFailed(Link& link, const std::string& source, bool diskFull) {
+    link.errorArg = AccessMirror::CacheFailureArg(source, diskFull);
+    link.errorDetail = AccessMirror::CacheAdvice(diskFull);
+}
+
+}  // namespace
+
 void Core::AttachLink(Link& link) {
     link.schema.clear();
     link.error = 0;
@@ -657,6 +667,7 @@ void Core::AttachLink(Link& link) {
         } catch (const DaoError& e) {
             link.error = e.Number();
             link.errorArg = file;
+            if (e.Number() == file::kDiskFull) CacheFailed(link, file, true);
             return;
         }
     } else if (!HasDatabaseHeader(file, &empty)) {
@@ -728,11 +739,9 @@ void Core::AttachOdbcLink(Link& link) {
         if (!file.empty()) ::unlink(file.c_str());
         link.error = e.Number();
         link.errorArg = e.Number() == 3151 ? link.connect : link.source;
-        // Here 3051, like 3026, is the cache folder's: the source is named, and the folder.
-        if (!name.empty() && (e.Number() == 3026 || e.Number() == 3051)) {
-            link.errorArg = name;
-            link.errorDetail = AccessMirror::CacheAdvice(e.Number() == 3026);
-        }
+        // Here a full disk, and 3051, are the cache folder's: the source is named, and the folder.
+        if (!name.empty() && (e.Number() == file::kDiskFull || e.Number() == 3051))
+            CacheFailed(link, name, e.Number() == file::kDiskFull);
         return;
     }
     scratchFiles.push_back(file);
@@ -1489,7 +1498,7 @@ std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool rea
         core->closed = true;
         ReleaseLock(core->lockFd, core->lockPath);
         core->lockFd = -1;
-        if (full) Raise(3035);
+        if (full) Raise(file::kDiskFull);
         if (rc == SQLITE_NOTADB) Raise(3343, path);
         if (rc == SQLITE_CANTOPEN) Raise(readOnly ? 3051 : 3050);
         Raise(3049, path);
@@ -1509,7 +1518,7 @@ std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool rea
         // A sound file on a full disk: no room for what reading beside it needs.
         const bool full = DiskFull(core->db, ext);
         core->Close();
-        if (full) Raise(3035);
+        if (full) Raise(file::kDiskFull);
         if ((ext & 0xFF) == SQLITE_NOTADB) Raise(3343, path);
         if ((ext & 0xFF) == SQLITE_BUSY || (ext & 0xFF) == SQLITE_LOCKED) Raise(3196, path);
         Raise(3049, path);
