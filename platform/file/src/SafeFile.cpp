@@ -181,7 +181,7 @@ void SafeFile::Replace(const std::string& from, const std::string& to, std::init
     SyncFolder(FolderOf(to));
 }
 
-SafeFile::SafeFile(const std::string& target, Check check) : check_(std::move(check)) {
+SafeFile::SafeFile(const std::string& target, Check check, unsigned mode) : check_(std::move(check)), mode_(mode) {
     if (target.empty() || target.find('\0') != std::string::npos) throw Error(kBadFileName, "Bad file name or number");
     std::error_code ec;
     const std::filesystem::path full = std::filesystem::absolute(target, ec).lexically_normal();
@@ -270,7 +270,7 @@ void SafeFile::Unfinished() const {
 void SafeFile::Write(const char* data, size_t size) {
     if (done_) throw AccessError();
     if (file_ < 0) {
-        file_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        file_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode_t(mode_));
         if (file_ < 0) Fail(errno);
     }
     while (size > 0) {

@@ -31,8 +31,9 @@ public:
     // killed before this process began left beside the target. Raises
     // kPathNotFound when the target's folder is not there, RaiseFolder for a
     // folder of the target's name, kDiskFull or kAccessError when nothing can
-    // be made there.
-    explicit SafeFile(const std::string& target, Check check = nullptr);
+    // be made there. mode: the permissions of a file Write makes (less the
+    // umask); a file replaced keeps its own.
+    explicit SafeFile(const std::string& target, Check check = nullptr, unsigned mode = 0666);
     // What was not put in place is removed.
     ~SafeFile();
     SafeFile(const SafeFile&) = delete;
@@ -83,6 +84,7 @@ private:
     int parent_ = -1;  // the target's folder, as it was when the file was begun
     int lock_ = -1;    // the private folder, locked while it is in use
     int file_ = -1;
+    unsigned mode_;
     bool existed_ = false;
     bool done_ = false;
 };
