@@ -164,7 +164,14 @@ const bool kQuietMemory = [] {
     return true;
 }();
 
-void Configure(sqlite3* db, bool readOnly) {
+// Whether the layer may bring a file it opens for writing to its own format
+// (its user_version, its indexes in SQLite's order, its journal mode): only a
+// file of the program's own, a project or a database it made. A file it was
+// given to add a table to belongs to another program, whose schema version
+// user_version may be and whose indexes may follow that program's collations.
+bool OwnFile(const Core& core) { return !core.readOnly && !core.guest; }
+
+void Configure(sqlite3* db, bool readOnly, bool own) {
     (void)kQuietMemory;
     DistrustSchema(db);
     sqlite3_extended_result_codes(db, 1);
@@ -177,12 +184,10 @@ void Configure(sqlite3* db, bool readOnly) {
     // large transaction made every new page a fresh allocation, which cost
     // more than spilling pages to the log.
     sqlite3_exec(db, "PRAGMA mmap_size=1073741824", nullptr, nullptr, nullptr);
-    if (!readOnly) {
-        // WAL: readers and the writer do not block each other between
-        // connections, and an interrupted transaction leaves no trace.
-        sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-        sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
-    }
+    if (!readOnly) sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+    // WAL: readers and the writer do not block each other between
+    // connections, and an interrupted transaction leaves no trace.
+    if (own) sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
 }
 
 }  // namespace
@@ -330,9 +335,13 @@ void Core::Finish() {
         int rc = sqlite3_wal_checkpoint_v2(db, "main", SQLITE_CHECKPOINT_TRUNCATE, &logged, &copied);
         if (rc != SQLITE_OK) RaiseSqlite(db, rc, path);
         if (logged != copied) Raise(3211, path);
-        const std::string mode = PragmaText(db, "PRAGMA journal_mode=DELETE", &rc);
-        if (rc != SQLITE_OK) RaiseSqlite(db, rc, path);
-        if (mode != "delete") Raise(3211, path);
+        // Out of WAL mode no log is left beside the file. Another program's
+        // file keeps its own mode: its empty log goes when it is closed.
+        if (!guest || PragmaText(db, "PRAGMA journal_mode", &rc) != "wal") {
+            const std::string mode = PragmaText(db, "PRAGMA journal_mode=DELETE", &rc);
+            if (rc != SQLITE_OK) RaiseSqlite(db, rc, path);
+            if (mode != "delete") Raise(3211, path);
+        }
         const std::string check = PragmaText(db, "PRAGMA integrity_check(1)", &rc);
         if (rc != SQLITE_OK) RaiseSqlite(db, rc, path);
         if (check != "ok") Raise(3049, path);
@@ -1412,7 +1421,7 @@ std::shared_ptr<Core> OpenAccess(std::shared_ptr<Core> core, const std::string& 
         Raise(3343, path);
     }
     NameConnection(core->db, path);
-    Configure(core->db, true);
+    Configure(core->db, true, false);
     return core;
 }
 
@@ -1430,7 +1439,7 @@ std::shared_ptr<Core> OpenOdbc(const std::string& connect) {
         core->closed = true;
         Raise(3151, source->Name());
     }
-    Configure(core->db, true);
+    Configure(core->db, true, false);
     try {
         for (const auto& t : source->Tables()) {
             if (UpperUtf8(t).rfind("MSYS", 0) == 0 || t.rfind("sqlite_", 0) == 0) continue;
@@ -1448,7 +1457,7 @@ std::shared_ptr<Core> OpenOdbc(const std::string& connect) {
 }  // namespace
 
 std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool readOnly, const std::string& connect,
-                               bool create) {
+                               bool create, bool guest = false) {
     if (UpperUtf8(connect).rfind("ODBC;", 0) == 0) return OpenOdbc(connect);
     if (path.empty()) Raise(3044, path);
     auto core = std::make_shared<Core>();
@@ -1456,6 +1465,7 @@ std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool rea
     core->connect = connect;
     core->readOnly = readOnly;
     core->exclusive = exclusive;
+    core->guest = guest;
     core->tableDefs.core = core;
     std::string dir = ParentDir(path);
     if (!IsDir(dir)) Raise(3044, path);
@@ -1504,7 +1514,7 @@ std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool rea
         Raise(3049, path);
     }
     NameConnection(core->db, path);
-    Configure(core->db, readOnly);
+    Configure(core->db, readOnly, OwnFile(*core));
     if (!readOnly) {
         sqlite3_wal_autocheckpoint(core->db, 0);
         sqlite3_wal_hook(core->db, WalHook, core.get());
@@ -1526,7 +1536,7 @@ std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool rea
     if (create && !readOnly) {
         // Makes the file a database on disk at once, as creating one does.
         core->Exec("PRAGMA user_version = " + std::to_string(kFileVersion));
-    } else if (!readOnly) {
+    } else if (OwnFile(*core)) {
         try {
             core->ReorderOldIndexes();
         } catch (const DaoError&) {
@@ -1776,6 +1786,13 @@ std::shared_ptr<Database> Workspace::OpenDatabase(const std::string& path, bool 
     return db;
 }
 
+std::shared_ptr<Database> Workspace::OpenGuest(const std::string& path) {
+    auto db = Wrap(OpenCore(path, false, false, {}, false, true));
+    std::lock_guard<std::mutex> lock(gWorkspaceMutex);
+    databases_.push_back(db);
+    return db;
+}
+
 std::shared_ptr<Database> Workspace::CreateDatabase(const std::string& path, const std::string& locale, int options) {
     (void)locale;
     (void)options;
@@ -1833,6 +1850,8 @@ std::shared_ptr<Database> DBEngine::OpenDatabase(const std::string& path, bool e
                                                  const std::string& connect) {
     return Workspaces(0).OpenDatabase(path, exclusive, readOnly, connect);
 }
+
+std::shared_ptr<Database> DBEngine::OpenGuest(const std::string& path) { return Workspaces(0).OpenGuest(path); }
 
 void DBEngine::ReplaceDatabase(const std::string& from, const std::string& to) {
     if (from.empty() || to.empty()) Raise(3044, to);
