@@ -345,7 +345,6 @@ void Core::Finish() {
         const std::string check = PragmaText(db, "PRAGMA integrity_check(1)", &rc);
         if (rc != SQLITE_OK) RaiseSqlite(db, rc, path);
         if (check != "ok") Raise(3049, path);
-        if (LogHoldsData(path)) Raise(3049, path);
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) RaiseErrno(errno, path);
         const int synced = ::fsync(fd);
@@ -374,8 +373,10 @@ void Core::CopyTo(const std::string& file) {
     rc = sqlite3_backup_step(copy, -1);
     sqlite3_backup_finish(copy);
     if (rc != SQLITE_DONE) RaiseSqlite(to, sqlite3_extended_errcode(to), file);
-    rc = sqlite3_close(toFree.release());
-    if (rc != SQLITE_OK) Raise(3043);
+    // A copy that cannot be closed is not known to be whole; the connection
+    // is still let go, by the deleter.
+    if (sqlite3_close(to) != SQLITE_OK) Raise(3043);
+    toFree.release();
 }
 
 void Core::FillOdbcTable(const std::string& name) {
