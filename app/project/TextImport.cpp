@@ -6,6 +6,7 @@
 #include "MFileUtils.h"
 #include "MUtilities.h"
 #include "dao/dao.h"
+#include "file/Error.h"
 #include "ui/dialogs.h"
 
 #include <QDir>
@@ -512,6 +513,7 @@ bool LoadTextFile(const std::string& utf8Path) {
         CheckFieldCount(names.size());
 
         const QString dbPath = Q(ImportDatabasePath(utf8Path));
+        file::RefuseFolder(Utf8(dbPath));
         if (QFileInfo::exists(dbPath)) {
             if (ui::MsgBox(dbPath + QStringLiteral(" Exists.  Overwrite?"), ui::Buttons::YesNo, ui::Icon::Exclamation,
                            QStringLiteral("Warning!")) != ui::Answer::Yes)
