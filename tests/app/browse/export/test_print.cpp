@@ -9,12 +9,14 @@
 #include "MPrint.h"
 
 #include "SmallDisk.h"
+#include "TempDir.h"
 
 #include "ui/printing.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QPageLayout>
+#include <QPainter>
 #include <QPrinter>
 #include <QTimer>
 
@@ -263,6 +265,33 @@ TEST(PrintTiled, PrintingOntoALinkReplacesIt) {
     EXPECT_FALSE(std::filesystem::is_symlink(f.pdf));
     EXPECT_GE(PdfPages(f.pdf), 1);
     EXPECT_TRUE(ReadFile(victim) == "keep");
+}
+
+// A printed file that the check asked again refuses as it is to take its
+// name is no print: the caller hears so, and the old file is as it was.
+TEST(PrintToPdf, ARefusalAsTheFileTakesItsNameIsNoPrint) {
+    App();
+    testsupport::TempDir dir;
+    const std::string pdf = dir.File("out.pdf");
+    WriteFile(pdf, "old");
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(pdf));
+    const auto page = [&] {
+        QPainter painter(&printer);
+        painter.drawText(100, 100, QStringLiteral("page"));
+    };
+    std::string asked;
+    const auto refuse = [&](const std::string& target) {
+        asked = target;
+        return false;
+    };
+    EXPECT_FALSE(MPrint::PrintAside(printer, refuse, page));
+    EXPECT_EQ(asked, pdf);
+    EXPECT_EQ(ReadFile(pdf), "old");
+    EXPECT_EQ(printer.outputFileName().toStdString(), pdf);
+    EXPECT_TRUE(MPrint::PrintAside(printer, nullptr, page));
+    EXPECT_EQ(PdfPages(pdf), 1);
 }
 
 TEST(ScreenPrint, FitRectKeepsProportions) {
