@@ -139,12 +139,16 @@ void LoadProject(const QString& path) {
     const std::string file = project.FileName();
     SaveLastProjectPath(file);
     SetProjectCaption(file);
-    if (!UpgradeProject()) {
+    // Opened for writing once, before anything reads or writes it: an open
+    // that fails (a full disk for an older file's upgrade, a holder that came
+    // since the checks) says so once and nothing goes on without it.
+    const DatabasePtr db = project.OpenProject(false);
+    if (!db || !UpgradeProject()) {
         CloseCurrentProject();
         return;
     }
     auto dataDef = std::make_shared<CDataDef>();
-    dataDef->Load(project.OpenProject(false));
+    dataDef->Load(db);
     G().gDataDef = dataDef;
     EnableByState();
     if (auto* report = Main().Panels().report) report->SetNavigate(0);
