@@ -134,8 +134,7 @@ bool RelinkDataSource(const QString& path) {
                               ui::Icon::Exclamation, QStringLiteral("Project Open Error"));
                 return false;
             }
-            DatabasePtr db = MMenu::OpenQuietly(path.toStdString(), false);
-            if (!db) return false;
+            DatabasePtr db = dao::DBEngine::OpenDatabase(path.toStdString(), false, false);
             MMenu::PutProperty(db, QStringLiteral("DataSourceName"), moved);
             dao::TableDef link = db->TableDefs()["LinkDataSource"];
             link.SetConnect(";DATABASE=" + moved.toStdString());
