@@ -1,10 +1,10 @@
 // Writing a named file aside: what the name is (nothing yet, a file, a link,
-// a folder), a check that refuses at the end, a full disk, system calls that
-// fail, and the files another program keeps beside the one replaced.
+// a folder), system calls that fail, and the files another program keeps
+// beside the one replaced. A full disk and a check that refuses at the end
+// are met through the writers' own tests.
 #include "file/Error.h"
 #include "file/SafeFile.h"
 
-#include "SmallDisk.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -133,48 +133,6 @@ TEST(SafeFile, TheNameIsWrittenALinkReplacedAFolderRefused) {
     // A folder that is not there.
     EXPECT_EQ(ErrorOf([&] { Write(dir.File("none/x.txt"), "new"); }), std::make_pair(file::kPathNotFound,
                                                                                  std::string("Path not found")));
-}
-
-// The check asked again at the end refuses: nothing changes and nothing is left.
-TEST(SafeFile, ARefusalAtTheEndChangesNothing) {
-    testsupport::TempDir dir;
-    const std::string target = dir.File("out.txt");
-    WriteAll(target, "old");
-    std::string asked;
-    file::SafeFile made(target, [&](const std::string& t) {
-        asked = t;
-        return false;
-    });
-    made.Write("new", 3);
-    EXPECT_FALSE(made.Commit());
-    EXPECT_EQ(asked, target);
-    EXPECT_EQ(ReadAll(target), "old");
-    EXPECT_TRUE(Hidden(dir.Path()).empty());
-}
-
-TEST(SafeFile, TheOneTestOfAFullDisk) {
-    for (const int err : {ENOSPC, EDQUOT, EFBIG}) EXPECT_TRUE(file::IsDiskFull(err)) << err;
-    for (const int err : {0, EIO, EACCES, EROFS, ENOENT}) EXPECT_FALSE(file::IsDiskFull(err)) << err;
-}
-
-// A disk that fills while the file is written: one number and text that name
-// the file and say what became of it; the old file stays, nothing is left.
-TEST(SafeFile, AFullDiskNamesTheFileAndLeavesTheOldOne) {
-    for (const bool existing : {false, true}) {
-        SCOPED_TRACE(existing ? "replacing a file" : "a new file");
-        testsupport::SmallDisk disk(256 << 10);
-        if (!disk.Ready()) GTEST_SKIP() << disk.Why();
-        const std::string target = disk.File("out.txt");
-        if (existing) WriteAll(target, "old");
-        disk.LeaveFree(16 << 10);
-        const auto [number, text] = ErrorOf([&] { Write(target, std::string(64 << 10, 'x')); });
-        EXPECT_EQ(number, file::kDiskFull);
-        EXPECT_EQ(text, "System resource exceeded (disk full): no space left on the device for '" + target + "'. It " +
-                            (existing ? "is left as it was." : "was not made."));
-        if (existing) EXPECT_EQ(ReadAll(target), "old");
-        else EXPECT_FALSE(fs::exists(target));
-        EXPECT_TRUE(Hidden(disk.Path()).empty()) << Hidden(disk.Path()).front();
-    }
 }
 
 // Without its lock another process would take the private folder for a
