@@ -1,6 +1,7 @@
 #include "AppErrors.h"
 
 #include "dao/dao.h"
+#include "file/Error.h"
 #include "ui/dialogs.h"
 
 #include "com/oleauto.h"
@@ -36,6 +37,8 @@ ErrInfo CurrentError() {
     } catch (const dao::DaoError& e) {
         return {e.Number(), e.Description()};
     } catch (const RuntimeError& e) {
+        return {e.Number(), e.what()};
+    } catch (const file::Error& e) {
         return {e.Number(), e.what()};
     } catch (const com::Error& e) {
         if (e.hr() == DISP_E_TYPEMISMATCH) return {13, RuntimeErrorText(13)};

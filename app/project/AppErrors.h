@@ -28,7 +28,7 @@ struct ErrInfo {
 };
 
 // The number and text of the exception being handled; call inside a catch block.
-// Database errors keep their Jet numbers; anything unnumbered is reported as 5.
+// Database and file errors keep their numbers; anything unnumbered is reported as 5.
 ErrInfo CurrentError();
 
 // Shows the standard error box for the exception being handled, titled location.

@@ -2,8 +2,9 @@
 
 #include "AppErrors.h"
 #include "CSafeFile.h"
-#include "MdbUtils.h"
 #include "MFileUtils.h"
+#include "MdbUtils.h"
+#include "file/Error.h"
 #include "MSwallow.h"
 
 #include "ui/dialogs.h"
@@ -72,13 +73,12 @@ bool IsReadOnlyFile(const std::string& path) {
 // The test that a file can be the project: a database that no other program
 // holds and that could be written. It is opened read-only (exclusively, so a
 // holder is still noticed), since a file that turns out not to be a project
-// must be left exactly as it was.
-void CheckOpenable(const std::string& path) {
+// must be left exactly as it was; the connection serves the rest of the checks.
+DatabasePtr OpenOpenable(const std::string& path) {
     if (IsReadOnlyFile(path)) throw dao::DaoError(3051, dao::ErrorDescription(3051, path));
     const std::filesystem::path dir = std::filesystem::path(path).parent_path();
     if (::access(dir.empty() ? "." : dir.c_str(), W_OK) != 0) throw dao::DaoError(3050, dao::ErrorDescription(3050));
-    auto db = dao::DBEngine::OpenDatabase(path, true, true);
-    db->Close();
+    return dao::DBEngine::OpenDatabase(path, true, true);
 }
 
 // The tables the program makes and writes in a project, with the columns it
@@ -152,6 +152,13 @@ std::string DamagedTable(const DatabasePtr& db) {
     return {};
 }
 
+// The box for a table the program must not write to.
+void RefuseDamagedTable(const std::string& fileName, const std::string& problem) {
+    ui::MsgBox(QStringLiteral("Project file: ") + QString::fromStdString(fileName) +
+                   QStringLiteral(" cannot be opened.") + QLatin1Char('\n') + QString::fromStdString(problem),
+               ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("Project Read Failed"));
+}
+
 }  // namespace
 
 CProject::~CProject() { Destroy(); }
@@ -165,14 +172,13 @@ bool CProject::CheckTables(const std::string& fileName, const std::function<void
     } catch (...) {
         // Unchecked is refused.
         if (beforeMessage) beforeMessage();
-        app::ShowCurrentError("CProject::CheckTables");
+        const app::ErrInfo error = app::CurrentError();
+        if (!ReportError(fileName, error.number)) app::ShowError("CProject::CheckTables", error);
         return false;
     }
     if (problem.empty()) return true;
     if (beforeMessage) beforeMessage();
-    ui::MsgBox(QStringLiteral("Project file: ") + QString::fromStdString(fileName) +
-                   QStringLiteral(" cannot be opened.") + QLatin1Char('\n') + QString::fromStdString(problem),
-               ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("Project Read Failed"));
+    RefuseDamagedTable(fileName, problem);
     return false;
 }
 
@@ -185,27 +191,32 @@ void CProject::Initialize(const std::string& fileName) {
 bool CProject::TrapJet(const std::string& procedure) { return Report(procedure, app::CurrentError()); }
 
 bool CProject::Report(const std::string& procedure, const app::ErrInfo& err) {
-    if (err.number >= 2420 && err.number <= 3660) ProjectError(err.number);
-    else app::ShowError("CProject::" + procedure, err);
+    if (!ReportError(mFileName, err.number)) app::ShowError("CProject::" + procedure, err);
     return false;
 }
 
 void CProject::InitProject() {
     if (mFileName.empty()) return;
+    std::string type, problem;
+    float version = 0;
     try {
-        CheckOpenable(mFileName);
+        DatabasePtr db = OpenOpenable(mFileName);
+        problem = DamagedTable(db);
+        type = ReadConfig(db, "ProjectType", {});
+        version = float(Val(ReadConfig(db, "VersionMajor", {}))) * 100.0f +
+                  float(Val(ReadConfig(db, "VersionMinor", {}))) +
+                  float(Val(ReadConfig(db, "VersionRevision", {}))) / 100.0f;
+        db->Close();
     } catch (...) {
         TrapJet("InitProject");
         mFileName.clear();
         return;
     }
-    if (!CheckTables(mFileName)) {
+    if (!problem.empty()) {
+        RefuseDamagedTable(mFileName, problem);
         mFileName.clear();
         return;
     }
-    const std::string type = GetConfig("ProjectType");
-    const float version = float(Val(GetConfig("VersionMajor"))) * 100.0f + float(Val(GetConfig("VersionMinor"))) +
-                          float(Val(GetConfig("VersionRevision"))) / 100.0f;
     if (type != "Tessary" || version < 100.0f) {
         ui::MsgBox(QString::fromStdString(mFileName) + QStringLiteral(" is not a valid project."), ui::Buttons::OK,
                    ui::Icon::Critical, QStringLiteral("Project Read Unsucessful"));
@@ -213,14 +224,15 @@ void CProject::InitProject() {
     }
 }
 
-void CProject::ProjectError(long number) {
-    const QString file = QString::fromStdString(mFileName);
+bool CProject::ReportError(const std::string& fileName, long number) {
+    if (number < 2420 || number > 3660) return false;
+    const QString file = QString::fromStdString(fileName);
     switch (number) {
         case 3049:
         case 3343:
             ui::MsgBox(file + QStringLiteral(" is not a valid project file or is corrupt."), ui::Buttons::OK,
                        ui::Icon::Critical, QStringLiteral("Project Read Failed"));
-            return;
+            return true;
         case 3006:
         case 3045:
         case 3356:
@@ -229,24 +241,25 @@ void CProject::ProjectError(long number) {
                            QStringLiteral(" is in use by another application.  Please close the other "
                                           "application before continuing."),
                        ui::Buttons::OK, ui::Icon::Exclamation, QStringLiteral("Project Read Failed"));
-            return;
-        case 3035:
+            return true;
+        case file::kDiskFull:  // the one box of a full disk under the project, on opening it or writing
             ui::MsgBox(QStringLiteral("Project file: ") + file +
                            QStringLiteral(" cannot be used: the disk is full (no space left on the device).  The "
                                           "file is not changed; free some space and try again."),
                        ui::Buttons::OK, ui::Icon::Exclamation, QStringLiteral("Project Operation Failed"));
-            return;
+            return true;
         case 3050:
         case 3051:
             ui::MsgBox(QStringLiteral("Project file: ") + file + QStringLiteral(" is read only. ") +
                            QLatin1Char('\n') + QStringLiteral("The project must be writable to continue."),
                        ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("Project Open Failed"));
-            return;
+            return true;
         default:
             ui::MsgBox(QStringLiteral("Project file operation error #") + QString::number(number) +
                            QLatin1Char('.'),
                        ui::Buttons::OK, ui::Icon::Exclamation, QStringLiteral("Project Operation Failed"));
     }
+    return true;
 }
 
 DatabasePtr CProject::OpenProject(bool exclusive) {
@@ -326,9 +339,9 @@ bool CProject::Create(const std::string& fileName) {
         CloseProject();
         try {
             made = std::make_unique<CSafeFile>(mFileName, nullptr);
-        } catch (const app::RuntimeError& e) {
+        } catch (const file::Error& e) {
             // As the database layer names a folder that is not there.
-            if (e.Number() == 76) throw dao::DaoError(3044, dao::ErrorDescription(3044, mFileName));
+            if (e.Number() == file::kPathNotFound) throw dao::DaoError(3044, dao::ErrorDescription(3044, mFileName));
             throw;
         }
         auto db = dao::DBEngine::CreateDatabase(made->TempPath(), dao::dbLangGeneral);
@@ -365,22 +378,26 @@ std::string CProject::GetConfig(const std::string& property, const std::string& 
         return defaultValue;
     }
     try {
-        DatabasePtr db = (mIsOpen && mDatabase) ? mDatabase : dao::DBEngine::OpenDatabase(mFileName, false, true);
-        std::string result = defaultValue;
-        if (MdbUtils::TableExists(db, "Config")) {
-            RecordsetPtr rs = db->OpenRecordset("Config", dao::RecordsetType::Snapshot);
-            rs->FindFirst("Property = " + MdbUtils::SqlText(property));
-            if (!rs->NoMatch()) {
-                const com::Variant v = rs->Fields("sValue").Value();
-                result = v.IsNull() ? std::string() : dao::VarToString(v);
-            }
-            rs->Close();
-        }
-        return result;
+        return ReadConfig((mIsOpen && mDatabase) ? mDatabase : dao::DBEngine::OpenDatabase(mFileName, false, true),
+                          property, defaultValue);
     } catch (...) {
         TrapJet("GetConfig");
         return defaultValue;
     }
+}
+
+std::string CProject::ReadConfig(const DatabasePtr& db, const std::string& property, const std::string& defaultValue) {
+    std::string result = defaultValue;
+    if (MdbUtils::TableExists(db, "Config")) {
+        RecordsetPtr rs = db->OpenRecordset("Config", dao::RecordsetType::Snapshot);
+        rs->FindFirst("Property = " + MdbUtils::SqlText(property));
+        if (!rs->NoMatch()) {
+            const com::Variant v = rs->Fields("sValue").Value();
+            result = v.IsNull() ? std::string() : dao::VarToString(v);
+        }
+        rs->Close();
+    }
+    return result;
 }
 
 bool CProject::SaveConfig(const std::string& property, const com::Variant& value) {
@@ -469,9 +486,8 @@ bool HoldsTextComparedOtherwise(dao::Database& db, const std::string& table, con
 
 }  // namespace
 
-bool CProject::ComparedOtherwiseBefore() {
-    if (mFileName.empty()) return false;
-    DatabasePtr db = dao::DBEngine::OpenDatabase(mFileName, false, true);
+bool CProject::ComparedOtherwiseBefore(const DatabasePtr& db) {
+    if (!db) return false;
     const int version = db->FileVersion();
     if (version < 1 || version > 2) return false;
     dao::TableDefs& defs = db->TableDefs();

@@ -36,14 +36,19 @@ public:
     bool IsOpen() const { return mIsOpen; }
     void SetIsOpen(bool open) { mIsOpen = open; }
 
-    // Validates an existing file (exclusive writable open, its tables, ProjectType, version);
-    // FileName becomes "" when it is not a valid, openable project.
+    // Validates an existing file (exclusive open, its tables, ProjectType,
+    // version), all through one connection, so that a file that cannot be
+    // used says so once; FileName becomes "" when it is not a valid, openable project.
     void Initialize(const std::string& fileName = {});
     // False, after a message naming the table, when the program must not write
     // to the project: a link named like a table of the project's own, or a
     // table of its own that lacks a column or computes values on writes.
     // Reads the file only; beforeMessage runs before any box is shown.
     static bool CheckTables(const std::string& fileName, const std::function<void()>& beforeMessage = nullptr);
+    // The one box for a database error (the Jet range, 2420 to 3660) that
+    // kept the project file from being used: damaged, in use, read-only, the
+    // disk full. False, showing nothing, for another number.
+    static bool ReportError(const std::string& fileName, long number);
     // A new connection each time; nullptr when FileName is empty or the open fails.
     DatabasePtr OpenProject(bool exclusive = false);
     void CloseProject();
@@ -81,12 +86,12 @@ public:
     // source. False after the box when it could not be.
     bool AttachDataSource(const std::string& dataSourceName, const std::string& tableName);
 
-    // Whether the file was written by an earlier version, which compared text
-    // another way (letters beyond ASCII without regard to case, the signs
-    // [ \ ] ^ _ ` after the letters), and holds values or text keys that the
-    // two ways tell apart: its value tables, tree and results may then differ
-    // from what this version computes. Reads the file only.
-    bool ComparedOtherwiseBefore();
+    // Whether the file, as db found it when it opened it, was written by an
+    // earlier version, which compared text another way (letters beyond ASCII
+    // without regard to case, the signs [ \ ] ^ _ ` after the letters), and
+    // holds values or text keys that the two ways tell apart: its value tables,
+    // tree and results may then differ from what this version computes.
+    static bool ComparedOtherwiseBefore(const DatabasePtr& db);
 
     // The connection OpenProject handed out last (nullptr when none).
     const DatabasePtr& CurrentDatabase() const { return mDatabase; }
@@ -95,10 +100,11 @@ public:
 
 private:
     void InitProject();
-    void ProjectError(long number);
+    void ProjectError(long number) { ReportError(mFileName, number); }
     bool TrapJet(const std::string& procedure);  // call inside catch: shows the right box
     bool Report(const std::string& procedure, const app::ErrInfo& err);
     static void WriteConfig(const DatabasePtr& db, const std::string& property, const com::Variant& value);
+    static std::string ReadConfig(const DatabasePtr& db, const std::string& property, const std::string& defaultValue);
     bool IsOwnDataSource(const std::string& path);
 
     std::string mFileName;

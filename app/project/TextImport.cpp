@@ -6,6 +6,7 @@
 #include "MFileUtils.h"
 #include "MUtilities.h"
 #include "dao/dao.h"
+#include "file/Error.h"
 #include "ui/dialogs.h"
 
 #include <QDir>
@@ -210,17 +211,33 @@ void RefuseNonRegularFile(const std::string& path) {
 }
 
 // What tells one state of a file from another: a file put in its place has
-// another inode, one rewritten in place another size or modification time.
+// another inode, one rewritten in place another size or modification time,
+// or, when that time was put back (touch -r, rsync --inplace -t), another
+// change time, which no one can set.
 struct FileIdentity {
     dev_t device = 0;
     ino_t inode = 0;
     off_t size = 0;
     timespec modified{};
+    timespec changed{};
+    // All but the change time: a file rewritten with its time put back is
+    // first read on, so that a value that no longer fits is named.
     bool operator==(const FileIdentity& o) const {
-        return device == o.device && inode == o.inode && size == o.size && modified.tv_sec == o.modified.tv_sec &&
-               modified.tv_nsec == o.modified.tv_nsec;
+        return device == o.device && inode == o.inode && size == o.size && Same(modified, o.modified);
     }
+    bool SameChange(const FileIdentity& o) const { return Same(changed, o.changed); }
+    static bool Same(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 };
+
+// A checksum of every byte read (FNV-1a), the same however the reads split
+// them: two readings that differ anywhere, even within the times' resolution,
+// differ here.
+constexpr uint64_t kSumStart = 14695981039346656037ull;
+
+uint64_t AddToSum(uint64_t sum, const char* bytes, size_t n) {
+    for (size_t i = 0; i < n; ++i) sum = (sum ^ uint8_t(bytes[i])) * 1099511628211ull;
+    return sum;
+}
 
 // Reads a text file line by line, without the line end: "\r\n", "\n" or a
 // lone "\r" (files written with old line ends).
@@ -279,21 +296,24 @@ public:
     FileIdentity Identity() const {
         struct stat st {};
         if (::fstat(mFd, &st) != 0) throw app::RuntimeError(57, "Device I/O error");
-        return {st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+        return {st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
     }
-    // Stops the import when the file is not the one (or not as) expected.
-    void Require(const FileIdentity& expected) const {
+    // What was read so far, as a checksum.
+    uint64_t Sum() const { return mSum; }
+    // Stops the import when the file is not the one (or not as) expected;
+    // with sum, at the end, also when it was changed at all since, or what was
+    // read differs from what that reading read.
+    void Require(const FileIdentity& expected, const uint64_t* sum = nullptr) const {
         const FileIdentity now = Identity();
-        if (now == expected) return;
+        if (now == expected && (!sum || (now.SameChange(expected) && *sum == mSum))) return;
         const std::string file = mPath.toStdString();
         if (now.device != expected.device || now.inode != expected.inode)
             throw app::RuntimeError(75, "The file " + file +
                                             " was replaced by another file while it was being imported. Nothing "
                                             "was imported; import it again.");
         throw app::RuntimeError(75, "The file " + file +
-                                        " changed while it was being imported (its size or modification time "
-                                        "differs from when it was first read). Nothing was imported; import it "
-                                        "again.");
+                                        " changed while it was being imported (its size, times or contents differ "
+                                        "from when it was first read). Nothing was imported; import it again.");
     }
 
 private:
@@ -304,12 +324,14 @@ private:
         while (n < 0 && errno == EINTR);
         if (n < 0) throw app::RuntimeError(57, "Device I/O error");
         mLen = size_t(n);
+        mSum = AddToSum(mSum, mBuf, mLen);
         return mLen > 0;
     }
 
     QString mPath;
     int mFd = -1;
     FileIdentity mOpened;
+    uint64_t mSum = kSumStart;
     char mBuf[1 << 16];
     size_t mPos = 0, mLen = 0;
     bool mFirst = true;
@@ -336,6 +358,7 @@ struct Scan {
     int64_t badCountRow = 0;          // first row whose field count differs, 0 for none
     bool utf8 = true;
     FileIdentity file;                // the file that was read
+    uint64_t sum = 0;                 // and what was read of it
 };
 
 void ScanFile(const QString& path, Scan& scan) {
@@ -362,6 +385,7 @@ void ScanFile(const QString& path, Scan& scan) {
     }
     reader.Require(reader.Opened());
     scan.file = reader.Opened();
+    scan.sum = reader.Sum();
 }
 
 // Jet refuses these in object names; they would also end a bracketed name early.
@@ -462,7 +486,7 @@ void WriteRows(const QString& path, dao::Database& db, const std::string& table,
         rs->Update();
     }
     if (row < scan.rows) throw app::RuntimeError(75, "The file changed while it was being imported.");
-    reader.Require(scan.file);
+    reader.Require(scan.file, &scan.sum);
     db.CommitTrans();
     rs->Close();
 }
@@ -512,6 +536,7 @@ bool LoadTextFile(const std::string& utf8Path) {
         CheckFieldCount(names.size());
 
         const QString dbPath = Q(ImportDatabasePath(utf8Path));
+        file::RefuseFolder(Utf8(dbPath));
         if (QFileInfo::exists(dbPath)) {
             if (ui::MsgBox(dbPath + QStringLiteral(" Exists.  Overwrite?"), ui::Buttons::YesNo, ui::Icon::Exclamation,
                            QStringLiteral("Warning!")) != ui::Answer::Yes)

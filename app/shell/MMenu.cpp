@@ -125,12 +125,15 @@ std::shared_ptr<CProject> OpenProjectFile(const QString& initialDir, const QStri
                        ui::Icon::Exclamation, QStringLiteral("File Open"));
             return;
         }
-        if (!MTessary::IsProjectFile(path)) {
-            // A sound project on a full disk is no damaged one.
-            if (ReportFullDisk(path)) return;
+        const MTessary::ProjectFileCheck check = MTessary::IsProjectFile(path);
+        if (!check) {
             MTessary::HideSplash();
-            ui::MsgBox(QStringLiteral("Invalid or corrupt project file. '") + path + QStringLiteral("'."),
-                       ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("Open Project Failed"));
+            // A file that could not be read says why (in use, read-only, the disk
+            // full); one that was read, or is damaged, is no project.
+            const long number = check.error.number;
+            if (number == 3049 || number == 3343 || !CProject::ReportError(path.toStdString(), number))
+                ui::MsgBox(QStringLiteral("Invalid or corrupt project file. '") + path + QStringLiteral("'."),
+                           ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("Open Project Failed"));
             return;
         }
         // Before the relink, which writes to the file.

@@ -31,8 +31,8 @@ QString SelectDataSource();
 QString SelectOdbcSource();
 // Opens a data-source file, project or "ODBC;" source; nullptr on any failure, with no message.
 DatabasePtr OpenQuietly(const std::string& source, bool readOnly);
-// True when the file cannot be opened because the disk is full, after saying
-// so: a sound file there is not to be called damaged.
+// True when the project's data file cannot be opened because the disk is
+// full, after saying so: a sound file there is not to be called damaged.
 bool ReportFullDisk(const QString& path);
 // The data source of a link's connect text: an ODBC text whole, else the
 // path after "DATABASE=" (up to the next ";"), else "".

@@ -4,6 +4,7 @@
 // CTessaryApp::Instance().
 #pragma once
 
+#include "AppErrors.h"
 #include "PanelSet.h"
 
 #include <QString>
@@ -64,9 +65,17 @@ void LoadProject(const QString& path);
 void CloseCurrentProject();
 // False after the box when the upgrade of an older project could not be stored.
 bool UpgradeProject();
-// The checks of the open road; false on any error, with no message of their
-// own (the relink reports a missing or unreadable data file, then closes).
-bool IsProjectFile(const QString& path);
+// What the check of a project file found: a project, a file that is no
+// project (error.number 0), or the error that kept it from being read, so
+// that the open that fails says why without opening the file again.
+struct ProjectFileCheck {
+    bool project = false;
+    app::ErrInfo error;
+    explicit operator bool() const { return project; }
+};
+// The checks of the open road. IsProjectFile shows no message; the relink
+// reports a missing or unreadable data file, or a project it cannot read, then closes.
+ProjectFileCheck IsProjectFile(const QString& path);
 bool RelinkDataSource(const QString& path);
 // The data-source dialog's hook, told of the file type picked (0 the first):
 // the ODBC entry sets gOdbcChosen and closes the dialog (true).

@@ -36,8 +36,7 @@ shell::AppGlobals& G() { return shell::Globals(); }
 // The link's connect text and source table of a project file; false when the
 // file does not open or has no link.
 bool ReadLink(const QString& projectPath, std::string& connect, std::string& table) {
-    DatabasePtr db = MMenu::OpenQuietly(projectPath.toStdString(), true);
-    if (!db) return false;
+    DatabasePtr db = dao::DBEngine::OpenDatabase(projectPath.toStdString(), false, true);
     dao::TableDefs& defs = db->TableDefs();
     bool found = false;
     for (int i = 0; i < defs.Count() && !found; ++i) {
@@ -80,10 +79,10 @@ QString ResolveDataPath(const QString& stored, const QString& projectPath) {
     return QDir::cleanPath(QFileInfo(projectPath).absolutePath() + QLatin1Char('/') + stored);
 }
 
-bool IsProjectFile(const QString& path) {
+ProjectFileCheck IsProjectFile(const QString& path) {
+    ProjectFileCheck check;
     try {
-        DatabasePtr db = MMenu::OpenQuietly(path.toStdString(), true);
-        if (!db) return false;
+        DatabasePtr db = dao::DBEngine::OpenDatabase(path.toStdString(), false, true);
         int count = 0;
         std::string connect;
         dao::TableDefs& defs = db->TableDefs();
@@ -93,22 +92,22 @@ bool IsProjectFile(const QString& path) {
             if (name == "FieldConfig" || name == "Config" || name == "LinkDataSource") ++count;
             if (name == "LinkDataSource") connect = t.Connect();
         }
-        if (count != 3) return false;
+        if (count != 3) return check;
         const QString linked = DataSourceKey(MMenu::OdbcDatabaseName(QString::fromStdString(connect)));
         auto rs = db->OpenRecordset("SELECT * FROM Config;", dao::RecordsetType::Snapshot);
         rs->FindFirst("Property='DataSourceName'");
-        if (rs->NoMatch()) return false;
+        if (rs->NoMatch()) return check;
         const com::Variant v = rs->Fields("sValue").Value();
         const QString stored = DataSourceKey(v.IsNull() ? QString() : QString::fromStdString(dao::VarToString(v)));
         rs->Close();
-        if (linked.isEmpty() || stored.isEmpty()) return false;
-        if (linked.toUpper() != stored.toUpper()) return false;
+        if (linked.isEmpty() || stored.isEmpty()) return check;
+        if (linked.toUpper() != stored.toUpper()) return check;
         db->Close();
-        return true;
+        check.project = true;
     } catch (...) {
-        app::SwallowCurrent("MTessary::IsProjectFile");
-        return false;
+        check.error = app::CurrentError();
     }
+    return check;
 }
 
 bool RelinkDataSource(const QString& path) {
@@ -135,8 +134,7 @@ bool RelinkDataSource(const QString& path) {
                               ui::Icon::Exclamation, QStringLiteral("Project Open Error"));
                 return false;
             }
-            DatabasePtr db = MMenu::OpenQuietly(path.toStdString(), false);
-            if (!db) return false;
+            DatabasePtr db = dao::DBEngine::OpenDatabase(path.toStdString(), false, false);
             MMenu::PutProperty(db, QStringLiteral("DataSourceName"), moved);
             dao::TableDef link = db->TableDefs()["LinkDataSource"];
             link.SetConnect(";DATABASE=" + moved.toStdString());
@@ -152,7 +150,11 @@ bool RelinkDataSource(const QString& path) {
         InvalidProject();
         return false;
     } catch (...) {
-        app::SwallowCurrent("MTessary::RelinkDataSource");
+        // The project itself could not be read: said once, as the open's other refusals are.
+        const app::ErrInfo error = app::CurrentError();
+        HideSplash();
+        if (!CProject::ReportError(path.toStdString(), error.number)) app::ShowError("MTessary::RelinkDataSource", error);
+        CloseCurrentProject();
         return false;
     }
 }

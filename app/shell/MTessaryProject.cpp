@@ -140,12 +140,16 @@ void LoadProject(const QString& path) {
     const std::string file = project.FileName();
     SaveLastProjectPath(file);
     SetProjectCaption(file);
-    if (!UpgradeProject()) {
+    // Opened for writing once, before anything reads or writes it: an open
+    // that fails (a full disk for an older file's upgrade, a holder that came
+    // since the checks) says so once and nothing goes on without it.
+    const DatabasePtr db = project.OpenProject(false);
+    if (!db || !UpgradeProject()) {
         CloseCurrentProject();
         return;
     }
     auto dataDef = std::make_shared<CDataDef>();
-    dataDef->Load(project.OpenProject(false));
+    dataDef->Load(db);
     G().gDataDef = dataDef;
     EnableByState();
     if (auto* report = Main().Panels().report) report->SetNavigate(0);
@@ -201,8 +205,8 @@ void CloseCurrentProject() {
 bool UpgradeProject() {
     CProject& project = Project();
     try {
-        // Said once: the first writable open brings the file up to date.
-        if (project.ComparedOtherwiseBefore())
+        // Said once: the open for writing has brought the file up to date.
+        if (CProject::ComparedOtherwiseBefore(project.CurrentDatabase()))
             ui::MsgBox(QString::fromStdString(project.FileName()) +
                            QStringLiteral(" was made by an earlier version of Tessary, which took letters beyond ASCII "
                                           "in either case for one value (\u00E9 and \u00C9) and sorted the signs "

@@ -100,6 +100,8 @@ bool COldTreeTables::Load(const DatabasePtr& db, CTreeModel* tree) {
             t.Class = int16_t(Whole(rs->Fields(6), -32768, 32767));
             t.Items = Single(rs->Fields(7), nodes.size(), "item count");
             t.Errors = Single(rs->Fields(8), nodes.size(), "error count");
+            if (const std::string fault = CTreeModel::CountsFault(t); !fault.empty())
+                Damaged("node " + std::to_string(nodes.size()) + " " + fault);
             nodes.push_back(t);
         }
         rs->Close();

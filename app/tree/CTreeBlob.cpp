@@ -147,6 +147,9 @@ CTreeBlob::Result CTreeBlob::Unpack(const std::string& bytes, CTreeModel* tree) 
         CheckFinite(n, "a threshold", t.Cut);
         CheckFinite(n, "an item count", t.Items);
         CheckFinite(n, "an error count", t.Errors);
+        if (const std::string fault = CTreeModel::CountsFault(t); !fault.empty())
+            throw CTreeError(treeerr::kTypeMismatch,
+                             "The stored tree in NodeData is damaged: node " + std::to_string(n) + " " + fault + ".");
         if (t.Forks < 0 || t.Forks > slots)
             throw CTreeError(treeerr::kTypeMismatch, "The stored tree in NodeData is damaged: node " +
                                                              std::to_string(n) + " has " + std::to_string(t.Forks) +

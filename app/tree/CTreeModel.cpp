@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdio>
 #include <string>
 
 #include "CTreeError.h"
@@ -70,6 +71,22 @@ void CTreeModel::Assign(std::vector<TRXNode> nodes, int slots, std::vector<int16
     mSlots = slots;
     mChildren = std::move(children);
     BuildParentIndex();
+}
+
+std::string CTreeModel::CountsFault(const TRXNode& t) {
+    auto shown = [](float v) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%g", double(v));
+        return std::string(text);
+    };
+    if (t.Items < 0) return "has the item count " + shown(t.Items) + ", below zero";
+    if (t.Errors < 0) return "has the error count " + shown(t.Errors) + ", below zero";
+    // The engine sums the two in other orders: a node's errors may pass its
+    // items by what rounding gives, never by more.
+    constexpr float kRounding = 1e-5f;
+    if (t.Errors - t.Items > kRounding * std::max(1.0f, t.Items))
+        return "has the error count " + shown(t.Errors) + ", more than its " + shown(t.Items) + " items";
+    return {};
 }
 
 void CTreeModel::AssignFromEngine(SAFEARRAY* nodeTree, SAFEARRAY* childIndex) {

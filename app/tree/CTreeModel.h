@@ -33,6 +33,10 @@ public:
     // Reads the engine's NodeTree (VARIANT, 0..7 x 0..N-1) and ChildIndex
     // (16-bit, 0..B-1 x 0..N-1) arrays.
     void AssignFromEngine(SAFEARRAY* nodeTree, SAFEARRAY* childIndex);
+    // Why a stored node's finite counts are no tree's, as "has ...", or "":
+    // items and errors are weights of rows, never below zero, and a node
+    // never misclassifies more than reaches it.
+    static std::string CountsFault(const TRXNode& t);
     void Clear();
 
     bool Empty() const { return mNodes.empty(); }

@@ -3,12 +3,13 @@
 #include <QFile>
 #include <QFontInfo>
 #include <cmath>
-#include <QSaveFile>
 
 #include "CGraphFile.h"
 #include "CNodars32Ctrl.h"
 #include "CNodars32Wnd.h"
 #include "CPicture.h"
+#include "file/Error.h"
+#include "file/SafeFile.h"
 #include "ui/dialogs.h"
 
 namespace nodars {
@@ -127,18 +128,15 @@ bool CNodars32Ctrl::SaveAs(const QString& path) {
         f.items.push_back(std::move(it));
     }
     const std::vector<uint8_t> bytes = f.Write();
-    // A temporary file renamed over the target: a failed write leaves the old
-    // file and the modified flag as they were. Failures are silent.
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly)) return false;
-    // Written through before the commit: a commit takes a write that failed in
-    // its buffer (a full disk) for a whole file, and an empty one replaced the old.
-    if (out.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())) != qint64(bytes.size()) ||
-        !out.flush() || out.error() != QFileDevice::NoError) {
-        out.cancelWriting();
+    // Written aside and given the name only when whole: a failed write leaves
+    // the old file and the modified flag as they were. Failures are silent.
+    try {
+        file::SafeFile out(QFile::encodeName(path).toStdString());
+        out.Write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        out.Commit();
+    } catch (const file::Error&) {
         return false;
     }
-    if (!out.commit()) return false;
     mDirty = false;
     return true;
 }

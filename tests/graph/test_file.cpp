@@ -2,6 +2,7 @@
 // reads), and that damaged files never touch the graph in the control.
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFont>
 #include <QTemporaryDir>
 #include <random>
@@ -330,6 +331,27 @@ TEST(GraphFile, AFailedSaveKeepsTheOldFileAndTheModifiedFlag) {
     EXPECT_TRUE(ReadFile(Path(dir, "g.ndr")).startsWith(QByteArray("\x0C\x00Nodaris", 9)));
     EXPECT_LT(ReadFile(Path(dir, "g.ndr")).size(), 5000);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);
+}
+
+// The name is what is saved, as with every writer of the program: a link of
+// that name is replaced and what it points to left alone; a folder of that
+// name is not written, and the graph stays modified.
+TEST(GraphFile, ASaveReplacesALinkAndLeavesAFolder) {
+    QTemporaryDir dir;
+    Control c;
+    c.AddItem("one");
+    const QString victim = Path(dir, "victim.ndr"), link = Path(dir, "link.ndr"), folder = Path(dir, "folder.ndr");
+    WriteFile(victim, QByteArray("keep"));
+    ASSERT_TRUE(QFile::link(victim, link));
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder.ndr")));
+    SaveAs(c, folder);
+    EXPECT_TRUE(c.Get(dispidIsDirty).boolVal);
+    EXPECT_TRUE(QFileInfo(folder).isDir());
+    SaveAs(c, link);
+    EXPECT_FALSE(c.Get(dispidIsDirty).boolVal);
+    EXPECT_FALSE(QFileInfo(link).isSymLink());
+    EXPECT_TRUE(ReadFile(link).startsWith(QByteArray("\x0C\x00Nodaris", 9)));
+    EXPECT_EQ(ReadFile(victim), QByteArray("keep"));
 }
 
 // On a full disk the save fails as quietly, and the old file stays whole.

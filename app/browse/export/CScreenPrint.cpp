@@ -58,14 +58,13 @@ bool CScreenPrint::PrintPictureToFitPage(QPrinter& printer, const QImage& pictur
         printer.setPageOrientation(picture.height() >= picture.width() ? QPageLayout::Portrait
                                                                        : QPageLayout::Landscape);
         const QRectF target = FitRect(picture.size(), printer.pageLayout().paintRectPixels(printer.resolution()).size());
-        MPrint::PrintAside(printer, nullptr, [&] {
+        return MPrint::PrintAside(printer, nullptr, [&] {
             QPainter painter;
             if (!painter.begin(&printer)) throw app::RuntimeError(482, "Printer error");
             painter.setRenderHint(QPainter::SmoothPixmapTransform);
             painter.drawImage(target, picture);
             if (!painter.end()) throw app::RuntimeError(482, "Printer error");
         });
-        return true;
     } catch (...) {
         app::ShowCurrentError("MScreenPrint::PrintPictureToFitPage");
         return false;

@@ -43,7 +43,10 @@ bool ExportMarkedRS(const ExportContext& ctx, const QString& fileName, int16_t s
 // fileName, made when it does not exist. All or nothing: after a failure
 // neither the table nor a database made for it is left. A new database is
 // made aside and put in place like the text file; an existing one is checked
-// again (MayWrite) and written in place. An Access file is
+// again (MayWrite), copied aside, given the table and nothing else (it may be
+// another program's: dao::DBEngine::OpenGuest) and put in place the same way.
+// As with every writer, a link of that name is replaced and the file it led
+// to left as it was, and a folder of that name is refused. An Access file is
 // refused (it can be read here, not written). False after a message.
 bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t scope);
 

@@ -11,6 +11,8 @@
 #include "MFileUtils.h"
 #include "MSwallow.h"
 
+#include "file/Error.h"
+
 #include "ui/dialogs.h"
 
 #include <sys/stat.h>
@@ -89,9 +91,10 @@ bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t 
         if (!project) app::RaiseError(91);
 
         DatabasePtr target;
+        file::RefuseFolder(path);
         if (MFileUtils::FileExists(path)) {
-            // An existing one: checked again now, opened by its real name, and
-            // still the file checked once open.
+            // An existing one, read through a link of that name: checked again
+            // now, opened by its real name, and still the file checked once open.
             std::error_code ec;
             const std::string real = std::filesystem::canonical(path, ec).string();
             struct stat checked {};
@@ -110,10 +113,13 @@ bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t 
                            ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("MTessary::MDBExportMarked"));
                 return false;
             }
-            made = std::make_unique<CSafeFile>(real, WriteCheck(ctx.project.get(), title));
+            // The copy takes the chosen name, as every writer's file does: a
+            // link of that name is replaced, and the file it led to is not written.
+            made = std::make_unique<CSafeFile>(path, WriteCheck(ctx.project.get(), title));
             existing->CopyTo(made->TempPath());
             existing->Close();
-            target = dao::DBEngine::OpenDatabase(made->TempPath(), false, false);
+            // Another program's file, perhaps: it gets the table and nothing else.
+            target = dao::DBEngine::OpenGuest(made->TempPath());
         } else {
             made = std::make_unique<CSafeFile>(path, WriteCheck(ctx.project.get(), title));
             target = dao::DBEngine::CreateDatabase(made->TempPath(), dao::dbLangGeneral);

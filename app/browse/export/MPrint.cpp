@@ -59,9 +59,12 @@ int PrintChart(IDispatch* chart, QPrinter& printer) {
     return pages;
 }
 
-void PrintAside(QPrinter& printer, const CSafeFile::Check& check, const std::function<void()>& print) {
+bool PrintAside(QPrinter& printer, const CSafeFile::Check& check, const std::function<void()>& print) {
     const QString file = printer.outputFileName();
-    if (file.isEmpty()) return print();
+    if (file.isEmpty()) {
+        print();
+        return true;
+    }
     CSafeFile pdf(file.toStdString(), check);
     printer.setOutputFileName(QString::fromStdString(pdf.TempPath()));
     struct Restore {
@@ -71,10 +74,10 @@ void PrintAside(QPrinter& printer, const CSafeFile::Check& check, const std::fun
     } restore{printer, file};
     print();
     if (!ui::PdfComplete(QString::fromStdString(pdf.TempPath()))) pdf.Unfinished();
-    pdf.Commit();
+    return pdf.Commit();
 }
 
-void PrintTiled(IDispatch* chart, int16_t leaves, QWidget* owner, CProject* project) {
+bool PrintTiled(IDispatch* chart, int16_t leaves, QWidget* owner, CProject* project) {
     int16_t saved = 0;
     bool scaled = false;
     try {
@@ -83,12 +86,12 @@ void PrintTiled(IDispatch* chart, int16_t leaves, QWidget* owner, CProject* proj
         FPrint dialog(owner);
         dialog.exec();
         busy.SetValue(true);
-        if (dialog.Canceled() || !dialog.Printer()) return;
+        if (dialog.Canceled() || !dialog.Printer()) return false;
         QPrinter& printer = *dialog.Printer();
         const QString file = printer.outputFileName();
         const QString title = QStringLiteral("Print Flow Chart");
         // A file is printed aside and checked again before it takes its place.
-        if (!file.isEmpty() && !MExport::MayWrite(project, file.toStdString(), title)) return;
+        if (!file.isEmpty() && !MExport::MayWrite(project, file.toStdString(), title)) return false;
         const int16_t pages = std::max<int16_t>(dialog.TiledPages(), 1);
         const int32_t horzRes = printer.pageLayout().paintRectPixels(printer.resolution()).width();
         const int16_t zoom = TiledZoom(horzRes, printer.logicalDpiX(), pages, leaves);
@@ -96,12 +99,14 @@ void PrintTiled(IDispatch* chart, int16_t leaves, QWidget* owner, CProject* proj
         saved = GetI2(chart, nodars::dispidDrawScale);
         PutI4(chart, nodars::dispidDrawScale, com::Variant::I2(zoom));
         scaled = true;
-        PrintAside(printer, MExport::WriteCheck(project, title), [&] { PrintChart(chart, printer); });
+        const bool printed =
+            PrintAside(printer, MExport::WriteCheck(project, title), [&] { PrintChart(chart, printer); });
         PutI4(chart, nodars::dispidDrawScale, com::Variant::I2(saved));
-        scaled = false;
+        return printed;
     } catch (...) {
         if (scaled) com::PropertyPut(chart, nodars::dispidDrawScale, com::Variant::I2(saved));
         app::ShowCurrentError("MTessary::PrintTiled");
+        return false;
     }
 }
 

@@ -27,10 +27,11 @@ int16_t TiledZoom(int32_t horzRes, int32_t dpiX, int16_t pages, int16_t leaves);
 int PrintChart(IDispatch* chart, QPrinter& printer);
 
 // Runs print on the printer. A printer that writes a file writes it aside and
-// the file takes the chosen name only when it is a whole PDF: raises 61 when
+// the file takes the chosen name only when it is a whole PDF: raises 3035 when
 // the disk is full, 75 when the file was cut short otherwise, both naming the
-// chosen file, which is then as it was.
-void PrintAside(QPrinter& printer, const CSafeFile::Check& check, const std::function<void()>& print);
+// chosen file, which is then as it was. False when check refused the file as
+// it was to take the name (it has said why), and nothing was written.
+[[nodiscard]] bool PrintAside(QPrinter& printer, const CSafeFile::Check& check, const std::function<void()>& print);
 
 // The command: the print dialog, then the chart at the scale for the pages
 // chosen. chart is the flow chart's graph control, leaves the tree's leaf
@@ -38,6 +39,7 @@ void PrintAside(QPrinter& printer, const CSafeFile::Check& check, const std::fun
 // scale is put back on every path. Printing to a file that is the project's
 // own file or its data source is refused (see MExport::MayWrite); a file is
 // printed aside and takes the name's place only then (CSafeFile).
-void PrintTiled(IDispatch* chart, int16_t leaves, QWidget* owner, CProject* project = nullptr);
+// True when the chart was printed.
+bool PrintTiled(IDispatch* chart, int16_t leaves, QWidget* owner, CProject* project = nullptr);
 
 }  // namespace MPrint

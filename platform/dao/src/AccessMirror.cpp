@@ -19,6 +19,8 @@
 #include <vector>
 
 // Before the reader's header: its TRUE and FALSE macros would break ours.
+#include "file/Error.h"
+#include "file/SafeFile.h"
 #include "internal.h"
 
 extern "C" {
@@ -43,8 +45,7 @@ constexpr int kChildBadFormat = 10;
 constexpr int kChildCannotWrite = 11;
 constexpr int kChildDiskFull = 12;
 
-// Jet's "Not enough space on disk", for a mirror that does not fit.
-constexpr long kDiskFull = 3026;
+constexpr long kDiskFull = file::kDiskFull;
 
 std::string QuoteName(const std::string& s) {
     std::string q = "\"";
@@ -111,8 +112,8 @@ bool MirrorCurrent(const std::string& path, const std::string& source, const Sou
     return ok;
 }
 
-// Temporaries of builders that were killed stay behind; the next build of the
-// same mirror removes those whose process is gone.
+// Temporaries that builders of older versions left when they were killed; the
+// next build of the same mirror removes those whose process is gone.
 void RemoveStaleTemporaries(const std::string& folder, const std::string& base) {
     DIR* d = ::opendir(folder.c_str());
     if (!d) return;
@@ -316,7 +317,7 @@ std::string AccessMirror::Folder() {
 
 std::string AccessMirror::ReadyFolder(const std::string& source) {
     std::string folder = Folder();
-    if (!MakeDirs(folder)) RaiseCacheFailure(source, errno == ENOSPC || errno == EDQUOT);
+    if (!MakeDirs(folder)) RaiseCacheFailure(source, file::IsDiskFull(errno));
     return folder;
 }
 
@@ -327,8 +328,12 @@ std::string AccessMirror::CacheAdvice(bool diskFull) {
     return "(No copy of it could be written in the cache folder '" + Folder() + "'.)";
 }
 
+std::string AccessMirror::CacheFailureArg(const std::string& source, bool diskFull) {
+    return diskFull ? "the copy of '" + source + "' in the cache folder" : source;
+}
+
 void AccessMirror::RaiseCacheFailure(const std::string& source, bool diskFull) {
-    RaiseWithDetail(diskFull ? kDiskFull : 3051, source, CacheAdvice(diskFull));
+    RaiseWithDetail(diskFull ? kDiskFull : 3051, CacheFailureArg(source, diskFull), CacheAdvice(diskFull));
 }
 
 bool AccessMirror::OutOfRoom(sqlite3* db) {
@@ -395,7 +400,14 @@ std::string AccessMirror::Path(const std::string& source) {
     if (MirrorCurrent(mirror, full, stamp)) return mirror;
 
     RemoveStaleTemporaries(folder, name);
-    std::string temp = mirror + ".tmp." + std::to_string(::getpid());
+    // Built aside by the child, and given the name once whole and on the disk.
+    std::unique_ptr<file::SafeFile> made;
+    try {
+        made = std::make_unique<file::SafeFile>(mirror);
+    } catch (const file::Error& e) {
+        RaiseCacheFailure(source, e.Number() == kDiskFull);
+    }
+    const std::string temp = made->TempPath();
     // The reader gets through about 60 MB a second here (a 3 MB file in
     // 50 ms). Going round a damaged page chain is caught by the row count;
     // this limit, generous for a busy machine, catches any other endless loop.
@@ -438,9 +450,14 @@ std::string AccessMirror::Path(const std::string& source) {
         std::this_thread::sleep_for(pause);
         if (pause < std::chrono::milliseconds(20)) pause *= 2;
     }
-    bool ok = status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == kChildOk;
-    if (ok && ::rename(temp.c_str(), mirror.c_str()) == 0) return mirror;
-    ::unlink(temp.c_str());
+    if (status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == kChildOk) {
+        try {
+            made->Commit();
+            return mirror;
+        } catch (const file::Error& e) {
+            RaiseCacheFailure(source, e.Number() == kDiskFull);
+        }
+    }
     if (status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == kChildDiskFull) RaiseCacheFailure(source, true);
     if (status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == kChildCannotWrite)
         RaiseCacheFailure(source, false);

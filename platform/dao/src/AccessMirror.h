@@ -22,8 +22,8 @@ public:
 
     // The path of an up-to-date mirror of the Access file, built if needed.
     // Raises 3343 (unrecognized format) for a file the reader cannot read,
-    // 3026 when the mirror's disk is full and 3051 when no mirror can be
-    // written otherwise; each names the source.
+    // file::kDiskFull when the mirror's disk is full and 3051 when no mirror
+    // can be written otherwise; each names the source.
     static std::string Path(const std::string& source);
 
     // The folder mirrors are kept in: $TESSARY_CACHE, else
@@ -33,8 +33,9 @@ public:
     // The folder, made if need be; raises as RaiseCacheFailure when it cannot be.
     static std::string ReadyFolder(const std::string& source);
     // What is said when no copy of source (named as the person chose it) can
-    // be written in the cache folder: 3026 when its disk is full, else 3051,
-    // with what to do said after the description.
+    // be written in the cache folder: file::kDiskFull when its disk is full,
+    // else 3051, for the argument given, with what to do said after the description.
+    static std::string CacheFailureArg(const std::string& source, bool diskFull);
     static std::string CacheAdvice(bool diskFull);
     [[noreturn]] static void RaiseCacheFailure(const std::string& source, bool diskFull);
     // Whether the last failure of a copy being written was for want of room.

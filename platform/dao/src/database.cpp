@@ -16,6 +16,8 @@
 #include <thread>
 
 #include "AccessMirror.h"
+#include "file/Error.h"
+#include "file/SafeFile.h"
 #include "OdbcSource.h"
 #include "engine.h"
 
@@ -165,7 +167,14 @@ const bool kQuietMemory = [] {
     return true;
 }();
 
-void Configure(sqlite3* db, bool readOnly) {
+// Whether the layer may bring a file it opens for writing to its own format
+// (its user_version, its indexes in SQLite's order, its journal mode): only a
+// file of the program's own, a project or a database it made. A file it was
+// given to add a table to belongs to another program, whose schema version
+// user_version may be and whose indexes may follow that program's collations.
+bool OwnFile(const Core& core) { return !core.readOnly && !core.guest; }
+
+void Configure(sqlite3* db, bool readOnly, bool own) {
     (void)kQuietMemory;
     DistrustSchema(db);
     sqlite3_extended_result_codes(db, 1);
@@ -178,12 +187,10 @@ void Configure(sqlite3* db, bool readOnly) {
     // large transaction made every new page a fresh allocation, which cost
     // more than spilling pages to the log.
     sqlite3_exec(db, "PRAGMA mmap_size=1073741824", nullptr, nullptr, nullptr);
-    if (!readOnly) {
-        // WAL: readers and the writer do not block each other between
-        // connections, and an interrupted transaction leaves no trace.
-        sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-        sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
-    }
+    if (!readOnly) sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+    // WAL: readers and the writer do not block each other between
+    // connections, and an interrupted transaction leaves no trace.
+    if (own) sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
 }
 
 }  // namespace
@@ -407,7 +414,7 @@ bool LogHoldsData(const std::string& path) {
 
 // A system call's failure as the layer names it.
 [[noreturn]] void RaiseErrno(int err, const std::string& path) {
-    if (err == ENOSPC || err == EDQUOT) Raise(3035);
+    if (file::IsDiskFull(err)) Raise(file::kDiskFull, "'" + path + "'");
     RaiseWithDetail(3043, {}, "(" + path + ": " + std::strerror(err) + ")");
 }
 
@@ -472,13 +479,16 @@ void Core::Finish() {
         int rc = sqlite3_wal_checkpoint_v2(db, "main", SQLITE_CHECKPOINT_TRUNCATE, &logged, &copied);
         if (rc != SQLITE_OK) RaiseSqlite(db, rc, path);
         if (logged != copied) Raise(3211, path);
-        const std::string mode = PragmaText(db, "PRAGMA journal_mode=DELETE", &rc);
-        if (rc != SQLITE_OK) RaiseSqlite(db, rc, path);
-        if (mode != "delete") Raise(3211, path);
+        // Out of WAL mode no log is left beside the file. Another program's
+        // file keeps its own mode: its empty log goes when it is closed.
+        if (!guest || PragmaText(db, "PRAGMA journal_mode", &rc) != "wal") {
+            const std::string mode = PragmaText(db, "PRAGMA journal_mode=DELETE", &rc);
+            if (rc != SQLITE_OK) RaiseSqlite(db, rc, path);
+            if (mode != "delete") Raise(3211, path);
+        }
         const std::string check = PragmaText(db, "PRAGMA integrity_check(1)", &rc);
         if (rc != SQLITE_OK) RaiseSqlite(db, rc, path);
         if (check != "ok") Raise(3049, path);
-        if (LogHoldsData(path)) Raise(3049, path);
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) RaiseErrno(errno, path);
         const int synced = ::fsync(fd);
@@ -507,8 +517,10 @@ void Core::CopyTo(const std::string& file) {
     rc = sqlite3_backup_step(copy, -1);
     sqlite3_backup_finish(copy);
     if (rc != SQLITE_DONE) RaiseSqlite(to, sqlite3_extended_errcode(to), file);
-    rc = sqlite3_close(toFree.release());
-    if (rc != SQLITE_OK) Raise(3043);
+    // A copy that cannot be closed is not known to be whole; the connection
+    // is still let go, by the deleter.
+    if (sqlite3_close(to) != SQLITE_OK) Raise(3043);
+    toFree.release();
 }
 
 void Core::FillOdbcTable(const std::string& name) {
@@ -769,6 +781,16 @@ void Core::EnsureLinkTable() {
     Changed(true);
 }
 
+namespace {
+
+// A link whose source could not be copied into the cache folder says so when it is used, as the copy raised it.
+void CacheFailed(Link& link, const std::string& source, bool diskFull) {
+    link.errorArg = AccessMirror::CacheFailureArg(source, diskFull);
+    link.errorDetail = AccessMirror::CacheAdvice(diskFull);
+}
+
+}  // namespace
+
 void Core::AttachLink(Link& link) {
     link.schema.clear();
     link.error = 0;
@@ -799,6 +821,7 @@ void Core::AttachLink(Link& link) {
         } catch (const DaoError& e) {
             link.error = e.Number();
             link.errorArg = file;
+            if (e.Number() == file::kDiskFull) CacheFailed(link, file, true);
             return;
         }
     } else if (!HasDatabaseHeader(file, &empty)) {
@@ -871,11 +894,9 @@ void Core::AttachOdbcLink(Link& link) {
         if (!file.empty()) ::unlink(file.c_str());
         link.error = e.Number();
         link.errorArg = e.Number() == 3151 ? link.connect : link.source;
-        // Here 3051, like 3026, is the cache folder's: the source is named, and the folder.
-        if (!name.empty() && (e.Number() == 3026 || e.Number() == 3051)) {
-            link.errorArg = name;
-            link.errorDetail = AccessMirror::CacheAdvice(e.Number() == 3026);
-        }
+        // Here a full disk, and 3051, are the cache folder's: the source is named, and the folder.
+        if (!name.empty() && (e.Number() == file::kDiskFull || e.Number() == 3051))
+            CacheFailed(link, name, e.Number() == file::kDiskFull);
         return;
     }
     scratchFiles.push_back(file);
@@ -1485,7 +1506,8 @@ void Core::UpgradeOwnFile() {
         return;
     if (version > kFileVersion) Raise(3860, path);
     formerVersion = version;
-    if (readOnly || (version == kFileVersion && id == kApplicationId)) return;
+    // A guest (a file an export adds its table to) is changed in nothing else.
+    if (!OwnFile(*this) || (version == kFileVersion && id == kApplicationId)) return;
     Atomically([&] {
         if (version <= kFileVersionOldIndexes) Exec("REINDEX NOCASE");
         Exec("PRAGMA application_id = " + std::to_string(kApplicationId));
@@ -1650,7 +1672,7 @@ std::shared_ptr<Core> OpenAccess(std::shared_ptr<Core> core, const std::string& 
         Raise(3343, path);
     }
     NameConnection(core->db, path);
-    Configure(core->db, true);
+    Configure(core->db, true, false);
     return core;
 }
 
@@ -1668,7 +1690,7 @@ std::shared_ptr<Core> OpenOdbc(const std::string& connect) {
         core->closed = true;
         Raise(3151, source->Name());
     }
-    Configure(core->db, true);
+    Configure(core->db, true, false);
     try {
         for (const auto& t : source->Tables()) {
             if (UpperUtf8(t).rfind("MSYS", 0) == 0 || t.rfind("sqlite_", 0) == 0) continue;
@@ -1686,7 +1708,7 @@ std::shared_ptr<Core> OpenOdbc(const std::string& connect) {
 }  // namespace
 
 std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool readOnly, const std::string& connect,
-                               bool create) {
+                               bool create, bool guest = false) {
     if (UpperUtf8(connect).rfind("ODBC;", 0) == 0) return OpenOdbc(connect);
     if (path.empty()) Raise(3044, path);
     auto core = std::make_shared<Core>();
@@ -1694,6 +1716,7 @@ std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool rea
     core->connect = connect;
     core->readOnly = readOnly;
     core->exclusive = exclusive;
+    core->guest = guest;
     core->tableDefs.core = core;
     std::string dir = ParentDir(path);
     if (!IsDir(dir)) Raise(3044, path);
@@ -1736,13 +1759,13 @@ std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool rea
         core->closed = true;
         ReleaseLock(core->lockFd, core->lockPath);
         core->lockFd = -1;
-        if (full) Raise(3035);
+        if (full) Raise(file::kDiskFull);
         if (rc == SQLITE_NOTADB) Raise(3343, path);
         if (rc == SQLITE_CANTOPEN) Raise(readOnly ? 3051 : 3050);
         Raise(3049, path);
     }
     NameConnection(core->db, path);
-    Configure(core->db, readOnly);
+    Configure(core->db, readOnly, OwnFile(*core));
     if (!readOnly) {
         sqlite3_wal_autocheckpoint(core->db, 0);
         sqlite3_wal_hook(core->db, WalHook, core.get());
@@ -1757,7 +1780,7 @@ std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool rea
         // A sound file on a full disk: no room for what reading beside it needs.
         const bool full = DiskFull(core->db, ext);
         core->Close();
-        if (full) Raise(3035);
+        if (full) Raise(file::kDiskFull);
         if ((ext & 0xFF) == SQLITE_NOTADB) Raise(3343, path);
         if ((ext & 0xFF) == SQLITE_BUSY || (ext & 0xFF) == SQLITE_LOCKED) Raise(3196, path);
         Raise(3049, path);
@@ -1770,7 +1793,7 @@ std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool rea
             core->orderChecked = true;
         } else {
             core->UpgradeOwnFile();
-            if (!readOnly && core->formerVersion > 0) core->RepairTextIndexOrder();
+            if (OwnFile(*core) && core->formerVersion > 0) core->RepairTextIndexOrder();
         }
     } catch (const DaoError&) {
         core->Close();
@@ -2031,6 +2054,13 @@ std::shared_ptr<Database> Workspace::OpenDatabase(const std::string& path, bool 
     return db;
 }
 
+std::shared_ptr<Database> Workspace::OpenGuest(const std::string& path) {
+    auto db = Wrap(OpenCore(path, false, false, {}, false, true));
+    std::lock_guard<std::mutex> lock(gWorkspaceMutex);
+    databases_.push_back(db);
+    return db;
+}
+
 std::shared_ptr<Database> Workspace::CreateDatabase(const std::string& path, const std::string& locale, int options) {
     (void)locale;
     (void)options;
@@ -2089,6 +2119,8 @@ std::shared_ptr<Database> DBEngine::OpenDatabase(const std::string& path, bool e
     return Workspaces(0).OpenDatabase(path, exclusive, readOnly, connect);
 }
 
+std::shared_ptr<Database> DBEngine::OpenGuest(const std::string& path) { return Workspaces(0).OpenGuest(path); }
+
 void DBEngine::ReplaceDatabase(const std::string& from, const std::string& to) {
     if (from.empty() || to.empty()) Raise(3044, to);
     struct stat st {};
@@ -2100,11 +2132,15 @@ void DBEngine::ReplaceDatabase(const std::string& from, const std::string& to) {
     const int fd = TakeLock(lockPath, true, &denied);
     if (denied) Raise(3045, to);
     if (fd < 0) Raise(3050);
-    for (const char* suffix : {"-wal", "-shm", "-journal"}) ::unlink((to + suffix).c_str());
-    const int rc = ::rename(from.c_str(), to.c_str());
-    const int err = errno;
+    try {
+        // The old file's log and journal would be read as the new one's: they
+        // go with the old file, and stay with it when the rename fails.
+        file::SafeFile::Replace(from, to, {"-wal", "-journal", "-shm"});
+    } catch (const file::Error& e) {
+        ReleaseLock(fd, lockPath);
+        throw DaoError(e.Number(), e.what());
+    }
     ReleaseLock(fd, lockPath);
-    if (rc != 0) Raise(err == EACCES || err == EPERM ? 3051 : 3044, to);
 }
 
 }  // namespace dao

@@ -163,6 +163,7 @@ struct Core : SchemaResolver, std::enable_shared_from_this<Core> {
     std::string connect;
     bool readOnly = false;
     bool exclusive = false;
+    bool guest = false;  // another program's file, written in only to add a table (DBEngine::OpenGuest)
     int lockFd = -1;
     std::string lockPath;
     bool closed = false;

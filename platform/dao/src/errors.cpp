@@ -6,6 +6,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "file/Error.h"
 #include "internal.h"
 
 namespace dao {
@@ -32,11 +33,8 @@ std::string ErrorDescription(long number, std::string_view arg) {
                "or fields that contain duplicate data, remove the index, or redefine the index to permit "
                "duplicate entries and try again."},
         {3024, "Could not find file '|'."},
-        {3026, "Not enough space on disk: no space is left in the cache folder for the copy of '|' that the "
-               "program reads."},
         {3027, "Cannot update. Database or object is read-only."},
         {3034, "You tried to commit or rollback a transaction without first beginning a transaction."},
-        {3035, "System resource exceeded (disk full): no space left on the device."},
         {3043, "Disk or network error."},
         {3044, "'|' is not a valid path. Make sure that the path name is spelled correctly and that you "
                "are connected to the server on which the file resides."},
@@ -97,6 +95,8 @@ std::string ErrorDescription(long number, std::string_view arg) {
         {3800, "'|' is not an index in this table."},
         {3709, "The search key was not found in any record."},
     };
+    // The one text of a full disk, as every writer of the program gives it; arg says for what.
+    if (number == file::kDiskFull) return file::DiskFullText(std::string(arg));
     auto it = kText.find(number);
     std::string text = it != kText.end() ? it->second : "Database error " + std::to_string(number) + ".";
     std::string out;
@@ -154,19 +154,14 @@ bool HasAttachedFiles(sqlite3* db) {
 }
 
 // No room for what was being written to the file.
-[[noreturn]] void RaiseDiskFull(const std::string& file) {
-    if (file.empty()) Raise(3035);
-    std::string text = ErrorDescription(3035);
-    text.insert(text.size() - 1, " for '" + file + "'");
-    throw DaoError(3035, text);
-}
+[[noreturn]] void RaiseDiskFull(const std::string& path) { Raise(file::kDiskFull, path.empty() ? "" : "'" + path + "'"); }
 
 }  // namespace
 
 bool DiskFull(sqlite3* db, int rc) {
     if ((rc & 0xFF) == SQLITE_FULL) return true;
     const int err = db ? sqlite3_system_errno(db) : 0;
-    return (rc & 0xFF) == SQLITE_IOERR && (err == ENOSPC || err == EDQUOT);
+    return (rc & 0xFF) == SQLITE_IOERR && file::IsDiskFull(err);
 }
 
 void NameConnection(sqlite3* db, const std::string& path) {

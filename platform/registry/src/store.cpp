@@ -17,6 +17,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "file/Error.h"
+#include "file/SafeFile.h"
 #include "registry/registry.h"
 
 namespace reg::detail {
@@ -116,19 +118,6 @@ std::vector<std::string_view> SplitTabs(std::string_view line) {
 }
 
 int64_t Ns(const struct timespec& ts) { return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec; }
-
-bool WriteAll(int fd, const std::string& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += size_t(n);
-    }
-    return true;
-}
 
 enum class ReadResult { Ok, Failed, TooLarge };
 
@@ -390,19 +379,13 @@ int32_t Store::Write(const Key& root) {
     std::string text = Serialize(root);
     // The reader would call a larger file damaged and set it aside.
     if (text.size() > kMaxFile) return ERROR_CANTWRITE;
-    std::string tmp = path_ + ".tmp";  // one writer at a time holds the file lock
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return ERROR_CANTWRITE;
-    bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (!ok || ::rename(tmp.c_str(), path_.c_str()) != 0) {
-        ::unlink(tmp.c_str());
+    // One writer at a time holds the file lock; settings are the user's alone.
+    try {
+        file::SafeFile made(path_, nullptr, 0600);
+        made.Write(text.data(), text.size());
+        made.Commit();
+    } catch (const file::Error&) {
         return ERROR_CANTWRITE;
-    }
-    int dfd = ::open(DirOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
     }
     return ERROR_SUCCESS;
 }

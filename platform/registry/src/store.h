@@ -1,7 +1,7 @@
 // One registry file in memory: a tree of keys with typed values, kept in step with
 // the file on disk. Every call takes the process lock and the file lock (flock on a
 // side file "<path>.lock"), re-reads the file when another process replaced it, and
-// writes changes with temporary file + fsync + rename.
+// writes changes through file::SafeFile (aside, fsync, rename).
 #pragma once
 
 #include <sys/types.h>

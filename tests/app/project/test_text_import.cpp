@@ -436,6 +436,7 @@ TEST_F(ImportTest, FileChangedBetweenTheReadingsIsNotImported) {
         How how;
         std::string row1;  // replaces the first data row
         std::string expected;
+        std::string row2 = "2,7,0.25";  // and the second
     };
     const std::vector<Case> cases = {
         {"replaced by another file", How::Replace, "1,0000000000000001,0.500000000000000", "Error: 75. \n"},
@@ -450,6 +451,11 @@ TEST_F(ImportTest, FileChangedBetweenTheReadingsIsNotImported) {
          "Error: 6. \nThe value \"1.0000000000e+039\" in row #1, field c is beyond the range"},
         {"digits a double cannot keep", How::InPlaceSameTime, "1,0000000000000001,12345678901234567",
          "in row #1, field c has more digits than a number keeps"},
+        {"a digit in the first row and the last, its time put back", How::InPlaceSameTime,
+         "1,0000000000000003,0.500000000000000",
+         "Error: 75. \nThe file " + dir.filePath("changed.csv").toStdString() +
+             " changed while it was being imported (its size, times or contents differ from when it was first read).",
+         "2,8,0.25"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -462,7 +468,7 @@ TEST_F(ImportTest, FileChangedBetweenTheReadingsIsNotImported) {
         ChangingHandler handler;
         ui::ScopedHandler scope(&handler);
         handler.change = [&] {
-            const std::string changed = "a,b,c\n" + c.row1 + "\n2,7,0.25\n";
+            const std::string changed = "a,b,c\n" + c.row1 + "\n" + c.row2 + "\n";
             ASSERT_EQ(changed.size(), original.size());
             struct stat before {};
             ASSERT_EQ(::stat(csv.c_str(), &before), 0);

@@ -37,10 +37,11 @@ TEST_F(ProjectFullDisk, IsReportedAsAFullDiskAndOpensOnceThereIsRoom) {
     MTessary::LoadProject(QString::fromStdString(path));
     EXPECT_FALSE(shell::Globals().gProject);
     ASSERT_EQ(dialogs.Messages().size(), 1u);
-    EXPECT_EQ(dialogs.Messages()[0].title, "Open Project Failed");
+    // The one box of a full disk under the project, as when it is written.
+    EXPECT_EQ(dialogs.Messages()[0].title, "Project Operation Failed");
     EXPECT_EQ(dialogs.Messages()[0].text.toStdString(),
-              path + " cannot be opened: the disk is full (no space left on the device).  The file is not changed; "
-                     "it opens once space is freed.");
+              "Project file: " + path + " cannot be used: the disk is full (no space left on the device).  The file "
+                                        "is not changed; free some space and try again.");
 
     disk.Unfill();
     dialogs.Clear();

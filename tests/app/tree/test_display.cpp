@@ -207,9 +207,11 @@ TEST(TreeDisplay, ClassesBeyondTheTableKeepLightColours) {
 TEST(TreeDisplay, DegenerateCountsColourWithoutNaN) {
     App();
     GeneratedProject p("display-degenerate", FruitColumns(), FruitRows(), false);
-    // A root without items; a node with more errors than items; a node without items.
+    // A root without items; a node with more errors than items (by rounding, as
+    // a stored tree may have them); a node without items.
     auto trx = Holding(p,
-                       {TRXNode{-1, 2, -1, 0, 0, 0, 0, 0}, TRXNode{1, 0, 1, 0, 1, 1, 4, 9}, TRXNode{1, 0, 1, 0, 2, 0, 0, 0}},
+                       {TRXNode{-1, 2, -1, 0, 0, 0, 0, 0}, TRXNode{1, 0, 1, 0, 1, 1, 4, 4.00003f},
+                        TRXNode{1, 0, 1, 0, 2, 0, 0, 0}},
                        2, {1, 2, 0, 0, 0, 0}, 52);
     CTreeDisplay d(trx->CurrentTree(), trx->Fields());
     uint32_t fill = 1, text = 1;

@@ -266,17 +266,14 @@ TEST(HostileTree, CountsThatAreNoFiniteNumberAreRefusedOnLoad) {
             sqlite3_close(db);
             t.ExpectRefused(std::string("TreeNodes ") + f.name + " " + bad, [&](CTRX& c) { c.OldLoadTree(&t.p.project); },
                     "TreeNodes and TreeLinks is damaged: node " + std::to_string(category) + " has the " + f.name);
-            db = t.p.OpenRaw();
-            sqlite3_exec(db, ("UPDATE TreeNodes SET " + std::string(f.column) + " = 1").c_str(), nullptr, nullptr,
-                         nullptr);
-            sqlite3_close(db);
+            t.trx.OldSaveTree(&t.p.project);
         }
     }
 
     // A finite count beyond the 32-bit range is shown as the largest one.
     std::vector<TRXNode> nodes = good.AllNodes();
     nodes[0].Items = 3e9f;
-    nodes[0].Errors = -3e38f;
+    nodes[0].Errors = 2.9e9f;
     CTreeModel huge;
     huge.Assign(nodes, good.Slots(), good.AllChildren());
     t.p.SetNodeDataBytes(CTreeBlob::Pack(huge));
@@ -285,10 +282,65 @@ TEST(HostileTree, CountsThatAreNoFiniteNumberAreRefusedOnLoad) {
     back.LoadTree(&t.p.project);
     ASSERT_TRUE(back.HasTree());
     EXPECT_EQ(back.Items(), INT32_MAX);
-    EXPECT_EQ(back.MissFits(), INT32_MIN);
+    EXPECT_EQ(back.MissFits(), INT32_MAX);
+    EXPECT_EQ(CTRX::WholeCount(-3e38f), INT32_MIN);
     EXPECT_EQ(CTRX::WholeCount(std::numeric_limits<float>::quiet_NaN()), 0);
     EXPECT_EQ(CTRX::WholeCount(12.5f), 12);
     EXPECT_EQ(CTRX::WholeCount(13.5f), 14);
+}
+
+// Counts below zero, and errors above the items of their node, are a damaged
+// tree too, in either stored form, naming the node; counts that meet, or pass
+// by no more than rounding, are a tree.
+TEST(HostileTree, CountsBelowZeroOrErrorsAboveItemsAreRefusedOnLoad) {
+    TreeProject t("negative");
+    const CTreeModel& good = t.trx.Tree();
+    const int32_t leaf = good.Nodes() - 1;
+    struct Case {
+        float items, errors;
+        const char* fault;  // "" loads
+    };
+    const Case cases[] = {{-1e38f, 1e38f, "has the item count -1e+38, below zero"},
+                          {-1, 0, "has the item count -1, below zero"},
+                          {5, -0.5f, "has the error count -0.5, below zero"},
+                          {5, 5.5f, "has the error count 5.5, more than its 5 items"},
+                          {0, 1, "has the error count 1, more than its 0 items"},
+                          {5, 5, ""},
+                          {0, 0, ""},
+                          {3e5f, 3e5f * (1 + 1e-6f), ""}};
+    for (const Case& c : cases) {
+        for (int32_t node : {0, leaf}) {
+            const std::string what = std::to_string(c.items) + "/" + std::to_string(c.errors) + " at node " +
+                                     std::to_string(node);
+            std::vector<TRXNode> nodes = good.AllNodes();
+            nodes[size_t(node)].Items = c.items;
+            nodes[size_t(node)].Errors = c.errors;
+            CTreeModel stored;
+            stored.Assign(nodes, good.Slots(), good.AllChildren());
+            t.p.SetNodeDataBytes(CTreeBlob::Pack(stored));
+            std::vector<std::function<void(CTRX&)>> loads = {[&](CTRX& back) { back.LoadTree(&t.p.project); }};
+            t.trx.OldSaveTree(&t.p.project);
+            sqlite3* db = t.p.OpenRaw();
+            char sql[160];
+            std::snprintf(sql, sizeof sql, "UPDATE TreeNodes SET Items = %.9g, Errors = %.9g WHERE NodeNum = %d",
+                          double(c.items), double(c.errors), node);
+            ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3_close(db);
+            loads.push_back([&](CTRX& back) { back.OldLoadTree(&t.p.project); });
+            for (size_t form = 0; form < loads.size(); ++form) {
+                const std::string table = form == 0 ? "NodeData" : "TreeNodes and TreeLinks";
+                if (*c.fault) {
+                    t.ExpectRefused(table + " " + what, loads[form],
+                                    table + " is damaged: node " + std::to_string(node) + " " + c.fault + ".");
+                    continue;
+                }
+                CTRX back;
+                ASSERT_TRUE(back.Initialize(t.p.dataDef, &t.p.project));
+                loads[form](back);
+                EXPECT_TRUE(back.HasTree()) << table << " " << what;
+            }
+        }
+    }
 }
 
 // A damaged Test table: the error names the project file and what happened.

@@ -314,8 +314,10 @@ TEST_F(AccessFiles, FullCacheDiskIsReportedAsSuchForTheAccessFile) {
             ADD_FAILURE() << how << ": no error";
         } catch (const dao::DaoError& e) {
             const std::string text = e.Description();
-            EXPECT_EQ(e.Number(), 3026) << how << ": " << text;
-            EXPECT_NE(text.find("Not enough space on disk"), std::string::npos) << how << ": " << text;
+            EXPECT_EQ(e.Number(), 3035) << how << ": " << text;
+            EXPECT_NE(text.find("System resource exceeded (disk full): no space left on the device for the copy of"),
+                      std::string::npos)
+                << how << ": " << text;
             EXPECT_NE(text.find("'" + source + "'"), std::string::npos) << how << ": " << text;
             if (std::string(how) == "opened") {
                 EXPECT_NE(text.find(small + "/cache"), std::string::npos) << text;

@@ -5,7 +5,10 @@
 #include <sys/wait.h>
 
 #include "IntegrityCheck.h"
+#include "SmallDisk.h"
 #include "fixture.h"
+
+#include <filesystem>
 
 using namespace daotest;
 using dao::RecordsetType;
@@ -191,4 +194,52 @@ TEST_F(DaoDurability, ClosingLeavesNoLogFilesBeside) {
     EXPECT_TRUE(sideFiles().empty()) << ::testing::PrintToString(sideFiles());
     auto check = dao::DBEngine::OpenDatabase(path, false, true);
     EXPECT_EQ(Count(*check, "SELECT COUNT(*) FROM T WHERE V = 'y'"), 1);
+}
+
+// Another program killed in the middle of a transaction leaves its file with a
+// hot journal, which is part of that file. A replace of it that fails (here
+// the new file is on another disk, which no rename crosses) leaves the
+// journal beside it, so the next program to open it rolls it back whole.
+TEST(DaoReplace, AFailedReplaceLeavesTheOldFileItsJournal) {
+    testsupport::SmallDisk disk(1 << 20);
+    if (!disk.Ready()) GTEST_SKIP() << disk.Why();
+    TempDir dir;
+    const std::string target = dir.File("other.db");
+    auto exec = [](const std::string& file, const char* sql) {
+        sqlite3* db = nullptr;
+        sqlite3_open(file.c_str(), &db);
+        const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+        return std::make_pair(db, rc);
+    };
+    {
+        auto [db, rc] = exec(target, "CREATE TABLE T (A INTEGER PRIMARY KEY, B TEXT); WITH RECURSIVE n(i) AS "
+                                     "(SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) "
+                                     "INSERT INTO T SELECT i, printf('%0100d', 0) FROM n");
+        ASSERT_EQ(rc, SQLITE_OK);
+        sqlite3_close(db);
+    }
+    // A small page cache spills the changed pages into the file before the end.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        auto [db, rc] = exec(target, "PRAGMA cache_size = 5; BEGIN; UPDATE T SET B = printf('%0100d', A)");
+        ::_exit(rc == SQLITE_OK && db ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_GT(std::filesystem::file_size(target + "-journal"), 0u);
+
+    const std::string made = disk.File("made.db");
+    dao::DBEngine::CreateDatabase(made, dao::dbLangGeneral)->Finish();
+    EXPECT_NE(ErrorOf([&] { dao::DBEngine::ReplaceDatabase(made, target); }), 0);
+    EXPECT_TRUE(std::filesystem::exists(target + "-journal"));
+    auto [db, rc] = exec(target, "SELECT 1");
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "SELECT count(*) FROM T WHERE B = printf('%0100d', 0)", -1, &st, nullptr);
+    EXPECT_EQ(sqlite3_step(st), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(st, 0), 2000) << "the rows as last committed";
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    EXPECT_EQ(IntegrityCheck(target), "ok");
 }

@@ -245,9 +245,9 @@ TEST_F(OdbcSqlite, FullCacheDiskIsReportedAsSuchForTheDataSource) {
             ADD_FAILURE() << "no error";
         } catch (const dao::DaoError& e) {
             const std::string text = e.Description();
-            EXPECT_EQ(e.Number(), 3026) << text;
-            EXPECT_EQ(text, "Not enough space on disk: no space is left in the cache folder for the copy of "
-                            "'DSN=people' that the program reads. Free some space on the disk of the cache folder '" +
+            EXPECT_EQ(e.Number(), 3035) << text;
+            EXPECT_EQ(text, "System resource exceeded (disk full): no space left on the device for the copy of "
+                            "'DSN=people' in the cache folder. Free some space on the disk of the cache folder '" +
                                 small + "', or set TESSARY_CACHE to a folder on another disk.");
         }
         p->Close();

@@ -487,13 +487,6 @@ public:
 
     void Requery();                   // re-runs the query; positions at the first row
     void Close();                     // later use raises 3420
-    // Closes a database this program has made, complete in its one file: the
-    // log copied back and removed, the file checked and on the disk. Raises
-    // 3035 when the disk is full, 3049 when the check finds damage, another
-    // number for any other failure; the connection is closed either way.
-    void Finish();
-    // Writes a copy of this database, as this connection sees it, to a new file.
-    void CopyTo(const std::string& file);
 
     // Reading every key of a large record set is the slow part of reaching
     // its last rows. A dynaset over base-table rows can have them read by a
@@ -534,10 +527,11 @@ public:
     std::string Connect() const;      // the connect string it was opened with
     bool Updatable() const;           // false when opened read-only
     void Close();                     // later use raises 3420
-    // Closes a database this program has made, complete in its one file: the
-    // log copied back and removed, the file checked and on the disk. Raises
-    // 3035 when the disk is full, 3049 when the check finds damage, another
-    // number for any other failure; the connection is closed either way.
+    // Closes a database this program has written, complete in its one file:
+    // the log copied back and removed (a guest's file keeps its journal mode,
+    // its emptied log going as it is closed), the file checked and on the
+    // disk. Raises 3035 when the disk is full, 3049 when the check finds
+    // damage, another number for any other failure; closed either way.
     void Finish();
     // Writes a copy of this database, as this connection sees it, to a new file.
     void CopyTo(const std::string& file);
@@ -601,6 +595,7 @@ public:
                                            bool readOnly = false, const std::string& connect = {});
     std::shared_ptr<Database> CreateDatabase(const std::string& path, const std::string& locale,
                                              int options = 0);
+    std::shared_ptr<Database> OpenGuest(const std::string& path);
     void BeginTrans();
     void CommitTrans();
     void Rollback();
@@ -630,11 +625,18 @@ public:
     // (ODBC sources are not available yet); otherwise it is kept as Connect.
     static std::shared_ptr<Database> OpenDatabase(const std::string& path, bool exclusive = false,
                                                   bool readOnly = false, const std::string& connect = {});
+    // Opens another program's database for writing, shared, to add a table
+    // to it: nothing else of the file changes (its user_version, which may
+    // be that program's schema version, its indexes, its journal mode), as
+    // the program's own files are brought to this layer's format.
+    static std::shared_ptr<Database> OpenGuest(const std::string& path);
     // Moves the closed database file at from over the file at to, as one
     // rename, while holding to's lock exclusively: 3045 when any connection
     // (of this or another process) has to open. A journal or log left beside
-    // to belongs to the file being replaced and is removed first. 3049 when a
-    // log or journal beside from still holds part of it.
+    // to belongs to the file being replaced: it is moved aside first, put
+    // back when the rename fails and removed once from has the name
+    // (file::SafeFile::Replace, whose errors it raises). 3049 when a log or
+    // journal beside from still holds part of it.
     static void ReplaceDatabase(const std::string& from, const std::string& to);
     // Workspaces(0) is the default workspace; DBEngine's own Open/Create use it.
     static Workspace& Workspaces(int index = 0);

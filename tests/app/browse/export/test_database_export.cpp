@@ -4,6 +4,8 @@
 
 #include "MExport.h"
 
+#include <sqlite3.h>
+
 #include <csignal>
 #include <cstdlib>
 #include <sys/resource.h>
@@ -46,7 +48,51 @@ std::vector<std::string> RowsOf(const DatabasePtr& db, const std::string& table)
     return out;
 }
 
+// What a stock connection reads: each statement's rows, one text per row.
+std::vector<std::string> Stock(const std::string& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    std::vector<std::string> out;
+    sqlite3_exec(
+        db, sql.c_str(),
+        [](void* to, int n, char** values, char**) {
+            std::string row;
+            for (int i = 0; i < n; ++i) row += (i ? "|" : "") + std::string(values[i] ? values[i] : "<Null>");
+            static_cast<std::vector<std::string>*>(to)->push_back(row);
+            return 0;
+        },
+        &out, nullptr);
+    sqlite3_close(db);
+    return out;
+}
+
 }  // namespace
+
+// Another program's SQLite file gets the table and nothing else: its
+// user_version (that program's schema version, whatever its value), its
+// journal mode, its tables and indexes stay as that program left them.
+TEST(DatabaseExport, AnotherProgramsFileGetsTheTableAndNothingElse) {
+    ExportProject p("db-foreign", NameSizeKindColumns(), Rows());
+    p.Mark({1, 3});
+    const std::pair<int, const char*> files[] = {{1, "delete"}, {1, "wal"}, {0, "delete"}, {2, "wal"}, {7, "delete"}};
+    for (const auto& [version, mode] : files) {
+        SCOPED_TRACE("user_version " + std::to_string(version) + ", " + mode);
+        const std::string path = p.dir + "/other-" + std::to_string(version) + mode + ".db";
+        const std::string own = "SELECT type, name, sql FROM sqlite_master WHERE name NOT LIKE 'Tessary%' ORDER BY name;"
+                                "SELECT * FROM Notes ORDER BY Title COLLATE NOCASE";
+        Stock(path, "CREATE TABLE Notes (Id INTEGER PRIMARY KEY, Title TEXT COLLATE NOCASE);"
+                    "CREATE INDEX NotesByTitle ON Notes (Title); INSERT INTO Notes (Title) VALUES ('b'), ('A'), "
+                    "('_x'), ('[y'), ('Ã©'); PRAGMA user_version = " + std::to_string(version) +
+                        "; PRAGMA journal_mode = " + mode);
+        const std::vector<std::string> before = Stock(path, own);
+        ASSERT_TRUE(MExport::MDBExportMarked(p.ctx, QString::fromStdString(path), 0)) << p.Boxes().front();
+        EXPECT_EQ(Stock(path, "PRAGMA user_version"), std::vector<std::string>{std::to_string(version)});
+        EXPECT_EQ(Stock(path, "PRAGMA journal_mode"), std::vector<std::string>{mode});
+        EXPECT_EQ(Stock(path, own), before);
+        EXPECT_EQ(Stock(path, "SELECT count(*) FROM Tessary_Import"), std::vector<std::string>{"2"});
+        EXPECT_EQ(Stock(path, "PRAGMA integrity_check"), std::vector<std::string>{"ok"});
+    }
+}
 
 TEST(DatabaseExport, NewDatabaseHoldsOneTableWithFieldsIndexAndRows) {
     ExportProject p("db-new", NameSizeKindColumns(), Rows());

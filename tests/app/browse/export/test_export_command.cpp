@@ -3,6 +3,7 @@
 #include "ExportFixture.h"
 
 #include "MExport.h"
+#include "TextImport.h"
 
 #include "../../../support/FileDialogDriver.h"
 #include "../../../support/IntegrityCheck.h"
@@ -384,4 +385,75 @@ TEST(TreeExport, ACheckThatFailsRefuses) {
         << p.Boxes().back();
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_FALSE(p.shell.status.texts.contains(QStringLiteral("Export Complete.")));
+}
+
+// One rule for the name a writer is given, whichever writer: a link of that
+// name is replaced by the new file and what it led to (here another program's
+// database) is left as it was; a folder of that name is refused with one box
+// that says it is a folder, and stays as it was.
+TEST(EveryWriter, ALinkIsReplacedAndAFolderRefusedAsAFolder) {
+    ExportProject p("every-writer", FruitColumns(), FruitRows());
+    Built(p, 0, 52)->SaveTree(&p.project);
+    p.Mark({1, 2});
+    const std::string victim = p.dir + "/victim.db";
+    {
+        DatabasePtr other = dao::DBEngine::CreateDatabase(victim, dao::dbLangGeneral);
+        other->Execute("CREATE TABLE Kept (K LONG)");
+        other->Finish();
+    }
+    const std::string kept = ReadFile(victim);
+    WriteFile(p.dir + "/rows.csv", "a,b\n1,2\n");
+    struct Writer {
+        const char* name;
+        const char* target;  // the name written, in the project's folder
+        std::function<void(const std::string& target)> write;
+    };
+    auto chosen = [&](const std::function<void()>& command) {
+        return [&, command](const std::string& target) {
+            p.dialogs.files = {QString::fromStdString(target)};
+            p.dialogs.answers = {ui::Answer::Yes};
+            command();
+        };
+    };
+    const Writer writers[] = {
+        {"text export", "out.txt", chosen([&] { MExport::Export(p.ctx, 0); })},
+        {"database export", "out.mdb", chosen([&] { MExport::Export(p.ctx, 0); })},
+        {"tree export", "out.csv", chosen([&] { MExport::Export2CSV(p.ctx); })},
+        {"text import", "rows.mdb",
+         [&](const std::string&) {
+             p.dialogs.answers = {ui::Answer::Yes};
+             MdbUtils::LoadTextFile(p.dir + "/rows.csv");
+         }},
+        {"new project", "new.txp", [&](const std::string& target) { CProject().Create(target); }},
+    };
+    for (const Writer& w : writers) {
+        SCOPED_TRACE(w.name);
+        const std::string target = p.dir + "/" + w.target;
+        std::filesystem::remove_all(target);
+        std::filesystem::create_directory(target);
+        // What the writer said, its overwrite question aside.
+        auto said = [&] {
+            std::vector<std::string> out;
+            for (const std::string& box : p.Boxes())
+                if (box.find("Overwrite?") == std::string::npos) out.push_back(box);
+            return out;
+        };
+        p.dialogs.Clear();
+        w.write(target);
+        const auto boxes = said();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_NE(boxes[0].find("Error: 75. \nPath/File access error: '" + target + "' is a folder, not a file."),
+                  std::string::npos)
+            << boxes[0];
+        EXPECT_TRUE(std::filesystem::is_directory(target));
+
+        std::filesystem::remove(target);
+        std::filesystem::create_symlink(victim, target);
+        p.dialogs.Clear();
+        w.write(target);
+        EXPECT_TRUE(said().empty()) << said().front();
+        EXPECT_FALSE(std::filesystem::is_symlink(target));
+        EXPECT_TRUE(std::filesystem::is_regular_file(target));
+        EXPECT_TRUE(ReadFile(victim) == kept);
+    }
 }

@@ -133,8 +133,9 @@ TEST(TextExportFullDisk, DiskFullNamingTheChosenFile) {
             std::vector<std::string> boxes;
             for (const auto& m : dialogs.Messages()) boxes.push_back((m.title + " | " + m.text).toStdString());
             EXPECT_EQ(boxes, std::vector<std::string>{std::string(w.title) +
-                                                      " | Error: 61. \nDisk full: no space left on the device. '" +
-                                                      path + (existing ? "' is left as it was." : "' was not made.")});
+                                                      " | Error: 3035. \nSystem resource exceeded (disk full): no space "
+                                                      "left on the device for '" +
+                                                      path + (existing ? "'. It is left as it was." : "'. It was not made.")});
             if (existing) {
                 EXPECT_EQ(ReadFile(path), "old");
             }

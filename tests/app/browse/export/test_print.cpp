@@ -9,12 +9,14 @@
 #include "MPrint.h"
 
 #include "SmallDisk.h"
+#include "TempDir.h"
 
 #include "ui/printing.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QPageLayout>
+#include <QPainter>
 #include <QPrinter>
 #include <QTimer>
 
@@ -265,6 +267,33 @@ TEST(PrintTiled, PrintingOntoALinkReplacesIt) {
     EXPECT_TRUE(ReadFile(victim) == "keep");
 }
 
+// A printed file that the check asked again refuses as it is to take its
+// name is no print: the caller hears so, and the old file is as it was.
+TEST(PrintToPdf, ARefusalAsTheFileTakesItsNameIsNoPrint) {
+    App();
+    testsupport::TempDir dir;
+    const std::string pdf = dir.File("out.pdf");
+    WriteFile(pdf, "old");
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(pdf));
+    const auto page = [&] {
+        QPainter painter(&printer);
+        painter.drawText(100, 100, QStringLiteral("page"));
+    };
+    std::string asked;
+    const auto refuse = [&](const std::string& target) {
+        asked = target;
+        return false;
+    };
+    EXPECT_FALSE(MPrint::PrintAside(printer, refuse, page));
+    EXPECT_EQ(asked, pdf);
+    EXPECT_EQ(ReadFile(pdf), "old");
+    EXPECT_EQ(printer.outputFileName().toStdString(), pdf);
+    EXPECT_TRUE(MPrint::PrintAside(printer, nullptr, page));
+    EXPECT_EQ(PdfPages(pdf), 1);
+}
+
 TEST(ScreenPrint, FitRectKeepsProportions) {
     EXPECT_EQ(CScreenPrint::FitRect({100, 100}, {800, 1000}), QRectF(0, 0, 800, 800));
     // Twice as wide as high: page less than twice as wide takes the full width.
@@ -350,8 +379,9 @@ TEST(PrintToPdf, FullDiskIsReportedNeverCommittedAsAPrint) {
                     ++failures;
                     ASSERT_EQ(f.p.Boxes().size(), 1u);
                     EXPECT_EQ(f.p.Boxes()[0], std::string(which ? "MScreenPrint::PrintPictureToFitPage" : "MTessary::PrintTiled") +
-                                                  " | Error: 61. \nDisk full: no space left on the device. '" + pdf +
-                                                  (existing ? "' is left as it was." : "' was not made."));
+                                                  " | Error: 3035. \nSystem resource exceeded (disk full): no space "
+                                                  "left on the device for '" + pdf +
+                                                  (existing ? "'. It is left as it was." : "'. It was not made."));
                     if (existing) EXPECT_EQ(ReadFile(pdf), "old");
                     else EXPECT_FALSE(std::filesystem::exists(pdf));
                 }

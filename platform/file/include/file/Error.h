@@ -1,0 +1,46 @@
+// What can go wrong when a file the person named is written, each case with
+// one number and one text wherever it happens: a full disk reads the same from
+// the database layer, the program's own writers and the cache folder.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace file {
+
+constexpr long kBadFileName = 52;   // an empty name, or one holding a NUL
+constexpr long kAccessError = 75;   // a folder of the name, a folder that moved, a refusal of the system
+constexpr long kPathNotFound = 76;  // the folder the name is in is not there
+constexpr long kDiskFull = 3035;    // no room on the device, within the quota, or for a file that large
+
+class Error : public std::runtime_error {
+public:
+    Error(long number, const std::string& description) : std::runtime_error(description), number_(number) {}
+    long Number() const { return number_; }
+
+private:
+    long number_;
+};
+
+// The one test of a full disk on a system error number: no room (ENOSPC), the
+// user's quota (EDQUOT), or a file larger than the system lets it grow (EFBIG).
+bool IsDiskFull(int err);
+
+// "System resource exceeded (disk full): no space left on the device", and
+// " for " what when given (a quoted file name, the copy of a source).
+std::string DiskFullText(const std::string& what = {});
+
+// The error of each case, to be thrown.
+Error DiskFull(const std::string& what = {});
+// "Path/File access error", with what went wrong after a colon when given.
+Error AccessError(const std::string& why = {});
+// The name is a folder: no file can take its place.
+Error FolderError(const std::string& path);
+// A system call's failure on path, by its error number.
+Error ErrnoError(int err, const std::string& path);
+
+// Throws FolderError when path is a folder itself (not a link to one, which is
+// replaced like any link).
+void RefuseFolder(const std::string& path);
+
+}  // namespace file
