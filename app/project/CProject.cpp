@@ -225,9 +225,13 @@ void CProject::InitProject() {
 }
 
 bool CProject::ReportError(const std::string& fileName, long number) {
-    if (number < 2420 || number > 3660) return false;
+    if ((number < 2420 || number > 3660) && number != dao::kNewerFile) return false;
     const QString file = QString::fromStdString(fileName);
     switch (number) {
+        case dao::kNewerFile:  // says why it is not opened and that nothing in it was changed
+            ui::MsgBox(QString::fromStdString(dao::ErrorDescription(number, fileName)), ui::Buttons::OK,
+                       ui::Icon::Exclamation, QStringLiteral("Project Open Failed"));
+            return true;
         case 3049:
         case 3343:
             ui::MsgBox(file + QStringLiteral(" is not a valid project file or is corrupt."), ui::Buttons::OK,

@@ -1504,7 +1504,7 @@ void Core::UpgradeOwnFile() {
     if (id != kApplicationId && !(id == 0 && version >= kFileVersionOldIndexes && version <= kFileVersionTwoComparisons &&
                                   OldProject()))
         return;
-    if (version > kFileVersion) Raise(3860, path);
+    if (version > kFileVersion) Raise(kNewerFile, path);
     formerVersion = version;
     // A guest (a file an export adds its table to) is changed in nothing else.
     if (!OwnFile(*this) || (version == kFileVersion && id == kApplicationId)) return;

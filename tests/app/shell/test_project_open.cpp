@@ -211,8 +211,16 @@ TEST_F(ProjectOpen, AProjectOfTheEarlierTextComparisonIsToldOnce) {
 TEST_F(ProjectOpen, AProjectOfANewerVersionIsRefusedSayingSo) {
     const std::string path = CopySample("newer");
     Sql(path, "PRAGMA application_id = 1415073841; PRAGMA user_version = 4;");
+    std::ifstream in(path, std::ios::binary);
+    const std::string before((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_FALSE(Open(path));
-    for (const auto& m : dialogs.Messages()) std::cerr << m.title.toStdString() << " | " << m.text.toStdString() << "\n";
+    ASSERT_EQ(dialogs.Messages().size(), 1u);
+    EXPECT_EQ(dialogs.Messages()[0].title, "Project Open Failed");
+    EXPECT_NE(dialogs.Messages()[0].text.indexOf(QStringLiteral("newer version")), -1)
+        << dialogs.Messages()[0].text.toStdString();
+    std::ifstream again(path, std::ios::binary);
+    EXPECT_TRUE(std::string((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>()) == before)
+        << "the file was changed";
 }
 
 TEST_F(ProjectOpen, ConnectTextsTableProbeAndConfigWriter) {

@@ -132,6 +132,10 @@ private:
     std::string description_;
 };
 
+// A file written by a newer version of this program: not opened, so that
+// nothing in it changes.
+inline constexpr long kNewerFile = 3860;
+
 // The standard description for an error number; '|' placeholders are
 // replaced by arg (as Jet fills in file and object names).
 std::string ErrorDescription(long number, std::string_view arg = {});
