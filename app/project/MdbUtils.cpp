@@ -27,12 +27,16 @@ std::string FirstText(dao::Database& db, const std::string& sql) {
     return text;
 }
 
-// Whole numbers beyond 2^53 have no exact double: a key beyond it could not
-// be told from its neighbours where keys travel as numbers.
-void RefuseInexactKeys(dao::Database& db, const std::string& key) {
-    const std::string k = BracketName(key);
-    const std::string beyond = FirstText(db, "SELECT TOP 1 CStr(" + k + ") FROM LinkDataSource WHERE " + k +
-                                                 " > 9007199254740992 OR " + k + " < -9007199254740992;");
+// Keys a row could not be found by, looked up in Test through its key index:
+// a Null (a source may keep one in its key, SQLite does), or a whole number
+// beyond 2^53, which has no exact double to travel as.
+void RefuseKeysThatFindNoRow(dao::Database& db, const std::string& key, bool numeric) {
+    if (!FirstText(db, "SELECT TOP 1 'Null' FROM Test WHERE MainPrimaryKey Is Null;").empty())
+        throw app::RuntimeError(94, "The key field " + key + " is empty (Null) in a row. Every row needs a key of "
+                                        "its own: give that row one, or choose a table whose key is never empty.");
+    if (!numeric) return;
+    const std::string beyond = FirstText(db, "SELECT TOP 1 CStr(MainPrimaryKey) FROM Test WHERE MainPrimaryKey > "
+                                             "9007199254740992 OR MainPrimaryKey < -9007199254740992;");
     if (beyond.empty()) return;
     throw app::RuntimeError(6, "The key field " + key + " holds the value " + beyond +
                                    ", beyond what Tessary can match exactly (keys from -9007199254740992 to "
@@ -122,11 +126,6 @@ void CreateTestTable(CProject& project, CDataDef& dataDef) {
     const std::string key = dataDef.FieldName(dataDef.PrimaryKeyField());
     DatabasePtr db = project.OpenProject(false);
     if (!db) app::RaiseError(91);
-    if (IsNumericType(dataDef.FieldType(dataDef.PrimaryKeyField()))) RefuseInexactKeys(*db, key);
-    // A source may keep Null in its key (SQLite does): such a row has no key to be found by.
-    if (!FirstText(*db, "SELECT TOP 1 'Null' FROM LinkDataSource WHERE " + BracketName(key) + " Is Null;").empty())
-        throw app::RuntimeError(94, "The key field " + key + " is empty (Null) in a row. Every row needs a key of "
-                                        "its own: give that row one, or choose a table whose key is never empty.");
     // The table and its key index come together or not at all: a Test without
     // its unique index would let one key name several rows.
     db->BeginTrans();
@@ -135,10 +134,14 @@ void CreateTestTable(CProject& project, CDataDef& dataDef) {
                     " As MainPrimaryKey, CInt(-1) As Predicted, CInt(-1) As Actual, CInt(0) As Mark INTO Test FROM "
                     "LinkDataSource;");
         db->Execute("CREATE INDEX PrimaryKey ON Test(MainPrimaryKey)WITH PRIMARY;");
+        RefuseKeysThatFindNoRow(*db, key, IsNumericType(dataDef.FieldType(dataDef.PrimaryKeyField())));
         db->CommitTrans();
     } catch (const dao::DaoError& e) {
         db->Rollback();
         if (e.Number() == 3022) RaiseEqualKeys(*db, key);
+        throw;
+    } catch (...) {
+        db->Rollback();
         throw;
     }
 }
