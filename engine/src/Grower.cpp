@@ -225,10 +225,13 @@ void Grower::MakeWork(Work& w, bool rowArrays) {
     // Splits happen above depth kMaxDepth only; sized once so references stay valid.
     w.groupsAt.resize(kMaxDepth + 1);
     w.kidsAt.resize(kMaxDepth + 1);
-    if (rowArrays && !w.weight) {
+    // Both arrays or neither: a thread whose second array ran out of memory takes
+    // later jobs, which must not find the first one alone.
+    if (rowArrays && !(w.weight && w.branchOf)) {
         w.rowsHeld.Set(uint64_t(in_.rowCount) * (sizeof(float) + sizeof(uint16_t)));
-        w.weight = std::make_unique_for_overwrite<float[]>(size_t(in_.rowCount));
+        auto weight = std::make_unique_for_overwrite<float[]>(size_t(in_.rowCount));
         w.branchOf = std::make_unique_for_overwrite<uint16_t[]>(size_t(in_.rowCount));
+        w.weight = std::move(weight);
     }
 }
 

@@ -79,12 +79,13 @@ void Pruner::ForgetJudged() {
 
 // The arrays a thread's rows need, charged before they are made.
 void Pruner::RowArrays(Work& w) {
-    if (w.weight) return;
+    if (w.weight && w.branchOf) return;  // both or neither, as the grower's
     w.rowsHeld.Use(in_.budget);
     w.stackHeld.Use(in_.budget);
     w.rowsHeld.Set(uint64_t(in_.rowCount) * (sizeof(float) + sizeof(uint16_t) + sizeof(uint32_t)));
-    w.weight = std::make_unique_for_overwrite<float[]>(size_t(in_.rowCount));
+    auto weight = std::make_unique_for_overwrite<float[]>(size_t(in_.rowCount));
     w.branchOf = std::make_unique_for_overwrite<uint16_t[]>(size_t(in_.rowCount));
+    w.weight = std::move(weight);
 }
 
 // The rows stack of w holds `need` items; it grows as a vector does, charged first.

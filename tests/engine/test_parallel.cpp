@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -314,7 +315,57 @@ long AddressSpaceBytes() {
     _exit(0);
 }
 
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// Armed, the first array of `g_failArrayOf` bytes that a helper thread asks for right
+// after one of `g_failAfter` bytes fails, as a full address space may fail any of two
+// allocations in a row.
+std::atomic<size_t> g_failArrayOf{0}, g_failAfter{0};
+std::atomic<bool> g_failedOnce{false};
+thread_local size_t t_lastArray = 0;
+thread_local bool t_arming = false;
+#endif
+
 }  // namespace
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+void* operator new[](std::size_t n) {
+    const size_t last = t_lastArray;
+    t_lastArray = n;
+    if (!t_arming && n == g_failArrayOf.load() && last == g_failAfter.load() && !g_failedOnce.exchange(true))
+        throw std::bad_alloc();
+    if (void* p = std::malloc(n ? n : 1)) return p;
+    throw std::bad_alloc();
+}
+#endif
+
+// A helper thread whose second row array could not be made takes later jobs: they must
+// not find the first array alone and write through the missing one.
+TEST(EngineThreads, AHelperThatRanOutOfMemoryTakesLaterJobsSafely) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers keep their own allocator";
+#else
+    const Spec& s = kSets[1];
+    const Outcome one = BuildWith(s, 1);
+    EXPECT_EXIT(
+        {
+            const int before = Baseline();
+            setenv("TESSARY_ENGINE_THREADS", "8", 1);
+            t_arming = true;  // the main thread never fails
+            Engine e(s);
+            g_failAfter = size_t(s.rows) * sizeof(float);
+            g_failArrayOf = size_t(s.rows) * sizeof(uint16_t);
+            SAFEARRAY* nt = nullptr;
+            SAFEARRAY* ci = nullptr;
+            const HRESULT hr = e.trx->BuildTree(&nt, &ci);
+            if (!g_failedOnce) _exit(20);  // nothing was failed: the test missed its mark
+            if (SettledThreadCount(before) != before) _exit(11);
+            if (hr == E_OUTOFMEMORY) _exit(nt || ci ? 12 : 0);
+            if (hr != S_OK) _exit(13);
+            _exit(Decode(nt, ci).nodes.size() == one.tree.nodes.size() ? 0 : 14);
+        },
+        ::testing::ExitedWithCode(0), "");
+#endif
+}
 
 // Memory or threads running out part way: the build either succeeds with the tree of
 // one thread or answers E_OUTOFMEMORY, and no thread is left running either way.
