@@ -1206,15 +1206,20 @@ SelectInfo Parser::ParseSelectAt(size_t end) {
     si.keyable = !si.aggregate && !isUnion && !si.tables.empty() && top < 0;
     for (const auto& tr : si.tables)
         if (tr.subquery) si.keyable = false;
-    // A single table without ORDER BY presents its rows in primary-key order.
-    if (si.orderBy.empty() && !si.aggregate && !isUnion && !unionPart_ && si.tables.size() == 1 && !si.tables[0].subquery &&
-        resolver_) {
-        // The key's own index gives that order; nothing relies on it that does
-        // not say ORDER BY, so it need not be the comparison's.
-        auto pk = resolver_->PrimaryKey(si.tables[0].schema, si.tables[0].table);
-        for (const auto& c : pk) {
+    // Without ORDER BY, rows come in the primary-key order of the first table.
+    // A single table walks its key's own index: what reads it in order says
+    // ORDER BY. A join is what the grid shows, and row ranges count its rows in
+    // the comparison's key order, so a text key sorts by the comparison there.
+    if (si.orderBy.empty() && !si.aggregate && !isUnion && !unionPart_ && !si.tables.empty() &&
+        !si.tables[0].subquery && resolver_) {
+        const TableRef& t = si.tables[0];
+        const bool join = si.tables.size() > 1;
+        for (const auto& c : resolver_->PrimaryKey(t.schema, t.table)) {
             if (!si.orderBy.empty()) si.orderBy += ", ";
-            si.orderBy += QuoteIdent(si.tables[0].alias) + "." + QuoteIdent(c);
+            si.orderBy += QuoteIdent(t.alias) + "." + QuoteIdent(c);
+            long size = 0;
+            const short type = join ? resolver_->ColumnType(t.schema, t.table, c, &size) : 0;
+            if (join && (type == 0 || IsTextType(type))) si.orderBy += std::string(" COLLATE ") + kTextCollation;
         }
     }
     if (top >= 0) {

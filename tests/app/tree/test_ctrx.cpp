@@ -1187,6 +1187,15 @@ TEST(OneComparisonRoad, MatrixRangesAndGridAgreeWithAHandCount) {
             return rs->Fields(0).AsLong();
         };
         EXPECT_EQ(shown("TrainKeyMin", "TrainKeyMax"), set.trainHigh);
+        {  // and the grid of all rows lists them in the order the ranges count them
+            auto owner = std::shared_ptr<CProject>(&p.project, [](CProject*) {});
+            CSqlMachine sql;
+            sql.Initialize(p.dataDef, owner);
+            auto rs = p.project.OpenProject(false)->OpenRecordset(sql.GetSql(), dao::RecordsetType::Snapshot);
+            std::vector<std::string> listed;
+            for (; !rs->Eof(); rs->MoveNext()) listed.push_back(rs->Fields("Id").AsString());
+            EXPECT_EQ(listed, order);
+        }
         EXPECT_EQ(shown("TestKeyMin", "TestKeyMax"), n - set.testLow + 1);
         EXPECT_EQ(p.project.GetConfig("TestKeyMin"), order[size_t(set.testLow - 1)]);
         p.project.CloseProject();
