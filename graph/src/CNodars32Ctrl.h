@@ -150,6 +150,13 @@ private:
     HRESULT GetItemMember(DISPID id, int32_t ix, VARIANT* result);
     HRESULT PutItemMember(DISPID id, int32_t ix, const VARIANT& value, Reply& reply);
     HRESULT PutConnectionMember(DISPID id, const VARIANT& value, Reply& reply);
+    HRESULT PutSetting(DISPID id, const VARIANT& value);
+    HRESULT PutQueryMember(DISPID id, const VARIANT& value);
+    HRESULT PutRectMember(DISPID id, const VARIANT& value);
+    HRESULT PutActionMember(DISPID id, const VARIANT& value);
+    HRESULT PutStockMember(DISPID id, const VARIANT& value);
+    HRESULT PutItemField(DISPID id, int32_t ix, const VARIANT& value);
+    HRESULT PutGraphicName(int32_t ix, const VARIANT& value);
 
     // ---- layout (automatic layout, view, zoom)
 public:
