@@ -9,13 +9,17 @@ namespace nodars {
 
 // ---------------------------------------------------------------- hierarchy
 
-void CNodars32Ctrl::ArrangeHierarchy() {
-    // 1. Back links: a breadth-first walk backwards from each item s; reaching s
-    // again through a connection s -> v makes that connection a back link.
-    for (auto& item : mItems) item->BackTargets.clear();
-    for (auto& sOwner : mItems) {
+namespace {
+
+using Items = std::vector<std::unique_ptr<CGraphItem>>;
+
+// A breadth-first walk backwards from each item s; reaching s again through a
+// connection s -> v makes that connection a back link.
+void MarkBackLinks(const Items& items) {
+    for (auto& item : items) item->BackTargets.clear();
+    for (auto& sOwner : items) {
         CGraphItem* s = sOwner.get();
-        for (auto& item : mItems) item->Visited = false;
+        for (auto& item : items) item->Visited = false;
         std::deque<CGraphItem*> queue{s};
         while (!queue.empty()) {
             CGraphItem* v = queue.front();
@@ -31,17 +35,40 @@ void CNodars32Ctrl::ArrangeHierarchy() {
             }
         }
     }
-    // 2. Reset; sinks (no forward outgoing connection) are the roots of the layering.
-    for (auto& item : mItems) item->ResetLayout();
-    for (auto& v : mItems)
+}
+
+// Sinks (no forward outgoing connection) are the roots of the layering.
+void ResetForLayering(const Items& items) {
+    for (auto& item : items) item->ResetLayout();
+    for (auto& v : items)
         for (CGraphConnection* c : v->Incoming)
             if (!c->From->HasBackTarget(v.get())) c->From->IsRoot = false;
+}
 
-    // 3. Layers by longest path to a sink.
+// v was raised: the sources above it must stay above it.
+void RaiseSourcesAbove(CGraphItem* v, size_t limit) {
+    std::deque<CGraphItem*> raise{v};
+    size_t steps = 0;
+    while (!raise.empty() && steps++ < limit) {
+        CGraphItem* u = raise.front();
+        raise.pop_front();
+        for (CGraphConnection* in : u->Incoming) {
+            CGraphItem* q = in->From;
+            if (q->Layer != 0 && q->Layer <= u->Layer && !q->HasBackTarget(u)) {
+                q->Layer = u->Layer + 1;
+                raise.push_back(q);
+            }
+        }
+    }
+}
+
+// Layers by longest path to a sink; each item's primary neighbour is its
+// lowest-layered forward target.
+void AssignLayers(const Items& items) {
     std::deque<CGraphItem*> queue;
-    for (auto& item : mItems)
+    for (auto& item : items)
         if (item->IsRoot) queue.push_back(item.get());
-    const size_t raiseLimit = mItems.size() * mItems.size() + 16;
+    const size_t raiseLimit = items.size() * items.size() + 16;
     while (!queue.empty()) {
         CGraphItem* v = queue.front();
         queue.pop_front();
@@ -66,38 +93,26 @@ void CNodars32Ctrl::ArrangeHierarchy() {
             }
             if (v->Layer <= t->Layer) {
                 v->Layer = t->Layer + 1;
-                // Propagate the raise to the sources above v.
-                std::deque<CGraphItem*> raise{v};
-                size_t steps = 0;
-                while (!raise.empty() && steps++ < raiseLimit) {
-                    CGraphItem* u = raise.front();
-                    raise.pop_front();
-                    for (CGraphConnection* in : u->Incoming) {
-                        CGraphItem* q = in->From;
-                        if (q->Layer != 0 && q->Layer <= u->Layer && !q->HasBackTarget(u)) {
-                            q->Layer = u->Layer + 1;
-                            raise.push_back(q);
-                        }
-                    }
-                }
+                RaiseSourcesAbove(v, raiseLimit);
             }
         }
     }
+}
 
-    // 4. MaxLayer; Breadth over the primary tree.
-    mMaxLayer = 0;
-    for (auto& item : mItems) mMaxLayer = std::max(mMaxLayer, item->Layer);
-    auto primaryChildren = [](CGraphItem* v) {
-        std::vector<CGraphItem*> children;
-        for (CGraphConnection* c : v->Incoming)
-            if (c->From->PrimaryNeighbour == v && !c->From->HasBackTarget(v) &&
-                std::find(children.begin(), children.end(), c->From) == children.end())
-                children.push_back(c->From);
-        return children;
-    };
+std::vector<CGraphItem*> PrimaryChildren(CGraphItem* v) {
+    std::vector<CGraphItem*> children;
+    for (CGraphConnection* c : v->Incoming)
+        if (c->From->PrimaryNeighbour == v && !c->From->HasBackTarget(v) &&
+            std::find(children.begin(), children.end(), c->From) == children.end())
+            children.push_back(c->From);
+    return children;
+}
+
+// Breadth over the primary tree: leaves 1, others the sum of their children.
+void SumBreadths(const Items& items) {
     std::vector<CGraphItem*> order;
-    std::vector<char> seen(mItems.size(), 0);
-    for (auto& rootOwner : mItems) {
+    std::vector<char> seen(items.size(), 0);
+    for (auto& rootOwner : items) {
         if (rootOwner->PrimaryNeighbour) continue;
         std::vector<CGraphItem*> stack{rootOwner.get()};
         while (!stack.empty()) {
@@ -106,7 +121,7 @@ void CNodars32Ctrl::ArrangeHierarchy() {
             if (seen[v->Index]) continue;
             seen[v->Index] = 1;
             order.push_back(v);
-            auto children = primaryChildren(v);
+            auto children = PrimaryChildren(v);
             for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back(*it);
         }
     }
@@ -115,46 +130,62 @@ void CNodars32Ctrl::ArrangeHierarchy() {
         if (v->Breadth == 0) v->Breadth = 1;
         if (v->PrimaryNeighbour) v->PrimaryNeighbour->Breadth += v->Breadth;
     }
+}
 
-    // 5. Slots: roots side by side, children in consecutive ranges under their neighbour.
+// Roots side by side, children in consecutive ranges under their neighbour.
+void AssignSlots(const Items& items) {
     int32_t counter = 0;
     std::deque<CGraphItem*> slotQueue;
-    for (auto& item : mItems) {
+    for (auto& item : items) {
         if (item->PrimaryNeighbour) continue;
         item->Slot = counter;
         counter += item->Breadth;
         slotQueue.push_back(item.get());
     }
-    std::fill(seen.begin(), seen.end(), 0);
+    std::vector<char> seen(items.size(), 0);
     while (!slotQueue.empty()) {
         CGraphItem* v = slotQueue.front();
         slotQueue.pop_front();
         if (seen[v->Index]) continue;
         seen[v->Index] = 1;
         int32_t next = v->Slot;
-        for (CGraphItem* child : primaryChildren(v)) {
+        for (CGraphItem* child : PrimaryChildren(v)) {
             child->Slot = next;
             next += child->Breadth;
             slotQueue.push_back(child);
         }
     }
+}
 
-    // 6. Back links need a free column where another back link would cross them.
-    for (auto& aOwner : mItems) {
+// Back links need a free column where another back link would cross them.
+void MakeRoomForBackLinks(const Items& items) {
+    for (auto& aOwner : items) {
         CGraphItem* a = aOwner.get();
         for (CGraphItem* t : a->BackTargets) {
-            for (auto& bOwner : mItems) {
+            for (auto& bOwner : items) {
                 CGraphItem* b = bOwner.get();
                 if (b->Slot == a->Slot && b->Layer > a->Layer && b->Layer <= t->Layer + 1 && !b->BackTargets.empty()) {
                     const int32_t from = a->Slot;
-                    for (auto& x : mItems)
+                    for (auto& x : items)
                         if (x.get() != a && x->Slot >= from) ++x->Slot;
                     break;
                 }
             }
         }
     }
-    // 7.
+}
+
+}  // namespace
+
+void CNodars32Ctrl::ArrangeHierarchy() {
+    MarkBackLinks(mItems);
+    ResetForLayering(mItems);
+    AssignLayers(mItems);
+    mMaxLayer = 0;
+    for (auto& item : mItems) mMaxLayer = std::max(mMaxLayer, item->Layer);
+    SumBreadths(mItems);
+    AssignSlots(mItems);
+    MakeRoomForBackLinks(mItems);
     mMaxSlot = 0;
     for (auto& item : mItems) mMaxSlot = std::max(mMaxSlot, item->Slot);
 }
