@@ -2,18 +2,16 @@
 // that the windows hand to the menu bar.
 #pragma once
 
-#include <Qt>
+#include <QKeyEvent>
 
 #include <cstdint>
 
-class QKeyEvent;
+#include "ui/keys.h"
 
 namespace KeyCodes {
 
-// Virtual-key codes: letters and digits as their upper-case character codes,
-// Backspace 8, Tab 9, Enter 13, Escape 27, Page Up 33 ... Down 40, F1 112 ...,
-// minus 189, period 190; 0 for keys without one.
-int16_t VbKeyCode(const QKeyEvent* event);
-int16_t VbShift(Qt::KeyboardModifiers modifiers);
+// The key's virtual-key code (see ui::VirtualKey); 0 for keys without one.
+inline int16_t VbKeyCode(const QKeyEvent* event) { return ui::VirtualKey(event->key()); }
+inline int16_t VbShift(Qt::KeyboardModifiers modifiers) { return ui::ShiftBits(modifiers); }
 
 }  // namespace KeyCodes

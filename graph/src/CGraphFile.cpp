@@ -50,6 +50,113 @@ GRect Rect(ByteReader& r) {
 
 bool Bool(ByteReader& r) { return r.I16() != 0; }
 
+void ReadSettings(ByteReader& r, CGraphFile& f) {
+    f.arrangeMode = r.I16();
+    f.backColor = r.U32();
+    f.drawArrows = Bool(r);
+    f.drawBackLinks = r.I16();
+    f.drawColored = Bool(r);
+    f.drawConnLabels = Bool(r);
+    f.drawDir = r.I16();
+    f.drawHandles = Bool(r);
+    f.drawItemLabels = Bool(r);
+    f.drawScale = r.I16();
+    f.fillColor = r.U32();
+    f.font.bold = Bool(r);
+    f.font.italic = Bool(r);
+    f.font.name = String(r);
+    f.font.size = r.F32();
+    f.font.strikeout = Bool(r);
+    f.font.underline = Bool(r);
+    f.foreColor = r.U32();
+    f.gap = r.I16();
+    f.lineWidth = r.I16();
+    f.xSpace = r.I16();
+    f.xSpan = r.I16();
+    f.ySpace = r.I16();
+    f.ySpan = r.I16();
+    f.maxLayer = r.I16();
+    f.nextItemId = r.I16();
+    f.nextConnectionId = f.version == 3 ? r.I16() : 1;
+    f.newIndex = r.I16();
+    f.viewRect = Rect(r);
+    f.hScroll = r.I16();
+    f.vScroll = r.I16();
+}
+
+// The picture table, up to its end mark; false when it is cut short.
+bool ReadPictures(ByteReader& r, std::vector<CGraphFile::Picture>& pictures) {
+    for (;;) {
+        const int16_t type = r.I16();
+        if (!r.ok) return false;
+        if (type == -1) return true;
+        CGraphFile::Picture p;
+        p.type = type;
+        p.name = String(r);
+        p.bounds = Rect(r);
+        const int32_t size = r.I32();
+        // The size is checked against what is left before anything is allocated.
+        if (size < 0 || !r.Need(size_t(size))) return false;
+        p.data = r.Bytes(size_t(size));
+        pictures.push_back(std::move(p));
+    }
+}
+
+// False when the record is cut short.
+bool ReadItem(ByteReader& r, int16_t version, CGraphFile::Item& it) {
+    it.id = r.I32();
+    it.data = r.I32();
+    it.name = String(r);
+    it.shape = r.I16();
+    it.fill = r.U32();
+    it.border = r.U32();
+    it.text = r.U32();
+    it.breadth = r.I16();
+    it.layer = r.I16();
+    it.slot = r.I16();
+    it.rect = Rect(r);
+    if (version == 1) {
+        if (it.shape == 0) it.shape = 1;
+        return true;
+    }
+    it.drawLabel = r.I16();
+    it.labelAlign = r.I16();
+    it.labelRect = Rect(r);
+    it.graphic = String(r);
+    it.graphicStyle = r.I16();
+    it.graphicAlign = r.I16();
+    it.graphicRect = Rect(r);
+    return r.ok;
+}
+
+// An item's primary neighbour and incoming connections, up to the end mark;
+// false when they are cut short.
+bool ReadLinks(ByteReader& r, int16_t version, CGraphFile::Item& it) {
+    it.primary = r.I16();
+    for (;;) {
+        const int16_t source = r.I16();
+        if (!r.ok) return false;
+        if (source == -1) return true;
+        CGraphFile::Connection c;
+        c.source = source;
+        if (version == 3) c.id = r.I32();
+        c.fromHandle = r.I16();
+        c.toHandle = r.I16();
+        c.label = String(r);
+        c.data = r.I32();
+        c.color = r.U32();
+        if (version == 1) {
+            c.arrow = r.I16();
+        } else {
+            c.lineWidth = r.I16();
+            c.arrow = r.I16();
+            c.align = r.I16();
+        }
+        if (!r.ok) return false;
+        it.incoming.push_back(std::move(c));
+    }
+}
+
 }  // namespace
 
 float CGraphFile::SizeToFile(int64_t currency) { return float(double(int32_t(currency)) * 0.00001); }
@@ -154,54 +261,8 @@ CGraphFile::ReadResult CGraphFile::Read(const std::vector<uint8_t>& bytes) {
     if (!r.ok) return ReadResult::Damaged;
     if (version < 1 || version > 3) return ReadResult::UnknownVersion;
 
-    arrangeMode = r.I16();
-    backColor = r.U32();
-    drawArrows = Bool(r);
-    drawBackLinks = r.I16();
-    drawColored = Bool(r);
-    drawConnLabels = Bool(r);
-    drawDir = r.I16();
-    drawHandles = Bool(r);
-    drawItemLabels = Bool(r);
-    drawScale = r.I16();
-    fillColor = r.U32();
-    font.bold = Bool(r);
-    font.italic = Bool(r);
-    font.name = String(r);
-    font.size = r.F32();
-    font.strikeout = Bool(r);
-    font.underline = Bool(r);
-    foreColor = r.U32();
-    gap = r.I16();
-    lineWidth = r.I16();
-    xSpace = r.I16();
-    xSpan = r.I16();
-    ySpace = r.I16();
-    ySpan = r.I16();
-    maxLayer = r.I16();
-    nextItemId = r.I16();
-    nextConnectionId = version == 3 ? r.I16() : 1;
-    newIndex = r.I16();
-    viewRect = Rect(r);
-    hScroll = r.I16();
-    vScroll = r.I16();
-
-    if (version >= 2) {
-        for (;;) {
-            const int16_t type = r.I16();
-            if (!r.ok) return ReadResult::Damaged;
-            if (type == -1) break;
-            Picture p;
-            p.type = type;
-            p.name = String(r);
-            p.bounds = Rect(r);
-            const int32_t size = r.I32();
-            // The size is checked against what is left before anything is allocated.
-            if (size < 0 || !r.Need(size_t(size))) return ReadResult::Damaged;
-            p.data = r.Bytes(size_t(size));
-            pictures.push_back(std::move(p));
-        }
-    }
+    ReadSettings(r, *this);
+    if (version >= 2 && !ReadPictures(r, pictures)) return ReadResult::Damaged;
 
     const int16_t count = r.I16();
     if (!r.ok || count < 0) return ReadResult::Damaged;
@@ -210,58 +271,11 @@ CGraphFile::ReadResult CGraphFile::Read(const std::vector<uint8_t>& bytes) {
     const size_t minItem = version == 1 ? 36 : 64;
     if (size_t(count) * minItem > r.Left()) return ReadResult::Damaged;
     items.resize(size_t(count));
-    for (Item& it : items) {
-        it.id = r.I32();
-        it.data = r.I32();
-        it.name = String(r);
-        it.shape = r.I16();
-        it.fill = r.U32();
-        it.border = r.U32();
-        it.text = r.U32();
-        it.breadth = r.I16();
-        it.layer = r.I16();
-        it.slot = r.I16();
-        it.rect = Rect(r);
-        if (version == 1) {
-            if (it.shape == 0) it.shape = 1;
-            continue;
-        }
-        it.drawLabel = r.I16();
-        it.labelAlign = r.I16();
-        it.labelRect = Rect(r);
-        it.graphic = String(r);
-        it.graphicStyle = r.I16();
-        it.graphicAlign = r.I16();
-        it.graphicRect = Rect(r);
-        if (!r.ok) return ReadResult::Damaged;
-    }
+    for (Item& it : items)
+        if (!ReadItem(r, version, it)) return ReadResult::Damaged;
     if (!r.ok) return ReadResult::Damaged;
-
-    for (Item& it : items) {
-        it.primary = r.I16();
-        for (;;) {
-            const int16_t source = r.I16();
-            if (!r.ok) return ReadResult::Damaged;
-            if (source == -1) break;
-            Connection c;
-            c.source = source;
-            if (version == 3) c.id = r.I32();
-            c.fromHandle = r.I16();
-            c.toHandle = r.I16();
-            c.label = String(r);
-            c.data = r.I32();
-            c.color = r.U32();
-            if (version == 1) {
-                c.arrow = r.I16();
-            } else {
-                c.lineWidth = r.I16();
-                c.arrow = r.I16();
-                c.align = r.I16();
-            }
-            if (!r.ok) return ReadResult::Damaged;
-            it.incoming.push_back(std::move(c));
-        }
-    }
+    for (Item& it : items)
+        if (!ReadLinks(r, version, it)) return ReadResult::Damaged;
     return ReadResult::Ok;
 }
 

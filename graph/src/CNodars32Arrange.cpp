@@ -9,13 +9,17 @@ namespace nodars {
 
 // ---------------------------------------------------------------- hierarchy
 
-void CNodars32Ctrl::ArrangeHierarchy() {
-    // 1. Back links: a breadth-first walk backwards from each item s; reaching s
-    // again through a connection s -> v makes that connection a back link.
-    for (auto& item : mItems) item->BackTargets.clear();
-    for (auto& sOwner : mItems) {
+namespace {
+
+using Items = std::vector<std::unique_ptr<CGraphItem>>;
+
+// A breadth-first walk backwards from each item s; reaching s again through a
+// connection s -> v makes that connection a back link.
+void MarkBackLinks(const Items& items) {
+    for (auto& item : items) item->BackTargets.clear();
+    for (auto& sOwner : items) {
         CGraphItem* s = sOwner.get();
-        for (auto& item : mItems) item->Visited = false;
+        for (auto& item : items) item->Visited = false;
         std::deque<CGraphItem*> queue{s};
         while (!queue.empty()) {
             CGraphItem* v = queue.front();
@@ -31,17 +35,40 @@ void CNodars32Ctrl::ArrangeHierarchy() {
             }
         }
     }
-    // 2. Reset; sinks (no forward outgoing connection) are the roots of the layering.
-    for (auto& item : mItems) item->ResetLayout();
-    for (auto& v : mItems)
+}
+
+// Sinks (no forward outgoing connection) are the roots of the layering.
+void ResetForLayering(const Items& items) {
+    for (auto& item : items) item->ResetLayout();
+    for (auto& v : items)
         for (CGraphConnection* c : v->Incoming)
             if (!c->From->HasBackTarget(v.get())) c->From->IsRoot = false;
+}
 
-    // 3. Layers by longest path to a sink.
+// v was raised: the sources above it must stay above it.
+void RaiseSourcesAbove(CGraphItem* v, size_t limit) {
+    std::deque<CGraphItem*> raise{v};
+    size_t steps = 0;
+    while (!raise.empty() && steps++ < limit) {
+        CGraphItem* u = raise.front();
+        raise.pop_front();
+        for (CGraphConnection* in : u->Incoming) {
+            CGraphItem* q = in->From;
+            if (q->Layer != 0 && q->Layer <= u->Layer && !q->HasBackTarget(u)) {
+                q->Layer = u->Layer + 1;
+                raise.push_back(q);
+            }
+        }
+    }
+}
+
+// Layers by longest path to a sink; each item's primary neighbour is its
+// lowest-layered forward target.
+void AssignLayers(const Items& items) {
     std::deque<CGraphItem*> queue;
-    for (auto& item : mItems)
+    for (auto& item : items)
         if (item->IsRoot) queue.push_back(item.get());
-    const size_t raiseLimit = mItems.size() * mItems.size() + 16;
+    const size_t raiseLimit = items.size() * items.size() + 16;
     while (!queue.empty()) {
         CGraphItem* v = queue.front();
         queue.pop_front();
@@ -66,38 +93,26 @@ void CNodars32Ctrl::ArrangeHierarchy() {
             }
             if (v->Layer <= t->Layer) {
                 v->Layer = t->Layer + 1;
-                // Propagate the raise to the sources above v.
-                std::deque<CGraphItem*> raise{v};
-                size_t steps = 0;
-                while (!raise.empty() && steps++ < raiseLimit) {
-                    CGraphItem* u = raise.front();
-                    raise.pop_front();
-                    for (CGraphConnection* in : u->Incoming) {
-                        CGraphItem* q = in->From;
-                        if (q->Layer != 0 && q->Layer <= u->Layer && !q->HasBackTarget(u)) {
-                            q->Layer = u->Layer + 1;
-                            raise.push_back(q);
-                        }
-                    }
-                }
+                RaiseSourcesAbove(v, raiseLimit);
             }
         }
     }
+}
 
-    // 4. MaxLayer; Breadth over the primary tree.
-    mMaxLayer = 0;
-    for (auto& item : mItems) mMaxLayer = std::max(mMaxLayer, item->Layer);
-    auto primaryChildren = [](CGraphItem* v) {
-        std::vector<CGraphItem*> children;
-        for (CGraphConnection* c : v->Incoming)
-            if (c->From->PrimaryNeighbour == v && !c->From->HasBackTarget(v) &&
-                std::find(children.begin(), children.end(), c->From) == children.end())
-                children.push_back(c->From);
-        return children;
-    };
+std::vector<CGraphItem*> PrimaryChildren(CGraphItem* v) {
+    std::vector<CGraphItem*> children;
+    for (CGraphConnection* c : v->Incoming)
+        if (c->From->PrimaryNeighbour == v && !c->From->HasBackTarget(v) &&
+            std::find(children.begin(), children.end(), c->From) == children.end())
+            children.push_back(c->From);
+    return children;
+}
+
+// Breadth over the primary tree: leaves 1, others the sum of their children.
+void SumBreadths(const Items& items) {
     std::vector<CGraphItem*> order;
-    std::vector<char> seen(mItems.size(), 0);
-    for (auto& rootOwner : mItems) {
+    std::vector<char> seen(items.size(), 0);
+    for (auto& rootOwner : items) {
         if (rootOwner->PrimaryNeighbour) continue;
         std::vector<CGraphItem*> stack{rootOwner.get()};
         while (!stack.empty()) {
@@ -106,7 +121,7 @@ void CNodars32Ctrl::ArrangeHierarchy() {
             if (seen[v->Index]) continue;
             seen[v->Index] = 1;
             order.push_back(v);
-            auto children = primaryChildren(v);
+            auto children = PrimaryChildren(v);
             for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back(*it);
         }
     }
@@ -115,46 +130,62 @@ void CNodars32Ctrl::ArrangeHierarchy() {
         if (v->Breadth == 0) v->Breadth = 1;
         if (v->PrimaryNeighbour) v->PrimaryNeighbour->Breadth += v->Breadth;
     }
+}
 
-    // 5. Slots: roots side by side, children in consecutive ranges under their neighbour.
+// Roots side by side, children in consecutive ranges under their neighbour.
+void AssignSlots(const Items& items) {
     int32_t counter = 0;
     std::deque<CGraphItem*> slotQueue;
-    for (auto& item : mItems) {
+    for (auto& item : items) {
         if (item->PrimaryNeighbour) continue;
         item->Slot = counter;
         counter += item->Breadth;
         slotQueue.push_back(item.get());
     }
-    std::fill(seen.begin(), seen.end(), 0);
+    std::vector<char> seen(items.size(), 0);
     while (!slotQueue.empty()) {
         CGraphItem* v = slotQueue.front();
         slotQueue.pop_front();
         if (seen[v->Index]) continue;
         seen[v->Index] = 1;
         int32_t next = v->Slot;
-        for (CGraphItem* child : primaryChildren(v)) {
+        for (CGraphItem* child : PrimaryChildren(v)) {
             child->Slot = next;
             next += child->Breadth;
             slotQueue.push_back(child);
         }
     }
+}
 
-    // 6. Back links need a free column where another back link would cross them.
-    for (auto& aOwner : mItems) {
+// Back links need a free column where another back link would cross them.
+void MakeRoomForBackLinks(const Items& items) {
+    for (auto& aOwner : items) {
         CGraphItem* a = aOwner.get();
         for (CGraphItem* t : a->BackTargets) {
-            for (auto& bOwner : mItems) {
+            for (auto& bOwner : items) {
                 CGraphItem* b = bOwner.get();
                 if (b->Slot == a->Slot && b->Layer > a->Layer && b->Layer <= t->Layer + 1 && !b->BackTargets.empty()) {
                     const int32_t from = a->Slot;
-                    for (auto& x : mItems)
+                    for (auto& x : items)
                         if (x.get() != a && x->Slot >= from) ++x->Slot;
                     break;
                 }
             }
         }
     }
-    // 7.
+}
+
+}  // namespace
+
+void CNodars32Ctrl::ArrangeHierarchy() {
+    MarkBackLinks(mItems);
+    ResetForLayering(mItems);
+    AssignLayers(mItems);
+    mMaxLayer = 0;
+    for (auto& item : mItems) mMaxLayer = std::max(mMaxLayer, item->Layer);
+    SumBreadths(mItems);
+    AssignSlots(mItems);
+    MakeRoomForBackLinks(mItems);
     mMaxSlot = 0;
     for (auto& item : mItems) mMaxSlot = std::max(mMaxSlot, item->Slot);
 }
@@ -372,29 +403,94 @@ void CNodars32Ctrl::PlaceItem(CGraphItem* item, int32_t cellW, int32_t cellH) {
     }
 }
 
+namespace {
+
+// The directions of a tidy tree: breadth along x when it grows vertically.
+struct TreeAxes {
+    bool vertical;
+    int32_t Breadth(const CGraphItem* it) const { return vertical ? it->Rect.Width() : it->Rect.Height(); }
+    int32_t Depth(const CGraphItem* it) const { return vertical ? it->Rect.Height() : it->Rect.Width(); }
+    int32_t Low(const CGraphItem* it) const { return vertical ? it->Rect.left : it->Rect.top; }
+    int32_t High(const CGraphItem* it) const { return vertical ? it->Rect.right : it->Rect.bottom; }
+    int32_t Centre(const CGraphItem* it) const { return (Low(it) + High(it)) / 2; }
+    void MoveTo(CGraphItem* it, int32_t breadth, int32_t depth) const {
+        if (vertical) it->Rect.MoveTo(breadth, depth);
+        else it->Rect.MoveTo(depth, breadth);
+    }
+};
+
+// A subtree's band along the breadth axis, and where its root goes in depth.
+struct TreeFrame {
+    CGraphItem* item = nullptr;  // null: the virtual root
+    int parent = -1;
+    std::vector<int> children;
+    int32_t start = 0;
+    int32_t extent = 0;
+    int32_t surplus = 0;
+    int32_t maxChildDepth = 0;
+    int32_t running = 0;
+    int32_t childSum = 0;
+    int32_t depth = 0;
+};
+
+// One generation below the parent's; a parent's surplus passes to its subtree.
+void SetTreeDepths(std::vector<TreeFrame>& frames, const std::vector<int>& preorder, int32_t depthStep) {
+    for (int id : preorder) {
+        TreeFrame& f = frames[id];
+        const TreeFrame& p = frames[f.parent];
+        if (f.parent == 0) {
+            f.depth = 0;
+        } else {
+            f.depth = p.depth + frames[p.parent].maxChildDepth + depthStep;
+        }
+        f.surplus += p.surplus;
+    }
+}
+
+// Children before parents: a parent centred over its children, a leaf in the
+// middle of its band.
+void PlaceTreeFrames(const std::vector<TreeFrame>& frames, const std::vector<int>& postorder, const TreeAxes& axes,
+                     int32_t breadthSpace) {
+    for (int id : postorder) {
+        const TreeFrame& f = frames[id];
+        CGraphItem* it = f.item;
+        const int32_t size = axes.Breadth(it);
+        int32_t pos = 0;
+        if (!f.children.empty()) {
+            const CGraphItem* first = frames[f.children.front()].item;
+            const CGraphItem* last = frames[f.children.back()].item;
+            int32_t mid = (axes.Centre(first) + axes.Centre(last)) / 2;
+            if (f.surplus == 0) mid = std::clamp(mid, axes.Low(first), std::max(axes.Low(first), axes.High(last)));
+            pos = mid - size / 2;
+        } else {
+            const int32_t spanStart = f.start + frames[f.parent].surplus / 2;
+            pos = spanStart + (f.extent - breadthSpace - size) / 2;
+        }
+        axes.MoveTo(it, pos, f.depth);
+    }
+}
+
+// Turns the tree so that it grows from the right or bottom edge.
+void MirrorTree(const std::vector<std::unique_ptr<CGraphItem>>& items) {
+    int32_t maxRight = INT32_MIN, maxBottom = INT32_MIN;
+    for (auto& item : items) {
+        maxRight = std::max(maxRight, item->Rect.right);
+        maxBottom = std::max(maxBottom, item->Rect.bottom);
+    }
+    for (auto& item : items) item->Rect.MoveTo(maxRight - item->Rect.right, maxBottom - item->Rect.bottom);
+}
+
+}  // namespace
+
 // Tidy tree: every subtree gets a band along the breadth axis as wide as its
 // leaves need (or its own root, when that is wider), parents centred over their
 // children, one depth step per generation.
 void CNodars32Ctrl::PlaceTree() {
-    const bool vertical = mDrawDir == 2 || mDrawDir == 3;  // breadth axis x
-    const int32_t breadthSpace = vertical ? mXSpace : mYSpace;
-    const int32_t depthSpace = vertical ? mYSpace : mXSpace;
-    auto breadthSize = [&](const CGraphItem* it) { return vertical ? it->Rect.Width() : it->Rect.Height(); };
-    auto depthSize = [&](const CGraphItem* it) { return vertical ? it->Rect.Height() : it->Rect.Width(); };
+    const TreeAxes axes{mDrawDir == 2 || mDrawDir == 3};
+    const int32_t breadthSpace = axes.vertical ? mXSpace : mYSpace;
+    const int32_t depthSpace = axes.vertical ? mYSpace : mXSpace;
 
-    struct Frame {
-        CGraphItem* item = nullptr;  // null: the virtual root
-        int parent = -1;
-        std::vector<int> children;
-        int32_t start = 0;
-        int32_t extent = 0;
-        int32_t surplus = 0;
-        int32_t maxChildDepth = 0;
-        int32_t running = 0;
-        int32_t childSum = 0;
-        int32_t depth = 0;
-    };
-    std::vector<Frame> frames(1);
+    std::vector<TreeFrame> frames(1);
     std::vector<int> preorder;  // frames in opening order (parents before children)
     std::vector<int> postorder;
     auto childrenOf = [&](int f) {
@@ -419,7 +515,7 @@ void CNodars32Ctrl::PlaceTree() {
             if (opened[child->Index]) continue;
             opened[child->Index] = 1;
             const int parent = top.frame;
-            Frame f;
+            TreeFrame f;
             f.item = child;
             f.parent = parent;
             f.start = frames[parent].running;
@@ -435,63 +531,22 @@ void CNodars32Ctrl::PlaceTree() {
         const int id = top.frame;
         stack.pop_back();
         if (id == 0) break;
-        Frame& f = frames[id];
+        TreeFrame& f = frames[id];
         f.extent = f.childSum;
-        const int32_t own = breadthSize(f.item) + breadthSpace;
+        const int32_t own = axes.Breadth(f.item) + breadthSpace;
         if (own > f.extent) {
             f.surplus = own - f.extent;
             f.extent = own;
         }
-        Frame& p = frames[f.parent];
+        TreeFrame& p = frames[f.parent];
         p.running += f.extent;
         p.childSum += f.extent;
-        p.maxChildDepth = std::max(p.maxChildDepth, depthSize(f.item));
+        p.maxChildDepth = std::max(p.maxChildDepth, axes.Depth(f.item));
         postorder.push_back(id);
     }
-    // Depth pass: one generation below the parent's.
-    for (int id : preorder) {
-        Frame& f = frames[id];
-        const Frame& p = frames[f.parent];
-        if (f.parent == 0) {
-            f.depth = 0;
-        } else {
-            f.depth = p.depth + frames[p.parent].maxChildDepth + depthSpace + 2 * mGap;
-        }
-        f.surplus += p.surplus;
-    }
-    // Placement, children before parents.
-    auto setBreadth = [&](CGraphItem* it, int32_t pos) {
-        if (vertical) it->Rect.MoveTo(pos, it->Rect.top);
-        else it->Rect.MoveTo(it->Rect.left, pos);
-    };
-    auto lowEdge = [&](const CGraphItem* it) { return vertical ? it->Rect.left : it->Rect.top; };
-    auto highEdge = [&](const CGraphItem* it) { return vertical ? it->Rect.right : it->Rect.bottom; };
-    auto centre = [&](const CGraphItem* it) { return (lowEdge(it) + highEdge(it)) / 2; };
-    for (int id : postorder) {
-        Frame& f = frames[id];
-        CGraphItem* it = f.item;
-        const int32_t size = breadthSize(it);
-        if (!f.children.empty()) {
-            const CGraphItem* first = frames[f.children.front()].item;
-            const CGraphItem* last = frames[f.children.back()].item;
-            int32_t mid = (centre(first) + centre(last)) / 2;
-            if (f.surplus == 0) mid = std::clamp(mid, lowEdge(first), std::max(lowEdge(first), highEdge(last)));
-            setBreadth(it, mid - size / 2);
-        } else {
-            const int32_t spanStart = f.start + frames[f.parent].surplus / 2;
-            setBreadth(it, spanStart + (f.extent - breadthSpace - size) / 2);
-        }
-        if (vertical) it->Rect.MoveTo(it->Rect.left, f.depth);
-        else it->Rect.MoveTo(f.depth, it->Rect.top);
-    }
-    if (mDrawDir == 0 || mDrawDir == 2) {
-        int32_t maxRight = INT32_MIN, maxBottom = INT32_MIN;
-        for (auto& item : mItems) {
-            maxRight = std::max(maxRight, item->Rect.right);
-            maxBottom = std::max(maxBottom, item->Rect.bottom);
-        }
-        for (auto& item : mItems) item->Rect.MoveTo(maxRight - item->Rect.right, maxBottom - item->Rect.bottom);
-    }
+    SetTreeDepths(frames, preorder, depthSpace + 2 * mGap);
+    PlaceTreeFrames(frames, postorder, axes, breadthSpace);
+    if (mDrawDir == 0 || mDrawDir == 2) MirrorTree(mItems);
 }
 
 }  // namespace nodars

@@ -31,6 +31,7 @@ namespace nodars {
 class CNodars32Wnd;
 class CGraphRenderer;
 struct Reply;
+class CGraphFile;
 
 class CNodars32Ctrl final
     : public com::RefCounted<IDispatch, IConnectionPointContainer, IControlHosting, IGraphGeometry, ISupportErrorInfo> {
@@ -134,6 +135,9 @@ private:
     // ---- graph file and pictures
     bool SaveAs(const QString& path);
     bool LoadFrom(const QString& path);
+    void TakeFileSettings(const CGraphFile& f);
+    void TakeFilePictures(CGraphFile& f);
+    void TakeFileItems(const CGraphFile& f);
     // Whether StoreGraphics lets entry i go into a graph file.
     bool StoresGraphic(int32_t i) const;
     void LoadGraphicFile(int32_t idx, const QString& path);
@@ -150,6 +154,13 @@ private:
     HRESULT GetItemMember(DISPID id, int32_t ix, VARIANT* result);
     HRESULT PutItemMember(DISPID id, int32_t ix, const VARIANT& value, Reply& reply);
     HRESULT PutConnectionMember(DISPID id, const VARIANT& value, Reply& reply);
+    HRESULT PutSetting(DISPID id, const VARIANT& value);
+    HRESULT PutQueryMember(DISPID id, const VARIANT& value);
+    HRESULT PutRectMember(DISPID id, const VARIANT& value);
+    HRESULT PutActionMember(DISPID id, const VARIANT& value);
+    HRESULT PutStockMember(DISPID id, const VARIANT& value);
+    HRESULT PutItemField(DISPID id, int32_t ix, const VARIANT& value);
+    HRESULT PutGraphicName(int32_t ix, const VARIANT& value);
 
     // ---- layout (automatic layout, view, zoom)
 public:

@@ -117,6 +117,27 @@ void SetText(VARIANT* r, const std::u16string& s) {
     r->bstrVal = SysAllocStringLen(s.data(), UINT(s.size()));
 }
 
+// Rectangle members: positions move the rectangle and keep its size, sizes
+// move the far edge.
+enum class Edge { Left, Top, Width, Height };
+
+void SetEdge(GRect& r, Edge edge, int32_t value) {
+    switch (edge) {
+    case Edge::Left: r.MoveTo(value, r.top); break;
+    case Edge::Top: r.MoveTo(r.left, value); break;
+    case Edge::Width: r.right = r.left + value; break;
+    case Edge::Height: r.bottom = r.top + value; break;
+    }
+}
+
+// The entry of a member table for id, or null.
+template <typename Entry, size_t N>
+const Entry* FindMember(const Entry (&table)[N], DISPID id) {
+    for (const Entry& e : table)
+        if (e.id == id) return &e;
+    return nullptr;
+}
+
 bool IsMethod(DISPID id) {
     return (id >= dispidAddItem && id <= dispidScreenToGraphY) || id == dispidRefresh || id == dispidDoClick ||
            id == dispidAboutBox;
@@ -387,73 +408,117 @@ HRESULT CNodars32Ctrl::GetItemMember(DISPID id, int32_t ix, VARIANT* r) {
 }
 
 HRESULT CNodars32Ctrl::PutMember(DISPID id, const DISPPARAMS* params, Reply& reply) {
-    const VARIANT* v = PutValue(params);
+    const VARIANT& v = *PutValue(params);
     if (IsIndexed(id)) {
         int32_t ix = 0;
         HRESULT hr = ToI2(Positional(params, 0), &ix);
         if (FAILED(hr)) return hr;
-        return PutItemMember(id, ix, *v, reply);
+        return PutItemMember(id, ix, v, reply);
     }
     if (id == dispidConnectionLabel || id == dispidConnectFromHandle || id == dispidConnectToHandle ||
         (id >= dispidConnectionData && id <= dispidConnectionLineWidth))
-        return PutConnectionMember(id, *v, reply);
+        return PutConnectionMember(id, v, reply);
+    switch (id) {
+    case dispidListCount:
+    case dispidNewIndex:
+    case dispidHWnd:
+        return Refuse(reply, CTL_E_SETNOTSUPPORTED, kSetNotSupported);
+    case dispidGraphics:
+    case dispidAutoMouseEvents:
+        if (mUserMode) return Refuse(reply, CTL_E_ILLEGALFUNCTIONCALL, "AutoMouseEvents not available at run-time.");
+        SetModified();
+        return S_OK;
+    case dispidQueryCount:
+    case dispidConnectionId:
+    case dispidConnectFromIndex:
+    case dispidConnectToIndex:
+    case dispidShapeCount:
+    case dispidGraphicCount:
+        // Nothing to store: the value is dropped, but the graph counts as changed.
+        SetModified();
+        return S_OK;
+    default: break;
+    }
+    // Each group answers DISP_E_MEMBERNOTFOUND for the ids that are not its own.
+    using Putter = HRESULT (CNodars32Ctrl::*)(DISPID, const VARIANT&);
+    for (Putter put : {&CNodars32Ctrl::PutSetting, &CNodars32Ctrl::PutQueryMember, &CNodars32Ctrl::PutRectMember,
+                       &CNodars32Ctrl::PutActionMember, &CNodars32Ctrl::PutStockMember}) {
+        const HRESULT hr = (this->*put)(id, v);
+        if (hr != DISP_E_MEMBERNOTFOUND) return hr;
+    }
+    return DISP_E_MEMBERNOTFOUND;
+}
 
+// Settings 1-23 and AutoArrange: stored, then repainted or laid out again
+// where the picture shows them.
+HRESULT CNodars32Ctrl::PutSetting(DISPID id, const VARIANT& v) {
+    struct ShortSetting {
+        DISPID id;
+        int32_t CNodars32Ctrl::*field;
+        bool repaint;
+    };
+    struct BoolSetting {
+        DISPID id;
+        bool CNodars32Ctrl::*field;
+        bool repaint;
+    };
+    static const ShortSetting shorts[] = {
+        {dispidXSpan, &CNodars32Ctrl::mXSpan, true},
+        {dispidYSpan, &CNodars32Ctrl::mYSpan, true},
+        {dispidXSpace, &CNodars32Ctrl::mXSpace, true},
+        {dispidYSpace, &CNodars32Ctrl::mYSpace, true},
+        {dispidGap, &CNodars32Ctrl::mGap, true},
+        {dispidArrangeMode, &CNodars32Ctrl::mArrangeMode, true},
+        {dispidDrawBackLinks, &CNodars32Ctrl::mDrawBackLinks, true},
+        {dispidDrawDir, &CNodars32Ctrl::mDrawDir, false},
+        {dispidLineWidth, &CNodars32Ctrl::mLineWidth, false},
+        {dispidRubberBand, &CNodars32Ctrl::mRubberBand, false},
+        {dispidGraphicAllowImport, &CNodars32Ctrl::mGraphicAllowImport, false},
+        {dispidStoreGraphics, &CNodars32Ctrl::mStoreGraphics, false},
+    };
+    static const BoolSetting bools[] = {
+        {dispidDrawArrows, &CNodars32Ctrl::mDrawArrows, true},
+        {dispidDrawColored, &CNodars32Ctrl::mDrawColored, true},
+        {dispidDrawConnLabels, &CNodars32Ctrl::mDrawConnLabels, true},
+        {dispidDrawHandles, &CNodars32Ctrl::mDrawHandles, true},
+        {dispidDrawItemLabels, &CNodars32Ctrl::mDrawItemLabels, true},
+        {dispidDragItems, &CNodars32Ctrl::mDragItems, false},
+        {dispidRedraw, &CNodars32Ctrl::mRedraw, false},
+        {dispidSelectRectEnabled, &CNodars32Ctrl::mSelectRectEnabled, false},
+    };
+    auto store = [&](auto& field, auto value, bool repaint) {
+        field = value;
+        if (repaint) InvalidateControl();
+        SetModified();
+    };
     int32_t i = 0;
     bool b = false;
-    uint32_t colour = 0;
     HRESULT hr = S_OK;
-    // Member properties 1-22: store, then repaint or only mark modified.
-    auto shortProp = [&](int32_t& field, bool invalidate) {
-        hr = ToI2(v, &i);
-        if (FAILED(hr)) return;
-        field = i;
-        if (invalidate) InvalidateControl();
-        SetModified();
-    };
-    auto boolProp = [&](bool& field, bool invalidate) {
-        hr = ToBool(v, &b);
-        if (FAILED(hr)) return;
-        field = b;
-        if (invalidate) InvalidateControl();
-        SetModified();
-    };
-    auto rectProp = [&](auto apply) {
-        hr = ToI4(v, &i);
-        if (SUCCEEDED(hr)) apply(i);
-    };
+    if (const ShortSetting* s = FindMember(shorts, id)) {
+        hr = ToI2(&v, &i);
+        if (SUCCEEDED(hr)) store(this->*s->field, i, s->repaint);
+        return hr;
+    }
+    if (const BoolSetting* s = FindMember(bools, id)) {
+        hr = ToBool(&v, &b);
+        if (SUCCEEDED(hr)) store(this->*s->field, b, s->repaint);
+        return hr;
+    }
     switch (id) {
-    case dispidXSpan: shortProp(mXSpan, true); break;
-    case dispidYSpan: shortProp(mYSpan, true); break;
-    case dispidXSpace: shortProp(mXSpace, true); break;
-    case dispidYSpace: shortProp(mYSpace, true); break;
-    case dispidGap: shortProp(mGap, true); break;
-    case dispidFillColor:
-        hr = ToColor(v, &colour);
-        if (SUCCEEDED(hr)) { mFillColor = colour; InvalidateControl(); SetModified(); }
+    case dispidFillColor: {
+        uint32_t colour = 0;
+        hr = ToColor(&v, &colour);
+        if (SUCCEEDED(hr)) store(mFillColor, colour, true);
         break;
-    case dispidArrangeMode: shortProp(mArrangeMode, true); break;
-    case dispidDrawBackLinks: shortProp(mDrawBackLinks, true); break;
-    case dispidDrawDir: shortProp(mDrawDir, false); break;
-    case dispidLineWidth: shortProp(mLineWidth, false); break;
-    case dispidRubberBand: shortProp(mRubberBand, false); break;
-    case dispidDrawArrows: boolProp(mDrawArrows, true); break;
-    case dispidDrawColored: boolProp(mDrawColored, true); break;
-    case dispidDrawConnLabels: boolProp(mDrawConnLabels, true); break;
-    case dispidDrawHandles: boolProp(mDrawHandles, true); break;
-    case dispidDrawItemLabels: boolProp(mDrawItemLabels, true); break;
-    case dispidDragItems: boolProp(mDragItems, false); break;
-    case dispidRedraw: boolProp(mRedraw, false); break;
-    case dispidGraphicAllowImport: shortProp(mGraphicAllowImport, false); break;
-    case dispidSelectRectEnabled: boolProp(mSelectRectEnabled, false); break;
-    case dispidStoreGraphics: shortProp(mStoreGraphics, false); break;
+    }
     case dispidPrintHeader: {
         std::u16string s;
-        hr = ToText(v, &s);
-        if (SUCCEEDED(hr)) { mPrintHeader = s; SetModified(); }
+        hr = ToText(&v, &s);
+        if (SUCCEEDED(hr)) store(mPrintHeader, s, false);
         break;
     }
     case dispidDrawScale:
-        hr = ToI2(v, &i);
+        hr = ToI2(&v, &i);
         if (SUCCEEDED(hr)) i = ClampScale(i);
         if (SUCCEEDED(hr) && i != mDrawScale) {
             mDrawScale = i;
@@ -461,19 +526,25 @@ HRESULT CNodars32Ctrl::PutMember(DISPID id, const DISPPARAMS* params, Reply& rep
             RecalcGraph(0, 1, 0, 1);
         }
         break;
-    case dispidListCount:
-    case dispidNewIndex:
-    case dispidHWnd:
-        return Refuse(reply, CTL_E_SETNOTSUPPORTED, kSetNotSupported);
     case dispidAutoArrange:
-        hr = ToI2(v, &i);
+        hr = ToI2(&v, &i);
         if (FAILED(hr)) break;
         mAutoArrange = i;
         if (i != 0) RecalcGraph(4, 0, -1, 1);
         SetModified();
         break;
+    default: return DISP_E_MEMBERNOTFOUND;
+    }
+    return hr;
+}
+
+// Setting what a query looks for ends the query under way; QueryState runs one.
+HRESULT CNodars32Ctrl::PutQueryMember(DISPID id, const VARIANT& v) {
+    int32_t i = 0;
+    HRESULT hr = S_OK;
+    switch (id) {
     case dispidQueryData:
-        hr = ToI4(v, &i);
+        hr = ToI4(&v, &i);
         if (FAILED(hr)) break;
         mQueryItem = -1;
         mQueryData = i;
@@ -481,7 +552,7 @@ HRESULT CNodars32Ctrl::PutMember(DISPID id, const DISPPARAMS* params, Reply& rep
         EndQuery();
         break;
     case dispidQueryItem:
-        hr = ToI2(v, &i);
+        hr = ToI2(&v, &i);
         if (FAILED(hr)) break;
         mQueryData = 0;
         mQueryItem = i;
@@ -489,35 +560,54 @@ HRESULT CNodars32Ctrl::PutMember(DISPID id, const DISPPARAMS* params, Reply& rep
         EndQuery();
         break;
     case dispidQueryItemHandle:
-        hr = ToI2(v, &i);
+        hr = ToI2(&v, &i);
         if (FAILED(hr)) break;
         mQueryData = 0;
         mQueryHandle = i;
         EndQuery();
         break;
     case dispidQueryState:
-        hr = ToI2(v, &i);
+        hr = ToI2(&v, &i);
         if (SUCCEEDED(hr)) RunQuery(int16_t(i));
         break;
-    case dispidQueryCount:
-    case dispidConnectionId:
-    case dispidConnectFromIndex:
-    case dispidConnectToIndex:
-    case dispidShapeCount:
-    case dispidGraphicCount:
-        SetModified();
-        break;
-    case dispidSelectRectHeight: rectProp([&](int32_t x) { mSelectRect.bottom = mSelectRect.top + x; }); break;
-    case dispidSelectRectLeft: rectProp([&](int32_t x) { mSelectRect.MoveTo(x, mSelectRect.top); }); break;
-    case dispidSelectRectTop: rectProp([&](int32_t x) { mSelectRect.MoveTo(mSelectRect.left, x); }); break;
-    case dispidSelectRectWidth: rectProp([&](int32_t x) { mSelectRect.right = mSelectRect.left + x; }); break;
-    case dispidPrintRectLeft: rectProp([&](int32_t x) { mPrintRect.MoveTo(x, mPrintRect.top); }); break;
-    case dispidPrintRectTop: rectProp([&](int32_t x) { mPrintRect.MoveTo(mPrintRect.left, x); }); break;
-    case dispidPrintRectWidth: rectProp([&](int32_t x) { mPrintRect.right = mPrintRect.left + x; }); break;
-    case dispidPrintRectHeight: rectProp([&](int32_t x) { mPrintRect.bottom = mPrintRect.top + x; }); break;
+    default: return DISP_E_MEMBERNOTFOUND;
+    }
+    return hr;
+}
+
+HRESULT CNodars32Ctrl::PutRectMember(DISPID id, const VARIANT& v) {
+    struct RectEdge {
+        DISPID id;
+        GRect CNodars32Ctrl::*rect;
+        Edge edge;
+    };
+    static const RectEdge edges[] = {
+        {dispidSelectRectLeft, &CNodars32Ctrl::mSelectRect, Edge::Left},
+        {dispidSelectRectTop, &CNodars32Ctrl::mSelectRect, Edge::Top},
+        {dispidSelectRectWidth, &CNodars32Ctrl::mSelectRect, Edge::Width},
+        {dispidSelectRectHeight, &CNodars32Ctrl::mSelectRect, Edge::Height},
+        {dispidPrintRectLeft, &CNodars32Ctrl::mPrintRect, Edge::Left},
+        {dispidPrintRectTop, &CNodars32Ctrl::mPrintRect, Edge::Top},
+        {dispidPrintRectWidth, &CNodars32Ctrl::mPrintRect, Edge::Width},
+        {dispidPrintRectHeight, &CNodars32Ctrl::mPrintRect, Edge::Height},
+    };
+    const RectEdge* e = FindMember(edges, id);
+    if (!e) return DISP_E_MEMBERNOTFOUND;
+    int32_t i = 0;
+    const HRESULT hr = ToI4(&v, &i);
+    if (SUCCEEDED(hr)) SetEdge(this->*e->rect, e->edge, i);
+    return hr;
+}
+
+// Members whose setting does something at once: print, select, zoom, file.
+HRESULT CNodars32Ctrl::PutActionMember(DISPID id, const VARIANT& v) {
+    int32_t i = 0;
+    bool b = false;
+    HRESULT hr = S_OK;
+    switch (id) {
     case dispidPrintToDC:
     case dispidPrintToWnd:
-        hr = ToI4(v, &i);
+        hr = ToI4(&v, &i);
         if (FAILED(hr)) break;
         // 0 prepares printing: the whole drawing becomes the part to render.
         if (i == 0) mSelectRect = mDrawingBounds;
@@ -525,7 +615,7 @@ HRESULT CNodars32Ctrl::PutMember(DISPID id, const DISPPARAMS* params, Reply& rep
         if (i != 0) PrintFitted(id == dispidPrintToDC ? uint32_t(i) : 0, id == dispidPrintToWnd ? uint32_t(i) : 0);
         break;
     case dispidSelectedIndex:
-        hr = ToI2(v, &i);
+        hr = ToI2(&v, &i);
         if (FAILED(hr)) break;
         // The marks reach 8 pixels beyond the box; those of the item selected
         // before go too.
@@ -538,21 +628,20 @@ HRESULT CNodars32Ctrl::PutMember(DISPID id, const DISPPARAMS* params, Reply& rep
         }
         break;
     case dispidZoomSelectRect:
-        hr = ToBool(v, &b);
+        hr = ToBool(&v, &b);
         if (SUCCEEDED(hr)) ZoomSelectRect(b);
         break;
     case dispidShapeSelect:
     case dispidGraphicSelect:
         // The value is the entry chosen first; the one accepted (or -1) stays.
-        hr = ToI4(v, &i);
+        hr = ToI4(&v, &i);
         if (FAILED(hr)) break;
-        (id == dispidShapeSelect ? mShapeSelect : mGraphicSelect) =
-            RunTableDialog(true, id == dispidShapeSelect, i);
+        (id == dispidShapeSelect ? mShapeSelect : mGraphicSelect) = RunTableDialog(true, id == dispidShapeSelect, i);
         break;
     case dispidSaveAs:
     case dispidLoadFrom: {
         std::u16string path;
-        hr = ToText(v, &path);
+        hr = ToText(&v, &path);
         if (FAILED(hr)) break;
         if (id == dispidSaveAs)
             SaveAs(QString::fromStdU16String(path));
@@ -561,44 +650,53 @@ HRESULT CNodars32Ctrl::PutMember(DISPID id, const DISPPARAMS* params, Reply& rep
         break;
     }
     case dispidPrintGraph:
-        hr = ToI4(v, &i);
+        hr = ToI4(&v, &i);
         if (SUCCEEDED(hr)) PrintDocument(uint32_t(i));
         break;
-    case dispidGraphics:
-    case dispidAutoMouseEvents:
-        if (mUserMode) return Refuse(reply, CTL_E_ILLEGALFUNCTIONCALL, "AutoMouseEvents not available at run-time.");
-        SetModified();
-        break;
     case dispidIsDirty:
-        hr = ToBool(v, &b);
+        hr = ToBool(&v, &b);
         if (SUCCEEDED(hr)) mDirty = b;
         break;
+    default: return DISP_E_MEMBERNOTFOUND;
+    }
+    return hr;
+}
+
+// The stock properties every control has: colours, border, enabled, font.
+HRESULT CNodars32Ctrl::PutStockMember(DISPID id, const VARIANT& v) {
+    int32_t i = 0;
+    HRESULT hr = S_OK;
+    switch (id) {
     case dispidBackColor:
-    case dispidForeColor:
-        hr = ToColor(v, &colour);
+    case dispidForeColor: {
+        uint32_t colour = 0;
+        hr = ToColor(&v, &colour);
         if (FAILED(hr)) break;
         (id == dispidBackColor ? mBackColor : mForeColor) = colour;
         SetModified();
         InvalidateControl();
         break;
+    }
     case dispidBorderStyle:
     case dispidAppearance:
-        hr = ToI2(v, &i);
+        hr = ToI2(&v, &i);
         if (FAILED(hr)) break;
         (id == dispidBorderStyle ? mBorderStyle : mAppearance) = int16_t(i);
         SetModified();
         InvalidateControl();
         break;
-    case dispidEnabled:
-        hr = ToBool(v, &b);
+    case dispidEnabled: {
+        bool b = false;
+        hr = ToBool(&v, &b);
         if (FAILED(hr)) break;
         mEnabled = b;
         if (mWnd) mWnd->setEnabled(b);
         SetModified();
         break;
+    }
     case dispidFont: {
         std::u16string s;
-        hr = ToText(v, &s);
+        hr = ToText(&v, &s);
         if (FAILED(hr)) break;
         QFont font;
         if (!font.fromString(QString::fromStdU16String(s))) return E_INVALIDARG;
@@ -677,47 +775,11 @@ HRESULT CNodars32Ctrl::PutConnectionMember(DISPID id, const VARIANT& v, Reply&) 
 }
 
 HRESULT CNodars32Ctrl::PutItemMember(DISPID id, int32_t ix, const VARIANT& v, Reply&) {
+    HRESULT hr = PutItemField(id, ix, v);
+    if (hr != DISP_E_MEMBERNOTFOUND) return hr;
     CGraphItem* it = ValidItem(ix) ? mItems[ix].get() : nullptr;
     int32_t i = 0;
-    HRESULT hr = S_OK;
-    // Repaint-item members: store the field when the index is valid; always modified.
-    auto styleField = [&](auto field) {
-        hr = ToI2(&v, &i);
-        if (FAILED(hr)) return;
-        if (it) {
-            it->*field = int16_t(i);
-            RepaintItem(ix);
-        }
-        SetModified();
-    };
-    auto colourField = [&](uint32_t CGraphItem::*field) {
-        uint32_t colour = 0;
-        hr = ToColor(&v, &colour);
-        if (FAILED(hr)) return;
-        if (it) {
-            it->*field = colour;
-            RepaintItem(ix);
-        }
-        SetModified();
-    };
-    // Rectangle members: positions keep the size, sizes move the far edge.
-    auto rectField = [&](GRect CGraphItem::*rect, int edge, bool relayout) {
-        hr = ToI4(&v, &i);
-        if (FAILED(hr)) return;
-        if (it) {
-            GRect& r = it->*rect;
-            if (!relayout) RepaintItem(ix);
-            switch (edge) {
-            case 0: r.MoveTo(i, r.top); break;
-            case 1: r.MoveTo(r.left, i); break;
-            case 2: r.right = r.left + i; break;
-            case 3: r.bottom = r.top + i; break;
-            }
-            if (relayout) RecalcGraph(2, 1, 2, 1);
-            else RepaintItem(ix);
-        }
-        SetModified();
-    };
+    hr = S_OK;
     switch (id) {
     case dispidConnectTo:
         hr = ToI2(&v, &i);
@@ -746,36 +808,7 @@ HRESULT CNodars32Ctrl::PutItemMember(DISPID id, int32_t ix, const VARIANT& v, Re
         if (it) it->ItemData = i;
         SetModified();
         break;
-    case dispidItemShape: styleField(&CGraphItem::Shape); break;
-    case dispidItemBorderColor: colourField(&CGraphItem::BorderColor); break;
-    case dispidItemFillColor: colourField(&CGraphItem::FillColor); break;
-    case dispidItemTextColor: colourField(&CGraphItem::TextColor); break;
-    case dispidItemXPos: rectField(&CGraphItem::Rect, 0, true); break;
-    case dispidItemYPos: rectField(&CGraphItem::Rect, 1, true); break;
-    case dispidItemWidth: rectField(&CGraphItem::Rect, 2, true); break;
-    case dispidItemHeight: rectField(&CGraphItem::Rect, 3, true); break;
-    case dispidGraphicName: {
-        std::u16string s;
-        hr = ToText(&v, &s);
-        if (FAILED(hr)) break;
-        const int32_t size = int32_t(mGraphics.size());
-        if (ix == size && !s.empty()) {
-            CGraphic g;
-            g.Name = s;
-            mGraphics.push_back(std::move(g));
-        } else if (ix >= 1 && ix < size && !s.empty()) {
-            mGraphics[ix].Name = s;
-        } else if (ix >= 1 && ix < size) {
-            mGraphics.erase(mGraphics.begin() + ix);
-            for (auto& item : mItems) {
-                if (item->Graphic == ix) item->Graphic = 0;
-                else if (item->Graphic > ix) --item->Graphic;
-            }
-            InvalidateControl();
-        }
-        SetModified();
-        break;
-    }
+    case dispidGraphicName: return PutGraphicName(ix, v);
     case dispidItemDrawLabel: {
         bool b = false;
         hr = ToBool(&v, &b);
@@ -787,18 +820,6 @@ HRESULT CNodars32Ctrl::PutItemMember(DISPID id, int32_t ix, const VARIANT& v, Re
         SetModified();
         break;
     }
-    case dispidItemLabelLeft: rectField(&CGraphItem::LabelRect, 0, false); break;
-    case dispidItemLabelTop: rectField(&CGraphItem::LabelRect, 1, false); break;
-    case dispidItemLabelWidth: rectField(&CGraphItem::LabelRect, 2, false); break;
-    case dispidItemLabelHeight: rectField(&CGraphItem::LabelRect, 3, false); break;
-    case dispidItemLabelAlign: styleField(&CGraphItem::LabelAlign); break;
-    case dispidItemGraphic: styleField(&CGraphItem::Graphic); break;
-    case dispidItemGraphicLeft: rectField(&CGraphItem::GraphicRect, 0, false); break;
-    case dispidItemGraphicTop: rectField(&CGraphItem::GraphicRect, 1, false); break;
-    case dispidItemGraphicWidth: rectField(&CGraphItem::GraphicRect, 2, false); break;
-    case dispidItemGraphicHeight: rectField(&CGraphItem::GraphicRect, 3, false); break;
-    case dispidItemGraphicAlign: styleField(&CGraphItem::GraphicAlign); break;
-    case dispidItemGraphicStyle: styleField(&CGraphItem::GraphicStyle); break;
     case dispidRemoveFrom:
         hr = ToI2(&v, &i);
         if (FAILED(hr)) break;
@@ -827,6 +848,110 @@ HRESULT CNodars32Ctrl::PutItemMember(DISPID id, int32_t ix, const VARIANT& v, Re
         break;
     default: return DISP_E_MEMBERNOTFOUND;
     }
+    return hr;
+}
+
+// An item's style, colours and boxes: stored when the index names an item and
+// repainted (a new item box lays the graph out again); modified either way.
+HRESULT CNodars32Ctrl::PutItemField(DISPID id, int32_t ix, const VARIANT& v) {
+    struct Style {
+        DISPID id;
+        int16_t CGraphItem::*field;
+    };
+    struct Colour {
+        DISPID id;
+        uint32_t CGraphItem::*field;
+    };
+    struct Box {
+        DISPID id;
+        GRect CGraphItem::*rect;
+        Edge edge;
+    };
+    static const Style styles[] = {
+        {dispidItemShape, &CGraphItem::Shape},
+        {dispidItemLabelAlign, &CGraphItem::LabelAlign},
+        {dispidItemGraphic, &CGraphItem::Graphic},
+        {dispidItemGraphicAlign, &CGraphItem::GraphicAlign},
+        {dispidItemGraphicStyle, &CGraphItem::GraphicStyle},
+    };
+    static const Colour colours[] = {
+        {dispidItemBorderColor, &CGraphItem::BorderColor},
+        {dispidItemFillColor, &CGraphItem::FillColor},
+        {dispidItemTextColor, &CGraphItem::TextColor},
+    };
+    static const Box boxes[] = {
+        {dispidItemXPos, &CGraphItem::Rect, Edge::Left},
+        {dispidItemYPos, &CGraphItem::Rect, Edge::Top},
+        {dispidItemWidth, &CGraphItem::Rect, Edge::Width},
+        {dispidItemHeight, &CGraphItem::Rect, Edge::Height},
+        {dispidItemLabelLeft, &CGraphItem::LabelRect, Edge::Left},
+        {dispidItemLabelTop, &CGraphItem::LabelRect, Edge::Top},
+        {dispidItemLabelWidth, &CGraphItem::LabelRect, Edge::Width},
+        {dispidItemLabelHeight, &CGraphItem::LabelRect, Edge::Height},
+        {dispidItemGraphicLeft, &CGraphItem::GraphicRect, Edge::Left},
+        {dispidItemGraphicTop, &CGraphItem::GraphicRect, Edge::Top},
+        {dispidItemGraphicWidth, &CGraphItem::GraphicRect, Edge::Width},
+        {dispidItemGraphicHeight, &CGraphItem::GraphicRect, Edge::Height},
+    };
+    CGraphItem* it = ValidItem(ix) ? mItems[ix].get() : nullptr;
+    int32_t i = 0;
+    HRESULT hr = S_OK;
+    if (const Style* s = FindMember(styles, id)) {
+        hr = ToI2(&v, &i);
+        if (FAILED(hr)) return hr;
+        if (it) {
+            it->*s->field = int16_t(i);
+            RepaintItem(ix);
+        }
+    } else if (const Colour* c = FindMember(colours, id)) {
+        uint32_t colour = 0;
+        hr = ToColor(&v, &colour);
+        if (FAILED(hr)) return hr;
+        if (it) {
+            it->*c->field = colour;
+            RepaintItem(ix);
+        }
+    } else if (const Box* b = FindMember(boxes, id)) {
+        hr = ToI4(&v, &i);
+        if (FAILED(hr)) return hr;
+        const bool relayout = b->rect == &CGraphItem::Rect;
+        if (it && relayout) {
+            SetEdge(it->*b->rect, b->edge, i);
+            RecalcGraph(2, 1, 2, 1);
+        } else if (it) {
+            RepaintItem(ix);
+            SetEdge(it->*b->rect, b->edge, i);
+            RepaintItem(ix);
+        }
+    } else {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+    SetModified();
+    return hr;
+}
+
+// Naming entry ix of the picture table: the entry one past the end adds a
+// picture, an empty name removes one (items showing it show none).
+HRESULT CNodars32Ctrl::PutGraphicName(int32_t ix, const VARIANT& v) {
+    std::u16string s;
+    const HRESULT hr = ToText(&v, &s);
+    if (FAILED(hr)) return hr;
+    const int32_t size = int32_t(mGraphics.size());
+    if (ix == size && !s.empty()) {
+        CGraphic g;
+        g.Name = s;
+        mGraphics.push_back(std::move(g));
+    } else if (ix >= 1 && ix < size && !s.empty()) {
+        mGraphics[ix].Name = s;
+    } else if (ix >= 1 && ix < size) {
+        mGraphics.erase(mGraphics.begin() + ix);
+        for (auto& item : mItems) {
+            if (item->Graphic == ix) item->Graphic = 0;
+            else if (item->Graphic > ix) --item->Graphic;
+        }
+        InvalidateControl();
+    }
+    SetModified();
     return hr;
 }
 

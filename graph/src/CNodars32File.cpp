@@ -22,6 +22,24 @@ std::optional<std::u16string> Opt(const std::u16string& s) {
     return s.empty() ? std::nullopt : std::optional<std::u16string>(s);
 }
 
+// False (after saying so) when the file cannot be read or is not a whole graph file.
+bool ReadGraphFile(const QString& path, CGraphFile& f, CGraphFile::ReadResult* result) {
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly)) {
+        ui::MsgBox(path, ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("Cannot Open Nodaris File"));
+        return false;
+    }
+    const QByteArray raw = in.readAll();
+    in.close();
+    const std::vector<uint8_t> bytes(raw.begin(), raw.end());
+    *result = f.Read(bytes);
+    if (*result == CGraphFile::ReadResult::BadHeader || *result == CGraphFile::ReadResult::Damaged) {
+        ui::MsgBox(path, ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("Invalid Nodaris File"));
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 void CNodars32Ctrl::FreeItems() {
@@ -142,20 +160,9 @@ bool CNodars32Ctrl::SaveAs(const QString& path) {
 }
 
 bool CNodars32Ctrl::LoadFrom(const QString& path) {
-    QFile in(path);
-    if (!in.open(QIODevice::ReadOnly)) {
-        ui::MsgBox(path, ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("Cannot Open Nodaris File"));
-        return false;
-    }
-    const QByteArray raw = in.readAll();
-    in.close();
-    const std::vector<uint8_t> bytes(raw.begin(), raw.end());
     CGraphFile f;
-    const CGraphFile::ReadResult result = f.Read(bytes);
-    if (result == CGraphFile::ReadResult::BadHeader || result == CGraphFile::ReadResult::Damaged) {
-        ui::MsgBox(path, ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("Invalid Nodaris File"));
-        return false;
-    }
+    CGraphFile::ReadResult result;
+    if (!ReadGraphFile(path, f, &result)) return false;
 
     // The file is whole: only now does the current graph go. A running mouse
     // operation or query would point into it.
@@ -168,7 +175,20 @@ bool CNodars32Ctrl::LoadFrom(const QString& path) {
         SetModified();
         return true;
     }
+    TakeFileSettings(f);
+    TakeFilePictures(f);
+    TakeFileItems(f);
+    // The view comes back where it was: its centre follows the restored
+    // view rectangle and scroll positions, and the layout keeps the centre.
+    ComputeZoom();
+    mViewCentre = ScreenToGraph(GPoint{mClientRect.CentreX(), mClientRect.CentreY()});
+    RecalcGraph(2, 0, 2, 1);
+    SetModified();
+    InvalidateControl();
+    return true;
+}
 
+void CNodars32Ctrl::TakeFileSettings(const CGraphFile& f) {
     mArrangeMode = f.arrangeMode;
     mBackColor = f.backColor;
     mDrawArrows = f.drawArrows;
@@ -203,7 +223,10 @@ bool CNodars32Ctrl::LoadFrom(const QString& path) {
     mViewRect = f.viewRect;
     mHScroll = f.hScroll;
     mVScroll = f.vScroll;
+}
 
+// Pictures whose name the table does not hold yet (none when pictures are not kept).
+void CNodars32Ctrl::TakeFilePictures(CGraphFile& f) {
     for (CGraphFile::Picture& p : f.pictures) {
         if (mStoreGraphics == 0 || !p.name) continue;
         bool taken = false;
@@ -216,7 +239,9 @@ bool CNodars32Ctrl::LoadFrom(const QString& path) {
         g.Data = std::move(p.data);
         mGraphics.push_back(std::move(g));
     }
+}
 
+void CNodars32Ctrl::TakeFileItems(const CGraphFile& f) {
     const int32_t count = int32_t(f.items.size());
     for (const CGraphFile::Item& it : f.items) {
         auto item = std::make_unique<CGraphItem>(it.id, it.name);
@@ -264,14 +289,6 @@ bool CNodars32Ctrl::LoadFrom(const QString& path) {
             source->Outgoing.push_back(c);
         }
     }
-    // The view comes back where it was: its centre follows the restored
-    // view rectangle and scroll positions, and the layout keeps the centre.
-    ComputeZoom();
-    mViewCentre = ScreenToGraph(GPoint{mClientRect.CentreX(), mClientRect.CentreY()});
-    RecalcGraph(2, 0, 2, 1);
-    SetModified();
-    InvalidateControl();
-    return true;
 }
 
 void CNodars32Ctrl::LoadGraphicFile(int32_t idx, const QString& path) {

@@ -6,45 +6,13 @@
 #include <QScrollBar>
 
 #include "CNodars32Ctrl.h"
+#include "ui/keys.h"
 
 namespace nodars {
 
 namespace {
 
 constexpr int32_t kBarLimit = 32767;
-
-// Virtual-key codes that key events carry to the container.
-int16_t VirtualKey(int key) {
-    if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9)) return int16_t(key);
-    if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return int16_t(112 + (key - Qt::Key_F1));
-    switch (key) {
-    case Qt::Key_Backspace: return 8;
-    case Qt::Key_Tab: return 9;
-    case Qt::Key_Return:
-    case Qt::Key_Enter: return 13;
-    case Qt::Key_Shift: return 16;
-    case Qt::Key_Control: return 17;
-    case Qt::Key_Alt: return 18;
-    case Qt::Key_Escape: return 27;
-    case Qt::Key_Space: return 32;
-    case Qt::Key_PageUp: return 33;
-    case Qt::Key_PageDown: return 34;
-    case Qt::Key_End: return 35;
-    case Qt::Key_Home: return 36;
-    case Qt::Key_Left: return 37;
-    case Qt::Key_Up: return 38;
-    case Qt::Key_Right: return 39;
-    case Qt::Key_Down: return 40;
-    case Qt::Key_Insert: return 45;
-    case Qt::Key_Delete: return 46;
-    default: return 0;
-    }
-}
-
-int16_t ShiftMask(Qt::KeyboardModifiers m) {
-    return int16_t((m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) |
-                   (m & Qt::AltModifier ? 4 : 0));
-}
 
 com::Variant ByRefI2(int16_t* p) {
     com::Variant v;
@@ -134,7 +102,7 @@ int ButtonCode(Qt::MouseButton b) {
 
 void CNodars32Wnd::mousePressEvent(QMouseEvent* event) {
     const int b = ButtonCode(event->button());
-    if (mControl && b >= 0) mControl->OnButtonDown(b, ShiftMask(event->modifiers()), event->position().toPoint());
+    if (mControl && b >= 0) mControl->OnButtonDown(b, ui::ShiftBits(event->modifiers()), event->position().toPoint());
 }
 
 void CNodars32Wnd::mouseReleaseEvent(QMouseEvent* event) {
@@ -144,7 +112,7 @@ void CNodars32Wnd::mouseReleaseEvent(QMouseEvent* event) {
 
 void CNodars32Wnd::mouseDoubleClickEvent(QMouseEvent* event) {
     const int b = ButtonCode(event->button());
-    if (mControl && b >= 0) mControl->OnDoubleClick(b, ShiftMask(event->modifiers()), event->position().toPoint());
+    if (mControl && b >= 0) mControl->OnDoubleClick(b, ui::ShiftBits(event->modifiers()), event->position().toPoint());
 }
 
 void CNodars32Wnd::mouseMoveEvent(QMouseEvent* event) {
@@ -175,8 +143,8 @@ void CNodars32Wnd::showEvent(QShowEvent* event) {
 
 void CNodars32Wnd::keyPressEvent(QKeyEvent* event) {
     if (!mControl) return;
-    int16_t code = VirtualKey(event->key());
-    int16_t shift = ShiftMask(event->modifiers());
+    int16_t code = ui::VirtualKey(event->key());
+    int16_t shift = ui::ShiftBits(event->modifiers());
     mControl->FireEvent(eventKeyDown, {ByRefI2(&code), com::Variant::I2(shift)});
     QString text = event->text();
     if (!text.isEmpty() && text.at(0).unicode() < 256 && mControl) {
@@ -187,8 +155,8 @@ void CNodars32Wnd::keyPressEvent(QKeyEvent* event) {
 
 void CNodars32Wnd::keyReleaseEvent(QKeyEvent* event) {
     if (!mControl || event->isAutoRepeat()) return;
-    int16_t code = VirtualKey(event->key());
-    int16_t shift = ShiftMask(event->modifiers());
+    int16_t code = ui::VirtualKey(event->key());
+    int16_t shift = ui::ShiftBits(event->modifiers());
     mControl->FireEvent(eventKeyUp, {ByRefI2(&code), com::Variant::I2(shift)});
 }
 

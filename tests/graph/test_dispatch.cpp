@@ -276,6 +276,19 @@ TEST(GraphDispatch, EventsReachTheConnectionPoint) {
     EXPECT_EQ(c.Sink()->events[3].id, eventClick);
 }
 
+// The control reports keys with the codes the program's own windows use.
+TEST(GraphDispatch, KeysCarryTheProgramsKeyCodes) {
+    Control c;
+    for (auto [key, code] : {std::pair{Qt::Key_Minus, 189}, {Qt::Key_Period, 190}, {Qt::Key_F3, 114}}) {
+        c.Sink()->events.clear();
+        QKeyEvent press(QEvent::KeyPress, key, Qt::ControlModifier);
+        QApplication::sendEvent(c.Host()->Widget(), &press);
+        ASSERT_FALSE(c.Sink()->events.empty());
+        EXPECT_EQ(c.Sink()->events[0].args[0].ToI2(), code);
+        EXPECT_EQ(c.Sink()->events[0].args[1].ToI2(), 2);
+    }
+}
+
 TEST(GraphDispatch, TheWidgetBelongsToTheHostParent) {
     Control c(320, 240);
     QWidget* w = c.Host()->Widget();
