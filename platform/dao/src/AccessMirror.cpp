@@ -22,6 +22,7 @@
 #include "file/Error.h"
 #include "file/SafeFile.h"
 #include "internal.h"
+#include "jetsql.h"
 
 extern "C" {
 #include <mdbtools.h>
@@ -46,15 +47,6 @@ constexpr int kChildCannotWrite = 11;
 constexpr int kChildDiskFull = 12;
 
 constexpr long kDiskFull = file::kDiskFull;
-
-std::string QuoteName(const std::string& s) {
-    std::string q = "\"";
-    for (char c : s) {
-        if (c == '"') q += '"';
-        q += c;
-    }
-    return q + "\"";
-}
 
 uint64_t Fnv1a(const std::string& s) {
     uint64_t h = 1469598103934665603ULL;
@@ -193,12 +185,12 @@ long CopyTable(MdbHandle* mdb, MdbCatalogEntry* entry, sqlite3* db) {
     unsigned ncols = t->num_cols;
     if (ncols == 0 || !t->columns || t->columns->len < ncols) return 3343;
 
-    std::string create = "CREATE TABLE " + QuoteName(t->name) + " (";
+    std::string create = "CREATE TABLE " + QuoteIdent(t->name) + " (";
     std::vector<MdbColumn*> cols(ncols);
     for (unsigned c = 0; c < ncols; ++c) {
         cols[c] = static_cast<MdbColumn*>(g_ptr_array_index(t->columns, c));
         if (c) create += ", ";
-        create += QuoteName(cols[c]->name) + " " + DeclOf(mdb, cols[c]);
+        create += QuoteIdent(cols[c]->name) + " " + DeclOf(mdb, cols[c]);
     }
     for (unsigned i = 0; t->indices && i < t->num_idxs && i < t->indices->len; ++i) {
         auto* ix = static_cast<MdbIndex*>(g_ptr_array_index(t->indices, i));
@@ -208,7 +200,7 @@ long CopyTable(MdbHandle* mdb, MdbCatalogEntry* entry, sqlite3* db) {
         for (unsigned k = 0; k < ix->num_keys; ++k) {
             int n = ix->key_col_num[k];
             if (n < 1 || unsigned(n) > ncols) valid = false;
-            else keys += (k ? ", " : "") + QuoteName(cols[unsigned(n) - 1]->name);
+            else keys += (k ? ", " : "") + QuoteIdent(cols[unsigned(n) - 1]->name);
         }
         if (valid) create += ", PRIMARY KEY (" + keys + ")";
         break;
@@ -216,7 +208,7 @@ long CopyTable(MdbHandle* mdb, MdbCatalogEntry* entry, sqlite3* db) {
     create += ")";
     if (!Exec(db, create)) return WriteFailure(db, 3343);
 
-    std::string insert = "INSERT INTO " + QuoteName(t->name) + " VALUES (";
+    std::string insert = "INSERT INTO " + QuoteIdent(t->name) + " VALUES (";
     for (unsigned c = 0; c < ncols; ++c) insert += c ? ", ?" : "?";
     insert += ")";
     sqlite3_stmt* ins = nullptr;

@@ -1,6 +1,7 @@
 #include "OdbcSource.h"
 
 #include "dao/odbc.h"
+#include "jetsql.h"
 
 #include <sql.h>
 #include <sqlext.h>
@@ -34,15 +35,6 @@ struct Column {
     std::string decl;
     enum Kind { Integer, Real, Single, Bit, Date, Text, Binary } kind = Text;
 };
-
-std::string QuoteName(const std::string& s) {
-    std::string q = "\"";
-    for (char c : s) {
-        if (c == '"') q += '"';
-        q += c;
-    }
-    return q + "\"";
-}
 
 std::string Diagnostic(SQLSMALLINT type, SQLHANDLE handle) {
     std::string all;
@@ -222,11 +214,11 @@ std::vector<Column> ReadColumns(SQLHDBC dbc, const std::string& table, std::vect
 void OdbcSource::CreateTable(sqlite3* db, const std::string& schema, const std::string& table) {
     std::vector<std::string> key;
     auto cols = ReadColumns(h_->dbc, table, &key);
-    std::string sql = "CREATE TABLE " + QuoteName(schema) + "." + QuoteName(table) + " (";
-    for (size_t i = 0; i < cols.size(); ++i) sql += (i ? ", " : "") + QuoteName(cols[i].name) + " " + cols[i].decl;
+    std::string sql = "CREATE TABLE " + QuoteIdent(schema) + "." + QuoteIdent(table) + " (";
+    for (size_t i = 0; i < cols.size(); ++i) sql += (i ? ", " : "") + QuoteIdent(cols[i].name) + " " + cols[i].decl;
     if (!key.empty()) {
         sql += ", PRIMARY KEY (";
-        for (size_t i = 0; i < key.size(); ++i) sql += (i ? ", " : "") + QuoteName(key[i]);
+        for (size_t i = 0; i < key.size(); ++i) sql += (i ? ", " : "") + QuoteIdent(key[i]);
         sql += ")";
     }
     sql += ")";
@@ -249,7 +241,7 @@ void OdbcSource::CopyRows(sqlite3* db, const std::string& schema, const std::str
         return r + quote_;
     };
     std::string select = "SELECT ";
-    std::string insert = "INSERT INTO " + QuoteName(schema) + "." + QuoteName(table) + " VALUES (";
+    std::string insert = "INSERT INTO " + QuoteIdent(schema) + "." + QuoteIdent(table) + " VALUES (";
     for (size_t i = 0; i < cols.size(); ++i) {
         select += (i ? ", " : "") + q(cols[i].name);
         insert += i ? ", ?" : "?";
