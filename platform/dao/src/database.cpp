@@ -858,6 +858,34 @@ void Core::AttachLink(Link& link) {
     }
 }
 
+namespace {
+
+using Snapshot = std::unique_ptr<sqlite3, int (*)(sqlite3*)>;
+
+// An ODBC snapshot file opened to be written in one transaction, without a
+// journal (it is only a copy). Failures are the cache folder's, said for the
+// source named.
+Snapshot OpenSnapshot(const std::string& file, bool create, const std::string& name) {
+    sqlite3* snap = nullptr;
+    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
+    if (sqlite3_open_v2(file.c_str(), &snap, flags, nullptr) != SQLITE_OK) {
+        const bool full = AccessMirror::OutOfRoom(snap);
+        sqlite3_close_v2(snap);
+        AccessMirror::RaiseCacheFailure(name, full);
+    }
+    Snapshot owned(snap, sqlite3_close_v2);
+    DistrustSchema(snap);
+    sqlite3_exec(snap, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN", nullptr, nullptr, nullptr);
+    return owned;
+}
+
+void CommitSnapshot(sqlite3* snap, const std::string& name) {
+    if (sqlite3_exec(snap, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        AccessMirror::RaiseCacheFailure(name, AccessMirror::OutOfRoom(snap));
+}
+
+}  // namespace
+
 // A linked ODBC table is a snapshot in a file of its own, attached read-only
 // under the link's schema: its shape is taken now, its rows when the link is
 // first used, so that opening a project does not wait for a large source.
@@ -870,24 +898,14 @@ void Core::AttachOdbcLink(Link& link) {
         static int seq = 0;
         file = folder + "/odbc-" + std::to_string(::getpid()) + "-" + std::to_string(++seq) + ".db";
         ::unlink(file.c_str());
-        sqlite3* snap = nullptr;
-        if (sqlite3_open_v2(file.c_str(), &snap, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                            nullptr) != SQLITE_OK) {
-            const bool full = AccessMirror::OutOfRoom(snap);
-            sqlite3_close_v2(snap);
-            AccessMirror::RaiseCacheFailure(name, full);
-        }
-        std::unique_ptr<sqlite3, int (*)(sqlite3*)> snapFree(snap, sqlite3_close_v2);
-        DistrustSchema(snap);
-        sqlite3_exec(snap, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN", nullptr, nullptr, nullptr);
+        Snapshot snap = OpenSnapshot(file, true, name);
         try {
-            source->CreateTable(snap, "main", link.source);
+            source->CreateTable(snap.get(), "main", link.source);
         } catch (const DaoError&) {
-            if (AccessMirror::OutOfRoom(snap)) AccessMirror::RaiseCacheFailure(name, true);
+            if (AccessMirror::OutOfRoom(snap.get())) AccessMirror::RaiseCacheFailure(name, true);
             throw;
         }
-        if (sqlite3_exec(snap, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
-            AccessMirror::RaiseCacheFailure(name, AccessMirror::OutOfRoom(snap));
+        CommitSnapshot(snap.get(), name);
         link.pending = source;
         link.snapshot = file;
     } catch (const DaoError& e) {
@@ -930,28 +948,18 @@ std::string Core::Attach(const std::string& name) {
 
 void Core::FillOdbcLink(Link& link) {
     if (!link.pending) return;
-    sqlite3* snap = nullptr;
     // Errors of the copy name the data source the person chose, and the folder.
     const std::string& name = link.pending->Name();
-    if (sqlite3_open_v2(link.snapshot.c_str(), &snap, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
-        SQLITE_OK) {
-        const bool full = AccessMirror::OutOfRoom(snap);
-        sqlite3_close_v2(snap);
-        AccessMirror::RaiseCacheFailure(name, full);
-    }
-    std::unique_ptr<sqlite3, int (*)(sqlite3*)> snapFree(snap, sqlite3_close_v2);
-    DistrustSchema(snap);
-    sqlite3_exec(snap, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN", nullptr, nullptr, nullptr);
+    Snapshot snap = OpenSnapshot(link.snapshot, false, name);
     try {
-        link.pending->CopyRows(snap, "main", link.source);
+        link.pending->CopyRows(snap.get(), "main", link.source);
     } catch (...) {
-        const bool full = AccessMirror::OutOfRoom(snap);
-        sqlite3_exec(snap, "ROLLBACK", nullptr, nullptr, nullptr);
+        const bool full = AccessMirror::OutOfRoom(snap.get());
+        sqlite3_exec(snap.get(), "ROLLBACK", nullptr, nullptr, nullptr);
         if (full) AccessMirror::RaiseCacheFailure(name, true);
         throw;
     }
-    if (sqlite3_exec(snap, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
-        AccessMirror::RaiseCacheFailure(name, AccessMirror::OutOfRoom(snap));
+    CommitSnapshot(snap.get(), name);
     link.pending.reset();
 }
 
