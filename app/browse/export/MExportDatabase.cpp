@@ -12,6 +12,7 @@
 #include "MSwallow.h"
 
 #include "file/Error.h"
+#include "file/SafeFile.h"
 
 #include "ui/dialogs.h"
 
@@ -72,11 +73,6 @@ bool IsOwnDatabaseFormat(const std::string& path) {
     return in.read(head, sizeof head) && std::equal(head, head + sizeof head, kHeader);
 }
 
-bool SameFile(const struct stat& a, const std::string& path) {
-    struct stat b {};
-    return ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 }  // namespace
 
 bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t scope) {
@@ -104,7 +100,7 @@ bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t 
             // journal mode, an older file's indexes) before the copy is complete.
             DatabasePtr existing = MdbUtils::OpenDataSource(real, true);
             if (!existing) return false;
-            if (!SameFile(checked, real)) throw app::RuntimeError(75, "Path/File access error");
+            if (!file::SafeFile::SameFile(checked, real)) throw app::RuntimeError(75, "Path/File access error");
             if (!IsOwnDatabaseFormat(real) || ::access(real.c_str(), W_OK) != 0) {
                 // Access files are read through a copy here and cannot be written.
                 ui::MsgBox(QStringLiteral("'") + fileName +

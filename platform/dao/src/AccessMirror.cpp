@@ -22,6 +22,7 @@
 #include "file/Error.h"
 #include "file/SafeFile.h"
 #include "internal.h"
+#include "jetsql.h"
 
 extern "C" {
 #include <mdbtools.h>
@@ -46,15 +47,6 @@ constexpr int kChildCannotWrite = 11;
 constexpr int kChildDiskFull = 12;
 
 constexpr long kDiskFull = file::kDiskFull;
-
-std::string QuoteName(const std::string& s) {
-    std::string q = "\"";
-    for (char c : s) {
-        if (c == '"') q += '"';
-        q += c;
-    }
-    return q + "\"";
-}
 
 uint64_t Fnv1a(const std::string& s) {
     uint64_t h = 1469598103934665603ULL;
@@ -179,6 +171,83 @@ bool Exec(sqlite3* db, const std::string& sql) {
 // Why a mirror could not be written: its disk is full, or the error given.
 long WriteFailure(sqlite3* db, long otherwise = 3051) { return AccessMirror::OutOfRoom(db) ? kDiskFull : otherwise; }
 
+// The mirror's table for t: its columns and, when the source has one, its primary key.
+std::string CreateSql(const MdbHandle* mdb, const MdbTableDef* t, const std::vector<MdbColumn*>& cols) {
+    std::string create = "CREATE TABLE " + QuoteIdent(t->name) + " (";
+    for (unsigned c = 0; c < cols.size(); ++c) {
+        if (c) create += ", ";
+        create += QuoteIdent(cols[c]->name) + " " + DeclOf(mdb, cols[c]);
+    }
+    for (unsigned i = 0; t->indices && i < t->num_idxs && i < t->indices->len; ++i) {
+        auto* ix = static_cast<MdbIndex*>(g_ptr_array_index(t->indices, i));
+        if (ix->index_type != 1 || ix->num_keys == 0 || ix->num_keys > MDB_MAX_IDX_COLS) continue;
+        std::string keys;
+        bool valid = true;
+        for (unsigned k = 0; k < ix->num_keys; ++k) {
+            int n = ix->key_col_num[k];
+            if (n < 1 || unsigned(n) > cols.size()) valid = false;
+            else keys += (k ? ", " : "") + QuoteIdent(cols[unsigned(n) - 1]->name);
+        }
+        if (valid) create += ", PRIMARY KEY (" + keys + ")";
+        break;
+    }
+    return create + ")";
+}
+
+// Binds col's value in the row just fetched as parameter at of ins; text is
+// what the reader bound for it, textLen its length when known.
+void BindValue(MdbHandle* mdb, MdbColumn* col, sqlite3_stmt* ins, int at, const char* text, int textLen) {
+    const size_t page = sizeof mdb->pg_buf;
+    int start = col->cur_value_start, len = col->cur_value_len;
+    bool rawOk = start >= 0 && len >= 0 && size_t(start) + size_t(len) <= page;
+    const unsigned char* raw = mdb->pg_buf + (rawOk ? start : 0);
+    if (col->col_type == MDB_BOOL) {
+        // Yes/No lives in the row's null mask; the reader gives it as text.
+        sqlite3_bind_int(ins, at, std::strcmp(text, "0") != 0 && *text ? -1 : 0);
+        return;
+    }
+    if (len <= 0 || !rawOk) {
+        sqlite3_bind_null(ins, at);
+        return;
+    }
+    switch (col->col_type) {
+    case MDB_BYTE: sqlite3_bind_int(ins, at, raw[0]); break;
+    case MDB_INT: sqlite3_bind_int(ins, at, int(ReadLe(raw, 2))); break;
+    case MDB_LONGINT: sqlite3_bind_int64(ins, at, ReadLe(raw, 4)); break;
+    case MDB_MONEY: sqlite3_bind_double(ins, at, double(ReadLe(raw, 8)) / 10000.0); break;
+    case MDB_FLOAT: {
+        float f;
+        std::memcpy(&f, raw, 4);
+        double d = std::isfinite(f) ? std::strtod(FormatDouble(f, 7).c_str(), nullptr) : double(f);
+        sqlite3_bind_double(ins, at, d);
+        break;
+    }
+    case MDB_DOUBLE:
+    case MDB_DATETIME: {
+        double d;
+        std::memcpy(&d, raw, 8);
+        sqlite3_bind_double(ins, at, d);
+        break;
+    }
+    case MDB_NUMERIC: sqlite3_bind_double(ins, at, ParseNumber(text)); break;
+    case MDB_TEXT:
+    case MDB_MEMO:
+    case MDB_REPID:
+        sqlite3_bind_text(ins, at, text, textLen > 0 ? textLen : int(std::strlen(text)), SQLITE_TRANSIENT);
+        break;
+    case MDB_BINARY: sqlite3_bind_blob(ins, at, raw, len, SQLITE_TRANSIENT); break;
+    case MDB_OLE: {
+        size_t size = 0;
+        void* data = mdb_ole_read_full(mdb, col, &size);
+        if (data) sqlite3_bind_blob(ins, at, data, int(size), SQLITE_TRANSIENT);
+        else sqlite3_bind_null(ins, at);
+        std::free(data);
+        break;
+    }
+    default: sqlite3_bind_null(ins, at); break;
+    }
+}
+
 // Copies one table: 0, or the error to raise. What the reader gave that the
 // mirror cannot take (say, two columns of one name) is the source's fault.
 long CopyTable(MdbHandle* mdb, MdbCatalogEntry* entry, sqlite3* db) {
@@ -192,31 +261,11 @@ long CopyTable(MdbHandle* mdb, MdbCatalogEntry* entry, sqlite3* db) {
     mdb_read_indices(t);
     unsigned ncols = t->num_cols;
     if (ncols == 0 || !t->columns || t->columns->len < ncols) return 3343;
-
-    std::string create = "CREATE TABLE " + QuoteName(t->name) + " (";
     std::vector<MdbColumn*> cols(ncols);
-    for (unsigned c = 0; c < ncols; ++c) {
-        cols[c] = static_cast<MdbColumn*>(g_ptr_array_index(t->columns, c));
-        if (c) create += ", ";
-        create += QuoteName(cols[c]->name) + " " + DeclOf(mdb, cols[c]);
-    }
-    for (unsigned i = 0; t->indices && i < t->num_idxs && i < t->indices->len; ++i) {
-        auto* ix = static_cast<MdbIndex*>(g_ptr_array_index(t->indices, i));
-        if (ix->index_type != 1 || ix->num_keys == 0 || ix->num_keys > MDB_MAX_IDX_COLS) continue;
-        std::string keys;
-        bool valid = true;
-        for (unsigned k = 0; k < ix->num_keys; ++k) {
-            int n = ix->key_col_num[k];
-            if (n < 1 || unsigned(n) > ncols) valid = false;
-            else keys += (k ? ", " : "") + QuoteName(cols[unsigned(n) - 1]->name);
-        }
-        if (valid) create += ", PRIMARY KEY (" + keys + ")";
-        break;
-    }
-    create += ")";
-    if (!Exec(db, create)) return WriteFailure(db, 3343);
+    for (unsigned c = 0; c < ncols; ++c) cols[c] = static_cast<MdbColumn*>(g_ptr_array_index(t->columns, c));
+    if (!Exec(db, CreateSql(mdb, t, cols))) return WriteFailure(db, 3343);
 
-    std::string insert = "INSERT INTO " + QuoteName(t->name) + " VALUES (";
+    std::string insert = "INSERT INTO " + QuoteIdent(t->name) + " VALUES (";
     for (unsigned c = 0; c < ncols; ++c) insert += c ? ", ?" : "?";
     insert += ")";
     sqlite3_stmt* ins = nullptr;
@@ -227,66 +276,13 @@ long CopyTable(MdbHandle* mdb, MdbCatalogEntry* entry, sqlite3* db) {
     std::vector<int> lens(ncols);
     for (unsigned c = 0; c < ncols; ++c) mdb_bind_column(t, int(c) + 1, bufs[c].data(), &lens[c]);
     mdb_rewind_table(t);
-    const size_t page = sizeof mdb->pg_buf;
     // A damaged page chain can lead the reader round in a circle; a table
     // never holds far more rows than its definition counts.
     const uint64_t rowLimit = uint64_t(t->num_rows) * 2 + 1000;
     uint64_t rows = 0;
     while (mdb_fetch_row(t)) {
         if (++rows > rowLimit) return 3343;
-        for (unsigned c = 0; c < ncols; ++c) {
-            MdbColumn* col = cols[c];
-            int at = int(c) + 1;
-            int start = col->cur_value_start, len = col->cur_value_len;
-            bool rawOk = start >= 0 && len >= 0 && size_t(start) + size_t(len) <= page;
-            const unsigned char* raw = mdb->pg_buf + (rawOk ? start : 0);
-            const char* text = bufs[c].data();
-            if (col->col_type == MDB_BOOL) {
-                // Yes/No lives in the row's null mask; the reader gives it as text.
-                sqlite3_bind_int(ins, at, std::strcmp(text, "0") != 0 && *text ? -1 : 0);
-                continue;
-            }
-            if (len <= 0 || !rawOk) {
-                sqlite3_bind_null(ins, at);
-                continue;
-            }
-            switch (col->col_type) {
-            case MDB_BYTE: sqlite3_bind_int(ins, at, raw[0]); break;
-            case MDB_INT: sqlite3_bind_int(ins, at, int(ReadLe(raw, 2))); break;
-            case MDB_LONGINT: sqlite3_bind_int64(ins, at, ReadLe(raw, 4)); break;
-            case MDB_MONEY: sqlite3_bind_double(ins, at, double(ReadLe(raw, 8)) / 10000.0); break;
-            case MDB_FLOAT: {
-                float f;
-                std::memcpy(&f, raw, 4);
-                double d = std::isfinite(f) ? std::strtod(FormatDouble(f, 7).c_str(), nullptr) : double(f);
-                sqlite3_bind_double(ins, at, d);
-                break;
-            }
-            case MDB_DOUBLE:
-            case MDB_DATETIME: {
-                double d;
-                std::memcpy(&d, raw, 8);
-                sqlite3_bind_double(ins, at, d);
-                break;
-            }
-            case MDB_NUMERIC: sqlite3_bind_double(ins, at, ParseNumber(text)); break;
-            case MDB_TEXT:
-            case MDB_MEMO:
-            case MDB_REPID:
-                sqlite3_bind_text(ins, at, text, lens[c] > 0 ? lens[c] : int(std::strlen(text)), SQLITE_TRANSIENT);
-                break;
-            case MDB_BINARY: sqlite3_bind_blob(ins, at, raw, len, SQLITE_TRANSIENT); break;
-            case MDB_OLE: {
-                size_t size = 0;
-                void* data = mdb_ole_read_full(mdb, col, &size);
-                if (data) sqlite3_bind_blob(ins, at, data, int(size), SQLITE_TRANSIENT);
-                else sqlite3_bind_null(ins, at);
-                std::free(data);
-                break;
-            }
-            default: sqlite3_bind_null(ins, at); break;
-            }
-        }
+        for (unsigned c = 0; c < ncols; ++c) BindValue(mdb, cols[c], ins, int(c) + 1, bufs[c].data(), lens[c]);
         int rc = sqlite3_step(ins);
         sqlite3_reset(ins);
         sqlite3_clear_bindings(ins);

@@ -1,6 +1,7 @@
 #include "OdbcSource.h"
 
 #include "dao/odbc.h"
+#include "jetsql.h"
 
 #include <sql.h>
 #include <sqlext.h>
@@ -34,15 +35,6 @@ struct Column {
     std::string decl;
     enum Kind { Integer, Real, Single, Bit, Date, Text, Binary } kind = Text;
 };
-
-std::string QuoteName(const std::string& s) {
-    std::string q = "\"";
-    for (char c : s) {
-        if (c == '"') q += '"';
-        q += c;
-    }
-    return q + "\"";
-}
 
 std::string Diagnostic(SQLSMALLINT type, SQLHANDLE handle) {
     std::string all;
@@ -217,16 +209,92 @@ std::vector<Column> ReadColumns(SQLHDBC dbc, const std::string& table, std::vect
     return cols;
 }
 
+// Binds column col of the row just fetched, read as c's kind, as parameter
+// col of ins. buf and wide are scratch space kept from one value to the next.
+void CopyValue(const OdbcStatement& s, const Column& c, SQLUSMALLINT col, sqlite3_stmt* ins, std::vector<char>& buf,
+               std::u16string& wide) {
+    const int at = col;
+    SQLLEN ind = 0;
+    SQLRETURN r = SQL_SUCCESS;
+    switch (c.kind) {
+    case Column::Integer:
+    case Column::Bit: {
+        SQLBIGINT v = 0;
+        r = SQLGetData(s.st, col, SQL_C_SBIGINT, &v, sizeof v, &ind);
+        if (Ok(r) && ind != SQL_NULL_DATA) sqlite3_bind_int64(ins, at, c.kind == Column::Bit ? (v ? -1 : 0) : v);
+        break;
+    }
+    case Column::Real:
+    case Column::Single: {
+        double v = 0;
+        r = SQLGetData(s.st, col, SQL_C_DOUBLE, &v, sizeof v, &ind);
+        if (Ok(r) && ind != SQL_NULL_DATA) {
+            if (c.kind == Column::Single && std::isfinite(v))
+                v = std::strtod(FormatDouble(float(v), 7).c_str(), nullptr);
+            sqlite3_bind_double(ins, at, v);
+        }
+        break;
+    }
+    case Column::Date: {
+        SQL_TIMESTAMP_STRUCT t{};
+        r = SQLGetData(s.st, col, SQL_C_TYPE_TIMESTAMP, &t, sizeof t, &ind);
+        if (Ok(r) && ind != SQL_NULL_DATA) {
+            double serial = 0;
+            bool dated = c.type == SQL_TYPE_TIME
+                             ? DateFromParts(1899, 12, 30, t.hour, t.minute, t.second, &serial)
+                             : DateFromParts(t.year, t.month, t.day, t.hour, t.minute, t.second, &serial);
+            if (dated) sqlite3_bind_double(ins, at, serial);
+            else ind = SQL_NULL_DATA;
+        }
+        break;
+    }
+    case Column::Text: {
+        // Wide text, in pieces: the driver's own character set does not matter.
+        wide.clear();
+        while (true) {
+            r = SQLGetData(s.st, col, SQL_C_WCHAR, buf.data(), SQLLEN(buf.size()), &ind);
+            if (!Ok(r) || ind == SQL_NULL_DATA) break;
+            size_t got = ind == SQL_NO_TOTAL || size_t(ind) >= buf.size() - 2 ? buf.size() - 2 : size_t(ind);
+            wide.append(reinterpret_cast<const char16_t*>(buf.data()), got / 2);
+            if (r == SQL_SUCCESS) break;
+        }
+        if (Ok(r) && ind != SQL_NULL_DATA) {
+            std::string u8 = U16ToUtf8(wide);
+            sqlite3_bind_text(ins, at, u8.data(), int(u8.size()), SQLITE_TRANSIENT);
+        } else if (r == SQL_NO_DATA) {
+            r = SQL_SUCCESS;
+        }
+        break;
+    }
+    case Column::Binary: {
+        std::string bytes;
+        while (true) {
+            r = SQLGetData(s.st, col, SQL_C_BINARY, buf.data(), SQLLEN(buf.size()), &ind);
+            if (!Ok(r) || ind == SQL_NULL_DATA) break;
+            size_t got = ind == SQL_NO_TOTAL || size_t(ind) > buf.size() ? buf.size() : size_t(ind);
+            bytes.append(buf.data(), got);
+            if (r == SQL_SUCCESS) break;
+        }
+        if (Ok(r) && ind != SQL_NULL_DATA)
+            sqlite3_bind_blob(ins, at, bytes.data(), int(bytes.size()), SQLITE_TRANSIENT);
+        else if (r == SQL_NO_DATA) r = SQL_SUCCESS;
+        break;
+    }
+    }
+    if (!Ok(r)) s.Fail();
+    if (ind == SQL_NULL_DATA) sqlite3_bind_null(ins, at);
+}
+
 }  // namespace
 
 void OdbcSource::CreateTable(sqlite3* db, const std::string& schema, const std::string& table) {
     std::vector<std::string> key;
     auto cols = ReadColumns(h_->dbc, table, &key);
-    std::string sql = "CREATE TABLE " + QuoteName(schema) + "." + QuoteName(table) + " (";
-    for (size_t i = 0; i < cols.size(); ++i) sql += (i ? ", " : "") + QuoteName(cols[i].name) + " " + cols[i].decl;
+    std::string sql = "CREATE TABLE " + QuoteIdent(schema) + "." + QuoteIdent(table) + " (";
+    for (size_t i = 0; i < cols.size(); ++i) sql += (i ? ", " : "") + QuoteIdent(cols[i].name) + " " + cols[i].decl;
     if (!key.empty()) {
         sql += ", PRIMARY KEY (";
-        for (size_t i = 0; i < key.size(); ++i) sql += (i ? ", " : "") + QuoteName(key[i]);
+        for (size_t i = 0; i < key.size(); ++i) sql += (i ? ", " : "") + QuoteIdent(key[i]);
         sql += ")";
     }
     sql += ")";
@@ -249,7 +317,7 @@ void OdbcSource::CopyRows(sqlite3* db, const std::string& schema, const std::str
         return r + quote_;
     };
     std::string select = "SELECT ";
-    std::string insert = "INSERT INTO " + QuoteName(schema) + "." + QuoteName(table) + " VALUES (";
+    std::string insert = "INSERT INTO " + QuoteIdent(schema) + "." + QuoteIdent(table) + " VALUES (";
     for (size_t i = 0; i < cols.size(); ++i) {
         select += (i ? ", " : "") + q(cols[i].name);
         insert += i ? ", ?" : "?";
@@ -269,80 +337,7 @@ void OdbcSource::CopyRows(sqlite3* db, const std::string& schema, const std::str
         SQLRETURN fr = SQLFetch(s.st);
         if (fr == SQL_NO_DATA) break;
         if (!Ok(fr)) s.Fail();
-        for (size_t i = 0; i < cols.size(); ++i) {
-            const Column& c = cols[i];
-            SQLUSMALLINT col = SQLUSMALLINT(i + 1);
-            int at = int(i) + 1;
-            SQLLEN ind = 0;
-            SQLRETURN r = SQL_SUCCESS;
-            switch (c.kind) {
-            case Column::Integer:
-            case Column::Bit: {
-                SQLBIGINT v = 0;
-                r = SQLGetData(s.st, col, SQL_C_SBIGINT, &v, sizeof v, &ind);
-                if (Ok(r) && ind != SQL_NULL_DATA) sqlite3_bind_int64(ins, at, c.kind == Column::Bit ? (v ? -1 : 0) : v);
-                break;
-            }
-            case Column::Real:
-            case Column::Single: {
-                double v = 0;
-                r = SQLGetData(s.st, col, SQL_C_DOUBLE, &v, sizeof v, &ind);
-                if (Ok(r) && ind != SQL_NULL_DATA) {
-                    if (c.kind == Column::Single && std::isfinite(v))
-                        v = std::strtod(FormatDouble(float(v), 7).c_str(), nullptr);
-                    sqlite3_bind_double(ins, at, v);
-                }
-                break;
-            }
-            case Column::Date: {
-                SQL_TIMESTAMP_STRUCT t{};
-                r = SQLGetData(s.st, col, SQL_C_TYPE_TIMESTAMP, &t, sizeof t, &ind);
-                if (Ok(r) && ind != SQL_NULL_DATA) {
-                    double serial = 0;
-                    bool dated = c.type == SQL_TYPE_TIME
-                                     ? DateFromParts(1899, 12, 30, t.hour, t.minute, t.second, &serial)
-                                     : DateFromParts(t.year, t.month, t.day, t.hour, t.minute, t.second, &serial);
-                    if (dated) sqlite3_bind_double(ins, at, serial);
-                    else ind = SQL_NULL_DATA;
-                }
-                break;
-            }
-            case Column::Text: {
-                // Wide text, in pieces: the driver's own character set does not matter.
-                wide.clear();
-                while (true) {
-                    r = SQLGetData(s.st, col, SQL_C_WCHAR, buf.data(), SQLLEN(buf.size()), &ind);
-                    if (!Ok(r) || ind == SQL_NULL_DATA) break;
-                    size_t got = ind == SQL_NO_TOTAL || size_t(ind) >= buf.size() - 2 ? buf.size() - 2 : size_t(ind);
-                    wide.append(reinterpret_cast<const char16_t*>(buf.data()), got / 2);
-                    if (r == SQL_SUCCESS) break;
-                }
-                if (Ok(r) && ind != SQL_NULL_DATA) {
-                    std::string u8 = U16ToUtf8(wide);
-                    sqlite3_bind_text(ins, at, u8.data(), int(u8.size()), SQLITE_TRANSIENT);
-                } else if (r == SQL_NO_DATA) {
-                    r = SQL_SUCCESS;
-                }
-                break;
-            }
-            case Column::Binary: {
-                std::string bytes;
-                while (true) {
-                    r = SQLGetData(s.st, col, SQL_C_BINARY, buf.data(), SQLLEN(buf.size()), &ind);
-                    if (!Ok(r) || ind == SQL_NULL_DATA) break;
-                    size_t got = ind == SQL_NO_TOTAL || size_t(ind) > buf.size() ? buf.size() : size_t(ind);
-                    bytes.append(buf.data(), got);
-                    if (r == SQL_SUCCESS) break;
-                }
-                if (Ok(r) && ind != SQL_NULL_DATA)
-                    sqlite3_bind_blob(ins, at, bytes.data(), int(bytes.size()), SQLITE_TRANSIENT);
-                else if (r == SQL_NO_DATA) r = SQL_SUCCESS;
-                break;
-            }
-            }
-            if (!Ok(r)) s.Fail();
-            if (ind == SQL_NULL_DATA) sqlite3_bind_null(ins, at);
-        }
+        for (size_t i = 0; i < cols.size(); ++i) CopyValue(s, cols[i], SQLUSMALLINT(i + 1), ins, buf, wide);
         rc = sqlite3_step(ins);
         sqlite3_reset(ins);
         sqlite3_clear_bindings(ins);

@@ -616,6 +616,143 @@ void Core::Changed(bool schema) {
 
 // ------------------------------------------------------------------ schema
 
+namespace {
+
+// Keeps the first part found that computes values as rows are written.
+void NoteComputed(TableInfo& ti, const std::string& what) {
+    if (ti.computed.empty()) ti.computed = what;
+}
+
+// The statement that made the table; false when there is no such table.
+bool ReadTableSql(Core& core, const std::string& qs, const std::string& table, std::string* sql) {
+    sqlite3_stmt* st =
+        core.Prepare("SELECT sql FROM " + qs + ".sqlite_master WHERE type='table' AND name=?1 COLLATE NOCASE");
+    sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+    bool found = false;
+    if (sqlite3_step(st) == SQLITE_ROW) {
+        found = true;
+        auto p = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+        *sql = p ? p : "";
+    }
+    sqlite3_finalize(st);
+    return found;
+}
+
+// Reads the columns into ti; returns how many are in the primary key.
+int ReadColumns(Core& core, const std::string& qs, const std::string& table, TableInfo& ti) {
+    // table_xinfo also lists generated columns, which table_info leaves out.
+    sqlite3_stmt* st = core.Prepare("PRAGMA " + qs + ".table_xinfo(" + QuoteString(table) + ")");
+    int pkCount = 0;
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        ColumnInfo c;
+        c.name = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+        if (sqlite3_column_int(st, 6) != 0) {
+            NoteComputed(ti, "the generated column " + c.name);
+            continue;
+        }
+        auto d = reinterpret_cast<const char*>(sqlite3_column_text(st, 2));
+        c.decl = d ? d : "";
+        c.ct = TypeFromDecl(c.decl);
+        c.notNull = sqlite3_column_int(st, 3) != 0;
+        c.pk = sqlite3_column_int(st, 5);
+        if (auto dflt = reinterpret_cast<const char*>(sqlite3_column_text(st, 4)); dflt && !IsConstantDefault(dflt))
+            NoteComputed(ti, "the default of column " + c.name);
+        if (c.pk) ++pkCount;
+        ti.cols.push_back(std::move(c));
+    }
+    sqlite3_finalize(st);
+    return pkCount;
+}
+
+// Names the hidden row key in ti and returns the column that is that key
+// (an INTEGER primary key), or null.
+ColumnInfo* FindRowidKey(TableInfo& ti, int pkCount) {
+    // A user's column may be named like the hidden row key: address rows by a
+    // name no column has (an INTEGER primary key column is the key itself).
+    for (const char* candidate : {"rowid", "_rowid_", "oid", ""}) {
+        ti.rowid = candidate;
+        bool taken = false;
+        for (const auto& c : ti.cols)
+            if (EqualsNoCase(c.name, ti.rowid)) taken = true;
+        if (!taken) break;
+    }
+    // An INTEGER primary key is the rowid itself; with AUTOINCREMENT it is a counter.
+    ColumnInfo* rowidPk = nullptr;
+    if (pkCount == 1)
+        for (auto& c : ti.cols)
+            if (c.pk && Upper(c.decl) == "INTEGER") rowidPk = &c;
+    if (rowidPk && Upper(ti.sql).find("AUTOINCREMENT") != std::string::npos) rowidPk->ct.autoIncrement = true;
+    if (rowidPk) rowidPk->notNull = true;
+    if (rowidPk) rowidPk->rowidKey = true;
+    if (ti.rowid.empty()) ti.rowid = rowidPk ? QuoteIdent(rowidPk->name) : "rowid";
+    return rowidPk;
+}
+
+// The primary key constraint's own name, as written when the table was made.
+std::string PrimaryKeyName(const std::string& sql) {
+    std::string pkName = "PrimaryKey";
+    try {
+        auto toks = Tokenize(sql);
+        for (size_t i = 0; i + 2 < toks.size(); ++i)
+            if (toks[i].Is("CONSTRAINT") && toks[i + 2].Is("PRIMARY")) pkName = toks[i + 1].text;
+    } catch (const DaoError&) {
+    }
+    return pkName;
+}
+
+// The table's SQLite indexes, in creation order, without their columns.
+std::vector<IndexInfo> ListIndexes(Core& core, const std::string& qs, const std::string& table,
+                                   const std::string& pkName, TableInfo& ti) {
+    sqlite3_stmt* il = core.Prepare("PRAGMA " + qs + ".index_list(" + QuoteString(table) + ")");
+    std::vector<IndexInfo> list;
+    while (sqlite3_step(il) == SQLITE_ROW) {
+        IndexInfo ix;
+        ix.sqliteName = reinterpret_cast<const char*>(sqlite3_column_text(il, 1));
+        ix.unique = sqlite3_column_int(il, 2) != 0;
+        if (sqlite3_column_int(il, 4) != 0) NoteComputed(ti, "the partial index " + ix.sqliteName);
+        std::string origin = reinterpret_cast<const char*>(sqlite3_column_text(il, 3));
+        std::string nm = ix.sqliteName;
+        if (origin == "pk") {
+            ix.primary = true;
+            ix.jetName = pkName;
+        } else {
+            if (nm.size() > 3 && nm.compare(nm.size() - 3, 3, "#pk") == 0) {
+                ix.primary = true;
+                nm.resize(nm.size() - 3);
+            }
+            if (nm.size() > table.size() && EqualsNoCase(nm.substr(0, table.size() + 1), table + "."))
+                nm = nm.substr(table.size() + 1);
+            ix.jetName = nm;
+        }
+        list.push_back(ix);
+    }
+    sqlite3_finalize(il);
+    // index_list gives the newest first; present them in creation order.
+    std::reverse(list.begin(), list.end());
+    return list;
+}
+
+// Adds the table's SQLite indexes to ti.indexes with their key columns.
+void ReadIndexes(Core& core, const std::string& qs, const std::string& table, const std::string& pkName,
+                 TableInfo& ti) {
+    for (auto& ix : ListIndexes(core, qs, table, pkName, ti)) {
+        sqlite3_stmt* xi = core.Prepare("PRAGMA " + qs + ".index_xinfo(" + QuoteString(ix.sqliteName) + ")");
+        while (sqlite3_step(xi) == SQLITE_ROW) {
+            if (sqlite3_column_int(xi, 5) == 0) continue;  // not a key column
+            auto n = reinterpret_cast<const char*>(sqlite3_column_text(xi, 2));
+            if (!n) {
+                NoteComputed(ti, "the index " + ix.sqliteName + " on an expression");
+                continue;
+            }
+            ix.columns.emplace_back(n, sqlite3_column_int(xi, 3) != 0);
+        }
+        sqlite3_finalize(xi);
+        ti.indexes.push_back(ix);
+    }
+}
+
+}  // namespace
+
 const TableInfo& Core::Info(const std::string& schema, const std::string& table) {
     if (infoGen != schemaGen) {
         infoCache.clear();
@@ -626,70 +763,13 @@ const TableInfo& Core::Info(const std::string& schema, const std::string& table)
     if (it != infoCache.end()) return it->second;
     TableInfo ti;
     CheckOpen();
-    std::string qs = QuoteIdent(schema);
-    {
-        sqlite3_stmt* st = Prepare("SELECT sql FROM " + qs + ".sqlite_master WHERE type='table' AND name=?1 COLLATE NOCASE");
-        sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
-        if (sqlite3_step(st) == SQLITE_ROW) {
-            ti.exists = true;
-            auto p = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-            ti.sql = p ? p : "";
-        }
-        sqlite3_finalize(st);
-    }
+    const std::string qs = QuoteIdent(schema);
+    ti.exists = ReadTableSql(*this, qs, table, &ti.sql);
     if (ti.exists) {
-        bool autoinc = Upper(ti.sql).find("AUTOINCREMENT") != std::string::npos;
-        auto computed = [&](const std::string& what) {
-            if (ti.computed.empty()) ti.computed = what;
-        };
-        if (Upper(ti.sql).rfind("CREATE VIRTUAL", 0) == 0) computed("its virtual table module");
-        // table_xinfo also lists generated columns, which table_info leaves out.
-        sqlite3_stmt* st = Prepare("PRAGMA " + qs + ".table_xinfo(" + QuoteString(table) + ")");
-        int pkCount = 0;
-        while (sqlite3_step(st) == SQLITE_ROW) {
-            ColumnInfo c;
-            c.name = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
-            if (sqlite3_column_int(st, 6) != 0) {
-                computed("the generated column " + c.name);
-                continue;
-            }
-            auto d = reinterpret_cast<const char*>(sqlite3_column_text(st, 2));
-            c.decl = d ? d : "";
-            c.ct = TypeFromDecl(c.decl);
-            c.notNull = sqlite3_column_int(st, 3) != 0;
-            c.pk = sqlite3_column_int(st, 5);
-            if (auto dflt = reinterpret_cast<const char*>(sqlite3_column_text(st, 4)); dflt && !IsConstantDefault(dflt))
-                computed("the default of column " + c.name);
-            if (c.pk) ++pkCount;
-            ti.cols.push_back(std::move(c));
-        }
-        sqlite3_finalize(st);
-        // A user's column may be named like the hidden row key: address rows by a
-        // name no column has (an INTEGER primary key column is the key itself).
-        for (const char* candidate : {"rowid", "_rowid_", "oid", ""}) {
-            ti.rowid = candidate;
-            bool taken = false;
-            for (const auto& c : ti.cols)
-                if (EqualsNoCase(c.name, ti.rowid)) taken = true;
-            if (!taken) break;
-        }
-        // An INTEGER primary key is the rowid itself; with AUTOINCREMENT it is a counter.
-        ColumnInfo* rowidPk = nullptr;
-        if (pkCount == 1)
-            for (auto& c : ti.cols)
-                if (c.pk && Upper(c.decl) == "INTEGER") rowidPk = &c;
-        if (rowidPk && autoinc) rowidPk->ct.autoIncrement = true;
-        if (rowidPk) rowidPk->notNull = true;
-        if (rowidPk) rowidPk->rowidKey = true;
-        if (ti.rowid.empty()) ti.rowid = rowidPk ? QuoteIdent(rowidPk->name) : "rowid";
-        // The primary key constraint's own name, as written when the table was made.
-        std::string pkName = "PrimaryKey";
-        try {
-            auto toks = Tokenize(ti.sql);
-            for (size_t i = 0; i + 2 < toks.size(); ++i)
-                if (toks[i].Is("CONSTRAINT") && toks[i + 2].Is("PRIMARY")) pkName = toks[i + 1].text;
-        } catch (const DaoError&) {
-        }
+        if (Upper(ti.sql).rfind("CREATE VIRTUAL", 0) == 0) NoteComputed(ti, "its virtual table module");
+        const int pkCount = ReadColumns(*this, qs, table, ti);
+        const ColumnInfo* rowidPk = FindRowidKey(ti, pkCount);
+        const std::string pkName = PrimaryKeyName(ti.sql);
         if (rowidPk) {
             IndexInfo ix;
             ix.jetName = pkName;
@@ -697,46 +777,7 @@ const TableInfo& Core::Info(const std::string& schema, const std::string& table)
             ix.columns.emplace_back(rowidPk->name, false);
             ti.indexes.push_back(ix);
         }
-        sqlite3_stmt* il = Prepare("PRAGMA " + qs + ".index_list(" + QuoteString(table) + ")");
-        std::vector<IndexInfo> list;
-        while (sqlite3_step(il) == SQLITE_ROW) {
-            IndexInfo ix;
-            ix.sqliteName = reinterpret_cast<const char*>(sqlite3_column_text(il, 1));
-            ix.unique = sqlite3_column_int(il, 2) != 0;
-            if (sqlite3_column_int(il, 4) != 0) computed("the partial index " + ix.sqliteName);
-            std::string origin = reinterpret_cast<const char*>(sqlite3_column_text(il, 3));
-            std::string nm = ix.sqliteName;
-            if (origin == "pk") {
-                ix.primary = true;
-                ix.jetName = pkName;
-            } else {
-                if (nm.size() > 3 && nm.compare(nm.size() - 3, 3, "#pk") == 0) {
-                    ix.primary = true;
-                    nm.resize(nm.size() - 3);
-                }
-                if (nm.size() > table.size() && EqualsNoCase(nm.substr(0, table.size() + 1), table + "."))
-                    nm = nm.substr(table.size() + 1);
-                ix.jetName = nm;
-            }
-            list.push_back(ix);
-        }
-        sqlite3_finalize(il);
-        // index_list gives the newest first; present them in creation order.
-        std::reverse(list.begin(), list.end());
-        for (auto& ix : list) {
-            sqlite3_stmt* xi = Prepare("PRAGMA " + qs + ".index_xinfo(" + QuoteString(ix.sqliteName) + ")");
-            while (sqlite3_step(xi) == SQLITE_ROW) {
-                if (sqlite3_column_int(xi, 5) == 0) continue;  // not a key column
-                auto n = reinterpret_cast<const char*>(sqlite3_column_text(xi, 2));
-                if (!n) {
-                    computed("the index " + ix.sqliteName + " on an expression");
-                    continue;
-                }
-                ix.columns.emplace_back(n, sqlite3_column_int(xi, 3) != 0);
-            }
-            sqlite3_finalize(xi);
-            ti.indexes.push_back(ix);
-        }
+        ReadIndexes(*this, qs, table, pkName, ti);
         for (const auto& ix : ti.indexes)
             if (ix.primary) {
                 for (const auto& c : ix.columns) ti.pk.push_back(c.first);
@@ -858,6 +899,34 @@ void Core::AttachLink(Link& link) {
     }
 }
 
+namespace {
+
+using Snapshot = std::unique_ptr<sqlite3, int (*)(sqlite3*)>;
+
+// An ODBC snapshot file opened to be written in one transaction, without a
+// journal (it is only a copy). Failures are the cache folder's, said for the
+// source named.
+Snapshot OpenSnapshot(const std::string& file, bool create, const std::string& name) {
+    sqlite3* snap = nullptr;
+    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
+    if (sqlite3_open_v2(file.c_str(), &snap, flags, nullptr) != SQLITE_OK) {
+        const bool full = AccessMirror::OutOfRoom(snap);
+        sqlite3_close_v2(snap);
+        AccessMirror::RaiseCacheFailure(name, full);
+    }
+    Snapshot owned(snap, sqlite3_close_v2);
+    DistrustSchema(snap);
+    sqlite3_exec(snap, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN", nullptr, nullptr, nullptr);
+    return owned;
+}
+
+void CommitSnapshot(sqlite3* snap, const std::string& name) {
+    if (sqlite3_exec(snap, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        AccessMirror::RaiseCacheFailure(name, AccessMirror::OutOfRoom(snap));
+}
+
+}  // namespace
+
 // A linked ODBC table is a snapshot in a file of its own, attached read-only
 // under the link's schema: its shape is taken now, its rows when the link is
 // first used, so that opening a project does not wait for a large source.
@@ -870,24 +939,14 @@ void Core::AttachOdbcLink(Link& link) {
         static int seq = 0;
         file = folder + "/odbc-" + std::to_string(::getpid()) + "-" + std::to_string(++seq) + ".db";
         ::unlink(file.c_str());
-        sqlite3* snap = nullptr;
-        if (sqlite3_open_v2(file.c_str(), &snap, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                            nullptr) != SQLITE_OK) {
-            const bool full = AccessMirror::OutOfRoom(snap);
-            sqlite3_close_v2(snap);
-            AccessMirror::RaiseCacheFailure(name, full);
-        }
-        std::unique_ptr<sqlite3, int (*)(sqlite3*)> snapFree(snap, sqlite3_close_v2);
-        DistrustSchema(snap);
-        sqlite3_exec(snap, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN", nullptr, nullptr, nullptr);
+        Snapshot snap = OpenSnapshot(file, true, name);
         try {
-            source->CreateTable(snap, "main", link.source);
+            source->CreateTable(snap.get(), "main", link.source);
         } catch (const DaoError&) {
-            if (AccessMirror::OutOfRoom(snap)) AccessMirror::RaiseCacheFailure(name, true);
+            if (AccessMirror::OutOfRoom(snap.get())) AccessMirror::RaiseCacheFailure(name, true);
             throw;
         }
-        if (sqlite3_exec(snap, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
-            AccessMirror::RaiseCacheFailure(name, AccessMirror::OutOfRoom(snap));
+        CommitSnapshot(snap.get(), name);
         link.pending = source;
         link.snapshot = file;
     } catch (const DaoError& e) {
@@ -930,28 +989,18 @@ std::string Core::Attach(const std::string& name) {
 
 void Core::FillOdbcLink(Link& link) {
     if (!link.pending) return;
-    sqlite3* snap = nullptr;
     // Errors of the copy name the data source the person chose, and the folder.
     const std::string& name = link.pending->Name();
-    if (sqlite3_open_v2(link.snapshot.c_str(), &snap, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
-        SQLITE_OK) {
-        const bool full = AccessMirror::OutOfRoom(snap);
-        sqlite3_close_v2(snap);
-        AccessMirror::RaiseCacheFailure(name, full);
-    }
-    std::unique_ptr<sqlite3, int (*)(sqlite3*)> snapFree(snap, sqlite3_close_v2);
-    DistrustSchema(snap);
-    sqlite3_exec(snap, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN", nullptr, nullptr, nullptr);
+    Snapshot snap = OpenSnapshot(link.snapshot, false, name);
     try {
-        link.pending->CopyRows(snap, "main", link.source);
+        link.pending->CopyRows(snap.get(), "main", link.source);
     } catch (...) {
-        const bool full = AccessMirror::OutOfRoom(snap);
-        sqlite3_exec(snap, "ROLLBACK", nullptr, nullptr, nullptr);
+        const bool full = AccessMirror::OutOfRoom(snap.get());
+        sqlite3_exec(snap.get(), "ROLLBACK", nullptr, nullptr, nullptr);
         if (full) AccessMirror::RaiseCacheFailure(name, true);
         throw;
     }
-    if (sqlite3_exec(snap, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
-        AccessMirror::RaiseCacheFailure(name, AccessMirror::OutOfRoom(snap));
+    CommitSnapshot(snap.get(), name);
     link.pending.reset();
 }
 

@@ -394,6 +394,32 @@ private:
     // Clauses.
     SelectInfo ParseSelect(size_t end);
     SelectInfo ParseSelectAt(size_t end);
+    // Where each clause of a SELECT begins, at depth 0 (npos when absent).
+    struct SelectClauses {
+        size_t listBegin = 0;
+        size_t stop = 0;  // the end of this SELECT's clauses: a UNION, a ';' or the end
+        size_t unionAt = std::string::npos, semi = std::string::npos;
+        size_t intoAt = std::string::npos, fromAt = std::string::npos, whereAt = std::string::npos;
+        size_t groupAt = std::string::npos, havingAt = std::string::npos, orderAt = std::string::npos;
+        // Where the clause that begins at from ends.
+        size_t After(size_t from) const {
+            size_t best = stop;
+            for (size_t b : {intoAt, fromAt, whereAt, groupAt, havingAt, orderAt})
+                if (b != std::string::npos && b > from && b < best) best = b;
+            return best;
+        }
+    };
+    struct SelectTop {
+        long count = -1;  // no TOP
+        bool percent = false;
+    };
+    SelectTop ParseSelectQuantifiers(SelectInfo& si);
+    SelectClauses FindSelectClauses(size_t listBegin, size_t end) const;
+    void ParseSelectList(SelectInfo& si, size_t listBegin, size_t listEnd, bool deduplicated, size_t end);
+    void ParseSelectFilters(SelectInfo& si, const SelectClauses& c, size_t end);
+    std::string PrimaryKeyOrder(const TableRef& table, bool join);
+    static std::string TopLimit(const SelectInfo& si, SelectTop top);
+    std::string AssembleSelect(SelectInfo& si, const SelectClauses& c, size_t end);
     std::string ParseFrom(size_t end, std::vector<TableRef>& tables);
     TableRef ResolveTableRef(const std::string& written);
     std::string ExprList(size_t end, bool orderBy);
@@ -1066,15 +1092,9 @@ SelectInfo Parser::ParseSelect(size_t end) {
     return si;
 }
 
-SelectInfo Parser::ParseSelectAt(size_t end) {
-    // p_ at SELECT; end: index of the token that ends this select (')' or End).
-    SelectInfo si;
-    size_t saveEnd = end_;
-    std::vector<TableRef>* saveScope = scope_;
-    end_ = end;
-    Expect("SELECT");
-    long top = -1;
-    bool percent = false;
+// DISTINCT, DISTINCTROW, ALL and TOP n [PERCENT], in any order.
+Parser::SelectTop Parser::ParseSelectQuantifiers(SelectInfo& si) {
+    SelectTop top;
     for (;;) {
         if (Accept("DISTINCT")) si.distinct = "DISTINCT ";
         else if (Accept("DISTINCTROW")) {
@@ -1083,113 +1103,98 @@ SelectInfo Parser::ParseSelectAt(size_t end) {
             Next();
             const Token& n = Next();
             if (n.kind != Token::Number) Fail();
-            top = std::strtol(n.text.c_str(), nullptr, 10);
-            if (Accept("PERCENT")) percent = true;
+            top.count = std::strtol(n.text.c_str(), nullptr, 10);
+            if (Accept("PERCENT")) top.percent = true;
         } else {
             break;
         }
     }
-    size_t listBegin = p_;
-    // Clause boundaries at depth 0.
-    size_t stop = end;
-    size_t unionAt = FindKeyword(listBegin, end, "UNION");
-    if (unionAt != std::string::npos) stop = unionAt;
-    size_t semi = std::string::npos;
-    for (size_t i = listBegin; i < stop; ++i)
+    return top;
+}
+
+Parser::SelectClauses Parser::FindSelectClauses(size_t listBegin, size_t end) const {
+    SelectClauses c;
+    c.listBegin = listBegin;
+    c.stop = end;
+    c.unionAt = FindKeyword(listBegin, end, "UNION");
+    if (c.unionAt != std::string::npos) c.stop = c.unionAt;
+    for (size_t i = listBegin; i < c.stop; ++i)
         if (t_[i].IsOp(";")) {
-            semi = i;
+            c.semi = i;
             break;
         }
-    if (semi != std::string::npos) stop = semi;
-    size_t intoAt = FindKeyword(listBegin, stop, "INTO");
-    size_t fromAt = FindKeyword(listBegin, stop, "FROM");
-    size_t whereAt = FindKeyword(listBegin, stop, "WHERE");
-    size_t groupAt = FindKeyword(listBegin, stop, "GROUP", "BY");
-    size_t havingAt = FindKeyword(listBegin, stop, "HAVING");
-    size_t orderAt = FindKeyword(listBegin, stop, "ORDER", "BY");
-    auto nextBoundary = [&](size_t from) {
-        size_t best = stop;
-        for (size_t b : {intoAt, fromAt, whereAt, groupAt, havingAt, orderAt})
-            if (b != std::string::npos && b > from && b < best) best = b;
-        return best;
-    };
-    size_t listEnd = nextBoundary(listBegin);
-    if (listEnd == listBegin) Fail();
+    if (c.semi != std::string::npos) c.stop = c.semi;
+    c.intoAt = FindKeyword(listBegin, c.stop, "INTO");
+    c.fromAt = FindKeyword(listBegin, c.stop, "FROM");
+    c.whereAt = FindKeyword(listBegin, c.stop, "WHERE");
+    c.groupAt = FindKeyword(listBegin, c.stop, "GROUP", "BY");
+    c.havingAt = FindKeyword(listBegin, c.stop, "HAVING");
+    c.orderAt = FindKeyword(listBegin, c.stop, "ORDER", "BY");
+    return c;
+}
 
-    if (intoAt != std::string::npos) {
-        p_ = intoAt + 1;
-        si.into = Name();
-        if (p_ != nextBoundary(intoAt)) Fail();
-    }
-    if (fromAt != std::string::npos) {
-        p_ = fromAt + 1;
-        si.from = ParseFrom(nextBoundary(fromAt), si.tables);
-    }
-    scope_ = &si.tables;
-    // Rows that are made distinct compare their text by the one comparison.
-    const bool deduplicated = !si.distinct.empty() ||
-                              (unionAt != std::string::npos && !(unionAt + 1 < end && t_[unionAt + 1].Is("ALL")));
-    // Select list.
-    {
-        p_ = listBegin;
-        end_ = listEnd;
-        while (!AtEnd()) {
-            Node e = ParseExpr(0);
-            std::string alias;
-            if (Accept("AS")) alias = Name();
-            if (IsAggregateNode(e)) si.aggregate = true;
-            long size = 0;
-            short ty = TypeOf(e, &size);
-            std::string item = V(e);
-            std::string name;
-            if (deduplicated && e.k != Node::Star && MayBeText(e)) {
-                item += std::string(" COLLATE ") + kTextCollation;
-                if (alias.empty() && e.k == Node::Col) alias = e.b;
-            }
-            if (e.k == Node::Star) {
-                name = e.a.empty() ? "*" : e.a + ".*";
-            } else if (!alias.empty()) {
-                name = alias;
-                item += " AS " + QuoteIdent(alias);
-            } else if (e.k == Node::Col) {
-                name = e.b;
-            } else {
-                name = "Expr" + std::to_string(1000 + exprCounter_++);
-                item += " AS " + QuoteIdent(name);
-            }
-            si.items.push_back(item);
-            si.itemNames.push_back(name);
-            si.itemTypes.push_back(ty);
-            si.itemSizes.push_back(size);
-            if (!AcceptOp(",")) break;
+// The select list: each item written, named, and typed.
+void Parser::ParseSelectList(SelectInfo& si, size_t listBegin, size_t listEnd, bool deduplicated, size_t end) {
+    p_ = listBegin;
+    end_ = listEnd;
+    while (!AtEnd()) {
+        Node e = ParseExpr(0);
+        std::string alias;
+        if (Accept("AS")) alias = Name();
+        if (IsAggregateNode(e)) si.aggregate = true;
+        long size = 0;
+        short ty = TypeOf(e, &size);
+        std::string item = V(e);
+        std::string name;
+        if (deduplicated && e.k != Node::Star && MayBeText(e)) {
+            item += std::string(" COLLATE ") + kTextCollation;
+            if (alias.empty() && e.k == Node::Col) alias = e.b;
         }
-        if (!AtEnd()) Fail();
-        end_ = end;
+        if (e.k == Node::Star) {
+            name = e.a.empty() ? "*" : e.a + ".*";
+        } else if (!alias.empty()) {
+            name = alias;
+            item += " AS " + QuoteIdent(alias);
+        } else if (e.k == Node::Col) {
+            name = e.b;
+        } else {
+            name = "Expr" + std::to_string(1000 + exprCounter_++);
+            item += " AS " + QuoteIdent(name);
+        }
+        si.items.push_back(item);
+        si.itemNames.push_back(name);
+        si.itemTypes.push_back(ty);
+        si.itemSizes.push_back(size);
+        if (!AcceptOp(",")) break;
     }
-    std::string havingCond;
-    bool havingAggregate = false;
-    if (whereAt != std::string::npos) {
-        p_ = whereAt + 1;
-        end_ = nextBoundary(whereAt);
+    if (!AtEnd()) Fail();
+    end_ = end;
+}
+
+// WHERE, GROUP BY, HAVING and ORDER BY.
+void Parser::ParseSelectFilters(SelectInfo& si, const SelectClauses& c, size_t end) {
+    if (c.whereAt != std::string::npos) {
+        p_ = c.whereAt + 1;
+        end_ = c.After(c.whereAt);
         Node w = ParseExpr(0);
         if (!AtEnd()) Fail();
         si.where = B(w);
         end_ = end;
     }
-    if (groupAt != std::string::npos) {
-        p_ = groupAt + 2;
-        si.groupBy = ExprList(nextBoundary(groupAt + 1), false);
+    if (c.groupAt != std::string::npos) {
+        p_ = c.groupAt + 2;
+        si.groupBy = ExprList(c.After(c.groupAt + 1), false);
         si.aggregate = true;
     }
-    if (havingAt != std::string::npos) {
-        p_ = havingAt + 1;
-        end_ = nextBoundary(havingAt);
+    if (c.havingAt != std::string::npos) {
+        p_ = c.havingAt + 1;
+        end_ = c.After(c.havingAt);
         Node h = ParseExpr(0);
         if (!AtEnd()) Fail();
-        havingAggregate = IsAggregateNode(h);
-        havingCond = B(h);
+        const bool havingAggregate = IsAggregateNode(h);
+        std::string havingCond = B(h);
         end_ = end;
-        if (groupAt == std::string::npos && !havingAggregate) {
+        if (c.groupAt == std::string::npos && !havingAggregate) {
             // HAVING without GROUP BY filters the rows as a whole-table WHERE.
             si.where = si.where.empty() ? havingCond : "(" + si.where + ") AND " + havingCond;
         } else {
@@ -1197,70 +1202,105 @@ SelectInfo Parser::ParseSelectAt(size_t end) {
             si.aggregate = true;
         }
     }
-    if (orderAt != std::string::npos) {
-        p_ = orderAt + 2;
-        si.orderBy = ExprList(nextBoundary(orderAt + 1), true);
+    if (c.orderAt != std::string::npos) {
+        p_ = c.orderAt + 2;
+        si.orderBy = ExprList(c.After(c.orderAt + 1), true);
     }
-    if (!si.distinct.empty()) si.aggregate = true;
-    bool isUnion = unionAt != std::string::npos;
-    si.keyable = !si.aggregate && !isUnion && !si.tables.empty() && top < 0;
-    for (const auto& tr : si.tables)
-        if (tr.subquery) si.keyable = false;
-    // Without ORDER BY, rows come in the primary-key order of the first table.
-    // A single table walks its key's own index: what reads it in order says
-    // ORDER BY. A join is what the grid shows, and row ranges count its rows in
-    // the comparison's key order, so a text key sorts by the comparison there.
-    if (si.orderBy.empty() && !si.aggregate && !isUnion && !unionPart_ && !si.tables.empty() &&
-        !si.tables[0].subquery && resolver_) {
-        const TableRef& t = si.tables[0];
-        const bool join = si.tables.size() > 1;
-        for (const auto& c : resolver_->PrimaryKey(t.schema, t.table)) {
-            if (!si.orderBy.empty()) si.orderBy += ", ";
-            si.orderBy += QuoteIdent(t.alias) + "." + QuoteIdent(c);
-            long size = 0;
-            const short type = join ? resolver_->ColumnType(t.schema, t.table, c, &size) : 0;
-            if (join && (type == 0 || IsTextType(type))) si.orderBy += std::string(" COLLATE ") + kTextCollation;
-        }
+}
+
+// The order of a table's primary key. A single table walks its key's own
+// index: what reads it in order says ORDER BY. A join is what the grid shows,
+// and row ranges count its rows in the comparison's key order, so a text key
+// sorts by the comparison there.
+std::string Parser::PrimaryKeyOrder(const TableRef& table, bool join) {
+    std::string order;
+    for (const auto& c : resolver_->PrimaryKey(table.schema, table.table)) {
+        if (!order.empty()) order += ", ";
+        order += QuoteIdent(table.alias) + "." + QuoteIdent(c);
+        long size = 0;
+        const short type = join ? resolver_->ColumnType(table.schema, table.table, c, &size) : 0;
+        if (join && (type == 0 || IsTextType(type))) order += std::string(" COLLATE ") + kTextCollation;
     }
-    if (top >= 0) {
-        if (percent) {
-            // The row count of the whole result decides; grouped results count groups.
-            if (!si.groupBy.empty())
-                si.limit = "(SELECT (count(*) * " + std::to_string(top) + " + 99) / 100 FROM (SELECT 1 FROM " + si.from +
-                           (si.where.empty() ? "" : " WHERE " + si.where) + " GROUP BY " + si.groupBy + "))";
-            else
-                si.limit = "(SELECT (count(*) * " + std::to_string(top) + " + 99) / 100 FROM " + si.from +
-                           (si.where.empty() ? "" : " WHERE " + si.where) + ")";
-        } else {
-            si.limit = std::to_string(top);
-        }
-    }
+    return order;
+}
+
+std::string Parser::TopLimit(const SelectInfo& si, SelectTop top) {
+    if (!top.percent) return std::to_string(top.count);
+    // The row count of the whole result decides; grouped results count groups.
+    if (!si.groupBy.empty())
+        return "(SELECT (count(*) * " + std::to_string(top.count) + " + 99) / 100 FROM (SELECT 1 FROM " + si.from +
+               (si.where.empty() ? "" : " WHERE " + si.where) + " GROUP BY " + si.groupBy + "))";
+    return "(SELECT (count(*) * " + std::to_string(top.count) + " + 99) / 100 FROM " + si.from +
+           (si.where.empty() ? "" : " WHERE " + si.where) + ")";
+}
+
+// The SELECT as SQLite reads it, with the SELECTs of a UNION after it parsed.
+std::string Parser::AssembleSelect(SelectInfo& si, const SelectClauses& c, size_t end) {
     std::string sql = "SELECT " + si.distinct;
     for (size_t i = 0; i < si.items.size(); ++i) sql += (i ? ", " : "") + si.items[i];
     if (!si.from.empty()) sql += " FROM " + si.from;
     if (!si.where.empty()) sql += " WHERE " + si.where;
     if (!si.groupBy.empty()) sql += " GROUP BY " + si.groupBy;
     if (!si.having.empty()) sql += " HAVING " + si.having;
-    if (isUnion) {
-        p_ = unionAt + 1;
-        bool all = Accept("ALL");
-        size_t subEnd = end;
-        bool saveUnion = unionPart_;
-        unionPart_ = true;
-        SelectInfo rest = ParseSelect(subEnd);
-        unionPart_ = saveUnion;
-        sql += all ? " UNION ALL " : " UNION ";
-        sql += rest.sql;
-        si.aggregate = true;
-        si.keyable = false;
-    } else {
+    if (c.unionAt == std::string::npos) {
         if (!si.orderBy.empty()) sql += " ORDER BY " + si.orderBy;
         if (!si.limit.empty()) sql += " LIMIT " + si.limit;
+        return sql;
     }
-    si.sql = sql;
-    if (semi != std::string::npos && !isUnion) {
+    p_ = c.unionAt + 1;
+    bool all = Accept("ALL");
+    bool saveUnion = unionPart_;
+    unionPart_ = true;
+    SelectInfo rest = ParseSelect(end);
+    unionPart_ = saveUnion;
+    sql += all ? " UNION ALL " : " UNION ";
+    sql += rest.sql;
+    si.aggregate = true;
+    si.keyable = false;
+    return sql;
+}
+
+SelectInfo Parser::ParseSelectAt(size_t end) {
+    // p_ at SELECT; end: index of the token that ends this select (')' or End).
+    SelectInfo si;
+    size_t saveEnd = end_;
+    std::vector<TableRef>* saveScope = scope_;
+    end_ = end;
+    Expect("SELECT");
+    const SelectTop top = ParseSelectQuantifiers(si);
+    const SelectClauses c = FindSelectClauses(p_, end);
+    const size_t listEnd = c.After(c.listBegin);
+    if (listEnd == c.listBegin) Fail();
+
+    if (c.intoAt != std::string::npos) {
+        p_ = c.intoAt + 1;
+        si.into = Name();
+        if (p_ != c.After(c.intoAt)) Fail();
+    }
+    if (c.fromAt != std::string::npos) {
+        p_ = c.fromAt + 1;
+        si.from = ParseFrom(c.After(c.fromAt), si.tables);
+    }
+    scope_ = &si.tables;
+    const bool isUnion = c.unionAt != std::string::npos;
+    // Rows that are made distinct compare their text by the one comparison.
+    const bool deduplicated =
+        !si.distinct.empty() || (isUnion && !(c.unionAt + 1 < end && t_[c.unionAt + 1].Is("ALL")));
+    ParseSelectList(si, c.listBegin, listEnd, deduplicated, end);
+    ParseSelectFilters(si, c, end);
+    if (!si.distinct.empty()) si.aggregate = true;
+    si.keyable = !si.aggregate && !isUnion && !si.tables.empty() && top.count < 0;
+    for (const auto& tr : si.tables)
+        if (tr.subquery) si.keyable = false;
+    // Without ORDER BY, rows come in the primary-key order of the first table.
+    if (si.orderBy.empty() && !si.aggregate && !isUnion && !unionPart_ && !si.tables.empty() &&
+        !si.tables[0].subquery && resolver_)
+        si.orderBy = PrimaryKeyOrder(si.tables[0], si.tables.size() > 1);
+    if (top.count >= 0) si.limit = TopLimit(si, top);
+    si.sql = AssembleSelect(si, c, end);
+    if (c.semi != std::string::npos && !isUnion) {
         // Only a final ';' may follow.
-        for (size_t i = semi + 1; i < end; ++i)
+        for (size_t i = c.semi + 1; i < end; ++i)
             if (!t_[i].IsOp(";")) Fail();
     }
     p_ = end;

@@ -72,6 +72,56 @@ std::string BuildSelect(const SelectInfo& si, bool withKeys, const std::vector<T
     return sql;
 }
 
+// Column i of the statement st that src reads: where it comes from, its type,
+// and whether it may be written. starred: the select list has a "*".
+ColMeta DescribeColumn(Core& core, const Source& src, sqlite3_stmt* st, int i, bool starred) {
+    ColMeta c;
+    c.name = sqlite3_column_name(st, i);
+    const char* dbn = sqlite3_column_database_name(st, i);
+    const char* tbl = sqlite3_column_table_name(st, i);
+    const char* org = sqlite3_column_origin_name(st, i);
+    if (dbn && tbl && org) {
+        c.schema = dbn;
+        c.table = tbl;
+        c.column = org;
+        const TableInfo& ti = core.Info(c.schema, c.table);
+        for (const auto& ci : ti.cols)
+            if (EqualsNoCase(ci.name, c.column)) {
+                c.type = ci.ct.type;
+                c.size = ci.ct.size;
+                c.autoIncrement = ci.ct.autoIncrement;
+                c.required = ci.notNull;
+            }
+        c.sourceField = c.column;
+        c.sourceTable = c.table;
+        for (size_t k = 0; k < src.keyTables.size(); ++k) {
+            const TableRef& tr = src.keyTables[k];
+            if (EqualsNoCase(tr.schema, c.schema) && EqualsNoCase(tr.table, c.table)) {
+                c.keyIndex = int(k);
+                c.sourceTable = tr.written;
+                break;
+            }
+        }
+        if (c.keyIndex < 0)
+            for (const auto& tr : src.sel.tables)
+                if (EqualsNoCase(tr.schema, c.schema) && EqualsNoCase(tr.table, c.table)) c.sourceTable = tr.written;
+    }
+    if (c.type == 0) {
+        const char* decl = sqlite3_column_decltype(st, i);
+        if (decl && *decl) {
+            ColumnType ct = TypeFromDecl(decl);
+            c.type = ct.type;
+            c.size = ct.size;
+        } else if (!starred && size_t(i) < src.sel.itemTypes.size() && src.sel.itemTypes[size_t(i)]) {
+            c.type = src.sel.itemTypes[size_t(i)];
+            c.size = src.sel.itemSizes[size_t(i)] > 0 ? src.sel.itemSizes[size_t(i)] : DefaultSize(c.type);
+        }
+    }
+    c.updatable = src.keyed && c.keyIndex >= 0 && !c.autoIncrement &&
+                  sqlite3_db_readonly(core.db, c.schema.c_str()) != 1;
+    return c;
+}
+
 std::shared_ptr<Source> MakeSource(const std::shared_ptr<Core>& core, const std::string& name, const SelectInfo& sel,
                                    RecordsetType type, bool readOnlyOpt, bool tableType) {
     auto src = std::make_shared<Source>();
@@ -136,53 +186,7 @@ std::shared_ptr<Source> MakeSource(const std::shared_ptr<Core>& core, const std:
     bool starred = false;
     for (const auto& n : sel.itemNames)
         if (n == "*" || (n.size() > 2 && n.compare(n.size() - 2, 2, ".*") == 0)) starred = true;
-    for (int i = 0; i < src->nCols; ++i) {
-        ColMeta c;
-        c.name = sqlite3_column_name(st, i);
-        const char* dbn = sqlite3_column_database_name(st, i);
-        const char* tbl = sqlite3_column_table_name(st, i);
-        const char* org = sqlite3_column_origin_name(st, i);
-        if (dbn && tbl && org) {
-            c.schema = dbn;
-            c.table = tbl;
-            c.column = org;
-            const TableInfo& ti = core->Info(c.schema, c.table);
-            for (const auto& ci : ti.cols)
-                if (EqualsNoCase(ci.name, c.column)) {
-                    c.type = ci.ct.type;
-                    c.size = ci.ct.size;
-                    c.autoIncrement = ci.ct.autoIncrement;
-                    c.required = ci.notNull;
-                }
-            c.sourceField = c.column;
-            c.sourceTable = c.table;
-            for (size_t k = 0; k < src->keyTables.size(); ++k) {
-                const TableRef& tr = src->keyTables[k];
-                if (EqualsNoCase(tr.schema, c.schema) && EqualsNoCase(tr.table, c.table)) {
-                    c.keyIndex = int(k);
-                    c.sourceTable = tr.written;
-                    break;
-                }
-            }
-            if (c.keyIndex < 0)
-                for (const auto& tr : sel.tables)
-                    if (EqualsNoCase(tr.schema, c.schema) && EqualsNoCase(tr.table, c.table)) c.sourceTable = tr.written;
-        }
-        if (c.type == 0) {
-            const char* decl = sqlite3_column_decltype(st, i);
-            if (decl && *decl) {
-                ColumnType ct = TypeFromDecl(decl);
-                c.type = ct.type;
-                c.size = ct.size;
-            } else if (!starred && size_t(i) < sel.itemTypes.size() && sel.itemTypes[size_t(i)]) {
-                c.type = sel.itemTypes[size_t(i)];
-                c.size = sel.itemSizes[size_t(i)] > 0 ? sel.itemSizes[size_t(i)] : DefaultSize(c.type);
-            }
-        }
-        c.updatable = src->keyed && c.keyIndex >= 0 && !c.autoIncrement &&
-                      sqlite3_db_readonly(core->db, c.schema.c_str()) != 1;
-        src->cols.push_back(c);
-    }
+    for (int i = 0; i < src->nCols; ++i) src->cols.push_back(DescribeColumn(*core, *src, st, i, starred));
     if (meta != src->stream) sqlite3_finalize(meta);
     return src;
 }

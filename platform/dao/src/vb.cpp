@@ -231,6 +231,25 @@ std::string FormatDate(double serial) {
     return std::string(b, FormatDate(serial, b));
 }
 
+namespace {
+
+// An exponent at t[*i] ("E+12", "D-3"): appended to num as strtod reads it,
+// *i moved past it. False, and nothing taken, for a letter without digits.
+bool ReadExponent(const std::string& t, size_t* i, std::string* num) {
+    if (*i >= t.size() || !(t[*i] == 'e' || t[*i] == 'E' || t[*i] == 'd' || t[*i] == 'D')) return true;
+    size_t j = *i + 1;
+    std::string ex = "e";
+    if (j < t.size() && (t[j] == '+' || t[j] == '-')) ex += t[j++];
+    size_t k = j;
+    while (k < t.size() && t[k] >= '0' && t[k] <= '9') ex += t[k++];
+    if (k == j) return false;
+    *num += ex;
+    *i = k;
+    return true;
+}
+
+}  // namespace
+
 bool ParseNumber(std::string_view s, double* out) {
     std::string t = TrimSpaces(s);
     while (!t.empty() && (t.back() == '\t' || t.back() == '\r' || t.back() == '\n')) t.pop_back();
@@ -261,16 +280,7 @@ bool ParseNumber(std::string_view s, double* out) {
         }
     }
     if (!digits) return false;
-    if (i < t.size() && (t[i] == 'e' || t[i] == 'E' || t[i] == 'd' || t[i] == 'D')) {
-        size_t j = i + 1;
-        std::string ex = "e";
-        if (j < t.size() && (t[j] == '+' || t[j] == '-')) ex += t[j++];
-        size_t k = j;
-        while (k < t.size() && t[k] >= '0' && t[k] <= '9') ex += t[k++];
-        if (k == j) return false;
-        clean += ex;
-        i = k;
-    }
+    if (!ReadExponent(t, &i, &clean)) return false;
     if (i != t.size()) return false;
     *out = std::strtod(clean.c_str(), nullptr);
     return std::isfinite(*out);
@@ -292,14 +302,7 @@ double ValOf(std::string_view s) {
         if (t[i] == '.') dot = true;
         num += t[i++];
     }
-    if (i < t.size() && (t[i] == 'e' || t[i] == 'E' || t[i] == 'd' || t[i] == 'D')) {
-        size_t j = i + 1;
-        std::string ex = "e";
-        if (j < t.size() && (t[j] == '+' || t[j] == '-')) ex += t[j++];
-        size_t k = j;
-        while (k < t.size() && t[k] >= '0' && t[k] <= '9') ex += t[k++];
-        if (k > j) num += ex;
-    }
+    ReadExponent(t, &i, &num);
     double v = std::strtod(num.c_str(), nullptr);
     return std::isfinite(v) ? v : 0;
 }

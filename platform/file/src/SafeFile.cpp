@@ -25,8 +25,8 @@ namespace file {
 namespace {
 
 bool SameFolder(int fd, const std::string& path) {
-    struct stat a {}, b {};
-    return ::fstat(fd, &a) == 0 && ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    struct stat a {};
+    return ::fstat(fd, &a) == 0 && SafeFile::SameFile(a, path);
 }
 
 // What a database leaves beside its file; a log or journal holds part of it.
@@ -134,6 +134,11 @@ std::string FolderOf(const std::string& path) {
 }
 
 }  // namespace
+
+bool SafeFile::SameFile(const struct stat& known, const std::string& path) {
+    struct stat b {};
+    return ::stat(path.c_str(), &b) == 0 && known.st_dev == b.st_dev && known.st_ino == b.st_ino;
+}
 
 void SafeFile::RemoveLeftovers(const std::string& folder) {
     const int parent = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -13,6 +13,8 @@
 // name that has come to mean a file that must not be written is refused then too.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <functional>
 #include <initializer_list>
@@ -71,6 +73,10 @@ public:
     // folders of this class and the import's temporaries of older versions, by
     // their exact names, when older than this process and held by no live writer.
     static void RemoveLeftovers(const std::string& folder);
+
+    // Whether path still names the file known was read from: the same device
+    // and inode, so a name checked once is the file used later.
+    static bool SameFile(const struct stat& known, const std::string& path);
 
 private:
     void Discard();
