@@ -3,6 +3,7 @@
 #include "AppErrors.h"
 #include "CCommandTable.h"
 #include "CHourglass.h"
+#include "CInputBlock.h"
 #include "CSqlMachine.h"
 #include "CTessaryApp.h"
 #include "ErrorGuard.h"
@@ -58,6 +59,7 @@ FMain::FMain(const PanelSet::Factory& factory) {
     setCentralWidget(mFrame);
     mStatus = new UStatusBar(this);
     setStatusBar(mStatus);
+    mInputBlock = new CInputBlock(this);
     // The bars offer no menu of their own.
     setContextMenuPolicy(Qt::PreventContextMenu);
 
@@ -228,12 +230,17 @@ QString FMain::SelectDataSource() { return MMenu::SelectDataSource(); }
 void FMain::ShowFieldStats() { MTessary::ShowFieldStats(); }
 
 void FMain::SetEnabled(bool enabled) {
-    // Only the window's own parts: a disabled window would disable its
-    // progress and find windows with it, and their Cancel with them.
+    // Not the window itself: a disabled window would disable its progress and
+    // find windows with it, and their Cancel with them. The bars go grey; the
+    // central area stays as it is, so that its widgets keep their own enabled
+    // state, and the input block keeps clicks and keys from it.
     mEnabled = enabled;
     mBar->BandMain()->setEnabled(enabled);
     mBar->MainToolbar()->setEnabled(enabled);
-    mFrame->setEnabled(enabled);
+    // The box being typed in takes its text over before the command runs, as
+    // on leaving it.
+    if (QWidget* focus = focusWidget(); !enabled && focus && mFrame->isAncestorOf(focus)) focus->clearFocus();
+    mInputBlock->SetOn(!enabled);
 }
 
 bool FMain::KeyDown(int16_t& keyCode, int16_t& shift) {

@@ -13,6 +13,7 @@
 #include <cstdint>
 
 class CCommandTable;
+class CInputBlock;
 class QAction;
 class QKeySequence;
 class UAppFrame;
@@ -65,7 +66,8 @@ public:
     QString SelectDataSource() override;
     void ShowFieldStats() override;
 
-    // app::IMainWindow: disabling leaves secondary windows (progress, find) usable.
+    // app::IMainWindow: disabling keeps input from the window, leaving its
+    // secondary windows (progress, find) usable.
     QString Name() const override { return objectName(); }
     bool Enabled() const override { return mEnabled; }
     void SetEnabled(bool enabled) override;
@@ -111,6 +113,7 @@ private:
     CCommandTable* mBar = nullptr;
     UAppFrame* mFrame = nullptr;
     UStatusBar* mStatus = nullptr;
+    CInputBlock* mInputBlock = nullptr;
     PanelSet mPanels;
     bool mEnabled = true;
     bool mHookInstalled = false;

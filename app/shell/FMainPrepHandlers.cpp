@@ -19,21 +19,14 @@
 #include "ITableSelectPanel.h"
 #include "MMenu.h"
 #include "MTessary.h"
+#include "MTessaryGlobals.h"
 #include "MdbUtils.h"
 #include "UAppFrame.h"
 
 #include "ui/dialogs.h"
 
-namespace {
-
-shell::AppGlobals& G() { return shell::Globals(); }
-
-CProject& Project() {
-    if (!G().gProject) app::RaiseError(91);
-    return *G().gProject;
-}
-
-}  // namespace
+using MTessary::G;
+using MTessary::Project;
 
 void FMain::ConnectPrepPanels() {
     if (auto* p = mPanels.tableSel) {

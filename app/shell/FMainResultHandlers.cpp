@@ -21,14 +21,15 @@
 #include "MMenu.h"
 #include "MSwallow.h"
 #include "MTessary.h"
+#include "MTessaryGlobals.h"
 #include "MdbUtils.h"
 #include "UAppFrame.h"
 
 #include <cmath>
 
-namespace {
+using MTessary::G;
 
-shell::AppGlobals& G() { return shell::Globals(); }
+namespace {
 
 // The tree driver while it holds a tree that has this node.
 CTRX* TreeWithNode(int32_t node) {

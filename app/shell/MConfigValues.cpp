@@ -1,8 +1,8 @@
 #include "MConfigValues.h"
 
 #include "AppErrors.h"
-#include "AppGlobals.h"
 #include "CProject.h"
+#include "MTessaryGlobals.h"
 
 #include <QString>
 
@@ -10,15 +10,11 @@
 
 namespace MConfigValues {
 
+using MTessary::Project;
+
 namespace {
 
 double Parse(const std::string& text, bool* ok) { return QString::fromStdString(text).trimmed().toDouble(ok); }
-
-CProject& Project() {
-    auto& project = shell::Globals().gProject;
-    if (!project) app::RaiseError(91);
-    return *project;
-}
 
 }  // namespace
 

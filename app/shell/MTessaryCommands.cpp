@@ -21,6 +21,7 @@
 #include "ITreeGraphPanel.h"
 #include "MMenu.h"
 #include "MSwallow.h"
+#include "MTessaryGlobals.h"
 #include "MUtilities.h"
 #include "TextImport.h"
 #include "ToolIds.h"
@@ -37,12 +38,6 @@
 namespace MTessary {
 
 namespace {
-
-FMain& Main() {
-    FMain* main = MainWindow();
-    if (!main) app::RaiseError(91);
-    return *main;
-}
 
 shell::IReportPanel* ReportPanel() { return Main().Panels().report; }
 

@@ -16,6 +16,7 @@
 #include "ITreeGraphPanel.h"
 #include "MConfigValues.h"
 #include "MMenu.h"
+#include "MTessaryGlobals.h"
 #include "ToolIds.h"
 #include "MSwallow.h"
 #include "UAppFrame.h"
@@ -30,19 +31,6 @@ namespace {
 using MConfigValues::ConfigLong;
 using MConfigValues::ConfigNumber;
 using MConfigValues::ConfigSingle;
-
-FMain& Main() {
-    FMain* main = MainWindow();
-    if (!main) app::RaiseError(91);
-    return *main;
-}
-
-shell::AppGlobals& G() { return shell::Globals(); }
-
-CProject& Project() {
-    if (!G().gProject) app::RaiseError(91);
-    return *G().gProject;
-}
 
 // Below this many leaves the tree is shown as a flow chart, the limit included.
 constexpr int kFlowChartLeaves = 128;

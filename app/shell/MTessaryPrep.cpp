@@ -17,6 +17,7 @@
 #include "MFormat.h"
 #include "MMenu.h"
 #include "MSwallow.h"
+#include "MTessaryGlobals.h"
 
 #include "ui/dialogs.h"
 
@@ -30,8 +31,6 @@
 namespace MTessary {
 
 namespace {
-
-shell::AppGlobals& G() { return shell::Globals(); }
 
 // The link's connect text and source table of a project file; false when the
 // file does not open or has no link.

@@ -27,6 +27,7 @@
 #include "MFileUtils.h"
 #include "MMenu.h"
 #include "MSwallow.h"
+#include "MTessaryGlobals.h"
 #include "MUtilities.h"
 #include "UAppFrame.h"
 #include "ui/dialogs.h"
@@ -39,19 +40,6 @@
 namespace MTessary {
 
 namespace {
-
-FMain& Main() {
-    FMain* main = MainWindow();
-    if (!main) app::RaiseError(91);
-    return *main;
-}
-
-shell::AppGlobals& G() { return shell::Globals(); }
-
-CProject& Project() {
-    if (!G().gProject) app::RaiseError(91);
-    return *G().gProject;
-}
 
 // A Config text as a 32-bit whole number (halves to even); error 13 for no number.
 int32_t ToLong(const std::string& text) {

@@ -11,6 +11,7 @@
 #include "IReportPanel.h"
 #include "ITreeGraphPanel.h"
 #include "MMenu.h"
+#include "MTessaryGlobals.h"
 #include "UAppFrame.h"
 
 #include <cmath>
@@ -19,14 +20,6 @@
 namespace MTessary {
 
 namespace {
-
-FMain& Main() {
-    FMain* main = MainWindow();
-    if (!main) app::RaiseError(91);
-    return *main;
-}
-
-shell::AppGlobals& G() { return shell::Globals(); }
 
 // What the tree driver fills; none when the shell runs over its tests' stand-ins.
 ITreeDisplayTarget* DisplayTarget() {

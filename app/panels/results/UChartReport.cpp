@@ -149,8 +149,7 @@ void UChartReport::SetContrast(int16_t contrast) {
     mUpdating = false;
 }
 
-// The legend's own switch: isEnabled() is also false while the main window's
-// frame is disabled for a command.
+// The legend's own switch, whatever its host's.
 bool UChartReport::ColorEnabled() const { return mOption[0]->isEnabledTo(this); }
 
 void UChartReport::SetColorEnabled(bool enabled) {

@@ -32,8 +32,7 @@ public:
     void SetFont(const QFont& font);
     QString Caption() const;
     void SetCaption(const QString& caption);
-    // The link's own switch. isEnabled() is also false while an ancestor is
-    // disabled, as the main window's frame is during every command.
+    // The link's own switch, as stored in its properties, whatever its host's.
     bool Enabled() const { return isEnabledTo(parentWidget()); }
     void SetEnabled(bool enabled);
     bool AutoSize() const { return mAutoSize; }

@@ -37,11 +37,6 @@ QFont Arial(double points, bool bold = false) {
     return font;
 }
 
-// Whether the view itself turned the bar on. isEnabled() is also false while
-// the main window is busy (a view switch runs as a command with the frame
-// disabled), which would leave the bars hidden and the view stuck at class 1.
-bool BarOn(const QScrollBar* bar) { return bar->isEnabledTo(bar->parentWidget()); }
-
 // A cell at (x, y): cw + 1 wide and 17 high, so neighbours share their border.
 QRect Cell(int x, int y, int cw) { return QRect(x, y, cw + 1, 17); }
 
@@ -184,8 +179,8 @@ UMatrix::Layout UMatrix::CurrentLayout() const {
     l.y1 = l.y0 + 16;
     l.yT = l.y1 + l.H();
     l.yE = l.yT + 16;
-    l.fc = BarOn(mHBar) ? int16_t(mHBar->value()) : int16_t(1);
-    l.fr = BarOn(mVBar) ? int16_t(mVBar->value()) : int16_t(1);
+    l.fc = mHBar->isEnabled() ? int16_t(mHBar->value()) : int16_t(1);
+    l.fr = mVBar->isEnabled() ? int16_t(mVBar->value()) : int16_t(1);
     return l;
 }
 
@@ -257,11 +252,11 @@ void UMatrix::SetUpBar(QScrollBar* bar, int16_t visible) {
 
 void UMatrix::PlaceBars(const Layout& l) {
     mDrawing = true;
-    if (BarOn(mHBar)) {
+    if (mHBar->isEnabled()) {
         mHBar->setGeometry(l.x1, l.yE + 17, l.W() + 1, mHBar->sizeHint().height());
         mHBar->show();
     }
-    if (BarOn(mVBar)) {
+    if (mVBar->isEnabled()) {
         mVBar->setGeometry(l.xE + l.cw + 1, l.y1, mVBar->sizeHint().width(), l.H() + 1);
         mVBar->show();
     }

@@ -238,7 +238,7 @@ TEST_F(AtTheWindow, AltFOpensTheFileMenuOverTheFinishButton) {
 // The report links after Finish of the extraction road and after a switch of
 // view by link, by the Reports menu and by the tool bar, and after reopening
 // the project: each is drawn as its own state says, although every switch
-// runs with the main window's frame disabled; a grey link takes no click.
+// runs as a command with the main window busy; a grey link takes no click.
 TEST_F(AtTheWindow, ReportLinksAreDrawnAsTheirStateSays) {
     Open();
     QApplication::setActiveWindow(&Main());

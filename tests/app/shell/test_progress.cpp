@@ -9,6 +9,7 @@
 #include "FStatus.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
@@ -45,12 +46,14 @@ protected:
         };
     }
     // Cancel clicked at the first event, with the main window busy as a step keeps it.
-    bool StatisticsCancelled(std::shared_ptr<CDataDef> dataDef, bool* buttonEnabled) {
+    bool StatisticsCancelled(std::shared_ptr<CDataDef> dataDef, bool* buttonEnabled,
+                             std::function<void()> meanwhile = {}) {
         CHourglass busy;
         busy.SetValue(true);
         return MTessary::RunWithProgress("Collecting Statistics...", dataDef, nullptr, [&] {
             FStatus* status = MTessary::Status();
-            AtFirstEvent(*dataDef, [status, buttonEnabled] {
+            AtFirstEvent(*dataDef, [status, buttonEnabled, meanwhile] {
+                if (meanwhile) meanwhile();
                 *buttonEnabled = status->isVisible() && status->CancelButton()->isEnabled();
                 QTest::mouseClick(status->CancelButton(), Qt::LeftButton);
             });
@@ -85,6 +88,34 @@ TEST_F(Progress, CancelStopsAStatisticsRunAndStillWorksForTheNextOne) {
     EXPECT_TRUE(dataDef->InitDone());
     EXPECT_EQ(MTessary::Status()->Meter()->value(), 100);
     EXPECT_EQ(MTessary::Status()->PercentLabel()->text(), "100%");
+}
+
+// Busy, the central area still reads enabled, yet clicks and keys reach
+// only the progress window.
+TEST_F(Progress, ABusyWindowTakesNoInputYetStaysEnabled) {
+    auto* button = new QPushButton(Main().Frame());
+    auto* box = new QLineEdit(Main().Frame());
+    button->show();
+    box->show();
+    int clicks = 0;
+    QObject::connect(button, &QPushButton::clicked, [&] { ++clicks; });
+    auto dataDef = std::make_shared<CDataDef>();
+    dataDef->Initialize(db, "LinkDataSource");
+    bool enabled = false;
+    EXPECT_TRUE(StatisticsCancelled(dataDef, &enabled, [&] {
+        EXPECT_TRUE(button->isEnabled() && box->isEnabled());
+        QTest::mouseClick(button, Qt::LeftButton);
+        QTest::keyClicks(box, "7");
+    }));
+    EXPECT_TRUE(enabled);
+    EXPECT_EQ(clicks, 0);
+    EXPECT_EQ(box->text(), "");
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTest::keyClicks(box, "7");
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(box->text(), "7");
+    delete button;
+    delete box;
 }
 
 TEST_F(Progress, CancelStopsATreeBuild) {

@@ -1,0 +1,28 @@
+// Short ways to the main window, the program's single instances and the open
+// project, for the shell's sources.
+#pragma once
+
+#include "AppErrors.h"
+#include "AppGlobals.h"
+#include "MTessary.h"
+
+class CProject;
+
+namespace MTessary {
+
+// The main window; error 91 when there is none.
+inline FMain& Main() {
+    FMain* main = MainWindow();
+    if (!main) app::RaiseError(91);
+    return *main;
+}
+
+inline shell::AppGlobals& G() { return shell::Globals(); }
+
+// The open project; error 91 when none is open.
+inline CProject& Project() {
+    if (!G().gProject) app::RaiseError(91);
+    return *G().gProject;
+}
+
+}  // namespace MTessary
