@@ -283,40 +283,95 @@ bool CTRX::LoadData(int32_t trainLow, int32_t trainHigh) {
     }
 }
 
+// The engine's numbers for the rows of a training block, in field-map order
+// (the output last). A value that is not among its field's classes is told
+// once per field and load, not once per row.
+class CTRX::TrainingRows {
+public:
+    TrainingRows(const CDataDef& dataDef, const CClassNames& names, const std::vector<int16_t>& fieldMap,
+                 std::vector<int16_t> kinds)
+        : mDDO(dataDef), mCN(names), mFieldMap(fieldMap), mKinds(std::move(kinds)), mCodes(mKinds.size()),
+          mWarned(mKinds.size(), 0) {}
+
+    // Writes row r of the block to out; false for a row the engine does not
+    // get, its output missing or not among the output's classes.
+    bool Code(const RowBlock& block, long r, float* out) {
+        const int16_t fields = int16_t(mKinds.size());
+        for (int16_t k = 0; k < fields; ++k) {
+            const VARIANT& v = block.At(k, r);
+            const int16_t f = mFieldMap[size_t(k)];
+            const bool boolean = mDDO.FieldType(f) == dao::dbBoolean;
+            switch (mKinds[size_t(k)]) {
+            case kKindContinuous:
+                out[k] = IsMissing(v) ? CSplitRule::kMissing : CSplitRule::EngineValue(dao::VarToDouble(v));
+                break;
+            case kKindDiscrete:
+                out[k] = Category(k, f, boolean, v);
+                break;
+            default:  // the output
+                if (!OutputClass(k, f, boolean, v, &out[k])) return false;
+                break;
+            }
+        }
+        return true;
+    }
+
+private:
+    // An input's class number from 1, or the engine's missing value.
+    float Category(int16_t k, int16_t f, bool boolean, const VARIANT& v) {
+        if (boolean) return IsMissing(v) ? CSplitRule::kMissing : dao::VarToBool(v) ? 1.0f : 2.0f;
+        const int16_t idx = mCodes[size_t(k)].Of(mCN, f, v);
+        if (idx == TextCodes::kMissingValue) return CSplitRule::kMissing;
+        if (idx < 0) {
+            BadName(k, "Input");
+            return CSplitRule::kMissing;
+        }
+        return float(idx + 1);
+    }
+
+    // The output's class number from 0; false when the row has none.
+    bool OutputClass(int16_t k, int16_t f, bool boolean, const VARIANT& v, float* out) {
+        if (boolean) {
+            if (IsMissing(v)) return false;
+            *out = dao::VarToBool(v) ? 0.0f : 1.0f;
+            return true;
+        }
+        const int16_t idx = mCodes[size_t(k)].Of(mCN, f, v);
+        if (idx == TextCodes::kMissingValue) return false;
+        if (idx < 0) {
+            BadName(k, "Output");
+            return false;
+        }
+        *out = float(idx);
+        return true;
+    }
+
+    void BadName(int16_t k, const char* what) {
+        if (mWarned[size_t(k)]) return;
+        mWarned[size_t(k)] = 1;
+        ui::MsgBox(QStringLiteral("BAD CLASS NAME (%1 Field #%2)").arg(what).arg(mFieldMap[size_t(k)]),
+                   ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("TRX Load Data"));
+    }
+
+    const CDataDef& mDDO;
+    const CClassNames& mCN;
+    const std::vector<int16_t>& mFieldMap;
+    std::vector<int16_t> mKinds;
+    std::vector<TextCodes> mCodes;
+    std::vector<char> mWarned;
+};
+
 void CTRX::LoadRows(int32_t trainLow, int32_t trainHigh) {
     StoreKeyRange("TrainKeyMin", "TrainKeyMax", trainLow, trainHigh);
     const int16_t output = OutputField();
     if (output < 0 || mFieldMap.empty()) return;
 
     const int16_t fields = int16_t(mFieldMap.size());
-    const int16_t last = int16_t(fields - 1);
-    std::vector<int16_t> kinds(static_cast<size_t>(fields));
-    std::string sql = "SELECT ";
-    for (int16_t k = 0; k < fields; ++k) {
-        const int16_t f = mFieldMap[size_t(k)];
-        sql += MdbUtils::BracketName(mDDO->FieldName(f));
-        sql += k == last ? " FROM LinkDataSource" : ", ";
-        if (k == last) {
-            kinds[size_t(k)] = kKindClass;
-        } else if (mDDO->UserMatchType(f) == MatchType::Text) {
-            kinds[size_t(k)] = kKindDiscrete;
-        } else {
-            kinds[size_t(k)] = kKindContinuous;
-        }
-        mTRX->SetFieldType(k, kinds[size_t(k)]);
-        if (kinds[size_t(k)] == kKindDiscrete) mTRX->SetMaxClass(k, mDDO->MaxClass(f));
-    }
-    sql += OrderByKey() + ";";
-
+    std::vector<int16_t> kinds;
+    const std::string sql = DeclareTrainingFields(&kinds);
     const int32_t rows = trainHigh - trainLow + 1;
     const int32_t batch = rows < kBatch ? rows : kBatch;
-    std::vector<char> warned(size_t(fields), 0);
-    auto badName = [&](int16_t k, const char* what) {
-        if (warned[size_t(k)]) return;  // once per field and load, not once per row
-        warned[size_t(k)] = 1;
-        ui::MsgBox(QStringLiteral("BAD CLASS NAME (%1 Field #%2)").arg(what).arg(mFieldMap[size_t(k)]),
-                   ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("TRX Load Data"));
-    };
+    TrainingRows coder(*mDDO, *mCN, mFieldMap, std::move(kinds));
 
     DatabasePtr db = mProject->OpenProject(false);
     if (!db) NotSet();
@@ -324,7 +379,6 @@ void CTRX::LoadRows(int32_t trainLow, int32_t trainHigh) {
     if (trainLow > 1 && !rs->Eof()) rs->Move(trainLow - 1);
 
     std::vector<float> buffer(size_t(fields) * size_t(batch));
-    std::vector<TextCodes> codes(static_cast<size_t>(fields));
     int32_t processed = 0;
     int16_t shown = 0;
     while (!rs->Eof() && trainLow + processed <= trainHigh) {
@@ -336,70 +390,10 @@ void CTRX::LoadRows(int32_t trainLow, int32_t trainHigh) {
         if (block.fields != fields) throw CTreeError(treeerr::kTypeMismatch, "Type mismatch");
 
         long kept = 0;
-        for (long r = 0; r < block.rows; ++r) {
-            float* out = buffer.data() + size_t(kept) * size_t(fields);
-            bool send = true;
-            for (int16_t k = 0; k < fields && send; ++k) {
-                const VARIANT& v = block.At(k, r);
-                const int16_t f = mFieldMap[size_t(k)];
-                const bool boolean = mDDO->FieldType(f) == dao::dbBoolean;
-                switch (kinds[size_t(k)]) {
-                case kKindContinuous:
-                    out[k] = IsMissing(v) ? CSplitRule::kMissing : CSplitRule::EngineValue(dao::VarToDouble(v));
-                    break;
-                case kKindDiscrete:
-                    if (boolean) {
-                        out[k] = IsMissing(v) ? CSplitRule::kMissing : dao::VarToBool(v) ? 1.0f : 2.0f;
-                    } else {
-                        const int16_t idx = codes[size_t(k)].Of(*mCN, f, v);
-                        if (idx == TextCodes::kMissingValue) {
-                            out[k] = CSplitRule::kMissing;
-                        } else if (idx < 0) {
-                            badName(k, "Input");
-                            out[k] = CSplitRule::kMissing;
-                        } else {
-                            out[k] = float(idx + 1);
-                        }
-                    }
-                    break;
-                default:  // the output
-                    if (boolean) {
-                        if (IsMissing(v)) send = false;
-                        else out[k] = dao::VarToBool(v) ? 0.0f : 1.0f;
-                    } else {
-                        const int16_t idx = codes[size_t(k)].Of(*mCN, f, v);
-                        if (idx == TextCodes::kMissingValue) {
-                            send = false;
-                        } else if (idx < 0) {
-                            badName(k, "Output");
-                            send = false;
-                        } else {
-                            out[k] = float(idx);
-                        }
-                    }
-                    break;
-                }
-            }
-            if (send) ++kept;
-        }
-
-        if (kept > 0) {
-            // A batch in which every row was dropped is not sent: the engine refuses empty arrays.
-            const SAFEARRAYBOUND bounds[2] = {{ULONG(fields), 0}, {ULONG(kept), 0}};
-            SAFEARRAY* psa = SafeArrayCreate(VT_R4, 2, bounds);
-            if (!psa) throw CTreeError(7, "Out of memory");
-            void* p = nullptr;
-            SafeArrayAccessData(psa, &p);
-            std::copy(buffer.begin(), buffer.begin() + long(kept) * fields, static_cast<float*>(p));
-            SafeArrayUnaccessData(psa);
-            try {
-                mTRX->AddData(psa);
-            } catch (...) {
-                SafeArrayDestroy(psa);
-                throw;
-            }
-            SafeArrayDestroy(psa);
-        }
+        for (long r = 0; r < block.rows; ++r)
+            if (coder.Code(block, r, buffer.data() + size_t(kept) * size_t(fields))) ++kept;
+        // A batch in which every row was dropped is not sent: the engine refuses empty arrays.
+        if (kept > 0) SendRows(buffer, fields, kept);
 
         processed += int32_t(block.rows);
         const int16_t percent = PercentOf(processed, rows);
@@ -413,6 +407,42 @@ void CTRX::LoadRows(int32_t trainLow, int32_t trainHigh) {
     }
     rs->Close();
     mLoaded = true;
+}
+
+std::string CTRX::DeclareTrainingFields(std::vector<int16_t>* kinds) {
+    const int16_t fields = int16_t(mFieldMap.size());
+    const int16_t last = int16_t(fields - 1);
+    kinds->assign(size_t(fields), 0);
+    std::string sql = "SELECT ";
+    for (int16_t k = 0; k < fields; ++k) {
+        const int16_t f = mFieldMap[size_t(k)];
+        sql += MdbUtils::BracketName(mDDO->FieldName(f));
+        sql += k == last ? " FROM LinkDataSource" : ", ";
+        int16_t& kind = (*kinds)[size_t(k)];
+        if (k == last) kind = kKindClass;
+        else if (mDDO->UserMatchType(f) == MatchType::Text) kind = kKindDiscrete;
+        else kind = kKindContinuous;
+        mTRX->SetFieldType(k, kind);
+        if (kind == kKindDiscrete) mTRX->SetMaxClass(k, mDDO->MaxClass(f));
+    }
+    return sql + OrderByKey() + ";";
+}
+
+void CTRX::SendRows(const std::vector<float>& buffer, int16_t fields, long kept) {
+    const SAFEARRAYBOUND bounds[2] = {{ULONG(fields), 0}, {ULONG(kept), 0}};
+    SAFEARRAY* psa = SafeArrayCreate(VT_R4, 2, bounds);
+    if (!psa) throw CTreeError(7, "Out of memory");
+    void* p = nullptr;
+    SafeArrayAccessData(psa, &p);
+    std::copy(buffer.begin(), buffer.begin() + long(kept) * fields, static_cast<float*>(p));
+    SafeArrayUnaccessData(psa);
+    try {
+        mTRX->AddData(psa);
+    } catch (...) {
+        SafeArrayDestroy(psa);
+        throw;
+    }
+    SafeArrayDestroy(psa);
 }
 
 bool CTRX::BuildTree() {

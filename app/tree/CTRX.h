@@ -140,6 +140,13 @@ private:
     void RequireEngine() const;
     void TakeTree(CTreeModel tree, CProject* project);
     void LoadRows(int32_t trainLow, int32_t trainHigh);
+    class TrainingRows;
+    // Tells the engine how each field is compared and returns the SELECT that
+    // reads the fields in map order; kinds gets each field's kind.
+    std::string DeclareTrainingFields(std::vector<int16_t>* kinds);
+    // Hands the first kept rows of the buffer to the engine.
+    void SendRows(const std::vector<float>& buffer, int16_t fields, long kept);
+
     // Returns the key of row low (Empty when there is none).
     com::Variant StoreKeyRange(const std::string& lowName, const std::string& highName, int32_t low, int32_t high);
     int16_t OutputField() const;
