@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <map>
 #include <set>
 #include <string_view>
 #include <unordered_map>
@@ -20,6 +19,7 @@
 #include "CProject.h"
 #include "CSplitRule.h"
 #include "CTRXEngine.h"
+#include "CTestResults.h"
 #include "CDiagramCSV.h"
 #include "CTreeDisplay.h"
 #include "CTreeBlob.h"
@@ -85,30 +85,6 @@ private:
     };
     std::unordered_map<std::u16string, int16_t, Hash, std::equal_to<>> mCodes;
 };
-
-// Whether a numeric key survives its way through a double into the SQL that finds its row.
-bool ExactKey(const VARIANT& k) {
-    constexpr double kExact = 9007199254740992.0;  // 2^53
-    if (k.vt == VT_I8) return k.llVal >= -int64_t(kExact) && k.llVal <= int64_t(kExact);
-    if (k.vt == VT_UI8) return k.ullVal <= uint64_t(kExact);
-    if (k.vt == VT_R8) return !(std::fabs(k.dblVal) > kExact);
-    return true;
-}
-
-// Why the results of some classified rows were not stored; counts never negative.
-std::string UnmatchedRowsText(long keys, long matched, bool indexInOrder) {
-    std::string text = matched < keys ? std::to_string(keys - matched) + " of " + std::to_string(keys) +
-                                            " classified rows were not found in table Test by their key"
-                                      : std::to_string(keys) + " classified rows matched " + std::to_string(matched) +
-                                            " rows of table Test by their key";
-    text += "; their results are not stored.";
-    if (!indexInOrder)
-        text += " The index of table Test is out of order, as an earlier version may have left it: close the project "
-                "and open it again, which rebuilds it.";
-    else if (matched > keys)
-        text += " Table Test holds rows whose keys Tessary takes for one: make the project again from its table.";
-    return text;
-}
 
 int16_t PercentOf(int64_t done, int64_t total) {
     // Rounded to nearest, halves to even, as the runtime rounds.
@@ -307,40 +283,95 @@ bool CTRX::LoadData(int32_t trainLow, int32_t trainHigh) {
     }
 }
 
+// The engine's numbers for the rows of a training block, in field-map order
+// (the output last). A value that is not among its field's classes is told
+// once per field and load, not once per row.
+class CTRX::TrainingRows {
+public:
+    TrainingRows(const CDataDef& dataDef, const CClassNames& names, const std::vector<int16_t>& fieldMap,
+                 std::vector<int16_t> kinds)
+        : mDDO(dataDef), mCN(names), mFieldMap(fieldMap), mKinds(std::move(kinds)), mCodes(mKinds.size()),
+          mWarned(mKinds.size(), 0) {}
+
+    // Writes row r of the block to out; false for a row the engine does not
+    // get, its output missing or not among the output's classes.
+    bool Code(const RowBlock& block, long r, float* out) {
+        const int16_t fields = int16_t(mKinds.size());
+        for (int16_t k = 0; k < fields; ++k) {
+            const VARIANT& v = block.At(k, r);
+            const int16_t f = mFieldMap[size_t(k)];
+            const bool boolean = mDDO.FieldType(f) == dao::dbBoolean;
+            switch (mKinds[size_t(k)]) {
+            case kKindContinuous:
+                out[k] = IsMissing(v) ? CSplitRule::kMissing : CSplitRule::EngineValue(dao::VarToDouble(v));
+                break;
+            case kKindDiscrete:
+                out[k] = Category(k, f, boolean, v);
+                break;
+            default:  // the output
+                if (!OutputClass(k, f, boolean, v, &out[k])) return false;
+                break;
+            }
+        }
+        return true;
+    }
+
+private:
+    // An input's class number from 1, or the engine's missing value.
+    float Category(int16_t k, int16_t f, bool boolean, const VARIANT& v) {
+        if (boolean) return IsMissing(v) ? CSplitRule::kMissing : dao::VarToBool(v) ? 1.0f : 2.0f;
+        const int16_t idx = mCodes[size_t(k)].Of(mCN, f, v);
+        if (idx == TextCodes::kMissingValue) return CSplitRule::kMissing;
+        if (idx < 0) {
+            BadName(k, "Input");
+            return CSplitRule::kMissing;
+        }
+        return float(idx + 1);
+    }
+
+    // The output's class number from 0; false when the row has none.
+    bool OutputClass(int16_t k, int16_t f, bool boolean, const VARIANT& v, float* out) {
+        if (boolean) {
+            if (IsMissing(v)) return false;
+            *out = dao::VarToBool(v) ? 0.0f : 1.0f;
+            return true;
+        }
+        const int16_t idx = mCodes[size_t(k)].Of(mCN, f, v);
+        if (idx == TextCodes::kMissingValue) return false;
+        if (idx < 0) {
+            BadName(k, "Output");
+            return false;
+        }
+        *out = float(idx);
+        return true;
+    }
+
+    void BadName(int16_t k, const char* what) {
+        if (mWarned[size_t(k)]) return;
+        mWarned[size_t(k)] = 1;
+        ui::MsgBox(QStringLiteral("BAD CLASS NAME (%1 Field #%2)").arg(what).arg(mFieldMap[size_t(k)]),
+                   ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("TRX Load Data"));
+    }
+
+    const CDataDef& mDDO;
+    const CClassNames& mCN;
+    const std::vector<int16_t>& mFieldMap;
+    std::vector<int16_t> mKinds;
+    std::vector<TextCodes> mCodes;
+    std::vector<char> mWarned;
+};
+
 void CTRX::LoadRows(int32_t trainLow, int32_t trainHigh) {
     StoreKeyRange("TrainKeyMin", "TrainKeyMax", trainLow, trainHigh);
     const int16_t output = OutputField();
     if (output < 0 || mFieldMap.empty()) return;
 
     const int16_t fields = int16_t(mFieldMap.size());
-    const int16_t last = int16_t(fields - 1);
-    std::vector<int16_t> kinds(static_cast<size_t>(fields));
-    std::string sql = "SELECT ";
-    for (int16_t k = 0; k < fields; ++k) {
-        const int16_t f = mFieldMap[size_t(k)];
-        sql += MdbUtils::BracketName(mDDO->FieldName(f));
-        sql += k == last ? " FROM LinkDataSource" : ", ";
-        if (k == last) {
-            kinds[size_t(k)] = kKindClass;
-        } else if (mDDO->UserMatchType(f) == MatchType::Text) {
-            kinds[size_t(k)] = kKindDiscrete;
-        } else {
-            kinds[size_t(k)] = kKindContinuous;
-        }
-        mTRX->SetFieldType(k, kinds[size_t(k)]);
-        if (kinds[size_t(k)] == kKindDiscrete) mTRX->SetMaxClass(k, mDDO->MaxClass(f));
-    }
-    sql += OrderByKey() + ";";
-
+    std::vector<int16_t> kinds;
+    const std::string sql = DeclareTrainingFields(&kinds);
     const int32_t rows = trainHigh - trainLow + 1;
     const int32_t batch = rows < kBatch ? rows : kBatch;
-    std::vector<char> warned(size_t(fields), 0);
-    auto badName = [&](int16_t k, const char* what) {
-        if (warned[size_t(k)]) return;  // once per field and load, not once per row
-        warned[size_t(k)] = 1;
-        ui::MsgBox(QStringLiteral("BAD CLASS NAME (%1 Field #%2)").arg(what).arg(mFieldMap[size_t(k)]),
-                   ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("TRX Load Data"));
-    };
+    TrainingRows coder(*mDDO, *mCN, mFieldMap, std::move(kinds));
 
     DatabasePtr db = mProject->OpenProject(false);
     if (!db) NotSet();
@@ -348,7 +379,6 @@ void CTRX::LoadRows(int32_t trainLow, int32_t trainHigh) {
     if (trainLow > 1 && !rs->Eof()) rs->Move(trainLow - 1);
 
     std::vector<float> buffer(size_t(fields) * size_t(batch));
-    std::vector<TextCodes> codes(static_cast<size_t>(fields));
     int32_t processed = 0;
     int16_t shown = 0;
     while (!rs->Eof() && trainLow + processed <= trainHigh) {
@@ -360,70 +390,10 @@ void CTRX::LoadRows(int32_t trainLow, int32_t trainHigh) {
         if (block.fields != fields) throw CTreeError(treeerr::kTypeMismatch, "Type mismatch");
 
         long kept = 0;
-        for (long r = 0; r < block.rows; ++r) {
-            float* out = buffer.data() + size_t(kept) * size_t(fields);
-            bool send = true;
-            for (int16_t k = 0; k < fields && send; ++k) {
-                const VARIANT& v = block.At(k, r);
-                const int16_t f = mFieldMap[size_t(k)];
-                const bool boolean = mDDO->FieldType(f) == dao::dbBoolean;
-                switch (kinds[size_t(k)]) {
-                case kKindContinuous:
-                    out[k] = IsMissing(v) ? CSplitRule::kMissing : CSplitRule::EngineValue(dao::VarToDouble(v));
-                    break;
-                case kKindDiscrete:
-                    if (boolean) {
-                        out[k] = IsMissing(v) ? CSplitRule::kMissing : dao::VarToBool(v) ? 1.0f : 2.0f;
-                    } else {
-                        const int16_t idx = codes[size_t(k)].Of(*mCN, f, v);
-                        if (idx == TextCodes::kMissingValue) {
-                            out[k] = CSplitRule::kMissing;
-                        } else if (idx < 0) {
-                            badName(k, "Input");
-                            out[k] = CSplitRule::kMissing;
-                        } else {
-                            out[k] = float(idx + 1);
-                        }
-                    }
-                    break;
-                default:  // the output
-                    if (boolean) {
-                        if (IsMissing(v)) send = false;
-                        else out[k] = dao::VarToBool(v) ? 0.0f : 1.0f;
-                    } else {
-                        const int16_t idx = codes[size_t(k)].Of(*mCN, f, v);
-                        if (idx == TextCodes::kMissingValue) {
-                            send = false;
-                        } else if (idx < 0) {
-                            badName(k, "Output");
-                            send = false;
-                        } else {
-                            out[k] = float(idx);
-                        }
-                    }
-                    break;
-                }
-            }
-            if (send) ++kept;
-        }
-
-        if (kept > 0) {
-            // A batch in which every row was dropped is not sent: the engine refuses empty arrays.
-            const SAFEARRAYBOUND bounds[2] = {{ULONG(fields), 0}, {ULONG(kept), 0}};
-            SAFEARRAY* psa = SafeArrayCreate(VT_R4, 2, bounds);
-            if (!psa) throw CTreeError(7, "Out of memory");
-            void* p = nullptr;
-            SafeArrayAccessData(psa, &p);
-            std::copy(buffer.begin(), buffer.begin() + long(kept) * fields, static_cast<float*>(p));
-            SafeArrayUnaccessData(psa);
-            try {
-                mTRX->AddData(psa);
-            } catch (...) {
-                SafeArrayDestroy(psa);
-                throw;
-            }
-            SafeArrayDestroy(psa);
-        }
+        for (long r = 0; r < block.rows; ++r)
+            if (coder.Code(block, r, buffer.data() + size_t(kept) * size_t(fields))) ++kept;
+        // A batch in which every row was dropped is not sent: the engine refuses empty arrays.
+        if (kept > 0) SendRows(buffer, fields, kept);
 
         processed += int32_t(block.rows);
         const int16_t percent = PercentOf(processed, rows);
@@ -437,6 +407,42 @@ void CTRX::LoadRows(int32_t trainLow, int32_t trainHigh) {
     }
     rs->Close();
     mLoaded = true;
+}
+
+std::string CTRX::DeclareTrainingFields(std::vector<int16_t>* kinds) {
+    const int16_t fields = int16_t(mFieldMap.size());
+    const int16_t last = int16_t(fields - 1);
+    kinds->assign(size_t(fields), 0);
+    std::string sql = "SELECT ";
+    for (int16_t k = 0; k < fields; ++k) {
+        const int16_t f = mFieldMap[size_t(k)];
+        sql += MdbUtils::BracketName(mDDO->FieldName(f));
+        sql += k == last ? " FROM LinkDataSource" : ", ";
+        int16_t& kind = (*kinds)[size_t(k)];
+        if (k == last) kind = kKindClass;
+        else if (mDDO->UserMatchType(f) == MatchType::Text) kind = kKindDiscrete;
+        else kind = kKindContinuous;
+        mTRX->SetFieldType(k, kind);
+        if (kind == kKindDiscrete) mTRX->SetMaxClass(k, mDDO->MaxClass(f));
+    }
+    return sql + OrderByKey() + ";";
+}
+
+void CTRX::SendRows(const std::vector<float>& buffer, int16_t fields, long kept) {
+    const SAFEARRAYBOUND bounds[2] = {{ULONG(fields), 0}, {ULONG(kept), 0}};
+    SAFEARRAY* psa = SafeArrayCreate(VT_R4, 2, bounds);
+    if (!psa) throw CTreeError(7, "Out of memory");
+    void* p = nullptr;
+    SafeArrayAccessData(psa, &p);
+    std::copy(buffer.begin(), buffer.begin() + long(kept) * fields, static_cast<float*>(p));
+    SafeArrayUnaccessData(psa);
+    try {
+        mTRX->AddData(psa);
+    } catch (...) {
+        SafeArrayDestroy(psa);
+        throw;
+    }
+    SafeArrayDestroy(psa);
 }
 
 bool CTRX::BuildTree() {
@@ -641,6 +647,69 @@ int16_t CTRX::SingleNormalClassify(const std::vector<com::Variant>& row) {
 
 float CTRX::SingleNormalConfidence(int32_t node) const { return mTree.Confidence(node); }
 
+// A classified row's inputs as PredictRow takes them, and its actual class.
+// What each field needs is looked up once per run, not once per row.
+class CTRX::RowInputs {
+public:
+    RowInputs(const CDataDef& dataDef, const std::vector<int16_t>& fieldMap, int16_t output)
+        : mRow(fieldMap.size()), mOutputField(output) {
+        for (const int16_t f : fieldMap) {
+            mMatchTypes.push_back(dataDef.UserMatchType(f));
+            mBooleans.push_back(dataDef.FieldType(f) == dao::dbBoolean);
+        }
+        mCodes.resize(fieldMap.size());
+        mOutputBoolean = dataDef.FieldType(output) == dao::dbBoolean;
+    }
+
+    // Fills Row() from row r of the block, whose column 0 is the key. False at a
+    // value not among its categorical field's classes: the run ends there.
+    bool Read(const CClassNames& names, const std::vector<int16_t>& fieldMap, const RowBlock& block, long r) {
+        for (size_t k = 0; k < fieldMap.size(); ++k) {
+            const int16_t f = fieldMap[k];
+            const VARIANT& v = block.At(long(k) + 1, r);
+            com::Variant& slot = mRow[k];
+            if (mMatchTypes[k] == MatchType::Text && !mBooleans[k]) {
+                const int16_t idx = mCodes[k].Of(names, f, v);
+                if (idx == TextCodes::kMissingValue) {
+                    slot = com::Variant::Null();
+                } else {
+                    slot = com::Variant::I2(int16_t(idx + 1));
+                    if (idx < 0) return false;  // this row is not written
+                }
+            } else if (IsMissing(v)) {
+                slot = com::Variant::Null();
+            } else if (mMatchTypes[k] == MatchType::Text) {
+                // The coding training used: True is value 1, anything else 2.
+                slot = com::Variant::I2(dao::VarToBool(v) ? 1 : 2);
+            } else if (mMatchTypes[k] == MatchType::Output) {
+                slot = com::Variant::Null();  // never read
+            } else {
+                slot = com::Variant(v);
+            }
+        }
+        return true;
+    }
+
+    // The output's class number of row r (from 1), -1 when it is missing.
+    int16_t Actual(const CClassNames& names, const RowBlock& block, long outCol, long r) {
+        const VARIANT& ov = block.At(outCol, r);
+        if (mOutputBoolean) return IsMissing(ov) ? -1 : dao::VarToBool(ov) ? 1 : 2;
+        const int16_t idx = mOutputCodes.Of(names, mOutputField, ov);
+        return idx == TextCodes::kMissingValue ? -1 : int16_t(idx + 1);
+    }
+
+    const std::vector<com::Variant>& Row() const { return mRow; }
+
+private:
+    std::vector<com::Variant> mRow;
+    std::vector<int16_t> mMatchTypes;
+    std::vector<char> mBooleans;
+    std::vector<TextCodes> mCodes;
+    TextCodes mOutputCodes;
+    int16_t mOutputField;
+    bool mOutputBoolean = false;
+};
+
 bool CTRX::Classify(int32_t testLow, int32_t testHigh) {
     mCanceled = false;
     if (!mHasTree || !mDDO || !mProject || !mCN) NotSet();
@@ -655,171 +724,31 @@ bool CTRX::Classify(int32_t testLow, int32_t testHigh) {
     const bool textKey = MdbUtils::IsTextType(mDDO->FieldType(keyField));
     const int64_t rows = int64_t(testHigh) - testLow + 1;
 
-    {
-        DatabasePtr db = mProject->OpenProject(false);
-        if (!db) NotSet();
-        if (!MdbUtils::TableExists(db, "Test")) MdbUtils::CreateTestTable(*mProject, *mDDO);
-        else MdbUtils::AddMissingTestRows(*mProject, *mDDO);
-    }
+    PrepareTestTable();
     const com::Variant firstKey = StoreKeyRange("TestKeyMin", "TestKeyMax", testLow, testHigh);
     // The rows before the first test row are passed over by its key instead
     // of being read: the key is unique and the rows come in its order (Nulls
     // first). Whole-number keys only, which compare the same in any collation.
     const bool fromKey = testLow > 1 && (firstKey.vt == VT_I2 || firstKey.vt == VT_I4 || firstKey.vt == VT_UI1);
-
-    // Columns: the key, the engine fields in map order (the output last), and
-    // the output again only when the map does not end with it.
-    std::string sql = "SELECT " + MdbUtils::BracketName(key);
-    for (int16_t f : mFieldMap) sql += ", " + MdbUtils::BracketName(mDDO->FieldName(f));
-    long outCol = long(mFieldMap.size());
-    if (mFieldMap.empty() || mFieldMap.back() != output) {
-        sql += ", " + MdbUtils::BracketName(mDDO->FieldName(output));
-        outCol = long(mFieldMap.size()) + 1;
-    }
-    sql += " FROM LinkDataSource";
-    if (fromKey) sql += " WHERE " + MdbUtils::BracketName(key) + " >= " + CSplitRule::Number(dao::VarToDouble(firstKey));
-    sql += OrderByKey() + ";";
+    long outCol = 0;
+    const std::string sql = ClassifySelect(key, output, fromKey ? &firstKey : nullptr, &outCol);
 
     DatabasePtr db = mProject->OpenProject(false);
     if (!db) NotSet();
     RecordsetPtr rs = db->OpenRecordset(sql, dao::RecordsetType::ForwardOnly);
     if (testLow > 1 && !fromKey && !rs->Eof()) rs->Move(testLow - 1);
 
-    // Results wait here until the next progress step, then go out as one
-    // UPDATE per (Predicted, Actual) pair over the key index.
-    struct Pending {
-        std::string keys;
-        long count = 0;
-    };
-    std::map<std::pair<int16_t, int16_t>, Pending> pending;
-    // The rows come in the order of their keys, so keys that compare as one
-    // stand side by side: such a pair could not be told apart in Test.
-    std::string previousKey;
-    bool noKeyYet = true;
-    auto literal = [&](const VARIANT& k) {
-        if (!textKey) {
-            if (!ExactKey(k))
-                throw CTreeError(6, "The key field " + key + " holds the value " + dao::VarToString(k) +
-                                        ", beyond what Tessary can match exactly (keys from -9007199254740992 to "
-                                        "9007199254740992).");
-            return CSplitRule::Number(dao::VarToDouble(k));
-        }
-        std::string text = dao::VarToString(k);
-        if (!noKeyYet && dao::CompareText(previousKey, text) == 0)
-            throw CTreeError(3022, MdbUtils::EqualKeysText(key, previousKey, text));
-        noKeyYet = false;
-        std::string quoted = MdbUtils::SqlText(text);
-        previousKey = std::move(text);
-        return quoted;
-    };
-    auto flush = [&]() {
-        // Each group leaves the list before it runs: after a failure the others still go out.
-        while (!pending.empty()) {
-            const auto node = pending.extract(pending.begin());
-            const auto& classes = node.key();
-            const Pending& group = node.mapped();
-            // Each key names one row of Test. One that finds none would leave its row
-            // unclassified unseen; one that finds more would classify rows it is not.
-            db->BeginTrans();
-            db->Execute("UPDATE Test SET Predicted = " + std::to_string(classes.first) +
-                        ", Actual = " + std::to_string(classes.second) + " WHERE MainPrimaryKey IN (" + group.keys + ");");
-            const long matched = db->RecordsAffected();
-            if (matched > group.count) db->Rollback();
-            else db->CommitTrans();
-            if (matched != group.count)
-                throw CTreeError(treeerr::kTestRowMissing, UnmatchedRowsText(group.count, matched, db->IndexesInOrder("Test")));
-        }
-    };
-
-    std::vector<com::Variant> predictRow(mFieldMap.size());
-    std::vector<int16_t> matchTypes;
-    std::vector<char> booleans;
-    for (const int16_t f : mFieldMap) {
-        matchTypes.push_back(mDDO->UserMatchType(f));
-        booleans.push_back(mDDO->FieldType(f) == dao::dbBoolean);
-    }
-    std::vector<TextCodes> codes(mFieldMap.size());
-    TextCodes outputCodes;
-    const bool outputBoolean = mDDO->FieldType(output) == dao::dbBoolean;
-    int64_t done = 0;
-    int16_t shown = 0;
-    bool badName = false;
-    // Results are committed at every step of the progress, so what progress
-    // has reported done survives a crash, and 100 means all of it is stored.
-    bool inTrans = false;
-    auto commit = [&]() {
-        flush();
-        if (inTrans) db->CommitTrans();
-        inTrans = false;
-    };
-    db->BeginTrans();
-    inTrans = true;
+    RowInputs inputs(*mDDO, mFieldMap, output);
+    CTestResults results(db, key, textKey);
+    results.Begin();
     try {
-        while (!badName && !rs->Eof() && done < rows) {
-            const long want = long(std::min<int64_t>(rows - done, kClassifyChunk));
-            const com::Variant got = rs->GetRows(want);
-            RowBlock block(got);
-            if (block.rows <= 0) break;
-            for (long r = 0; r < block.rows && done < rows && !badName; ++r) {
-                for (size_t k = 0; k < mFieldMap.size() && !badName; ++k) {
-                    const int16_t f = mFieldMap[k];
-                    const VARIANT& v = block.At(long(k) + 1, r);
-                    com::Variant& slot = predictRow[k];
-                    if (matchTypes[k] == MatchType::Text && !booleans[k]) {
-                        const int16_t idx = codes[k].Of(*mCN, f, v);
-                        if (idx == TextCodes::kMissingValue) {
-                            slot = com::Variant::Null();
-                        } else {
-                            badName = idx < 0;  // the run ends here; this row is not written
-                            slot = com::Variant::I2(int16_t(idx + 1));
-                        }
-                    } else if (IsMissing(v)) {
-                        slot = com::Variant::Null();
-                    } else if (matchTypes[k] == MatchType::Text) {
-                        // The coding training used: True is value 1, anything else 2.
-                        slot = com::Variant::I2(dao::VarToBool(v) ? 1 : 2);
-                    } else if (matchTypes[k] == MatchType::Output) {
-                        slot = com::Variant::Null();  // never read
-                    } else {
-                        slot = com::Variant(v);
-                    }
-                }
-                if (badName) break;
-                int16_t predicted = int16_t(PredictRow(predictRow) + 1);
-                if (predicted <= 0) predicted = -1;
-                const VARIANT& ov = block.At(outCol, r);
-                int16_t actual;
-                if (outputBoolean) {
-                    actual = IsMissing(ov) ? -1 : dao::VarToBool(ov) ? 1 : 2;
-                } else {
-                    const int16_t idx = outputCodes.Of(*mCN, output, ov);
-                    actual = idx == TextCodes::kMissingValue ? -1 : int16_t(idx + 1);
-                }
-
-                Pending& group = pending[{predicted, actual}];
-                if (!group.keys.empty()) group.keys += ',';
-                group.keys += literal(block.At(0, r));
-                ++group.count;
-
-                ++done;
-                int16_t percent = PercentOf(done, rows);
-                if (percent == 100 && done < rows) percent = shown;  // 99.5 % rounds up; 100 means all stored
-                if (percent != shown) {
-                    shown = percent;
-                    commit();
-                    RaiseProgress(percent);
-                    if (mCanceled) {
-                        rs->Close();
-                        return true;
-                    }
-                    db->BeginTrans();
-                    inTrans = true;
-                }
-            }
-            if (block.rows < want) break;
+        const RunEnd end = ClassifyRows(*rs, inputs, results, rows, outCol);
+        if (end == RunEnd::Canceled) {
+            rs->Close();
+            return true;
         }
-        commit();
-        if (badName) {
+        results.Commit();
+        if (end == RunEnd::BadClassName) {
             rs->Close();
             ui::MsgBox(QStringLiteral("BAD CLASS NAME"), ui::Buttons::OK, ui::Icon::Critical,
                        QStringLiteral("TRX Load Data (Classify)"));
@@ -828,13 +757,71 @@ bool CTRX::Classify(int32_t testLow, int32_t testHigh) {
     } catch (...) {
         // The rows counted so far keep their new values; the failing one is not written.
         try {
-            commit();
+            results.Commit();
         } catch (...) {
             app::SwallowCurrent("CTRX::Classify");
         }
         throw;
     }
     rs->Close();
+    return true;
+}
+
+void CTRX::PrepareTestTable() {
+    DatabasePtr db = mProject->OpenProject(false);
+    if (!db) NotSet();
+    if (!MdbUtils::TableExists(db, "Test")) MdbUtils::CreateTestTable(*mProject, *mDDO);
+    else MdbUtils::AddMissingTestRows(*mProject, *mDDO);
+}
+
+std::string CTRX::ClassifySelect(const std::string& key, int16_t output, const com::Variant* fromKey,
+                                 long* outCol) const {
+    // Columns: the key, the engine fields in map order (the output last), and
+    // the output again only when the map does not end with it.
+    std::string sql = "SELECT " + MdbUtils::BracketName(key);
+    for (int16_t f : mFieldMap) sql += ", " + MdbUtils::BracketName(mDDO->FieldName(f));
+    *outCol = long(mFieldMap.size());
+    if (mFieldMap.empty() || mFieldMap.back() != output) {
+        sql += ", " + MdbUtils::BracketName(mDDO->FieldName(output));
+        *outCol = long(mFieldMap.size()) + 1;
+    }
+    sql += " FROM LinkDataSource";
+    if (fromKey) sql += " WHERE " + MdbUtils::BracketName(key) + " >= " + CSplitRule::Number(dao::VarToDouble(*fromKey));
+    return sql + OrderByKey() + ";";
+}
+
+CTRX::RunEnd CTRX::ClassifyRows(dao::Recordset& rs, RowInputs& inputs, CTestResults& results, int64_t rows,
+                                long outCol) {
+    int64_t done = 0;
+    int16_t shown = 0;
+    while (!rs.Eof() && done < rows) {
+        const long want = long(std::min<int64_t>(rows - done, kClassifyChunk));
+        const com::Variant got = rs.GetRows(want);
+        RowBlock block(got);
+        if (block.rows <= 0) break;
+        for (long r = 0; r < block.rows && done < rows; ++r) {
+            if (!inputs.Read(*mCN, mFieldMap, block, r)) return RunEnd::BadClassName;
+            int16_t predicted = int16_t(PredictRow(inputs.Row()) + 1);
+            if (predicted <= 0) predicted = -1;
+            const int16_t actual = inputs.Actual(*mCN, block, outCol, r);
+            results.Add(predicted, actual, block.At(0, r));
+            ++done;
+            if (!StepClassified(done, rows, &shown, results)) return RunEnd::Canceled;
+        }
+        if (block.rows < want) break;
+    }
+    return RunEnd::Done;
+}
+
+bool CTRX::StepClassified(int64_t done, int64_t rows, int16_t* shown, CTestResults& results) {
+    int16_t percent = PercentOf(done, rows);
+    if (percent == 100 && done < rows) percent = *shown;  // 99.5 % rounds up; 100 means all stored
+    if (percent == *shown) return true;
+    *shown = percent;
+    results.Commit();
+    RaiseProgress(percent);
+    if (mCanceled) return false;
+    results.Begin();
     return true;
 }
 

@@ -27,8 +27,12 @@ class CDataDef;
 class CProject;
 class CClassNames;
 class CTRXEngine;
+class CTestResults;
 class ITreeDisplayTarget;
 class ITreeView;
+namespace dao {
+class Recordset;
+}
 
 class CTRX {
 public:
@@ -136,6 +140,13 @@ private:
     void RequireEngine() const;
     void TakeTree(CTreeModel tree, CProject* project);
     void LoadRows(int32_t trainLow, int32_t trainHigh);
+    class TrainingRows;
+    // Tells the engine how each field is compared and returns the SELECT that
+    // reads the fields in map order; kinds gets each field's kind.
+    std::string DeclareTrainingFields(std::vector<int16_t>* kinds);
+    // Hands the first kept rows of the buffer to the engine.
+    void SendRows(const std::vector<float>& buffer, int16_t fields, long kept);
+
     // Returns the key of row low (Empty when there is none).
     com::Variant StoreKeyRange(const std::string& lowName, const std::string& highName, int32_t low, int32_t high);
     int16_t OutputField() const;
@@ -144,6 +155,21 @@ private:
     std::string ConditionOf(int32_t node) const;
     bool RowsBetween(const std::string& field, double low, double high) const;  // low < value <= high
     void CheckStoredTree(const CTreeModel& tree) const;
+
+    // Classify's steps. How a run over the test rows ended: every row done,
+    // cancelled at a progress step, or stopped at a value that is no class.
+    enum class RunEnd { Done, Canceled, BadClassName };
+    class RowInputs;
+    // Adds the data rows Test lacks, making Test first when there is none.
+    void PrepareTestTable();
+    // The key, the engine fields and the output; from the row of key *fromKey
+    // on when given. *outCol is the column that holds the output.
+    std::string ClassifySelect(const std::string& key, int16_t output, const com::Variant* fromKey,
+                               long* outCol) const;
+    RunEnd ClassifyRows(dao::Recordset& rs, RowInputs& inputs, CTestResults& results, int64_t rows, long outCol);
+    // Counts a row done; at each new percent commits the results and raises
+    // Progress. False when that cancelled the run.
+    bool StepClassified(int64_t done, int64_t rows, int16_t* shown, CTestResults& results);
 
     std::shared_ptr<CDataDef> mDDO;
     CProject* mProject = nullptr;
