@@ -42,9 +42,11 @@ void CTestResults::Begin() {
 }
 
 void CTestResults::Add(int16_t predicted, int16_t actual, const VARIANT& key) {
+    // A refused key leaves its group as it was: the rows before it still go out.
+    const std::string literal = Literal(key);
     Pending& group = mPending[{predicted, actual}];
     if (!group.keys.empty()) group.keys += ',';
-    group.keys += Literal(key);
+    group.keys += literal;
     ++group.count;
 }
 

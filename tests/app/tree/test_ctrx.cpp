@@ -11,6 +11,7 @@
 #include "CSplitRule.h"
 #include "CSqlMachine.h"
 #include "CTRX.h"
+#include "CTestResults.h"
 #include "CTreeBlob.h"
 #include "CTreeError.h"
 #include "IntegrityCheck.h"
@@ -1208,6 +1209,32 @@ namespace {
 const std::vector<std::string> kThreeKeys = {"a1", "b1", "c1", "d1", "e1", "f1"};
 std::string ThreeKey(size_t row) { return kThreeKeys[row - 1]; }
 }  // namespace
+
+// A key that cannot name its row is refused as it comes; the results of the rows
+// before it are still written.
+TEST(CTRXClassify, ARefusedKeyKeepsTheResultsBeforeIt) {
+    const std::vector<Column> cols = {{"Size", "REAL", MatchType::Numeric}, {"Class", "TEXT", MatchType::Output}};
+    GeneratedProject p("refusedkey", cols, {{Cell::D(1), Cell::T("a")}, {Cell::D(2), Cell::T("b")}}, false);
+    CTestResults results(p.project.OpenProject(false), "Id", false);
+    VARIANT key{};
+    key.vt = VT_R8;
+    results.Begin();
+    for (double k : {1.0, 2.0}) {
+        key.dblVal = k;
+        results.Add(int16_t(k), int16_t(k), key);
+    }
+    key.dblVal = 1e18;  // beyond what a double holds exactly
+    EXPECT_THROW(results.Add(1, 1, key), CTreeError);
+    EXPECT_NO_THROW(results.Commit());
+    p.project.CloseProject();
+    sqlite3* raw = p.OpenRaw();
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(raw, "SELECT COUNT(*) FROM Test WHERE Predicted = MainPrimaryKey", -1, &st, nullptr);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(st, 0), 2);
+    sqlite3_finalize(st);
+    sqlite3_close(raw);
+}
 
 // A Test that an earlier build left without its unique index, holding two rows
 // under keys that compare as one: the update that finds both is undone and said,
