@@ -1294,8 +1294,10 @@ SelectInfo Parser::ParseSelectAt(size_t end) {
         if (tr.subquery) si.keyable = false;
     // Without ORDER BY, rows come in the primary-key order of the first table.
     if (si.orderBy.empty() && !si.aggregate && !isUnion && !unionPart_ && !si.tables.empty() &&
-        !si.tables[0].subquery && resolver_)
+        !si.tables[0].subquery && resolver_) {
         si.orderBy = PrimaryKeyOrder(si.tables[0], si.tables.size() > 1);
+        si.keyOrder = !si.orderBy.empty();
+    }
     if (top.count >= 0) si.limit = TopLimit(si, top);
     si.sql = AssembleSelect(si, c, end);
     if (c.semi != std::string::npos && !isUnion) {

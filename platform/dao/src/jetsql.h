@@ -58,6 +58,7 @@ struct SelectInfo {
     std::vector<short> itemTypes;        // DAO type hints (0 unknown)
     std::vector<long> itemSizes;
     std::string from, where, groupBy, having, orderBy, limit;
+    bool keyOrder = false;  // orderBy is the first table's key, ascending, put there for want of one
     std::vector<TableRef> tables;
     bool aggregate = false;  // aggregates, GROUP BY, DISTINCT, UNION or TOP: rows are not base-table rows
     bool keyable = false;    // every row maps to one row of each base table
