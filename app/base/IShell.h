@@ -36,13 +36,6 @@ public:
 IShell* SetShell(IShell* shell);
 IShell* Shell();
 
-// The panel under key as the given panel kind; null when absent or of another kind.
-template <class T>
-T* PanelAs(const QString& key) {
-    IShell* s = Shell();
-    return s ? qobject_cast<T*>(s->AppPanel(key)) : nullptr;
-}
-
 // Installs a shell for the life of the object.
 class ScopedShell {
 public:

@@ -38,13 +38,6 @@ LONG Count(SAFEARRAY* psa, UINT d) {
 
 }  // namespace
 
-void CTreeModel::Clear() {
-    mNodes.clear();
-    mChildren.clear();
-    mParent.clear();
-    mSlots = 0;
-}
-
 void CTreeModel::Assign(std::vector<TRXNode> nodes, int slots, std::vector<int16_t> children) {
     const size_t n = nodes.size();
     if (n == 0) Damaged("it has no nodes");

@@ -37,7 +37,6 @@ public:
     // items and errors are weights of rows, never below zero, and a node
     // never misclassifies more than reaches it.
     static std::string CountsFault(const TRXNode& t);
-    void Clear();
 
     bool Empty() const { return mNodes.empty(); }
     int32_t Nodes() const { return int32_t(mNodes.size()); }

@@ -26,7 +26,6 @@ public:
     uint64_t Limit() const { return limit_.load(std::memory_order_relaxed); }
     uint64_t Used() const { return used_.load(std::memory_order_relaxed); }
     uint64_t Peak() const { return peak_.load(std::memory_order_relaxed); }
-    void ResetPeak() { peak_.store(Used(), std::memory_order_relaxed); }
 
     void Charge(uint64_t bytes) {
         const uint64_t now = used_.fetch_add(bytes, std::memory_order_relaxed) + bytes;

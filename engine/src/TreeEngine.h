@@ -54,7 +54,6 @@ public:
 
     // The Progress events' Cancel argument points here.
     int16_t* CancelFlag() { return &cancel_; }
-    bool Building() const { return building_; }
 
 private:
     bool InRange(int16_t field) const { return field >= 0 && field < fieldCount_; }

@@ -153,7 +153,6 @@ public:
         if (cancelAt && int(values.size()) == cancelAt) *p->rgvarg[0].piVal = cancelValue;
         return S_OK;
     }
-    int refs() const { return refs_; }
 
 private:
     std::atomic<int> refs_{0};

@@ -110,13 +110,6 @@ void ULink::SetHighlight(bool highlight) {
     emit PropertyChanged("Highlight");
 }
 
-void ULink::InitProperties(const QString& displayName) {
-    mCaption->setText(displayName);
-    PlaceCaption();
-    mCaption->setToolTip(toolTip());
-    mAutoSize = mBulleted = mHighlight = false;
-}
-
 void ULink::ReadProperties(const QVariantMap& bag, const QFont& ambientFont, const QString& displayName) {
     // Each step on its own: a value of the wrong type is skipped.
     if (const QVariant* v = Find(bag, "Font")) {

@@ -44,11 +44,9 @@ public:
     bool Highlight() const { return mHighlight; }
     void SetHighlight(bool highlight);
 
-    // Stored properties. New instance: the caption becomes displayName.
-    // Load skips a value that is missing in a wrong type and takes the
+    // Stored properties. Load skips a value that is missing in a wrong type and takes the
     // default of a missing key; keys are matched without regard to case.
     // Save leaves out every value equal to its default.
-    void InitProperties(const QString& displayName);
     void ReadProperties(const QVariantMap& bag, const QFont& ambientFont, const QString& displayName);
     QVariantMap WriteProperties(const QFont& ambientFont, const QString& displayName) const;
 

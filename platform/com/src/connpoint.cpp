@@ -145,13 +145,6 @@ HRESULT ConnectionPoint::EnumConnections(IEnumConnections** ppEnum) {
     });
 }
 
-std::vector<ComPtr<IDispatch>> ConnectionPoint::Sinks() const {
-    std::vector<ComPtr<IDispatch>> out;
-    out.reserve(sinks_.size());
-    for (const auto& s : sinks_) out.push_back(s.dispatch);
-    return out;
-}
-
 void ConnectionPoint::Fire(DISPID id, VARIANTARG* argsReversed, UINT count) const {
     // The container (and with it this point) stays alive until the loop ends even
     // when a sink drops the last outside reference; a sink unadvised by an earlier

@@ -105,10 +105,6 @@ HRESULT LoadModule(const std::string& path, Module** out) {
 
 HRESULT CoInitialize(void*) { return t_initCount++ == 0 ? S_OK : S_FALSE; }
 
-void CoUninitialize() {
-    if (t_initCount > 0) --t_initCount;
-}
-
 HRESULT CoGetClassObject(REFCLSID rclsid, DWORD clsctx, void*, REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;

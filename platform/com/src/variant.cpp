@@ -119,14 +119,6 @@ Variant Variant::Dispatch(IDispatch* d) {
     return v;
 }
 
-Variant Variant::Unknown(IUnknown* u) {
-    Variant v;
-    v.vt = VT_UNKNOWN;
-    v.punkVal = u;
-    if (u) u->AddRef();
-    return v;
-}
-
 Variant Variant::Array(SAFEARRAY* psa, VARTYPE elementVt) {
     Variant v;
     v.vt = VT_ARRAY | (elementVt & VT_TYPEMASK);
@@ -158,7 +150,6 @@ LONG Variant::ToI4() const { return Changed(*this, VT_I4).lVal; }
 FLOAT Variant::ToR4() const { return Changed(*this, VT_R4).fltVal; }
 DOUBLE Variant::ToR8() const { return Changed(*this, VT_R8).dblVal; }
 bool Variant::ToBool() const { return Changed(*this, VT_BOOL).boolVal != VARIANT_FALSE; }
-DATE Variant::ToDate() const { return Changed(*this, VT_DATE).date; }
 std::u16string Variant::ToU16() const {
     Variant s = Changed(*this, VT_BSTR, VARIANT_ALPHABOOL);
     return std::u16string(s.bstrVal ? s.bstrVal : u"", SysStringLen(s.bstrVal));

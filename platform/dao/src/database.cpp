@@ -2133,16 +2133,6 @@ void Workspace::BeginTrans() {
         if (!d->impl()->core->readOnly) d->BeginTrans();
 }
 
-void Workspace::CommitTrans() {
-    bool any = false;
-    for (auto& d : Databases())
-        if (d->impl()->core->transDepth > 0) {
-            d->CommitTrans();
-            any = true;
-        }
-    if (!any) Raise(3034);
-}
-
 void Workspace::Rollback() {
     bool any = false;
     for (auto& d : Databases())

@@ -357,13 +357,6 @@ void Recordset::Move(long rows) {
     c.Move(rows, from);
 }
 
-void Recordset::Move(long rows, int64_t startBookmark) {
-    Cursor& c = C(impl_);
-    if (c.src->forwardOnly) Raise(3251);
-    if (startBookmark < 1 || size_t(startBookmark) > c.src->known) throw DaoError(3159, "Not a valid bookmark.");
-    c.Move(rows, long(startBookmark - 1));
-}
-
 long Recordset::RecordCount() const {
     Cursor& c = C(impl_);
     if (c.src->tableType) return c.src->tableCount;
@@ -382,13 +375,6 @@ void Recordset::SetAbsolutePosition(long position) {
     if (position < 0 || !c.src->EnsureRow(size_t(position))) Raise(3001);
     c.CancelEdit();
     c.Land(size_t(position));
-}
-
-float Recordset::PercentPosition() const {
-    Cursor& c = C(impl_);
-    long n = RecordCount();
-    if (c.bof || c.eof || n <= 0) return 0;
-    return float(double(c.pos + 1) / double(n) * 100.0);
 }
 
 int64_t Recordset::Bookmark() const {

@@ -110,21 +110,8 @@ Field::Field(const std::string& name, short type, long size) : impl_(std::make_s
 }
 
 std::string Field::Name() const { return F(impl_).name; }
-void Field::SetName(const std::string& name) {
-    if (F(impl_).appended) Raise(3219);
-    impl_->name = name;
-}
 short Field::Type() const { return F(impl_).type; }
-void Field::SetType(short type) {
-    if (F(impl_).appended) Raise(3219);
-    impl_->type = type;
-    if (impl_->size <= 0 || type != dbText) impl_->size = DefaultSize(type);
-}
 long Field::Size() const { return F(impl_).size; }
-void Field::SetSize(long size) {
-    if (F(impl_).appended) Raise(3219);
-    impl_->size = size;
-}
 long Field::Attributes() const { return F(impl_).attributes; }
 void Field::SetAttributes(long attributes) {
     if (F(impl_).appended) Raise(3219);
@@ -134,7 +121,6 @@ short Field::OrdinalPosition() const { return F(impl_).ordinal; }
 std::string Field::SourceField() const { return F(impl_).sourceField; }
 std::string Field::SourceTable() const { return F(impl_).sourceTable; }
 bool Field::Required() const { return F(impl_).required; }
-bool Field::AllowZeroLength() const { return F(impl_).allowZeroLength; }
 
 com::Variant Field::Value() const {
     auto c = LockCursor(F(impl_));
@@ -235,51 +221,11 @@ void Fields::Append(const Field& field) {
     }
 }
 
-void Fields::Delete(const std::string& name) {
-    if (impl_->owner == Impl::OfRecordset) Raise(3219);
-    bool appended = impl_->owner == Impl::OfTableDef ? impl_->table->appended : impl_->index->appended;
-    if (appended && impl_->owner == Impl::OfTableDef) {
-        TableDefImpl* t = impl_->table;
-        t->LoadFromSchema();
-        bool found = false;
-        for (const auto& x : impl_->items)
-            if (EqualsNoCase(x->name, name)) found = true;
-        if (!found) Raise(3265);
-        Statement st;
-        st.kind = StmtKind::AlterTable;
-        st.alterOp = Statement::DropColumn;
-        st.table = t->name;
-        st.dropName = name;
-        t->Lock()->AlterTable(st);
-        t->loadedGen = ~uint64_t(0);
-        return;
-    }
-    if (appended) Raise(3219);
-    for (auto it = impl_->items.begin(); it != impl_->items.end(); ++it)
-        if (EqualsNoCase((*it)->name, name)) {
-            impl_->items.erase(it);
-            for (size_t i = 0; i < impl_->items.size(); ++i) impl_->items[i]->ordinal = short(i);
-            return;
-        }
-    Raise(3265);
-}
-
-void Fields::Refresh() {
-    if (impl_->owner == Impl::OfTableDef) {
-        impl_->table->loadedGen = ~uint64_t(0);
-        impl_->table->LoadFromSchema();
-    }
-}
-
 // ------------------------------------------------------------------ Index
 
 Index::Index() = default;
 Index::Index(std::shared_ptr<IndexImpl> impl) : impl_(std::move(impl)) {}
 std::string Index::Name() const { return I(impl_).name; }
-void Index::SetName(const std::string& name) {
-    if (I(impl_).appended) Raise(3219);
-    impl_->name = name;
-}
 bool Index::Primary() const { return I(impl_).primary; }
 void Index::SetPrimary(bool primary) {
     if (I(impl_).appended) Raise(3219);
@@ -287,10 +233,6 @@ void Index::SetPrimary(bool primary) {
     if (primary) impl_->unique = true;
 }
 bool Index::Unique() const { return I(impl_).unique || impl_->primary; }
-void Index::SetUnique(bool unique) {
-    if (I(impl_).appended) Raise(3219);
-    impl_->unique = unique;
-}
 dao::Fields& Index::Fields() { return I(impl_).fields; }
 dao::Field Index::CreateField(const std::string& name, short type, long size) {
     I(impl_);
@@ -337,30 +279,6 @@ void Indexes::Append(const Index& index) {
     t->loadedGen = ~uint64_t(0);
 }
 
-void Indexes::Delete(const std::string& name) {
-    TableDefImpl* t = impl_->table;
-    if (!t->appended) {
-        for (auto it = impl_->items.begin(); it != impl_->items.end(); ++it)
-            if (EqualsNoCase((*it)->name, name)) {
-                impl_->items.erase(it);
-                return;
-            }
-        Raise(3265);
-    }
-    t->LoadFromSchema();
-    bool found = false;
-    for (const auto& x : impl_->items)
-        if (EqualsNoCase(x->name, name)) found = true;
-    if (!found) Raise(3265);
-    t->Lock()->DropIndex(t->name, name);
-    t->loadedGen = ~uint64_t(0);
-}
-
-void Indexes::Refresh() {
-    impl_->table->loadedGen = ~uint64_t(0);
-    impl_->table->LoadFromSchema();
-}
-
 // ------------------------------------------------------------------ TableDef
 
 TableDef::TableDef() = default;
@@ -401,11 +319,6 @@ long TableDef::Attributes() const {
     return t.attributes;
 }
 
-void TableDef::SetAttributes(long attributes) {
-    if (T(impl_).appended) Raise(3219);
-    impl_->attributes = attributes;
-}
-
 std::string TableDef::Connect() const { return T(impl_).connect; }
 
 void TableDef::SetConnect(const std::string& connect) {
@@ -420,11 +333,6 @@ std::string TableDef::LinkedFile() const {
     const TableDefImpl& t = T(impl_);
     if (t.connect.empty() || UpperUtf8(t.connect).rfind("ODBC;", 0) == 0) return "";
     return t.Lock()->LinkPath(t.connect);
-}
-
-void TableDef::SetSourceTableName(const std::string& name) {
-    if (T(impl_).appended) Raise(3219);
-    impl_->sourceTable = name;
 }
 
 void TableDef::RefreshLink() {
@@ -474,12 +382,6 @@ std::string TableDef::ComputedPart() const {
     auto c = t.Lock();
     if (!t.appended || !t.connect.empty()) return "";
     return c->Info("main", t.name).computed;
-}
-
-bool TableDef::Updatable() const {
-    TableDefImpl& t = T(impl_);
-    auto c = t.Lock();
-    return !c->readOnly;
 }
 
 dao::Fields& TableDef::Fields() { return T(impl_).fields; }

@@ -162,13 +162,6 @@ bool CiLess::operator()(const std::string& a, const std::string& b) const {
     return a.size() < b.size();
 }
 
-bool CiEqual(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    return true;
-}
-
 std::unique_ptr<Key> Key::Clone() const {
     auto copy = std::make_unique<Key>();
     copy->values = values;

@@ -20,7 +20,6 @@ namespace reg::detail {
 struct CiLess {
     bool operator()(const std::string& a, const std::string& b) const;
 };
-bool CiEqual(const std::string& a, const std::string& b);
 
 // Limits the writer and the reader share: a path deeper than kMaxDepth keys is
 // refused, and so is a store whose text would pass kMaxFile bytes.
@@ -53,7 +52,6 @@ bool SplitPath(const char* path, std::vector<std::string>* out);
 class Store {
 public:
     explicit Store(std::string path) : path_(std::move(path)) {}
-    const std::string& path() const { return path_; }
 
     // fn sees the current content. Returns fn's result, or the error that kept
     // the content from being read (ERROR_BADDB after a damaged file was set aside).

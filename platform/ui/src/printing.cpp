@@ -14,7 +14,6 @@ QString gPdfPath;
 }
 
 void SetPrintToFile(const QString& pdfPath) { gPdfPath = pdfPath; }
-QString PrintToFile() { return gPdfPath; }
 
 std::unique_ptr<QPrinter> DefaultPrinter() {
     auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);

@@ -226,10 +226,6 @@ public:
     HRESULT EnumConnections(IEnumConnections** ppEnum) override;
 
     const IID& EventIid() const { return iid_; }
-    // A snapshot of the connected sinks (AddRef'd), in connection order. Raise
-    // events over the snapshot so that a sink that unadvises (or releases the
-    // server's last other reference) while being called cannot break the loop.
-    std::vector<ComPtr<IDispatch>> Sinks() const;
     // Calls Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, args) on
     // every sink; args are in DISPPARAMS order (last argument first). Results ignored.
     void Fire(DISPID id, VARIANTARG* argsReversed, UINT count) const;

@@ -229,7 +229,6 @@ public:
     static Variant Str(const std::u16string& s) { Variant v; v.vt = VT_BSTR; v.bstrVal = SysAllocStringLen(s.data(), UINT(s.size())); return v; }
     static Variant Str(const std::string& utf8) { return Str(com::ToU16(utf8)); }
     static Variant Dispatch(IDispatch* d);  // AddRefs
-    static Variant Unknown(IUnknown* u);    // AddRefs
     static Variant Array(SAFEARRAY* psa, VARTYPE elementVt);  // takes ownership of psa
 
     bool IsNull() const { return vt == VT_NULL; }
@@ -243,7 +242,6 @@ public:
     FLOAT ToR4() const;
     DOUBLE ToR8() const;
     bool ToBool() const;
-    DATE ToDate() const;
     std::u16string ToU16() const;  // Booleans as "True"/"False", as CStr gives them
     std::string ToUtf8() const;
 };

@@ -35,7 +35,6 @@ using PFN_DllUnregisterServer = HRESULT (*)();
 
 // Per-thread initialisation; counted, harmless to repeat. Creation works without it.
 HRESULT CoInitialize(void* reserved);
-void CoUninitialize();
 
 // Looks CLSID up under HKEY_CLASSES_ROOT\CLSID\{...}\InprocServer32 in the registry
 // store, loads that module (once per process) and asks its DllGetClassObject.

@@ -62,9 +62,6 @@ inline bool operator==(const GUID& a, const GUID& b) {
     return true;
 }
 inline bool operator!=(const GUID& a, const GUID& b) { return !(a == b); }
-inline bool IsEqualGUID(REFGUID a, REFGUID b) { return a == b; }
-inline bool IsEqualIID(REFIID a, REFIID b) { return a == b; }
-inline bool IsEqualCLSID(REFCLSID a, REFCLSID b) { return a == b; }
 
 // Not `inline`: inline variables become GNU_UNIQUE symbols, which make a server
 // module impossible to unload.

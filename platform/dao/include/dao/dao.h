@@ -190,23 +190,18 @@ struct RecordsetImpl;
 // Value/SetValue are for record-set fields; definition fields raise 3219.
 class Field {
 public:
-    Field();  // an empty handle; every member but IsNothing raises 91
+    Field();  // an empty handle; every member raises 91
     Field(const std::string& name, short type, long size = 0);
-    bool IsNothing() const { return !impl_; }
 
     std::string Name() const;
-    void SetName(const std::string& name);  // only before it is appended
     short Type() const;                     // DataTypeEnum, 1..23
-    void SetType(short type);               // only before it is appended
     long Size() const;                      // Text: max characters; numbers: bytes
-    void SetSize(long size);                // only before it is appended
     long Attributes() const;                // FieldAttributeEnum bits
     void SetAttributes(long attributes);    // only before it is appended
     short OrdinalPosition() const;          // 0-based position in its collection
     std::string SourceField() const;        // the column's name in its base table ("" for an expression)
     std::string SourceTable() const;        // the base table's name ("" for an expression)
     bool Required() const;
-    bool AllowZeroLength() const;
 
     // The current record's value as DAO types it: I2, I4, R4, R8, CY, DATE,
     // BOOL, BSTR, UI1, array of UI1 for binary, or Null. Raises 3021 when
@@ -248,8 +243,6 @@ public:
     // column to an existing table. Index fields: names the index's columns.
     // Recordset fields: 3219.
     void Append(const dao::Field& field);
-    void Delete(const std::string& name);  // TableDef of a new definition only
-    void Refresh();
 
     struct Iterator {
         const Fields* owner;
@@ -274,13 +267,10 @@ private:
 class Index {
 public:
     Index();  // empty handle
-    bool IsNothing() const { return !impl_; }
     std::string Name() const;
-    void SetName(const std::string& name);  // only before it is appended
     bool Primary() const;
     void SetPrimary(bool primary);          // only before it is appended
     bool Unique() const;                    // a primary index is unique
-    void SetUnique(bool unique);            // only before it is appended
     dao::Fields& Fields();
     // A field to append to this index's Fields (type and size are ignored).
     dao::Field CreateField(const std::string& name, short type = 0, long size = 0);
@@ -302,8 +292,6 @@ public:
     // Creates the index on the table (3022 when existing rows break a unique index;
     // 3283 "Primary key already exists" for a second primary index).
     void Append(const dao::Index& index);
-    void Delete(const std::string& name);
-    void Refresh();
 
     struct Iterator {
         const Indexes* owner;
@@ -337,7 +325,6 @@ public:
     std::string Name() const;
     void SetName(const std::string& name);  // renames an appended table
     long Attributes() const;                // TableDefAttributeEnum bits
-    void SetAttributes(long attributes);    // only before it is appended
     std::string Connect() const;            // "" for a local table
     void SetConnect(const std::string& connect);        // links only; takes effect at RefreshLink/Append
     std::string SourceTableName() const;    // "" for a local table
@@ -345,7 +332,6 @@ public:
     // opened (a relative path from this database's folder); "" for a local
     // table or an ODBC link.
     std::string LinkedFile() const;
-    void SetSourceTableName(const std::string& name);   // only before it is appended
     // Re-points an appended link at its (changed) Connect; 3024 when the
     // source file is missing, 3078 when the source table is not in it.
     void RefreshLink();
@@ -356,7 +342,6 @@ public:
     std::string ComputedPart() const;
     // Rows of a local table; -1 for a linked table (not kept by the engine).
     long RecordCount() const;
-    bool Updatable() const;
 
     dao::Fields& Fields();
     dao::Indexes& Indexes();
@@ -434,14 +419,12 @@ public:
     void MoveNext();                  // at Eof: 3021
     void MovePrevious();              // at Bof: 3021; forward-only: 3219
     void Move(long rows);             // from the current record; past either end leaves Bof/Eof
-    void Move(long rows, int64_t startBookmark);
 
     // As DAO reports it: a table-type record set knows its count; the
     // others count the rows reached so far (MoveLast makes it the total).
     long RecordCount() const;
     long AbsolutePosition() const;    // 0-based; -1 without a current record
     void SetAbsolutePosition(long position);
-    float PercentPosition() const;
 
     // A bookmark identifies a row of this record set and its clones (until Requery).
     int64_t Bookmark() const;         // 3021 without a current record
@@ -454,9 +437,6 @@ public:
     dao::Fields& Fields();
     dao::Field Fields(int index);                // 0-based ordinal; 3265 when out of range
     dao::Field Fields(const std::string& name);  // case-insensitive; 3265 when absent
-    dao::Field Field(int index) { return Fields(index); }
-    dao::Field Field(const std::string& name) { return Fields(name); }
-    com::Variant operator[](const std::string& name) { return Fields(name).Value(); }  // rs!name
 
     // Editing. Update writes the buffer: after AddNew a new row (auto-number
     // fields filled), after Edit the current row. 3022 on a duplicate key,
@@ -513,7 +493,6 @@ public:
     bool TakeKeys(Recordset& from);
 
     explicit Recordset(std::unique_ptr<RecordsetImpl> impl);
-    RecordsetImpl* impl() const { return impl_.get(); }
 
 private:
     std::unique_ptr<RecordsetImpl> impl_;
@@ -594,14 +573,12 @@ private:
 // database open in it.
 class Workspace {
 public:
-    std::string Name() const { return "#Default Workspace#"; }
     std::shared_ptr<Database> OpenDatabase(const std::string& path, bool exclusive = false,
                                            bool readOnly = false, const std::string& connect = {});
     std::shared_ptr<Database> CreateDatabase(const std::string& path, const std::string& locale,
                                              int options = 0);
     std::shared_ptr<Database> OpenGuest(const std::string& path);
     void BeginTrans();
-    void CommitTrans();
     void Rollback();
     // The databases opened through this workspace that are still open.
     std::vector<std::shared_ptr<Database>> Databases() const;
@@ -644,8 +621,6 @@ public:
     static void ReplaceDatabase(const std::string& from, const std::string& to);
     // Workspaces(0) is the default workspace; DBEngine's own Open/Create use it.
     static Workspace& Workspaces(int index = 0);
-    static Workspace& DefaultWorkspace() { return Workspaces(0); }
-    static std::string Version() { return "3.5"; }
 };
 
 }  // namespace dao

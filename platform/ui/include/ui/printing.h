@@ -14,7 +14,6 @@ namespace ui {
 
 // Redirects DefaultPrinter() to a PDF file ("" restores the real default printer).
 void SetPrintToFile(const QString& pdfPath);
-QString PrintToFile();
 
 // The default printer, or a PDF printer on the redirected file.
 std::unique_ptr<QPrinter> DefaultPrinter();
