@@ -9,7 +9,7 @@
 #include <QFont>
 #include <QPrinter>
 
-namespace shell {
+namespace base {
 
 namespace {
 
@@ -129,4 +129,4 @@ void CCommonDialog::ShowHelp() {
     mUserCancel = false;
 }
 
-}  // namespace shell
+}  // namespace base

@@ -11,7 +11,7 @@
 
 class QWidget;
 
-namespace shell {
+namespace base {
 
 class CCommonDialog {
 public:
@@ -84,4 +84,4 @@ private:
     UserHook mHook;
 };
 
-}  // namespace shell
+}  // namespace base

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-namespace shell {
+namespace base {
 
 void ReportTrapped(const char* location) noexcept {
     try {
@@ -15,4 +15,4 @@ void ReportTrapped(const char* location) noexcept {
     }
 }
 
-}  // namespace shell
+}  // namespace base

@@ -5,7 +5,7 @@
 
 #include <utility>
 
-namespace shell {
+namespace base {
 
 // Shows the box for the exception being handled; call inside a catch block.
 // Never throws.
@@ -32,4 +32,4 @@ auto Guarded(const char* location, F body) {
     };
 }
 
-}  // namespace shell
+}  // namespace base

@@ -2,9 +2,9 @@
 
 #include "CProject.h"
 
-namespace shell {
+namespace base {
 
 IClassViewPanel::IClassViewPanel(QWidget* parent) : UPanel(parent) {}
 IClassViewPanel::~IClassViewPanel() = default;
 
-}  // namespace shell
+}  // namespace base

@@ -9,7 +9,7 @@
 
 class CProject;
 
-namespace shell {
+namespace base {
 
 class IClassViewPanel : public UPanel {
     Q_OBJECT
@@ -23,4 +23,4 @@ public:
     virtual void Refresh() = 0;
 };
 
-}  // namespace shell
+}  // namespace base

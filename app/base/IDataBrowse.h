@@ -3,7 +3,7 @@
 
 class QWidget;
 
-namespace shell {
+namespace base {
 
 class IDataBrowse {
 public:
@@ -15,4 +15,4 @@ public:
     virtual void Destroy() = 0;
 };
 
-}  // namespace shell
+}  // namespace base

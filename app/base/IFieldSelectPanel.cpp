@@ -2,9 +2,9 @@
 
 #include "CDataDef.h"
 
-namespace shell {
+namespace base {
 
 IFieldSelectPanel::IFieldSelectPanel(QWidget* parent) : UPanel(parent) {}
 IFieldSelectPanel::~IFieldSelectPanel() = default;
 
-}  // namespace shell
+}  // namespace base

@@ -9,7 +9,7 @@
 
 class CDataDef;
 
-namespace shell {
+namespace base {
 
 class IFieldSelectPanel : public UPanel, public INavPanel {
     Q_OBJECT
@@ -34,4 +34,4 @@ signals:
     void KeyUp(int16_t& keyCode, int16_t& shift);
 };
 
-}  // namespace shell
+}  // namespace base

@@ -3,9 +3,9 @@
 #include "CDataDef.h"
 #include "CProject.h"
 
-namespace shell {
+namespace base {
 
 IFieldViewPanel::IFieldViewPanel(QWidget* parent) : UPanel(parent) {}
 IFieldViewPanel::~IFieldViewPanel() = default;
 
-}  // namespace shell
+}  // namespace base

@@ -10,7 +10,7 @@
 class CDataDef;
 class CProject;
 
-namespace shell {
+namespace base {
 
 class IFieldViewPanel : public UPanel {
     Q_OBJECT
@@ -28,4 +28,4 @@ signals:
     void ItemSelect(const QString& fieldName);  // double click on a field
 };
 
-}  // namespace shell
+}  // namespace base

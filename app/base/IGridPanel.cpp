@@ -1,8 +1,8 @@
 #include "IGridPanel.h"
 
-namespace shell {
+namespace base {
 
 IGridPanel::IGridPanel(QWidget* parent) : UPanel(parent) {}
 IGridPanel::~IGridPanel() = default;
 
-}  // namespace shell
+}  // namespace base

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <memory>
 
-namespace shell {
+namespace base {
 
 class IGridPanel : public UPanel {
     Q_OBJECT
@@ -49,4 +49,4 @@ signals:
     void SelectSpecial();
 };
 
-}  // namespace shell
+}  // namespace base

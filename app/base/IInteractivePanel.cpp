@@ -4,9 +4,9 @@
 #include "CProject.h"
 #include "CTRX.h"
 
-namespace shell {
+namespace base {
 
 IInteractivePanel::IInteractivePanel(QWidget* parent) : UPanel(parent) {}
 IInteractivePanel::~IInteractivePanel() = default;
 
-}  // namespace shell
+}  // namespace base

@@ -11,7 +11,7 @@ class CDataDef;
 class CProject;
 class CTRX;
 
-namespace shell {
+namespace base {
 
 class IInteractivePanel : public UPanel {
     Q_OBJECT
@@ -25,4 +25,4 @@ public:
     virtual void SetRow(const QVariant& key) = 0;
 };
 
-}  // namespace shell
+}  // namespace base

@@ -3,9 +3,9 @@
 #include "CDataDef.h"
 #include "CProject.h"
 
-namespace shell {
+namespace base {
 
 IMatrixPanel::IMatrixPanel(QWidget* parent) : UPanel(parent) {}
 IMatrixPanel::~IMatrixPanel() = default;
 
-}  // namespace shell
+}  // namespace base

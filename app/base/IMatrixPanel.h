@@ -9,7 +9,7 @@
 class CDataDef;
 class CProject;
 
-namespace shell {
+namespace base {
 
 class IMatrixPanel : public UPanel {
     Q_OBJECT
@@ -32,4 +32,4 @@ signals:
     void ItemClick(int16_t actual, int16_t predicted);
 };
 
-}  // namespace shell
+}  // namespace base

@@ -1,7 +1,7 @@
 // The one operation the shell asks of every step panel.
 #pragma once
 
-namespace shell {
+namespace base {
 
 class INavPanel {
 public:
@@ -10,4 +10,4 @@ public:
     virtual bool Changed() const = 0;
 };
 
-}  // namespace shell
+}  // namespace base

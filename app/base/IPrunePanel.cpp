@@ -1,8 +1,8 @@
 #include "IPrunePanel.h"
 
-namespace shell {
+namespace base {
 
 IPrunePanel::IPrunePanel(QWidget* parent) : UPanel(parent) {}
 IPrunePanel::~IPrunePanel() = default;
 
-}  // namespace shell
+}  // namespace base

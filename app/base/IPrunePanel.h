@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace shell {
+namespace base {
 
 class IPrunePanel : public UPanel, public INavPanel {
     Q_OBJECT
@@ -40,4 +40,4 @@ signals:
     void Refresh();
 };
 
-}  // namespace shell
+}  // namespace base

@@ -1,8 +1,8 @@
 #include "IReportPanel.h"
 
-namespace shell {
+namespace base {
 
 IReportPanel::IReportPanel(QWidget* parent) : UPanel(parent) {}
 IReportPanel::~IReportPanel() = default;
 
-}  // namespace shell
+}  // namespace base

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace shell {
+namespace base {
 
 // The report panel's navigation links, by index.
 enum ReportLink : int16_t {
@@ -46,4 +46,4 @@ signals:
     void ColorChange(int16_t mode, int16_t contrast);
 };
 
-}  // namespace shell
+}  // namespace base

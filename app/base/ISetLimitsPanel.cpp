@@ -1,8 +1,8 @@
 #include "ISetLimitsPanel.h"
 
-namespace shell {
+namespace base {
 
 ISetLimitsPanel::ISetLimitsPanel(QWidget* parent) : UPanel(parent) {}
 ISetLimitsPanel::~ISetLimitsPanel() = default;
 
-}  // namespace shell
+}  // namespace base

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace shell {
+namespace base {
 
 class ISetLimitsPanel : public UPanel, public INavPanel {
     Q_OBJECT
@@ -28,4 +28,4 @@ signals:
     void NavBack();
 };
 
-}  // namespace shell
+}  // namespace base

@@ -1,6 +1,6 @@
 #include "IShell.h"
 
-namespace shell {
+namespace base {
 
 namespace {
 IShell* gShell = nullptr;
@@ -14,4 +14,4 @@ IShell* SetShell(IShell* shell) {
 
 IShell* Shell() { return gShell; }
 
-}  // namespace shell
+}  // namespace base

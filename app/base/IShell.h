@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-namespace shell {
+namespace base {
 
 class IGridPanel;
 
@@ -48,4 +48,4 @@ private:
     IShell* mPrevious;
 };
 
-}  // namespace shell
+}  // namespace base

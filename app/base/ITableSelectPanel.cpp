@@ -1,8 +1,8 @@
 #include "ITableSelectPanel.h"
 
-namespace shell {
+namespace base {
 
 ITableSelectPanel::ITableSelectPanel(QWidget* parent) : UPanel(parent) {}
 ITableSelectPanel::~ITableSelectPanel() = default;
 
-}  // namespace shell
+}  // namespace base

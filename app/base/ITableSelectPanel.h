@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-namespace shell {
+namespace base {
 
 class ITableSelectPanel : public UPanel, public INavPanel {
     Q_OBJECT
@@ -31,4 +31,4 @@ signals:
     void KeyUp(int16_t& keyCode, int16_t& shift);
 };
 
-}  // namespace shell
+}  // namespace base

@@ -1,8 +1,8 @@
 #include "ITreeGraphPanel.h"
 
-namespace shell {
+namespace base {
 
 ITreeGraphPanel::ITreeGraphPanel(QWidget* parent) : UPanel(parent) {}
 ITreeGraphPanel::~ITreeGraphPanel() = default;
 
-}  // namespace shell
+}  // namespace base

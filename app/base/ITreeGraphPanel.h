@@ -9,7 +9,7 @@ class ITreeDisplayTarget;
 class QTreeWidget;
 struct IDispatch;
 
-namespace shell {
+namespace base {
 
 class ITreeGraphPanel : public UPanel {
     Q_OBJECT
@@ -44,4 +44,4 @@ signals:
     void Hide();
 };
 
-}  // namespace shell
+}  // namespace base

@@ -1,8 +1,8 @@
 #include "UPanel.h"
 
-namespace shell {
+namespace base {
 
 UPanel::UPanel(QWidget* parent) : QWidget(parent) {}
 UPanel::~UPanel() = default;
 
-}  // namespace shell
+}  // namespace base

@@ -15,7 +15,7 @@
 
 #include <QWidget>
 
-namespace shell {
+namespace base {
 
 class UPanel : public QWidget {
     Q_OBJECT
@@ -24,4 +24,4 @@ public:
     ~UPanel() override;
 };
 
-}  // namespace shell
+}  // namespace base

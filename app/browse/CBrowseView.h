@@ -15,7 +15,7 @@ class CBrowseGrid;
 class CDataDef;
 class UGrid;
 
-class CBrowseView : public shell::IDataBrowse {
+class CBrowseView : public base::IDataBrowse {
 public:
     ~CBrowseView() override;
 

@@ -74,7 +74,7 @@ void FFind::showEvent(QShowEvent* e) {
     if (!mPlaced) {
         // Centred over the main window (or the owner when there is none).
         mPlaced = true;
-        QWidget* main = shell::Shell() ? shell::Shell()->MainWidget() : nullptr;
+        QWidget* main = base::Shell() ? base::Shell()->MainWidget() : nullptr;
         if (!main && parentWidget()) main = parentWidget()->window();
         if (main) {
             const QRect g = main->frameGeometry();

@@ -5,7 +5,7 @@
 
 namespace MBrowseViews {
 
-std::shared_ptr<shell::IDataBrowse> NewBrowseView(int16_t browseType, std::shared_ptr<CDataDef> dataDef,
+std::shared_ptr<base::IDataBrowse> NewBrowseView(int16_t browseType, std::shared_ptr<CDataDef> dataDef,
                                                   std::shared_ptr<CProject> project) {
     if (browseType == 0) {
         auto view = std::make_shared<CBrowseAll>();

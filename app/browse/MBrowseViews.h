@@ -14,7 +14,7 @@ namespace MBrowseViews {
 
 // Type 0: CBrowseAll with the field definitions; 1: CBrowseTest with the field
 // definitions and the project; null for any other type.
-std::shared_ptr<shell::IDataBrowse> NewBrowseView(int16_t browseType, std::shared_ptr<CDataDef> dataDef,
+std::shared_ptr<base::IDataBrowse> NewBrowseView(int16_t browseType, std::shared_ptr<CDataDef> dataDef,
                                                   std::shared_ptr<CProject> project);
 
 }  // namespace MBrowseViews

@@ -30,7 +30,7 @@ com::Variant ToVariant(const QVariant& v) {
 }
 
 // Steps a to c: the key field and the criteria that find both rows again.
-Place ReadPlace(shell::IGridPanel& grid, const CDataDef& dataDef) {
+Place ReadPlace(base::IGridPanel& grid, const CDataDef& dataDef) {
     Place place;
     const int16_t key = dataDef.PrimaryKeyField();
     const std::string name = dataDef.FieldName(key);
@@ -43,7 +43,7 @@ Place ReadPlace(shell::IGridPanel& grid, const CDataDef& dataDef) {
     return place;
 }
 
-void FindAndFollow(shell::IGridPanel& grid, const std::string& criterion, bool toTop) {
+void FindAndFollow(base::IGridPanel& grid, const std::string& criterion, bool toTop) {
     RecordsetPtr rs = grid.RecordSet();
     if (!rs || criterion.empty()) return;
     rs->FindFirst(criterion);
@@ -54,7 +54,7 @@ void FindAndFollow(shell::IGridPanel& grid, const std::string& criterion, bool t
 }
 
 // Steps d to g.
-void PutBack(shell::IGridPanel& grid, const Place& place, bool pause) {
+void PutBack(base::IGridPanel& grid, const Place& place, bool pause) {
     grid.HoldColumn();
     grid.Refresh();
     if (!place.topCriterion.empty()) {
@@ -150,7 +150,7 @@ int MarkField(const RecordsetPtr& rs) {
     return -1;
 }
 
-void CurrentMarkAll(shell::IGridPanel& grid, const CDataDef& dataDef, int16_t mode) {
+void CurrentMarkAll(base::IGridPanel& grid, const CDataDef& dataDef, int16_t mode) {
     CHourglass busy;
     busy.SetValue(true);
     try {
@@ -175,7 +175,7 @@ void CurrentMarkAll(shell::IGridPanel& grid, const CDataDef& dataDef, int16_t mo
     }
 }
 
-void MarkCluster(shell::IGridPanel& grid, CProject& project, const CDataDef& dataDef, const std::string& sql) {
+void MarkCluster(base::IGridPanel& grid, CProject& project, const CDataDef& dataDef, const std::string& sql) {
     try {
         DatabasePtr db = project.OpenProject(false);
         if (!db) app::RaiseError(91);

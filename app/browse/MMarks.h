@@ -12,7 +12,7 @@
 class CDataDef;
 class CProject;
 
-namespace shell {
+namespace base {
 class IGridPanel;
 }
 
@@ -27,10 +27,10 @@ int MarkField(const RecordsetPtr& rs);
 
 // Marks every row of the grid's view; nothing (not even a refresh) for an empty view.
 // Errors show the box titled "MMenu::CurrentMarkAll" and nothing is changed.
-void CurrentMarkAll(shell::IGridPanel& grid, const CDataDef& dataDef, int16_t mode);
+void CurrentMarkAll(base::IGridPanel& grid, const CDataDef& dataDef, int16_t mode);
 
 // Runs sql (an UPDATE of table Test) on the project database and puts the grid back.
 // Errors show the box titled "MMenu::MarkCluster".
-void MarkCluster(shell::IGridPanel& grid, CProject& project, const CDataDef& dataDef, const std::string& sql);
+void MarkCluster(base::IGridPanel& grid, CProject& project, const CDataDef& dataDef, const std::string& sql);
 
 }  // namespace MMarks

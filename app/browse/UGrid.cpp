@@ -35,7 +35,7 @@ QPixmap CheckMark() {
 }  // namespace
 
 UGrid::UGrid(QWidget* parent)
-    : shell::IGridPanel(parent), mGrid(new CBrowseGrid(this)), mData1(new CDataControl(this)), mCheck(CheckMark()) {
+    : base::IGridPanel(parent), mGrid(new CBrowseGrid(this)), mData1(new CDataControl(this)), mCheck(CheckMark()) {
     mGrid->setObjectName(QStringLiteral("Grid"));
     mGrid->setGeometry(rect());
     mPopGrid = new QMenu(this);
@@ -127,7 +127,7 @@ void UGrid::SetRecordSource(const QString& sql) {
     if (isVisible()) emit Show();
 }
 
-void UGrid::SetDataBrowse(std::shared_ptr<shell::IDataBrowse> view) {
+void UGrid::SetDataBrowse(std::shared_ptr<base::IDataBrowse> view) {
     if (!view) {
         mDataBrowse.reset();
         mGrid->hide();
@@ -385,26 +385,26 @@ void UGrid::mFFind_FindNext(const QString& findString, bool matchCase, bool dirD
 }
 
 void UGrid::showEvent(QShowEvent* e) {
-    shell::IGridPanel::showEvent(e);
+    base::IGridPanel::showEvent(e);
     if (!e->spontaneous()) emit Show();
 }
 
 void UGrid::hideEvent(QHideEvent* e) {
-    shell::IGridPanel::hideEvent(e);
+    base::IGridPanel::hideEvent(e);
     if (!e->spontaneous()) emit Hide();
 }
 
 void UGrid::resizeEvent(QResizeEvent* e) {
-    shell::IGridPanel::resizeEvent(e);
+    base::IGridPanel::resizeEvent(e);
     if (width() >= 1000 / 15 && height() >= 1000 / 15) mGrid->setGeometry(rect());
 }
 
 void UGrid::keyPressEvent(QKeyEvent* e) {
     MGridKeys::ForwardDown(*e);
-    shell::IGridPanel::keyPressEvent(e);
+    base::IGridPanel::keyPressEvent(e);
 }
 
 void UGrid::keyReleaseEvent(QKeyEvent* e) {
     MGridKeys::ForwardUp(*e);
-    shell::IGridPanel::keyReleaseEvent(e);
+    base::IGridPanel::keyReleaseEvent(e);
 }

@@ -17,7 +17,7 @@ class FFind;
 class QAction;
 class QMenu;
 
-class UGrid : public shell::IGridPanel {
+class UGrid : public base::IGridPanel {
     Q_OBJECT
 public:
     explicit UGrid(QWidget* parent = nullptr);
@@ -30,8 +30,8 @@ public:
     QString RecordSource() const;
     void SetRecordSource(const QString& sql) override;
     DatabasePtr Database() const override;
-    std::shared_ptr<shell::IDataBrowse> DataBrowse() const override { return mDataBrowse; }
-    void SetDataBrowse(std::shared_ptr<shell::IDataBrowse> view) override;
+    std::shared_ptr<base::IDataBrowse> DataBrowse() const override { return mDataBrowse; }
+    void SetDataBrowse(std::shared_ptr<base::IDataBrowse> view) override;
     CDataControl* Data() const { return mData1; }
     CBrowseGrid* Grid() const { return mGrid; }
     QMenu* ActiveBar(const QString& band) const;
@@ -85,7 +85,7 @@ private:
     QMenu* mPopCopy;
     QAction* mSelectRow;
     QPixmap mCheck;
-    std::shared_ptr<shell::IDataBrowse> mDataBrowse;
+    std::shared_ptr<base::IDataBrowse> mDataBrowse;
     FFind* mFFind = nullptr;
     int16_t mFindCol = 0;
     int16_t mHoldLeftCol = 0;

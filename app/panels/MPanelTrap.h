@@ -10,7 +10,7 @@ namespace MPanelTrap {
 
 template <typename F>
 void Trap(const char* location, F&& body) noexcept {
-    shell::Guard(location, std::forward<F>(body));
+    base::Guard(location, std::forward<F>(body));
 }
 
 }  // namespace MPanelTrap

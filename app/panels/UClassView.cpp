@@ -41,7 +41,7 @@ QLabel* BoldLabel(const QString& text, QWidget* parent, int x, int y) {
 
 }  // namespace
 
-UClassView::UClassView(QWidget* parent) : shell::IClassViewPanel(parent) {
+UClassView::UClassView(QWidget* parent) : base::IClassViewPanel(parent) {
     setObjectName(QStringLiteral("UClassView"));
     BoldLabel(tr("Field Name"), this, 8, 10);
     mCombo = new QComboBox(this);
@@ -73,7 +73,7 @@ UClassView::UClassView(QWidget* parent) : shell::IClassViewPanel(parent) {
             [this] { MPanelTrap::Trap("UClassView::cmbClass_Click", [&] { cmbClass_Click(); }); });
     connect(mFieldStats, &QPushButton::clicked, this, [] {
         MPanelTrap::Trap("UClassView::cmdFieldStats_Click", [] {
-            if (shell::IShell* s = shell::Shell()) s->ShowFieldStats();
+            if (base::IShell* s = base::Shell()) s->ShowFieldStats();
         });
     });
     connect(mList->header(), &QHeaderView::sectionClicked, this, [this](int c) {

@@ -10,7 +10,7 @@ class QLabel;
 class QPushButton;
 class QTreeWidget;
 
-class UClassView : public shell::IClassViewPanel {
+class UClassView : public base::IClassViewPanel {
     Q_OBJECT
 public:
     explicit UClassView(QWidget* parent = nullptr);

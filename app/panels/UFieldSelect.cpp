@@ -56,7 +56,7 @@ private:
 
 }  // namespace
 
-UFieldSelect::UFieldSelect(QWidget* parent) : shell::IFieldSelectPanel(parent) {
+UFieldSelect::UFieldSelect(QWidget* parent) : base::IFieldSelectPanel(parent) {
     setObjectName(QStringLiteral("UFieldSelect"));
     mBack = new QPushButton(tr("<< &Back"), this);
     mBack->setObjectName(QStringLiteral("lnkCancel"));
@@ -361,7 +361,7 @@ void UFieldSelect::SetIcon(DragIcon icon) {
 
 bool UFieldSelect::eventFilter(QObject* watched, QEvent* event) {
     const Place place = PlaceOf(watched);
-    if (place == Place::None) return shell::IFieldSelectPanel::eventFilter(watched, event);
+    if (place == Place::None) return base::IFieldSelectPanel::eventFilter(watched, event);
     bool consumed = false;
     switch (event->type()) {
     case QEvent::KeyPress:
@@ -449,7 +449,7 @@ bool UFieldSelect::eventFilter(QObject* watched, QEvent* event) {
         break;
     default: break;
     }
-    return consumed || shell::IFieldSelectPanel::eventFilter(watched, event);
+    return consumed || base::IFieldSelectPanel::eventFilter(watched, event);
 }
 
 // ---------------------------------------------------------------- layout

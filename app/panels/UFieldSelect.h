@@ -19,7 +19,7 @@ class QListWidget;
 class QPushButton;
 class QToolButton;
 
-class UFieldSelect : public shell::IFieldSelectPanel {
+class UFieldSelect : public base::IFieldSelectPanel {
     Q_OBJECT
 public:
     explicit UFieldSelect(QWidget* parent = nullptr);

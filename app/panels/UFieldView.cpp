@@ -45,7 +45,7 @@ bool BlobColumns(int16_t type) { return type == 9 || type == 11 || type == 12 ||
 
 }  // namespace
 
-UFieldView::UFieldView(QWidget* parent) : shell::IFieldViewPanel(parent) {
+UFieldView::UFieldView(QWidget* parent) : base::IFieldViewPanel(parent) {
     setObjectName(QStringLiteral("UFieldView"));
     auto* title = new QLabel(tr("Data Source:"), this);
     QFont bold = title->font();

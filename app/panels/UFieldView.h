@@ -11,7 +11,7 @@
 class QLabel;
 class QTreeWidget;
 
-class UFieldView : public shell::IFieldViewPanel {
+class UFieldView : public base::IFieldViewPanel {
     Q_OBJECT
 public:
     explicit UFieldView(QWidget* parent = nullptr);

@@ -40,7 +40,7 @@ bool IsMissingText(const VARIANT& v) {
 
 }  // namespace
 
-UInteractive::UInteractive(QWidget* parent) : shell::IInteractivePanel(parent) {
+UInteractive::UInteractive(QWidget* parent) : base::IInteractivePanel(parent) {
     setObjectName(QStringLiteral("UInteractive"));
     setMouseTracking(true);
     resize(424, 356);  // 6360 x 5340 twips

@@ -22,7 +22,7 @@ class QLabel;
 class QScrollBar;
 class UTextSpin;
 
-class UInteractive : public shell::IInteractivePanel {
+class UInteractive : public base::IInteractivePanel {
     Q_OBJECT
 public:
     explicit UInteractive(QWidget* parent = nullptr);

@@ -33,7 +33,7 @@ QLabel* Label(const QString& text, QWidget* parent, const char* name, const QCol
 
 }  // namespace
 
-USetLimits::USetLimits(QWidget* parent) : shell::ISetLimitsPanel(parent) {
+USetLimits::USetLimits(QWidget* parent) : base::ISetLimitsPanel(parent) {
     setObjectName(QStringLiteral("USetLimits"));
     mLabel1 = Label(tr("Training Set"), this, "Label1", Qt::black, false);
     mLabel2 = Label(tr("Testing Set"), this, "Label2", Qt::black, false);

@@ -11,7 +11,7 @@ class QLabel;
 class QPushButton;
 class URecordSelect;
 
-class USetLimits : public shell::ISetLimitsPanel {
+class USetLimits : public base::ISetLimitsPanel {
     Q_OBJECT
 public:
     explicit USetLimits(QWidget* parent = nullptr);

@@ -36,7 +36,7 @@ bool SystemTable(const dao::TableDef& t) {
 
 }  // namespace
 
-UTableSelect::UTableSelect(QWidget* parent) : shell::ITableSelectPanel(parent) {
+UTableSelect::UTableSelect(QWidget* parent) : base::ITableSelectPanel(parent) {
     setObjectName(QStringLiteral("UTableSelect"));
     mOK = new QPushButton(tr("&Next >>"), this);
     mOK->setObjectName(QStringLiteral("cmdTableOK"));
@@ -126,7 +126,7 @@ QString UTableSelect::DisplayName(const QString& source, const std::string& conn
 }
 
 void UTableSelect::OpenSource() {
-    shell::IShell* shell = shell::Shell();
+    base::IShell* shell = base::Shell();
     const QString source = shell ? shell->SelectDataSource() : QString();
     if (source.isEmpty()) return;
     mDatabaseName = source;
@@ -228,7 +228,7 @@ bool UTableSelect::eventFilter(QObject* watched, QEvent* event) {
         });
         if (had && code == 0) return true;
     }
-    return shell::ITableSelectPanel::eventFilter(watched, event);
+    return base::ITableSelectPanel::eventFilter(watched, event);
 }
 
 void UTableSelect::resizeEvent(QResizeEvent*) {

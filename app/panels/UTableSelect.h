@@ -11,7 +11,7 @@ class QLabel;
 class QListWidget;
 class QPushButton;
 
-class UTableSelect : public shell::ITableSelectPanel {
+class UTableSelect : public base::ITableSelectPanel {
     Q_OBJECT
 public:
     explicit UTableSelect(QWidget* parent = nullptr);

@@ -45,7 +45,7 @@ void CBrowseCommands::Export2CSV() { MExport::Export2CSV(Context()); }
 
 void CBrowseCommands::PrintTiled() {
     FMain* main = MTessary::MainWindow();
-    shell::ITreeGraphPanel* tree = main ? main->Panels().treeGraph : nullptr;
+    base::ITreeGraphPanel* tree = main ? main->Panels().treeGraph : nullptr;
     IDispatch* chart = tree ? tree->GraphControl() : nullptr;
     const auto& trx = shell::Globals().gTRX;
     // Without the chart there is nothing to print.
@@ -53,7 +53,7 @@ void CBrowseCommands::PrintTiled() {
     MPrint::PrintTiled(chart, trx->LeafCount(), main, shell::Globals().gProject.get());
 }
 
-std::shared_ptr<shell::IDataBrowse> CBrowseCommands::NewBrowseView(int16_t browseType) {
+std::shared_ptr<base::IDataBrowse> CBrowseCommands::NewBrowseView(int16_t browseType) {
     const auto& g = shell::Globals();
     return MBrowseViews::NewBrowseView(browseType, g.gDataDef, g.gProject);
 }

@@ -15,5 +15,5 @@ public:
     void Export(int16_t scope) override;
     void Export2CSV() override;
     void PrintTiled() override;
-    std::shared_ptr<shell::IDataBrowse> NewBrowseView(int16_t browseType) override;
+    std::shared_ptr<base::IDataBrowse> NewBrowseView(int16_t browseType) override;
 };

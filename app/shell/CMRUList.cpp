@@ -63,7 +63,7 @@ void CMRUList::SetMaxItems(int16_t maxItems) {
 }
 
 void CMRUList::Add(const QString& path) {
-    shell::Guard("CMRUList::Add", [&] {
+    base::Guard("CMRUList::Add", [&] {
         if (path.isEmpty()) return;
         const QString upper = path.toUpper();
         qsizetype found = -1;
@@ -95,7 +95,7 @@ void CMRUList::Initialize(CCommandTable* bar, QMenu* band) {
 }
 
 void CMRUList::BuildMRU() {
-    shell::Guard("CMRUList::BuildMRU", [&] {
+    base::Guard("CMRUList::BuildMRU", [&] {
         if (!mBand) return;
         // An entry may be the one whose click is running: it goes when control returns to the loop.
         const QList<QAction*> old = EntryTools();

@@ -23,7 +23,7 @@ CTessaryApp::~CTessaryApp() {
     delete splash.data();
     delete main.data();
     main.clear();
-    shell::SetShell(nullptr);
+    base::SetShell(nullptr);
     app::SetStatusTextSink(nullptr);
     app::SetForms(mPreviousForms);
     MUtilities::SetRegSettings(nullptr);

@@ -75,27 +75,27 @@ FMain::FMain(const PanelSet::Factory& factory) {
     }
     ConnectPanels();
     connect(mBar, &CCommandTable::Click, this, [this](QAction* tool) {
-        shell::Guard("FMain::ABMain_Click", [&] { ABMain_Click(tool); });
+        base::Guard("FMain::ABMain_Click", [&] { ABMain_Click(tool); });
     });
     connect(mBar, &CCommandTable::BandOpen, this, [this](const QString& band) {
-        shell::Guard("FMain::ABMain_BandOpen", [&] { ABMain_BandOpen(band); });
+        base::Guard("FMain::ABMain_BandOpen", [&] { ABMain_BandOpen(band); });
     });
     connect(mState, &shell::CStateMachine::SetState, this, [this](int32_t s) {
-        shell::Guard("FMain::mState_SetState", [&] { mState_SetState(s); });
+        base::Guard("FMain::mState_SetState", [&] { mState_SetState(s); });
     });
     const auto forwardDown = [](int16_t& code, int16_t& shift) { MUtilities::MenuKeyDown(code, shift); };
     const auto forwardUp = [](int16_t& code, int16_t& shift) { MUtilities::MenuKeyUp(code, shift); };
-    connect(mFrame, &UAppFrame::KeyDown, this, shell::Guarded("FMain::UAFMain_KeyDown", forwardDown));
-    connect(mFrame, &UAppFrame::KeyUp, this, shell::Guarded("FMain::UAFMain_KeyUp", forwardUp));
-    connect(mStatus, &UStatusBar::KeyDown, this, shell::Guarded("FMain::USBMain_KeyDown", forwardDown));
-    connect(mStatus, &UStatusBar::KeyUp, this, shell::Guarded("FMain::USBMain_KeyUp", forwardUp));
+    connect(mFrame, &UAppFrame::KeyDown, this, base::Guarded("FMain::UAFMain_KeyDown", forwardDown));
+    connect(mFrame, &UAppFrame::KeyUp, this, base::Guarded("FMain::UAFMain_KeyUp", forwardUp));
+    connect(mStatus, &UStatusBar::KeyDown, this, base::Guarded("FMain::USBMain_KeyDown", forwardDown));
+    connect(mStatus, &UStatusBar::KeyUp, this, base::Guarded("FMain::USBMain_KeyUp", forwardUp));
     // Access keys shared by a control and a menu are settled in eventFilter.
     qApp->installEventFilter(this);
 }
 
 FMain::~FMain() {
     qApp->removeEventFilter(this);
-    if (shell::Shell() == this) shell::SetShell(nullptr);
+    if (base::Shell() == this) base::SetShell(nullptr);
 }
 
 void FMain::ConnectPanels() {
@@ -103,30 +103,30 @@ void FMain::ConnectPanels() {
     const auto forwardDown = [](int16_t& code, int16_t& shift) { MUtilities::MenuKeyDown(code, shift); };
     const auto forwardUp = [](int16_t& code, int16_t& shift) { MUtilities::MenuKeyUp(code, shift); };
     if (auto* p = mPanels.tableSel) {
-        connect(p, &shell::ITableSelectPanel::NavBack, this,
-                shell::Guarded("FMain::pnlTableSel_NavBack", [this] { mFrame->SetActivePanel(QString()); }));
-        connect(p, &shell::ITableSelectPanel::KeyDown, this, shell::Guarded("FMain::pnlTableSel_KeyDown", forwardDown));
-        connect(p, &shell::ITableSelectPanel::KeyUp, this, shell::Guarded("FMain::pnlTableSel_KeyUp", forwardUp));
+        connect(p, &base::ITableSelectPanel::NavBack, this,
+                base::Guarded("FMain::pnlTableSel_NavBack", [this] { mFrame->SetActivePanel(QString()); }));
+        connect(p, &base::ITableSelectPanel::KeyDown, this, base::Guarded("FMain::pnlTableSel_KeyDown", forwardDown));
+        connect(p, &base::ITableSelectPanel::KeyUp, this, base::Guarded("FMain::pnlTableSel_KeyUp", forwardUp));
     }
     if (auto* p = mPanels.fieldSel) {
-        connect(p, &shell::IFieldSelectPanel::KeyDown, this, shell::Guarded("FMain::pnlFieldSel_KeyDown", forwardDown));
-        connect(p, &shell::IFieldSelectPanel::KeyUp, this, shell::Guarded("FMain::pnlFieldSel_KeyUp", forwardUp));
+        connect(p, &base::IFieldSelectPanel::KeyDown, this, base::Guarded("FMain::pnlFieldSel_KeyDown", forwardDown));
+        connect(p, &base::IFieldSelectPanel::KeyUp, this, base::Guarded("FMain::pnlFieldSel_KeyUp", forwardUp));
     }
     if (auto* p = mPanels.setLimits)
-        connect(p, &shell::ISetLimitsPanel::NavBack, this,
-                shell::Guarded("FMain::pnlSetLimits_NavBack", [this] { mState->Move(-1); }));
+        connect(p, &base::ISetLimitsPanel::NavBack, this,
+                base::Guarded("FMain::pnlSetLimits_NavBack", [this] { mState->Move(-1); }));
     if (auto* p = mPanels.prune) {
-        connect(p, &shell::IPrunePanel::NavBack, this,
-                shell::Guarded("FMain::pnlPrune_NavBack", [this] { mState->Move(-1); }));
-        connect(p, &shell::IPrunePanel::ChartChange, this,
-                shell::Guarded("FMain::pnlPrune_ChartChange", [](int16_t mode) {
+        connect(p, &base::IPrunePanel::NavBack, this,
+                base::Guarded("FMain::pnlPrune_NavBack", [this] { mState->Move(-1); }));
+        connect(p, &base::IPrunePanel::ChartChange, this,
+                base::Guarded("FMain::pnlPrune_ChartChange", [](int16_t mode) {
                     MTessary::MenuCommand(mode == 1 ? QStringLiteral("mnuViewFlow") : QStringLiteral("mnuViewTree"));
                 }));
     }
     if (auto* p = mPanels.report) {
-        connect(p, &shell::IReportPanel::NavNext, this,
-                shell::Guarded("FMain::pnlReport_NavNext", [this] { mState->SetStateValue(2); }));
-        connect(p, &shell::IReportPanel::Navigate, this, shell::Guarded("FMain::pnlReport_Navigate", [](int16_t index) {
+        connect(p, &base::IReportPanel::NavNext, this,
+                base::Guarded("FMain::pnlReport_NavNext", [this] { mState->SetStateValue(2); }));
+        connect(p, &base::IReportPanel::Navigate, this, base::Guarded("FMain::pnlReport_Navigate", [](int16_t index) {
                     static const char* const kTools[] = {"mnuViewBrowseAll",  "mnuViewBrowseTest", "mnuViewMatrix",
                                                          "mnuViewFieldStats", "mnuViewClassList",  "mnuViewTree",
                                                          "mnuViewFlow",       "mnuLivePredict"};
@@ -134,7 +134,7 @@ void FMain::ConnectPanels() {
                 }));
     }
     if (auto* p = mPanels.treeGraph) {
-        connect(p, &shell::ITreeGraphPanel::Show, this, shell::Guarded("FMain::pnlTreeGraph_Show", [this] {
+        connect(p, &base::ITreeGraphPanel::Show, this, base::Guarded("FMain::pnlTreeGraph_Show", [this] {
                     MTessary::EnableTool(QStringLiteral("6001"));
                     MTessary::EnableTool(QStringLiteral("6002"));
                     const bool flow = mPanels.treeGraph->TreeType() == 1;
@@ -144,12 +144,12 @@ void FMain::ConnectPanels() {
                         else MTessary::DisableTool(QString::fromUtf8(id));
                     }
                 }));
-        connect(p, &shell::ITreeGraphPanel::Hide, this, shell::Guarded("FMain::pnlTreeGraph_Hide", [] {
+        connect(p, &base::ITreeGraphPanel::Hide, this, base::Guarded("FMain::pnlTreeGraph_Hide", [] {
                     for (const char* id : {"6001", "6002", "1008", "6005"}) MTessary::DisableTool(QString::fromUtf8(id));
                 }));
     }
     if (auto* p = mPanels.grid) {
-        connect(p, &shell::IGridPanel::Show, this, shell::Guarded("FMain::pnlGrid_Show", [] {
+        connect(p, &base::IGridPanel::Show, this, base::Guarded("FMain::pnlGrid_Show", [] {
                     if (!shell::Globals().gSqlMachine) return;
                     for (const char* id :
                          {"4101", "4102", "4103", "4104", "4201", "4202", "4203", "4204", "2001", "2002", "2003"})
@@ -157,7 +157,7 @@ void FMain::ConnectPanels() {
                     if (shell::Globals().gSqlMachine->BrowseType() == 1) MTessary::EnableTool(QStringLiteral("2004"));
                     else MTessary::DisableTool(QStringLiteral("2004"));
                 }));
-        connect(p, &shell::IGridPanel::Hide, this, shell::Guarded("FMain::pnlGrid_Hide", [] {
+        connect(p, &base::IGridPanel::Hide, this, base::Guarded("FMain::pnlGrid_Hide", [] {
                     for (const char* id : {"4101", "4102", "4103", "4104", "4201", "4202", "4203", "4204", "2001",
                                            "2002", "2003", "2004"})
                         MTessary::DisableTool(QString::fromUtf8(id));
@@ -222,7 +222,7 @@ QWidget* FMain::AppPanel(const QString& key) {
     return nullptr;
 }
 
-shell::IGridPanel* FMain::GridPanel() { return mPanels.grid; }
+base::IGridPanel* FMain::GridPanel() { return mPanels.grid; }
 void FMain::StatusText(const QString& text) { MMenu::StatusText(text); }
 void FMain::StatusRecordCount(int32_t count) { MMenu::StatusRecordCount(count); }
 void FMain::MenuCommand(const QString& toolName) { MTessary::MenuCommand(toolName); }
@@ -293,7 +293,7 @@ void FMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    shell::Guard("FMain::Form_QueryUnload", [this] { QueryUnload(); });
+    base::Guard("FMain::Form_QueryUnload", [this] { QueryUnload(); });
     event->accept();
 }
 
@@ -335,7 +335,7 @@ bool FMain::OpenMenuByAccessKey(const QKeySequence& key) {
 
 bool FMain::event(QEvent* event) {
     if (mHookInstalled && (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate))
-        shell::Guard("MTessary::MainWindowProc",
+        base::Guard("MTessary::MainWindowProc",
                      [&] { MTessary::MainWindowProc(event->type() == QEvent::WindowActivate); });
     return QMainWindow::event(event);
 }
@@ -343,13 +343,13 @@ bool FMain::event(QEvent* event) {
 void FMain::keyPressEvent(QKeyEvent* event) {
     int16_t code = KeyCodes::VbKeyCode(event);
     int16_t shift = KeyCodes::VbShift(event->modifiers());
-    shell::Guard("FMain::Form_KeyDown", [&] { MUtilities::MenuKeyDown(code, shift); });
+    base::Guard("FMain::Form_KeyDown", [&] { MUtilities::MenuKeyDown(code, shift); });
     if (code != 0) QMainWindow::keyPressEvent(event);
 }
 
 void FMain::keyReleaseEvent(QKeyEvent* event) {
     int16_t code = KeyCodes::VbKeyCode(event);
     int16_t shift = KeyCodes::VbShift(event->modifiers());
-    shell::Guard("FMain::Form_KeyUp", [&] { MUtilities::MenuKeyUp(code, shift); });
+    base::Guard("FMain::Form_KeyUp", [&] { MUtilities::MenuKeyUp(code, shift); });
     if (code != 0) QMainWindow::keyReleaseEvent(event);
 }

@@ -20,7 +20,7 @@ class UAppFrame;
 class UStatusBar;
 
 class FMain : public QMainWindow,
-              public shell::IShell,
+              public base::IShell,
               public app::IMainWindow,
               public app::IMenuBar,
               public app::IStatusText {
@@ -56,9 +56,9 @@ public:
     // The toolbar band follows the "ShowToolbar" setting.
     void ApplyToolbarSetting();
 
-    // shell::IShell
+    // base::IShell
     QWidget* AppPanel(const QString& key) override;
-    shell::IGridPanel* GridPanel() override;
+    base::IGridPanel* GridPanel() override;
     QWidget* MainWidget() override { return this; }
     void StatusText(const QString& text) override;
     void StatusRecordCount(int32_t count) override;

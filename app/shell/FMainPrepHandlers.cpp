@@ -30,28 +30,28 @@ using MTessary::Project;
 
 void FMain::ConnectPrepPanels() {
     if (auto* p = mPanels.tableSel) {
-        connect(p, &shell::ITableSelectPanel::NavNext, this,
-                shell::Guarded("FMain::pnlTableSel_NavNext", [this] { pnlTableSel_NavNext(); }));
-        connect(p, &shell::ITableSelectPanel::TableSelect, this,
-                shell::Guarded("FMain::pnlTableSel_TableSelect",
+        connect(p, &base::ITableSelectPanel::NavNext, this,
+                base::Guarded("FMain::pnlTableSel_NavNext", [this] { pnlTableSel_NavNext(); }));
+        connect(p, &base::ITableSelectPanel::TableSelect, this,
+                base::Guarded("FMain::pnlTableSel_TableSelect",
                                [this](const QString& db, const QString& table, bool& hasKey) {
                                    pnlTableSel_TableSelect(db, table, hasKey);
                                }));
     }
     if (auto* p = mPanels.fieldSel) {
-        connect(p, &shell::IFieldSelectPanel::FieldSelect, this, [this](int16_t n) { pnlFieldSel_FieldSelect(n); });
-        connect(p, &shell::IFieldSelectPanel::VerifyModification, this,
-                shell::Guarded("FMain::pnlFieldSel_VerifyModification",
+        connect(p, &base::IFieldSelectPanel::FieldSelect, this, [this](int16_t n) { pnlFieldSel_FieldSelect(n); });
+        connect(p, &base::IFieldSelectPanel::VerifyModification, this,
+                base::Guarded("FMain::pnlFieldSel_VerifyModification",
                                [this](bool& cancel) { pnlFieldSel_VerifyModification(cancel); }));
-        connect(p, &shell::IFieldSelectPanel::NavNext, this,
-                shell::Guarded("FMain::pnlFieldSel_NavNext", [this] { pnlFieldSel_NavNext(); }));
+        connect(p, &base::IFieldSelectPanel::NavNext, this,
+                base::Guarded("FMain::pnlFieldSel_NavNext", [this] { pnlFieldSel_NavNext(); }));
     }
     if (auto* p = mPanels.setLimits)
-        connect(p, &shell::ISetLimitsPanel::NavNext, this,
-                shell::Guarded("FMain::pnlSetLimits_NavNext", [this] { pnlSetLimits_NavNext(); }));
+        connect(p, &base::ISetLimitsPanel::NavNext, this,
+                base::Guarded("FMain::pnlSetLimits_NavNext", [this] { pnlSetLimits_NavNext(); }));
     if (auto* p = mPanels.fieldView)
-        connect(p, &shell::IFieldViewPanel::ItemSelect, this,
-                shell::Guarded("FMain::pnlFieldView_ItemSelect",
+        connect(p, &base::IFieldViewPanel::ItemSelect, this,
+                base::Guarded("FMain::pnlFieldView_ItemSelect",
                                [this](const QString& name) { pnlFieldView_ItemSelect(name); }));
 }
 
@@ -139,7 +139,7 @@ void FMain::pnlFieldSel_NavNext() {
 
 void FMain::pnlSetLimits_NavNext() {
     CProject& project = Project();
-    shell::ISetLimitsPanel& limits = *mPanels.setLimits;
+    base::ISetLimitsPanel& limits = *mPanels.setLimits;
     const bool stored = !project.GetConfig("TrainLow", "").empty();
     if (!stored || limits.Changed()) {
         if (MConfigValues::ConfigNumber("LastState", "1") > mState->State()) {

@@ -52,11 +52,11 @@ QVariant KeyValue(const com::Variant& v) {
 void FMain::ConnectResultPanels() {
     const PanelSet& p = mPanels;
     if (auto* prune = p.prune) {
-        connect(prune, &shell::IPrunePanel::NavNext, this, shell::Guarded("FMain::pnlPrune_NavNext", [this] {
+        connect(prune, &base::IPrunePanel::NavNext, this, base::Guarded("FMain::pnlPrune_NavNext", [this] {
                     if (G().gTRX && G().gTRX->HasTree()) mState->Move(+1);
                 }));
-        connect(prune, &shell::IPrunePanel::ReBuild, this, shell::Guarded("FMain::pnlPrune_ReBuild", [this] {
-                    shell::IPrunePanel& panel = *mPanels.prune;
+        connect(prune, &base::IPrunePanel::ReBuild, this, base::Guarded("FMain::pnlPrune_ReBuild", [this] {
+                    base::IPrunePanel& panel = *mPanels.prune;
                     auto project = G().gProject;
                     if (!project) return;
                     // The rate as the single the user chose, so it reads back as typed.
@@ -67,44 +67,44 @@ void FMain::ConnectResultPanels() {
                     if (G().gTRX && G().gTRX->HasTree()) panel.EnableNext();
                     else panel.DisableNext();
                 }));
-        connect(prune, &shell::IPrunePanel::ColorChange, this,
-                shell::Guarded("FMain::pnlPrune_ColorChange", [this](int16_t mode, int16_t contrast) {
+        connect(prune, &base::IPrunePanel::ColorChange, this,
+                base::Guarded("FMain::pnlPrune_ColorChange", [this](int16_t mode, int16_t contrast) {
                     MTessary::ColourTree(mode, contrast);
                     if (auto* report = mPanels.report) {
                         report->SetColorItems(mode);
                         report->SetContrast(contrast);
                     }
                 }));
-        connect(prune, &shell::IPrunePanel::Refresh, this, shell::Guarded("FMain::pnlPrune_Refresh", [this] {
+        connect(prune, &base::IPrunePanel::Refresh, this, base::Guarded("FMain::pnlPrune_Refresh", [this] {
                     MTessary::DisplayTree();
                     MTessary::ColourTree(mPanels.prune->ColorItems(), mPanels.prune->Contrast());
                 }));
     }
     if (auto* report = p.report) {
-        connect(report, &shell::IReportPanel::ColorChange, this,
-                shell::Guarded("FMain::pnlReport_ColorChange", [this](int16_t mode, int16_t contrast) {
+        connect(report, &base::IReportPanel::ColorChange, this,
+                base::Guarded("FMain::pnlReport_ColorChange", [this](int16_t mode, int16_t contrast) {
                     MTessary::ColourTree(mode, contrast);
                     if (auto* prune = mPanels.prune) {
                         prune->SetColorItems(mode);
                         prune->SetContrast(contrast);
                     }
                 }));
-        connect(report, &shell::IReportPanel::Filter, this,
-                shell::Guarded("FMain::pnlReport_Filter", [this](int16_t option) { pnlReport_Filter(option); }));
+        connect(report, &base::IReportPanel::Filter, this,
+                base::Guarded("FMain::pnlReport_Filter", [this](int16_t option) { pnlReport_Filter(option); }));
     }
     if (auto* matrix = p.matrix)
-        connect(matrix, &shell::IMatrixPanel::ItemClick, this,
-                shell::Guarded("FMain::pnlMatrix_ItemClick", [this](int16_t actual, int16_t predicted) {
+        connect(matrix, &base::IMatrixPanel::ItemClick, this,
+                base::Guarded("FMain::pnlMatrix_ItemClick", [this](int16_t actual, int16_t predicted) {
                     CHourglass busy;
                     busy.SetValue(true);
                     MTessary::SetupBrowse(1, actual, predicted);
                     ShowBrowseDetails(QStringLiteral("Browse Details (From Confusion Matrix)"));
                 }));
     if (auto* tree = p.treeGraph) {
-        connect(tree, &shell::ITreeGraphPanel::NodeOver, this,
-                shell::Guarded("FMain::pnlTreeGraph_NodeOver", [this](int32_t node) { pnlTreeGraph_NodeOver(node); }));
-        connect(tree, &shell::ITreeGraphPanel::ItemClick, this,
-                shell::Guarded("FMain::pnlTreeGraph_ItemClick", [this](int32_t node) {
+        connect(tree, &base::ITreeGraphPanel::NodeOver, this,
+                base::Guarded("FMain::pnlTreeGraph_NodeOver", [this](int32_t node) { pnlTreeGraph_NodeOver(node); }));
+        connect(tree, &base::ITreeGraphPanel::ItemClick, this,
+                base::Guarded("FMain::pnlTreeGraph_ItemClick", [this](int32_t node) {
                     CHourglass busy;
                     busy.SetValue(true);
                     if (MConfigValues::ConfigNumber("LastState", "1") < 5) {
@@ -118,15 +118,15 @@ void FMain::ConnectResultPanels() {
                 }));
     }
     if (auto* grid = p.grid) {
-        connect(grid, &shell::IGridPanel::AddSort, this,
-                shell::Guarded("FMain::pnlGrid_AddSort", [this](const QString& field, bool descending) {
+        connect(grid, &base::IGridPanel::AddSort, this,
+                base::Guarded("FMain::pnlGrid_AddSort", [this](const QString& field, bool descending) {
                     auto sql = G().gSqlMachine;
                     if (!sql) return;
                     sql->AddSort(field.toStdString(), descending);
                     MMenu::StatusText(QStringLiteral("Sorted by: ") + QString::fromStdString(sql->SortFields()));
                     mPanels.grid->SetRecordSource(QString::fromStdString(sql->GetSql()));
                 }));
-        connect(grid, &shell::IGridPanel::SelectSpecial, this, shell::Guarded("FMain::pnlGrid_SelectSpecial", [this] {
+        connect(grid, &base::IGridPanel::SelectSpecial, this, base::Guarded("FMain::pnlGrid_SelectSpecial", [this] {
                     RecordsetPtr rs = mPanels.grid->RecordSet();
                     const auto& dataDef = G().gDataDef;
                     // No current row: nothing to predict.
@@ -159,7 +159,7 @@ void FMain::pnlTreeGraph_NodeOver(int32_t node) {
                                                 trx->SingleNormalConfidence(node));
         else mPanels.report->SetLocalValues(-1, -1);
     }
-    shell::ITreeGraphPanel* tree = mPanels.treeGraph;
+    base::ITreeGraphPanel* tree = mPanels.treeGraph;
     if (QWidget* shown = tree->Tree())
         shown->setToolTip(tree->TreeType() == 1 && trx ? QString::fromStdString(trx->NodeToolTip(node, mode))
                                                        : QString());
@@ -169,7 +169,7 @@ void FMain::pnlReport_Filter(int16_t option) {
     CHourglass busy;
     busy.SetValue(true);
     auto sql = G().gSqlMachine;
-    shell::IGridPanel* grid = mPanels.grid;
+    base::IGridPanel* grid = mPanels.grid;
     if (!sql || !grid) return;
     struct Choice {
         int16_t markView, predictType;

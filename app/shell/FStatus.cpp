@@ -35,7 +35,7 @@ FStatus::FStatus(QWidget* parent) : QDialog(parent) {
     layout->addLayout(row);
     layout->addWidget(mCancel, 0, Qt::AlignHCenter);
     resize(320, 100);
-    connect(mCancel, &QPushButton::clicked, this, [this] { shell::Guard("FStatus::cmdCancel_Click", [this] {
+    connect(mCancel, &QPushButton::clicked, this, [this] { base::Guard("FStatus::cmdCancel_Click", [this] {
                                                               CancelClick();
                                                           }); });
 }

@@ -24,7 +24,7 @@ namespace {
 
 const QString kExt = QStringLiteral(".txp");
 
-void PrepareProjectDialog(shell::CCommonDialog& cd, const QString& initialDir, const QString& title) {
+void PrepareProjectDialog(base::CCommonDialog& cd, const QString& initialDir, const QString& title) {
     cd.Filter = QStringLiteral("Project (*") + kExt + QStringLiteral(")|*") + kExt;
     cd.DefaultExt = QStringLiteral("*") + kExt;
     cd.InitDir = initialDir.isEmpty() ? MTessary::ProgramDir() : initialDir;
@@ -61,9 +61,9 @@ int16_t LoWord(int32_t value) { return LongToInt(int32_t(uint32_t(value) & 0xFFF
 
 std::shared_ptr<CProject> NewProject(const QString& initialDir) {
     std::shared_ptr<CProject> result;
-    shell::Guard("MMenu::NewProject", [&] {
+    base::Guard("MMenu::NewProject", [&] {
         for (;;) {
-            shell::CCommonDialog cd;
+            base::CCommonDialog cd;
             PrepareProjectDialog(cd, initialDir, QStringLiteral("Create New Project"));
             for (int n = 1;; ++n) {
                 const QString name = QStringLiteral("Project") + QString::number(n) + kExt;
@@ -98,11 +98,11 @@ std::shared_ptr<CProject> NewProject(const QString& initialDir) {
 
 std::shared_ptr<CProject> OpenProjectFile(const QString& initialDir, const QString& pathIn) {
     std::shared_ptr<CProject> result;
-    shell::Guard("MMenu::OpenProjectFile", [&] {
+    base::Guard("MMenu::OpenProjectFile", [&] {
         QString path = pathIn;
         for (;;) {
             if (path.isEmpty()) {
-                shell::CCommonDialog cd;
+                base::CCommonDialog cd;
                 PrepareProjectDialog(cd, initialDir, QStringLiteral("Open Project"));
                 cd.ShowOpen();
                 if (cd.UserCancel()) return;
@@ -149,8 +149,8 @@ std::shared_ptr<CProject> OpenProjectFile(const QString& initialDir, const QStri
 
 QString SelectDataSource() {
     QString result;
-    shell::Guard("MMenu::SelectDataSource", [&] {
-        shell::CCommonDialog cd;
+    base::Guard("MMenu::SelectDataSource", [&] {
+        base::CCommonDialog cd;
         cd.Filter = QStringLiteral("MS Access Database (*.mdb)|*.mdb") +
                     QStringLiteral("|Cortexa Pro Sample (*.cxs)|*.cxs") + QStringLiteral("|Any (*.*)|*.*") +
                     QStringLiteral("|ODBC () |");
@@ -251,7 +251,7 @@ bool TableRecordCount(const QString& source, const QString& tableName) {
 }
 
 void PutProperty(const DatabasePtr& db, const QString& name, const QString& value) {
-    shell::Guard("MMenu::PutProperty", [&] {
+    base::Guard("MMenu::PutProperty", [&] {
         if (!db || name.isEmpty()) return;
         auto rs = db->OpenRecordset("Config", dao::RecordsetType::Dynaset);
         rs->FindFirst("Property = " + MdbUtils::SqlText(name.toStdString()));

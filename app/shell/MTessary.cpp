@@ -56,7 +56,7 @@ void InitSettings(CTessaryApp& app) {
     // Reaching the File band makes the main window.
     auto* main = new FMain(app.factory);
     app.main = main;
-    shell::SetShell(main);
+    base::SetShell(main);
     app::SetStatusTextSink(main);
     main->Load();
     app.trace << QStringLiteral("load");
@@ -131,7 +131,7 @@ QString LockPath() {
 bool Main(const QStringList& args) {
     CTessaryApp& app = App();
     bool up = false;
-    shell::Guard("MTessary::Main", [&] {
+    base::Guard("MTessary::Main", [&] {
         MException::InstallFilter();
         app.trace << QStringLiteral("filter");
         // The program's modules are found without any setting by the user.
@@ -174,7 +174,7 @@ bool Main(const QStringList& args) {
 }
 
 void AppCleanup() {
-    shell::Guard("MTessary::AppCleanup", [] {
+    base::Guard("MTessary::AppCleanup", [] {
         CTessaryApp& app = App();
         if (app.main) app.main->SetActivationHook(false);
         MException::RemoveFilter();

@@ -21,7 +21,7 @@ class CTRX;
 class FMain;
 class FStatus;
 
-namespace shell {
+namespace base {
 class IGridPanel;
 }
 
@@ -56,7 +56,7 @@ void EnableTool(const QVariant& key);
 void DisableTool(const QVariant& key);
 void CheckViewTool(const QVariant& key);
 void ShowPanel(const QString& key);
-shell::IGridPanel* GridPanel();
+base::IGridPanel* GridPanel();
 void EnableByState();
 
 // Project commands.

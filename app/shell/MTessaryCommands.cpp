@@ -39,7 +39,7 @@ namespace MTessary {
 
 namespace {
 
-shell::IReportPanel* ReportPanel() { return Main().Panels().report; }
+base::IReportPanel* ReportPanel() { return Main().Panels().report; }
 
 void RecordCountFromConfig() {
     auto project = shell::Globals().gProject;
@@ -48,7 +48,7 @@ void RecordCountFromConfig() {
 }
 
 using namespace ToolIds;
-using shell::ReportLink;
+using base::ReportLink;
 
 struct ViewStep {
     const char* tool;
@@ -59,15 +59,15 @@ struct ViewStep {
 };
 
 constexpr ViewStep kViewSteps[] = {
-    {"mnuViewBrowseAll", true, shell::kLinkBrowseAll, "Browse All Data", "Browsing all the rows in the table."},
-    {"mnuViewBrowseTest", false, shell::kLinkBrowseTest, "Browse Test Data", "Browsing the rows in the test set."},
-    {"mnuViewMatrix", false, shell::kLinkMatrix, nullptr, "Click any cell for details."},
-    {"mnuLivePredict", true, shell::kLinkLivePredict, nullptr, "Live Prediction."},
-    {"mnuViewFieldStats", true, shell::kLinkFieldStats, nullptr,
+    {"mnuViewBrowseAll", true, base::kLinkBrowseAll, "Browse All Data", "Browsing all the rows in the table."},
+    {"mnuViewBrowseTest", false, base::kLinkBrowseTest, "Browse Test Data", "Browsing the rows in the test set."},
+    {"mnuViewMatrix", false, base::kLinkMatrix, nullptr, "Click any cell for details."},
+    {"mnuLivePredict", true, base::kLinkLivePredict, nullptr, "Live Prediction."},
+    {"mnuViewFieldStats", true, base::kLinkFieldStats, nullptr,
      "Field Statistics - Double click field name to view class details."},
-    {"mnuViewClassList", true, shell::kLinkClassList, nullptr, "Class List."},
-    {"mnuViewTree", true, shell::kLinkTree, nullptr, "Tree View - Double click any row for details."},
-    {"mnuViewFlow", true, shell::kLinkFlow, nullptr, "Flow Chart View - Double click any node for details."},
+    {"mnuViewClassList", true, base::kLinkClassList, nullptr, "Class List."},
+    {"mnuViewTree", true, base::kLinkTree, nullptr, "Tree View - Double click any row for details."},
+    {"mnuViewFlow", true, base::kLinkFlow, nullptr, "Flow Chart View - Double click any node for details."},
 };
 
 void RunView(const ViewStep& step) {
@@ -92,7 +92,7 @@ void RunView(const ViewStep& step) {
     } else {
         ShowTree(1);
     }
-    if (shell::IReportPanel* report = ReportPanel()) report->SetNavigate(step.link);
+    if (base::IReportPanel* report = ReportPanel()) report->SetNavigate(step.link);
     CheckViewTool(tool);
     if (step.caption) Main().Frame()->SetCaptionRight(QString::fromUtf8(step.caption));
     MMenu::StatusText(QString::fromUtf8(step.status));
@@ -103,7 +103,7 @@ void BrowseCommand(const std::function<void(shell::IBrowseCommands&)>& call) {
 }
 
 void Dispatch(const QString& name) {
-    shell::IGridPanel* grid = GridPanel();
+    base::IGridPanel* grid = GridPanel();
     if (name == QLatin1String("mnuZoomIn")) ZoomTree(false);
     else if (name == QLatin1String("mnuZoomOut")) ZoomTree(true);
     else if (name == QLatin1String("mnuExpandAll")) {
@@ -151,14 +151,14 @@ void SetTool(const QVariant& key, bool enabled) {
 }
 
 void SetLink(ReportLink index, bool enabled) {
-    if (shell::IReportPanel* report = ReportPanel()) {
+    if (base::IReportPanel* report = ReportPanel()) {
         if (enabled) report->EnableLink(index);
         else report->DisableLink(index);
     }
 }
 
 void SetGridSelect(bool enabled) {
-    if (shell::IGridPanel* grid = GridPanel()) grid->SetSpecialSelectEnable(enabled);
+    if (base::IGridPanel* grid = GridPanel()) grid->SetSpecialSelectEnable(enabled);
 }
 
 // Whether the stored tree is small enough for a flow chart.
@@ -181,15 +181,15 @@ struct StateSwitch {
 };
 
 constexpr StateSwitch kStateSwitches[] = {
-    {kViewBrowseAll, shell::kLinkBrowseAll, {Off, On, On, On}},
-    {kViewFieldStats, shell::kLinkFieldStats, {Off, On, On, On}},
-    {kViewClassList, shell::kLinkClassList, {Off, On, On, On}},
+    {kViewBrowseAll, base::kLinkBrowseAll, {Off, On, On, On}},
+    {kViewFieldStats, base::kLinkFieldStats, {Off, On, On, On}},
+    {kViewClassList, base::kLinkClassList, {Off, On, On, On}},
     {kReConfig, kNoLink, {Off, On, On, On}},
-    {kViewBrowseTest, shell::kLinkBrowseTest, {Off, Off, Off, On}},
-    {kViewMatrix, shell::kLinkMatrix, {Off, Off, Off, On}},
-    {kLivePredict, shell::kLinkLivePredict, {Off, Off, On, On}},
-    {kViewTree, shell::kLinkTree, {Off, Off, On, On}},
-    {kViewFlow, shell::kLinkFlow, {Off, Off, Flow, Flow}},
+    {kViewBrowseTest, base::kLinkBrowseTest, {Off, Off, Off, On}},
+    {kViewMatrix, base::kLinkMatrix, {Off, Off, Off, On}},
+    {kLivePredict, base::kLinkLivePredict, {Off, Off, On, On}},
+    {kViewTree, base::kLinkTree, {Off, Off, On, On}},
+    {kViewFlow, base::kLinkFlow, {Off, Off, Flow, Flow}},
     {kExportTree, kNoLink, {Off, Off, On, On}},
 };
 constexpr bool kGridSelectByState[4] = {false, false, true, true};
@@ -206,7 +206,7 @@ int StateColumn(const QString& state) {
 }  // namespace
 
 void MenuCommand(const QString& toolName) {
-    shell::Guard("MTessary::MenuCommand", [&] {
+    base::Guard("MTessary::MenuCommand", [&] {
         CHourglass hold;
         hold.SetValue(true);
         Dispatch(toolName);
@@ -237,7 +237,7 @@ void InitToolbar() {
 
 void ShowPanel(const QString& key) { Main().Frame()->SetActivePanel(key); }
 
-shell::IGridPanel* GridPanel() {
+base::IGridPanel* GridPanel() {
     FMain* main = MainWindow();
     return main ? main->Panels().grid : nullptr;
 }
@@ -317,7 +317,7 @@ void EditPreferences() {
 }
 
 void FileImport() {
-    shell::CCommonDialog cd;
+    base::CCommonDialog cd;
     cd.DialogTitle = QStringLiteral("Import");
     cd.Filter = QStringLiteral("Text (*.txt)|*.txt");
     cd.DefaultExt = QStringLiteral("*.txt");

@@ -37,7 +37,7 @@ constexpr int kFlowChartLeaves = 128;
 
 int16_t Confidence(const CTRX& trx) { return int16_t(std::nearbyint(trx.SingleNormalConfidence(0))); }
 
-void ShowPruneTotals(shell::IPrunePanel& prune) {
+void ShowPruneTotals(base::IPrunePanel& prune) {
     const auto& trx = G().gTRX;
     if (!trx || !trx->HasTree()) prune.SetTotalValues(0, 0, 0);
     else prune.SetTotalValues(trx->Items(), Confidence(*trx), int16_t(trx->Nodes()));
@@ -67,7 +67,7 @@ bool StoreBuiltTree() {
            project.SaveConfig("LeafNodeCount", trx.LeafCount()) && project.SaveConfig("LastState", int16_t(4));
 }
 
-void ShowBuiltTree(shell::IPrunePanel& prune) {
+void ShowBuiltTree(base::IPrunePanel& prune) {
     FMain& main = Main();
     CTRX& trx = *G().gTRX;
     if (trx.HasTree()) prune.EnableNext();
@@ -101,7 +101,7 @@ void ShowBuiltTree(shell::IPrunePanel& prune) {
     SyncViewTool();
 }
 
-void FailExtract(shell::IPrunePanel& prune) {
+void FailExtract(base::IPrunePanel& prune) {
     // Nothing here may stop the step from settling on the row-range state, nor
     // add a box to the one that said why it failed: the state is stored quietly.
     try {
@@ -143,11 +143,11 @@ bool NewTRX() {
 }
 
 void StateExtract() {
-    shell::Guard("MTessary::StateExtract", [] {
+    base::Guard("MTessary::StateExtract", [] {
         CHourglass busy;
         busy.SetValue(true);
         FMain& main = Main();
-        shell::IPrunePanel* prune = main.Panels().prune;
+        base::IPrunePanel* prune = main.Panels().prune;
         if (!prune) return;
         const int32_t count = ConfigLong("RecordCount", "0");
         const int32_t trainHigh = ConfigLong("TrainHigh", std::to_string(count));
@@ -209,7 +209,7 @@ void StateExtract() {
 
 bool BuildTree() {
     bool result = false;
-    shell::Guard("MTessary::BuildTree", [&] {
+    base::Guard("MTessary::BuildTree", [&] {
         CHourglass busy;
         busy.SetValue(true);
         std::shared_ptr<CTRX> trx = G().gTRX;
@@ -238,7 +238,7 @@ bool BuildTree() {
 
 bool LoadData() {
     bool result = false;
-    shell::Guard("MTessary::LoadData", [&] {
+    base::Guard("MTessary::LoadData", [&] {
         MMenu::StatusText(QStringLiteral("Loading data..."));
         CHourglass busy;
         busy.SetValue(true);
@@ -269,7 +269,7 @@ bool LoadData() {
 }
 
 void StateTest() {
-    shell::Guard("MTessary::StateTest", [] {
+    base::Guard("MTessary::StateTest", [] {
         CHourglass busy;
         busy.SetValue(true);
         FMain& main = Main();
@@ -320,18 +320,18 @@ void SyncViewTool() {
     const bool flow = G().gTreeMode == 1;
     const bool testRows = G().gSqlMachine && G().gSqlMachine->BrowseType() != 0;
     if (right == QLatin1String("ClassView")) {
-        view = {ToolIds::kViewClassList, shell::kLinkClassList};
+        view = {ToolIds::kViewClassList, base::kLinkClassList};
     } else if (right == QLatin1String("FieldView")) {
-        view = {ToolIds::kViewFieldStats, shell::kLinkFieldStats};
+        view = {ToolIds::kViewFieldStats, base::kLinkFieldStats};
     } else if (right == QLatin1String("Matrix")) {
-        view = {ToolIds::kViewMatrix, shell::kLinkMatrix};
+        view = {ToolIds::kViewMatrix, base::kLinkMatrix};
     } else if (right == QLatin1String("TreeGraph")) {
-        view = flow ? View{ToolIds::kViewFlow, shell::kLinkFlow} : View{ToolIds::kViewTree, shell::kLinkTree};
+        view = flow ? View{ToolIds::kViewFlow, base::kLinkFlow} : View{ToolIds::kViewTree, base::kLinkTree};
     } else if (right == QLatin1String("DataGrid")) {
-        view = testRows ? View{ToolIds::kViewBrowseTest, shell::kLinkBrowseTest}
-                        : View{ToolIds::kViewBrowseAll, shell::kLinkBrowseAll};
+        view = testRows ? View{ToolIds::kViewBrowseTest, base::kLinkBrowseTest}
+                        : View{ToolIds::kViewBrowseAll, base::kLinkBrowseAll};
     } else if (right == QLatin1String("IMode")) {
-        view = {ToolIds::kLivePredict, shell::kLinkLivePredict};
+        view = {ToolIds::kLivePredict, base::kLinkLivePredict};
     }
     const PanelSet& p = main.Panels();
     if (main.Frame()->GetActiveKeyLeft() == QLatin1String("Report") && p.report) {

@@ -11,13 +11,13 @@
 namespace MTessary {
 
 void CurrentMarkAll(int16_t mode) {
-    shell::IGridPanel* grid = GridPanel();
+    base::IGridPanel* grid = GridPanel();
     const auto& dataDef = shell::Globals().gDataDef;
     if (grid && dataDef) MMarks::CurrentMarkAll(*grid, *dataDef, mode);
 }
 
 void MarkCluster(const std::string& sql) {
-    shell::IGridPanel* grid = GridPanel();
+    base::IGridPanel* grid = GridPanel();
     const auto& globals = shell::Globals();
     if (!grid || !globals.gProject || !globals.gDataDef) return;
     MMarks::MarkCluster(*grid, *globals.gProject, *globals.gDataDef, sql);

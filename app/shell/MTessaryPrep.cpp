@@ -170,7 +170,7 @@ bool StatCollect() {
     CHourglass hold;
     hold.SetPointerType(13);
     hold.SetValue(true);
-    shell::Guard("MTessary::StatCollect", [&] {
+    base::Guard("MTessary::StatCollect", [&] {
         MMenu::StatusText(QStringLiteral("Collecting Statistics..."));
         if (!G().gProject) app::RaiseError(91);
         CProject& project = *G().gProject;

@@ -70,7 +70,7 @@ void SetProjectCaption(const std::string& file) {
                           QString::fromStdString(MFileUtils::GetFileName(file)) + QLatin1Char(']'));
 }
 
-void ShowRowCountOf(CSqlMachine& sql, shell::IGridPanel& grid) {
+void ShowRowCountOf(CSqlMachine& sql, base::IGridPanel& grid) {
     try {
         DatabasePtr db = grid.Database();
         if (!db) return;
@@ -84,7 +84,7 @@ void ShowRowCountOf(CSqlMachine& sql, shell::IGridPanel& grid) {
     }
 }
 
-void PrepareBrowse(shell::IGridPanel& grid) {
+void PrepareBrowse(base::IGridPanel& grid) {
     Project().CloseProject();
     if (grid.DatabaseName().isEmpty()) {
         grid.SetDatabaseName(QString::fromStdString(Project().FileName()));
@@ -97,7 +97,7 @@ void PrepareBrowse(shell::IGridPanel& grid) {
     }
 }
 
-std::shared_ptr<shell::IDataBrowse> NewBrowseView(int16_t type) {
+std::shared_ptr<base::IDataBrowse> NewBrowseView(int16_t type) {
     shell::IBrowseCommands* commands = shell::BrowseCommands();
     return commands ? commands->NewBrowseView(type) : nullptr;
 }
@@ -156,12 +156,12 @@ void LoadProject(const QString& path) {
 void CloseCurrentProject() {
     FMain& main = Main();
     for (auto* legend : {static_cast<QObject*>(main.Panels().prune), static_cast<QObject*>(main.Panels().report)}) {
-        if (auto* prune = qobject_cast<shell::IPrunePanel*>(legend)) {
+        if (auto* prune = qobject_cast<base::IPrunePanel*>(legend)) {
             prune->SetColorItems(2);
             prune->SetContrast(50);
             prune->SetTotalValues(0, 0, 0);
             prune->SetLocalValues(-1, -1);
-        } else if (auto* report = qobject_cast<shell::IReportPanel*>(legend)) {
+        } else if (auto* report = qobject_cast<base::IReportPanel*>(legend)) {
             report->SetColorItems(2);
             report->SetContrast(50);
             report->SetTotalValues(0, 0);
@@ -175,7 +175,7 @@ void CloseCurrentProject() {
     G().gDataDef.reset();
     if (G().gProject) {
         G().gProject->CloseProject();
-        if (shell::IGridPanel* grid = GridPanel()) grid->Disconnect();
+        if (base::IGridPanel* grid = GridPanel()) grid->Disconnect();
     }
     G().gProject.reset();
     ShowPanel(QString());
@@ -225,7 +225,7 @@ bool UpgradeProject() {
 }
 
 void StateConfig() {
-    shell::Guard("MTessary::StateConfig", [] {
+    base::Guard("MTessary::StateConfig", [] {
         const PanelSet& p = Main().Panels();
         if (p.fieldSel) p.fieldSel->Initialize(G().gDataDef);
         if (p.fieldView) p.fieldView->Initialize(G().gProject, G().gDataDef);
@@ -252,13 +252,13 @@ void StateLimits() {
     Main().Frame()->SetActivePanel(QStringLiteral("DataGrid"));
     CheckViewTool(QStringLiteral("mnuViewBrowseAll"));
     Main().Frame()->SetCaptionRight(QStringLiteral("Browse All Data"));
-    if (shell::IGridPanel* grid = GridPanel()) MMenu::StatusRecordCount(grid->RecordCount());
+    if (base::IGridPanel* grid = GridPanel()) MMenu::StatusRecordCount(grid->RecordCount());
     MMenu::StatusText(QStringLiteral("Select the rows to use for this project."));
 }
 
 void SetupBrowse(int32_t browseType, int16_t actual, int16_t predicted) {
-    shell::Guard("MTessary::SetupBrowse", [&] {
-        shell::IGridPanel* grid = GridPanel();
+    base::Guard("MTessary::SetupBrowse", [&] {
+        base::IGridPanel* grid = GridPanel();
         if (!grid) return;
         PrepareBrowse(*grid);
         CSqlMachine& sql = *G().gSqlMachine;
@@ -284,8 +284,8 @@ void SetupBrowse(int32_t browseType, int16_t actual, int16_t predicted) {
 }
 
 void SetupBrowseNode(int32_t node, bool training) {
-    shell::Guard("MTessary::SetupBrowse", [&] {
-        shell::IGridPanel* grid = GridPanel();
+    base::Guard("MTessary::SetupBrowse", [&] {
+        base::IGridPanel* grid = GridPanel();
         if (!grid || !G().gTRX) return;
         PrepareBrowse(*grid);
         CSqlMachine& sql = *G().gSqlMachine;
@@ -340,12 +340,12 @@ void ShowInteractRow(const QVariant& key) {
 }
 
 void ShowInteract() {
-    shell::Guard("MTessary::ShowInteract", [] { ShowInteractRow(QVariant()); });
+    base::Guard("MTessary::ShowInteract", [] { ShowInteractRow(QVariant()); });
 }
 
 void MENU_SFFindError() {
-    shell::Guard("modMenu::MENU_SFFindError", [] {
-        shell::IGridPanel* grid = GridPanel();
+    base::Guard("modMenu::MENU_SFFindError", [] {
+        base::IGridPanel* grid = GridPanel();
         RecordsetPtr rs = grid ? grid->RecordSet() : nullptr;
         if (!rs || (rs->Bof() && rs->Eof())) return;
         const int64_t mark = rs->Bookmark();

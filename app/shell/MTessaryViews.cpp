@@ -23,7 +23,7 @@ namespace {
 
 // What the tree driver fills; none when the shell runs over its tests' stand-ins.
 ITreeDisplayTarget* DisplayTarget() {
-    shell::ITreeGraphPanel* panel = Main().Panels().treeGraph;
+    base::ITreeGraphPanel* panel = Main().Panels().treeGraph;
     return panel ? panel->DisplayTarget() : nullptr;
 }
 
@@ -107,7 +107,7 @@ int16_t ZoomValue(int16_t z, bool zoomOut) {
 }
 
 int16_t FitZoom() {
-    shell::ITreeGraphPanel* graph = Main().Panels().treeGraph;
+    base::ITreeGraphPanel* graph = Main().Panels().treeGraph;
     if (!graph) return 100;
     double minX = 0, maxX = 0;
     const double span = std::nearbyint(graph->GetXExtremes(minX, maxX));
@@ -117,7 +117,7 @@ int16_t FitZoom() {
 void ZoomTree(bool zoomOut) {
     CHourglass busy;
     busy.SetValue(true);
-    shell::ITreeGraphPanel* graph = Main().Panels().treeGraph;
+    base::ITreeGraphPanel* graph = Main().Panels().treeGraph;
     if (!graph) return;
     if (G().gTreeMode == 0) {
         if (zoomOut) graph->Collapse();

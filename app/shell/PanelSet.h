@@ -6,7 +6,7 @@
 
 class QWidget;
 
-namespace shell {
+namespace base {
 class ITableSelectPanel;
 class IFieldSelectPanel;
 class ISetLimitsPanel;
@@ -18,20 +18,20 @@ class IMatrixPanel;
 class ITreeGraphPanel;
 class IGridPanel;
 class IInteractivePanel;
-}  // namespace shell
+}  // namespace base
 
 struct PanelSet {
-    shell::ITableSelectPanel* tableSel = nullptr;
-    shell::IFieldSelectPanel* fieldSel = nullptr;
-    shell::ISetLimitsPanel* setLimits = nullptr;
-    shell::IPrunePanel* prune = nullptr;
-    shell::IReportPanel* report = nullptr;
-    shell::IClassViewPanel* classView = nullptr;
-    shell::IFieldViewPanel* fieldView = nullptr;
-    shell::IMatrixPanel* matrix = nullptr;
-    shell::ITreeGraphPanel* treeGraph = nullptr;
-    shell::IGridPanel* grid = nullptr;
-    shell::IInteractivePanel* interact = nullptr;
+    base::ITableSelectPanel* tableSel = nullptr;
+    base::IFieldSelectPanel* fieldSel = nullptr;
+    base::ISetLimitsPanel* setLimits = nullptr;
+    base::IPrunePanel* prune = nullptr;
+    base::IReportPanel* report = nullptr;
+    base::IClassViewPanel* classView = nullptr;
+    base::IFieldViewPanel* fieldView = nullptr;
+    base::IMatrixPanel* matrix = nullptr;
+    base::ITreeGraphPanel* treeGraph = nullptr;
+    base::IGridPanel* grid = nullptr;
+    base::IInteractivePanel* interact = nullptr;
 
     // Makes the panels as children of parent. A panel that cannot be made
     // (the graph control missing) throws, and the main window is not made.

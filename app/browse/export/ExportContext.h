@@ -14,7 +14,7 @@ class CSqlMachine;
 class CTRX;
 class QWidget;
 
-namespace shell {
+namespace base {
 class IGridPanel;
 }
 
@@ -25,7 +25,7 @@ struct ExportContext {
     std::shared_ptr<CRegSettings> regSettings;
     // The tree driver; the tree export creates it when it is null.
     std::shared_ptr<CTRX>* trx = nullptr;
-    shell::IGridPanel* grid = nullptr;  // the grid panel, read for its row count
+    base::IGridPanel* grid = nullptr;  // the grid panel, read for its row count
     QWidget* owner = nullptr;           // owner of the dialogs
     // The per-user "Config" "LastProjectPath", else the program's folder.
     QString StartFolder() const;

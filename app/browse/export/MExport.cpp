@@ -183,7 +183,7 @@ void Export(const ExportContext& ctx, int16_t scope) {
                 app::StatusText(QStringLiteral("No records to export."));
                 return;
             }
-            shell::CCommonDialog dialog;
+            base::CCommonDialog dialog;
             dialog.Filter = QStringLiteral("Text (*.txt)|*.txt|MS Access (*.mdb)|*.mdb");
             dialog.DefaultExt = QStringLiteral("*.txt");
             dialog.InitDir = ctx.StartFolder();
@@ -221,7 +221,7 @@ void Export(const ExportContext& ctx, int16_t scope) {
 
 void Export2CSV(const ExportContext& ctx) {
     try {
-        shell::CCommonDialog dialog;
+        base::CCommonDialog dialog;
         dialog.InitDir = ctx.StartFolder();
         dialog.Filter = QStringLiteral("Visio Text (*.csv)|*.csv");
         dialog.DialogTitle = QStringLiteral("Export To Visio");

@@ -51,7 +51,7 @@ void DrawCell(QPainter& p, const QRect& r, const QColor& fill, const QString& te
 }  // namespace
 
 UMatrix::UMatrix(QWidget* parent)
-    : shell::IMatrixPanel(parent), mFont(Arial(8)), mHBar(new QScrollBar(Qt::Horizontal, this)),
+    : base::IMatrixPanel(parent), mFont(Arial(8)), mHBar(new QScrollBar(Qt::Horizontal, this)),
       mVBar(new QScrollBar(Qt::Vertical, this)) {
     mHBar->setObjectName("hscMain");
     mVBar->setObjectName("vscMain");
@@ -425,7 +425,7 @@ void UMatrix::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void UMatrix::ClickAction() {
-    shell::Guard("UMatrix::UserControl_Click", [&] {
+    base::Guard("UMatrix::UserControl_Click", [&] {
         const Hit h = mHit;
         if (!mMatrix || (h.row == 0 && h.col == 0)) return;
         if (h.row >= 1 && h.col >= 1) {

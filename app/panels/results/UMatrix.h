@@ -18,7 +18,7 @@ class CDataDef;
 class CProject;
 class QScrollBar;
 
-class UMatrix : public shell::IMatrixPanel {
+class UMatrix : public base::IMatrixPanel {
     Q_OBJECT
 public:
     explicit UMatrix(QWidget* parent = nullptr);

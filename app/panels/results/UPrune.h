@@ -18,7 +18,7 @@ class QPushButton;
 class UChartReport;
 class USpin;
 
-class UPrune : public shell::IPrunePanel {
+class UPrune : public base::IPrunePanel {
     Q_OBJECT
 public:
     explicit UPrune(QWidget* parent = nullptr);

@@ -33,7 +33,7 @@ bool ValidLink(int index) { return index >= 0 && index < UReport::kLinks; }
 
 }  // namespace
 
-UReport::UReport(QWidget* parent) : shell::IReportPanel(parent) {
+UReport::UReport(QWidget* parent) : base::IReportPanel(parent) {
     QFont linkFont("Arial");
     linkFont.setPointSizeF(9.75);
     linkFont.setBold(true);
@@ -47,7 +47,7 @@ UReport::UReport(QWidget* parent) : shell::IReportPanel(parent) {
         link->SetCaption(kCaptions[i]);
         link->move(MTwips::ToPixels(120), MTwips::ToPixels(kTops[i]));
         link->SetHighlight(i == 2);
-        connect(link, &ULink::Click, this, [this, i] { shell::Guard("UReport::lnkNavMain_Click", [&] { LinkClicked(i); }); });
+        connect(link, &ULink::Click, this, [this, i] { base::Guard("UReport::lnkNavMain_Click", [&] { LinkClicked(i); }); });
         mLinks[i] = link;
     }
 
@@ -74,7 +74,7 @@ UReport::UReport(QWidget* parent) : shell::IReportPanel(parent) {
     mFilters[0]->setChecked(true);
     mFilterFrame->hide();
     connect(mFilterGroup, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
-        if (checked) shell::Guard("UReport::optFilter_Click", [&] { FilterSelected(id); });
+        if (checked) base::Guard("UReport::optFilter_Click", [&] { FilterSelected(id); });
     });
 
     mChart = new UChartReport(this);
@@ -87,7 +87,7 @@ UReport::UReport(QWidget* parent) : shell::IReportPanel(parent) {
     mRedo->setObjectName("lnkRedo");
     mRedo->setGeometry(MTwips::Place(6600, 120, 1245, 319));
     mRedo->hide();
-    connect(mRedo, &QPushButton::clicked, this, [this] { shell::Guard("UReport::lnkRedo_Click", [this] { emit NavNext(); }); });
+    connect(mRedo, &QPushButton::clicked, this, [this] { base::Guard("UReport::lnkRedo_Click", [this] { emit NavNext(); }); });
 }
 
 void UReport::HighlightOnly(int index) {

@@ -15,7 +15,7 @@ class QRadioButton;
 class UChartReport;
 class ULink;
 
-class UReport : public shell::IReportPanel {
+class UReport : public base::IReportPanel {
     Q_OBJECT
 public:
     static constexpr int kLinks = 8;

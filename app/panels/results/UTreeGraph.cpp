@@ -81,7 +81,7 @@ private:
 ITreeDisplayTarget* UTreeGraph::DisplayTarget() { return mDisplay.get(); }
 
 UTreeGraph::UTreeGraph(QWidget* parent)
-    : shell::ITreeGraphPanel(parent),
+    : base::ITreeGraphPanel(parent),
       mTreeView(new CRuleTreeWidget(this)),
       mDisplay(std::make_unique<DisplayAdapter>(*this)) {
     mTreeView->setObjectName("treeMain");
@@ -252,7 +252,7 @@ void UTreeGraph::hideEvent(QHideEvent* event) {
 }
 
 void UTreeGraph::GraphEvent(DISPID id, int32_t itemIndex) {
-    shell::Guard("UTreeGraph::NDMain_Event", [&] {
+    base::Guard("UTreeGraph::NDMain_Event", [&] {
         switch (id) {
         case eventItemMouseMove: emit NodeOver(itemIndex); break;
         case eventItemDblClick: emit ItemClick(itemIndex); break;
@@ -265,7 +265,7 @@ void UTreeGraph::GraphEvent(DISPID id, int32_t itemIndex) {
 bool UTreeGraph::eventFilter(QObject* watched, QEvent* event) {
     if (watched != mTreeView->viewport()) return QWidget::eventFilter(watched, event);
     bool consumed = false;
-    shell::Guard("UTreeGraph::treeMain_Mouse", [&] {
+    base::Guard("UTreeGraph::treeMain_Mouse", [&] {
         if (event->type() == QEvent::MouseMove) {
             mLastMouse = static_cast<QMouseEvent*>(event)->position();
             QTreeWidgetItem* item = mTreeView->itemAt(mLastMouse.toPoint());

@@ -22,7 +22,7 @@
 class QTreeWidget;
 class QTreeWidgetItem;
 
-class UTreeGraph : public shell::ITreeGraphPanel {
+class UTreeGraph : public base::ITreeGraphPanel {
     Q_OBJECT
 public:
     // Tree view nodes keep their key ("N" and the node number) under this role.

@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-using shell::CCommonDialog;
+using base::CCommonDialog;
 
 TEST(CommonDialog, FileDialogsPassTheirSettingsAndReadTheChoiceBack) {
     testsupport::App();

@@ -14,10 +14,10 @@
 TEST(ErrorGuard, AnEscapedErrorShowsTheBoxTitledWithItsLocationAndReturns) {
     testsupport::App();
     ui::ScopedRecorder rec;
-    EXPECT_FALSE(shell::Guard("FMain::mnuFileOpen_Click", [] { throw app::RuntimeError(52, "Bad file name"); }));
-    EXPECT_FALSE(shell::Guard("UGrid::tdbGrid_KeyDown", [] { throw std::logic_error("boom"); }));
+    EXPECT_FALSE(base::Guard("FMain::mnuFileOpen_Click", [] { throw app::RuntimeError(52, "Bad file name"); }));
+    EXPECT_FALSE(base::Guard("UGrid::tdbGrid_KeyDown", [] { throw std::logic_error("boom"); }));
     int ran = 0;
-    EXPECT_TRUE(shell::Guard("X::Y", [&] { ++ran; }));
+    EXPECT_TRUE(base::Guard("X::Y", [&] { ++ran; }));
     EXPECT_EQ(ran, 1);
     const auto msgs = rec.Messages();
     ASSERT_EQ(msgs.size(), 2u);
@@ -39,7 +39,7 @@ TEST(ErrorGuard, AGuardedSlotAnswersByReferenceAndSurvivesAThrow) {
     testsupport::App();
     ui::ScopedRecorder rec;
     Asker asker;
-    QObject::connect(&asker, &Asker::Ask, shell::Guarded("FMain::pnlTableSel_TableSelect", [](bool& hasKey, int n) {
+    QObject::connect(&asker, &Asker::Ask, base::Guarded("FMain::pnlTableSel_TableSelect", [](bool& hasKey, int n) {
                          hasKey = true;
                          if (n > 1) throw std::runtime_error("too many");
                      }));

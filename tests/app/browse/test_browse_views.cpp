@@ -78,7 +78,7 @@ TEST_F(BrowseFixture, EveryViewAndFilterShowsItsRows) {
 
 TEST_F(BrowseFixture, SortingOrdersTheRowsAndUnderlinesTheColumn) {
     Browse(0);
-    QObject::connect(grid.get(), &shell::IGridPanel::AddSort, [this](const QString& field, bool desc) {
+    QObject::connect(grid.get(), &base::IGridPanel::AddSort, [this](const QString& field, bool desc) {
         sql->AddSort(field.toStdString(), desc);
         grid->SetRecordSource(QString::fromStdString(sql->GetSql()));
     });
@@ -104,7 +104,7 @@ TEST_F(BrowseFixture, SortingOrdersTheRowsAndUnderlinesTheColumn) {
 
     // Sorting the test view by its predicted class.
     Browse(1);
-    QObject::disconnect(grid.get(), &shell::IGridPanel::AddSort, nullptr, nullptr);
+    QObject::disconnect(grid.get(), &base::IGridPanel::AddSort, nullptr, nullptr);
     sql->AddSort("Predicted", false);
     Show();
     for (int r = 1; r < Model()->Count(); ++r) EXPECT_LE(Model()->Value(r - 1, 2).toDouble(), Model()->Value(r, 2).toDouble());
@@ -334,7 +334,7 @@ TEST_F(BrowseFixture, Screenshots) {
     ASSERT_EQ(all.size(), grid->size() * grid->devicePixelRatio());
     EXPECT_TRUE(all.save(out + "/grid_all_rows.png"));
     Browse(1);
-    QObject::connect(grid.get(), &shell::IGridPanel::AddSort, [this](const QString& field, bool desc) {
+    QObject::connect(grid.get(), &base::IGridPanel::AddSort, [this](const QString& field, bool desc) {
         sql->AddSort(field.toStdString(), desc);
         grid->SetRecordSource(QString::fromStdString(sql->GetSql()));
     });

@@ -229,7 +229,7 @@ TEST_F(PanelTest, CopyKeepPlaceAndLifeCycle) {
     // Show is raised when the source is set on a visible panel.
     grid->show();
     int shown = 0;
-    QObject::connect(grid.get(), &shell::IGridPanel::Show, [&] { ++shown; });
+    QObject::connect(grid.get(), &base::IGridPanel::Show, [&] { ++shown; });
     grid->SetRecordSource(QString::fromStdString(sql.GetSql()));
     EXPECT_EQ(shown, 1);
 

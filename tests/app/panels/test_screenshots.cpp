@@ -113,10 +113,10 @@ TEST(Screens, SampleProjectPredictsAsTheDriver) {
     ASSERT_TRUE(trx->BuildTree());
     {
         // The sample's data file as the table-selection step shows it.
-        struct Source : shell::IShell {
+        struct Source : base::IShell {
             QString path;
             QWidget* AppPanel(const QString&) override { return nullptr; }
-            shell::IGridPanel* GridPanel() override { return nullptr; }
+            base::IGridPanel* GridPanel() override { return nullptr; }
             QWidget* MainWidget() override { return nullptr; }
             void StatusText(const QString&) override {}
             void StatusRecordCount(int32_t) override {}
@@ -125,7 +125,7 @@ TEST(Screens, SampleProjectPredictsAsTheDriver) {
             void ShowFieldStats() override {}
         } source;
         source.path = QString::fromStdString(dir + "/iris.mdb");
-        shell::ScopedShell scope(&source);
+        base::ScopedShell scope(&source);
         UTableSelect tables;
         tables.resize(260, 320);
         tables.show();

@@ -213,10 +213,10 @@ TEST(ClassView, RowCountsThatAreMissingOrZeroAndEmptyViews) {
     empty.SetField("Cls");
     EXPECT_EQ(list->topLevelItem(0)->text(2), "9500.00%");
     // The statistics button asks the shell.
-    struct Shell : shell::IShell {
+    struct Shell : base::IShell {
         int stats = 0;
         QWidget* AppPanel(const QString&) override { return nullptr; }
-        shell::IGridPanel* GridPanel() override { return nullptr; }
+        base::IGridPanel* GridPanel() override { return nullptr; }
         QWidget* MainWidget() override { return nullptr; }
         void StatusText(const QString&) override {}
         void StatusRecordCount(int32_t) override {}
@@ -224,7 +224,7 @@ TEST(ClassView, RowCountsThatAreMissingOrZeroAndEmptyViews) {
         QString SelectDataSource() override { return {}; }
         void ShowFieldStats() override { ++stats; }
     } fake;
-    shell::ScopedShell scope(&fake);
+    base::ScopedShell scope(&fake);
     empty.findChild<QPushButton*>("cmdFieldStats")->click();
     EXPECT_EQ(fake.stats, 1);
 }

@@ -106,10 +106,10 @@ TEST(RowRanges, NarrowAndWideLayouts) {
 
 // ---------------------------------------------------------------- table selection
 
-struct FakeShell : shell::IShell {
+struct FakeShell : base::IShell {
     std::deque<QString> sources;
     QWidget* AppPanel(const QString&) override { return nullptr; }
-    shell::IGridPanel* GridPanel() override { return nullptr; }
+    base::IGridPanel* GridPanel() override { return nullptr; }
     QWidget* MainWidget() override { return nullptr; }
     void StatusText(const QString&) override {}
     void StatusRecordCount(int32_t) override {}
@@ -153,7 +153,7 @@ struct Tables : AppFirst {
 
     ui::ScopedRecorder dialogs;
     FakeShell shell;
-    shell::ScopedShell scope;
+    base::ScopedShell scope;
     std::string dir = treetest::TempDir("tables");
     UTableSelect panel;
     QListWidget* list;

@@ -38,15 +38,15 @@ inline size_t FilesIn(const std::string& dir) {
 }
 
 // The grid panel as the export reads it: bound or not, and its row count.
-class FakeGrid : public shell::IGridPanel {
+class FakeGrid : public base::IGridPanel {
 public:
     RecordsetPtr rows;
     int32_t count = 0;
     QString DatabaseName() const override { return {}; }
     void SetDatabaseName(const QString&) override {}
     void SetRecordSource(const QString&) override {}
-    std::shared_ptr<shell::IDataBrowse> DataBrowse() const override { return nullptr; }
-    void SetDataBrowse(std::shared_ptr<shell::IDataBrowse>) override {}
+    std::shared_ptr<base::IDataBrowse> DataBrowse() const override { return nullptr; }
+    void SetDataBrowse(std::shared_ptr<base::IDataBrowse>) override {}
     DatabasePtr Database() const override { return nullptr; }
     RecordsetPtr RecordSet() const override { return rows; }
     int32_t RecordCount() const override { return count; }

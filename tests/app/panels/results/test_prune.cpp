@@ -29,9 +29,9 @@ protected:
     void SetUp() override {
         panel.resize(200, 400);
         panel.show();
-        QObject::connect(&panel, &shell::IPrunePanel::ReBuild, [this] { ++rebuilds; });
-        QObject::connect(&panel, &shell::IPrunePanel::NavNext, [this] { ++nexts; });
-        QObject::connect(&panel, &shell::IPrunePanel::NavBack, [this] { ++backs; });
+        QObject::connect(&panel, &base::IPrunePanel::ReBuild, [this] { ++rebuilds; });
+        QObject::connect(&panel, &base::IPrunePanel::NavNext, [this] { ++nexts; });
+        QObject::connect(&panel, &base::IPrunePanel::NavBack, [this] { ++backs; });
     }
     QLineEdit* Box(const char* name) { return panel.findChild<QLineEdit*>(name); }
     QLineEdit* Rate() { return Box("txtPruneRate"); }
@@ -243,7 +243,7 @@ TEST_F(PruneTest, TheChangedFlagAndTheRebuildButton) {
     auto* next = panel.findChild<QPushButton*>("lnkOK");
     panel.DisableNext();
     Type(Items(), "9");
-    QObject::connect(&panel, &shell::IPrunePanel::ReBuild, [next] { EXPECT_TRUE(next->isEnabled()); });
+    QObject::connect(&panel, &base::IPrunePanel::ReBuild, [next] { EXPECT_TRUE(next->isEnabled()); });
     panel.findChild<QPushButton*>("cmdRebuild")->click();
     EXPECT_EQ(rebuilds, 1);
     EXPECT_TRUE(next->isEnabled());
@@ -267,7 +267,7 @@ TEST_F(PruneTest, FiguresAndLegend) {
     panel.ShowType(7);
     EXPECT_FALSE(quantity->isEnabled());
     int16_t mode = -1, contrast = -1;
-    QObject::connect(&panel, &shell::IPrunePanel::ColorChange, [&](int16_t m, int16_t c) { mode = m, contrast = c; });
+    QObject::connect(&panel, &base::IPrunePanel::ColorChange, [&](int16_t m, int16_t c) { mode = m, contrast = c; });
     panel.SetContrast(20);
     panel.ShowType(1);
     quantity->click();

@@ -23,8 +23,8 @@ protected:
     void SetUp() override {
         panel.resize(200, 400);
         panel.show();
-        QObject::connect(&panel, &shell::IReportPanel::Navigate, [this](int16_t i) { navigated.push_back(i); });
-        QObject::connect(&panel, &shell::IReportPanel::Filter, [this](int16_t i) { filters.push_back(i); });
+        QObject::connect(&panel, &base::IReportPanel::Navigate, [this](int16_t i) { navigated.push_back(i); });
+        QObject::connect(&panel, &base::IReportPanel::Filter, [this](int16_t i) { filters.push_back(i); });
     }
     void ClickLink(int i) {
         ULink& link = *panel.Link(i);
@@ -146,7 +146,7 @@ TEST_F(ReportTest, WhatEachViewShowsUnderTheLinks) {
 
 TEST_F(ReportTest, TheLegendPassesItsChoiceOn) {
     std::vector<std::pair<int, int>> changes;
-    QObject::connect(&panel, &shell::IReportPanel::ColorChange,
+    QObject::connect(&panel, &base::IReportPanel::ColorChange,
                      [&](int16_t m, int16_t c) { changes.emplace_back(m, c); });
     panel.SetNavigate(6);
     panel.SetColorItems(1);

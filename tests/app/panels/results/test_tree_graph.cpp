@@ -21,10 +21,10 @@ class TreeGraphTest : public ::testing::Test {
 protected:
     void SetUp() override {
         panel.resize(500, 400);
-        QObject::connect(&panel, &shell::ITreeGraphPanel::NodeOver, [this](int32_t n) { over.push_back(n); });
-        QObject::connect(&panel, &shell::ITreeGraphPanel::ItemClick, [this](int32_t n) { clicked.push_back(n); });
-        QObject::connect(&panel, &shell::ITreeGraphPanel::Show, [this] { events += "S"; });
-        QObject::connect(&panel, &shell::ITreeGraphPanel::Hide, [this] { events += "H"; });
+        QObject::connect(&panel, &base::ITreeGraphPanel::NodeOver, [this](int32_t n) { over.push_back(n); });
+        QObject::connect(&panel, &base::ITreeGraphPanel::ItemClick, [this](int32_t n) { clicked.push_back(n); });
+        QObject::connect(&panel, &base::ITreeGraphPanel::Show, [this] { events += "S"; });
+        QObject::connect(&panel, &base::ITreeGraphPanel::Hide, [this] { events += "H"; });
         panel.show();
         events.clear();
     }

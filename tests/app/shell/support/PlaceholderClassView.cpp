@@ -2,7 +2,7 @@
 
 #include "PlaceholderLook.h"
 
-PlaceholderClassView::PlaceholderClassView(QWidget* parent) : shell::IClassViewPanel(parent) {
+PlaceholderClassView::PlaceholderClassView(QWidget* parent) : base::IClassViewPanel(parent) {
     PlaceholderLook::Decorate(this, QStringLiteral("Class Details"));
 }
 

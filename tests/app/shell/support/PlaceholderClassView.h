@@ -6,7 +6,7 @@
 
 #include <QStringList>
 
-class PlaceholderClassView : public shell::IClassViewPanel {
+class PlaceholderClassView : public base::IClassViewPanel {
 public:
     explicit PlaceholderClassView(QWidget* parent = nullptr);
 

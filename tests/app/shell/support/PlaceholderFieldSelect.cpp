@@ -4,7 +4,7 @@
 #include "CDataDef.h"
 #include <QList>
 
-PlaceholderFieldSelect::PlaceholderFieldSelect(QWidget* parent) : shell::IFieldSelectPanel(parent) {
+PlaceholderFieldSelect::PlaceholderFieldSelect(QWidget* parent) : base::IFieldSelectPanel(parent) {
     PlaceholderLook::Decorate(this, QStringLiteral("Field Selection"));
 }
 

@@ -6,7 +6,7 @@
 
 #include <QStringList>
 
-class PlaceholderFieldSelect : public shell::IFieldSelectPanel {
+class PlaceholderFieldSelect : public base::IFieldSelectPanel {
 public:
     explicit PlaceholderFieldSelect(QWidget* parent = nullptr);
 

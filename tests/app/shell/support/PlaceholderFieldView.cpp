@@ -2,7 +2,7 @@
 
 #include "PlaceholderLook.h"
 
-PlaceholderFieldView::PlaceholderFieldView(QWidget* parent) : shell::IFieldViewPanel(parent) {
+PlaceholderFieldView::PlaceholderFieldView(QWidget* parent) : base::IFieldViewPanel(parent) {
     PlaceholderLook::Decorate(this, QStringLiteral("Field Statistics"));
 }
 

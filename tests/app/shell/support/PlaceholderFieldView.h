@@ -6,7 +6,7 @@
 
 #include <QStringList>
 
-class PlaceholderFieldView : public shell::IFieldViewPanel {
+class PlaceholderFieldView : public base::IFieldViewPanel {
 public:
     explicit PlaceholderFieldView(QWidget* parent = nullptr);
 

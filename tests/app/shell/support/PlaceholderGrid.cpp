@@ -6,7 +6,7 @@
 #include <QLabel>
 #include <QShowEvent>
 
-PlaceholderGrid::PlaceholderGrid(QWidget* parent) : shell::IGridPanel(parent) {
+PlaceholderGrid::PlaceholderGrid(QWidget* parent) : base::IGridPanel(parent) {
     mNote = PlaceholderLook::Decorate(this, QStringLiteral("Browse Data"));
 }
 
@@ -22,7 +22,7 @@ void PlaceholderGrid::SetRecordSource(const QString& sql) {
     mNote->setText(QStringLiteral("A stand-in of the shell's tests. Its rows: ") + sql);
 }
 
-void PlaceholderGrid::SetDataBrowse(std::shared_ptr<shell::IDataBrowse> view) {
+void PlaceholderGrid::SetDataBrowse(std::shared_ptr<base::IDataBrowse> view) {
     calls << QStringLiteral("SetDataBrowse(%1)").arg(view ? QStringLiteral("view") : QStringLiteral("none"));
     if (mBrowse && mBrowse != view) mBrowse->Destroy();
     mBrowse = std::move(view);
@@ -63,11 +63,11 @@ void PlaceholderGrid::SetSpecialSelectEnable(bool enable) {
 
 // Only the panel's own visibility changes count, not the window's minimising.
 void PlaceholderGrid::showEvent(QShowEvent* event) {
-    shell::IGridPanel::showEvent(event);
+    base::IGridPanel::showEvent(event);
     if (!event->spontaneous()) emit Show();
 }
 
 void PlaceholderGrid::hideEvent(QHideEvent* event) {
-    shell::IGridPanel::hideEvent(event);
+    base::IGridPanel::hideEvent(event);
     if (!event->spontaneous()) emit Hide();
 }

@@ -8,15 +8,15 @@
 
 class QLabel;
 
-class PlaceholderGrid : public shell::IGridPanel {
+class PlaceholderGrid : public base::IGridPanel {
 public:
     explicit PlaceholderGrid(QWidget* parent = nullptr);
 
     QString DatabaseName() const override { return mDatabaseName; }
     void SetDatabaseName(const QString& name) override;
     void SetRecordSource(const QString& sql) override;
-    std::shared_ptr<shell::IDataBrowse> DataBrowse() const override { return mBrowse; }
-    void SetDataBrowse(std::shared_ptr<shell::IDataBrowse> view) override;
+    std::shared_ptr<base::IDataBrowse> DataBrowse() const override { return mBrowse; }
+    void SetDataBrowse(std::shared_ptr<base::IDataBrowse> view) override;
     DatabasePtr Database() const override;
     RecordsetPtr RecordSet() const override { return nullptr; }
     int32_t RecordCount() const override { return recordCount; }
@@ -41,7 +41,7 @@ protected:
 
 private:
     QString mDatabaseName;
-    std::shared_ptr<shell::IDataBrowse> mBrowse;
+    std::shared_ptr<base::IDataBrowse> mBrowse;
     mutable DatabasePtr mDatabase;
     QLabel* mNote = nullptr;
 };

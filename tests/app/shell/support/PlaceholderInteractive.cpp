@@ -2,7 +2,7 @@
 
 #include "PlaceholderLook.h"
 
-PlaceholderInteractive::PlaceholderInteractive(QWidget* parent) : shell::IInteractivePanel(parent) {
+PlaceholderInteractive::PlaceholderInteractive(QWidget* parent) : base::IInteractivePanel(parent) {
     PlaceholderLook::Decorate(this, QStringLiteral("Live Predictions"));
 }
 

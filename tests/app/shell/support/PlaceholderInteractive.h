@@ -6,7 +6,7 @@
 
 #include <QStringList>
 
-class PlaceholderInteractive : public shell::IInteractivePanel {
+class PlaceholderInteractive : public base::IInteractivePanel {
 public:
     explicit PlaceholderInteractive(QWidget* parent = nullptr);
 

@@ -2,7 +2,7 @@
 
 #include "PlaceholderLook.h"
 
-PlaceholderMatrix::PlaceholderMatrix(QWidget* parent) : shell::IMatrixPanel(parent) {
+PlaceholderMatrix::PlaceholderMatrix(QWidget* parent) : base::IMatrixPanel(parent) {
     PlaceholderLook::Decorate(this, QStringLiteral("Confusion Matrix"));
 }
 

@@ -6,7 +6,7 @@
 
 #include <QStringList>
 
-class PlaceholderMatrix : public shell::IMatrixPanel {
+class PlaceholderMatrix : public base::IMatrixPanel {
 public:
     explicit PlaceholderMatrix(QWidget* parent = nullptr);
 

@@ -2,7 +2,7 @@
 
 #include "PlaceholderLook.h"
 
-PlaceholderPrune::PlaceholderPrune(QWidget* parent) : shell::IPrunePanel(parent) {
+PlaceholderPrune::PlaceholderPrune(QWidget* parent) : base::IPrunePanel(parent) {
     PlaceholderLook::Decorate(this, QStringLiteral("Rule Extraction"));
 }
 

@@ -6,7 +6,7 @@
 
 #include <QStringList>
 
-class PlaceholderPrune : public shell::IPrunePanel {
+class PlaceholderPrune : public base::IPrunePanel {
 public:
     explicit PlaceholderPrune(QWidget* parent = nullptr);
 

@@ -2,7 +2,7 @@
 
 #include "PlaceholderLook.h"
 
-PlaceholderReport::PlaceholderReport(QWidget* parent) : shell::IReportPanel(parent) {
+PlaceholderReport::PlaceholderReport(QWidget* parent) : base::IReportPanel(parent) {
     PlaceholderLook::Decorate(this, QStringLiteral("Reports"));
 }
 

@@ -6,7 +6,7 @@
 
 #include <QStringList>
 
-class PlaceholderReport : public shell::IReportPanel {
+class PlaceholderReport : public base::IReportPanel {
 public:
     explicit PlaceholderReport(QWidget* parent = nullptr);
 

@@ -2,7 +2,7 @@
 
 #include "PlaceholderLook.h"
 
-PlaceholderSetLimits::PlaceholderSetLimits(QWidget* parent) : shell::ISetLimitsPanel(parent) {
+PlaceholderSetLimits::PlaceholderSetLimits(QWidget* parent) : base::ISetLimitsPanel(parent) {
     PlaceholderLook::Decorate(this, QStringLiteral("Row Selection"));
 }
 

@@ -6,7 +6,7 @@
 
 #include <QStringList>
 
-class PlaceholderSetLimits : public shell::ISetLimitsPanel {
+class PlaceholderSetLimits : public base::ISetLimitsPanel {
 public:
     explicit PlaceholderSetLimits(QWidget* parent = nullptr);
 

@@ -2,7 +2,7 @@
 
 #include "PlaceholderLook.h"
 
-PlaceholderTableSelect::PlaceholderTableSelect(QWidget* parent) : shell::ITableSelectPanel(parent) {
+PlaceholderTableSelect::PlaceholderTableSelect(QWidget* parent) : base::ITableSelectPanel(parent) {
     PlaceholderLook::Decorate(this, QStringLiteral("Table Selection"));
 }
 

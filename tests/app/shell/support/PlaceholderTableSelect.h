@@ -6,7 +6,7 @@
 
 #include <QStringList>
 
-class PlaceholderTableSelect : public shell::ITableSelectPanel {
+class PlaceholderTableSelect : public base::ITableSelectPanel {
 public:
     explicit PlaceholderTableSelect(QWidget* parent = nullptr);
 

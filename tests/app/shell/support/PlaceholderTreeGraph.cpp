@@ -5,7 +5,7 @@
 #include <QHideEvent>
 #include <QShowEvent>
 
-PlaceholderTreeGraph::PlaceholderTreeGraph(QWidget* parent) : shell::ITreeGraphPanel(parent) {
+PlaceholderTreeGraph::PlaceholderTreeGraph(QWidget* parent) : base::ITreeGraphPanel(parent) {
     PlaceholderLook::Decorate(this, QStringLiteral("Rule Tree"));
 }
 
@@ -56,11 +56,11 @@ double PlaceholderTreeGraph::GetXExtremes(double& minX, double& maxX) const {
 }
 
 void PlaceholderTreeGraph::showEvent(QShowEvent* event) {
-    shell::ITreeGraphPanel::showEvent(event);
+    base::ITreeGraphPanel::showEvent(event);
     if (!event->spontaneous()) emit Show();
 }
 
 void PlaceholderTreeGraph::hideEvent(QHideEvent* event) {
-    shell::ITreeGraphPanel::hideEvent(event);
+    base::ITreeGraphPanel::hideEvent(event);
     if (!event->spontaneous()) emit Hide();
 }

@@ -6,7 +6,7 @@
 
 #include <QStringList>
 
-class PlaceholderTreeGraph : public shell::ITreeGraphPanel {
+class PlaceholderTreeGraph : public base::ITreeGraphPanel {
 public:
     explicit PlaceholderTreeGraph(QWidget* parent = nullptr);
 

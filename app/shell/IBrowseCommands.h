@@ -20,7 +20,7 @@ public:
     virtual void PrintTiled() = 0;
     // A new browse view for the grid, initialised from the program's single
     // instances: type 0 all rows, 1 test rows; null when there is none.
-    virtual std::shared_ptr<IDataBrowse> NewBrowseView(int16_t browseType) {
+    virtual std::shared_ptr<base::IDataBrowse> NewBrowseView(int16_t browseType) {
         (void)browseType;
         return nullptr;
     }
