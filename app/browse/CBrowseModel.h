@@ -73,7 +73,6 @@ public:
     void InvalidateAll();
 
     std::vector<GridColumn>& Columns() { return mColumns; }
-    const std::vector<GridColumn>& Columns() const { return mColumns; }
     // One column per record-set field, captioned with its name, shown in every split.
     void ResetColumns();
     // Tells the views that the column settings changed.

@@ -31,9 +31,6 @@ public:
     void FormatText(int col, QVariant& value) const;
     QString FetchCellTips(int row) const;
 
-    bool HeaderClick() const { return mHeaderClick; }
-    int16_t Column() const { return mColumn; }
-
 protected:
     struct Layout {
         int fixedColumns;       // columns of split 0

@@ -56,8 +56,3 @@ void CDataControl::SetBookmark(int64_t bookmark) {
     emit Moved();
 }
 
-void CDataControl::SetAbsolutePosition(long position) {
-    if (!mRecordset) return;
-    mRecordset->SetAbsolutePosition(position);
-    emit Moved();
-}

@@ -36,7 +36,6 @@ public:
     bool FindNext(const std::string& criteria);
     bool FindPrevious(const std::string& criteria);
     void SetBookmark(int64_t bookmark);
-    void SetAbsolutePosition(long position);
 
 signals:
     void Moved();      // the current row was moved from code

@@ -23,7 +23,6 @@ public:
     // Does what the Find Next button does, when it is enabled.
     void FindNext();
     const std::array<QString, 10>& History() const { return mFindHist; }
-    bool DirDown() const { return mDirDown; }
     // Runs the steps of the dialog becoming active (also run by every Find Next).
     void Form_Activate();
 
