@@ -126,7 +126,6 @@ public:
 
     // ---- what the display and export code read
     const std::vector<int16_t>& FieldMap() const { return mFieldMap; }
-    const std::shared_ptr<CDataDef>& DataDef() const { return mDDO; }
     CClassNames* ClassNames() const { return mCN.get(); }
     // The tree held now; null when there is none (a failed build keeps the old
     // model in Tree() but holds no tree).
