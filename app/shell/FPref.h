@@ -21,9 +21,6 @@ public:
     explicit FPref(QWidget* mainWindow);
 
     int16_t NumRecents() const { return mNumRecents; }
-    bool AutoLoad() const { return mAutoLoad; }
-    bool ShowToolbar() const { return mShowToolbar; }
-    int16_t TextDelim() const { return mTextDelim; }
 
     QComboBox* NumRecentsBox() const { return mCmbNumRec; }
     QCheckBox* AutoloadBox() const { return mChkAutoload; }
