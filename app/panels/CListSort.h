@@ -13,7 +13,6 @@ public:
     // Sorts list by column (from 0); numericColumn is the column whose numbers
     // order the rows, or -1 for a text sort of column.
     void HeaderClick(QTreeWidget& list, int column, int numericColumn);
-    int16_t Order() const { return mOrder; }  // 0 ascending, 1 descending (after the last click)
 
     static void SortText(QTreeWidget& list, int column, bool descending);
 
