@@ -20,10 +20,6 @@ public:
     // The matrix over test rows firstRow..lastRow (spelled as its callers know it).
     virtual void Intitalize(std::shared_ptr<CProject> project, std::shared_ptr<CDataDef> dataDef, int32_t firstRow,
                             int32_t lastRow) = 0;
-    void Initialize(std::shared_ptr<CProject> project, std::shared_ptr<CDataDef> dataDef, int32_t firstRow,
-                    int32_t lastRow) {
-        Intitalize(std::move(project), std::move(dataDef), firstRow, lastRow);
-    }
     virtual int32_t MissingRows() const = 0;
     virtual int32_t RecordCount() const = 0;
 
