@@ -20,7 +20,6 @@ public:
 
     // The list text of one entry.
     static QString RowText(int entry, int mask);
-    int Current() const { return mCurrent; }
 
 private:
     int Entry(int i) const;

@@ -53,8 +53,6 @@ CGraphicInfoDialog::CGraphicInfoDialog(const QStringList& names, int index, QWid
 
 QString CGraphicInfoDialog::Name() const { return mName->text(); }
 QString CGraphicInfoDialog::Path() const { return mPath->text(); }
-void CGraphicInfoDialog::SetPath(const QString& path) { mPath->setText(path); }
-
 void CGraphicInfoDialog::Browse() {
     ui::FileRequest request;
     request.title = QStringLiteral("Import Graphic");

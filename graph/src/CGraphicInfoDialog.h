@@ -17,7 +17,6 @@ public:
 
     QString Name() const;
     QString Path() const;
-    void SetPath(const QString& path);
     void Browse();
     void Accept();
 

@@ -14,7 +14,6 @@ public:
     // choose false: edit mode (graphics only). initial: the entry selected first.
     CGraphicTableDialog(CNodars32Ctrl& control, bool choose, bool shapes, int initial, QWidget* parent = nullptr);
 
-    GraphicsPropPage* Page() const { return mPage; }
     // Choose mode: the accepted entry, -1 after Cancel. Edit mode: whether
     // anything changed.
     int Chosen() const { return mChosen; }

@@ -15,11 +15,11 @@ CPropertySheet::CPropertySheet(CNodars32Ctrl& control, QWidget* parent) : QDialo
     setWindowTitle(QStringLiteral("Nodaris Control Properties"));
     mTabs = new QTabWidget(this);
     mGeneral = new CNodars32PropPage(control, mTabs);
-    mGraphics = new GraphicsPropPage(control, GraphicsPropPage::Mode::Page, false, mTabs);
-    mEvents = new CAMEPropPage(control, mTabs);
+    auto* graphics = new GraphicsPropPage(control, GraphicsPropPage::Mode::Page, false, mTabs);
+    auto* events = new CAMEPropPage(control, mTabs);
     mTabs->addTab(mGeneral, QStringLiteral("General"));
-    mTabs->addTab(mGraphics, QStringLiteral("Graphics"));
-    mTabs->addTab(mEvents, QStringLiteral("Events"));
+    mTabs->addTab(graphics, QStringLiteral("Graphics"));
+    mTabs->addTab(events, QStringLiteral("Events"));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this);
     buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("OK"));
     buttons->button(QDialogButtonBox::Apply)->setObjectName(QStringLiteral("Apply"));

@@ -11,22 +11,14 @@ namespace nodars {
 
 class CNodars32Ctrl;
 class CNodars32PropPage;
-class CAMEPropPage;
-class GraphicsPropPage;
 
 class CPropertySheet : public QDialog {
 public:
     explicit CPropertySheet(CNodars32Ctrl& control, QWidget* parent = nullptr);
-    CNodars32PropPage* General() const { return mGeneral; }
-    GraphicsPropPage* Graphics() const { return mGraphics; }
-    CAMEPropPage* Events() const { return mEvents; }
-    QTabWidget* Tabs() const { return mTabs; }
 
 private:
     QTabWidget* mTabs;
     CNodars32PropPage* mGeneral;
-    GraphicsPropPage* mGraphics;
-    CAMEPropPage* mEvents;
 };
 
 }  // namespace nodars

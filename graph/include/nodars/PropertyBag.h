@@ -27,8 +27,6 @@ public:
         std::vector<uint8_t> blob;  // when isBlob
     };
 
-    void Clear() { mEntries.clear(); }
-    bool Empty() const { return mEntries.empty(); }
     const std::vector<Entry>& Entries() const { return mEntries; }
 
     // A second write under the same name replaces the first in place.
