@@ -550,9 +550,6 @@ public:
     std::shared_ptr<Recordset> OpenRecordset(const std::string& nameOrSql,
                                              RecordsetType type = RecordsetType::Default,
                                              int options = 0);
-    std::shared_ptr<Recordset> OpenRecordset(const std::string& nameOrSql, int type, int options = 0) {
-        return OpenRecordset(nameOrSql, static_cast<RecordsetType>(type), options);
-    }
 
     // Transactions on this database (Workspace's act on all of its databases).
     // Nesting is allowed; Rollback undoes the innermost level. 3034 when none is open.

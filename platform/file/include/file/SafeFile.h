@@ -47,8 +47,6 @@ public:
     // Where the file is made, for writers that make it themselves by name (a
     // database, a printer, a child process); Write makes it otherwise.
     const std::string& TempPath() const { return temp_; }
-    // The chosen name, made absolute.
-    const std::string& Target() const { return target_; }
     // Flushes the file to the disk, asks the check again, then gives it the
     // target's name, a file replaced keeping its permissions. False when the
     // check refused, and nothing is changed.
