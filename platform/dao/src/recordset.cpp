@@ -767,14 +767,13 @@ bool Recordset::ReadAllKeys(const std::vector<std::shared_ptr<Database>>& helper
     if (c.core->writeGen != s.streamStartWriteGen || !s.addedSet.empty() || s.deletedCount) return false;
     std::string keyCols;
     for (int i = 0; i < s.nKeys; ++i) keyCols += ", " + QuoteIdent("__k" + std::to_string(i));
-    // The rows must come in the stream's order: the query has to run as the stream runs.
-    const std::vector<std::string> plan = QueryPlan(c.core->db, s.streamSql);
     std::vector<int64_t> keys;
     if (!s.sel.orderBy.empty()) {
         // A key order that the plan walks without a sort is the order of the
         // statement without it, which is read in parts. Any other order is a
         // sort, whose cost is the whole: the stream's own walk adds little to it.
         if (s.sel.keyOrder && s.sel.limit.empty()) {
+            const std::vector<std::string> plan = QueryPlan(c.core->db, s.streamSql);
             const std::string unordered = BuildSelect(s.sel, true, s.keyTables, false, {}, s.keysOnly);
             const std::string all = "SELECT dao_keys(?1" + keyCols + ") FROM (" + unordered + ")";
             if (QueryPlan(c.core->db, unordered) == plan && QueryPlan(c.core->db, all) == plan &&
@@ -784,6 +783,8 @@ bool Recordset::ReadAllKeys(const std::vector<std::shared_ptr<Database>>& helper
         s.FinishStream();
         return true;
     }
+    // The rows must come in the stream's order: the query has to run as the stream runs.
+    const std::vector<std::string> plan = QueryPlan(c.core->db, s.streamSql);
     const std::string all = "SELECT dao_keys(?1" + keyCols + ") FROM (" + s.streamSql + ")";
     if (QueryPlan(c.core->db, all) != plan) return false;
     if (!ReadInParts(c, plan, all, helpers, keys)) {
