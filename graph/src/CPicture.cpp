@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QPainter>
+#include <algorithm>
 
 #include "ByteIO.h"
 #include "CMetafilePlayer.h"
@@ -21,6 +22,50 @@ std::vector<uint8_t> ReadAll(const QString& path, bool* ok) {
 void Clear(CGraphic& g) {
     g.Type = 0;
     g.Data.clear();
+}
+
+// Qt's reader refuses pictures above 128 MB: none that large is expanded first.
+constexpr uint64_t kLargestBits = uint64_t(1) << 27;
+
+// Appends run-length codes of `bits`-bit pixels to out as plain 8-bit rows of
+// `stride` bytes, in the order the codes give them (the first row at the bottom
+// unless the height says otherwise). As standard readers do, pixels follow one
+// another through the whole image: a run or an absolute stretch longer than the
+// row goes on into the next one, while an end of line or a delta moves from the
+// row that the end-of-line and delta codes alone have reached. Pixels that no
+// code reaches are 0; codes past the end of the image are dropped.
+void ExpandRuns(const uint8_t* p, size_t n, int bits, uint64_t width, uint64_t rows, uint64_t stride,
+                std::vector<uint8_t>& out) {
+    const size_t base = out.size();
+    out.resize(base + size_t(stride * rows), 0);
+    const uint64_t total = width * rows;
+    uint64_t at = 0, row = 0;  // at: pixels from the start of the image
+    auto put = [&](uint8_t value) {
+        if (at < total) out[base + size_t(at / width * stride + at % width)] = value;
+        ++at;
+    };
+    auto pixel = [bits](uint8_t b, uint64_t k) { return bits == 8 ? b : uint8_t(k % 2 == 0 ? b >> 4 : b & 15); };
+    for (size_t i = 0; i + 1 < n && at < total;) {
+        const uint8_t count = p[i], code = p[i + 1];
+        i += 2;
+        if (count > 0) {  // a run: count pixels from one byte
+            for (uint64_t k = 0; k < count; ++k) put(pixel(code, k));
+        } else if (code == 0) {  // end of line
+            at = ++row * width;
+        } else if (code == 1) {  // end of bitmap
+            break;
+        } else if (code == 2) {  // delta: right and up
+            if (i + 1 >= n) break;
+            at += p[i] + uint64_t(p[i + 1]) * width;
+            row += p[i + 1];
+            i += 2;
+        } else {  // absolute: code pixels as they are, padded to a whole word
+            const size_t bytes = bits == 8 ? code : (code + 1) / 2;
+            for (size_t k = 0; k < code && i + k * size_t(bits) / 8 < n; ++k)
+                put(pixel(p[i + k * size_t(bits) / 8], k));
+            i += (bytes + 1) & ~size_t(1);
+        }
+    }
 }
 
 }  // namespace
@@ -103,36 +148,59 @@ bool CPicture::ReadMetafile(const QString& path, CGraphic& g, QString* error) {
 QImage CPicture::BitmapImage(const uint8_t* data, size_t size) {
     ByteReader r(data, size);
     const uint32_t headerSize = r.U32();
-    r.pos = 14;
+    const int32_t width = r.I32(), height = r.I32();
+    r.Skip(2);
     const uint16_t bitCount = r.U16();
     const uint32_t compression = r.U32();
     r.pos = 32;
     const uint32_t used = r.U32();
-    if (!r.ok || headerSize < 12 || headerSize > size) return QImage();
+    // Coded runs: 8-bit codes for 8-bit pixels, 4-bit codes for 4-bit pixels.
+    const bool runs = (compression == 1 && bitCount == 8) || (compression == 2 && bitCount == 4);
+    if (!r.ok || headerSize < 40 || headerSize > size || width <= 0 || height == 0 || bitCount == 0 || bitCount > 32 ||
+        (compression != 0 && compression != 3 && !runs))
+        return QImage();
     uint64_t colours = used;
     if (used == 0 && bitCount <= 8) colours = uint64_t(1) << bitCount;
     if (used == 0 && compression == 3 && headerSize == 40) colours = 3;
-    const uint64_t offset = 14 + uint64_t(headerSize) + 4 * colours;
-    if (offset > 14 + uint64_t(size)) return QImage();
-    // Pixels a damaged block lacks are zero: the reader would leave them as
-    // whatever memory held, a different picture at every paint.
-    uint64_t missing = 0;
-    if (headerSize >= 40 && (compression == 0 || compression == 3)) {
-        r.pos = 4;
-        const int64_t width = r.I32(), height = r.I32();
-        const uint64_t rows = uint64_t(height < 0 ? -height : height);
-        const uint64_t stride = width > 0 && bitCount <= 32 ? (uint64_t(bitCount) * uint64_t(width) + 31) / 32 * 4 : 0;
-        const uint64_t pixels = stride * rows, have = 14 + uint64_t(size) - offset;
-        if (r.ok && pixels > have && pixels < (uint64_t(1) << 31)) missing = pixels - have;
-    }
-    // A file header in front makes it a bitmap file again.
+    const uint64_t bitsAt = uint64_t(headerSize) + 4 * colours;
+    if (bitsAt > size) return QImage();
+    const uint64_t rows = uint64_t(height < 0 ? -int64_t(height) : height);
+    const uint16_t outBits = runs ? 8 : bitCount;
+    const uint64_t stride = (uint64_t(outBits) * uint64_t(width) + 31) / 32 * 4;
+    if (stride * rows > kLargestBits) return QImage();
+
+    // Qt's reader leaves unset what the block does not define (pixel values
+    // beyond a short colour table, rows cut short, pixels no run reaches): a
+    // different picture at every paint. So it gets a block that defines every
+    // pixel: a whole colour table, black beyond the block's own entries; runs
+    // laid out as plain rows; missing rows zero. A file header in front makes
+    // it a bitmap file again.
+    const uint64_t table = outBits <= 8 ? uint64_t(1) << outBits : colours;
+    const uint64_t bitsOut = 14 + uint64_t(headerSize) + 4 * table;
     ByteWriter w;
+    w.out.reserve(size_t(bitsOut + std::max(stride * rows, size - bitsAt)));
     w.Bytes(reinterpret_cast<const uint8_t*>("BM"), 2);
-    w.I32(int32_t(14 + size + missing));
+    w.I32(0);  // the file's size, below
     w.I32(0);
-    w.I32(int32_t(offset));
-    w.Bytes(data, size);
-    w.out.resize(w.out.size() + size_t(missing), 0);
+    w.I32(int32_t(bitsOut));
+    w.Bytes(data, headerSize);
+    auto put32 = [&w](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) w.out[at + size_t(i)] = uint8_t(v >> (8 * i));
+    };
+    w.out[14 + 14] = uint8_t(outBits);
+    w.out[14 + 15] = 0;
+    put32(14 + 16, runs ? 0 : compression);
+    put32(14 + 20, uint32_t(stride * rows));
+    if (outBits <= 8) put32(14 + 32, uint32_t(table));
+    w.Bytes(data + headerSize, size_t(std::min(table, colours) * 4));
+    w.out.resize(size_t(bitsOut), 0);
+    if (runs) {
+        ExpandRuns(data + bitsAt, size - size_t(bitsAt), bitCount, uint64_t(width), rows, stride, w.out);
+    } else {
+        w.Bytes(data + bitsAt, size - size_t(bitsAt));
+        if (w.out.size() < bitsOut + stride * rows) w.out.resize(size_t(bitsOut + stride * rows), 0);
+    }
+    put32(2, uint32_t(w.out.size()));
     QImage image;
     image.loadFromData(w.out.data(), int(w.out.size()), "BMP");
     return image;

@@ -22,7 +22,9 @@ public:
     // Reads a placeable .wmf file into g (type 2). On failure g gets type 0 and
     // *error the message to show.
     static bool ReadMetafile(const QString& path, CGraphic& g, QString* error);
-    // A packed bitmap as an image; a null image when the bytes are not a bitmap.
+    // A packed bitmap as an image with every pixel defined: values beyond its
+    // colour table black, pixels its bits lack 0. A null image when the bytes
+    // are not a bitmap of 40 or more header bytes.
     static QImage BitmapImage(const uint8_t* data, size_t size);
     // Draws the picture stretched into target (device units). Nothing for an
     // empty target or an entry without a picture.
