@@ -1,8 +1,8 @@
-# tessary_add_test(NAME name SOURCES ... [LIBS ...])
+# tessary_add_test(NAME name SOURCES ... [LIBS ...] [ENV VAR=value ...])
 # One test program per unit; every case runs as its own CTest test, headless,
-# against the build's own class store and a scratch user store.
+# against the build's own class store and a scratch user store, with ENV added.
 function(tessary_add_test)
-  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;ENV" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE GTest::gtest GTest::gtest_main ${T_LIBS})
   target_include_directories(${T_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
@@ -11,7 +11,8 @@ function(tessary_add_test)
     "TESSARY_CLASSES=${TESSARY_CLASSES_STORE}"
     "TESSARY_REGISTRY=${CMAKE_BINARY_DIR}/test-user.reg"
     "TESSARY_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
-    "TESSARY_BINARY_DIR=${CMAKE_BINARY_DIR}")
+    "TESSARY_BINARY_DIR=${CMAKE_BINARY_DIR}"
+    ${T_ENV})
   # The environment goes in through a launcher: gtest_discover_tests passes only the
   # first entry of a list-valued ENVIRONMENT property on to the tests, and the
   # launcher also serves the listing of the tests.
