@@ -12,10 +12,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <ctime>
+#include <thread>
 
 #include "file/Error.h"
 #include "file/SafeFile.h"
@@ -289,21 +291,47 @@ Store::FileStamp Store::Stamp(const std::string& path) {
     return s;
 }
 
-int Store::LockFile(bool create) {
+int Store::LockFile(bool create, std::chrono::milliseconds wait, int32_t* error) {
     std::string lockPath = path_ + ".lock";
     int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0 && errno == ENOENT && create) {
-        if (!MakeDirs(DirOf(path_))) return -1;
-        fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    }
-    if (fd < 0) return -1;
-    while (::flock(fd, LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            ::close(fd);
+        if (!MakeDirs(DirOf(path_))) {
+            *error = errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_CANTWRITE;
             return -1;
         }
+        fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     }
-    return fd;
+    if (fd < 0) {
+        *error = errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_CANTWRITE;
+        return -1;
+    }
+    // A blocking flock could wait for ever on a holder that never lets go. The
+    // wait starts again whenever the file is replaced meanwhile: then other
+    // writers are taking turns, and the lock is not stuck.
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point deadline = Clock::now() + wait;
+    const bool waits = wait.count() > 0;
+    FileStamp seen = waits ? Stamp(path_) : FileStamp();
+    std::chrono::milliseconds pause{1};
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
+        const int failure = errno;
+        if (failure == EINTR) continue;
+        const Clock::time_point now = Clock::now();
+        if (failure == EWOULDBLOCK && waits) {
+            if (const FileStamp stamp = Stamp(path_); !(stamp == seen)) {
+                seen = stamp;
+                deadline = now + wait;
+            }
+        }
+        if (failure != EWOULDBLOCK || now >= deadline) {
+            ::close(fd);
+            *error = failure == EWOULDBLOCK ? ERROR_LOCK_VIOLATION : ERROR_CANTWRITE;
+            return -1;
+        }
+        std::this_thread::sleep_for(std::min<Clock::duration>(pause, deadline - now));
+        pause = std::min(pause * 2, std::chrono::milliseconds(10));
+    }
 }
 
 // Brings root_ in step with the file. A file that does not parse is renamed aside
@@ -385,7 +413,9 @@ int32_t Store::Write(const Key& root) {
 
 int32_t Store::Read(const std::function<int32_t(const Key& root)>& fn) {
     std::lock_guard<std::mutex> guard(mutex_);
-    int fd = LockFile(false);
+    // The lock only guards setting a damaged file aside, which can wait for a later call.
+    int32_t lockError = ERROR_SUCCESS;
+    int fd = LockFile(false, std::chrono::milliseconds(0), &lockError);
     int32_t rc = Refresh(fd >= 0);
     if (fd >= 0) ::close(fd);
     if (rc != ERROR_SUCCESS) return rc;
@@ -394,9 +424,11 @@ int32_t Store::Read(const std::function<int32_t(const Key& root)>& fn) {
 
 int32_t Store::Modify(const std::function<int32_t(Key& root, bool* changed)>& fn) {
     std::lock_guard<std::mutex> guard(mutex_);
-    int fd = LockFile(true);
-    if (fd < 0) return errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_CANTWRITE;
-    int32_t rc = Refresh(true);
+    int32_t rc = ERROR_SUCCESS;
+    int fd = LockFile(true, lockTimedOut_ ? kBriefLockWait : kLockWait, &rc);
+    lockTimedOut_ = rc == ERROR_LOCK_VIOLATION;
+    if (fd < 0) return rc;
+    rc = Refresh(true);
     if (rc == ERROR_SUCCESS) {
         std::unique_ptr<Key> copy = root_.Clone();
         bool changed = false;

@@ -1,11 +1,14 @@
 // One registry file in memory: a tree of keys with typed values, kept in step with
-// the file on disk. Every call takes the process lock and the file lock (flock on a
-// side file "<path>.lock"), re-reads the file when another process replaced it, and
-// writes changes through file::SafeFile (aside, fsync, rename).
+// the file on disk. Every call takes the process lock, re-reads the file when another
+// process replaced it, and writes changes through file::SafeFile (aside, fsync,
+// rename) under the file lock (flock on a side file "<path>.lock"). Another process
+// may hold that lock for as long as it likes: a change waits a short bounded time
+// for it, a read does not wait at all.
 #pragma once
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -25,6 +28,12 @@ struct CiLess {
 // refused, and so is a store whose text would pass kMaxFile bytes.
 constexpr size_t kMaxDepth = 512;
 constexpr size_t kMaxFile = 64u << 20;
+
+// How long a change waits for another process's file lock. Once a wait has run
+// out, later changes wait only kBriefLockWait until the lock is had again, so a
+// lock held for long costs one wait, not one per setting.
+constexpr std::chrono::milliseconds kLockWait{2000};
+constexpr std::chrono::milliseconds kBriefLockWait{100};
 
 struct Value {
     uint32_t type = 0;
@@ -55,9 +64,13 @@ public:
 
     // fn sees the current content. Returns fn's result, or the error that kept
     // the content from being read (ERROR_BADDB after a damaged file was set aside).
+    // With the file lock busy the file is read as it stands: it is only ever
+    // replaced whole.
     int32_t Read(const std::function<int32_t(const Key& root)>& fn);
     // fn changes a copy of the content and sets *changed; the copy is written
     // to disk and becomes current only when fn succeeds and the write succeeds.
+    // ERROR_LOCK_VIOLATION, with nothing written, when another process keeps the
+    // file lock through the wait.
     int32_t Modify(const std::function<int32_t(Key& root, bool* changed)>& fn);
 
 private:
@@ -70,7 +83,8 @@ private:
         int64_t ctimeNs = 0;
         bool operator==(const FileStamp&) const = default;
     };
-    int LockFile(bool create);  // fd holding an exclusive flock, or -1
+    // fd holding an exclusive flock, or -1 with *error set.
+    int LockFile(bool create, std::chrono::milliseconds wait, int32_t* error);
     int32_t Refresh(bool haveLock);
     int32_t Write(const Key& root);
     static FileStamp Stamp(const std::string& path);
@@ -80,6 +94,7 @@ private:
     Key root_;
     FileStamp stamp_;
     bool loaded_ = false;
+    bool lockTimedOut_ = false;  // the last change found the lock busy throughout
 };
 
 // The one Store object of a file path in this process.

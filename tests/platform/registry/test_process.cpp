@@ -1,13 +1,17 @@
 // Several processes on one store: re-reading, locking, and writers killed mid-write.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <random>
+#include <sstream>
 #include <thread>
 
 #include "registry/registry.h"
@@ -74,6 +78,47 @@ TEST_F(RegistryProcesses, ConcurrentWritersLoseNoUpdate) {
     while (RegEnumValue(k, count, &name) == ERROR_SUCCESS) ++count;
     RegCloseKey(k);
     EXPECT_EQ(count, uint32_t(kWriters * kEach));
+}
+
+// Writers taking turns for longer than one wait are no stuck lock: a change
+// waits on while the file keeps being replaced, and is made once they are done.
+TEST_F(RegistryProcesses, AChangeWaitsOnWhileOthersKeepWriting) {
+    ASSERT_TRUE(reg::SetString(HKEY_CURRENT_USER, "Busy", "v", "before"));
+    const std::string file = reg::StorePath(HKEY_CURRENT_USER);
+    std::stringstream text;
+    text << std::ifstream(file, std::ios::binary).rdbuf();
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    // Holds the lock 100 ms at a time for 3 s, taking it back at once, and
+    // replaces the file under it each time.
+    pid_t writer = Spawn([&] {
+        const int fd = ::open((file + ".lock").c_str(), O_RDWR | O_CLOEXEC);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (std::chrono::steady_clock::now() < end) {
+            if (fd < 0 || ::flock(fd, LOCK_EX) != 0) return false;
+            std::ofstream(file + ".next", std::ios::binary) << text.str();
+            if (::rename((file + ".next").c_str(), file.c_str()) != 0) return false;
+            if (ready[1] >= 0) {
+                (void)!::write(ready[1], "x", 1);
+                ::close(ready[1]);
+                ready[1] = -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            ::flock(fd, LOCK_UN);
+        }
+        return true;
+    });
+    ::close(ready[1]);
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    ::close(ready[0]);
+    const auto t = std::chrono::steady_clock::now();
+    EXPECT_TRUE(reg::SetString(HKEY_CURRENT_USER, "Busy", "v", "after"));
+    EXPECT_GT(std::chrono::steady_clock::now() - t, std::chrono::milliseconds(2500));
+    EXPECT_TRUE(Succeeded(writer));
+    std::string s;
+    EXPECT_TRUE(reg::GetString(HKEY_CURRENT_USER, "Busy", "v", &s));
+    EXPECT_EQ(s, "after");
 }
 
 TEST_F(RegistryProcesses, AWriterKilledAnywhereLeavesOldOrNewContent) {

@@ -1,11 +1,13 @@
 // Keys, values, enumeration and deletion in one store file.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
 
+#include "HeldLock.h"
 #include "SmallDisk.h"
 #include "registry/registry.h"
 #include "test_util.h"
@@ -308,6 +310,47 @@ TEST_F(RegistryTest, AnEmptyFileIsAnEmptyStore) {
     EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "A", 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);
     EXPECT_TRUE(DamagedCopies(dir.Path().string(), "user.reg").empty());
     EXPECT_TRUE(reg::SetString(HKEY_CURRENT_USER, "A", "", "x"));
+}
+
+// Another process holding a store's lock for long, for the user's settings and
+// for the class store alike: reads go on at once with the file as it stands; a
+// change gives up after a short wait, later ones sooner, and nothing is written.
+TEST_F(RegistryTest, ALockHeldByAnotherProcessNeverHangs) {
+    using Clock = std::chrono::steady_clock;
+    const auto since = [](Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); };
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_CLASSES_ROOT}) {
+        const std::string file = reg::StorePath(root);
+        SCOPED_TRACE(file);
+        ASSERT_TRUE(reg::SetString(root, "Software\\Kept", "v", "before"));
+        const std::string before = ReadFile(file);
+        testsupport::HeldLock other(file + ".lock", 20);
+        if (!other.Held()) GTEST_SKIP() << other.Why();
+        Clock::time_point t = Clock::now();
+        std::string s;
+        HKEY k = nullptr;
+        ASSERT_EQ(RegOpenKeyEx(root, "Software\\Kept", 0, KEY_ALL_ACCESS, &k), ERROR_SUCCESS);
+        EXPECT_TRUE(reg::GetString(root, "Software\\Kept", "v", &s));
+        EXPECT_EQ(s, "before");
+        EXPECT_LT(since(t), 0.5);
+        t = Clock::now();
+        EXPECT_EQ(RegSetValueEx(k, "v", 0, REG_SZ, "after", 6), ERROR_LOCK_VIOLATION);
+        EXPECT_GT(since(t), 1.5);
+        EXPECT_LT(since(t), 3.0);
+        t = Clock::now();
+        EXPECT_EQ(RegDeleteValue(k, "v"), ERROR_LOCK_VIOLATION);
+        EXPECT_EQ(RegDeleteTree(root, "Software"), ERROR_LOCK_VIOLATION);
+        EXPECT_FALSE(reg::SetString(root, "Software\\New", "v", "x"));
+        EXPECT_LT(since(t), 1.0);
+        EXPECT_EQ(ReadFile(file), before);
+        // Once the other lets go, changes are made again at once.
+        other.Release();
+        t = Clock::now();
+        EXPECT_EQ(RegSetValueEx(k, "v", 0, REG_SZ, "after", 6), ERROR_SUCCESS);
+        EXPECT_LT(since(t), 0.5);
+        EXPECT_TRUE(reg::GetString(root, "Software\\Kept", "v", &s));
+        EXPECT_EQ(s, "after");
+        RegCloseKey(k);
+    }
 }
 
 TEST_F(RegistryTest, UnwritableFolderGivesAnError) {

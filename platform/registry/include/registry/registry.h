@@ -11,6 +11,9 @@
 //   HKEY_LOCAL_MACHINE -> served from the HKEY_CURRENT_USER file (single-user system)
 // A store file that cannot be parsed is renamed aside (suffix ".damaged-<time>")
 // and the root starts empty; it is never silently overwritten.
+// Another process may hold a store's lock file ("<file>.lock") for long: reads do
+// not wait for it, and a change gives up after a short wait with
+// ERROR_LOCK_VIOLATION, leaving the file as it was.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +34,7 @@ constexpr int32_t ERROR_FILE_NOT_FOUND = 2;
 constexpr int32_t ERROR_ACCESS_DENIED = 5;
 constexpr int32_t ERROR_INVALID_HANDLE = 6;
 constexpr int32_t ERROR_OUTOFMEMORY = 14;
+constexpr int32_t ERROR_LOCK_VIOLATION = 33;
 constexpr int32_t ERROR_INVALID_PARAMETER = 87;
 constexpr int32_t ERROR_MORE_DATA = 234;
 constexpr int32_t ERROR_NO_MORE_ITEMS = 259;
