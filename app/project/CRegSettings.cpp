@@ -2,6 +2,7 @@
 #include "MSwallow.h"
 
 #include "registry/registry.h"
+#include "ui/dialogs.h"
 
 #include <vector>
 
@@ -35,17 +36,27 @@ std::string CRegSettings::KeyPath(const std::string& section) const {
     return path;
 }
 
+bool CRegSettings::Changed(int32_t rc) {
+    if (rc == ERROR_LOCK_VIOLATION && !mToldLocked.exchange(true))
+        ui::MsgBox(QStringLiteral("Another program holds the lock on the settings file ") +
+                       QString::fromStdString(reg::StorePath(HKEY_CURRENT_USER)) +
+                       QStringLiteral(". Settings were read as they stand; changes to them are not saved while "
+                                      "it holds the lock."),
+                   ui::Buttons::OK, ui::Icon::Exclamation, QString::fromStdString(mAppName));
+    return rc == ERROR_SUCCESS;
+}
+
 bool CRegSettings::SaveSetting(const std::string& section, const std::string& key, const std::string& value) {
     try {
         HKEY k = nullptr;
         uint32_t disposition = 0;
-        if (RegCreateKeyEx(HKEY_CURRENT_USER, KeyPath(section).c_str(), REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, &k,
-                           &disposition) != ERROR_SUCCESS)
-            return false;
-        const int32_t rc =
-            RegSetValueEx(k, ValueName(key), 0, REG_SZ, value.c_str(), uint32_t(value.size() + 1));
-        RegCloseKey(k);
-        return rc == ERROR_SUCCESS;
+        int32_t rc = RegCreateKeyEx(HKEY_CURRENT_USER, KeyPath(section).c_str(), REG_OPTION_NON_VOLATILE,
+                                    KEY_ALL_ACCESS, &k, &disposition);
+        if (rc == ERROR_SUCCESS) {
+            rc = RegSetValueEx(k, ValueName(key), 0, REG_SZ, value.c_str(), uint32_t(value.size() + 1));
+            RegCloseKey(k);
+        }
+        return Changed(rc);
     } catch (...) {
         app::SwallowCurrent("CRegSettings::SaveSetting");
         return false;
@@ -85,13 +96,13 @@ bool CRegSettings::DeleteSetting(const std::string& section, const std::optional
                 return false;
             const int32_t rc = RegDeleteValue(k, ValueName(*key));
             RegCloseKey(k);
-            return rc == ERROR_SUCCESS;
+            return Changed(rc);
         }
         if (RegOpenKeyEx(HKEY_CURRENT_USER, KeyPath("").c_str(), 0, KEY_ALL_ACCESS, &k) != ERROR_SUCCESS)
             return false;
         const int32_t rc = RegDeleteTree(k, section.c_str());
         RegCloseKey(k);
-        return rc == ERROR_SUCCESS;
+        return Changed(rc);
     } catch (...) {
         app::SwallowCurrent("CRegSettings::DeleteSetting");
         return false;

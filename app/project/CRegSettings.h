@@ -1,8 +1,12 @@
 // Per-user settings in the registry store, as text values under
 // "Software\<Company>\<AppName>\<Section>" of the current user. Every
-// operation swallows its errors.
+// operation swallows its errors. While another process holds the store's lock
+// settings are read as they stand and changes are not saved; the first change
+// that finds it so says it in a message box, once for the life of the object.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -26,6 +30,9 @@ public:
     std::string KeyPath(const std::string& section) const;
 
 private:
+    bool Changed(int32_t rc);  // rc of a change: true on success; tells of a busy lock once
+
+    std::atomic<bool> mToldLocked{false};
     std::string mCompany = DefaultCompany;
     std::string mAppName = ProductName;
 };

@@ -2,6 +2,8 @@
 // handler and shutdown.
 #include "ShellFixture.h"
 
+#include "HeldLock.h"
+
 #include "AppGlobals.h"
 #include "CHourglass.h"
 #include "CMRUList.h"
@@ -11,6 +13,8 @@
 #include "MUtilities.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QScreen>
 #include <QKeyEvent>
@@ -205,6 +209,42 @@ TEST_F(ShellTest, ClosingSavesThePlaceAndReleasesEverythingInOrder) {
     EXPECT_EQ(Reg("Window", "FMainLeft"), "150");
     EXPECT_EQ(Reg("Window", "FMainTop"), "300");
     EXPECT_EQ(Reg("Window", "SplitPosition"), "4500");
+}
+
+// Another process holding the settings lock for long: the program starts on the
+// settings as they stand, no save hangs, one box says that changes are not
+// saved, and the other's file stays as it was.
+TEST_F(ShellTest, ASettingsLockHeldElsewhereNeverHangsAndIsToldOnce) {
+    const std::string sample = CopySample();
+    SetReg("Config", "ShowToolbar", "False");
+    SetReg("RecentFileList", "1", dir.File("older.txp"));
+    const QString store = QString::fromStdString(dir.File("user.reg"));
+    const auto contents = [&] {
+        QFile f(store);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray before = contents();
+    testsupport::HeldLock other(store.toStdString() + ".lock", 30);
+    if (!other.Held()) GTEST_SKIP() << other.Why();
+    QElapsedTimer t;
+    t.start();
+    ASSERT_TRUE(Start());
+    EXPECT_LT(t.elapsed(), 1000);
+    EXPECT_FALSE(Main().Bar()->MainToolbar()->isVisible());
+    EXPECT_EQ(shell::Globals().gMRUList->Item(1), QString::fromStdString(dir.File("older.txp")));
+    // Opening saves the folder and the recent list, closing the window's place.
+    t.restart();
+    MTessary::LoadProject(QString::fromStdString(sample));
+    EXPECT_TRUE(shell::Globals().gProject);
+    ASSERT_TRUE(Main().close());
+    EXPECT_LT(t.elapsed(), 5000);
+    ASSERT_EQ(dialogs.Messages().size(), 1u);
+    EXPECT_EQ(dialogs.Messages()[0].title, "Tessary");
+    EXPECT_EQ(dialogs.Messages()[0].icon, ui::Icon::Exclamation);
+    EXPECT_EQ(dialogs.Messages()[0].text, "Another program holds the lock on the settings file " + store +
+                                              ". Settings were read as they stand; changes to them are not saved "
+                                              "while it holds the lock.");
+    EXPECT_EQ(contents(), before);
 }
 
 TEST_F(ShellTest, ActivationReachesTheFrameOncePerChange) {
