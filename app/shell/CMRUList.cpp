@@ -65,13 +65,8 @@ void CMRUList::SetMaxItems(int16_t maxItems) {
 void CMRUList::Add(const QString& path) {
     base::Guard("CMRUList::Add", [&] {
         if (path.isEmpty()) return;
-        const QString upper = path.toUpper();
-        qsizetype found = -1;
-        for (qsizetype i = 0; i < mEntries.size(); ++i)
-            if (mEntries[i].toUpper() == upper) {
-                found = i;
-                break;
-            }
+        // Exactly: paths that differ in case name two files here.
+        const qsizetype found = mEntries.indexOf(path);
         if (found >= 0) {
             mEntries.insert(0, path);
             mEntries.removeAt(found + 1);

@@ -55,6 +55,16 @@ QString DataSourceKey(const QString& text) {
     return MFormat::DsnName(text.toStdString());
 }
 
+// ODBC data-source names match whatever their case; file paths only exactly,
+// as the file system tells names apart by case.
+bool SameDataSource(const QString& linkedText, const QString& storedText) {
+    const QString linked = DataSourceKey(linkedText), stored = DataSourceKey(storedText);
+    if (linked.isEmpty() || stored.isEmpty()) return false;
+    if (linkedText.contains(QLatin1String("DSN=")) && storedText.contains(QLatin1String("DSN=")))
+        return linked.toUpper() == stored.toUpper();
+    return linked == stored;
+}
+
 void RefuseProject(const QString& text, ui::Icon icon, const QString& title) {
     HideSplash();
     ui::MsgBox(text, ui::Buttons::OK, icon, title);
@@ -92,15 +102,14 @@ ProjectFileCheck IsProjectFile(const QString& path) {
             if (name == "LinkDataSource") connect = t.Connect();
         }
         if (count != 3) return check;
-        const QString linked = DataSourceKey(MMenu::OdbcDatabaseName(QString::fromStdString(connect)));
+        const QString linked = MMenu::OdbcDatabaseName(QString::fromStdString(connect));
         auto rs = db->OpenRecordset("SELECT * FROM Config;", dao::RecordsetType::Snapshot);
         rs->FindFirst("Property='DataSourceName'");
         if (rs->NoMatch()) return check;
         const com::Variant v = rs->Fields("sValue").Value();
-        const QString stored = DataSourceKey(v.IsNull() ? QString() : QString::fromStdString(dao::VarToString(v)));
+        const QString stored = v.IsNull() ? QString() : QString::fromStdString(dao::VarToString(v));
         rs->Close();
-        if (linked.isEmpty() || stored.isEmpty()) return check;
-        if (linked.toUpper() != stored.toUpper()) return check;
+        if (!SameDataSource(linked, stored)) return check;
         db->Close();
         check.project = true;
     } catch (...) {

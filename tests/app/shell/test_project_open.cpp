@@ -92,12 +92,14 @@ TEST_F(ProjectOpen, AWindowsPathIsLookedUpByItsFileNameInTheDataFolder) {
 }
 
 TEST_F(ProjectOpen, TheProjectCheckRefusesWithOneMessage) {
-    // The stored data source names another file than the link (compared case-blind).
+    // The stored data source must name the link's file exactly: names that differ in case are two files.
     const std::string other = CopySample("other");
-    Sql(other, "UPDATE Config SET sValue='IRIS.MDB' WHERE Property='DataSourceName'");
-    EXPECT_TRUE(MTessary::IsProjectFile(QString::fromStdString(other))) << "case-blind";
-    Sql(other, "UPDATE Config SET sValue='flowers.mdb' WHERE Property='DataSourceName'");
-    EXPECT_FALSE(MTessary::IsProjectFile(QString::fromStdString(other)));
+    const std::pair<std::string, bool> stored[] = {
+        {"iris.mdb", true}, {"IRIS.MDB", false}, {"Iris.mdb", false}, {"flowers.mdb", false}};
+    for (const auto& [name, same] : stored) {
+        Sql(other, "UPDATE Config SET sValue='" + name + "' WHERE Property='DataSourceName'");
+        EXPECT_EQ(MTessary::IsProjectFile(QString::fromStdString(other)).project, same) << name;
+    }
     EXPECT_FALSE(Open(other));
     ASSERT_EQ(dialogs.Messages().size(), 1u);
     EXPECT_EQ(dialogs.Messages()[0].title, "Open Project Failed");

@@ -48,30 +48,31 @@ protected:
 
 }  // namespace
 
-TEST_F(RecentFiles, AddingMovesToTheTopInTheNewSpellingAndDropsTheOldest) {
+TEST_F(RecentFiles, AddingMovesToTheTopDropsTheOldestAndTellsPathsApartByCase) {
     CMRUList list;
     list.Initialize(bar, band);
     list.SetMaxItems(4);
     for (const char* p : {"/p/a.txp", "/p/b.txp", "/p/c.txp", "/p/d.txp"}) list.Add(p);
     EXPECT_EQ(list.Count(), 4);
-    list.Add("/P/B.TXP");
+    list.Add("/p/b.txp");
     EXPECT_EQ(list.Count(), 4);
-    EXPECT_EQ(list.Item(1), "/P/B.TXP");
+    EXPECT_EQ(list.Item(1), "/p/b.txp");
     EXPECT_EQ(list.Item(2), "/p/d.txp");
-    list.Add("/p/e.txp");  // full: the oldest goes
+    // Another file on a case-sensitive file system: it keeps /p/b.txp, the oldest goes.
+    list.Add("/p/B.txp");
     EXPECT_EQ(list.Count(), 4);
     EXPECT_EQ((QStringList{list.Item(1), list.Item(2), list.Item(3), list.Item(4)}),
-              (QStringList{"/p/e.txp", "/P/B.TXP", "/p/d.txp", "/p/c.txp"}));
+              (QStringList{"/p/B.txp", "/p/b.txp", "/p/d.txp", "/p/c.txp"}));
     EXPECT_EQ(list.Item(5), "");
     EXPECT_EQ(list.Item(0), "");
-    EXPECT_EQ(Reg("RecentFileList", "1"), "/p/e.txp");
+    EXPECT_EQ(Reg("RecentFileList", "1"), "/p/B.txp");
     EXPECT_EQ(Reg("RecentFileList", "4"), "/p/c.txp");
     EXPECT_EQ(Reg("RecentFileList", "5"), "<none>");
     list.Add("");
     EXPECT_EQ(list.Count(), 4);
     // Numbered entries just above Exit, in their own group.
     EXPECT_EQ(BandText().mid(BandText().size() - 7),
-              (QStringList{"-", "&1 /p/e.txp", "&2 /P/B.TXP", "&3 /p/d.txp", "&4 /p/c.txp", "-", "E&xit"}));
+              (QStringList{"-", "&1 /p/B.txp", "&2 /p/b.txp", "&3 /p/d.txp", "&4 /p/c.txp", "-", "E&xit"}));
     for (QAction* a : band->actions()) {
         if (a->objectName() == "mnuRecent") {
             EXPECT_EQ(a->statusTip(), "Open this file");
