@@ -302,6 +302,10 @@ public:
         : t_(toks), sql_(sql), resolver_(resolver) {}
 
     bool stripQualifiers = false;
+    // Columns that rows are made distinct on are written without the comparison.
+    bool plainColumns = false;
+    // Whether a column was given the comparison to make rows distinct.
+    bool collatedColumns = false;
 
     Statement ParseStatement();
     std::string ParseCriteria();
@@ -1147,7 +1151,8 @@ void Parser::ParseSelectList(SelectInfo& si, size_t listBegin, size_t listEnd, b
         std::string item = V(e);
         std::string name;
         if (deduplicated && e.k != Node::Star && MayBeText(e)) {
-            item += std::string(" COLLATE ") + kTextCollation;
+            if (!plainColumns) item += std::string(" COLLATE ") + kTextCollation;
+            collatedColumns = true;
             if (alias.empty() && e.k == Node::Col) alias = e.b;
         }
         if (e.k == Node::Star) {
@@ -1678,7 +1683,13 @@ std::string Parser::ParseCriteria() {
 Statement TranslateStatement(std::string_view sql, SchemaResolver* resolver) {
     std::vector<Token> toks = Tokenize(sql);
     Parser p(toks, sql, resolver);
-    return p.ParseStatement();
+    Statement st = p.ParseStatement();
+    if (st.kind == StmtKind::Select && p.collatedColumns) {
+        Parser plain(toks, sql, resolver);
+        plain.plainColumns = true;
+        st.select.describeSql = plain.ParseStatement().select.sql;
+    }
+    return st;
 }
 
 std::string TranslateCriteria(std::string_view criteria, SchemaResolver* resolver, bool stripQualifiers) {

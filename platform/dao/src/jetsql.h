@@ -52,6 +52,11 @@ struct TableRef {
 
 struct SelectInfo {
     std::string sql;  // the whole SQLite statement
+    // The same statement with the columns that rows are made distinct on left
+    // as written, without the comparison given to them: SQLite tells where such
+    // a column comes from and how it is declared only there. Empty when sql
+    // tells it itself.
+    std::string describeSql;
     std::string distinct;
     std::vector<std::string> items;      // translated select items (with AS where named)
     std::vector<std::string> itemNames;  // output names; "*" or "T.*" for stars

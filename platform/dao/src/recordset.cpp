@@ -72,11 +72,12 @@ std::string BuildSelect(const SelectInfo& si, bool withKeys, const std::vector<T
     return sql;
 }
 
-// Column i of the statement st that src reads: where it comes from, its type,
-// and whether it may be written. starred: the select list has a "*".
-ColMeta DescribeColumn(Core& core, const Source& src, sqlite3_stmt* st, int i, bool starred) {
+// Column i of the statement named that src reads: where it comes from, its
+// type, and whether it may be written, as the statement st (named itself, or
+// the same columns as written) tells. starred: the select list has a "*".
+ColMeta DescribeColumn(Core& core, const Source& src, sqlite3_stmt* named, sqlite3_stmt* st, int i, bool starred) {
     ColMeta c;
-    c.name = sqlite3_column_name(st, i);
+    c.name = sqlite3_column_name(named, i);
     const char* dbn = sqlite3_column_database_name(st, i);
     const char* tbl = sqlite3_column_table_name(st, i);
     const char* org = sqlite3_column_origin_name(st, i);
@@ -186,7 +187,16 @@ std::shared_ptr<Source> MakeSource(const std::shared_ptr<Core>& core, const std:
     bool starred = false;
     for (const auto& n : sel.itemNames)
         if (n == "*" || (n.size() > 2 && n.compare(n.size() - 2, 2, ".*") == 0)) starred = true;
-    for (int i = 0; i < src->nCols; ++i) src->cols.push_back(DescribeColumn(*core, *src, st, i, starred));
+    sqlite3_stmt* described = nullptr;  // the same columns as written
+    if (!sel.describeSql.empty() &&
+        (sqlite3_prepare_v2(core->db, sel.describeSql.c_str(), -1, &described, nullptr) != SQLITE_OK ||
+         sqlite3_column_count(described) != sqlite3_column_count(st))) {
+        sqlite3_finalize(described);
+        described = nullptr;
+    }
+    for (int i = 0; i < src->nCols; ++i)
+        src->cols.push_back(DescribeColumn(*core, *src, st, described ? described : st, i, starred));
+    sqlite3_finalize(described);
     if (meta != src->stream) sqlite3_finalize(meta);
     return src;
 }

@@ -419,6 +419,53 @@ TEST_F(DaoSql, TopGroupHavingAndUnion) {
     EXPECT_EQ(One("SELECT Count(*) FROM (SELECT Name FROM Data UNION SELECT 'zeta' FROM Data)").ToI4(), 5);
 }
 
+// A column made distinct reads as the same column read plainly: its type,
+// size, attributes, source and values, its text still compared as one.
+TEST_F(DaoSql, DistinctAndUnionColumnsKeepWhatAPlainSelectGives) {
+    MakeData();
+    const std::string head = "(SELECT TOP 20000 %c AS v FROM Data ORDER BY IndexCounter1)";
+    const std::pair<std::string, std::string> forms[] = {  // plain, made distinct; %c stands for the column
+        {"SELECT %c FROM Data", "SELECT DISTINCT %c FROM Data"},
+        {"SELECT %c FROM Data", "SELECT %c FROM Data UNION SELECT %c FROM Data"},
+        {"SELECT v FROM " + head, "SELECT DISTINCT TOP 257 v FROM " + head},
+    };
+    auto with = [](std::string sql, const std::string& column) {
+        for (size_t at; (at = sql.find("%c")) != std::string::npos;) sql.replace(at, 2, column);
+        return sql;
+    };
+    for (const std::string column : {"Name", "Age", "Score", "[When]", "Flag"}) {
+        for (const auto& [plainSql, distinctSql] : forms) {
+            SCOPED_TRACE(with(distinctSql, column));
+            auto plain = db->OpenRecordset(with(plainSql, column), RecordsetType::Snapshot);
+            auto distinct = db->OpenRecordset(with(distinctSql, column), RecordsetType::Snapshot);
+            const dao::Field p = plain->Fields(0), d = distinct->Fields(0);
+            EXPECT_EQ(d.Type(), p.Type());
+            EXPECT_EQ(d.Size(), p.Size());
+            EXPECT_EQ(d.Attributes(), p.Attributes() & ~long(dao::dbUpdatableField));
+            EXPECT_EQ(d.SourceTable(), p.SourceTable());
+            EXPECT_EQ(d.SourceField(), p.SourceField());
+            // Each value once, as the one comparison tells values apart, and typed as the plain column.
+            std::vector<std::string> values;
+            VARTYPE type = VT_EMPTY;
+            for (; !plain->Eof(); plain->MoveNext()) {
+                const com::Variant v = plain->Fields(0).Value();
+                const std::string text = v.IsNull() ? "(Null)" : dao::VarToString(v);
+                if (!v.IsNull()) type = v.vt;
+                if (std::none_of(values.begin(), values.end(), [&](const auto& x) { return dao::CompareText(x, text) == 0; }))
+                    values.push_back(text);
+            }
+            size_t rows = 0;
+            for (; !distinct->Eof(); distinct->MoveNext(), ++rows) {
+                const com::Variant v = distinct->Fields(0).Value();
+                if (!v.IsNull()) {
+                    EXPECT_EQ(v.vt, type) << dao::VarToString(v);
+                }
+            }
+            EXPECT_EQ(rows, values.size());
+        }
+    }
+}
+
 TEST_F(DaoSql, DdlVariants) {
     db->Execute("CREATE TABLE A (Id COUNTER CONSTRAINT PK PRIMARY KEY, Code TEXT(5) NOT NULL, Amount CURRENCY, "
                 "Ratio DOUBLE, Small BYTE, Big BIGINT, Note MEMO, Day DATETIME, Yes BIT, Tiny SMALLINT, R REAL)");
