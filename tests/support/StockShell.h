@@ -50,6 +50,49 @@ struct StockShell {
         if (code != 0) text += "exit " + std::to_string(code);
         return text;
     }
+
+    // The shell kept running on a file, reading statements from a pipe: it
+    // holds the file open from its first statement until it is ended.
+    class Session {
+    public:
+        explicit Session(const std::string& file) {
+            int in[2], out[2];
+            if (Path().empty() || ::pipe(in) != 0 || ::pipe(out) != 0) return;
+            child_ = ::fork();
+            if (child_ == 0) {
+                ::dup2(in[0], 0);
+                ::dup2(out[1], 1);
+                ::dup2(out[1], 2);
+                for (int fd : {in[0], in[1], out[0], out[1]}) ::close(fd);
+                ::execl(Path().c_str(), "sqlite3", file.c_str(), static_cast<char*>(nullptr));
+                ::_exit(127);
+            }
+            ::close(in[0]);
+            ::close(out[1]);
+            to_ = in[1];
+            from_ = out[0];
+        }
+        ~Session() {
+            if (to_ >= 0) ::close(to_);
+            if (from_ >= 0) ::close(from_);
+            if (child_ > 0) ::waitpid(child_, nullptr, 0);
+        }
+        // Runs statements that print one line; that line.
+        std::string Run(const std::string& sql) {
+            const std::string text = sql + ";\n";
+            if (to_ < 0 || ::write(to_, text.data(), text.size()) != ssize_t(text.size())) return "no shell";
+            std::string line;
+            for (char c; line.empty() || line.back() != '\n';) {
+                if (::read(from_, &c, 1) != 1) break;
+                line += c;
+            }
+            return line;
+        }
+
+    private:
+        pid_t child_ = -1;
+        int to_ = -1, from_ = -1;
+    };
 };
 
 }  // namespace testsupport

@@ -174,7 +174,7 @@ const bool kQuietMemory = [] {
 // user_version may be and whose indexes may follow that program's collations.
 bool OwnFile(const Core& core) { return !core.readOnly && !core.guest; }
 
-void Configure(sqlite3* db, bool readOnly, bool own) {
+void Configure(sqlite3* db, bool readOnly) {
     (void)kQuietMemory;
     DistrustSchema(db);
     sqlite3_extended_result_codes(db, 1);
@@ -188,9 +188,6 @@ void Configure(sqlite3* db, bool readOnly, bool own) {
     // more than spilling pages to the log.
     sqlite3_exec(db, "PRAGMA mmap_size=1073741824", nullptr, nullptr, nullptr);
     if (!readOnly) sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
-    // WAL: readers and the writer do not block each other between
-    // connections, and an interrupted transaction leaves no trace.
-    if (own) sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
 }
 
 }  // namespace
@@ -371,6 +368,7 @@ void Core::Close() {
         ReleaseLogHolds();
         sqlite3_close_v2(db);
         db = nullptr;
+        DropLogsOfReads({});
         // Our own writes keep the order: the file as it is now needs no walk.
         if (orderChecked) NoteInOrder(path);
     }
@@ -462,6 +460,55 @@ void Core::ReleaseLogHold(const std::string& schema) {
 void Core::ReleaseLogHolds() {
     for (const auto& [schema, fd] : logHolds) ::close(fd);
     logHolds.clear();
+}
+
+namespace {
+
+bool LogBeside(const std::string& file) {
+    struct stat st {};
+    return ::stat((file + "-wal").c_str(), &st) == 0 || ::stat((file + "-shm").c_str(), &st) == 0;
+}
+
+// Reading a file in WAL mode makes a log and its index beside it, which a
+// connection that only reads does not take away when it closes. They go here
+// as a last writer's would: only when no connection anywhere has the file open
+// (each keeps a shared lock on it, so the exclusive lock is refused) and the
+// log holds nothing. The locks go through SQLite's own file layer, which knows
+// those of this process's other connections to the file.
+void DropLogOfReads(const std::string& file) {
+    if (!LogBeside(file)) return;
+    sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr);
+    if (!vfs) return;
+    std::vector<std::max_align_t> space(size_t(vfs->szOsFile) / sizeof(std::max_align_t) + 1);
+    auto* f = reinterpret_cast<sqlite3_file*>(space.data());
+    int flags = 0;
+    const int rc = vfs->xOpen(vfs, file.c_str(), f, SQLITE_OPEN_MAIN_DB | SQLITE_OPEN_READWRITE, &flags);
+    if (!f->pMethods) return;
+    const sqlite3_io_methods* io = f->pMethods;
+    if (rc == SQLITE_OK && !(flags & SQLITE_OPEN_READONLY) && io->xLock(f, SQLITE_LOCK_SHARED) == SQLITE_OK &&
+        io->xLock(f, SQLITE_LOCK_RESERVED) == SQLITE_OK && io->xLock(f, SQLITE_LOCK_EXCLUSIVE) == SQLITE_OK) {
+        struct stat st {};
+        const std::string log = file + "-wal";
+        if (::stat(log.c_str(), &st) != 0 || st.st_size == 0) {
+            ::unlink(log.c_str());
+            ::unlink((file + "-shm").c_str());
+        }
+    }
+    io->xUnlock(f, SQLITE_LOCK_NONE);
+    io->xClose(f);
+}
+
+}  // namespace
+
+void Core::DropLogsOfReads(const std::string& schema) {
+    for (auto it = logsOfReads.begin(); it != logsOfReads.end();) {
+        if (!schema.empty() && it->first != schema) {
+            ++it;
+            continue;
+        }
+        DropLogOfReads(it->second);
+        it = logsOfReads.erase(it);
+    }
 }
 
 void Core::Finish() {
@@ -872,6 +919,7 @@ void Core::AttachLink(Link& link) {
     }
     auto it = attached.find(file);
     if (it == attached.end()) {
+        const bool logBefore = LogBeside(attachFile);
         std::string schema = Attach(ReadOnlyUri(attachFile));
         if (schema.empty()) {
             link.error = 3343;
@@ -879,6 +927,7 @@ void Core::AttachLink(Link& link) {
             return;
         }
         it = attached.emplace(file, schema).first;
+        if (!logBefore) logsOfReads.emplace_back(schema, attachFile);
         HoldLog(schema, attachFile);
     }
     link.schema = it->second;
@@ -1401,6 +1450,7 @@ void Core::DropTable(const std::string& name) {
             if (sqlite3_exec(db, ("DETACH DATABASE " + QuoteIdent(schema)).c_str(), nullptr, nullptr, nullptr) ==
                 SQLITE_OK) {
                 ReleaseLogHold(schema);
+                DropLogsOfReads(schema);
                 for (auto it = attached.begin(); it != attached.end();)
                     it = it->second == schema ? attached.erase(it) : std::next(it);
             }
@@ -1721,7 +1771,7 @@ std::shared_ptr<Core> OpenAccess(std::shared_ptr<Core> core, const std::string& 
         Raise(3343, path);
     }
     NameConnection(core->db, path);
-    Configure(core->db, true, false);
+    Configure(core->db, true);
     return core;
 }
 
@@ -1739,7 +1789,7 @@ std::shared_ptr<Core> OpenOdbc(const std::string& connect) {
         core->closed = true;
         Raise(3151, source->Name());
     }
-    Configure(core->db, true, false);
+    Configure(core->db, true);
     try {
         for (const auto& t : source->Tables()) {
             if (UpperUtf8(t).rfind("MSYS", 0) == 0 || t.rfind("sqlite_", 0) == 0) continue;
@@ -1800,6 +1850,7 @@ std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool rea
     }
     // URIs let linked Access mirrors be attached read-only.
     flags |= SQLITE_OPEN_URI;
+    if (readOnly && name == path && !LogBeside(path)) core->logsOfReads.emplace_back("main", path);
     int rc = sqlite3_open_v2(name.c_str(), &core->db, flags, nullptr);
     if (rc != SQLITE_OK) {
         const bool full = DiskFull(core->db, rc);
@@ -1814,12 +1865,11 @@ std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool rea
         Raise(3049, path);
     }
     NameConnection(core->db, path);
-    Configure(core->db, readOnly, OwnFile(*core));
+    Configure(core->db, readOnly);
     if (!readOnly) {
         sqlite3_wal_autocheckpoint(core->db, 0);
         sqlite3_wal_hook(core->db, WalHook, core.get());
     }
-    if (name == path) core->HoldLog("main", path);
     // Reading the schema proves the file is a database and not damaged at its start.
     char* err = nullptr;
     rc = sqlite3_exec(core->db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, &err);
@@ -1835,19 +1885,24 @@ std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool rea
         Raise(3049, path);
     }
     try {
+        // Nothing is written before the file is known to be one this version may write.
+        if (!create || readOnly) core->UpgradeOwnFile();
+        // WAL: readers and the writer do not block each other between
+        // connections, and an interrupted transaction leaves no trace.
+        if (OwnFile(*core)) sqlite3_exec(core->db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
         if (create && !readOnly) {
             // Makes the file a database on disk at once, as creating one does.
             core->Exec("PRAGMA application_id = " + std::to_string(kApplicationId));
             core->Exec("PRAGMA user_version = " + std::to_string(kFileVersion));
             core->orderChecked = true;
-        } else {
-            core->UpgradeOwnFile();
-            if (OwnFile(*core) && core->formerVersion > 0) core->RepairTextIndexOrder();
+        } else if (OwnFile(*core) && core->formerVersion > 0) {
+            core->RepairTextIndexOrder();
         }
     } catch (const DaoError&) {
         core->Close();
         throw;
     }
+    if (name == path) core->HoldLog("main", path);
     try {
         core->LoadLinks();
     } catch (const DaoError&) {

@@ -206,6 +206,10 @@ struct Core : SchemaResolver, std::enable_shared_from_this<Core> {
     void HoldLog(const std::string& schema, const std::string& file);
     void ReleaseLogHold(const std::string& schema);
     void ReleaseLogHolds();
+    // Files only read here (schema, file) that had no log beside them when
+    // first read: the log reading them made goes when they are let go.
+    std::vector<std::pair<std::string, std::string>> logsOfReads;
+    void DropLogsOfReads(const std::string& schema);  // "" for all
 
     ~Core() override;
     void Close();

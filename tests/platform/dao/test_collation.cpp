@@ -152,23 +152,29 @@ TEST(DaoStoredOrder, AnotherProgramsFileKeepsItsVersionAndIndexes) {
     EXPECT_NE(IntegrityCheck(path), "ok") << "their index was rebuilt";
 }
 
+// Refused before anything is written, whatever its journal, and nothing left beside it.
 TEST(DaoStoredOrder, FileOfANewerVersionIsRefusedUnchanged) {
     TempDir dir;
-    const std::string path = dir.File("new.txp");
-    dao::DBEngine::CreateDatabase(path, dao::dbLangGeneral)->Close();
-    Raw(path, "PRAGMA user_version = 4; CREATE TABLE Later (X TEXT);", false);
-    const std::string before = Bytes(path);
-    for (const bool readOnly : {true, false}) {
-        try {
-            dao::DBEngine::OpenDatabase(path, false, readOnly);
-            ADD_FAILURE() << "a file of a newer version was opened";
-        } catch (const dao::DaoError& e) {
-            EXPECT_EQ(e.Number(), 3860);
-            EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
-            EXPECT_NE(std::string(e.what()).find("newer version"), std::string::npos) << e.what();
+    for (const std::string journal : {"wal", "delete"}) {
+        SCOPED_TRACE(journal);
+        const std::string path = dir.File("new-" + journal + ".txp");
+        dao::DBEngine::CreateDatabase(path, dao::dbLangGeneral)->Close();
+        Raw(path, "PRAGMA journal_mode = " + journal + "; PRAGMA user_version = 4; CREATE TABLE Later (X TEXT);", false);
+        const std::string before = Bytes(path);
+        for (const bool readOnly : {true, false}) {
+            try {
+                dao::DBEngine::OpenDatabase(path, false, readOnly);
+                ADD_FAILURE() << "a file of a newer version was opened";
+            } catch (const dao::DaoError& e) {
+                EXPECT_EQ(e.Number(), 3860);
+                EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+                EXPECT_NE(std::string(e.what()).find("newer version"), std::string::npos) << e.what();
+            }
+            EXPECT_TRUE(Bytes(path) == before) << "read-only " << readOnly;
+            for (const char* beside : {"-wal", "-shm", "-journal", ".lck"})
+                EXPECT_FALSE(std::filesystem::exists(path + beside)) << beside << ", read-only " << readOnly;
         }
     }
-    EXPECT_TRUE(Bytes(path) == before);
 }
 
 TEST(DaoStoredOrder, OldLinkedFileWithStaleTextIndexIsRefused) {

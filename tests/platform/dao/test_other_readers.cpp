@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <fstream>
+#include <optional>
 
 #include "IntegrityCheck.h"
 #include "StockShell.h"
@@ -85,5 +86,43 @@ TEST_F(DaoOtherReaders, ALinkedFileInWalModeSeesWhatItsWriterAddsAfterAReader) {
         EXPECT_EQ(StockShell::Run(data, "insert into People values (3);"), "");
         EXPECT_EQ(Count(*db, "SELECT Count(*) FROM LinkDataSource"), 3);
         EXPECT_EQ(StockShell::Run(data, "pragma integrity_check"), "ok\n");
+    }
+}
+
+// A file only read, by itself or as a link, keeps nothing beside it once let
+// go, unless another program still has it open: that one keeps its log.
+TEST_F(DaoOtherReaders, AFileOnlyReadIsLeftAsItWasUnlessAnotherProgramHoldsIt) {
+    for (const bool linked : {false, true}) {
+        for (const bool held : {false, true}) {
+            SCOPED_TRACE(std::string(linked ? "linked" : "opened read-only") + (held ? ", held" : ""));
+            const std::string data = dir.File(std::string(linked ? "l" : "r") + (held ? "h" : "") + ".db");
+            ASSERT_EQ(StockShell::Run(data, "pragma journal_mode=wal; create table People (Id integer primary key);"
+                                            "insert into People values (1);"),
+                      "wal\n");
+            ASSERT_FALSE(Beside(data, "-wal") || Beside(data, "-shm"));
+            std::optional<StockShell::Session> other;
+            {
+                std::shared_ptr<dao::Database> db;
+                if (linked) {
+                    db = dao::DBEngine::CreateDatabase(data + ".txp", dao::dbLangGeneral);
+                    db->TableDefs().Append(db->CreateTableDef("LinkDataSource", 0, "People", ";DATABASE=" + data));
+                } else {
+                    db = dao::DBEngine::OpenDatabase(data, false, true);
+                }
+                EXPECT_EQ(Count(*db, std::string("SELECT Count(*) FROM ") + (linked ? "LinkDataSource" : "People")), 1);
+                if (held) {
+                    other.emplace(data);
+                    EXPECT_EQ(other->Run("select count(*) from People"), "1\n");
+                }
+            }
+            EXPECT_EQ(Beside(data, "-wal"), held);
+            EXPECT_EQ(Beside(data, "-shm"), held);
+            if (held) {
+                EXPECT_EQ(other->Run("insert into People values (2); select count(*) from People"), "2\n");
+                other.reset();
+            }
+            EXPECT_FALSE(Beside(data, "-wal") || Beside(data, "-shm") || Beside(data, ".lck"));
+            EXPECT_EQ(StockShell::Run(data, "pragma integrity_check"), "ok\n");
+        }
     }
 }
