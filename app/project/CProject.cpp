@@ -78,7 +78,7 @@ DatabasePtr OpenOpenable(const std::string& path) {
     if (IsReadOnlyFile(path)) throw dao::DaoError(3051, dao::ErrorDescription(3051, path));
     const std::filesystem::path dir = std::filesystem::path(path).parent_path();
     if (::access(dir.empty() ? "." : dir.c_str(), W_OK) != 0) throw dao::DaoError(3050, dao::ErrorDescription(3050));
-    return dao::DBEngine::OpenDatabase(path, true, true);
+    return CProject::OpenToRead(path, true);
 }
 
 // The tables the program makes and writes in a project, with the columns it
@@ -162,6 +162,13 @@ void RefuseDamagedTable(const std::string& fileName, const std::string& problem)
 }  // namespace
 
 CProject::~CProject() { Destroy(); }
+
+DatabasePtr CProject::OpenToRead(const std::string& fileName, bool exclusive) {
+    DatabasePtr db = dao::DBEngine::OpenDatabase(fileName, exclusive, true);
+    if (db->FileVersion() == 0 || db->IndexesInOrder("Config")) return db;
+    db->Close();
+    return dao::DBEngine::OpenDatabase(fileName, exclusive, false);
+}
 
 bool CProject::CheckTables(const std::string& fileName, const std::function<void()>& beforeMessage) {
     std::string problem;

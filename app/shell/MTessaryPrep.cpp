@@ -91,7 +91,7 @@ QString ResolveDataPath(const QString& stored, const QString& projectPath) {
 ProjectFileCheck IsProjectFile(const QString& path) {
     ProjectFileCheck check;
     try {
-        DatabasePtr db = dao::DBEngine::OpenDatabase(path.toStdString(), false, true);
+        DatabasePtr db = CProject::OpenToRead(path.toStdString(), false);
         int count = 0;
         std::string connect;
         dao::TableDefs& defs = db->TableDefs();

@@ -39,4 +39,16 @@ inline int OldNocase(void*, int na, const void* a, int nb, const void* b) {
 // Makes NOCASE on this connection the old order.
 inline void UseOldNocase(sqlite3* db) { sqlite3_create_collation_v2(db, "NOCASE", SQLITE_UTF8, nullptr, OldNocase, nullptr); }
 
+// Makes NOCASE on this connection its own order turned round, as a build with
+// a broken comparison could have written an index.
+inline void UseReversedNocase(sqlite3* db) {
+    sqlite3_create_collation_v2(
+        db, "NOCASE", SQLITE_UTF8, nullptr,
+        [](void*, int na, const void* a, int nb, const void* b) {
+            const int c = sqlite3_strnicmp(static_cast<const char*>(a), static_cast<const char*>(b), na < nb ? na : nb);
+            return c != 0 ? -c : nb - na;
+        },
+        nullptr);
+}
+
 }  // namespace testsupport

@@ -7,7 +7,9 @@
 #include "AppGlobals.h"
 #include "CDataDef.h"
 #include "CProject.h"
+#include "IntegrityCheck.h"
 #include "MSwallow.h"
+#include "OldFolding.h"
 
 #include <fstream>
 #include <vector>
@@ -127,6 +129,27 @@ TEST_F(ProjectOpen, TheProjectCheckRefusesWithOneMessage) {
     Sql(noRow, "UPDATE MSysLinks SET Connect='ODBC;DSN=flowers';"
                "INSERT INTO Config VALUES ('DataSourceName', 'ODBC;UID=x;DSN=Flowers;PWD=y')");
     EXPECT_TRUE(MTessary::IsProjectFile(QString::fromStdString(noRow)));
+}
+
+// A project whose settings' text index another build wrote out of order, in
+// part or wholly reversed, opens, and the index is rebuilt.
+TEST_F(ProjectOpen, ATextIndexOutOfOrderIsRebuiltOnOpening) {
+    for (auto* order : {&testsupport::UseOldNocase, &testsupport::UseReversedNocase}) {
+        const std::string path = CopySample(order == &testsupport::UseOldNocase ? "part" : "reversed");
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &raw), SQLITE_OK);
+        order(raw);
+        // "_" sorts before the letters, and after them in the old order.
+        ASSERT_EQ(sqlite3_exec(raw, "INSERT INTO Config VALUES ('_Note', 'x'); REINDEX;", nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(raw);
+        ASSERT_NE(testsupport::IntegrityCheck(path), "ok");
+        ASSERT_TRUE(Open(path));
+        EXPECT_TRUE(dialogs.Messages().empty());
+        EXPECT_EQ(shell::Globals().gProject->GetConfig("_NOTE"), "x");
+        Close();
+        EXPECT_EQ(testsupport::IntegrityCheck(path), "ok");
+    }
 }
 
 // A link named like a table of the project's own is refused with one box
