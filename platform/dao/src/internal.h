@@ -14,6 +14,8 @@ namespace dao::detail {
 
 // ---- text (text.cpp)
 std::u16string Utf8ToU16(std::string_view s);
+// Utf8ToU16(s).size(), without making the string.
+size_t U16Length(std::string_view s);
 std::string U16ToUtf8(std::u16string_view s);
 char32_t FoldUpper(char32_t c);
 std::string UpperUtf8(std::string_view s);

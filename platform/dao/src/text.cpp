@@ -190,6 +190,14 @@ std::u16string Utf8ToU16(std::string_view s) {
     return out;
 }
 
+size_t U16Length(std::string_view s) {
+    size_t n = 0;
+    auto p = reinterpret_cast<const unsigned char*>(s.data());
+    auto end = p + s.size();
+    while (p < end) n += NextCp(p, end) >= 0x10000 ? 2 : 1;
+    return n;
+}
+
 std::string U16ToUtf8(std::u16string_view s) {
     std::string out;
     out.reserve(s.size());

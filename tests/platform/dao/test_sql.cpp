@@ -339,6 +339,8 @@ TEST_F(DaoSql, ConversionFunctionsFollowVbRules) {
     EXPECT_TRUE(One("SELECT CVDate(Null)").IsNull());
     EXPECT_EQ(Text("SELECT UCase(Left('hello', 2)) & Mid('hello', 4)"), "HElo");
     EXPECT_EQ(One("SELECT Len('hello')").ToI4(), 5);
+    EXPECT_EQ(One("SELECT Len('\xC3\xA9\xF0\x9F\x98\x80')").ToI4(), 3);  // a letter beyond ASCII, a surrogate pair
+    EXPECT_EQ(One("SELECT Len(12.5)").ToI4(), 4);
     EXPECT_EQ(One("SELECT InStr('Hello', 'LL')").ToI4(), 3);
 }
 
