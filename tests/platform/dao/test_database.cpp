@@ -545,6 +545,20 @@ TEST(DaoTransactions, CommitRollbackAndNesting) {
     db->Execute("DELETE * FROM People");
     ws.Rollback();
     EXPECT_EQ(count(), 3);
+    // A scoped level is undone when an exception leaves its scope, and kept when committed.
+    {
+        dao::Transaction outer(*db);
+        db->Execute("INSERT INTO People (Name) VALUES ('d')");
+        EXPECT_THROW(([&] {
+                         dao::Transaction inner(*db);
+                         db->Execute("INSERT INTO People (Name) VALUES ('e')");
+                         throw std::runtime_error("failed");
+                     }()),
+                     std::runtime_error);
+        outer.Commit();
+    }
+    EXPECT_EQ(count(), 4);
+    EXPECT_EQ(ErrorOf([&] { db->CommitTrans(); }), 3034) << "no level left open";
 }
 
 TEST(DaoTransactions, RecordsetEditsInsideTransactionRollBack) {

@@ -564,6 +564,37 @@ private:
     std::unique_ptr<DatabaseImpl> impl_;
 };
 
+// One transaction level of a database held for a scope: begun when made,
+// undone when the scope is left without Commit, so that an exception passing
+// through leaves no level open (and no write lock held) on the connection.
+class Transaction {
+public:
+    explicit Transaction(Database& db) : db_(db) { db_.BeginTrans(); }
+    ~Transaction() {
+        if (!open_) return;
+        try {
+            db_.Rollback();
+        } catch (...) {  // a destructor does not throw; the level is gone or the connection closed
+        }
+    }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    // A commit that fails leaves the level open, to be undone here.
+    void Commit() {
+        db_.CommitTrans();
+        open_ = false;
+    }
+    void Rollback() {
+        open_ = false;
+        db_.Rollback();
+    }
+
+private:
+    Database& db_;
+    bool open_ = true;
+};
+
 // ------------------------------------------------------------------ Workspace
 
 // The session under which databases are opened; transactions span every
