@@ -226,28 +226,23 @@ void CDataDef::MakeValuesTable(const DatabasePtr& db, int16_t i) {
     // Made, filled and numbered as one unit: a failure part-way leaves no
     // value table without its class numbers. A value whose text is "?" (the
     // usual mark of an unknown) is not a class.
-    db->BeginTrans();
-    try {
-        db->Execute("CREATE TABLE " + n +
-                    " (DValues TEXT(255), [Count] LONG, ValueNum COUNTER CONSTRAINT PrimaryKey PRIMARY KEY);");
-        RecordsetPtr rs = db->OpenRecordset(n, dao::RecordsetType::Dynaset);
-        int16_t kept = 0;
-        for (const auto& [value, count] : scan.values) {
-            if (QString::fromStdString(value).trimmed() == QStringLiteral("?")) continue;
-            rs->AddNew();
-            rs->Fields("DValues").SetValue(com::Variant::Str(value));
-            rs->Fields("Count").SetValue(com::Variant::I4(count));
-            rs->Update();
-            ++kept;
-        }
-        rs->Close();
-        db->CommitTrans();
-        d.maxClass = kept;
-    } catch (...) {
-        db->Rollback();
-        d.maxClass = 0;
-        throw;
+    d.maxClass = 0;
+    dao::Transaction made(*db);
+    db->Execute("CREATE TABLE " + n +
+                " (DValues TEXT(255), [Count] LONG, ValueNum COUNTER CONSTRAINT PrimaryKey PRIMARY KEY);");
+    RecordsetPtr rs = db->OpenRecordset(n, dao::RecordsetType::Dynaset);
+    int16_t kept = 0;
+    for (const auto& [value, count] : scan.values) {
+        if (QString::fromStdString(value).trimmed() == QStringLiteral("?")) continue;
+        rs->AddNew();
+        rs->Fields("DValues").SetValue(com::Variant::Str(value));
+        rs->Fields("Count").SetValue(com::Variant::I4(count));
+        rs->Update();
+        ++kept;
     }
+    rs->Close();
+    made.Commit();
+    d.maxClass = kept;
 }
 
 void CDataDef::CollectStats(const DatabasePtr& db) {

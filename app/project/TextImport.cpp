@@ -467,7 +467,7 @@ void WriteRows(const QString& path, dao::Database& db, const std::string& table,
     std::string line;
     std::vector<std::string_view> parts;
     int64_t row = -1;
-    db.BeginTrans();
+    dao::Transaction written(db);
     while (reader.Next(line)) {
         if (IsBlankLine(line)) continue;
         if (++row == 0) continue;
@@ -487,7 +487,7 @@ void WriteRows(const QString& path, dao::Database& db, const std::string& table,
     }
     if (row < scan.rows) throw app::RuntimeError(75, "The file changed while it was being imported.");
     reader.Require(scan.file, &scan.sum);
-    db.CommitTrans();
+    written.Commit();
     rs->Close();
 }
 

@@ -1,7 +1,6 @@
 #include "CNodeData.h"
 
 #include "CTreeError.h"
-#include "MSwallow.h"
 #include "MUtilities.h"
 
 namespace {
@@ -82,23 +81,14 @@ bool CNodeData::Upgrade(const DatabasePtr& db) {
     if (db->TableDefs().Item("NodeData").Fields().Item("NodeData").Type() != dao::dbLongBinary) return false;
     Row row;
     const bool had = Read(db, &row);
-    db->BeginTrans();
-    try {
-        db->Execute("DROP TABLE NodeData;");
-        db->Execute(kCreate);
-        if (had) {
-            // Nulls stay Null; the settings go back exactly as they were stored.
-            PutRow(db, com::Variant::Str(ToText(row.blob)), row.pruneRate, row.minItems);
-        }
-        db->CommitTrans();
-    } catch (...) {
-        try {
-            db->Rollback();
-        } catch (...) {
-            app::SwallowCurrent("CNodeData::Upgrade");
-        }
-        throw;
+    dao::Transaction upgraded(*db);
+    db->Execute("DROP TABLE NodeData;");
+    db->Execute(kCreate);
+    if (had) {
+        // Nulls stay Null; the settings go back exactly as they were stored.
+        PutRow(db, com::Variant::Str(ToText(row.blob)), row.pruneRate, row.minItems);
     }
+    upgraded.Commit();
     db->TableDefs().Refresh();
     return true;
 }

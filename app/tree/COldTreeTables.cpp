@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "CTreeError.h"
-#include "MSwallow.h"
 
 namespace {
 
@@ -47,39 +46,30 @@ void COldTreeTables::Save(const DatabasePtr& db, const CTreeModel& tree) {
     db->Execute(links + ");");
     db->TableDefs().Refresh();
 
-    db->BeginTrans();
-    try {
-        RecordsetPtr nodes = db->OpenRecordset("TreeNodes", dao::RecordsetType::Dynaset);
-        RecordsetPtr kids = db->OpenRecordset("TreeLinks", dao::RecordsetType::Dynaset);
-        for (int32_t n = 0; n < tree.Nodes(); ++n) {
-            const TRXNode& t = tree.Node(n);
-            nodes->AddNew();
-            nodes->Fields(0).SetValue(com::Variant::I4(n));
-            nodes->Fields(1).SetValue(com::Variant::I2(t.NodeType));
-            nodes->Fields(2).SetValue(com::Variant::I2(t.Forks));
-            nodes->Fields(3).SetValue(com::Variant::I2(t.FieldNum));
-            nodes->Fields(4).SetValue(com::Variant::R4(t.Cut));
-            nodes->Fields(5).SetValue(com::Variant::I2(t.DisClass));
-            nodes->Fields(6).SetValue(com::Variant::I2(t.Class));
-            nodes->Fields(7).SetValue(com::Variant::R4(t.Items));
-            nodes->Fields(8).SetValue(com::Variant::R4(t.Errors));
-            nodes->Update();
-            kids->AddNew();
-            kids->Fields(0).SetValue(com::Variant::I4(n));
-            for (int b = 0; b < tree.Slots(); ++b) kids->Fields(b + 1).SetValue(com::Variant::I4(tree.Child(n, b)));
-            kids->Update();
-        }
-        nodes->Close();
-        kids->Close();
-        db->CommitTrans();
-    } catch (...) {
-        try {
-            db->Rollback();
-        } catch (...) {
-            app::SwallowCurrent("COldTreeTables::Save");
-        }
-        throw;
+    dao::Transaction written(*db);
+    RecordsetPtr nodes = db->OpenRecordset("TreeNodes", dao::RecordsetType::Dynaset);
+    RecordsetPtr kids = db->OpenRecordset("TreeLinks", dao::RecordsetType::Dynaset);
+    for (int32_t n = 0; n < tree.Nodes(); ++n) {
+        const TRXNode& t = tree.Node(n);
+        nodes->AddNew();
+        nodes->Fields(0).SetValue(com::Variant::I4(n));
+        nodes->Fields(1).SetValue(com::Variant::I2(t.NodeType));
+        nodes->Fields(2).SetValue(com::Variant::I2(t.Forks));
+        nodes->Fields(3).SetValue(com::Variant::I2(t.FieldNum));
+        nodes->Fields(4).SetValue(com::Variant::R4(t.Cut));
+        nodes->Fields(5).SetValue(com::Variant::I2(t.DisClass));
+        nodes->Fields(6).SetValue(com::Variant::I2(t.Class));
+        nodes->Fields(7).SetValue(com::Variant::R4(t.Items));
+        nodes->Fields(8).SetValue(com::Variant::R4(t.Errors));
+        nodes->Update();
+        kids->AddNew();
+        kids->Fields(0).SetValue(com::Variant::I4(n));
+        for (int b = 0; b < tree.Slots(); ++b) kids->Fields(b + 1).SetValue(com::Variant::I4(tree.Child(n, b)));
+        kids->Update();
     }
+    nodes->Close();
+    kids->Close();
+    written.Commit();
 }
 
 bool COldTreeTables::Load(const DatabasePtr& db, CTreeModel* tree) {

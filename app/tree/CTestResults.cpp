@@ -36,10 +36,7 @@ std::string UnmatchedRowsText(long keys, long matched, bool indexInOrder) {
 CTestResults::CTestResults(DatabasePtr db, std::string keyName, bool textKey)
     : mDb(std::move(db)), mKey(std::move(keyName)), mTextKey(textKey) {}
 
-void CTestResults::Begin() {
-    mDb->BeginTrans();
-    mInTrans = true;
-}
+void CTestResults::Begin() { mStep.emplace(*mDb); }
 
 void CTestResults::Add(int16_t predicted, int16_t actual, const VARIANT& key) {
     // A refused key leaves its group as it was: the rows before it still go out.
@@ -52,8 +49,8 @@ void CTestResults::Add(int16_t predicted, int16_t actual, const VARIANT& key) {
 
 void CTestResults::Commit() {
     Flush();
-    if (mInTrans) mDb->CommitTrans();
-    mInTrans = false;
+    if (mStep) mStep->Commit();
+    mStep.reset();
 }
 
 std::string CTestResults::Literal(const VARIANT& k) {
@@ -81,12 +78,12 @@ void CTestResults::Flush() {
         const Pending& group = node.mapped();
         // Each key names one row of Test. One that finds none would leave its row
         // unclassified unseen; one that finds more would classify rows it is not.
-        mDb->BeginTrans();
+        dao::Transaction update(*mDb);
         mDb->Execute("UPDATE Test SET Predicted = " + std::to_string(classes.first) +
                      ", Actual = " + std::to_string(classes.second) + " WHERE MainPrimaryKey IN (" + group.keys + ");");
         const long matched = mDb->RecordsAffected();
-        if (matched > group.count) mDb->Rollback();
-        else mDb->CommitTrans();
+        if (matched > group.count) update.Rollback();
+        else update.Commit();
         if (matched != group.count)
             throw CTreeError(treeerr::kTestRowMissing, UnmatchedRowsText(group.count, matched, mDb->IndexesInOrder("Test")));
     }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -17,7 +18,8 @@ public:
     // keyName is the linked table's key field; textKey when it holds text.
     CTestResults(DatabasePtr db, std::string keyName, bool textKey);
 
-    // Opens the transaction of the next progress step.
+    // Opens the transaction of the next progress step. A step not committed
+    // when this object goes (an error on the way) is undone.
     void Begin();
     // Adds a row's result under its key. Throws for a key that cannot name
     // its row exactly: a number beyond a double's exact range, or a text that
@@ -44,5 +46,5 @@ private:
     // stand side by side: such a pair could not be told apart in Test.
     std::string mPreviousKey;
     bool mNoKeyYet = true;
-    bool mInTrans = false;
+    std::optional<dao::Transaction> mStep;
 };

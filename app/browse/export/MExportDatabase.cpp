@@ -9,7 +9,6 @@
 #include "CSafeFile.h"
 #include "ExportContext.h"
 #include "MFileUtils.h"
-#include "MSwallow.h"
 
 #include "file/Error.h"
 #include "file/SafeFile.h"
@@ -127,8 +126,8 @@ bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t 
         for (int i = 1; i < count; ++i) names.push_back(rs->Fields(i).Name());
         const std::string table = FreeTableName(*target);
 
-        target->BeginTrans();
-        try {
+        {
+            dao::Transaction written(*target);
             dao::TableDef def = target->CreateTableDef(table);
             def.Fields().Append(def.CreateField(CMarkedRows::PredictionName(names), dao::dbText,
                                                 PredictionSize(ctx, *project, rows)));
@@ -168,14 +167,7 @@ bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t 
                 rs->MoveNext();
             }
             out->Close();
-            target->CommitTrans();
-        } catch (...) {
-            try {
-                target->Rollback();
-            } catch (...) {
-                app::SwallowCurrent("MTessary::MDBExportMarked");
-            }
-            throw;
+            written.Commit();
         }
         rs->Close();
         target->Finish();

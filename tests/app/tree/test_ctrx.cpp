@@ -16,6 +16,7 @@
 #include "CTreeError.h"
 #include "IntegrityCheck.h"
 #include "OldFolding.h"
+#include "StockShell.h"
 #include "TreeFixture.h"
 
 using treetest::Cell;
@@ -1234,6 +1235,37 @@ TEST(CTRXClassify, ARefusedKeyKeepsTheResultsBeforeIt) {
     EXPECT_EQ(sqlite3_column_int(st, 0), 2);
     sqlite3_finalize(st);
     sqlite3_close(raw);
+}
+
+// Updates of Test that fail after others of their step went out, the second
+// while the run ends: no transaction stays open with the run, so that another
+// program can write the project at once while the project stays open.
+TEST(CTRXClassify, AFailedUpdateLeavesNoTransactionOpen) {
+    if (testsupport::StockShell::Path().empty()) GTEST_SKIP() << "no sqlite3 shell";
+    const std::vector<Column> cols = {{"Size", "REAL", MatchType::Numeric}, {"Class", "TEXT", MatchType::Output}};
+    // Ten rows a step; size 4 is mostly of class a, so that the first step updates
+    // class a, then the rows of class b taken for a, then the rest of class b.
+    std::vector<std::vector<Cell>> rows;
+    for (int i = 0; i < 1000; ++i) {
+        const int size = i % 10;
+        rows.push_back({Cell::D(size), Cell::T(size > 4 || (size == 4 && i % 30 == 4) ? "b" : "a")});
+    }
+    GeneratedProject p("failedupdate", cols, rows, false);
+    CTRX trx;
+    ASSERT_TRUE(Grown(trx, p, 1000));
+    p.project.CloseProject();
+    // Another program's Test refuses the results of class b.
+    EXPECT_EQ(testsupport::StockShell::Run(
+                  p.projectPath,
+                  "CREATE TABLE Checked (MainPrimaryKey LONG, Predicted SHORT, Actual SHORT CHECK (Actual <> 2), "
+                  "Mark SHORT); INSERT INTO Checked SELECT * FROM Test; DROP TABLE Test; "
+                  "ALTER TABLE Checked RENAME TO Test; CREATE UNIQUE INDEX Keys ON Test (MainPrimaryKey);"),
+              "");
+    EXPECT_THROW(trx.Classify(1, 1000), dao::DaoError);
+    ASSERT_TRUE(p.project.IsOpen());
+    EXPECT_EQ(testsupport::StockShell::Run(p.projectPath, "PRAGMA busy_timeout = 0; UPDATE Test SET Mark = -1; "
+                                                          "SELECT changes();"),
+              "0\n1000\n");
 }
 
 // A Test that an earlier build left without its unique index, holding two rows
