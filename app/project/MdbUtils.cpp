@@ -19,12 +19,18 @@ std::string_view TrimBlanks(std::string_view s) {
     return s;
 }
 
+// The first value of a query, Empty when it has no row.
+com::Variant FirstValue(dao::Database& db, const std::string& sql) {
+    RecordsetPtr rs = db.OpenRecordset(sql, dao::RecordsetType::ForwardOnly, dao::dbReadOnly);
+    com::Variant v = rs->Eof() ? com::Variant() : rs->Fields(0).Value();
+    rs->Close();
+    return v;
+}
+
 // The first value of a one-column query, as text; "" when it has no row.
 std::string FirstText(dao::Database& db, const std::string& sql) {
-    RecordsetPtr rs = db.OpenRecordset(sql, dao::RecordsetType::ForwardOnly, dao::dbReadOnly);
-    std::string text = rs->Eof() ? std::string() : dao::VarToString(rs->Fields(0).Value());
-    rs->Close();
-    return text;
+    const com::Variant v = FirstValue(db, sql);
+    return v.IsEmpty() ? std::string() : dao::VarToString(v);
 }
 
 // Keys a row could not be found by, looked up in Test through its key index:
@@ -41,6 +47,95 @@ void RefuseKeysThatFindNoRow(dao::Database& db, const std::string& key, bool num
     throw app::RuntimeError(6, "The key field " + key + " holds the value " + beyond +
                                    ", beyond what Tessary can match exactly (keys from -9007199254740992 to "
                                    "9007199254740992). Choose a table whose keys stay within that range.");
+}
+
+// The most characters of a text key: the ends of the row ranges are kept in
+// Config, whose values are Text(255).
+constexpr long kLongestKey = 255;
+
+bool IsBinary(const VARIANT& v) { return (v.vt & VT_ARRAY) != 0; }
+
+// A text as a message quotes it: its first characters when it is long.
+std::string Quoted(const std::string& text) {
+    const QString t = QString::fromStdString(text);
+    return "\"" + (t.size() > 40 ? (t.left(20) + QChar(0x2026)).toStdString() : text) + "\"";
+}
+
+// A binary value by its first bytes in hex and its size.
+std::string BinaryText(const VARIANT& v) {
+    LONG lo = 0, hi = -1;
+    SafeArrayGetLBound(v.parray, 1, &lo);
+    SafeArrayGetUBound(v.parray, 1, &hi);
+    const long size = hi - lo + 1;
+    std::string text;
+    void* p = nullptr;
+    if (size > 0 && SUCCEEDED(SafeArrayAccessData(v.parray, &p))) {
+        static const char kHex[] = "0123456789ABCDEF";
+        for (long i = 0; i < size && i < 8; ++i) {
+            const auto b = static_cast<const unsigned char*>(p)[i];
+            if (i) text += ' ';
+            text += kHex[b >> 4];
+            text += kHex[b & 15];
+        }
+        SafeArrayUnaccessData(v.parray);
+        if (size > 8) text += "\u2026";
+    }
+    return text + " (" + std::to_string(size) + (size == 1 ? " byte)" : " bytes)");
+}
+
+[[noreturn]] void RaiseBinaryKey(const std::string& key, const VARIANT& v) {
+    throw app::RuntimeError(13, "The key field " + key + " holds the binary value " + BinaryText(v) +
+                                    ", which Tessary cannot use as a key. Choose a table whose key holds texts or "
+                                    "numbers.");
+}
+
+// A binary value sorts after every other: it would be the last key of Test.
+void RefuseBinaryKeys(dao::Database& db, const std::string& key) {
+    const com::Variant last = FirstValue(db, "SELECT Max(MainPrimaryKey) FROM Test;");
+    if (IsBinary(last)) RaiseBinaryKey(key, last);
+}
+
+// A text field's keys are all texts of at most kLongestKey characters. Numbers
+// sort before every text whatever the comparison, so that one pass finds both.
+void RefuseUnfitTextKeys(dao::Database& db, const std::string& key) {
+    const std::string k = BracketName(key);
+    RecordsetPtr rs = db.OpenRecordset("SELECT TOP 1 " + k + ", Len(" + k + ") FROM LinkDataSource WHERE " + k +
+                                           " < '' OR Len(" + k + ") > " + std::to_string(kLongestKey) + ";",
+                                       dao::RecordsetType::ForwardOnly, dao::dbReadOnly);
+    if (rs->Eof()) return;
+    const com::Variant unfit = rs->Fields(0).Value();
+    const int32_t length = rs->Fields(1).AsLong();
+    rs->Close();
+    if (IsBinary(unfit)) RaiseBinaryKey(key, unfit);
+    if (length > kLongestKey)
+        throw app::RuntimeError(3163, "The key field " + key + " holds a text of " + std::to_string(length) +
+                                          " characters, " + Quoted(dao::VarToString(unfit)) +
+                                          "; Tessary keeps keys of at most " + std::to_string(kLongestKey) +
+                                          " characters. Choose a table whose keys are shorter.");
+    const std::string number =
+        dao::VarToString(FirstValue(db, "SELECT TOP 1 " + k + " FROM LinkDataSource WHERE " + k + " < '' ORDER BY " +
+                                            k + ";"));
+    const com::Variant text =
+        FirstValue(db, "SELECT TOP 1 " + k + " FROM LinkDataSource WHERE " + k + " >= '' ORDER BY " + k + ";");
+    throw app::RuntimeError(
+        13, "The key field " + key + " holds the number " + number +
+                (text.vt == VT_BSTR ? " and the text " + Quoted(dao::VarToString(text)) : std::string()) +
+                ". Tessary reads this field as text, as it does a field of no declared type, and a number among its "
+                "keys would not find its row. Every key must be a text: change the numbers, or choose a table whose "
+                "key holds only numbers in a field declared as a number.");
+}
+
+// A number field's keys are all numbers: texts and binary values sort after them.
+void RefuseUnfitNumberKeys(dao::Database& db, const std::string& key) {
+    const std::string k = BracketName(key);
+    const com::Variant unfit =
+        FirstValue(db, "SELECT TOP 1 " + k + " FROM LinkDataSource WHERE " + k + " >= '' ORDER BY " + k + ";");
+    if (unfit.IsEmpty()) return;
+    if (IsBinary(unfit)) RaiseBinaryKey(key, unfit);
+    throw app::RuntimeError(13, "The key field " + key + " is a number field but holds the text " +
+                                    Quoted(dao::VarToString(unfit)) +
+                                    ", which would not find its row. Every key must be a number: change that key, or "
+                                    "choose a table whose key holds numbers only.");
 }
 
 // Keys the source keeps apart (a case-sensitive key) that compare as one:
@@ -112,6 +207,19 @@ bool TableExists(const DatabasePtr& db, const std::string& name) {
     return false;
 }
 
+void RefuseUnfitKeys(const DatabasePtr& db, const CDataDef& dataDef) {
+    const int16_t field = dataDef.PrimaryKeyField();
+    if (!db || dataDef.CompositeKey() || field < 0) return;
+    const int16_t type = dataDef.FieldType(field);
+    // Such keys would be read as nothing that finds its row again.
+    if (IsBlobType(type) || type == dao::dbBinary)
+        throw app::RuntimeError(13, "The key field " + dataDef.FieldName(field) + " is a " + FieldTypeName(type) +
+                                        " field, which Tessary cannot use as a key. Choose a table whose key field "
+                                        "is a Text or a number field.");
+    if (IsTextType(type)) RefuseUnfitTextKeys(*db, dataDef.FieldName(field));
+    else if (IsNumericType(type)) RefuseUnfitNumberKeys(*db, dataDef.FieldName(field));
+}
+
 void CreateTestTable(CProject& project, CDataDef& dataDef) {
     // Test holds one row per data row, found by its key: a key of several
     // fields would give MainPrimaryKey values that are not unique.
@@ -126,23 +234,22 @@ void CreateTestTable(CProject& project, CDataDef& dataDef) {
     const std::string key = dataDef.FieldName(dataDef.PrimaryKeyField());
     DatabasePtr db = project.OpenProject(false);
     if (!db) app::RaiseError(91);
+    RefuseUnfitKeys(db, dataDef);
     // The table and its key index come together or not at all: a Test without
     // its unique index would let one key name several rows.
-    db->BeginTrans();
+    dao::Transaction made(*db);
     try {
         db->Execute("SELECT " + BracketName(key) +
                     " As MainPrimaryKey, CInt(-1) As Predicted, CInt(-1) As Actual, CInt(0) As Mark INTO Test FROM "
                     "LinkDataSource;");
         db->Execute("CREATE INDEX PrimaryKey ON Test(MainPrimaryKey)WITH PRIMARY;");
         RefuseKeysThatFindNoRow(*db, key, IsNumericType(dataDef.FieldType(dataDef.PrimaryKeyField())));
-        db->CommitTrans();
+        RefuseBinaryKeys(*db, key);
+        made.Commit();
     } catch (const dao::DaoError& e) {
-        db->Rollback();
-        if (e.Number() == 3022) RaiseEqualKeys(*db, key);
-        throw;
-    } catch (...) {
-        db->Rollback();
-        throw;
+        if (e.Number() != 3022) throw;
+        made.Rollback();
+        RaiseEqualKeys(*db, key);
     }
 }
 
@@ -155,8 +262,10 @@ int32_t AddMissingTestRows(CProject& project, CDataDef& dataDef) {
         db->Execute("INSERT INTO Test (MainPrimaryKey, Predicted, Actual, Mark) SELECT " + key +
                     ", -1, -1, 0 FROM LinkDataSource WHERE " + key + " Not In (SELECT MainPrimaryKey FROM Test);");
     } catch (const dao::DaoError& e) {
-        if (e.Number() == 3022) RaiseEqualKeys(*db, dataDef.FieldName(dataDef.PrimaryKeyField()));
-        throw;
+        if (e.Number() != 3022) throw;
+        // A Test made before its keys were checked: say what really stands in the way.
+        RefuseUnfitKeys(db, dataDef);
+        RaiseEqualKeys(*db, dataDef.FieldName(dataDef.PrimaryKeyField()));
     }
     return int32_t(db->RecordsAffected());
 }

@@ -37,9 +37,16 @@ bool TableExists(const DatabasePtr& db, const std::string& name);
 // Builds table Test from the linked table's key field, with its unique index,
 // or nothing. Errors reach the caller (an existing Test makes it fail). Refuses
 // a table without a single-field primary key (see CDataDef::PrimaryKeyField),
-// keys that compare as one (3022, naming two of them) and whole-number keys
-// beyond 2^53 (6).
+// keys that compare as one (3022, naming two of them), whole-number keys
+// beyond 2^53 (6), and the keys RefuseUnfitKeys refuses.
 void CreateTestTable(CProject& project, CDataDef& dataDef);
+// Refuses, naming one, keys of the linked table that Test could not hold as
+// they are: numbers in a text field (a field of no declared type is one) and
+// texts in a number field (13), texts longer than the 255 characters the ends
+// of the row ranges are stored in (3163), binary values and key fields of the
+// types that hold no texts or numbers to find rows by (Memo, GUID, binary: 13).
+// Nothing for no database or no single key field.
+void RefuseUnfitKeys(const DatabasePtr& db, const CDataDef& dataDef);
 // Why two keys that compare as one cannot both be keys, naming them and the key field.
 std::string EqualKeysText(const std::string& key, const std::string& first, const std::string& second);
 

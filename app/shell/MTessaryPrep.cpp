@@ -196,6 +196,8 @@ bool StatCollect() {
         dataDef->Initialize(project.OpenProject(false), "LinkDataSource");
         bool failed = true;
         const bool canceled = RunWithProgress(QStringLiteral("Collecting Statistics..."), dataDef, nullptr, [&] {
+            // Keys Test could not hold are said before the statistics, not after.
+            MdbUtils::RefuseUnfitKeys(project.OpenProject(false), *dataDef);
             dataDef->CollectStats(project.OpenProject(false));
             // A run that stopped on an error is no success: nothing more is written.
             if (Status()->Canceled() || !dataDef->InitDone()) return;

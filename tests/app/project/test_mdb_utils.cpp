@@ -3,6 +3,7 @@
 #include "CProject.h"
 #include "MdbUtils.h"
 #include "ProjectTestSupport.h"
+#include "StockShell.h"
 
 #include "ui/testing.h"
 
@@ -121,6 +122,29 @@ TEST_F(TestTableTest, CompositeKeyIsRefusedWithAReason) {
         EXPECT_NE(std::string(e.what()).find("primary key of several fields"), std::string::npos) << e.what();
     }
     EXPECT_FALSE(MdbUtils::TableExists(project.OpenProject(false), "Test"));
+}
+
+// A Test that an earlier build made over numbers and texts in a key of no
+// declared type: adding the rows it seems to lack names the keys in the way.
+TEST_F(TestTableTest, AnEarlierTestOverNumbersAndTextsNamesThem) {
+    if (testsupport::StockShell::Path().empty()) GTEST_SKIP() << "no sqlite3 shell";
+    const std::string data = dir.File("data.db");
+    ASSERT_EQ(testsupport::StockShell::Run(data, "CREATE TABLE Codes (Code PRIMARY KEY, Size REAL); "
+                                                 "INSERT INTO Codes VALUES (1, 1), (2, 2), ('a', 3);"),
+              "");
+    project.Create(dir.File("t.txp"));
+    project.AttachDataSource(data, "Codes");
+    auto db = project.OpenProject(false);
+    def.Initialize(db, "LinkDataSource");
+    db->Execute("SELECT [Code] As MainPrimaryKey, CInt(-1) As Predicted, CInt(-1) As Actual, CInt(0) As Mark "
+                "INTO Test FROM LinkDataSource;");
+    db->Execute("CREATE INDEX PrimaryKey ON Test(MainPrimaryKey)WITH PRIMARY;");
+    try {
+        MdbUtils::AddMissingTestRows(project, def);
+        FAIL() << "rows added under keys that do not find their rows";
+    } catch (const app::RuntimeError& e) {
+        EXPECT_NE(std::string(e.what()).find("holds the number 1 and the text \"a\"."), std::string::npos) << e.what();
+    }
 }
 
 TEST_F(TestTableTest, TableWithoutKeyIsRefused) {
