@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QWidget>
 
 namespace {
@@ -49,6 +50,14 @@ void CInputBlock::SetOn(bool on) {
     // window's own parts have put on the application.
     if (on) qApp->installEventFilter(this);
     else qApp->removeEventFilter(this);
+}
+
+void CInputBlock::Drain() {
+    if (!mOn || mDraining || !qApp) return;
+    mDraining = true;
+    // Events the window system sent up to now are all delivered by this.
+    QGuiApplication::sync();
+    mDraining = false;
 }
 
 bool CInputBlock::eventFilter(QObject* watched, QEvent* event) {

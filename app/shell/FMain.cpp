@@ -35,6 +35,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QShortcutEvent>
+#include <QTimer>
 #include <QToolBar>
 
 #include <algorithm>
@@ -234,6 +235,15 @@ void FMain::SetEnabled(bool enabled) {
     // find windows with it, and their Cancel with them. The bars go grey; the
     // central area stays as it is, so that its widgets keep their own enabled
     // state, and the input block keeps clicks and keys from it.
+    if (enabled && !mEnabled) {
+        // Clicks and keys made during the command may still wait in the window
+        // system's queue: they are dropped once the last holder of the busy
+        // state has let go, before the window takes input again. (A holder that
+        // turns it off for a dialog leaves input to the dialog's modality.) A
+        // command run by another event meanwhile leaves the enabling to this.
+        if (mInputBlock->Draining()) return;
+        if (CHourglass::BusyCount() == 0) mInputBlock->Drain();
+    }
     mEnabled = enabled;
     mBar->BandMain()->setEnabled(enabled);
     mBar->MainToolbar()->setEnabled(enabled);
@@ -241,6 +251,11 @@ void FMain::SetEnabled(bool enabled) {
     // on leaving it.
     if (QWidget* focus = focusWidget(); !enabled && focus && mFrame->isAncestorOf(focus)) focus->clearFocus();
     mInputBlock->SetOn(!enabled);
+    CTessaryApp* app = CTessaryApp::Instance();
+    if (enabled && app && app->closePending && app->operations == 0) {
+        app->closePending = false;
+        QTimer::singleShot(0, this, [this] { close(); });
+    }
 }
 
 bool FMain::KeyDown(int16_t& keyCode, int16_t& shift) {
@@ -286,10 +301,11 @@ void FMain::mState_SetState(int32_t newState) {
 
 void FMain::closeEvent(QCloseEvent* event) {
     CTessaryApp* app = CTessaryApp::Instance();
-    if (app && app->operations > 0) {
-        // Closing during a long step: cancel it, and close once it has returned.
+    if (app && (app->operations > 0 || mInputBlock->Draining())) {
+        // Closing during a long step, or at the end of a command: cancel it,
+        // and close once it has returned.
         app->closePending = true;
-        if (app->status) app->status->CancelClick();
+        if (app->operations > 0 && app->status) app->status->CancelClick();
         event->ignore();
         return;
     }

@@ -2,8 +2,8 @@
 // dialog, the figures of the result legend and of the field statistics always
 // belonging to the project and tree on show, the menu bar's access keys, the
 // colours of the report links after every kind of view switch, typing from
-// box to box in Live Predictions, zooming the flow chart, and where the data
-// columns of the grid start.
+// box to box in Live Predictions, zooming the flow chart, where the data
+// columns of the grid start, and no control taking input while a command runs.
 #include "ResultRoadFixture.h"
 
 #include "../../support/FileDialogDriver.h"
@@ -12,6 +12,7 @@
 #include "CClassNames.h"
 #include "CCommandTable.h"
 #include "CDataDef.h"
+#include "CHourglass.h"
 #include "IFieldSelectPanel.h"
 #include "IFieldViewPanel.h"
 #include "ISetLimitsPanel.h"
@@ -19,10 +20,12 @@
 #include "UTextSpin.h"
 
 #include <QAbstractScrollArea>
+#include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QRadioButton>
 #include <QLineEdit>
 #include <QTest>
 #include <QTableView>
@@ -100,6 +103,22 @@ protected:
         box->selectAll();
         QTest::keyClicks(box, rate);
         QTest::keyClick(box, Qt::Key_Return);
+    }
+    // A value of the flow chart's graph control, of item index when one is given.
+    int32_t ChartValue(DISPID id, int index = -1) {
+        com::Variant v;
+        std::vector<VARIANT> args;
+        if (index >= 0) args.push_back(com::Variant::I2(int16_t(index)));
+        EXPECT_EQ(com::PropertyGet(TreeGraph().DisplayTarget()->GraphControl(), id, &v, args), S_OK);
+        return v.ToI4();
+    }
+    // A graph coordinate on the control's viewport.
+    int ChartToScreen(DISPID id, int32_t at) {
+        com::Variant v;
+        EXPECT_EQ(com::Invoke(TreeGraph().DisplayTarget()->GraphControl(), id, DISPATCH_METHOD,
+                              {com::Variant::I4(at)}, &v),
+                  S_OK);
+        return v.ToI4() - 1;  // the window's border pixel
     }
     void ClickToolbar(const char* tool) {
         QWidget* button = Main().Bar()->MainToolbar()->widgetForAction(Tool(tool));
@@ -366,18 +385,8 @@ TEST_F(AtTheWindow, ZoomingTheFlowChartKeepsItsCentreInTheMiddleAndItsNodesDrawn
     ASSERT_EQ(TreeGraph().TreeType(), 1);
     ASSERT_EQ(TreeGraph().Zoom(), 0);
     IDispatch* chart = TreeGraph().DisplayTarget()->GraphControl();
-    auto get = [chart](DISPID id, int index = -1) {
-        com::Variant v;
-        std::vector<VARIANT> args;
-        if (index >= 0) args.push_back(com::Variant::I2(int16_t(index)));
-        EXPECT_EQ(com::PropertyGet(chart, id, &v, args), S_OK);
-        return v.ToI4();
-    };
-    auto screen = [chart](DISPID id, int32_t at) {
-        com::Variant v;
-        EXPECT_EQ(com::Invoke(chart, id, DISPATCH_METHOD, {com::Variant::I4(at)}, &v), S_OK);
-        return v.ToI4() - 1;  // the window's border pixel
-    };
+    auto get = [this](DISPID id, int index = -1) { return ChartValue(id, index); };
+    auto screen = [this](DISPID id, int32_t at) { return ChartToScreen(id, at); };
     com::ComPtr<nodars::IGraphGeometry> geometry;
     ASSERT_EQ(com::ComPtr<IDispatch>(chart).As(nodars::IID_IGraphGeometry, &geometry), S_OK);
     int32_t bounds[4], client[4];
@@ -433,3 +442,135 @@ TEST_F(AtTheWindow, TheDataSplitStartsWithItsFirstUsedColumnWhole) {
     EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
 }
 
+
+// Each kind of control the window holds, while a command runs: what is clicked
+// or typed meanwhile waits in the queue until the command has ended, or meets a
+// yield of it; either way it is dropped. The same input with the window free acts.
+TEST_F(AtTheWindow, NoControlActsOnInputMadeWhileACommandRuns) {
+    Open();
+    ToTested();
+    QApplication::setActiveWindow(&Main());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Main()));
+    struct Target {
+        QWidget* widget;
+        QPoint at;
+    };
+    const auto click = [](Target t) { QTest::mouseClick(t.widget, Qt::LeftButton, Qt::NoModifier, t.at); };
+    const auto doubleClick = [](Target t) {
+        QTest::mouseClick(t.widget, Qt::LeftButton, Qt::NoModifier, t.at);
+        QTest::mousePress(t.widget, Qt::LeftButton, Qt::NoModifier, t.at);
+        QTest::mouseDClick(t.widget, Qt::LeftButton, Qt::NoModifier, t.at);
+        QTest::mouseRelease(t.widget, Qt::LeftButton, Qt::NoModifier, t.at);
+    };
+    const auto space = [](Target t) { QTest::keyClick(t.widget, Qt::Key_Space); };
+    const auto down = [](Target t) { QTest::keyClick(t.widget, Qt::Key_Down); };
+    const auto type7 = [](Target t) { QTest::keyClicks(t.widget, "7"); };
+    const auto centre = [](QWidget* w) { return Target{w, w->rect().center()}; };
+    QTableView* fixed = GridView().Grid()->SplitView(0);
+    QTableView* data = GridView().Grid()->SplitView(1);
+    const auto cell = [](QTableView* v, int row, int col) {
+        return Target{v->viewport(), v->visualRect(v->model()->index(row, col)).center()};
+    };
+    const auto mark = [this](int row) { return GridView().Grid()->Model()->Value(row, 0).toString(); };
+    const auto named = [this](const char* panel, const char* name) {
+        return Main().findChild<QWidget*>(panel)->findChild<QWidget*>(name);
+    };
+    const auto firstBox = [this](const char* part) {
+        auto spins = Live().findChildren<UTextSpin*>("utsValue");
+        spins.removeIf([](UTextSpin* s) { return s->isHidden(); });
+        std::sort(spins.begin(), spins.end(), [](UTextSpin* a, UTextSpin* b) { return a->y() < b->y(); });
+        return spins.front()->findChild<QWidget*>(part);
+    };
+    const auto right = [this] { return Right(); };
+    struct Case {
+        const char* control;
+        const char* view;  // shows the control; run again, it is the command the input meets
+        std::function<Target()> find;
+        std::function<void(Target)> input;
+        std::function<QString()> state;
+    };
+    const Case cases[] = {
+        {"Browse Filter option", "mnuViewBrowseAll", [&] { return centre(named("pnlReport", "optFilter1")); },
+         click, [this] { return CaptionRight(); }},
+        {"grid mark cell", "mnuViewBrowseAll", [&] { return cell(fixed, 1, 0); }, doubleClick, [&] { return mark(1); }},
+        {"grid key", "mnuViewBrowseAll", [&] { return Target{fixed, {}}; }, space,
+         [&] { return mark(GridView().Grid()->Row()); }},
+        {"grid cell", "mnuViewBrowseAll", [&] { return cell(data, 3, data->columnAt(0)); }, click,
+         [this] { return QString("%1,%2").arg(GridView().Grid()->Row()).arg(GridView().Grid()->Col()); }},
+        {"report link", "mnuViewBrowseAll", [&] { return centre(ReportPanel().Link(2)); }, click, right},
+        {"tool bar button", "mnuViewBrowseAll",
+         [&] { return centre(Main().Bar()->MainToolbar()->widgetForAction(Tool("mnuViewMatrix"))); }, click, right},
+        {"panel button", "mnuViewClassList", [&] { return centre(named("pnlClassView", "cmdFieldStats")); },
+         click, right},
+        {"drop-down list", "mnuViewClassList", [&] { return centre(named("pnlClassView", "cmbClass")); },
+         down, [&] { return static_cast<QComboBox*>(named("pnlClassView", "cmbClass"))->currentText(); }},
+        {"list view", "mnuViewFieldStats",
+         [&] {
+             auto* list = static_cast<QTreeWidget*>(named("pnlFieldView", "lvwFields"));
+             return Target{list->viewport(), list->visualItemRect(list->topLevelItem(2)).center()};
+         },
+         click,
+         [&] {
+             auto* item = static_cast<QTreeWidget*>(named("pnlFieldView", "lvwFields"))->currentItem();
+             return item ? item->text(0) : QString();
+         }},
+        {"spin button", "mnuLivePredict",
+         [&] {
+             QWidget* arrows = firstBox("uspValue");
+             return Target{arrows, {arrows->width() / 2, arrows->height() / 4}};
+         },
+         click, [&] { return static_cast<QLineEdit*>(firstBox("txtValue"))->text(); }},
+        {"text box", "mnuLivePredict", [&] { return centre(firstBox("txtValue")); }, type7,
+         [&] { return static_cast<QLineEdit*>(firstBox("txtValue"))->text(); }},
+        {"legend option", "mnuViewFlow", [&] { return centre(named("pnlReport", "optColor0")); }, click,
+         [this] { return QString::number(ReportPanel().findChild<QRadioButton*>("optColor0")->isChecked()); }},
+        {"flow chart node", "mnuViewFlow",
+         [&] {
+             using namespace nodars;
+             const int x = ChartValue(dispidItemXPos, 0) + ChartValue(dispidItemWidth, 0) / 2;
+             const int y = ChartValue(dispidItemYPos, 0) + ChartValue(dispidItemHeight, 0) / 2;
+             return Target{static_cast<QAbstractScrollArea*>(TreeGraph().GraphWidget())->viewport(),
+                           {ChartToScreen(dispidGraphToScreenX, x), ChartToScreen(dispidGraphToScreenY, y)}};
+         },
+         doubleClick, right},
+        {"rule tree", "mnuViewTree",
+         [&] {
+             auto* tree = TreeGraph().findChild<QTreeWidget*>("treeMain");
+             const QRect first = tree->visualItemRect(tree->topLevelItem(0));
+             return Target{tree->viewport(), first.center() + QPoint(0, first.height())};
+         },
+         click,
+         [this] {
+             QTreeWidgetItem* item = TreeGraph().findChild<QTreeWidget*>("treeMain")->currentItem();
+             return item ? item->text(0) : QString();
+         }},
+        {"confusion matrix cell", "mnuViewMatrix",
+         [&] {
+             const UMatrix::Layout l = Matrix().CurrentLayout();
+             return Target{&Matrix(), {l.x1 + l.cw / 2, l.y1 + 8}};
+         },
+         click, right},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.control);
+        MTessary::MenuCommand(c.view);
+        QApplication::processEvents();
+        const QString before = c.state();
+        QMetaObject::invokeMethod(
+            qApp, [&c] { c.input(c.find()); }, Qt::QueuedConnection);
+        MTessary::MenuCommand(c.view);
+        QApplication::processEvents();
+        EXPECT_EQ(c.state(), before) << "input waiting for the command's end";
+        {
+            CHourglass busy;
+            busy.SetValue(true);
+            c.input(c.find());
+        }
+        QApplication::processEvents();
+        EXPECT_EQ(c.state(), before) << "input met at a yield";
+        c.input(c.find());
+        QApplication::processEvents();
+        EXPECT_NE(c.state(), before) << "input with the window free";
+    }
+    EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
+}

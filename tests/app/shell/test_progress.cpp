@@ -219,3 +219,17 @@ TEST_F(Progress, ClosingTheMainWindowMidRunCancelsAndClosesAfterwards) {
     EXPECT_TRUE(!main || main->Unloaded());
     EXPECT_FALSE(shell::Globals().gRegSettings);
 }
+
+// A close that waited in the queue while a command ran is met as the command
+// lets go of the busy state: the window closes once the command has returned.
+TEST_F(Progress, AQueuedCloseWaitsForTheCommandToReturn) {
+    QPointer<FMain> main = &Main();
+    {
+        CHourglass busy;
+        busy.SetValue(true);
+        QMetaObject::invokeMethod(main, [main] { main->close(); }, Qt::QueuedConnection);
+    }
+    EXPECT_TRUE(main && !main->Unloaded()) << "closed inside the command";
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(!main || main->Unloaded());
+}
