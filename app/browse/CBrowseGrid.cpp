@@ -84,7 +84,7 @@ CBrowseGrid::CBrowseGrid(QWidget* parent) : QWidget(parent), mModel(new CBrowseM
     auto watchCurrent = [this] {
         connect(mViews[0]->selectionModel(), &QItemSelectionModel::currentChanged, this,
                 [this](const QModelIndex& now, const QModelIndex& before) {
-                    if (now.isValid()) mCol = now.column();
+                    if (now.isValid()) KeepCol(now.column());
                     if (now.row() != before.row()) emit CurrentRowChanged(now.isValid() ? now.row() : -1);
                 });
     };
@@ -131,16 +131,29 @@ void CBrowseGrid::SetRow(int row) {
     if (row >= mModel->rowCount()) return;
     const int col = mCol >= 0 && mCol < mModel->columnCount() ? mCol : 0;
     const QModelIndex i = mModel->index(row, col);
+    // The data split is not drawn to the row's cell: one made current while the
+    // grid is hidden would be scrolled to once it shows, past the first column
+    // the layout chose.
+    QTableView* data = mViews[1];
+    const bool autoScroll = data->hasAutoScroll();
+    if (mSplits > 1) data->setAutoScroll(false);
     mViews[0]->selectionModel()->setCurrentIndex(i, QItemSelectionModel::ClearAndSelect);
+    data->setAutoScroll(autoScroll);
     ViewShowing(col)->scrollTo(i, QAbstractItemView::EnsureVisible);
 }
 
 void CBrowseGrid::SetCol(int col) {
     if (col < 0 || col >= mModel->columnCount()) return;
-    mCol = col;
+    KeepCol(col);
     const int row = Row();
     if (row >= 0)
         mViews[0]->selectionModel()->setCurrentIndex(mModel->index(row, col), QItemSelectionModel::ClearAndSelect);
+}
+
+void CBrowseGrid::KeepCol(int col) {
+    mCol = col;
+    const auto& cols = mModel->Columns();
+    mColField = col >= 0 && col < int(cols.size()) ? cols[size_t(col)].dataField : QString();
 }
 
 int CBrowseGrid::LeftCol(int split) const {
@@ -183,6 +196,13 @@ int CBrowseGrid::RowAt(int split, int y) const { return SplitView(split)->rowAt(
 void CBrowseGrid::ApplyLayout() {
     mApplying = true;
     const auto& cols = mModel->Columns();
+    // The current column stays with its field when the columns change.
+    if (!mColField.isEmpty() && (mCol < 0 || mCol >= int(cols.size()) || cols[size_t(mCol)].dataField != mColField))
+        for (int i = 0; i < int(cols.size()); ++i)
+            if (cols[size_t(i)].dataField == mColField) {
+                mCol = i;
+                break;
+            }
     for (int s = 0; s < 2; ++s) {
         QTableView* v = mViews[s];
         for (int i = 0; i < int(cols.size()); ++i) {

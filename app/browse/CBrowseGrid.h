@@ -78,12 +78,14 @@ private:
     void FitFixedSplit();
     int SplitOf(QObject* watched) const;
     QTableView* ViewShowing(int col) const;
+    void KeepCol(int col);
 
     CBrowseModel* mModel;
     QTableView* mViews[2];
     int mSplits = 1;
     int mSplit = 0;
     int mCol = -1;
+    QString mColField;  // the current column's field, by which it is found again
     const void* mBound = nullptr;
     bool mHeld = false;
     bool mApplying = false;

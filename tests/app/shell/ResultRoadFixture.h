@@ -20,6 +20,7 @@
 #include "../browse/UGrid.h"
 #include "../panels/UInteractive.h"
 
+#include "MFileUtils.h"
 #include "MdbUtils.h"
 #include "NominalTable.h"
 #include "TextImport.h"
@@ -138,16 +139,27 @@ protected:
     void MakeNominalProject() {
         const std::string csv = dir.File("nominal.csv");
         ASSERT_TRUE(testsupport::NominalTable::Write(csv));
+        MakeImportedProject(csv, "class", MatchType::Text, 286, 191);
+    }
+    // The text file imported as File > Import does it, made the project `path`
+    // beside it: the key the import adds not used, `output` the output, every
+    // other field an input of type `inputs`; rows up to trainHigh training.
+    void MakeImportedProject(const std::string& csv, const std::string& output, int16_t inputs, int rows,
+                             int trainHigh) {
         ASSERT_TRUE(MdbUtils::LoadTextFile(csv));
-        path = dir.File("nominal.txp");
-        MakeProject(MdbUtils::ImportDatabasePath(csv), "nominal",
-                    [](const std::string& name) {
-                        return name == "class"           ? MatchType::Output
+        const std::string table = MFileUtils::GetFileBase(csv);
+        path = MFileUtils::GetFileDir(csv) + table + ".txp";
+        const std::string count = std::to_string(rows), high = std::to_string(trainHigh),
+                          low = std::to_string(trainHigh + 1);
+        MakeProject(MdbUtils::ImportDatabasePath(csv), table,
+                    [&](const std::string& name) {
+                        return name == output            ? MatchType::Output
                                : name == "IndexCounter1" ? MatchType::NotUsed
-                                                         : MatchType::Text;
+                                                         : inputs;
                     },
-                    {{"RecordCount", "286"}, {"TrainLow", "1"}, {"TrainHigh", "191"}, {"TestLow", "192"},
-                     {"TestHigh", "286"}, {"LastState", "3"}, {"PruneRate", "10"}, {"MinItems", "2"}});
+                    {{"RecordCount", count.c_str()}, {"TrainLow", "1"}, {"TrainHigh", high.c_str()},
+                     {"TestLow", low.c_str()}, {"TestHigh", count.c_str()}, {"LastState", "3"}, {"PruneRate", "10"},
+                     {"MinItems", "2"}});
     }
 
     std::string path;

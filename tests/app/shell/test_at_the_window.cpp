@@ -27,6 +27,7 @@
 #include <QMenuBar>
 #include <QRadioButton>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTest>
 #include <QTableView>
 #include <QToolBar>
@@ -34,6 +35,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 
 using namespace shelltest;
 
@@ -420,28 +423,141 @@ TEST_F(AtTheWindow, ZoomingTheFlowChartKeepsItsCentreInTheMiddleAndItsNodesDrawn
     EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
 }
 
-// Browse All Data and Browse Test Data at 800 x 600 and at full screen: the
-// data split starts at its first used column (the sample's key is not used),
-// shown whole, although the columns after it do not fill the split.
+// The data split starts with its first used column, shown whole, however many
+// unused columns come before it, although the columns after it do not fill the
+// split: on the sample (its key not used), a generated table of 64 fields
+// whose key the import adds, and a table with two unused columns first; on
+// opening and after every kind of switch of view, a cell of the first data
+// column shown or of an unused one current before it (and kept current), at
+// 800 x 600 and at full screen.
 TEST_F(AtTheWindow, TheDataSplitStartsWithItsFirstUsedColumnWhole) {
-    Open();
-    ToTested();
-    QTableView* data = GridView().Grid()->SplitView(1);
-    for (const QSize size : {QSize(800, 600), QSize(1280, 800)}) {
-        Main().resize(size);
-        for (const char* view : {"mnuViewBrowseAll", "mnuViewBrowseTest"}) {
-            SCOPED_TRACE(std::string(view) + " at " + std::to_string(size.width()));
-            ClickToolbar(view);
-            QApplication::processEvents();
-            ASSERT_EQ(Right(), "DataGrid");
-            const int left = data->columnAt(0);
-            EXPECT_EQ(data->model()->headerData(left, Qt::Horizontal).toString(), "SepalLength");
-            EXPECT_EQ(data->columnViewportPosition(left), 0) << "the leftmost column shows whole";
+    const auto digits = [this] {
+        const std::string csv = dir.File("digits.csv");
+        std::ofstream out(csv);
+        for (int f = 1; f <= 62; ++f) out << 'p' << f << ',';
+        out << "digit\n";
+        uint32_t seed = 7;
+        for (int r = 0; r < 200; ++r) {
+            int sum = 0;
+            for (int f = 1; f <= 62; ++f) {
+                seed = seed * 1664525u + 1013904223u;
+                const int v = int((seed >> 8) % 17u);
+                sum += f < 5 ? v : 0;
+                out << v << ',';
+            }
+            out << sum % 10 << '\n';
+        }
+        out.close();
+        MakeImportedProject(csv, "digit", MatchType::Numeric, 200, 150);
+    };
+    const auto products = [this] {
+        const std::string nwind = dir.File("nwind.mdb");
+        std::filesystem::copy_file(SamplesDir() + "/../tests/data/access/nwind.mdb", nwind);
+        path = dir.File("Products.txp");
+        MakeProject(nwind, "Products",
+                    [](const std::string& name) {
+                        return name == "Discontinued"                          ? MatchType::Output
+                               : name == "ProductID" || name == "ProductName" ? MatchType::NotUsed
+                               : name == "QuantityPerUnit"                    ? MatchType::Text
+                                                                               : MatchType::Numeric;
+                    },
+                    {{"RecordCount", "77"}, {"TrainLow", "1"}, {"TrainHigh", "60"}, {"TestLow", "61"},
+                     {"TestHigh", "77"}, {"LastState", "3"}, {"PruneRate", "10"}, {"MinItems", "2"}});
+    };
+    struct Project {
+        const char* name;
+        std::function<void()> make;  // none: the sample
+        const char* firstData;
+        const char* firstUsed;
+    };
+    const Project projects[] = {{"sample", nullptr, "IndexCounter1", "SepalLength"},
+                                {"digits", digits, "IndexCounter1", "p1"},
+                                {"Products", products, "ProductID", "SupplierID"}};
+    QTableView* data = nullptr;
+    const auto clickFirstDataCell = [&] {
+        const QModelIndex cell = data->model()->index(2, data->columnAt(0));
+        QTest::mouseClick(data->viewport(), Qt::LeftButton, Qt::NoModifier, data->visualRect(cell).center());
+    };
+    const auto clickFirstUnusedCell = [&] {
+        data->horizontalScrollBar()->setValue(0);
+        clickFirstDataCell();
+    };
+    const auto clickMatrixCell = [this] {
+        // The total of the first class that has test rows.
+        const UMatrix::Layout l = Matrix().CurrentLayout();
+        for (int c = 0; c < l.cols && Right() == "Matrix"; ++c)
+            QTest::mouseClick(&Matrix(), Qt::LeftButton, Qt::NoModifier, {l.x1 + c * l.cw + l.cw / 2, l.yT + 8});
+    };
+    // What each step does, and whether the cell it leaves current is in the
+    // first used column (1), in the first data column, unused (0), or either (-1).
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        int currentUsed;
+    };
+    const Step steps[] = {
+        {"on opening", [] {}, -1},
+        {"Browse Test Data after a click in the first data column",
+         [&] {
+             clickFirstDataCell();
+             ClickToolbar("mnuViewBrowseTest");
+         },
+         1},
+        {"Browse All Data after a click in the first data column",
+         [&] {
+             clickFirstDataCell();
+             ClickToolbar("mnuViewBrowseAll");
+         },
+         1},
+        {"Browse Details of a matrix cell after a click in the first data column",
+         [&] {
+             clickFirstDataCell();
+             ClickToolbar("mnuViewMatrix");
+             clickMatrixCell();
+         },
+         1},
+        {"Browse Test Data", [&] { ClickToolbar("mnuViewBrowseTest"); }, 1},
+        {"Browse All Data after a click in an unused column",
+         [&] {
+             clickFirstUnusedCell();
+             ClickToolbar("mnuViewBrowseAll");
+         },
+         0},
+        {"Browse Test Data after a click in an unused column",
+         [&] {
+             clickFirstUnusedCell();
+             ClickToolbar("mnuViewBrowseTest");
+         },
+         0},
+    };
+    for (const Project& project : projects) {
+        path.clear();
+        if (project.make) project.make();
+        Open();
+        ToTested();
+        data = GridView().Grid()->SplitView(1);
+        for (const QSize size : {QSize(800, 600), QSize(1280, 800)}) {
+            Main().resize(size);
+            dialogs.files.push_back(QString::fromStdString(path));
+            Tool("mnuFileOpen")->trigger();
+            for (const Step& step : steps) {
+                SCOPED_TRACE(std::string(project.name) + ", " + step.what + " at " + std::to_string(size.width()));
+                step.act();
+                QApplication::processEvents();
+                ASSERT_EQ(Right(), "DataGrid");
+                const int left = data->columnAt(0);
+                EXPECT_EQ(data->model()->headerData(left, Qt::Horizontal).toString(), project.firstUsed);
+                EXPECT_EQ(data->columnViewportPosition(left), 0) << "the leftmost column shows whole";
+                // The cell clicked keeps its field through the switches.
+                if (step.currentUsed >= 0) {
+                    EXPECT_EQ(data->model()->headerData(GridView().Grid()->Col(), Qt::Horizontal).toString(),
+                              step.currentUsed ? project.firstUsed : project.firstData);
+                }
+            }
         }
     }
     EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
 }
-
 
 // Each kind of control the window holds, while a command runs: what is clicked
 // or typed meanwhile waits in the queue until the command has ended, or meets a
