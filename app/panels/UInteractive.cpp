@@ -115,6 +115,20 @@ UInteractive::UInteractive(QWidget* parent) : base::IInteractivePanel(parent) {
     connect(mScroll, &QScrollBar::valueChanged, this, [this](int value) {
         for (QWidget* p : {mPaneName, mPaneValue, mPaneRange}) p->move(p->x(), -value * mRowHeight);
     });
+    // An editor reached with Tab may lie outside the frame: its row scrolls into view.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now && mPaneValue->isAncestorOf(now))
+            MPanelTrap::Trap("UInteractive::Editor_GotFocus", [&] { ShowRowOf(now); });
+    });
+}
+
+void UInteractive::ShowRowOf(QWidget* editor) {
+    if (mRowHeight <= 0 || !mScroll->isEnabled()) return;
+    const int row = editor->mapTo(mPaneValue, QPoint(0, 0)).y() / mRowHeight;
+    const int whole = std::max(1, mFrame->height() / mRowHeight);
+    const int first = mScroll->value();
+    if (row < first) mScroll->setValue(row);
+    else if (row >= first + whole) mScroll->setValue(row - whole + 1);
 }
 
 UInteractive::~UInteractive() { mTimer.stop(); }

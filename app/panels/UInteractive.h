@@ -72,6 +72,8 @@ private:
     void SetupSpin(int spin, int row);
     void SizeColumns();
     void ApplyScrollRule();
+    // Scrolls the rows by whole rows until the editor's row shows whole.
+    void ShowRowOf(QWidget* editor);
     void RestartTimer();
     void Release();
     QLabel* NameLabel(int row);

@@ -145,8 +145,11 @@ TEST(LivePrediction, OneRowPerInputWithItsEditorAndRange) {
 
 // Tab and Shift+Tab go down and up the rows as shown, spin boxes and lists
 // alike and past the arrows, whatever order the editors were made in.
+// Tab and Shift+Tab go down and up the rows, and bring each into view whole
+// where only two rows fit.
 TEST(LivePrediction, TabFollowsTheRowsAsShown) {
     Live live;
+    live.view.resize(520, 150);
     live.view.show();
     QApplication::setActiveWindow(&live.view);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&live.view));
@@ -157,14 +160,20 @@ TEST(LivePrediction, TabFollowsTheRowsAsShown) {
     const auto name = [](QWidget* w) {
         return w ? (w->parentWidget()->objectName() + "/" + w->objectName()).toStdString() : std::string("none");
     };
+    QWidget* frame = live.view.findChild<QWidget*>("picFrame");
+    const auto inView = [frame](QWidget* w) {
+        return frame->rect().contains(QRect(w->mapTo(frame, QPoint(0, 0)), w->size()));
+    };
     rows[0]->setFocus();
     for (int i = 1; i < rows.size(); ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(QApplication::focusWidget(), rows[i]) << "Tab to row " << i << ", at " << name(QApplication::focusWidget());
+        EXPECT_TRUE(inView(rows[i])) << "Tab to row " << i;
     }
     for (int i = int(rows.size()) - 2; i >= 0; --i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
         EXPECT_EQ(QApplication::focusWidget(), rows[i]) << "Shift+Tab to row " << i << ", at " << name(QApplication::focusWidget());
+        EXPECT_TRUE(inView(rows[i])) << "Shift+Tab to row " << i;
     }
 }
 
