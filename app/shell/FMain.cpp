@@ -33,10 +33,12 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QShortcutEvent>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 
 #include <algorithm>
 
@@ -324,6 +326,8 @@ void FMain::QueryUnload() {
 }
 
 bool FMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseMove && mEnabled)
+        LeaveStaleTools(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
     // A control of this window with a menu's access key (the "&Finish" button
     // and the "&File" menu): the menu takes the key, as menu access keys do on
     // the desktop the program comes from, instead of Qt moving the focus
@@ -336,6 +340,18 @@ bool FMain::eventFilter(QObject* watched, QEvent* event) {
             return true;
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void FMain::LeaveStaleTools(const QPoint& pointer) {
+    // Qt can lose the leave of a tool button that a menu closed over while a
+    // command ran: the button stayed drawn hovered and its tip held the status bar.
+    for (QToolButton* tool : mBar->MainToolbar()->findChildren<QToolButton*>()) {
+        if (!tool->underMouse() || tool->rect().contains(tool->mapFromGlobal(pointer))) continue;
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(tool, &leave);
+        QHoverEvent hover(QEvent::HoverLeave, QPointF(-1, -1), QPointF(pointer), tool->mapFromGlobal(QPointF(pointer)));
+        QCoreApplication::sendEvent(tool, &hover);
+    }
 }
 
 bool FMain::OpenMenuByAccessKey(const QKeySequence& key) {

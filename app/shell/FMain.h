@@ -106,6 +106,8 @@ private:
     void pnlReport_Filter(int16_t option);
     void mState_SetState(int32_t newState);
     void QueryUnload();
+    // A tool button still marked under the mouse where the pointer is not gets its leave.
+    void LeaveStaleTools(const QPoint& pointer);
     // Opens the menu of the menu bar whose access key is key; false when none has it.
     bool OpenMenuByAccessKey(const QKeySequence& key);
 

@@ -68,6 +68,8 @@ void UStatusBar::MsgRecordCount(int32_t count) {
 }
 
 void UStatusBar::SetMainText(const QString& text) {
+    // The program's text wins over the tip of a control the pointer rests on.
+    clearMessage();
     mPanels[0]->setText(QLatin1Char(' ') + text + QLatin1Char(' '));
     mPanels[0]->repaint();
 }

@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
 
 using namespace shelltest;
 
@@ -77,4 +78,30 @@ TEST_F(ShellTest, ImportWritesADatabaseBesideTheChosenTextAndCancelWritesNothing
     dialogs.files.push_back(QString::fromStdString(text));
     Tool("mnuFileImport")->trigger();
     EXPECT_TRUE(std::filesystem::exists(dir.File("flowers.mdb")));
+}
+
+// A tool button that Qt left marked under the mouse, its tip on the status bar
+// (a menu closed over it while a command ran): the program's own text shows at
+// once, and the button is let go, no longer drawn hovered, as the pointer moves on.
+TEST_F(ShellTest, AToolLeftHoveredGivesWayToTheProgramsText) {
+    ASSERT_TRUE(Start());
+    Main().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Main()));
+    QWidget* open = Main().Bar()->MainToolbar()->widgetForAction(Tool("mnuFileOpen"));
+    const QImage plain = open->grab().toImage();
+    QEvent enter(QEvent::Enter);
+    QCoreApplication::sendEvent(open, &enter);
+    const QPointF at = open->rect().center();
+    QHoverEvent hover(QEvent::HoverEnter, at, open->mapToGlobal(at), QPointF(-1, -1));
+    QCoreApplication::sendEvent(open, &hover);
+    ASSERT_TRUE(open->underMouse());
+    ASSERT_EQ(Main().statusBar()->currentMessage(), "Open Project...");
+    ASSERT_NE(open->grab().toImage(), plain) << "drawn hovered";
+
+    MMenu::StatusText("Browsing all rows.");
+    EXPECT_EQ(Main().statusBar()->currentMessage(), "");
+    EXPECT_TRUE(Main().StatusBar()->Panel(1)->isVisible());
+    QTest::mouseMove(Main().Frame(), Main().Frame()->rect().center());
+    EXPECT_FALSE(open->underMouse());
+    EXPECT_EQ(open->grab().toImage(), plain);
 }
