@@ -108,7 +108,7 @@ TEST(ImportFullDisk, ADataSourceThatCannotOpenForLackOfRoomIsNamed) {
 // existing file as it was.
 TEST(ProjectCreateFullDisk, MadeWholeOrTheOldFileStays) {
     int failures = 0;
-    for (const size_t free : {0u, 8u << 10, 24u << 10, 64u << 10}) {
+    for (const size_t free : {0u, 4u << 10, 8u << 10, 24u << 10, 64u << 10}) {
         SCOPED_TRACE(std::to_string(free >> 10) + " KB free");
         testsupport::SmallDisk disk(1 << 20);
         if (!disk.Ready()) GTEST_SKIP() << disk.Why();

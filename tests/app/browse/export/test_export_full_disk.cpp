@@ -38,7 +38,7 @@ TEST(DatabaseExportFullDisk, SoundFileOrDiskFullNamingTheChosenFile) {
     p.Run("UPDATE Test SET Mark=-1");
     int failures = 0;
     for (const bool existing : {false, true}) {
-        for (const size_t free : {16u << 10, 300u << 10, 400u << 10, 510u << 10}) {
+        for (const size_t free : {0u, 4u << 10, 8u << 10, 16u << 10, 300u << 10, 400u << 10, 510u << 10}) {
             SCOPED_TRACE((existing ? "existing database, " : "new database, ") + std::to_string(free >> 10) +
                          " KB free");
             testsupport::SmallDisk disk(2 << 20);
