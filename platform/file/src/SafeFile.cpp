@@ -32,7 +32,8 @@ bool SameFolder(int fd, const std::string& path) {
 // What a database leaves beside its file; a log or journal holds part of it.
 const char* const kCompanions[] = {"-wal", "-journal", "-shm", ".lck"};
 
-// When this process began: anything of ours newer than that may be a live writer's.
+// When this process began: an import temporary of an older version newer than
+// that may be a live writer's (those name their process, and hold no lock).
 const std::chrono::system_clock::time_point kStarted = std::chrono::system_clock::now();
 
 bool OlderThanProcess(const struct stat& st) {
@@ -40,13 +41,9 @@ bool OlderThanProcess(const struct stat& st) {
     return changed + std::chrono::seconds(1) < kStarted;
 }
 
-bool IsOwnRegularFile(int dir, const std::string& name, bool* old) {
-    struct stat st {};
-    if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
-        st.st_uid != ::geteuid())
-        return false;
-    *old = *old && OlderThanProcess(st);
-    return true;
+bool IsOwnRegularFile(int dir, const std::string& name, struct stat* st) {
+    return ::fstatat(dir, name.c_str(), st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st->st_mode) &&
+           st->st_uid == ::geteuid();
 }
 
 bool EndsWith(const std::string& s, const std::string& end) {
@@ -63,15 +60,16 @@ bool IsPrivateFolderName(const std::string& entry, std::string* name) {
 }
 
 // A private folder of a writer that is gone: made as mkdtemp makes it, only
-// the file and what a database leaves beside it, nothing newer than this
-// process, not locked.
+// the file and what a database leaves beside it, not locked. A live writer
+// holds the lock from before it writes anything until it is done, however
+// recently it or this process began.
 void RemovePrivateFolder(int parent, const std::string& entry, const std::string& name) {
     const int dir = ::openat(parent, entry.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (dir < 0) return;
     std::vector<std::string> inside;
-    bool ours = false, old = true;
+    bool ours = false;
     struct stat st {};
-    if (::fstat(dir, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 07777) == 0700 && OlderThanProcess(st) &&
+    if (::fstat(dir, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 07777) == 0700 &&
         ::flock(dir, LOCK_EX | LOCK_NB) == 0) {
         ours = true;
         const int listed = ::dup(dir);
@@ -87,12 +85,13 @@ void RemovePrivateFolder(int parent, const std::string& entry, const std::string
             if (file == "." || file == "..") continue;
             bool known = file == name;
             for (const char* suffix : kCompanions) known = known || file == name + suffix;
-            ours = known && IsOwnRegularFile(dir, file, &old);
+            struct stat f {};
+            ours = known && IsOwnRegularFile(dir, file, &f);
             inside.push_back(file);
         }
         if (d) ::closedir(d);
     }
-    if (ours && old) {
+    if (ours) {
         for (const std::string& file : inside) ::unlinkat(dir, file.c_str(), 0);
         ::unlinkat(parent, entry.c_str(), AT_REMOVEDIR);
     }
@@ -116,8 +115,8 @@ void RemoveImportTemporary(int parent, const std::string& entry) {
         if (i != dash && !std::isdigit(static_cast<unsigned char>(rest[i]))) return;
     const long pid = std::strtol(rest.c_str(), nullptr, 10);
     if (pid <= 0 || pid == long(::getpid()) || ::kill(pid_t(pid), 0) == 0 || errno != ESRCH) return;
-    bool old = true;
-    if (IsOwnRegularFile(parent, entry, &old) && old) ::unlinkat(parent, entry.c_str(), 0);
+    struct stat st {};
+    if (IsOwnRegularFile(parent, entry, &st) && OlderThanProcess(st)) ::unlinkat(parent, entry.c_str(), 0);
 }
 
 // The folder's entries on the disk too: a rename is lasting only then.
@@ -204,20 +203,30 @@ SafeFile::SafeFile(const std::string& target, Check check, unsigned mode) : chec
     try {
         if (existed_ && S_ISDIR(old.st_mode)) throw FolderError(target_);
         RemoveLeftovers(parent);
-        std::string pattern = (parent == "/" ? "" : parent) + "/." + name_ + ".XXXXXX";
-        std::vector<char> buffer(pattern.begin(), pattern.end());
-        buffer.push_back('\0');
-        if (!::mkdtemp(buffer.data())) throw ErrnoError(errno, target_);
-        folder_ = buffer.data();
-        temp_ = folder_ + "/" + name_;
-        // Held while this object lives: without it the folder would be a
-        // leftover to a process that began later, which would remove it.
-        lock_ = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (lock_ < 0 || ::flock(lock_, LOCK_EX | LOCK_NB) != 0) {
-            const int err = errno;
-            Discard();
-            throw ErrnoError(err, target_);
+        const std::string pattern = (parent == "/" ? "" : parent) + "/." + name_ + ".XXXXXX";
+        for (int tries = 0;; ++tries) {
+            std::vector<char> buffer(pattern.begin(), pattern.end());
+            buffer.push_back('\0');
+            if (!::mkdtemp(buffer.data())) throw ErrnoError(errno, target_);
+            folder_ = buffer.data();
+            // Locked before anything is put in it, and held while this object
+            // lives: unlocked, it is a leftover to any other writer's clean-up.
+            // One that took the empty folder before the lock did is let be,
+            // and another folder made.
+            int err = 0;
+            lock_ = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (lock_ < 0) err = errno;
+            else if (::flock(lock_, LOCK_EX | LOCK_NB) != 0) err = errno;
+            else if (SameFolder(lock_, folder_)) break;
+            else err = ENOENT;
+            if (lock_ >= 0) ::close(lock_);
+            lock_ = -1;
+            ::rmdir(folder_.c_str());
+            folder_.clear();
+            constexpr int kTries = 8;
+            if ((err != ENOENT && err != EWOULDBLOCK) || tries == kTries) throw ErrnoError(err, target_);
         }
+        temp_ = folder_ + "/" + name_;
     } catch (...) {
         if (lock_ >= 0) ::close(lock_);
         ::close(parent_);

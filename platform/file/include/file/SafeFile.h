@@ -30,7 +30,7 @@ public:
     using Mover = std::function<void(const std::string& temp, const std::string& target)>;
 
     // Makes the private folder, after removing what writers of this program
-    // killed before this process began left beside the target. Raises
+    // that were killed left beside the target. Raises
     // kPathNotFound when the target's folder is not there, RaiseFolder for a
     // folder of the target's name, kDiskFull or kAccessError when nothing can
     // be made there. mode: the permissions of a file Write makes (less the
@@ -68,8 +68,9 @@ public:
                         std::initializer_list<const char*> companions = {});
 
     // What writers of this program that were killed left in a folder: private
-    // folders of this class and the import's temporaries of older versions, by
-    // their exact names, when older than this process and held by no live writer.
+    // folders of this class that no live writer holds locked, and the import's
+    // temporaries of older versions of processes that are gone, older than this
+    // process; each by its exact names.
     static void RemoveLeftovers(const std::string& folder);
 
     // Whether path still names the file known was read from: the same device
