@@ -536,7 +536,7 @@ bool LoadTextFile(const std::string& utf8Path) {
         CheckFieldCount(names.size());
 
         const QString dbPath = Q(ImportDatabasePath(utf8Path));
-        file::RefuseFolder(Utf8(dbPath));
+        file::RefuseNotAFile(Utf8(dbPath));
         if (QFileInfo::exists(dbPath)) {
             if (ui::MsgBox(dbPath + QStringLiteral(" Exists.  Overwrite?"), ui::Buttons::YesNo, ui::Icon::Exclamation,
                            QStringLiteral("Warning!")) != ui::Answer::Yes)

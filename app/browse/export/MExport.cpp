@@ -199,7 +199,7 @@ void Export(const ExportContext& ctx, int16_t scope) {
             const QString path = dialog.FileName;
             const std::string file = path.toStdString();
             if (!MayWrite(ctx.project.get(), file, kMarkedTitle)) continue;
-            file::RefuseFolder(file);  // before any question about it
+            file::RefuseNotAFile(file);  // before any question about it
             // Only the file's own name decides, so a folder named x.mdb does not.
             if (QString::fromStdString(MFileUtils::GetFileName(file)).contains(QLatin1String(".mdb"), Qt::CaseInsensitive)) {
                 MDBExportMarked(ctx, path, scope);
@@ -235,7 +235,7 @@ void Export2CSV(const ExportContext& ctx) {
         const QString path = dialog.FileName;
         const QString title = QStringLiteral("Export To Visio");
         if (!MayWrite(ctx.project.get(), path.toStdString(), title)) return;
-        file::RefuseFolder(path.toStdString());
+        file::RefuseNotAFile(path.toStdString());
         if (MFileUtils::FileExists(path.toStdString()) &&
             ui::MsgBox(path + QStringLiteral(" exists.  Overwrite?"), ui::Buttons::YesNo, ui::Icon::Exclamation) !=
                 ui::Answer::Yes)

@@ -36,7 +36,8 @@ void Export(const ExportContext& ctx, int16_t scope);
 
 // The marked rows as delimited text. The file is written beside the target and
 // put in its place only when complete and checked again (MayWrite); false
-// after an error box or a refusal.
+// after an error box or a refusal (a name that is not a file, or a file the
+// person may not write, as file::SafeFile refuses them).
 bool ExportMarkedRS(const ExportContext& ctx, const QString& fileName, int16_t scope);
 
 // The marked rows as a new table "Tessary_Import" (1, 2 ...) of the database at
@@ -46,7 +47,7 @@ bool ExportMarkedRS(const ExportContext& ctx, const QString& fileName, int16_t s
 // again (MayWrite), copied aside, given the table and nothing else (it may be
 // another program's: dao::DBEngine::OpenGuest) and put in place the same way.
 // As with every writer, a link of that name is replaced and the file it led
-// to left as it was, and a folder of that name is refused. An Access file is
+// to left as it was, and a folder, pipe, device or socket of that name is refused. An Access file is
 // refused (it can be read here, not written). False after a message.
 bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t scope);
 

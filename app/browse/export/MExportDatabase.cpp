@@ -86,7 +86,7 @@ bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t 
         if (!project) app::RaiseError(91);
 
         DatabasePtr target;
-        file::RefuseFolder(path);
+        file::RefuseNotAFile(path);
         if (MFileUtils::FileExists(path)) {
             // An existing one, read through a link of that name: checked again
             // now, opened by its real name, and still the file checked once open.

@@ -20,7 +20,19 @@ Error AccessError(const std::string& why) {
     return Error(kAccessError, "Path/File access error" + (why.empty() ? "" : ": " + why));
 }
 
-Error FolderError(const std::string& path) { return AccessError("'" + path + "' is a folder, not a file."); }
+Error FolderError(const std::string& path) { return NotAFileError(path, "a folder"); }
+
+const char* NotAFile(unsigned mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "a named pipe";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return nullptr;
+}
+
+Error NotAFileError(const std::string& path, const char* what) {
+    return AccessError("'" + path + "' is " + what + ", not a file.");
+}
 
 Error ErrnoError(int err, const std::string& path) {
     if (IsDiskFull(err)) return DiskFull("'" + path + "'");
@@ -29,9 +41,10 @@ Error ErrnoError(int err, const std::string& path) {
     return AccessError("'" + path + "': " + std::strerror(err) + ".");
 }
 
-void RefuseFolder(const std::string& path) {
+void RefuseNotAFile(const std::string& path) {
     struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) throw FolderError(path);
+    if (::lstat(path.c_str(), &st) != 0) return;
+    if (const char* what = NotAFile(st.st_mode)) throw NotAFileError(path, what);
 }
 
 }  // namespace file

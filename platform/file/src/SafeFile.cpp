@@ -160,7 +160,7 @@ void SafeFile::RemoveLeftovers(const std::string& folder) {
 }
 
 void SafeFile::Replace(const std::string& from, const std::string& to, std::initializer_list<const char*> companions) {
-    RefuseFolder(to);
+    RefuseNotAFile(to);
     // Aside under names no program takes for a journal of anything.
     std::vector<std::pair<std::string, std::string>> moved;
     auto putBack = [&] {
@@ -198,10 +198,9 @@ SafeFile::SafeFile(const std::string& target, Check check, unsigned mode) : chec
         if (errno == ENOENT || errno == ENOTDIR) throw Error(kPathNotFound, "Path not found");
         throw AccessError();
     }
-    struct stat old {};
-    existed_ = ::fstatat(parent_, name_.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
     try {
-        if (existed_ && S_ISDIR(old.st_mode)) throw FolderError(target_);
+        struct stat old {};
+        existed_ = Taken(&old);
         RemoveLeftovers(parent);
         const std::string pattern = (parent == "/" ? "" : parent) + "/." + name_ + ".XXXXXX";
         for (int tries = 0;; ++tries) {
@@ -258,6 +257,15 @@ std::string SafeFile::Explain(const std::string& description) const {
         text.replace(at, temp_.size(), target_);
     // Named once: "It" when the description names it already.
     return text + (text.find(named) == std::string::npos ? " " + named : std::string(" It")) + state;
+}
+
+bool SafeFile::Taken(struct stat* old) const {
+    if (::fstatat(parent_, name_.c_str(), old, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    if (const char* what = NotAFile(old->st_mode)) throw NotAFileError(target_, what);
+    // Renaming over it needs only the folder's permission: the file's own is asked here.
+    if (S_ISREG(old->st_mode) && ::faccessat(parent_, name_.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT)
+        throw ErrnoError(errno, target_);
+    return true;
 }
 
 void SafeFile::Fail(int err) const {
@@ -319,10 +327,13 @@ bool SafeFile::Commit(const Mover& move) {
     // A file replaced keeps its permissions (a private file stays private); a
     // link is replaced by a file of the usual ones.
     struct stat old {};
-    if (::fstatat(parent_, name_.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0) {
-        if (S_ISDIR(old.st_mode)) throw Error(kAccessError, Explain(FolderError(target_).what()));
-        if (S_ISREG(old.st_mode) && ::fchmodat(parent_, made.c_str(), old.st_mode & 07777, 0) != 0) Fail(errno);
+    bool taken = false;
+    try {
+        taken = Taken(&old);
+    } catch (const Error& e) {
+        throw Error(e.Number(), Explain(e.what()));
     }
+    if (taken && S_ISREG(old.st_mode) && ::fchmodat(parent_, made.c_str(), old.st_mode & 07777, 0) != 0) Fail(errno);
     try {
         if (move) move(temp_, target_);
         else Replace(temp_, target_);

@@ -1,14 +1,16 @@
 // Writing a named file aside: what the name is (nothing yet, a file, a link,
-// a folder), system calls that fail, and the files another program keeps
-// beside the one replaced. A full disk and a check that refuses at the end
-// are met through the writers' own tests.
+// a folder, a pipe, a file the person may not write), system calls that fail,
+// and the files another program keeps beside the one replaced. A full disk and
+// a check that refuses at the end are met through the writers' own tests.
 #include "file/Error.h"
 #include "file/SafeFile.h"
 
+#include "InChild.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -102,6 +104,7 @@ TEST(SafeFile, TheNameIsWrittenALinkReplacedAFolderRefused) {
         {"a link to nothing", [&](const std::string& t) { fs::create_symlink(dir.File("none"), t); }, false},
         {"a link to a folder", [&](const std::string& t) { fs::create_symlink(folder, t); }, false},
         {"a folder", [](const std::string& t) { fs::create_directory(t); }, true},
+        {"a named pipe", [](const std::string& t) { ::mkfifo(t.c_str(), 0600); }, true},
     };
     int n = 0;
     for (const Case& c : cases) {
@@ -111,8 +114,8 @@ TEST(SafeFile, TheNameIsWrittenALinkReplacedAFolderRefused) {
         const auto [number, text] = ErrorOf([&] { Write(target, "new"); });
         if (c.refused) {
             EXPECT_EQ(number, file::kAccessError);
-            EXPECT_EQ(text, "Path/File access error: '" + target + "' is a folder, not a file.");
-            EXPECT_TRUE(fs::is_directory(target));
+            EXPECT_EQ(text, "Path/File access error: '" + target + "' is " + c.what + ", not a file.");
+            EXPECT_TRUE(fs::is_directory(target) || fs::is_fifo(target));
         } else {
             EXPECT_EQ(number, 0) << text;
             EXPECT_FALSE(fs::is_symlink(target));
@@ -123,13 +126,17 @@ TEST(SafeFile, TheNameIsWrittenALinkReplacedAFolderRefused) {
         EXPECT_FALSE(fs::exists(dir.File("none")));
         EXPECT_TRUE(Hidden(dir.Path()).empty()) << Hidden(dir.Path()).front();
     }
-    // A folder that takes the name while the file is written is refused as well.
-    const std::string late = dir.File("late.txt");
-    const auto [number, text] = ErrorOf([&] {
-        Write(late, "new", [](const std::string& t) { return fs::create_directory(t); });
-    });
-    EXPECT_EQ(number, file::kAccessError);
-    EXPECT_EQ(text, "Path/File access error: '" + late + "' is a folder, not a file. It was not made.");
+    // A folder or a pipe that takes the name while the file is written is refused as well.
+    const std::pair<const char*, std::function<bool(const std::string&)>> late[] = {
+        {"a folder", [](const std::string& t) { return fs::create_directory(t); }},
+        {"a named pipe", [](const std::string& t) { return ::mkfifo(t.c_str(), 0600) == 0; }},
+    };
+    for (const auto& [what, make] : late) {
+        const std::string target = dir.File("late" + std::to_string(++n) + ".txt");
+        const auto [number, text] = ErrorOf([&] { Write(target, "new", make); });
+        EXPECT_EQ(number, file::kAccessError);
+        EXPECT_EQ(text, "Path/File access error: '" + target + "' is " + what + ", not a file. It was not made.");
+    }
     // A folder that is not there.
     EXPECT_EQ(ErrorOf([&] { Write(dir.File("none/x.txt"), "new"); }), std::make_pair(file::kPathNotFound,
                                                                                  std::string("Path not found")));
@@ -176,3 +183,50 @@ TEST(SafeFile, SideFilesOfTheOldFileGoOnlyOnceTheNameIsTaken) {
     EXPECT_FALSE(fs::exists(to + "-journal"));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
 }
+
+// A file the person may not write is not replaced, though the folder would let
+// it be renamed over: a read-only file of their own, and another user's file in
+// their folder. A file they may write is.
+TEST(SafeFile, AFileThePersonMayNotWriteIsRefused) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to give a file to another user and to become one";
+    testsupport::TempDir dir;
+    constexpr uid_t kNobody = 65534;
+    ASSERT_EQ(::chown(dir.Path().c_str(), kNobody, kNobody), 0);
+    struct Case {
+        const char* name;
+        uid_t owner;
+        mode_t mode;
+        bool refused;
+    };
+    const Case cases[] = {{"read-only.txt", kNobody, 0444, true}, {"roots.txt", 0, 0644, true},
+                          {"own.txt", kNobody, 0644, false}};
+    for (const Case& c : cases) {
+        WriteAll(dir.File(c.name), "old");
+        ASSERT_EQ(::chown(dir.File(c.name).c_str(), c.owner, c.owner), 0);
+        ASSERT_EQ(::chmod(dir.File(c.name).c_str(), c.mode), 0);
+    }
+    // The child says which case went wrong, 1 for the first.
+    const int failed = testsupport::InChild([&] {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) return 100;
+        int i = 0;
+        for (const Case& c : cases) {
+            ++i;
+            const std::string target = dir.File(c.name);
+            const auto [number, text] = ErrorOf([&] { Write(target, "new"); });
+            const bool asTold = c.refused ? number == file::kAccessError &&
+                                                text == "Path/File access error: '" + target + "': Permission denied."
+                                          : number == 0;
+            if (!asTold || ReadAll(target) != (c.refused ? "old" : "new") || !Hidden(dir.Path()).empty()) return i;
+        }
+        return 0;
+    });
+    ASSERT_NE(failed, 100) << "cannot become an unprivileged user";
+    EXPECT_EQ(failed, 0) << cases[failed > 0 ? failed - 1 : 0].name;
+    for (const Case& c : cases) {
+        struct stat st {};
+        ASSERT_EQ(::stat(dir.File(c.name).c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, c.owner) << c.name;
+        EXPECT_EQ(st.st_mode & 0777, c.mode) << c.name;
+    }
+}
+

@@ -36,11 +36,17 @@ Error DiskFull(const std::string& what = {});
 Error AccessError(const std::string& why = {});
 // The name is a folder: no file can take its place.
 Error FolderError(const std::string& path);
+// What a file of mode is when a writer must not replace it ("a folder", "a
+// named pipe", "a device", "a socket"); null for a regular file or a link,
+// which a new file replaces.
+const char* NotAFile(unsigned mode);
+// The name is what NotAFile told (what), not a file: "'path' is what, not a file."
+Error NotAFileError(const std::string& path, const char* what);
 // A system call's failure on path, by its error number.
 Error ErrnoError(int err, const std::string& path);
 
-// Throws FolderError when path is a folder itself (not a link to one, which is
-// replaced like any link).
-void RefuseFolder(const std::string& path);
+// Throws NotAFileError when path is a folder, a named pipe, a device or a
+// socket itself (not a link to one, which is replaced like any link).
+void RefuseNotAFile(const std::string& path);
 
 }  // namespace file

@@ -6,8 +6,10 @@
 //
 // The name is what is written. A symbolic link of that name is replaced by the
 // new file, and what it points to (perhaps another program's file) is left as
-// it was; a folder of that name is refused, saying it is a folder. The folders
-// above the name may be reached through links.
+// it was. A folder, a named pipe, a device or a socket of that name is
+// refused, saying what it is, and so is a file the person may not write (the
+// rename would need only the folder's permission). The folders above the name
+// may be reached through links.
 //
 // The caller's check of the name is asked again just before the rename, so a
 // name that has come to mean a file that must not be written is refused then too.
@@ -30,11 +32,11 @@ public:
     using Mover = std::function<void(const std::string& temp, const std::string& target)>;
 
     // Makes the private folder, after removing what writers of this program
-    // that were killed left beside the target. Raises
-    // kPathNotFound when the target's folder is not there, RaiseFolder for a
-    // folder of the target's name, kDiskFull or kAccessError when nothing can
-    // be made there. mode: the permissions of a file Write makes (less the
-    // umask); a file replaced keeps its own.
+    // that were killed left beside the target. Raises kPathNotFound when the
+    // target's folder is not there, kAccessError for a name that must not be
+    // replaced (see above), kDiskFull or kAccessError when nothing can be made
+    // there. mode: the permissions of a file Write makes (less the umask); a
+    // file replaced keeps its own.
     explicit SafeFile(const std::string& target, Check check = nullptr, unsigned mode = 0666);
     // What was not put in place is removed.
     ~SafeFile();
@@ -47,9 +49,10 @@ public:
     // Where the file is made, for writers that make it themselves by name (a
     // database, a printer, a child process); Write makes it otherwise.
     const std::string& TempPath() const { return temp_; }
-    // Flushes the file to the disk, asks the check again, then gives it the
-    // target's name, a file replaced keeping its permissions. False when the
-    // check refused, and nothing is changed.
+    // Flushes the file to the disk, asks the check again and looks at the name
+    // again as the constructor did, then gives the file the target's name, a
+    // file replaced keeping its permissions. False when the check refused,
+    // and nothing is changed.
     bool Commit(const Mover& move = nullptr);
     // An error's text as the person reads it: the chosen file named in place
     // of the private one, and what became of it told.
@@ -63,7 +66,8 @@ public:
     // beside to, such as a journal that is part of it) are moved aside first
     // and back when the rename fails, so that a failure loses nothing of the
     // old file and no old journal is ever read as the new file's; they are
-    // removed once from has the name.
+    // removed once from has the name. A to that is not a file (RefuseNotAFile)
+    // is refused.
     static void Replace(const std::string& from, const std::string& to,
                         std::initializer_list<const char*> companions = {});
 
@@ -79,6 +83,10 @@ public:
 
 private:
     void Discard();
+    // Whether something has the target's name (its status in old). Raises when
+    // it must not be replaced: a folder, a named pipe, a device or a socket,
+    // or a file the person may not write.
+    bool Taken(struct stat* old) const;
     [[noreturn]] void Fail(int err) const;
 
     std::string target_;

@@ -5,6 +5,8 @@
 
 #include <QApplication>
 
+#include <sqlite3.h>
+
 #include <fstream>
 #include <sstream>
 
@@ -29,6 +31,24 @@ inline std::string ReadFile(const std::string& path) {
 inline void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary);
     out << bytes;
+}
+
+// What a stock connection reads: each statement's rows, one text per row.
+inline std::vector<std::string> Stock(const std::string& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    std::vector<std::string> out;
+    sqlite3_exec(
+        db, sql.c_str(),
+        [](void* to, int n, char** values, char**) {
+            std::string row;
+            for (int i = 0; i < n; ++i) row += (i ? "|" : "") + std::string(values[i] ? values[i] : "<Null>");
+            static_cast<std::vector<std::string>*>(to)->push_back(row);
+            return 0;
+        },
+        &out, nullptr);
+    sqlite3_close(db);
+    return out;
 }
 
 inline size_t FilesIn(const std::string& dir) {

@@ -48,24 +48,6 @@ std::vector<std::string> RowsOf(const DatabasePtr& db, const std::string& table)
     return out;
 }
 
-// What a stock connection reads: each statement's rows, one text per row.
-std::vector<std::string> Stock(const std::string& path, const std::string& sql) {
-    sqlite3* db = nullptr;
-    sqlite3_open(path.c_str(), &db);
-    std::vector<std::string> out;
-    sqlite3_exec(
-        db, sql.c_str(),
-        [](void* to, int n, char** values, char**) {
-            std::string row;
-            for (int i = 0; i < n; ++i) row += (i ? "|" : "") + std::string(values[i] ? values[i] : "<Null>");
-            static_cast<std::vector<std::string>*>(to)->push_back(row);
-            return 0;
-        },
-        &out, nullptr);
-    sqlite3_close(db);
-    return out;
-}
-
 }  // namespace
 
 // Another program's SQLite file gets the table and nothing else: its

@@ -9,7 +9,12 @@
 #include "../../../support/IntegrityCheck.h"
 
 #include <csignal>
+#include <cstring>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 
 using namespace exporttest;
 using Kind = ui::RecordingHandler::Kind;
@@ -389,18 +394,14 @@ TEST(TreeExport, ACheckThatFailsRefuses) {
 
 // One rule for the name a writer is given, whichever writer: a link of that
 // name is replaced by the new file and what it led to (here another program's
-// database) is left as it was; a folder of that name is refused with one box
-// that says it is a folder, and stays as it was.
-TEST(EveryWriter, ALinkIsReplacedAndAFolderRefusedAsAFolder) {
+// database) is left as it was; a folder, a named pipe, a device or a socket of
+// that name is refused with one box that says what it is, and stays as it was.
+TEST(EveryWriter, ALinkIsReplacedAndWhatIsNoFileRefused) {
     ExportProject p("every-writer", FruitColumns(), FruitRows());
     Built(p, 0, 52)->SaveTree(&p.project);
     p.Mark({1, 2});
     const std::string victim = p.dir + "/victim.db";
-    {
-        DatabasePtr other = dao::DBEngine::CreateDatabase(victim, dao::dbLangGeneral);
-        other->Execute("CREATE TABLE Kept (K LONG)");
-        other->Finish();
-    }
+    Stock(victim, "CREATE TABLE Kept (K INTEGER)");
     const std::string kept = ReadFile(victim);
     WriteFile(p.dir + "/rows.csv", "a,b\n1,2\n");
     struct Writer {
@@ -426,11 +427,32 @@ TEST(EveryWriter, ALinkIsReplacedAndAFolderRefusedAsAFolder) {
          }},
         {"new project", "new.txp", [&](const std::string& target) { CProject().Create(target); }},
     };
+    int sockets = 0;
+    struct Special {
+        const char* what;
+        std::function<bool(const std::string&)> make;  // false when it cannot be made here
+    };
+    const Special specials[] = {
+        {"a folder", [](const std::string& t) { return std::filesystem::create_directory(t); }},
+        {"a named pipe", [](const std::string& t) { return ::mkfifo(t.c_str(), 0666) == 0; }},
+        // As /dev/null is; only root may make one.
+        {"a device", [](const std::string& t) { return ::mknod(t.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0; }},
+        {"a socket",
+         [&](const std::string& t) {
+             sockaddr_un address{};
+             address.sun_family = AF_UNIX;
+             if (t.size() >= sizeof address.sun_path) return false;
+             std::strcpy(address.sun_path, t.c_str());
+             const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+             const bool made = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+             ::close(fd);
+             sockets += made;
+             return made;
+         }},
+    };
     for (const Writer& w : writers) {
         SCOPED_TRACE(w.name);
         const std::string target = p.dir + "/" + w.target;
-        std::filesystem::remove_all(target);
-        std::filesystem::create_directory(target);
         // What the writer said, its overwrite question aside.
         auto said = [&] {
             std::vector<std::string> out;
@@ -438,16 +460,27 @@ TEST(EveryWriter, ALinkIsReplacedAndAFolderRefusedAsAFolder) {
                 if (box.find("Overwrite?") == std::string::npos) out.push_back(box);
             return out;
         };
-        p.dialogs.Clear();
-        w.write(target);
-        const auto boxes = said();
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_NE(boxes[0].find("Error: 75. \nPath/File access error: '" + target + "' is a folder, not a file."),
-                  std::string::npos)
-            << boxes[0];
-        EXPECT_TRUE(std::filesystem::is_directory(target));
+        for (const Special& kind : specials) {
+            SCOPED_TRACE(kind.what);
+            std::filesystem::remove_all(target);
+            if (!kind.make(target)) continue;
+            struct stat before {};
+            ASSERT_EQ(::lstat(target.c_str(), &before), 0);
+            p.dialogs.Clear();
+            w.write(target);
+            const auto boxes = said();
+            ASSERT_EQ(boxes.size(), 1u);
+            EXPECT_NE(boxes[0].find("Error: 75. \nPath/File access error: '" + target + "' is " + kind.what +
+                                    ", not a file."),
+                      std::string::npos)
+                << boxes[0];
+            struct stat after {};
+            ASSERT_EQ(::lstat(target.c_str(), &after), 0);
+            EXPECT_EQ(after.st_ino, before.st_ino);
+            EXPECT_EQ(after.st_mode, before.st_mode);
+        }
 
-        std::filesystem::remove(target);
+        std::filesystem::remove_all(target);
         std::filesystem::create_symlink(victim, target);
         p.dialogs.Clear();
         w.write(target);
@@ -456,4 +489,6 @@ TEST(EveryWriter, ALinkIsReplacedAndAFolderRefusedAsAFolder) {
         EXPECT_TRUE(std::filesystem::is_regular_file(target));
         EXPECT_TRUE(ReadFile(victim) == kept);
     }
+    EXPECT_GT(sockets, 0) << "the folder's path is too long for a socket";
 }
+
