@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <filesystem>
 #include <string_view>
 
@@ -345,6 +346,12 @@ bool CProject::Create(const std::string& fileName) {
                        ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("CProject::Create"));
             return false;
         }
+        // The database keeps its journal beside the file, named after it: under
+        // a name too long for that the project could be made but never written.
+        if (MFileUtils::GetFileName(mFileName).size() + std::strlen("-journal") > file::SafeFile::kLongestName)
+            throw file::AccessError("'" + mFileName +
+                                    "' is too long a name for a project: the database could not keep its journal "
+                                    "beside it.");
         // A connection still held belongs to the file being replaced, or to
         // another file: the settings below must not go to it.
         CloseProject();

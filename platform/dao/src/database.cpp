@@ -154,6 +154,20 @@ int TakeLock(const std::string& lockPath, bool exclusive, bool* denied) {
     }
 }
 
+// The side file holders of the database at path lock: path + ".lck", or for a
+// name too long to take the suffix in a folder entry, the name cut short and
+// told apart from others cut alike by a hash of the whole.
+std::string LockPathOf(const std::string& path) {
+    constexpr size_t kEntry = file::SafeFile::kLongestName, kTail = 21;  // "~" 16 hex digits ".lck"
+    const size_t start = path.find_last_of('/') + 1;  // 0 without a folder
+    if (path.size() - start + 4 <= kEntry) return path + ".lck";
+    uint64_t hash = 1469598103934665603ull;  // FNV-1a
+    for (size_t i = start; i < path.size(); ++i) hash = (hash ^ static_cast<unsigned char>(path[i])) * 1099511628211ull;
+    char tail[kTail + 1];
+    std::snprintf(tail, sizeof tail, "~%016llx.lck", static_cast<unsigned long long>(hash));
+    return path.substr(0, start + kEntry - kTail) + tail;
+}
+
 void ReleaseLock(int fd, const std::string& lockPath) {
     if (fd < 0) return;
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(lockPath.c_str());
@@ -1835,7 +1849,7 @@ std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool rea
         if (!readOnly && ::access(path.c_str(), W_OK) != 0) Raise(3051, path);
         if (!readOnly && !dirWritable) Raise(3050);
     }
-    core->lockPath = path + ".lck";
+    core->lockPath = LockPathOf(path);
     if (dirWritable) {
         bool denied = false;
         core->lockFd = TakeLock(core->lockPath, exclusive, &denied);
@@ -2221,7 +2235,7 @@ void DBEngine::ReplaceDatabase(const std::string& from, const std::string& to) {
     if (::lstat(from.c_str(), &st) != 0) Raise(3024, from);
     if (!S_ISREG(st.st_mode)) Raise(3343, from);
     if (LogHoldsData(from)) Raise(3049, from);
-    const std::string lockPath = to + ".lck";
+    const std::string lockPath = LockPathOf(to);
     bool denied = false;
     const int fd = TakeLock(lockPath, true, &denied);
     if (denied) Raise(3045, to);

@@ -132,6 +132,22 @@ std::string FolderOf(const std::string& path) {
     return parent.empty() ? "." : parent;
 }
 
+// The name the file has aside: the target's own, cut short (between two
+// characters) when the private folder ".<name>.XXXXXX" or what a database
+// keeps beside it ("<name>-journal", set aside as "<name>-journal.old") would
+// not fit in a folder entry, or the path of its journal would pass SQLite's
+// longest (512 bytes).
+std::string NameAside(const std::string& parent, const std::string& name) {
+    constexpr size_t kLongestSuffix = 12, kSqlitePath = 511;
+    const size_t fixed = parent.size() + 18;  // "/." ".XXXXXX/" "-journal"
+    size_t room = SafeFile::kLongestName - kLongestSuffix;
+    if (fixed + 2 * room > kSqlitePath) room = fixed + 2 <= kSqlitePath ? (kSqlitePath - fixed) / 2 : 1;
+    if (name.size() <= room) return name;
+    size_t cut = room;
+    while (cut > 1 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+    return name.substr(0, cut);
+}
+
 }  // namespace
 
 bool SafeFile::SameFile(const struct stat& known, const std::string& path) {
@@ -169,7 +185,7 @@ void SafeFile::Replace(const std::string& from, const std::string& to, std::init
     for (const char* suffix : companions) {
         const std::string home = to + suffix, aside = from + suffix + ".old";
         if (::rename(home.c_str(), aside.c_str()) == 0) moved.emplace_back(home, aside);
-        else if (errno != ENOENT) {
+        else if (errno != ENOENT && errno != ENAMETOOLONG) {  // none, or none could have that name
             const int err = errno;
             putBack();
             throw ErrnoError(err, to);
@@ -202,7 +218,8 @@ SafeFile::SafeFile(const std::string& target, Check check, unsigned mode) : chec
         struct stat old {};
         existed_ = Taken(&old);
         RemoveLeftovers(parent);
-        const std::string pattern = (parent == "/" ? "" : parent) + "/." + name_ + ".XXXXXX";
+        const std::string aside = NameAside(parent, name_);
+        const std::string pattern = (parent == "/" ? "" : parent) + "/." + aside + ".XXXXXX";
         for (int tries = 0;; ++tries) {
             std::vector<char> buffer(pattern.begin(), pattern.end());
             buffer.push_back('\0');
@@ -225,7 +242,7 @@ SafeFile::SafeFile(const std::string& target, Check check, unsigned mode) : chec
             constexpr int kTries = 8;
             if ((err != ENOENT && err != EWOULDBLOCK) || tries == kTries) throw ErrnoError(err, target_);
         }
-        temp_ = folder_ + "/" + name_;
+        temp_ = folder_ + "/" + aside;
     } catch (...) {
         if (lock_ >= 0) ::close(lock_);
         ::close(parent_);
@@ -323,7 +340,8 @@ bool SafeFile::Commit(const Mover& move) {
     if (!SameFolder(parent_, FolderOf(target_)))
         throw Error(kAccessError, Explain("Path/File access error: the folder of '" + target_ +
                                           "' was moved or replaced while the file was written."));
-    const std::string made = std::filesystem::path(folder_).filename().string() + "/" + name_;
+    const std::string made = std::filesystem::path(folder_).filename().string() + "/" +
+                             std::filesystem::path(temp_).filename().string();
     // A file replaced keeps its permissions (a private file stays private); a
     // link is replaced by a file of the usual ones.
     struct stat old {};

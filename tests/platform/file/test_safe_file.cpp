@@ -1,7 +1,8 @@
 // Writing a named file aside: what the name is (nothing yet, a file, a link,
-// a folder, a pipe, a file the person may not write), system calls that fail,
-// and the files another program keeps beside the one replaced. A full disk and
-// a check that refuses at the end are met through the writers' own tests.
+// a folder, a pipe, a file the person may not write, a name too long to be the
+// private folder's), system calls that fail, and the files another program
+// keeps beside the one replaced. A full disk and a check that refuses at the
+// end are met through the writers' own tests.
 #include "file/Error.h"
 #include "file/SafeFile.h"
 
@@ -230,3 +231,23 @@ TEST(SafeFile, AFileThePersonMayNotWriteIsRefused) {
     }
 }
 
+// A name too long to be the private folder's is cut short aside, between two
+// characters: Qt's writers (the printer, the graph file) take the path aside as
+// UTF-8 text, in which half a character is no name at all.
+TEST(SafeFile, ANameCutShortAsideKeepsWholeCharacters) {
+    testsupport::TempDir dir;
+    for (const size_t length : {size_t(248), size_t(255)}) {
+        SCOPED_TRACE(length);
+        std::string name(length % 2, 'n');
+        while (name.size() < length) name += "\xC3\xA9";
+        const std::string target = dir.File(name);
+        file::SafeFile made(target);
+        const std::string aside = fs::path(made.TempPath()).filename().string();
+        EXPECT_LT(aside.size(), name.size());
+        EXPECT_LT(static_cast<unsigned char>(aside.back()), 0xC0) << "a character was split";
+        made.Write("new", 3);
+        EXPECT_EQ(ErrorOf([&] { made.Commit(); }).first, 0);
+        EXPECT_EQ(ReadAll(target), "new");
+        EXPECT_TRUE(Hidden(dir.Path()).empty());
+    }
+}

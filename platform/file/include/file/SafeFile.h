@@ -26,6 +26,9 @@ namespace file {
 
 class SafeFile {
 public:
+    // The longest name a folder entry takes (NAME_MAX of the usual file systems).
+    static constexpr size_t kLongestName = 255;
+
     // True when the target may be written; false refuses, after it has said why.
     using Check = std::function<bool(const std::string& target)>;
     // Gives the finished file at temp the target's name (Replace by default).
@@ -91,7 +94,7 @@ private:
 
     std::string target_;
     std::string name_;    // the target's own name
-    std::string folder_;  // the private folder
+    std::string folder_;  // the private folder, ".<name>.XXXXXX" (the name perhaps cut short)
     std::string temp_;
     Check check_;
     int parent_ = -1;  // the target's folder, as it was when the file was begun

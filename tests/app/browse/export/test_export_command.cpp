@@ -492,3 +492,57 @@ TEST(EveryWriter, ALinkIsReplacedAndWhatIsNoFileRefused) {
     EXPECT_GT(sockets, 0) << "the folder's path is too long for a socket";
 }
 
+// Every writer writes a name as long as a folder entry takes, which the file
+// system accepts: what it makes aside is named shorter. A project, which the
+// database must go on writing, is refused a name too long for its journal
+// beside it; one that fits is made and used.
+TEST(EveryWriter, NamesAsLongAsAFolderEntryTakes) {
+    ExportProject p("long-names", FruitColumns(), FruitRows());
+    Built(p, 0, 52)->SaveTree(&p.project);
+    p.Mark({1, 2});
+    for (const size_t length : {size_t(247), size_t(248), size_t(255)}) {
+        auto named = [&](char c, const char* extension) { return p.dir + "/" + std::string(length - 4, c) + extension; };
+        auto chosen = [&](const std::function<void()>& command) {
+            return [&, command](const std::string& target) {
+                p.dialogs.files = {QString::fromStdString(target)};
+                p.dialogs.answers = {ui::Answer::Yes};
+                command();
+            };
+        };
+        struct Writer {
+            std::string target;
+            std::function<void(const std::string&)> write;
+            std::string refusal;  // the box for a name too long, "" for none
+        };
+        std::vector<Writer> writers = {
+            {named('t', ".txt"), chosen([&] { MExport::Export(p.ctx, 0); }), ""},
+            {named('d', ".mdb"), chosen([&] { MExport::Export(p.ctx, 0); }), ""},
+            {named('d', ".mdb"), chosen([&] { MExport::Export(p.ctx, 0); }), ""},  // this program's own, again
+            {named('c', ".csv"), chosen([&] { MExport::Export2CSV(p.ctx); }), ""},
+            {named('p', ".txp"),
+             [&](const std::string& target) {
+                 CProject made;
+                 made.SetFileName(target);
+                 made.SaveConfig("Kept", "yes");
+                 if (made.Create() && made.GetConfig("Kept") == "yes") made.SaveConfig("Used", "yes");
+             },
+             length <= 247 ? "" : "CProject::Create | Error: 75. \nPath/File access error: '" + named('p', ".txp") +
+                                      "' is too long a name for a project: the database could not keep its journal "
+                                      "beside it."},
+        };
+        // Another program's file, where SQLite could make one (a journal beside it).
+        const std::string other = named('o', ".mdb");
+        if (!Stock(other, "CREATE TABLE log (n INTEGER); INSERT INTO log VALUES (1); SELECT 1").empty())
+            writers.push_back({other, chosen([&] { MExport::Export(p.ctx, 0); }), ""});
+        for (const Writer& w : writers) {
+            SCOPED_TRACE(std::to_string(length) + " bytes, " + w.target.substr(w.target.size() - 5));
+            p.dialogs.Clear();
+            w.write(w.target);
+            EXPECT_EQ(p.Boxes(), w.refusal.empty() ? std::vector<std::string>{} : std::vector{w.refusal});
+            EXPECT_EQ(std::filesystem::is_regular_file(w.target), w.refusal.empty());
+        }
+        EXPECT_EQ(Stock(other, "SELECT count(*) FROM Tessary_Import").size(), length <= 247 ? 1u : 0u);
+        EXPECT_EQ(Stock(named('p', ".txp"), "SELECT sValue FROM Config WHERE Property = 'Used'"),
+                  length <= 247 ? std::vector<std::string>{"yes"} : std::vector<std::string>{});
+    }
+}
