@@ -43,12 +43,16 @@ bool ExportMarkedRS(const ExportContext& ctx, const QString& fileName, int16_t s
 // The marked rows as a new table "Tessary_Import" (1, 2 ...) of the database at
 // fileName, made when it does not exist. All or nothing: after a failure
 // neither the table nor a database made for it is left. A new database is
-// made aside and put in place like the text file; an existing one is checked
-// again (MayWrite), copied aside, given the table and nothing else (it may be
-// another program's: dao::DBEngine::OpenGuest) and put in place the same way.
-// As with every writer, a link of that name is replaced and the file it led
-// to left as it was, and a folder, pipe, device or socket of that name is refused. An Access file is
-// refused (it can be read here, not written). False after a message.
+// made aside and put in place like the text file. An existing one is checked
+// again (MayWrite); another program's file is given the table and nothing
+// else where it is (dao::DBEngine::OpenGuest), in one transaction that waits
+// a bounded time for that program's writers and then says the file is in
+// use; a file of this program's own is copied aside, given the table and put
+// in place like a new one. As with every writer, a link of that name is
+// replaced (by a copy of the file it led to, with the table) and the file it
+// led to left as it was, and a folder, pipe, device or socket of that name is
+// refused. An Access file is refused (it can be read here, not written).
+// False after a message.
 bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t scope);
 
 // The current tree as a diagram CSV file; makes the tree driver when there is none.

@@ -77,9 +77,14 @@ bool IsOwnDatabaseFormat(const std::string& path) {
 bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t scope) {
     const std::string path = fileName.toStdString();
     const QString title = QStringLiteral("Export Marked");
-    // The database is made aside, a new one or a copy of the existing one, and
-    // takes the chosen name only when complete in its one file and checked.
+    // A new database, or a copy of a file of this program's own or of the file
+    // a link of that name leads to, is made aside and takes the chosen name only
+    // when complete in its one file and checked. Another program's file,
+    // perhaps open in that program now, gets the table where it is, in one
+    // transaction under SQLite's own locking: that program's readers and
+    // writers go on, and nothing of it is replaced.
     std::unique_ptr<CSafeFile> made;
+    std::string inPlace;  // the chosen name, when it is written where it is
     try {
         CMarkedRows rows(ctx, scope);
         DatabasePtr project = ctx.project->OpenProject(false);
@@ -108,13 +113,21 @@ bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t 
                            ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("MTessary::MDBExportMarked"));
                 return false;
             }
-            // The copy takes the chosen name, as every writer's file does: a
-            // link of that name is replaced, and the file it led to is not written.
-            made = std::make_unique<CSafeFile>(path, WriteCheck(ctx.project.get(), title));
-            existing->CopyTo(made->TempPath());
-            existing->Close();
-            // Another program's file, perhaps: it gets the table and nothing else.
-            target = dao::DBEngine::OpenGuest(made->TempPath());
+            struct stat named {};
+            if (::lstat(path.c_str(), &named) == 0 && S_ISREG(named.st_mode) && existing->FileVersion() == 0) {
+                existing->Close();
+                inPlace = path;
+                target = dao::DBEngine::OpenGuest(real);
+                if (!file::SafeFile::SameFile(checked, real)) throw app::RuntimeError(75, "Path/File access error");
+            } else {
+                // The copy takes the chosen name, as every writer's file does: a
+                // link of that name is replaced, and the file it led to is not written.
+                made = std::make_unique<CSafeFile>(path, WriteCheck(ctx.project.get(), title));
+                existing->CopyTo(made->TempPath());
+                existing->Close();
+                // Another program's file, perhaps: it gets the table and nothing else.
+                target = dao::DBEngine::OpenGuest(made->TempPath());
+            }
         } else {
             made = std::make_unique<CSafeFile>(path, WriteCheck(ctx.project.get(), title));
             target = dao::DBEngine::CreateDatabase(made->TempPath(), dao::dbLangGeneral);
@@ -124,10 +137,12 @@ bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t 
         const int count = rs->Fields().Count();
         std::vector<std::string> names;
         for (int i = 1; i < count; ++i) names.push_back(rs->Fields(i).Name());
-        const std::string table = FreeTableName(*target);
 
+        // In another program's file this waits for its writers (a bounded
+        // wait, then "in use"), and the name is free when the table is made.
         {
             dao::Transaction written(*target);
+            const std::string table = FreeTableName(*target);
             dao::TableDef def = target->CreateTableDef(table);
             def.Fields().Append(def.CreateField(CMarkedRows::PredictionName(names), dao::dbText,
                                                 PredictionSize(ctx, *project, rows)));
@@ -170,11 +185,16 @@ bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t 
             written.Commit();
         }
         rs->Close();
+        if (!inPlace.empty()) {
+            target->Close();  // committed
+            return true;
+        }
         target->Finish();
         return made->CommitDatabase();
     } catch (...) {
         app::ErrInfo e = app::CurrentError();
         if (made) e.description = made->Explain(e.description);
+        else if (!inPlace.empty()) e.description = file::Outcome(e.description, inPlace, true);
         app::ShowError("MTessary::MDBExportMarked", e);
         return false;
     }

@@ -1148,7 +1148,10 @@ void Core::NumberCounters(const std::string& schema, const std::string& table,
 
 void Core::Begin() {
     CheckOpen();
-    if (transDepth == 0) Exec("BEGIN");
+    // In another program's file the write lock is waited for at the start: a
+    // transaction that read first could not take it once that program had
+    // written meanwhile, and would fail without waiting.
+    if (transDepth == 0) Exec(guest ? "BEGIN IMMEDIATE" : "BEGIN");
     else Exec("SAVEPOINT dao_trans" + std::to_string(transDepth));
     ++transDepth;
 }

@@ -41,6 +41,16 @@ Error ErrnoError(int err, const std::string& path) {
     return AccessError("'" + path + "': " + std::strerror(err) + ".");
 }
 
+std::string Outcome(const std::string& description, const std::string& path, bool existed) {
+    const std::string named = "'" + path + "'";
+    const std::string state = existed ? " is left as it was." : " was not made.";
+    if (description.size() >= state.size() &&
+        description.compare(description.size() - state.size(), state.size(), state) == 0)
+        return description;
+    // Named once: "It" when the description names it already.
+    return description + (description.find(named) == std::string::npos ? " " + named : std::string(" It")) + state;
+}
+
 void RefuseNotAFile(const std::string& path) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) return;

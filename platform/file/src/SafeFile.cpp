@@ -266,14 +266,10 @@ void SafeFile::Discard() {
 }
 
 std::string SafeFile::Explain(const std::string& description) const {
-    const std::string named = "'" + target_ + "'";
-    const std::string state = existed_ ? " is left as it was." : " was not made.";
-    if (EndsWith(description, state)) return description;  // told already
     std::string text = description;
     for (size_t at = 0; !temp_.empty() && (at = text.find(temp_, at)) != std::string::npos; at += target_.size())
         text.replace(at, temp_.size(), target_);
-    // Named once: "It" when the description names it already.
-    return text + (text.find(named) == std::string::npos ? " " + named : std::string(" It")) + state;
+    return Outcome(text, target_, existed_);
 }
 
 bool SafeFile::Taken(struct stat* old) const {

@@ -45,6 +45,11 @@ Error NotAFileError(const std::string& path, const char* what);
 // A system call's failure on path, by its error number.
 Error ErrnoError(int err, const std::string& path);
 
+// A writer's error as the person reads it: the file they chose named once
+// (path) and what became of it told, " is left as it was." when it existed
+// and " was not made." when it did not; as it is when that is told already.
+std::string Outcome(const std::string& description, const std::string& path, bool existed);
+
 // Throws NotAFileError when path is a folder, a named pipe, a device or a
 // socket itself (not a link to one, which is replaced like any link).
 void RefuseNotAFile(const std::string& path);

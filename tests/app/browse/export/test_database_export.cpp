@@ -1,14 +1,20 @@
 // The marked rows as a table of a database: the table, its fields, index and
-// rows; the name rules; all or nothing; Access files refused and untouched.
+// rows; the name rules; all or nothing; another program's file, open in that
+// program; Access files refused and untouched.
 #include "ExportFixture.h"
 
 #include "MExport.h"
+#include "StockShell.h"
 
 #include <sqlite3.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
 
 using namespace exporttest;
 
@@ -21,6 +27,14 @@ std::vector<std::vector<Cell>> Rows() {
         {Cell::N(), Cell::D(10), Cell::T("lime")},
         {Cell::T("Cy"), Cell::N(), Cell::T("apple")},
     };
+}
+
+// Rows enough for an export that takes a while, with text that fills pages.
+std::vector<std::vector<Cell>> ManyRows() {
+    std::vector<std::vector<Cell>> rows;
+    for (int i = 0; i < 3000; ++i)
+        rows.push_back({Cell::T(std::string(60, char('a' + i % 26))), Cell::D(i), Cell::T(i % 2 ? "x" : "y")});
+    return rows;
 }
 
 std::vector<std::string> UserTables(const DatabasePtr& db) {
@@ -72,6 +86,83 @@ TEST(DatabaseExport, AnotherProgramsFileGetsTheTableAndNothingElse) {
         EXPECT_EQ(Stock(path, "PRAGMA journal_mode"), std::vector<std::string>{mode});
         EXPECT_EQ(Stock(path, own), before);
         EXPECT_EQ(Stock(path, "SELECT count(*) FROM Tessary_Import"), std::vector<std::string>{"2"});
+        EXPECT_EQ(Stock(path, "PRAGMA integrity_check"), std::vector<std::string>{"ok"});
+    }
+}
+
+// Another program keeps its file open and commits before, during and after
+// the export: every commit it was told had succeeded is in the file, for the
+// table is added in the file itself under SQLite's own locking. Killed part
+// way, the export leaves the file as it was; while that program keeps a
+// transaction open, the export is refused after a while as in use.
+TEST(DatabaseExport, AnotherProgramWritingItsOpenFileLosesNothing) {
+    if (testsupport::StockShell::Path().empty()) GTEST_SKIP() << "the stock sqlite3 shell is not installed";
+    ExportProject p("db-live", NameSizeKindColumns(), ManyRows());
+    p.Run("UPDATE Test SET Mark=-1");
+    // True once the file's write lock is seen held by someone else.
+    auto held = [](const std::string& path) {
+        sqlite3* db = nullptr;
+        sqlite3_open(path.c_str(), &db);
+        const int rc = sqlite3_exec(db, "BEGIN IMMEDIATE; ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        return rc == SQLITE_BUSY;
+    };
+    for (const std::string mode : {"delete", "wal"}) {
+        SCOPED_TRACE(mode);
+        const std::string path = p.dir + "/app-" + mode + ".db";
+        Stock(path, "PRAGMA journal_mode=" + mode + "; CREATE TABLE log (n INTEGER); INSERT INTO log VALUES (0)");
+        testsupport::StockShell::Session other(path);
+        // Its commits stay short however slow the disk: a writer that held
+        // the file for long at every commit would be refused as busy.
+        ASSERT_EQ(other.Run("PRAGMA synchronous=OFF; PRAGMA busy_timeout=5000"), "5000\n");
+        int rows = 1, told = 1;  // rows it added, and those it was told it had
+        auto insert = [&](const std::string& begin) {
+            told += other.Run(begin + "INSERT INTO log VALUES (" + std::to_string(rows++) + ") RETURNING 'ok'") == "ok\n";
+        };
+        insert("");
+
+        std::atomic<bool> exporting{true};
+        std::thread writer([&] {
+            for (; exporting; std::this_thread::sleep_for(std::chrono::milliseconds(20))) insert("");
+        });
+        const bool done = MExport::MDBExportMarked(p.ctx, QString::fromStdString(path), 0);
+        exporting = false;
+        writer.join();
+        EXPECT_TRUE(done) << p.Boxes().front();
+        EXPECT_EQ(told, rows);
+        EXPECT_EQ(Stock(path, "SELECT count(*) FROM log"), std::vector{std::to_string(rows)});
+
+        const pid_t child = ::fork();
+        if (child == 0) {
+            MExport::MDBExportMarked(p.ctx, QString::fromStdString(path), 0);
+            ::_exit(0);
+        }
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!held(path) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the export ended before it was killed";
+
+        insert("BEGIN IMMEDIATE; ");
+        p.dialogs.Clear();
+        const auto asked = std::chrono::steady_clock::now();
+        EXPECT_FALSE(MExport::MDBExportMarked(p.ctx, QString::fromStdString(path), 0));
+        EXPECT_GT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(1)) << "refused without waiting";
+        EXPECT_EQ(p.Boxes(), std::vector<std::string>{"MTessary::MDBExportMarked | Error: 3196. \nThe database engine "
+                                                      "could not use '" + path + "'; the file is already in use by "
+                                                      "another person or process. It is left as it was."});
+        EXPECT_EQ(other.Run("COMMIT; SELECT 'committed'"), "committed\n");
+
+        for (int i = 0; i < 10; ++i) insert("");
+        EXPECT_EQ(told, rows);
+        EXPECT_EQ(other.Run("SELECT count(*) FROM log"), std::to_string(rows) + "\n");
+        EXPECT_EQ(Stock(path, "SELECT count(*) FROM log"), std::vector{std::to_string(rows)});
+        EXPECT_EQ(Stock(path, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"),
+                  (std::vector<std::string>{"Tessary_Import", "log"}));
+        EXPECT_EQ(Stock(path, "SELECT count(*) FROM Tessary_Import"), std::vector<std::string>{"3000"});
+        EXPECT_EQ(Stock(path, "PRAGMA journal_mode"), std::vector<std::string>{mode});
         EXPECT_EQ(Stock(path, "PRAGMA integrity_check"), std::vector<std::string>{"ok"});
     }
 }
@@ -154,10 +245,7 @@ TEST(DatabaseExport, PredictionFieldHoldsNAForANonTextOutput) {
 // A failure part way: no table is left in an existing database, and a database
 // made for the export is removed.
 TEST(DatabaseExport, FailureLeavesNothingBehind) {
-    std::vector<std::vector<Cell>> rows;
-    for (int i = 0; i < 3000; ++i)
-        rows.push_back({Cell::T(std::string(60, 'a' + i % 26)), Cell::D(i), Cell::T(i % 2 ? "x" : "y")});
-    ExportProject p("db-fail", NameSizeKindColumns(), rows);
+    ExportProject p("db-fail", NameSizeKindColumns(), ManyRows());
     p.Run("UPDATE Test SET Mark=-1");
     const std::string existing = p.dir + "/old.mdb";
     {
