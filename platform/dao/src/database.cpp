@@ -174,11 +174,12 @@ void ReleaseLock(int fd, const std::string& lockPath) {
     ::close(fd);
 }
 
-// Memory statistics cost a global mutex on every allocation; nothing here reads them.
-// Effective only when this runs before SQLite's first use in the process.
-const bool kQuietMemory = [] {
+// Memory statistics cost a global mutex on every allocation; nothing here
+// reads them. Both settings take effect only before SQLite's first use in the
+// process, which this precedes.
+const bool kEngineSetUp = [] {
     sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
-    return true;
+    return UseOwnLocks();
 }();
 
 // Whether the layer may bring a file it opens for writing to its own format
@@ -189,7 +190,7 @@ const bool kQuietMemory = [] {
 bool OwnFile(const Core& core) { return !core.readOnly && !core.guest; }
 
 void Configure(sqlite3* db, bool readOnly) {
-    (void)kQuietMemory;
+    (void)kEngineSetUp;
     DistrustSchema(db);
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, 5000);
@@ -378,8 +379,6 @@ void Core::Close() {
     ReleaseStatements();
     if (db) {
         if (transDepth > 0) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        // Let go first, so that a last connection folds its log in as it closes.
-        ReleaseLogHolds();
         sqlite3_close_v2(db);
         db = nullptr;
         DropLogsOfReads({});
@@ -431,50 +430,6 @@ bool LogHoldsData(const std::string& path) {
 }
 
 }  // namespace
-
-// SQLite keeps a file's log while any connection holds a shared lock on the
-// file, and the last connection to close folds the log in and deletes it. Its
-// locks belong to the process, so closing any other descriptor of the file
-// here (another connection's check of the header, a copy, a plain read) drops
-// them, and another program that only read the file then deletes the log under
-// the open connection. A lock of a descriptor's own, on the same bytes as
-// SQLite's shared lock, is not dropped that way.
-void Core::HoldLog(const std::string& schema, const std::string& file) {
-#ifdef F_OFD_SETLK
-    if (logHolds.count(schema)) return;
-    int rc = SQLITE_OK;
-    if (PragmaText(db, ("PRAGMA " + QuoteIdent(schema) + ".journal_mode").c_str(), &rc) != "wal") return;
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return;
-    constexpr off_t kSharedFirst = 0x40000000 + 2;  // SQLite's pending byte + 2
-    constexpr off_t kSharedSize = 510;
-    struct flock lock {};
-    lock.l_type = F_RDLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = kSharedFirst;
-    lock.l_len = kSharedSize;
-    if (::fcntl(fd, F_OFD_SETLK, &lock) != 0) {
-        ::close(fd);
-        return;
-    }
-    logHolds.emplace(schema, fd);
-#else
-    (void)schema;
-    (void)file;
-#endif
-}
-
-void Core::ReleaseLogHold(const std::string& schema) {
-    auto it = logHolds.find(schema);
-    if (it == logHolds.end()) return;
-    ::close(it->second);
-    logHolds.erase(it);
-}
-
-void Core::ReleaseLogHolds() {
-    for (const auto& [schema, fd] : logHolds) ::close(fd);
-    logHolds.clear();
-}
 
 namespace {
 
@@ -532,7 +487,6 @@ void Core::Finish() {
         Raise(3219);
     }
     ReleaseStatements();
-    ReleaseLogHolds();  // leaving WAL mode needs the file to itself
     try {
         // The log copied back whole and then given up: only a checkpoint that
         // copied every page lets the file stand alone.
@@ -942,7 +896,6 @@ void Core::AttachLink(Link& link) {
         }
         it = attached.emplace(file, schema).first;
         if (!logBefore) logsOfReads.emplace_back(schema, attachFile);
-        HoldLog(schema, attachFile);
     }
     link.schema = it->second;
     try {
@@ -1466,7 +1419,6 @@ void Core::DropTable(const std::string& name) {
             SuspendStreams();
             if (sqlite3_exec(db, ("DETACH DATABASE " + QuoteIdent(schema)).c_str(), nullptr, nullptr, nullptr) ==
                 SQLITE_OK) {
-                ReleaseLogHold(schema);
                 DropLogsOfReads(schema);
                 for (auto it = attached.begin(); it != attached.end();)
                     it = it->second == schema ? attached.erase(it) : std::next(it);
@@ -1919,7 +1871,6 @@ std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool rea
         core->Close();
         throw;
     }
-    if (name == path) core->HoldLog("main", path);
     try {
         core->LoadLinks();
     } catch (const DaoError&) {

@@ -200,12 +200,6 @@ struct Core : SchemaResolver, std::enable_shared_from_this<Core> {
     // Snapshots of linked ODBC tables, removed when the connection closes.
     std::vector<std::string> scratchFiles;
 
-    // Locks that keep the log of each file in WAL mode (main and attached
-    // ones) while it is open here: schema -> the descriptor holding it.
-    std::map<std::string, int> logHolds;
-    void HoldLog(const std::string& schema, const std::string& file);
-    void ReleaseLogHold(const std::string& schema);
-    void ReleaseLogHolds();
     // Files only read here (schema, file) that had no log beside them when
     // first read: the log reading them made goes when they are let go.
     std::vector<std::pair<std::string, std::string>> logsOfReads;

@@ -61,6 +61,12 @@ std::string EncodeFunctionError(long number, std::string_view arg = {});
 // before its first statement.
 void DistrustSchema(sqlite3* db);
 
+// ---- locks (locks.cpp)
+// SQLite's locks on files, from here on, are held by descriptions of their own
+// that no other descriptor's close drops. Must run before SQLite opens any
+// file in the process; false when the engine does not allow it.
+bool UseOwnLocks();
+
 // ---- VB conversions (vb.cpp)
 // A dynamically typed value as SQLite holds it, with the DAO type it stands for.
 std::string FormatDouble(double v, int digits);  // CStr of a Double (15) or Single (7)

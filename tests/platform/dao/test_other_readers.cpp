@@ -1,9 +1,13 @@
 // Another program reading a file the program holds open: the stock sqlite3
 // shell, as a backup tool runs it, between two edits of an open project and
 // while a linked data file is attached. Reading the file, or opening another
-// connection to it, anywhere in the program must not let that reader take the
-// log away when it closes.
+// connection to it, or a descriptor of its shared index (as a file dialog
+// listing the folder does), anywhere in the program must not let that reader
+// take the log away when it closes, nor another program write while the
+// program writes.
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <optional>
@@ -29,6 +33,7 @@ bool Beside(const std::string& file, const char* suffix) { return std::filesyste
 const std::vector<std::pair<const char*, void (*)(const std::string&)>> kTouches = {
     {"another connection", [](const std::string& f) { dao::DBEngine::OpenDatabase(f, false, true)->Close(); }},
     {"a plain read", [](const std::string& f) { std::ifstream(f).get(); }},
+    {"a descriptor of the shared index", [](const std::string& f) { ::close(::open((f + "-shm").c_str(), O_RDONLY)); }},
 };
 
 class DaoOtherReaders : public ::testing::Test {
@@ -124,5 +129,28 @@ TEST_F(DaoOtherReaders, AFileOnlyReadIsLeftAsItWasUnlessAnotherProgramHoldsIt) {
             EXPECT_FALSE(Beside(data, "-wal") || Beside(data, "-shm") || Beside(data, ".lck"));
             EXPECT_EQ(StockShell::Run(data, "pragma integrity_check"), "ok\n");
         }
+    }
+}
+
+// A write transaction here keeps another program from writing, whatever the
+// program opens and closes meanwhile; the other program's write goes in after
+// the commit, and neither is lost.
+TEST_F(DaoOtherReaders, AnotherProgramWaitsForAWriteOfOursAcrossAnyTouch) {
+    for (const auto& [touch, act] : kTouches) {
+        SCOPED_TRACE(touch);
+        const std::string path = dir.File(std::string(touch).substr(0, 3) + "-w.txp");
+        dao::DBEngine::CreateDatabase(path, dao::dbLangGeneral)->Execute("CREATE TABLE Test (K LONG, Mark BIT)");
+        auto db = dao::DBEngine::OpenDatabase(path, false, false);
+        db->BeginTrans();
+        db->Execute("INSERT INTO Test VALUES (1, True)");
+        act(path);
+        const std::string refused = StockShell::Run(path, "pragma busy_timeout=100; insert into Test values (2, 1);");
+        EXPECT_NE(refused.find("database is locked"), std::string::npos) << refused;
+        db->CommitTrans();
+        EXPECT_EQ(StockShell::Run(path, "insert into Test values (3, 1); select group_concat(K) from Test;"), "1,3\n");
+        EXPECT_EQ(Count(*db, "SELECT Count(*) FROM Test"), 2);
+        db->Close();
+        EXPECT_EQ(testsupport::IntegrityCheck(path), "ok");
+        EXPECT_EQ(StockShell::Run(path, "select group_concat(K) from Test"), "1,3\n");
     }
 }
