@@ -61,6 +61,11 @@ struct Source {
     std::string streamSql;
     bool streamDone = false;
     bool suspended = false;
+    // The stream holds a row it has not produced yet (met by a resume).
+    bool pendingRow = false;
+    // The rows came otherwise when the stream ran again (another program
+    // added or removed some): rows already known are told apart by key.
+    bool byKeys = false;
     uint64_t streamGen = 0;
     uint64_t streamStartWriteGen = 0;
     uint64_t openWriteGen = 0;  // the connection's writes when the source was made
@@ -97,15 +102,20 @@ struct Source {
         if (stream && !streamDone && !suspended) {
             sqlite3_reset(stream);
             suspended = true;
+            pendingRow = false;
             streamPos = kNone;
         }
     }
 
     void Resume() {
-        // Re-runs the query and passes over the rows already produced.
+        // Re-runs the query and passes over the rows already produced. When
+        // they are all known by their keys in the order produced, each is
+        // checked: from the first that differs (the file changed meanwhile)
+        // the stream goes on from there, passing over known rows by key.
         sqlite3_reset(stream);
         suspended = false;
         streamStartWriteGen = core->writeGen;
+        const bool check = keyed && !forwardOnly && known == streamProduced && addedSet.empty();
         for (size_t i = 0; i < streamProduced; ++i) {
             int rc = Step(i == 0);
             if (rc != SQLITE_ROW) {
@@ -113,8 +123,23 @@ struct Source {
                 sqlite3_reset(stream);
                 return;
             }
+            if (check && !StreamKeyIs(KeyAt(i))) {
+                streamProduced = i;
+                pendingRow = byKeys = true;
+                return;
+            }
         }
         if (forwardOnly && streamProduced > 0) streamPos = known - 1;
+    }
+
+    bool StreamKeyIs(const int64_t* k) const {
+        for (int i = 0; i < nKeys; ++i) {
+            const int64_t v = sqlite3_column_type(stream, keyBase + i) == SQLITE_NULL
+                                  ? kNullKey
+                                  : sqlite3_column_int64(stream, keyBase + i);
+            if (v != k[i]) return false;
+        }
+        return true;
     }
 
     void BuildKeyPos() {
@@ -197,7 +222,8 @@ struct Source {
             if (streamDone) return false;
         }
         for (;;) {
-            int rc = Step(streamProduced == 0);
+            const int rc = pendingRow ? SQLITE_ROW : Step(streamProduced == 0);
+            pendingRow = false;
             if (rc == SQLITE_DONE) {
                 streamDone = true;
                 streamPos = kNone;
@@ -219,7 +245,7 @@ struct Source {
                 // A row may come round again when it was changed or added while the stream ran.
                 bool check;
                 if (nKeys == 1 && monotonic && k[0] > lastStreamKey) check = addedSet.count(k[0]) != 0;
-                else check = core->writeGen != streamStartWriteGen || !addedSet.empty();
+                else check = byKeys || core->writeGen != streamStartWriteGen || !addedSet.empty();
                 if (nKeys == 1) {
                     if (k[0] <= lastStreamKey) monotonic = false;
                     lastStreamKey = std::max(lastStreamKey, k[0]);
@@ -265,7 +291,7 @@ struct Source {
         streamProduced = known;
         if (stream) sqlite3_reset(stream);
         streamDone = true;
-        suspended = false;
+        suspended = pendingRow = false;
         streamPos = kNone;
         ++streamGen;
         return true;
@@ -350,8 +376,8 @@ struct Cursor : std::enable_shared_from_this<Cursor> {
         size_t p = size_t(pos);
         if (IsDeleted(p)) Raise(3167);
         if (src->forwardOnly) {
+            if (src->suspended) src->Resume();  // back on the current row
             if (src->streamPos != p) Raise(3021);
-            if (src->suspended) src->Resume();
             return src->stream;
         }
         if (src->materialized) return nullptr;
@@ -573,7 +599,13 @@ struct Cursor : std::enable_shared_from_this<Cursor> {
         }
         core->Changed(false);
         CancelEdit();
+        LetRowGo();
+    }
+
+    // The row is read again when next asked for; its statement holds no read meanwhile.
+    void LetRowGo() {
         mode = NoRow;
+        if (fetch) sqlite3_reset(fetch);
     }
 
     void Delete() {
@@ -593,7 +625,7 @@ struct Cursor : std::enable_shared_from_this<Cursor> {
         ++src->deletedCount;
         --src->tableCount;
         core->Changed(false);
-        mode = NoRow;
+        LetRowGo();
     }
 
     // Find.

@@ -611,14 +611,34 @@ void Core::Exec(const std::string& sql) {
 }
 
 void Core::Step(sqlite3_stmt* st, const std::string& context) {
-    int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    auto run = [st] {
+        int rc;
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        }
+        return rc;
+    };
+    int rc = run();
+    if (rc != SQLITE_DONE) {
+        sqlite3_reset(st);
+        if (LetReadsGo(rc)) rc = run();
     }
     if (rc != SQLITE_DONE) {
         sqlite3_reset(st);
         RaiseSqlite(db, rc, context);
     }
     sqlite3_reset(st);
+}
+
+bool Core::Reading() {
+    for (sqlite3_stmt* st = sqlite3_next_stmt(db, nullptr); st; st = sqlite3_next_stmt(db, st))
+        if (sqlite3_stmt_busy(st)) return true;
+    return false;
+}
+
+bool Core::LetReadsGo(int rc) {
+    if ((rc & 0xFF) != SQLITE_BUSY || !sqlite3_get_autocommit(db) || !Reading()) return false;
+    SuspendStreams();
+    return !Reading();
 }
 
 void Core::Changed(bool schema) {
@@ -1101,11 +1121,22 @@ void Core::NumberCounters(const std::string& schema, const std::string& table,
 
 void Core::Begin() {
     CheckOpen();
-    // In another program's file the write lock is waited for at the start: a
-    // transaction that read first could not take it once that program had
-    // written meanwhile, and would fail without waiting.
-    if (transDepth == 0) Exec(guest ? "BEGIN IMMEDIATE" : "BEGIN");
-    else Exec("SAVEPOINT dao_trans" + std::to_string(transDepth));
+    if (transDepth == 0) {
+        // Every transaction here writes: it waits for another program's write
+        // to end (as long as the busy timeout allows) and takes the file as it
+        // is now, instead of failing at its first write. That also starts a
+        // read of every attached file, which an ODBC link's copy, made by a
+        // connection of its own when the link is first used, could then not
+        // be written past: until those are made, the transaction starts as it reads.
+        const bool copying =
+            std::any_of(links.begin(), links.end(), [](const Link& l) { return l.pending != nullptr; });
+        const char* begin = readOnly || copying ? "BEGIN" : "BEGIN IMMEDIATE";
+        int rc = sqlite3_exec(db, begin, nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK && LetReadsGo(rc)) rc = sqlite3_exec(db, begin, nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK) RaiseSqlite(db, rc, begin);
+    } else {
+        Exec("SAVEPOINT dao_trans" + std::to_string(transDepth));
+    }
     ++transDepth;
 }
 
@@ -1538,6 +1569,9 @@ void Core::Execute(const std::string& sql, int options) {
                 sqlite3_reset(q);
                 SuspendStreams();
                 rc = step();
+            } else if (rc != SQLITE_DONE) {
+                sqlite3_reset(q);
+                if (LetReadsGo(rc)) rc = step();
             }
             sqlite3_finalize(q);
             if (rc != SQLITE_DONE) RaiseSqlite(db, rc, sql);
@@ -2066,6 +2100,10 @@ bool Database::IndexesInOrder(const std::string& table) {
 }
 void Database::Interrupt() {
     if (impl_->core->db) sqlite3_interrupt(impl_->core->db);
+}
+void Database::EndReads() {
+    Core& c = *impl_->core;
+    if (!c.closed && c.db && c.Reading()) c.SuspendStreams();
 }
 void Database::Execute(const std::string& sql, int options) { impl_->core->Execute(sql, options); }
 long Database::RecordsAffected() const { return impl_->core->recordsAffected; }

@@ -226,6 +226,16 @@ struct Core : SchemaResolver, std::enable_shared_from_this<Core> {
     void Step(sqlite3_stmt* st, const std::string& context = {});  // expects DONE
     void Changed(bool schema);  // after a write
     void SuspendStreams();      // lets DDL and rollback proceed past open cursors
+    // Whether a statement of this connection is part-way, which keeps the
+    // connection reading the file as it was when that statement began.
+    bool Reading();
+    // Outside a transaction, a write that met the file busy (rc) while
+    // statements here were reading: SQLite then neither waits for another
+    // program's write to end nor writes on an older state of the file than
+    // the latest (SQLITE_BUSY_SNAPSHOT). Lets those reads go and tells
+    // whether the write may be tried once more; that try waits the busy
+    // timeout as any write does.
+    bool LetReadsGo(int rc);
 
     // Schema.
     const TableInfo& Info(const std::string& schema, const std::string& table);
@@ -282,9 +292,11 @@ struct Core : SchemaResolver, std::enable_shared_from_this<Core> {
     void Begin();
     void Commit();
     void Rollback();
-    // Runs f inside a savepoint: all or nothing.
+    // Runs f inside a savepoint: all or nothing. Begun outside a transaction
+    // the savepoint is one, which should write on the file as it is now.
     template <class F>
     void Atomically(F&& f) {
+        if (sqlite3_get_autocommit(db) && Reading()) SuspendStreams();
         std::string sp = "dao_sp" + std::to_string(++savepointSeq);
         Exec("SAVEPOINT " + sp);
         try {

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
 #include <optional>
 
 #include "IntegrityCheck.h"
@@ -153,4 +154,69 @@ TEST_F(DaoOtherReaders, AnotherProgramWaitsForAWriteOfOursAcrossAnyTouch) {
         EXPECT_EQ(testsupport::IntegrityCheck(path), "ok");
         EXPECT_EQ(StockShell::Run(path, "select group_concat(K) from Test"), "1,3\n");
     }
+}
+
+// Nothing of the program holds a read of the file between its steps: once the
+// reads are let go, or after a row is written through a record set, another
+// program folds the whole log back. A record set that was reading its rows
+// goes on with all of them, whatever the other program removed meanwhile, and
+// a forward-only one still reads its current row.
+TEST_F(DaoOtherReaders, NoReadIsHeldBetweenStepsAndRowsGoOnAfterAnotherProgramsChange) {
+    const std::string path = dir.File("held.txp");
+    {
+        auto db = dao::DBEngine::CreateDatabase(path, dao::dbLangGeneral);
+        db->Execute("CREATE TABLE T (K LONG CONSTRAINT PrimaryKey PRIMARY KEY, V LONG)");
+        db->BeginTrans();
+        for (int k = 1; k <= 1000; ++k) db->Execute("INSERT INTO T VALUES (" + std::to_string(k) + ", 0)");
+        db->CommitTrans();
+    }
+    const auto folded = [&] { return StockShell::Run(path, "pragma wal_checkpoint(truncate)") == "0|0|0\n"; };
+    auto db = dao::DBEngine::OpenDatabase(path, false, false);
+    ASSERT_EQ(StockShell::Run(path, "update T set V = 1 where K = 1000"), "");
+    auto rs = db->OpenRecordset("SELECT K, V FROM T", RecordsetType::Dynaset);
+    for (int i = 0; i < 300; ++i) rs->MoveNext();
+    auto forward = db->OpenRecordset("SELECT K FROM T", RecordsetType::ForwardOnly);
+    for (int i = 0; i < 3; ++i) forward->MoveNext();
+    EXPECT_FALSE(folded()) << "record sets part-way read the file as it was";
+    db->EndReads();
+    EXPECT_TRUE(folded());
+
+    ASSERT_EQ(StockShell::Run(path, "delete from T where K = 10"), "");
+    rs->MoveLast();
+    EXPECT_EQ(rs->RecordCount(), 1000) << "the 300 rows read and every later one";
+    for (int k : {301, 302, 1000}) {
+        rs->FindFirst("K = " + std::to_string(k));
+        EXPECT_FALSE(rs->NoMatch()) << k;
+    }
+    EXPECT_EQ(rs->Fields("V").AsLong(), 1);
+    rs->Edit();
+    rs->Fields("V").SetValue(com::Variant::I4(2));
+    rs->Update();
+    EXPECT_TRUE(folded()) << "a record set that wrote its row holds no read of it";
+    EXPECT_EQ(StockShell::Run(path, "select V from T where K = 1000"), "2\n");
+    EXPECT_EQ(forward->Fields(0).AsLong(), 4);
+
+    // Each way of writing, after another program's commit while a record set
+    // here reads part-way on the file as it was before.
+    db->Execute("CREATE TABLE C (K LONG CONSTRAINT PrimaryKey PRIMARY KEY, N COUNTER)");
+    const std::vector<std::pair<const char*, std::function<void()>>> writes = {
+        {"a statement", [&] { db->Execute("UPDATE T SET V = 3 WHERE K = 1"); }},
+        {"a row with a counter", [&] { db->Execute("INSERT INTO C (K) VALUES (1)"); }},
+        {"a transaction",
+         [&] {
+             db->BeginTrans();
+             db->Execute("UPDATE T SET V = 4 WHERE K = 2");
+             db->CommitTrans();
+         }},
+    };
+    for (const auto& [way, write] : writes) {
+        SCOPED_TRACE(way);
+        rs->MovePrevious();
+        rs->Fields("V").Value();  // read here, on the file as it is before the other program's commit
+        ASSERT_EQ(StockShell::Run(path, "update T set V = V + 1 where K = 999"), "");
+        write();
+    }
+    EXPECT_EQ(StockShell::Run(path, "select group_concat(V) from (select V from T where K in (1, 2, 999) order by K);"
+                                    "select count(*) from C"),
+              "3,4,3\n1\n");
 }

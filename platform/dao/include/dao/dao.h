@@ -527,6 +527,13 @@ public:
     // of a parallel read, whose mapped pages would each count against the
     // process's memory again.
     void ReadWithoutMapping();
+    // Lets go of the state of the file that this connection's record sets
+    // are reading part-way: their statements are reset, and one that was
+    // reading its rows runs its query again to where it was when it next
+    // moves on. Nothing should hold a read between a person's actions: it
+    // keeps another program's commits unseen, the log from being folded back
+    // past it, and a write here from starting on the file as it is now.
+    void EndReads();
     // The format version of a file of this program as it was when this
     // connection opened it (opening it writable brings it up to date); 0 for
     // a file of another program.
