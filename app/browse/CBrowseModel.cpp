@@ -275,6 +275,8 @@ const CBrowseModel::Page* CBrowseModel::PageOf(int row) const {
         app::SwallowCurrent("CBrowseModel::PageOf");
         // Past the end (the rows changed) or a failing read: what was read stays.
     }
+    // The page is kept here: the connection holds no read of the file until the next one.
+    if (mDb) mDb->EndReads();
     mPages.push_front(std::move(page));
     if (int(mPages.size()) > CachePages) mPages.pop_back();
     return &mPages.front();

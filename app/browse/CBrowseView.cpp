@@ -175,8 +175,10 @@ void CBrowseView::DblClick() {
         rs->Update();
         mTG->Model()->InvalidateRows(row, row);
     } catch (...) {
-        // The toggle ignores failures.
+        // Not marked (another program writing the project past the busy
+        // timeout, say): the status bar says so, the trace says why.
         app::SwallowCurrent("CBrowseView::DblClick");
+        MMarks::SayNotMarked();
     }
 }
 

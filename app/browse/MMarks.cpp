@@ -188,7 +188,8 @@ void MarkCluster(base::IGridPanel& grid, CProject& project, const CDataDef& data
         try {
             db->Execute(sql);
         } catch (...) {
-            app::StatusText(QStringLiteral("Opperation canceled by user."));
+            app::SwallowCurrent("MMarks::MarkCluster");
+            SayNotMarked();
         }
         PutBack(grid, place, false);
         project.CloseProject();
@@ -196,5 +197,7 @@ void MarkCluster(base::IGridPanel& grid, CProject& project, const CDataDef& data
         app::ShowCurrentError("MMenu::MarkCluster");
     }
 }
+
+void SayNotMarked() { app::StatusText(QStringLiteral("Opperation canceled by user.")); }
 
 }  // namespace MMarks

@@ -33,4 +33,7 @@ void CurrentMarkAll(base::IGridPanel& grid, const CDataDef& dataDef, int16_t mod
 // Errors show the box titled "MMenu::MarkCluster".
 void MarkCluster(base::IGridPanel& grid, CProject& project, const CDataDef& dataDef, const std::string& sql);
 
+// The status bar's word on a mark that could not be stored.
+void SayNotMarked();
+
 }  // namespace MMarks

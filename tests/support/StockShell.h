@@ -1,7 +1,10 @@
 // The stock sqlite3 shell run as another program would run it: a child
-// process on a file, one statement, its output read back.
+// process on a file, one statement, its output read back; or a session kept
+// open between statements, as a person at its prompt keeps it, so that it can
+// hold a transaction while the program works.
 #pragma once
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -73,20 +76,27 @@ struct StockShell {
             from_ = out[0];
         }
         ~Session() {
-            if (to_ >= 0) ::close(to_);
+            if (to_ >= 0) ::close(to_);  // end of input: the shell quits, rolling back what it left open
             if (from_ >= 0) ::close(from_);
             if (child_ > 0) ::waitpid(child_, nullptr, 0);
         }
-        // Runs statements that print one line; that line.
+        Session(const Session&) = delete;
+        Session& operator=(const Session&) = delete;
+
+        // Runs statements; what the shell printed for them, errors included
+        // ("" for statements that print nothing).
         std::string Run(const std::string& sql) {
-            const std::string text = sql + ";\n";
+            static const std::string kDone = "--done--\n";
+            const std::string text = sql + ";\n.print " + kDone;
+            ::signal(SIGPIPE, SIG_IGN);
             if (to_ < 0 || ::write(to_, text.data(), text.size()) != ssize_t(text.size())) return "no shell";
-            std::string line;
-            for (char c; line.empty() || line.back() != '\n';) {
-                if (::read(from_, &c, 1) != 1) break;
-                line += c;
+            std::string out;
+            const auto done = [&] { return out.ends_with(kDone); };
+            for (char c; !done();) {
+                if (::read(from_, &c, 1) != 1) return out + "shell gone";
+                out += c;
             }
-            return line;
+            return out.substr(0, out.size() - kDone.size());
         }
 
     private:

@@ -3,9 +3,19 @@
 #include "BrowseFixture.h"
 
 #include "MMarks.h"
+#include "StockShell.h"
 #include "TreeFixture.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QTableView>
+
+#include <chrono>
+#include <functional>
+#include <thread>
 
 using browsetest::BrowseFixture;
 
@@ -210,4 +220,152 @@ TEST_F(BrowseFixture, ViewsOfEveryRowMarkAsTheJoinDoes) {
     EXPECT_EQ(Keys("Mark=-1"), all);
     EXPECT_EQ(Keys("Mark=0"), std::vector<long>{9999});
     EXPECT_TRUE(dialogs.Messages().empty());
+}
+
+namespace {
+
+// Another program at work on the open project, between two marks.
+class MarksBesideAnotherProgram : public BrowseFixture {
+protected:
+    void SetUp() override {
+        if (testsupport::StockShell::Path().empty()) GTEST_SKIP() << "the stock sqlite3 shell is not installed";
+        BrowseFixture::SetUp();
+        Browse(0);
+        grid->show();
+        QApplication::processEvents();
+    }
+    std::string File() const { return project->FileName(); }
+    // Row r's mark toggled as a person toggles it: with Space, or with a double click.
+    void Toggle(int r, bool space = true) {
+        QTableView* right = grid->Grid()->SplitView(1);
+        grid->Grid()->SetRow(r);
+        if (space) {
+            QKeyEvent key(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+            QApplication::sendEvent(right, &key);
+        } else {
+            const QPoint at(right->columnViewportPosition(4) + 3, right->rowViewportPosition(r) + 3);
+            QMouseEvent e(QEvent::MouseButtonDblClick, QPointF(at), QPointF(right->viewport()->mapToGlobal(at)),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(right->viewport(), &e);
+        }
+        QApplication::processEvents();  // the grid paints the row again, reading its page
+    }
+    static std::vector<long> Flip(std::vector<long> marked, const std::vector<long>& keys) {
+        for (long k : keys) {
+            auto it = std::find(marked.begin(), marked.end(), k);
+            if (it == marked.end()) marked.insert(std::upper_bound(marked.begin(), marked.end(), k), k);
+            else marked.erase(it);
+        }
+        return marked;
+    }
+    bool Failed() const { return shell.status.texts.contains(QStringLiteral("Opperation canceled by user.")); }
+    // Each way a person marks, with the keys whose marks it toggles.
+    using Way = std::pair<const char*, std::function<std::vector<long>()>>;
+    std::vector<Way> Ways() {
+        const auto toggle = [this](int r, bool space) {
+            return [=, this] {
+                Toggle(r, space);
+                return std::vector<long>{r + 1};
+            };
+        };
+        return {{"Space", toggle(6, true)},
+                {"double click", toggle(8, false)},
+                {"the view's marks",
+                 [this] {
+                     MMarks::CurrentMarkAll(*grid, *def, MMarks::ModeToggle);
+                     return Range(1, 150);
+                 }},
+                {"the whole table's marks", [this] {
+                     MMarks::MarkCluster(*grid, *project, *def, "UPDATE Test SET Mark = [Mark] Xor -1;");
+                     return Range(1, 150);
+                 }}};
+    }
+};
+
+}  // namespace
+
+// Whatever another program does with the project between two marks (reading
+// it, committing a change, writing after this program opened and closed a
+// descriptor of the shared index, as its file dialog does), each way of
+// marking works afterwards.
+TEST_F(MarksBesideAnotherProgram, EveryWayOfMarkingWorksAfterAnotherProgramsVisit) {
+    using testsupport::StockShell;
+    const std::vector<std::pair<const char*, std::function<void(const std::string&)>>> visits = {
+        {"reads", [](const std::string& f) { EXPECT_EQ(StockShell::Run(f, "select count(*) from Test"), "150\n"); }},
+        {"commits",
+         [](const std::string& f) {
+             EXPECT_EQ(StockShell::Run(f, "BEGIN IMMEDIATE; UPDATE Test SET Mark=-1 WHERE MainPrimaryKey=100; COMMIT"),
+                       "");
+         }},
+        {"writes after a descriptor of the shared index closed",
+         [](const std::string& f) {
+             ::close(::open((f + "-shm").c_str(), O_RDONLY | O_CLOEXEC));
+             EXPECT_EQ(StockShell::Run(f, "UPDATE Test SET Mark=0 WHERE MainPrimaryKey=100;"), "");
+         }},
+    };
+    for (const auto& [way, mark] : Ways())
+        for (const auto& [visit, act] : visits) {
+            SCOPED_TRACE(std::string(way) + ", after another program " + visit);
+            Toggle(1);
+            act(File());
+            const auto before = Keys("Mark=-1");
+            const auto changed = mark();
+            EXPECT_EQ(Keys("Mark=-1"), Flip(before, changed));
+            EXPECT_FALSE(Failed());
+            EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
+        }
+    EXPECT_EQ(StockShell::Run(File(), "pragma integrity_check"), "ok\n");
+}
+
+// Once the grid shows its rows, and once a row is marked, the program holds
+// no read of the project: another program's commits are not kept out of the
+// file by it (the whole log folds back).
+TEST_F(MarksBesideAnotherProgram, TheGridHoldsNoReadOfTheProjectBetweenSteps) {
+    using testsupport::StockShell;
+    const auto folded = [&] { return StockShell::Run(File(), "pragma wal_checkpoint(truncate)") == "0|0|0\n"; };
+    ASSERT_EQ(StockShell::Run(File(), "UPDATE Test SET Mark=-1 WHERE MainPrimaryKey=100;"), "");
+    grid->Grid()->SplitView(1)->scrollTo(Model()->index(140, 4));
+    QApplication::processEvents();
+    EXPECT_TRUE(folded()) << "after the grid read a page";
+    ASSERT_EQ(StockShell::Run(File(), "UPDATE Test SET Mark=0 WHERE MainPrimaryKey=100;"), "");
+    Toggle(140);
+    EXPECT_TRUE(folded()) << "after a mark";
+    EXPECT_EQ(Keys("Mark=-1"), (std::vector<long>{3, 5, 101, 120, 141, 150}));
+}
+
+// Another program holding a write transaction: a mark waits for it as long as
+// the busy timeout allows. Made when the other program ends within it; else
+// the status bar says so, and the next mark after it works.
+TEST_F(MarksBesideAnotherProgram, AMarkWaitsForAnotherProgramsWriteAndSaysWhenItFails) {
+    testsupport::StockShell::Session other(File());
+    auto holdAWhile = [&](const char* sql) {
+        EXPECT_EQ(other.Run(std::string("BEGIN IMMEDIATE; ") + sql), "");
+        return std::thread([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(700));
+            other.Run("COMMIT;");
+        });
+    };
+    for (const auto& [way, mark] : Ways()) {
+        SCOPED_TRACE(way);
+        const auto before = Keys("Mark=-1");
+        std::thread ends = holdAWhile("UPDATE Test SET Actual = Actual WHERE MainPrimaryKey=100;");
+        const auto changed = mark();
+        ends.join();
+        EXPECT_EQ(Keys("Mark=-1"), Flip(before, changed));
+    }
+    EXPECT_FALSE(Failed());
+    EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
+
+    const auto before = Keys("Mark=-1");
+    ASSERT_EQ(other.Run("BEGIN IMMEDIATE; UPDATE Test SET Mark=0 WHERE MainPrimaryKey=100;"), "");
+    const auto start = std::chrono::steady_clock::now();
+    Toggle(8);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(4)) << "the busy timeout is 5 s";
+    EXPECT_TRUE(Failed());
+    EXPECT_EQ(Keys("Mark=-1"), before);
+    EXPECT_EQ(other.Run("COMMIT;"), "");
+    shell.status.texts.clear();
+    Toggle(8);
+    EXPECT_EQ(Keys("Mark=-1"), Flip(before, {9}));
+    EXPECT_FALSE(Failed());
 }
