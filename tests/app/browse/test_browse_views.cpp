@@ -244,7 +244,14 @@ TEST_F(BrowseFixture, DoubleClickAndSpaceToggleTheMark) {
     grid->show();
     QApplication::processEvents();
 
+    // Other keys move no row: the grid is searched with its Find dialog, not
+    // row by row through the whole table at each key.
     grid->Grid()->SetRow(row2);
+    grid->Grid()->SetCol(4);
+    QKeyEvent four(QEvent::KeyPress, Qt::Key_4, Qt::NoModifier, QStringLiteral("4"));
+    QApplication::sendEvent(right, &four);
+    EXPECT_EQ(grid->Grid()->Row(), row2);
+
     Press(right->viewport(), CellOf(right, row2, 4), Qt::LeftButton, QEvent::MouseButtonDblClick);
     EXPECT_EQ(Keys("Mark=-1"), (std::vector<long>{2, 3, 5, 101, 120, 150}));  // Null becomes marked
     EXPECT_TRUE(Model()->data(Model()->index(row2, 0), Qt::DecorationRole).isValid());
