@@ -11,6 +11,7 @@
 
 #include <QComboBox>
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSet>
@@ -20,6 +21,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 using namespace shelltest;
 
@@ -310,6 +312,69 @@ TEST_F(RoadViews, AnotherProgramReadingTheOpenProjectBreaksNoLaterExport) {
     int lines = 0;
     for (std::string line; std::getline(in, line);) ++lines;
     EXPECT_EQ(lines, 3) << "a header and one line per marked row";
+}
+
+// Every write the window makes goes in after another program committed a
+// change to the open project: a mark with Space, the Marks menu, Toggle All,
+// new pruning settings with the rebuilt tree, and the test step's
+// classification.
+TEST_F(RoadViews, EveryWriteOfTheWindowWorksAfterAnotherProgramsCommit) {
+    if (testsupport::StockShell::Path().empty()) GTEST_SKIP() << "the stock sqlite3 shell is not installed";
+    ToTested();
+    MTessary::MenuCommand("mnuViewBrowseTest");
+    QApplication::processEvents();
+    const auto inView = [&] { return Count("SELECT COUNT(*) FROM Test WHERE Mark = -1 AND MainPrimaryKey > 100"); };
+    const std::vector<std::pair<const char*, std::function<void()>>> writes = {
+        {"Space",
+         [&] {
+             const long long before = Marked();
+             GridView().Grid()->SetRow(3);
+             QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+             QApplication::sendEvent(GridView().Grid()->SplitView(1), &space);
+             EXPECT_EQ(Marked(), before + 1);
+         }},
+        {"the view's toggle",
+         [&] {
+             const long long before = inView();
+             Tool("mnuCurrentToggle")->trigger();
+             EXPECT_EQ(inView(), 50 - before);
+         }},
+        {"Toggle All",
+         [&] {
+             const long long before = Marked();
+             Tool("mnuEntireToggle")->trigger();
+             EXPECT_EQ(Marked(), 150 - before);
+         }},
+        {"pruning settings",
+         [&] {
+             ToState(4);
+             Prune().SetMinItems(3);
+             emit Prune().ReBuild();
+             EXPECT_EQ(Config("MinItems"), "3");
+         }},
+        {"classification",
+         [&] {
+             MTessary::MenuCommand("mnuViewBrowseTest");
+             G().gProject->OpenProject(false)->Execute("UPDATE Test SET Predicted = -1;");
+             ToState(4);
+             emit Prune().NavNext();
+             EXPECT_EQ(Config("LastState"), "5");
+             EXPECT_EQ(Count("SELECT COUNT(*) FROM Test WHERE Predicted >= 1"), 50);
+         }},
+    };
+    int n = 0;
+    for (const auto& [what, write] : writes) {
+        SCOPED_TRACE(what);
+        MTessary::MenuCommand("mnuViewBrowseTest");
+        QApplication::processEvents();  // the grid shows its rows
+        ASSERT_EQ(testsupport::StockShell::Run(path, "create table if not exists Other (N); insert into Other values (" +
+                                                         std::to_string(++n) + ");"),
+                  "");
+        write();
+        EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
+        EXPECT_NE(StatusMain(), " Opperation canceled by user. ");
+    }
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM Other"), 5);
 }
 
 namespace {
