@@ -43,6 +43,12 @@ protected:
         if (StockShell::Path().empty()) GTEST_SKIP() << "the stock sqlite3 shell is not installed (apt-get install sqlite3)";
     }
     TempDir dir;
+    // A new project file of one table, named after the touch and the test.
+    std::string NewProject(const std::string& touch, const char* suffix) {
+        const std::string path = dir.File(touch.substr(0, 3) + suffix);
+        dao::DBEngine::CreateDatabase(path, dao::dbLangGeneral)->Execute("CREATE TABLE Test (K LONG, Mark BIT)");
+        return path;
+    }
 };
 
 }  // namespace
@@ -50,8 +56,7 @@ protected:
 TEST_F(DaoOtherReaders, ReadingAnOpenProjectBetweenTwoEditsBreaksNothing) {
     for (const auto& [touch, act] : kTouches) {
         SCOPED_TRACE(touch);
-        const std::string path = dir.File(std::string(touch).substr(0, 3) + ".txp");
-        dao::DBEngine::CreateDatabase(path, dao::dbLangGeneral)->Execute("CREATE TABLE Test (K LONG, Mark BIT)");
+        const std::string path = NewProject(touch, ".txp");
         {
             auto db = dao::DBEngine::OpenDatabase(path, false, false);
             db->Execute("INSERT INTO Test VALUES (1, True)");
@@ -139,8 +144,7 @@ TEST_F(DaoOtherReaders, AFileOnlyReadIsLeftAsItWasUnlessAnotherProgramHoldsIt) {
 TEST_F(DaoOtherReaders, AnotherProgramWaitsForAWriteOfOursAcrossAnyTouch) {
     for (const auto& [touch, act] : kTouches) {
         SCOPED_TRACE(touch);
-        const std::string path = dir.File(std::string(touch).substr(0, 3) + "-w.txp");
-        dao::DBEngine::CreateDatabase(path, dao::dbLangGeneral)->Execute("CREATE TABLE Test (K LONG, Mark BIT)");
+        const std::string path = NewProject(touch, "-w.txp");
         auto db = dao::DBEngine::OpenDatabase(path, false, false);
         db->BeginTrans();
         db->Execute("INSERT INTO Test VALUES (1, True)");
