@@ -156,12 +156,13 @@ void CBrowseView::SetupGrid() {
 }
 
 void CBrowseView::DblClick() {
+    RecordsetPtr rs;
     try {
         if (mHeaderClick || !mTG) return;
         const int row = mTG->Row();
         if (row < 0) return;
         UGrid* panel = Panel();
-        RecordsetPtr rs = panel ? panel->RecordSet() : nullptr;
+        rs = panel ? panel->RecordSet() : nullptr;
         if (!rs || !rs->Updatable()) return;
         // Only the mark of table Test is ever written, never a data column.
         const int markField = MMarks::MarkField(rs);
@@ -179,6 +180,10 @@ void CBrowseView::DblClick() {
         // timeout, say): the status bar says so, the trace says why.
         app::SwallowCurrent("CBrowseView::DblClick");
         MMarks::SayNotMarked();
+        // The record set keeps no mark that was not stored.
+        app::Swallow("CBrowseView::DblClick", [&] {
+            if (rs && rs->EditMode() != dao::dbEditNone) rs->CancelUpdate();
+        });
     }
 }
 

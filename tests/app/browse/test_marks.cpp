@@ -363,6 +363,7 @@ TEST_F(MarksBesideAnotherProgram, AMarkWaitsForAnotherProgramsWriteAndSaysWhenIt
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(4)) << "the busy timeout is 5 s";
     EXPECT_TRUE(Failed());
     EXPECT_EQ(Keys("Mark=-1"), before);
+    EXPECT_EQ(grid->RecordSet()->EditMode(), dao::dbEditNone) << "the mark not stored is not kept either";
     EXPECT_EQ(other.Run("COMMIT;"), "");
     shell.status.texts.clear();
     Toggle(8);
