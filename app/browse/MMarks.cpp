@@ -101,43 +101,37 @@ bool HoldsAllOfTest(const DatabasePtr& db, const std::string& tail, const CDataD
 // the join. False (and nothing changed) when the statements fail.
 bool MarkView(const DatabasePtr& db, const std::string& tail, const CDataDef& dataDef, long viewRows, int16_t mode) {
     if (tail.empty() || !MBrowseSql::JoinsTestByName(tail)) return false;
-    db->BeginTrans();
+    dao::Transaction marked(*db);
     try {
         const std::string inView = HoldsAllOfTest(db, tail, dataDef, viewRows)
                                        ? std::string()
                                        : " WHERE MainPrimaryKey IN (SELECT Test.MainPrimaryKey " + tail + ")";
         const char* value = mode == ModeMark ? "-1" : mode == ModeClear ? "0" : "IIf([Mark] Is Null, -1, [Mark] Xor -1)";
         db->Execute(std::string("UPDATE Test SET Mark = ") + value + inView + ";");
-        db->CommitTrans();
+        marked.Commit();
         return true;
     } catch (...) {
         app::SwallowCurrent("MMarks::MarkView");
-        db->Rollback();
         return false;
     }
 }
 
 void MarkByWalking(const DatabasePtr& db, const RecordsetPtr& clone, int markField, int16_t mode) {
     // One transaction: all rows or none, and ten times faster than row by row.
-    db->BeginTrans();
-    try {
-        for (clone->MoveFirst(); !clone->Eof(); clone->MoveNext()) {
-            clone->Edit();
-            dao::Field mark = clone->Fields(markField);
-            short value = 0;
-            if (mode == ModeMark) value = -1;
-            else if (mode == ModeToggle) {
-                const com::Variant old = mark.Value();
-                value = short((old.IsNull() ? 0 : dao::VarToShort(old)) ^ -1);
-            }
-            mark.SetValue(com::Variant::I2(value));
-            clone->Update();
+    dao::Transaction marked(*db);
+    for (clone->MoveFirst(); !clone->Eof(); clone->MoveNext()) {
+        clone->Edit();
+        dao::Field mark = clone->Fields(markField);
+        short value = 0;
+        if (mode == ModeMark) value = -1;
+        else if (mode == ModeToggle) {
+            const com::Variant old = mark.Value();
+            value = short((old.IsNull() ? 0 : dao::VarToShort(old)) ^ -1);
         }
-        db->CommitTrans();
-    } catch (...) {
-        db->Rollback();
-        throw;
+        mark.SetValue(com::Variant::I2(value));
+        clone->Update();
     }
+    marked.Commit();
 }
 
 }  // namespace
