@@ -220,7 +220,7 @@ void RefuseUnfitKeys(const DatabasePtr& db, const CDataDef& dataDef) {
     else if (IsNumericType(type)) RefuseUnfitNumberKeys(*db, dataDef.FieldName(field));
 }
 
-void CreateTestTable(CProject& project, CDataDef& dataDef) {
+void CreateTestTable(CProject& project, CDataDef& dataDef, bool keysChecked) {
     // Test holds one row per data row, found by its key: a key of several
     // fields would give MainPrimaryKey values that are not unique.
     if (dataDef.CompositeKey())
@@ -234,7 +234,7 @@ void CreateTestTable(CProject& project, CDataDef& dataDef) {
     const std::string key = dataDef.FieldName(dataDef.PrimaryKeyField());
     DatabasePtr db = project.OpenProject(false);
     if (!db) app::RaiseError(91);
-    RefuseUnfitKeys(db, dataDef);
+    if (!keysChecked) RefuseUnfitKeys(db, dataDef);
     // The table and its key index come together or not at all: a Test without
     // its unique index would let one key name several rows.
     dao::Transaction made(*db);

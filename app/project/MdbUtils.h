@@ -38,8 +38,9 @@ bool TableExists(const DatabasePtr& db, const std::string& name);
 // or nothing. Errors reach the caller (an existing Test makes it fail). Refuses
 // a table without a single-field primary key (see CDataDef::PrimaryKeyField),
 // keys that compare as one (3022, naming two of them), whole-number keys
-// beyond 2^53 (6), and the keys RefuseUnfitKeys refuses.
-void CreateTestTable(CProject& project, CDataDef& dataDef);
+// beyond 2^53 (6), and the keys RefuseUnfitKeys refuses (keysChecked: the
+// caller has just had them refused, and the table is not read for that again).
+void CreateTestTable(CProject& project, CDataDef& dataDef, bool keysChecked = false);
 // Refuses, naming one, keys of the linked table that Test could not hold as
 // they are: numbers in a text field (a field of no declared type is one) and
 // texts in a number field (13), texts longer than the 255 characters the ends

@@ -201,7 +201,7 @@ bool StatCollect() {
             dataDef->CollectStats(project.OpenProject(false));
             // A run that stopped on an error is no success: nothing more is written.
             if (Status()->Canceled() || !dataDef->InitDone()) return;
-            MdbUtils::CreateTestTable(project, *dataDef);
+            MdbUtils::CreateTestTable(project, *dataDef, true);
             failed = false;
         });
         hold.SetPointerType(11);
