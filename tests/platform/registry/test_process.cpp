@@ -89,13 +89,14 @@ TEST_F(RegistryProcesses, AChangeWaitsOnWhileOthersKeepWriting) {
     text << std::ifstream(file, std::ios::binary).rdbuf();
     int ready[2];
     ASSERT_EQ(::pipe(ready), 0);
-    // Holds the lock 100 ms at a time for 3 s, taking it back at once, and
-    // replaces the file under it each time.
+    // Holds the lock for 3 s and replaces the file under it every 100 ms, as
+    // writers do that take turns faster than a waiting change can step in
+    // (a gap between their turns would let it in early, at random).
     pid_t writer = Spawn([&] {
         const int fd = ::open((file + ".lock").c_str(), O_RDWR | O_CLOEXEC);
+        if (fd < 0 || ::flock(fd, LOCK_EX) != 0) return false;
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
         while (std::chrono::steady_clock::now() < end) {
-            if (fd < 0 || ::flock(fd, LOCK_EX) != 0) return false;
             std::ofstream(file + ".next", std::ios::binary) << text.str();
             if (::rename((file + ".next").c_str(), file.c_str()) != 0) return false;
             if (ready[1] >= 0) {
@@ -104,7 +105,6 @@ TEST_F(RegistryProcesses, AChangeWaitsOnWhileOthersKeepWriting) {
                 ready[1] = -1;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            ::flock(fd, LOCK_UN);
         }
         return true;
     });

@@ -346,7 +346,8 @@ TEST_F(RegistryTest, ALockHeldByAnotherProcessNeverHangs) {
         other.Release();
         t = Clock::now();
         EXPECT_EQ(RegSetValueEx(k, "v", 0, REG_SZ, "after", 6), ERROR_SUCCESS);
-        EXPECT_LT(since(t), 0.5);
+        // No lock wait (2 s); the write's own syncs may take a while on a busy disk.
+        EXPECT_LT(since(t), 1.5);
         EXPECT_TRUE(reg::GetString(root, "Software\\Kept", "v", &s));
         EXPECT_EQ(s, "after");
         RegCloseKey(k);
