@@ -68,6 +68,37 @@ void ExpandRuns(const uint8_t* p, size_t n, int bits, uint64_t width, uint64_t r
     }
 }
 
+// A bitmap with the 12-byte core header (16-bit width and height, always bottom
+// up; 1, 4, 8 or 24 bits; a full table of 3-byte entries; no compression) as the
+// same bitmap with the 40-byte header and 4-byte entries. False when the header
+// is not one or its colour table is cut short.
+bool WidenCoreHeader(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
+    ByteReader r(data, size);
+    r.Skip(4);
+    const uint16_t width = r.U16(), height = r.U16();
+    r.Skip(2);
+    const uint16_t bitCount = r.U16();
+    if (!r.ok || (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24)) return false;
+    const size_t colours = bitCount <= 8 ? size_t(1) << bitCount : 0;
+    const size_t bitsAt = 12 + 3 * colours;
+    if (bitsAt > size) return false;
+    ByteWriter w;
+    w.out.reserve(40 + 4 * colours + (size - bitsAt));
+    w.I32(40);
+    w.I32(width);
+    w.I32(height);
+    w.I16(1);
+    w.I16(bitCount);
+    for (int32_t v : {0, 0, 0, 0, int32_t(colours), 0}) w.I32(v);  // no compression, sizes, resolution, colours
+    for (size_t i = 0; i < colours; ++i) {
+        w.Bytes(data + 12 + 3 * i, 3);
+        w.out.push_back(0);
+    }
+    w.Bytes(data + bitsAt, size - bitsAt);
+    out = std::move(w.out);
+    return true;
+}
+
 }  // namespace
 
 bool CPicture::ReadBitmapFile(const QString& path, CGraphic& g) {
@@ -146,6 +177,12 @@ bool CPicture::ReadMetafile(const QString& path, CGraphic& g, QString* error) {
 }
 
 QImage CPicture::BitmapImage(const uint8_t* data, size_t size) {
+    std::vector<uint8_t> widened;
+    if (size >= 4 && data[0] == 12 && data[1] == 0 && data[2] == 0 && data[3] == 0) {
+        if (!WidenCoreHeader(data, size, widened)) return QImage();
+        data = widened.data();
+        size = widened.size();
+    }
     ByteReader r(data, size);
     const uint32_t headerSize = r.U32();
     const int32_t width = r.I32(), height = r.I32();

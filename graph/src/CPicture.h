@@ -24,7 +24,7 @@ public:
     static bool ReadMetafile(const QString& path, CGraphic& g, QString* error);
     // A packed bitmap as an image with every pixel defined: values beyond its
     // colour table black, pixels its bits lack 0. A null image when the bytes
-    // are not a bitmap of 40 or more header bytes.
+    // are not a bitmap with a core header (12 bytes) or one of 40 or more bytes.
     static QImage BitmapImage(const uint8_t* data, size_t size);
     // Draws the picture stretched into target (device units). Nothing for an
     // empty target or an entry without a picture.

@@ -240,26 +240,33 @@ TEST(GraphPicture, MetafilePieFillsOnlyItsQuarter) {
     EXPECT_EQ(img.pixel(l + w * 3 / 4, t + h * 3 / 4), kWhite) << "lower right";
 }
 
+// A placeable metafile 100 x 100 with one StretchDIB record that stretches the
+// whole of a packed bitmap (width x height) over all of it.
+QByteArray StretchDibMetafile(QByteArray dib, int width, int height) {
+    if (dib.size() % 2) dib.append('\0');
+    Bytes rec;
+    rec.L(3 + 3 + 8 + dib.size() / 2).S(0x0F43).L(0x00CC0020).S(0);  // StretchDIB, SRCCOPY, RGB colours
+    rec.S(height).S(width).S(0).S(0).S(100).S(100).S(0).S(0);         // the whole source, target 100 x 100
+    rec.b.append(dib);
+    rec.L(3).S(0);
+    Bytes f;
+    f.L(0x9AC6CDD7u).S(0).S(0).S(0).S(100).S(100).S(1440).L(0).S(0);
+    f.S(1).S(9).S(0x300).L(9 + rec.b.size() / 2).S(0).L(3 + 3 + 8 + dib.size() / 2).S(0);
+    f.b.append(rec.b);
+    return f.b;
+}
+
 // A bitmap in a metafile whose pixel rows were cut short draws the rows it
 // lacks in colour 0, the same at every paint, not whatever memory held.
 TEST(GraphPicture, PixelsADamagedBitmapLacksAreZero) {
     Bytes dib;
     dib.L(40).L(50).L(50).S(1).S(24).L(0).L(0).L(2835).L(2835).L(0).L(0);
     for (int i = 0; i < 10 * 152; ++i) dib.B(0xFF);  // the bottom 10 of 50 rows, white (152 bytes a row)
-    Bytes rec;
-    rec.L(3 + 3 + 8 + dib.b.size() / 2).S(0x0F43).L(0x00CC0020).S(0);  // StretchDIB, SRCCOPY, RGB colours
-    rec.S(50).S(50).S(0).S(0).S(100).S(100).S(0).S(0);                 // source 50 x 50, target 100 x 100
-    rec.b.append(dib.b);
-    rec.L(3).S(0);
-    Bytes f;
-    f.L(0x9AC6CDD7u).S(0).S(0).S(0).S(100).S(100).S(1440).L(0).S(0);
-    f.S(1).S(9).S(0x300).L(9 + rec.b.size() / 2).S(0).L(3 + 3 + 8 + dib.b.size() / 2).S(0);
-    f.b.append(rec.b);
     QTemporaryDir dir;
     ui::ScopedRecorder boxes;
     Control c;
     OneItem(c, 3);
-    Write(dir.filePath("cut.wmf"), f.b);
+    Write(dir.filePath("cut.wmf"), StretchDibMetafile(dib.b, 50, 50));
     SetPath(c, dir.filePath("cut.wmf"));
     ASSERT_TRUE(boxes.Messages().empty());
     auto r = c.ItemRect(0);
@@ -445,5 +452,126 @@ TEST(GraphPicture, StylesPlaceThePictureInsideTheItem) {
         const int l = X(c, r[0]), t = Y(c, r[1]);
         EXPECT_EQ(img.pixel(l + 7, t + 7), kRed);
         EXPECT_EQ(img.pixel(l + 17, t + 17), kWhite);
+    }
+}
+
+namespace {
+
+QByteArray ReadFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+uint32_t U16At(const QByteArray& b, qsizetype at) { return uint8_t(b[at]) | uint32_t(uint8_t(b[at + 1])) << 8; }
+uint32_t U32At(const QByteArray& b, qsizetype at) { return U16At(b, at) | U16At(b, at + 2) << 16; }
+
+// The pixels a bitmap file with the 12-byte core header declares, top row first:
+// 16-bit width and height, then the bit count; a table of 2^bits blue, green, red
+// triples; rows from the bottom up, each padded to 4 bytes.
+std::vector<std::vector<QRgb>> CorePixels(const QByteArray& f) {
+    const int width = int(U16At(f, 18)), height = int(U16At(f, 20)), bits = int(U16At(f, 24));
+    const qsizetype table = 26, at = U32At(f, 10), stride = (bits * width + 31) / 32 * 4;
+    auto colour = [&](qsizetype p) { return qRgb(uint8_t(f[p + 2]), uint8_t(f[p + 1]), uint8_t(f[p])); };
+    std::vector<std::vector<QRgb>> out(size_t(height), std::vector<QRgb>(size_t(width), 0));
+    for (int y = 0; y < height; ++y) {
+        const qsizetype row = at + (height - 1 - y) * stride;
+        for (int x = 0; x < width; ++x) {
+            if (bits == 24) {
+                out[size_t(y)][size_t(x)] = colour(row + 3 * x);
+                continue;
+            }
+            const int bit = x * bits;
+            const int value = (uint8_t(f[row + bit / 8]) >> (8 - bits - bit % 8)) & ((1 << bits) - 1);
+            out[size_t(y)][size_t(x)] = colour(table + 3 * value);
+        }
+    }
+    return out;
+}
+
+// Item 0's picture (style 3) painted twice as in ExpectCells, read at the centre
+// of each of its pixels and compared with `expected` (top row first).
+void ExpectPixels(Control& c, const std::vector<std::vector<QRgb>>& expected, const std::string& what) {
+    auto r = c.ItemRect(0);
+    const int l = X(c, r[0]), t = Y(c, r[1]), w = X(c, r[2]) - l, h = Y(c, r[3]) - t;
+    const int rows = int(expected.size()), cols = int(expected[0].size());
+    for (int perturb : {0x5A, 0xA5}) {
+        mallopt(M_PERTURB, perturb);
+        const QImage img = Grab(c);
+        int wrong = 0;
+        std::string first;
+        for (int y = 0; y < rows; ++y)
+            for (int x = 0; x < cols; ++x) {
+                const QRgb seen = img.pixel(l + (2 * x + 1) * w / (2 * cols), t + (2 * y + 1) * h / (2 * rows));
+                if (seen != expected[size_t(y)][size_t(x)] && wrong++ == 0)
+                    first = "pixel " + std::to_string(x) + "," + std::to_string(y) + ": " +
+                            QColor(seen).name().toStdString() + " for " +
+                            QColor(expected[size_t(y)][size_t(x)]).name().toStdString();
+            }
+        EXPECT_EQ(wrong, 0) << what << ", perturbing byte " << perturb << "; first " << first;
+    }
+}
+
+}  // namespace
+
+// Bitmaps with the 12-byte core header, in metafile records and in graph files,
+// draw every pixel their bits give through their 3-byte colour table entries.
+TEST(GraphPicture, CoreHeaderBitmapsDrawTheirPixels) {
+    const char* src = std::getenv("TESSARY_SOURCE_DIR");
+    const QString folder = QString::fromUtf8(src ? src : ".") + "/tests/data/bitmaps/";
+    QTemporaryDir dir;
+    ui::ScopedRecorder boxes;
+    // A graph file whose one picture is replaced by the core-header bitmap below.
+    Write(dir.filePath("red.bmp"), RedBitmap8());
+    {
+        Control a;
+        OneItem(a, 3);
+        a.PutInt(dispidStoreGraphics, 4);
+        SetPath(a, dir.filePath("red.bmp"));
+        a.Put(dispidSaveAs, com::Variant::Str(dir.filePath("red.ndr").toStdString()));
+    }
+    const QByteArray redGraph = ReadFile(dir.filePath("red.ndr"));
+    QByteArray redDib = RedBitmap8().mid(14);
+    redDib[33] = 1;  // as kept: the header counts its 256 colours
+    const qsizetype redAt = redGraph.indexOf(redDib);
+    ASSERT_GT(redAt, 4);
+    ASSERT_EQ(U32At(redGraph, redAt - 4), uint32_t(redDib.size()));
+
+    for (const char* name : {"core1.bmp", "core4.bmp", "core8.bmp", "core24.bmp"}) {
+        const QByteArray file = ReadFile(folder + name);
+        ASSERT_EQ(U32At(file, 14), 12u) << name;
+        const QByteArray dib = file.mid(14);
+        const auto pixels = CorePixels(file);
+        ASSERT_EQ(pixels.size(), 7u);
+        {
+            Control c;
+            OneItem(c, 3);
+            Write(dir.filePath("core.wmf"), StretchDibMetafile(dib, 9, 7));
+            SetPath(c, dir.filePath("core.wmf"));
+            ASSERT_TRUE(boxes.Messages().empty());
+            ExpectPixels(c, pixels, std::string(name) + " in a metafile");
+        }
+        QByteArray graph = redGraph;
+        Bytes size;
+        size.L(dib.size());
+        graph.replace(redAt - 4, 4 + redDib.size(), size.b + dib);
+        Write(dir.filePath("core.ndr"), graph);
+        Control c;
+        c.PutInt(dispidStoreGraphics, 4);
+        c.Put(dispidLoadFrom, com::Variant::Str(dir.filePath("core.ndr").toStdString()));
+        ASSERT_TRUE(boxes.Messages().empty());
+        ASSERT_EQ(Entries(c).size(), 2u);
+        ASSERT_EQ(Entries(c)[1].size, dib.size());
+        ExpectPixels(c, pixels, std::string(name) + " in a graph file");
+    }
+
+    // A colour table cut short, and a depth the core header does not have: nothing is drawn.
+    QByteArray cut = ReadFile(folder + "core8.bmp").mid(14, 12 + 3 * 200), deep = ReadFile(folder + "core24.bmp").mid(14);
+    deep[10] = 32;
+    for (const QByteArray& dib : {cut, deep}) {
+        Control c;
+        OneItem(c, 3);
+        Write(dir.filePath("bad.wmf"), StretchDibMetafile(dib, 9, 7));
+        SetPath(c, dir.filePath("bad.wmf"));
+        ExpectPixels(c, std::vector<std::vector<QRgb>>(7, std::vector<QRgb>(9, kWhite)), "a damaged core header");
     }
 }
