@@ -347,12 +347,29 @@ void CMetafilePlayer::DrawText(QPainter& p, int16_t x, int16_t y, const QString&
     p.drawText(at.x(), at.y() + ((mState.textAlign & 0x18) == 0 ? p.fontMetrics().ascent() : 0), text);
 }
 
+// The bitmap a record holds from the reader's place on, decoded at the first
+// paint; records beyond the cache's share are decoded at every paint.
+QImage CMetafilePlayer::RecordImage(const ByteReader& a) {
+    const size_t at = size_t(a.Here() - mBits.data());
+    if (mCache) {
+        const auto kept = mCache->records.find(at);
+        if (kept != mCache->records.end()) return kept->second;
+    }
+    QImage image = CPicture::BitmapImage(a.Here(), a.Left());
+    const size_t bytes = size_t(image.sizeInBytes());
+    if (mCache && mCache->recordBytes + bytes <= CPictureCache::kRecordBytes) {
+        mCache->records.emplace(at, image);
+        mCache->recordBytes += bytes;
+    }
+    return image;
+}
+
 void CMetafilePlayer::DrawBitmap(QPainter& p, uint16_t fn, ByteReader& a) {
     a.Skip(fn == kStretchDib ? 6 : 4);
     const int16_t sh = a.I16(), sw = a.I16(), sy = a.I16(), sx = a.I16();
     const int16_t dh = a.I16(), dw = a.I16(), dy = a.I16(), dx = a.I16();
     if (!a.ok) return;
-    const QImage image = CPicture::BitmapImage(a.Here(), a.Left());
+    const QImage image = RecordImage(a);
     if (image.isNull()) return;
     p.drawImage(QRect(Map(dx, dy), Map(dx + dw, dy + dh) - QPoint(1, 1)), image, QRect(sx, sy, sw, sh));
 }

@@ -7,6 +7,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QImage>
 #include <QPen>
 #include <QBrush>
 #include <QRect>
@@ -21,10 +22,13 @@ class QPolygon;
 namespace nodars {
 
 class ByteReader;
+class CPictureCache;
 
 class CMetafilePlayer {
 public:
-    CMetafilePlayer(const std::vector<uint8_t>& bits, const GRect& bounds) : mBits(bits), mBounds(bounds) {}
+    // Bitmap records decoded once are kept in cache, when there is one.
+    CMetafilePlayer(const std::vector<uint8_t>& bits, const GRect& bounds, CPictureCache* cache = nullptr)
+        : mBits(bits), mBounds(bounds), mCache(cache) {}
     // The number of records drawn or applied (unknown ones are not counted).
     int Play(QPainter& painter, const QRect& target);
 
@@ -67,10 +71,12 @@ private:
     void DrawPolyPolygon(QPainter& p, ByteReader& a);
     void DrawTextRecord(QPainter& p, uint16_t fn, ByteReader& a);
     void DrawText(QPainter& p, int16_t x, int16_t y, const QString& text);
+    QImage RecordImage(const ByteReader& a);
     void DrawBitmap(QPainter& p, uint16_t fn, ByteReader& a);
 
     const std::vector<uint8_t>& mBits;
     GRect mBounds;
+    CPictureCache* mCache;
     QRect mTarget;
     State mState;
     std::vector<Object> mObjects;  // pens, brushes and fonts made; None: a free place

@@ -296,6 +296,7 @@ void CNodars32Ctrl::LoadGraphicFile(int32_t idx, const QString& path) {
     CGraphic& g = mGraphics[size_t(idx)];
     g.Type = 0;
     g.Data.clear();
+    g.Decoded.cache.reset();
     g.DesignTime = 0;
     const QString ending = path.right(3).toUpper();
     if (ending == QLatin1String("WMF")) {

@@ -22,10 +22,12 @@ std::vector<uint8_t> ReadAll(const QString& path, bool* ok) {
 void Clear(CGraphic& g) {
     g.Type = 0;
     g.Data.clear();
+    g.Decoded.cache.reset();
 }
 
-// Qt's reader refuses pictures above 128 MB: none that large is expanded first.
-constexpr uint64_t kLargestBits = uint64_t(1) << 27;
+// Qt's reader refuses images above 128 MB, counted at 4 bytes a pixel whatever
+// their depth: none that large is expanded first.
+constexpr uint64_t kLargestImage = uint64_t(1) << 27;
 
 // Appends run-length codes of `bits`-bit pixels to out as plain 8-bit rows of
 // `stride` bytes, in the order the codes give them (the first row at the bottom
@@ -100,6 +102,13 @@ bool WidenCoreHeader(const uint8_t* data, size_t size, std::vector<uint8_t>& out
 }
 
 }  // namespace
+
+void CPictureCache::Reset(int16_t type, const std::vector<uint8_t>& data) {
+    *this = CPictureCache();
+    mType = type;
+    mData = data.data();
+    mSize = data.size();
+}
 
 bool CPicture::ReadBitmapFile(const QString& path, CGraphic& g) {
     Clear(g);
@@ -204,7 +213,7 @@ QImage CPicture::BitmapImage(const uint8_t* data, size_t size) {
     const uint64_t rows = uint64_t(height < 0 ? -int64_t(height) : height);
     const uint16_t outBits = runs ? 8 : bitCount;
     const uint64_t stride = (uint64_t(outBits) * uint64_t(width) + 31) / 32 * 4;
-    if (stride * rows > kLargestBits) return QImage();
+    if (uint64_t(width) * rows * 4 > kLargestImage) return QImage();
 
     // Qt's reader leaves unset what the block does not define (pixel values
     // beyond a short colour table, rows cut short, pixels no run reaches): a
@@ -246,11 +255,22 @@ QImage CPicture::BitmapImage(const uint8_t* data, size_t size) {
 void CPicture::Draw(QPainter& painter, const CGraphic& g, const QRect& target) {
     if (target.width() == 0 || target.height() == 0 || g.Data.empty()) return;
     if (g.Type == 1) {
-        const QImage image = BitmapImage(g.Data.data(), g.Data.size());
-        if (!image.isNull()) painter.drawImage(target, image);
+        CPictureCache& cache = CacheOf(g);
+        if (!cache.bitmapDecoded) {
+            cache.bitmap = BitmapImage(g.Data.data(), g.Data.size());
+            cache.bitmapDecoded = true;
+        }
+        if (!cache.bitmap.isNull()) painter.drawImage(target, cache.bitmap);
     } else if (g.Type == 2) {
-        CMetafilePlayer(g.Data, g.Bounds).Play(painter, target);
+        CMetafilePlayer(g.Data, g.Bounds, &CacheOf(g)).Play(painter, target);
     }
+}
+
+CPictureCache& CPicture::CacheOf(const CGraphic& g) {
+    std::shared_ptr<CPictureCache>& cache = g.Decoded.cache;
+    if (!cache) cache = std::make_shared<CPictureCache>();
+    if (!cache->Fits(g.Type, g.Data)) cache->Reset(g.Type, g.Data);
+    return *cache;
 }
 
 QString CPicture::NameFromPath(const QString& path) {

@@ -10,6 +10,7 @@
 #include <map>
 
 #include "GraphTestSupport.h"
+#include "LargestAllocation.h"
 #include "nodars/PropertyBag.h"
 #include "ui/testing.h"
 
@@ -565,7 +566,8 @@ TEST(GraphPicture, CoreHeaderBitmapsDrawTheirPixels) {
     }
 
     // A colour table cut short, and a depth the core header does not have: nothing is drawn.
-    QByteArray cut = ReadFile(folder + "core8.bmp").mid(14, 12 + 3 * 200), deep = ReadFile(folder + "core24.bmp").mid(14);
+    const QByteArray cut = ReadFile(folder + "core8.bmp").mid(14, 12 + 3 * 200);
+    QByteArray deep = ReadFile(folder + "core24.bmp").mid(14);
     deep[10] = 32;
     for (const QByteArray& dib : {cut, deep}) {
         Control c;
@@ -573,5 +575,79 @@ TEST(GraphPicture, CoreHeaderBitmapsDrawTheirPixels) {
         Write(dir.filePath("bad.wmf"), StretchDibMetafile(dib, 9, 7));
         SetPath(c, dir.filePath("bad.wmf"));
         ExpectPixels(c, std::vector<std::vector<QRgb>>(7, std::vector<QRgb>(9, kWhite)), "a damaged core header");
+    }
+}
+
+namespace {
+
+// An 8-bit run-length bitmap file of about 3 KB declaring width x height: runs of
+// colour 1 (red) over its bottom rows; every pixel no run reaches has colour 0 (blue).
+QByteArray RunsDeclaringALargeImage(int width, int height) {
+    QByteArray codes;
+    for (int i = 0; i < 1500; ++i) codes.append(char(255)).append(char(1));
+    codes.append('\0').append('\1');
+    const QByteArray table("\xff\x00\x00\x00\x00\x00\xff\x00", 8);
+    return Bitmap(width, height, 8, 2, table, codes, uint32_t(codes.size()), 1);
+}
+
+// The largest single request of the next paint.
+size_t LargestOfAPaint(Control& c, QImage* img = nullptr) {
+    gLargest = 0;
+    const QImage grabbed = Grab(c);
+    if (img) *img = grabbed;
+    return gLargest;
+}
+
+}  // namespace
+
+// A picture is decoded at its first paint and the result drawn at the next ones;
+// an image beyond 128 MB (at 4 bytes a pixel) is refused before anything is
+// expanded. The pixels are not kept by the request sizes seen: a paint that
+// decodes asks for at least width x height bytes at once.
+TEST(GraphPicture, APictureIsDecodedOnceAndDrawnAtEveryPaint) {
+    constexpr size_t kLarge = size_t(8) << 20;
+    QTemporaryDir dir;
+    ui::ScopedRecorder boxes;
+    const QByteArray runs = RunsDeclaringALargeImage(8192, 4096);
+    ASSERT_LT(runs.size(), 3200);
+    struct Case {
+        const char* what;
+        QString file;
+        QByteArray bytes;
+    } cases[] = {{"a bitmap", "runs.bmp", runs},
+                 {"a metafile record", "runs.wmf", StretchDibMetafile(runs.mid(14), 8192, 4096)}};
+    for (const Case& k : cases) {
+        Control c;
+        OneItem(c, 3);
+        Write(dir.filePath(k.file), k.bytes);
+        SetPath(c, dir.filePath(k.file));
+        ASSERT_TRUE(boxes.Messages().empty());
+        auto r = c.ItemRect(0);
+        const int l = X(c, r[0]), t = Y(c, r[1]), b = Y(c, r[3]);
+        QImage img;
+        EXPECT_GE(LargestOfAPaint(c, &img), size_t(8192) * 4096) << k.what << ": the first paint decodes";
+        for (int paint = 2; paint <= 5; ++paint) {
+            EXPECT_LT(LargestOfAPaint(c, &img), kLarge) << k.what << ", paint " << paint;
+            EXPECT_EQ(img.pixel(l + 20, t + 5), kBlue) << k.what << ", paint " << paint;
+            EXPECT_EQ(img.pixel(l + 20, b - 1), kRed) << k.what << ", paint " << paint;
+        }
+        // Another picture in the same entry is drawn, not the one decoded before.
+        Write(dir.filePath("red.bmp"), RedBitmap8());
+        SetPath(c, dir.filePath("red.bmp"));
+        EXPECT_LT(LargestOfAPaint(c, &img), kLarge) << k.what << " replaced";
+        EXPECT_EQ(img.pixel(l + 20, t + 5), kRed) << k.what << " replaced";
+    }
+    // One row more than the limit allows: nothing is expanded, nothing drawn, at any paint.
+    for (auto [width, height] : {std::pair{8192, 4097}, {4097, 8192}, {16384, 8192}}) {
+        Control c;
+        OneItem(c, 3);
+        Write(dir.filePath("big.bmp"), RunsDeclaringALargeImage(width, height));
+        SetPath(c, dir.filePath("big.bmp"));
+        auto r = c.ItemRect(0);
+        for (int paint = 1; paint <= 2; ++paint) {
+            QImage img;
+            EXPECT_LT(LargestOfAPaint(c, &img), kLarge) << width << " x " << height << ", paint " << paint;
+            EXPECT_EQ(img.pixel(X(c, r[0]) + 20, Y(c, r[1]) + 5), kWhite) << width << " x " << height;
+        }
     }
 }
