@@ -306,24 +306,16 @@ int Store::LockFile(bool create, std::chrono::milliseconds wait, int32_t* error)
         return -1;
     }
     // A blocking flock could wait for ever on a holder that never lets go. The
-    // wait starts again whenever the file is replaced meanwhile: then other
-    // writers are taking turns, and the lock is not stuck.
+    // deadline is fixed when the wait starts: a holder that keeps the lock and
+    // keeps replacing the file is still a holder that keeps the lock.
     using Clock = std::chrono::steady_clock;
-    Clock::time_point deadline = Clock::now() + wait;
-    const bool waits = wait.count() > 0;
-    FileStamp seen = waits ? Stamp(path_) : FileStamp();
+    const Clock::time_point deadline = Clock::now() + wait;
     std::chrono::milliseconds pause{1};
     for (;;) {
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
         const int failure = errno;
         if (failure == EINTR) continue;
         const Clock::time_point now = Clock::now();
-        if (failure == EWOULDBLOCK && waits) {
-            if (const FileStamp stamp = Stamp(path_); !(stamp == seen)) {
-                seen = stamp;
-                deadline = now + wait;
-            }
-        }
         if (failure != EWOULDBLOCK || now >= deadline) {
             ::close(fd);
             *error = failure == EWOULDBLOCK ? ERROR_LOCK_VIOLATION : ERROR_CANTWRITE;

@@ -80,43 +80,118 @@ TEST_F(RegistryProcesses, ConcurrentWritersLoseNoUpdate) {
     EXPECT_EQ(count, uint32_t(kWriters * kEach));
 }
 
-// Writers taking turns for longer than one wait are no stuck lock: a change
-// waits on while the file keeps being replaced, and is made once they are done.
-TEST_F(RegistryProcesses, AChangeWaitsOnWhileOthersKeepWriting) {
+// Replaces the store file every 100 ms for as long as stop stays open, first
+// with text and then with what the file holds, holding the lock throughout or
+// only while it writes, with gaps of 50 ms between. Writes "x" to ready once
+// it has the lock and has written.
+bool KeepWriting(const std::string& file, std::string text, bool throughout, int ready, int stop) {
+    const int fd = ::open((file + ".lock").c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0 || ::flock(fd, LOCK_EX) != 0) return false;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (bool first = true; std::chrono::steady_clock::now() < end; first = false) {
+        if (!first) {
+            std::stringstream now;
+            now << std::ifstream(file, std::ios::binary).rdbuf();
+            text = now.str();
+        }
+        std::ofstream(file + ".next", std::ios::binary) << text;
+        if (::rename((file + ".next").c_str(), file.c_str()) != 0) return false;
+        if (ready >= 0) {
+            (void)!::write(ready, "x", 1);
+            ::close(ready);
+            ready = -1;
+        }
+        pollfd pfd{stop, POLLIN, 0};
+        if (throughout) {
+            if (::poll(&pfd, 1, 100) != 0) return true;
+        } else {
+            ::poll(&pfd, 1, 50);
+            ::flock(fd, LOCK_UN);
+            if (::poll(&pfd, 1, 50) != 0) return true;
+            if (::flock(fd, LOCK_EX) != 0) return false;
+        }
+    }
+    return false;
+}
+
+// What the other process writes: the store as it is with one value more, put
+// back as it was before the other starts.
+std::string TextWith(const std::string& file, const char* name) {
+    std::stringstream before, with;
+    before << std::ifstream(file, std::ios::binary).rdbuf();
+    EXPECT_TRUE(reg::SetString(HKEY_CURRENT_USER, "Busy", name, "theirs"));
+    with << std::ifstream(file, std::ios::binary).rdbuf();
+    std::ofstream(file + ".next", std::ios::binary) << before.str();
+    EXPECT_EQ(::rename((file + ".next").c_str(), file.c_str()), 0);
+    return with.str();
+}
+
+// A process that keeps the lock and keeps replacing the file costs a change
+// one wait, and later ones the brief wait, whatever it does meanwhile; the
+// change made once it lets go keeps what it wrote.
+TEST_F(RegistryProcesses, AChangeWaitsABoundedTimeWhileAnotherKeepsTheLockAndWrites) {
+    using Clock = std::chrono::steady_clock;
+    const auto since = [](Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); };
     ASSERT_TRUE(reg::SetString(HKEY_CURRENT_USER, "Busy", "v", "before"));
     const std::string file = reg::StorePath(HKEY_CURRENT_USER);
-    std::stringstream text;
-    text << std::ifstream(file, std::ios::binary).rdbuf();
-    int ready[2];
+    const std::string theirs = TextWith(file, "held");
+    int ready[2], stop[2];
     ASSERT_EQ(::pipe(ready), 0);
-    // Holds the lock for 3 s and replaces the file under it every 100 ms, as
-    // writers do that take turns faster than a waiting change can step in
-    // (a gap between their turns would let it in early, at random).
-    pid_t writer = Spawn([&] {
-        const int fd = ::open((file + ".lock").c_str(), O_RDWR | O_CLOEXEC);
-        if (fd < 0 || ::flock(fd, LOCK_EX) != 0) return false;
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        while (std::chrono::steady_clock::now() < end) {
-            std::ofstream(file + ".next", std::ios::binary) << text.str();
-            if (::rename((file + ".next").c_str(), file.c_str()) != 0) return false;
-            if (ready[1] >= 0) {
-                (void)!::write(ready[1], "x", 1);
-                ::close(ready[1]);
-                ready[1] = -1;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        return true;
+    ASSERT_EQ(::pipe(stop), 0);
+    pid_t holder = Spawn([&] {
+        ::close(ready[0]);
+        ::close(stop[1]);
+        return KeepWriting(file, theirs, true, ready[1], stop[0]);
     });
     ::close(ready[1]);
+    ::close(stop[0]);
     char c = 0;
     ASSERT_EQ(::read(ready[0], &c, 1), 1);
     ::close(ready[0]);
-    const auto t = std::chrono::steady_clock::now();
+    Clock::time_point t = Clock::now();
+    EXPECT_FALSE(reg::SetString(HKEY_CURRENT_USER, "Busy", "v", "after"));
+    EXPECT_GT(since(t), 1.5);
+    EXPECT_LT(since(t), 3.5);
+    t = Clock::now();
+    EXPECT_FALSE(reg::SetString(HKEY_CURRENT_USER, "Busy", "v", "after"));
+    EXPECT_LT(since(t), 1.0);
+    std::string s;
+    EXPECT_TRUE(reg::GetString(HKEY_CURRENT_USER, "Busy", "v", &s));
+    EXPECT_EQ(s, "before");
+    ::close(stop[1]);
+    EXPECT_TRUE(Succeeded(holder));
     EXPECT_TRUE(reg::SetString(HKEY_CURRENT_USER, "Busy", "v", "after"));
-    EXPECT_GT(std::chrono::steady_clock::now() - t, std::chrono::milliseconds(2500));
+    EXPECT_TRUE(reg::GetString(HKEY_CURRENT_USER, "Busy", "v", &s));
+    EXPECT_EQ(s, "after");
+    EXPECT_TRUE(reg::GetString(HKEY_CURRENT_USER, "Busy", "held", &s));
+    EXPECT_EQ(s, "theirs");
+}
+
+// A writer that lets go between its turns lets a waiting change in, on top
+// of the file it last wrote.
+TEST_F(RegistryProcesses, AChangeGetsInBetweenAnotherWritersTurnsAndKeepsTheirFile) {
+    ASSERT_TRUE(reg::SetString(HKEY_CURRENT_USER, "Busy", "v", "before"));
+    const std::string file = reg::StorePath(HKEY_CURRENT_USER);
+    const std::string theirs = TextWith(file, "turns");
+    int ready[2], stop[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(stop), 0);
+    pid_t writer = Spawn([&] {
+        ::close(ready[0]);
+        ::close(stop[1]);
+        return KeepWriting(file, theirs, false, ready[1], stop[0]);
+    });
+    ::close(ready[1]);
+    ::close(stop[0]);
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    ::close(ready[0]);
+    EXPECT_TRUE(reg::SetString(HKEY_CURRENT_USER, "Busy", "v", "after"));
+    ::close(stop[1]);
     EXPECT_TRUE(Succeeded(writer));
     std::string s;
+    EXPECT_TRUE(reg::GetString(HKEY_CURRENT_USER, "Busy", "turns", &s));
+    EXPECT_EQ(s, "theirs");
     EXPECT_TRUE(reg::GetString(HKEY_CURRENT_USER, "Busy", "v", &s));
     EXPECT_EQ(s, "after");
 }
