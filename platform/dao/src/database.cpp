@@ -1893,6 +1893,9 @@ std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool rea
         // WAL: readers and the writer do not block each other between
         // connections, and an interrupted transaction leaves no trace.
         if (OwnFile(*core)) sqlite3_exec(core->db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+        // Outside WAL mode NORMAL may lose a commit to a power cut: not in another program's file.
+        if (core->guest && PragmaText(core->db, "PRAGMA journal_mode", &rc) != "wal")
+            core->Exec("PRAGMA synchronous=FULL");
         if (create && !readOnly) {
             // Makes the file a database on disk at once, as creating one does.
             core->Exec("PRAGMA application_id = " + std::to_string(kApplicationId));

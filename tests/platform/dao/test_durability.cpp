@@ -196,6 +196,29 @@ TEST_F(DaoDurability, ClosingLeavesNoLogFilesBeside) {
     EXPECT_EQ(Count(*check, "SELECT COUNT(*) FROM T WHERE V = 'y'"), 1);
 }
 
+// Outside WAL mode only a full sync keeps a commit through a power cut. A file
+// of the program's own is always in WAL mode; another program's file, given a
+// table where it is, keeps whatever mode that program chose.
+TEST_F(DaoDurability, AnotherProgramsFileIsSyncedInFullUnlessInWalMode) {
+    constexpr long kNormal = 1, kFull = 2;
+    auto syncOf = [](dao::Database& db) { return Count(db, "SELECT synchronous FROM pragma_synchronous"); };
+    for (const std::string mode : {"delete", "wal"}) {
+        SCOPED_TRACE(mode);
+        const std::string other = dir.File("other-" + mode + ".db");
+        sqlite3* made = nullptr;
+        ASSERT_EQ(sqlite3_open(other.c_str(), &made), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(made, ("PRAGMA journal_mode=" + mode + "; CREATE TABLE Notes (Title TEXT)").c_str(),
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(made);
+        auto guest = dao::DBEngine::OpenGuest(other);
+        EXPECT_EQ(syncOf(*guest), mode == "wal" ? kNormal : kFull);
+        guest->Close();
+    }
+    auto own = dao::DBEngine::OpenDatabase(path);
+    EXPECT_EQ(syncOf(*own), kNormal);
+}
+
 // Another program killed in the middle of a transaction leaves its file with a
 // hot journal, which is part of that file. A replace of it that fails (here
 // the new file is on another disk, which no rename crosses) leaves the
