@@ -4,7 +4,10 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -291,6 +294,27 @@ long CopyTable(MdbHandle* mdb, MdbCatalogEntry* entry, sqlite3* db) {
     return 0;
 }
 
+// In the child right after fork: it ends when the parent does (the time limit
+// lives there), and keeps none of the parent's descriptors. Locks taken through
+// flock and open-file-description locks belong to the open file, so a copy of
+// a descriptor kept here would keep the parent's locks alive after it. False
+// when the parent is gone already.
+bool LeaveParent(pid_t parent) {
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) return false;
+    // Standard input and output lead nowhere; the reader reports damage on
+    // standard error, and the error raised in the parent says it.
+    const int devnull = ::open("/dev/null", O_RDWR);
+    for (int fd = 0; fd <= 2 && devnull >= 0; ++fd)
+        if (fd != devnull) ::dup2(devnull, fd);
+    if (::syscall(SYS_close_range, 3u, ~0u, 0u) != 0) {
+        struct rlimit most {};
+        const rlim_t last =
+            ::getrlimit(RLIMIT_NOFILE, &most) == 0 && most.rlim_cur != RLIM_INFINITY ? most.rlim_cur : 65536;
+        for (rlim_t fd = 3; fd < last; ++fd) ::close(int(fd));
+    }
+    return true;
+}
+
 }  // namespace
 
 bool AccessMirror::IsAccessFile(const std::string& path) {
@@ -414,12 +438,11 @@ std::string AccessMirror::Path(const std::string& source) {
     constexpr int kSlowerBuild = 1;
 #endif
     const auto limit = (std::chrono::seconds(30) + std::chrono::seconds(stamp.size >> 20)) * kSlowerBuild;
+    const pid_t parent = ::getpid();
     pid_t pid = ::fork();
     if (pid < 0) RaiseCacheFailure(source, false);
     if (pid == 0) {
-        // The reader reports damage on stderr; the error raised here says it.
-        int devnull = ::open("/dev/null", O_WRONLY);
-        if (devnull >= 0) ::dup2(devnull, 2);
+        if (!LeaveParent(parent)) ::_exit(kChildCannotWrite);
         long rc = 3343;
         try {
             rc = Build(full, temp);

@@ -1,8 +1,13 @@
 // Access files: opened and linked read-only through their SQLite mirror, checked
 // value by value against the command-line reader's export.
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -13,6 +18,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "fixture.h"
 
@@ -331,4 +337,126 @@ TEST_F(AccessFiles, FullCacheDiskIsReportedAsSuchForTheAccessFile) {
         project->TableDefs().Append(project->CreateTableDef("LinkDataSource", 0, "Orders", ";DATABASE=" + source));
     });
     project->Close();
+}
+
+namespace {
+
+// The children of pid, from each process's status line.
+std::vector<pid_t> ChildrenOf(pid_t pid) {
+    std::vector<pid_t> out;
+    for (auto& e : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = e.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream status(e.path() / "status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("PPid:", 0) == 0) {
+                if (std::stol(line.substr(5)) == pid) out.push_back(pid_t(std::stol(name)));
+                break;
+            }
+    }
+    return out;
+}
+
+// What each open descriptor of pid leads to.
+std::vector<std::string> OpenFilesOf(pid_t pid) {
+    std::vector<std::string> out;
+    std::error_code ec;
+    for (auto& e : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec))
+        out.push_back(std::filesystem::read_symlink(e.path(), ec).string());
+    return out;
+}
+
+char StateOf(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("State:", 0) == 0) return line.size() > 7 ? line[7] : '?';
+    return 0;
+}
+
+}  // namespace
+
+// The child that reads an Access file keeps none of its parent's files open
+// (an open project, its log and its holder lock, this program's own), so none
+// of the parent's locks, and it ends when the parent is killed mid-read.
+TEST_F(AccessFiles, TheReadersChildKeepsNoneOfTheParentsFilesAndEndsWithIt) {
+    const std::string folder = std::filesystem::canonical(dir.Path()).string();
+    const std::string project = folder + "/p.txp", source = folder + "/nwind.mdb";
+    {
+        auto p = dao::DBEngine::CreateDatabase(project, dao::dbLangGeneral);
+        p->Execute("CREATE TABLE Config (Name TEXT(50), Setting TEXT(50))");
+        p->Execute("INSERT INTO Config VALUES ('a', 'b')");
+    }
+    // Orphans of the parent below come here, to be waited for.
+    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    struct NoReaper {
+        ~NoReaper() { ::prctl(PR_SET_CHILD_SUBREAPER, 0); }
+    } noReaper;
+    // Holds the project open, mid-read, and reads the Access file afresh again
+    // and again, each time into a new cache folder.
+    const pid_t parent = ::fork();
+    ASSERT_GE(parent, 0);
+    if (parent == 0) {
+        ::alarm(60);
+        try {
+            auto p = dao::DBEngine::OpenDatabase(project);
+            auto rs = p->OpenRecordset("SELECT * FROM Config", dao::RecordsetType::Dynaset);
+            for (int round = 0; round < 2000; ++round) {
+                ::setenv("TESSARY_CACHE", (folder + "/cache" + std::to_string(round)).c_str(), 1);
+                dao::DBEngine::OpenDatabase(source, false, true)->Close();
+            }
+        } catch (...) {
+        }
+        ::_exit(1);
+    }
+    struct KillAll {
+        std::vector<pid_t> pids;
+        ~KillAll() {
+            for (pid_t p : pids) {
+                ::kill(p, SIGKILL);
+                ::waitpid(p, nullptr, 0);
+            }
+        }
+    } cleanup{{parent}};
+
+    // Stops the parent's child once it is at work: with the Access file open.
+    pid_t reader = 0;
+    std::vector<std::string> files;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!reader && std::chrono::steady_clock::now() < until) {
+        for (pid_t c : ChildrenOf(parent)) {
+            ::kill(c, SIGSTOP);
+            while (StateOf(c) != 'T' && StateOf(c) != 0) std::this_thread::sleep_for(std::chrono::microseconds(100));
+            files = OpenFilesOf(c);
+            if (std::find(files.begin(), files.end(), source) != files.end()) {
+                reader = c;
+                cleanup.pids.push_back(c);
+                break;
+            }
+            ::kill(c, SIGCONT);
+        }
+    }
+    ASSERT_NE(reader, 0) << "no child of the parent was ever seen reading the Access file";
+    for (const std::string& f : files)
+        EXPECT_TRUE(f == "/dev/null" || f == source || f.rfind(folder + "/cache", 0) == 0) << f;
+
+    // The parent killed, the child goes too, stopped as it is.
+    ::kill(parent, SIGKILL);
+    ASSERT_EQ(::waitpid(parent, nullptr, 0), parent);
+    cleanup.pids.erase(cleanup.pids.begin());
+    int status = 0;
+    pid_t ended = 0;
+    for (int i = 0; i < 500 && ended == 0; ++i) {
+        ended = ::waitpid(reader, &status, WNOHANG);
+        if (ended == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(ended, reader) << "the child lives on without its parent";
+    if (ended == reader) {
+        cleanup.pids.clear();
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    }
+    // Nothing holds the parent's holder lock any more.
+    const int lock = ::open((project + ".lck").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(lock, 0);
+    EXPECT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0) << std::strerror(errno);
+    ::close(lock);
 }
