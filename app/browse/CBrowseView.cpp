@@ -168,18 +168,14 @@ void CBrowseView::DblClick() {
         const int markField = MMarks::MarkField(rs);
         if (markField < 0) return;
         if (rs->AbsolutePosition() != row) rs->SetAbsolutePosition(row);
-        rs->Edit();
-        dao::Field mark = rs->Fields(markField);
-        const com::Variant old = mark.Value();
-        const bool marked = !old.IsNull() && dao::VarToDouble(old) == -1;
-        mark.SetValue(com::Variant::I2(marked ? 0 : -1));
-        rs->Update();
+        MMarks::ToggleCurrent(panel->Database(), rs, markField);
         mTG->Model()->InvalidateRows(row, row);
     } catch (...) {
         // Not marked (another program writing the project past the busy
-        // timeout, say): the status bar says so, the trace says why.
+        // timeout, say): the status bar says so and why, as does the trace.
+        const std::exception_ptr why = std::current_exception();
         app::SwallowCurrent("CBrowseView::DblClick");
-        MMarks::SayNotMarked();
+        MMarks::SayNotToggled(why);
         // The record set keeps no mark that was not stored.
         app::Swallow("CBrowseView::DblClick", [&] {
             if (rs && rs->EditMode() != dao::dbEditNone) rs->CancelUpdate();

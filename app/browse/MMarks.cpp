@@ -194,4 +194,32 @@ void MarkCluster(base::IGridPanel& grid, CProject& project, const CDataDef& data
 
 void SayNotMarked() { app::StatusText(QStringLiteral("Opperation canceled by user.")); }
 
+void ToggleCurrent(const DatabasePtr& db, const RecordsetPtr& rs, int markField) {
+    if (!db || !rs) app::RaiseError(91);
+    // The transaction takes the write lock before the mark is read: the read
+    // sees the latest commit, and no other program commits until ours.
+    dao::Transaction toggle(*db);
+    rs->Edit();
+    dao::Field mark = rs->Fields(markField);
+    const com::Variant old = mark.Value();
+    const bool marked = !old.IsNull() && dao::VarToDouble(old) == -1;
+    mark.SetValue(com::Variant::I2(marked ? 0 : -1));
+    rs->Update();
+    toggle.Commit();
+}
+
+void SayNotToggled(const std::exception_ptr& why) {
+    QString text = QStringLiteral("The mark was not stored.");
+    try {
+        if (why) std::rethrow_exception(why);
+    } catch (const dao::DaoError& e) {
+        // 3196: another program kept the project busy past the wait.
+        text = e.Number() == 3196
+                   ? QStringLiteral("The project is in use by another program: the mark was not stored.")
+                   : QStringLiteral("The mark was not stored: ") + QString::fromStdString(e.Description());
+    } catch (...) {
+    }
+    app::StatusText(text);
+}
+
 }  // namespace MMarks

@@ -7,6 +7,7 @@
 #include "MdbUtils.h"
 
 #include <cstdint>
+#include <exception>
 #include <string>
 
 class CDataDef;
@@ -35,5 +36,16 @@ void MarkCluster(base::IGridPanel& grid, CProject& project, const CDataDef& data
 
 // The status bar's word on a mark that could not be stored.
 void SayNotMarked();
+
+// Flips the mark of the record set's current row as it is stored at this
+// moment (-1 becomes 0; 0, Null or anything else becomes -1): read and written
+// in one transaction of db, which holds the project's write lock from before
+// the read until the commit, so that no other program's change of that mark
+// comes in between and is lost. Raises when the mark cannot be stored; then
+// nothing is stored, and the caller cancels the record set's edit.
+void ToggleCurrent(const DatabasePtr& db, const RecordsetPtr& rs, int markField);
+
+// The status bar's word on a toggled mark that could not be stored, and why.
+void SayNotToggled(const std::exception_ptr& why);
 
 }  // namespace MMarks
