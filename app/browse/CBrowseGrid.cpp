@@ -27,6 +27,16 @@ protected:
     }
 };
 
+// No type-ahead: a view searches its model as keys are typed (Space among
+// them), which here would read every row of the table at each key and move the
+// current row. The grid is searched with its Find dialog.
+template <class View>
+class NoTypeAhead : public View {
+public:
+    using View::View;
+    void keyboardSearch(const QString&) override {}
+};
+
 }  // namespace
 
 CBrowseGrid::CBrowseGrid(QWidget* parent) : QWidget(parent), mModel(new CBrowseModel(this)) {
@@ -34,7 +44,8 @@ CBrowseGrid::CBrowseGrid(QWidget* parent) : QWidget(parent), mModel(new CBrowseM
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     for (int s = 0; s < 2; ++s) {
-        QTableView* view = s == 0 ? new QTableView(this) : new CDataSplitView(this);
+        QTableView* view = s == 0 ? static_cast<QTableView*>(new NoTypeAhead<QTableView>(this))
+                                   : new NoTypeAhead<CDataSplitView>(this);
         mViews[s] = view;
         view->setObjectName(s == 0 ? QStringLiteral("Split0") : QStringLiteral("Split1"));
         view->setModel(mModel);

@@ -337,8 +337,6 @@ Qt::ItemFlags CBrowseModel::flags(const QModelIndex& index) const {
     return index.isValid() ? Qt::ItemIsSelectable | Qt::ItemIsEnabled : Qt::NoItemFlags;
 }
 
-QModelIndexList CBrowseModel::match(const QModelIndex&, int, const QVariant&, int, Qt::MatchFlags) const { return {}; }
-
 QVariant CBrowseModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.column() >= int(mColumns.size())) return {};
     const GridColumn& c = mColumns[size_t(index.column())];

@@ -94,12 +94,6 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
-    // Finds nothing. The views search it as keys are typed (Space among them),
-    // which would read every row of the table at each key and move the current
-    // row; the grid is searched with its Find dialog.
-    QModelIndexList match(const QModelIndex& start, int role, const QVariant& value, int hits,
-                          Qt::MatchFlags flags) const override;
-
 
 private:
     struct Cell {

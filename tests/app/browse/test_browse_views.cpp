@@ -251,6 +251,10 @@ TEST_F(BrowseFixture, DoubleClickAndSpaceToggleTheMark) {
     QKeyEvent four(QEvent::KeyPress, Qt::Key_4, Qt::NoModifier, QStringLiteral("4"));
     QApplication::sendEvent(right, &four);
     EXPECT_EQ(grid->Grid()->Row(), row2);
+    grid->Grid()->SetCol(1);
+    QKeyEvent v(QEvent::KeyPress, Qt::Key_V, Qt::NoModifier, QStringLiteral("v"));
+    QApplication::sendEvent(grid->Grid()->SplitView(0), &v);
+    EXPECT_EQ(grid->Grid()->Row(), row2);
 
     Press(right->viewport(), CellOf(right, row2, 4), Qt::LeftButton, QEvent::MouseButtonDblClick);
     EXPECT_EQ(Keys("Mark=-1"), (std::vector<long>{2, 3, 5, 101, 120, 150}));  // Null becomes marked
@@ -286,6 +290,39 @@ TEST_F(BrowseFixture, DoubleClickAndSpaceToggleTheMark) {
     QApplication::sendEvent(right, &space);
     EXPECT_EQ(Keys("Mark=-1"), (std::vector<long>{2, 3, 5, 101, 120, 150}));
     EXPECT_TRUE(dialogs.Messages().empty());
+}
+
+// The model is searched as any of Qt's models: exact or by start, letter case
+// ignored unless asked, from a start row and wrapping round.
+TEST_F(BrowseFixture, TheModelMatchesAsQtModelsDo) {
+    Browse(0);
+    const int species = ColumnOf(QStringLiteral("Species")), key = ColumnOf(QStringLiteral("IndexCounter1"));
+    ASSERT_GE(species, 0);
+    std::vector<int> virginica;
+    for (int r = 0; r < Model()->Count(); ++r)
+        if (Model()->Text(r, species) == QLatin1String("virginica")) virginica.push_back(r);
+    ASSERT_EQ(virginica.size(), 50u);
+    const auto rows = [](const QModelIndexList& hits) {
+        std::vector<int> r;
+        for (const QModelIndex& i : hits) r.push_back(i.row());
+        return r;
+    };
+    const QModelIndex top = Model()->index(0, species);
+    EXPECT_EQ(rows(Model()->match(top, Qt::DisplayRole, QStringLiteral("virginica"), -1, Qt::MatchExactly)), virginica);
+    EXPECT_EQ(rows(Model()->match(top, Qt::DisplayRole, QStringLiteral("VIRG"), 2, Qt::MatchStartsWith)),
+              (std::vector<int>{virginica[0], virginica[1]}));
+    EXPECT_TRUE(Model()
+                    ->match(top, Qt::DisplayRole, QStringLiteral("VIRG"), 1,
+                            Qt::MatchStartsWith | Qt::MatchCaseSensitive)
+                    .isEmpty());
+    const QModelIndex last = Model()->index(virginica.back(), species);
+    EXPECT_EQ(rows(Model()->match(last, Qt::DisplayRole, QStringLiteral("virginica"), 2,
+                                  Qt::MatchExactly | Qt::MatchWrap)),
+              (std::vector<int>{virginica.back(), virginica[0]}));
+    const auto keys = GridKeys();
+    const int row42 = int(std::find(keys.begin(), keys.end(), 42) - keys.begin());
+    EXPECT_EQ(rows(Model()->match(Model()->index(0, key), Qt::DisplayRole, 42, 1, Qt::MatchExactly)),
+              std::vector<int>{row42});
 }
 
 TEST_F(BrowseFixture, RightClicksShowTheirMenus) {
