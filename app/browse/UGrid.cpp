@@ -32,6 +32,20 @@ QPixmap CheckMark() {
     return pm;
 }
 
+// A window shows "[*]" in its title as its unsaved-changes mark, which is no
+// mark here: doubled, it is shown as it is.
+void SetShownTitle(QWidget* window, QString title) {
+    window->setWindowTitle(title.replace(QLatin1String("[*]"), QLatin1String("[*][*]")));
+}
+
+// The name of a column as the find dialog gives it: its caption, or the
+// field's name when the caption names nothing (the mark column's "*").
+QString FindName(const GridColumn& c) {
+    for (const QChar ch : c.caption)
+        if (ch.isLetterOrNumber()) return c.caption;
+    return c.dataField;
+}
+
 }  // namespace
 
 UGrid::UGrid(QWidget* parent)
@@ -323,7 +337,7 @@ void UGrid::mFFind_Activate() {
         mFindCol = int16_t(col < 0 ? 0 : col);
         const auto& cols = mGrid->Model()->Columns();
         if (mFFind && mFindCol < int(cols.size()))
-            mFFind->setWindowTitle(QStringLiteral("Find in [") + cols[size_t(mFindCol)].caption + QStringLiteral("]"));
+            SetShownTitle(mFFind, QStringLiteral("Find in [") + FindName(cols[size_t(mFindCol)]) + QStringLiteral("]"));
     });
 }
 
@@ -333,7 +347,7 @@ void UGrid::mFFind_FindNext(const QString& findString, bool matchCase, bool dirD
         if (!rs) return;
         const QString typed = mFFind ? mFFind->cmbFind->currentText() : findString;
         auto caption = [&](const char* outcome) {
-            if (mFFind) mFFind->setWindowTitle(QStringLiteral("Find - '") + typed + QStringLiteral("' ") + outcome);
+            if (mFFind) SetShownTitle(mFFind, QStringLiteral("Find - '") + typed + QStringLiteral("' ") + outcome);
         };
         // The search starts at the grid's current row.
         const int row = mGrid->Row();

@@ -10,7 +10,9 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableView>
 #include <QTest>
+#include <QWindow>
 
 using browsetest::BrowseFixture;
 
@@ -234,4 +236,40 @@ TEST_F(FindTest, NothingToSearchShowsNoDialog) {
     grid->Disconnect();
     grid->ShowFind();
     EXPECT_EQ(grid->FindDialog(), nullptr);
+}
+
+// The title as the window shows it.
+static QString Shown(const QWidget* w) { return w->windowHandle() ? w->windowHandle()->title() : QStringLiteral("<not shown>"); }
+
+// Find from the mark column, made current by a click on a mark cell: the
+// title names the column by its field, which is the column searched; texts
+// holding "[*]" are shown as they are.
+TEST_F(FindTest, TheTitleNamesTheColumnSearchedFromTheMarkColumnToo) {
+    Browse(0);
+    grid->show();
+    QApplication::processEvents();
+    QTableView* left = grid->Grid()->SplitView(0);
+    QTest::mouseClick(left->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(left->columnViewportPosition(0) + 3, left->rowViewportPosition(0) + 3));
+    ASSERT_EQ(grid->Grid()->Col(), 0);
+    grid->ShowFind();
+    dlg = grid->FindDialog();
+    ASSERT_TRUE(dlg);
+    dlg->Form_Activate();
+    EXPECT_EQ(Shown(dlg), "Find in [Mark]");
+    const auto keys = GridKeys();
+    const int row3 = int(std::find(keys.begin(), keys.end(), 3) - keys.begin());
+    const int row5 = int(std::find(keys.begin(), keys.end(), 5) - keys.begin());
+    EXPECT_EQ(Find("-1"), std::min(row3, row5));
+    EXPECT_EQ(Shown(dlg), "Find - '-1' Found");
+    EXPECT_EQ(Find("-1"), std::max(row3, row5));
+    EXPECT_EQ(grid->Grid()->Col(), 0);
+
+    grid->Grid()->SetCol(1);
+    grid->Grid()->SetRow(0);
+    dlg->Form_Activate();
+    EXPECT_EQ(Shown(dlg), "Find in [Species]");
+    EXPECT_EQ(Find("[*]"), 0);
+    EXPECT_EQ(Shown(dlg), "Find - '[*]' Not Found");
+    EXPECT_TRUE(dialogs.Messages().empty());
 }
