@@ -3,7 +3,8 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libsqlite3-dev
           qt6-base-dev libgl-dev fonts-dejavu-core fonts-liberation locales poppler-utils
-          mdbtools-dev mdbtools unixodbc-dev libsqliteodbc odbc-postgresql postgresql sqlite3 python3)
+          mdbtools-dev mdbtools unixodbc-dev libsqliteodbc odbc-postgresql postgresql sqlite3 python3
+          xvfb xauth xdotool)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

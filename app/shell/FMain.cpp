@@ -27,6 +27,7 @@
 #include "UAppFrame.h"
 #include "UStatusBar.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -250,8 +251,11 @@ void FMain::SetEnabled(bool enabled) {
     mBar->BandMain()->setEnabled(enabled);
     mBar->MainToolbar()->setEnabled(enabled);
     // The box being typed in takes its text over before the command runs, as
-    // on leaving it.
-    if (QWidget* focus = focusWidget(); !enabled && focus && mFrame->isAncestorOf(focus)) focus->clearFocus();
+    // on leaving it. A list keeps the focus: it has no text to give, and the
+    // next key of a person moving through it must reach it.
+    if (QWidget* focus = focusWidget(); !enabled && focus && mFrame->isAncestorOf(focus) &&
+                                        !qobject_cast<QAbstractItemView*>(focus))
+        focus->clearFocus();
     mInputBlock->SetOn(!enabled);
     CTessaryApp* app = CTessaryApp::Instance();
     if (enabled && app && app->closePending && app->operations == 0) {

@@ -25,6 +25,8 @@
 
 #include "ui/dialogs.h"
 
+#include <QApplication>
+
 using MTessary::G;
 using MTessary::Project;
 
@@ -98,7 +100,10 @@ void FMain::pnlFieldSel_FieldSelect(int16_t fieldNum) {
         const QString name = QString::fromStdString(dataDef->FieldName(fieldNum));
         if (mPanels.fieldView) {
             mPanels.fieldView->SelectField(name);
-            if (mPanels.fieldView->isVisible()) mPanels.fieldView->setFocus();
+            // A person choosing in the field lists goes on there with the keys.
+            const QWidget* focus = QApplication::focusWidget();
+            const bool choosing = focus && mPanels.fieldSel && mPanels.fieldSel->isAncestorOf(focus);
+            if (mPanels.fieldView->isVisible() && !choosing) mPanels.fieldView->setFocus();
         }
         QString text = name;
         if (MdbUtils::FieldTypeClass(dataDef->FieldType(fieldNum)) == MdbUtils::TypeClassOrdered &&
