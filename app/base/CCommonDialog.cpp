@@ -47,6 +47,8 @@ void CCommonDialog::ShowFileDialog(int kind) {
     request.confirmOverwrite = (flags & OverwritePrompt) != 0;
     request.fileMustExist = (flags & FileMustExist) != 0;
     if (mHook) request.onFilterChange = [hook = mHook](int index) { return hook(int16_t(index - 1)); };
+    int chosenType = request.filterIndex;
+    request.chosenFilterIndex = &chosenType;
     const auto chosen = kind == 1 ? ui::GetOpenFileName(request) : ui::GetSaveFileName(request);
     if (!chosen) {
         mAPIReturn = 0;
@@ -57,6 +59,8 @@ void CCommonDialog::ShowFileDialog(int kind) {
     // The chosen path comes back whole, however long.
     FileName = *chosen;
     FileTitle = QFileInfo(*chosen).fileName();
+    // The file type the name was chosen under.
+    FilterIndex = int16_t(chosenType);
     mUserCancel = false;
 }
 

@@ -46,7 +46,7 @@ public:
     QWidget* hWnd = nullptr;
     QString Filter;  // descriptions and patterns, separated by "|"
     QString FileName;
-    int16_t FilterIndex = 0;
+    int16_t FilterIndex = 0;  // the file type shown first (1-based); after a file is chosen, its type
     bool CancelError = false;
     int32_t Color = 0;  // 0x00BBGGRR
     int32_t Copies = 1;

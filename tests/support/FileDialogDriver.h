@@ -6,6 +6,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QCompleter>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -26,16 +27,18 @@ struct FileDialogSeen {
     QString folder;        // the folder the dialog opened in
     QStringList refusals;  // texts of the boxes the dialog raised
     bool leftOpen = false;  // the name was not taken; cancelled here
+    QString fileType;       // the file type shown when the name was entered
 };
 
 // Answers the next file dialog with name (a name in the folder the dialog
-// shows; a null QString takes the name the dialog offers); what was seen lands in *seen,
-// which must outlive the dialog.
-inline void TypeIntoNextFileDialog(const QString& name, FileDialogSeen* seen) {
+// shows; a null QString takes the name the dialog offers), first picking file
+// type fileType (1-based) from its list with the keys when one is given; what
+// was seen lands in *seen, which must outlive the dialog.
+inline void TypeIntoNextFileDialog(const QString& name, FileDialogSeen* seen, int fileType = 0) {
     auto* poll = new QTimer;
     auto waited = std::make_shared<int>(0);
     poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, [poll, waited, name, seen] {
+    QObject::connect(poll, &QTimer::timeout, [poll, waited, name, seen, fileType] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         if (!dialog) {
             // Ten seconds without a dialog: give up; the caller's checks fail.
@@ -58,6 +61,12 @@ inline void TypeIntoNextFileDialog(const QString& name, FileDialogSeen* seen) {
             seen->leftOpen = true;
             guard->reject();
         });
+        if (auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo")); types && fileType > 0) {
+            types->setFocus();
+            QTest::keyClick(types, Qt::Key_Home);
+            for (int i = 1; i < fileType; ++i) QTest::keyClick(types, Qt::Key_Down);
+        }
+        seen->fileType = dialog->selectedNameFilter();
         auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         if (!edit) return;
         if (!name.isNull()) {

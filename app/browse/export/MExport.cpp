@@ -26,6 +26,7 @@ namespace {
 
 constexpr int32_t kHideReadOnly = 4;
 constexpr long kBlockRows = 512;
+constexpr int16_t kDatabaseType = 2;  // "MS Access (*.mdb)", the second file type
 
 const QString kProtectedText = QStringLiteral("Cannot overwrite project datasource.  Please select another file name.");
 const QString kMarkedTitle = QStringLiteral("Export Marked");
@@ -200,8 +201,9 @@ void Export(const ExportContext& ctx, int16_t scope) {
             const std::string file = path.toStdString();
             if (!MayWrite(ctx.project.get(), file, kMarkedTitle)) continue;
             file::RefuseNotAFile(file);  // before any question about it
-            // Only the file's own name decides, so a folder named x.mdb does not.
-            if (QString::fromStdString(MFileUtils::GetFileName(file)).contains(QLatin1String(".mdb"), Qt::CaseInsensitive)) {
+            // The file type chosen decides, whatever the name: a database chosen
+            // as one gets its table, and is never replaced by text.
+            if (dialog.FilterIndex == kDatabaseType) {
                 MDBExportMarked(ctx, path, scope);
                 return;
             }

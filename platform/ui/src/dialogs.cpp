@@ -151,6 +151,11 @@ std::optional<QString> RunFileDialog(const FileRequest& request, bool save) {
         });
     }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    // The proposed pattern's own entry is none of the caller's types: it keeps the one asked for.
+    if (request.chosenFilterIndex) {
+        const int chosen = int(filters.indexOf(dialog.selectedNameFilter())) + 1;
+        *request.chosenFilterIndex = chosen > 0 ? chosen : request.filterIndex;
+    }
     return dialog.selectedFiles().constFirst();
 }
 

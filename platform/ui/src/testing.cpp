@@ -46,22 +46,26 @@ Answer RecordingHandler::Message(const MessageRequest& r) {
 std::optional<QString> RecordingHandler::OpenFile(const FileRequest& r) {
     calls.push_back({Kind::OpenFile, r.title, r.filter, Icon::None, Buttons::OK, r.defaultName});
     fileRequests.push_back(r);
-    if (ClosedByFilter(r)) return std::nullopt;
-    return NextOrCancel(files);
+    return ChosenFile(r);
 }
 
 std::optional<QString> RecordingHandler::SaveFile(const FileRequest& r) {
     calls.push_back({Kind::SaveFile, r.title, r.filter, Icon::None, Buttons::OK, r.defaultName});
     fileRequests.push_back(r);
-    if (ClosedByFilter(r)) return std::nullopt;
-    return NextOrCancel(files);
+    return ChosenFile(r);
 }
 
-bool RecordingHandler::ClosedByFilter(const FileRequest& r) {
-    if (filterChoices.empty()) return false;
-    const int index = filterChoices.front();
-    filterChoices.pop_front();
-    return r.onFilterChange && r.onFilterChange(index);
+std::optional<QString> RecordingHandler::ChosenFile(const FileRequest& r) {
+    // The file type stays the one asked for unless the script picks another.
+    int type = r.filterIndex;
+    if (!filterChoices.empty()) {
+        type = filterChoices.front();
+        filterChoices.pop_front();
+        if (r.onFilterChange && r.onFilterChange(type)) return std::nullopt;
+    }
+    std::optional<QString> file = NextOrCancel(files);
+    if (file && r.chosenFilterIndex) *r.chosenFilterIndex = type;
+    return file;
 }
 
 std::optional<QString> RecordingHandler::ChooseItem(const ItemRequest& r) {

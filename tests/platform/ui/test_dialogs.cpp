@@ -140,10 +140,21 @@ TEST(FileDialogSeam, AFileTypeChoiceReachesTheHookWhichMayCloseTheDialog) {
     EXPECT_FALSE(ui::GetOpenFileName(r).has_value());
     EXPECT_EQ(seen, (std::vector<int>{2, 4}));
     EXPECT_EQ(rec.files.size(), 1u);
-    // No hook: a choice changes nothing.
+    // No hook: a choice changes nothing but the type reported with the file.
     r.onFilterChange = nullptr;
+    int chosen = 0;
+    r.chosenFilterIndex = &chosen;
     rec.filterChoices = {4};
     EXPECT_EQ(ui::GetOpenFileName(r).value_or(""), "/tmp/y.a");
+    EXPECT_EQ(chosen, 4);
+    // Untouched, the type is the one asked for; a cancel reports none.
+    r.filterIndex = 3;
+    rec.files = {QString("/tmp/z.c"), std::nullopt};
+    EXPECT_EQ(ui::GetSaveFileName(r).value_or(""), "/tmp/z.c");
+    EXPECT_EQ(chosen, 3);
+    chosen = 0;
+    EXPECT_FALSE(ui::GetSaveFileName(r).has_value());
+    EXPECT_EQ(chosen, 0);
 }
 
 TEST(ItemSeam, RecordsTheListAndAnswersFromTheQueue) {

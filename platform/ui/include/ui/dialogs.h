@@ -43,6 +43,8 @@ struct FileRequest {
     // Called when the user picks another file type (1-based, as filterIndex);
     // true closes the dialog as cancelled.
     std::function<bool(int filterIndex)> onFilterChange;
+    // When set, receives the file type chosen when a file is (1-based, as filterIndex).
+    int* chosenFilterIndex = nullptr;
 };
 
 // A choice of one entry of a list (the data-source prompt).

@@ -3,7 +3,9 @@
 // its first button (OK, Abort, Yes or Retry) and every other dialog cancels.
 // A file dialog first takes the next entry of filterChoices, when there is
 // one, as the user picking that file type (1-based); when the request's
-// callback closes the dialog on it, the dialog answers as cancelled.
+// callback closes the dialog on it, the dialog answers as cancelled. A chosen
+// file comes with the file type it was chosen under: that entry, or else the
+// one the request asked for.
 #pragma once
 
 #include "ui/dialogs.h"
@@ -54,7 +56,8 @@ public:
     void Clear() { calls.clear(); }
 
 private:
-    bool ClosedByFilter(const FileRequest& r);
+    // Takes the scripted file type, then the next file; reports the type with the file.
+    std::optional<QString> ChosenFile(const FileRequest& r);
 };
 
 // Installs a RecordingHandler for the life of the object.

@@ -8,6 +8,8 @@
 #include "../../../support/FileDialogDriver.h"
 #include "../../../support/IntegrityCheck.h"
 
+#include <QProcess>
+
 #include <csignal>
 #include <cstring>
 #include <sys/resource.h>
@@ -31,6 +33,15 @@ const std::vector<Column>& Columns() {
 }
 
 const std::string kProtected = "Cannot overwrite project datasource.  Please select another file name.";
+constexpr int kDatabaseType = 2;  // "MS Access (*.mdb)" in the save dialog's list
+
+// What the stock sqlite3 shell, another program, prints for sql on file.
+std::string SqliteShell(const std::string& file, const std::string& sql) {
+    QProcess shell;
+    shell.start(QStringLiteral("sqlite3"), {QString::fromStdString(file), QString::fromStdString(sql)});
+    if (!shell.waitForFinished(10000)) return "sqlite3 did not run";
+    return (shell.readAllStandardOutput() + shell.readAllStandardError()).toStdString();
+}
 
 // Answers the overwrite question Yes, having first turned the file it asks
 // about into a link to another file, as another program could while it is up.
@@ -137,22 +148,80 @@ TEST(ExportCommand, OverwriteQuestionNoAsksAgainYesReplaces) {
     EXPECT_EQ(ReadFile(path), "Predicted,Id,Size,Kind\r\nN/A,2,2,b\r\n");
 }
 
-// ".mdb" in the file's own name, in any case, chooses the database writer;
-// in a folder's name it does not.
-TEST(ExportCommand, MdbInTheFileNameGoesToTheDatabaseWriter) {
-    ExportProject p("cmd-mdb", Columns(), Rows());
+// The file type chosen decides, whatever the name: under "MS Access (*.mdb)"
+// another program's SQLite file of any name gets the table beside its own,
+// untouched, and no question; under "Text (*.txt)" even a ".mdb" name, or a
+// name in a folder called x.mdb, is written as text.
+TEST(ExportCommand, TheChosenFileTypeDecidesTextOrDatabase) {
+    ExportProject p("cmd-type", Columns(), Rows());
     p.Mark({1});
+    const std::string other = p.dir + "/other.db";
+    ASSERT_TRUE(Stock(other, "CREATE TABLE Orders (Id INTEGER PRIMARY KEY, Item TEXT); "
+                             "INSERT INTO Orders VALUES (1, 'pen'), (2, 'ink'); "
+                             "CREATE TABLE Notes (N TEXT); INSERT INTO Notes VALUES ('kept')")
+                    .empty());
     std::filesystem::create_directories(p.dir + "/x.mdb");
-    const std::string db = p.dir + "/rows.MDB.txt";
-    const std::string text = p.dir + "/x.mdb/rows.txt";
-    p.dialogs.files = {QString::fromStdString(db)};
+    const std::string text = "Predicted,Id,Size,Kind\r\nN/A,1,1.5,a\r\n";
+    struct Case {
+        std::string name;
+        int fileType;
+        bool database;
+    } const cases[] = {
+        {other, kDatabaseType, true},
+        {p.dir + "/rows", kDatabaseType, true},
+        {p.dir + "/rows.MDB.txt", 1, false},
+        {p.dir + "/rows.mdb", 1, false},
+        {p.dir + "/x.mdb/rows.txt", 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        p.dialogs.Clear();
+        p.dialogs.files = {QString::fromStdString(c.name)};
+        p.dialogs.filterChoices = {c.fileType};
+        MExport::Export(p.ctx, 0);
+        EXPECT_TRUE(p.Boxes().empty()) << p.Boxes().front();
+        if (c.database)
+            EXPECT_EQ(Stock(c.name, "SELECT Predicted || ',' || Id FROM Tessary_Import"),
+                      std::vector<std::string>{"N/A,1"});
+        else
+            EXPECT_EQ(ReadFile(c.name), text);
+    }
+    // What another program reads of the other file: its own tables as they were.
+    EXPECT_EQ(SqliteShell(other, "PRAGMA integrity_check; SELECT name FROM sqlite_master WHERE type = 'table' "
+                                 "ORDER BY name; SELECT * FROM Orders; SELECT * FROM Notes;"),
+              "ok\nNotes\nOrders\nTessary_Import\n1|pen\n2|ink\nkept\n");
+
+    // Text chosen for the database, and Yes to the question: text replaces it.
+    p.dialogs.Clear();
+    p.dialogs.files = {QString::fromStdString(other)};
+    p.dialogs.filterChoices = {1};
+    p.dialogs.answers = {ui::Answer::Yes};
     MExport::Export(p.ctx, 0);
-    p.dialogs.files = {QString::fromStdString(text)};
-    MExport::Export(p.ctx, 0);
-    EXPECT_TRUE(p.Boxes().empty());
-    EXPECT_EQ(ReadFile(text), "Predicted,Id,Size,Kind\r\nN/A,1,1.5,a\r\n");
-    DatabasePtr out = dao::DBEngine::OpenDatabase(db, false, true);
-    EXPECT_EQ(out->OpenRecordset("SELECT COUNT(*) FROM Tessary_Import")->Fields(0).AsLong(), 1);
+    EXPECT_EQ(p.Boxes(), std::vector<std::string>{" Warning | other.db exists.  Overwrite?"});
+    EXPECT_EQ(ReadFile(other), text);
+}
+
+// The real save dialog: "MS Access (*.mdb)" picked in its list of file types,
+// then the name of another program's SQLite file typed: the table is added.
+TEST(ExportCommand, TheRealSaveDialogsFileTypeChoosesTheDatabase) {
+    ExportProject p("cmd-real-type", Columns(), Rows());
+    p.Mark({1, 2});
+    const std::string other = p.dir + "/other.db";
+    ASSERT_TRUE(Stock(other, "CREATE TABLE A (V INTEGER); INSERT INTO A VALUES (7); CREATE TABLE B (W TEXT)").empty());
+    testsupport::RealFileDialogs real;
+    for (const int fileType : {kDatabaseType, 1}) {
+        SCOPED_TRACE(fileType);
+        testsupport::FileDialogSeen seen;
+        testsupport::TypeIntoNextFileDialog(fileType == 1 ? "rows.mdb" : "other.db", &seen, fileType);
+        MExport::Export(p.ctx, 0);
+        EXPECT_TRUE(seen.shown);
+        EXPECT_EQ(seen.fileType, fileType == 1 ? "Text (*.txt)" : "MS Access (*.mdb)");
+        EXPECT_TRUE(real.Messages().empty());
+    }
+    EXPECT_EQ(SqliteShell(other, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name; "
+                                 "SELECT * FROM A; SELECT COUNT(*) FROM Tessary_Import;"),
+              "A\nB\nTessary_Import\n7\n2\n");
+    EXPECT_EQ(ReadFile(p.dir + "/rows.mdb").rfind("Predicted,Id,Size,Kind\r\n", 0), 0u);
 }
 
 TEST(TreeExport, CancelChangesNothingNoTreeLeavesTheFile) {
@@ -409,16 +478,17 @@ TEST(EveryWriter, ALinkIsReplacedAndWhatIsNoFileRefused) {
         const char* target;  // the name written, in the project's folder
         std::function<void(const std::string& target)> write;
     };
-    auto chosen = [&](const std::function<void()>& command) {
-        return [&, command](const std::string& target) {
+    auto chosen = [&](const std::function<void()>& command, int fileType = 1) {
+        return [&, command, fileType](const std::string& target) {
             p.dialogs.files = {QString::fromStdString(target)};
+            p.dialogs.filterChoices = {fileType};
             p.dialogs.answers = {ui::Answer::Yes};
             command();
         };
     };
     const Writer writers[] = {
         {"text export", "out.txt", chosen([&] { MExport::Export(p.ctx, 0); })},
-        {"database export", "out.mdb", chosen([&] { MExport::Export(p.ctx, 0); })},
+        {"database export", "out.mdb", chosen([&] { MExport::Export(p.ctx, 0); }, kDatabaseType)},
         {"tree export", "out.csv", chosen([&] { MExport::Export2CSV(p.ctx); })},
         {"text import", "rows.mdb",
          [&](const std::string&) {
@@ -502,9 +572,10 @@ TEST(EveryWriter, NamesAsLongAsAFolderEntryTakes) {
     p.Mark({1, 2});
     for (const size_t length : {size_t(247), size_t(248), size_t(255)}) {
         auto named = [&](char c, const char* extension) { return p.dir + "/" + std::string(length - 4, c) + extension; };
-        auto chosen = [&](const std::function<void()>& command) {
-            return [&, command](const std::string& target) {
+        auto chosen = [&](const std::function<void()>& command, int fileType = 1) {
+            return [&, command, fileType](const std::string& target) {
                 p.dialogs.files = {QString::fromStdString(target)};
+                p.dialogs.filterChoices = {fileType};
                 p.dialogs.answers = {ui::Answer::Yes};
                 command();
             };
@@ -516,8 +587,8 @@ TEST(EveryWriter, NamesAsLongAsAFolderEntryTakes) {
         };
         std::vector<Writer> writers = {
             {named('t', ".txt"), chosen([&] { MExport::Export(p.ctx, 0); }), ""},
-            {named('d', ".mdb"), chosen([&] { MExport::Export(p.ctx, 0); }), ""},
-            {named('d', ".mdb"), chosen([&] { MExport::Export(p.ctx, 0); }), ""},  // this program's own, again
+            {named('d', ".mdb"), chosen([&] { MExport::Export(p.ctx, 0); }, kDatabaseType), ""},
+            {named('d', ".mdb"), chosen([&] { MExport::Export(p.ctx, 0); }, kDatabaseType), ""},  // this program's own, again
             {named('c', ".csv"), chosen([&] { MExport::Export2CSV(p.ctx); }), ""},
             {named('p', ".txp"),
              [&](const std::string& target) {
@@ -533,7 +604,7 @@ TEST(EveryWriter, NamesAsLongAsAFolderEntryTakes) {
         // Another program's file, where SQLite could make one (a journal beside it).
         const std::string other = named('o', ".mdb");
         if (!Stock(other, "CREATE TABLE log (n INTEGER); INSERT INTO log VALUES (1); SELECT 1").empty())
-            writers.push_back({other, chosen([&] { MExport::Export(p.ctx, 0); }), ""});
+            writers.push_back({other, chosen([&] { MExport::Export(p.ctx, 0); }, kDatabaseType), ""});
         for (const Writer& w : writers) {
             SCOPED_TRACE(std::to_string(length) + " bytes, " + w.target.substr(w.target.size() - 5));
             p.dialogs.Clear();
