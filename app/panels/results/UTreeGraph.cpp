@@ -4,12 +4,15 @@
 #include "ErrorGuard.h"
 #include "MSwallow.h"
 
+#include <QHeaderView>
 #include <QHideEvent>
 #include <QMouseEvent>
 #include <QShowEvent>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
+#include <algorithm>
 #include <cstdio>
 
 using namespace nodars;
@@ -92,6 +95,20 @@ UTreeGraph::UTreeGraph(QWidget* parent)
     mTreeView->viewport()->installEventFilter(this);
     // The panel answers double clicks itself.
     mTreeView->setExpandsOnDoubleClick(false);
+    // Every rule line shows whole, however narrow the window: the column is as
+    // wide as the longest line open, at least the view's width, and the view
+    // scrolls sideways to it. Measured once after a batch of changes, not at
+    // each of them: a tree of thousands of lines opens line by line.
+    QHeaderView* header = mTreeView->header();
+    header->setStretchLastSection(false);
+    header->setResizeContentsPrecision(-1);
+    connect(mTreeView, &QTreeWidget::itemExpanded, this, &UTreeGraph::MeasureRuleTextLater);
+    connect(mTreeView, &QTreeWidget::itemCollapsed, this, &UTreeGraph::MeasureRuleTextLater);
+    QAbstractItemModel* model = mTreeView->model();
+    connect(model, &QAbstractItemModel::rowsInserted, this, &UTreeGraph::MeasureRuleTextLater);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, &UTreeGraph::MeasureRuleTextLater);
+    connect(model, &QAbstractItemModel::dataChanged, this, &UTreeGraph::MeasureRuleTextLater);
+    connect(model, &QAbstractItemModel::modelReset, this, &UTreeGraph::MeasureRuleTextLater);
 
     Check(com::CreateInstance(kProgId, IID_IDispatch, mGraph.PutVoid()), "creating the control");
     Check(mGraph.As(IID_IControlHosting, &mHosting), "asking for hosting");
@@ -169,6 +186,33 @@ void UTreeGraph::Expand() {
     mTreeView->hide();
     for (QTreeWidgetItemIterator it(mTreeView); *it; ++it) (*it)->setExpanded(true);
     mTreeView->show();
+    MeasureRuleText();
+}
+
+void UTreeGraph::MeasureRuleTextLater() {
+    if (mMeasurePending) return;
+    mMeasurePending = true;
+    QTimer::singleShot(0, this, [this] {
+        if (mMeasurePending) MeasureRuleText();
+    });
+}
+
+void UTreeGraph::MeasureRuleText() {
+    mMeasurePending = false;
+    app::Swallow("UTreeGraph::MeasureRuleText", [&] {
+        mRuleTextWidth = 0;
+        if (mTreeView->topLevelItemCount() == 0) return;
+        mTreeView->resizeColumnToContents(0);
+        mRuleTextWidth = mTreeView->header()->sectionSize(0);
+    });
+    FitRuleColumn();
+}
+
+void UTreeGraph::FitRuleColumn() {
+    app::Swallow("UTreeGraph::FitRuleColumn", [&] {
+        const int width = std::max(mRuleTextWidth, mTreeView->viewport()->width());
+        if (mTreeView->header()->sectionSize(0) != width) mTreeView->header()->resizeSection(0, width);
+    });
 }
 
 void UTreeGraph::Collapse() {
@@ -179,6 +223,7 @@ void UTreeGraph::Collapse() {
     for (QTreeWidgetItemIterator it(mTreeView); *it; ++it) (*it)->setExpanded(false);
     root->setExpanded(true);
     mTreeView->show();
+    MeasureRuleText();
 }
 
 double UTreeGraph::GetXExtremes(double& minimum, double& maximum) const {
@@ -264,6 +309,7 @@ void UTreeGraph::GraphEvent(DISPID id, int32_t itemIndex) {
 
 bool UTreeGraph::eventFilter(QObject* watched, QEvent* event) {
     if (watched != mTreeView->viewport()) return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::Resize) FitRuleColumn();
     bool consumed = false;
     base::Guard("UTreeGraph::treeMain_Mouse", [&] {
         if (event->type() == QEvent::MouseMove) {

@@ -74,6 +74,10 @@ private:
     class DisplayAdapter;
 
     void ApplyGraphSettings();
+    // The rule text's column: measured after changes, fitted to the view.
+    void MeasureRuleTextLater();
+    void MeasureRuleText();
+    void FitRuleColumn();
     void GraphEvent(DISPID id, int32_t itemIndex);
     double Extremes(DISPID posId, DISPID spanId, double& minimum, double& maximum) const;
     int32_t GetInt(DISPID id, int16_t index = -1) const;
@@ -90,4 +94,6 @@ private:
     EventSink* mSink = nullptr;
     DWORD mCookie = 0;
     QPointF mLastMouse;
+    int mRuleTextWidth = 0;
+    bool mMeasurePending = false;
 };

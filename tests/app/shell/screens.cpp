@@ -328,6 +328,23 @@ int main(int argc, char** argv) {
         ok &= main.State().State() == 4 && Save(&main, out, "20-flow-chart-wrapped-conditions.png");
         MTessary::MenuCommand(QStringLiteral("mnuZoomIn"));
         ok &= Save(&main, out, "21-flow-chart-wrapped-conditions-zoomed.png");
+        // The same tree as the Tree Chart at 800 x 600, every branch open: the
+        // long lines whole, scrolled sideways to their ends.
+        {
+            const QSize size = main.size();
+            main.resize(800, 600);
+            MTessary::MenuCommand(QStringLiteral("mnuViewTree"));
+            MTessary::MenuCommand(QStringLiteral("mnuZoomIn"));
+            ok &= Save(&main, out, "21a-tree-chart-800x600.png");
+            if (auto* tree = main.findChild<QTreeWidget*>(QStringLiteral("treeMain"))) {
+                tree->horizontalScrollBar()->setValue(tree->horizontalScrollBar()->maximum());
+                std::printf("tree chart at 800x600 scrolls sideways by %d pixels\n",
+                            tree->horizontalScrollBar()->maximum());
+            }
+            ok &= Save(&main, out, "21a-tree-chart-800x600-scrolled.png");
+            main.resize(size);
+            MTessary::MenuCommand(QStringLiteral("mnuViewFlow"));
+        }
         // The same rows in the grid (two-line headings), and Find from the menu
         // taking the keyboard on a real display.
         MTessary::MenuCommand(QStringLiteral("mnuViewBrowseAll"));

@@ -32,6 +32,9 @@
 #include <QTableView>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <cmath>
@@ -421,6 +424,59 @@ TEST_F(AtTheWindow, ZoomingTheFlowChartKeepsItsCentreInTheMiddleAndItsNodesDrawn
         EXPECT_TRUE(!drawn.empty() && drawn.front() == 0) << "the Start node is in view";
     }
     EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
+}
+
+// The Tree Chart at 800 x 600 with every branch open: each rule line has
+// room for all of its text (a leaf's confidence too), and the view scrolls
+// sideways to the end of the longest.
+TEST_F(AtTheWindow, TheTreeChartShowsEveryRuleLineWholeAt800x600) {
+    // Cells whose diagnosis follows two measurements with long names.
+    const std::string data = dir.File("cells.mdb");
+    std::string rows;
+    for (int i = 1; i <= 300; ++i) {
+        const double perimeter = 60 + (i * 37 % 120) + (i % 10) / 10.0, radius = 8 + (i * 13 % 140) / 10.0;
+        const bool malignant = perimeter > 114.3 || (perimeter > 90 && radius > 17.5);
+        rows += (i > 1 ? ",(" : "(") + std::to_string(i) + "," + std::to_string(perimeter) + "," +
+                std::to_string(radius) + ",'" + (malignant ? "malignant_confirmed" : "benign_confirmed") + "')";
+    }
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(data.c_str(), &db), SQLITE_OK);
+    const std::string sql = "CREATE TABLE cells (Id INTEGER PRIMARY KEY, worst_perimeter_of_the_largest_nucleus DOUBLE, "
+                            "mean_concave_points_ratio_of_all_nuclei DOUBLE, diagnosis_after_biopsy VARCHAR(20)); "
+                            "INSERT INTO cells VALUES " + rows;
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    path = dir.File("cells.txp");
+    MakeProject(data, "cells",
+                [](const std::string& name) {
+                    return name == "Id" ? MatchType::NotUsed
+                           : name == "diagnosis_after_biopsy" ? MatchType::Output
+                                                              : MatchType::Numeric;
+                },
+                {{"RecordCount", "300"}, {"TrainLow", "1"}, {"TrainHigh", "200"}, {"TestLow", "201"},
+                 {"TestHigh", "300"}, {"LastState", "3"}, {"PruneRate", "10"}, {"MinItems", "2"}});
+    Open();
+    ToState(4);
+    Main().resize(800, 600);
+    MTessary::MenuCommand("mnuViewTree");
+    MTessary::MenuCommand("mnuZoomIn");
+    QCoreApplication::processEvents();
+    QTreeWidget& view = *TreeGraph().TreeView();
+    ASSERT_TRUE(view.isVisible());
+    const QFontMetrics metrics(view.font());
+    int lines = 0, widest = 0;
+    for (QTreeWidgetItemIterator it(&view); *it; ++it) {
+        ASSERT_TRUE(!(*it)->parent() || (*it)->parent()->isExpanded()) << "every branch open";
+        view.scrollToItem(*it);
+        const QRect room = view.visualItemRect(*it);
+        EXPECT_GE(room.width(), metrics.horizontalAdvance((*it)->text(0))) << (*it)->text(0).toStdString();
+        widest = std::max(widest, room.left() + view.horizontalScrollBar()->value() + metrics.horizontalAdvance((*it)->text(0)));
+        ++lines;
+    }
+    EXPECT_GT(lines, 5);
+    ASSERT_GT(widest, view.viewport()->width()) << "the lines are wider than the view at this size";
+    EXPECT_TRUE(view.horizontalScrollBar()->isVisible());
+    EXPECT_GE(view.horizontalScrollBar()->maximum(), widest - view.viewport()->width());
 }
 
 // The data split starts with its first used column, shown whole, however many

@@ -5,6 +5,9 @@
 
 #include "PanelTestSupport.h"
 
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -217,6 +220,50 @@ TEST_F(TreeGraphTest, ExpandAndCollapseTheRuleText) {
     panel.SetTreeType(1);
     panel.Expand();
     EXPECT_FALSE(panel.TreeView()->isVisible());
+}
+
+// Rule text deeper and longer than the panel is wide: once expanded, every
+// line has room for all of its text, far below the first screen too, and the
+// view scrolls sideways to the end of the longest; collapsed, the room shrinks.
+TEST_F(TreeGraphTest, EveryRuleLineShowsWholeWithAScrollBarWhenWider) {
+    QTreeWidget& view = *panel.TreeView();
+    std::vector<QTreeWidgetItem*> lines;
+    QTreeWidgetItem* root = AddNode(nullptr, 0, "Start");
+    QTreeWidgetItem* parent = root;
+    for (int depth = 1; depth <= 12; ++depth) {
+        // Short siblings first, so the long lines lie below the first screen.
+        for (int i = 0; i < 40; ++i) AddNode(parent, 1000 + depth * 100 + i, QString("k%1 = %2").arg(depth).arg(i));
+        parent = AddNode(parent, depth, QString("FieldWithALongName%1 <= 12345.678  ->  class%1 (%2 items, 97.5%)")
+                                           .arg(depth)
+                                           .arg(depth * 11));
+        lines.push_back(parent);
+    }
+    panel.Expand();
+    QCoreApplication::processEvents();
+    ASSERT_GT(view.header()->sectionSize(0), view.viewport()->width()) << "the lines are wider than the panel";
+    const QFontMetrics metrics(view.font());
+    for (QTreeWidgetItem* line : lines) {
+        view.scrollToItem(line);
+        const QRect room = view.visualItemRect(line);
+        EXPECT_GE(room.width(), metrics.horizontalAdvance(line->text(0))) << line->text(0).toStdString();
+    }
+    QScrollBar* across = view.horizontalScrollBar();
+    EXPECT_TRUE(across->isVisible());
+    across->setValue(across->maximum());
+    EXPECT_LE(view.visualItemRect(lines.back()).right(), view.viewport()->width() + 2) << "the end comes into view";
+    Screenshot(panel, "tree_graph_long_rule_text");
+
+    panel.Collapse();
+    QCoreApplication::processEvents();
+    EXPECT_LE(view.header()->sectionSize(0), view.viewport()->width()) << "only the short lines are open";
+    QCoreApplication::processEvents();  // the bar goes at the next pass
+    EXPECT_FALSE(across->isVisible());
+
+    // Opened line by line, as the tree driver shows a node: measured once they are open.
+    for (QTreeWidgetItem* line : lines) line->setExpanded(true);
+    QCoreApplication::processEvents();
+    view.scrollToItem(lines.back());
+    EXPECT_GE(view.visualItemRect(lines.back()).width(), metrics.horizontalAdvance(lines.back()->text(0)));
 }
 
 TEST_F(TreeGraphTest, ChartEventsBecomeNodeNumbers) {
