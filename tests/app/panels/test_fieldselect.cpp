@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTest>
 #include <QToolButton>
 
 using namespace paneltest;
@@ -283,3 +284,35 @@ TEST(FieldSelect, LayoutFollowsTheSize) {
 }
 
 }  // namespace
+
+// Keys in either list: each goes to the host as KeyDown and KeyUp first; a
+// key the host takes (its code comes back 0) stops there, any other moves the
+// list's current field, and each move raises FieldSelect once, as a click does.
+TEST(FieldSelect, KeysReachTheHostThenMoveTheListOneClickEach) {
+    Panel t;
+    std::vector<std::pair<int, int>> down;
+    int ups = 0;
+    QObject::connect(&t.panel, &UFieldSelect::KeyDown, [&](int16_t& code, int16_t& shift) {
+        down.push_back({code, shift});
+        if (code == 36) code = 0;  // Home taken, as the menu bar takes a tool's key
+    });
+    QObject::connect(&t.panel, &UFieldSelect::KeyUp, [&](int16_t&, int16_t&) { ++ups; });
+    QSignalSpy clicks(&t.panel, &UFieldSelect::FieldSelect);
+    for (QListWidget* list : {t.from, t.to}) {
+        SCOPED_TRACE(list->objectName().toStdString());
+        down.clear();
+        clicks.clear();
+        list->setFocus();
+        list->setCurrentRow(0);
+        clicks.clear();
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClick(list, Qt::Key_Home);
+        EXPECT_EQ(down, (std::vector<std::pair<int, int>>{{40, 0}, {17, 2}, {35, 2}, {36, 0}}));  // Ctrl itself too
+        EXPECT_EQ(list->currentRow(), list->count() - 1);
+        ASSERT_EQ(clicks.count(), 2);
+        EXPECT_EQ(clicks.at(0).at(0).toInt(), list->item(1)->data(Qt::UserRole).toInt());
+        EXPECT_EQ(clicks.at(1).at(0).toInt(), list->item(list->count() - 1)->data(Qt::UserRole).toInt());
+    }
+    EXPECT_EQ(ups, 8);
+}
