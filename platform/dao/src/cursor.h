@@ -23,6 +23,10 @@ inline uint64_t HashKey(const int64_t* k, int n) {
     return h;
 }
 
+struct Source;
+// The statement that reads a stream's rows after the row in src.lastRow; "" when there is none.
+std::string ResumeSql(const Source& src);
+
 struct ColMeta {
     std::string name;
     short type = 0;
@@ -66,9 +70,18 @@ struct Source {
     // The rows came otherwise when the stream ran again (another program
     // added or removed some): rows already known are told apart by key.
     bool byKeys = false;
+    // A keyed stream is in a total order: its sort (the first table's key
+    // when nothing else), then the keys. After a suspension it goes on from
+    // the last row it produced, by that row's sort values and keys, instead
+    // of walking again the rows before it. The values are the stream's
+    // orderCols columns after the keys, taken when it is suspended.
+    std::vector<std::pair<std::string, bool>> order;  // the sort's terms, descending or not
+    int orderCols = 0;
+    bool onRow = false;                    // the stream stands on the last row it produced
+    std::vector<sqlite3_value*> lastRow;   // that row's sort values, then its keys
+    sqlite3_stmt* fromStart = nullptr;     // the stream as made, while a resumed one runs
     uint64_t streamGen = 0;
     uint64_t streamStartWriteGen = 0;
-    uint64_t openWriteGen = 0;  // the connection's writes when the source was made
     size_t streamProduced = 0;
     size_t streamPos = kNone;
     size_t known = 0;
@@ -91,15 +104,31 @@ struct Source {
 
     ~Source() {
         if (core) core->sources.erase(this);
+        if (fromStart && fromStart != stream) sqlite3_finalize(fromStart);
         if (stream) sqlite3_finalize(stream);
+        ForgetLastRow();
         for (auto& r : rows)
             for (auto* v : r) sqlite3_value_free(v);
     }
 
     const int64_t* KeyAt(size_t pos) const { return &keys[pos * size_t(nKeys)]; }
 
+    void ForgetLastRow() {
+        for (auto* v : lastRow) sqlite3_value_free(v);
+        lastRow.clear();
+    }
+
     void Suspend() {
         if (stream && !streamDone && !suspended) {
+            if (onRow && orderCols > 0) {
+                ForgetLastRow();
+                for (int i = 0; i < orderCols; ++i)
+                    lastRow.push_back(sqlite3_value_dup(sqlite3_column_value(stream, keyBase + nKeys + i)));
+                for (int i = 0; i < nKeys; ++i) lastRow.push_back(sqlite3_value_dup(sqlite3_column_value(stream, keyBase + i)));
+                for (auto* v : lastRow)
+                    if (!v) ForgetLastRow();  // out of memory: the stream runs from its start
+            }
+            onRow = false;
             sqlite3_reset(stream);
             suspended = true;
             pendingRow = false;
@@ -108,24 +137,62 @@ struct Source {
     }
 
     void Resume() {
-        // Re-runs the query and passes over the rows already produced. When
-        // they are all known by their keys in the order produced, each is
-        // checked: from the first that differs (the file changed meanwhile)
-        // the stream goes on from there, passing over known rows by key.
         sqlite3_reset(stream);
         suspended = false;
         streamStartWriteGen = core->writeGen;
-        const bool check = keyed && !forwardOnly && known == streamProduced && addedSet.empty();
-        for (size_t i = 0; i < streamProduced; ++i) {
-            int rc = Step(i == 0);
+        if (!keyed || forwardOnly) return ResumeByCount();
+        // Rows are known by their keys: none is passed over by counting, since
+        // the file may have changed meanwhile (rows gone, or added before).
+        if (!lastRow.empty() && ResumeAfterLastRow()) return;
+        if (fromStart && stream != fromStart) {
+            sqlite3_finalize(stream);
+            stream = fromStart;
+        }
+        // The stream runs from its start: the rows known pass while they come
+        // in the order they were read; from the first that differs, by key.
+        for (size_t i = 0; i < known; ++i) {
+            const int rc = Step(i == 0);
             if (rc != SQLITE_ROW) {
-                streamDone = true;
                 sqlite3_reset(stream);
+                if (rc != SQLITE_DONE) {
+                    suspended = true;
+                    RaiseSqlite(core->db, rc, name);
+                }
+                streamDone = true;
                 return;
             }
-            if (check && !StreamKeyIs(KeyAt(i))) {
-                streamProduced = i;
+            if (!StreamKeyIs(KeyAt(i))) {
                 pendingRow = byKeys = true;
+                return;
+            }
+        }
+        onRow = known > 0;
+    }
+
+    // Runs the stream on from the row in lastRow; false when it cannot.
+    bool ResumeAfterLastRow() {
+        const std::string sql = ResumeSql(*this);
+        sqlite3_stmt* st = nullptr;
+        if (sql.empty() || sqlite3_prepare_v2(core->db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(st);
+            return false;
+        }
+        for (size_t i = 0; i < lastRow.size(); ++i)
+            if (sqlite3_value_type(lastRow[i]) != SQLITE_NULL) sqlite3_bind_value(st, int(i + 1), lastRow[i]);
+        if (!fromStart) fromStart = stream;
+        else if (stream != fromStart) sqlite3_finalize(stream);
+        stream = st;
+        // Rows whose sort values changed since they were read may come again.
+        byKeys = true;
+        return true;
+    }
+
+    // A stream of rows without keys can only pass over as many rows as it produced.
+    void ResumeByCount() {
+        for (size_t i = 0; i < streamProduced; ++i) {
+            if (Step(i == 0) != SQLITE_ROW) {
+                streamDone = true;
+                sqlite3_reset(stream);
                 return;
             }
         }
@@ -233,6 +300,8 @@ struct Source {
             if (rc != SQLITE_ROW) {
                 sqlite3_reset(stream);
                 suspended = true;
+                onRow = false;
+                ForgetLastRow();  // rows came after it: the stream runs from its start
                 RaiseSqlite(core->db, rc, name);
             }
             ++streamProduced;
@@ -242,7 +311,8 @@ struct Source {
                 for (int i = 0; i < nKeys; ++i)
                     k[i] = sqlite3_column_type(stream, keyBase + i) == SQLITE_NULL ? kNullKey
                                                                                    : sqlite3_column_int64(stream, keyBase + i);
-                // A row may come round again when it was changed or added while the stream ran.
+                // A row may come round again when it was changed or added while
+                // the stream ran, or when the stream ran again after a suspension.
                 bool check;
                 if (nKeys == 1 && monotonic && k[0] > lastStreamKey) check = addedSet.count(k[0]) != 0;
                 else check = byKeys || core->writeGen != streamStartWriteGen || !addedSet.empty();
@@ -251,6 +321,7 @@ struct Source {
                     lastStreamKey = std::max(lastStreamKey, k[0]);
                 }
                 if (check && FindKnown(k) != kNone) continue;
+                onRow = true;
                 keys.insert(keys.end(), k, k + nKeys);
             } else if (materialized) {
                 std::vector<sqlite3_value*> row(static_cast<size_t>(nCols));
@@ -274,11 +345,19 @@ struct Source {
         }
     }
 
-    // Takes a list of all the keys, read in one pass of the same statement,
-    // when it agrees with the keys the stream has produced so far.
+    // Takes a list of all the keys, read in one pass of the same statement.
+    // The rows known here keep their places (they may have been shown, marked
+    // or changed since); the list's other rows follow in the list's order.
     bool TakeAllKeys(std::vector<int64_t>& all) {
         const size_t n = known * size_t(nKeys);
-        if (all.size() < n || (n && std::memcmp(keys.data(), all.data(), n * sizeof(int64_t)) != 0)) return false;
+        if (all.size() < n || (n && std::memcmp(keys.data(), all.data(), n * sizeof(int64_t)) != 0)) {
+            std::vector<int64_t> merged(keys.begin(), keys.begin() + std::ptrdiff_t(n));
+            merged.reserve(std::max(all.size(), n));
+            for (size_t i = 0; i < all.size(); i += size_t(nKeys))
+                if (FindKnown(&all[i]) == kNone) merged.insert(merged.end(), &all[i], &all[i] + nKeys);
+            all.swap(merged);
+        }
+        const size_t was = known;
         known = all.size() / size_t(nKeys);
         keys = std::move(all);
         all.clear();
@@ -287,7 +366,8 @@ struct Source {
             for (size_t i = 1; i < known && rising; ++i) rising = KeyAt(i - 1)[c] < KeyAt(i)[c];
             if (rising) sortedKey = c, sortedCount = known;
         }
-        deleted.assign(known, 0);
+        deleted.resize(was);
+        deleted.resize(known, 0);
         streamProduced = known;
         if (stream) sqlite3_reset(stream);
         streamDone = true;

@@ -50,7 +50,8 @@ std::string StripBrackets(const std::string& s) {
 }
 
 std::string BuildSelect(const SelectInfo& si, bool withKeys, const std::vector<TableRef>& keyTables, bool order,
-                        const std::string& keyWhere, bool keysOnly = false) {
+                        const std::string& keyWhere, bool keysOnly = false,
+                        const std::vector<std::pair<std::string, bool>>* orderCols = nullptr) {
     std::string sql = "SELECT " + si.distinct;
     if (!keysOnly)
         for (size_t i = 0; i < si.items.size(); ++i) sql += (i ? ", " : "") + si.items[i];
@@ -58,6 +59,9 @@ std::string BuildSelect(const SelectInfo& si, bool withKeys, const std::vector<T
         for (size_t k = 0; k < keyTables.size(); ++k)
             sql += std::string(keysOnly && k == 0 ? "" : ", ") + QuoteIdent(keyTables[k].alias) + "." + keyTables[k].rowid + " AS " +
                    QuoteIdent("__k" + std::to_string(k));
+    if (orderCols)
+        for (size_t i = 0; i < orderCols->size(); ++i)
+            sql += ", " + (*orderCols)[i].first + " AS " + QuoteIdent("__o" + std::to_string(i));
     if (!si.from.empty()) sql += " FROM " + si.from;
     if (!keyWhere.empty()) sql += " WHERE " + keyWhere;
     else if (!si.where.empty()) sql += " WHERE " + si.where;
@@ -70,6 +74,51 @@ std::string BuildSelect(const SelectInfo& si, bool withKeys, const std::vector<T
     }
     if (order && !si.limit.empty()) sql += " LIMIT " + si.limit;
     return sql;
+}
+
+// The terms of an ORDER BY clause as SQLite text, each with whether it is
+// descending; false when one cannot be read again in a WHERE clause (a
+// column number, NULLS FIRST or LAST). A statement of keys only has no name
+// of its own in its select list: a name in its ORDER BY is the table's
+// column, as in WHERE.
+bool SortTerms(const SelectInfo& si, std::vector<std::pair<std::string, bool>>& terms) {
+    terms.clear();
+    const std::string& o = si.orderBy;
+    std::vector<std::string> parts;
+    size_t from = 0;
+    int depth = 0;
+    for (size_t i = 0; i <= o.size(); ++i) {
+        const char c = i < o.size() ? o[i] : ',';
+        if (c == '"' || c == '\'' || c == '[' || c == '`') {
+            const char close = c == '[' ? ']' : c;
+            const size_t end = o.find(close, i + 1);
+            if (end == std::string::npos) return false;
+            i = end;
+        } else if (c == '(') {
+            ++depth;
+        } else if (c == ')') {
+            --depth;
+        } else if (c == ',' && depth == 0) {
+            parts.push_back(TrimSpaces(o.substr(from, i - from)));
+            from = i + 1;
+        }
+    }
+    for (std::string t : parts) {
+        const auto endsWith = [&](const char* word) {
+            const size_t n = std::strlen(word);
+            if (t.size() <= n || !std::isspace(static_cast<unsigned char>(t[t.size() - n - 1]))) return false;
+            for (size_t k = 0; k < n; ++k)
+                if (std::toupper(static_cast<unsigned char>(t[t.size() - n + k])) != word[k]) return false;
+            return true;
+        };
+        bool desc = false;
+        if (endsWith("DESC")) desc = true, t = TrimSpaces(t.substr(0, t.size() - 4));
+        else if (endsWith("ASC")) t = TrimSpaces(t.substr(0, t.size() - 3));
+        if (t.empty() || endsWith("FIRST") || endsWith("LAST")) return false;
+        if (std::all_of(t.begin(), t.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) return false;
+        terms.emplace_back(t, desc);
+    }
+    return !terms.empty();
 }
 
 // Column i of the statement named that src reads: where it comes from, its
@@ -158,20 +207,33 @@ std::shared_ptr<Source> MakeSource(const std::shared_ptr<Core>& core, const std:
     }
     src->stream = st;
     src->streamStartWriteGen = core->writeGen;
-    src->openWriteGen = core->writeGen;
     src->nCols = sqlite3_column_count(st) - src->nKeys;
     src->keyBase = src->nCols;
     sqlite3_stmt* meta = st;  // describes the columns
     if (src->keyed && type == RecordsetType::Dynaset) {
         // A dynaset walks its keys and reads a row only when asked: edits of
         // many rows never pay for decoding values nobody reads.
-        std::string keySql = BuildSelect(sel, true, src->keyTables, true, {}, true);
+        // With the sort's values beside the keys, a suspended walk goes on
+        // from its last row.
+        std::vector<std::pair<std::string, bool>> order;
+        const bool resumable = sel.limit.empty() && sel.distinct.empty() && sqlite3_bind_parameter_count(st) == 0 &&
+                               SortTerms(sel, order);
+        std::string keySql = BuildSelect(sel, true, src->keyTables, true, {}, true, resumable ? &order : nullptr);
         sqlite3_stmt* ks = nullptr;
-        if (sqlite3_prepare_v2(core->db, keySql.c_str(), -1, &ks, nullptr) == SQLITE_OK) {
+        if (sqlite3_prepare_v2(core->db, keySql.c_str(), -1, &ks, nullptr) != SQLITE_OK && resumable) {
+            sqlite3_finalize(ks);
+            ks = nullptr;
+            order.clear();
+            keySql = BuildSelect(sel, true, src->keyTables, true, {}, true);
+            sqlite3_prepare_v2(core->db, keySql.c_str(), -1, &ks, nullptr);
+        }
+        if (ks && sqlite3_column_count(ks) == src->nKeys + int(order.size())) {
             src->stream = ks;
             src->streamSql = keySql;
             src->keysOnly = true;
             src->keyBase = 0;
+            src->order = std::move(order);
+            src->orderCols = int(src->order.size());
         } else {
             sqlite3_finalize(ks);
         }
@@ -773,8 +835,6 @@ bool Recordset::ReadAllKeys(const std::vector<std::shared_ptr<Database>>& helper
     Source& s = *c.src;
     if (!Shareable(s)) return false;
     if (s.streamDone) return true;
-    // Rows the stream would pass over again are not told apart in one step.
-    if (c.core->writeGen != s.streamStartWriteGen || !s.addedSet.empty() || s.deletedCount) return false;
     std::string keyCols;
     for (int i = 0; i < s.nKeys; ++i) keyCols += ", " + QuoteIdent("__k" + std::to_string(i));
     std::vector<int64_t> keys;
@@ -812,8 +872,7 @@ bool Recordset::TakeKeys(Recordset& from) {
     Source& f = *o.src;
     if (&s == &f || !Shareable(s) || !Shareable(f) || s.streamDone || !f.streamDone) return false;
     if (s.streamSql != f.streamSql || s.nKeys != f.nKeys || !SameFiles(c.core->db, o.core->db)) return false;
-    // Rows changed here may not be what the other connection saw.
-    if (c.core->writeGen != s.openWriteGen || s.deletedCount || !s.addedSet.empty()) return false;
+    // The rows known here stay as they are; the others come from the list.
     if (f.deletedCount || !f.addedSet.empty()) return false;
     if (!s.TakeAllKeys(f.keys)) return false;
     from.Close();
@@ -831,3 +890,42 @@ void Recordset::Close() {
 }
 
 }  // namespace dao
+
+
+namespace dao::detail {
+
+std::string ResumeSql(const Source& s) {
+    if (s.order.empty() || s.lastRow.size() != s.order.size() + size_t(s.nKeys)) return {};
+    // The sort's terms, then the keys (rising): the rows after the last one
+    // read are those after it in the first term that differs. NULL comes
+    // first when rising and last when falling, as SQLite sorts.
+    std::vector<std::pair<std::string, bool>> terms = s.order;
+    for (const TableRef& t : s.keyTables) terms.emplace_back(QuoteIdent(t.alias) + "." + t.rowid, false);
+    std::string after;
+    for (size_t i = terms.size(); i-- > 0;) {
+        const std::string& t = terms[i].first;
+        const bool desc = terms[i].second;
+        const std::string v = "?" + std::to_string(i + 1);
+        const bool null = sqlite3_value_type(s.lastRow[i]) == SQLITE_NULL;
+        std::string beyond = null ? (desc ? "" : "(" + t + ") IS NOT NULL")
+                                  : desc ? "((" + t + ") < " + v + " OR (" + t + ") IS NULL)" : "(" + t + ") > " + v;
+        const std::string same = null ? "(" + t + ") IS NULL" : "(" + t + ") = " + v;
+        if (!after.empty()) {
+            const std::string tie = same + " AND (" + after + ")";
+            beyond = beyond.empty() ? tie : beyond + " OR (" + tie + ")";
+        }
+        after = beyond.empty() ? "0" : beyond;
+    }
+    // The first term bounds the walk, so that an index on it seeks to the row.
+    const bool null0 = sqlite3_value_type(s.lastRow[0]) == SQLITE_NULL;
+    const std::string& t0 = terms[0].first;
+    std::string bound;
+    if (!terms[0].second && !null0) bound = "(" + t0 + ") >= ?1 AND ";
+    else if (terms[0].second && null0) bound = "(" + t0 + ") IS NULL AND ";
+    SelectInfo sel = s.sel;
+    const std::string cond = bound + "(" + after + ")";
+    sel.where = sel.where.empty() ? cond : "(" + sel.where + ") AND " + cond;
+    return BuildSelect(sel, true, s.keyTables, true, {}, true, &s.order);
+}
+
+}  // namespace dao::detail

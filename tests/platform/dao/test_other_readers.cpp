@@ -165,6 +165,63 @@ TEST_F(DaoOtherReaders, AnotherProgramWaitsForAWriteOfOursAcrossAnyTouch) {
 // program folds the whole log back. A record set that was reading its rows
 // goes on with all of them, whatever the other program removed meanwhile, and
 // a forward-only one still reads its current row.
+// Pages read with the reads let go between them, while another program
+// deletes rows already read and this connection writes rows out of the
+// statement's filter: every row comes once, in the statement's order, and
+// none is passed over. Unsorted (walked in rowid order), sorted, and joined.
+TEST_F(DaoOtherReaders, RowsReadBetweenChangesComeOnceEach) {
+    const std::string path = dir.File("pages.txp");
+    auto db = dao::DBEngine::CreateDatabase(path, dao::dbLangGeneral);
+    db->Execute("CREATE TABLE T (K LONG CONSTRAINT PrimaryKey PRIMARY KEY, V LONG, W TEXT(10))");
+    db->Execute("CREATE TABLE U (K LONG CONSTRAINT PrimaryKey PRIMARY KEY, M LONG)");
+    // Sorted both ways, with NULLs among the values.
+    const std::vector<std::pair<const char*, bool>> statements = {
+        {"SELECT K, V FROM T WHERE V = 0", true},
+        {"SELECT K, V FROM T WHERE V = 0 ORDER BY W DESC, K DESC", false},
+        {"SELECT K, W FROM T WHERE V = 0 ORDER BY W, K DESC", false},
+        {"SELECT T.K, U.M FROM T INNER JOIN U ON T.K = U.K WHERE T.V = 0", true},
+    };
+    for (const auto& [statement, rising] : statements) {
+        SCOPED_TRACE(statement);
+        db->Execute("DELETE FROM T");
+        db->Execute("DELETE FROM U");
+        db->BeginTrans();
+        for (int k = 1; k <= 1000; ++k) {
+            const std::string w = k % 5 ? "'w" + std::to_string(k / 7) + "'" : "NULL";
+            db->Execute("INSERT INTO T VALUES (" + std::to_string(k) + ", 0, " + w + ")");
+            db->Execute("INSERT INTO U VALUES (" + std::to_string(k) + ", " + std::to_string(k) + ")");
+        }
+        db->CommitTrans();
+        std::vector<long> expected;
+        for (auto all = db->OpenRecordset(statement, RecordsetType::Snapshot); !all->Eof(); all->MoveNext())
+            expected.push_back(all->Fields(0).AsLong());
+        ASSERT_EQ(expected.size(), 1000u);
+        EXPECT_EQ(expected.front() == 1, rising);
+
+        auto rs = db->OpenRecordset(statement, RecordsetType::Dynaset);
+        std::vector<long> seen;
+        const auto page = [&](size_t upTo) {
+            for (; seen.size() < upTo && !rs->Eof(); rs->MoveNext()) seen.push_back(rs->Fields(0).AsLong());
+            db->EndReads();
+        };
+        const auto change = [&](size_t deleted, size_t written) {
+            ASSERT_EQ(StockShell::Run(path, "delete from T where K = " + std::to_string(expected[deleted])), "");
+            db->Execute("UPDATE T SET V = 1 WHERE K = " + std::to_string(expected[written]));
+        };
+        page(128);
+        change(2, 4);
+        page(256);
+        change(149, 139);
+        for (size_t upTo = 384; seen.size() + 128 >= upTo; upTo += 128) page(upTo);
+        EXPECT_EQ(seen, expected);
+        EXPECT_EQ(rs->RecordCount(), 1000);
+        for (size_t i : {255u, 256u, 257u, 999u}) {
+            rs->FindFirst("K = " + std::to_string(expected[i]));
+            EXPECT_FALSE(rs->NoMatch()) << expected[i];
+        }
+    }
+}
+
 TEST_F(DaoOtherReaders, NoReadIsHeldBetweenStepsAndRowsGoOnAfterAnotherProgramsChange) {
     const std::string path = dir.File("held.txp");
     {

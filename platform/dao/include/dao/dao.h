@@ -486,10 +486,11 @@ public:
     // memory-mapped pages.
     bool ReadAllKeys(const std::vector<std::shared_ptr<Database>>& helpers = {});
     // Takes the keys `from` read with ReadAllKeys, when it ran the same
-    // statement over the same files, agrees with every key read here so far,
-    // and this connection has written nothing since this record set was
-    // opened (or requeried); `from` is then closed. False otherwise, and
-    // nothing changes here.
+    // statement over the same files; `from` is then closed. The rows read
+    // here keep their places (whatever was written since, here or by another
+    // program), and those of `from` not among them follow in its order.
+    // False otherwise, and nothing changes here. ReadAllKeys joins what it
+    // reads to the rows read so far in the same way.
     bool TakeKeys(Recordset& from);
 
     explicit Recordset(std::unique_ptr<RecordsetImpl> impl);
@@ -529,8 +530,9 @@ public:
     void ReadWithoutMapping();
     // Lets go of the state of the file that this connection's record sets
     // are reading part-way: their statements are reset, and one that was
-    // reading its rows runs its query again to where it was when it next
-    // moves on. Nothing should hold a read between a person's actions: it
+    // reading its rows runs its query again when it next moves on, from the
+    // last row it read where its walk allows, passing over the rows it
+    // already has by their keys (never by counting them). Nothing should hold a read between a person's actions: it
     // keeps another program's commits unseen, the log from being folded back
     // past it, and a write here from starting on the file as it is now.
     void EndReads();
