@@ -158,8 +158,15 @@ void CBrowseModel::TakeCount() {
         try {
             CountResult result = mCountJob.get();
             n = result.count;
-            // Refused when the rows read here differ; the reader then reads its own.
-            if (result.keys && mReader) mReader->TakeKeys(*result.keys);
+            // The rows read here keep their places and the others follow: the
+            // view has as many rows as the reader then holds.
+            if (result.keys && mReader && mReader->TakeKeys(*result.keys)) {
+                n = mReader->RecordCount();
+            } else if (n >= 0 && mReader && mReader->KeysShareable()) {
+                // The count's connection read other files (an ODBC source is
+                // copied for each connection): the keys are read here, in one step.
+                if (mReader->ReadAllKeys({})) n = mReader->RecordCount();
+            }
         } catch (...) {
             app::SwallowCurrent("CBrowseModel::TakeCount");
         }
@@ -253,19 +260,26 @@ const CBrowseModel::Page* CBrowseModel::PageOf(int row) const {
         mReader->SetAbsolutePosition(first);
         for (int r = 0; r < PageRows && !mReader->Eof(); ++r) {
             std::vector<Cell> cells(static_cast<size_t>(mFields));
-            for (int c = 0; c < mFields; ++c) {
-                com::Variant v = mReader->Fields(c).Value();
-                Cell& cell = cells[size_t(c)];
-                if (v.IsNull()) continue;
-                if (v.vt == VT_I2 || v.vt == VT_I4 || v.vt == VT_R4 || v.vt == VT_R8 || v.vt == VT_UI1 ||
-                    v.vt == VT_BOOL || v.vt == VT_CY) {
-                    cell.kind = Cell::Number;
-                    cell.num = dao::VarToDouble(v);
-                } else {
-                    cell.kind = Cell::Other;
+            try {
+                for (int c = 0; c < mFields; ++c) {
+                    com::Variant v = mReader->Fields(c).Value();
+                    Cell& cell = cells[size_t(c)];
+                    if (v.IsNull()) continue;
+                    if (v.vt == VT_I2 || v.vt == VT_I4 || v.vt == VT_R4 || v.vt == VT_R8 || v.vt == VT_UI1 ||
+                        v.vt == VT_BOOL || v.vt == VT_CY) {
+                        cell.kind = Cell::Number;
+                        cell.num = dao::VarToDouble(v);
+                    } else {
+                        cell.kind = Cell::Other;
+                    }
+                    if (v.vt == (VT_ARRAY | VT_UI1)) cell.text = QStringLiteral("<Binary>");
+                    else cell.text = QString::fromStdString(dao::VarToString(v));
                 }
-                if (v.vt == (VT_ARRAY | VT_UI1)) cell.text = QStringLiteral("<Binary>");
-                else cell.text = QString::fromStdString(dao::VarToString(v));
+            } catch (const dao::DaoError& e) {
+                // Another program deleted the row after its key was read: it
+                // keeps its place, empty, and the rows after it are shown.
+                if (e.Number() != 3167) throw;
+                cells.assign(static_cast<size_t>(mFields), Cell());
             }
             page.rows.push_back(std::move(cells));
             // Not past the page's last row: a sorted view's first page would sort every row.
