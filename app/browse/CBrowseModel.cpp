@@ -98,6 +98,8 @@ void CBrowseModel::StartCount(const DatabasePtr& db, const std::string& countSql
         // databases is kept by this thread.
         mCountDb = dao::DBEngine::OpenDatabase(db->Name(), false, true);
         mCountDb->ReadWithoutMapping();  // the grid's own connection maps the file already
+        // An ODBC source is read from the grid's copy of it: the same rows, by the same keys.
+        mCountDb->ShareLinkCopies(*db);
     } catch (...) {
         app::SwallowCurrent("CBrowseModel::StartCount");
         mCountDb.reset();
@@ -126,6 +128,7 @@ void CBrowseModel::StartCount(const DatabasePtr& db, const std::string& countSql
                 for (int i = 0; i < KeyHelpers; ++i) {
                     helpers.push_back(dao::DBEngine::OpenDatabase(countDb->Name(), false, true));
                     helpers.back()->ReadWithoutMapping();
+                    helpers.back()->ShareLinkCopies(*countDb);
                 }
                 RecordsetPtr rs = countDb->OpenRecordset(source, dao::RecordsetType::Dynaset, dao::dbReadOnly);
                 if (rs->ReadAllKeys(helpers)) {

@@ -2108,6 +2108,42 @@ void Database::EndReads() {
     Core& c = *impl_->core;
     if (!c.closed && c.db && c.Reading()) c.SuspendStreams();
 }
+void Database::ShareLinkCopies(const Database& other) {
+    Core& c = *impl_->core;
+    const Core& o = *other.impl_->core;
+    c.CheckOpen();
+    for (Link& l : c.links) {
+        if (!l.pending || l.error || l.schema.empty()) continue;
+        const Link* copied = nullptr;
+        for (const Link& ol : o.links)
+            if (!ol.pending && !ol.error && !ol.snapshot.empty() && ol.connect == l.connect && ol.source == l.source)
+                copied = &ol;
+        if (!copied || ::access(copied->snapshot.c_str(), R_OK) != 0) continue;
+        // The empty copy made at the open goes; the other's is attached under its name.
+        c.SuspendStreams();
+        if (sqlite3_exec(c.db, ("DETACH DATABASE " + QuoteIdent(l.schema)).c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+            continue;
+        c.attached.erase(l.snapshot);
+        c.scratchFiles.erase(std::remove(c.scratchFiles.begin(), c.scratchFiles.end(), l.snapshot), c.scratchFiles.end());
+        ::unlink(l.snapshot.c_str());
+        l.pending.reset();
+        l.snapshot = copied->snapshot;
+        sqlite3_stmt* st = c.Prepare("ATTACH DATABASE ?1 AS " + QuoteIdent(l.schema));
+        const std::string uri = ReadOnlyUri(l.snapshot);
+        sqlite3_bind_text(st, 1, uri.c_str(), -1, SQLITE_TRANSIENT);
+        const int rc = sqlite3_step(st);
+        sqlite3_finalize(st);
+        if (rc != SQLITE_DONE) {
+            l.error = 3343;
+            l.errorArg = l.snapshot;
+            l.schema.clear();
+        } else {
+            c.attached.emplace(l.snapshot, l.schema);
+        }
+        c.infoCache.clear();
+        c.Changed(true);
+    }
+}
 void Database::Execute(const std::string& sql, int options) { impl_->core->Execute(sql, options); }
 long Database::RecordsAffected() const { return impl_->core->recordsAffected; }
 dao::TableDefs& Database::TableDefs() {

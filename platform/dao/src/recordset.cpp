@@ -679,6 +679,18 @@ bool SameFiles(sqlite3* a, sqlite3* b) {
     }
 }
 
+// The files the record set's statement reads are attached to both
+// connections under the same names; other files do not matter.
+bool SameFiles(sqlite3* a, sqlite3* b, const Source& s) {
+    for (const TableRef& t : s.sel.tables) {
+        if (t.subquery || t.schema.empty()) return SameFiles(a, b);
+        const char* fa = sqlite3_db_filename(a, t.schema.c_str());
+        const char* fb = sqlite3_db_filename(b, t.schema.c_str());
+        if (!fa || !fb || !*fa || std::strcmp(fa, fb) != 0) return false;  // "": a database in memory
+    }
+    return !s.sel.tables.empty() || SameFiles(a, b);
+}
+
 // The steps SQLite takes for a statement, as EXPLAIN QUERY PLAN tells them.
 std::vector<std::string> QueryPlan(sqlite3* db, const std::string& sql) {
     std::vector<std::string> steps;
@@ -789,7 +801,7 @@ bool ReadInParts(Cursor& c, const std::vector<std::string>& plan, const std::str
         } catch (const DaoError&) {
             return false;
         }
-        if (!SameFiles(db, hc->db)) return false;
+        if (!SameFiles(db, hc->db, s)) return false;
         // Read through the page cache: mapped pages of every helper would count against the process.
         sqlite3_exec(hc->db, "PRAGMA mmap_size=0", nullptr, nullptr, nullptr);
         runs.push_back(std::make_unique<Prepared>(hc->db, part));
@@ -871,7 +883,7 @@ bool Recordset::TakeKeys(Recordset& from) {
     Source& s = *c.src;
     Source& f = *o.src;
     if (&s == &f || !Shareable(s) || !Shareable(f) || s.streamDone || !f.streamDone) return false;
-    if (s.streamSql != f.streamSql || s.nKeys != f.nKeys || !SameFiles(c.core->db, o.core->db)) return false;
+    if (s.streamSql != f.streamSql || s.nKeys != f.nKeys || !SameFiles(c.core->db, o.core->db, s)) return false;
     // The rows known here stay as they are; the others come from the list.
     if (f.deletedCount || !f.addedSet.empty()) return false;
     if (!s.TakeAllKeys(f.keys)) return false;

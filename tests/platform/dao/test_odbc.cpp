@@ -119,6 +119,42 @@ TEST_F(OdbcSqlite, OpenedSourceListsTablesAndReadsTypedRows) {
     EXPECT_EQ(ErrorOf([&] { table->Edit(); }), 3027);
 }
 
+// A second connection reads the first one's copy of a link: the same rows
+// (a row added to the source since is in neither), by the same keys, so that
+// keys read there are taken here; the copy outlives the first connection
+// while the second reads it. A link the second used already keeps its own.
+TEST_F(OdbcSqlite, ASecondConnectionReadsTheFirstsCopy) {
+    const std::string all = "SELECT Id, Name FROM LinkDataSource ORDER BY Id";
+    {
+        auto p = dao::DBEngine::CreateDatabase(project, dao::dbLangGeneral);
+        p->TableDefs().Append(p->CreateTableDef("LinkDataSource", 0, "People", "ODBC;DSN=people"));
+        p->TableDefs().Append(p->CreateTableDef("Other", 0, "Other_Table", "ODBC;DSN=people"));
+    }
+    auto first = dao::DBEngine::OpenDatabase(project, false, true);
+    auto rows = first->OpenRecordset(all, dao::RecordsetType::Dynaset);
+    EXPECT_EQ(first->OpenRecordset("SELECT COUNT(*) FROM Other", dao::RecordsetType::Snapshot)->Fields(0).AsLong(), 0);
+    Sql(source, "INSERT INTO People VALUES (4, 'Dee', 1.70, '2001-01-01', 0, 'later');"
+                "INSERT INTO Other_Table VALUES (1, 'x')");
+    auto second = dao::DBEngine::OpenDatabase(project, false, true);
+    EXPECT_EQ(second->OpenRecordset("SELECT COUNT(*) FROM Other", dao::RecordsetType::Snapshot)->Fields(0).AsLong(), 1);
+    second->ShareLinkCopies(*first);
+    EXPECT_EQ(FilesIn(cache), 3u) << "the second's own copy of the shared link is gone";
+    auto keys = second->OpenRecordset(all, dao::RecordsetType::Dynaset, dao::dbReadOnly);
+    ASSERT_TRUE(keys->ReadAllKeys());
+    EXPECT_EQ(keys->RecordCount(), 3);
+    EXPECT_EQ(second->OpenRecordset("SELECT COUNT(*) FROM Other", dao::RecordsetType::Snapshot)->Fields(0).AsLong(), 1);
+    ASSERT_TRUE(rows->TakeKeys(*keys));
+    rows->MoveLast();
+    EXPECT_EQ(rows->RecordCount(), 3);
+    EXPECT_EQ(rows->Fields("Name").AsString(), "Zoë");
+    first->Close();
+    auto again = second->OpenRecordset(all, dao::RecordsetType::Snapshot);
+    again->MoveLast();
+    EXPECT_EQ(again->Fields("Id").AsLong(), 3);
+    second->Close();
+    EXPECT_EQ(FilesIn(cache), 0u);
+}
+
 TEST_F(OdbcSqlite, LinkedTableIsASnapshotTakenAtEachOpen) {
     {
         auto p = dao::DBEngine::CreateDatabase(project, dao::dbLangGeneral);

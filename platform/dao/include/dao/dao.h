@@ -536,6 +536,11 @@ public:
     // keeps another program's commits unseen, the log from being folded back
     // past it, and a write here from starting on the file as it is now.
     void EndReads();
+    // The ODBC links that `other`, a connection to the same project, has
+    // copied already are read here from its copies instead of being copied
+    // again: both connections see the same rows, by the same keys. Links
+    // used here already, or not yet copied there, are left as they are.
+    void ShareLinkCopies(const Database& other);
     // The format version of a file of this program as it was when this
     // connection opened it (opening it writable brings it up to date); 0 for
     // a file of another program.
