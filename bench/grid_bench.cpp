@@ -3,6 +3,10 @@
 // match, one row's mark toggled with Space, marking every row of the view and
 // of the whole table. Each step runs
 // four times; the medians are printed, and the peak resident memory.
+// Then the time of a new page at the start, the middle and the end of the
+// view, read through the grid's model once its count is in: all rows, sorted
+// on a text column, each after a mark made before the count, and all rows of
+// the same table linked through ODBC (the SQLite ODBC driver, when installed).
 //
 //   grid_bench [rows] [folder]
 // A folder given is kept, with the project and the linked file, afterwards.
@@ -21,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <random>
@@ -78,6 +83,22 @@ void Generate(const std::string& path, long rows) {
     sqlite3_close(db);
 }
 
+constexpr const char* kOdbcDriver = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so";
+
+// Milliseconds of a new page at the start (the second page), the middle and
+// the end of the model's rows: the median of five pages read one after another.
+std::vector<double> PageTimes(CBrowseModel* model) {
+    const long rows = model->Count();
+    const long page = CBrowseModel::PageRows;
+    std::vector<double> out;
+    for (long base : {page, rows / 2 / page * page, (rows - 5 * page) / page * page}) {
+        std::vector<double> t;
+        for (long p = 0; p < 5; ++p) t.push_back(Ms([&] { model->Value(int(base + p * page), 0); }));
+        out.push_back(Median(t));
+    }
+    return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -97,20 +118,22 @@ int main(int argc, char** argv) {
     project->SetFileName(dir + "/big.txp");
     project->Create();
     project->AttachDataSource(dir + "/big.db", "Big");
-    auto def = std::make_shared<CDataDef>();
-    {
-        DatabasePtr db = project->OpenProject(false);
-        def->Initialize(db, "LinkDataSource");
-        for (int16_t i = 0; i < def->FieldCount(); ++i) {
-            const std::string& name = def->FieldName(i);
-            def->SetUserMatchType(i, name == "Class" ? MatchType::Output
-                                     : name[0] == 'N' ? MatchType::Numeric
-                                     : name[0] == 'C' ? MatchType::Text
-                                                      : MatchType::NotUsed);
+    const auto defineData = [](CProject& p) {
+        auto d = std::make_shared<CDataDef>();
+        DatabasePtr db = p.OpenProject(false);
+        d->Initialize(db, "LinkDataSource");
+        for (int16_t i = 0; i < d->FieldCount(); ++i) {
+            const std::string& name = d->FieldName(i);
+            d->SetUserMatchType(i, name == "Class" ? MatchType::Output
+                                   : name[0] == 'N' ? MatchType::Numeric
+                                   : name[0] == 'C' ? MatchType::Text
+                                                    : MatchType::NotUsed);
         }
-        def->Save(db);
-        MdbUtils::CreateTestTable(*project, *def);
-    }
+        d->Save(db);
+        MdbUtils::CreateTestTable(p, *d);
+        return d;
+    };
+    auto def = defineData(*project);
     CSqlMachine sql;
     sql.Initialize(def, project);
     const QString source = QString::fromStdString(sql.GetSql());
@@ -178,6 +201,59 @@ int main(int argc, char** argv) {
             Ms([&] { MMarks::MarkCluster(grid, *project, *def, "UPDATE Test SET Mark = [Mark] Xor -1;"); }));
         grid.Disconnect();
     }
+    // A new page at the start, middle and end of each view.
+    std::vector<std::pair<std::string, std::vector<double>>> pages;
+    const auto pagesOf = [&](const std::string& what, const std::shared_ptr<CProject>& p,
+                             const std::shared_ptr<CDataDef>& d, const QString& sqlText, bool markFirst) {
+        UGrid grid;
+        grid.resize(1000, 600);
+        grid.show();
+        grid.SetDatabaseName(QString::fromStdString(p->FileName()));
+        grid.SetRecordSource(sqlText);
+        auto view = std::make_shared<CBrowseAll>();
+        view->Initialize(d);
+        grid.SetDataBrowse(view);
+        CBrowseModel* model = grid.Grid()->Model();
+        if (markFirst) {
+            if (model->CountKnown()) std::fprintf(stderr, "%s: the count came before the mark\n", what.c_str());
+            grid.Grid()->SetRow(2);
+            QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+            QApplication::sendEvent(grid.Grid()->SplitView(1), &space);
+        }
+        const double count = Ms([&] { model->Count(); });
+        if (model->Count() != rows) std::fprintf(stderr, "%s: count %ld, expected %ld\n", what.c_str(), model->Count(), rows);
+        std::vector<double> t = PageTimes(model);
+        t.push_back(count);
+        pages.emplace_back(what, t);
+        if (markFirst) MMarks::MarkCluster(grid, *p, *d, "UPDATE Test SET Mark = 0;");
+        grid.Disconnect();
+    };
+    sql.SetBrowseType(0);
+    pagesOf("all rows", project, def, source, false);
+    pagesOf("all rows, a mark first", project, def, source, true);
+    sql.AddSort("C1", false);
+    const QString sortedText = QString::fromStdString(sql.GetSql());
+    pagesOf("sorted on a text column", project, def, sortedText, false);
+    pagesOf("sorted, a mark first", project, def, sortedText, true);
+    sql.SetBrowseType(0);
+    if (std::filesystem::exists(kOdbcDriver)) {
+        std::ofstream(dir + "/odbcinst.ini") << "[Lite]\nDriver=" << kOdbcDriver << "\n";
+        std::ofstream(dir + "/odbc.ini") << "[big]\nDriver=Lite\nDatabase=" << dir << "/big.db\n";
+        ::setenv("ODBCSYSINI", dir.c_str(), 1);
+        ::setenv("ODBCINI", (dir + "/odbc.ini").c_str(), 1);
+        ::setenv("TESSARY_CACHE", (dir + "/cache").c_str(), 1);
+        auto odbc = std::make_shared<CProject>();
+        odbc->SetFileName(dir + "/big-odbc.txp");
+        odbc->Create();
+        odbc->AttachDataSource("ODBC;DSN=big", "Big");
+        pagesOf("linked through ODBC", odbc, defineData(*odbc), source, false);
+        odbc->CloseProject();
+    }
+    std::printf("new page of %d rows, ms at the start / middle / end, and the wait for the count:\n",
+                CBrowseModel::PageRows);
+    for (const auto& [what, t] : pages)
+        std::printf("  %-26s %8.1f %8.1f %8.1f   (count %.0f ms)\n", what.c_str(), t[0], t[1], t[2], t[3]);
+
     for (const auto& m : dialogs.Messages())
         std::fprintf(stderr, "message: %s | %s\n", m.title.toStdString().c_str(), m.text.toStdString().c_str());
     std::printf("grid over %ld rows, median of %d runs:\n", rows, kRuns);
