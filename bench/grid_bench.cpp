@@ -5,8 +5,9 @@
 // four times; the medians are printed, and the peak resident memory.
 // Then the time of a new page at the start, the middle and the end of the
 // view, read through the grid's model once its count is in: all rows, sorted
-// on a text column, each after a mark made before the count, and all rows of
-// the same table linked through ODBC (the SQLite ODBC driver, when installed).
+// on a text column, each after a mark made before the count, the unmarked
+// rows after a mark, and all rows of the same table linked through ODBC (the
+// SQLite ODBC driver, when installed).
 //
 //   grid_bench [rows] [folder]
 // A folder given is kept, with the project and the linked file, afterwards.
@@ -231,6 +232,9 @@ int main(int argc, char** argv) {
     sql.SetBrowseType(0);
     pagesOf("all rows", project, def, source, false);
     pagesOf("all rows, a mark first", project, def, source, true);
+    sql.SetMarkView(2);
+    pagesOf("unmarked rows, a mark first", project, def, QString::fromStdString(sql.GetSql()), true);
+    sql.SetMarkView(0);
     sql.AddSort("C1", false);
     const QString sortedText = QString::fromStdString(sql.GetSql());
     pagesOf("sorted on a text column", project, def, sortedText, false);
