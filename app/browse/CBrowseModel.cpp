@@ -163,13 +163,7 @@ void CBrowseModel::TakeCount() {
             n = result.count;
             // The rows read here keep their places and the others follow: the
             // view has as many rows as the reader then holds.
-            if (result.keys && mReader && mReader->TakeKeys(*result.keys)) {
-                n = mReader->RecordCount();
-            } else if (n >= 0 && mReader && mReader->KeysShareable()) {
-                // The count's connection read other files (an ODBC source is
-                // copied for each connection): the keys are read here, in one step.
-                if (mReader->ReadAllKeys({})) n = mReader->RecordCount();
-            }
+            if (result.keys && mReader && mReader->TakeKeys(*result.keys)) n = mReader->RecordCount();
         } catch (...) {
             app::SwallowCurrent("CBrowseModel::TakeCount");
         }
