@@ -83,13 +83,12 @@ constexpr uint32_t kAttrParallelRows = 4096;
 constexpr uint32_t kMinTaskRows = kAttrParallelRows;  // no serial node in the skeleton
 constexpr uint32_t kTasksPerThread = 8;
 constexpr int64_t kNodeChunk = 256 << 10;  // nodes are charged this much at a time
+constexpr int kSortLanes = 4;  // root lists sorted at once
 
 // A subtree grown by a job: its lists and the weights of its weighted rows, the state
 // of its path, and what came out.
 struct Grower::Task {
     Arena<uint32_t> ids;  // handed over to the thread that grows it
-    Arena<Entry> ents;
-    Arena<uint32_t> unks;
     std::vector<float> weights;  // of the items of `ids` marked weighted, in order
     Held weightsHeld;
     std::vector<uint8_t> testCount;
@@ -192,11 +191,17 @@ void Grower::MakeWork(Work& w, bool rowArrays) {
         w.tablesHeld.Use(in_.budget);
         w.rowsHeld.Use(in_.budget);
         w.nodesHeld.Use(in_.budget);
-        for (int side = 0; side < 2; ++side) {
-            w.ids[side].held.Use(in_.budget);
-            w.ents[side].held.Use(in_.budget);
-            w.unks[side].held.Use(in_.budget);
-        }
+        w.ids.held.Use(in_.budget);
+        w.ents.clear();
+        w.unks.held.Use(in_.budget);
+        w.spill.held.Use(in_.budget);
+        w.idSpill.held.Use(in_.budget);
+        w.order.held.Use(in_.budget);
+    }
+    // One list stack per continuous attribute.
+    if (w.ents.size() != size_t(nCont_)) {
+        w.ents.resize(size_t(nCont_));
+        for (Arena<Entry>& e : w.ents) e.held.Use(in_.budget);
     }
     uint64_t tableBytes = uint64_t(nClass_) * (3 * sizeof(float) + 2 * sizeof(double) + 2);
     for (int k = 0; k < nDisc_; ++k)
@@ -235,6 +240,75 @@ void Grower::MakeWork(Work& w, bool rowArrays) {
     }
 }
 
+// The list of continuous attribute c over `rows` (items in ascending row order, each
+// with its mark): the rows with an unknown value first, then the known ones in
+// ascending order of value, equal ones in row order (LSD radix sort on the float's
+// order key, stable). The order a node's list has, kept by every split since the
+// root's. Returns the count of unknown values; tmp holds m entries.
+uint32_t Grower::SortList(const uint32_t* rows, uint32_t m, int c, Entry* dst, Entry* tmp) const {
+    uint32_t counts[2048];
+    const uint32_t* col = (*in_.slots)[size_t(contAttr_[c])].data();
+    uint32_t u = 0, k = 0;
+    for (uint32_t i = 0; i < m; ++i) {
+        const uint32_t item = rows[i];
+        const uint32_t id = RowId(item);
+        const uint32_t tag = (packed_ ? (id | (uint32_t(cls_[id]) << classShift_)) : id) | (item & kWeighted);
+        if (col[id] == kMissingBits) dst[u++] = Entry{std::bit_cast<float>(col[id]), tag};
+        else tmp[k++] = Entry{std::bit_cast<float>(col[id]), tag};
+    }
+    // Three passes between tmp and the list's own place behind its unknowns end there.
+    Entry* from = tmp;
+    Entry* to = dst + u;
+    for (int shift = 0; shift < 33; shift += 11) {
+        std::fill(counts, counts + 2048, 0u);
+        for (uint32_t i = 0; i < k; ++i) ++counts[(SortKey(from[i].value) >> shift) & 2047];
+        uint32_t sum = 0;
+        for (uint32_t& x : counts) {
+            uint32_t t = x;
+            x = sum;
+            sum += t;
+        }
+        for (uint32_t i = 0; i < k; ++i) to[counts[(SortKey(from[i].value) >> shift) & 2047]++] = from[i];
+        std::swap(from, to);
+    }
+    return u;
+}
+
+// A job's lists from its ids alone: its rows in row order, then each list sorted as
+// the root's. A job is handed its ids only, not the lists, which would be all the
+// pending rows' lists again while the skeleton still holds its own.
+void Grower::ListsOfRows(Work& w, uint32_t m) {
+    const size_t room = size_t(m) + m / 8 + 64;
+    for (Arena<Entry>& e : w.ents) e.Ensure(room);
+    w.unks.Ensure(size_t(nCont_) * 64 + 1);
+    w.idSpill.Ensure(m);
+    w.order.Ensure(m);
+    // The ids by row: a radix sort of 11 bits at a time, as far as the row ids reach.
+    uint32_t* from = w.order.data.get();
+    uint32_t* to = w.idSpill.data.get();
+    std::copy(w.ids.data.get(), w.ids.data.get() + m, from);
+    const int bits = std::bit_width(uint32_t(in_.rowCount > 1 ? in_.rowCount - 1 : 1));
+    uint32_t counts[2048];
+    for (int shift = 0; shift < bits; shift += 11) {
+        std::fill(counts, counts + 2048, 0u);
+        for (uint32_t i = 0; i < m; ++i) ++counts[(RowId(from[i]) >> shift) & 2047];
+        uint32_t sum = 0;
+        for (uint32_t& x : counts) {
+            uint32_t t = x;
+            x = sum;
+            sum += t;
+        }
+        for (uint32_t i = 0; i < m; ++i) to[counts[(RowId(from[i]) >> shift) & 2047]++] = from[i];
+        std::swap(from, to);
+    }
+    w.spill.Ensure(m);
+    for (int c = 0; c < nCont_; ++c) {
+        w.unks.data[c] = SortList(from, m, c, w.ents[size_t(c)].data.get(), w.spill.data.get());
+        w.ents[size_t(c)].top = m;
+    }
+    w.unks.top = size_t(nCont_);
+}
+
 // Root lists: all row ids, and per continuous attribute the rows with an unknown value
 // followed by the known ones in ascending order (LSD radix sort on the float's order key).
 void Grower::BuildRoot(Work& w) {
@@ -244,73 +318,63 @@ void Grower::BuildRoot(Work& w) {
     packed_ = idBits + classBits <= 31;
     idMask_ = packed_ ? ((1u << idBits) - 1) : ~kWeighted;
     classShift_ = packed_ ? idBits : 0;
-    w.ids[0].Ensure(size_t(n) + 1);
-    w.ents[0].Ensure(size_t(n) * nCont_ + 1);
-    w.unks[0].Ensure(size_t(nCont_) * 64 + 1);
-    for (uint32_t i = 0; i < n; ++i) w.ids[0].data[i] = i;
-    w.ids[0].top = n;
+    // Room for the unknown values a few splits below copy into every branch.
+    const size_t room = size_t(n) + n / 8 + 1024;
+    w.ids.Ensure(room);
+    for (Arena<Entry>& e : w.ents) e.Ensure(room);
+    w.unks.Ensure(size_t(nCont_) * 64 + 1);
+    for (uint32_t i = 0; i < n; ++i) w.ids.data[i] = i;
+    w.ids.top = n;
     sortedValues_.assign(size_t(nCont_), {});
     sortedHeld_.Use(in_.budget);
     sortedHeld_.Set(uint64_t(n) * uint64_t(nCont_) * sizeof(float));  // at most, until they are in
-    const size_t threads = pool_ ? size_t(pool_->Threads()) : 1;
-    std::vector<std::unique_ptr<Entry[]>> tmps(threads);
-    std::vector<Held> tmpHeld(threads);
-    auto sortOne = [&](int thread, int c) {
-        std::unique_ptr<Entry[]>& tmp = tmps[size_t(thread)];
+    // A sort needs a list's room again aside: a few at a time, not one per thread.
+    const int lanes = pool_ ? std::min(pool_->Threads(), kSortLanes) : 1;
+    std::vector<std::unique_ptr<Entry[]>> tmps(static_cast<size_t>(lanes));
+    std::vector<Held> tmpHeld(static_cast<size_t>(lanes));
+    auto sortOne = [&](int lane, int c) {
+        std::unique_ptr<Entry[]>& tmp = tmps[size_t(lane)];
         if (!tmp) {
-            tmpHeld[size_t(thread)].Use(in_.budget);
-            tmpHeld[size_t(thread)].Set(uint64_t(n) * sizeof(Entry));
+            tmpHeld[size_t(lane)].Use(in_.budget);
+            tmpHeld[size_t(lane)].Set(uint64_t(n) * sizeof(Entry));
             tmp = std::make_unique_for_overwrite<Entry[]>(n);
         }
-        uint32_t counts[2048];
-        const std::vector<uint32_t>& col = (*in_.slots)[contAttr_[c]];
-        Entry* dst = w.ents[0].data.get() + size_t(c) * n;
-        uint32_t u = 0, k = 0;
-        for (uint32_t i = 0; i < n; ++i) {
-            const uint32_t tag = packed_ ? (i | (uint32_t(cls_[i]) << classShift_)) : i;
-            if (col[i] == kMissingBits) dst[u++] = Entry{std::bit_cast<float>(col[i]), tag};
-            else tmp[k++] = Entry{std::bit_cast<float>(col[i]), tag};
-        }
-        // Three passes between tmp and the list's own place behind its unknowns end there.
-        Entry* from = tmp.get();
-        Entry* to = dst + u;
-        for (int shift = 0; shift < 33; shift += 11) {
-            std::fill(counts, counts + 2048, 0u);
-            for (uint32_t i = 0; i < k; ++i) ++counts[(SortKey(from[i].value) >> shift) & 2047];
-            uint32_t sum = 0;
-            for (uint32_t& x : counts) {
-                uint32_t t = x;
-                x = sum;
-                sum += t;
-            }
-            for (uint32_t i = 0; i < k; ++i) to[counts[(SortKey(from[i].value) >> shift) & 2047]++] = from[i];
-            std::swap(from, to);
-        }
-        w.unks[0].data[c] = u;
+        Entry* dst = w.ents[size_t(c)].data.get();
+        const uint32_t u = SortList(w.ids.data.get(), n, c, dst, tmp.get());
+        w.unks.data[c] = u;
         // FindCut needs each value once: the last of equal ones is the same bits.
-        std::vector<float>& sv = sortedValues_[size_t(c)];
-        sv.reserve(k);
+        const uint32_t k = n - u;
+        const Entry* known = dst + u;
+        size_t distinct = 0;
         for (uint32_t i = 0; i < k; ++i)
-            if (sv.empty() || std::bit_cast<uint32_t>(sv.back()) != std::bit_cast<uint32_t>(from[i].value))
-                sv.push_back(from[i].value);
-        sv.shrink_to_fit();
+            distinct += i == 0 || std::bit_cast<uint32_t>(known[i - 1].value) != std::bit_cast<uint32_t>(known[i].value);
+        std::vector<float>& sv = sortedValues_[size_t(c)];
+        sv.reserve(distinct);
+        for (uint32_t i = 0; i < k; ++i)
+            if (sv.empty() || std::bit_cast<uint32_t>(sv.back()) != std::bit_cast<uint32_t>(known[i].value))
+                sv.push_back(known[i].value);
     };
-    if (pool_) pool_->ForEach(nCont_, sortOne);
-    else
+    if (pool_) {
+        pool_->ForEach(lanes, [&](int, int lane) {
+            for (int c = lane; c < nCont_; c += lanes) sortOne(lane, c);
+        });
+    } else {
         for (int c = 0; c < nCont_; ++c) sortOne(0, c);
-    w.ents[0].top = size_t(n) * nCont_;
-    w.unks[0].top = size_t(nCont_);
+    }
+    for (Arena<Entry>& e : w.ents) e.top = n;
+    w.unks.top = size_t(nCont_);
     uint64_t kept = 0;
     for (const std::vector<float>& sv : sortedValues_) kept += sv.capacity() * sizeof(float);
     sortedHeld_.Set(kept);
 }
 
 void Grower::FreeLists(Work& w) {
-    for (int side = 0; side < 2; ++side) {
-        w.ids[side].Free();
-        w.ents[side].Free();
-        w.unks[side].Free();
-    }
+    w.ids.Free();
+    for (Arena<Entry>& e : w.ents) e.Free();
+    w.unks.Free();
+    w.spill.Free();
+    w.idSpill.Free();
+    w.order.Free();
     w.unknownStack.clear();
     w.unknownStack.shrink_to_fit();
     w.savedWeight.clear();
@@ -353,7 +417,7 @@ std::unique_ptr<TreeNode> Grower::Grow(ProgressSink* sink, const int16_t* cancel
             tree = GrowParallel(threads);
         } else {
             BuildRoot(w);
-            tree = GrowNode(w, Frame{0, 0, 0, uint32_t(in_.rowCount), 0});
+            tree = GrowNode(w, Frame{0, 0, uint32_t(in_.rowCount)});
             largestBranch_ = w.largestBranch;
         }
     } catch (...) {
@@ -419,7 +483,7 @@ std::unique_ptr<TreeNode> Grower::GrowParallel(int threads) {
     pool_->LimitJobs(std::max(1, (threads - 1) / 2));
     w.skeleton = true;
     BuildRoot(w);
-    std::unique_ptr<TreeNode> root = GrowNode(w, Frame{0, 0, 0, uint32_t(in_.rowCount), 0});
+    std::unique_ptr<TreeNode> root = GrowNode(w, Frame{0, 0, uint32_t(in_.rowCount)});
     w.skeleton = false;
     FreeLists(w);
     pool_->LimitJobs(-1);
@@ -471,30 +535,15 @@ std::unique_ptr<TreeNode> Grower::GrowParallel(int threads) {
     return root;
 }
 
-// Copies a branch's lists into a job of its own.
+// Copies a branch's ids into a job of its own.
 void Grower::Spawn(Work& w, const Frame& f, int parentDepth) {
     auto t = std::make_unique<Task>();
     t->ids.held.Use(in_.budget);
-    t->ents.held.Use(in_.budget);
-    t->unks.held.Use(in_.budget);
     t->weightsHeld.Use(in_.budget);
-    const uint32_t* ids = w.ids[f.side].data.get() + f.idOff;
+    const uint32_t* ids = w.ids.data.get() + f.off;
     t->ids.Ensure(f.n);
     std::copy(ids, ids + f.n, t->ids.data.get());
     t->ids.top = f.n;
-    const Entry* ents = w.ents[f.side].data.get() + f.entOff;
-    t->ents.Ensure(size_t(f.n) * nCont_);
-    auto copyList = [&](int, int c) {
-        std::copy(ents + size_t(c) * f.n, ents + size_t(c + 1) * f.n, t->ents.data.get() + size_t(c) * f.n);
-    };
-    if (pool_ && f.n >= kAttrParallelRows) pool_->ForEach(nCont_, copyList);
-    else
-        for (int c = 0; c < nCont_; ++c) copyList(0, c);
-    t->ents.top = size_t(f.n) * nCont_;
-    const uint32_t* unks = w.unks[f.side].data.get() + f.unkOff;
-    t->unks.Ensure(size_t(nCont_));
-    std::copy(unks, unks + nCont_, t->unks.data.get());
-    t->unks.top = size_t(nCont_);
     size_t weighted = 0;
     for (uint32_t i = 0; i < f.n; ++i) weighted += (ids[i] & kWeighted) != 0;
     t->weightsHeld.Set(weighted * sizeof(float));
@@ -516,10 +565,10 @@ void Grower::RunTask(int thread, Task& t) {
         try {
             MakeWork(w, true);
             const uint32_t n = uint32_t(t.ids.top);
-            std::swap(w.ids[0], t.ids);
-            std::swap(w.ents[0], t.ents);
-            std::swap(w.unks[0], t.unks);
-            const uint32_t* ids = w.ids[0].data.get();
+            std::swap(w.ids, t.ids);
+            t.ids.Free();
+            ListsOfRows(w, n);
+            const uint32_t* ids = w.ids.data.get();
             w.nonUnit = 0;
             size_t k = 0;
             for (uint32_t i = 0; i < n; ++i) {
@@ -530,15 +579,12 @@ void Grower::RunTask(int thread, Task& t) {
             }
             std::vector<float>().swap(t.weights);
             t.weightsHeld.Drop();
-            t.ids.Free();
-            t.ents.Free();
-            t.unks.Free();
             w.testCount = t.testCount;
             w.allOne = t.allOne;
             w.depth = t.depth;
             w.leaves = &t.leaves;
             w.skeleton = false;
-            t.result = GrowNode(w, Frame{0, 0, 0, n, 0});
+            t.result = GrowNode(w, Frame{0, 0, n});
         } catch (const std::bad_alloc&) {
             t.failed = true;
             t.result.reset();
@@ -546,7 +592,8 @@ void Grower::RunTask(int thread, Task& t) {
         w.leaves = nullptr;
         w.unknownStack.clear();
         w.savedWeight.clear();
-        for (int side = 0; side < 2; ++side) w.ids[side].top = w.ents[side].top = w.unks[side].top = 0;
+        w.ids.top = w.unks.top = 0;
+        for (Arena<Entry>& e : w.ents) e.top = 0;
     }
     t.done.store(true, std::memory_order_release);
 }
@@ -612,7 +659,6 @@ std::unique_ptr<TreeNode> Grower::GrowNode(Work& w, const Frame& f) {
     ++w.testCount[size_t(a)];
     std::vector<Frame>& kids = w.kidsAt[size_t(w.depth)];
     BuildChildren(w, f, forks, groups, unknowns, kids);
-    Release(w, f);
 
     const Split split{groups, kids, uBase, unknowns, cases - unknownWeight};
     std::vector<int> grown;
@@ -648,7 +694,7 @@ std::unique_ptr<TreeNode> Grower::LeafOfRows(Work& w, const Frame& f, float& bes
     std::vector<double>& classSum = w.classSum;
     classSum.assign(size_t(nClass_), 0.0);
     double total = 0;
-    const uint32_t* ids = w.ids[f.side].data.get() + f.idOff;
+    const uint32_t* ids = w.ids.data.get() + f.off;
     for (uint32_t i = 0; i < n; ++i) {
         const float x = RowW(w, ids[i]);
         classSum[cls_[RowId(ids[i])]] += x;
@@ -752,7 +798,7 @@ bool Grower::GrowBranches(Work& w, TreeNode& node, const Split& split, std::vect
 // The weights of the rows of unknown value for a branch: their own times the weight of
 // the branch's `count` own rows over the known weight.
 void Grower::ScaleUnknowns(Work& w, const Split& split, const Frame& kid, uint32_t count) {
-    const uint32_t* gids = w.ids[kid.side].data.get() + kid.idOff + split.unknowns;
+    const uint32_t* gids = w.ids.data.get() + kid.off + split.unknowns;
     double gw = 0;
     for (uint32_t i = 0; i < count; ++i) gw += RowW(w, gids[i]);
     const float branchWeight = float(gw);
@@ -765,7 +811,7 @@ void Grower::ScaleUnknowns(Work& w, const Split& split, const Frame& kid, uint32
 // the rows with unknown values, with their weights, pushed in list order. Large nodes
 // of the skeleton are cut in pieces, one per thread, put together in order.
 void Grower::SplitRows(Work& w, const Frame& f, const TreeNode& node, int forks, std::vector<uint32_t>& groups) {
-    const uint32_t* ids = w.ids[f.side].data.get() + f.idOff;
+    const uint32_t* ids = w.ids.data.get() + f.off;
     const Brancher branch = BranchesOf(node);
     uint16_t* branchOf = w.branchOf.get();
     auto piece = [&](uint32_t from, uint32_t to, uint32_t* counts, std::vector<uint32_t>& unk,
@@ -844,7 +890,7 @@ void Grower::TallyDiscrete(Work& w, const Frame& f, const int* active, size_t na
         std::fill(t.begin(), t.end(), 0.0f);
         tables.push_back(t.data());
     }
-    const uint32_t* ids = w.ids[f.side].data.get() + f.idOff;
+    const uint32_t* ids = w.ids.data.get() + f.off;
     const int C = nClass_;
     for (uint32_t i = 0; i < f.n; ++i) {
         const uint32_t id = RowId(ids[i]);
@@ -938,8 +984,8 @@ void Grower::EvalDiscrete(Work& w, int a, float cases) {
 void Grower::EvalContinuous(Work& w, Scratch& s, int a, int c, const Frame& f, float cases) {
     const int C = nClass_;
     const uint32_t n = f.n;
-    const Entry* E = w.ents[f.side].data.get() + f.entOff + size_t(c) * n;
-    const uint32_t u = w.unks[f.side].data[f.unkOff + c];
+    const Entry* E = w.ents[size_t(c)].data.get() + f.off;
+    const uint32_t u = w.unks.data[f.unkOff + c];
     float* r0 = s.row0.data();
     float* r1 = s.row1.data();
     float* r2 = s.row2.data();
@@ -1012,39 +1058,42 @@ void Grower::EvalContinuous(Work& w, Scratch& s, int a, int c, const Frame& f, f
     }
 }
 
-// Builds the branches' lists in the other arena set, branch 1 on top, so that it is
-// grown first and, when done, leaves branch 2 on top.
+// Builds the branches' lists in the node's place, branch 1 on top, so that it is grown
+// first and, when done, leaves branch 2 on top. The node is on top of the stacks, so its
+// branches, which hold its unknown rows once each, may reach past its end.
 void Grower::BuildChildren(Work& w, const Frame& f, int forks, const std::vector<uint32_t>& groups,
                            uint32_t unknowns, std::vector<Frame>& kids) {
     const uint32_t n = f.n;
     const int nc = nCont_;
-    const int side = 1 - f.side;
     kids.assign(size_t(forks) + 1, Frame{});
     std::vector<int>& live = w.live;
     live.clear();
-    size_t idTop = w.ids[side].top, entTop = w.ents[side].top, unkTop = w.unks[side].top;
+    size_t at = f.off, unkAt = f.unkOff;
     for (int v = forks; v >= 1; --v) {
         if (!groups[size_t(v)]) continue;
         uint32_t m = unknowns + groups[size_t(v)];
-        kids[size_t(v)] = Frame{idTop, entTop, unkTop, m, side};
-        idTop += m;
-        entTop += size_t(nc) * m;
-        unkTop += size_t(nc);
+        kids[size_t(v)] = Frame{at, unkAt, m};
+        at += m;
+        unkAt += size_t(nc);
         live.push_back(v);
     }
-    w.ids[side].Ensure(idTop);
-    w.ents[side].Ensure(entTop);
-    w.unks[side].Ensure(unkTop);
+    w.ids.Ensure(at);
+    for (Arena<Entry>& e : w.ents) e.Ensure(at);
+    w.unks.Ensure(unkAt);
+    // The ids of a branch put its unknown rows first, which may pass the rows not yet
+    // read: they are split from a copy.
+    w.idSpill.Ensure(n);
+    const uint32_t* src = w.idSpill.data.get();
+    std::copy(w.ids.data.get() + f.off, w.ids.data.get() + f.off + n, w.idSpill.data.get());
     std::vector<uint32_t>& pos = w.pos;
     pos.assign(size_t(forks) + 1, 0);
     const bool binary = forks == 2 && live.size() == 2;
     if (binary) {
         // Both branches non-empty: write every item to both lists and advance the
         // cursors by membership, which avoids a mispredicted branch per row.
-        uint32_t* a1 = w.ids[side].data.get() + kids[1].idOff;
-        uint32_t* a2 = w.ids[side].data.get() + kids[2].idOff;
+        uint32_t* a1 = w.ids.data.get() + kids[1].off;
+        uint32_t* a2 = w.ids.data.get() + kids[2].off;
         uint32_t u1 = 0, u2 = 0, g1 = unknowns, g2 = unknowns;
-        const uint32_t* src = w.ids[f.side].data.get() + f.idOff;
         for (uint32_t i = 0; i < n; ++i) {
             const uint32_t item = src[i];
             const uint32_t b = w.branchOf[RowId(item)];
@@ -1062,91 +1111,138 @@ void Grower::BuildChildren(Work& w, const Frame& f, int forks, const std::vector
             g2 += b == 2;
         }
     } else {
-        uint32_t* idA = w.ids[side].data.get();
+        uint32_t* idA = w.ids.data.get();
         std::vector<uint32_t>& upos = w.upos;
         upos.assign(size_t(forks) + 1, 0);
-        const uint32_t* src = w.ids[f.side].data.get() + f.idOff;
         for (uint32_t i = 0; i < n; ++i) {
             uint32_t item = src[i];
             int b = w.branchOf[RowId(item)];
             if (b == 0) {
-                for (int v : live) idA[kids[size_t(v)].idOff + upos[size_t(v)]++] = item | kWeighted;
+                for (int v : live) idA[kids[size_t(v)].off + upos[size_t(v)]++] = item | kWeighted;
             } else {
-                idA[kids[size_t(b)].idOff + unknowns + pos[size_t(b)]++] = item;
+                idA[kids[size_t(b)].off + unknowns + pos[size_t(b)]++] = item;
             }
         }
     }
+    // The larger of the bottom and the top branch is written in place.
+    const bool back = kids[size_t(live.back())].n > kids[size_t(live.front())].n;
     if (pool_ && w.skeleton && n >= kAttrParallelRows && nc > 1) {
-        // One attribute's lists per thread; each thread's cursors are its own.
+        // One attribute's lists per thread; each thread's cursors and spill are its own.
         pool_->ForEach(nc, [&](int thread, int c) {
             Work& tw = *works_[size_t(thread)];
             tw.dst.resize(size_t(forks) + 1);
             tw.pos.resize(size_t(forks) + 1);
-            SplitLists(w, f, forks, kids, c, tw.dst.data(), tw.pos.data());
+            SplitLists(w, tw, f, forks, kids, c, back, tw.dst.data(), tw.pos.data());
         });
     } else {
         w.dst.resize(size_t(forks) + 1);
-        for (int c = 0; c < nc; ++c) SplitLists(w, f, forks, kids, c, w.dst.data(), pos.data());
+        for (int c = 0; c < nc; ++c) SplitLists(w, w, f, forks, kids, c, back, w.dst.data(), pos.data());
     }
-    w.ids[side].top = idTop;
-    w.ents[side].top = entTop;
-    w.unks[side].top = unkTop;
+    w.ids.top = at;
+    for (Arena<Entry>& e : w.ents) e.top = at;
+    w.unks.top = unkAt;
 }
 
 // The lists of continuous attribute c for every branch: unknown values of it first,
-// then the known ones in order.
-void Grower::SplitLists(Work& w, const Frame& f, int forks, const std::vector<Frame>& kids, int c, Entry** dst,
-                        uint32_t* pos) {
+// then the known ones in order, each in the order of the node's list. One branch is
+// written over the node's list as it is read: the bottom one from the front (it never
+// gets ahead of the reading) or, with `back`, the top one from the end (the branches
+// together are no shorter than the node's list). The others go to tw's spill first.
+void Grower::SplitLists(Work& w, Work& tw, const Frame& f, int forks, const std::vector<Frame>& kids, int c,
+                        bool back, Entry** dst, uint32_t* pos) {
     const uint32_t n = f.n;
-    const int side = 1 - f.side;
-    const Entry* s = w.ents[f.side].data.get() + f.entOff + size_t(c) * n;
-    const uint32_t unkC = w.unks[f.side].data[f.unkOff + c];
-    Entry* eA = w.ents[side].data.get();
-    uint32_t* uA = w.unks[side].data.get();
+    Entry* const L = w.ents[size_t(c)].data.get() + f.off;
+    const uint32_t unkC = w.unks.data[f.unkOff + c];
+    uint32_t* uA = w.unks.data.get();
     const std::vector<int>& live = w.live;
     const uint16_t* branchOf = w.branchOf.get();
+    const int kept = back ? live.back() : live.front();
+    const size_t total = kids[size_t(live.back())].off + kids[size_t(live.back())].n - f.off;
+    const size_t keptAt = kids[size_t(kept)].off - f.off;  // 0 unless back
+    const size_t spilled = total - kids[size_t(kept)].n;
+    const size_t spillAt = back ? 0 : kids[size_t(kept)].n;  // where the spill goes
+    tw.spill.Ensure(spilled);
+    Entry* const S = tw.spill.data.get();
     for (int v : live) {
-        dst[v] = eA + kids[size_t(v)].entOff + size_t(c) * kids[size_t(v)].n;
-        pos[v] = 0;
+        const size_t rel = kids[size_t(v)].off - f.off;
+        dst[v] = v == kept ? L + keptAt : S + (rel - spillAt);
+        pos[v] = back ? kids[size_t(v)].n : 0;
     }
+    auto unknownsAre = [&](const uint32_t* p) {
+        for (int v : live) uA[kids[size_t(v)].unkOff + c] = p[v];
+    };
     if (forks == 2 && live.size() == 2) {
         Entry* d1 = dst[1];
         Entry* d2 = dst[2];
         const uint32_t m1 = kids[1].n, m2 = kids[2].n;
-        uint32_t p1 = 0, p2 = 0;
-        for (uint32_t i = 0; i < n; ++i) {
-            if (i == unkC) {
+        if (!back) {
+            uint32_t p1 = 0, p2 = 0;
+            for (uint32_t i = 0; i < n; ++i) {
+                if (i == unkC) {
+                    uA[kids[1].unkOff + c] = p1;
+                    uA[kids[2].unkOff + c] = p2;
+                }
+                Entry e = L[i];
+                const uint32_t b = branchOf[EntryId(e)];
+                e.id |= uint32_t(b == 0) << 31;
+                if (p1 < m1) d1[p1] = e;
+                if (p2 < m2) d2[p2] = e;
+                p1 += b != 2;
+                p2 += b != 1;
+            }
+            if (unkC >= n) {
                 uA[kids[1].unkOff + c] = p1;
                 uA[kids[2].unkOff + c] = p2;
             }
-            Entry e = s[i];
-            const uint32_t b = branchOf[EntryId(e)];
-            e.id |= uint32_t(b == 0) << 31;
-            if (p1 < m1) d1[p1] = e;
-            if (p2 < m2) d2[p2] = e;
-            p1 += b != 2;
-            p2 += b != 1;
-        }
-        if (unkC >= n) {
-            uA[kids[1].unkOff + c] = p1;
-            uA[kids[2].unkOff + c] = p2;
-        }
-        return;
-    }
-    for (uint32_t i = 0; i < n; ++i) {
-        if (i == unkC)
-            for (int v : live) uA[kids[size_t(v)].unkOff + c] = pos[v];
-        Entry e = s[i];
-        int b = branchOf[EntryId(e)];
-        if (b == 0) {
-            e.id |= kWeighted;
-            for (int v : live) dst[v][pos[v]++] = e;
         } else {
-            dst[b][pos[b]++] = e;
+            // Each cursor counts the places left below it.
+            uint32_t q1 = m1, q2 = m2;
+            for (uint32_t i = n; i-- > 0;) {
+                if (i + 1 == unkC) {
+                    uA[kids[1].unkOff + c] = q1;
+                    uA[kids[2].unkOff + c] = q2;
+                }
+                Entry e = L[i];
+                const uint32_t b = branchOf[EntryId(e)];
+                e.id |= uint32_t(b == 0) << 31;
+                if (q1) d1[q1 - 1] = e;
+                if (q2) d2[q2 - 1] = e;
+                q1 -= b != 2;
+                q2 -= b != 1;
+            }
+            if (unkC == 0) {
+                uA[kids[1].unkOff + c] = q1;
+                uA[kids[2].unkOff + c] = q2;
+            }
         }
+    } else if (!back) {
+        for (uint32_t i = 0; i < n; ++i) {
+            if (i == unkC) unknownsAre(pos);
+            Entry e = L[i];
+            int b = branchOf[EntryId(e)];
+            if (b == 0) {
+                e.id |= kWeighted;
+                for (int v : live) dst[v][pos[v]++] = e;
+            } else {
+                dst[b][pos[b]++] = e;
+            }
+        }
+        if (unkC >= n) unknownsAre(pos);
+    } else {
+        for (uint32_t i = n; i-- > 0;) {
+            if (i + 1 == unkC) unknownsAre(pos);
+            Entry e = L[i];
+            int b = branchOf[EntryId(e)];
+            if (b == 0) {
+                e.id |= kWeighted;
+                for (int v : live) dst[v][--pos[v]] = e;
+            } else {
+                dst[b][--pos[b]] = e;
+            }
+        }
+        if (unkC == 0) unknownsAre(pos);
     }
-    if (unkC >= n)
-        for (int v : live) uA[kids[size_t(v)].unkOff + c] = pos[v];
+    if (spilled) std::memcpy(L + spillAt, S, spilled * sizeof(Entry));
 }
 
 }  // namespace trx

@@ -82,13 +82,13 @@ private:
         float value;
         uint32_t id;
     };
-    // A node's lists live in one of two arena sets; its branches' lists are built in
-    // the other one, after which the node's own are popped. So the lists of pending
-    // branches never sit below a dead region, and nothing is moved.
+    // The lists are stacks: a node's lists are on top of its thread's stacks (its ids
+    // and every continuous attribute's entries at the same offset), and its branches'
+    // lists take their place, branch 1 on top. So the lists of pending branches never
+    // sit below a dead region, and a split needs room for one branch aside only.
     struct Frame {
-        size_t idOff = 0, entOff = 0, unkOff = 0;
+        size_t off = 0, unkOff = 0;
         uint32_t n = 0;
-        int side = 0;
     };
     // Tables of one continuous evaluation.
     struct Scratch {
@@ -116,9 +116,12 @@ private:
         size_t nonUnit = 0;                   // rows whose weight is not exactly 1
         std::vector<std::vector<float>> freq, valueTotal;
         Scratch scratch;
-        Arena<uint32_t> ids[2];
-        Arena<Entry> ents[2];
-        Arena<uint32_t> unks[2];
+        Arena<uint32_t> ids;
+        std::vector<Arena<Entry>> ents;  // per continuous attribute
+        Arena<uint32_t> unks;
+        Arena<Entry> spill;    // a split's branches that are not written in place
+        Arena<uint32_t> idSpill;  // a split node's ids
+        Arena<uint32_t> order;    // a job's ids by row
         std::vector<uint32_t> unknownStack;
         std::vector<float> savedWeight;
         std::vector<std::vector<Frame>> kidsAt;
@@ -157,6 +160,8 @@ private:
     Brancher BranchesOf(const TreeNode& node) const;
     void SplitRows(Work& w, const Frame& f, const TreeNode& node, int forks, std::vector<uint32_t>& groups);
 
+    uint32_t SortList(const uint32_t* rows, uint32_t m, int c, Entry* dst, Entry* tmp) const;
+    void ListsOfRows(Work& w, uint32_t m);
     void BuildRoot(Work& w);
     std::unique_ptr<TreeNode> GrowNode(Work& w, const Frame& f);
     std::unique_ptr<TreeNode> LeafOfRows(Work& w, const Frame& f, float& bestWeight);
@@ -175,12 +180,12 @@ private:
     float FindCut(int c, float midpoint) const;
     void BuildChildren(Work& w, const Frame& f, int forks, const std::vector<uint32_t>& groups, uint32_t unknowns,
                        std::vector<Frame>& kids);
-    void SplitLists(Work& w, const Frame& f, int forks, const std::vector<Frame>& kids, int c, Entry** dst,
-                    uint32_t* pos);
+    void SplitLists(Work& w, Work& tw, const Frame& f, int forks, const std::vector<Frame>& kids, int c, bool back,
+                    Entry** dst, uint32_t* pos);
     void Release(Work& w, const Frame& f) {
-        w.ids[f.side].top = f.idOff;
-        w.ents[f.side].top = f.entOff;
-        w.unks[f.side].top = f.unkOff;
+        w.ids.top = f.off;
+        for (Arena<Entry>& e : w.ents) e.top = f.off;
+        w.unks.top = f.unkOff;
     }
     void Spawn(Work& w, const Frame& f, int kidDepth);
     void RunTask(int thread, Task& t);
