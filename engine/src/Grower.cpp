@@ -745,7 +745,7 @@ int Grower::MakeTest(Work& w, TreeNode& node, int a) {
     if (contIndex_[a] >= 0) {
         node.kind = kThresholdTest;
         forks = 2;
-        node.cut = node.lower = node.upper = FindCut(contIndex_[a], w.bestCut[size_t(a)]);
+        node.cut = FindCut(contIndex_[a], w.bestCut[size_t(a)]);
     } else {
         node.kind = kDiscreteTest;
         forks = in_.valueCount[a];

@@ -59,7 +59,6 @@ constexpr size_t kJudgedNodeBytes = 80;  // a judged node kept, and its part of 
 
 Pruner::Pruner(PruneInput input) : in_(std::move(input)) {
     nClass_ = int(in_.classCode.size());
-    valueColumn_.resize(in_.valueCount.size());
     held_.Use(in_.budget);
     held_.Set(in_.cls.capacity() * sizeof(uint16_t));
     notesHeld_.Use(in_.budget);
@@ -108,16 +107,13 @@ void Pruner::StartPool(int threads) {
     }
 }
 
-// A tested discrete attribute reads its value column, made by Number.
+// A tested discrete attribute reads its codes from the engine's column.
 Brancher Pruner::BranchesOf(const TreeNode& node) const {
     Brancher b;
     b.threshold = node.kind == kThresholdTest;
     b.col = (*in_.slots)[size_t(node.attr)].data();
     b.cut = node.cut;
-    if (!b.threshold) {
-        b.values = valueColumn_[size_t(node.attr)].data();
-        b.stride = 1;
-    }
+    if (!b.threshold) b.count = in_.valueCount[size_t(node.attr)];
     return b;
 }
 
@@ -376,7 +372,9 @@ std::unique_ptr<TreeNode> Pruner::PruneTree(const TreeNode& grown, float cf, int
     m.nonUnit = 0;
     m.allOne = true;
     for (size_t i = 0; i < m.order.size(); ++i) m.order[i] = uint32_t(i);
-    root = CopyTree(grown);
+    // The pruned tree is copied from the grown one as the pruning reaches its nodes, so
+    // that a subtree is pruned before the next is copied.
+    root = CopyNode(grown);
     Estimate(m, root.get(), 0, in_.rowCount - 1, 0);
     seenTree_ = &grown;
     treeHeld_.Set(TreeBytes(*root));
@@ -388,22 +386,6 @@ std::unique_ptr<TreeNode> Pruner::PruneTree(const TreeNode& grown, float cf, int
 // with a test gets a place in sorted_. Returns the subtree's size.
 int32_t Pruner::Number(const TreeNode& g, int32_t at) {
     int32_t size = 1;
-    if (g.kind == kDiscreteTest) {
-        // Pruning reads the tested values row after row: one column of them is closer
-        // together than the rows' work table.
-        // A code outside 1..count counts as unknown, as in the growth.
-        std::vector<uint16_t>& column = valueColumn_[size_t(g.attr)];
-        if (column.empty()) {
-            const std::vector<uint32_t>& slots = (*in_.slots)[size_t(g.attr)];
-            const int count = in_.valueCount[size_t(g.attr)];
-            held_.Add(uint64_t(in_.rowCount) * sizeof(uint16_t));
-            column.resize(size_t(in_.rowCount));
-            for (size_t i = 0; i < column.size(); ++i) {
-                const int v = int16_t(uint16_t(slots[i] & 0xFFFF));
-                column[i] = uint16_t(v > 0 && v <= count ? v : 0);
-            }
-        }
-    }
     if (g.kind != kLeaf) {
         seen_[size_t(at)].sorted = int32_t(sorted_.size());
         sorted_.emplace_back();
@@ -411,6 +393,7 @@ int32_t Pruner::Number(const TreeNode& g, int32_t at) {
             if (g.branches[size_t(v)]) size += Number(*g.branches[size_t(v)], at + size);
     }
     seen_[size_t(at)].size = size;
+    seen_[size_t(at)].grown = &g;
     return size;
 }
 
@@ -941,8 +924,6 @@ std::unique_ptr<TreeNode> Pruner::Keep(Pruned& p) const {
     n->attr = g.attr;
     n->forks = g.kind == kLeaf ? g.forks : 0;
     n->cut = g.cut;
-    n->lower = g.lower;
-    n->upper = g.upper;
     n->parent = n.get();
     return n;
 }
@@ -1049,8 +1030,6 @@ std::unique_ptr<TreeNode> Pruner::KeepTest(const TreeNode& g, const Seen& s, std
     n->attr = g.attr;
     n->forks = g.forks;
     n->cut = g.cut;
-    n->lower = g.lower;
-    n->upper = g.upper;
     n->branches.resize(g.branches.size());
     for (int v = 1; v <= g.forks; ++v) {
         n->branches[size_t(v)] = Keep(kids[size_t(v)]);
@@ -1183,7 +1162,15 @@ int Pruner::EstimateBranches(Work& m, TreeNode& node, const TestedRows& rows, in
         const size_t from = groupStart;
         groupStart += g;
         const int32_t branchSeen = seen >= 0 ? childSeen : -1;
-        if (seen >= 0) childSeen += seen_[size_t(childSeen)].size;
+        if (seen >= 0) {
+            childSeen += seen_[size_t(childSeen)].size;
+            // A branch no row reaches stays as grown.
+            if (!node.branches[v]) {
+                const TreeNode& grown = *seen_[size_t(branchSeen)].grown;
+                node.branches[v] = g == 0 ? CopyTree(grown) : CopyNode(grown);
+                node.branches[v]->parent = &node;
+            }
+        }
         if (g == 0) continue;
         std::copy(stack.begin() + long(from), stack.begin() + long(from + g), order.begin() + firstOwn);
         const int32_t last = firstOwn + int32_t(g) - 1;
@@ -1267,8 +1254,6 @@ void Pruner::ApplyVerdict(Work& m, TreeNode& node, Verdict verdict, int largest,
     node.attr = b->attr;
     node.forks = b->forks;
     node.cut = b->cut;
-    node.lower = b->lower;
-    node.upper = b->upper;
     node.branches = std::move(b->branches);
     for (auto& child : node.branches)
         if (child) child->parent = &node;

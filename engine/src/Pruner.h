@@ -104,6 +104,7 @@ private:
         int16_t largest = 0;  // the branch judged on all the rows
         bool allOne = true;
         int32_t sorted = -1;  // index in sorted_, for a node with a test
+        const TreeNode* grown = nullptr;
     };
     // The weights of a node's rows are products of a few factors, so few distinct ones:
     // a row's weight is weights[codes[i]] while there are at most 256.
@@ -227,12 +228,10 @@ private:
                       double leafTotal, float treeErrors);
 
     PruneInput in_;
-    Held held_;       // the classes per row and the tested value columns
+    Held held_;       // the classes per row
     Held notesHeld_;  // seen_ and the places of sorted_ and judged_
     Held treeHeld_;
     int nClass_ = 0;
-    // Per discrete attribute a tree tests: its value per row, 0 for unknown.
-    std::vector<std::vector<uint16_t>> valueColumn_;
     Work main_;                                  // the calling thread's
     std::vector<std::unique_ptr<Work>> works_;  // per thread, for jobs
     std::unique_ptr<ThreadPool> pool_;

@@ -10,8 +10,6 @@ static void CopyInto(const TreeNode& from, TreeNode& to) {
     to.attr = from.attr;
     to.forks = from.forks;
     to.cut = from.cut;
-    to.lower = from.lower;
-    to.upper = from.upper;
     if (from.kind == kLeaf) return;
     to.branches.resize(from.branches.size());
     for (size_t v = 1; v < from.branches.size(); ++v) {
@@ -21,6 +19,20 @@ static void CopyInto(const TreeNode& from, TreeNode& to) {
         child->parent = &to;
         to.branches[v] = std::move(child);
     }
+}
+
+std::unique_ptr<TreeNode> CopyNode(const TreeNode& from) {
+    auto to = std::make_unique<TreeNode>();
+    to->kind = from.kind;
+    to->cls = from.cls;
+    to->items = from.items;
+    to->errors = from.errors;
+    to->attr = from.attr;
+    to->forks = from.forks;
+    to->cut = from.cut;
+    if (from.kind != kLeaf) to->branches.resize(from.branches.size());
+    to->parent = from.parent;
+    return to;
 }
 
 std::unique_ptr<TreeNode> CopyTree(const TreeNode& node) {

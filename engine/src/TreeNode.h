@@ -20,7 +20,7 @@ struct TreeNode {
     float errors = 0;
     int16_t attr = 0;          // tested attribute
     int16_t forks = 0;         // branch count
-    float cut = 0, lower = 0, upper = 0;  // threshold (all three equal)
+    float cut = 0;             // threshold
     std::vector<std::unique_ptr<TreeNode>> branches;  // slots 1..forks; slot 0 unused
     TreeNode* parent = nullptr;  // the root refers to itself (a pruned copy: to the grown root)
 };
@@ -28,6 +28,8 @@ struct TreeNode {
 // Deep copy; the copy's children refer to their copied parents, the copied root keeps
 // the parent reference of `node`.
 std::unique_ptr<TreeNode> CopyTree(const TreeNode& node);
+// The node alone: its branches' slots are there, empty.
+std::unique_ptr<TreeNode> CopyNode(const TreeNode& node);
 // What the nodes of the subtree take, allocator overhead included.
 uint64_t TreeBytes(const TreeNode& node);
 // What a node with `forks` branches takes, its subtree apart.
