@@ -1243,6 +1243,8 @@ void Grower::SplitLists(Work& w, Work& tw, const Frame& f, int forks, const std:
         if (unkC == 0) unknownsAre(pos);
     }
     if (spilled) std::memcpy(L + spillAt, S, spilled * sizeof(Entry));
+    // A helper's spill from a large node of the skeleton would outlive its use.
+    if (&tw != &w) tw.spill.Free();
 }
 
 }  // namespace trx

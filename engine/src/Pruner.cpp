@@ -78,13 +78,14 @@ void Pruner::ForgetJudged() {
 
 // The arrays a thread's rows need, charged before they are made.
 void Pruner::RowArrays(Work& w) {
-    if (w.weight && w.branchOf) return;  // both or neither, as the grower's
+    if (w.weight) return;
     w.rowsHeld.Use(in_.budget);
     w.stackHeld.Use(in_.budget);
-    w.rowsHeld.Set(uint64_t(in_.rowCount) * (sizeof(float) + sizeof(uint16_t) + sizeof(uint32_t)));
-    auto weight = std::make_unique_for_overwrite<float[]>(size_t(in_.rowCount));
-    w.branchOf = std::make_unique_for_overwrite<uint16_t[]>(size_t(in_.rowCount));
-    w.weight = std::move(weight);
+    w.branchAt.held.Use(in_.budget);
+    // The calling thread's order holds every row; a job's, its own, charged with the job.
+    const bool all = &w == &main_;
+    w.rowsHeld.Set(uint64_t(in_.rowCount) * (sizeof(float) + (all ? sizeof(uint32_t) : 0)));
+    w.weight = std::make_unique_for_overwrite<float[]>(size_t(in_.rowCount));
 }
 
 // The rows stack of w holds `need` items; it grows as a vector does, charged first.
@@ -519,10 +520,11 @@ void Pruner::SortRows(Work& m, const TreeNode& t, int32_t first, int32_t last, s
     counts.assign(size_t(forks) + 1, 0);
     StackRoom(m, base + size_t(last - first + 1));
     const Brancher branch = BranchesOf(t);
+    m.branchAt.Ensure(size_t(last - first + 1));
+    uint16_t* const branchAt = m.branchAt.data.get();
     for (int32_t i = first; i <= last; ++i) {
-        const uint32_t id = m.order[size_t(i)];
-        const int b = branch(id);
-        m.branchOf[id] = uint16_t(b);
+        const int b = branch(m.order[size_t(i)]);
+        branchAt[i - first] = uint16_t(b);
         ++counts[size_t(b)];
     }
     at.assign(size_t(forks) + 1, 0);
@@ -532,10 +534,7 @@ void Pruner::SortRows(Work& m, const TreeNode& t, int32_t first, int32_t last, s
         sum += counts[size_t(v)];
     }
     stack.resize(sum);
-    for (int32_t i = first; i <= last; ++i) {
-        const uint32_t id = m.order[size_t(i)];
-        stack[at[m.branchOf[id]]++] = id;
-    }
+    for (int32_t i = first; i <= last; ++i) stack[at[branchAt[i - first]]++] = m.order[size_t(i)];
 }
 
 // Raises branch b into its parent's place: b is estimated again, and pruned, on all the

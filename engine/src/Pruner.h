@@ -59,11 +59,11 @@ public:
     int32_t RowCount() const { return in_.rowCount; }
 
 private:
-    // The rows of one thread: weights and branches per row, the rows in order, their
+    // The rows of one thread: weights per row, branches per place, the rows in order, their
     // split by branch, and scratch per level.
     struct Work {
         std::unique_ptr<float[]> weight;
-        std::unique_ptr<uint16_t[]> branchOf;
+        Arena<uint16_t> branchAt;  // the branch of each row of the node being sorted
         size_t nonUnit = 0;  // rows whose weight is not exactly 1
         bool allOne = true;
         std::vector<uint32_t> order, stack;
