@@ -326,8 +326,8 @@ void Grower::BuildRoot(Work& w) {
     for (uint32_t i = 0; i < n; ++i) w.ids.data[i] = i;
     w.ids.top = n;
     sortedValues_.assign(size_t(nCont_), {});
-    sortedHeld_.Use(in_.budget);
-    sortedHeld_.Set(uint64_t(n) * uint64_t(nCont_) * sizeof(float));  // at most, until they are in
+    sortedHeld_.clear();
+    sortedHeld_.resize(size_t(nCont_));
     // A sort needs a list's room again aside: a few at a time, not one per thread.
     const int lanes = pool_ ? std::min(pool_->Threads(), kSortLanes) : 1;
     std::vector<std::unique_ptr<Entry[]>> tmps(static_cast<size_t>(lanes));
@@ -349,6 +349,8 @@ void Grower::BuildRoot(Work& w) {
         for (uint32_t i = 0; i < k; ++i)
             distinct += i == 0 || std::bit_cast<uint32_t>(known[i - 1].value) != std::bit_cast<uint32_t>(known[i].value);
         std::vector<float>& sv = sortedValues_[size_t(c)];
+        sortedHeld_[size_t(c)].Use(in_.budget);
+        sortedHeld_[size_t(c)].Set(uint64_t(distinct) * sizeof(float));
         sv.reserve(distinct);
         for (uint32_t i = 0; i < k; ++i)
             if (sv.empty() || std::bit_cast<uint32_t>(sv.back()) != std::bit_cast<uint32_t>(known[i].value))
@@ -363,9 +365,6 @@ void Grower::BuildRoot(Work& w) {
     }
     for (Arena<Entry>& e : w.ents) e.top = n;
     w.unks.top = size_t(nCont_);
-    uint64_t kept = 0;
-    for (const std::vector<float>& sv : sortedValues_) kept += sv.capacity() * sizeof(float);
-    sortedHeld_.Set(kept);
 }
 
 void Grower::FreeLists(Work& w) {
@@ -406,7 +405,7 @@ std::unique_ptr<TreeNode> Grower::Grow(ProgressSink* sink, const int16_t* cancel
         FreeLists(w);
         sortedValues_.clear();
         sortedValues_.shrink_to_fit();
-        sortedHeld_.Drop();
+        sortedHeld_.clear();
         w.nodeBytes = 0;
         w.nodesHeld.Drop();
     };

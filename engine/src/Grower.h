@@ -209,7 +209,7 @@ private:
 
     GrowInput in_;
     Held held_;        // the per-row arrays
-    Held sortedHeld_;  // sortedValues_
+    std::vector<Held> sortedHeld_;  // sortedValues_, per attribute
     Held treeHeld_;
     int nAttr_ = 0, nClass_ = 0, nDisc_ = 0, nCont_ = 0;
     std::vector<int> discIndex_, contIndex_;   // per attribute, -1 when not of that type

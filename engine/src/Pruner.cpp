@@ -488,6 +488,9 @@ void Pruner::NoteSorted(Work& m, int32_t seen, size_t from, size_t to) {
         }
         s.weights.shrink_to_fit();
     }
+    // What the note holds, now that its weights are known.
+    s.held.Set(uint64_t(s.rows.capacity()) * sizeof(uint32_t) + s.codes.capacity() +
+               uint64_t(s.weights.capacity()) * sizeof(float));
     s.cases = m.allOne ? float(to - from) : float(total);
     s.leafErrors = s.cases - float(*std::max_element(classSum.begin(), classSum.end()));
 }

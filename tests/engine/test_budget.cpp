@@ -3,8 +3,10 @@
 // tree does not change with them, and every charge is given back.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -18,34 +20,72 @@
 
 using namespace trx;
 
+// The bytes the process holds from new, and their peak since the last Reset: what
+// a build's budget stands for.
+namespace heap {
+std::atomic<int64_t> live{0}, peak{0};
+void Reset() { peak.store(live.load()); }
+void* Take(size_t n) {
+    void* p = std::malloc(n + 16);
+    if (!p) throw std::bad_alloc();
+    *static_cast<size_t*>(p) = n;
+    const int64_t now = live.fetch_add(int64_t(n)) + int64_t(n);
+    int64_t was = peak.load();
+    while (now > was && !peak.compare_exchange_weak(was, now)) {
+    }
+    return static_cast<char*>(p) + 16;
+}
+void Give(void* p) noexcept {
+    if (!p) return;
+    char* block = static_cast<char*>(p) - 16;
+    live.fetch_sub(int64_t(*reinterpret_cast<size_t*>(block)));
+    std::free(block);
+}
+}  // namespace heap
+
+void* operator new(size_t n) { return heap::Take(n); }
+void* operator new[](size_t n) { return heap::Take(n); }
+void operator delete(void* p) noexcept { heap::Give(p); }
+void operator delete[](void* p) noexcept { heap::Give(p); }
+void operator delete(void* p, size_t) noexcept { heap::Give(p); }
+void operator delete[](void* p, size_t) noexcept { heap::Give(p); }
+
 namespace {
 
 const int16_t kNoCancel = 0;
 
-// Four continuous fields with unknown values, three discrete ones, three classes.
+// `cont` continuous fields with unknown values, `disc` discrete ones of 2, 4, 6 ...
+// values (some unknown too), `classes` classes; by default four, three and three.
 struct Table {
     std::vector<std::vector<uint32_t>> slots;
     GrowInput input;
-    explicit Table(int rows) {
-        slots.assign(8, std::vector<uint32_t>(size_t(rows)));
+    explicit Table(int rows, int cont = 4, int disc = 3, int classes = 3, double missing = 0.05) {
+        const int fields = cont + disc + 1;
+        slots.assign(size_t(fields), std::vector<uint32_t>(size_t(rows)));
         trxtest::Rng rng{11};
         for (int r = 0; r < rows; ++r) {
             double score = 0;
-            for (int i = 0; i < 4; ++i) {
+            for (int i = 0; i < cont; ++i) {
                 const float x = float(std::round(rng.Uniform() * 1000.0) / 10.0);
                 score += i == 0 ? x / 100.0 : 0.0;
-                slots[size_t(i)][size_t(r)] = rng.Uniform() < 0.05 ? kMissingBits : std::bit_cast<uint32_t>(x);
+                slots[size_t(i)][size_t(r)] = rng.Uniform() < missing ? kMissingBits : std::bit_cast<uint32_t>(x);
             }
-            for (int k = 0; k < 3; ++k) slots[size_t(4 + k)][size_t(r)] = uint32_t(1 + rng.Next() % uint64_t(2 + 2 * k));
-            const int cls = rng.Uniform() < 0.3 ? int(rng.Next() % 3) : std::min(2, int(score * 1.5));
+            for (int k = 0; k < disc; ++k) {
+                const uint32_t v = uint32_t(1 + rng.Next() % uint64_t(2 + 2 * k));
+                slots[size_t(cont + k)][size_t(r)] = k > 2 && rng.Uniform() < missing ? 0u : v;
+            }
+            const int cls =
+                rng.Uniform() < 0.3 ? int(rng.Next() % uint64_t(classes)) : std::min(classes - 1, int(score * classes * 0.5));
             slots.back()[size_t(r)] = uint32_t(cls);
         }
         input.slots = &slots;
         input.rowCount = rows;
-        input.lastAttr = 6;
-        input.attrKind = {0, 0, 0, 0, 2, 2, 2};
-        input.valueCount = {0, 0, 0, 0, 2, 4, 6};
-        input.maxClass = 2;
+        input.lastAttr = int16_t(fields - 2);
+        input.attrKind.assign(size_t(cont), 0);
+        input.attrKind.insert(input.attrKind.end(), size_t(disc), 2);
+        for (int i = 0; i < cont; ++i) input.valueCount.push_back(0);
+        for (int k = 0; k < disc; ++k) input.valueCount.push_back(int16_t(2 + 2 * k));
+        input.maxClass = int16_t(classes - 1);
     }
 };
 
@@ -136,4 +176,35 @@ TEST(EngineBudget, MemoryLimitReadings) {
     EXPECT_EQ(BuildBudget::CgroupLimit(root, "4:memory:/y\n"), UINT64_MAX) << "v1's no limit";
     put("/memory.max", "268435456");
     EXPECT_EQ(BuildBudget::CgroupLimit(root, "0::/\n"), 256ull << 20) << "the namespace's own root";
+}
+
+// What the budget was charged at its peak against the most the build held from new,
+// on two shapes with one thread and with four: the estimate is within a quarter of it
+// either way. Where the continuous lists are most of it, four threads hold no more
+// than a quarter more than one: the threads' jobs are not handed copies of them.
+TEST(EngineBudget, EstimateFollowsTheHeldMemory) {
+    struct Shape {
+        int rows, cont, disc, classes;
+        bool listsMost;
+    };
+    for (const Shape& shape : {Shape{60000, 4, 3, 3, false}, Shape{50000, 8, 6, 6, true}}) {
+        const Table t(shape.rows, shape.cont, shape.disc, shape.classes);
+        const std::string name = std::to_string(shape.cont) + "+" + std::to_string(shape.disc) + " fields";
+        int64_t oneThread = 0;
+        for (int threads : {1, 4}) {
+            Budget budget;
+            heap::Reset();
+            const int64_t before = heap::live.load();
+            const std::unique_ptr<TreeNode> tree = Build(t, budget, threads, false);
+            const int64_t held = heap::peak.load() - before;
+            const double ratio = double(budget.Peak()) / double(held);
+            EXPECT_GT(ratio, 0.75) << name << ", " << threads << " threads, held " << held;
+            EXPECT_LT(ratio, 1.25) << name << ", " << threads << " threads, held " << held;
+            if (threads == 1) {
+                oneThread = held;
+            } else if (shape.listsMost) {
+                EXPECT_LT(double(held), 1.25 * double(oneThread)) << name << ": " << held << " against " << oneThread;
+            }
+        }
+    }
 }
