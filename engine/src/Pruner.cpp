@@ -365,10 +365,12 @@ std::unique_ptr<TreeNode> Pruner::PruneTree(const TreeNode& grown, float cf, int
     sorted_.clear();
     ForgetJudged();
     const size_t nodes = size_t(CountNodes(grown));
-    notesHeld_.Set(nodes * (sizeof(Seen) + sizeof(std::vector<JudgedShape>)) + Tests(grown) * sizeof(Sorted));
+    const size_t tests = Tests(grown);
+    notesHeld_.Set(nodes * sizeof(Seen) + tests * (sizeof(Sorted) + sizeof(std::vector<JudgedShape>)));
     seen_.resize(nodes);
-    judged_.resize(seen_.size());
+    sorted_.reserve(tests);
     Number(grown, 0);
+    judged_.resize(sorted_.size());
     std::fill(m.weight.get(), m.weight.get() + in_.rowCount, 1.0f);
     m.nonUnit = 0;
     m.allOne = true;
@@ -890,10 +892,10 @@ bool Pruner::Reserve(const TreeNode& b) {
 
 // The estimate of branch b on all the rows of node `seen`, in their noted order; from
 // an earlier pruning whose branch there had the same shape, when one is kept.
-float Pruner::JudgeBranch(const TreeNode& b, const Seen& s, int32_t seen, int thread) {
+float Pruner::JudgeBranch(const TreeNode& b, const Seen& s, int thread) {
     std::string shape;
     AppendShape(b, shape);
-    std::vector<JudgedShape>& kept = judged_[size_t(seen)];
+    std::vector<JudgedShape>& kept = judged_[size_t(s.sorted)];
     for (const JudgedShape& k : kept)
         if (k.shape == shape) return Sum(k.judged);
     const Sorted& sorted = sorted_[size_t(s.sorted)];
@@ -965,7 +967,7 @@ Pruner::Pruned Pruner::Replay(Work& m, const TreeNode& g, int32_t seen, int thre
             // A leaf's estimate depends on the rows alone.
             branchErrors = double(float(LeafTotal(sorted.cases, sorted.leafErrors)));
         } else {
-            branchErrors = double(JudgeBranch(*b.node, s, seen, thread));
+            branchErrors = double(JudgeBranch(*b.node, s, thread));
         }
     }
     const Verdict verdict = Decide(leafTotal, branchErrors, treeErrors);
@@ -1227,7 +1229,7 @@ double Pruner::JudgeOnAllRows(Work& m, const TreeNode& branch, int32_t first, in
             }
         },
         record ? &kept.judged : nullptr);
-    if (record) judged_[size_t(seen)].push_back(std::move(kept));
+    if (record) judged_[size_t(seen_[size_t(seen)].sorted)].push_back(std::move(kept));
     return double(errors);
 }
 

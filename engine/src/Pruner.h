@@ -199,7 +199,7 @@ private:
     float Sum(const Judged& j) const;
     static void AppendShape(const TreeNode& t, std::string& out);
     bool Reserve(const TreeNode& b);
-    float JudgeBranch(const TreeNode& b, const Seen& s, int32_t seen, int thread);
+    float JudgeBranch(const TreeNode& b, const Seen& s, int thread);
     template <class Fill>
     float JudgeAll(const TreeNode& t, uint32_t n, bool allOne, int thread, bool spawn, Fill fill,
                    Judged* record = nullptr);
@@ -239,7 +239,7 @@ private:
     const TreeNode* seenTree_ = nullptr;  // the tree seen_ describes
     std::vector<Seen> seen_;
     std::vector<Sorted> sorted_;
-    // Per node of seen_: its largest branch judged in earlier prunings, by shape; and
+    // Per node with a test, as sorted_: its largest branch judged in earlier prunings, by shape; and
     // how many judged nodes all of them hold, within kJudgedBudget.
     std::vector<std::vector<JudgedShape>> judged_;
     std::atomic<size_t> judgedNodes_{0};  // charged to the budget as they are reserved
