@@ -244,28 +244,38 @@ void Grower::MakeWork(Work& w, bool rowArrays) {
 // with its mark): the rows with an unknown value first, then the known ones in
 // ascending order of value, equal ones in row order (LSD radix sort on the float's
 // order key, stable). The order a node's list has, kept by every split since the
-// root's. Returns the count of unknown values; tmp holds m entries.
-uint32_t Grower::SortList(const uint32_t* rows, uint32_t m, int c, Entry* dst, Entry* tmp) const {
-    uint32_t counts[2048];
+// root's. `tags`, when given, are the rows' list items. Returns the count of unknown
+// values; tmp holds m entries.
+uint32_t Grower::SortList(const uint32_t* rows, const uint32_t* tags, uint32_t m, int c, Entry* dst,
+                          Entry* tmp) const {
+    // The counts of all three digits are made in the one pass that reads the column.
+    uint32_t digits[3][2048] = {};
     const uint32_t* col = (*in_.slots)[size_t(contAttr_[c])].data();
     uint32_t u = 0, k = 0;
     for (uint32_t i = 0; i < m; ++i) {
         const uint32_t item = rows[i];
         const uint32_t id = RowId(item);
-        const uint32_t tag = (packed_ ? (id | (uint32_t(cls_[id]) << classShift_)) : id) | (item & kWeighted);
-        if (col[id] == kMissingBits) dst[u++] = Entry{std::bit_cast<float>(col[id]), tag};
-        else tmp[k++] = Entry{std::bit_cast<float>(col[id]), tag};
+        const uint32_t tag = tags ? tags[i] : ItemOf(item);
+        const uint32_t bits = col[id];
+        if (bits == kMissingBits) {
+            dst[u++] = Entry{std::bit_cast<float>(bits), tag};
+        } else {
+            tmp[k++] = Entry{std::bit_cast<float>(bits), tag};
+            const uint32_t key = SortKey(std::bit_cast<float>(bits));
+            ++digits[0][key & 2047];
+            ++digits[1][(key >> 11) & 2047];
+            ++digits[2][key >> 22];
+        }
     }
     // Three passes between tmp and the list's own place behind its unknowns end there.
     Entry* from = tmp;
     Entry* to = dst + u;
-    for (int shift = 0; shift < 33; shift += 11) {
-        std::fill(counts, counts + 2048, 0u);
-        for (uint32_t i = 0; i < k; ++i) ++counts[(SortKey(from[i].value) >> shift) & 2047];
+    for (int shift = 0, d = 0; shift < 33; shift += 11, ++d) {
+        uint32_t* counts = digits[d];
         uint32_t sum = 0;
-        for (uint32_t& x : counts) {
-            uint32_t t = x;
-            x = sum;
+        for (int j = 0; j < 2048; ++j) {
+            const uint32_t t = counts[j];
+            counts[j] = sum;
             sum += t;
         }
         for (uint32_t i = 0; i < k; ++i) to[counts[(SortKey(from[i].value) >> shift) & 2047]++] = from[i];
@@ -301,9 +311,11 @@ void Grower::ListsOfRows(Work& w, uint32_t m) {
         for (uint32_t i = 0; i < m; ++i) to[counts[(RowId(from[i]) >> shift) & 2047]++] = from[i];
         std::swap(from, to);
     }
+    // Each row's list item once, for all the lists.
+    for (uint32_t i = 0; i < m; ++i) to[i] = ItemOf(from[i]);
     w.spill.Ensure(m);
     for (int c = 0; c < nCont_; ++c) {
-        w.unks.data[c] = SortList(from, m, c, w.ents[size_t(c)].data.get(), w.spill.data.get());
+        w.unks.data[c] = SortList(from, to, m, c, w.ents[size_t(c)].data.get(), w.spill.data.get());
         w.ents[size_t(c)].top = m;
     }
     w.unks.top = size_t(nCont_);
@@ -340,7 +352,7 @@ void Grower::BuildRoot(Work& w) {
             tmp = std::make_unique_for_overwrite<Entry[]>(n);
         }
         Entry* dst = w.ents[size_t(c)].data.get();
-        const uint32_t u = SortList(w.ids.data.get(), n, c, dst, tmp.get());
+        const uint32_t u = SortList(w.ids.data.get(), nullptr, n, c, dst, tmp.get());
         w.unks.data[c] = u;
         // FindCut needs each value once: the last of equal ones is the same bits.
         const uint32_t k = n - u;

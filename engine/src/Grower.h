@@ -160,7 +160,7 @@ private:
     Brancher BranchesOf(const TreeNode& node) const;
     void SplitRows(Work& w, const Frame& f, const TreeNode& node, int forks, std::vector<uint32_t>& groups);
 
-    uint32_t SortList(const uint32_t* rows, uint32_t m, int c, Entry* dst, Entry* tmp) const;
+    uint32_t SortList(const uint32_t* rows, const uint32_t* tags, uint32_t m, int c, Entry* dst, Entry* tmp) const;
     void ListsOfRows(Work& w, uint32_t m);
     void BuildRoot(Work& w);
     std::unique_ptr<TreeNode> GrowNode(Work& w, const Frame& f);
@@ -200,6 +200,11 @@ private:
         return (item & kWeighted) && w.nonUnit ? w.weight[RowId(item)] : 1.0f;
     }
     uint32_t EntryId(const Entry& e) const { return e.id & idMask_; }
+    // A row's list item: its id, with its class above when packed, and its mark.
+    uint32_t ItemOf(uint32_t item) const {
+        const uint32_t id = RowId(item);
+        return (packed_ ? (id | (uint32_t(cls_[id]) << classShift_)) : id) | (item & kWeighted);
+    }
     int EntryClass(const Entry& e) const {
         return packed_ ? int((e.id & ~kWeighted) >> classShift_) : cls_[e.id & idMask_];
     }
