@@ -78,14 +78,11 @@ void Pruner::ForgetJudged() {
 
 // The arrays a thread's rows need, charged before they are made.
 void Pruner::RowArrays(Work& w) {
-    if (w.weight) return;
+    if (w.stackHeld.Of() == in_.budget) return;
     w.rowsHeld.Use(in_.budget);
     w.stackHeld.Use(in_.budget);
     w.branchAt.held.Use(in_.budget);
-    // The calling thread's order holds every row; a job's, its own, charged with the job.
-    const bool all = &w == &main_;
-    w.rowsHeld.Set(uint64_t(in_.rowCount) * (sizeof(float) + (all ? sizeof(uint32_t) : 0)));
-    w.weight = std::make_unique_for_overwrite<float[]>(size_t(in_.rowCount));
+    w.weights.held.Use(in_.budget);
 }
 
 // The rows stack of w holds `need` items; it grows as a vector does, charged first.
@@ -332,6 +329,8 @@ std::unique_ptr<TreeNode> Pruner::PruneTree(const TreeNode& grown, float cf, int
     RowArrays(m);
     SizeLevels(m);
     m.stack.clear();
+    m.rows = nullptr;
+    m.rowsHeld.Set(uint64_t(in_.rowCount) * sizeof(uint32_t));  // order
     m.order.resize(size_t(in_.rowCount));
     std::unique_ptr<TreeNode> root;  // outlives the pool
     struct Cleanup {
@@ -371,7 +370,9 @@ std::unique_ptr<TreeNode> Pruner::PruneTree(const TreeNode& grown, float cf, int
     sorted_.reserve(tests);
     Number(grown, 0);
     judged_.resize(sorted_.size());
-    std::fill(m.weight.get(), m.weight.get() + in_.rowCount, 1.0f);
+    m.rows = nullptr;
+    WeightRoom(m, size_t(in_.rowCount));
+    std::fill(m.weight, m.weight + in_.rowCount, 1.0f);
     m.nonUnit = 0;
     m.allOne = true;
     for (size_t i = 0; i < m.order.size(); ++i) m.order[i] = uint32_t(i);
@@ -415,20 +416,29 @@ Pruner::Work& Pruner::ThreadWork(int thread) {
     RowArrays(w);
     SizeLevels(w);
     w.stack.clear();
+    w.rows = nullptr;
     return w;
 }
 
 void Pruner::RunPruneTask(int thread, PruneTask& t) {
     Work& w = ThreadWork(thread);
-    w.order.swap(t.rows);
+    // The job's rows by place: its weights take as much room as its rows, not the table's.
+    w.jobRows.swap(t.rows);
+    const size_t n = w.jobRows.size();
+    w.rows = w.jobRows.data();
+    w.rowsHeld.Set(uint64_t(n) * sizeof(uint32_t));
+    w.order.resize(n);
+    WeightRoom(w, n);
     w.nonUnit = 0;
-    for (size_t i = 0; i < w.order.size(); ++i) {
-        w.weight[w.order[i]] = t.weights[i];
+    for (size_t i = 0; i < n; ++i) {
+        w.order[i] = uint32_t(i);
+        w.weight[i] = t.weights[i];
         if (t.weights[i] != 1.0f) ++w.nonUnit;
     }
     std::vector<float>().swap(t.weights);
     w.allOne = t.allOne;
-    t.result = Estimate(w, t.node, 0, int32_t(w.order.size()) - 1, t.seen);
+    t.result = Estimate(w, t.node, 0, int32_t(n) - 1, t.seen);
+    w.rows = nullptr;
 }
 
 // The estimate of a node's own rows, as the first pruning made it.
@@ -449,7 +459,8 @@ void Pruner::NoteSorted(Work& m, int32_t seen, size_t from, size_t to) {
     const std::vector<uint32_t>& stack = m.stack;
     s.held.Use(in_.budget);
     s.held.Set(uint64_t(to - from) * (sizeof(uint32_t) + sizeof(uint8_t)) + 256 * sizeof(float));
-    s.rows.assign(stack.begin() + long(from), stack.begin() + long(to));
+    s.rows.resize(to - from);
+    for (size_t i = from; i < to; ++i) s.rows[i - from] = Row(m, stack[i]);
     s.weights.clear();
     std::vector<double> classSum(size_t(nClass_), 0.0);
     double total = 0;
@@ -457,7 +468,7 @@ void Pruner::NoteSorted(Work& m, int32_t seen, size_t from, size_t to) {
     for (size_t i = from; i < to; ++i) {
         const float x = W(m, stack[i]);
         total += x;
-        classSum[in_.cls[stack[i]]] += x;
+        classSum[in_.cls[Row(m, stack[i])]] += x;
         ones = ones && x == 1.0f;
     }
     s.codes.clear();
@@ -502,12 +513,13 @@ void Pruner::LoadRows(Work& m, const Seen& s) const {
     const Sorted& sorted = sorted_[size_t(s.sorted)];
     const size_t n = sorted.rows.size();
     if (m.order.size() < n) m.order.resize(n);
+    WeightRoom(m, n);
+    m.rows = sorted.rows.data();
     m.nonUnit = 0;
     for (size_t i = 0; i < n; ++i) {
-        const uint32_t id = sorted.rows[i];
         const float x = sorted.Weight(i);
-        m.order[i] = id;
-        m.weight[id] = x;
+        m.order[i] = uint32_t(i);
+        m.weight[i] = x;
         if (x != 1.0f) ++m.nonUnit;
     }
     m.allOne = s.allOne;
@@ -528,7 +540,7 @@ void Pruner::SortRows(Work& m, const TreeNode& t, int32_t first, int32_t last, s
     m.branchAt.Ensure(size_t(last - first + 1));
     uint16_t* const branchAt = m.branchAt.data.get();
     for (int32_t i = first; i <= last; ++i) {
-        const int b = branch(m.order[size_t(i)]);
+        const int b = branch(Row(m, m.order[size_t(i)]));
         branchAt[i - first] = uint16_t(b);
         ++counts[size_t(b)];
     }
@@ -1108,7 +1120,7 @@ double Pruner::EstimateAsLeaf(Work& m, TreeNode& node, int32_t first, int32_t la
     for (int32_t i = first; i <= last; ++i) {
         const float x = W(m, order[i]);
         total += x;
-        classSum[in_.cls[order[i]]] += x;
+        classSum[in_.cls[Row(m, order[i])]] += x;
     }
     const float cases = m.allOne ? float(last - first + 1) : float(total);
     std::vector<float> dist(static_cast<size_t>(C));
@@ -1207,9 +1219,12 @@ Pruner::PruneTask& Pruner::AddPruneJob(Jobs<PruneTask>& jobs, const Work& m, Tre
     job->seen = seen;
     job->held.Use(in_.budget);
     job->held.Set(uint64_t(last - first + 1) * (sizeof(uint32_t) + sizeof(float)));
-    job->rows.assign(m.order.begin() + first, m.order.begin() + last + 1);
-    job->weights.reserve(job->rows.size());
-    for (uint32_t id : job->rows) job->weights.push_back(W(m, id));
+    job->rows.resize(size_t(last - first + 1));
+    job->weights.resize(job->rows.size());
+    for (int32_t i = first; i <= last; ++i) {
+        job->rows[size_t(i - first)] = Row(m, m.order[size_t(i)]);
+        job->weights[size_t(i - first)] = W(m, m.order[size_t(i)]);
+    }
     return jobs.Add(std::move(job), [this](int th, PruneTask& j) { RunPruneTask(th, j); });
 }
 
@@ -1224,7 +1239,7 @@ double Pruner::JudgeOnAllRows(Work& m, const TreeNode& branch, int32_t first, in
         branch, uint32_t(last - first + 1), m.allOne, 0, spawn,
         [&](uint32_t* ids, float* w) {
             for (int32_t i = first; i <= last; ++i) {
-                ids[i - first] = order[size_t(i)];
+                ids[i - first] = Row(m, order[size_t(i)]);
                 w[i - first] = W(m, order[size_t(i)]);
             }
         },

@@ -59,10 +59,14 @@ public:
     int32_t RowCount() const { return in_.rowCount; }
 
 private:
-    // The rows of one thread: weights per row, branches per place, the rows in order, their
-    // split by branch, and scratch per level.
+    // The rows of one thread: weights, the rows in order, their split by branch, and
+    // scratch per level. The items of order and stack are the table's rows or, with
+    // `rows`, places in it (a job's rows, a node's noted rows): weights follow the items.
     struct Work {
-        std::unique_ptr<float[]> weight;
+        Arena<float> weights;
+        float* weight = nullptr;  // weights' block
+        const uint32_t* rows = nullptr;
+        std::vector<uint32_t> jobRows;  // a job's rows, while it runs
         Arena<uint16_t> branchAt;  // the branch of each row of the node being sorted
         size_t nonUnit = 0;  // rows whose weight is not exactly 1
         bool allOne = true;
@@ -159,6 +163,11 @@ private:
     std::unique_ptr<TreeNode> PruneTree(const TreeNode& grown, float cf, int threads);
     void StartPool(int threads);
     float W(const Work& w, uint32_t id) const { return w.nonUnit ? w.weight[id] : 1.0f; }
+    static uint32_t Row(const Work& w, uint32_t item) { return w.rows ? w.rows[item] : item; }
+    static void WeightRoom(Work& w, size_t items) {
+        w.weights.Ensure(items);
+        w.weight = w.weights.data.get();
+    }
     Brancher BranchesOf(const TreeNode& node) const;
     void SizeLevels(Work& w);
     void RowArrays(Work& w);
