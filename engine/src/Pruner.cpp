@@ -451,6 +451,28 @@ void Pruner::Note(Work& m, int32_t seen, int32_t first, int32_t last, float case
     s.allOne = m.allOne;
 }
 
+// What a note holds.
+void Pruner::NoteHeld(Sorted& s) {
+    s.held.Set(uint64_t(s.rows.capacity()) * sizeof(uint32_t) + s.codes.capacity() +
+               uint64_t(s.weights.capacity() + s.classWeight.capacity()) * sizeof(float));
+}
+
+// The note of node `seen`, whose largest branch is `largest` (0: none): its rows go when
+// no later pruning can read them, as that branch was grown as a leaf.
+void Pruner::KeepRowsFor(int32_t seen, int largest) {
+    const Seen& n = seen_[size_t(seen)];
+    if (largest) {
+        const std::unique_ptr<TreeNode>& b = n.grown->branches[size_t(largest)];
+        if (!b || b->kind != kLeaf) return;
+    }
+    Sorted& s = sorted_[size_t(n.sorted)];
+    std::vector<uint32_t>().swap(s.rows);
+    std::vector<uint8_t>().swap(s.codes);
+    std::vector<float>().swap(s.weights);
+    s.rowsKept = false;
+    NoteHeld(s);
+}
+
 // A tested node's rows as its test sorted them (stack[from, to)), with the leaf
 // estimate of them in this order: what judging its largest branch on all of them
 // finds when that branch is a leaf.
@@ -501,11 +523,12 @@ void Pruner::NoteSorted(Work& m, int32_t seen, size_t from, size_t to) {
         }
         s.weights.shrink_to_fit();
     }
-    // What the note holds, now that its weights are known.
-    s.held.Set(uint64_t(s.rows.capacity()) * sizeof(uint32_t) + s.codes.capacity() +
-               uint64_t(s.weights.capacity()) * sizeof(float));
+    NoteHeld(s);
     s.cases = m.allOne ? float(to - from) : float(total);
     s.leafErrors = s.cases - float(*std::max_element(classSum.begin(), classSum.end()));
+    s.classWeight.resize(classSum.size());
+    for (size_t c = 0; c < classSum.size(); ++c) s.classWeight[c] = float(classSum[c]);
+    s.rowsKept = true;
 }
 
 // A node's noted rows with their weights, at the start of m's lists.
@@ -902,7 +925,7 @@ bool Pruner::Reserve(const TreeNode& b) {
     return true;
 }
 
-// The estimate of branch b on all the rows of node `seen`, in their noted order; from
+// The estimate of branch b on all the rows of the node s notes, in their noted order; from
 // an earlier pruning whose branch there had the same shape, when one is kept.
 float Pruner::JudgeBranch(const TreeNode& b, const Seen& s, int thread) {
     std::string shape;
@@ -986,8 +1009,19 @@ Pruner::Pruned Pruner::Replay(Work& m, const TreeNode& g, int32_t seen, int thre
     if (verdict == Verdict::Leaf) return leaf;
     if (verdict == Verdict::Raise) {
         std::unique_ptr<TreeNode> b = Keep(kids[size_t(largest)]);
-        LoadRows(m, s);
-        Raise(m, b.get(), 0, int32_t(s.rows) - 1);
+        const Sorted& sorted = sorted_[size_t(s.sorted)];
+        if (sorted.rowsKept) {
+            LoadRows(m, s);
+            Raise(m, b.get(), 0, int32_t(s.rows) - 1);
+        } else {
+            // A leaf raised is a leaf of the node's rows, as EstimateAsLeaf makes it.
+            int best = in_.classDense[size_t(b->cls)];
+            for (int c = 0; c < nClass_; ++c)
+                if (sorted.classWeight[size_t(c)] > sorted.classWeight[size_t(best)]) best = c;
+            b->items = sorted.cases;
+            b->cls = in_.classCode[size_t(best)];
+            b->errors = float(LeafTotal(sorted.cases, sorted.leafErrors));
+        }
         Pruned raised;
         raised.errors = b->errors;
         raised.node = std::move(b);
@@ -1085,7 +1119,10 @@ float Pruner::Estimate(Work& m, TreeNode* node, int32_t first, int32_t last, int
     std::copy(m.stack.begin() + long(rows.base), m.stack.begin() + long(rows.end), m.order.begin() + first);
     m.stack.resize(rows.base);
     m.allOne = savedAllOne;
-    if (seen >= 0) seen_[size_t(seen)].largest = int16_t(largest);
+    if (seen >= 0) {
+        seen_[size_t(seen)].largest = int16_t(largest);
+        KeepRowsFor(seen, largest);
+    }
 
     // The jobs' results are needed for the sum only; the largest branch's before it is
     // judged on all the rows, so the other jobs run on meanwhile.

@@ -112,8 +112,12 @@ private:
     };
     // The weights of a node's rows are products of a few factors, so few distinct ones:
     // a row's weight is weights[codes[i]] while there are at most 256.
+    // A node whose largest branch was grown as a leaf (or that has none) keeps no rows:
+    // that branch judged on them, or raised, is a leaf of figures noted here.
     struct Sorted {
         float cases = 0, leafErrors = 0;  // the leaf estimate of the rows in this order
+        std::vector<float> classWeight;   // of the rows, per class
+        bool rowsKept = true;
         std::vector<uint32_t> rows;
         std::vector<float> weights;  // none: all of weight one; else one per row, or per code
         std::vector<uint8_t> codes;
@@ -191,6 +195,8 @@ private:
     void Raise(Work& m, TreeNode* b, int32_t first, int32_t last);
     void Note(Work& m, int32_t seen, int32_t first, int32_t last, float cases, int best, float leafErrors);
     void NoteSorted(Work& m, int32_t seen, size_t from, size_t to);
+    void NoteHeld(Sorted& s);
+    void KeepRowsFor(int32_t seen, int largest);
 
     // A branch judged on its parent's rows.
     // With `record`, what the estimate comes to is written there as well.
