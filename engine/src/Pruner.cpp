@@ -454,18 +454,28 @@ void Pruner::Note(Work& m, int32_t seen, int32_t first, int32_t last, float case
 // What a note holds.
 void Pruner::NoteHeld(Sorted& s) {
     s.held.Set(uint64_t(s.rows.capacity()) * sizeof(uint32_t) + s.codes.capacity() +
-               uint64_t(s.weights.capacity() + s.classWeight.capacity()) * sizeof(float));
+               uint64_t(s.weights.capacity()) * sizeof(float));
 }
 
 // The note of node `seen`, whose largest branch is `largest` (0: none): its rows go when
 // no later pruning can read them, as that branch was grown as a leaf.
 void Pruner::KeepRowsFor(int32_t seen, int largest) {
     const Seen& n = seen_[size_t(seen)];
+    Sorted& s = sorted_[size_t(n.sorted)];
     if (largest) {
         const std::unique_ptr<TreeNode>& b = n.grown->branches[size_t(largest)];
         if (!b || b->kind != kLeaf) return;
+        // The class that branch takes raised on these rows, as EstimateAsLeaf finds it:
+        // the heaviest, ties to the branch's own.
+        int32_t at = seen + 1;
+        for (int v = 1; v < largest; ++v) at += seen_[size_t(at)].size;
+        std::vector<double> classSum(size_t(nClass_), 0.0);
+        for (size_t i = 0; i < s.rows.size(); ++i) classSum[in_.cls[s.rows[i]]] += s.Weight(i);
+        int best = in_.classDense[size_t(seen_[size_t(at)].cls)];
+        for (int c = 0; c < nClass_; ++c)
+            if (float(classSum[size_t(c)]) > float(classSum[size_t(best)])) best = c;
+        s.raisedCls = in_.classCode[size_t(best)];
     }
-    Sorted& s = sorted_[size_t(n.sorted)];
     std::vector<uint32_t>().swap(s.rows);
     std::vector<uint8_t>().swap(s.codes);
     std::vector<float>().swap(s.weights);
@@ -526,8 +536,6 @@ void Pruner::NoteSorted(Work& m, int32_t seen, size_t from, size_t to) {
     NoteHeld(s);
     s.cases = m.allOne ? float(to - from) : float(total);
     s.leafErrors = s.cases - float(*std::max_element(classSum.begin(), classSum.end()));
-    s.classWeight.resize(classSum.size());
-    for (size_t c = 0; c < classSum.size(); ++c) s.classWeight[c] = float(classSum[c]);
     s.rowsKept = true;
 }
 
@@ -1015,11 +1023,8 @@ Pruner::Pruned Pruner::Replay(Work& m, const TreeNode& g, int32_t seen, int thre
             Raise(m, b.get(), 0, int32_t(s.rows) - 1);
         } else {
             // A leaf raised is a leaf of the node's rows, as EstimateAsLeaf makes it.
-            int best = in_.classDense[size_t(b->cls)];
-            for (int c = 0; c < nClass_; ++c)
-                if (sorted.classWeight[size_t(c)] > sorted.classWeight[size_t(best)]) best = c;
             b->items = sorted.cases;
-            b->cls = in_.classCode[size_t(best)];
+            b->cls = sorted.raisedCls;
             b->errors = float(LeafTotal(sorted.cases, sorted.leafErrors));
         }
         Pruned raised;

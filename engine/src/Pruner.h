@@ -116,8 +116,8 @@ private:
     // that branch judged on them, or raised, is a leaf of figures noted here.
     struct Sorted {
         float cases = 0, leafErrors = 0;  // the leaf estimate of the rows in this order
-        std::vector<float> classWeight;   // of the rows, per class
         bool rowsKept = true;
+        int16_t raisedCls = 0;  // without rows: the class of the largest branch raised
         std::vector<uint32_t> rows;
         std::vector<float> weights;  // none: all of weight one; else one per row, or per code
         std::vector<uint8_t> codes;
