@@ -108,7 +108,7 @@ private:
         int16_t largest = 0;  // the branch judged on all the rows
         bool allOne = true;
         int32_t sorted = -1;  // index in sorted_, for a node with a test
-        const TreeNode* grown = nullptr;
+        const TreeNode* grown = nullptr;  // the node in the grown tree
     };
     // The weights of a node's rows are products of a few factors, so few distinct ones:
     // a row's weight is weights[codes[i]] while there are at most 256.
