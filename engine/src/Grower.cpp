@@ -85,8 +85,8 @@ constexpr uint32_t kTasksPerThread = 8;
 constexpr int64_t kNodeChunk = 256 << 10;  // nodes are charged this much at a time
 constexpr int kSortLanes = 4;  // root lists sorted at once
 
-// A subtree grown by a job: its lists and the weights of its weighted rows, the state
-// of its path, and what came out.
+// A subtree grown by a job: its ids (its lists are sorted again where it runs) and the
+// weights of its weighted rows, the state of its path, and what came out.
 struct Grower::Task {
     Arena<uint32_t> ids;  // handed over to the thread that grows it
     std::vector<float> weights;  // of the items of `ids` marked weighted, in order
