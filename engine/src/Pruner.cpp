@@ -1124,10 +1124,7 @@ float Pruner::Estimate(Work& m, TreeNode* node, int32_t first, int32_t last, int
     std::copy(m.stack.begin() + long(rows.base), m.stack.begin() + long(rows.end), m.order.begin() + first);
     m.stack.resize(rows.base);
     m.allOne = savedAllOne;
-    if (seen >= 0) {
-        seen_[size_t(seen)].largest = int16_t(largest);
-        KeepRowsFor(seen, largest);
-    }
+    if (seen >= 0) seen_[size_t(seen)].largest = int16_t(largest);
 
     // The jobs' results are needed for the sum only; the largest branch's before it is
     // judged on all the rows, so the other jobs run on meanwhile.
@@ -1141,6 +1138,8 @@ float Pruner::Estimate(Work& m, TreeNode* node, int32_t first, int32_t last, int
     }
     jobs.Wait();
     jobs.ForEach([&](PruneTask& j) { results[size_t(j.branch)] = j.result; });
+    // Once the branches' jobs are in, which note the largest one's class.
+    if (seen >= 0) KeepRowsFor(seen, largest);
     double errorSum = 0;
     for (int v = 1; v <= forks; ++v)
         if (rows.counts[v]) errorSum += results[size_t(v)];
