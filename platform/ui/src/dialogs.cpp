@@ -112,6 +112,17 @@ static QString StartPath(const FileRequest& request) {
 
 namespace {
 
+// The extension of a file type of one pattern ("Text (*.txt)" gives "txt");
+// empty for a type of several patterns or of any name.
+QString SuffixOfType(const QString& filter) {
+    const qsizetype open = filter.lastIndexOf(QLatin1Char('('));
+    if (open < 0 || !filter.endsWith(QLatin1Char(')'))) return QString();
+    const QString pattern = filter.mid(open + 1, filter.size() - open - 2).trimmed();
+    if (!pattern.startsWith(QLatin1String("*.")) || pattern.contains(QLatin1Char(' '))) return QString();
+    const QString suffix = pattern.mid(2);
+    return suffix.contains(QLatin1Char('*')) || suffix.contains(QLatin1Char('?')) ? QString() : suffix;
+}
+
 // Qt's own dialog rather than the desktop's: the same on every desktop, and
 // one that a test or a script can reach and fill in.
 std::optional<QString> RunFileDialog(const FileRequest& request, bool save) {
@@ -144,6 +155,12 @@ std::optional<QString> RunFileDialog(const FileRequest& request, bool save) {
     }
     if (!shown.isEmpty()) dialog.setNameFilters(shown);
     if (!selected.isEmpty()) dialog.selectNameFilter(selected);
+    // A name typed with no extension takes the type chosen last: "rows" under
+    // "MS Access (*.mdb)" is rows.mdb, not rows.txt written as a database.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
+        const QString suffix = SuffixOfType(filter);
+        dialog.setDefaultSuffix(suffix.isEmpty() ? request.defaultSuffix : suffix);
+    });
     if (request.onFilterChange) {
         QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
             const int index = int(filters.indexOf(filter)) + 1;

@@ -8,6 +8,7 @@
 #include "../../../support/FileDialogDriver.h"
 #include "../../../support/IntegrityCheck.h"
 
+#include <QFileInfo>
 #include <QProcess>
 
 #include <csignal>
@@ -222,6 +223,14 @@ TEST(ExportCommand, TheRealSaveDialogsFileTypeChoosesTheDatabase) {
                                  "SELECT * FROM A; SELECT COUNT(*) FROM Tessary_Import;"),
               "A\nB\nTessary_Import\n7\n2\n");
     EXPECT_EQ(ReadFile(p.dir + "/rows.mdb").rfind("Predicted,Id,Size,Kind\r\n", 0), 0u);
+
+    // A name with no extension takes the type's own: a database named .mdb, no .txt.
+    testsupport::FileDialogSeen seen;
+    testsupport::TypeIntoNextFileDialog("bare", &seen, kDatabaseType);
+    MExport::Export(p.ctx, 0);
+    EXPECT_TRUE(seen.shown);
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(p.dir + "/bare.txt")));
+    EXPECT_EQ(SqliteShell(p.dir + "/bare.mdb", "SELECT COUNT(*) FROM Tessary_Import;"), "2\n");
 }
 
 TEST(TreeExport, CancelChangesNothingNoTreeLeavesTheFile) {
