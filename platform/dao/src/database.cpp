@@ -440,31 +440,51 @@ bool LogBeside(const std::string& file) {
 
 // Reading a file in WAL mode makes a log and its index beside it, which a
 // connection that only reads does not take away when it closes. They go here
-// as a last writer's would: only when no connection anywhere has the file open
-// (each keeps a shared lock on it, so the exclusive lock is refused) and the
-// log holds nothing. The locks go through SQLite's own file layer, which knows
-// those of this process's other connections to the file.
+// as a last writer's would: only when no connection anywhere has the file
+// open and the log holds nothing. The file itself is only read, so its lock is
+// not taken, only looked at: every connection in WAL mode keeps a read lock
+// on the file while it is open, and one that has the index open keeps a lock
+// on it. A newcomer that opens the index meanwhile is held off by our lock on
+// the index; one that took its lock on the file just before the log was put
+// aside is seen by a second look, and the log gets its name back.
 void DropLogOfReads(const std::string& file) {
-    if (!LogBeside(file)) return;
-    sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr);
-    if (!vfs) return;
-    std::vector<std::max_align_t> space(size_t(vfs->szOsFile) / sizeof(std::max_align_t) + 1);
-    auto* f = reinterpret_cast<sqlite3_file*>(space.data());
-    int flags = 0;
-    const int rc = vfs->xOpen(vfs, file.c_str(), f, SQLITE_OPEN_MAIN_DB | SQLITE_OPEN_READWRITE, &flags);
-    if (!f->pMethods) return;
-    const sqlite3_io_methods* io = f->pMethods;
-    if (rc == SQLITE_OK && !(flags & SQLITE_OPEN_READONLY) && io->xLock(f, SQLITE_LOCK_SHARED) == SQLITE_OK &&
-        io->xLock(f, SQLITE_LOCK_RESERVED) == SQLITE_OK && io->xLock(f, SQLITE_LOCK_EXCLUSIVE) == SQLITE_OK) {
-        struct stat st {};
-        const std::string log = file + "-wal";
-        if (::stat(log.c_str(), &st) != 0 || st.st_size == 0) {
-            ::unlink(log.c_str());
-            ::unlink((file + "-shm").c_str());
+    if (!LogBeside(file) || !UseOwnLocks()) return;
+    constexpr off_t kFileLocks = 0x40000000, kFileLockBytes = 512, kIndexFirstUser = 128;
+    const std::string log = file + "-wal", index = file + "-shm", aside = file + "-wal.tmp";
+    const int indexFd = ::open(index.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+    if (indexFd < 0 && errno != ENOENT) return;
+    if (indexFd >= 0) {
+        struct flock first {};
+        first.l_type = F_WRLCK;
+        first.l_whence = SEEK_SET;
+        first.l_start = kIndexFirstUser;
+        first.l_len = 1;
+        if (::fcntl(indexFd, F_OFD_SETLK, &first) != 0) {
+            ::close(indexFd);
+            return;
         }
     }
-    io->xUnlock(f, SQLITE_LOCK_NONE);
-    io->xClose(f);
+    const int fileFd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const auto held = [&] {
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        lock.l_start = kFileLocks;
+        lock.l_len = kFileLockBytes;
+        return ::fcntl(fileFd, F_OFD_GETLK, &lock) != 0 || lock.l_type != F_UNLCK;
+    };
+    struct stat st {};
+    if (fileFd >= 0 && !held() && (::stat(log.c_str(), &st) != 0 || st.st_size == 0)) {
+        const bool putAside = ::rename(log.c_str(), aside.c_str()) == 0;
+        if (!held()) {
+            if (putAside) ::unlink(aside.c_str());
+            if (indexFd >= 0) ::unlink(index.c_str());
+        } else if (putAside && ::renameat2(AT_FDCWD, aside.c_str(), AT_FDCWD, log.c_str(), RENAME_NOREPLACE) != 0) {
+            ::unlink(aside.c_str());  // the newcomer made a log of its own
+        }
+    }
+    if (fileFd >= 0) ::close(fileFd);
+    if (indexFd >= 0) ::close(indexFd);
 }
 
 }  // namespace
