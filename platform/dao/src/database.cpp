@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -130,11 +132,12 @@ bool IsConstantDefault(std::string_view text) {
 // holder an exclusive one. A side file is used, not the database itself,
 // because closing any descriptor of the database would drop the engine's own
 // POSIX locks on it.
-int TakeLock(const std::string& lockPath, bool exclusive, bool* denied) {
+int TakeLock(const std::string& lockPath, bool exclusive, bool* denied, bool sideFile = true) {
     *denied = false;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
     for (;;) {
-        int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        int fd = sideFile ? ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666)
+                          : ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) return -1;
         if (::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) {
             // The file may have been removed by a last holder between open and lock.
@@ -152,6 +155,35 @@ int TakeLock(const std::string& lockPath, bool exclusive, bool* denied) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+}
+
+// Whether a lock of flock's on a file stays apart from SQLite's own locks on
+// it: on a network file system the kernel carries it out as a lock of the
+// kind SQLite takes, which would keep every other program from the file.
+bool FlockStandsApart(const std::string& path) {
+    struct statfs fs {};
+    if (::statfs(path.c_str(), &fs) != 0) return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0x6969:      // NFS
+    case 0x517B:      // SMB
+    case 0xFF534D42:  // CIFS
+    case 0xFE534D42:  // SMB2
+    case 0x00C36400:  // Ceph
+        return false;
+    default:
+        return true;
+    }
+}
+
+// The holder's lock taken on the database file itself as well, so that a
+// holder reaching the file by another name, a hard link, is met as one
+// through the same name is: SQLite keeps a log per name, and two writers
+// through two names would each go on with a log of its own. The descriptor is
+// only read through, and a lock of flock's does not meet SQLite's.
+int TakeFileLock(const std::string& path, bool exclusive, bool* denied) {
+    *denied = false;
+    if (!UseOwnLocks() || !FlockStandsApart(path)) return -1;
+    return TakeLock(path, exclusive, denied, false);
 }
 
 // The side file holders of the database at path lock: path + ".lck", or for a
@@ -387,6 +419,8 @@ void Core::Close() {
     }
     ReleaseLock(lockFd, lockPath);
     lockFd = -1;
+    if (fileLockFd >= 0) ::close(fileLockFd);
+    fileLockFd = -1;
     tableDefs.items.clear();
     odbc.reset();
     for (const auto& f : scratchFiles) ::unlink(f.c_str());
@@ -1864,6 +1898,15 @@ std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool rea
         core->lockFd = TakeLock(core->lockPath, exclusive, &denied);
         if (denied) Raise(exclusive ? 3045 : 3356, path);
     }
+    if (!create) {
+        bool denied = false;
+        core->fileLockFd = TakeFileLock(path, exclusive, &denied);
+        if (denied) {
+            ReleaseLock(core->lockFd, core->lockPath);
+            core->lockFd = -1;
+            Raise(exclusive ? 3045 : 3356, path);
+        }
+    }
     int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
     if (create) flags |= SQLITE_OPEN_CREATE;
     std::string name = path;
@@ -1880,8 +1923,12 @@ std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool rea
         sqlite3_close_v2(core->db);
         core->db = nullptr;
         core->closed = true;
+        for (const auto& f : core->scratchFiles) ::unlink(f.c_str());
+        core->scratchFiles.clear();
         ReleaseLock(core->lockFd, core->lockPath);
         core->lockFd = -1;
+        if (core->fileLockFd >= 0) ::close(core->fileLockFd);
+        core->fileLockFd = -1;
         if (full) Raise(file::kDiskFull);
         if (rc == SQLITE_NOTADB) Raise(3343, path);
         if (rc == SQLITE_CANTOPEN) Raise(readOnly ? 3051 : 3050);

@@ -166,6 +166,7 @@ struct Core : SchemaResolver, std::enable_shared_from_this<Core> {
     bool guest = false;  // another program's file, written in only to add a table (DBEngine::OpenGuest)
     int lockFd = -1;
     std::string lockPath;
+    int fileLockFd = -1;  // the same holder's lock, on the file itself
     bool closed = false;
     int transDepth = 0;
     uint64_t writeGen = 0;

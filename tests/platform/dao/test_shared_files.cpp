@@ -1,5 +1,6 @@
-// Files shared with other processes: a file only read is never opened for
-// writing, and the locks of the program's readers of a file hold whatever
+// Files shared with other processes: a holder that reaches a file by another
+// name is met as one through the same name; a file only read is never opened
+// for writing, and the locks of the program's readers of a file hold whatever
 // else of the program opens it.
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -11,11 +12,13 @@
 #include <filesystem>
 #include <functional>
 
+#include "Confined.h"
 #include "StockShell.h"
 #include "fixture.h"
 
 using namespace daotest;
 using dao::RecordsetType;
+using testsupport::InChildText;
 using testsupport::StockShell;
 
 namespace {
@@ -32,9 +35,69 @@ std::string Text(dao::Database& db, const std::string& sql) {
 class DaoSharedFiles : public ::testing::Test {
 protected:
     TempDir dir;
+    std::string NewProject(const std::string& name) {
+        const std::string path = dir.File(name);
+        dao::DBEngine::CreateDatabase(path, dao::dbLangGeneral)->Execute("CREATE TABLE T (K LONG, V LONG)");
+        return path;
+    }
 };
 
 }  // namespace
+
+// Another process holds the project through one name; through a hard link
+// of it, a symbolic link to it or a bind mount of its folder a second holder
+// that must be alone is refused as in use, as through the same name. Once the
+// holder is gone each name opens, and a write through one is seen through all.
+TEST_F(DaoSharedFiles, AHolderIsMetThroughEveryNameOfTheFile) {
+    const std::string project = NewProject("a.txp");
+    const std::string hard = dir.File("b.txp"), soft = dir.File("s.txp"), view = dir.File("view");
+    fs::create_hard_link(project, hard);
+    fs::create_symlink(project, soft);
+    fs::create_directories(view);
+    int ready[2], done[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(done), 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        ::close(done[1]);
+        auto db = dao::DBEngine::OpenDatabase(project, false, false);
+        db->Execute("INSERT INTO T VALUES (1, 0)");
+        char c = 1;
+        if (::write(ready[1], &c, 1) != 1) ::_exit(1);
+        (void)!::read(done[0], &c, 1);
+        db->Execute("INSERT INTO T VALUES (2, 0)");
+        db->Close();
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    ::close(done[0]);
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    for (const std::string& name : {project, hard, soft}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(ErrorOf([&] { dao::DBEngine::OpenDatabase(name, true, true); }), 3045);
+        EXPECT_EQ(ErrorOf([&] { dao::DBEngine::OpenDatabase(name, true, false); }), 3045);
+    }
+    const std::string mounted = InChildText([&]() -> std::string {
+        if (::geteuid() != 0) return "skip";
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount(dir.Path().c_str(), view.c_str(), nullptr, MS_BIND, nullptr) != 0)
+            return "skip";
+        return std::to_string(ErrorOf([&] { dao::DBEngine::OpenDatabase(view + "/a.txp", true, false); }));
+    });
+    if (mounted != "skip") {
+        EXPECT_EQ(mounted, "3045") << "through a bind mount";
+    }
+    ::close(done[1]);
+    ::waitpid(holder, nullptr, 0);
+    for (const std::string& name : {hard, soft, project}) {
+        SCOPED_TRACE(name);
+        auto db = dao::DBEngine::OpenDatabase(name, true, false);
+        db->Execute("INSERT INTO T VALUES (3, 0)");
+        db->Close();
+    }
+    EXPECT_EQ(Text(*dao::DBEngine::OpenDatabase(soft, false, true), "SELECT Count(*), Sum(K) FROM T"), "5|12");
+}
 
 // A data source that is only read, linked or opened to read, in either of
 // SQLite's journal modes: a watcher of the file sees it opened and closed,
