@@ -8,12 +8,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
+#include <sstream>
 #include <string_view>
 #include <thread>
 
@@ -1863,6 +1866,88 @@ std::shared_ptr<Core> OpenOdbc(const std::string& connect) {
 
 }  // namespace
 
+namespace {
+
+// Whether the file's header says it is in WAL mode.
+bool InWalMode(const std::string& path) {
+    unsigned char header[20] = {};
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    const ssize_t n = ::pread(fd, header, sizeof header, 0);
+    ::close(fd);
+    return n == ssize_t(sizeof header) && (header[18] == 2 || header[19] == 2);
+}
+
+// Whether nothing on this machine or another can change the file: it lies on
+// a local file system mounted read-only as a whole (not only through one
+// mount of it, as a read-only bind mount is).
+bool CannotChange(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    const std::string device = std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
+    std::FILE* mounts = std::fopen("/proc/self/mountinfo", "re");
+    if (!mounts) return false;
+    bool fixed = false;
+    char* line = nullptr;
+    size_t size = 0;
+    while (::getline(&line, &size, mounts) > 0) {
+        // id parent major:minor root point options [tags] - type source super-options
+        const std::string entry(line);
+        size_t at = entry.find(' ');
+        at = entry.find(' ', at + 1);
+        if (at == std::string::npos || entry.compare(at + 1, device.size() + 1, device + " ") != 0) continue;
+        const size_t dash = entry.find(" - ");
+        if (dash == std::string::npos) break;
+        std::string type, source, super;
+        std::istringstream rest(entry.substr(dash + 3));
+        rest >> type >> source >> super;
+        static const char* kNetwork[] = {"nfs", "nfs4", "cifs", "smb3", "smbfs", "ceph", "9p", "afs", "glusterfs"};
+        const bool network = type.rfind("fuse", 0) == 0 ||
+                             std::any_of(std::begin(kNetwork), std::end(kNetwork), [&](const char* n) { return type == n; });
+        fixed = !network && ("," + super + ",").find(",ro,") != std::string::npos;
+        break;
+    }
+    std::free(line);
+    std::fclose(mounts);
+    return fixed;
+}
+
+// What SQLite opens to read a file in a folder that cannot be written here.
+// The file is read under SQLite's own locking, as any reader reads it, log
+// and all. In WAL mode SQLite can do that only with the log's index beside the
+// file; without one no program has the file open in WAL mode now, and a copy
+// of the file and its log is read, made while neither changed (a writer that
+// came meanwhile would have made the index first). Only a file that nothing
+// can change is read in place without locks.
+std::string ReadableName(Core& core, const std::string& path) {
+    const std::string index = path + "-shm", log = path + "-wal";
+    static std::atomic<int> copies{0};
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (!InWalMode(path) || FileExists(index)) return path;
+        struct stat st {};
+        const bool logged = ::stat(log.c_str(), &st) == 0;
+        if ((!logged || st.st_size == 0) && CannotChange(path)) return FileUri(path) + "?immutable=1";
+        FileStamp before, after;
+        if (!StampOf(path, &before)) return path;
+        const std::string copy = (std::filesystem::temp_directory_path() /
+                                  ("tessary-read-" + std::to_string(::getpid()) + "-" + std::to_string(++copies) + ".db"))
+                                     .string();
+        for (const char* suffix : {"", "-wal", "-shm", "-journal"}) core.scratchFiles.push_back(copy + suffix);
+        std::error_code ec;
+        const auto overwrite = std::filesystem::copy_options::overwrite_existing;
+        std::filesystem::copy_file(path, copy, overwrite, ec);
+        if (!ec && logged) std::filesystem::copy_file(log, copy + "-wal", overwrite, ec);
+        if (ec) {
+            if (file::IsDiskFull(ec.value())) Raise(file::kDiskFull);
+            Raise(3051, path);
+        }
+        if (StampOf(path, &after) && after == before && !FileExists(index)) return copy;
+    }
+    Raise(3196, path);  // it kept changing: another program is writing it
+}
+
+}  // namespace
+
 std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool readOnly, const std::string& connect,
                                bool create, bool guest = false) {
     if (UpperUtf8(connect).rfind("ODBC;", 0) == 0) return OpenOdbc(connect);
@@ -1911,12 +1996,16 @@ std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool rea
     if (create) flags |= SQLITE_OPEN_CREATE;
     std::string name = path;
     if (readOnly && !dirWritable) {
-        // Nothing beside the file can be written: read it as it stands.
-        name = FileUri(path) + "?immutable=1";
+        try {
+            name = ReadableName(*core, path);
+        } catch (const DaoError&) {
+            core->Close();
+            throw;
+        }
     }
     // URIs let linked Access mirrors be attached read-only.
     flags |= SQLITE_OPEN_URI;
-    if (readOnly && name == path && !LogBeside(path)) core->logsOfReads.emplace_back("main", path);
+    if (readOnly && dirWritable && !LogBeside(path)) core->logsOfReads.emplace_back("main", path);
     int rc = sqlite3_open_v2(name.c_str(), &core->db, flags, nullptr);
     if (rc != SQLITE_OK) {
         const bool full = DiskFull(core->db, rc);

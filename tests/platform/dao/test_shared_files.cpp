@@ -1,7 +1,8 @@
-// Files shared with other processes: a holder that reaches a file by another
-// name is met as one through the same name; a file only read is never opened
-// for writing, and the locks of the program's readers of a file hold whatever
-// else of the program opens it.
+// Files shared with other processes, and files seen where they cannot be
+// written: a read-only bind mount, a folder of another user's. What is read
+// there is what SQLite's own readers read, under its locking; a holder that
+// reaches a file by another name is met as one through the same name; and a
+// file only read is never opened for writing.
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/inotify.h>
@@ -13,6 +14,7 @@
 #include <functional>
 
 #include "Confined.h"
+#include "InChild.h"
 #include "StockShell.h"
 #include "fixture.h"
 
@@ -32,6 +34,26 @@ std::string Text(dao::Database& db, const std::string& sql) {
     return out;
 }
 
+// What the layer reads of the file, opened to read: the rows of T, or the error.
+std::string CountRead(const std::string& path) {
+    try {
+        return Text(*dao::DBEngine::OpenDatabase(path, false, true), "SELECT Count(*) FROM T");
+    } catch (const dao::DaoError& e) {
+        return "error " + std::to_string(e.Number()) + ": " + e.what();
+    }
+}
+
+// Runs SQL on the file with SQLite alone, in a child that is killed before it
+// closes the file: what it committed stays in the log.
+void RunAndDie(const std::string& path, const std::string& sql) {
+    testsupport::InChild([&] {
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        ::_exit(sqlite3_exec(db, ("PRAGMA wal_autocheckpoint=0;" + sql).c_str(), nullptr, nullptr, nullptr));
+        return 0;
+    });
+}
+
 class DaoSharedFiles : public ::testing::Test {
 protected:
     TempDir dir;
@@ -40,9 +62,152 @@ protected:
         dao::DBEngine::CreateDatabase(path, dao::dbLangGeneral)->Execute("CREATE TABLE T (K LONG, V LONG)");
         return path;
     }
+    // A folder of its own holding copies of the files given.
+    std::string FolderOf(const std::string& name, const std::vector<std::string>& files) {
+        const fs::path folder = dir.Path() / name;
+        fs::create_directories(folder);
+        for (const auto& f : files) fs::copy_file(f, folder / fs::path(f).filename());
+        return folder.string();
+    }
 };
 
 }  // namespace
+
+// A writer was killed with its last 300 rows in the log; the files were then
+// copied where they cannot be written, with the log's index or without.
+// Every reader there reads the 300 rows: through a read-only bind mount, and
+// as an unprivileged user for a read-only file in a read-only folder.
+TEST_F(DaoSharedFiles, AKilledWritersLogIsReadWhereNothingCanBeWritten) {
+    const std::string project = NewProject("killed.txp");
+    std::string rows = "BEGIN;";
+    for (int k = 1; k <= 300; ++k) rows += "INSERT INTO T VALUES (" + std::to_string(k) + ", 0);";
+    RunAndDie(project, rows + "COMMIT;");
+    ASSERT_GT(fs::file_size(project + "-wal"), 0u);
+    ASSERT_TRUE(fs::exists(project + "-shm"));
+    for (const bool withIndex : {true, false}) {
+        SCOPED_TRACE(withIndex ? "with the log's index" : "without the log's index");
+        std::vector<std::string> files = {project, project + "-wal"};
+        if (withIndex) files.push_back(project + "-shm");
+        const std::string tag = withIndex ? "i" : "n";
+        const std::string mounted = FolderOf("m" + tag, files), view = FolderOf("v" + tag, {});
+        const std::string viewed = InChildText([&]() -> std::string {
+            const std::string why = testsupport::BindReadOnly(mounted, view);
+            return why.empty() ? CountRead(view + "/killed.txp") : "skip: " + why;
+        });
+        if (viewed.rfind("skip: ", 0) == 0) std::cout << viewed << "\n";
+        else EXPECT_EQ(viewed, "300") << "through a read-only bind mount";
+
+        const std::string locked = FolderOf("p" + tag, files);
+        for (const auto& f : fs::directory_iterator(locked)) fs::permissions(f.path(), fs::perms(0444));
+        fs::permissions(locked, fs::perms(0555));
+        const std::string unprivileged = InChildText([&]() -> std::string {
+            const std::string why = testsupport::BecomeNobody();
+            return why.empty() ? CountRead(locked + "/killed.txp") : "skip: " + why;
+        });
+        if (unprivileged.rfind("skip: ", 0) == 0) std::cout << unprivileged << "\n";
+        else EXPECT_EQ(unprivileged, "300") << "as an unprivileged user";
+        fs::permissions(locked, fs::perms(0755));
+        for (const char* left : {"-shm", "-wal"})
+            EXPECT_EQ(fs::exists(locked + "/killed.txp" + left), withIndex || std::string(left) == "-wal")
+                << "nothing is made beside the file";
+    }
+}
+
+// A project in WAL mode closed as it should be has no log beside it, which
+// SQLite needs to read it: it still opens where nothing can be written,
+// through a read-only bind mount, on a file system mounted read-only as a
+// whole, and for an unprivileged user, and nothing is left behind.
+TEST_F(DaoSharedFiles, AProjectClosedWholeOpensWhereNothingCanBeWritten) {
+    const std::string project = NewProject("whole.txp");
+    dao::DBEngine::OpenDatabase(project, false, false)->Execute("INSERT INTO T VALUES (1, 0)");
+    ASSERT_FALSE(fs::exists(project + "-wal"));
+    const std::string mounted = FolderOf("m", {project}), view = FolderOf("v", {});
+    const std::vector<std::pair<const char*, std::function<std::string()>>> places = {
+        {"a read-only bind mount", [&] { return testsupport::BindReadOnly(mounted, view); }},
+        {"a file system mounted read-only",
+         [&]() -> std::string {
+             if (::geteuid() != 0) return "a mount needs root";
+             if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                 ::mount("tmpfs", view.c_str(), "tmpfs", 0, "size=1m") != 0)
+                 return "no tmpfs";
+             fs::copy_file(project, view + "/whole.txp");
+             return ::mount(nullptr, view.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, "size=1m") == 0 ? "" : "no remount";
+         }},
+        {"an unprivileged user", [&] {
+             fs::permissions(mounted, fs::perms(0555));
+             return testsupport::BecomeNobody();
+         }},
+    };
+    for (const auto& [place, enter] : places) {
+        SCOPED_TRACE(place);
+        const std::string seen = InChildText([&]() -> std::string {
+            const std::string why = enter();
+            if (!why.empty()) return "skip: " + why;
+            const std::string folder = std::string(place) == std::string("an unprivileged user") ? mounted : view;
+            const std::string count = CountRead(folder + "/whole.txp");
+            for (const auto& f : fs::directory_iterator(fs::temp_directory_path()))
+                if (f.path().filename().string().rfind("tessary-read-" + std::to_string(::getpid()), 0) == 0)
+                    return count + ", left " + f.path().string();
+            return count;
+        });
+        fs::permissions(mounted, fs::perms(0755));
+        if (seen.rfind("skip: ", 0) == 0) std::cout << seen << "\n";
+        else EXPECT_EQ(seen, "1");
+    }
+    EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(mounted), {}).size(), 1u) << "nothing beside the file";
+}
+
+// An unprivileged user reads a file in a folder it may not write while the
+// file's owner, another process, rewrites every row in one transaction after
+// another: each read sees one of the owner's commits whole, and never a
+// damaged file. Both of SQLite's journal modes.
+TEST_F(DaoSharedFiles, AReaderWhereItCannotWriteSeesEachChangeWholeOrNotAtAll) {
+    if (::geteuid() != 0) GTEST_SKIP() << "an owner and another user need root to be set up";
+    for (const char* mode : {"delete", "wal"}) {
+        SCOPED_TRACE(mode);
+        const fs::path folder = dir.Path() / mode;
+        fs::create_directories(folder);
+        const std::string path = (folder / "shared.db").string();
+        std::string rows = std::string("PRAGMA journal_mode=") + mode + "; CREATE TABLE T (K INTEGER PRIMARY KEY, V);" +
+                           "WITH RECURSIVE n(k) AS (SELECT 1 UNION ALL SELECT k + 1 FROM n WHERE k < 2000) "
+                           "INSERT INTO T SELECT k, 0 FROM n;";
+        ASSERT_EQ(StockShell::Run(path, rows), std::string(mode) + "\n");
+        fs::permissions(folder, fs::perms(0555));
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+        const pid_t owner = ::fork();
+        if (owner == 0) {
+            sqlite3* db = nullptr;
+            sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+            sqlite3_busy_timeout(db, 2000);
+            while (std::chrono::steady_clock::now() < until)
+                sqlite3_exec(db, "BEGIN IMMEDIATE; UPDATE T SET V = V + 1; COMMIT;", nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+            ::_exit(0);
+        }
+        const std::string seen = InChildText([&]() -> std::string {
+            const std::string why = testsupport::BecomeNobody();
+            if (!why.empty()) return "skip: " + why;
+            int reads = 0;
+            for (; std::chrono::steady_clock::now() < until; ++reads) {
+                try {
+                    auto db = dao::DBEngine::OpenDatabase(path, false, true);
+                    for (int i = 0; i < 20; ++i) {
+                        const std::string sum = Text(*db, "SELECT Sum(V) Mod 2000, Count(*) FROM T");
+                        if (sum != "0|2000") return "a torn read: " + sum;
+                    }
+                } catch (const dao::DaoError& e) {
+                    if (e.Number() != 3196) return "error " + std::to_string(e.Number()) + ": " + e.what();
+                }
+            }
+            return reads > 0 ? "whole" : "no read";
+        });
+        ::waitpid(owner, nullptr, 0);
+        fs::permissions(folder, fs::perms(0755));
+        if (seen.rfind("skip: ", 0) == 0) GTEST_SKIP() << seen;
+        EXPECT_EQ(seen, "whole");
+        EXPECT_NE(StockShell::Run(path, "select sum(v) from T"), "0\n") << "the owner wrote meanwhile";
+    }
+}
 
 // Another process holds the project through one name; through a hard link
 // of it, a symbolic link to it or a bind mount of its folder a second holder
