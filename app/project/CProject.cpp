@@ -167,8 +167,30 @@ CProject::~CProject() { Destroy(); }
 DatabasePtr CProject::OpenToRead(const std::string& fileName, bool exclusive) {
     DatabasePtr db = dao::DBEngine::OpenDatabase(fileName, exclusive, true);
     if (db->FileVersion() == 0 || db->IndexesInOrder("Config")) return db;
-    db->Close();
-    return dao::DBEngine::OpenDatabase(fileName, exclusive, false);
+    // Rebuilding the index needs an open that may write, which the file may
+    // not allow here and which waits for another program's write: the file is
+    // rebuilt by the next open to write it, and this read goes to a copy of it
+    // as it is now, rebuilt aside and removed with the last holder of it.
+    static int copies = 0;
+    const std::string copy = (std::filesystem::temp_directory_path() /
+                              ("tessary-settings-" + std::to_string(::getpid()) + "-" + std::to_string(++copies) + ".txp"))
+                                 .string();
+    const auto remove = [copy] {
+        for (const char* suffix : {"", "-wal", "-shm", "-journal", ".lck"}) ::unlink((copy + suffix).c_str());
+    };
+    try {
+        db->CopyTo(copy);
+        db->Close();
+        DatabasePtr rebuilt = dao::DBEngine::OpenDatabase(copy, false, false);
+        return DatabasePtr(std::shared_ptr<void>(nullptr, [rebuilt, remove](void*) mutable {
+                               rebuilt.reset();
+                               remove();
+                           }),
+                           rebuilt.get());
+    } catch (...) {
+        remove();
+        throw;
+    }
 }
 
 bool CProject::CheckTables(const std::string& fileName, const std::function<void()>& beforeMessage) {

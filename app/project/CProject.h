@@ -49,10 +49,10 @@ public:
     // kept the project file from being used: damaged, in use, read-only, the
     // disk full. False, showing nothing, for another number.
     static bool ReportError(const std::string& fileName, long number);
-    // A project file opened to read its settings: read-only, unless it is a
-    // file of ours whose settings' text index another build wrote out of
-    // order, where they would not be found; that one is opened to write,
-    // which rebuilds its indexes first.
+    // A project file opened to read its settings: read-only, and never
+    // written. A file of ours whose settings' text index another build wrote
+    // out of order, where they would not be found, is read through a copy
+    // with its indexes rebuilt.
     static DatabasePtr OpenToRead(const std::string& fileName, bool exclusive);
     // A new connection each time; nullptr when FileName is empty or the open fails.
     DatabasePtr OpenProject(bool exclusive = false);

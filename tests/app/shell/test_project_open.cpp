@@ -7,10 +7,13 @@
 #include "AppGlobals.h"
 #include "CDataDef.h"
 #include "CProject.h"
+#include "Confined.h"
 #include "IntegrityCheck.h"
 #include "MSwallow.h"
 #include "OldFolding.h"
+#include "StockShell.h"
 
+#include <chrono>
 #include <fstream>
 #include <vector>
 
@@ -150,6 +153,60 @@ TEST_F(ProjectOpen, ATextIndexOutOfOrderIsRebuiltOnOpening) {
         Close();
         EXPECT_EQ(testsupport::IntegrityCheck(path), "ok");
     }
+}
+
+// The same project looked at where it cannot be written, or while another
+// program holds a write transaction on it: the project check reads it at
+// once and writes nothing; the next open to write rebuilds the index.
+TEST_F(ProjectOpen, ATextIndexOutOfOrderIsReadWithoutWriting) {
+    const std::string path = CopySample("looked");
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &raw), SQLITE_OK);
+    testsupport::UseReversedNocase(raw);
+    ASSERT_EQ(sqlite3_exec(raw, "INSERT INTO Config VALUES ('_Note', 'x'); REINDEX;", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(raw);
+    ASSERT_NE(testsupport::IntegrityCheck(path), "ok");
+    const std::string folder = std::filesystem::path(path).parent_path().string(), view = dir.File("view");
+    std::filesystem::create_directories(view);
+    const auto check = [](const std::string& file) {
+        const auto c = MTessary::IsProjectFile(QString::fromStdString(file));
+        return c ? std::string("project") : "no project, error " + std::to_string(c.error.number);
+    };
+    const std::string mounted = testsupport::InChildText([&]() -> std::string {
+        const std::string why = testsupport::BindReadOnly(folder, view);
+        return why.empty() ? check(view + "/" + std::filesystem::path(path).filename().string()) : "skip: " + why;
+    });
+    if (mounted.rfind("skip: ", 0) != 0) {
+        EXPECT_EQ(mounted, "project") << "through a read-only bind mount";
+    }
+    std::filesystem::permissions(path, std::filesystem::perms(0444));
+    std::filesystem::permissions(folder, std::filesystem::perms(0555));
+    const std::string unprivileged = testsupport::InChildText([&]() -> std::string {
+        const std::string why = testsupport::BecomeNobody();
+        return why.empty() ? check(path) : "skip: " + why;
+    });
+    std::filesystem::permissions(folder, std::filesystem::perms(0755));
+    std::filesystem::permissions(path, std::filesystem::perms(0644));
+    if (unprivileged.rfind("skip: ", 0) != 0) {
+        EXPECT_EQ(unprivileged, "project") << "as an unprivileged user";
+    }
+    if (!testsupport::StockShell::Path().empty()) {
+        testsupport::StockShell::Session writer(path);
+        ASSERT_EQ(writer.Run("begin immediate; insert into Config values ('_Other', 'y')"), "");
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(check(path), "project") << "while another program writes";
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+        EXPECT_EQ(writer.Run("commit"), "");
+    }
+    EXPECT_NE(testsupport::IntegrityCheck(path), "ok") << "the check wrote nothing";
+    for (const auto& f : std::filesystem::directory_iterator(std::filesystem::temp_directory_path()))
+        EXPECT_NE(f.path().filename().string().rfind("tessary-settings-" + std::to_string(::getpid()), 0), 0u)
+            << f.path() << " was left behind";
+    ASSERT_TRUE(Open(path));
+    EXPECT_TRUE(dialogs.Messages().empty());
+    EXPECT_EQ(shell::Globals().gProject->GetConfig("_OTHER"), "y");
+    Close();
+    EXPECT_EQ(testsupport::IntegrityCheck(path), "ok");
 }
 
 // A link named like a table of the project's own is refused with one box
