@@ -201,6 +201,10 @@ void RaiseSqlite(sqlite3* db, int rc, std::string_view context) {
                                  " is damaged: the database engine found it malformed. Restore it from a "
                                  "backup copy.");
     case SQLITE_READONLY:
+        // A reader that may not write the log's index met it while another
+        // program was changing it, and cannot repair it itself: in use, not
+        // a file that refuses changes.
+        if (ext == SQLITE_READONLY_RECOVERY) Raise(3196, file);
         Raise(3027);
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
