@@ -2,7 +2,7 @@
 
 #include "CBrowseHeader.h"
 #include "CDataSplitView.h"
-#include "MSwallow.h"
+#include "ErrorGuard.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -250,11 +250,9 @@ void CBrowseGrid::SectionResized(int split, int logical, int oldSize, int newSiz
     if (mApplying || logical < 0 || logical >= int(mModel->Columns().size())) return;
     bool cancel = false;
     if (events.colResize) {
-        try {
+        base::RecordErrors("CBrowseGrid::SectionResized", [&] {
             events.colResize(logical, cancel);
-        } catch (...) {
-            app::SwallowCurrent("CBrowseGrid::SectionResized");
-        }
+        });
     }
     mApplying = true;
     if (cancel) SplitView(split)->setColumnWidth(logical, oldSize);
@@ -307,7 +305,7 @@ bool CBrowseGrid::eventFilter(QObject* watched, QEvent* event) {
         }
     } catch (...) {
         // Grid events ignore failures.
-        app::SwallowCurrent("CBrowseGrid::eventFilter");
+        base::RecordCaught("CBrowseGrid::eventFilter");
     }
     return QWidget::eventFilter(watched, event);
 }

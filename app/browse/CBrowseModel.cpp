@@ -1,6 +1,6 @@
 #include "CBrowseModel.h"
 
-#include "MSwallow.h"
+#include "ErrorGuard.h"
 #include "dao/dao.h"
 
 #include <QBrush>
@@ -25,11 +25,9 @@ void CBrowseModel::StopCount() {
         // A sorted view's background sort may run for seconds; nobody waits for it now.
         if (mCountStop) mCountStop->store(true);
         if (mCountDb) mCountDb->Interrupt();
-        try {
+        base::RecordErrors("CBrowseModel::StopCount", [&] {
             mCountJob.get();
-        } catch (...) {
-            app::SwallowCurrent("CBrowseModel::StopCount");
-        }
+        });
     }
     mCountDb.reset();
 }
@@ -60,13 +58,12 @@ void CBrowseModel::SetRecordset(RecordsetPtr rs, const DatabasePtr& db, const st
     mCountFailed = false;
     mCountSql = countSql;
     int fields = 0;
-    try {
+    if (!base::RecordErrors("CBrowseModel::SetRecordset", [&] {
         if (mRs) {
             fields = mRs->Fields().Count();
             mReader = mRs->Clone();
         }
-    } catch (...) {
-        app::SwallowCurrent("CBrowseModel::SetRecordset");
+    })) {
         mReader.reset();
     }
     const bool keep = holdFields && fields == mFields && fields > 0;
@@ -80,10 +77,9 @@ void CBrowseModel::SetRecordset(RecordsetPtr rs, const DatabasePtr& db, const st
         mProvisional = first ? long(first->rows.size()) : 0;
         if (mProvisional < PageRows) {
             mCount = mProvisional;
-            try {
+            if (!base::RecordErrors("CBrowseModel::SetRecordset", [&] {
                 RunCount(db, countSql);
-            } catch (...) {
-                app::SwallowCurrent("CBrowseModel::SetRecordset");
+            })) {
                 mCountFailed = true;
             }
         }
@@ -93,15 +89,14 @@ void CBrowseModel::SetRecordset(RecordsetPtr rs, const DatabasePtr& db, const st
 }
 
 void CBrowseModel::StartCount(const DatabasePtr& db, const std::string& countSql) {
-    try {
+    if (!base::RecordErrors("CBrowseModel::StartCount", [&] {
         // A connection of its own, opened here: the engine's list of open
         // databases is kept by this thread.
         mCountDb = dao::DBEngine::OpenDatabase(db->Name(), false, true);
         mCountDb->ReadWithoutMapping();  // the grid's own connection maps the file already
         // An ODBC source is read from the grid's copy of it: the same rows, by the same keys.
         mCountDb->ShareLinkCopies(*db);
-    } catch (...) {
-        app::SwallowCurrent("CBrowseModel::StartCount");
+    })) {
         mCountDb.reset();
     }
     if (!mCountDb) {
@@ -111,16 +106,15 @@ void CBrowseModel::StartCount(const DatabasePtr& db, const std::string& countSql
     const unsigned generation = mGeneration;
     mCountStop = std::make_shared<std::atomic<bool>>(false);
     std::string source;
-    try {
+    if (!base::RecordErrors("CBrowseModel::StartCount", [&] {
         if (mReader->KeysShareable()) source = mReader->Name();
-    } catch (...) {
-        app::SwallowCurrent("CBrowseModel::StartCount");
+    })) {
         source.clear();
     }
     mCountJob = std::async(std::launch::async, [this, generation, countDb = mCountDb, countSql, source,
                                                 stop = mCountStop]() {
         CountResult result;
-        try {
+        if (!base::RecordErrors("CBrowseModel::StartCount", [&] {
             if (!source.empty()) {
                 // Counting the rows is one pass over them; reading their keys
                 // as well costs little more when split among a few connections.
@@ -136,16 +130,13 @@ void CBrowseModel::StartCount(const DatabasePtr& db, const std::string& countSql
                     result.keys = std::move(rs);
                 }
             }
-        } catch (...) {
-            app::SwallowCurrent("CBrowseModel::StartCount");
+        })) {
             result = CountResult();
         }
         if (result.count < 0 && !stop->load()) {
-            try {
+            base::RecordErrors("CBrowseModel::StartCount", [&] {
                 result.count = RunCount(countDb, countSql);
-            } catch (...) {
-                app::SwallowCurrent("CBrowseModel::StartCount");
-            }
+            });
         }
         // Delivered on the model's thread; the destructor waits for this job first.
         QMetaObject::invokeMethod(
@@ -158,32 +149,28 @@ void CBrowseModel::TakeCount() {
     if (mCount >= 0) return;
     long n = -2;
     if (mCountJob.valid()) {
-        try {
+        base::RecordErrors("CBrowseModel::TakeCount", [&] {
             CountResult result = mCountJob.get();
             n = result.count;
             // The rows read here keep their places and the others follow: the
             // view has as many rows as the reader then holds.
             if (result.keys && mReader && mReader->TakeKeys(*result.keys)) n = mReader->RecordCount();
-        } catch (...) {
-            app::SwallowCurrent("CBrowseModel::TakeCount");
-        }
+        });
     }
     mCountDb.reset();
     if (n < 0) {
         // No separate count: walk the keys instead.
         n = 0;
-        try {
+        if (!base::RecordErrors("CBrowseModel::TakeCount", [&] {
             if (mDb && !mCountSql.empty()) n = RunCount(mDb, mCountSql);
-        } catch (...) {
-            app::SwallowCurrent("CBrowseModel::TakeCount");
+        })) {
             mCountFailed = true;
-            try {
+            if (!base::RecordErrors("CBrowseModel::TakeCount", [&] {
                 if (mReader) {
                     mReader->MoveLast();
                     n = mReader->RecordCount();
                 }
-            } catch (...) {
-                app::SwallowCurrent("CBrowseModel::TakeCount");
+            })) {
                 n = 0;
             }
         }
@@ -225,16 +212,14 @@ void CBrowseModel::InvalidateAll() {
 void CBrowseModel::ResetColumns() {
     mColumns.assign(size_t(mFields), GridColumn());
     for (int i = 0; i < mFields; ++i) {
-        try {
+        base::RecordErrors("CBrowseModel::ResetColumns", [&] {
             dao::Field f = mRs->Fields(i);
             GridColumn& c = mColumns[size_t(i)];
             c.dataField = QString::fromStdString(f.Name());
             c.caption = c.dataField;
             c.sourceField = QString::fromStdString(f.SourceField());
             c.sourceTable = QString::fromStdString(f.SourceTable());
-        } catch (...) {
-            app::SwallowCurrent("CBrowseModel::ResetColumns");
-        }
+        });
     }
 }
 
@@ -253,7 +238,8 @@ const CBrowseModel::Page* CBrowseModel::PageOf(int row) const {
         }
     Page page;
     page.first = first;
-    try {
+    // Past the end (the rows changed) or a failing read: what was read stays.
+    base::RecordErrors("CBrowseModel::PageOf", [&] {
         mReader->SetAbsolutePosition(first);
         for (int r = 0; r < PageRows && !mReader->Eof(); ++r) {
             std::vector<Cell> cells(static_cast<size_t>(mFields));
@@ -282,10 +268,7 @@ const CBrowseModel::Page* CBrowseModel::PageOf(int row) const {
             // Not past the page's last row: a sorted view's first page would sort every row.
             if (r + 1 < PageRows) mReader->MoveNext();
         }
-    } catch (...) {
-        app::SwallowCurrent("CBrowseModel::PageOf");
-        // Past the end (the rows changed) or a failing read: what was read stays.
-    }
+    });
     // The page is kept here: the connection holds no read of the file until the next one.
     if (mDb) mDb->EndReads();
     mPages.push_front(std::move(page));
@@ -327,11 +310,9 @@ QString CBrowseModel::Text(int row, int col) const {
         value = cell->text;
     }
     if (formatText) {
-        try {
+        base::RecordErrors("CBrowseModel::Text", [&] {
             formatText(col, value);
-        } catch (...) {
-            app::SwallowCurrent("CBrowseModel::Text");
-        }
+        });
     }
     return value.isValid() ? value.toString() : QString();
 }
@@ -378,7 +359,8 @@ QVariant CBrowseModel::data(const QModelIndex& index, int role) const {
                 return {};
         }
     } catch (...) {
-        app::SwallowCurrent("CBrowseModel::data");
+        // A cell that cannot be read shows empty.
+        base::RecordCaught("CBrowseModel::data");
         return {};
     }
 }

@@ -3,7 +3,7 @@
 #include "CBrowseGrid.h"
 #include "CClassNames.h"
 #include "CDataDef.h"
-#include "MSwallow.h"
+#include "ErrorGuard.h"
 #include "MUtilities.h"
 
 // Fixed columns 0-2; a right click on a row and the locked widths reach
@@ -30,11 +30,9 @@ void CBrowseTest::FinishLayout(const std::string& outputName) {
     if (cols.size() > 1) cols[1].caption = QString::fromStdString(outputName);
     mTG->Model()->rowStyle = [this](int row) { return FetchRowStyle(row); };
     for (int col : {1, 2}) {
-        try {
+        base::RecordErrors("CBrowseTest::FinishLayout", [&] {
             LoadClassValueItems(col);
-        } catch (...) {
-            app::SwallowCurrent("CBrowseTest::FinishLayout");
-        }
+        });
     }
 }
 
@@ -65,7 +63,8 @@ QColor CBrowseTest::FetchRowStyle(int row) const {
         const double a = actual.toDouble();
         if (a > 0 && (!predicted.isValid() || predicted.toDouble() != a)) return QColor(0xFF, 0, 0);
     } catch (...) {
-        app::SwallowCurrent("CBrowseTest::FetchRowStyle");
+        // A row that cannot be read has no colour of its own.
+        base::RecordCaught("CBrowseTest::FetchRowStyle");
     }
     return {};
 }

@@ -4,7 +4,7 @@
 #include "CBrowseHeader.h"
 #include "CDataDef.h"
 #include "MMarks.h"
-#include "MSwallow.h"
+#include "ErrorGuard.h"
 #include "MUtilities.h"
 #include "UGrid.h"
 
@@ -82,7 +82,7 @@ void CBrowseView::SetupGrid() {
     if (!mDataDef || !mTG) return;
     CBrowseModel* model = mTG->Model();
     // Each step is made on its own; a failing one is skipped.
-    auto step = [](auto&& body) { app::Swallow("CBrowseView::SetupGrid", body); };
+    auto step = [](auto&& body) { base::RecordErrors("CBrowseView::SetupGrid", body); };
     step([&] { model->ResetColumns(); });
     auto& cols = model->Columns();
     step([&] {
@@ -174,10 +174,10 @@ void CBrowseView::DblClick() {
         // Not marked (another program writing the project past the busy
         // timeout, say): the status bar says so and why, as does the trace.
         const std::exception_ptr why = std::current_exception();
-        app::SwallowCurrent("CBrowseView::DblClick");
+        base::RecordCaught("CBrowseView::DblClick");
         MMarks::SayNotToggled(why);
         // The record set keeps no mark that was not stored.
-        app::Swallow("CBrowseView::DblClick", [&] {
+        base::RecordErrors("CBrowseView::DblClick", [&] {
             if (rs && rs->EditMode() != dao::dbEditNone) rs->CancelUpdate();
         });
     }
@@ -188,7 +188,7 @@ void CBrowseView::KeyPress(int key) {
 }
 
 void CBrowseView::MouseDown(Qt::MouseButton button, int col, int row, bool heading) {
-    try {
+    base::RecordErrors("CBrowseView::MouseDown", [&] {
         mHeaderClick = heading;
         if (button != Qt::RightButton || !mTG) return;
         if (mLayout.rightClickNeedsRow && mTG->Row() < 0) return;
@@ -207,9 +207,7 @@ void CBrowseView::MouseDown(Qt::MouseButton button, int col, int row, bool headi
             mTG->SetRow(row);
             if (panel) panel->ShowPopup(QStringLiteral("popCopy"));
         }
-    } catch (...) {
-        app::SwallowCurrent("CBrowseView::MouseDown");
-    }
+    });
 }
 
 void CBrowseView::ColResize(int col, bool& cancel) {

@@ -1,5 +1,5 @@
 #include "CDataControl.h"
-#include "MSwallow.h"
+#include "ErrorGuard.h"
 
 CDataControl::CDataControl(QObject* parent) : QObject(parent) {}
 
@@ -13,11 +13,9 @@ void CDataControl::SetDatabaseName(const std::string& name) {
 void CDataControl::Close() {
     mRecordset.reset();
     if (mDatabase) {
-        try {
+        base::RecordErrors("CDataControl::Close", [&] {
             mDatabase->Close();
-        } catch (...) {
-            app::SwallowCurrent("CDataControl::Close");
-        }
+        });
         mDatabase.reset();
     }
 }
@@ -32,6 +30,7 @@ void CDataControl::Refresh() {
                                                   (mReadOnly ? dao::dbReadOnly : 0) | dao::dbFirstRowsFast);
         }
     } catch (...) {
+        // No half-opened record set is kept.
         mRecordset.reset();
         throw;
     }

@@ -1,6 +1,6 @@
 #include "FFind.h"
 #include "MCaptionFit.h"
-#include "MSwallow.h"
+#include "ErrorGuard.h"
 
 #include "AppErrors.h"
 #include "IShell.h"
@@ -90,20 +90,18 @@ bool FFind::event(QEvent* e) {
 }
 
 void FFind::cmbFind_Change() {
-    try {
+    base::ShowErrors("FFind::cmbFind_Change", [&] {
         const QString text = cmbFind->currentText();
         cmdFindNext->setEnabled(!text.isEmpty());
         bool wild = false;
         for (QChar c : text)
             if (QStringLiteral("*?[]!#").contains(c)) wild = true;
         chkMatchCase->setEnabled(!wild);
-    } catch (...) {
-        app::ShowCurrentError("FFind::cmbFind_Change");
-    }
+    });
 }
 
 void FFind::Form_Activate() {
-    try {
+    if (!base::ShowErrors("FFind::Form_Activate", [&] {
         const QSignalBlocker block(cmbFind);
         cmbFind->clear();
         for (const QString& h : mFindHist) {
@@ -116,8 +114,7 @@ void FFind::Form_Activate() {
             // Selected whole, so that what is typed next replaces it.
             cmbFind->lineEdit()->selectAll();
         }
-    } catch (...) {
-        app::ShowCurrentError("FFind::Form_Activate");
+    })) {
         return;
     }
     cmbFind_Change();
@@ -127,7 +124,7 @@ void FFind::Form_Activate() {
 }
 
 void FFind::AddToFindHist(const QString& text) {
-    try {
+    base::ShowErrors("FFind::AddToFindHist", [&] {
         if (text.isEmpty()) return;
         int p = 9;
         for (int i = 0; i < 10; ++i)
@@ -137,22 +134,18 @@ void FFind::AddToFindHist(const QString& text) {
             }
         for (int i = p; i > 0; --i) mFindHist[size_t(i)] = mFindHist[size_t(i - 1)];
         mFindHist[0] = text;
-    } catch (...) {
-        app::ShowCurrentError("FFind::AddToFindHist");
-    }
+    });
 }
 
 void FFind::cmdFindNext_Click() {
-    try {
+    // Find Next ignores failures.
+    base::RecordErrors("FFind::cmdFindNext_Click", [&] {
         const QString typed = cmbFind->currentText();
         AddToFindHist(typed);
         Form_Activate();
         const bool matchCase = chkMatchCase->isChecked();
         emit FindNextRequested(cmbFind->currentText(), matchCase, mDirDown);
-    } catch (...) {
-        // Find Next ignores failures.
-        app::SwallowCurrent("FFind::cmdFindNext_Click");
-    }
+    });
 }
 
 void FFind::FindNext() {

@@ -87,6 +87,7 @@ bool ParseDate(const std::string& text, double& serial) {
         serial = dao::VarToDate(com::Variant::Str(text));
         return true;
     } catch (...) {
+        // Not a date.
         return false;
     }
 }

@@ -8,7 +8,7 @@
 #include "CProject.h"
 #include "CSqlMachine.h"
 #include "MBrowseSql.h"
-#include "MSwallow.h"
+#include "ErrorGuard.h"
 #include "UGrid.h"
 
 #include <QCoreApplication>
@@ -80,7 +80,7 @@ bool UniqueDataKey(const DatabasePtr& db, const std::string& key) {
             return false;
         }
     } catch (...) {
-        app::SwallowCurrent("MMarks::UniqueDataKey");  // not provably unique: the join form marks
+        base::RecordCaught("MMarks::UniqueDataKey");  // not provably unique: the join form marks
     }
     return false;
 }
@@ -102,7 +102,7 @@ bool HoldsAllOfTest(const DatabasePtr& db, const std::string& tail, const CDataD
 bool MarkView(const DatabasePtr& db, const std::string& tail, const CDataDef& dataDef, long viewRows, int16_t mode) {
     if (tail.empty() || !MBrowseSql::JoinsTestByName(tail)) return false;
     dao::Transaction marked(*db);
-    try {
+    return base::RecordErrors("MMarks::MarkView", [&] {
         const std::string inView = HoldsAllOfTest(db, tail, dataDef, viewRows)
                                        ? std::string()
                                        : " WHERE MainPrimaryKey IN (SELECT Test.MainPrimaryKey " + tail + ")";
@@ -110,10 +110,7 @@ bool MarkView(const DatabasePtr& db, const std::string& tail, const CDataDef& da
         db->Execute(std::string("UPDATE Test SET Mark = ") + value + inView + ";");
         marked.Commit();
         return true;
-    } catch (...) {
-        app::SwallowCurrent("MMarks::MarkView");
-        return false;
-    }
+    });
 }
 
 void MarkByWalking(const DatabasePtr& db, const RecordsetPtr& clone, int markField, int16_t mode) {
@@ -147,7 +144,7 @@ int MarkField(const RecordsetPtr& rs) {
 void CurrentMarkAll(base::IGridPanel& grid, const CDataDef& dataDef, int16_t mode) {
     CHourglass busy;
     busy.SetValue(true);
-    try {
+    base::ShowErrors("MMenu::CurrentMarkAll", [&] {
         RecordsetPtr rs = grid.RecordSet();
         if (!rs || (rs->Bof() && rs->Eof())) return;
         RecordsetPtr clone = rs->Clone();
@@ -164,13 +161,11 @@ void CurrentMarkAll(base::IGridPanel& grid, const CDataDef& dataDef, int16_t mod
         if (!MarkView(db, tail, dataDef, viewRows, mode)) MarkByWalking(db, clone, markField, mode);
         clone->Close();
         PutBack(grid, place, true);
-    } catch (...) {
-        app::ShowCurrentError("MMenu::CurrentMarkAll");
-    }
+    });
 }
 
 void MarkCluster(base::IGridPanel& grid, CProject& project, const CDataDef& dataDef, const std::string& sql) {
-    try {
+    base::ShowErrors("MMenu::MarkCluster", [&] {
         DatabasePtr db = project.OpenProject(false);
         if (!db) app::RaiseError(91);
         if (grid.RecordCount() == 0) {
@@ -179,17 +174,14 @@ void MarkCluster(base::IGridPanel& grid, CProject& project, const CDataDef& data
             return;
         }
         const Place place = ReadPlace(grid, dataDef);
-        try {
+        if (!base::RecordErrors("MMarks::MarkCluster", [&] {
             db->Execute(sql);
-        } catch (...) {
-            app::SwallowCurrent("MMarks::MarkCluster");
+        })) {
             SayNotMarked();
         }
         PutBack(grid, place, false);
         project.CloseProject();
-    } catch (...) {
-        app::ShowCurrentError("MMenu::MarkCluster");
-    }
+    });
 }
 
 void SayNotMarked() { app::StatusText(QStringLiteral("Opperation canceled by user.")); }
@@ -218,6 +210,7 @@ void SayNotToggled(const std::exception_ptr& why) {
                    ? QStringLiteral("The project is in use by another program: the mark was not stored.")
                    : QStringLiteral("The mark was not stored: ") + QString::fromStdString(e.Description());
     } catch (...) {
+        // Of no known kind: the plain text stands.
     }
     app::StatusText(text);
 }

@@ -7,7 +7,7 @@
 #include "FFind.h"
 #include "MBrowseSql.h"
 #include "MGridKeys.h"
-#include "MSwallow.h"
+#include "ErrorGuard.h"
 #include "ui/dialogs.h"
 
 #include <QAbstractEventDispatcher>
@@ -61,7 +61,7 @@ UGrid::UGrid(QWidget* parent)
         a->setObjectName(QString::fromLatin1(name));
         if (description) a->setStatusTip(QString::fromLatin1(description));
         connect(a, &QAction::triggered, this,
-                [this, a] { app::Swallow("UGrid::ABar_Click", [&] { ABar_Click(a->objectName()); }); });
+                [this, a] { base::RecordErrors("UGrid::ABar_Click", [&] { ABar_Click(a->objectName()); }); });
         return a;
     };
     addTool(mPopGrid, "mnuSortASC", "Sort Ascending", nullptr);
@@ -77,7 +77,7 @@ UGrid::UGrid(QWidget* parent)
     // moves made on the record set from code.
     connect(mGrid, &CBrowseGrid::CurrentRowChanged, this, [this](int row) {
         if (mSyncing || row < 0) return;
-        app::Swallow("UGrid::tdbGrid_RowColChange", [&] {
+        base::RecordErrors("UGrid::tdbGrid_RowColChange", [&] {
             RecordsetPtr rs = RecordSet();
             if (rs && rs->AbsolutePosition() != row) rs->SetAbsolutePosition(row);
         });
@@ -124,7 +124,7 @@ void UGrid::Reopen(bool hold, const char* location) {
     } catch (...) {
         // The text stays in the binding; the grid shows nothing.
         mGrid->Model()->SetRecordset(nullptr, nullptr, {}, hold);
-        app::ShowCurrentError(location);
+        base::ShowCaught(location);
     }
 }
 
@@ -148,7 +148,7 @@ void UGrid::SetDataBrowse(std::shared_ptr<base::IDataBrowse> view) {
         return;
     }
     mDataBrowse = std::move(view);
-    app::Swallow("UGrid::SetDataBrowse", [&] { mDataBrowse->Bind(mGrid); });
+    base::RecordErrors("UGrid::SetDataBrowse", [&] { mDataBrowse->Bind(mGrid); });
     SyncToRecordset();
 }
 
@@ -172,7 +172,7 @@ void UGrid::Disconnect() {
 
 void UGrid::SyncToRecordset() {
     if (mSyncing) return;
-    app::Swallow("UGrid::SyncToRecordset", [&] {
+    base::RecordErrors("UGrid::SyncToRecordset", [&] {
         RecordsetPtr rs = RecordSet();
         if (!rs || rs->Bof() || rs->Eof()) return;
         const long pos = rs->AbsolutePosition();
@@ -185,22 +185,22 @@ void UGrid::SyncToRecordset() {
 
 void UGrid::Sort(bool descending) {
     int left = -1, c = -1;
-    app::Swallow("UGrid::Sort", [&] {
+    base::RecordErrors("UGrid::Sort", [&] {
         if (mGrid->Splits() > 1) left = mGrid->LeftCol(1);
     });
-    app::Swallow("UGrid::Sort", [&] { c = mGrid->Col(); });
+    base::RecordErrors("UGrid::Sort", [&] { c = mGrid->Col(); });
     mGrid->hide();
-    app::Swallow("UGrid::Sort", [&] {
+    base::RecordErrors("UGrid::Sort", [&] {
         const auto& cols = mGrid->Model()->Columns();
         if (c < 0 || c >= int(cols.size())) return;
         const GridColumn& col = cols[size_t(c)];
         emit AddSort(col.sourceField.isEmpty() ? col.dataField : col.sourceField, descending);
     });
-    app::Swallow("UGrid::Sort", [&] {
+    base::RecordErrors("UGrid::Sort", [&] {
         if (mGrid->Splits() > 1) mGrid->SetLeftCol(1, left);
         mGrid->SetCol(c);
     });
-    app::Swallow("UGrid::Sort", [&] {
+    base::RecordErrors("UGrid::Sort", [&] {
         auto& cols = mGrid->Model()->Columns();
         const int current = mGrid->Col();
         for (int i = 0; i < int(cols.size()); ++i) cols[size_t(i)].underline = i == current;
@@ -221,7 +221,7 @@ QString UGrid::CellCopyText(int row, int col) const {
 }
 
 void UGrid::CopyCell() {
-    app::Swallow("UGrid::CopyCell", [&] {
+    base::RecordErrors("UGrid::CopyCell", [&] {
         const int row = mGrid->Row(), col = mGrid->Col();
         if (row < 0 || col < 0 || col >= mGrid->Model()->columnCount()) return;
         QGuiApplication::clipboard()->clear();
@@ -230,7 +230,7 @@ void UGrid::CopyCell() {
 }
 
 void UGrid::CopyRecord() {
-    try {
+    base::ShowErrors("UGrid::CopyRecord", [&] {
         const int row = mGrid->Row();
         if (row < 0) return;
         QString line;
@@ -238,9 +238,7 @@ void UGrid::CopyRecord() {
         if (line.endsWith(QLatin1Char('\t'))) line.chop(1);
         QGuiApplication::clipboard()->clear();
         QGuiApplication::clipboard()->setText(line);
-    } catch (...) {
-        app::ShowCurrentError("UGrid::CopyRecord");
-    }
+    });
 }
 
 QVariant UGrid::GetTopRowValue(const QString& columnName) const {
@@ -254,7 +252,8 @@ QVariant UGrid::GetTopRowValue(const QString& columnName) const {
                 return v.isValid() ? v : QVariant(QString());
             }
     } catch (...) {
-        app::SwallowCurrent("UGrid::GetTopRowValue");
+        // No value: an empty text.
+        base::RecordCaught("UGrid::GetTopRowValue");
     }
     return QString();
 }
@@ -280,7 +279,8 @@ int32_t UGrid::RecordCount() const {
         // A count query that cannot run counts 0, whatever the rows shown.
         return mGrid->Model()->CountFailed() ? 0 : int32_t(n);
     } catch (...) {
-        app::ShowCurrentError("UGrid::RecordCount");
+        // Shown; no rows are counted.
+        base::ShowCaught("UGrid::RecordCount");
     }
     return 0;
 }
@@ -289,7 +289,7 @@ bool UGrid::SpecialSelectEnable() const { return mSelectRow->isEnabled(); }
 void UGrid::SetSpecialSelectEnable(bool enable) { mSelectRow->setEnabled(enable); }
 
 void UGrid::ShowPopup(const QString& band) {
-    app::Swallow("UGrid::ShowPopup", [&] {
+    base::RecordErrors("UGrid::ShowPopup", [&] {
         const QString name = band.isEmpty() ? QStringLiteral("popGrid") : band;
         QMenu* menu = ActiveBar(name);
         if (!menu) return;
@@ -324,7 +324,7 @@ void UGrid::ShowFind() {
     }
     // A shown tool window is not activated on X, and one already open stays
     // behind: either way typed text would go to the grid.
-    app::Swallow("UGrid::ShowFind", [&] {
+    base::RecordErrors("UGrid::ShowFind", [&] {
         mFFind->show();
         mFFind->raise();
         mFFind->activateWindow();
@@ -332,7 +332,7 @@ void UGrid::ShowFind() {
 }
 
 void UGrid::mFFind_Activate() {
-    app::Swallow("UGrid::mFFind_Activate", [&] {
+    base::RecordErrors("UGrid::mFFind_Activate", [&] {
         const int col = mGrid->Col();
         mFindCol = int16_t(col < 0 ? 0 : col);
         const auto& cols = mGrid->Model()->Columns();
@@ -342,7 +342,7 @@ void UGrid::mFFind_Activate() {
 }
 
 void UGrid::mFFind_FindNext(const QString& findString, bool matchCase, bool dirDown) {
-    try {
+    base::ShowErrors("UGrid::mFFind_FindNext", [&] {
         RecordsetPtr rs = RecordSet();
         if (!rs) return;
         const QString typed = mFFind ? mFFind->cmbFind->currentText() : findString;
@@ -393,9 +393,7 @@ void UGrid::mFFind_FindNext(const QString& findString, bool matchCase, bool dirD
         caption("Found");
         if (left >= 0) mGrid->SetLeftCol(1, left);
         mGrid->SetCol(mFindCol);
-    } catch (...) {
-        app::ShowCurrentError("UGrid::mFFind_FindNext");
-    }
+    });
 }
 
 void UGrid::showEvent(QShowEvent* e) {

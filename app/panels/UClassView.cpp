@@ -7,8 +7,7 @@
 #include "IShell.h"
 #include "MFormat.h"
 #include "MListView.h"
-#include "MPanelTrap.h"
-#include "MSwallow.h"
+#include "ErrorGuard.h"
 
 #include <QComboBox>
 #include <QHeaderView>
@@ -70,15 +69,15 @@ UClassView::UClassView(QWidget* parent) : base::IClassViewPanel(parent) {
     mList->header()->setSectionsClickable(true);
     mList->move(120 / kTwips, 600 / kTwips);
     connect(mCombo, &QComboBox::currentIndexChanged, this,
-            [this] { MPanelTrap::Trap("UClassView::cmbClass_Click", [&] { cmbClass_Click(); }); });
+            [this] { base::ShowErrors("UClassView::cmbClass_Click", [&] { cmbClass_Click(); }); });
     connect(mFieldStats, &QPushButton::clicked, this, [] {
-        MPanelTrap::Trap("UClassView::cmdFieldStats_Click", [] {
+        base::ShowErrors("UClassView::cmdFieldStats_Click", [] {
             if (base::IShell* s = base::Shell()) s->ShowFieldStats();
         });
     });
     connect(mList->header(), &QHeaderView::sectionClicked, this, [this](int c) {
         // Both number columns sort by the row count.
-        MPanelTrap::Trap("UClassView::lvwClass_ColumnClick", [&] { mSort.HeaderClick(*mList, c, c == 0 ? -1 : 1); });
+        base::ShowErrors("UClassView::lvwClass_ColumnClick", [&] { mSort.HeaderClick(*mList, c, c == 0 ? -1 : 1); });
     });
 }
 
@@ -165,11 +164,11 @@ void UClassView::Refresh() { update(); }
 
 void UClassView::resizeEvent(QResizeEvent*) {
     const char* where = "UClassView::resizeEvent";  // a step that fails is skipped
-    app::Swallow(where, [&] {
+    base::RecordErrors(where, [&] {
         const int left = mList->x(), top = mList->y();
         mList->resize(std::max(0, width() - 2 * left), std::max(0, height() - top - left));
     });
-    app::Swallow(where, [&] { mList->setColumnWidth(0, std::max(0, mCombo->width() - 335 / kTwips)); });
-    app::Swallow(where, [&] { mFieldStats->move(std::max(3045 / kTwips, width() - mFieldStats->width() - 60 / kTwips), 5); });
+    base::RecordErrors(where, [&] { mList->setColumnWidth(0, std::max(0, mCombo->width() - 335 / kTwips)); });
+    base::RecordErrors(where, [&] { mFieldStats->move(std::max(3045 / kTwips, width() - mFieldStats->width() - 60 / kTwips), 5); });
     MCaptionFit::FitAll(this);
 }

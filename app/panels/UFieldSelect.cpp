@@ -3,9 +3,8 @@
 
 #include "CDataDef.h"
 #include "KeyCodes.h"
-#include "MPanelTrap.h"
+#include "ErrorGuard.h"
 #include "MdbUtils.h"
-#include "MSwallow.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -94,7 +93,7 @@ UFieldSelect::UFieldSelect(QWidget* parent) : base::IFieldSelectPanel(parent) {
         b->setToolTip(tr(tips[i]));
         mButtons[size_t(i)] = b;
         connect(b, &QToolButton::clicked, this, [this, i] {
-            MPanelTrap::Trap("UFieldSelect::cmdMvFd_Click", [&] {
+            base::ShowErrors("UFieldSelect::cmdMvFd_Click", [&] {
                 static const Place src[6] = {Place::From, Place::Output, Place::To, Place::From, Place::To, Place::From};
                 static const Place dst[6] = {Place::Output, Place::From, Place::From, Place::To, Place::From, Place::To};
                 MoveItems(src[i], dst[i], i == 2 || i == 3);
@@ -109,13 +108,13 @@ UFieldSelect::UFieldSelect(QWidget* parent) : base::IFieldSelectPanel(parent) {
         connect(list, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
             // A keyboard move of the current item counts as a click.
             if (!item || mPressPlace != Place::None) return;
-            MPanelTrap::Trap("UFieldSelect::lstFields_Click",
+            base::ShowErrors("UFieldSelect::lstFields_Click",
                              [&] { emit FieldSelect(int16_t(item->data(Qt::UserRole).toInt())); });
         });
     }
     mOutput->installEventFilter(this);
-    connect(mNext, &QPushButton::clicked, this, [this] { MPanelTrap::Trap("UFieldSelect::cmdConfigOK_Click", [&] { Next(); }); });
-    connect(mBack, &QPushButton::clicked, this, [this] { MPanelTrap::Trap("UFieldSelect::lnkCancel_Click", [&] { emit NavBack(); }); });
+    connect(mNext, &QPushButton::clicked, this, [this] { base::ShowErrors("UFieldSelect::cmdConfigOK_Click", [&] { Next(); }); });
+    connect(mBack, &QPushButton::clicked, this, [this] { base::ShowErrors("UFieldSelect::lnkCancel_Click", [&] { emit NavBack(); }); });
     resize(3945 / kTwips, 5115 / kTwips);
     ApplyNextRule();
 }
@@ -125,7 +124,7 @@ UFieldSelect::UFieldSelect(QWidget* parent) : base::IFieldSelectPanel(parent) {
 QString UFieldSelect::Name(int16_t n) const { return QString::fromStdString(mDDO->FieldName(n)); }
 
 void UFieldSelect::Initialize(std::shared_ptr<CDataDef> dataDef) {
-    MPanelTrap::Trap("UFieldSelect::FillLists", [&] { FillLists(dataDef); });
+    base::ShowErrors("UFieldSelect::FillLists", [&] { FillLists(dataDef); });
 }
 
 void UFieldSelect::Refresh() { Initialize(mDDO); }
@@ -182,7 +181,7 @@ void UFieldSelect::ApplyNextRule() { mNext->setEnabled(mTo->count() > 0 && !mOut
 
 bool UFieldSelect::MatchAsText(int16_t fieldNum) const {
     bool result = false;
-    MPanelTrap::Trap("UFieldSelect::MatchAsText", [&] {
+    base::ShowErrors("UFieldSelect::MatchAsText", [&] {
         for (int i = 0; i < mTo->count(); ++i)
             if (mTo->item(i)->data(Qt::UserRole).toInt() == fieldNum)
                 result = mTo->item(i)->text() != Name(fieldNum);
@@ -370,7 +369,7 @@ bool UFieldSelect::eventFilter(QObject* watched, QEvent* event) {
         auto* e = static_cast<QKeyEvent*>(event);
         int16_t code = KeyCodes::VbKeyCode(e), shift = KeyCodes::VbShift(e->modifiers());
         const bool had = code != 0;
-        MPanelTrap::Trap("UFieldSelect::UserControl_KeyDown", [&] {
+        base::ShowErrors("UFieldSelect::UserControl_KeyDown", [&] {
             if (event->type() == QEvent::KeyPress) emit KeyDown(code, shift);
             else emit KeyUp(code, shift);
         });
@@ -386,7 +385,7 @@ bool UFieldSelect::eventFilter(QObject* watched, QEvent* event) {
     }
     case QEvent::MouseMove: {
         auto* e = static_cast<QMouseEvent*>(event);
-        app::Swallow("UFieldSelect::eventFilter", [&] {
+        base::RecordErrors("UFieldSelect::eventFilter", [&] {
             if (mDragSource != Place::None) {
                 const Place over = PlaceAt(e->globalPosition().toPoint());
                 DragIcon icon = DragIcon::Drag;
@@ -423,14 +422,14 @@ bool UFieldSelect::eventFilter(QObject* watched, QEvent* event) {
             mDragSource = Place::None;
             mIcon = DragIcon::None;
             if (target != Place::None)
-                MPanelTrap::Trap("UFieldSelect::DragDrop", [&] { MoveItems(source, target, false); });
+                base::ShowErrors("UFieldSelect::DragDrop", [&] { MoveItems(source, target, false); });
             consumed = true;
         } else if (place == Place::Output && mPressPlace == Place::Output && OutputField() >= 0) {
-            MPanelTrap::Trap("UFieldSelect::lblOutput_Click", [&] { emit FieldSelect(OutputField()); });
+            base::ShowErrors("UFieldSelect::lblOutput_Click", [&] { emit FieldSelect(OutputField()); });
         } else if (place != Place::Output && mPressPlace == place) {
             QListWidget* list = ListOf(place);
             if (QListWidgetItem* item = list->itemAt(list->viewport()->mapFromGlobal(e->globalPosition().toPoint())))
-                MPanelTrap::Trap("UFieldSelect::lstFields_Click",
+                base::ShowErrors("UFieldSelect::lstFields_Click",
                                  [&] { emit FieldSelect(int16_t(item->data(Qt::UserRole).toInt())); });
         }
         if (place == Place::To) mMouseDown = false;
@@ -440,7 +439,7 @@ bool UFieldSelect::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseButtonDblClick:
         if (place == Place::To) {
             mMouseDown = false;
-            MPanelTrap::Trap("UFieldSelect::ToggleMatchType", [&] {
+            base::ShowErrors("UFieldSelect::ToggleMatchType", [&] {
                 ToggleMatchType();
                 mChanged = true;
             });
@@ -487,7 +486,7 @@ UFieldSelect::Layout UFieldSelect::ComputeLayout(int w, int h) {
 void UFieldSelect::resizeEvent(QResizeEvent*) {
     const bool updates = updatesEnabled();
     setUpdatesEnabled(false);
-    app::Swallow("UFieldSelect::resizeEvent", [&] {
+    base::RecordErrors("UFieldSelect::resizeEvent", [&] {
         const Layout l = ComputeLayout(width() * kTwips, height() * kTwips);
         mBack->setGeometry(PxRect(l.back));
         mNext->setGeometry(PxRect(l.next));

@@ -5,9 +5,8 @@
 #include "CProject.h"
 #include "MFormat.h"
 #include "MListView.h"
-#include "MPanelTrap.h"
+#include "ErrorGuard.h"
 #include "MdbUtils.h"
-#include "MSwallow.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -69,10 +68,10 @@ UFieldView::UFieldView(QWidget* parent) : base::IFieldViewPanel(parent) {
     title->raise();
     mDataSource->raise();
     connect(mList->header(), &QHeaderView::sectionClicked, this, [this](int c) {
-        MPanelTrap::Trap("UFieldView::lvwFields_ColumnClick", [&] { mSort.HeaderClick(*mList, c, c <= Type ? -1 : c); });
+        base::ShowErrors("UFieldView::lvwFields_ColumnClick", [&] { mSort.HeaderClick(*mList, c, c <= Type ? -1 : c); });
     });
     connect(mList, &QTreeWidget::itemDoubleClicked, this, [this] {
-        MPanelTrap::Trap("UFieldView::lvwFields_DblClick", [&] {
+        base::ShowErrors("UFieldView::lvwFields_DblClick", [&] {
             const auto selected = mList->selectedItems();
             if (!selected.isEmpty()) emit ItemSelect(selected.first()->text(Name));
         });
@@ -178,11 +177,11 @@ void UFieldView::SelectField(const QString& fieldName) {
 }
 
 void UFieldView::resizeEvent(QResizeEvent*) {
-    app::Swallow("UFieldView::resizeEvent", [&] {
+    base::RecordErrors("UFieldView::resizeEvent", [&] {
         const int left = mList->x(), top = mList->y();
         mList->resize(std::max(0, width() - 2 * left), std::max(0, height() - top - left));
     });
-    app::Swallow("UFieldView::resizeEvent", [&] {
+    base::RecordErrors("UFieldView::resizeEvent", [&] {
         mDataSource->resize(std::max(0, mList->width() - (mDataSource->x() - mList->x())), mDataSource->height());
     });
     MCaptionFit::FitAll(this);

@@ -7,9 +7,8 @@
 #include "CProject.h"
 #include "CTRX.h"
 #include "MFormat.h"
-#include "MPanelTrap.h"
+#include "ErrorGuard.h"
 #include "MdbUtils.h"
-#include "MSwallow.h"
 #include "UTextSpin.h"
 
 #include <QApplication>
@@ -107,7 +106,7 @@ UInteractive::UInteractive(QWidget* parent) : base::IInteractivePanel(parent) {
     mTimer.setObjectName(QStringLiteral("tmrFirePredict"));
     mTimer.setInterval(200);
     connect(&mTimer, &QTimer::timeout, this, [this] {
-        MPanelTrap::Trap("UInteractive::tmrFirePredict_Timer", [&] {
+        base::ShowErrors("UInteractive::tmrFirePredict_Timer", [&] {
             mTimer.stop();
             Predict();
         });
@@ -118,7 +117,7 @@ UInteractive::UInteractive(QWidget* parent) : base::IInteractivePanel(parent) {
     // An editor reached with Tab may lie outside the frame: its row scrolls into view.
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         if (now && mPaneValue->isAncestorOf(now))
-            MPanelTrap::Trap("UInteractive::Editor_GotFocus", [&] { ShowRowOf(now); });
+            base::ShowErrors("UInteractive::Editor_GotFocus", [&] { ShowRowOf(now); });
     });
 }
 
@@ -463,7 +462,7 @@ void UInteractive::ApplyScrollRule() {
 void UInteractive::SizeColumns() {
     const bool updates = updatesEnabled();
     setUpdatesEnabled(false);
-    app::Swallow("UInteractive::SizeColumns", [&] {
+    base::RecordErrors("UInteractive::SizeColumns", [&] {
         const int frameWidth = mFrame->width();
         mPanesFrameWidth = frameWidth;
         mPaneName->setGeometry(0, mPaneName->y(), Px(mDivider1 + kTpp), mPaneName->height());
@@ -484,35 +483,35 @@ void UInteractive::resizeEvent(QResizeEvent*) {
     const char* where = "UInteractive::resizeEvent";  // a step that fails is skipped
     if (width() * kTpp < 1700 || height() * kTpp < 1700 || mInResize) return;
     mInResize = true;
-    app::Swallow(where, [&] {
+    base::RecordErrors(where, [&] {
         mScroll->setGeometry(width() - mScroll->width(), mScroll->y(), mScroll->width(), height() - mScroll->y());
     });
-    app::Swallow(where, [&] {
+    base::RecordErrors(where, [&] {
         mFrame->setGeometry(0, mFrame->y(), width() - mScroll->width() - 1, mScroll->height() - 1);
     });
-    app::Swallow(where, [&] {
+    base::RecordErrors(where, [&] {
         const int top = HeaderTop();
         mShadow->setGeometry(mShadow->x(), top, mShadow->width(), mFrame->y() - top + mFrame->height());
     });
-    app::Swallow(where, [&] {
+    base::RecordErrors(where, [&] {
         // The panes span the frame width they were last sized to (plus the
         // overlaps); counted in twips so that pixel rounding does not creep in.
         const double delta = (mFrame->width() - mPanesFrameWidth) * kTpp / 3.0;
         if (mDivider1 + delta >= kMinColumn) mDivider1 = Round(mDivider1 + delta);
         if (mDivider2 + 2 * delta - mDivider1 >= kMinColumn) mDivider2 = Round(mDivider2 + 2 * delta);
     });
-    app::Swallow(where, [&] {
+    base::RecordErrors(where, [&] {
         mConfFrame->move(std::max(Px(4000), width() - mConfFrame->width() - Px(120)), mConfFrame->y());
         mPredictionFrame->resize(std::max(Px(3615), width() - mConfFrame->width() - Px(510)), mPredictionFrame->height());
         mPrediction->resize(mPredictionFrame->width() - 12, mPrediction->height());
     });
     SizeColumns();
-    if (mRowHeight > 0) app::Swallow(where, [&] { ApplyScrollRule(); });
+    if (mRowHeight > 0) base::RecordErrors(where, [&] { ApplyScrollRule(); });
     mInResize = false;
 }
 
 void UInteractive::paintEvent(QPaintEvent*) {
-    app::Swallow("UInteractive::paintEvent", [&] {
+    base::RecordErrors("UInteractive::paintEvent", [&] {
         QPainter p(this);
         const int top = HeaderTop(), bottom = mFrame->y();
         const int d1 = Px(mDivider1), d2 = Px(mDivider2);
@@ -538,7 +537,7 @@ void UInteractive::paintEvent(QPaintEvent*) {
 }
 
 void UInteractive::mouseMoveEvent(QMouseEvent* e) {
-    app::Swallow("UInteractive::mouseMoveEvent", [&] {
+    base::RecordErrors("UInteractive::mouseMoveEvent", [&] {
         const double x = e->position().x() * kTpp, y = e->position().y() * kTpp;
         if (mDragMode == 0) {
             const bool inBand = y > HeaderTop() * kTpp && y < mFrame->y() * kTpp;

@@ -1,8 +1,7 @@
 #include "USetLimits.h"
 #include "MCaptionFit.h"
 
-#include "MPanelTrap.h"
-#include "MSwallow.h"
+#include "ErrorGuard.h"
 #include "URecordSelect.h"
 
 #include <QLabel>
@@ -64,8 +63,8 @@ USetLimits::USetLimits(QWidget* parent) : base::ISetLimitsPanel(parent) {
         RefreshTotals();
         mChanged = true;
     });
-    connect(mNext, &QPushButton::clicked, this, [this] { MPanelTrap::Trap("USetLimits::lnkNext_Click", [&] { emit NavNext(); }); });
-    connect(mBack, &QPushButton::clicked, this, [this] { MPanelTrap::Trap("USetLimits::lnkCancel_Click", [&] { emit NavBack(); }); });
+    connect(mNext, &QPushButton::clicked, this, [this] { base::ShowErrors("USetLimits::lnkNext_Click", [&] { emit NavNext(); }); });
+    connect(mBack, &QPushButton::clicked, this, [this] { base::ShowErrors("USetLimits::lnkCancel_Click", [&] { emit NavBack(); }); });
     RefreshTotals();
 }
 
@@ -154,7 +153,7 @@ USetLimits::Layout USetLimits::ComputeLayout(int w, int h, int label1Height, int
 }
 
 void USetLimits::resizeEvent(QResizeEvent*) {
-    app::Swallow("USetLimits::resizeEvent", [&] {
+    base::RecordErrors("USetLimits::resizeEvent", [&] {
         const Layout l = ComputeLayout(width() * kTwips, height() * kTwips, mLabel1->height() * kTwips,
                                        mLabel2->height() * kTwips, mLabel1->width() * kTwips,
                                        mLabel2->width() * kTwips, mBack->width() * kTwips, mNext->width() * kTwips);

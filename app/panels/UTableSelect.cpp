@@ -6,9 +6,8 @@
 #include "MFileUtils.h"
 #include "MFormat.h"
 #include "KeyCodes.h"
-#include "MPanelTrap.h"
+#include "ErrorGuard.h"
 #include "MdbUtils.h"
-#include "MSwallow.h"
 #include "ui/dialogs.h"
 
 #include <QKeyEvent>
@@ -89,13 +88,13 @@ UTableSelect::UTableSelect(QWidget* parent) : base::ITableSelectPanel(parent) {
     setTabOrder(mOpenFile, mTables);
     setTabOrder(mTables, mOK);
 
-    connect(mOpenFile, &QPushButton::clicked, this, [this] { MPanelTrap::Trap("UTableSelect::cmdOpenFile_Click", [&] { OpenSource(); }); });
-    connect(mOK, &QPushButton::clicked, this, [this] { MPanelTrap::Trap("UTableSelect::cmdTableOK_Click", [&] { emit NavNext(); }); });
-    connect(mCancel, &QPushButton::clicked, this, [this] { MPanelTrap::Trap("UTableSelect::cmdTableCancel_Click", [&] { emit NavBack(); }); });
+    connect(mOpenFile, &QPushButton::clicked, this, [this] { base::ShowErrors("UTableSelect::cmdOpenFile_Click", [&] { OpenSource(); }); });
+    connect(mOK, &QPushButton::clicked, this, [this] { base::ShowErrors("UTableSelect::cmdTableOK_Click", [&] { emit NavNext(); }); });
+    connect(mCancel, &QPushButton::clicked, this, [this] { base::ShowErrors("UTableSelect::cmdTableCancel_Click", [&] { emit NavBack(); }); });
     connect(mTables, &QListWidget::itemSelectionChanged, this, [this] {
         if (mFilling) return;
         // A failing step of the choice ends it there, with the error box.
-        MPanelTrap::Trap("UTableSelect::lstTables_Click", [&] { ChooseTable(); });
+        base::ShowErrors("UTableSelect::lstTables_Click", [&] { ChooseTable(); });
     });
     Clear();
 }
@@ -170,7 +169,7 @@ void UTableSelect::OpenSource() {
 }
 
 void UTableSelect::ReSelect() {
-    if (!mTableName.isEmpty()) MPanelTrap::Trap("UTableSelect::lstTables_Click", [&] { ChooseTable(); });
+    if (!mTableName.isEmpty()) base::ShowErrors("UTableSelect::lstTables_Click", [&] { ChooseTable(); });
 }
 
 void UTableSelect::ChooseTable() {
@@ -215,14 +214,14 @@ void UTableSelect::ChooseTable() {
 
 bool UTableSelect::eventFilter(QObject* watched, QEvent* event) {
     if (watched == mFileName && event->type() == QEvent::MouseButtonRelease) {
-        MPanelTrap::Trap("UTableSelect::cmdOpenFile_Click", [&] { OpenSource(); });
+        base::ShowErrors("UTableSelect::cmdOpenFile_Click", [&] { OpenSource(); });
         return true;
     }
     if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
         auto* e = static_cast<QKeyEvent*>(event);
         int16_t code = KeyCodes::VbKeyCode(e), shift = KeyCodes::VbShift(e->modifiers());
         const bool had = code != 0;
-        MPanelTrap::Trap("UTableSelect::UserControl_KeyDown", [&] {
+        base::ShowErrors("UTableSelect::UserControl_KeyDown", [&] {
             if (event->type() == QEvent::KeyPress) emit KeyDown(code, shift);
             else emit KeyUp(code, shift);
         });
@@ -234,12 +233,12 @@ bool UTableSelect::eventFilter(QObject* watched, QEvent* event) {
 void UTableSelect::resizeEvent(QResizeEvent*) {
     const char* where = "UTableSelect::resizeEvent";  // a step that fails is skipped
     const int left = mTables->x();
-    app::Swallow(where, [&] { mTables->resize(std::max(0, width() - 2 * left - 1), mTables->height()); });
-    app::Swallow(where, [&] { mOK->move(left + mTables->width() - mOK->width(), mOK->y()); });
-    app::Swallow(where, [&] { mCancel->move(mOK->x(), mOK->y()); });
-    app::Swallow(where, [&] { mOpenFile->move(left + mTables->width() - mOpenFile->width(), mOpenFile->y()); });
-    app::Swallow(where, [&] { mFileName->resize(std::max(0, mTables->width() - mOpenFile->width()), mFileName->height()); });
-    app::Swallow(where, [&] { mRowCount->move(left + mTables->width() - mRowCount->width() - 60 / kTwips, mRowCount->y()); });
+    base::RecordErrors(where, [&] { mTables->resize(std::max(0, width() - 2 * left - 1), mTables->height()); });
+    base::RecordErrors(where, [&] { mOK->move(left + mTables->width() - mOK->width(), mOK->y()); });
+    base::RecordErrors(where, [&] { mCancel->move(mOK->x(), mOK->y()); });
+    base::RecordErrors(where, [&] { mOpenFile->move(left + mTables->width() - mOpenFile->width(), mOpenFile->y()); });
+    base::RecordErrors(where, [&] { mFileName->resize(std::max(0, mTables->width() - mOpenFile->width()), mFileName->height()); });
+    base::RecordErrors(where, [&] { mRowCount->move(left + mTables->width() - mRowCount->width() - 60 / kTwips, mRowCount->y()); });
     MCaptionFit::FitAll(this);
     update();
 }

@@ -1,6 +1,7 @@
 #include "CClassNames.h"
 
 #include "AppErrors.h"
+#include "ErrorGuard.h"
 #include "CDataDef.h"
 #include "CProject.h"
 
@@ -8,7 +9,7 @@
 
 void CClassNames::Initialize(CProject* project, std::shared_ptr<CDataDef>& dataDef) {
     if (!project || mInitialized) return;
-    try {
+    base::ShowErrors("CClassNames::Initialize", [&] {
         DatabasePtr db = project->OpenProject(false);
         if (!db) app::RaiseError(91);
         if (!dataDef) {
@@ -44,9 +45,7 @@ void CClassNames::Initialize(CProject* project, std::shared_ptr<CDataDef>& dataD
             });
         }
         mInitialized = true;
-    } catch (...) {
-        app::ShowCurrentError("CClassNames::Initialize");
-    }
+    });
 }
 
 const CClassNames::Slot* CClassNames::SlotOf(int16_t field) const {
@@ -63,7 +62,8 @@ std::string CClassNames::Class(int16_t field, int16_t index) const {
         if (index < 0) app::RaiseError(9);
         return slot->names[index];
     } catch (...) {
-        app::ShowCurrentError("CClassNames::Class");
+        // Shown; the class has no name.
+        base::ShowCaught("CClassNames::Class");
     }
     return {};
 }
@@ -78,7 +78,8 @@ int16_t CClassNames::ClassNumber(int16_t field, const std::string& name) const {
         });
         if (it != slot->order.end() && dao::CompareText(slot->names[*it], name) == 0) return *it;
     } catch (...) {
-        app::ShowCurrentError("BinarySearchVariant");
+        // Shown; the name is not found.
+        base::ShowCaught("BinarySearchVariant");
     }
     return -1;
 }

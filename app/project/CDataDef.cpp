@@ -1,6 +1,7 @@
 #include "CDataDef.h"
 
 #include "AppErrors.h"
+#include "ErrorGuard.h"
 #include "FieldScan.h"
 
 #include <QCoreApplication>
@@ -46,7 +47,7 @@ const std::string& CDataDef::FieldName(int16_t i) const { return At(i).name; }
 
 void CDataDef::Initialize(const DatabasePtr& db, const std::string& tableName) {
     if (!db || tableName.empty()) return;
-    try {
+    base::ShowErrors("CDataDef::Initialize", [&] {
         dao::TableDefs& defs = db->TableDefs();
         dao::TableDef table;
         for (int t = 0; t < defs.Count(); ++t) {
@@ -82,14 +83,12 @@ void CDataDef::Initialize(const DatabasePtr& db, const std::string& tableName) {
             break;
         }
         mRecordCount = int32_t(table.RecordCount());
-    } catch (...) {
-        app::ShowCurrentError("CDataDef::Initialize");
-    }
+    });
 }
 
 void CDataDef::Load(const DatabasePtr& db) {
     if (!db || !db->Updatable()) return;
-    try {
+    base::ShowErrors("CDataDef::Load", [&] {
         if (!MdbUtils::TableExists(db, "FieldConfig")) {
             mInitDone = false;
             return;
@@ -123,29 +122,24 @@ void CDataDef::Load(const DatabasePtr& db) {
         }
         rs->Close();
         mInitDone = true;
-    } catch (...) {
-        app::ShowCurrentError("CDataDef::Load");
-    }
+    });
 }
 
 bool CDataDef::MakeSupportTable(const DatabasePtr& db) {
     if (!db || !db->Updatable()) return false;
-    try {
+    return base::ShowErrors("CDataDef::MakeSupportTable", [&] {
         db->Execute(
             "CREATE TABLE FieldConfig (FieldOrder SHORT CONSTRAINT pKey PRIMARY KEY, FieldName TEXT(255), "
             "FieldType TEXT(255), FieldMax DOUBLE, FieldMin DOUBLE, FieldAvg DOUBLE, FieldStdDev DOUBLE, "
             "UserImportance SHORT, UserMatchType SHORT, UserMax DOUBLE, UserMin DOUBLE, UserOutOfRange SHORT, "
             "PrimaryKeyField SHORT, MaxClass SHORT, Missing LONG);");
         return true;
-    } catch (...) {
-        app::ShowCurrentError("CDataDef::MakeSupportTable");
-        return false;
-    }
+    });
 }
 
 bool CDataDef::Save(const DatabasePtr& db) {
     if (!db || !db->Updatable()) return false;
-    try {
+    return base::ShowErrors("CDataDef::Save", [&] {
         if (!MdbUtils::TableExists(db, "FieldConfig") && !MakeSupportTable(db)) return false;
         RecordsetPtr rs = db->OpenRecordset("FieldConfig", dao::RecordsetType::Dynaset);
         for (int16_t i = 0; i < mFieldCount; ++i) {
@@ -172,10 +166,7 @@ bool CDataDef::Save(const DatabasePtr& db) {
         }
         rs->Close();
         return true;
-    } catch (...) {
-        app::ShowCurrentError("CDataDef::Save");
-        return false;
-    }
+    });
 }
 
 void CDataDef::RaiseProgress(int16_t percent) {
@@ -183,7 +174,7 @@ void CDataDef::RaiseProgress(int16_t percent) {
 }
 
 void CDataDef::SetFieldStats(int16_t i) {
-    try {
+    base::ShowErrors("CDataDef::SetFieldStats", [&] {
         FieldDef& d = At(i);
         const FieldScan& scan = mScanner->Get(size_t(i));
         if (scan.statsError) std::rethrow_exception(scan.statsError);
@@ -204,9 +195,7 @@ void CDataDef::SetFieldStats(int16_t i) {
             d.max = d.min = d.avg = d.stdDev = d.userMax = d.userMin = 0;
         }
         d.missing = scan.rows - scan.nonNull;
-    } catch (...) {
-        app::ShowCurrentError("CDataDef::SetFieldStats");
-    }
+    });
 }
 
 void CDataDef::MakeValuesTable(const DatabasePtr& db, int16_t i) {
@@ -248,7 +237,7 @@ void CDataDef::MakeValuesTable(const DatabasePtr& db, int16_t i) {
 void CDataDef::CollectStats(const DatabasePtr& db) {
     if (!db || mFieldCount < 1 || mInitDone) return;
     mInitDone = false;
-    try {
+    base::ShowErrors("CDataDef::GatherStats", [&] {
         dao::TableDef table = db->TableDefs()[mTableName];
         const int16_t n = int16_t(table.Fields().Count());
         std::vector<ScanField> fields;
@@ -278,7 +267,5 @@ void CDataDef::CollectStats(const DatabasePtr& db) {
         mRecordCount = rows;
         mInitDone = true;
         RaiseProgress(-1);
-    } catch (...) {
-        app::ShowCurrentError("CDataDef::GatherStats");
-    }
+    });
 }

@@ -5,7 +5,7 @@
 #include "MFileUtils.h"
 #include "MdbUtils.h"
 #include "file/Error.h"
-#include "MSwallow.h"
+#include "ErrorGuard.h"
 
 #include "ui/dialogs.h"
 
@@ -59,6 +59,7 @@ double Val(const std::string& text) {
     try {
         return std::stod(digits);
     } catch (...) {
+        // Not a number: 0.
         return 0;
     }
 }
@@ -188,6 +189,7 @@ DatabasePtr CProject::OpenToRead(const std::string& fileName, bool exclusive) {
                            }),
                            rebuilt.get());
     } catch (...) {
+        // The copy is removed on every way out.
         remove();
         throw;
     }
@@ -203,7 +205,7 @@ bool CProject::CheckTables(const std::string& fileName, const std::function<void
         // Unchecked is refused.
         if (beforeMessage) beforeMessage();
         const app::ErrInfo error = app::CurrentError();
-        if (!ReportError(fileName, error.number)) app::ShowError("CProject::CheckTables", error);
+        if (!ReportError(fileName, error.number)) base::ShowError("CProject::CheckTables", error);
         return false;
     }
     if (problem.empty()) return true;
@@ -218,10 +220,8 @@ void CProject::Initialize(const std::string& fileName) {
     InitProject();
 }
 
-bool CProject::TrapJet(const std::string& procedure) { return Report(procedure, app::CurrentError()); }
-
 bool CProject::Report(const std::string& procedure, const app::ErrInfo& err) {
-    if (!ReportError(mFileName, err.number)) app::ShowError("CProject::" + procedure, err);
+    if (!ReportError(mFileName, err.number)) base::ShowError("CProject::" + procedure, err);
     return false;
 }
 
@@ -238,7 +238,8 @@ void CProject::InitProject() {
                   float(Val(ReadConfig(db, "VersionRevision", {}))) / 100.0f;
         db->Close();
     } catch (...) {
-        TrapJet("InitProject");
+        // The project's own box; the file is not taken.
+        Report("InitProject", app::CurrentError());
         mFileName.clear();
         return;
     }
@@ -306,19 +307,18 @@ DatabasePtr CProject::OpenProject(bool exclusive) {
         mExclusive = exclusive;
         return db;
     } catch (...) {
-        TrapJet("OpenProject");
+        // The project's own box; no connection.
+        Report("OpenProject", app::CurrentError());
         return nullptr;
     }
 }
 
 void CProject::CloseProject() {
     if (mDatabase) {
-        try {
+        // Already closed by its other holder.
+        base::RecordErrors("CProject::CloseProject", [&] {
             mDatabase->Close();
-        } catch (...) {
-            // Already closed by its other holder.
-            app::SwallowCurrent("CProject::CloseProject");
-        }
+        });
         mDatabase.reset();
         mExclusive = false;
     }
@@ -335,7 +335,8 @@ bool CProject::IsOwnDataSource(const std::string& path) {
         if ((mPendingNames[i] == "DataSourceName" || mPendingNames[i] == "DatabaseName") &&
             mPendingValues[i].vt == VT_BSTR)
             sources.push_back(mPendingValues[i].ToUtf8());
-    try {
+    // Not a readable database: it cannot be anyone's data source here.
+    base::RecordErrors("CProject::IsOwnDataSource", [&] {
         DatabasePtr db = dao::DBEngine::OpenDatabase(path, false, true);
         if (MdbUtils::TableExists(db, "Config")) {
             RecordsetPtr rs = db->OpenRecordset(
@@ -344,10 +345,7 @@ bool CProject::IsOwnDataSource(const std::string& path) {
             for (; !rs->Eof(); rs->MoveNext())
                 if (!rs->Fields(0).IsNull()) sources.push_back(rs->Fields(0).AsString());
         }
-    } catch (...) {
-        // Not a readable database: it cannot be anyone's data source here.
-        app::SwallowCurrent("CProject::IsOwnDataSource");
-    }
+    });
     for (const std::string& source : sources) {
         std::error_code ec;
         if (!source.empty() && std::filesystem::equivalent(path, source, ec) && !ec) return true;
@@ -394,6 +392,7 @@ bool CProject::Create(const std::string& fileName) {
         db->Finish();
         made->CommitDatabase();
     } catch (...) {
+        // Explained with the file being made, then the project's own box.
         app::ErrInfo err = app::CurrentError();
         if (made) err.description = made->Explain(err.description);
         return Report("Create", err);
@@ -412,6 +411,7 @@ std::string CProject::GetConfig(const std::string& property, const std::string& 
             try {
                 return dao::VarToString(mPendingValues[i]);
             } catch (...) {
+                // Not text: the default.
                 return defaultValue;
             }
         }
@@ -421,7 +421,8 @@ std::string CProject::GetConfig(const std::string& property, const std::string& 
         return ReadConfig((mIsOpen && mDatabase) ? mDatabase : dao::DBEngine::OpenDatabase(mFileName, false, true),
                           property, defaultValue);
     } catch (...) {
-        TrapJet("GetConfig");
+        // The project's own box; the default.
+        Report("GetConfig", app::CurrentError());
         return defaultValue;
     }
 }
@@ -450,7 +451,8 @@ bool CProject::SaveConfig(const std::string& property, const com::Variant& value
         StoreConfig(property, value);
         return true;
     } catch (...) {
-        return TrapJet("SaveConfig");
+        // The project's own box.
+        return Report("SaveConfig", app::CurrentError());
     }
 }
 
@@ -495,8 +497,8 @@ bool CProject::AttachDataSource(const std::string& dataSourceName, const std::st
         return SaveConfig("DataSourceName", dataSourceName) && SaveConfig("TableName", tableName);
     } catch (...) {
         // A full disk is the project file's; other errors are the source's.
-        if (app::CurrentError().number == 3035) return TrapJet("AttachDataSource");
-        app::ShowCurrentError("CProject::AttachDataSource");
+        if (app::CurrentError().number == 3035) return Report("AttachDataSource", app::CurrentError());
+        base::ShowCaught("CProject::AttachDataSource");
         return false;
     }
 }

@@ -106,7 +106,8 @@ public:
 private:
     void InitProject();
     void ProjectError(long number) { ReportError(mFileName, number); }
-    bool TrapJet(const std::string& procedure);  // call inside catch: shows the right box
+    // The project's own box for a database number it knows, else the standard
+    // error box titled "CProject::" + procedure; false, for the caller to return.
     bool Report(const std::string& procedure, const app::ErrInfo& err);
     static void WriteConfig(const DatabasePtr& db, const std::string& property, const com::Variant& value);
     static std::string ReadConfig(const DatabasePtr& db, const std::string& property, const std::string& defaultValue);

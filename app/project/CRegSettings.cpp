@@ -1,5 +1,5 @@
 #include "CRegSettings.h"
-#include "MSwallow.h"
+#include "ErrorGuard.h"
 
 #include "registry/registry.h"
 #include "ui/dialogs.h"
@@ -47,7 +47,7 @@ bool CRegSettings::Changed(int32_t rc) {
 }
 
 bool CRegSettings::SaveSetting(const std::string& section, const std::string& key, const std::string& value) {
-    try {
+    return base::RecordErrors("CRegSettings::SaveSetting", [&] {
         HKEY k = nullptr;
         uint32_t disposition = 0;
         int32_t rc = RegCreateKeyEx(HKEY_CURRENT_USER, KeyPath(section).c_str(), REG_OPTION_NON_VOLATILE,
@@ -57,10 +57,7 @@ bool CRegSettings::SaveSetting(const std::string& section, const std::string& ke
             RegCloseKey(k);
         }
         return Changed(rc);
-    } catch (...) {
-        app::SwallowCurrent("CRegSettings::SaveSetting");
-        return false;
-    }
+    });
 }
 
 std::string CRegSettings::GetSetting(const std::string& section, const std::string& key,
@@ -83,13 +80,14 @@ std::string CRegSettings::GetSetting(const std::string& section, const std::stri
         }
         RegCloseKey(k);
     } catch (...) {
-        app::SwallowCurrent("CRegSettings::GetSetting");
+        // Not readable: the default.
+        base::RecordCaught("CRegSettings::GetSetting");
     }
     return result;
 }
 
 bool CRegSettings::DeleteSetting(const std::string& section, const std::optional<std::string>& key) {
-    try {
+    return base::RecordErrors("CRegSettings::DeleteSetting", [&] {
         HKEY k = nullptr;
         if (key && !key->empty()) {
             if (RegOpenKeyEx(HKEY_CURRENT_USER, KeyPath(section).c_str(), 0, KEY_ALL_ACCESS, &k) != ERROR_SUCCESS)
@@ -103,8 +101,5 @@ bool CRegSettings::DeleteSetting(const std::string& section, const std::optional
         const int32_t rc = RegDeleteTree(k, section.c_str());
         RegCloseKey(k);
         return Changed(rc);
-    } catch (...) {
-        app::SwallowCurrent("CRegSettings::DeleteSetting");
-        return false;
-    }
+    });
 }

@@ -1,6 +1,7 @@
 #include "CSqlMachine.h"
 
 #include "AppErrors.h"
+#include "ErrorGuard.h"
 #include "CDataDef.h"
 #include "CProject.h"
 #include "MdbUtils.h"
@@ -100,7 +101,8 @@ std::string CSqlMachine::BuildJoin() {
         sql += JoinFrom(KeyFieldName());
         return sql;
     } catch (...) {
-        app::ShowCurrentError("CSqlMachine::BuildJoin");
+        // Shown; no join.
+        base::ShowCaught("CSqlMachine::BuildJoin");
     }
     return {};
 }
@@ -151,7 +153,8 @@ std::string CSqlMachine::BuildWHERE() {
         }
         return w.empty() ? std::string() : " WHERE " + w + " ";
     } catch (...) {
-        app::ShowCurrentError("CSqlMachine::BuildWHERE");
+        // Shown; no filter.
+        base::ShowCaught("CSqlMachine::BuildWHERE");
     }
     // A filter that could not be built shows no rows rather than too many.
     return " WHERE 1=0 ";
@@ -166,13 +169,14 @@ std::string CSqlMachine::BuildORDER() {
         o.resize(o.size() - 2);
         return " ORDER BY " + TrimBlanks(o) + ";";
     } catch (...) {
-        app::ShowCurrentError("CSqlMachine::BuildORDER");
+        // Shown; no order.
+        base::ShowCaught("CSqlMachine::BuildORDER");
     }
     return {};
 }
 
 void CSqlMachine::AddSort(const std::string& field, bool descending) {
-    try {
+    base::ShowErrors("CSqlMachine::AddSort", [&] {
         const std::string name = TrimBlanks(field);
         const std::string table = IsDataFieldName(name) ? "LinkDataSource" : "Test";
         const std::string key = table + "." + MdbUtils::BracketName(name);
@@ -187,9 +191,7 @@ void CSqlMachine::AddSort(const std::string& field, bool descending) {
         }
         mSortKey[0] = key;
         mSortDesc[0] = descending;
-    } catch (...) {
-        app::ShowCurrentError("CSqlMachine::AddSort");
-    }
+    });
 }
 
 std::string CSqlMachine::SortFields() const {

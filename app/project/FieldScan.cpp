@@ -1,5 +1,5 @@
 #include "FieldScan.h"
-#include "MSwallow.h"
+#include "ErrorGuard.h"
 
 #include <algorithm>
 
@@ -38,6 +38,7 @@ FieldScan Scan(dao::Database& db, const std::string& table, const ScanField& fie
         }
         rs->Close();
     } catch (...) {
+        // Kept with the field's scan; its reader reports it.
         s.statsError = std::current_exception();
     }
     if (MdbUtils::IsBlobType(field.type)) return s;
@@ -71,6 +72,7 @@ FieldScan Scan(dao::Database& db, const std::string& table, const ScanField& fie
             s.values.emplace_back(rs->Fields(0).AsString(), rs->Fields(1).AsLong());
         rs->Close();
     } catch (...) {
+        // Kept with the field's scan; its reader reports it.
         s.valuesError = std::current_exception();
     }
     return s;
@@ -82,7 +84,7 @@ FieldScanner::FieldScanner(DatabasePtr db, std::string table, std::vector<ScanFi
     const size_t hardware = std::max(1u, std::thread::hardware_concurrency());
     const size_t workers = std::min<size_t>({hardware, mFields.size(), 8});
     if (workers < 2 || !mDb) return;
-    try {
+    if (!base::RecordErrors("FieldScanner::FieldScanner", [&] {
         // Opened here, on the calling thread: the engine's list of open
         // databases is not to be touched from several threads at once.
         for (size_t k = 0; k < workers; ++k) {
@@ -90,8 +92,7 @@ FieldScanner::FieldScanner(DatabasePtr db, std::string table, std::vector<ScanFi
             // Each worker's mapped pages of the data file would count once more.
             mConnections.back()->ReadWithoutMapping();
         }
-    } catch (...) {
-        app::SwallowCurrent("FieldScanner::FieldScanner");
+    })) {
         mConnections.clear();
         return;
     }

@@ -1,6 +1,7 @@
 #include "MFileUtils.h"
 
 #include "AppErrors.h"
+#include "ErrorGuard.h"
 
 #include <sys/stat.h>
 
@@ -33,7 +34,8 @@ void GetDirExt(const std::string& path, long& nameStart, long& extPos, long& roo
             }
         }
     } catch (...) {
-        app::ShowCurrentError("Utilities::GetDirExt");
+        // Shown here, and the caller stops too.
+        base::ShowCaught("Utilities::GetDirExt");
         throw;
     }
 }
@@ -49,7 +51,8 @@ std::string GetFullPath(const std::string& path, long& nameStart, long& extPos, 
         full = abs.lexically_normal().string();
         // "dir/" normalises to "dir/" : the name part is then empty, as for "C:\dir\".
     } catch (...) {
-        app::ShowCurrentError("Utilities::GetFullPath");
+        // Shown here, and the caller stops too.
+        base::ShowCaught("Utilities::GetFullPath");
         throw;
     }
     GetDirExt(full, nameStart, extPos, rootEnd);
@@ -122,7 +125,8 @@ std::string GetLongFileName(const std::string& path) {
         while (full.size() > 1 && full.back() == '/') full.pop_back();
         return full;
     } catch (...) {
-        app::ShowCurrentError("Utilities::GetLongFileName");
+        // Shown here, and the caller stops too.
+        base::ShowCaught("Utilities::GetLongFileName");
         throw;
     }
 }

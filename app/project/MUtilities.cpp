@@ -3,7 +3,7 @@
 #include "AppErrors.h"
 #include "AppServices.h"
 #include "CRegSettings.h"
-#include "MSwallow.h"
+#include "ErrorGuard.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -58,6 +58,7 @@ int32_t ToLong(const std::string& text, int32_t fallback) {
         if (used == 0 || !std::isfinite(d) || d < INT32_MIN || d > INT32_MAX) return fallback;
         return int32_t(std::nearbyint(d));  // default rounding: half to even
     } catch (...) {
+        // Not a number: the fallback.
         return fallback;
     }
 }
@@ -102,7 +103,8 @@ com::Variant BytesToNum(const std::u16string& text, int16_t varType) {
 }
 
 static void ForwardKey(int16_t& keyCode, int16_t& shift, bool down) {
-    try {
+    // A key that cannot be handed on stays with the window.
+    base::RecordErrors("MUtilities::ForwardKey", [&] {
         app::IForms* forms = app::Forms();
         app::IMainWindow* main = forms ? forms->MainWindow(true) : nullptr;
         app::IMenuBar* bar = main ? main->MenuBar() : nullptr;
@@ -115,10 +117,7 @@ static void ForwardKey(int16_t& keyCode, int16_t& shift, bool down) {
             keyCode = 0;
             shift = 0;
         }
-    } catch (...) {
-        // A key that cannot be handed on stays with the window.
-        app::SwallowCurrent("MUtilities::ForwardKey");
-    }
+    });
 }
 
 void MenuKeyDown(int16_t& keyCode, int16_t& shift) { ForwardKey(keyCode, shift, true); }
@@ -165,7 +164,7 @@ void RestoreFormPosition(QWidget& form) {
 }
 
 void MENU_PrintForm() {
-    try {
+    base::ShowErrors("modMenu::MENU_PrintForm", [&] {
         app::StatusText(QString());
         app::IScreenPrint* print = app::ScreenPrint();
         const QImage picture = print->CaptureActiveWindow();
@@ -173,9 +172,7 @@ void MENU_PrintForm() {
         if (!print->PrintPictureToFitPage(picture)) app::RaiseError(482);
         QThread::msleep(1000);
         app::StatusText(QStringLiteral("Screen Printed."));
-    } catch (...) {
-        app::ShowCurrentError("modMenu::MENU_PrintForm");
-    }
+    });
 }
 
 QString FitTextToWidth(const QFont& font, const QString& text, int maxWidth) {

@@ -171,6 +171,7 @@ DatabasePtr OpenDataSource(const std::string& source, bool readOnly) {
         return odbc ? dao::DBEngine::OpenDatabase("", false, readOnly, source)
                     : dao::DBEngine::OpenDatabase(source, false, readOnly);
     } catch (...) {
+        // Kept to choose the next try or the box below.
         err = app::CurrentError();
     }
     if (err.number == 3050) {
@@ -178,6 +179,7 @@ DatabasePtr OpenDataSource(const std::string& source, bool readOnly) {
         try {
             return dao::DBEngine::OpenDatabase(source, true, readOnly);
         } catch (...) {
+            // Kept to choose the box below.
             err = app::CurrentError();
         }
     }

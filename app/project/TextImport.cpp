@@ -558,6 +558,7 @@ bool LoadTextFile(const std::string& utf8Path) {
         app::StatusText(QStringLiteral("Import to ") + dbPath + QStringLiteral(" successful."));
         return true;
     } catch (...) {
+        // Explained with the file being made; shown under the import's title.
         app::ErrInfo e = app::CurrentError();
         if (made) e.description = made->Explain(e.description);
         ui::MsgBox(ui::ErrorText(e.number, QString::fromStdString(e.description)), ui::Buttons::OK, ui::Icon::None,

@@ -63,7 +63,7 @@ void CMRUList::SetMaxItems(int16_t maxItems) {
 }
 
 void CMRUList::Add(const QString& path) {
-    base::Guard("CMRUList::Add", [&] {
+    base::ShowErrors("CMRUList::Add", [&] {
         if (path.isEmpty()) return;
         // Exactly: paths that differ in case name two files here.
         const qsizetype found = mEntries.indexOf(path);
@@ -90,7 +90,7 @@ void CMRUList::Initialize(CCommandTable* bar, QMenu* band) {
 }
 
 void CMRUList::BuildMRU() {
-    base::Guard("CMRUList::BuildMRU", [&] {
+    base::ShowErrors("CMRUList::BuildMRU", [&] {
         if (!mBand) return;
         // An entry may be the one whose click is running: it goes when control returns to the loop.
         const QList<QAction*> old = EntryTools();

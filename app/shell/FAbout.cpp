@@ -51,7 +51,7 @@ FAbout::FAbout(QWidget* mainWindow) : QDialog(mainWindow) {
     link->setObjectName(QStringLiteral("lblLink"));
     link->setTextInteractionFlags(Qt::TextBrowserInteraction);
     connect(link, &QLabel::linkActivated, this,
-            [this](const QString& url) { base::Guard("FAbout::lblLink_Click", [&] { ShellOpen(url); }); });
+            [this](const QString& url) { base::ShowErrors("FAbout::lblLink_Click", [&] { ShellOpen(url); }); });
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("cmdOK"));
     ok->setDefault(true);
@@ -70,7 +70,7 @@ FAbout::FAbout(QWidget* mainWindow) : QDialog(mainWindow) {
 
     mTimer = new QTimer(this);
     mTimer->setObjectName(QStringLiteral("tmrTmp"));
-    connect(mTimer, &QTimer::timeout, this, [this] { base::Guard("FAbout::tmrTmp_Timer", [this] { Tick(); }); });
+    connect(mTimer, &QTimer::timeout, this, [this] { base::ShowErrors("FAbout::tmrTmp_Timer", [this] { Tick(); }); });
     adjustSize();
     if (mainWindow) {
         const QRect m = mainWindow->geometry();

@@ -79,20 +79,20 @@ FMain::FMain(const PanelSet::Factory& factory) {
     }
     ConnectPanels();
     connect(mBar, &CCommandTable::Click, this, [this](QAction* tool) {
-        base::Guard("FMain::ABMain_Click", [&] { ABMain_Click(tool); });
+        base::ShowErrors("FMain::ABMain_Click", [&] { ABMain_Click(tool); });
     });
     connect(mBar, &CCommandTable::BandOpen, this, [this](const QString& band) {
-        base::Guard("FMain::ABMain_BandOpen", [&] { ABMain_BandOpen(band); });
+        base::ShowErrors("FMain::ABMain_BandOpen", [&] { ABMain_BandOpen(band); });
     });
     connect(mState, &shell::CStateMachine::SetState, this, [this](int32_t s) {
-        base::Guard("FMain::mState_SetState", [&] { mState_SetState(s); });
+        base::ShowErrors("FMain::mState_SetState", [&] { mState_SetState(s); });
     });
     const auto forwardDown = [](int16_t& code, int16_t& shift) { MUtilities::MenuKeyDown(code, shift); };
     const auto forwardUp = [](int16_t& code, int16_t& shift) { MUtilities::MenuKeyUp(code, shift); };
-    connect(mFrame, &UAppFrame::KeyDown, this, base::Guarded("FMain::UAFMain_KeyDown", forwardDown));
-    connect(mFrame, &UAppFrame::KeyUp, this, base::Guarded("FMain::UAFMain_KeyUp", forwardUp));
-    connect(mStatus, &UStatusBar::KeyDown, this, base::Guarded("FMain::USBMain_KeyDown", forwardDown));
-    connect(mStatus, &UStatusBar::KeyUp, this, base::Guarded("FMain::USBMain_KeyUp", forwardUp));
+    connect(mFrame, &UAppFrame::KeyDown, this, base::ShowingErrors("FMain::UAFMain_KeyDown", forwardDown));
+    connect(mFrame, &UAppFrame::KeyUp, this, base::ShowingErrors("FMain::UAFMain_KeyUp", forwardUp));
+    connect(mStatus, &UStatusBar::KeyDown, this, base::ShowingErrors("FMain::USBMain_KeyDown", forwardDown));
+    connect(mStatus, &UStatusBar::KeyUp, this, base::ShowingErrors("FMain::USBMain_KeyUp", forwardUp));
     // Access keys shared by a control and a menu are settled in eventFilter.
     qApp->installEventFilter(this);
 }
@@ -108,29 +108,29 @@ void FMain::ConnectPanels() {
     const auto forwardUp = [](int16_t& code, int16_t& shift) { MUtilities::MenuKeyUp(code, shift); };
     if (auto* p = mPanels.tableSel) {
         connect(p, &base::ITableSelectPanel::NavBack, this,
-                base::Guarded("FMain::pnlTableSel_NavBack", [this] { mFrame->SetActivePanel(QString()); }));
-        connect(p, &base::ITableSelectPanel::KeyDown, this, base::Guarded("FMain::pnlTableSel_KeyDown", forwardDown));
-        connect(p, &base::ITableSelectPanel::KeyUp, this, base::Guarded("FMain::pnlTableSel_KeyUp", forwardUp));
+                base::ShowingErrors("FMain::pnlTableSel_NavBack", [this] { mFrame->SetActivePanel(QString()); }));
+        connect(p, &base::ITableSelectPanel::KeyDown, this, base::ShowingErrors("FMain::pnlTableSel_KeyDown", forwardDown));
+        connect(p, &base::ITableSelectPanel::KeyUp, this, base::ShowingErrors("FMain::pnlTableSel_KeyUp", forwardUp));
     }
     if (auto* p = mPanels.fieldSel) {
-        connect(p, &base::IFieldSelectPanel::KeyDown, this, base::Guarded("FMain::pnlFieldSel_KeyDown", forwardDown));
-        connect(p, &base::IFieldSelectPanel::KeyUp, this, base::Guarded("FMain::pnlFieldSel_KeyUp", forwardUp));
+        connect(p, &base::IFieldSelectPanel::KeyDown, this, base::ShowingErrors("FMain::pnlFieldSel_KeyDown", forwardDown));
+        connect(p, &base::IFieldSelectPanel::KeyUp, this, base::ShowingErrors("FMain::pnlFieldSel_KeyUp", forwardUp));
     }
     if (auto* p = mPanels.setLimits)
         connect(p, &base::ISetLimitsPanel::NavBack, this,
-                base::Guarded("FMain::pnlSetLimits_NavBack", [this] { mState->Move(-1); }));
+                base::ShowingErrors("FMain::pnlSetLimits_NavBack", [this] { mState->Move(-1); }));
     if (auto* p = mPanels.prune) {
         connect(p, &base::IPrunePanel::NavBack, this,
-                base::Guarded("FMain::pnlPrune_NavBack", [this] { mState->Move(-1); }));
+                base::ShowingErrors("FMain::pnlPrune_NavBack", [this] { mState->Move(-1); }));
         connect(p, &base::IPrunePanel::ChartChange, this,
-                base::Guarded("FMain::pnlPrune_ChartChange", [](int16_t mode) {
+                base::ShowingErrors("FMain::pnlPrune_ChartChange", [](int16_t mode) {
                     MTessary::MenuCommand(mode == 1 ? QStringLiteral("mnuViewFlow") : QStringLiteral("mnuViewTree"));
                 }));
     }
     if (auto* p = mPanels.report) {
         connect(p, &base::IReportPanel::NavNext, this,
-                base::Guarded("FMain::pnlReport_NavNext", [this] { mState->SetStateValue(2); }));
-        connect(p, &base::IReportPanel::Navigate, this, base::Guarded("FMain::pnlReport_Navigate", [](int16_t index) {
+                base::ShowingErrors("FMain::pnlReport_NavNext", [this] { mState->SetStateValue(2); }));
+        connect(p, &base::IReportPanel::Navigate, this, base::ShowingErrors("FMain::pnlReport_Navigate", [](int16_t index) {
                     static const char* const kTools[] = {"mnuViewBrowseAll",  "mnuViewBrowseTest", "mnuViewMatrix",
                                                          "mnuViewFieldStats", "mnuViewClassList",  "mnuViewTree",
                                                          "mnuViewFlow",       "mnuLivePredict"};
@@ -138,7 +138,7 @@ void FMain::ConnectPanels() {
                 }));
     }
     if (auto* p = mPanels.treeGraph) {
-        connect(p, &base::ITreeGraphPanel::Show, this, base::Guarded("FMain::pnlTreeGraph_Show", [this] {
+        connect(p, &base::ITreeGraphPanel::Show, this, base::ShowingErrors("FMain::pnlTreeGraph_Show", [this] {
                     MTessary::EnableTool(QStringLiteral("6001"));
                     MTessary::EnableTool(QStringLiteral("6002"));
                     const bool flow = mPanels.treeGraph->TreeType() == 1;
@@ -148,12 +148,12 @@ void FMain::ConnectPanels() {
                         else MTessary::DisableTool(QString::fromUtf8(id));
                     }
                 }));
-        connect(p, &base::ITreeGraphPanel::Hide, this, base::Guarded("FMain::pnlTreeGraph_Hide", [] {
+        connect(p, &base::ITreeGraphPanel::Hide, this, base::ShowingErrors("FMain::pnlTreeGraph_Hide", [] {
                     for (const char* id : {"6001", "6002", "1008", "6005"}) MTessary::DisableTool(QString::fromUtf8(id));
                 }));
     }
     if (auto* p = mPanels.grid) {
-        connect(p, &base::IGridPanel::Show, this, base::Guarded("FMain::pnlGrid_Show", [] {
+        connect(p, &base::IGridPanel::Show, this, base::ShowingErrors("FMain::pnlGrid_Show", [] {
                     if (!shell::Globals().gSqlMachine) return;
                     for (const char* id :
                          {"4101", "4102", "4103", "4104", "4201", "4202", "4203", "4204", "2001", "2002", "2003"})
@@ -161,7 +161,7 @@ void FMain::ConnectPanels() {
                     if (shell::Globals().gSqlMachine->BrowseType() == 1) MTessary::EnableTool(QStringLiteral("2004"));
                     else MTessary::DisableTool(QStringLiteral("2004"));
                 }));
-        connect(p, &base::IGridPanel::Hide, this, base::Guarded("FMain::pnlGrid_Hide", [] {
+        connect(p, &base::IGridPanel::Hide, this, base::ShowingErrors("FMain::pnlGrid_Hide", [] {
                     for (const char* id : {"4101", "4102", "4103", "4104", "4201", "4202", "4203", "4204", "2001",
                                            "2002", "2003", "2004"})
                         MTessary::DisableTool(QString::fromUtf8(id));
@@ -315,7 +315,7 @@ void FMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    base::Guard("FMain::Form_QueryUnload", [this] { QueryUnload(); });
+    base::ShowErrors("FMain::Form_QueryUnload", [this] { QueryUnload(); });
     event->accept();
 }
 
@@ -371,7 +371,7 @@ bool FMain::OpenMenuByAccessKey(const QKeySequence& key) {
 
 bool FMain::event(QEvent* event) {
     if (mHookInstalled && (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate))
-        base::Guard("MTessary::MainWindowProc",
+        base::ShowErrors("MTessary::MainWindowProc",
                      [&] { MTessary::MainWindowProc(event->type() == QEvent::WindowActivate); });
     return QMainWindow::event(event);
 }
@@ -379,13 +379,13 @@ bool FMain::event(QEvent* event) {
 void FMain::keyPressEvent(QKeyEvent* event) {
     int16_t code = KeyCodes::VbKeyCode(event);
     int16_t shift = KeyCodes::VbShift(event->modifiers());
-    base::Guard("FMain::Form_KeyDown", [&] { MUtilities::MenuKeyDown(code, shift); });
+    base::ShowErrors("FMain::Form_KeyDown", [&] { MUtilities::MenuKeyDown(code, shift); });
     if (code != 0) QMainWindow::keyPressEvent(event);
 }
 
 void FMain::keyReleaseEvent(QKeyEvent* event) {
     int16_t code = KeyCodes::VbKeyCode(event);
     int16_t shift = KeyCodes::VbShift(event->modifiers());
-    base::Guard("FMain::Form_KeyUp", [&] { MUtilities::MenuKeyUp(code, shift); });
+    base::ShowErrors("FMain::Form_KeyUp", [&] { MUtilities::MenuKeyUp(code, shift); });
     if (code != 0) QMainWindow::keyReleaseEvent(event);
 }

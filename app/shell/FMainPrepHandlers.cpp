@@ -3,7 +3,7 @@
 // what stands between a panel's Next and the move of the state machine.
 #include "FMain.h"
 #include "MConfigValues.h"
-#include "MSwallow.h"
+#include "ErrorGuard.h"
 
 #include "AppErrors.h"
 #include "AppGlobals.h"
@@ -11,7 +11,6 @@
 #include "CHourglass.h"
 #include "CProject.h"
 #include "CTRX.h"
-#include "ErrorGuard.h"
 #include "IClassViewPanel.h"
 #include "IFieldSelectPanel.h"
 #include "IFieldViewPanel.h"
@@ -33,9 +32,9 @@ using MTessary::Project;
 void FMain::ConnectPrepPanels() {
     if (auto* p = mPanels.tableSel) {
         connect(p, &base::ITableSelectPanel::NavNext, this,
-                base::Guarded("FMain::pnlTableSel_NavNext", [this] { pnlTableSel_NavNext(); }));
+                base::ShowingErrors("FMain::pnlTableSel_NavNext", [this] { pnlTableSel_NavNext(); }));
         connect(p, &base::ITableSelectPanel::TableSelect, this,
-                base::Guarded("FMain::pnlTableSel_TableSelect",
+                base::ShowingErrors("FMain::pnlTableSel_TableSelect",
                                [this](const QString& db, const QString& table, bool& hasKey) {
                                    pnlTableSel_TableSelect(db, table, hasKey);
                                }));
@@ -43,17 +42,17 @@ void FMain::ConnectPrepPanels() {
     if (auto* p = mPanels.fieldSel) {
         connect(p, &base::IFieldSelectPanel::FieldSelect, this, [this](int16_t n) { pnlFieldSel_FieldSelect(n); });
         connect(p, &base::IFieldSelectPanel::VerifyModification, this,
-                base::Guarded("FMain::pnlFieldSel_VerifyModification",
+                base::ShowingErrors("FMain::pnlFieldSel_VerifyModification",
                                [this](bool& cancel) { pnlFieldSel_VerifyModification(cancel); }));
         connect(p, &base::IFieldSelectPanel::NavNext, this,
-                base::Guarded("FMain::pnlFieldSel_NavNext", [this] { pnlFieldSel_NavNext(); }));
+                base::ShowingErrors("FMain::pnlFieldSel_NavNext", [this] { pnlFieldSel_NavNext(); }));
     }
     if (auto* p = mPanels.setLimits)
         connect(p, &base::ISetLimitsPanel::NavNext, this,
-                base::Guarded("FMain::pnlSetLimits_NavNext", [this] { pnlSetLimits_NavNext(); }));
+                base::ShowingErrors("FMain::pnlSetLimits_NavNext", [this] { pnlSetLimits_NavNext(); }));
     if (auto* p = mPanels.fieldView)
         connect(p, &base::IFieldViewPanel::ItemSelect, this,
-                base::Guarded("FMain::pnlFieldView_ItemSelect",
+                base::ShowingErrors("FMain::pnlFieldView_ItemSelect",
                                [this](const QString& name) { pnlFieldView_ItemSelect(name); }));
 }
 
@@ -94,7 +93,8 @@ void FMain::pnlTableSel_TableSelect(const QString& databaseName, const QString& 
 }
 
 void FMain::pnlFieldSel_FieldSelect(int16_t fieldNum) {
-    try {
+    // Only a courtesy to the user: a field that cannot be shown is passed over.
+    base::RecordErrors("FMain::pnlFieldSel_FieldSelect", [&] {
         auto dataDef = G().gDataDef;
         if (!dataDef) return;
         const QString name = QString::fromStdString(dataDef->FieldName(fieldNum));
@@ -111,10 +111,7 @@ void FMain::pnlFieldSel_FieldSelect(int16_t fieldNum) {
             text += mPanels.fieldSel->MatchAsText(fieldNum) ? QStringLiteral("  ( As Text )")
                                                             : QStringLiteral("  ( As Number )");
         MMenu::StatusText(text);
-    } catch (...) {
-        // Only a courtesy to the user: a field that cannot be shown is passed over.
-        app::SwallowCurrent("FMain::pnlFieldSel_FieldSelect");
-    }
+    });
 }
 
 void FMain::pnlFieldSel_VerifyModification(bool& cancel) {

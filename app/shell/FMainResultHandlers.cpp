@@ -19,7 +19,6 @@
 #include "ITreeGraphPanel.h"
 #include "MConfigValues.h"
 #include "MMenu.h"
-#include "MSwallow.h"
 #include "MTessary.h"
 #include "MTessaryGlobals.h"
 #include "MdbUtils.h"
@@ -52,10 +51,10 @@ QVariant KeyValue(const com::Variant& v) {
 void FMain::ConnectResultPanels() {
     const PanelSet& p = mPanels;
     if (auto* prune = p.prune) {
-        connect(prune, &base::IPrunePanel::NavNext, this, base::Guarded("FMain::pnlPrune_NavNext", [this] {
+        connect(prune, &base::IPrunePanel::NavNext, this, base::ShowingErrors("FMain::pnlPrune_NavNext", [this] {
                     if (G().gTRX && G().gTRX->HasTree()) mState->Move(+1);
                 }));
-        connect(prune, &base::IPrunePanel::ReBuild, this, base::Guarded("FMain::pnlPrune_ReBuild", [this] {
+        connect(prune, &base::IPrunePanel::ReBuild, this, base::ShowingErrors("FMain::pnlPrune_ReBuild", [this] {
                     base::IPrunePanel& panel = *mPanels.prune;
                     auto project = G().gProject;
                     if (!project) return;
@@ -68,21 +67,21 @@ void FMain::ConnectResultPanels() {
                     else panel.DisableNext();
                 }));
         connect(prune, &base::IPrunePanel::ColorChange, this,
-                base::Guarded("FMain::pnlPrune_ColorChange", [this](int16_t mode, int16_t contrast) {
+                base::ShowingErrors("FMain::pnlPrune_ColorChange", [this](int16_t mode, int16_t contrast) {
                     MTessary::ColourTree(mode, contrast);
                     if (auto* report = mPanels.report) {
                         report->SetColorItems(mode);
                         report->SetContrast(contrast);
                     }
                 }));
-        connect(prune, &base::IPrunePanel::Refresh, this, base::Guarded("FMain::pnlPrune_Refresh", [this] {
+        connect(prune, &base::IPrunePanel::Refresh, this, base::ShowingErrors("FMain::pnlPrune_Refresh", [this] {
                     MTessary::DisplayTree();
                     MTessary::ColourTree(mPanels.prune->ColorItems(), mPanels.prune->Contrast());
                 }));
     }
     if (auto* report = p.report) {
         connect(report, &base::IReportPanel::ColorChange, this,
-                base::Guarded("FMain::pnlReport_ColorChange", [this](int16_t mode, int16_t contrast) {
+                base::ShowingErrors("FMain::pnlReport_ColorChange", [this](int16_t mode, int16_t contrast) {
                     MTessary::ColourTree(mode, contrast);
                     if (auto* prune = mPanels.prune) {
                         prune->SetColorItems(mode);
@@ -90,11 +89,11 @@ void FMain::ConnectResultPanels() {
                     }
                 }));
         connect(report, &base::IReportPanel::Filter, this,
-                base::Guarded("FMain::pnlReport_Filter", [this](int16_t option) { pnlReport_Filter(option); }));
+                base::ShowingErrors("FMain::pnlReport_Filter", [this](int16_t option) { pnlReport_Filter(option); }));
     }
     if (auto* matrix = p.matrix)
         connect(matrix, &base::IMatrixPanel::ItemClick, this,
-                base::Guarded("FMain::pnlMatrix_ItemClick", [this](int16_t actual, int16_t predicted) {
+                base::ShowingErrors("FMain::pnlMatrix_ItemClick", [this](int16_t actual, int16_t predicted) {
                     CHourglass busy;
                     busy.SetValue(true);
                     MTessary::SetupBrowse(1, actual, predicted);
@@ -102,9 +101,9 @@ void FMain::ConnectResultPanels() {
                 }));
     if (auto* tree = p.treeGraph) {
         connect(tree, &base::ITreeGraphPanel::NodeOver, this,
-                base::Guarded("FMain::pnlTreeGraph_NodeOver", [this](int32_t node) { pnlTreeGraph_NodeOver(node); }));
+                base::ShowingErrors("FMain::pnlTreeGraph_NodeOver", [this](int32_t node) { pnlTreeGraph_NodeOver(node); }));
         connect(tree, &base::ITreeGraphPanel::ItemClick, this,
-                base::Guarded("FMain::pnlTreeGraph_ItemClick", [this](int32_t node) {
+                base::ShowingErrors("FMain::pnlTreeGraph_ItemClick", [this](int32_t node) {
                     CHourglass busy;
                     busy.SetValue(true);
                     if (MConfigValues::ConfigNumber("LastState", "1") < 5) {
@@ -119,14 +118,14 @@ void FMain::ConnectResultPanels() {
     }
     if (auto* grid = p.grid) {
         connect(grid, &base::IGridPanel::AddSort, this,
-                base::Guarded("FMain::pnlGrid_AddSort", [this](const QString& field, bool descending) {
+                base::ShowingErrors("FMain::pnlGrid_AddSort", [this](const QString& field, bool descending) {
                     auto sql = G().gSqlMachine;
                     if (!sql) return;
                     sql->AddSort(field.toStdString(), descending);
                     MMenu::StatusText(QStringLiteral("Sorted by: ") + QString::fromStdString(sql->SortFields()));
                     mPanels.grid->SetRecordSource(QString::fromStdString(sql->GetSql()));
                 }));
-        connect(grid, &base::IGridPanel::SelectSpecial, this, base::Guarded("FMain::pnlGrid_SelectSpecial", [this] {
+        connect(grid, &base::IGridPanel::SelectSpecial, this, base::ShowingErrors("FMain::pnlGrid_SelectSpecial", [this] {
                     RecordsetPtr rs = mPanels.grid->RecordSet();
                     const auto& dataDef = G().gDataDef;
                     // No current row: nothing to predict.
@@ -203,10 +202,8 @@ void FMain::pnlReport_Filter(int16_t option) {
     }
     grid->SetRecordSource(QString::fromStdString(sql->GetSql()));
     grid->Refresh();
-    try {
+    // The count is a courtesy: the view stands without it.
+    base::RecordErrors("FMain::pnlReport_Filter", [&] {
         MMenu::StatusRecordCount(grid->RecordCount());
-    } catch (...) {
-        // The count is a courtesy: the view stands without it.
-        app::SwallowCurrent("FMain::pnlReport_Filter");
-    }
+    });
 }

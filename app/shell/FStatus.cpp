@@ -3,7 +3,6 @@
 #include "CDataDef.h"
 #include "CTRX.h"
 #include "ErrorGuard.h"
-#include "MSwallow.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -35,7 +34,7 @@ FStatus::FStatus(QWidget* parent) : QDialog(parent) {
     layout->addLayout(row);
     layout->addWidget(mCancel, 0, Qt::AlignHCenter);
     resize(320, 100);
-    connect(mCancel, &QPushButton::clicked, this, [this] { base::Guard("FStatus::cmdCancel_Click", [this] {
+    connect(mCancel, &QPushButton::clicked, this, [this] { base::ShowErrors("FStatus::cmdCancel_Click", [this] {
                                                               CancelClick();
                                                           }); });
 }
@@ -54,16 +53,14 @@ void FStatus::Show(int16_t value) {
 }
 
 void FStatus::SetProgress(int16_t value) {
-    try {
+    base::RecordErrors("FStatus::SetProgress", [&] {
         Show(value < 0 ? int16_t(0) : value > 100 ? int16_t(100) : value);
-    } catch (...) {
-        app::SwallowCurrent("FStatus::SetProgress");
-    }
+    });
 }
 
 void FStatus::Initialize(const QString& caption, std::shared_ptr<CDataDef> dataDef, std::shared_ptr<CTRX> trx,
                          QWidget* parent) {
-    try {
+    base::RecordErrors("FStatus::Initialize", [&] {
         hide();
         setWindowTitle(caption);
         if (parent) {
@@ -92,9 +89,7 @@ void FStatus::Initialize(const QString& caption, std::shared_ptr<CDataDef> dataD
                 if (self && self->mTRX.get() == watched) self->OnTRXProgress(percent);
             };
         }
-    } catch (...) {
-        app::SwallowCurrent("FStatus::Initialize");
-    }
+    });
 }
 
 void FStatus::DropReferences() {
@@ -128,10 +123,8 @@ void FStatus::OnDataDefProgress(int16_t percent) {
 }
 
 void FStatus::OnTRXProgress(int16_t percent) {
-    try {
+    base::RecordErrors("FStatus::OnTRXProgress", [&] {
         Show(percent < 1 ? int16_t(1) : percent > 100 ? int16_t(100) : percent);
-    } catch (...) {
-        app::SwallowCurrent("FStatus::OnTRXProgress");
-    }
+    });
     QCoreApplication::processEvents();
 }

@@ -6,7 +6,6 @@
 #include "ErrorGuard.h"
 #include "FMain.h"
 #include "MFileUtils.h"
-#include "MSwallow.h"
 #include "MTessary.h"
 #include "MUtilities.h"
 #include "UStatusBar.h"
@@ -49,11 +48,9 @@ void StatusText(const QString& text) {
 }
 
 void StatusRecordCount(int32_t count) {
-    try {
+    base::RecordErrors("MMenu::StatusRecordCount", [&] {
         if (FMain* main = MTessary::MainWindow()) main->StatusBar()->MsgRecordCount(count);
-    } catch (...) {
-        app::SwallowCurrent("MMenu::StatusRecordCount");
-    }
+    });
 }
 
 int16_t LongToInt(int32_t value) { return int16_t(uint16_t(uint32_t(value) & 0xFFFFu)); }
@@ -61,7 +58,7 @@ int16_t LoWord(int32_t value) { return LongToInt(int32_t(uint32_t(value) & 0xFFF
 
 std::shared_ptr<CProject> NewProject(const QString& initialDir) {
     std::shared_ptr<CProject> result;
-    base::Guard("MMenu::NewProject", [&] {
+    base::ShowErrors("MMenu::NewProject", [&] {
         for (;;) {
             base::CCommonDialog cd;
             PrepareProjectDialog(cd, initialDir, QStringLiteral("Create New Project"));
@@ -98,7 +95,7 @@ std::shared_ptr<CProject> NewProject(const QString& initialDir) {
 
 std::shared_ptr<CProject> OpenProjectFile(const QString& initialDir, const QString& pathIn) {
     std::shared_ptr<CProject> result;
-    base::Guard("MMenu::OpenProjectFile", [&] {
+    base::ShowErrors("MMenu::OpenProjectFile", [&] {
         QString path = pathIn;
         for (;;) {
             if (path.isEmpty()) {
@@ -149,7 +146,7 @@ std::shared_ptr<CProject> OpenProjectFile(const QString& initialDir, const QStri
 
 QString SelectDataSource() {
     QString result;
-    base::Guard("MMenu::SelectDataSource", [&] {
+    base::ShowErrors("MMenu::SelectDataSource", [&] {
         base::CCommonDialog cd;
         cd.Filter = QStringLiteral("MS Access Database (*.mdb)|*.mdb") +
                     QStringLiteral("|Cortexa Pro Sample (*.cxs)|*.cxs") + QStringLiteral("|Any (*.*)|*.*") +
@@ -204,7 +201,8 @@ DatabasePtr OpenQuietly(const std::string& source, bool readOnly) {
         if (source.find("ODBC;") != std::string::npos) return dao::DBEngine::OpenDatabase("", false, readOnly, source);
         return dao::DBEngine::OpenDatabase(source, false, readOnly);
     } catch (...) {
-        app::SwallowCurrent("MMenu::OpenQuietly");
+        // Not openable: the caller goes on without it.
+        base::RecordCaught("MMenu::OpenQuietly");
         return nullptr;
     }
 }
@@ -220,7 +218,8 @@ bool ReportFullDisk(const QString& path) {
                    ui::Buttons::OK, ui::Icon::Exclamation, QStringLiteral("Open Project Failed"));
         return true;
     } catch (...) {
-        app::SwallowCurrent("MMenu::ReportFullDisk");
+        // Not a full disk: the checks that follow report it.
+        base::RecordCaught("MMenu::ReportFullDisk");
     }
     return false;
 }
@@ -235,7 +234,7 @@ QString OdbcDatabaseName(const QString& connect) {
 }
 
 bool TableRecordCount(const QString& source, const QString& tableName) {
-    try {
+    return base::RecordErrors("MMenu::TableRecordCount", [&] {
         DatabasePtr db = OpenQuietly(source.toStdString(), true);
         if (!db) return false;
         auto rs = db->OpenRecordset("SELECT COUNT(*) FROM " + MdbUtils::BracketName(tableName.toStdString()) + ";",
@@ -244,14 +243,11 @@ bool TableRecordCount(const QString& source, const QString& tableName) {
         rs->Close();
         db->Close();
         return true;
-    } catch (...) {
-        app::SwallowCurrent("MMenu::TableRecordCount");
-        return false;
-    }
+    });
 }
 
 void PutProperty(const DatabasePtr& db, const QString& name, const QString& value) {
-    base::Guard("MMenu::PutProperty", [&] {
+    base::ShowErrors("MMenu::PutProperty", [&] {
         if (!db || name.isEmpty()) return;
         auto rs = db->OpenRecordset("Config", dao::RecordsetType::Dynaset);
         rs->FindFirst("Property = " + MdbUtils::SqlText(name.toStdString()));

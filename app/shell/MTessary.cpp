@@ -131,7 +131,7 @@ QString LockPath() {
 bool Main(const QStringList& args) {
     CTessaryApp& app = App();
     bool up = false;
-    base::Guard("MTessary::Main", [&] {
+    base::ShowErrors("MTessary::Main", [&] {
         MException::InstallFilter();
         app.trace << QStringLiteral("filter");
         // The program's modules are found without any setting by the user.
@@ -174,7 +174,7 @@ bool Main(const QStringList& args) {
 }
 
 void AppCleanup() {
-    base::Guard("MTessary::AppCleanup", [] {
+    base::ShowErrors("MTessary::AppCleanup", [] {
         CTessaryApp& app = App();
         if (app.main) app.main->SetActivationHook(false);
         MException::RemoveFilter();

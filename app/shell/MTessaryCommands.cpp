@@ -20,7 +20,6 @@
 #include "IReportPanel.h"
 #include "ITreeGraphPanel.h"
 #include "MMenu.h"
-#include "MSwallow.h"
 #include "MTessaryGlobals.h"
 #include "MUtilities.h"
 #include "TextImport.h"
@@ -206,7 +205,7 @@ int StateColumn(const QString& state) {
 }  // namespace
 
 void MenuCommand(const QString& toolName) {
-    base::Guard("MTessary::MenuCommand", [&] {
+    base::ShowErrors("MTessary::MenuCommand", [&] {
         CHourglass hold;
         hold.SetValue(true);
         Dispatch(toolName);
@@ -288,16 +287,14 @@ QString HelpContext() {
 
 void ShowHelp() {
     // Every failure is passed over, a missing help program included.
-    try {
+    base::RecordErrors("MTessary::ShowHelp", [&] {
         const QString command = ProgramDir() + QStringLiteral("/TESSHELP");
         const QString context = HelpContext();
         QCoreApplication::processEvents();
         if (QFileInfo(command).isExecutable()) QProcess::startDetached(command, {context});
         QThread::msleep(500);
         app::Screen().SetMousePointer(app::vbDefault);
-    } catch (...) {
-        app::SwallowCurrent("MTessary::ShowHelp");
-    }
+    });
 }
 
 void ShowAbout() {

@@ -18,7 +18,6 @@
 #include "MMenu.h"
 #include "MTessaryGlobals.h"
 #include "ToolIds.h"
-#include "MSwallow.h"
 #include "UAppFrame.h"
 
 #include <cmath>
@@ -56,10 +55,9 @@ bool StoreBuiltTree() {
     busy.SetValue(true);
     CProject& project = Project();
     CTRX& trx = *G().gTRX;
-    try {
+    if (!base::ShowErrors("MTessary::StateExtract", [&] {
         trx.SaveTree(&project);
-    } catch (...) {
-        app::ShowCurrentError("MTessary::StateExtract");
+    })) {
         return false;
     }
     return project.SaveConfig("LastTrainLow", project.GetConfig("TrainLow")) &&
@@ -104,23 +102,20 @@ void ShowBuiltTree(base::IPrunePanel& prune) {
 void FailExtract(base::IPrunePanel& prune) {
     // Nothing here may stop the step from settling on the row-range state, nor
     // add a box to the one that said why it failed: the state is stored quietly.
-    try {
+    base::RecordErrors("MTessary::FailExtract", [&] {
         prune.DisableNext();
         ShowPruneAlone();
         Project().StoreConfig("LastState", com::Variant::I2(3));
-    } catch (...) {
-        app::SwallowCurrent("MTessary::FailExtract");
-    }
+    });
 }
 
 // True when the stored tree was read and holds one; a missing or damaged
 // NodeData reads as no tree.
 bool LoadStoredTree() {
     MMenu::StatusText(QStringLiteral("Loading the current tree..."));
-    try {
+    if (!base::RecordErrors("MTessary::LoadStoredTree", [&] {
         G().gTRX->LoadTree(G().gProject.get());
-    } catch (...) {
-        app::SwallowCurrent("MTessary::LoadStoredTree");
+    })) {
         return false;
     }
     return G().gTRX->HasTree();
@@ -143,7 +138,7 @@ bool NewTRX() {
 }
 
 void StateExtract() {
-    base::Guard("MTessary::StateExtract", [] {
+    base::ShowErrors("MTessary::StateExtract", [] {
         CHourglass busy;
         busy.SetValue(true);
         FMain& main = Main();
@@ -209,7 +204,7 @@ void StateExtract() {
 
 bool BuildTree() {
     bool result = false;
-    base::Guard("MTessary::BuildTree", [&] {
+    base::ShowErrors("MTessary::BuildTree", [&] {
         CHourglass busy;
         busy.SetValue(true);
         std::shared_ptr<CTRX> trx = G().gTRX;
@@ -238,7 +233,7 @@ bool BuildTree() {
 
 bool LoadData() {
     bool result = false;
-    base::Guard("MTessary::LoadData", [&] {
+    base::ShowErrors("MTessary::LoadData", [&] {
         MMenu::StatusText(QStringLiteral("Loading data..."));
         CHourglass busy;
         busy.SetValue(true);
@@ -269,7 +264,7 @@ bool LoadData() {
 }
 
 void StateTest() {
-    base::Guard("MTessary::StateTest", [] {
+    base::ShowErrors("MTessary::StateTest", [] {
         CHourglass busy;
         busy.SetValue(true);
         FMain& main = Main();

@@ -16,7 +16,6 @@
 #include "MFileUtils.h"
 #include "MFormat.h"
 #include "MMenu.h"
-#include "MSwallow.h"
 #include "MTessaryGlobals.h"
 
 #include "ui/dialogs.h"
@@ -113,6 +112,7 @@ ProjectFileCheck IsProjectFile(const QString& path) {
         db->Close();
         check.project = true;
     } catch (...) {
+        // The error goes back with the check; the caller says it.
         check.error = app::CurrentError();
     }
     return check;
@@ -161,7 +161,7 @@ bool RelinkDataSource(const QString& path) {
         // The project itself could not be read: said once, as the open's other refusals are.
         const app::ErrInfo error = app::CurrentError();
         HideSplash();
-        if (!CProject::ReportError(path.toStdString(), error.number)) app::ShowError("MTessary::RelinkDataSource", error);
+        if (!CProject::ReportError(path.toStdString(), error.number)) base::ShowError("MTessary::RelinkDataSource", error);
         CloseCurrentProject();
         return false;
     }
@@ -179,7 +179,7 @@ bool StatCollect() {
     CHourglass hold;
     hold.SetPointerType(13);
     hold.SetValue(true);
-    base::Guard("MTessary::StatCollect", [&] {
+    base::ShowErrors("MTessary::StatCollect", [&] {
         MMenu::StatusText(QStringLiteral("Collecting Statistics..."));
         if (!G().gProject) app::RaiseError(91);
         CProject& project = *G().gProject;

@@ -26,7 +26,6 @@
 #include "ITreeGraphPanel.h"
 #include "MFileUtils.h"
 #include "MMenu.h"
-#include "MSwallow.h"
 #include "MTessaryGlobals.h"
 #include "MUtilities.h"
 #include "UAppFrame.h"
@@ -71,17 +70,15 @@ void SetProjectCaption(const std::string& file) {
 }
 
 void ShowRowCountOf(CSqlMachine& sql, base::IGridPanel& grid) {
-    try {
+    // The count is a courtesy: the view stands without it.
+    base::RecordErrors("MTessary::ShowRowCountOf", [&] {
         DatabasePtr db = grid.Database();
         if (!db) return;
         auto rs = db->OpenRecordset("SELECT COUNT(*) " + sql.GetFrom() + " " + sql.GetWhere() + ";",
                                     dao::RecordsetType::Snapshot);
         MMenu::StatusRecordCount(int32_t(rs->Fields(0).Value().ToI4()));
         rs->Close();
-    } catch (...) {
-        // The count is a courtesy: the view stands without it.
-        app::SwallowCurrent("MTessary::ShowRowCountOf");
-    }
+    });
 }
 
 void PrepareBrowse(base::IGridPanel& grid) {
@@ -192,7 +189,7 @@ void CloseCurrentProject() {
 
 bool UpgradeProject() {
     CProject& project = Project();
-    try {
+    base::RecordErrors("MTessary::UpgradeProject", [&] {
         // Said once: the open for writing has brought the file up to date.
         if (CProject::ComparedOtherwiseBefore(project.CurrentDatabase()))
             ui::MsgBox(QString::fromStdString(project.FileName()) +
@@ -203,17 +200,13 @@ bool UpgradeProject() {
                                           "tables, tree and results of this project may differ from what this version "
                                           "computes: make the project again from its table (File > New) to be sure."),
                        ui::Buttons::OK, ui::Icon::Exclamation, QStringLiteral("Project Upgrade"));
-    } catch (...) {
-        app::SwallowCurrent("MTessary::UpgradeProject");
-    }
+    });
     double minor = 0, revision = 0, major = 0;
-    try {
+    base::RecordErrors("MTessary::UpgradeProject", [&] {
         minor = ToNumber(project.GetConfig("VersionMinor", ""));
         revision = ToNumber(project.GetConfig("VersionRevision", ""));
         major = ToNumber(project.GetConfig("VersionMajor", ""));
-    } catch (...) {
-        app::SwallowCurrent("MTessary::UpgradeProject");
-    }
+    });
     const float v = float(major * 100 + minor + revision / 100);
     if (v >= 201) return true;
     // A write that fails (a full disk) has said why; the next would only say it
@@ -225,7 +218,7 @@ bool UpgradeProject() {
 }
 
 void StateConfig() {
-    base::Guard("MTessary::StateConfig", [] {
+    base::ShowErrors("MTessary::StateConfig", [] {
         const PanelSet& p = Main().Panels();
         if (p.fieldSel) p.fieldSel->Initialize(G().gDataDef);
         if (p.fieldView) p.fieldView->Initialize(G().gProject, G().gDataDef);
@@ -257,7 +250,7 @@ void StateLimits() {
 }
 
 void SetupBrowse(int32_t browseType, int16_t actual, int16_t predicted) {
-    base::Guard("MTessary::SetupBrowse", [&] {
+    base::ShowErrors("MTessary::SetupBrowse", [&] {
         base::IGridPanel* grid = GridPanel();
         if (!grid) return;
         PrepareBrowse(*grid);
@@ -284,7 +277,7 @@ void SetupBrowse(int32_t browseType, int16_t actual, int16_t predicted) {
 }
 
 void SetupBrowseNode(int32_t node, bool training) {
-    base::Guard("MTessary::SetupBrowse", [&] {
+    base::ShowErrors("MTessary::SetupBrowse", [&] {
         base::IGridPanel* grid = GridPanel();
         if (!grid || !G().gTRX) return;
         PrepareBrowse(*grid);
@@ -340,11 +333,11 @@ void ShowInteractRow(const QVariant& key) {
 }
 
 void ShowInteract() {
-    base::Guard("MTessary::ShowInteract", [] { ShowInteractRow(QVariant()); });
+    base::ShowErrors("MTessary::ShowInteract", [] { ShowInteractRow(QVariant()); });
 }
 
 void MENU_SFFindError() {
-    base::Guard("modMenu::MENU_SFFindError", [] {
+    base::ShowErrors("modMenu::MENU_SFFindError", [] {
         base::IGridPanel* grid = GridPanel();
         RecordsetPtr rs = grid ? grid->RecordSet() : nullptr;
         if (!rs || (rs->Bof() && rs->Eof())) return;

@@ -49,7 +49,7 @@ const AppFrameItem* UAppFrame::FindExact(const QString& key) const {
 }
 
 void UAppFrame::AddItem(const QString& key, const QString& caption, const QString& controlName) {
-    base::Guard("UAppFrame::AddItem", [&] {
+    base::ShowErrors("UAppFrame::AddItem", [&] {
         AppFrameItem item;
         item.Title = caption;
         item.Key = key;
@@ -76,7 +76,7 @@ void UAppFrame::Hide(const QString& key) {
 }
 
 void UAppFrame::SetActivePanel(const QString& key) {
-    base::Guard("UAppFrame::SetActivePanel", [&] {
+    base::ShowErrors("UAppFrame::SetActivePanel", [&] {
         if (!key.isEmpty()) {
             if (key == mActiveRight || key == mActiveLeft) return;
             AppFrameItem* item = Find(key);

@@ -24,7 +24,7 @@
 #include "CTreeDisplay.h"
 #include "CTreeBlob.h"
 #include "CTreeError.h"
-#include "MSwallow.h"
+#include "ErrorGuard.h"
 #include "MUtilities.h"
 #include "MdbUtils.h"
 #include "ui/dialogs.h"
@@ -152,7 +152,7 @@ void CTRX::RequireEngine() const {
 
 bool CTRX::Initialize(std::shared_ptr<CDataDef> dataDef, CProject* project) {
     if (!dataDef || !project) return false;
-    try {
+    return base::ShowErrors("CTRX::Initialize", [&] {
         mDDO = std::move(dataDef);
         mProject = project;
         mTRX.reset();  // the old engine and its connection go first
@@ -190,10 +190,7 @@ bool CTRX::Initialize(std::shared_ptr<CDataDef> dataDef, CProject* project) {
             mCN = std::move(names);
         }
         return true;
-    } catch (...) {
-        app::ShowCurrentError("CTRX::Initialize");
-        return false;
-    }
+    });
 }
 
 float CTRX::PruneRate() const {
@@ -262,7 +259,7 @@ com::Variant CTRX::StoreKeyRange(const std::string& lowName, const std::string& 
 }
 
 bool CTRX::LoadData(int32_t trainLow, int32_t trainHigh) {
-    try {
+    return base::ShowErrors("CTRX::LoadData", [&] {
         if (!mTRX) NotSet();
         mCanceled = false;
         if (mLoaded && trainLow == mRangeMin && trainHigh == mRangeMax) return true;
@@ -277,10 +274,7 @@ bool CTRX::LoadData(int32_t trainLow, int32_t trainHigh) {
         mRangeMax = trainHigh;
         LoadRows(trainLow, trainHigh);
         return mLoaded;
-    } catch (...) {
-        app::ShowCurrentError("CTRX::LoadData");
-        return false;
-    }
+    });
 }
 
 // The engine's numbers for the rows of a training block, in field-map order
@@ -439,6 +433,7 @@ void CTRX::SendRows(const std::vector<float>& buffer, int16_t fields, long kept)
     try {
         mTRX->AddData(psa);
     } catch (...) {
+        // The array is freed on every way out.
         SafeArrayDestroy(psa);
         throw;
     }
@@ -479,12 +474,13 @@ bool CTRX::BuildTree() {
                            .arg(QString::fromLocal8Bit(set ? set : "")),
                        ui::Buttons::OK, ui::Icon::Exclamation, QStringLiteral("Engine Memory Limit"));
         } else {
-            app::ShowCurrentError("CTRX::BuildTree");
+            base::ShowCaught("CTRX::BuildTree");
         }
         return false;
     } catch (...) {
+        // No tree stands after a failed build.
         mHasTree = false;
-        app::ShowCurrentError("CTRX::BuildTree");
+        base::ShowCaught("CTRX::BuildTree");
         return false;
     }
 }
@@ -756,11 +752,9 @@ bool CTRX::Classify(int32_t testLow, int32_t testHigh) {
         }
     } catch (...) {
         // The rows counted so far keep their new values; the failing one is not written.
-        try {
+        base::RecordErrors("CTRX::Classify", [&] {
             results.Commit();
-        } catch (...) {
-            app::SwallowCurrent("CTRX::Classify");
-        }
+        });
         throw;
     }
     rs->Close();
@@ -882,7 +876,7 @@ std::string CTRX::GetSQLLogic(int32_t node) const {
 }
 
 bool CTRX::IsFieldInTree(const std::string& fieldName) const {
-    try {
+    return base::RecordErrors("CTRX::IsFieldInTree", [&] {
         if (!mHasTree || !mDDO) return false;
         int16_t field = -1;
         for (int16_t i = 0; i < mDDO->FieldCount(); ++i)
@@ -896,10 +890,7 @@ bool CTRX::IsFieldInTree(const std::string& fieldName) const {
             if (fn >= 0 && size_t(fn) < mFieldMap.size() && mFieldMap[size_t(fn)] == field) return true;
         }
         return false;
-    } catch (...) {
-        app::SwallowCurrent("CTRX::IsFieldInTree");
-        return false;
-    }
+    });
 }
 
 // ------------------------------------------------------------------ display and export
@@ -926,10 +917,7 @@ std::string CTRX::NodeToolTip(int32_t node, int16_t colorMode) const {
 }
 
 bool CTRX::Export2CSV(const std::string& fileName, const CSafeFile::Check& mayWrite) const {
-    try {
+    return base::ShowErrors("CTRX::Export2CSV", [&] {
         return CDiagramCSV(CurrentTree(), Fields()).Write(fileName, mayWrite);
-    } catch (...) {
-        app::ShowCurrentError("CTRX::Export2CSV");
-        return false;
-    }
+    });
 }

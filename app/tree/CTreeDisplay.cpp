@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "AppErrors.h"
+#include "ErrorGuard.h"
 #include "CClassNames.h"
 #include "CDataDef.h"
 #include "CRuleText.h"
@@ -45,7 +46,7 @@ void CTreeDisplay::Display(ITreeDisplayTarget& panel) const {
 
 bool CTreeDisplay::DisplayTree(ITreeView& view) const {
     if (!mTree) return false;
-    try {
+    return base::ShowErrors("CTRX::DisplayTree()", [&] {
         const CRuleText rules(*mTree, mFields);
         const CTreeModel& tree = *mTree;
         view.SetVisible(false);
@@ -76,15 +77,12 @@ bool CTreeDisplay::DisplayTree(ITreeView& view) const {
         view.SetVisible(true);
         view.Refresh();
         return true;
-    } catch (...) {
-        app::ShowCurrentError("CTRX::DisplayTree()");
-        return false;
-    }
+    });
 }
 
 bool CTreeDisplay::DisplayGraph(ITreeDisplayTarget& panel) const {
     if (!mTree) return false;
-    try {
+    return base::ShowErrors("CTRX::DisplayGraph", [&] {
         IDispatch* g = panel.GraphControl();
         if (!g) throw app::RuntimeError(91, app::RuntimeErrorText(91));
         const CRuleText rules(*mTree, mFields);
@@ -107,10 +105,7 @@ bool CTreeDisplay::DisplayGraph(ITreeDisplayTarget& panel) const {
         Put(g, nodars::dispidAutoArrange, com::Variant::I2(2));
         panel.SetGraphVisible(true);
         return true;
-    } catch (...) {
-        app::ShowCurrentError("CTRX::DisplayGraph");
-        return false;
-    }
+    });
 }
 
 uint32_t CTreeDisplay::ExtraClassColor(int32_t classIndex) {

@@ -118,6 +118,7 @@ void CTreeModel::AssignFromEngine(SAFEARRAY* nodeTree, SAFEARRAY* childIndex) {
             t.Errors = AsR4(col[7]);
         }
     } catch (...) {
+        // The array is let go on every way out.
         SafeArrayUnaccessData(nodeTree);
         throw;
     }

@@ -31,6 +31,7 @@ CMarkedRows::CMarkedRows(const ExportContext& ctx, int16_t scope) : mNames(std::
             try {
                 return dao::VarToDate(com::Variant::Str(text));
             } catch (...) {
+                // Not a date: its leading number is the value.
                 return LeadingNumber(text);
             }
         };
@@ -52,6 +53,7 @@ CMarkedRows::CMarkedRows(const ExportContext& ctx, int16_t scope) : mNames(std::
         try {
             where = sql.GetWhere();
         } catch (...) {
+            // The statement gets its mark view back on every way out.
             sql.SetMarkView(saved);
             throw;
         }

@@ -2,7 +2,7 @@
 
 #include "AppErrors.h"
 #include "MPrint.h"
-#include "MSwallow.h"
+#include "ErrorGuard.h"
 
 #include "ui/printing.h"
 
@@ -20,7 +20,8 @@ QImage CScreenPrint::CaptureActiveWindow() {
         QWidget* window = QApplication::activeWindow();
         return window ? CaptureWindow(window, false) : QImage();
     } catch (...) {
-        app::SwallowCurrent("CScreenPrint::CaptureActiveWindow");
+        // Nothing to capture: an empty picture.
+        base::RecordCaught("CScreenPrint::CaptureActiveWindow");
         return QImage();
     }
 }
@@ -39,7 +40,8 @@ QImage CScreenPrint::CaptureWindow(QWidget* window, bool client) {
         }
         return window->grab().toImage();
     } catch (...) {
-        app::ShowCurrentError("MScreenPrint::CaptureWindow");
+        // Shown; the caller gets an empty picture.
+        base::ShowCaught("MScreenPrint::CaptureWindow");
         return QImage();
     }
 }
@@ -53,7 +55,7 @@ QRectF CScreenPrint::FitRect(const QSizeF& picture, const QSizeF& page) {
 }
 
 bool CScreenPrint::PrintPictureToFitPage(QPrinter& printer, const QImage& picture) {
-    try {
+    return base::ShowErrors("MScreenPrint::PrintPictureToFitPage", [&] {
         if (picture.isNull()) app::RaiseError(11);
         printer.setPageOrientation(picture.height() >= picture.width() ? QPageLayout::Portrait
                                                                        : QPageLayout::Landscape);
@@ -65,10 +67,7 @@ bool CScreenPrint::PrintPictureToFitPage(QPrinter& printer, const QImage& pictur
             painter.drawImage(target, picture);
             if (!painter.end()) throw app::RuntimeError(482, "Printer error");
         });
-    } catch (...) {
-        app::ShowCurrentError("MScreenPrint::PrintPictureToFitPage");
-        return false;
-    }
+    });
 }
 
 bool CScreenPrint::PrintPictureToFitPage(const QImage& picture) {

@@ -121,6 +121,7 @@ void CTextRowWriter::FormatBlocks() {
             mWritable.notify_one();
         }
     } catch (...) {
+        // Kept for the caller's thread, which reports it.
         Fail(std::current_exception());
     }
 }
@@ -149,6 +150,7 @@ void CTextRowWriter::WriteTexts() {
             mRoom.notify_one();
         }
     } catch (...) {
+        // Kept for the caller's thread, which reports it.
         Fail(std::current_exception());
     }
 }

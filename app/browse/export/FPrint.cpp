@@ -1,7 +1,7 @@
 #include "FPrint.h"
 #include "MCaptionFit.h"
 
-#include "AppErrors.h"
+#include "ErrorGuard.h"
 
 #include "ui/dialogs.h"
 #include "ui/printing.h"
@@ -92,14 +92,12 @@ void FPrint::GetInitialDC() {
 }
 
 void FPrint::Ok() {
-    try {
+    base::ShowErrors("FPrint::cmdOK_Click", [&] {
         mCanceled = false;
         if (!mPrinter) GetInitialDC();
         hide();
         done(QDialog::Accepted);
-    } catch (...) {
-        app::ShowCurrentError("FPrint::cmdOK_Click");
-    }
+    });
 }
 
 void FPrint::Cancel() {
@@ -109,7 +107,7 @@ void FPrint::Cancel() {
 }
 
 void FPrint::PrinterSetup() {
-    try {
+    base::ShowErrors("FPrint::cmdProperties_Click", [&] {
         if (!mPrinter) GetInitialDC();
         // Cancelling keeps the settings as they were.
         QPrinter copy(QPrinter::HighResolution);
@@ -121,9 +119,7 @@ void FPrint::PrinterSetup() {
             mPrinter->setOutputFileName(copy.outputFileName());
             mPrinter->setPageLayout(copy.pageLayout());
         }
-    } catch (...) {
-        app::ShowCurrentError("FPrint::cmdProperties_Click");
-    }
+    });
 }
 
 void FPrint::closeEvent(QCloseEvent* event) {

@@ -1,6 +1,7 @@
 #include "MExport.h"
 
 #include "AppErrors.h"
+#include "ErrorGuard.h"
 #include "AppServices.h"
 #include "CCommonDialog.h"
 #include "CDataDef.h"
@@ -164,21 +165,18 @@ bool AppendText(std::string& out, std::u16string_view text, bool utf8) {
 }
 
 bool ExportMarkedRS(const ExportContext& ctx, const QString& fileName, int16_t scope) {
-    try {
+    return base::ShowErrors("MTessary::ExportMarkedRS", [&] {
         // Windows-1252 unless a value holds a character it cannot carry: then the
         // whole file again as UTF-8, rather than losing the character.
         Written written = WriteText(ctx, fileName, scope, false);
         if (written == Written::NeedsUtf8) written = WriteText(ctx, fileName, scope, true);
         if (written == Written::NeedsUtf8) app::RaiseError(5);
         return written == Written::Done;
-    } catch (...) {
-        app::ShowCurrentError("MTessary::ExportMarkedRS");
-        return false;
-    }
+    });
 }
 
 void Export(const ExportContext& ctx, int16_t scope) {
-    try {
+    base::ShowErrors("MTessary::Export", [&] {
         for (;;) {
             if (scope == -1 && !HasRows(ctx)) {
                 app::StatusText(QStringLiteral("No records to export."));
@@ -216,13 +214,11 @@ void Export(const ExportContext& ctx, int16_t scope) {
             ExportMarkedRS(ctx, path, scope);
             return;
         }
-    } catch (...) {
-        app::ShowCurrentError("MTessary::Export");
-    }
+    });
 }
 
 void Export2CSV(const ExportContext& ctx) {
-    try {
+    base::ShowErrors("MTessary::Export2CSV", [&] {
         base::CCommonDialog dialog;
         dialog.InitDir = ctx.StartFolder();
         dialog.Filter = QStringLiteral("Visio Text (*.csv)|*.csv");
@@ -260,9 +256,7 @@ void Export2CSV(const ExportContext& ctx) {
         // A failed write has shown its own box; it is not reported as complete.
         const bool written = trx->Export2CSV(path.toStdString(), WriteCheck(ctx.project.get(), title));
         app::StatusText(written ? QStringLiteral("Export Complete.") : QString());
-    } catch (...) {
-        app::ShowCurrentError("MTessary::Export2CSV");
-    }
+    });
 }
 
 }  // namespace MExport

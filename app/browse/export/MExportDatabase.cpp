@@ -2,6 +2,7 @@
 #include "MExport.h"
 
 #include "AppErrors.h"
+#include "ErrorGuard.h"
 #include "CClassNames.h"
 #include "CDataDef.h"
 #include "CMarkedRows.h"
@@ -192,10 +193,11 @@ bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t 
         target->Finish();
         return made->CommitDatabase();
     } catch (...) {
+        // Explained with the file it was writing, then shown.
         app::ErrInfo e = app::CurrentError();
         if (made) e.description = made->Explain(e.description);
         else if (!inPlace.empty()) e.description = file::Outcome(e.description, inPlace, true);
-        app::ShowError("MTessary::MDBExportMarked", e);
+        base::ShowError("MTessary::MDBExportMarked", e);
         return false;
     }
 }

@@ -1,6 +1,7 @@
 #include "MPrint.h"
 
 #include "AppErrors.h"
+#include "ErrorGuard.h"
 #include "CHourglass.h"
 #include "CSafeFile.h"
 #include "FPrint.h"
@@ -104,8 +105,9 @@ bool PrintTiled(IDispatch* chart, int16_t leaves, QWidget* owner, CProject* proj
         PutI4(chart, nodars::dispidDrawScale, com::Variant::I2(saved));
         return printed;
     } catch (...) {
+        // The chart gets its scale back before the box.
         if (scaled) com::PropertyPut(chart, nodars::dispidDrawScale, com::Variant::I2(saved));
-        app::ShowCurrentError("MTessary::PrintTiled");
+        base::ShowCaught("MTessary::PrintTiled");
         return false;
     }
 }

@@ -180,7 +180,7 @@ bool UChartReport::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease) {
         for (int i = 0; i < 3; ++i) {
             if (watched != mModeCaption[i]) continue;
-            base::Guard("UChartReport::lblMode_Click", [&] {
+            base::ShowErrors("UChartReport::lblMode_Click", [&] {
                 if (ColorEnabled()) mOption[i]->setChecked(true);
             });
             return true;

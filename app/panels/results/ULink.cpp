@@ -261,7 +261,7 @@ void ULink::mouseDoubleClickEvent(QMouseEvent* event) {
     // The second press of a double click is no new press: its release raises
     // no Click. Only the surface beside the caption answers it.
     if (event->button() == Qt::LeftButton && !mCaption->geometry().contains(event->position().toPoint())) {
-        base::Guard("ULink::UserControl_DblClick", [&] { emit DblClick(); });
+        base::ShowErrors("ULink::UserControl_DblClick", [&] { emit DblClick(); });
     }
 }
 
@@ -270,7 +270,7 @@ void ULink::mouseReleaseEvent(QMouseEvent* event) { HandleRelease(event->positio
 void ULink::HandleRelease(const QPointF& pixel, Qt::MouseButton) {
     const double x = pixel.x() * kTwips, y = pixel.y() * kTwips;
     if (mPressed && InsideSurface(x, y)) {
-        base::Guard("ULink::UserControl_Click", [&] { emit Click(); });
+        base::ShowErrors("ULink::UserControl_Click", [&] { emit Click(); });
         if (!isVisible()) {
             // The host hid the link: let go of the hover look.
             mPressed = mHover = mInside = false;

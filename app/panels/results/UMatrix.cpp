@@ -5,7 +5,6 @@
 #include "CConfMat.h"
 #include "CDataDef.h"
 #include "CProject.h"
-#include "MSwallow.h"
 #include "MUtilities.h"
 
 #include <QFontInfo>
@@ -221,14 +220,12 @@ void UMatrix::ResizeRoutine() {
     if (!mInitialized || mInResize) return;
     mInResize = true;
     setUpdatesEnabled(false);
-    try {
+    base::RecordErrors("UMatrix::ResizeRoutine", [&] {
         const Layout l = CurrentLayout();
         SetUpBar(mHBar, l.cols);
         SetUpBar(mVBar, l.rows);
         PlaceBars(CurrentLayout());
-    } catch (...) {
-        app::SwallowCurrent("UMatrix::ResizeRoutine");
-    }
+    });
     setUpdatesEnabled(true);
     update();
     mInResize = false;
@@ -285,21 +282,21 @@ void UMatrix::DrawFrame(QPainter& p, const Layout& l) {
     const char* where = "UMatrix::DrawFrame";  // a step that fails is skipped
     mDrawing = true;
     p.setFont(mFont);
-    app::Swallow(where, [&] {
+    base::RecordErrors(where, [&] {
         for (int j = 0; j < l.cols; ++j)
             DrawCell(p, Cell(l.x1 + j * l.cw, l.y0, l.cw), kActualFill, mClassNames.value(l.fc + j), kActualText);
     });
-    app::Swallow(where, [&] {
+    base::RecordErrors(where, [&] {
         for (int i = 0; i < l.rows; ++i)
             DrawCell(p, Cell(l.x0, l.y1 + 16 * i, l.cw), kPredictFill, mClassNames.value(l.fr + i), kPredictText);
     });
-    app::Swallow(where, [&] {
+    base::RecordErrors(where, [&] {
         p.setFont(Arial(10, true));
         DrawCell(p, QRect(QPoint(l.x1, l.y0 - 20), QPoint(l.x1 + l.W(), l.y0 - 1)), kActualFill, "ACTUAL",
                  kActualText);
     });
     int titleLeft = 0, titleRight = 0;
-    app::Swallow(where, [&] {
+    base::RecordErrors(where, [&] {
         const QFont font = Arial(12, true);
         p.setFont(font);
         const QFontMetricsF m(font);
@@ -311,7 +308,7 @@ void UMatrix::DrawFrame(QPainter& p, const Layout& l) {
         p.setPen(kBlack);
         p.drawText(QRect(titleLeft, top, tw, th), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, title);
     });
-    app::Swallow(where, [&] {
+    base::RecordErrors(where, [&] {
         p.setFont(mFont);
         const QFontMetricsF m(mFont);
         const QString note = NoteText();
@@ -321,7 +318,7 @@ void UMatrix::DrawFrame(QPainter& p, const Layout& l) {
         p.setPen(kBlack);
         p.drawText(QRect(left, top, tw, th), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, note);
     });
-    app::Swallow(where, [&] {
+    base::RecordErrors(where, [&] {
         // Measured in the font it is drawn with. Rows too few for the label:
         // the band reaches up into the free corner beside the column headings.
         QFont turned = Arial(8, true);
@@ -341,13 +338,13 @@ void UMatrix::DrawFrame(QPainter& p, const Layout& l) {
         p.drawText(QPointF(0, QFontMetricsF(turned).ascent()), text);
         p.restore();
     });
-    app::Swallow(where, [&] {
+    base::RecordErrors(where, [&] {
         p.setFont(Arial(8, true));
         p.setPen(kBlack);
         p.drawText(QRect(QPoint(l.x0 - 20, l.yT), QPoint(l.x1 - 1, l.yT + 16)), Qt::AlignCenter, "Actual Totals");
         p.drawText(QRect(QPoint(l.x0 - 20, l.yE), QPoint(l.x1 - 1, l.yE + 16)), Qt::AlignCenter, "Actual Error%");
     });
-    app::Swallow(where, [&] {
+    base::RecordErrors(where, [&] {
         p.setFont(Arial(8, true));
         p.setPen(kBlack);
         p.drawText(QRect(QPoint(l.xT, l.y0 - 12), QPoint(l.xT + l.cw, l.y1 - 1)), Qt::AlignHCenter | Qt::AlignTop,
@@ -364,7 +361,7 @@ void UMatrix::DrawCells(QPainter& p, const Layout& l) {
     p.setFont(mFont);
     for (int i = 0; i < l.rows; ++i) {
         for (int j = 0; j < l.cols; ++j) {
-            app::Swallow("UMatrix::DrawCells", [&] {
+            base::RecordErrors("UMatrix::DrawCells", [&] {
                 const int16_t actual = int16_t(l.fc + j), predicted = int16_t(l.fr + i);
                 DrawCell(p, Cell(l.x1 + j * l.cw, l.y1 + 16 * i, l.cw), actual == predicted ? kDiagonalFill : kPlainFill,
                          QString::number(mMatrix->Matrix(actual, predicted)), kBlack);
@@ -381,18 +378,18 @@ void UMatrix::DrawTotals(QPainter& p, const Layout& l) {
     for (int j = 0; j < l.cols; ++j) {
         const int16_t a = int16_t(l.fc + j);
         const int x = l.x1 + j * l.cw;
-        app::Swallow(where, [&] { DrawCell(p, Cell(x, l.yT, l.cw), kActualFill, QString::number(mMatrix->ActualTotals(a)), kActualText); });
-        app::Swallow(where, [&] { DrawCell(p, Cell(x, l.yE, l.cw), kActualFill, PercentText(mMatrix->ActualError(a)), kActualText); });
+        base::RecordErrors(where, [&] { DrawCell(p, Cell(x, l.yT, l.cw), kActualFill, QString::number(mMatrix->ActualTotals(a)), kActualText); });
+        base::RecordErrors(where, [&] { DrawCell(p, Cell(x, l.yE, l.cw), kActualFill, PercentText(mMatrix->ActualError(a)), kActualText); });
     }
     for (int i = 0; i < l.rows; ++i) {
         const int16_t r = int16_t(l.fr + i);
         const int y = l.y1 + 16 * i;
-        app::Swallow(where, [&] { DrawCell(p, Cell(l.xT, y, l.cw), kPredictFill, QString::number(mMatrix->PredictTotals(r)), kPredictText); });
-        app::Swallow(where, [&] { DrawCell(p, Cell(l.xE, y, l.cw), kPredictFill, PercentText(mMatrix->PredictError(r)), kPredictText); });
+        base::RecordErrors(where, [&] { DrawCell(p, Cell(l.xT, y, l.cw), kPredictFill, QString::number(mMatrix->PredictTotals(r)), kPredictText); });
+        base::RecordErrors(where, [&] { DrawCell(p, Cell(l.xE, y, l.cw), kPredictFill, PercentText(mMatrix->PredictError(r)), kPredictText); });
     }
-    app::Swallow(where, [&] { DrawCell(p, Cell(l.xT, l.yT, l.cw), kDiagonalFill, QString::number(mMatrix->Total()), kBlack); });
-    app::Swallow(where, [&] { DrawCell(p, Cell(l.xE, l.yT, l.cw), kPredictFill, PercentText(mMatrix->TotalError()), kPredictText); });
-    app::Swallow(where, [&] { DrawCell(p, Cell(l.xT, l.yE, l.cw), kActualFill, PercentText(mMatrix->TotalError()), kActualText); });
+    base::RecordErrors(where, [&] { DrawCell(p, Cell(l.xT, l.yT, l.cw), kDiagonalFill, QString::number(mMatrix->Total()), kBlack); });
+    base::RecordErrors(where, [&] { DrawCell(p, Cell(l.xE, l.yT, l.cw), kPredictFill, PercentText(mMatrix->TotalError()), kPredictText); });
+    base::RecordErrors(where, [&] { DrawCell(p, Cell(l.xT, l.yE, l.cw), kActualFill, PercentText(mMatrix->TotalError()), kActualText); });
     mDrawing = false;
 }
 
@@ -425,7 +422,7 @@ void UMatrix::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void UMatrix::ClickAction() {
-    base::Guard("UMatrix::UserControl_Click", [&] {
+    base::ShowErrors("UMatrix::UserControl_Click", [&] {
         const Hit h = mHit;
         if (!mMatrix || (h.row == 0 && h.col == 0)) return;
         if (h.row >= 1 && h.col >= 1) {

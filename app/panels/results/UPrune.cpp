@@ -103,9 +103,9 @@ UPrune::UPrune(QWidget* parent) : base::IPrunePanel(parent) {
         // Every change of a box's text, by the user or by the panel, counts.
         connect(box, &QLineEdit::textChanged, this, [this] { mChanged = true; });
     }
-    connect(mRebuild, &QPushButton::clicked, this, [this] { base::Guard("UPrune::cmdRebuild_Click", [this] { RebuildAction(); }); });
-    connect(mNext, &QPushButton::clicked, this, [this] { base::Guard("UPrune::lnkOK_Click", [this] { Finish(); }); });
-    connect(mBack, &QPushButton::clicked, this, [this] { base::Guard("UPrune::lnkCancel_Click", [this] { emit NavBack(); }); });
+    connect(mRebuild, &QPushButton::clicked, this, [this] { base::ShowErrors("UPrune::cmdRebuild_Click", [this] { RebuildAction(); }); });
+    connect(mNext, &QPushButton::clicked, this, [this] { base::ShowErrors("UPrune::lnkOK_Click", [this] { Finish(); }); });
+    connect(mBack, &QPushButton::clicked, this, [this] { base::ShowErrors("UPrune::lnkCancel_Click", [this] { emit NavBack(); }); });
     connect(mChart, &UChartReport::ColorChange, this, &UPrune::ColorChange);
     mChanged = false;
 }
@@ -118,7 +118,7 @@ USpin* UPrune::MakeSpin(QWidget* parent, const char* name, bool rate) {
     // it the keyboard for its page keys.
     spin->setFocusPolicy(Qt::ClickFocus);
     connect(spin, &USpin::Change, this, [this, rate](bool down) {
-        base::Guard("UPrune::spn_Change", [&] { rate ? StepPruneRate(down) : StepMinItems(down); });
+        base::ShowErrors("UPrune::spn_Change", [&] { rate ? StepPruneRate(down) : StepMinItems(down); });
     });
     return spin;
 }
@@ -263,7 +263,7 @@ bool UPrune::eventFilter(QObject* watched, QEvent* event) {
     auto* box = qobject_cast<QLineEdit*>(watched);
     if (box != mRateBox && box != mItemsBox) return base::IPrunePanel::eventFilter(watched, event);
     bool consumed = false;
-    base::Guard("UPrune::txt_Key", [&] {
+    base::ShowErrors("UPrune::txt_Key", [&] {
         switch (event->type()) {
         case QEvent::KeyPress: consumed = FilterKey(box, static_cast<QKeyEvent*>(event)); break;
         case QEvent::FocusOut: box == mRateBox ? TakePruneRate() : TakeMinItems(); break;

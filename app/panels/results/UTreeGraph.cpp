@@ -2,7 +2,6 @@
 
 #include "CRuleTreeWidget.h"
 #include "ErrorGuard.h"
-#include "MSwallow.h"
 
 #include <QHeaderView>
 #include <QHideEvent>
@@ -199,7 +198,7 @@ void UTreeGraph::MeasureRuleTextLater() {
 
 void UTreeGraph::MeasureRuleText() {
     mMeasurePending = false;
-    app::Swallow("UTreeGraph::MeasureRuleText", [&] {
+    base::RecordErrors("UTreeGraph::MeasureRuleText", [&] {
         mRuleTextWidth = 0;
         if (mTreeView->topLevelItemCount() == 0) return;
         mTreeView->resizeColumnToContents(0);
@@ -209,7 +208,7 @@ void UTreeGraph::MeasureRuleText() {
 }
 
 void UTreeGraph::FitRuleColumn() {
-    app::Swallow("UTreeGraph::FitRuleColumn", [&] {
+    base::RecordErrors("UTreeGraph::FitRuleColumn", [&] {
         const int width = std::max(mRuleTextWidth, mTreeView->viewport()->width());
         if (mTreeView->header()->sectionSize(0) != width) mTreeView->header()->resizeSection(0, width);
     });
@@ -278,12 +277,10 @@ void UTreeGraph::SetGraphVisible(bool visible) {
 
 void UTreeGraph::PlaceControls() {
     // Each fills the panel; a failure here changes nothing.
-    try {
+    base::RecordErrors("UTreeGraph::PlaceControls", [&] {
         mTreeView->setGeometry(0, 0, width(), height());
         if (mHosting) mHosting->SetBounds(0, 0, width(), height());
-    } catch (...) {
-        app::SwallowCurrent("UTreeGraph::PlaceControls");
-    }
+    });
 }
 
 void UTreeGraph::resizeEvent(QResizeEvent*) { PlaceControls(); }
@@ -297,7 +294,7 @@ void UTreeGraph::hideEvent(QHideEvent* event) {
 }
 
 void UTreeGraph::GraphEvent(DISPID id, int32_t itemIndex) {
-    base::Guard("UTreeGraph::NDMain_Event", [&] {
+    base::ShowErrors("UTreeGraph::NDMain_Event", [&] {
         switch (id) {
         case eventItemMouseMove: emit NodeOver(itemIndex); break;
         case eventItemDblClick: emit ItemClick(itemIndex); break;
@@ -311,7 +308,7 @@ bool UTreeGraph::eventFilter(QObject* watched, QEvent* event) {
     if (watched != mTreeView->viewport()) return QWidget::eventFilter(watched, event);
     if (event->type() == QEvent::Resize) FitRuleColumn();
     bool consumed = false;
-    base::Guard("UTreeGraph::treeMain_Mouse", [&] {
+    base::ShowErrors("UTreeGraph::treeMain_Mouse", [&] {
         if (event->type() == QEvent::MouseMove) {
             mLastMouse = static_cast<QMouseEvent*>(event)->position();
             QTreeWidgetItem* item = mTreeView->itemAt(mLastMouse.toPoint());

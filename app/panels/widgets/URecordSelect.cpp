@@ -1,8 +1,7 @@
 #include "URecordSelect.h"
 
-#include "MPanelTrap.h"
+#include "ErrorGuard.h"
 #include "MPropertyBag.h"
-#include "MSwallow.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -163,7 +162,7 @@ QVariantMap URecordSelect::WriteProperties() const {
 // ---------------------------------------------------------------- geometry
 
 void URecordSelect::Relayout() {
-    app::Swallow("URecordSelect::Relayout", [&] {
+    base::RecordErrors("URecordSelect::Relayout", [&] {
         const int textWidth = fontMetrics().horizontalAdvance(QString::number(mMax));
         mEdit->setFixedWidth(std::max(40, textWidth));
         mEdit->hide();
@@ -202,7 +201,7 @@ QRect URecordSelect::HandleRect(bool low) const {
 
 void URecordSelect::mousePressEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) return;
-    MPanelTrap::Trap("URecordSelect::UserControl_MouseDown", [&] {
+    base::ShowErrors("URecordSelect::UserControl_MouseDown", [&] {
         const QPointF pos = e->position();
         mPress = QPoint(Nearest(pos.x()), Nearest(pos.y()));
         const double y = pos.y();
@@ -232,7 +231,7 @@ void URecordSelect::mousePressEvent(QMouseEvent* e) {
 
 void URecordSelect::mouseMoveEvent(QMouseEvent* e) {
     if (e->buttons() != Qt::LeftButton || mDrag == DragKind::None) return;
-    MPanelTrap::Trap("URecordSelect::UserControl_MouseMove", [&] { DragTo(e->position().y()); });
+    base::ShowErrors("URecordSelect::UserControl_MouseMove", [&] { DragTo(e->position().y()); });
 }
 
 void URecordSelect::DragTo(double y) {
@@ -265,7 +264,7 @@ void URecordSelect::DragTo(double y) {
 void URecordSelect::mouseReleaseEvent(QMouseEvent*) { mDrag = DragKind::None; }
 
 void URecordSelect::mouseDoubleClickEvent(QMouseEvent*) {
-    MPanelTrap::Trap("URecordSelect::UserControl_DblClick", [&] {
+    base::ShowErrors("URecordSelect::UserControl_DblClick", [&] {
         mDrag = DragKind::None;
         const QRect low = HandleRect(true), high = HandleRect(false);
         const int h = mEdit->height();
@@ -299,13 +298,13 @@ bool URecordSelect::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            MPanelTrap::Trap("URecordSelect::txtNumber_KeyPress", [&] { ApplyEdit(); });
+            base::ShowErrors("URecordSelect::txtNumber_KeyPress", [&] { ApplyEdit(); });
             return true;
         }
     } else if (event->type() == QEvent::FocusOut && !mEdit->isHidden()) {
         // Shown by its own switch: a panel hidden with the box open still
         // takes the number over.
-        MPanelTrap::Trap("URecordSelect::txtNumber_LostFocus", [&] { ApplyEdit(); });
+        base::ShowErrors("URecordSelect::txtNumber_LostFocus", [&] { ApplyEdit(); });
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -334,13 +333,13 @@ void URecordSelect::ApplyEdit() {
 }
 
 void URecordSelect::RaiseChange() {
-    MPanelTrap::Trap("URecordSelect::Change", [&] { emit Change(); });
+    base::ShowErrors("URecordSelect::Change", [&] { emit Change(); });
 }
 
 // ---------------------------------------------------------------- painting
 
 void URecordSelect::paintEvent(QPaintEvent*) {
-    app::Swallow("URecordSelect::paintEvent", [&] {
+    base::RecordErrors("URecordSelect::paintEvent", [&] {
         QPainter p(this);
         p.fillRect(rect(), mBackColor);
         const double length = TrackLength();

@@ -1,7 +1,6 @@
 #include "USpin.h"
 
-#include "MPanelTrap.h"
-#include "MSwallow.h"
+#include "ErrorGuard.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -18,7 +17,7 @@ USpin::USpin(QWidget* parent) : QWidget(parent) {
 }
 
 void USpin::Raise(int times) {
-    MPanelTrap::Trap("USpin::Change", [&] {
+    base::ShowErrors("USpin::Change", [&] {
         for (int i = 0; i < times; ++i) emit Change(mDown);
     });
 }
@@ -71,7 +70,7 @@ void USpin::focusOutEvent(QFocusEvent*) {
 }
 
 void USpin::paintEvent(QPaintEvent*) {
-    app::Swallow("USpin::paintEvent", [&] {
+    base::RecordErrors("USpin::paintEvent", [&] {
         QPainter p(this);
         p.fillRect(rect(), QColor(192, 192, 192));
         p.setRenderHint(QPainter::Antialiasing);

@@ -2,9 +2,8 @@
 
 #include "MFormat.h"
 #include "KeyCodes.h"
-#include "MPanelTrap.h"
+#include "ErrorGuard.h"
 #include "MPropertyBag.h"
-#include "MSwallow.h"
 #include "USpin.h"
 
 #include <QKeyEvent>
@@ -218,7 +217,7 @@ void UTextSpin::SetShowAsDate(bool on) {
 }
 
 void UTextSpin::RaiseChange() {
-    MPanelTrap::Trap("UTextSpin::Change", [&] { emit Change(); });
+    base::ShowErrors("UTextSpin::Change", [&] { emit Change(); });
 }
 
 void UTextSpin::Step(bool down) {
@@ -289,7 +288,7 @@ bool UTextSpin::eventFilter(QObject* watched, QEvent* event) {
         if (e->key() == Qt::Key_Tab || e->key() == Qt::Key_Backtab) return false;
         if (mInKey) return false;
         mInKey = true;
-        MPanelTrap::Trap("UTextSpin::txtValue_KeyDown", [&] {
+        base::ShowErrors("UTextSpin::txtValue_KeyDown", [&] {
             int16_t code = KeyCodes::VbKeyCode(e), shift = KeyCodes::VbShift(e->modifiers());
             const bool hadCode = code != 0;
             emit KeyDown(code, shift);
@@ -318,7 +317,7 @@ bool UTextSpin::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::KeyRelease: {
         auto* e = static_cast<QKeyEvent*>(event);
         int16_t code = KeyCodes::VbKeyCode(e), shift = KeyCodes::VbShift(e->modifiers());
-        MPanelTrap::Trap("UTextSpin::txtValue_KeyUp", [&] { emit KeyUp(code, shift); });
+        base::ShowErrors("UTextSpin::txtValue_KeyUp", [&] { emit KeyUp(code, shift); });
         return false;
     }
     case QEvent::FocusIn:
@@ -326,7 +325,7 @@ bool UTextSpin::eventFilter(QObject* watched, QEvent* event) {
         QTimer::singleShot(0, mText, [t = mText] { t->selectAll(); });
         return false;
     case QEvent::FocusOut:
-        if (mEditing) MPanelTrap::Trap("UTextSpin::txtValue_LostFocus", [&] { Commit(); });
+        if (mEditing) base::ShowErrors("UTextSpin::txtValue_LostFocus", [&] { Commit(); });
         return false;
     case QEvent::MouseButtonPress:
     case QEvent::MouseMove:
@@ -334,10 +333,10 @@ bool UTextSpin::eventFilter(QObject* watched, QEvent* event) {
         return false;
     case QEvent::MouseButtonRelease:
         ForwardMouse(event);
-        MPanelTrap::Trap("UTextSpin::txtValue_Click", [&] { emit Click(); });
+        base::ShowErrors("UTextSpin::txtValue_Click", [&] { emit Click(); });
         return false;
     case QEvent::MouseButtonDblClick:
-        MPanelTrap::Trap("UTextSpin::txtValue_DblClick", [&] { emit DblClick(); });
+        base::ShowErrors("UTextSpin::txtValue_DblClick", [&] { emit DblClick(); });
         return false;
     default:
         return false;
@@ -350,7 +349,7 @@ void UTextSpin::ForwardMouse(QEvent* event) {
     int16_t button = int16_t(((b & Qt::LeftButton) ? 1 : 0) | ((b & Qt::RightButton) ? 2 : 0) | ((b & Qt::MiddleButton) ? 4 : 0));
     int16_t shift = KeyCodes::VbShift(e->modifiers());
     float x = float(e->position().x() * kTwips), y = float(e->position().y() * kTwips);
-    MPanelTrap::Trap("UTextSpin::txtValue_Mouse", [&] {
+    base::ShowErrors("UTextSpin::txtValue_Mouse", [&] {
         if (event->type() == QEvent::MouseButtonPress) emit MouseDown(button, shift, x, y);
         else if (event->type() == QEvent::MouseMove) emit MouseMove(button, shift, x, y);
         else emit MouseUp(button, shift, x, y);
@@ -360,12 +359,12 @@ void UTextSpin::ForwardMouse(QEvent* event) {
 void UTextSpin::resizeEvent(QResizeEvent*) {
     if (mInLayout) return;
     mInLayout = true;
-    app::Swallow("UTextSpin::resizeEvent", [&] {
+    base::RecordErrors("UTextSpin::resizeEvent", [&] {
         const int h = QFontMetrics(mText->font()).height();
         mText->setFixedHeight(4 + h);
         mSpin->move(width() - mSpin->width(), mText->y() + (mText->height() - mSpin->height()) / 2);
         mText->setFixedWidth(std::max(1, mSpin->x() - 2));
     });
-    app::Swallow("UTextSpin::resizeEvent", [&] { emit Resized(); });
+    base::RecordErrors("UTextSpin::resizeEvent", [&] { emit Resized(); });
     mInLayout = false;
 }

@@ -14,10 +14,10 @@
 TEST(ErrorGuard, AnEscapedErrorShowsTheBoxTitledWithItsLocationAndReturns) {
     testsupport::App();
     ui::ScopedRecorder rec;
-    EXPECT_FALSE(base::Guard("FMain::mnuFileOpen_Click", [] { throw app::RuntimeError(52, "Bad file name"); }));
-    EXPECT_FALSE(base::Guard("UGrid::tdbGrid_KeyDown", [] { throw std::logic_error("boom"); }));
+    EXPECT_FALSE(base::ShowErrors("FMain::mnuFileOpen_Click", [] { throw app::RuntimeError(52, "Bad file name"); }));
+    EXPECT_FALSE(base::ShowErrors("UGrid::tdbGrid_KeyDown", [] { throw std::logic_error("boom"); }));
     int ran = 0;
-    EXPECT_TRUE(base::Guard("X::Y", [&] { ++ran; }));
+    EXPECT_TRUE(base::ShowErrors("X::Y", [&] { ++ran; }));
     EXPECT_EQ(ran, 1);
     const auto msgs = rec.Messages();
     ASSERT_EQ(msgs.size(), 2u);
@@ -25,6 +25,33 @@ TEST(ErrorGuard, AnEscapedErrorShowsTheBoxTitledWithItsLocationAndReturns) {
     EXPECT_EQ(msgs[0].text, "Error: 52. \nBad file name");
     EXPECT_EQ(msgs[0].icon, ui::Icon::Critical);
     EXPECT_EQ(msgs[1].title, "UGrid::tdbGrid_KeyDown");
+}
+
+TEST(ErrorGuard, ABodyThatAnswersIsTakenAtItsWordAndACaughtErrorShowsItsBox) {
+    testsupport::App();
+    ui::ScopedRecorder rec;
+    int recorded = 0;
+    base::RecordSink previous = base::SetRecordSink([&](const base::RecordedError&) { ++recorded; });
+    EXPECT_FALSE(base::ShowErrors("CTRX::LoadData", [] { return false; }));
+    EXPECT_TRUE(base::ShowErrors("CTRX::LoadData", [] { return true; }));
+    EXPECT_FALSE(base::RecordErrors("MMenu::TableRecordCount", [] { return false; }));
+    EXPECT_TRUE(base::RecordErrors("MMenu::TableRecordCount", [] { return true; }));
+    EXPECT_EQ(recorded, 0);
+    EXPECT_TRUE(rec.Messages().empty());
+
+    try {
+        app::RaiseError(9);
+    } catch (...) {
+        base::ShowCaught("CClassNames::Class");
+    }
+    base::ShowError("MTessary::MDBExportMarked", {3035, "Disk full"});
+    base::SetRecordSink(std::move(previous));
+    const auto msgs = rec.Messages();
+    ASSERT_EQ(msgs.size(), 2u);
+    EXPECT_EQ(msgs[0].title, "CClassNames::Class");
+    EXPECT_EQ(msgs[0].text, "Error: 9. \nSubscript out of range");
+    EXPECT_EQ(msgs[1].title, "MTessary::MDBExportMarked");
+    EXPECT_EQ(msgs[1].text, "Error: 3035. \nDisk full");
 }
 
 namespace {
@@ -39,7 +66,7 @@ TEST(ErrorGuard, AGuardedSlotAnswersByReferenceAndSurvivesAThrow) {
     testsupport::App();
     ui::ScopedRecorder rec;
     Asker asker;
-    QObject::connect(&asker, &Asker::Ask, base::Guarded("FMain::pnlTableSel_TableSelect", [](bool& hasKey, int n) {
+    QObject::connect(&asker, &Asker::Ask, base::ShowingErrors("FMain::pnlTableSel_TableSelect", [](bool& hasKey, int n) {
                          hasKey = true;
                          if (n > 1) throw std::runtime_error("too many");
                      }));

@@ -9,7 +9,7 @@
 #include "CProject.h"
 #include "CTRX.h"
 #include "MConfigValues.h"
-#include "MSwallow.h"
+#include "ErrorGuard.h"
 #include "AppErrors.h"
 #include "PlaceholderClassView.h"
 #include "PlaceholderFieldSelect.h"
@@ -176,10 +176,10 @@ TEST_F(PrepHandlers, FieldSelectionQuestionNextAndStatusText) {
     emit Fields().FieldSelect(Field("IndexCounter1"));
     EXPECT_EQ(StatusMain(), " IndexCounter1 ") << "no classes";
     // No such field: passed over without a box, but not without a trace.
-    std::vector<app::Swallowed> dropped;
-    app::SwallowSink previous = app::SetSwallowSink([&](const app::Swallowed& s) { dropped.push_back(s); });
+    std::vector<base::RecordedError> dropped;
+    base::RecordSink previous = base::SetRecordSink([&](const base::RecordedError& s) { dropped.push_back(s); });
     emit Fields().FieldSelect(99);
-    app::SetSwallowSink(std::move(previous));
+    base::SetRecordSink(std::move(previous));
     EXPECT_EQ(StatusMain(), " IndexCounter1 ");
     ASSERT_EQ(dropped.size(), 1u);
     EXPECT_EQ(dropped[0].where, "FMain::pnlFieldSel_FieldSelect");

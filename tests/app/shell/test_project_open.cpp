@@ -9,7 +9,7 @@
 #include "CProject.h"
 #include "Confined.h"
 #include "IntegrityCheck.h"
-#include "MSwallow.h"
+#include "ErrorGuard.h"
 #include "OldFolding.h"
 #include "StockShell.h"
 
@@ -315,14 +315,14 @@ TEST_F(ProjectOpen, ConnectTextsTableProbeAndConfigWriter) {
     const std::string path = CopySample("probe");
     const QString data = QString::fromStdString(dir.File("probe/iris.mdb"));
     // The probe shows no box, but each failure it drops leaves a trace.
-    std::vector<app::Swallowed> dropped;
-    app::SwallowSink previous = app::SetSwallowSink([&](const app::Swallowed& s) { dropped.push_back(s); });
+    std::vector<base::RecordedError> dropped;
+    base::RecordSink previous = base::SetRecordSink([&](const base::RecordedError& s) { dropped.push_back(s); });
     EXPECT_TRUE(MMenu::TableRecordCount(data, "iris"));
     EXPECT_TRUE(dropped.empty());
     EXPECT_FALSE(MMenu::TableRecordCount(data, "nothing"));
     EXPECT_FALSE(MMenu::TableRecordCount(data, "bad]name"));
     EXPECT_FALSE(MMenu::TableRecordCount(data + ".gone", "iris"));
-    app::SetSwallowSink(std::move(previous));
+    base::SetRecordSink(std::move(previous));
     EXPECT_TRUE(dialogs.Messages().empty());
     ASSERT_EQ(dropped.size(), 3u);
     EXPECT_EQ(dropped[0].where, "MMenu::TableRecordCount");

@@ -1,5 +1,5 @@
 #include "AppErrors.h"
-#include "MSwallow.h"
+#include "ErrorGuard.h"
 
 #include "dao/dao.h"
 
@@ -12,17 +12,17 @@
 
 namespace {
 
-// Collects what is swallowed while it lives.
+// Collects what is recorded while it lives.
 struct Recorder {
-    std::vector<app::Swallowed> seen;
-    app::SwallowSink previous;
+    std::vector<base::RecordedError> seen;
+    base::RecordSink previous;
     Recorder() {
-        previous = app::SetSwallowSink([this](const app::Swallowed& s) { seen.push_back(s); });
+        previous = base::SetRecordSink([this](const base::RecordedError& s) { seen.push_back(s); });
     }
-    ~Recorder() { app::SetSwallowSink(std::move(previous)); }
+    ~Recorder() { base::SetRecordSink(std::move(previous)); }
 };
 
-TEST(Swallow, RecordsWhereAndWhatAndGoesOn) {
+TEST(RecordErrors, RecordsWhereAndWhatAndGoesOn) {
     struct Case {
         std::function<void()> raise;
         long number;
@@ -35,7 +35,7 @@ TEST(Swallow, RecordsWhereAndWhatAndGoesOn) {
     };
     for (const Case& c : cases) {
         Recorder rec;
-        EXPECT_FALSE(app::Swallow("UPanel::Paint", c.raise));
+        EXPECT_FALSE(base::RecordErrors("UPanel::Paint", c.raise));
         ASSERT_EQ(rec.seen.size(), 1u) << c.description;
         EXPECT_EQ(rec.seen[0].where, "UPanel::Paint");
         EXPECT_EQ(rec.seen[0].number, c.number);
@@ -43,33 +43,33 @@ TEST(Swallow, RecordsWhereAndWhatAndGoesOn) {
     }
 }
 
-TEST(Swallow, InsideACatchBlockAndOnSuccess) {
+TEST(RecordErrors, InsideACatchBlockAndOnSuccess) {
     Recorder rec;
     int ran = 0;
-    EXPECT_TRUE(app::Swallow("Quiet::Step", [&] { ++ran; }));
+    EXPECT_TRUE(base::RecordErrors("Quiet::Step", [&] { ++ran; }));
     EXPECT_EQ(ran, 1);
     EXPECT_TRUE(rec.seen.empty());
 
     try {
         throw std::out_of_range("row 7");
     } catch (...) {
-        app::SwallowCurrent("CBrowseModel::data");
+        base::RecordCaught("CBrowseModel::data");
     }
     ASSERT_EQ(rec.seen.size(), 1u);
     EXPECT_EQ(rec.seen[0].where, "CBrowseModel::data");
     EXPECT_EQ(rec.seen[0].description, "row 7");
 }
 
-TEST(Swallow, ASinkThatThrowsIsNotPassedOn) {
-    app::SwallowSink previous = app::SetSwallowSink([](const app::Swallowed&) { throw std::runtime_error("sink"); });
-    EXPECT_FALSE(app::Swallow("X::Y", [] { throw 1; }));
-    app::SetSwallowSink(std::move(previous));
+TEST(RecordErrors, ASinkThatThrowsIsNotPassedOn) {
+    base::RecordSink previous = base::SetRecordSink([](const base::RecordedError&) { throw std::runtime_error("sink"); });
+    EXPECT_FALSE(base::RecordErrors("X::Y", [] { throw 1; }));
+    base::SetRecordSink(std::move(previous));
 }
 
-TEST(Swallow, TraceWritesALineToStderr) {
+TEST(RecordErrors, TraceWritesALineToStderr) {
     ::setenv("TESSARY_TRACE", "1", 1);
     testing::internal::CaptureStderr();
-    app::Swallow("FStatus::Refresh", [] { throw std::runtime_error("closed"); });
+    base::RecordErrors("FStatus::Refresh", [] { throw std::runtime_error("closed"); });
     std::string out = testing::internal::GetCapturedStderr();
     EXPECT_NE(out.find("FStatus::Refresh"), std::string::npos) << out;
     EXPECT_NE(out.find("closed"), std::string::npos) << out;
@@ -77,7 +77,7 @@ TEST(Swallow, TraceWritesALineToStderr) {
 #ifdef NDEBUG
     ::setenv("TESSARY_TRACE", "0", 1);
     testing::internal::CaptureStderr();
-    app::Swallow("FStatus::Refresh", [] { throw std::runtime_error("closed"); });
+    base::RecordErrors("FStatus::Refresh", [] { throw std::runtime_error("closed"); });
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 #endif
     ::unsetenv("TESSARY_TRACE");

@@ -1,5 +1,5 @@
-// Numbered errors of the program's own code, and the one way a trapped error
-// reaches the standard error box.
+// Numbered errors of the program's own code, and the number and text of any
+// error caught, as the error box and the record of a dropped error give them.
 #pragma once
 
 #include <stdexcept>
@@ -30,9 +30,5 @@ struct ErrInfo {
 // The number and text of the exception being handled; call inside a catch block.
 // Database and file errors keep their numbers; anything unnumbered is reported as 5.
 ErrInfo CurrentError();
-
-// Shows the standard error box for the exception being handled, titled location.
-void ShowCurrentError(const std::string& location);
-void ShowError(const std::string& location, const ErrInfo& err);
 
 }  // namespace app

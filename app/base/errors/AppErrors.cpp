@@ -2,7 +2,6 @@
 
 #include "dao/dao.h"
 #include "file/Error.h"
-#include "ui/dialogs.h"
 
 #include "com/oleauto.h"
 
@@ -52,11 +51,5 @@ ErrInfo CurrentError() {
         return {5, RuntimeErrorText(5)};
     }
 }
-
-void ShowError(const std::string& location, const ErrInfo& err) {
-    ui::ShowError(QString::fromStdString(location), err.number, QString::fromStdString(err.description));
-}
-
-void ShowCurrentError(const std::string& location) { ShowError(location, CurrentError()); }
 
 }  // namespace app

@@ -1,20 +1,22 @@
-#include "MSwallow.h"
+#include "ErrorGuard.h"
 
-#include "AppErrors.h"
+#include "ui/dialogs.h"
+
+#include <QString>
 
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <mutex>
 
-namespace app {
+namespace base {
 
 namespace {
 
-// The test hook; guarded because the export writer's thread may swallow too.
+// The test hook; guarded because the export writer's thread may record too.
 std::mutex sinkLock;
-SwallowSink& Sink() {
-    static SwallowSink sink;
+RecordSink& Sink() {
+    static RecordSink sink;
     return sink;
 }
 
@@ -28,12 +30,12 @@ bool Tracing() {
 #endif
 }
 
-Swallowed Describe(const char* where) {
-    Swallowed s{where ? where : "?", 0, {}};
+RecordedError Describe(std::string_view where) {
+    RecordedError s{std::string(where), 0, {}};
     try {
         throw;
     } catch (const std::exception&) {
-        const ErrInfo e = CurrentError();
+        const app::ErrInfo e = app::CurrentError();
         s.number = e.number;
         s.description = e.description;
     } catch (...) {
@@ -44,9 +46,22 @@ Swallowed Describe(const char* where) {
 
 }  // namespace
 
-void SwallowCurrent(const char* where) noexcept {
+void ShowError(const std::string& where, const app::ErrInfo& err) {
+    ui::ShowError(QString::fromStdString(where), err.number, QString::fromStdString(err.description));
+}
+
+void ShowCaught(std::string_view where) noexcept {
     try {
-        const Swallowed s = Describe(where);
+        ShowError(std::string(where), app::CurrentError());
+    } catch (...) {
+        // The box itself failed (no dialog possible): the text still goes somewhere.
+        std::fprintf(stderr, "%.*s: unreported error\n", int(where.size()), where.data());
+    }
+}
+
+void RecordCaught(std::string_view where) noexcept {
+    try {
+        const RecordedError s = Describe(where);
         if (Tracing())
             std::fprintf(stderr, "swallowed at %s: %ld %s\n", s.where.c_str(), s.number, s.description.c_str());
         std::lock_guard<std::mutex> hold(sinkLock);
@@ -56,11 +71,11 @@ void SwallowCurrent(const char* where) noexcept {
     }
 }
 
-SwallowSink SetSwallowSink(SwallowSink sink) {
+RecordSink SetRecordSink(RecordSink sink) {
     std::lock_guard<std::mutex> hold(sinkLock);
-    SwallowSink previous = std::move(Sink());
+    RecordSink previous = std::move(Sink());
     Sink() = std::move(sink);
     return previous;
 }
 
-}  // namespace app
+}  // namespace base
