@@ -69,7 +69,7 @@ UClassView::UClassView(QWidget* parent) : base::IClassViewPanel(parent) {
     mList->header()->setSectionsClickable(true);
     mList->move(120 / kTwips, 600 / kTwips);
     connect(mCombo, &QComboBox::currentIndexChanged, this,
-            [this] { base::ShowErrors("UClassView::cmbClass_Click", [&] { cmbClass_Click(); }); });
+            base::ShowingErrors("UClassView::cmbClass_Click", [this] { cmbClass_Click(); }));
     connect(mFieldStats, &QPushButton::clicked, this, [] {
         base::ShowErrors("UClassView::cmdFieldStats_Click", [] {
             if (base::IShell* s = base::Shell()) s->ShowFieldStats();

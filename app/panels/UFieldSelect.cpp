@@ -113,8 +113,8 @@ UFieldSelect::UFieldSelect(QWidget* parent) : base::IFieldSelectPanel(parent) {
         });
     }
     mOutput->installEventFilter(this);
-    connect(mNext, &QPushButton::clicked, this, [this] { base::ShowErrors("UFieldSelect::cmdConfigOK_Click", [&] { Next(); }); });
-    connect(mBack, &QPushButton::clicked, this, [this] { base::ShowErrors("UFieldSelect::lnkCancel_Click", [&] { emit NavBack(); }); });
+    connect(mNext, &QPushButton::clicked, this, base::ShowingErrors("UFieldSelect::cmdConfigOK_Click", [this] { Next(); }));
+    connect(mBack, &QPushButton::clicked, this, base::ShowingErrors("UFieldSelect::lnkCancel_Click", [this] { emit NavBack(); }));
     resize(3945 / kTwips, 5115 / kTwips);
     ApplyNextRule();
 }

@@ -63,8 +63,8 @@ USetLimits::USetLimits(QWidget* parent) : base::ISetLimitsPanel(parent) {
         RefreshTotals();
         mChanged = true;
     });
-    connect(mNext, &QPushButton::clicked, this, [this] { base::ShowErrors("USetLimits::lnkNext_Click", [&] { emit NavNext(); }); });
-    connect(mBack, &QPushButton::clicked, this, [this] { base::ShowErrors("USetLimits::lnkCancel_Click", [&] { emit NavBack(); }); });
+    connect(mNext, &QPushButton::clicked, this, base::ShowingErrors("USetLimits::lnkNext_Click", [this] { emit NavNext(); }));
+    connect(mBack, &QPushButton::clicked, this, base::ShowingErrors("USetLimits::lnkCancel_Click", [this] { emit NavBack(); }));
     RefreshTotals();
 }
 

@@ -88,9 +88,9 @@ UTableSelect::UTableSelect(QWidget* parent) : base::ITableSelectPanel(parent) {
     setTabOrder(mOpenFile, mTables);
     setTabOrder(mTables, mOK);
 
-    connect(mOpenFile, &QPushButton::clicked, this, [this] { base::ShowErrors("UTableSelect::cmdOpenFile_Click", [&] { OpenSource(); }); });
-    connect(mOK, &QPushButton::clicked, this, [this] { base::ShowErrors("UTableSelect::cmdTableOK_Click", [&] { emit NavNext(); }); });
-    connect(mCancel, &QPushButton::clicked, this, [this] { base::ShowErrors("UTableSelect::cmdTableCancel_Click", [&] { emit NavBack(); }); });
+    connect(mOpenFile, &QPushButton::clicked, this, base::ShowingErrors("UTableSelect::cmdOpenFile_Click", [this] { OpenSource(); }));
+    connect(mOK, &QPushButton::clicked, this, base::ShowingErrors("UTableSelect::cmdTableOK_Click", [this] { emit NavNext(); }));
+    connect(mCancel, &QPushButton::clicked, this, base::ShowingErrors("UTableSelect::cmdTableCancel_Click", [this] { emit NavBack(); }));
     connect(mTables, &QListWidget::itemSelectionChanged, this, [this] {
         if (mFilling) return;
         // A failing step of the choice ends it there, with the error box.

@@ -70,7 +70,7 @@ FAbout::FAbout(QWidget* mainWindow) : QDialog(mainWindow) {
 
     mTimer = new QTimer(this);
     mTimer->setObjectName(QStringLiteral("tmrTmp"));
-    connect(mTimer, &QTimer::timeout, this, [this] { base::ShowErrors("FAbout::tmrTmp_Timer", [this] { Tick(); }); });
+    connect(mTimer, &QTimer::timeout, this, base::ShowingErrors("FAbout::tmrTmp_Timer", [this] { Tick(); }));
     adjustSize();
     if (mainWindow) {
         const QRect m = mainWindow->geometry();

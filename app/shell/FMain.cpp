@@ -78,15 +78,12 @@ FMain::FMain(const PanelSet::Factory& factory) {
         panels[i]->setVisible(false);
     }
     ConnectPanels();
-    connect(mBar, &CCommandTable::Click, this, [this](QAction* tool) {
-        base::ShowErrors("FMain::ABMain_Click", [&] { ABMain_Click(tool); });
-    });
-    connect(mBar, &CCommandTable::BandOpen, this, [this](const QString& band) {
-        base::ShowErrors("FMain::ABMain_BandOpen", [&] { ABMain_BandOpen(band); });
-    });
-    connect(mState, &shell::CStateMachine::SetState, this, [this](int32_t s) {
-        base::ShowErrors("FMain::mState_SetState", [&] { mState_SetState(s); });
-    });
+    connect(mBar, &CCommandTable::Click, this,
+            base::ShowingErrors("FMain::ABMain_Click", [this](QAction* tool) { ABMain_Click(tool); }));
+    connect(mBar, &CCommandTable::BandOpen, this,
+            base::ShowingErrors("FMain::ABMain_BandOpen", [this](const QString& band) { ABMain_BandOpen(band); }));
+    connect(mState, &shell::CStateMachine::SetState, this,
+            base::ShowingErrors("FMain::mState_SetState", [this](int32_t s) { mState_SetState(s); }));
     const auto forwardDown = [](int16_t& code, int16_t& shift) { MUtilities::MenuKeyDown(code, shift); };
     const auto forwardUp = [](int16_t& code, int16_t& shift) { MUtilities::MenuKeyUp(code, shift); };
     connect(mFrame, &UAppFrame::KeyDown, this, base::ShowingErrors("FMain::UAFMain_KeyDown", forwardDown));

@@ -115,10 +115,10 @@ FPref::FPref(QWidget* mainWindow) : QDialog(mainWindow) {
     connect(mChkToolbar, &QCheckBox::stateChanged, this, [this](int s) { mShowToolbar = s > 0; });
     connect(mDelimGroup, &QButtonGroup::idClicked, this, [this](int id) { mTextDelim = int16_t(id); });
     connect(defaults, &QPushButton::clicked, this,
-            [this] { base::ShowErrors("FPref::cmdDefaults_Click", [this] { cmdDefaults_Click(); }); });
-    connect(ok, &QPushButton::clicked, this, [this] { base::ShowErrors("FPref::cmdOK_Click", [this] { cmdOK_Click(); }); });
+            base::ShowingErrors("FPref::cmdDefaults_Click", [this] { cmdDefaults_Click(); }));
+    connect(ok, &QPushButton::clicked, this, base::ShowingErrors("FPref::cmdOK_Click", [this] { cmdOK_Click(); }));
     connect(cancel, &QPushButton::clicked, this,
-            [this] { base::ShowErrors("FPref::cmdCancel_Click", [this] { cmdCancel_Click(); }); });
+            base::ShowingErrors("FPref::cmdCancel_Click", [this] { cmdCancel_Click(); }));
     Load(mainWindow);
 }
 

@@ -16,7 +16,7 @@ FSplash::FSplash(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::Frame
     resize(420, 240);
     mTimer = new QTimer(this);
     mTimer->setObjectName(QStringLiteral("Timer1"));
-    connect(mTimer, &QTimer::timeout, this, [this] { base::ShowErrors("FSplash::Timer1_Timer", [this] { TimerTick(); }); });
+    connect(mTimer, &QTimer::timeout, this, base::ShowingErrors("FSplash::Timer1_Timer", [this] { TimerTick(); }));
 }
 
 FSplash::~FSplash() {

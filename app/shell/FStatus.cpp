@@ -34,9 +34,8 @@ FStatus::FStatus(QWidget* parent) : QDialog(parent) {
     layout->addLayout(row);
     layout->addWidget(mCancel, 0, Qt::AlignHCenter);
     resize(320, 100);
-    connect(mCancel, &QPushButton::clicked, this, [this] { base::ShowErrors("FStatus::cmdCancel_Click", [this] {
-                                                              CancelClick();
-                                                          }); });
+    connect(mCancel, &QPushButton::clicked, this,
+            base::ShowingErrors("FStatus::cmdCancel_Click", [this] { CancelClick(); }));
 }
 
 FStatus::~FStatus() { DropReferences(); }

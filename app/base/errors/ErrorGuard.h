@@ -65,11 +65,17 @@ bool RecordErrors(const char* where, F&& body) noexcept {
 }
 
 // A callable for QObject::connect whose body runs under ShowErrors; the
-// signal's arguments (references included) are passed on.
+// signal's arguments (references included) are passed on, or none to a body
+// that takes none (a button's clicked(bool) to a plain handler).
 template <class F>
 auto ShowingErrors(const char* where, F body) {
     return [where, body = std::move(body)](auto&&... args) mutable {
-        ShowErrors(where, [&] { body(std::forward<decltype(args)>(args)...); });
+        ShowErrors(where, [&] {
+            if constexpr (std::is_invocable_v<F&, decltype(args)...>)
+                body(std::forward<decltype(args)>(args)...);
+            else
+                body();
+        });
     };
 }
 

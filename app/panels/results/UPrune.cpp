@@ -103,9 +103,9 @@ UPrune::UPrune(QWidget* parent) : base::IPrunePanel(parent) {
         // Every change of a box's text, by the user or by the panel, counts.
         connect(box, &QLineEdit::textChanged, this, [this] { mChanged = true; });
     }
-    connect(mRebuild, &QPushButton::clicked, this, [this] { base::ShowErrors("UPrune::cmdRebuild_Click", [this] { RebuildAction(); }); });
-    connect(mNext, &QPushButton::clicked, this, [this] { base::ShowErrors("UPrune::lnkOK_Click", [this] { Finish(); }); });
-    connect(mBack, &QPushButton::clicked, this, [this] { base::ShowErrors("UPrune::lnkCancel_Click", [this] { emit NavBack(); }); });
+    connect(mRebuild, &QPushButton::clicked, this, base::ShowingErrors("UPrune::cmdRebuild_Click", [this] { RebuildAction(); }));
+    connect(mNext, &QPushButton::clicked, this, base::ShowingErrors("UPrune::lnkOK_Click", [this] { Finish(); }));
+    connect(mBack, &QPushButton::clicked, this, base::ShowingErrors("UPrune::lnkCancel_Click", [this] { emit NavBack(); }));
     connect(mChart, &UChartReport::ColorChange, this, &UPrune::ColorChange);
     mChanged = false;
 }

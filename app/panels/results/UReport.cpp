@@ -47,7 +47,7 @@ UReport::UReport(QWidget* parent) : base::IReportPanel(parent) {
         link->SetCaption(kCaptions[i]);
         link->move(MTwips::ToPixels(120), MTwips::ToPixels(kTops[i]));
         link->SetHighlight(i == 2);
-        connect(link, &ULink::Click, this, [this, i] { base::ShowErrors("UReport::lnkNavMain_Click", [&] { LinkClicked(i); }); });
+        connect(link, &ULink::Click, this, base::ShowingErrors("UReport::lnkNavMain_Click", [this, i] { LinkClicked(i); }));
         mLinks[i] = link;
     }
 
@@ -87,7 +87,7 @@ UReport::UReport(QWidget* parent) : base::IReportPanel(parent) {
     mRedo->setObjectName("lnkRedo");
     mRedo->setGeometry(MTwips::Place(6600, 120, 1245, 319));
     mRedo->hide();
-    connect(mRedo, &QPushButton::clicked, this, [this] { base::ShowErrors("UReport::lnkRedo_Click", [this] { emit NavNext(); }); });
+    connect(mRedo, &QPushButton::clicked, this, base::ShowingErrors("UReport::lnkRedo_Click", [this] { emit NavNext(); }));
 }
 
 void UReport::HighlightOnly(int index) {

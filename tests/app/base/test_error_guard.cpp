@@ -79,6 +79,18 @@ TEST(ErrorGuard, AGuardedSlotAnswersByReferenceAndSurvivesAThrow) {
     EXPECT_TRUE(answer);
     ASSERT_EQ(rec.Messages().size(), 1u);
     EXPECT_EQ(rec.Messages()[0].title, "FMain::pnlTableSel_TableSelect");
+
+    // A handler that wants none of the signal's arguments is still called.
+    int plain = 0;
+    QObject::connect(&asker, &Asker::Ask, base::ShowingErrors("UPrune::lnkOK_Click", [&] {
+                         if (++plain == 2) throw std::runtime_error("closed");
+                     }));
+    emit asker.Ask(answer, 1);
+    EXPECT_EQ(plain, 1);
+    emit asker.Ask(answer, 1);
+    EXPECT_EQ(plain, 2);
+    ASSERT_EQ(rec.Messages().size(), 2u);
+    EXPECT_EQ(rec.Messages()[1].title, "UPrune::lnkOK_Click");
 }
 
 #include "test_error_guard.moc"
