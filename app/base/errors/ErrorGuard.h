@@ -38,30 +38,30 @@ bool RunBody(F&& body) {
         return true;
     }
 }
+
+template <void (*Caught)(std::string_view) noexcept, class F>
+bool Run(const char* where, F&& body) noexcept {
+    try {
+        return RunBody(std::forward<F>(body));
+    } catch (...) {
+        Caught(where);
+        return false;
+    }
+}
 }  // namespace detail
 
 // Runs body; an error it raises shows the box. False when one did, else the
 // body's own answer when it gives one.
 template <class F>
 bool ShowErrors(const char* where, F&& body) noexcept {
-    try {
-        return detail::RunBody(std::forward<F>(body));
-    } catch (...) {
-        ShowCaught(where);
-        return false;
-    }
+    return detail::Run<ShowCaught>(where, std::forward<F>(body));
 }
 
 // Runs body; an error it raises is recorded and dropped. False when one was,
 // else the body's own answer when it gives one.
 template <class F>
 bool RecordErrors(const char* where, F&& body) noexcept {
-    try {
-        return detail::RunBody(std::forward<F>(body));
-    } catch (...) {
-        RecordCaught(where);
-        return false;
-    }
+    return detail::Run<RecordCaught>(where, std::forward<F>(body));
 }
 
 // A callable for QObject::connect whose body runs under ShowErrors; the

@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <stdexcept>
+#include <utility>
 
 TEST(ErrorGuard, AnEscapedErrorShowsTheBoxTitledWithItsLocationAndReturns) {
     testsupport::App();
@@ -46,12 +48,12 @@ TEST(ErrorGuard, ABodyThatAnswersIsTakenAtItsWordAndACaughtErrorShowsItsBox) {
     }
     base::ShowError("MTessary::MDBExportMarked", {3035, "Disk full"});
     base::SetRecordSink(std::move(previous));
+    const std::pair<QString, QString> boxes[] = {{"CClassNames::Class", "Error: 9. \nSubscript out of range"},
+                                                 {"MTessary::MDBExportMarked", "Error: 3035. \nDisk full"}};
     const auto msgs = rec.Messages();
-    ASSERT_EQ(msgs.size(), 2u);
-    EXPECT_EQ(msgs[0].title, "CClassNames::Class");
-    EXPECT_EQ(msgs[0].text, "Error: 9. \nSubscript out of range");
-    EXPECT_EQ(msgs[1].title, "MTessary::MDBExportMarked");
-    EXPECT_EQ(msgs[1].text, "Error: 3035. \nDisk full");
+    ASSERT_EQ(msgs.size(), std::size(boxes));
+    for (size_t i = 0; i < msgs.size(); ++i)
+        EXPECT_EQ(std::make_pair(msgs[i].title, msgs[i].text), boxes[i]) << i;
 }
 
 namespace {
