@@ -73,6 +73,120 @@ bool IsOwnDatabaseFormat(const std::string& path) {
     return in.read(head, sizeof head) && std::equal(head, head + sizeof head, kHeader);
 }
 
+// A new name: the database is made aside.
+DatabasePtr OpenNewFile(const ExportContext& ctx, const std::string& path, const QString& title,
+                        std::unique_ptr<CSafeFile>& made) {
+    made = std::make_unique<CSafeFile>(path, WriteCheck(ctx.project.get(), title));
+    return dao::DBEngine::CreateDatabase(made->TempPath(), dao::dbLangGeneral);
+}
+
+// The copy takes the chosen name, as every writer's file does: a link of that
+// name is replaced, and the file it led to is not written.
+DatabasePtr OpenOwnCopy(const ExportContext& ctx, const std::string& path, const QString& title,
+                        dao::Database& existing, std::unique_ptr<CSafeFile>& made) {
+    made = std::make_unique<CSafeFile>(path, WriteCheck(ctx.project.get(), title));
+    existing.CopyTo(made->TempPath());
+    existing.Close();
+    // Another program's file, perhaps: it gets the table and nothing else.
+    return dao::DBEngine::OpenGuest(made->TempPath());
+}
+
+// Another program's file by its own name: written where it is, and still the file checked.
+DatabasePtr OpenInPlace(const std::string& path, const std::string& real, const struct stat& checked,
+                        dao::Database& existing, std::string& inPlace) {
+    existing.Close();
+    inPlace = path;
+    DatabasePtr target = dao::DBEngine::OpenGuest(real);
+    if (!file::SafeFile::SameFile(checked, real)) throw app::RuntimeError(75, "Path/File access error");
+    return target;
+}
+
+// An existing one, read through a link of that name: checked again now,
+// opened by its real name, and still the file checked once open. Null when
+// it may not be written (the user has been told).
+DatabasePtr OpenExisting(const ExportContext& ctx, const QString& fileName, const std::string& path,
+                         const QString& title, std::unique_ptr<CSafeFile>& made, std::string& inPlace) {
+    std::error_code ec;
+    const std::string real = std::filesystem::canonical(path, ec).string();
+    struct stat checked {};
+    if (ec || ::stat(real.c_str(), &checked) != 0) throw app::RuntimeError(75, "Path/File access error");
+    if (!MayWrite(ctx.project.get(), real, title)) return nullptr;
+    // Only read: opening it for writing would already change it (its
+    // journal mode, an older file's indexes) before the copy is complete.
+    DatabasePtr existing = MdbUtils::OpenDataSource(real, true);
+    if (!existing) return nullptr;
+    if (!file::SafeFile::SameFile(checked, real)) throw app::RuntimeError(75, "Path/File access error");
+    if (!IsOwnDatabaseFormat(real) || ::access(real.c_str(), W_OK) != 0) {
+        // Access files are read through a copy here and cannot be written.
+        ui::MsgBox(QStringLiteral("'") + fileName +
+                       QStringLiteral("' cannot be written: Access databases and read-only files can be "
+                                      "read but not changed.  Please select another file name."),
+                   ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("MTessary::MDBExportMarked"));
+        return nullptr;
+    }
+    struct stat named {};
+    if (::lstat(path.c_str(), &named) == 0 && S_ISREG(named.st_mode) && existing->FileVersion() == 0)
+        return OpenInPlace(path, real, checked, *existing, inPlace);
+    return OpenOwnCopy(ctx, path, title, *existing, made);
+}
+
+// The marked rows as a new table of the target, with the prediction first.
+void WriteMarkedTable(const ExportContext& ctx, dao::Database& project, const CMarkedRows& rows,
+                      dao::Database& target) {
+    RecordsetPtr rs = project.OpenRecordset(rows.Sql(), dao::RecordsetType::ForwardOnly);
+    const int count = rs->Fields().Count();
+    std::vector<std::string> names;
+    for (int i = 1; i < count; ++i) names.push_back(rs->Fields(i).Name());
+
+    // In another program's file this waits for its writers (a bounded
+    // wait, then "in use"), and the name is free when the table is made.
+    {
+        dao::Transaction written(target);
+        const std::string table = FreeTableName(target);
+        dao::TableDef def = target.CreateTableDef(table);
+        def.Fields().Append(def.CreateField(CMarkedRows::PredictionName(names), dao::dbText,
+                                            PredictionSize(ctx, project, rows)));
+        for (int i = 1; i < count; ++i) {
+            const dao::Field column = rs->Fields(i);
+            def.Fields().Append(def.CreateField(column.Name(), column.Type(), column.Size()));
+        }
+        target.TableDefs().Append(def);
+        target.TableDefs().Refresh();
+        for (int i = 1; i < count; ++i) {
+            if (dao::CompareText(names[size_t(i - 1)], rows.KeyName()) != 0) continue;
+            const dao::Field column = rs->Fields(i);
+            dao::TableDef added = target.TableDefs()[table];
+            dao::Index index = added.CreateIndex("PrimaryKey");
+            index.Fields().Append(index.CreateField(column.Name(), column.Type(), column.Size()));
+            index.SetPrimary(true);
+            added.Indexes().Append(index);
+            break;
+        }
+
+        RecordsetPtr out = target.OpenRecordset(table, dao::RecordsetType::Dynaset);
+        std::vector<dao::Field> source, dest;
+        for (int i = 0; i < count; ++i) {
+            source.push_back(rs->Fields(i));
+            dest.push_back(out->Fields(i));
+        }
+        int keyColumn = -1;
+        for (int i = 1; i < count && keyColumn < 0; ++i)
+            if (dao::CompareText(names[size_t(i - 1)], rows.KeyName()) == 0) keyColumn = i;
+        const com::Variant none = com::Variant::Null();
+        while (!rs->Eof()) {
+            out->AddNew();
+            const com::Variant key = keyColumn > 0 ? source[size_t(keyColumn)].Value() : none;
+            dest[0].SetValue(com::Variant::Str(rows.Prediction(source[0].Value(), key)));
+            for (int i = 1; i < count; ++i) dest[size_t(i)].SetValue(source[size_t(i)].Value());
+            out->Update();
+            rs->MoveNext();
+        }
+        out->Close();
+        written.Commit();
+    }
+    rs->Close();
+}
+
 }  // namespace
 
 bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t scope) {
@@ -91,101 +205,12 @@ bool MDBExportMarked(const ExportContext& ctx, const QString& fileName, int16_t 
         DatabasePtr project = ctx.project->OpenProject(false);
         if (!project) app::RaiseError(91);
 
-        DatabasePtr target;
         file::RefuseNotAFile(path);
-        if (MFileUtils::FileExists(path)) {
-            // An existing one, read through a link of that name: checked again
-            // now, opened by its real name, and still the file checked once open.
-            std::error_code ec;
-            const std::string real = std::filesystem::canonical(path, ec).string();
-            struct stat checked {};
-            if (ec || ::stat(real.c_str(), &checked) != 0) throw app::RuntimeError(75, "Path/File access error");
-            if (!MayWrite(ctx.project.get(), real, title)) return false;
-            // Only read: opening it for writing would already change it (its
-            // journal mode, an older file's indexes) before the copy is complete.
-            DatabasePtr existing = MdbUtils::OpenDataSource(real, true);
-            if (!existing) return false;
-            if (!file::SafeFile::SameFile(checked, real)) throw app::RuntimeError(75, "Path/File access error");
-            if (!IsOwnDatabaseFormat(real) || ::access(real.c_str(), W_OK) != 0) {
-                // Access files are read through a copy here and cannot be written.
-                ui::MsgBox(QStringLiteral("'") + fileName +
-                               QStringLiteral("' cannot be written: Access databases and read-only files can be "
-                                              "read but not changed.  Please select another file name."),
-                           ui::Buttons::OK, ui::Icon::Critical, QStringLiteral("MTessary::MDBExportMarked"));
-                return false;
-            }
-            struct stat named {};
-            if (::lstat(path.c_str(), &named) == 0 && S_ISREG(named.st_mode) && existing->FileVersion() == 0) {
-                existing->Close();
-                inPlace = path;
-                target = dao::DBEngine::OpenGuest(real);
-                if (!file::SafeFile::SameFile(checked, real)) throw app::RuntimeError(75, "Path/File access error");
-            } else {
-                // The copy takes the chosen name, as every writer's file does: a
-                // link of that name is replaced, and the file it led to is not written.
-                made = std::make_unique<CSafeFile>(path, WriteCheck(ctx.project.get(), title));
-                existing->CopyTo(made->TempPath());
-                existing->Close();
-                // Another program's file, perhaps: it gets the table and nothing else.
-                target = dao::DBEngine::OpenGuest(made->TempPath());
-            }
-        } else {
-            made = std::make_unique<CSafeFile>(path, WriteCheck(ctx.project.get(), title));
-            target = dao::DBEngine::CreateDatabase(made->TempPath(), dao::dbLangGeneral);
-        }
+        DatabasePtr target = MFileUtils::FileExists(path) ? OpenExisting(ctx, fileName, path, title, made, inPlace)
+                                                          : OpenNewFile(ctx, path, title, made);
+        if (!target) return false;
 
-        RecordsetPtr rs = project->OpenRecordset(rows.Sql(), dao::RecordsetType::ForwardOnly);
-        const int count = rs->Fields().Count();
-        std::vector<std::string> names;
-        for (int i = 1; i < count; ++i) names.push_back(rs->Fields(i).Name());
-
-        // In another program's file this waits for its writers (a bounded
-        // wait, then "in use"), and the name is free when the table is made.
-        {
-            dao::Transaction written(*target);
-            const std::string table = FreeTableName(*target);
-            dao::TableDef def = target->CreateTableDef(table);
-            def.Fields().Append(def.CreateField(CMarkedRows::PredictionName(names), dao::dbText,
-                                                PredictionSize(ctx, *project, rows)));
-            for (int i = 1; i < count; ++i) {
-                const dao::Field column = rs->Fields(i);
-                def.Fields().Append(def.CreateField(column.Name(), column.Type(), column.Size()));
-            }
-            target->TableDefs().Append(def);
-            target->TableDefs().Refresh();
-            for (int i = 1; i < count; ++i) {
-                if (dao::CompareText(names[size_t(i - 1)], rows.KeyName()) != 0) continue;
-                const dao::Field column = rs->Fields(i);
-                dao::TableDef added = target->TableDefs()[table];
-                dao::Index index = added.CreateIndex("PrimaryKey");
-                index.Fields().Append(index.CreateField(column.Name(), column.Type(), column.Size()));
-                index.SetPrimary(true);
-                added.Indexes().Append(index);
-                break;
-            }
-
-            RecordsetPtr out = target->OpenRecordset(table, dao::RecordsetType::Dynaset);
-            std::vector<dao::Field> source, dest;
-            for (int i = 0; i < count; ++i) {
-                source.push_back(rs->Fields(i));
-                dest.push_back(out->Fields(i));
-            }
-            int keyColumn = -1;
-            for (int i = 1; i < count && keyColumn < 0; ++i)
-                if (dao::CompareText(names[size_t(i - 1)], rows.KeyName()) == 0) keyColumn = i;
-            const com::Variant none = com::Variant::Null();
-            while (!rs->Eof()) {
-                out->AddNew();
-                const com::Variant key = keyColumn > 0 ? source[size_t(keyColumn)].Value() : none;
-                dest[0].SetValue(com::Variant::Str(rows.Prediction(source[0].Value(), key)));
-                for (int i = 1; i < count; ++i) dest[size_t(i)].SetValue(source[size_t(i)].Value());
-                out->Update();
-                rs->MoveNext();
-            }
-            out->Close();
-            written.Commit();
-        }
-        rs->Close();
+        WriteMarkedTable(ctx, *project, rows, *target);
         if (!inPlace.empty()) {
             target->Close();  // committed
             return true;
