@@ -6,6 +6,8 @@
 // run and the median of five.
 //
 //   export_bench [rows] [folder]
+#include "BenchFolder.h"
+#include "BenchSql.h"
 #include "CDataDef.h"
 #include "CMarkedRows.h"
 #include "CProject.h"
@@ -48,12 +50,9 @@ double Median(const char* what, const std::function<void()>& prepare, const std:
 }
 
 bool WriteRows(const std::string& path, long rows) {
-    sqlite3* db = nullptr;
-    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) return false;
-    sqlite3_exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN;", nullptr, nullptr, nullptr);
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db, "INSERT INTO Rows VALUES (?,?,?,?,?,?,?,?,?,?,?,?)", -1, &st, nullptr) != SQLITE_OK)
-        return false;
+    RowWriter writer(path, "", "Rows", 12, kFastBegin);
+    if (!writer.Ready()) return false;
+    sqlite3_stmt* st = writer.Row();
     std::mt19937_64 rng(7);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     const char* kinds[] = {"alpha", "beta", "gamma", "delta"};
@@ -76,12 +75,9 @@ bool WriteRows(const std::string& path, long rows) {
                 sqlite3_bind_double(st, c, 40000.0 + std::floor(unit(rng) * 5000.0) + unit(rng));
             }
         }
-        if (sqlite3_step(st) != SQLITE_DONE) return false;
-        sqlite3_reset(st);
+        if (!writer.Add()) return false;
     }
-    sqlite3_finalize(st);
-    sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
+    writer.Commit();
     return true;
 }
 
@@ -90,10 +86,7 @@ bool WriteRows(const std::string& path, long rows) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const long rows = argc > 1 ? std::atol(argv[1]) : 1000000;
-    const std::filesystem::path folder =
-        argc > 2 ? std::filesystem::path(argv[2]) : std::filesystem::temp_directory_path() / "tessary-export-bench";
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
+    const std::filesystem::path folder = BenchFolder(argc, argv, "tessary-export-bench");
     const std::string dataPath = (folder / "data.db").string();
     ui::ScopedRecorder dialogs;
 

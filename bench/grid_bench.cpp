@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchFolder.h"
 #include "BenchSql.h"
 #include "BenchTiming.h"
 #include "CBrowseAll.h"
@@ -53,19 +54,10 @@ constexpr int kNumeric = 14;
 constexpr int kCategorical = 5;
 
 void Generate(const std::string& path, long rows) {
-    sqlite3* db = nullptr;
-    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) std::exit(2);
-    std::string create = "CREATE TABLE Big (Id INTEGER PRIMARY KEY";
-    for (int i = 1; i <= kNumeric; ++i) create += ", N" + std::to_string(i) + " REAL";
-    for (int i = 1; i <= kCategorical; ++i) create += ", C" + std::to_string(i) + " TEXT";
-    create += ", Class TEXT)";
-    Exec(db, create.c_str());
-    Exec(db, "BEGIN");
-    std::string insert = "INSERT INTO Big VALUES (?";
-    for (int i = 0; i < kNumeric + kCategorical + 1; ++i) insert += ",?";
-    insert += ")";
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db, insert.c_str(), -1, &st, nullptr);
+    RowWriter writer(path, CreateGenerated("Big", "INTEGER", kNumeric, "C", kCategorical), "Big",
+                     kNumeric + kCategorical + 2);
+    if (!writer.Ready()) std::exit(2);
+    sqlite3_stmt* st = writer.Row();
     std::mt19937_64 rng(1);
     const char* classes[] = {"alpha", "beta", "gamma", "delta"};
     for (long r = 1; r <= rows; ++r) {
@@ -76,12 +68,9 @@ void Generate(const std::string& path, long rows) {
             sqlite3_bind_text(st, 2 + kNumeric + i, v.c_str(), -1, SQLITE_TRANSIENT);
         }
         sqlite3_bind_text(st, 2 + kNumeric + kCategorical, classes[rng() % 4], -1, SQLITE_STATIC);
-        sqlite3_step(st);
-        sqlite3_reset(st);
+        writer.Add();
     }
-    sqlite3_finalize(st);
-    Exec(db, "COMMIT");
-    sqlite3_close(db);
+    writer.Commit();
 }
 
 constexpr const char* kOdbcDriver = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so";
@@ -106,12 +95,7 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const long rows = argc > 1 ? std::atol(argv[1]) : 1000000;
-    const std::string dir = argc > 2 ? argv[2]
-                                     : (std::filesystem::temp_directory_path() /
-                                        ("tessary-grid-bench-" + std::to_string(::getpid())))
-                                           .string();
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
+    const std::string dir = BenchFolder(argc, argv, "tessary-grid-bench-" + std::to_string(::getpid()));
     ui::ScopedRecorder dialogs;
 
     Generate(dir + "/big.db", rows);

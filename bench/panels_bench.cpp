@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchFolder.h"
 #include "BenchSql.h"
 #include "BenchTiming.h"
 #include "CDataDef.h"
@@ -43,17 +44,9 @@ constexpr int kText = 53;  // with the key and the output: 255 fields
 constexpr int kRows = 2000;
 
 void Generate(const std::string& path) {
-    sqlite3* db = nullptr;
-    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) std::exit(2);
-    std::string create = "CREATE TABLE Wide (Id INTEGER PRIMARY KEY";
-    for (int i = 1; i <= kNumeric; ++i) create += ", N" + std::to_string(i) + " REAL";
-    for (int i = 1; i <= kText; ++i) create += ", T" + std::to_string(i) + " TEXT";
-    Exec(db, create + ", Class TEXT)");
-    Exec(db, "BEGIN");
-    std::string insert = "INSERT INTO Wide VALUES (?";
-    for (int i = 0; i < kNumeric + kText + 1; ++i) insert += ",?";
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db, (insert + ")").c_str(), -1, &st, nullptr);
+    RowWriter writer(path, CreateGenerated("Wide", "INTEGER", kNumeric, "T", kText), "Wide", kNumeric + kText + 2);
+    if (!writer.Ready()) std::exit(2);
+    sqlite3_stmt* st = writer.Row();
     std::mt19937 rng(7);
     std::uniform_real_distribution<double> u(0, 100);
     const char* words[] = {"red", "green", "blue", "white"};
@@ -69,12 +62,9 @@ void Generate(const std::string& path) {
         for (int i = 0; i < kText; ++i) sqlite3_bind_text(st, 2 + kNumeric + i, words[(w + i) % 4], -1, SQLITE_STATIC);
         const char* cls = first > 60 ? "high" : (w < 2 ? "low" : "mid");
         sqlite3_bind_text(st, 2 + kNumeric + kText, cls, -1, SQLITE_STATIC);
-        sqlite3_step(st);
-        sqlite3_reset(st);
+        writer.Add();
     }
-    sqlite3_finalize(st);
-    Exec(db, "COMMIT");
-    sqlite3_close(db);
+    writer.Commit();
 }
 
 }  // namespace
@@ -86,10 +76,8 @@ int main(int argc, char** argv) {
 #endif
     QApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(5, std::atoi(argv[1])) : 51;
-    const std::string dir = argc > 2 ? argv[2]
-                                     : (std::filesystem::temp_directory_path() /
-                                        ("tessary-panels-bench-" + std::to_string(::getpid()))).string();
-    std::filesystem::create_directories(dir);
+    // A folder given keeps its other files: only the data file is made anew.
+    const std::string dir = BenchFolder(argc, argv, "tessary-panels-bench-" + std::to_string(::getpid()), true);
     ui::ScopedRecorder dialogs;
 
     const std::string data = dir + "/wide.db";

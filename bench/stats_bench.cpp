@@ -7,6 +7,8 @@
 //
 // The data file is written with plain SQLite into a table declared through the
 // database layer, so the layer reads back the same types it would have made.
+#include "BenchFolder.h"
+#include "BenchSql.h"
 #include "CDataDef.h"
 #include "CProject.h"
 
@@ -27,14 +29,9 @@ double Seconds(std::chrono::steady_clock::time_point since) {
 }
 
 bool Fill(const std::string& path, long rows) {
-    sqlite3* db = nullptr;
-    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) return false;
-    sqlite3_exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN;", nullptr, nullptr, nullptr);
-    std::string sql = "INSERT INTO Data VALUES (?";
-    for (int i = 0; i < 20; ++i) sql += ",?";
-    sql += ")";
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) return false;
+    RowWriter writer(path, "", "Data", 21, kFastBegin);
+    if (!writer.Ready()) return false;
+    sqlite3_stmt* st = writer.Row();
     std::mt19937_64 rng(20261209);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     auto missing = [&] { return unit(rng) < 0.03; };
@@ -60,12 +57,9 @@ bool Fill(const std::string& path, long rows) {
             if (missing()) sqlite3_bind_null(st, col);
             else sqlite3_bind_double(st, col, 36526.0 + std::floor(unit(rng) * 3650.0) + (i ? unit(rng) : 0.0));
         }
-        if (sqlite3_step(st) != SQLITE_DONE) return false;
-        sqlite3_reset(st);
+        if (!writer.Add()) return false;
     }
-    sqlite3_finalize(st);
-    sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
+    writer.Commit();
     return true;
 }
 
@@ -73,10 +67,7 @@ bool Fill(const std::string& path, long rows) {
 
 int main(int argc, char** argv) {
     const long rows = argc > 1 ? std::atol(argv[1]) : 1000000;
-    const std::filesystem::path folder =
-        argc > 2 ? std::filesystem::path(argv[2]) : std::filesystem::temp_directory_path() / "tessary-stats-bench";
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
+    const std::filesystem::path folder = BenchFolder(argc, argv, "tessary-stats-bench");
     const std::string dataPath = (folder / "data.db").string();
     const std::string projectPath = (folder / "bench.txp").string();
     ui::ScopedRecorder dialogs;  // any message box is a failure, reported below

@@ -21,6 +21,7 @@
 #include <random>
 #include <string>
 
+#include "BenchFolder.h"
 #include "BenchSql.h"
 #include "BenchTiming.h"
 #include "AppErrors.h"
@@ -56,19 +57,10 @@ double Step(const char* name, const std::function<void()>& work) {
 // Numeric fields N1..N14 (a few missing), categorical C1..C6, output Class
 // with four values that depend on some of the inputs plus noise.
 void Generate(const std::string& path, long rows, bool textKeys) {
-    sqlite3* db = nullptr;
-    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) std::exit(2);
-    std::string create = std::string("CREATE TABLE Big (Id ") + (textKeys ? "TEXT" : "INTEGER") + " PRIMARY KEY";
-    for (int i = 1; i <= kNumeric; ++i) create += ", N" + std::to_string(i) + " REAL";
-    for (int i = 1; i <= kCategorical; ++i) create += ", C" + std::to_string(i) + " TEXT";
-    create += ", Class TEXT)";
-    Exec(db, create.c_str());
-    Exec(db, "BEGIN");
-    std::string insert = "INSERT INTO Big VALUES (?";
-    for (int i = 0; i < kNumeric + kCategorical + 1; ++i) insert += ",?";
-    insert += ")";
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db, insert.c_str(), -1, &st, nullptr);
+    RowWriter writer(path, CreateGenerated("Big", textKeys ? "TEXT" : "INTEGER", kNumeric, "C", kCategorical), "Big",
+                     kNumeric + kCategorical + 2);
+    if (!writer.Ready()) std::exit(2);
+    sqlite3_stmt* st = writer.Row();
     std::mt19937_64 rng(1);
     std::uniform_real_distribution<double> u(0, 100);
     const char* classes[] = {"alpha", "beta", "gamma", "delta"};
@@ -97,12 +89,9 @@ void Generate(const std::string& path, long rows, bool textKeys) {
         if (cls == 3 && n[2] < 20) cls = 0;
         if ((rng() % 100) < 8) cls = int(rng() % 4);
         sqlite3_bind_text(st, 2 + kNumeric + kCategorical, classes[cls], -1, SQLITE_STATIC);
-        sqlite3_step(st);
-        sqlite3_reset(st);
+        writer.Add();
     }
-    sqlite3_finalize(st);
-    Exec(db, "COMMIT");
-    sqlite3_close(db);
+    writer.Commit();
 }
 
 }  // namespace
@@ -116,12 +105,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
 #endif
     const long rows = argc > 1 ? std::atol(argv[1]) : 1000000;
-    const std::string dir = argc > 2 ? argv[2]
-                                     : (std::filesystem::temp_directory_path() /
-                                        ("tessary-bench-" + std::to_string(::getpid())))
-                                           .string();
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
+    const std::string dir = BenchFolder(argc, argv, "tessary-bench-" + std::to_string(::getpid()));
     const std::string data = dir + "/big.db";
     const std::string projectPath = dir + "/big.txp";
     const long trainHigh = rows * 7 / 10;
