@@ -7,7 +7,6 @@
 #include <QColor>
 #include <QFileInfo>
 #include <QFont>
-#include <QPrinter>
 
 namespace base {
 
@@ -29,7 +28,6 @@ QString SuffixOf(const QString& defaultExt) {
 
 void CCommonDialog::Begin() {
     mAPIReturn = 0;
-    mExtendedError = 0;
 }
 
 void CCommonDialog::ShowFileDialog(int kind) {
@@ -107,30 +105,6 @@ void CCommonDialog::ShowFont() {
     FontStrikethru = chosen->strikeOut();
     FontName = chosen->family().left(32);
     FontSize = chosen->pointSize() > 0 ? chosen->pointSize() : int32_t(chosen->pointSizeF());
-}
-
-void CCommonDialog::ShowPrinter() {
-    Begin();
-    mAction = 5;
-    QPrinter printer;
-    printer.setFromTo(int16_t(FromPage), int16_t(ToPage));
-    printer.setCopyCount(int16_t(Copies) > 0 ? int16_t(Copies) : 1);
-    mUserCancel = false;
-    if (!ui::PrintSetup(printer, QString())) {
-        mUserCancel = true;
-        return;
-    }
-    mAPIReturn = 1;
-    FromPage = printer.fromPage();
-    ToPage = printer.toPage();
-    Copies = printer.copyCount();
-    mPrintScaleWidth = printer.width();
-}
-
-void CCommonDialog::ShowHelp() {
-    Begin();
-    mAction = 6;
-    mUserCancel = false;
 }
 
 }  // namespace base

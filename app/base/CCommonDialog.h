@@ -1,4 +1,4 @@
-// The file, colour, font and printer dialogs as one object of properties:
+// The file, colour and font dialogs as one object of properties:
 // set the properties, call one Show operation, test UserCancel, read the
 // results. Every dialog goes through the dialog seam (platform/ui).
 #pragma once
@@ -26,21 +26,15 @@ public:
     // the dialog as cancelled. It stays for every later file dialog of this object.
     using UserHook = std::function<bool(int16_t fileType)>;
     void SetUserHook(UserHook hook) { mHook = std::move(hook); }
-    const UserHook& GetUserHook() const { return mHook; }
 
     void ShowOpen() { ShowFileDialog(1); }
     void ShowSave() { ShowFileDialog(2); }
     void ShowColor();
     void ShowFont();
-    void ShowPrinter();
-    // The platform help program of this call does not exist here: records the call only.
-    void ShowHelp();
 
     bool UserCancel() const { return mUserCancel; }
     int16_t Action() const { return mAction; }
     int32_t APIReturn() const { return mAPIReturn; }
-    int32_t ExtendedError() const { return mExtendedError; }
-    int32_t PrintScaleWidth() const { return mPrintScaleWidth; }
 
     // Owner window (only used to keep the caller's value).
     QWidget* hWnd = nullptr;
@@ -79,8 +73,6 @@ private:
     bool mUserCancel = false;
     int16_t mAction = 0;
     int32_t mAPIReturn = 0;
-    int32_t mExtendedError = 0;
-    int32_t mPrintScaleWidth = 0;
     UserHook mHook;
 };
 

@@ -154,11 +154,6 @@ void UGrid::SetDataBrowse(std::shared_ptr<base::IDataBrowse> view) {
 
 void UGrid::Refresh() { Reopen(true, "UGrid::Refresh"); }
 
-void UGrid::Reset() {
-    mData1->SetRecordSource({});
-    Reopen(false, "UGrid::Reset");
-}
-
 void UGrid::Disconnect() {
     // Nothing may read the record set once its database is closed.
     mGrid->Model()->SetRecordset(nullptr, nullptr, {}, false);

@@ -47,7 +47,6 @@ public:
     void CopyRecord() override;
     void Disconnect() override;
     void Refresh() override;
-    void Reset();
     QVariant GetTopRowValue(const QString& columnName) const override;
     void HoldColumn() override;
     void ReleaseColumn() override;

@@ -168,10 +168,6 @@ void UTableSelect::OpenSource() {
     }
 }
 
-void UTableSelect::ReSelect() {
-    if (!mTableName.isEmpty()) base::ShowErrors("UTableSelect::lstTables_Click", [&] { ChooseTable(); });
-}
-
 void UTableSelect::ChooseTable() {
     const QList<QListWidgetItem*> selected = mTables->selectedItems();
     if (selected.isEmpty()) return;

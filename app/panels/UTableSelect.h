@@ -20,8 +20,6 @@ public:
     QString TableName() const override { return mTableName; }
     void Clear() override;
     bool Changed() const override { return false; }
-    // Runs the table choice again for the selected table.
-    void ReSelect();
     int32_t CurrentRowCount() const { return mCurrentRowCount; }
 
     // The name shown for a source: the DSN of an ODBC connect text, else the

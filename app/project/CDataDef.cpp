@@ -29,7 +29,6 @@ void CDataDef::Resize(int16_t count) {
 int32_t CDataDef::MissingValues(int16_t i) const { return At(i).missing; }
 int16_t CDataDef::MaxClass(int16_t i) const { return At(i).maxClass; }
 int16_t CDataDef::UserOutOfRange(int16_t i) const { return At(i).userOutOfRange; }
-void CDataDef::SetUserOutOfRange(int16_t i, int16_t v) { At(i).userOutOfRange = v; }
 double CDataDef::UserMin(int16_t i) const { return At(i).userMin; }
 void CDataDef::SetUserMin(int16_t i, double v) { At(i).userMin = v; }
 double CDataDef::UserMax(int16_t i) const { return At(i).userMax; }

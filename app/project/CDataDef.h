@@ -44,7 +44,6 @@ public:
 
     int16_t MaxClass(int16_t i) const;
     int16_t UserOutOfRange(int16_t i) const;
-    void SetUserOutOfRange(int16_t i, int16_t v);
     double UserMin(int16_t i) const;
     void SetUserMin(int16_t i, double v);
     double UserMax(int16_t i) const;
@@ -61,7 +60,6 @@ public:
     int16_t FieldType(int16_t i) const;
     const std::string& FieldName(int16_t i) const;
     const std::string& TableName() const { return mTableName; }
-    void SetTableName(const std::string& name) { mTableName = name; }
 
     // Event Progress(Percent): percentage of fields done during CollectStats, -1 at the end.
     std::function<void(int16_t percent)> OnProgress;

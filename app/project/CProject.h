@@ -34,7 +34,6 @@ public:
     const std::string& FileName() const { return mFileName; }
     void SetFileName(const std::string& fileName) { mFileName = fileName; }
     bool IsOpen() const { return mIsOpen; }
-    void SetIsOpen(bool open) { mIsOpen = open; }
 
     // Validates an existing file (exclusive open, its tables, ProjectType,
     // version), all through one connection, so that a file that cannot be
@@ -105,7 +104,6 @@ public:
 
 private:
     void InitProject();
-    void ProjectError(long number) { ReportError(mFileName, number); }
     // The project's own box for a database number it knows, else the standard
     // error box titled "CProject::" + procedure; false, for the caller to return.
     bool Report(const std::string& procedure, const app::ErrInfo& err);

@@ -35,7 +35,6 @@ public:
     // numeric key is compared as a quoted text, so it cannot change the statement.
     const std::string& KeyMin() const { return mKeyMin; }
     void SetKeyMin(const std::string& value) { mKeyMin = value; }
-    const std::string& KeyMax() const { return mKeyMax; }
     void SetKeyMax(const std::string& value) { mKeyMax = value; }
     // An extra condition in Jet SQL, "" for none. It must be one condition:
     // balanced parentheses, closed quotes and brackets, no ";".

@@ -15,7 +15,6 @@ public:
     explicit CInputBlock(QWidget* window);
     ~CInputBlock() override;
 
-    bool On() const { return mOn; }
     void SetOn(bool on);
     // Delivers, and so drops, what the window system holds for the window;
     // every other pending event runs too.

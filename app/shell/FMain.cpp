@@ -212,8 +212,6 @@ void FMain::ApplyToolbarSetting() {
     mBar->MainToolbar()->setVisible(MTessary::TextToBool(MUtilities::GetRegSetting("Config", "ShowToolbar", "True")));
 }
 
-void FMain::ZoomStep(bool zoomOut) { MTessary::ZoomTree(zoomOut); }
-
 QWidget* FMain::AppPanel(const QString& key) {
     QWidget* const panels[11] = {mPanels.tableSel,  mPanels.fieldSel,  mPanels.setLimits, mPanels.prune,
                                  mPanels.report,    mPanels.classView, mPanels.fieldView, mPanels.matrix,

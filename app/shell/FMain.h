@@ -47,7 +47,6 @@ public:
     const PanelSet& Panels() const { return mPanels; }
     // The recent-file entry last clicked (1 the newest); 0 until one is.
     int16_t RecentIndex = 0;
-    void ZoomStep(bool zoomOut);
     // While on, activation changes reach the split frame.
     void SetActivationHook(bool on) { mHookInstalled = on; }
     bool ActivationHook() const { return mHookInstalled; }

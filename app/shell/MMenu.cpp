@@ -53,8 +53,6 @@ void StatusRecordCount(int32_t count) {
     });
 }
 
-int16_t LongToInt(int32_t value) { return int16_t(uint16_t(uint32_t(value) & 0xFFFFu)); }
-int16_t LoWord(int32_t value) { return LongToInt(int32_t(uint32_t(value) & 0xFFFFu)); }
 
 std::shared_ptr<CProject> NewProject(const QString& initialDir) {
     std::shared_ptr<CProject> result;

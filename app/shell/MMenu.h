@@ -17,9 +17,6 @@ void StatusText(const QString& text);
 // The row-count panel; -1 hides it. Errors are ignored.
 void StatusRecordCount(int32_t count);
 
-// The low 16 bits read as signed.
-int16_t LongToInt(int32_t value);
-int16_t LoWord(int32_t value);
 
 // Asks for a new project's path; a not yet created project, or null.
 std::shared_ptr<CProject> NewProject(const QString& initialDir);

@@ -117,11 +117,6 @@ const AppFrameItem* UAppFrame::GetActivePanelRight() const {
 QString UAppFrame::GetActiveKeyLeft() const { return mActiveLeft; }
 QString UAppFrame::GetActiveKeyRight() const { return mActiveRight; }
 
-void UAppFrame::SetCaptionLeft(const QString& caption) {
-    mCaptionLeft = caption;
-    repaint();
-}
-
 void UAppFrame::SetCaptionRight(const QString& caption) {
     mCaptionRight = caption;
     repaint();
@@ -229,12 +224,6 @@ bool UAppFrame::eventFilter(QObject* watched, QEvent* event) {
 void UAppFrame::paintEvent(QPaintEvent*) {
     QPainter p(this);
     const int R = width() - 1, B = height() - 1, SL = SliderLeft(), SW = kSliderWidth;
-    if (!mRightPicture.isNull()) {
-        int x = (width() - SL - SW + 1 - mRightPicture.width()) / 2 + SL + SW - 1;
-        if (x < SL + SW + 1) x = SL + SW + 1;
-        const int y = (height() - 20 - 3 - mRightPicture.height()) / 2;
-        p.drawPixmap(x, y, mRightPicture);
-    }
     p.setPen(QColor(0x80, 0x80, 0x80));
     p.drawPolyline(QPolygon({QPoint(R, 0), QPoint(SL + SW, 0), QPoint(SL + SW, B)}));
     p.drawLine(SL + SW, 23, R, 23);

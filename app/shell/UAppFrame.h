@@ -7,7 +7,6 @@
 #include "AppFrameItem.h"
 
 #include <QList>
-#include <QPixmap>
 #include <QString>
 #include <QWidget>
 
@@ -32,11 +31,9 @@ public:
     const AppFrameItem* GetActivePanelRight() const;
     QString GetActiveKeyLeft() const;
     QString GetActiveKeyRight() const;
-    void SetCaptionLeft(const QString& caption);
     void SetCaptionRight(const QString& caption);
     QString CaptionLeft() const { return mCaptionLeft; }
     QString CaptionRight() const { return mCaptionRight; }
-    void Refresh() { update(); }
     // In container units (pixels * 15), 32-bit.
     int32_t SplitPosition() const;
     void SetSplitPosition(int32_t twips);
@@ -46,13 +43,6 @@ public:
     void SetFocusX();
     void UnSetFocusX();
     bool FocusMark() const { return mFocus; }
-    QPixmap LeftPicture() const { return mLeftPicture; }
-    void SetLeftPicture(const QPixmap& p) { mLeftPicture = p; }
-    QPixmap RightPicture() const { return mRightPicture; }
-    void SetRightPicture(const QPixmap& p) {
-        mRightPicture = p;
-        update();
-    }
     // A slider position bounded as a drag bounds it.
     static int BoundSplit(int left, int frameWidth);
     // The registered items, in registration order.
@@ -91,5 +81,4 @@ private:
     bool mInLayout = false;
     QWidget* mSlider = nullptr;
     QWidget* mShadow = nullptr;
-    QPixmap mLeftPicture, mRightPicture;
 };

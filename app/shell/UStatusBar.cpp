@@ -3,7 +3,6 @@
 #include "KeyCodes.h"
 
 #include <QDate>
-#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
@@ -80,14 +79,6 @@ QLabel* UStatusBar::Panel(const QString& key) const {
     for (QLabel* p : mPanels)
         if (p->objectName().compare(key, Qt::CaseInsensitive) == 0) return p;
     return nullptr;
-}
-
-double UStatusBar::TextWidth(const QString& text) const {
-    return QFontMetricsF(font()).horizontalAdvance(text) * kTwipsPerPixel;
-}
-
-double UStatusBar::TextHeight(const QString& text) const {
-    return QFontMetricsF(font()).boundingRect(text).height() * kTwipsPerPixel;
 }
 
 void UStatusBar::keyPressEvent(QKeyEvent* event) {

@@ -24,11 +24,6 @@ public:
     QLabel* Panel(int index) const;
     QLabel* Panel(const QString& key) const;
     int PanelCount() const { return kPanels; }
-    QProgressBar* ProgressBar() const { return mProgress; }
-
-    double TextWidth(const QString& text) const;
-    double TextHeight(const QString& text) const;
-    void Refresh() { update(); }
 
 signals:
     void KeyDown(int16_t& keyCode, int16_t& shift);

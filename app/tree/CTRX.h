@@ -80,7 +80,6 @@ public:
     static int32_t WholeCount(float count);
     int32_t Nodes() const { return mHasTree ? mTree.Nodes() : 0; }
     float LocalItems(int32_t node) const { return mTree.Node(node).Items; }
-    float LocalError(int32_t node) const { return mTree.Node(node).Errors; }
     int32_t RangeMin() const { return mRangeMin; }
     int32_t RangeMax() const { return mRangeMax; }
     int16_t LeafCount() const { return mHasTree ? mTree.LeafCount() : 0; }

@@ -246,11 +246,6 @@ double UTreeGraph::Extremes(DISPID posId, DISPID spanId, double& minimum, double
     return maximum - minimum;
 }
 
-void UTreeGraph::Refresh() {
-    Check(com::Invoke(mGraph.Get(), dispidRefresh, DISPATCH_METHOD, {}, nullptr), "Refresh");
-    update();
-}
-
 int32_t UTreeGraph::NodeOfKey(const QString& key) { return key.mid(1).toInt(); }
 
 int32_t UTreeGraph::GetInt(DISPID id, int16_t index) const {

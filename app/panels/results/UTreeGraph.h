@@ -55,7 +55,6 @@ public:
     double GetXExtremes(double& minimum, double& maximum) const override;
     double GetYExtremes(double& minimum, double& maximum) const;
     // Repaints the graph control and the panel.
-    void Refresh();
 
     // The node number of a tree-view node: its key less the first character.
     static int32_t NodeOfKey(const QString& key);

@@ -108,12 +108,6 @@ void URecordSelect::SetFillColor(const QColor& c) {
     emit PropertyChanged(QStringLiteral("FillColor"));
 }
 
-void URecordSelect::SetBackColor(const QColor& c) {
-    mBackColor = c;
-    Relayout();
-    emit PropertyChanged(QStringLiteral("BackColor"));
-}
-
 void URecordSelect::SetForeColor(const QColor& c) {
     mForeColor = c;
     Relayout();

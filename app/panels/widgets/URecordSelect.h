@@ -35,8 +35,6 @@ public:
     QColor FillColor() const { return mFillColor; }
     void SetFillColor(const QColor& c);
     QColor BackColor() const { return mBackColor; }
-    void SetBackColor(const QColor& c);
-    QColor ForeColor() const { return mForeColor; }
     void SetForeColor(const QColor& c);
 
     // Stored properties under "FillColor", "BackColor", "ForeColor", "Min",

@@ -71,7 +71,6 @@ void UTextSpin::SetFont(const QFont& f) {
     resizeEvent(nullptr);
     emit PropertyChanged("Font");
 }
-int16_t UTextSpin::Alignment() const { return 0; }
 int32_t UTextSpin::SelStart() const {
     return mText->hasSelectedText() ? mText->selectionStart() : mText->cursorPosition();
 }
@@ -89,7 +88,6 @@ void UTextSpin::SetSelText(const QString& text) {
     mText->insert(text);
     emit PropertyChanged("SelText");
 }
-int16_t UTextSpin::TextOffset() const { return int16_t(mText->y() * kTwips); }
 QString UTextSpin::Text() const { return mText->text(); }
 
 // ---------------------------------------------------------------- stored properties

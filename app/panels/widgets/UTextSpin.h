@@ -43,14 +43,12 @@ public:
     void SetEnabled(bool on);
     QFont Font() const;
     void SetFont(const QFont& f);
-    int16_t Alignment() const;
     int32_t SelStart() const;
     void SetSelStart(int32_t start);
     int32_t SelLength() const;
     void SetSelLength(int32_t length);
     QString SelText() const;
     void SetSelText(const QString& text);
-    int16_t TextOffset() const;
     QString Text() const;
 
     // Stored properties, read and written in this order: "BackColor",
