@@ -313,6 +313,34 @@ struct Core : SchemaResolver, std::enable_shared_from_this<Core> {
 
 std::string IndexSqliteName(const std::string& table, const std::string& jetName, bool primary);
 
+inline std::string Upper(std::string_view s) { return UpperUtf8(s); }
+
+// Whether the layer may bring a file it opens for writing to its own format
+// (its user_version, its indexes in SQLite's order, its journal mode): only a
+// file of the program's own, a project or a database it made. A file it was
+// given to add a table to belongs to another program, whose schema version
+// user_version may be and whose indexes may follow that program's collations.
+inline bool OwnFile(const Core& core) { return !core.readOnly && !core.guest; }
+
+// ---- the connection (core.cpp)
+// The one text a pragma answers with, "" when it fails.
+std::string PragmaText(sqlite3* db, const char* sql, int* rc);
+
+// ---- the log (wal.cpp)
+// SQLite's call after each commit to the log of a connection that writes: a
+// log grown long enough is copied back into the file.
+int WalHook(void* arg, sqlite3* db, const char* schema, int pages);
+
+// ---- opening (opening.cpp)
+// A connection to an SQLite or Access file, or to an ODBC source ("ODBC;...").
+std::shared_ptr<Core> OpenCore(const std::string& path, bool exclusive, bool readOnly, const std::string& connect,
+                               bool create, bool guest = false);
+
+// ---- files of ours brought to this version (upgrade.cpp)
+// The file at path, as it is now, has its text indexes in order: it is not
+// walked again until it changes.
+void NoteInOrder(const std::string& path);
+
 // ---- record sets (recordset.cpp)
 std::shared_ptr<Cursor> OpenCursor(const std::shared_ptr<Core>& core, const std::string& nameOrSql, RecordsetType type,
                                    int options);

@@ -55,7 +55,7 @@ void NameConnection(sqlite3* db, const std::string& path);
 // Errors raised inside SQL functions carry their number as "#n#text".
 std::string EncodeFunctionError(long number, std::string_view arg = {});
 
-// ---- connections (database.cpp)
+// ---- connections (opening.cpp)
 // Nothing a file holds runs on a connection: its triggers stay off, and its views and
 // defaults may call only functions without side effects. Every connection gets this
 // before its first statement.
