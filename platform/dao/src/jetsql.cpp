@@ -387,7 +387,6 @@ private:
     std::string V(const Node& n);  // value context
     std::string B(const Node& n);  // condition context
     std::string Cmp(const Node& n);
-    bool IsColumn(const Node& n) const { return n.k == Node::Col; }
     // Whether a term may hold text: all but those known to be numbers, dates or Booleans.
     bool MayBeText(const Node& n);
     // V(n), with the text collation when n may hold text.
