@@ -8,6 +8,20 @@
 
 namespace dao::detail {
 
+namespace {
+
+uint64_t HashKey(const int64_t* k, int n) {
+    uint64_t h = 1469598103934665603ull;
+    for (int i = 0; i < n; ++i) {
+        h ^= static_cast<uint64_t>(k[i]);
+        h *= 1099511628211ull;
+        h ^= h >> 29;
+    }
+    return h;
+}
+
+}  // namespace
+
 Source::~Source() {
     if (core) core->sources.erase(this);
     if (fromStart && fromStart != stream) sqlite3_finalize(fromStart);

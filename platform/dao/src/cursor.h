@@ -1,4 +1,5 @@
-// Record-set internals shared by the record set and its fields.
+// Record-set internals shared by the record set and its fields; their bodies
+// are in cursor.cpp.
 #pragma once
 
 #include <limits>
@@ -10,16 +11,6 @@ namespace dao::detail {
 
 inline constexpr size_t kNone = std::numeric_limits<size_t>::max();
 inline constexpr int kSortThreads = 4;
-
-inline uint64_t HashKey(const int64_t* k, int n) {
-    uint64_t h = 1469598103934665603ull;
-    for (int i = 0; i < n; ++i) {
-        h ^= static_cast<uint64_t>(k[i]);
-        h *= 1099511628211ull;
-        h ^= h >> 29;
-    }
-    return h;
-}
 
 struct Source;
 // The statement that reads a stream's rows after the row in src.lastRow; "" when there is none.
