@@ -245,12 +245,6 @@ bool Source::StepStream() {
     }
 }
 
-bool Source::EnsureRow(size_t pos) {
-    while (known <= pos)
-        if (!StepStream()) return false;
-    return true;
-}
-
 void Source::FinishStream() {
     while (StepStream()) {
     }
@@ -298,11 +292,6 @@ Cursor::~Cursor() {
     if (fetch) sqlite3_finalize(fetch);
 }
 
-void Cursor::CheckOpen() const {
-    if (closed || !src) Raise(3420);
-    core->CheckOpen();
-}
-
 bool Cursor::Updatable() const {
     if (!src->keyed || src->readOnlyOpt || core->readOnly) return false;
     if (src->type != RecordsetType::Dynaset && src->type != RecordsetType::Table) return false;
@@ -311,65 +300,11 @@ bool Cursor::Updatable() const {
     return false;
 }
 
-void Cursor::Land(size_t p) {
-    pos = long(p);
-    bof = eof = false;
-    if (src->streamPos == p && src->stream && !src->keysOnly) {
-        mode = StreamRow;
-        modeStreamGen = src->streamGen;
-        modeWriteGen = core->writeGen;
-    } else {
-        mode = NoRow;
-    }
-}
-
 void Cursor::SetBof() {
     pos = -1;
     bof = true;
     eof = src->known == 0 && src->streamDone;
     mode = NoRow;
-}
-
-void Cursor::SetEof() {
-    pos = long(src->known);
-    eof = true;
-    bof = src->known == 0;
-    mode = NoRow;
-}
-
-sqlite3_stmt* Cursor::RowStmt() {
-    if (bof || eof || pos < 0) Raise(3021);
-    size_t p = size_t(pos);
-    if (IsDeleted(p)) Raise(3167);
-    if (src->forwardOnly) {
-        if (src->suspended) src->Resume();  // back on the current row
-        if (src->streamPos != p) Raise(3021);
-        return src->stream;
-    }
-    if (src->materialized) return nullptr;
-    if (mode == StreamRow && src->streamPos == p && modeStreamGen == src->streamGen &&
-        modeWriteGen == core->writeGen && !src->suspended)
-        return src->stream;
-    if (mode == FetchRow && modeWriteGen == core->writeGen) return fetch;
-    if (!fetch) fetch = core->Prepare(src->fetchSql);
-    sqlite3_reset(fetch);
-    const int64_t* k = src->KeyAt(p);
-    for (int i = 0; i < src->nKeys; ++i) {
-        if (k[i] == kNullKey) sqlite3_bind_null(fetch, i + 1);
-        else sqlite3_bind_int64(fetch, i + 1, k[i]);
-    }
-    int rc = sqlite3_step(fetch);
-    if (rc == SQLITE_DONE) {
-        sqlite3_reset(fetch);
-        Raise(3167);
-    }
-    if (rc != SQLITE_ROW) {
-        sqlite3_reset(fetch);
-        RaiseSqlite(core->db, rc, src->name);
-    }
-    mode = FetchRow;
-    modeWriteGen = core->writeGen;
-    return fetch;
 }
 
 com::Variant Cursor::Value(int col) {
@@ -405,21 +340,6 @@ void Cursor::MoveLast() {
     while (p > 0 && IsDeleted(p - 1)) --p;
     if (p == 0) Raise(3021);
     Land(p - 1);
-}
-
-void Cursor::MoveNext() {
-    CheckOpen();
-    if (eof) Raise(3021);
-    CancelEdit();
-    if (src->forwardOnly) {
-        if (src->StepStream()) Land(src->known - 1);
-        else SetEof();
-        return;
-    }
-    size_t p = bof ? 0 : size_t(pos) + 1;
-    while (src->EnsureRow(p) && IsDeleted(p)) ++p;
-    if (src->EnsureRow(p)) Land(p);
-    else SetEof();
 }
 
 void Cursor::MovePrevious() {
@@ -458,11 +378,6 @@ void Cursor::Move(long n, long from) {
         }
     }
     Land(p);
-}
-
-void Cursor::CancelEdit() {
-    editMode = dbEditNone;
-    std::fill(dirty.begin(), dirty.end(), 0);
 }
 
 void Cursor::SetValue(int col, const VARIANT& v) {

@@ -1,5 +1,6 @@
 // Record-set internals shared by the record set and its fields; their bodies
-// are in cursor.cpp.
+// are in cursor.cpp, but for the calls a record set makes for every row it
+// reads (the row's statement and the move to the next), kept inline below.
 #pragma once
 
 #include <limits>
@@ -181,5 +182,90 @@ struct Cursor : std::enable_shared_from_this<Cursor> {
     void Find(const std::string& criteria, int direction /* 0 first, 1 last, 2 next, 3 previous */);
     void FindMaterialized(const std::string& cond, int direction);
 };
+
+inline bool Source::EnsureRow(size_t pos) {
+    while (known <= pos)
+        if (!StepStream()) return false;
+    return true;
+}
+
+inline void Cursor::CheckOpen() const {
+    if (closed || !src) Raise(3420);
+    core->CheckOpen();
+}
+
+inline void Cursor::Land(size_t p) {
+    pos = long(p);
+    bof = eof = false;
+    if (src->streamPos == p && src->stream && !src->keysOnly) {
+        mode = StreamRow;
+        modeStreamGen = src->streamGen;
+        modeWriteGen = core->writeGen;
+    } else {
+        mode = NoRow;
+    }
+}
+
+inline void Cursor::SetEof() {
+    pos = long(src->known);
+    eof = true;
+    bof = src->known == 0;
+    mode = NoRow;
+}
+
+inline sqlite3_stmt* Cursor::RowStmt() {
+    if (bof || eof || pos < 0) Raise(3021);
+    size_t p = size_t(pos);
+    if (IsDeleted(p)) Raise(3167);
+    if (src->forwardOnly) {
+        if (src->suspended) src->Resume();  // back on the current row
+        if (src->streamPos != p) Raise(3021);
+        return src->stream;
+    }
+    if (src->materialized) return nullptr;
+    if (mode == StreamRow && src->streamPos == p && modeStreamGen == src->streamGen &&
+        modeWriteGen == core->writeGen && !src->suspended)
+        return src->stream;
+    if (mode == FetchRow && modeWriteGen == core->writeGen) return fetch;
+    if (!fetch) fetch = core->Prepare(src->fetchSql);
+    sqlite3_reset(fetch);
+    const int64_t* k = src->KeyAt(p);
+    for (int i = 0; i < src->nKeys; ++i) {
+        if (k[i] == kNullKey) sqlite3_bind_null(fetch, i + 1);
+        else sqlite3_bind_int64(fetch, i + 1, k[i]);
+    }
+    int rc = sqlite3_step(fetch);
+    if (rc == SQLITE_DONE) {
+        sqlite3_reset(fetch);
+        Raise(3167);
+    }
+    if (rc != SQLITE_ROW) {
+        sqlite3_reset(fetch);
+        RaiseSqlite(core->db, rc, src->name);
+    }
+    mode = FetchRow;
+    modeWriteGen = core->writeGen;
+    return fetch;
+}
+
+inline void Cursor::MoveNext() {
+    CheckOpen();
+    if (eof) Raise(3021);
+    CancelEdit();
+    if (src->forwardOnly) {
+        if (src->StepStream()) Land(src->known - 1);
+        else SetEof();
+        return;
+    }
+    size_t p = bof ? 0 : size_t(pos) + 1;
+    while (src->EnsureRow(p) && IsDeleted(p)) ++p;
+    if (src->EnsureRow(p)) Land(p);
+    else SetEof();
+}
+
+inline void Cursor::CancelEdit() {
+    editMode = dbEditNone;
+    std::fill(dirty.begin(), dirty.end(), 0);
+}
 
 }  // namespace dao::detail
