@@ -3,16 +3,21 @@
 // installed, Shell() is null: panels then run alone (tests, previews).
 #pragma once
 
+#include "AppGlobals.h"
+#include "AppServices.h"
+
 #include <QString>
 #include <QWidget>
 
 #include <cstdint>
+#include <utility>
 
 namespace base {
 
 class IGridPanel;
 
-class IShell {
+// Its StatusText is the status bar's message panel, the one app::StatusText reaches.
+class IShell : public app::IStatusText {
 public:
     virtual ~IShell() = default;
     // The panel registered under key (exact, case-sensitive); null for any other key.
@@ -21,8 +26,7 @@ public:
     virtual IGridPanel* GridPanel() = 0;
     // The main window (owner of dialogs; its size places the find window).
     virtual QWidget* MainWidget() = 0;
-    // The status bar's message panel and its row-count panel (-1 hides it).
-    virtual void StatusText(const QString& text) = 0;
+    // The status bar's row-count panel (-1 hides it).
     virtual void StatusRecordCount(int32_t count) = 0;
     // Runs a command of the menu-and-toolbar bar by tool name.
     virtual void MenuCommand(const QString& toolName) = 0;
@@ -33,8 +37,8 @@ public:
 };
 
 // Installation (not owned; nullptr uninstalls); returns the one it replaces.
-IShell* SetShell(IShell* shell);
-IShell* Shell();
+inline IShell* SetShell(IShell* shell) { return std::exchange(app::Services().shell, shell); }
+inline IShell* Shell() { return app::Services().shell; }
 
 // Installs a shell for the life of the object.
 class ScopedShell {

@@ -1,5 +1,7 @@
 #include "AppServices.h"
 
+#include "AppGlobals.h"
+
 #include "ui/printing.h"
 
 #include <QApplication>
@@ -8,14 +10,11 @@
 #include <QPrinter>
 #include <QWidget>
 
+#include <utility>
+
 namespace app {
 
 namespace {
-
-IStatusText* gStatus = nullptr;
-IForms* gForms = nullptr;
-IScreen* gScreen = nullptr;
-IScreenPrint* gScreenPrint = nullptr;
 
 Qt::CursorShape ShapeOf(int16_t pointer) {
     switch (pointer) {
@@ -52,6 +51,8 @@ public:
     }
 };
 
+// The defaults when none is installed; the Qt screen's pointer follows Qt's
+// one override cursor, so there is one of it for the process.
 QtScreen gQtScreen;
 QtScreenPrint gQtScreenPrint;
 
@@ -71,17 +72,23 @@ void QtScreen::SetMousePointer(int16_t pointer) {
     mPointer = pointer;
 }
 
-IStatusText* SetStatusTextSink(IStatusText* sink) { return std::exchange(gStatus, sink); }
-IForms* SetForms(IForms* forms) { return std::exchange(gForms, forms); }
-IScreen* SetScreen(IScreen* screen) { return std::exchange(gScreen, screen); }
-IScreenPrint* SetScreenPrint(IScreenPrint* print) { return std::exchange(gScreenPrint, print); }
+IStatusText* SetStatusTextSink(IStatusText* sink) { return std::exchange(Services().statusText, sink); }
+IForms* SetForms(IForms* forms) { return std::exchange(Services().forms, forms); }
+IScreen* SetScreen(IScreen* screen) { return std::exchange(Services().screen, screen); }
+IScreenPrint* SetScreenPrint(IScreenPrint* print) { return std::exchange(Services().screenPrint, print); }
 
-IForms* Forms() { return gForms; }
-IScreen& Screen() { return gScreen ? *gScreen : gQtScreen; }
-IScreenPrint* ScreenPrint() { return gScreenPrint ? gScreenPrint : &gQtScreenPrint; }
+IForms* Forms() { return Services().forms; }
+IScreen& Screen() {
+    IScreen* screen = Services().screen;
+    return screen ? *screen : gQtScreen;
+}
+IScreenPrint* ScreenPrint() {
+    IScreenPrint* print = Services().screenPrint;
+    return print ? print : &gQtScreenPrint;
+}
 
 void StatusText(const QString& text) {
-    if (gStatus) gStatus->StatusText(text);
+    if (IStatusText* sink = Services().statusText) sink->StatusText(text);
 }
 
 }  // namespace app

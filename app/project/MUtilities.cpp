@@ -1,6 +1,7 @@
 #include "MUtilities.h"
 
 #include "AppErrors.h"
+#include "AppGlobals.h"
 #include "AppServices.h"
 #include "CRegSettings.h"
 #include "ErrorGuard.h"
@@ -48,8 +49,6 @@ T Unpack(const std::u16string& text) {
     std::memcpy(&value, bytes, sizeof(T));
     return value;
 }
-
-std::shared_ptr<CRegSettings> gSettings;
 
 int32_t ToLong(const std::string& text, int32_t fallback) {
     try {
@@ -123,21 +122,22 @@ static void ForwardKey(int16_t& keyCode, int16_t& shift, bool down) {
 void MenuKeyDown(int16_t& keyCode, int16_t& shift) { ForwardKey(keyCode, shift, true); }
 void MenuKeyUp(int16_t& keyCode, int16_t& shift) { ForwardKey(keyCode, shift, false); }
 
-void SetRegSettings(std::shared_ptr<CRegSettings> settings) { gSettings = std::move(settings); }
-std::shared_ptr<CRegSettings> RegSettings() { return gSettings; }
+void SetRegSettings(std::shared_ptr<CRegSettings> settings) { app::Services().gRegSettings = std::move(settings); }
+std::shared_ptr<CRegSettings> RegSettings() { return app::Services().gRegSettings; }
 
 void SaveRegSetting(const std::string& section, const std::string& key, const std::string& value) {
-    if (gSettings) gSettings->SaveSetting(section, key, value);
+    if (const auto settings = RegSettings()) settings->SaveSetting(section, key, value);
 }
 
 std::string GetRegSetting(const std::string& section, const std::string& key, const std::string& defaultValue) {
-    if (!gSettings) return {};
-    const std::string v = gSettings->GetSetting(section, key, defaultValue);
+    const auto settings = RegSettings();
+    if (!settings) return {};
+    const std::string v = settings->GetSetting(section, key, defaultValue);
     return v.empty() ? defaultValue : v;
 }
 
 void DeleteRegSetting(const std::string& section, const std::optional<std::string>& key) {
-    if (gSettings) gSettings->DeleteSetting(section, key);
+    if (const auto settings = RegSettings()) settings->DeleteSetting(section, key);
 }
 
 void SaveFormPosition(const QWidget& form) {

@@ -48,8 +48,8 @@ int Cp1252FromUnicode(char16_t ch);
 void MenuKeyDown(int16_t& keyCode, int16_t& shift);
 void MenuKeyUp(int16_t& keyCode, int16_t& shift);
 
-// The process-wide settings object (owned by the shell). The wrappers below do
-// nothing, and GetRegSetting answers "", while none is installed.
+// The settings object of the program's single instances (AppGlobals). The
+// wrappers below do nothing, and GetRegSetting answers "", while there is none.
 void SetRegSettings(std::shared_ptr<CRegSettings> settings);
 std::shared_ptr<CRegSettings> RegSettings();
 void SaveRegSetting(const std::string& section, const std::string& key, const std::string& value);

@@ -14,7 +14,7 @@
 namespace {
 
 ExportContext Context() {
-    auto& g = shell::Globals();
+    auto& g = app::Globals();
     ExportContext ctx;
     ctx.project = g.gProject;
     ctx.dataDef = g.gDataDef;
@@ -47,13 +47,13 @@ void CBrowseCommands::PrintTiled() {
     FMain* main = MTessary::MainWindow();
     base::ITreeGraphPanel* tree = main ? main->Panels().treeGraph : nullptr;
     IDispatch* chart = tree ? tree->GraphControl() : nullptr;
-    const auto& trx = shell::Globals().gTRX;
+    const auto& trx = app::Globals().gTRX;
     // Without the chart there is nothing to print.
     if (!chart || !trx || !trx->HasTree()) return;
-    MPrint::PrintTiled(chart, trx->LeafCount(), main, shell::Globals().gProject.get());
+    MPrint::PrintTiled(chart, trx->LeafCount(), main, app::Globals().gProject.get());
 }
 
 std::shared_ptr<base::IDataBrowse> CBrowseCommands::NewBrowseView(int16_t browseType) {
-    const auto& g = shell::Globals();
+    const auto& g = app::Globals();
     return MBrowseViews::NewBrowseView(browseType, g.gDataDef, g.gProject);
 }

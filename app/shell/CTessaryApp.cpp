@@ -3,19 +3,13 @@
 #include "FMain.h"
 #include "FSplash.h"
 #include "FStatus.h"
-#include "IShell.h"
-#include "MUtilities.h"
 
 #include <QApplication>
 
-namespace {
-CTessaryApp* gInstance = nullptr;
-}
-
 CTessaryApp::CTessaryApp(PanelSet::Factory f) : factory(std::move(f)) {
-    gInstance = this;
-    shell::SetGlobals(&globals);
-    mPreviousForms = app::SetForms(this);
+    globals.owner = this;
+    app::SetGlobals(&globals);
+    app::SetForms(this);
 }
 
 CTessaryApp::~CTessaryApp() {
@@ -23,15 +17,11 @@ CTessaryApp::~CTessaryApp() {
     delete splash.data();
     delete main.data();
     main.clear();
-    base::SetShell(nullptr);
-    app::SetStatusTextSink(nullptr);
-    app::SetForms(mPreviousForms);
-    MUtilities::SetRegSettings(nullptr);
-    shell::SetGlobals(nullptr);
-    gInstance = nullptr;
+    // The services and the settings go with the globals.
+    app::SetGlobals(nullptr);
 }
 
-CTessaryApp* CTessaryApp::Instance() { return gInstance; }
+CTessaryApp* CTessaryApp::Instance() { return app::HasGlobals() ? app::Globals().owner : nullptr; }
 
 app::IMainWindow* CTessaryApp::MainWindow(bool) { return main.data(); }
 

@@ -29,7 +29,7 @@ public:
     // The one instance; null when none exists.
     static CTessaryApp* Instance();
 
-    shell::AppGlobals globals;
+    app::AppGlobals globals;
     PanelSet::Factory factory;
     QPointer<FMain> main;
     QPointer<FSplash> splash;
@@ -47,7 +47,4 @@ public:
     // app::IForms. The main window is never created here: once closed it stays closed.
     app::IMainWindow* MainWindow(bool create) override;
     bool IsFormLoaded(const QString& name) const override;
-
-private:
-    app::IForms* mPreviousForms = nullptr;
 };

@@ -151,11 +151,11 @@ void FMain::ConnectPanels() {
     }
     if (auto* p = mPanels.grid) {
         connect(p, &base::IGridPanel::Show, this, base::ShowingErrors("FMain::pnlGrid_Show", [] {
-                    if (!shell::Globals().gSqlMachine) return;
+                    if (!app::Globals().gSqlMachine) return;
                     for (const char* id :
                          {"4101", "4102", "4103", "4104", "4201", "4202", "4203", "4204", "2001", "2002", "2003"})
                         MTessary::EnableTool(QString::fromUtf8(id));
-                    if (shell::Globals().gSqlMachine->BrowseType() == 1) MTessary::EnableTool(QStringLiteral("2004"));
+                    if (app::Globals().gSqlMachine->BrowseType() == 1) MTessary::EnableTool(QStringLiteral("2004"));
                     else MTessary::DisableTool(QStringLiteral("2004"));
                 }));
         connect(p, &base::IGridPanel::Hide, this, base::ShowingErrors("FMain::pnlGrid_Hide", [] {

@@ -22,8 +22,7 @@ class UStatusBar;
 class FMain : public QMainWindow,
               public base::IShell,
               public app::IMainWindow,
-              public app::IMenuBar,
-              public app::IStatusText {
+              public app::IMenuBar {
     Q_OBJECT
 public:
     // The eleven panel keys with their captions and control names, in registration order.

@@ -26,7 +26,7 @@
 
 #include <QApplication>
 
-using MTessary::G;
+using app::Globals;
 using MTessary::Project;
 
 void FMain::ConnectPrepPanels() {
@@ -95,7 +95,7 @@ void FMain::pnlTableSel_TableSelect(const QString& databaseName, const QString& 
 void FMain::pnlFieldSel_FieldSelect(int16_t fieldNum) {
     // Only a courtesy to the user: a field that cannot be shown is passed over.
     base::RecordErrors("FMain::pnlFieldSel_FieldSelect", [&] {
-        auto dataDef = G().gDataDef;
+        auto dataDef = Globals().gDataDef;
         if (!dataDef) return;
         const QString name = QString::fromStdString(dataDef->FieldName(fieldNum));
         if (mPanels.fieldView) {
@@ -126,7 +126,7 @@ void FMain::pnlFieldSel_VerifyModification(bool& cancel) {
 void FMain::pnlFieldSel_NavNext() {
     if (mPanels.fieldSel->Changed()) {
         CProject& project = Project();
-        std::shared_ptr<CDataDef> dataDef = G().gDataDef ? G().gDataDef : mPanels.fieldSel->CurrentDDO();
+        std::shared_ptr<CDataDef> dataDef = Globals().gDataDef ? Globals().gDataDef : mPanels.fieldSel->CurrentDDO();
         if (!dataDef) app::RaiseError(91);
         // The project shows why it cannot be opened; the step stays where it is.
         DatabasePtr db = project.OpenProject(false);
@@ -134,7 +134,7 @@ void FMain::pnlFieldSel_NavNext() {
         // A failed write has said why; the step stays where it is.
         if (!dataDef->Save(db) || !project.SaveConfig("LastState", int32_t(mState->State() + 1))) return;
         MTessary::EnableByState();
-        G().gTRX.reset();
+        Globals().gTRX.reset();
     }
     mState->Move(+1);
 }
@@ -179,8 +179,8 @@ void FMain::pnlSetLimits_NavNext() {
 }
 
 void FMain::pnlFieldView_ItemSelect(const QString& fieldName) {
-    if (!G().gProject || MConfigValues::ConfigNumber("LastState", "-1") < 2) return;
-    if (auto dataDef = G().gDataDef) {
+    if (!Globals().gProject || MConfigValues::ConfigNumber("LastState", "-1") < 2) return;
+    if (auto dataDef = Globals().gDataDef) {
         for (int16_t i = 0; i < dataDef->FieldCount(); ++i) {
             if (QString::fromStdString(dataDef->FieldName(i)) != fieldName) continue;
             if (dataDef->MaxClass(i) == 0) return;
@@ -188,7 +188,7 @@ void FMain::pnlFieldView_ItemSelect(const QString& fieldName) {
         }
     }
     if (mPanels.classView) {
-        mPanels.classView->Initialize(G().gProject);
+        mPanels.classView->Initialize(Globals().gProject);
         mPanels.classView->SetField(fieldName);
     }
     mFrame->SetActivePanel(QStringLiteral("ClassView"));

@@ -26,13 +26,13 @@
 
 #include <cmath>
 
-using MTessary::G;
+using app::Globals;
 
 namespace {
 
 // The tree driver while it holds a tree that has this node.
 CTRX* TreeWithNode(int32_t node) {
-    CTRX* trx = G().gTRX.get();
+    CTRX* trx = Globals().gTRX.get();
     return trx && trx->HasTree() && node >= 0 && node < trx->Nodes() ? trx : nullptr;
 }
 
@@ -52,18 +52,18 @@ void FMain::ConnectResultPanels() {
     const PanelSet& p = mPanels;
     if (auto* prune = p.prune) {
         connect(prune, &base::IPrunePanel::NavNext, this, base::ShowingErrors("FMain::pnlPrune_NavNext", [this] {
-                    if (G().gTRX && G().gTRX->HasTree()) mState->Move(+1);
+                    if (Globals().gTRX && Globals().gTRX->HasTree()) mState->Move(+1);
                 }));
         connect(prune, &base::IPrunePanel::ReBuild, this, base::ShowingErrors("FMain::pnlPrune_ReBuild", [this] {
                     base::IPrunePanel& panel = *mPanels.prune;
-                    auto project = G().gProject;
+                    auto project = Globals().gProject;
                     if (!project) return;
                     // The rate as the single the user chose, so it reads back as typed.
                     if (!project->SaveConfig("PruneRate", panel.PruneRate()) ||
                         !project->SaveConfig("MinItems", panel.MinItems()))
                         return;
                     MTessary::StateExtract();
-                    if (G().gTRX && G().gTRX->HasTree()) panel.EnableNext();
+                    if (Globals().gTRX && Globals().gTRX->HasTree()) panel.EnableNext();
                     else panel.DisableNext();
                 }));
         connect(prune, &base::IPrunePanel::ColorChange, this,
@@ -119,7 +119,7 @@ void FMain::ConnectResultPanels() {
     if (auto* grid = p.grid) {
         connect(grid, &base::IGridPanel::AddSort, this,
                 base::ShowingErrors("FMain::pnlGrid_AddSort", [this](const QString& field, bool descending) {
-                    auto sql = G().gSqlMachine;
+                    auto sql = Globals().gSqlMachine;
                     if (!sql) return;
                     sql->AddSort(field.toStdString(), descending);
                     MMenu::StatusText(QStringLiteral("Sorted by: ") + QString::fromStdString(sql->SortFields()));
@@ -127,7 +127,7 @@ void FMain::ConnectResultPanels() {
                 }));
         connect(grid, &base::IGridPanel::SelectSpecial, this, base::ShowingErrors("FMain::pnlGrid_SelectSpecial", [this] {
                     RecordsetPtr rs = mPanels.grid->RecordSet();
-                    const auto& dataDef = G().gDataDef;
+                    const auto& dataDef = Globals().gDataDef;
                     // No current row: nothing to predict.
                     if (!rs || !dataDef || rs->Bof() || rs->Eof()) return;
                     const std::string key = dataDef->FieldName(dataDef->PrimaryKeyField());
@@ -167,7 +167,7 @@ void FMain::pnlTreeGraph_NodeOver(int32_t node) {
 void FMain::pnlReport_Filter(int16_t option) {
     CHourglass busy;
     busy.SetValue(true);
-    auto sql = G().gSqlMachine;
+    auto sql = Globals().gSqlMachine;
     base::IGridPanel* grid = mPanels.grid;
     if (!sql || !grid) return;
     struct Choice {

@@ -164,8 +164,8 @@ void FPref::cmdOK_Click() {
     Store("AutoLoad", boolText(mAutoLoad));
     Store("ShowToolbar", boolText(mShowToolbar));
     Store("TextDelim", std::to_string(mTextDelim));
-    if (shell::HasGlobals())
-        if (auto mru = shell::Globals().gMRUList) {
+    if (app::HasGlobals())
+        if (auto mru = app::Globals().gMRUList) {
             // The list holds 0..16 entries whatever was stored.
             mru->SetMaxItems(int16_t(std::clamp<int>(mNumRecents, 0, 16)));
         }

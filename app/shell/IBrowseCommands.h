@@ -2,10 +2,12 @@
 // browse code and installed by the shell at start-up.
 #pragma once
 
+#include "AppGlobals.h"
 #include "IDataBrowse.h"
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 namespace shell {
 
@@ -27,7 +29,9 @@ public:
 };
 
 // Installation (not owned; nullptr uninstalls); returns the one it replaces.
-IBrowseCommands* SetBrowseCommands(IBrowseCommands* commands);
-IBrowseCommands* BrowseCommands();
+inline IBrowseCommands* SetBrowseCommands(IBrowseCommands* commands) {
+    return std::exchange(app::Services().browseCommands, commands);
+}
+inline IBrowseCommands* BrowseCommands() { return app::Services().browseCommands; }
 
 }  // namespace shell

@@ -158,9 +158,9 @@ QString SelectDataSource() {
         cd.flags = cd.flags | 4;
         cd.hWnd = QApplication::activeWindow();
         cd.SetUserHook(MTessary::OpenDialogHook);
-        shell::Globals().gOdbcChosen = false;
+        app::Globals().gOdbcChosen = false;
         cd.ShowOpen();
-        if (shell::Globals().gOdbcChosen) {
+        if (app::Globals().gOdbcChosen) {
             result = SelectOdbcSource();
             return;
         }

@@ -51,7 +51,6 @@ void InitSettings(CTessaryApp& app) {
     settings->SetCompany("Tavrel");
     settings->SetAppName(ProgramTitle().toStdString());
     app.globals.gRegSettings = settings;
-    MUtilities::SetRegSettings(settings);
     app.trace << QStringLiteral("settings");
     // Reaching the File band makes the main window.
     auto* main = new FMain(app.factory);
@@ -185,7 +184,6 @@ void AppCleanup() {
         app.globals.gProject.reset();
         app.globals.gMRUList.reset();
         app.globals.gRegSettings.reset();
-        MUtilities::SetRegSettings(nullptr);
     });
 }
 

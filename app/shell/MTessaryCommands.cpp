@@ -41,7 +41,7 @@ namespace {
 base::IReportPanel* ReportPanel() { return Main().Panels().report; }
 
 void RecordCountFromConfig() {
-    auto project = shell::Globals().gProject;
+    auto project = app::Globals().gProject;
     const std::string count = project ? project->GetConfig("RecordCount", "") : std::string();
     MMenu::StatusRecordCount(QString::fromStdString(count).trimmed().toInt());
 }
@@ -119,7 +119,7 @@ void Dispatch(const QString& name) {
     else if (name == QLatin1String("mnuPrintTiled")) BrowseCommand([](auto& c) { c.PrintTiled(); });
     else if (name == QLatin1String("mnuExportTree")) BrowseCommand([](auto& c) { c.Export2CSV(); });
     else if (name == QLatin1String("mnuRecent")) {
-        auto mru = shell::Globals().gMRUList;
+        auto mru = app::Globals().gMRUList;
         if (mru) LoadProject(mru->Item(Main().RecentIndex));
     } else if (name == QLatin1String("mnuFileExit")) Main().close();
     else if (name == QLatin1String("mnuEditCopyField")) {
@@ -162,7 +162,7 @@ void SetGridSelect(bool enabled) {
 
 // Whether the stored tree is small enough for a flow chart.
 bool FlowChartRule() {
-    const std::string text = shell::Globals().gProject->GetConfig("LeafNodeCount", "-1");
+    const std::string text = app::Globals().gProject->GetConfig("LeafNodeCount", "-1");
     bool ok = false;
     const double leaves = QString::fromStdString(text).trimmed().toDouble(&ok);
     if (!ok) app::RaiseError(13);
@@ -242,7 +242,7 @@ base::IGridPanel* GridPanel() {
 }
 
 void EnableByState() {
-    auto project = shell::Globals().gProject;
+    auto project = app::Globals().gProject;
     if (!project) app::RaiseError(91);
     const int column = StateColumn(QString::fromStdString(project->GetConfig("LastState", "1")));
     if (column < 0) return;
@@ -275,13 +275,13 @@ QString HelpContext() {
     if (right == QLatin1String("ClassView")) return QStringLiteral("6550");
     if (right == QLatin1String("FieldView")) return QStringLiteral("6500");
     if (right == QLatin1String("DataGrid")) {
-        auto sql = shell::Globals().gSqlMachine;
+        auto sql = app::Globals().gSqlMachine;
         return sql && sql->BrowseType() != 0 ? QStringLiteral("6220") : QStringLiteral("6200");
     }
     if (right == QLatin1String("IMode")) return QStringLiteral("6400");
     if (right == QLatin1String("Matrix")) return QStringLiteral("6300");
     if (right == QLatin1String("TreeGraph"))
-        return shell::Globals().gTreeMode == 1 ? QStringLiteral("6650") : QStringLiteral("6600");
+        return app::Globals().gTreeMode == 1 ? QStringLiteral("6650") : QStringLiteral("6600");
     return QStringLiteral("0000");
 }
 

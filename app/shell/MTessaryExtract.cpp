@@ -37,7 +37,7 @@ constexpr int kFlowChartLeaves = 128;
 int16_t Confidence(const CTRX& trx) { return int16_t(std::nearbyint(trx.SingleNormalConfidence(0))); }
 
 void ShowPruneTotals(base::IPrunePanel& prune) {
-    const auto& trx = G().gTRX;
+    const auto& trx = Globals().gTRX;
     if (!trx || !trx->HasTree()) prune.SetTotalValues(0, 0, 0);
     else prune.SetTotalValues(trx->Items(), Confidence(*trx), int16_t(trx->Nodes()));
 }
@@ -54,7 +54,7 @@ bool StoreBuiltTree() {
     CHourglass busy;
     busy.SetValue(true);
     CProject& project = Project();
-    CTRX& trx = *G().gTRX;
+    CTRX& trx = *Globals().gTRX;
     if (!base::ShowErrors("MTessary::StateExtract", [&] {
         trx.SaveTree(&project);
     })) {
@@ -67,10 +67,10 @@ bool StoreBuiltTree() {
 
 void ShowBuiltTree(base::IPrunePanel& prune) {
     FMain& main = Main();
-    CTRX& trx = *G().gTRX;
+    CTRX& trx = *Globals().gTRX;
     if (trx.HasTree()) prune.EnableNext();
     const int leaves = trx.LeafCount();
-    int32_t& mode = G().gTreeMode;
+    int32_t& mode = Globals().gTreeMode;
     if (mode == -1) {
         mode = leaves <= kFlowChartLeaves ? 1 : 0;
         CheckViewTool(mode == 1 ? QStringLiteral("mnuViewFlow") : QStringLiteral("mnuViewTree"));
@@ -114,11 +114,11 @@ void FailExtract(base::IPrunePanel& prune) {
 bool LoadStoredTree() {
     MMenu::StatusText(QStringLiteral("Loading the current tree..."));
     if (!base::RecordErrors("MTessary::LoadStoredTree", [&] {
-        G().gTRX->LoadTree(G().gProject.get());
+        Globals().gTRX->LoadTree(Globals().gProject.get());
     })) {
         return false;
     }
-    return G().gTRX->HasTree();
+    return Globals().gTRX->HasTree();
 }
 
 }  // namespace
@@ -130,10 +130,10 @@ int32_t DefaultMinItems(int32_t trainLow, int32_t trainHigh) {
 }
 
 bool NewTRX() {
-    G().gTRX.reset();
+    Globals().gTRX.reset();
     auto trx = std::make_shared<CTRX>();
-    if (!trx->Initialize(G().gDataDef, G().gProject.get())) return false;
-    G().gTRX = trx;
+    if (!trx->Initialize(Globals().gDataDef, Globals().gProject.get())) return false;
+    Globals().gTRX = trx;
     return true;
 }
 
@@ -165,7 +165,7 @@ void StateExtract() {
         const double lastState = ConfigNumber("LastState", "1");
 
         const bool rowsChanged = trainHigh != lastHigh || trainLow != lastLow;
-        const auto& trx = G().gTRX;
+        const auto& trx = Globals().gTRX;
         const bool minChanged = trx && minItems != trx->MinItems();
         const bool settingsChanged = trx && (minChanged || pruneRate != trx->PruneRate());
         const bool hadTree = lastState >= 4;
@@ -178,9 +178,9 @@ void StateExtract() {
             }
             built = NewTRX() && BuildTree();
         } else if (settingsChanged) {
-            if (minChanged) G().gTRX.reset();
-            built = (G().gTRX || NewTRX()) && BuildTree();
-        } else if (G().gTRX || NewTRX()) {
+            if (minChanged) Globals().gTRX.reset();
+            built = (Globals().gTRX || NewTRX()) && BuildTree();
+        } else if (Globals().gTRX || NewTRX()) {
             if (hadTree && LoadStoredTree()) {
                 ShowBuiltTree(*prune);
                 return;
@@ -207,10 +207,10 @@ bool BuildTree() {
     base::ShowErrors("MTessary::BuildTree", [&] {
         CHourglass busy;
         busy.SetValue(true);
-        std::shared_ptr<CTRX> trx = G().gTRX;
+        std::shared_ptr<CTRX> trx = Globals().gTRX;
         if (!trx) app::RaiseError(91);
         if (trx->LoadCount() == 0 && !LoadData()) return;
-        trx = G().gTRX;
+        trx = Globals().gTRX;
         if (!trx) return;
         MMenu::StatusText(QStringLiteral("Extracting rules..."));
         busy.SetPointerType(13);
@@ -238,7 +238,7 @@ bool LoadData() {
         CHourglass busy;
         busy.SetValue(true);
         busy.SetPointerType(13);
-        std::shared_ptr<CTRX> trx = G().gTRX;
+        std::shared_ptr<CTRX> trx = Globals().gTRX;
         if (!trx) app::RaiseError(91);
         const int32_t low = ConfigLong("TrainLow", "");
         const int32_t high = ConfigLong("TrainHigh", "");
@@ -249,12 +249,12 @@ bool LoadData() {
         ReleaseStatus();
         if (!loaded && !canceled && !trx->Canceled()) {
             // Its box has said why.
-            G().gTRX.reset();
+            Globals().gTRX.reset();
             return;
         }
         if (canceled || trx->Canceled()) {
             // A partly loaded engine is never kept.
-            G().gTRX.reset();
+            Globals().gTRX.reset();
             MMenu::StatusText(QStringLiteral("Operation canceled by user."));
             return;
         }
@@ -269,7 +269,7 @@ void StateTest() {
         busy.SetValue(true);
         FMain& main = Main();
         if (!LoadCurrentTree()) return;
-        std::shared_ptr<CTRX> trx = G().gTRX;
+        std::shared_ptr<CTRX> trx = Globals().gTRX;
         const int32_t testHigh = ConfigLong("TestHigh", "0");
         const int32_t testLow = ConfigLong("TestLow", "0");
         const double lastLow = ConfigNumber("LastTestLow", "-1");
@@ -312,8 +312,8 @@ void SyncViewTool() {
         int tool = 0;
         int16_t link = -1;
     } view;
-    const bool flow = G().gTreeMode == 1;
-    const bool testRows = G().gSqlMachine && G().gSqlMachine->BrowseType() != 0;
+    const bool flow = Globals().gTreeMode == 1;
+    const bool testRows = Globals().gSqlMachine && Globals().gSqlMachine->BrowseType() != 0;
     if (right == QLatin1String("ClassView")) {
         view = {ToolIds::kViewClassList, base::kLinkClassList};
     } else if (right == QLatin1String("FieldView")) {
@@ -332,7 +332,7 @@ void SyncViewTool() {
     if (main.Frame()->GetActiveKeyLeft() == QLatin1String("Report") && p.report) {
         p.report->SetNavigate(view.link);
         // The legend speaks of the tree on show, whichever way the view was reached.
-        const auto& trx = G().gTRX;
+        const auto& trx = Globals().gTRX;
         if (trx && trx->HasTree()) p.report->SetTotalValues(trx->Items(), Confidence(*trx));
         else p.report->SetTotalValues(0, 0);
         p.report->SetLocalValues(-1, -1);

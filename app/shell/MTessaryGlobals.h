@@ -17,12 +17,12 @@ inline FMain& Main() {
     return *main;
 }
 
-inline shell::AppGlobals& G() { return shell::Globals(); }
+using app::Globals;
 
 // The open project; error 91 when none is open.
 inline CProject& Project() {
-    if (!G().gProject) app::RaiseError(91);
-    return *G().gProject;
+    if (!Globals().gProject) app::RaiseError(91);
+    return *Globals().gProject;
 }
 
 }  // namespace MTessary

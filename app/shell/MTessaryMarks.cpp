@@ -12,13 +12,13 @@ namespace MTessary {
 
 void CurrentMarkAll(int16_t mode) {
     base::IGridPanel* grid = GridPanel();
-    const auto& dataDef = shell::Globals().gDataDef;
+    const auto& dataDef = app::Globals().gDataDef;
     if (grid && dataDef) MMarks::CurrentMarkAll(*grid, *dataDef, mode);
 }
 
 void MarkCluster(const std::string& sql) {
     base::IGridPanel* grid = GridPanel();
-    const auto& globals = shell::Globals();
+    const auto& globals = app::Globals();
     if (!grid || !globals.gProject || !globals.gDataDef) return;
     MMarks::MarkCluster(*grid, *globals.gProject, *globals.gDataDef, sql);
     // The grid reads through its own connection: the project's is closed on every way out.

@@ -170,7 +170,7 @@ bool RelinkDataSource(const QString& path) {
 bool OpenDialogHook(int16_t fileType) {
     // The fourth file type is the ODBC entry: the dialog closes as if cancelled.
     if (fileType != 3) return false;
-    G().gOdbcChosen = true;
+    Globals().gOdbcChosen = true;
     return true;
 }
 
@@ -181,8 +181,8 @@ bool StatCollect() {
     hold.SetValue(true);
     base::ShowErrors("MTessary::StatCollect", [&] {
         MMenu::StatusText(QStringLiteral("Collecting Statistics..."));
-        if (!G().gProject) app::RaiseError(91);
-        CProject& project = *G().gProject;
+        if (!Globals().gProject) app::RaiseError(91);
+        CProject& project = *Globals().gProject;
         const std::string database = project.GetConfig("DatabaseName");
         const std::string table = project.GetConfig("TableName");
         if (project.IsOpen()) project.CloseProject();
@@ -192,7 +192,7 @@ bool StatCollect() {
         if (project.GetConfig("DatabaseName").empty() && !project.SaveConfig("DatabaseName", database)) return;
         if (!project.AttachDataSource(database, table)) return;
         auto dataDef = std::make_shared<CDataDef>();
-        G().gDataDef = dataDef;
+        Globals().gDataDef = dataDef;
         dataDef->Initialize(project.OpenProject(false), "LinkDataSource");
         bool failed = true;
         const bool canceled = RunWithProgress(QStringLiteral("Collecting Statistics..."), dataDef, nullptr, [&] {
@@ -206,24 +206,24 @@ bool StatCollect() {
         });
         hold.SetPointerType(11);
         if (canceled || failed) {
-            G().gDataDef.reset();
+            Globals().gDataDef.reset();
             return;
         }
         ReleaseStatus();
         if (!dataDef->Save(project.OpenProject(false)) ||
             !project.SaveConfig("RecordCount", int32_t(dataDef->RecordCount())) ||
             !project.SaveConfig("LastState", int16_t(2))) {
-            G().gDataDef.reset();
+            Globals().gDataDef.reset();
             return;
         }
         MMenu::StatusText(QStringLiteral("Stats Collected."));
         EnableByState();
-        if (G().gMRUList) G().gMRUList->Add(QString::fromStdString(project.FileName()));
+        if (Globals().gMRUList) Globals().gMRUList->Add(QString::fromStdString(project.FileName()));
         QCoreApplication::processEvents();
         collected = true;
     });
     // An error part-way leaves no field definitions behind.
-    if (!collected && shell::HasGlobals()) G().gDataDef.reset();
+    if (!collected && app::HasGlobals()) Globals().gDataDef.reset();
     return collected;
 }
 

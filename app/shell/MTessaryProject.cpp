@@ -85,12 +85,12 @@ void PrepareBrowse(base::IGridPanel& grid) {
     Project().CloseProject();
     if (grid.DatabaseName().isEmpty()) {
         grid.SetDatabaseName(QString::fromStdString(Project().FileName()));
-        G().gSqlMachine.reset();
+        Globals().gSqlMachine.reset();
     }
-    if (!G().gSqlMachine) {
+    if (!Globals().gSqlMachine) {
         auto sql = std::make_shared<CSqlMachine>();
-        sql->Initialize(G().gDataDef, G().gProject);
-        G().gSqlMachine = sql;
+        sql->Initialize(Globals().gDataDef, Globals().gProject);
+        Globals().gSqlMachine = sql;
     }
 }
 
@@ -102,10 +102,10 @@ std::shared_ptr<base::IDataBrowse> NewBrowseView(int16_t type) {
 }  // namespace
 
 void StartNewProject() {
-    if (G().gProject) CloseCurrentProject();
-    G().gProject = MMenu::NewProject(LastProjectPath());
-    if (!G().gProject) return;
-    const std::string file = G().gProject->FileName();
+    if (Globals().gProject) CloseCurrentProject();
+    Globals().gProject = MMenu::NewProject(LastProjectPath());
+    if (!Globals().gProject) return;
+    const std::string file = Globals().gProject->FileName();
     SetProjectCaption(file);
     if (auto* table = Main().Panels().tableSel) table->Clear();
     ShowPanel(QString());
@@ -113,14 +113,14 @@ void StartNewProject() {
     SaveLastProjectPath(file);
     Main().State().SetStateValue(1);
     MMenu::StatusText(QStringLiteral("Select the database and table to use for this project."));
-    G().gTreeMode = -1;
+    Globals().gTreeMode = -1;
     EnableTool(QStringLiteral("mnuFileClose"));
 }
 
 void LoadProject(const QString& path) {
-    if (G().gProject) CloseCurrentProject();
-    G().gProject = MMenu::OpenProjectFile(LastProjectPath(), path);
-    if (!G().gProject) return;
+    if (Globals().gProject) CloseCurrentProject();
+    Globals().gProject = MMenu::OpenProjectFile(LastProjectPath(), path);
+    if (!Globals().gProject) return;
     CProject& project = Project();
     const std::string file = project.FileName();
     SaveLastProjectPath(file);
@@ -135,7 +135,7 @@ void LoadProject(const QString& path) {
     }
     auto dataDef = std::make_shared<CDataDef>();
     dataDef->Load(db);
-    G().gDataDef = dataDef;
+    Globals().gDataDef = dataDef;
     EnableByState();
     if (auto* report = Main().Panels().report) report->SetNavigate(0);
     ShowPanel(QStringLiteral("Report"));
@@ -143,11 +143,11 @@ void LoadProject(const QString& path) {
     ShowPanel(QStringLiteral("DataGrid"));
     Main().Frame()->SetCaptionRight(QStringLiteral("Browse All Data"));
     CheckViewTool(QStringLiteral("mnuViewBrowseAll"));
-    if (G().gMRUList) G().gMRUList->Add(QString::fromStdString(file));
+    if (Globals().gMRUList) Globals().gMRUList->Add(QString::fromStdString(file));
     EnableTool(QStringLiteral("1005"));
     EnableTool(QStringLiteral("1003"));
     DisableTool(QStringLiteral("1004"));
-    G().gTreeMode = -1;
+    Globals().gTreeMode = -1;
 }
 
 void CloseCurrentProject() {
@@ -167,18 +167,18 @@ void CloseCurrentProject() {
     }
     // Nothing of the closed project's data stays on show.
     if (auto* view = main.Panels().fieldView) view->Initialize(nullptr, nullptr);
-    G().gTRX.reset();
-    G().gSqlMachine.reset();
-    G().gDataDef.reset();
-    if (G().gProject) {
-        G().gProject->CloseProject();
+    Globals().gTRX.reset();
+    Globals().gSqlMachine.reset();
+    Globals().gDataDef.reset();
+    if (Globals().gProject) {
+        Globals().gProject->CloseProject();
         if (base::IGridPanel* grid = GridPanel()) grid->Disconnect();
     }
-    G().gProject.reset();
+    Globals().gProject.reset();
     ShowPanel(QString());
     main.setWindowTitle(ProgramTitle());
     EnableTool(QStringLiteral("mnuFileImport"));
-    G().gTreeMode = -1;
+    Globals().gTreeMode = -1;
     for (const char* name : {"mnuViewBrowseTest", "mnuViewMatrix", "mnuViewTree", "mnuViewFlow", "mnuViewBrowseAll",
                              "mnuViewFieldStats", "mnuViewClassList", "mnuPrintTiled", "mnuReConfig", "mnuLivePredict",
                              "mnuFileClose", "mnuExportTree"})
@@ -220,9 +220,9 @@ bool UpgradeProject() {
 void StateConfig() {
     base::ShowErrors("MTessary::StateConfig", [] {
         const PanelSet& p = Main().Panels();
-        if (p.fieldSel) p.fieldSel->Initialize(G().gDataDef);
-        if (p.fieldView) p.fieldView->Initialize(G().gProject, G().gDataDef);
-        if (p.classView) p.classView->Initialize(G().gProject);
+        if (p.fieldSel) p.fieldSel->Initialize(Globals().gDataDef);
+        if (p.fieldView) p.fieldView->Initialize(Globals().gProject, Globals().gDataDef);
+        if (p.classView) p.classView->Initialize(Globals().gProject);
         Main().Frame()->SetActivePanel(QStringLiteral("Configure"));
         Main().Frame()->SetActivePanel(QStringLiteral("FieldView"));
         CheckViewTool(QStringLiteral("mnuViewFieldStats"));
@@ -254,7 +254,7 @@ void SetupBrowse(int32_t browseType, int16_t actual, int16_t predicted) {
         base::IGridPanel* grid = GridPanel();
         if (!grid) return;
         PrepareBrowse(*grid);
-        CSqlMachine& sql = *G().gSqlMachine;
+        CSqlMachine& sql = *Globals().gSqlMachine;
         if (grid->DataBrowse() && sql.BrowseType() != browseType) grid->SetDataBrowse(nullptr);
         sql.SetBrowseType(int16_t(browseType));
         sql.SetMarkView(0);
@@ -279,15 +279,15 @@ void SetupBrowse(int32_t browseType, int16_t actual, int16_t predicted) {
 void SetupBrowseNode(int32_t node, bool training) {
     base::ShowErrors("MTessary::SetupBrowse", [&] {
         base::IGridPanel* grid = GridPanel();
-        if (!grid || !G().gTRX) return;
+        if (!grid || !Globals().gTRX) return;
         PrepareBrowse(*grid);
-        CSqlMachine& sql = *G().gSqlMachine;
+        CSqlMachine& sql = *Globals().gSqlMachine;
         if (grid->DataBrowse() && sql.BrowseType() != 0) grid->SetDataBrowse(nullptr);
         const int16_t type = training ? 0 : 1;
         sql.SetBrowseType(type);
         sql.SetMarkView(0);
         sql.SetPredictType(0);
-        sql.SetReplaceWhere(G().gTRX->GetSQLLogic(node));
+        sql.SetReplaceWhere(Globals().gTRX->GetSQLLogic(node));
         sql.SetKeyMin(Project().GetConfig(training ? "TrainKeyMin" : "TestKeyMin"));
         sql.SetKeyMax(Project().GetConfig(training ? "TrainKeyMax" : "TestKeyMax"));
         grid->SetRecordSource(QString::fromStdString(sql.GetSql()));
@@ -300,21 +300,21 @@ void ShowMatrix() {
     const int32_t low = ToLong(Project().GetConfig("LastTestLow"));
     const int32_t high = ToLong(Project().GetConfig("LastTestHigh"));
     auto* matrix = Main().Panels().matrix;
-    if (matrix) matrix->Intitalize(G().gProject, G().gDataDef, low, high);
+    if (matrix) matrix->Intitalize(Globals().gProject, Globals().gDataDef, low, high);
     ShowPanel(QStringLiteral("Matrix"));
     if (matrix) MMenu::StatusRecordCount(matrix->RecordCount());
     CheckViewTool(QStringLiteral("mnuViewMatrix"));
 }
 
 void ShowFieldStats() {
-    if (auto* view = Main().Panels().fieldView) view->Initialize(G().gProject, G().gDataDef);
+    if (auto* view = Main().Panels().fieldView) view->Initialize(Globals().gProject, Globals().gDataDef);
     ShowPanel(QStringLiteral("FieldView"));
     CheckViewTool(QStringLiteral("mnuViewFieldStats"));
 }
 
 void ShowClassList() {
     if (auto* view = Main().Panels().classView) {
-        view->Initialize(G().gProject);
+        view->Initialize(Globals().gProject);
         view->SetField();
     }
     ShowPanel(QStringLiteral("ClassView"));
@@ -325,7 +325,7 @@ void ShowInteractRow(const QVariant& key) {
     // A driver that cannot be made has shown its box: no view without it.
     if (!LoadCurrentTree()) return;
     if (auto* view = Main().Panels().interact) {
-        view->Initialize(G().gProject, G().gDataDef, G().gTRX);
+        view->Initialize(Globals().gProject, Globals().gDataDef, Globals().gTRX);
         view->SetRow(key);
     }
     ShowPanel(QStringLiteral("IMode"));

@@ -29,17 +29,17 @@ ITreeDisplayTarget* DisplayTarget() {
 
 // The tree driver with a tree, or none.
 CTRX* TreeDriver() {
-    CTRX* trx = G().gTRX.get();
+    CTRX* trx = Globals().gTRX.get();
     return trx && trx->HasTree() ? trx : nullptr;
 }
 
 }  // namespace
 
 bool LoadCurrentTree() {
-    if (G().gTRX) return true;
+    if (Globals().gTRX) return true;
     if (!NewTRX()) return false;
     MMenu::StatusText(QStringLiteral("Loading the current tree..."));
-    G().gTRX->LoadTree(G().gProject.get());
+    Globals().gTRX->LoadTree(Globals().gProject.get());
     return true;
 }
 
@@ -59,7 +59,7 @@ void ShowTree(int32_t mode) {
     LoadCurrentTree();
     CTRX* trx = TreeDriver();
     if (!trx) return;
-    G().gTreeMode = mode == 0 ? 0 : 1;
+    Globals().gTreeMode = mode == 0 ? 0 : 1;
     if (mode == 0) {
         CheckViewTool(QStringLiteral("mnuViewTree"));
         MMenu::StatusText(QStringLiteral("Displaying Tree View..."));
@@ -68,9 +68,9 @@ void ShowTree(int32_t mode) {
         MMenu::StatusText(QStringLiteral("Displaying Flow Chart View..."));
     }
     const PanelSet& p = Main().Panels();
-    if (p.treeGraph) p.treeGraph->SetTreeType(G().gTreeMode);
+    if (p.treeGraph) p.treeGraph->SetTreeType(Globals().gTreeMode);
     DisplayTree();
-    if (G().gTreeMode == 1 && p.report) ColourTree(p.report->ColorItems(), p.report->Contrast());
+    if (Globals().gTreeMode == 1 && p.report) ColourTree(p.report->ColorItems(), p.report->Contrast());
     if (p.report) {
         p.report->SetTotalValues(trx->Items(), int16_t(std::nearbyint(trx->SingleNormalConfidence(0))));
         p.report->SetLocalValues(-1, -1);
@@ -119,7 +119,7 @@ void ZoomTree(bool zoomOut) {
     busy.SetValue(true);
     base::ITreeGraphPanel* graph = Main().Panels().treeGraph;
     if (!graph) return;
-    if (G().gTreeMode == 0) {
+    if (Globals().gTreeMode == 0) {
         if (zoomOut) graph->Collapse();
         else graph->Expand();
     }

@@ -48,10 +48,10 @@ protected:
         if (app->splash) app->splash->close();
         Main().resize(1000, 700);
         Main().show();
-        ASSERT_TRUE(G().gProject) << "the sample did not open";
+        ASSERT_TRUE(Globals().gProject) << "the sample did not open";
     }
-    static shell::AppGlobals& G() { return shell::Globals(); }
-    std::string Config(const char* name) { return G().gProject->GetConfig(name, "<none>"); }
+    static app::AppGlobals& Globals() { return app::Globals(); }
+    std::string Config(const char* name) { return Globals().gProject->GetConfig(name, "<none>"); }
     // Moves the workflow as the state machine's change event does.
     void ToState(int s) { Main().State().SetStateValue(s); }
     QString Left() { return Main().Frame()->GetActiveKeyLeft(); }
@@ -83,7 +83,7 @@ protected:
         return n;
     }
     void Exec(const std::string& sql) {
-        if (G().gProject) G().gProject->CloseProject();
+        if (Globals().gProject) Globals().gProject->CloseProject();
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
         char* err = nullptr;

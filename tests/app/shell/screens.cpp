@@ -169,7 +169,7 @@ int main(int argc, char** argv) {
     }
     // The progress window over a real statistics run of the project's table.
     {
-        auto project = shell::Globals().gProject;
+        auto project = app::Globals().gProject;
         auto dataDef = std::make_shared<CDataDef>();
         DatabasePtr db = project->OpenProject(false);
         dataDef->Initialize(db, "LinkDataSource");

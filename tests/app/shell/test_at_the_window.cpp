@@ -50,7 +50,7 @@ protected:
     QString Legend(const char* label) { return ReportPanel().findChild<QLabel*>(label)->text(); }
     QString Totals() { return Legend("lblTotalItems") + " / " + Legend("lblTotalConf") + " | " + Legend("lblLocalItems"); }
     QString TreeTotals() {
-        const CTRX& trx = *G().gTRX;
+        const CTRX& trx = *Globals().gTRX;
         return QString("%1 / %2 | -").arg(trx.Items()).arg(std::lround(trx.SingleNormalConfidence(0)));
     }
     QString SourceLabel() { return Main().Panels().fieldView->findChild<QLabel*>("lblDataSource")->text(); }
@@ -152,8 +152,8 @@ TEST_F(AtTheWindow, ProjectsAreNamedInTheRealFileDialog) {
     EXPECT_EQ(seen.title, "Create New Project");
     EXPECT_EQ(seen.folder.toStdString(), folder);
     EXPECT_TRUE(seen.refusals.isEmpty()) << seen.refusals.join(" | ").toStdString();
-    ASSERT_TRUE(G().gProject);
-    EXPECT_EQ(G().gProject->FileName(), folder + "/Fresh.txp");
+    ASSERT_TRUE(Globals().gProject);
+    EXPECT_EQ(Globals().gProject->FileName(), folder + "/Fresh.txp");
     EXPECT_EQ(Main().windowTitle(), "Tessary - [Fresh.txp]");
     EXPECT_EQ(Main().State().State(), 1);
 
@@ -161,8 +161,8 @@ TEST_F(AtTheWindow, ProjectsAreNamedInTheRealFileDialog) {
     testsupport::TypeIntoNextFileDialog(QString(), &offered);
     MTessary::MenuCommand("mnuFileNew");
     EXPECT_TRUE(offered.refusals.isEmpty()) << offered.refusals.join(" | ").toStdString();
-    ASSERT_TRUE(G().gProject);
-    EXPECT_EQ(G().gProject->FileName(), folder + "/Project1.txp");
+    ASSERT_TRUE(Globals().gProject);
+    EXPECT_EQ(Globals().gProject->FileName(), folder + "/Project1.txp");
 
     const std::string sample = CopySample("work");
     testsupport::FileDialogSeen opened;
@@ -170,8 +170,8 @@ TEST_F(AtTheWindow, ProjectsAreNamedInTheRealFileDialog) {
     MTessary::MenuCommand("mnuFileOpen");
     EXPECT_EQ(opened.title, "Open Project");
     EXPECT_TRUE(opened.refusals.isEmpty());
-    ASSERT_TRUE(G().gProject);
-    EXPECT_EQ(G().gProject->FileName(), sample);
+    ASSERT_TRUE(Globals().gProject);
+    EXPECT_EQ(Globals().gProject->FileName(), sample);
     EXPECT_EQ(Main().windowTitle(), "Tessary - [iris.txp]");
 
     testsupport::FileDialogSeen missing;
@@ -195,9 +195,9 @@ TEST_F(AtTheWindow, TheResultLegendAlwaysReadsTheTreeOnShow) {
     EXPECT_EQ(Totals(), "100 / 77 | -") << "the sample's tree";
 
     // Another training range and the rule tree: the figures follow the new tree.
-    G().gProject->SaveConfig("TrainHigh", int32_t(80));
-    G().gProject->SaveConfig("TestLow", int32_t(81));
-    G().gTreeMode = 0;
+    Globals().gProject->SaveConfig("TrainHigh", int32_t(80));
+    Globals().gProject->SaveConfig("TestLow", int32_t(81));
+    Globals().gTreeMode = 0;
     ToTested();
     ASSERT_EQ(Checked(), "mnuViewTree");
     EXPECT_EQ(Totals(), TreeTotals());
@@ -281,7 +281,7 @@ TEST_F(AtTheWindow, ReportLinksAreDrawnAsTheirStateSays) {
     QTest::mouseClick(finish, Qt::LeftButton, Qt::NoModifier, finish->rect().center());
     PointerAway();
     ASSERT_EQ(Config("LastState"), "5");
-    ExpectLinks("after Finish", G().gTreeMode == 1 ? 6 : 5);
+    ExpectLinks("after Finish", Globals().gTreeMode == 1 ? 6 : 5);
 
     ClickLink(2);
     ASSERT_EQ(Right(), "Matrix");
@@ -298,7 +298,7 @@ TEST_F(AtTheWindow, ReportLinksAreDrawnAsTheirStateSays) {
     dialogs.files.push_back(QString::fromStdString(path));
     Tool("mnuFileOpen")->trigger();
     PointerAway();
-    ASSERT_TRUE(G().gProject);
+    ASSERT_TRUE(Globals().gProject);
     ExpectLinks("after reopening the project", 0);
 
     // Switched off, a link is grey and a click on it shows nothing.
@@ -352,12 +352,12 @@ TEST_F(AtTheWindow, TypingFromBoxToBoxInLivePredictions) {
     std::vector<com::Variant> row;
     for (UTextSpin* s : spins) row.push_back(com::Variant::R8(s->Value()));
     row.push_back(com::Variant());
-    CTRX& trx = *G().gTRX;
+    CTRX& trx = *Globals().gTRX;
     const int16_t cls = trx.PredictRow(row);
     ASSERT_GE(cls, 0);
     CClassNames* names = trx.ClassNames();
     EXPECT_EQ(Live().findChild<QLabel*>("lblPrediction")->text().toStdString(),
-              G().gDataDef->FieldName(names->OutputClass()) + " is " + names->Class(names->OutputClass(), cls));
+              Globals().gDataDef->FieldName(names->OutputClass()) + " is " + names->Class(names->OutputClass(), cls));
 
     QTest::keyClick(focus(), Qt::Key_Tab);
     EXPECT_EQ(focus(), boxes[3]);

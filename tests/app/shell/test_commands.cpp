@@ -74,8 +74,8 @@ TEST_F(ShellTest, BrowseTestShowsNoConfigRowCountBeforeItsView) {
     // A grid with no database: the view's own count cannot come, so only a count before would show.
     Main().StatusBar()->MsgRecordCount(-1);
     Grid().Disconnect();
-    shell::Globals().gProject->SaveConfig("TestKeyMin", "1");
-    shell::Globals().gProject->SaveConfig("TestKeyMax", "150");
+    app::Globals().gProject->SaveConfig("TestKeyMin", "1");
+    app::Globals().gProject->SaveConfig("TestKeyMax", "150");
     Grid().SetDatabaseName(QStringLiteral("/nonexistent/x.txp"));
     Tool("mnuViewBrowseTest")->setEnabled(true);
     Tool("mnuViewBrowseTest")->trigger();
@@ -159,10 +159,10 @@ TEST_F(ShellTest, ARecentFileEntryOpensItsProjectAndIsReleasedOnlyAfterItsClick)
     QPointer<QAction> clicked = entries[1];
     clicked->trigger();
     EXPECT_EQ(Main().RecentIndex, 2);
-    ASSERT_TRUE(shell::Globals().gProject);
-    EXPECT_EQ(shell::Globals().gProject->FileName(), older);
+    ASSERT_TRUE(app::Globals().gProject);
+    EXPECT_EQ(app::Globals().gProject->FileName(), older);
     // The open moved it to the top and rebuilt the entries; the clicked one lived through its click.
-    EXPECT_EQ(shell::Globals().gMRUList->Item(1).toStdString(), older);
+    EXPECT_EQ(app::Globals().gMRUList->Item(1).toStdString(), older);
     EXPECT_TRUE(clicked);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(clicked);
@@ -193,7 +193,7 @@ TEST_F(ShellTest, CloseAndOpenSwitchImportPrintAndClose) {
     EXPECT_FALSE(Tool("1004")->isEnabled());
     EXPECT_TRUE(Tool("1005")->isEnabled());
     Tool("mnuFileClose")->trigger();
-    EXPECT_FALSE(shell::Globals().gProject);
+    EXPECT_FALSE(app::Globals().gProject);
     EXPECT_TRUE(Tool("1004")->isEnabled());
     EXPECT_FALSE(Tool("1003")->isEnabled());
     for (const char* off : {"3001", "3002", "3003", "3004", "3005", "3006", "3007", "3008", "1008", "1009", "1010"})
@@ -206,6 +206,6 @@ TEST_F(ShellTest, CloseAndOpenSwitchImportPrintAndClose) {
     // Cancelling the open dialog leaves no project.
     ASSERT_TRUE(Start({QString::fromStdString(CopySample())}));
     Tool("mnuFileOpen")->trigger();
-    EXPECT_FALSE(shell::Globals().gProject);
+    EXPECT_FALSE(app::Globals().gProject);
     EXPECT_FALSE(Tool("3001")->isEnabled());
 }

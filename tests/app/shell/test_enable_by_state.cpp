@@ -43,7 +43,7 @@ TEST_P(EnableByStateTest, SwitchesExactlyItsSet) {
     project->Create(dir.File("state.txp"));
     if (c.state) project->SaveConfig("LastState", std::string(c.state));
     if (c.leaves) project->SaveConfig("LeafNodeCount", std::string(c.leaves));
-    shell::Globals().gProject = project;
+    app::Globals().gProject = project;
     // Start from the opposite of what is expected, so that every switch shows.
     const bool unchanged = c.on.empty() && c.off.empty();
     for (const char* id : kAll) {
@@ -147,7 +147,7 @@ TEST_F(ShellTest, ALeafCountThatIsNoNumberSwitchesNothing) {
     project->Create(dir.File("state.txp"));
     project->SaveConfig("LastState", std::string("4"));
     project->SaveConfig("LeafNodeCount", std::string("many"));
-    shell::Globals().gProject = project;
+    app::Globals().gProject = project;
     for (const char* id : kAll) Tool(id)->setEnabled(false);
     Report().calls.clear();
     EXPECT_ANY_THROW(MTessary::EnableByState());

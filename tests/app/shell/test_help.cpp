@@ -33,9 +33,9 @@ TEST_P(HelpContexts, FollowWhatThePanesShow) {
     if (c.browseType >= 0) {
         auto sql = std::make_shared<CSqlMachine>();
         sql->SetBrowseType(int16_t(c.browseType));
-        shell::Globals().gSqlMachine = sql;
+        app::Globals().gSqlMachine = sql;
     }
-    shell::Globals().gTreeMode = c.treeMode;
+    app::Globals().gTreeMode = c.treeMode;
     EXPECT_EQ(MTessary::HelpContext(), c.context);
 }
 
@@ -62,7 +62,7 @@ TEST_F(ShellTest, TheManualStartsTheHelpProgramWithItsContextAndAMissingOneIsIgn
     script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
     Main().Frame()->SetActivePanel("Report");
     Main().Frame()->SetActivePanel("TreeGraph");
-    shell::Globals().gTreeMode = 1;
+    app::Globals().gTreeMode = 1;
     Tool("mnuHelpManual")->trigger();
     QFile out(record);
     for (int i = 0; i < 50 && !out.exists(); ++i) QThread::msleep(50);

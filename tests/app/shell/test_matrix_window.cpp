@@ -93,7 +93,7 @@ TEST_F(MatrixWindow, ScrollBarsWheneverTheClassesDoNotFit) {
     Control<QPushButton>(Main().Panels().setLimits, "lnkNext")->click();
     ASSERT_EQ(Main().State().State(), 4);
     Control<QPushButton>(Main().Panels().prune, "lnkOK")->click();
-    ASSERT_EQ(shell::Globals().gProject->GetConfig("LastState", ""), "5");
+    ASSERT_EQ(app::Globals().gProject->GetConfig("LastState", ""), "5");
     ASSERT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
 
     MTessary::MenuCommand(QStringLiteral("mnuViewMatrix"));

@@ -78,7 +78,7 @@ TEST_F(NewRoad, FromFileNewToTheRowRangesWithEveryStoredValue) {
     EXPECT_EQ(Count(project, "SELECT COUNT(*) FROM FieldConfig"), 6);
     EXPECT_EQ(Count(project, "SELECT COUNT(*) FROM Test"), 150);
     EXPECT_FALSE(MTessary::Status()->isVisible());
-    EXPECT_EQ(shell::Globals().gMRUList->Item(1), QString::fromStdString(project));
+    EXPECT_EQ(app::Globals().gMRUList->Item(1), QString::fromStdString(project));
     // State 2: the field panel and the field statistics.
     EXPECT_EQ(Left(), "Configure");
     EXPECT_EQ(Right(), "FieldView");
@@ -137,7 +137,7 @@ TEST_F(NewRoad, CancelledStatisticsWriteNothingAndCancelWorksOnTheNextRun) {
         EXPECT_EQ(Main().State().State(), 1);
         EXPECT_EQ(Left(), "TableSelect");
         EXPECT_EQ(StatusMain(), " Operation canceled by user. ");
-        EXPECT_FALSE(shell::Globals().gDataDef) << "no field definitions remain";
+        EXPECT_FALSE(app::Globals().gDataDef) << "no field definitions remain";
         EXPECT_FALSE(MTessary::Status()->isVisible());
         EXPECT_FALSE(HasTable(project, "Test"));
         EXPECT_FALSE(HasTable(project, "FieldConfig"));
@@ -261,7 +261,7 @@ TEST_F(NewRoad, AFailedStatisticsRunIsNoSuccess) {
     ASSERT_FALSE(recorder.Messages().empty()) << "the statistics failed";
     EXPECT_EQ(recorder.Messages()[0].title, "CDataDef::GatherStats") << recorder.Messages()[0].text.toStdString();
     EXPECT_EQ(Main().State().State(), 1);
-    EXPECT_FALSE(shell::Globals().gDataDef);
+    EXPECT_FALSE(app::Globals().gDataDef);
     EXPECT_FALSE(MTessary::Status()->isVisible());
     EXPECT_NE(StatusMain(), " Stats Collected. ");
     EXPECT_FALSE(HasTable(project, "Test"));
@@ -287,15 +287,15 @@ TEST_F(NewRoad, AccessOrdersTable) {
     // The project opens again over the Access file.
     MTessary::MenuCommand(QStringLiteral("mnuFileClose"));
     MTessary::LoadProject(QString::fromStdString(project));
-    ASSERT_TRUE(shell::Globals().gProject);
-    EXPECT_EQ(shell::Globals().gDataDef->FieldCount(), 14);
+    ASSERT_TRUE(app::Globals().gProject);
+    EXPECT_EQ(app::Globals().gDataDef->FieldCount(), 14);
     EXPECT_TRUE(dialogs.Messages().empty());
     // Moved into the program's data folder: relinked there.
     MTessary::MenuCommand(QStringLiteral("mnuFileClose"));
     std::filesystem::create_directories(dir.Path() / "data");
     std::filesystem::rename(nwind, dir.File("data/nwind.mdb"));
     MTessary::LoadProject(QString::fromStdString(project));
-    ASSERT_TRUE(shell::Globals().gProject);
+    ASSERT_TRUE(app::Globals().gProject);
     EXPECT_EQ(ConfigOf(project, "DataSourceName"), dir.File("data/nwind.mdb"));
     EXPECT_TRUE(dialogs.Messages().empty());
 }
@@ -346,13 +346,13 @@ TEST_F(NewRoad, OdbcSourcePickedThroughTheFourthFileType) {
     // Open again: the project check compares data-source names, the relink counts through the link.
     MTessary::MenuCommand(QStringLiteral("mnuFileClose"));
     MTessary::LoadProject(QString::fromStdString(project));
-    EXPECT_TRUE(shell::Globals().gProject);
+    EXPECT_TRUE(app::Globals().gProject);
     EXPECT_TRUE(dialogs.Messages().empty());
     // The data source gone from the driver manager: refused, and nothing stays open.
     MTessary::MenuCommand(QStringLiteral("mnuFileClose"));
     std::ofstream(dir.File("odbc.ini")) << "[other]\nDriver=Lite\nDatabase=" << dir.File("none.db") << "\n";
     MTessary::LoadProject(QString::fromStdString(project));
-    EXPECT_FALSE(shell::Globals().gProject);
+    EXPECT_FALSE(app::Globals().gProject);
     ASSERT_EQ(dialogs.Messages().size(), 1u);
     EXPECT_EQ(dialogs.Messages()[0].title, "Unable to Open Project");
     EXPECT_EQ(dialogs.Messages()[0].text, "Invalid or corrupt project file.");

@@ -70,14 +70,14 @@ TEST_F(ShellTest, AStoredCountOutsideTheListIsKeptButTheRecentListIsHeldToSixtee
     EXPECT_EQ(pref.NumRecents(), 20);
     pref.cmdOK_Click();
     EXPECT_EQ(Reg("Config", "NumRecents"), "20");
-    EXPECT_EQ(shell::Globals().gMRUList->MaxItems(), 16);
-    EXPECT_EQ(shell::Globals().gMRUList->Count(), 16);
+    EXPECT_EQ(app::Globals().gMRUList->MaxItems(), 16);
+    EXPECT_EQ(app::Globals().gMRUList->Count(), 16);
 }
 
 TEST_F(ShellTest, ChoosingNoRecentFilesEmptiesTheMenuAndHidingTheToolbarTakesEffectAtOnce) {
     SetReg("RecentFileList", "1", "/p/a.txp");
     ASSERT_TRUE(Start());
-    ASSERT_EQ(shell::Globals().gMRUList->Count(), 1);
+    ASSERT_EQ(app::Globals().gMRUList->Count(), 1);
     // The dialog is modal: answer it once it is up.
     QTimer::singleShot(0, [] {
         auto* pref = qobject_cast<FPref*>(QApplication::activeModalWidget());
@@ -87,7 +87,7 @@ TEST_F(ShellTest, ChoosingNoRecentFilesEmptiesTheMenuAndHidingTheToolbarTakesEff
         pref->cmdOK_Click();
     });
     Tool("mnuEditPrefrences")->trigger();
-    EXPECT_EQ(shell::Globals().gMRUList->Count(), 0);
+    EXPECT_EQ(app::Globals().gMRUList->Count(), 0);
     for (QAction* a : Main().Bar()->Band("popFile")->actions()) EXPECT_NE(a->objectName(), "mnuRecent");
     EXPECT_FALSE(Main().Bar()->MainToolbar()->isVisible());
     EXPECT_EQ(Reg("RecentFileList", "1"), "<none>");
@@ -103,10 +103,10 @@ TEST_F(ShellTest, TheStoredNumberOfRecentFilesHoldsAtTheNextStart) {
         pref.NumRecentsBox()->setCurrentIndex(4);
         pref.cmdOK_Click();
     }
-    ASSERT_EQ(shell::Globals().gMRUList->Count(), 4);
+    ASSERT_EQ(app::Globals().gMRUList->Count(), 4);
     SetReg("RecentFileList", "5", "/p/stale.txp");  // written by something else meanwhile
     ASSERT_TRUE(Start());
-    CMRUList& list = *shell::Globals().gMRUList;
+    CMRUList& list = *app::Globals().gMRUList;
     EXPECT_EQ(list.MaxItems(), 4);
     EXPECT_EQ(list.Count(), 4);
     list.Add("/p/new.txp");
@@ -117,5 +117,5 @@ TEST_F(ShellTest, TheStoredNumberOfRecentFilesHoldsAtTheNextStart) {
 
     SetReg("Config", "NumRecents", "many");
     ASSERT_TRUE(Start());
-    EXPECT_EQ(shell::Globals().gMRUList->MaxItems(), 6);
+    EXPECT_EQ(app::Globals().gMRUList->MaxItems(), 6);
 }

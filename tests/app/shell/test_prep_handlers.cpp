@@ -33,10 +33,10 @@ protected:
         // IndexCounter1 stands for a field without classes.
         shelltest::Sql(path, "UPDATE FieldConfig SET MaxClass=0 WHERE FieldName='IndexCounter1'");
         MTessary::LoadProject(QString::fromStdString(path));
-        ASSERT_TRUE(shell::Globals().gProject);
+        ASSERT_TRUE(app::Globals().gProject);
         dialogs.Clear();
     }
-    CProject& Project() { return *shell::Globals().gProject; }
+    CProject& Project() { return *app::Globals().gProject; }
     std::string Config(const std::string& p) { return Project().GetConfig(p, "<none>"); }
     PlaceholderSetLimits& Limits() { return *static_cast<PlaceholderSetLimits*>(Main().Panels().setLimits); }
     PlaceholderFieldSelect& Fields() { return *static_cast<PlaceholderFieldSelect*>(Main().Panels().fieldSel); }
@@ -49,7 +49,7 @@ protected:
         return out;
     }
     int16_t Field(const char* name) {
-        auto dd = shell::Globals().gDataDef;
+        auto dd = app::Globals().gDataDef;
         for (int16_t i = 0; i < dd->FieldCount(); ++i)
             if (dd->FieldName(i) == name) return i;
         return -1;
@@ -146,12 +146,12 @@ TEST_F(PrepHandlers, FieldSelectionQuestionNextAndStatusText) {
     // Next: a changed selection is saved, the last state falls back to the row ranges, the tree goes.
     Main().State().SetStateValue(2);
     Project().SaveConfig("LastState", "5");
-    shell::Globals().gTRX = std::make_shared<CTRX>();
-    shell::Globals().gDataDef->SetUserMatchType(Field("SepalWidth"), MatchType::NotUsed);
+    app::Globals().gTRX = std::make_shared<CTRX>();
+    app::Globals().gDataDef->SetUserMatchType(Field("SepalWidth"), MatchType::NotUsed);
     Fields().changed = true;
     emit Fields().NavNext();
     EXPECT_EQ(Config("LastState"), "3");
-    EXPECT_FALSE(shell::Globals().gTRX);
+    EXPECT_FALSE(app::Globals().gTRX);
     EXPECT_EQ(Main().State().State(), 3);
     CDataDef stored;
     stored.Load(Project().OpenProject(false));

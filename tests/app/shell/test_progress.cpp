@@ -210,14 +210,14 @@ TEST_F(Progress, ClosingTheMainWindowMidRunCancelsAndClosesAfterwards) {
         });
         dataDef->CollectStats(db);
         // The objects of the run are still there when it returns.
-        EXPECT_TRUE(shell::Globals().gRegSettings);
+        EXPECT_TRUE(app::Globals().gRegSettings);
     });
     EXPECT_TRUE(cancelled);
     EXPECT_TRUE(stillOpen);
     ASSERT_TRUE(main);
     QCoreApplication::processEvents();
     EXPECT_TRUE(!main || main->Unloaded());
-    EXPECT_FALSE(shell::Globals().gRegSettings);
+    EXPECT_FALSE(app::Globals().gRegSettings);
 }
 
 // A close that waited in the queue while a command ran is met as the command

@@ -35,7 +35,7 @@ TEST_F(ProjectFullDisk, IsReportedAsAFullDiskAndOpensOnceThereIsRoom) {
     const std::string path = SampleOn(disk);
     disk.LeaveFree(0);
     MTessary::LoadProject(QString::fromStdString(path));
-    EXPECT_FALSE(shell::Globals().gProject);
+    EXPECT_FALSE(app::Globals().gProject);
     ASSERT_EQ(dialogs.Messages().size(), 1u);
     // The one box of a full disk under the project, as when it is written.
     EXPECT_EQ(dialogs.Messages()[0].title, "Project Operation Failed");
@@ -46,7 +46,7 @@ TEST_F(ProjectFullDisk, IsReportedAsAFullDiskAndOpensOnceThereIsRoom) {
     disk.Unfill();
     dialogs.Clear();
     MTessary::LoadProject(QString::fromStdString(path));
-    EXPECT_TRUE(shell::Globals().gProject);
+    EXPECT_TRUE(app::Globals().gProject);
     EXPECT_TRUE(dialogs.Messages().empty());
 }
 
@@ -120,7 +120,7 @@ TEST_F(ProjectFullDisk, AnUpgradeThatCannotBeStoredIsToldOnce) {
         disk.Unfill();
         std::string boxes;
         for (const auto& m : dialogs.Messages()) boxes += (m.title + " | " + m.text + "\n").toStdString();
-        if (shell::Globals().gProject) {
+        if (app::Globals().gProject) {
             // Opened: upgraded and stored.
             EXPECT_TRUE(dialogs.Messages().empty()) << boxes;
             EXPECT_EQ(ConfigOf(path, "VersionMinor"), "1");

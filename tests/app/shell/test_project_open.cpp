@@ -29,7 +29,7 @@ protected:
     }
     bool Open(const std::string& path) {
         MTessary::LoadProject(QString::fromStdString(path));
-        return shell::Globals().gProject != nullptr;
+        return app::Globals().gProject != nullptr;
     }
     void Close() { MTessary::MenuCommand(QStringLiteral("mnuFileClose")); }
 };
@@ -40,14 +40,14 @@ TEST_F(ProjectOpen, TheSampleOpensFromAnyWorkingFolder) {
     ASSERT_FALSE(std::filesystem::exists(dir.File("cwd/iris.mdb")));
     ASSERT_TRUE(Open(path));
     EXPECT_EQ(Main().windowTitle(), "Tessary - [iris.txp]");
-    EXPECT_EQ(shell::Globals().gDataDef->FieldCount(), 6);
+    EXPECT_EQ(app::Globals().gDataDef->FieldCount(), 6);
     EXPECT_TRUE(dialogs.Messages().empty());
     EXPECT_EQ(ConfigOf(path, "DataSourceName"), "iris.mdb") << "nothing was relinked";
     EXPECT_TRUE(Tool("mnuFileClose")->isEnabled());
     EXPECT_FALSE(Tool("mnuFileImport")->isEnabled());
     // Opening another project closes this one first; cancelling the dialog leaves none open.
     MTessary::LoadProject(QString());
-    EXPECT_FALSE(shell::Globals().gProject);
+    EXPECT_FALSE(app::Globals().gProject);
     EXPECT_FALSE(Tool("mnuViewBrowseAll")->isEnabled());
     EXPECT_FALSE(Tool("mnuFileClose")->isEnabled());
     EXPECT_TRUE(Tool("mnuFileImport")->isEnabled());
@@ -60,12 +60,12 @@ TEST_F(ProjectOpen, AMovedDataFileIsRelinkedFromTheDataFolderOnce) {
     ASSERT_TRUE(Open(path));
     EXPECT_TRUE(dialogs.Messages().empty());
     EXPECT_EQ(ConfigOf(path, "DataSourceName"), dir.File("data/iris.mdb"));
-    EXPECT_EQ(shell::Globals().gProject->GetConfig("RecordCount"), "150");
+    EXPECT_EQ(app::Globals().gProject->GetConfig("RecordCount"), "150");
     Close();
     // The next open finds it directly, and the rows read through the new link.
     ASSERT_TRUE(Open(path));
     EXPECT_TRUE(dialogs.Messages().empty());
-    DatabasePtr db = shell::Globals().gProject->OpenProject(false);
+    DatabasePtr db = app::Globals().gProject->OpenProject(false);
     auto rs = db->OpenRecordset("SELECT COUNT(*) FROM LinkDataSource", dao::RecordsetType::Snapshot);
     EXPECT_EQ(rs->Fields(0).AsLong(), 150);
     rs->Close();
@@ -149,7 +149,7 @@ TEST_F(ProjectOpen, ATextIndexOutOfOrderIsRebuiltOnOpening) {
         ASSERT_NE(testsupport::IntegrityCheck(path), "ok");
         ASSERT_TRUE(Open(path));
         EXPECT_TRUE(dialogs.Messages().empty());
-        EXPECT_EQ(shell::Globals().gProject->GetConfig("_NOTE"), "x");
+        EXPECT_EQ(app::Globals().gProject->GetConfig("_NOTE"), "x");
         Close();
         EXPECT_EQ(testsupport::IntegrityCheck(path), "ok");
     }
@@ -204,7 +204,7 @@ TEST_F(ProjectOpen, ATextIndexOutOfOrderIsReadWithoutWriting) {
             << f.path() << " was left behind";
     ASSERT_TRUE(Open(path));
     EXPECT_TRUE(dialogs.Messages().empty());
-    EXPECT_EQ(shell::Globals().gProject->GetConfig("_OTHER"), "y");
+    EXPECT_EQ(app::Globals().gProject->GetConfig("_OTHER"), "y");
     Close();
     EXPECT_EQ(testsupport::IntegrityCheck(path), "ok");
 }

@@ -70,7 +70,7 @@ TEST_F(ProjectRefused, AHolderAtAnyStepOfTheOpenIsToldOnce) {
         gGrants = steps;
         MTessary::LoadProject(QString::fromStdString(path));
         gGrants = INT_MAX;
-        if (shell::Globals().gProject) break;  // past the open
+        if (app::Globals().gProject) break;  // past the open
         std::string boxes;
         for (const auto& m : dialogs.Messages()) boxes += (m.title + " | " + m.text + "\n").toStdString();
         ASSERT_EQ(dialogs.Messages().size(), 1u) << boxes;

@@ -26,8 +26,8 @@ TEST_F(Road, RowRangesToAStoredTreeAndTheClassifiedTestRows) {
     ASSERT_EQ(Config("LastState"), "3");
     ASSERT_EQ(Config("MinItems"), "<none>");
     ToState(4);
-    ASSERT_TRUE(G().gTRX && G().gTRX->HasTree());
-    const CTRX& trx = *G().gTRX;
+    ASSERT_TRUE(Globals().gTRX && Globals().gTRX->HasTree());
+    const CTRX& trx = *Globals().gTRX;
     EXPECT_EQ(Config("LastState"), "4");
     EXPECT_EQ(Config("LastTrainLow"), "1");
     EXPECT_EQ(Config("LastTrainHigh"), "100");
@@ -40,7 +40,7 @@ TEST_F(Road, RowRangesToAStoredTreeAndTheClassifiedTestRows) {
     EXPECT_EQ(Left(), "Prune");
     EXPECT_EQ(Right(), "TreeGraph");
     // A small tree is shown as a flow chart at first.
-    EXPECT_EQ(G().gTreeMode, 1);
+    EXPECT_EQ(Globals().gTreeMode, 1);
     EXPECT_EQ(TreeGraph().TreeType(), 1);
     EXPECT_EQ(Checked(), "mnuViewFlow");
     EXPECT_EQ(CaptionRight(), QString("Rule Tree  ( %1 Nodes)").arg(trx.Nodes()));
@@ -81,57 +81,57 @@ TEST_F(Road, RowRangesToAStoredTreeAndTheClassifiedTestRows) {
 TEST_F(Road, OnlyTheRateChangedRePrunesTheRowsAlreadyLoaded) {
     ToState(4);
     // Held here, so that a new engine can never take the old one's address.
-    const std::shared_ptr<CTRX> first = G().gTRX;
-    const int32_t loaded = G().gTRX->LoadCount();
+    const std::shared_ptr<CTRX> first = Globals().gTRX;
+    const int32_t loaded = Globals().gTRX->LoadCount();
     ASSERT_EQ(loaded, 100);
     // The panel offered 1 % of the rows while the first build used 2: settle that first.
     Prune().SetMinItems(2);
     Prune().SetPruneRate(33.3f);
     emit Prune().ReBuild();
     EXPECT_EQ(Config("PruneRate"), "33.3");
-    EXPECT_EQ(G().gTRX, first) << "a prune-rate change must keep the engine and its rows";
-    EXPECT_EQ(G().gTRX->LoadCount(), loaded);
-    EXPECT_FLOAT_EQ(G().gTRX->PruneRate(), 33.3f);
+    EXPECT_EQ(Globals().gTRX, first) << "a prune-rate change must keep the engine and its rows";
+    EXPECT_EQ(Globals().gTRX->LoadCount(), loaded);
+    EXPECT_FLOAT_EQ(Globals().gTRX->PruneRate(), 33.3f);
     EXPECT_EQ(Config("LastState"), "4");
-    EXPECT_EQ(Config("LeafNodeCount"), std::to_string(G().gTRX->LeafCount()));
+    EXPECT_EQ(Config("LeafNodeCount"), std::to_string(Globals().gTRX->LeafCount()));
 
     // The minimum items changed: a fresh engine and the rows loaded again.
     Prune().SetMinItems(5);
     emit Prune().ReBuild();
     EXPECT_EQ(Config("MinItems"), "5");
-    EXPECT_NE(G().gTRX, first);
-    EXPECT_EQ(G().gTRX->MinItems(), 5);
-    EXPECT_EQ(G().gTRX->LoadCount(), loaded);
+    EXPECT_NE(Globals().gTRX, first);
+    EXPECT_EQ(Globals().gTRX->MinItems(), 5);
+    EXPECT_EQ(Globals().gTRX->LoadCount(), loaded);
 
     // Nothing changed: the step shows the tree it has without building again.
-    const std::shared_ptr<CTRX> second = G().gTRX;
+    const std::shared_ptr<CTRX> second = Globals().gTRX;
     emit Prune().ReBuild();
-    EXPECT_EQ(G().gTRX, second);
+    EXPECT_EQ(Globals().gTRX, second);
     EXPECT_TRUE(dialogs.Messages().empty());
 }
 
 TEST_F(Road, AStoredTreeIsReloadedAndAMissingOneIsBuiltAgain) {
     ToTested();
-    const int32_t nodes = G().gTRX->Nodes();
+    const int32_t nodes = Globals().gTRX->Nodes();
     MTessary::MenuCommand("mnuFileClose");
     Open();
     // A project opened at state 5 has no tree driver yet: the legend and the
     // redraw have nothing to colour and do no harm.
-    ASSERT_FALSE(G().gTRX);
+    ASSERT_FALSE(Globals().gTRX);
     emit ReportPanel().ColorChange(0, 20);
     emit Prune().Refresh();
     EXPECT_EQ(Prune().ColorItems(), 0);
     EXPECT_EQ(Prune().Contrast(), 20);
     EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
     ToState(4);
-    ASSERT_TRUE(G().gTRX && G().gTRX->HasTree());
-    EXPECT_EQ(G().gTRX->LoadCount(), 0) << "the stored tree fits: no rows are read";
-    EXPECT_EQ(G().gTRX->Nodes(), nodes);
+    ASSERT_TRUE(Globals().gTRX && Globals().gTRX->HasTree());
+    EXPECT_EQ(Globals().gTRX->LoadCount(), 0) << "the stored tree fits: no rows are read";
+    EXPECT_EQ(Globals().gTRX->Nodes(), nodes);
     EXPECT_EQ(Config("LastState"), "5");
     // After a reload, a rate change loads the rows first.
     Prune().SetPruneRate(50);
     emit Prune().ReBuild();
-    EXPECT_EQ(G().gTRX->LoadCount(), 100);
+    EXPECT_EQ(Globals().gTRX->LoadCount(), 100);
     EXPECT_EQ(Config("LastState"), "4");
 
     // LastState says there is a tree, but NodeData is gone: build instead of showing nothing.
@@ -139,8 +139,8 @@ TEST_F(Road, AStoredTreeIsReloadedAndAMissingOneIsBuiltAgain) {
     Exec("DROP TABLE NodeData");
     Open();
     ToState(4);
-    ASSERT_TRUE(G().gTRX && G().gTRX->HasTree());
-    EXPECT_EQ(G().gTRX->LoadCount(), 100);
+    ASSERT_TRUE(Globals().gTRX && Globals().gTRX->HasTree());
+    EXPECT_EQ(Globals().gTRX->LoadCount(), 100);
     EXPECT_EQ(Config("LastState"), "4");
     EXPECT_GT(Count("SELECT COUNT(*) FROM NodeData"), 0);
     // And a damaged one.
@@ -148,7 +148,7 @@ TEST_F(Road, AStoredTreeIsReloadedAndAMissingOneIsBuiltAgain) {
     Exec("DELETE FROM NodeData");
     Open();
     ToState(4);
-    ASSERT_TRUE(G().gTRX && G().gTRX->HasTree());
+    ASSERT_TRUE(Globals().gTRX && Globals().gTRX->HasTree());
     EXPECT_EQ(Config("LastState"), "4");
 }
 
@@ -156,7 +156,7 @@ TEST_F(Road, CancelLeavesStateAndStoredTreeConsistent) {
     // Loading the rows: the partly loaded engine goes, nothing is stored.
     CancelDuring("Loading data...");
     ToState(4);
-    EXPECT_FALSE(G().gTRX);
+    EXPECT_FALSE(Globals().gTRX);
     EXPECT_EQ(Config("LastState"), "3");
     EXPECT_EQ(Config("LastTrainHigh"), "<none>");
     EXPECT_FALSE(MTessary::Status()->isVisible());
@@ -174,8 +174,8 @@ TEST_F(Road, CancelLeavesStateAndStoredTreeConsistent) {
     // Building: the rows stay, the state says no tree.
     CancelDuring("Extracting rules...");
     ToState(4);
-    ASSERT_TRUE(G().gTRX);
-    EXPECT_FALSE(G().gTRX->HasTree());
+    ASSERT_TRUE(Globals().gTRX);
+    EXPECT_FALSE(Globals().gTRX->HasTree());
     EXPECT_EQ(Config("LastState"), "3");
     EXPECT_FALSE(MTessary::Status()->isVisible());
     EXPECT_EQ(StatusMain(), " Operation canceled by user. ");
@@ -189,7 +189,7 @@ TEST_F(Road, CancelLeavesStateAndStoredTreeConsistent) {
     EXPECT_EQ(Config("LastState"), "4");
     EXPECT_EQ(Config("LastTestLow"), "<none>");
     EXPECT_EQ(Left(), "Prune");
-    EXPECT_TRUE(G().gTRX->HasTree());
+    EXPECT_TRUE(Globals().gTRX->HasTree());
     EXPECT_FALSE(MTessary::Status()->isVisible());
     // And the next run is not cancelled.
     emit Prune().NavNext();
@@ -240,7 +240,7 @@ TEST_F(Road, EveryReportLinkShowsItsView) {
     emit ReportPanel().Navigate(5);
     EXPECT_EQ(TreeGraph().TreeType(), 0);
     EXPECT_EQ(TreeGraph().TreeView()->topLevelItemCount(), 1);
-    EXPECT_EQ(CaptionRight(), QString("Rule Tree   ( %1 Nodes )").arg(G().gTRX->Nodes()));
+    EXPECT_EQ(CaptionRight(), QString("Rule Tree   ( %1 Nodes )").arg(Globals().gTRX->Nodes()));
     emit ReportPanel().Navigate(6);
     EXPECT_EQ(TreeGraph().TreeType(), 1);
     double lo = 0, hi = 0;
@@ -287,7 +287,7 @@ TEST_F(Road, MatrixCellsOpenTheirTestRows) {
 
 TEST_F(Road, NodesOfTheChartShowTheirFiguresAndOpenTheirRows) {
     ToState(4);
-    const CTRX& trx = *G().gTRX;
+    const CTRX& trx = *Globals().gTRX;
     emit TreeGraph().NodeOver(0);
     const QString tip = TreeGraph().Tree()->toolTip();
     EXPECT_EQ(tip.toStdString(), trx.NodeToolTip(0, Prune().ColorItems()));
@@ -366,13 +366,13 @@ TEST_F(Road, WithoutTheEngineTheStepFailsAndSaysWhy) {
     ::setenv("TESSARY_CLASSES", store.c_str(), 1);
     ASSERT_FALSE(dialogs.Messages().empty());
     EXPECT_EQ(dialogs.Messages().front().title, "CTRX::Initialize");
-    EXPECT_FALSE(G().gTRX);
+    EXPECT_FALSE(Globals().gTRX);
     EXPECT_EQ(Config("LastState"), "3");
     EXPECT_EQ(Left(), "Prune");
     emit Prune().NavNext();
     EXPECT_EQ(Main().State().State(), 4);
     // With the engine back, the same step builds.
     ToState(4);
-    EXPECT_TRUE(G().gTRX && G().gTRX->HasTree());
+    EXPECT_TRUE(Globals().gTRX && Globals().gTRX->HasTree());
     EXPECT_EQ(Config("LastState"), "4");
 }

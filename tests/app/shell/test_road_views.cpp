@@ -158,7 +158,7 @@ TEST_F(RoadViews, MarksOfTheViewAndOfTheWholeTable) {
 
 TEST_F(RoadViews, FindNextIncorrectWrapsOnceAndSaysWhenThereIsNone) {
     ToTested();
-    const auto exec = [&](const char* sql) { G().gProject->OpenProject(false)->Execute(sql); };
+    const auto exec = [&](const char* sql) { Globals().gProject->OpenProject(false)->Execute(sql); };
     exec("UPDATE Test SET Predicted = Actual;");
     exec("UPDATE Test SET Predicted = (Actual Mod 3) + 1 WHERE MainPrimaryKey IN (110, 130);");
     MTessary::MenuCommand("mnuViewBrowseTest");
@@ -199,7 +199,7 @@ TEST_F(RoadViews, TypedValuesShowTheClassOfTheTree) {
     ASSERT_EQ(spins.size(), 4);
     auto* timer = live.findChild<QTimer*>("tmrFirePredict");
     auto* prediction = live.findChild<QLabel*>("lblPrediction");
-    CTRX& trx = *G().gTRX;
+    CTRX& trx = *Globals().gTRX;
     CClassNames* names = trx.ClassNames();
     ASSERT_TRUE(names);
     const double cases[][4] = {{5.0, 3.4, 1.4, 0.2}, {6.3, 2.8, 5.0, 1.7}, {5.9, 3.0, 4.2, 1.3}};
@@ -218,7 +218,7 @@ TEST_F(RoadViews, TypedValuesShowTheClassOfTheTree) {
         row.push_back(com::Variant());
         const int16_t cls = trx.PredictRow(row);
         ASSERT_GE(cls, 0);
-        const QString expected = QString::fromStdString(G().gDataDef->FieldName(names->OutputClass()) + " is " +
+        const QString expected = QString::fromStdString(Globals().gDataDef->FieldName(names->OutputClass()) + " is " +
                                                         names->Class(names->OutputClass(), cls));
         EXPECT_EQ(prediction->text(), expected);
         seen << prediction->text();
@@ -355,7 +355,7 @@ TEST_F(RoadViews, EveryWriteOfTheWindowWorksAfterAnotherProgramsCommit) {
         {"classification",
          [&] {
              MTessary::MenuCommand("mnuViewBrowseTest");
-             G().gProject->OpenProject(false)->Execute("UPDATE Test SET Predicted = -1;");
+             Globals().gProject->OpenProject(false)->Execute("UPDATE Test SET Predicted = -1;");
              ToState(4);
              emit Prune().NavNext();
              EXPECT_EQ(Config("LastState"), "5");
@@ -423,13 +423,13 @@ TEST_F(TrappedProject, NoStoredTriggerRunsOnAnyRoadOfTheWorkflow) {
     EXPECT_TRUE(std::filesystem::exists(csv) && std::filesystem::exists(text));
     EXPECT_TRUE(dialogs.Messages().empty()) << dialogs.Messages().front().text.toStdString();
     // Closed and opened again: the stored tree comes back without reading a row.
-    const int32_t nodes = G().gTRX->Nodes();
+    const int32_t nodes = Globals().gTRX->Nodes();
     MTessary::MenuCommand("mnuFileClose");
     Open();
     ToState(4);
-    ASSERT_TRUE(G().gTRX && G().gTRX->HasTree());
-    EXPECT_EQ(G().gTRX->LoadCount(), 0);
-    EXPECT_EQ(G().gTRX->Nodes(), nodes);
+    ASSERT_TRUE(Globals().gTRX && Globals().gTRX->HasTree());
+    EXPECT_EQ(Globals().gTRX->LoadCount(), 0);
+    EXPECT_EQ(Globals().gTRX->Nodes(), nodes);
     EXPECT_EQ(Count("SELECT COUNT(*) FROM Test"), 150);
     EXPECT_EQ(Count("SELECT COUNT(*) FROM Fired"), 0);
 }
@@ -472,14 +472,14 @@ protected:
 
 TEST_F(BigTree, OverAHundredAndTwentyEightLeavesTheRuleTreeIsShown) {
     // The flow chart was the view chosen before: the tree is too big for it.
-    G().gTreeMode = 1;
+    Globals().gTreeMode = 1;
     ToState(4);
-    ASSERT_TRUE(G().gTRX && G().gTRX->HasTree());
-    ASSERT_GT(G().gTRX->LeafCount(), 128);
-    EXPECT_EQ(G().gTreeMode, 0);
+    ASSERT_TRUE(Globals().gTRX && Globals().gTRX->HasTree());
+    ASSERT_GT(Globals().gTRX->LeafCount(), 128);
+    EXPECT_EQ(Globals().gTreeMode, 0);
     EXPECT_EQ(TreeGraph().TreeType(), 0);
     EXPECT_EQ(Checked(), "mnuViewTree");
-    EXPECT_EQ(Config("LeafNodeCount"), std::to_string(G().gTRX->LeafCount()));
+    EXPECT_EQ(Config("LeafNodeCount"), std::to_string(Globals().gTRX->LeafCount()));
     EXPECT_FALSE(Tool("mnuViewFlow")->isEnabled());
     EXPECT_TRUE(Tool("mnuViewTree")->isEnabled());
     EXPECT_GT(TreeGraph().TreeView()->topLevelItemCount(), 0);

@@ -49,11 +49,11 @@ TEST_F(ShellTest, StartUpRunsItsStepsInOrderAndLeavesTheStartSet) {
     EXPECT_TRUE(Main().isVisible());
     EXPECT_EQ(Main().windowTitle(), "Tessary");
     EXPECT_EQ(StatusMain(), " Welcome to Tessary. ");
-    auto settings = shell::Globals().gRegSettings;
+    auto settings = app::Globals().gRegSettings;
     ASSERT_TRUE(settings);
     EXPECT_EQ(settings->Company(), "Tavrel");
     EXPECT_EQ(settings->AppName(), "Tessary");
-    EXPECT_EQ(shell::Globals().gTreeMode, -1);
+    EXPECT_EQ(app::Globals().gTreeMode, -1);
     // The five menus, the two mark sub-menus, New, Open, Close, Import, Exit,
     // Preferences, User Manual and About.
     QStringList start{"1000", "2000", "3000", "4000", "4100", "4200", "5000", "1001",
@@ -124,15 +124,15 @@ TEST_F(ShellTest, ABareNameOpensFromTheCurrentFolderThenFromProjects) {
     CopySample("cwd");
     ASSERT_TRUE(Start({"iris"}));
     EXPECT_EQ(Main().windowTitle(), "Tessary - [iris.txp]");
-    EXPECT_EQ(QString::fromStdString(shell::Globals().gProject->FileName()),
+    EXPECT_EQ(QString::fromStdString(app::Globals().gProject->FileName()),
               QString::fromStdString(dir.File("cwd/iris.txp")));
     app.reset();
 
     std::filesystem::remove(dir.File("cwd/iris.txp"));
     CopySample("Projects");
     ASSERT_TRUE(Start({"  iris  "}));
-    ASSERT_TRUE(shell::Globals().gProject);
-    EXPECT_EQ(QString::fromStdString(shell::Globals().gProject->FileName()),
+    ASSERT_TRUE(app::Globals().gProject);
+    EXPECT_EQ(QString::fromStdString(app::Globals().gProject->FileName()),
               QString::fromStdString(dir.File("Projects/iris.txp")));
 }
 
@@ -152,26 +152,26 @@ TEST_F(ShellTest, AMissingCommandLineProjectIsReportedAndAutoLoadIsNotConsulted)
     SetReg("RecentFileList", "1", sample);
     ASSERT_TRUE(Start({"nosuch"}));
     EXPECT_EQ(StatusMain(), " Could not load command line project: nosuch ");
-    EXPECT_FALSE(shell::Globals().gProject);
+    EXPECT_FALSE(app::Globals().gProject);
     EXPECT_TRUE(dialogs.Messages().empty());
 }
 
 TEST_F(ShellTest, AutoLoadOpensTheNewestRecentProjectWhenItExists) {
     SetReg("Config", "AutoLoad", "True");
     ASSERT_TRUE(Start());  // an empty list: no project, no message
-    EXPECT_FALSE(shell::Globals().gProject);
+    EXPECT_FALSE(app::Globals().gProject);
     app.reset();
 
     SetReg("RecentFileList", "1", dir.File("gone.txp"));
     ASSERT_TRUE(Start());
-    EXPECT_FALSE(shell::Globals().gProject);
+    EXPECT_FALSE(app::Globals().gProject);
     app.reset();
 
     const std::string sample = CopySample();
     SetReg("RecentFileList", "1", sample);
     ASSERT_TRUE(Start());
-    ASSERT_TRUE(shell::Globals().gProject);
-    EXPECT_EQ(shell::Globals().gProject->FileName(), sample);
+    ASSERT_TRUE(app::Globals().gProject);
+    EXPECT_EQ(app::Globals().gProject->FileName(), sample);
     EXPECT_TRUE(dialogs.Messages().empty());
 }
 
@@ -201,7 +201,7 @@ TEST_F(ShellTest, ClosingSavesThePlaceAndReleasesEverythingInOrder) {
     ASSERT_TRUE(main->close());
     EXPECT_FALSE(MException::FilterInstalled());
     EXPECT_FALSE(main->ActivationHook());
-    const auto& g = shell::Globals();
+    const auto& g = app::Globals();
     EXPECT_FALSE(g.gTRX || g.gSqlMachine || g.gDataDef || g.gProject || g.gMRUList || g.gRegSettings);
     EXPECT_FALSE(app->IsFormLoaded("FMain"));
     // A busy cursor released after the close finds no window and makes none.
@@ -231,11 +231,11 @@ TEST_F(ShellTest, ASettingsLockHeldElsewhereNeverHangsAndIsToldOnce) {
     ASSERT_TRUE(Start());
     EXPECT_LT(t.elapsed(), 1000);
     EXPECT_FALSE(Main().Bar()->MainToolbar()->isVisible());
-    EXPECT_EQ(shell::Globals().gMRUList->Item(1), QString::fromStdString(dir.File("older.txp")));
+    EXPECT_EQ(app::Globals().gMRUList->Item(1), QString::fromStdString(dir.File("older.txp")));
     // Opening saves the folder and the recent list, closing the window's place.
     t.restart();
     MTessary::LoadProject(QString::fromStdString(sample));
-    EXPECT_TRUE(shell::Globals().gProject);
+    EXPECT_TRUE(app::Globals().gProject);
     ASSERT_TRUE(Main().close());
     EXPECT_LT(t.elapsed(), 5000);
     ASSERT_EQ(dialogs.Messages().size(), 1u);
@@ -354,6 +354,6 @@ TEST_F(ShellTest, TheProgramFindsItsModulesWithoutASetting) {
     EXPECT_EQ(std::filesystem::weakly_canonical(store), std::filesystem::weakly_canonical(buildStore));
     // The engine comes up through the class store found beside the program.
     CTRX trx;
-    EXPECT_TRUE(trx.Initialize(shell::Globals().gDataDef, shell::Globals().gProject.get()));
+    EXPECT_TRUE(trx.Initialize(app::Globals().gDataDef, app::Globals().gProject.get()));
     EXPECT_TRUE(dialogs.Messages().empty());
 }
