@@ -3,6 +3,7 @@
 #include "AppServices.h"
 
 namespace {
+// Process-wide: it counts every live hourglass, with the program's globals or without.
 int32_t gBusyCount = 0;
 
 app::IMainWindow* MainWindow(bool create) {

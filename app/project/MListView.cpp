@@ -9,6 +9,7 @@
 
 namespace MListView {
 
+// Process-wide: each list sets them just before its sort, for the compare routine.
 int16_t gSortColumn = 0;
 int16_t gSortOrder = 0;
 

@@ -45,6 +45,7 @@ constexpr Named kNames[] = {
 };
 
 constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP};
+// The fault handler's own state: a signal handler reaches nothing but process-wide data.
 struct sigaction gPrevious[sizeof kSignals / sizeof kSignals[0]];
 bool gInstalled = false;
 char* gAltStack = nullptr;

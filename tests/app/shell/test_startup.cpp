@@ -5,10 +5,12 @@
 #include "HeldLock.h"
 
 #include "AppGlobals.h"
+#include "AppServicesTesting.h"
 #include "CHourglass.h"
 #include "CMRUList.h"
 #include "CProject.h"
 #include "CTRX.h"
+#include "IShell.h"
 #include "MException.h"
 #include "MUtilities.h"
 
@@ -209,6 +211,26 @@ TEST_F(ShellTest, ClosingSavesThePlaceAndReleasesEverythingInOrder) {
     EXPECT_EQ(Reg("Window", "FMainLeft"), "150");
     EXPECT_EQ(Reg("Window", "FMainTop"), "300");
     EXPECT_EQ(Reg("Window", "SplitPosition"), "4500");
+}
+
+// The program's services and settings go with it; what was installed before
+// it, as panels alone install theirs, is back once it has gone.
+TEST_F(ShellTest, TheProgramsServicesEndWithIt) {
+    app::ScopedFakeShell before;
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(CTessaryApp::Instance(), app.get());
+    EXPECT_EQ(base::Shell(), &Main());
+    EXPECT_EQ(app::Forms(), app.get());
+    EXPECT_TRUE(MUtilities::RegSettings());
+    EXPECT_EQ(MUtilities::RegSettings(), app::Globals().gRegSettings);
+    app.reset();
+    EXPECT_FALSE(app::HasGlobals());
+    EXPECT_EQ(CTessaryApp::Instance(), nullptr);
+    EXPECT_EQ(base::Shell(), nullptr);
+    EXPECT_EQ(app::Forms(), &before.forms);
+    EXPECT_FALSE(MUtilities::RegSettings());
+    app::StatusText("after");
+    EXPECT_EQ(before.status.texts, QStringList{"after"});
 }
 
 // Another process holding the settings lock for long: the program starts on the
