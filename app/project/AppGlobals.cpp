@@ -1,3 +1,4 @@
+// The one installed AppGlobals, and the process's own for the services while none is.
 #include "AppGlobals.h"
 
 #include "AppErrors.h"
@@ -17,9 +18,6 @@ AppGlobals& Alone() {
 }
 
 }  // namespace
-
-AppGlobals::AppGlobals() = default;
-AppGlobals::~AppGlobals() = default;
 
 AppGlobals* SetGlobals(AppGlobals* globals) { return std::exchange(gGlobals, globals); }
 

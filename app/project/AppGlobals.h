@@ -34,8 +34,7 @@ class IStatusText;
 
 class AppGlobals {
 public:
-    AppGlobals();
-    ~AppGlobals();
+    AppGlobals() = default;
     AppGlobals(const AppGlobals&) = delete;
     AppGlobals& operator=(const AppGlobals&) = delete;
 

@@ -68,7 +68,8 @@ public:
     virtual bool PrintPictureToFitPage(const QImage& picture) = 0;
 };
 
-// Installation (not owned; nullptr uninstalls). Each returns the one it replaces.
+// Installation (not owned; nullptr uninstalls) into the services of AppGlobals.h.
+// Each returns the one it replaces.
 IStatusText* SetStatusTextSink(IStatusText* sink);
 IForms* SetForms(IForms* forms);
 IScreen* SetScreen(IScreen* screen);  // nullptr restores the Qt screen below
